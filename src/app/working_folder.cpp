@@ -1,0 +1,51 @@
+#include "app/working_folder.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+namespace fs = std::filesystem;
+
+namespace brovana {
+
+std::string defaultWorkingFolder() {
+  const char* data = std::getenv("XDG_DATA_HOME");
+  if (data && *data) return std::string(data) + "/brovana-live";
+  const char* home = std::getenv("HOME");
+  return std::string(home ? home : ".") + "/.local/share/brovana-live";
+}
+
+std::string shippedFilesFolder() {
+  if (const char* dir = std::getenv("BROVANA_SHARE_DIR"); dir && *dir) return dir;
+  std::error_code ec;
+  if (fs::is_directory(BROVANA_SHARE_DIR, ec)) return BROVANA_SHARE_DIR;
+  return "/usr/share/brovana-live";
+}
+
+bool enterWorkingFolder(const std::string& folder, const std::string& shareDir, std::string& error) {
+  std::error_code ec;
+  fs::create_directories(folder, ec);
+  if (!fs::is_directory(folder, ec)) {
+    error = "cannot create the working folder " + folder + ": " + ec.message() +
+            "; choose another with --workdir DIR";
+    return false;
+  }
+  if (fs::is_directory(shareDir, ec)) {
+    for (auto it = fs::recursive_directory_iterator(shareDir, ec); !ec && it != fs::recursive_directory_iterator();
+         it.increment(ec)) {
+      fs::path target = fs::path(folder) / fs::relative(it->path(), shareDir, ec);
+      if (it->is_directory(ec))
+        fs::create_directories(target, ec);
+      else if (!fs::exists(target, ec))
+        fs::copy_file(it->path(), target, ec);
+    }
+  }
+  if (::chdir(folder.c_str()) != 0) {
+    error = "cannot change into the working folder " + folder + "; choose another with --workdir DIR";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace brovana

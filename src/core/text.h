@@ -1,0 +1,17 @@
+#pragma once
+// Small text helpers shared by the parsers.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace brovana {
+
+std::string_view trim(std::string_view s);
+bool equalsIgnoreCase(std::string_view a, std::string_view b);
+// Splits on LF, CR LF or CR; the last line may lack an end.
+std::vector<std::string_view> splitLines(std::string_view text);
+// Decimal parse the way the C library's atoi reads: leading blanks, a sign, digits; 0 otherwise.
+int parseInt(std::string_view text);
+
+}  // namespace brovana
