@@ -1,0 +1,45 @@
+#pragma once
+// Real peers for the integration tests: a child process that is stopped (SIGTERM, then SIGKILL)
+// when the object goes away, free loopback ports, and a wait for a port to accept connections.
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+namespace brovana::test {
+
+class ChildProcess {
+ public:
+  // Starts `argv[0]` (looked up in PATH) with the arguments; its standard output and error go
+  // to `logFile` (appended). `env` entries ("NAME=value") are added to the environment.
+  ChildProcess(std::vector<std::string> argv, std::string logFile, std::vector<std::string> env = {});
+  ~ChildProcess();
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+
+  bool started() const { return pid_ > 0; }
+  pid_t pid() const { return pid_; }
+  bool running();
+  // Sends the signal and waits up to `grace` for the exit; returns the exit status, or -1.
+  int stop(int signal = 15, std::chrono::milliseconds grace = std::chrono::seconds(5));
+  // Waits for the process to end by itself; the exit status, or -1 on time-out (it keeps running).
+  int wait(std::chrono::milliseconds limit);
+  const std::string& logFile() const { return logFile_; }
+
+ private:
+  pid_t pid_ = -1;
+  int status_ = -1;
+  std::string logFile_;
+};
+
+// A TCP port on 127.0.0.1 that was free a moment ago.
+int freeLoopbackPort();
+// True once 127.0.0.1:port accepts a connection, false after `limit`.
+bool waitForPort(int port, std::chrono::milliseconds limit = std::chrono::seconds(10));
+
+// The path of a program built with the project (the studio, the tools): build/bin/NAME.
+std::string builtProgram(const std::string& name);
+
+}  // namespace brovana::test
