@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "net/song_update_sender.h"
 #include "platform/curl_http_client.h"
@@ -197,6 +198,21 @@ TEST_F(WebServiceAgainstEmulator, OfABurstOfTitlesTheLastArrives) {
     EXPECT_EQ(song.field("handle"), "ana");
     EXPECT_EQ(song.field("seconds"), "0");
   }
+}
+
+TEST_F(WebServiceAgainstEmulator, SenderStopsWhileTheServiceHoldsTheAnswer) {
+  ASSERT_TRUE(service.controlAccount("ana", {{"delay", "100000"}}));
+  CurlHttpClient patient(CurlHttpClient::Limits{5s, 120s});
+  SongUpdateSender sender(patient);
+  WebService songs(patient, service.webHost(), &sender);
+  ASSERT_TRUE(songs.postSong(member("ana", "s3cret"), "held back"));
+  for (int i = 0; i < 200 && service.songs().empty(); ++i) std::this_thread::sleep_for(10ms);
+  ASSERT_EQ(service.songs().size(), 1u);
+  // Far below both the held-back answer and the client's limit: the request was abandoned.
+  auto before = std::chrono::steady_clock::now();
+  sender.stop();
+  EXPECT_LT(std::chrono::steady_clock::now() - before, 30s);
+  EXPECT_EQ(sender.sentCount(), 1);
 }
 
 TEST_F(WebServiceAgainstEmulator, AwkwardTextsArriveIntact) {
