@@ -21,9 +21,13 @@ std::string fieldText(const char (&field)[N]) {
 }
 
 // The "%.127s" of the add_song formats.
-std::string_view cut127(std::string_view text) { return text.substr(0, 127); }
+std::string_view cut127(std::string_view text) {
+  return text.substr(0, 127);
+}
 
-std::string decimal(int value) { return std::to_string(value); }
+std::string decimal(int value) {
+  return std::to_string(value);
+}
 
 // "%1.1f" without the process locale, which may write a decimal comma.
 std::string oneDecimal(double value) {
@@ -85,7 +89,9 @@ GenreTable& genreTable() {
 WebService::WebService(HttpClient& http, std::string webHost, SongUpdateSender* songs)
     : http_(http), webHost_(std::move(webHost)), songs_(songs) {}
 
-const std::string& WebService::webHost() const { return webHost_; }
+const std::string& WebService::webHost() const {
+  return webHost_;
+}
 
 std::string WebService::songHost() const {
   return webHost_.find(kMainWebHost) != std::string::npos ? std::string(kSongUpdateHost) : webHost_;
@@ -123,10 +129,11 @@ bool WebService::livelogin(ServerInfo& info) {
   return parseLoginAnswer(answer, info);
 }
 
-bool WebService::netcastSwitch(const std::string& member, const std::string& password, const std::string& stream,
-                               int waitSeconds) {
-  std::string path = "/cgi-bin/netcast.cgi?stream=" + queryEscape(stream) + "&membername=" + queryEscape(member) +
-                     "&password=" + queryEscape(password) + "&action=switch";
+bool WebService::netcastSwitch(const std::string& member, const std::string& password,
+                               const std::string& stream, int waitSeconds) {
+  std::string path = "/cgi-bin/netcast.cgi?stream=" + queryEscape(stream) +
+                     "&membername=" + queryEscape(member) + "&password=" + queryEscape(password) +
+                     "&action=switch";
   std::string answer;
   http_.get(webHost_, member, path, answer, kAccountAnswerSize);
   if (answer.find('0') == std::string::npos) return false;
@@ -141,8 +148,8 @@ bool WebService::switchServer(Prompts& prompts, const std::string& member, const
   prompts.waitCursor(true);
   prompts.notice("Turning " + action + " your broadcast server, standby...");
   Logger::log("Toggling %s the broadcast server for %s\n", action.c_str(), member.c_str());
-  std::string path = "/cgi-bin/switch.cgi?membername=" + queryEscape(member) + "&password=" + queryEscape(password) +
-                     "&action=" + queryEscape(action);
+  std::string path = "/cgi-bin/switch.cgi?membername=" + queryEscape(member) +
+                     "&password=" + queryEscape(password) + "&action=" + queryEscape(action);
   std::string answer;
   bool ok = http_.get(webHost_, member, path, answer, kAccountAnswerSize, true);
   if (ok)
@@ -154,7 +161,9 @@ bool WebService::switchServer(Prompts& prompts, const std::string& member, const
   return ok;
 }
 
-bool WebService::switchedToLive() const { return switchedToLive_; }
+bool WebService::switchedToLive() const {
+  return switchedToLive_;
+}
 
 SongRequest WebService::songRequest(const ServerInfo& account, std::string_view title) const {
   return {songHost(), fieldText(account.username),
@@ -164,10 +173,10 @@ SongRequest WebService::songRequest(const ServerInfo& account, std::string_view 
 SongRequest WebService::songRequest(const ServerInfo& account, const TrackFacts& track) const {
   std::string path = songPathStart(account);
   if (track.hasTag) {
-    path += "&fileName=" + queryEscape(cut127(songFileName(track.path))) + "&seconds=" + decimal(track.seconds) +
-            "&title=" + queryEscape(cut127(track.title)) + "&artist=" + queryEscape(cut127(track.artist)) +
-            "&album=" + queryEscape(cut127(track.album)) + "&year=" + decimal(track.year) +
-            "&id3genre=" + queryEscape(track.genreName);
+    path += "&fileName=" + queryEscape(cut127(songFileName(track.path))) +
+            "&seconds=" + decimal(track.seconds) + "&title=" + queryEscape(cut127(track.title)) +
+            "&artist=" + queryEscape(cut127(track.artist)) + "&album=" + queryEscape(cut127(track.album)) +
+            "&year=" + decimal(track.year) + "&id3genre=" + queryEscape(track.genreName);
   } else {
     path += "&title=" + queryEscape(track.displayTitle) + "&seconds=" + decimal(track.seconds);
   }
@@ -249,7 +258,8 @@ bool WebService::fetchScript(const std::string& fileName) {
   int status = 0;
   GetOptions options;
   options.status = &status;
-  if (!http_.getDetailed(webHost_, " ", "/scripts/" + queryEscape(fileName), answer, kDownloadAnswerSize, options))
+  if (!http_.getDetailed(webHost_, " ", "/scripts/" + queryEscape(fileName), answer, kDownloadAnswerSize,
+                         options))
     return false;
   // A "not found" page must not replace the member's copy of the file.
   if (status != 0 && (status < 200 || status > 299)) return false;
@@ -277,12 +287,16 @@ std::string WebService::programHelpUrl() const {
   return "http://" + webHost_ + "/broadcast/Brovana-Live/brovana-live.html";
 }
 
-std::string WebService::tipsUrl() const { return "http://" + webHost_ + "/broadcast/Brovana-Live/tips-tricks.html"; }
+std::string WebService::tipsUrl() const {
+  return "http://" + webHost_ + "/broadcast/Brovana-Live/tips-tricks.html";
+}
 
 std::string directoryEntryUrl(std::string_view member) {
   return std::string("http://") + kDirectoryHost + "/cgi-bin/directory.cgi?autostart=" + queryEscape(member);
 }
 
-std::string registrationUrl() { return std::string("http://") + kDirectoryHost + "/registration/index.html"; }
+std::string registrationUrl() {
+  return std::string("http://") + kDirectoryHost + "/registration/index.html";
+}
 
 }  // namespace brovana
