@@ -50,6 +50,11 @@ std::string songPathStart(const ServerInfo& account) {
          "&handle=" + queryEscape(fieldText(account.username));
 }
 
+std::atomic<bool>& switchedToLiveFlag() {
+  static std::atomic<bool> flag{false};
+  return flag;
+}
+
 bool isWebAddress(std::string_view url) {
   auto startsNoCase = [&](std::string_view prefix) {
     return url.size() >= prefix.size() && equalsIgnoreCase(url.substr(0, prefix.size()), prefix);
@@ -139,7 +144,7 @@ bool WebService::netcastSwitch(const std::string& member, const std::string& pas
   if (answer.find('0') == std::string::npos) return false;
   // The service needs a moment before the member's server takes a source in the new mode.
   if (waitSeconds > 0) std::this_thread::sleep_for(std::chrono::seconds(waitSeconds));
-  switchedToLive_ = stream == "live";
+  switchedToLiveFlag() = stream == "live";
   return true;
 }
 
@@ -162,7 +167,7 @@ bool WebService::switchServer(Prompts& prompts, const std::string& member, const
 }
 
 bool WebService::switchedToLive() const {
-  return switchedToLive_;
+  return switchedToLiveFlag();
 }
 
 SongRequest WebService::songRequest(const ServerInfo& account, std::string_view title) const {

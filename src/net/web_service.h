@@ -142,6 +142,8 @@ class WebService {
   int bcinfo(ServerInfo& info, bool sessionFormAllowed);
   bool livelogin(ServerInfo& info);
   // stream "live" (wait 3 s) or "hostplay" (wait 0 s); sets switchedToLive() on success.
+  // The flag is one for the run, whichever WebService made the switch (the connection's
+  // reconnect and the supervisor may hold different ones).
   bool netcastSwitch(const std::string& member, const std::string& password, const std::string& stream,
                      int waitSeconds);
   bool switchServer(Prompts& prompts, const std::string& member, const std::string& password,
@@ -186,7 +188,6 @@ class WebService {
   HttpClient& http_;
   std::string webHost_;
   SongUpdateSender* songs_;
-  std::atomic<bool> switchedToLive_{false};
 };
 
 // The station's directory entry (for the tell-a-friend mail) and the member registration page.

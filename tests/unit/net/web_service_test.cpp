@@ -155,9 +155,9 @@ TEST_F(WebServiceTest, NetcastSwitchSucceedsOnAnyZeroAndSetsTheLiveFlag) {
     bool ok;
     bool liveAfter;
   } steps[] = {
-      {"live", "-1", false, false},   // refused: flag unchanged
-      {"live", "10", true, true},     // a zero inside a number counts
-      {"hostplay", "", false, true},  // no answer: unchanged
+      {"hostplay", "0", true, false},   {"live", "-1", false, false},  // refused: flag unchanged
+      {"live", "10", true, true},                                      // a zero inside a number counts
+      {"hostplay", "", false, true},                                   // no answer: unchanged
       {"hostplay", "0\n", true, false}, {"live", "ok 0", true, true},
   };
   for (const auto& s : steps) {
@@ -167,8 +167,11 @@ TEST_F(WebServiceTest, NetcastSwitchSucceedsOnAnyZeroAndSetsTheLiveFlag) {
     EXPECT_EQ(web.netcastSwitch("dj ana", "p&w", s.stream, 0), s.ok);
     EXPECT_EQ(web.switchedToLive(), s.liveAfter);
   }
-  EXPECT_EQ(http.paths()[0],
+  EXPECT_EQ(http.paths()[1],
             "/cgi-bin/netcast.cgi?stream=live&membername=dj%20ana&password=p%26w&action=switch");
+  // One flag for the run: another client sees the switch too.
+  WebService other(http, "127.0.0.1:8080");
+  EXPECT_TRUE(other.switchedToLive());
 }
 
 TEST_F(WebServiceTest, ServerSwitchShowsStandbyAndLogsTheOutcome) {
