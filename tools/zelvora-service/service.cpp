@@ -169,16 +169,16 @@ Account* Service::find(const std::string& name) {
   return nullptr;
 }
 
-std::string Service::addAccountSpec(const std::string& spec) {
-  size_t first = spec.find(':');
-  if (first == std::string::npos || first == 0) return "expected NAME:PASSWORD[:MODE]: " + spec;
+std::string Service::addAccountOption(const std::string& given) {
+  size_t first = given.find(':');
+  if (first == std::string::npos || first == 0) return "expected NAME:PASSWORD[:MODE]: " + given;
   Account account;
-  account.name = spec.substr(0, first);
-  std::string rest = spec.substr(first + 1);
+  account.name = given.substr(0, first);
+  std::string rest = given.substr(first + 1);
   size_t last = rest.rfind(':');
   if (last != std::string::npos) {
     std::string mode = rest.substr(last + 1);
-    if (mode != "LI" && mode != "OR" && mode != "RE") return "the mode must be LI, OR or RE: " + spec;
+    if (mode != "LI" && mode != "OR" && mode != "RE") return "the mode must be LI, OR or RE: " + given;
     account.mode = mode;
     rest.resize(last);
   }

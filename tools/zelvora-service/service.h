@@ -61,7 +61,7 @@ class Service {
   explicit Service(Settings settings);
 
   // Each returns an error text, empty on success.
-  std::string addAccountSpec(const std::string& spec);  // NAME:PASSWORD[:MODE]
+  std::string addAccountOption(const std::string& given);  // NAME:PASSWORD[:MODE]
   std::string loadAccounts(const std::string& path);
   std::string loadGenres(const std::string& path);
 
