@@ -1,0 +1,58 @@
+#pragma once
+// The member's stored settings: station and account values, remembered choices, read once at
+// start-up and written after the first-run wizard and at exit. They live in the objects that use
+// them; loading hands each value to its holder, saving collects them again.
+
+#include <string_view>
+
+namespace brovana {
+
+class LiveConnect;
+class Registry;
+
+// The visualisation's four displays: 1 spectrum, 2 scrolling VU meter, 3 scope, 4 stereo VU meter.
+class VisualModes {
+ public:
+  virtual ~VisualModes() = default;
+  virtual bool displayOn(int display) const = 0;
+  virtual void setDisplay(int display, bool on) = 0;
+};
+
+// The playlist engine's play order and thread priority (0 normal, 1 above normal, 2 highest).
+class PlayOrder {
+ public:
+  virtual ~PlayOrder() = default;
+  virtual bool random() const = 0;
+  virtual void setRandom(bool on) = 0;
+  virtual int priority() const = 0;
+  virtual void setPriority(int priority) = 0;
+};
+
+// The volume controls dialog's three recording volumes.
+class Volumes {
+ public:
+  enum Line { Cd, LineIn, Mic };
+  virtual ~Volumes() = default;
+  virtual int volume(Line line) const = 0;
+  virtual void setVolume(Line line, int value) = 0;
+};
+
+// Whoever holds the values besides the connection; any of them may be absent.
+struct SettingsHolders {
+  VisualModes* visual = nullptr;
+  PlayOrder* playOrder = nullptr;
+  Volumes* volumes = nullptr;
+};
+
+// The stream bit rate derived from the member's line speed when none was stored (0: no rule).
+int derivedOutputBitrate(int lineSpeed);
+
+// False without a connection, or when neither the profile key nor the predecessor's key exists
+// (the first run); true otherwise, also when single values are missing.
+bool loadBroadcastInfo(Registry& registry, std::string_view profile, LiveConnect* connection,
+                       const SettingsHolders& holders);
+// Writes every value back; nothing without a connection.
+void saveBroadcastInfo(Registry& registry, std::string_view profile, LiveConnect* connection,
+                       const SettingsHolders& holders);
+
+}  // namespace brovana
