@@ -20,6 +20,7 @@ namespace brovana {
 namespace {
 
 constexpr size_t kScanBytes = 100000;
+constexpr size_t kScanPiece = 16384;
 constexpr size_t kTagBytes = 128;
 constexpr size_t kTagField = 30;
 // The header and the Xing fields at the largest offset (36 + "Xing" + flags + frame count).
@@ -208,18 +209,26 @@ void MP3Info::readID3v1(Source& source) {
 
 bool MP3Info::readFirstFrame(Source& source) {
   if (!source.isOpen() || source.size() <= 0) return false;
-  std::vector<uint8_t> head(static_cast<size_t>(std::min<long long>(source.size(), kScanBytes)));
-  head.resize(source.read(0, head));
-  if (head.empty()) return false;
-
-  // Sync bits and the layer bits of Layer III; version and protection bits may be anything.
+  // The scan covers at most the first 100,000 bytes; they are read a piece at a time and the
+  // reading stops at the first hit, since later bytes cannot change the outcome.
+  const size_t limit = static_cast<size_t>(std::min<long long>(source.size(), kScanBytes));
+  std::vector<uint8_t> head;
   long long hit = -1;
-  for (size_t i = 0; i + 1 < head.size(); ++i) {
-    if (head[i] == 0xFF && (head[i + 1] & 0xE6) == 0xE2) {
-      hit = static_cast<long long>(i);
-      break;
+  size_t i = 0;
+  while (hit < 0 && head.size() < limit) {
+    const size_t had = head.size();
+    head.resize(std::min(limit, had + kScanPiece));
+    head.resize(had + source.read(static_cast<long long>(had), std::span<uint8_t>(head).subspan(had)));
+    if (head.size() == had) break;
+    // Sync bits and the layer bits of Layer III; version and protection bits may be anything.
+    for (; i + 1 < head.size(); ++i) {
+      if (head[i] == 0xFF && (head[i + 1] & 0xE6) == 0xE2) {
+        hit = static_cast<long long>(i);
+        break;
+      }
     }
   }
+  if (head.empty()) return false;
 
   if (head.size() >= 2 && head[0] == 'I' && head[1] == 'D') {
     auto at = [&](size_t i) -> long long { return i < head.size() ? head[i] & 0x7F : 0; };

@@ -111,6 +111,9 @@ TEST(MP3Info, FirstFrameFollowsTheID3v2Rules) {
       {"tag without any frame", test::id3v2Tag(50) + std::string(500, '\0'), false, 60, 60},
       {"RIFF header before the frame", "RIFF" + std::string(40, '\0') + frame, true, 44, 0},
       {"no sync at all", std::string(5000, 'a'), false, 0, 0},
+      {"sync pair across a read piece", std::string(16383, 'a') + frame, true, 16383, 0},
+      {"frame in the scan's last pair", std::string(99998, 'a') + frame, true, 99998, 0},
+      {"frame just past the scan", std::string(99999, 'a') + frame, false, 0, 0},
       {"reserved version bits", "\xFF\xEA\x90\x00" + std::string(400, '\0'), false, 0, 0},
   };
   for (const Case& c : cases) {
