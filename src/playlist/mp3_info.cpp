@@ -281,17 +281,25 @@ bool MP3Info::decodeHeader(std::span<const uint8_t> frame) {
 
   const bool mono = gMode == 3;
   const size_t xing = version == 0 ? (mono ? 21 : 36) : (mono ? 13 : 21);
-  if (xing + 4 <= frame.size() && std::memcmp(frame.data() + xing, "Xing", 4) == 0) {
-    gVBR = true;
-    uint32_t flags = bigEndian32(frame, xing + 4);
-    uint32_t frames = (flags & 1) ? bigEndian32(frame, xing + 8) : 0;
+  const bool hasTag = xing + 4 <= frame.size();
+  const bool xingTag = hasTag && std::memcmp(frame.data() + xing, "Xing", 4) == 0;
+  // Encoders put the same header, named "Info", in front of constant-bit-rate audio. Its own
+  // frame can carry a higher bit rate than the stream (at low rates the stream's frames are too
+  // small to hold it), which would make the length from the first frame's bit rate far too
+  // short; its frame count is exact.
+  const bool infoTag = hasTag && std::memcmp(frame.data() + xing, "Info", 4) == 0;
+  const uint32_t flags = xingTag || infoTag ? bigEndian32(frame, xing + 4) : 0;
+  const uint32_t frames = (flags & 1) ? bigEndian32(frame, xing + 8) : 0;
+  auto lengthFromFrames = [&] {
     const double samples = version == 0 ? 1152 : 576;
-    if (frames == 0 || gSampleRate == 0) {
-      gDuration = 0;
-    } else {
-      double seconds = (samples * 1000 / gSampleRate) * frames * 0.001;
-      gDuration = clampToInt(static_cast<long long>(seconds));
-    }
+    if (frames == 0 || gSampleRate == 0) return 0;
+    return clampToInt(static_cast<long long>((samples * 1000 / gSampleRate) * frames * 0.001));
+  };
+  if (xingTag) {
+    gVBR = true;
+    gDuration = lengthFromFrames();
+  } else if (infoTag && frames > 0 && gSampleRate > 0) {
+    gDuration = lengthFromFrames();
   } else {
     int bytesPerSecond = gBitrate / 8;
     if (bytesPerSecond == 0) {

@@ -44,9 +44,9 @@ inline void putBigEndian(std::string& s, size_t at, uint32_t v) {
 
 // A first frame carrying a Xing header at `offset` (36, 21 or 13 by version and mode).
 inline std::string xingFrame(const FrameHeader& h, int frameBytes, size_t offset, uint32_t frameCount,
-                             bool withCount = true) {
+                             bool withCount = true, const char* name = "Xing") {
   std::string f = frames(h, frameBytes, 1);
-  std::memcpy(&f[offset], "Xing", 4);
+  std::memcpy(&f[offset], name, 4);
   putBigEndian(f, offset + 4, withCount ? 1u : 0u);
   if (withCount) putBigEndian(f, offset + 8, frameCount);
   return f;

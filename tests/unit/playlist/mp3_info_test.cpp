@@ -184,6 +184,22 @@ TEST(MP3Info, XingFramesGiveTheLengthFromTheFrameCount) {
   EXPECT_FALSE(fromText(misplaced).vbr());
 }
 
+TEST(MP3Info, InfoFrameOfConstantBitRateAudioGivesTheLength) {
+  // An encoder's "Info" frame at 32 kbit/s in front of 24 kbit/s MPEG-2.5 audio: 1,000 frames
+  // of 576 samples at 11,025 Hz last 52 s, while the first frame's rate would say 39 s.
+  const FrameHeader info{Mpeg::V25, 4, 0, 0}, audio{Mpeg::V25, 3, 0, 0};
+  std::string contents = test::xingFrame(info, 209, 21, 1000, true, "Info") + test::frames(audio, 156, 999);
+  MP3Info facts = fromText(contents);
+  ASSERT_TRUE(facts.valid());
+  EXPECT_FALSE(facts.vbr());
+  EXPECT_EQ(facts.bitrate(), 32000);
+  EXPECT_EQ(facts.duration(), 52);
+  EXPECT_EQ(facts.formatInfo(), "32 Kbps, 11025 hz, (stereo)");
+  // Without a frame count the bit-rate rule stays.
+  contents = test::xingFrame(info, 209, 21, 0, false, "Info") + test::frames(audio, 156, 999);
+  EXPECT_EQ(fromText(contents).duration(), 39);
+}
+
 TEST(MP3Info, TruncatedAndHostileInputKeepsTheDefaults) {
   const std::string header = test::headerBytes(FrameHeader{});
   std::string xingCut = test::xingFrame(FrameHeader{}, 400, 36, 1000).substr(0, 44);  // count cut off
