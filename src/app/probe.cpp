@@ -74,11 +74,21 @@ std::string jsonQuote(std::string_view text) {
       continue;
     }
     switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
       default:
         if (c < 0x20 || c == 0x7F) {
           char escaped[8];
@@ -126,7 +136,8 @@ int runProbe(const std::vector<std::string>& files) {
     std::printf("%s\n", probeLine(info).c_str());
     if (!info.valid()) {
       std::error_code ec;
-      const char* why = std::filesystem::is_regular_file(file, ec) ? "no MPEG audio frame found" : "cannot be read";
+      const char* why =
+          std::filesystem::is_regular_file(file, ec) ? "no MPEG audio frame found" : "cannot be read";
       std::fprintf(stderr, "brovana-live: %s: %s\n", file.c_str(), why);
       code = 1;
     }

@@ -41,8 +41,10 @@ struct Probed {
 };
 
 Probed ffprobe(const std::string& path) {
-  Output out = run("ffprobe -v error -select_streams a:0 -show_entries stream=sample_rate,channels:format=duration "
-                   "-of default=noprint_wrappers=1 '" + path + "'");
+  Output out =
+      run("ffprobe -v error -select_streams a:0 -show_entries stream=sample_rate,channels:format=duration "
+          "-of default=noprint_wrappers=1 '" +
+          path + "'");
   Probed p;
   std::map<std::string, std::string> values;
   size_t start = 0;
@@ -84,38 +86,44 @@ const std::string kFfmpeg = "ffmpeg -hide_banner -loglevel error -y ";
 const std::string kSine = "-f lavfi -i sine=frequency=440:duration=";
 
 const Made kMade[] = {
-    {"ffmpeg CBR MPEG-1 stereo, ID3v2", kFfmpeg + kSine + "7.3:sample_rate=44100 -ac 2 -c:a libmp3lame -b:a 128k {out}",
-     0, false, true, false, nullptr},
+    {"ffmpeg CBR MPEG-1 stereo, ID3v2",
+     kFfmpeg + kSine + "7.3:sample_rate=44100 -ac 2 -c:a libmp3lame -b:a 128k {out}", 0, false, true, false,
+     nullptr},
     {"ffmpeg CBR MPEG-2 mono, both tags, no Info frame",  // ffmpeg writes ID3v1 only beside ID3v2
-     kFfmpeg + kSine + "12.6:sample_rate=22050 -ac 1 -c:a libmp3lame -b:a 32k -write_xing 0 "
-               "-write_id3v1 1 -metadata title=Integration -metadata artist=Tester {out}",
+     kFfmpeg + kSine +
+         "12.6:sample_rate=22050 -ac 1 -c:a libmp3lame -b:a 32k -write_xing 0 "
+         "-write_id3v1 1 -metadata title=Integration -metadata artist=Tester {out}",
      1, false, true, true, "Integration"},
-    {"ffmpeg CBR MPEG-2.5 stereo", kFfmpeg + kSine + "9.9:sample_rate=11025 -ac 2 -c:a libmp3lame -b:a 24k {out}", 2,
-     false, true, false, nullptr},
+    {"ffmpeg CBR MPEG-2.5 stereo",
+     kFfmpeg + kSine + "9.9:sample_rate=11025 -ac 2 -c:a libmp3lame -b:a 24k {out}", 2, false, true, false,
+     nullptr},
     {"ffmpeg CBR MPEG-2.5 8 kHz mono, no tags",
-     kFfmpeg + kSine + "20.2:sample_rate=8000 -ac 1 -c:a libmp3lame -b:a 8k -id3v2_version 0 -write_xing 0 {out}", 2,
-     false, false, false, nullptr},
+     kFfmpeg + kSine +
+         "20.2:sample_rate=8000 -ac 1 -c:a libmp3lame -b:a 8k -id3v2_version 0 -write_xing 0 {out}",
+     2, false, false, false, nullptr},
     {"ffmpeg VBR MPEG-1 mono (Xing)",
-     kFfmpeg + kSine + "8.8:sample_rate=48000 -ac 1 -c:a libmp3lame -q:a 4 {out}", 0, true, true, false, nullptr},
+     kFfmpeg + kSine + "8.8:sample_rate=48000 -ac 1 -c:a libmp3lame -q:a 4 {out}", 0, true, true, false,
+     nullptr},
     {"lame VBR MPEG-1 stereo (Xing)", "lame --quiet -V 4 {wav44s} {out}", 0, true, false, false, nullptr},
     {"lame VBR MPEG-2 mono (Xing), both tags",
      "lame --quiet -V 6 --resample 22.05 -m m --add-id3v2 --tt 'Rock & Roll' --ta Band --tl Disc --ty 2001 "
      "--tg Rock {wav44m} {out}",
      1, true, true, true, "Rock   Roll"},
-    {"lame VBR MPEG-2.5 mono (Xing)", "lame --quiet -V 7 --resample 8 -m m {wav44m} {out}", 2, true, false, false,
-     nullptr},
-    {"lame CBR MPEG-1 48 kHz stereo, ID3v1", "lame --quiet -b 192 --id3v1-only --tt Concert {wav48s} {out}", 0, false,
-     false, true, "Concert"},
-    {"lame CBR MPEG-2 16 kHz mono", "lame --quiet -b 32 --resample 16 -m m {wav44m} {out}", 1, false, false, false,
-     nullptr},
+    {"lame VBR MPEG-2.5 mono (Xing)", "lame --quiet -V 7 --resample 8 -m m {wav44m} {out}", 2, true, false,
+     false, nullptr},
+    {"lame CBR MPEG-1 48 kHz stereo, ID3v1", "lame --quiet -b 192 --id3v1-only --tt Concert {wav48s} {out}",
+     0, false, false, true, "Concert"},
+    {"lame CBR MPEG-2 16 kHz mono", "lame --quiet -b 32 --resample 16 -m m {wav44m} {out}", 1, false, false,
+     false, nullptr},
 };
 
 class Mp3Tools : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     folder_ = std::make_unique<test::TempFolder>();
-    for (auto [name, rate, channels, seconds] :
-         {std::tuple{"tone44s.wav", 44100, 2, "9.4"}, {"tone44m.wav", 44100, 1, "11.7"}, {"tone48s.wav", 48000, 2, "6.2"}}) {
+    for (auto [name, rate, channels, seconds] : {std::tuple{"tone44s.wav", 44100, 2, "9.4"},
+                                                 {"tone44m.wav", 44100, 1, "11.7"},
+                                                 {"tone48s.wav", 48000, 2, "6.2"}}) {
       Output out = run("sox -n -r " + std::to_string(rate) + " -c " + std::to_string(channels) + " -b 16 '" +
                        folder_->file(name) + "' synth " + seconds + " sine 330 sine 550");
       ASSERT_EQ(out.status, 0) << out.text;
@@ -169,8 +177,9 @@ TEST_F(Mp3Tools, TagWrittenByUsIsReadByFfprobe) {
   std::string path = make(kMade[5], 100);
   MP3Info info(path);
   ASSERT_TRUE(info.writeID3v1("Our Artist", "Our Title", "Our Album"));
-  Output tags = run("ffprobe -v error -show_entries format_tags=title,artist,album -of default=noprint_wrappers=1 '" +
-                    path + "'");
+  Output tags =
+      run("ffprobe -v error -show_entries format_tags=title,artist,album -of default=noprint_wrappers=1 '" +
+          path + "'");
   EXPECT_NE(tags.text.find("TAG:title=Our Title"), std::string::npos) << tags.text;
   EXPECT_NE(tags.text.find("TAG:artist=Our Artist"), std::string::npos) << tags.text;
   // The audio is untouched: ffprobe still sees the same stream and length.
@@ -210,7 +219,8 @@ TEST_F(Mp3Tools, ProbeCommandPrintsOneLinePerFile) {
   ASSERT_NE(newline, std::string::npos);
   std::string first = out.text.substr(0, newline), second = out.text.substr(newline + 1);
   EXPECT_NE(first.find("\"path\":\"" + a + "\""), std::string::npos) << first;
-  EXPECT_NE(first.find("\"sampleRate\":" + std::to_string(ffprobe(a).sampleRate) + ","), std::string::npos) << first;
+  EXPECT_NE(first.find("\"sampleRate\":" + std::to_string(ffprobe(a).sampleRate) + ","), std::string::npos)
+      << first;
   EXPECT_NE(first.find("\"channels\":1,"), std::string::npos) << first;
   EXPECT_NE(first.find("\"title\":\"Integration\""), std::string::npos) << first;
   EXPECT_NE(second.find("\"vbr\":true"), std::string::npos) << second;

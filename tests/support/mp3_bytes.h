@@ -81,7 +81,9 @@ inline std::string id3v1Tag(const std::string& title, const std::string& artist,
 }
 
 // A short CBR file lasting about `seconds` at 128 kbit/s, 44.1 kHz (417-byte frames).
-inline std::string cbrFile(int seconds) { return frames(FrameHeader{}, 417, seconds * 16000 / 417 + 1); }
+inline std::string cbrFile(int seconds) {
+  return frames(FrameHeader{}, 417, seconds * 16000 / 417 + 1);
+}
 
 // A tiny file of any length: a Xing frame counting MPEG-1 44.1 kHz frames, then two frames.
 inline std::string vbrFile(int seconds) {

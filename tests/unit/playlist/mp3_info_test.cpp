@@ -253,10 +253,12 @@ TEST(MP3Info, ID3v1TagTexts) {
   } cases[] = {
       {"plain tag", test::id3v1Tag("Song", "Band", "Record", "1999", "2000 was later", 17), "Song", "Band",
        "Record", "2000 was later", "Rock", 1999},
-      {"ampersands and trailing blanks", test::id3v1Tag("Rock & Roll \t\r\n", "A&B  ", "X & Y", "abcd", "c \n", 0),
-       "Rock   Roll", "A B", "X   Y", "c", "Various", 0},
-      {"fields filled to the last byte", test::id3v1Tag(std::string(30, 't'), std::string(30, 'a'), "", "", "", 125),
-       std::string(30, 't'), std::string(30, 'a'), "", "", "Dance Hall", 0},
+      {"ampersands and trailing blanks",
+       test::id3v1Tag("Rock & Roll \t\r\n", "A&B  ", "X & Y", "abcd", "c \n", 0), "Rock   Roll", "A B",
+       "X   Y", "c", "Various", 0},
+      {"fields filled to the last byte",
+       test::id3v1Tag(std::string(30, 't'), std::string(30, 'a'), "", "", "", 125), std::string(30, 't'),
+       std::string(30, 'a'), "", "", "Dance Hall", 0},
       {"genre 126", test::id3v1Tag("t", "a", "b", "", "", 126), "t", "a", "b", "", "Various", 0},
       {"genre 255", test::id3v1Tag("t", "a", "b", "", "", 255), "t", "a", "b", "", "Various", 0},
       {"genre 1", test::id3v1Tag("t", "a", "b", "", "", 1), "t", "a", "b", "", "Classic Rock", 0},
@@ -325,16 +327,18 @@ TEST(MP3Info, GenreNamesKeepTheirPublishedSpelling) {
   struct Case {
     int number;
     const char* name;
-  } cases[] = {{0, "Blues"},       {1, "Classic Rock"}, {29, "Jazz+Funk"},   {40, "AlternRock"},
-               {67, "Psychadelic"}, {85, "Bebop"},       {123, "A capella"}, {124, "Euro-House"},
-               {125, "Dance Hall"}, {126, ""},           {-1, ""}};
+  } cases[] = {
+      {0, "Blues"},  {1, "Classic Rock"}, {29, "Jazz+Funk"},   {40, "AlternRock"},  {67, "Psychadelic"},
+      {85, "Bebop"}, {123, "A capella"},  {124, "Euro-House"}, {125, "Dance Hall"}, {126, ""},
+      {-1, ""}};
   for (const Case& c : cases) EXPECT_STREQ(genreName(c.number), c.name) << c.number;
 }
 
 TEST(MP3Info, ReadingAFileAgreesWithReadingItsBytes) {
   test::TempFolder folder;
   const std::string files[] = {
-      test::id3v2Tag(300) + test::frames({Mpeg::V2, 8, 1, 3}, 300, 50) + test::id3v1Tag("T", "A", "B", "2001", "", 9),
+      test::id3v2Tag(300) + test::frames({Mpeg::V2, 8, 1, 3}, 300, 50) +
+          test::id3v1Tag("T", "A", "B", "2001", "", 9),
       test::xingFrame(FrameHeader{}, 417, 36, 2000) + test::frames(FrameHeader{}, 417, 10),
       std::string(60, 'z'),
       "",
@@ -414,7 +418,8 @@ TEST(MP3Info, AFailedTagWriteLeavesTheFileAsItWas) {
   // The file may not grow: the append fails half way or at once, and nothing of it stays.
   struct rlimit old {};
   ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
-  struct sigaction ignore {}, previous {};
+  struct sigaction ignore {
+  }, previous{};
   ignore.sa_handler = SIG_IGN;
   sigaction(SIGXFSZ, &ignore, &previous);
   struct rlimit limit = old;
