@@ -59,15 +59,6 @@ class PlaylistTest : public ::testing::Test {
   Playlist playlist{prompts};
 };
 
-TEST_F(PlaylistTest, StartsEmpty) {
-  EXPECT_EQ(playlist.count(), 0);
-  EXPECT_EQ(playlist.currentIndex(), -1);
-  EXPECT_EQ(playlist.name(), "<none>");
-  EXPECT_FALSE(playlist.modified());
-  EXPECT_EQ(playlist.item(0), nullptr);
-  EXPECT_FALSE(playlist.mp3Info(0));
-}
-
 TEST_F(PlaylistTest, ItemFieldsFromThePath) {
   struct Case {
     std::string path, filename;
