@@ -1,5 +1,6 @@
 // The server connection against a real Icecast 2 that takes the source on the port above its
-// listener port, with a listener fetching the mount.
+// listener port, with the account facts from the service emulator and a listener fetching the
+// mount.
 
 #include <gtest/gtest.h>
 
@@ -10,12 +11,14 @@
 
 #include "monitor/status_display.h"
 #include "net/live_connect.h"
+#include "net/web_account_service.h"
 #include "net/web_service.h"
-#include "support/fake_account_service.h"
+#include "platform/curl_http_client.h"
 #include "support/fake_prompts.h"
 #include "support/fake_views.h"
 #include "support/icecast_server.h"
 #include "support/log_tail.h"
+#include "support/service_emulator.h"
 #include "support/temp_folder.h"
 
 namespace brovana {
@@ -24,14 +27,16 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-const uint8_t* bytesOf(const std::string& text) { return reinterpret_cast<const uint8_t*>(text.data()); }
+const uint8_t* bytesOf(const std::string& text) {
+  return reinterpret_cast<const uint8_t*>(text.data());
+}
 
 // Twenty seconds of a tone, encoded at the stream's bit rate: real frames, so that Icecast
 // serves them at once.
 std::string makeToneMp3(const test::TempFolder& folder) {
   std::string path = folder.file("tone.mp3");
-  std::string command = "sox -q -n -r 44100 -c 2 -t wav - synth 20 sine 440 2>/dev/null | lame --quiet -b 56 - '" +
-                        path + "'";
+  std::string command =
+      "sox -q -n -r 44100 -c 2 -t wav - synth 20 sine 440 2>/dev/null | lame --quiet -b 56 - '" + path + "'";
   if (std::system(command.c_str()) != 0) return {};
   return folder.read("tone.mp3");
 }
@@ -40,14 +45,16 @@ class LiveConnectIcecastTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(icecast.start()) << icecast.errorLog();
+    ASSERT_TRUE(emulator.ready()) << emulator.logFile();
     mp3 = makeToneMp3(folder);
     ASSERT_GT(mp3.size(), 100000u);
-    // The account facts name the listener port; the source goes to the port above it.
-    service.setAnswer(kBcinfoOk, "127.0.0.1", icecast.sourcePort(), 2, 8.0f, 12);
-    live = std::make_unique<LiveConnect>("web.test", &status, service, prompts, LiveConnectTimings{2s, 2s, 120s});
+    live = std::make_unique<LiveConnect>(emulator.webHost(), &status, accounts, prompts,
+                                         LiveConnectTimings{2s, 2s, 120s});
     live->setMemberName("alice");
     live->setPassword(icecast.sourcePassword());
+    // bcinfo names the listener port; the source goes to the port above it.
     ASSERT_TRUE(live->refreshServerInfo());
+    ASSERT_EQ(live->port(), icecast.sourcePort());
   }
   void TearDown() override { Logger::setStatsSource(nullptr); }
 
@@ -70,10 +77,20 @@ class LiveConnectIcecastTest : public ::testing::Test {
     return nullptr;
   }
 
+  static test::EmulatorOptions emulatorOptions(int sourcePort) {
+    test::EmulatorOptions options;
+    options.accountsFile = "alice source-secret mode=LI listeners=2 rating=8.0 minutes=12\n";
+    options.broadcastPort = sourcePort;
+    return options;
+  }
+
   test::TempFolder folder;
   test::IcecastServer icecast{{"source-secret", "/live", 0}};
+  test::ServiceEmulator emulator{emulatorOptions(icecast.sourcePort())};
+  CurlHttpClient http;
+  WebService web{http, emulator.webHost()};
+  WebAccountService accounts{web};
   std::string mp3;
-  test::FakeAccountService service;
   test::FakePrompts prompts;
   test::FakeStatusWindow window;
   test::FakeMainWindow mainWindow;
@@ -104,16 +121,19 @@ TEST_F(LiveConnectIcecastTest, ListenerGetsTheStationHeadersAndTheStreamInOrder)
     size_t n = std::min<size_t>(4096, mp3.size() - at);
     ASSERT_EQ(live->sendStream(bytesOf(mp3) + at, n), static_cast<int>(n));
   }
-  ASSERT_TRUE(listener->waitForBody(64 * 1024)) << listener->body().size() << " bytes\n" << icecast.errorLog();
+  ASSERT_TRUE(listener->waitForBody(64 * 1024)) << listener->body().size() << " bytes\n"
+                                                << icecast.errorLog();
   std::string body = listener->body();
-  EXPECT_NE(mp3.find(body.substr(0, 64 * 1024)), std::string::npos) << "the listener gets the bytes as sent, in order";
+  EXPECT_NE(mp3.find(body.substr(0, 64 * 1024)), std::string::npos)
+      << "the listener gets the bytes as sent, in order";
   EXPECT_FALSE(log.contains("Line down"));
 }
 
 TEST_F(LiveConnectIcecastTest, WrongPasswordIsRefused) {
   live->setPassword("not-the-password");
   live->connect();
-  EXPECT_TRUE(log.contains("Connection made with server, 127.0.0.1, port " + std::to_string(icecast.sourcePort())));
+  EXPECT_TRUE(
+      log.contains("Connection made with server, 127.0.0.1, port " + std::to_string(icecast.sourcePort())));
   EXPECT_FALSE(live->login());
   EXPECT_FALSE(live->loggedOn());
   // Icecast closes the connection without a word when the password is wrong.
@@ -158,8 +178,10 @@ TEST_F(LiveConnectIcecastTest, KilledServerIsReconnectedOnceItIsBack) {
   ASSERT_TRUE(reconnected) << log.text();
   EXPECT_EQ(Logger::reconnects(), reconnectsBefore + 1);
   EXPECT_GT(failedBlocks.load(), 0) << "blocks sent while the server was gone are lost";
-  ASSERT_FALSE(service.netcastCalls().empty()) << "the first failure asks for live mode";
-  EXPECT_EQ(service.netcastCalls()[0].stream, "live");
+  int switches = 0;
+  for (const test::SeenRequest& request : emulator.requests())
+    switches += request.target.rfind("/cgi-bin/netcast.cgi?stream=live&membername=alice&", 0) == 0;
+  EXPECT_GE(switches, 1) << "the first failure asks for live mode";
   EXPECT_EQ(window.label(kLabelConnectionState), "Re-connected successfully!");
   EXPECT_EQ(mainWindow.title(), "Brovana-Live 2.01 - Jan. 29, 2001 - On the Air! (2 listeners)");
 

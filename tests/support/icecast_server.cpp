@@ -64,7 +64,9 @@ IcecastServer::IcecastServer(Options options) : options_(std::move(options)), po
   writeConfig();
 }
 
-IcecastServer::~IcecastServer() { stop(); }
+IcecastServer::~IcecastServer() {
+  stop();
+}
 
 void IcecastServer::writeConfig() {
   std::ostringstream xml;
@@ -74,19 +76,22 @@ void IcecastServer::writeConfig() {
       << "<header-timeout>15</header-timeout><source-timeout>10</source-timeout>"
       << "<burst-size>" << options_.burstSize << "</burst-size></limits>\n"
       << "  <authentication><source-password>" << options_.sourcePassword << "</source-password>"
-      << "<admin-user>admin</admin-user><admin-password>admin-" << port_ << "</admin-password></authentication>\n"
+      << "<admin-user>admin</admin-user><admin-password>admin-" << port_
+      << "</admin-password></authentication>\n"
       << "  <hostname>127.0.0.1</hostname>\n"
       << "  <listen-socket><port>" << port_ << "</port><bind-address>127.0.0.1</bind-address>"
       << "<shoutcast-mount>" << options_.mount << "</shoutcast-mount></listen-socket>\n"
       << "  <fileserve>0</fileserve>\n"
       << "  <paths><basedir>" << folder_.path() << "</basedir><logdir>" << folder_.file("log") << "</logdir>"
-      << "<webroot>/usr/share/icecast2/web</webroot><adminroot>/usr/share/icecast2/admin</adminroot></paths>\n"
+      << "<webroot>/usr/share/icecast2/web</webroot><adminroot>/usr/share/icecast2/admin</adminroot></"
+         "paths>\n"
       << "  <logging><accesslog>access.log</accesslog><errorlog>error.log</errorlog>"
       << "<loglevel>3</loglevel></logging>\n"
       << "  <security><chroot>0</chroot>";
   // Icecast will not run as root; as root it binds its ports and then becomes the server's user.
   if (geteuid() == 0)
-    xml << "<changeowner><user>" << kServerUser << "</user><group>" << kServerGroup << "</group></changeowner>";
+    xml << "<changeowner><user>" << kServerUser << "</user><group>" << kServerGroup
+        << "</group></changeowner>";
   xml << "</security>\n</icecast>\n";
   folder_.write("icecast.xml", xml.str());
 }
@@ -106,8 +111,8 @@ bool IcecastServer::start(std::chrono::milliseconds limit) {
 }
 
 bool IcecastServer::startOnce(std::chrono::steady_clock::time_point deadline) {
-  process_ = std::make_unique<ChildProcess>(std::vector<std::string>{"icecast2", "-c", folder_.file("icecast.xml")},
-                                            folder_.file("console.log"));
+  process_ = std::make_unique<ChildProcess>(
+      std::vector<std::string>{"icecast2", "-c", folder_.file("icecast.xml")}, folder_.file("console.log"));
   if (!process_->started()) return false;
   for (int port : {port_, port_ + 1}) {
     while (!waitForPort(port, std::chrono::milliseconds(200))) {
@@ -128,7 +133,9 @@ void IcecastServer::kill() {
   process_.reset();
 }
 
-bool IcecastServer::running() { return process_ && process_->running(); }
+bool IcecastServer::running() {
+  return process_ && process_->running();
+}
 
 std::string IcecastServer::errorLog() const {
   return folder_.read("console.log") + folder_.read("log/error.log");
@@ -149,7 +156,8 @@ void StreamListener::run(int port, std::string mount) {
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   address.sin_port = htons(static_cast<uint16_t>(port));
   if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
-    std::string request = "GET " + mount + " HTTP/1.0\r\nHost: 127.0.0.1\r\nUser-Agent: test-listener\r\n\r\n";
+    std::string request =
+        "GET " + mount + " HTTP/1.0\r\nHost: 127.0.0.1\r\nUser-Agent: test-listener\r\n\r\n";
     send(fd, request.data(), request.size(), MSG_NOSIGNAL);
     std::string pending;
     while (!stop_) {

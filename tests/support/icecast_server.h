@@ -8,12 +8,12 @@
 //
 // StreamListener is the other side: an HTTP client that fetches the mount and keeps what came.
 
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
-#include <atomic>
 
 #include "support/child_process.h"
 #include "support/temp_folder.h"
@@ -43,8 +43,8 @@ class IcecastServer {
   void kill();
   bool running();
 
-  int port() const { return port_; }               // listeners (HTTP)
-  int sourcePort() const { return port_ + 1; }     // the source log-in
+  int port() const { return port_; }            // listeners (HTTP)
+  int sourcePort() const { return port_ + 1; }  // the source log-in
   const std::string& mount() const { return options_.mount; }
   const std::string& sourcePassword() const { return options_.sourcePassword; }
   std::string errorLog() const;  // Icecast's own error log, for failure messages
