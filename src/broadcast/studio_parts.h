@@ -1,0 +1,219 @@
+#pragma once
+// The pieces of the studio that the Supervisor creates, owns and drives but that are built
+// elsewhere: the conversion stage and the two audio sources, the sound card's mixers, the DSP
+// plug-in host, and the windows and dialogs. The Supervisor reaches each through the small
+// interface below that names only what it asks of it. A front end (the Qt windows, the headless
+// studio) hands the Supervisor a StudioParts that makes them; tests hand it fakes. Any maker may
+// return null when its front end has no such part (the headless studio has no mixer, say); the
+// Supervisor then behaves as the part's failure would make it.
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "broadcast/settings.h"
+#include "monitor/status_views.h"
+
+namespace brovana {
+
+class LiveConnect;
+class MainWindowView;
+class Playlist;
+class StatusDisplay;
+class Supervisor;
+class VisualFeed;
+class WebService;
+
+// The sources of the "Audio Source" menu. The external codes are the mixer-line types handed to
+// the input mixer.
+enum AudioSource : int {
+  kSourceMixer = 3,
+  kSourcePlaylist = 100,
+  kSourceLineIn = 4098,
+  kSourceMicrophone = 4099,
+  kSourceCd = 4101,
+};
+
+// Which kind of start the Supervisor made last.
+enum BroadcastKind : int { kKindNone = 0, kKindPlaylist = 1, kKindExternal = 2 };
+
+// A window that takes the skin the member chose.
+class Skinnable {
+ public:
+  virtual ~Skinnable() = default;
+  virtual void setSkin(const std::string& path) = 0;
+};
+
+// The visualisation object: the main window owns it, the Supervisor hands it to every producer
+// of PCM, and its four displays are stored with the settings.
+class Visualisation : public VisualModes {
+ public:
+  // What the producers feed; null when the visualisation draws nothing.
+  virtual VisualFeed* feed() = 0;
+};
+
+// The conversion stage (PCM to MP3 on its own thread, out on the connection).
+class ConversionStage {
+ public:
+  virtual ~ConversionStage() = default;
+  virtual void setVisual(Visualisation* visual) = 0;
+  virtual void startConvertThread() = 0;
+};
+
+// What the playlist engine tells the Supervisor, on the engine's worker thread.
+class EngineEvents {
+ public:
+  virtual ~EngineEvents() = default;
+  // Every track of the list failed: the broadcast stops.
+  virtual void listFailed() = 0;
+  // A new track starts: a voiceover capture follows its PCM format.
+  virtual void trackChanged() = 0;
+};
+
+class QualityWindow;
+
+// What the playlist engine is given at creation.
+struct EngineWiring {
+  MainWindowView* mainWindow = nullptr;
+  StatusDisplay* status = nullptr;
+  QualityWindow* gauge = nullptr;
+  EngineEvents* events = nullptr;
+  Visualisation* visual = nullptr;
+  WebService* web = nullptr;  // where the engine announces each track
+};
+
+// The playlist engine; its play order and priority are stored with the settings.
+class PlaylistEngine : public PlayOrder {
+ public:
+  // Starts the worker on the list and returns at once.
+  virtual void start(Playlist& playlist, LiveConnect& connection, int outputBitrate, int startIndex) = 0;
+  // Also from the engine's own worker (through EngineEvents::listFailed).
+  virtual void stopPlaying(bool final) = 0;
+  virtual bool isPlaying() const = 0;
+  // The title of the track now playing; none before the first one.
+  virtual std::optional<std::string> currentTitle() const = 0;
+  virtual bool continuousLoop() const = 0;
+  virtual void setContinuousLoop(bool on) = 0;
+  virtual void setVisual(Visualisation* visual) = 0;
+  // The quality gauge is about to go away.
+  virtual void detachQualityGauge() = 0;
+};
+
+// What the wave-in capture is given at creation. Voiceover is off at first.
+struct CaptureWiring {
+  Visualisation* visual = nullptr;
+  LiveConnect* connection = nullptr;
+  StatusDisplay* status = nullptr;
+  QualityWindow* gauge = nullptr;
+  MainWindowView* mainWindow = nullptr;
+};
+
+// The wave-in capture: the external sources, and the microphone of a voiceover.
+class Capture {
+ public:
+  virtual ~Capture() = default;
+  virtual bool startInput(int lineSpeed) = 0;
+  virtual void closeLineIn() = 0;
+  virtual bool isOpen() const = 0;
+  virtual void setVoiceover(bool on) = 0;
+  // Called on the playlist engine's worker thread.
+  virtual void trackChanged() = 0;
+  virtual void setVisual(Visualisation* visual) = 0;
+};
+
+enum class MixerDestination { Recording, Speakers };
+
+// One of the sound card's mixers (volume scale 0 to 65535).
+class MixerControl {
+ public:
+  virtual ~MixerControl() = default;
+  // Makes the line of that AudioSource code the recording input.
+  virtual bool selectSource(int sourceCode) = 0;
+  virtual void setSourceVolume(int sourceCode, int volume) = 0;
+  virtual void setWaveOutVolume(int volume) = 0;
+  virtual int waveOutVolume() const = 0;
+};
+
+// The DSP plug-in host.
+class PluginHost {
+ public:
+  virtual ~PluginHost() = default;
+  virtual bool loadPlugins() = 0;
+  virtual void launch(int index) = 0;
+};
+
+// The status window that the status display writes into.
+class StatusWindow : public StatusWindowView, public Skinnable {};
+
+// The stream quality window.
+class QualityWindow : public Skinnable {
+ public:
+  virtual void show() = 0;
+};
+
+// The "Volume Controls" window, which holds the three recording volumes.
+class VolumeWindow : public Volumes, public Skinnable {
+ public:
+  virtual void show() = 0;
+};
+
+// The playlist window: the list being edited and the one a playlist broadcast takes.
+class PlaylistWindowControl : public Skinnable {
+ public:
+  // The window's current playlist; null when it has none.
+  virtual Playlist* playlist() = 0;
+  // Where a broadcast of it starts.
+  virtual int currentIndex() const = 0;
+  virtual bool loadPlaylist(const std::string& path) = 0;
+  // Files dropped on the main window: MP3 files are added, a playlist file is loaded.
+  virtual void addDroppedFiles(const std::vector<std::string>& files) = 0;
+  virtual bool unsavedNewPlaylist() const = 0;
+  virtual void show() = 0;
+};
+
+// The modeless "Broadcast Information" dialog; it shows itself when it is made.
+class BroadcastInfoDialog : public Skinnable {
+ public:
+  // Fills the fields from the connection again; with `show` it also shows the dialog.
+  virtual void refresh(bool show) = 0;
+  virtual bool isOpen() const = 0;
+};
+
+// The "Submit Program Information" dialog; it shows itself when it is made.
+class ProgramInfoDialog : public Skinnable {
+ public:
+  virtual void show() = 0;
+};
+
+// The voiceover panel (crossfade slider and microphone button); closed by destroying it, which
+// may happen on the playlist engine's worker thread.
+class VoiceoverPanel : public Skinnable {};
+
+class StudioParts {
+ public:
+  virtual ~StudioParts() = default;
+
+  // The processor clock in MHz, 0 when unknown.
+  virtual int cpuMHz() = 0;
+  // Whether a disc is in the CD drive.
+  virtual bool cdPresent() = 0;
+  // The setup wizard on the connection; true when the member finished it.
+  virtual bool runSetupWizard(LiveConnect& connection, bool firstRun) = 0;
+
+  virtual std::unique_ptr<StatusWindow> makeStatusWindow() = 0;
+  virtual std::unique_ptr<QualityWindow> makeQualityWindow() = 0;
+  virtual std::unique_ptr<PlaylistWindowControl> makePlaylistWindow(Supervisor& supervisor) = 0;
+  virtual std::unique_ptr<ConversionStage> makeConversionStage(LiveConnect& connection, StatusDisplay& status) = 0;
+  virtual std::unique_ptr<PlaylistEngine> makePlaylistEngine(ConversionStage& stage, const EngineWiring& wiring) = 0;
+  virtual std::unique_ptr<PluginHost> makePluginHost() = 0;
+  virtual std::unique_ptr<MixerControl> makeMixer(MixerDestination destination) = 0;
+  virtual std::unique_ptr<VolumeWindow> makeVolumeWindow(int initialVolume) = 0;
+  virtual std::unique_ptr<Capture> makeCapture(ConversionStage& stage, const CaptureWiring& wiring) = 0;
+  virtual std::unique_ptr<BroadcastInfoDialog> makeBroadcastInfoDialog(LiveConnect& connection,
+                                                                       Supervisor& supervisor) = 0;
+  virtual std::unique_ptr<ProgramInfoDialog> makeProgramInfoDialog(LiveConnect& connection) = 0;
+  virtual std::unique_ptr<VoiceoverPanel> makeVoiceoverPanel(Supervisor& supervisor) = 0;
+};
+
+}  // namespace brovana

@@ -1,0 +1,732 @@
+#include "broadcast/supervisor.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <filesystem>
+
+#include "broadcast/program_values.h"
+#include "diag/logger.h"
+#include "monitor/main_window_view.h"
+#include "monitor/status_display.h"
+#include "playlist/playlist.h"
+
+namespace brovana {
+namespace {
+
+std::atomic<Supervisor*> gInstance{nullptr};
+
+std::string textf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+std::string textf(const char* format, ...) {
+  char text[1024];
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(text, sizeof text, format, args);
+  va_end(args);
+  return text;
+}
+
+struct ExternalSource {
+  int code;
+  int commandId;
+  const char* statusText;
+  const char* logLine;
+};
+
+constexpr ExternalSource kExternalSources[] = {
+    {kSourceCd, 32783, "(External source : CD player)", "Switching source to CD-Input\n"},
+    {kSourceLineIn, 32784, "(External source : line-in)", "Switching source to Line-In\n"},
+    {kSourceMicrophone, 32785, "(External source : microphone)", "Switching source to Microphone\n"},
+    {kSourceMixer, 32821, "(External source : system mixer)", "Switching source to the Microsoft Mixer\n"},
+};
+constexpr int kPlaylistCommand = 32782;
+constexpr int kSourceCommands[] = {32782, 32783, 32784, 32785, 32821};
+
+const ExternalSource* externalSource(int code) {
+  for (const ExternalSource& source : kExternalSources)
+    if (source.code == code) return &source;
+  return nullptr;
+}
+
+constexpr const char* kSwitchToLiveFailed =
+    "%s is unable to change your account type from %s to Live.Try logging in to you account and change it by "
+    "hand.";
+constexpr const char* kSwitchToHostplayFailed =
+    "%s is unable to change your account back to %s from Live. Try logging in to your account and change it "
+    "by hand.";
+
+}  // namespace
+
+int sourceCommandId(int sourceCode) {
+  if (sourceCode == kSourcePlaylist) return kPlaylistCommand;
+  const ExternalSource* source = externalSource(sourceCode);
+  return source ? source->commandId : 0;
+}
+
+Supervisor::WaitCursor::WaitCursor(Supervisor& owner) : owner_(owner) {
+  std::lock_guard lock(owner_.cursorMutex_);
+  if (owner_.cursorDepth_++ == 0) owner_.prompts_.waitCursor(true);
+}
+
+Supervisor::WaitCursor::~WaitCursor() {
+  std::lock_guard lock(owner_.cursorMutex_);
+  if (--owner_.cursorDepth_ == 0) owner_.prompts_.waitCursor(false);
+}
+
+Supervisor::Supervisor(MainWindowView* mainWindow, std::string webHost, SupervisorContext context)
+    : mainWindow_(mainWindow),
+      webHost_(std::move(webHost)),
+      context_(context),
+      prompts_(context.prompts),
+      web_(context.http, webHost_, context.songs) {}
+
+Supervisor* Supervisor::instance() { return gInstance.load(); }
+
+void Supervisor::endProgram() {
+  ended_ = true;
+  context_.exit.endProgram(0);
+}
+
+// ---- start-up ----
+
+bool Supervisor::init() {
+  Lock lock(controlMutex_);
+  // 1. A slow processor makes the stream break up; members hear of it on their first runs only.
+  int mhz = context_.parts.cpuMHz();
+  if (mhz > 0 && mhz < kSlowCpuMHz && programValues().sessionCount() < 2)
+    prompts_.warning(textf("Your CPU is less than the recommeded speed for live broadcasting, (%d Mhz) causing your "
+                           "broadcast to break up, you should have at least a %d Mhz machine.",
+                           mhz, kSlowCpuMHz));
+
+  // 2.
+  std::error_code error;
+  startupFolder_ = std::filesystem::current_path(error).string();
+  if (startupFolder_.size() > 260) startupFolder_.resize(260);
+  gInstance = this;
+
+  // 3.
+  StudioParts& parts = context_.parts;
+  statusWindow_ = parts.makeStatusWindow();
+  status_ = std::make_unique<StatusDisplay>(statusWindow_.get(), mainWindow_);
+  gauge_ = parts.makeQualityWindow();
+  playlistWindow_ = parts.makePlaylistWindow(*this);
+  connection_ = std::make_unique<LiveConnect>(webHost_, status_.get(), accountService_, prompts_,
+                                              context_.timings.connection);
+  Logger::setStatsSource(connection_.get());
+  stage_ = parts.makeConversionStage(*connection_, *status_);
+  if (stage_) {
+    stage_->setVisual(visual_);
+    stage_->startConvertThread();
+  }
+
+  // 4.
+  infoDialog_.reset();
+  currentPlaylist_ = nullptr;
+  serverTurnedOn_ = false;
+  firstRunDone_ = false;
+  source_ = kSourcePlaylist;
+  hostplayName();  // fetches the names file for later
+
+  // 5.
+  if (stage_) {
+    EngineWiring wiring;
+    wiring.mainWindow = mainWindow_;
+    wiring.status = status_.get();
+    wiring.gauge = gauge_.get();
+    wiring.events = this;
+    wiring.visual = visual_;
+    wiring.web = &web_;
+    engine_ = parts.makePlaylistEngine(*stage_, wiring);
+  }
+
+  // 6.
+  pluginHost_ = parts.makePluginHost();
+
+  // 7.
+  web_.fetchGenreList();
+  genreList_ = GenreList::load();
+  Logger::setStatsSource(connection_.get());
+
+  // 8.
+  if ((inputMixer_ = parts.makeMixer(MixerDestination::Recording)))
+    for (int line : {kSourceLineIn, kSourceCd, kSourceMicrophone}) inputMixer_->setSourceVolume(line, kInitialVolume);
+  if ((outputMixer_ = parts.makeMixer(MixerDestination::Speakers))) outputMixer_->setWaveOutVolume(kInitialVolume);
+
+  // 9.
+  volumes_ = parts.makeVolumeWindow(kInitialVolume);
+
+  // 10. No settings at all: the first run.
+  if (!loadBroadcastInfo(context_.registry, kProfileName, connection_.get(), settingsHolders())) {
+    if (!prompts_.ask("Do you already have an account on Zelvora?")) {
+      prompts_.information(textf("%s will now launch your browser and exit. When ready restart Live and you'll be "
+                                 "on the air!",
+                                 kProgramName));
+      prompts_.open(registrationUrl());
+      endProgram();
+      return false;
+    }
+    firstRunDone_ = parts.runSetupWizard(*connection_, true);
+    if (!firstRunDone_) {
+      endProgram();
+      return false;
+    }
+    Playlist* playlist = playlistWindow_ ? playlistWindow_->playlist() : nullptr;
+    if (playlist && playlist->count() > 0)
+      prompts_.information(
+          "Your broadcast is now starting. Be patient, as this might take a few seconds to log in and connect with "
+          "the server.",
+          "Click to begin!");
+    // This run is the first of the count, so the next one logs under a number of its own.
+    programValues().setSessionID(1);
+    saveBroadcastInfo(context_.registry, kProfileName, connection_.get(), settingsHolders());
+  }
+
+  // 11. An account in Hostplay mode goes live, unless the member means another account.
+  if (connection_->isHostplay()) {
+    std::string name = hostplayName();
+    if (prompts_.ask(textf("This account, %s, is currently set up for %s. Do you want to log into a different "
+                           "account?",
+                           connection_->memberName().c_str(), name.c_str()))) {
+      if (!runSetupWizard()) {
+        endProgram();
+        return false;
+      }
+    } else if (!web_.netcastSwitch(connection_->memberName(), connection_->pass(), "live",
+                                   context_.timings.liveSwitchWaitSeconds)) {
+      prompts_.error(textf(kSwitchToLiveFailed, kProgramName, name.c_str()));
+      endProgram();
+      return false;
+    }
+  }
+
+  // 12, 13.
+  prompts_.notice("Starting Brovana-Live, standby...");
+  web_.checkVersion(connection_->serverInfo(), kProgramVersion, kBuildNumber, prompts_, context_.exit);
+  if (ended()) return false;
+
+  // 14.
+  if (connection_->serverOn() && !web_.switchedToLive()) {
+    prompts_.notice("");
+    if (!prompts_.ask("You currently have a broadcast running! Do you want to continue?")) {
+      endProgram();
+      return false;
+    }
+  }
+
+  // 15. A refused account opens the dialog where the member can put it right.
+  if (connection_->verifyAccount(connection_->memberName(), connection_->pass(), true) != 0) {
+    prompts_.notice("");
+    showBroadcastInfo();
+  }
+
+  // 16, 17, 18.
+  connection_->refreshServerInfo();
+  writeStartLines(true);
+  prompts_.notice("");
+  return !ended();
+}
+
+void Supervisor::writeStartLines(bool withMember) {
+  ServerInfo info = connection_->serverInfo();
+  int lineSpeed = connection_->lineSpeed();
+  int outputBitrate = connection_->outputBitrate();
+  Logger::log("Starting %s on %s\n", kVersionText, webHost_.c_str());
+  Logger::log("IP : %s, Port : %d\n", info.host, info.port);
+  Logger::log("ISP Connection is %s\n", lineSpeedName(lineSpeed));
+  Logger::log("Your broadcast is %d BPS and aimed towards users with a %s or better\n", outputBitrate,
+              lineSpeedName(outputBitrate));
+  if (withMember) Logger::logUserInfo();
+}
+
+PlaylistWindowControl* Supervisor::autoStart() {
+  Lock lock(controlMutex_);
+  if (ended()) return playlistWindow_.get();
+  Playlist* playlist = playlistWindow_ ? playlistWindow_->playlist() : nullptr;
+  if (firstRunDone_ && playlist && playlist->count() > 0) {
+    status_->show();
+    broadcast();
+    return playlistWindow_.get();
+  }
+  std::optional<std::string> previous = programValues().previousPlaylist();
+  bool dialogOpen = infoDialog_ && infoDialog_->isOpen();
+  if (previous && playlistWindow_ && playlistWindow_->loadPlaylist(*previous) && !dialogOpen &&
+      prompts_.ask(textf("Do you want to start broadcasting your previous playlist, %s?", previous->c_str()))) {
+    WaitCursor cursor(*this);
+    prompts_.information("Please be patient, this may take a few seconds....");
+    setSource(kSourcePlaylist);
+    broadcast();
+  }
+  return showPlaylistWindow();
+}
+
+// ---- broadcasting ----
+
+int Supervisor::isBroadcasting() const {
+  Lock lock(controlMutex_);
+  if (capture_ && capture_->isOpen()) return 2;
+  if (engine_ && engine_->isPlaying()) return 1;
+  return 0;
+}
+
+bool Supervisor::broadcast() {
+  WaitCursor cursor(*this);
+  Lock lock(controlMutex_);
+  // 1. A running broadcast of the other kind is stopped first, if the member agrees.
+  int running = isBroadcasting();
+  if (running != 0 && running != kind_) {
+    Question question;
+    question.text = "You are already broadcasting. Do you want to stop and restart?";
+    if (!prompts_.ask(question)) return false;
+    stopLocked(false);
+  }
+  // 2.
+  status_->showLineSpeed(connection_->lineSpeed());
+  status_->showOutputBitrate(connection_->outputBitrate());
+
+  // 3, 4. The playlist.
+  if (source_ == kSourcePlaylist) {
+    kind_ = kKindPlaylist;
+    currentPlaylist_ = playlistWindow_ ? playlistWindow_->playlist() : nullptr;
+    if (!currentPlaylist_ || currentPlaylist_->count() == 0) {
+      prompts_.warning("You need to either create or load a playlist!");
+      return false;
+    }
+    turnServerOnOnce();
+    if (!connect()) return false;
+    closeCaptureInput();
+    status_->setPlaylistName(currentPlaylist_->name());
+    startPlaylist(*currentPlaylist_, playlistWindow_->currentIndex());
+    return true;
+  }
+  if (!externalSource(source_)) return true;
+
+  // 5. An external source.
+  turnServerOnOnce();
+  if (!connect()) return false;
+  if (engine_) engine_->stopPlaying(false);
+  bool haveCapture = ensureCapture();
+  kind_ = kKindExternal;
+  ++starts_;
+  if (haveCapture && capture_->startInput(connection_->lineSpeed())) {
+    setTitleState(kTitleOnAir);
+    setBroadcastButton(true);
+  } else {
+    setTitleState(kTitleOffAir);
+    setBroadcastButton(false);
+  }
+  return true;
+}
+
+void Supervisor::startPlaylist(Playlist& playlist, int startIndex) {
+  WaitCursor cursor(*this);
+  if (!connection_->loggedOn() && !connect()) {
+    prompts_.warning("Unable to connect to server. Your line may temporarily be down. Try again in a little while.");
+    return;
+  }
+  ++starts_;
+  if (engine_) engine_->start(playlist, *connection_, connection_->outputBitrate(), startIndex);
+  setBroadcastButton(true);
+}
+
+void Supervisor::turnServerOnOnce() {
+  if (serverTurnedOn_) return;
+  setTitleState(kTitleTurningServerOn);
+  turnServer("ON");  // whatever the service answers, the log-in that follows tells
+  serverTurnedOn_ = true;
+}
+
+bool Supervisor::connect() {
+  if (!connection_) return false;
+  connection_->refreshServerInfo();
+  if (connection_->isHostplay()) {
+    std::string name = hostplayName();
+    if (!prompts_.ask(textf("You are currently set up for %s, do you want to switch to Live mode?", name.c_str())))
+      return false;
+    if (!web_.netcastSwitch(connection_->memberName(), connection_->pass(), "live",
+                            context_.timings.liveSwitchWaitSeconds)) {
+      prompts_.error(textf(kSwitchToLiveFailed, kProgramName, name.c_str()));
+      endProgram();
+      return false;
+    }
+  }
+  if (connection_->loggedOn()) {
+    setTitleState(kTitleOnAir);
+    return true;
+  }
+  ServerInfo info = connection_->serverInfo();
+  if (mainWindow_) mainWindow_->setTitle(textf("Trying to connect to %s:%d", info.host, info.port));
+  connection_->connect();
+  if (connection_->login()) {
+    // Clears the title the directory shows until the first track is announced.
+    for (int i = 0; i < 3; ++i) postBlankTitle("  ");
+    setTitleState(kTitleOnAir);
+    return true;
+  }
+  Question question;
+  question.text = "Unable to connect to your Zelvora server, restart and try again?";
+  question.yesCaption = "Restart";
+  question.noCaption = "Exit";
+  if (!prompts_.ask(question)) return false;
+  turnServer("OFF");
+  turnServer("ON");
+  return connect();
+}
+
+void Supervisor::postBlankTitle(const std::string& title) { web_.postSong(connection_->serverInfo(), title); }
+
+bool Supervisor::ensureCapture() {
+  if (capture_) return true;
+  if (!stage_) return false;
+  CaptureWiring wiring;
+  wiring.visual = visual_;
+  wiring.connection = connection_.get();
+  wiring.status = status_.get();
+  wiring.gauge = gauge_.get();
+  wiring.mainWindow = mainWindow_;
+  capture_ = context_.parts.makeCapture(*stage_, wiring);
+  captureSeen_ = capture_.get();
+  return capture_ != nullptr;
+}
+
+void Supervisor::closeCaptureInput() {
+  if (capture_ && capture_->isOpen()) capture_->closeLineIn();
+}
+
+bool Supervisor::setSource(int code) {
+  WaitCursor cursor(*this);
+  Lock lock(controlMutex_);
+  const ExternalSource* external = externalSource(code);
+  if (!external && code != kSourcePlaylist) return false;
+  // 1. Only a change across the playlist's side needs the broadcast restarted.
+  bool restartNeeded = isBroadcasting() != 0 && ((source_ == kSourcePlaylist) != (code == kSourcePlaylist));
+
+  std::string statusText;
+  if (external) {
+    // 2, 3.
+    statusText = external->statusText;
+    Logger::log("%s", external->logLine);
+    if (code == kSourceCd && !context_.parts.cdPresent()) {
+      prompts_.warning(
+          "You do not have a CD in your drive. You must load a CD, start playing it with your favorite player.");
+      return false;
+    }
+    postBlankTitle("  ");
+    postBlankTitle("  ");
+    postBlankTitle(statusText);
+    if (!inputMixer_ || !inputMixer_->selectSource(code)) {
+      prompts_.warning(textf("Unable to switch to %s", statusText.c_str()));
+      return false;
+    }
+    if (currentPlaylist_) currentPlaylist_->setCurrent(-1);
+  } else {
+    // 4.
+    Logger::log("Switching source to Playlist\n");
+    statusText = "playlist";
+  }
+  // 5.
+  if (code != source_) prompts_.information(textf("Switching your audio source to your %s", statusText.c_str()));
+  source_ = code;
+  // 6.
+  if (restartNeeded) {
+    closeCaptureInput();
+    if (!broadcast()) stopLocked(false);
+  }
+  // 7, 8.
+  status_->setNowPlaying(statusText);
+  showSourceMarks(sourceCommandId(code));
+  return true;
+}
+
+void Supervisor::showSourceMarks(int commandId) {
+  if (!mainWindow_) return;
+  for (int id : kSourceCommands) mainWindow_->setMenuCheck(id, id == commandId);
+}
+
+void Supervisor::stop() {
+  Lock lock(controlMutex_);
+  stopLocked(false);
+}
+
+void Supervisor::stopLocked(bool final) {
+  WaitCursor cursor(*this);
+  if (engine_) engine_->stopPlaying(final);
+  closeCaptureInput();
+  voiceoverPanel_.reset();
+  setBroadcastButton(false);
+  setTitleState(kTitleOffAir);
+}
+
+void Supervisor::listFailed() {
+  int seen = starts_.load();
+  Lock lock(controlMutex_);
+  // A start made while this worker waited has replaced the list that failed; so has the exit.
+  if (closing_ || starts_.load() != seen) return;
+  stopLocked(false);
+}
+
+void Supervisor::trackChanged() {
+  if (Capture* capture = captureSeen_.load()) capture->trackChanged();
+}
+
+void Supervisor::restart(bool reconnect) {
+  WaitCursor cursor(*this);
+  Lock lock(controlMutex_);
+  Logger::log("Restarting broadcast\n");
+  if (engine_) engine_->stopPlaying(false);
+  if (reconnect) connection_->disconnect();
+  closeCaptureInput();
+  writeStartLines(false);
+  broadcast();
+}
+
+// ---- voiceover ----
+
+bool Supervisor::startVoiceover(int micSourceCode) {
+  Lock lock(controlMutex_);
+  if (inputMixer_) inputMixer_->selectSource(micSourceCode);
+  turnServerOnOnce();
+  if (!connect()) return false;
+  if (!ensureCapture()) return false;
+  capture_->setVoiceover(true);
+  if (engine_)
+    if (auto title = engine_->currentTitle()) status_->setNowPlaying("(+mic) " + *title);
+  if (!capture_->startInput(connection_->lineSpeed())) return false;
+  setTitleState(kTitleOnAir);
+  setBroadcastButton(true);
+  return true;
+}
+
+void Supervisor::stopVoiceover() {
+  Lock lock(controlMutex_);
+  if (!capture_) return;
+  capture_->setVoiceover(false);
+  capture_->closeLineIn();
+  if (engine_)
+    if (auto title = engine_->currentTitle()) status_->setNowPlaying(*title);
+}
+
+bool Supervisor::openVoiceoverPanel() {
+  Lock lock(controlMutex_);
+  if (isBroadcasting() == 0 || source_ != kSourcePlaylist) {
+    prompts_.error("You must be broadcasting a playlist to use this feature.");
+    return false;
+  }
+  voiceoverPanel_.reset();
+  voiceoverPanel_ = context_.parts.makeVoiceoverPanel(*this);
+  return voiceoverPanel_ != nullptr;
+}
+
+void Supervisor::closeVoiceoverPanel() {
+  Lock lock(controlMutex_);
+  voiceoverPanel_.reset();
+}
+
+bool Supervisor::voiceoverPanelOpen() const {
+  Lock lock(controlMutex_);
+  return voiceoverPanel_ != nullptr;
+}
+
+// ---- commands ----
+
+bool Supervisor::playFile(const std::vector<std::string>& files) {
+  Lock lock(controlMutex_);
+  if (playlistWindow_) playlistWindow_->addDroppedFiles(files);
+  const char* question =
+      isBroadcasting() != 0 ? "You are currently broadcasting. Do you want to stop?" : "Do you want to start broadcasting?";
+  if (!prompts_.ask(question)) return false;
+  stopLocked(false);
+  setSource(kSourcePlaylist);
+  broadcast();
+  return true;
+}
+
+bool Supervisor::runSetupWizard() {
+  Lock lock(controlMutex_);
+  if (!connection_ || !context_.parts.runSetupWizard(*connection_, false)) return false;
+  if (isBroadcasting() == 0) return true;
+  bool restartNow = prompts_.ask("Your broadcast needs to be restarted, (cutting your current listeners off). Restart now?");
+  if (restartNow) {
+    restart(true);
+    if (infoDialog_) infoDialog_->refresh(false);
+  }
+  return restartNow;
+}
+
+void Supervisor::showBroadcastInfo() {
+  Lock lock(controlMutex_);
+  if (!connection_) return;
+  connection_->refreshServerInfo();
+  if (!infoDialog_)
+    infoDialog_ = context_.parts.makeBroadcastInfoDialog(*connection_, *this);
+  else
+    infoDialog_->refresh(true);
+}
+
+void Supervisor::showProgramInfo() {
+  Lock lock(controlMutex_);
+  if (!connection_) return;
+  if (!programInfo_)
+    programInfo_ = context_.parts.makeProgramInfoDialog(*connection_);
+  else
+    programInfo_->show();
+}
+
+PlaylistWindowControl* Supervisor::showPlaylistWindow() {
+  Lock lock(controlMutex_);
+  if (!playlistWindow_) playlistWindow_ = context_.parts.makePlaylistWindow(*this);
+  if (playlistWindow_) playlistWindow_->show();
+  return playlistWindow_.get();
+}
+
+void Supervisor::switchToHostplay() {
+  Lock lock(controlMutex_);
+  if (!connection_) return;
+  if (isBroadcasting() != 0 && prompts_.ask("You are already broadcasting. Do you want to stop?")) stopLocked(false);
+  if (web_.netcastSwitch(connection_->memberName(), connection_->pass(), "hostplay", 0))
+    serverTurnedOn_ = false;
+  else
+    prompts_.error(textf(kSwitchToHostplayFailed, kProgramName, hostplayName().c_str()));
+}
+
+void Supervisor::turnServer(const std::string& action) {
+  if (!connection_) return;
+  web_.switchServer(prompts_, connection_->memberName(), connection_->pass(), action);
+}
+
+std::string Supervisor::hostplayName() { return web_.hostplayDisplayName(); }
+
+void Supervisor::setSkin(const std::string& path) {
+  Lock lock(controlMutex_);
+  Skinnable* windows[] = {infoDialog_.get(), statusWindow_.get(), programInfo_.get(),
+                          playlistWindow_.get(), volumes_.get(), gauge_.get()};
+  for (Skinnable* window : windows)
+    if (window) window->setSkin(path);
+}
+
+void Supervisor::setVisual(Visualisation* visual) {
+  Lock lock(controlMutex_);
+  visual_ = visual;
+  if (engine_) engine_->setVisual(visual);
+  if (capture_) capture_->setVisual(visual);
+  if (stage_) stage_->setVisual(visual);
+}
+
+void Supervisor::setBroadcastButton(bool on) {
+  if (mainWindow_) mainWindow_->setBroadcastCaption(on ? "Stop Broadcast" : "Start Broadcast");
+}
+
+void Supervisor::setTitleState(int state) {
+  if (mainWindow_) setTitleStatus(*mainWindow_, state);
+}
+
+// ---- exit ----
+
+void Supervisor::prepareExit() {
+  Lock lock(controlMutex_);
+  if (!connection_) return;
+  saveBroadcastInfo(context_.registry, kProfileName, connection_.get(), settingsHolders());
+  stopLocked(true);
+  if (serverTurnedOn_ && !web_.switchedToLive()) turnServer("OFF");
+}
+
+Supervisor::~Supervisor() {
+  {
+    Lock lock(controlMutex_);
+    closing_ = true;
+    if (connection_ && web_.switchedToLive()) {
+      std::string name = hostplayName();
+      if (prompts_.ask(textf("Would you like to turn your %s broadcast back on?", name.c_str())) &&
+          !web_.netcastSwitch(connection_->memberName(), connection_->pass(), "hostplay", 0))
+        prompts_.error(textf(kSwitchToHostplayFailed, kProgramName, name.c_str()));
+    }
+    genreList_ = GenreList();
+    inputMixer_.reset();
+    outputMixer_.reset();
+  }
+  // Without the lock: the engine joins its worker, which may be waiting for it.
+  if (gauge_) {
+    if (engine_) engine_->detachQualityGauge();
+    gauge_.reset();
+  }
+  engine_.reset();
+  captureSeen_ = nullptr;
+  capture_.reset();
+  // The conversion stage writes to the connection from its own thread, so it ends first.
+  stage_.reset();
+  pluginHost_.reset();
+  voiceoverPanel_.reset();
+  infoDialog_.reset();
+  programInfo_.reset();
+  // The log asks the connection for listener figures until the end.
+  if (connection_) Logger::setStatsSource(nullptr);
+  connection_.reset();
+  playlistWindow_.reset();
+  volumes_.reset();
+  status_.reset();
+  statusWindow_.reset();
+  Supervisor* self = this;
+  gInstance.compare_exchange_strong(self, nullptr);
+}
+
+// ---- accessors ----
+
+int Supervisor::source() const {
+  Lock lock(controlMutex_);
+  return source_;
+}
+
+BroadcastKind Supervisor::kind() const {
+  Lock lock(controlMutex_);
+  return kind_;
+}
+
+bool Supervisor::serverTurnedOn() const {
+  Lock lock(controlMutex_);
+  return serverTurnedOn_;
+}
+
+bool Supervisor::firstRunDone() const {
+  Lock lock(controlMutex_);
+  return firstRunDone_;
+}
+
+Capture* Supervisor::capture() const { return captureSeen_.load(); }
+
+bool Supervisor::continuousLoop() const {
+  Lock lock(controlMutex_);
+  return engine_ && engine_->continuousLoop();
+}
+
+bool Supervisor::unsavedNewPlaylist() const {
+  Lock lock(controlMutex_);
+  return playlistWindow_ && playlistWindow_->unsavedNewPlaylist();
+}
+
+int Supervisor::waveOutVolume() const {
+  Lock lock(controlMutex_);
+  return outputMixer_ ? outputMixer_->waveOutVolume() : 0;
+}
+
+void Supervisor::setWaveOutVolume(int volume) {
+  Lock lock(controlMutex_);
+  if (outputMixer_) outputMixer_->setWaveOutVolume(volume);
+}
+
+bool Supervisor::loadPlugins() {
+  Lock lock(controlMutex_);
+  return pluginHost_ && pluginHost_->loadPlugins();
+}
+
+void Supervisor::launchPlugin(int index) {
+  Lock lock(controlMutex_);
+  if (pluginHost_) pluginHost_->launch(index);
+}
+
+SettingsHolders Supervisor::settingsHolders() const {
+  SettingsHolders holders;
+  holders.visual = visual_;
+  holders.playOrder = engine_.get();
+  holders.volumes = volumes_.get();
+  return holders;
+}
+
+}  // namespace brovana

@@ -1,0 +1,204 @@
+#pragma once
+// The one controller of the studio. The main window makes one Supervisor, calls init once and
+// from then on routes every broadcast command to it: it creates and owns the long-lived parts,
+// runs the start-up account checks, starts, stops and restarts the broadcast, switches the audio
+// source and the account mode, and tears everything down at exit.
+//
+// Threads: every operation comes from the user-interface thread, except the two notices of the
+// playlist engine's worker (EngineEvents). The worker's stop and the user-interface thread's
+// stops and starts are serialised by one lock, so that they cannot interleave; a worker stop
+// that arrives after a newer start has been made is dropped, since the list that failed is no
+// longer the one on the air. The lock is recursive because a stop or start runs inside other
+// operations (a source switch restarts, a start stops first).
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "broadcast/settings.h"
+#include "broadcast/studio_parts.h"
+#include "core/prompts.h"
+#include "net/live_connect.h"
+#include "net/web_account_service.h"
+#include "net/web_service.h"
+#include "playlist/genre_list.h"
+
+namespace brovana {
+
+class MainWindowView;
+class Registry;
+class SongUpdateSender;
+class StatusDisplay;
+
+inline constexpr double kProgramVersion = 2.01;
+inline constexpr int kSlowCpuMHz = 233;
+inline constexpr int kInitialVolume = 32000;
+
+// The menu commands of the sources, for their radio marks.
+int sourceCommandId(int sourceCode);
+
+struct SupervisorTimings {
+  // The settle wait after the account is switched to live mode.
+  int liveSwitchWaitSeconds = 3;
+  LiveConnectTimings connection;
+};
+
+// What the Supervisor works with that its front end provides. Each must outlive it.
+struct SupervisorContext {
+  Prompts& prompts;
+  ProgramExit& exit;
+  Registry& registry;  // the stored settings
+  HttpClient& http;    // every request to the service's web host
+  StudioParts& parts;
+  SongUpdateSender* songs = nullptr;  // carries the title announcements; none drops them
+  SupervisorTimings timings = {};
+};
+
+class Supervisor final : private EngineEvents {
+ public:
+  // Nothing happens until init.
+  Supervisor(MainWindowView* mainWindow, std::string webHost, SupervisorContext context);
+  // The second half of the exit sequence; prepareExit must have run when init did.
+  ~Supervisor() override;
+  Supervisor(const Supervisor&) = delete;
+  Supervisor& operator=(const Supervisor&) = delete;
+
+  // The program-wide instance, set by init.
+  static Supervisor* instance();
+
+  // Start-up, once. False only when it ended the program (through ProgramExit), which every
+  // refusal during start-up does; the caller then unwinds without starting anything.
+  bool init();
+  // Once after the main window shows: starts the broadcast the member left off with.
+  PlaylistWindowControl* autoStart();
+
+  bool broadcast();
+  void stop();
+  void restart(bool reconnect);
+  bool setSource(int sourceCode);
+  // 0 idle, 1 the playlist engine plays, 2 the capture is open (also during a voiceover).
+  int isBroadcasting() const;
+  bool startVoiceover(int micSourceCode = kSourceMicrophone);
+  void stopVoiceover();
+  // The "Voiceover..." command: a fresh panel while a playlist is on the air.
+  bool openVoiceoverPanel();
+  void closeVoiceoverPanel();
+  bool playFile(const std::vector<std::string>& files);
+  bool runSetupWizard();
+  void switchToHostplay();
+  void turnServer(const std::string& action);
+  void prepareExit();
+  void showBroadcastInfo();
+  void showProgramInfo();
+  PlaylistWindowControl* showPlaylistWindow();
+  void setSkin(const std::string& path);
+  void setVisual(Visualisation* visual);
+  void setBroadcastButton(bool on);
+  void setTitleState(int state);
+
+  // Accessors.
+  int source() const;
+  BroadcastKind kind() const;
+  bool serverTurnedOn() const;
+  bool firstRunDone() const;
+  const std::string& startupFolder() const { return startupFolder_; }
+  const std::string& webHost() const { return webHost_; }
+  LiveConnect* connection() const { return connection_.get(); }
+  WebService& web() { return web_; }
+  PlaylistEngine* engine() const { return engine_.get(); }
+  Capture* capture() const;
+  StatusDisplay* statusDisplay() const { return status_.get(); }
+  QualityWindow* qualityWindow() const { return gauge_.get(); }
+  VolumeWindow* volumeWindow() const { return volumes_.get(); }
+  PlaylistWindowControl* playlistWindow() const { return playlistWindow_.get(); }
+  const GenreList& genreList() const { return genreList_; }
+  bool voiceoverPanelOpen() const;
+  bool continuousLoop() const;
+  bool unsavedNewPlaylist() const;
+  int waveOutVolume() const;
+  void setWaveOutVolume(int volume);
+  // False without a DSP host.
+  bool loadPlugins();
+  void launchPlugin(int index);
+  // The holders of the stored settings besides the connection.
+  SettingsHolders settingsHolders() const;
+
+ private:
+  using Lock = std::unique_lock<std::recursive_mutex>;
+
+  // Shows the wait cursor for its lifetime; nested uses show it once.
+  class WaitCursor {
+   public:
+    explicit WaitCursor(Supervisor& owner);
+    ~WaitCursor();
+
+   private:
+    Supervisor& owner_;
+  };
+
+  // EngineEvents, on the engine's worker thread.
+  void listFailed() override;
+  void trackChanged() override;
+
+  void endProgram();
+  bool ended() const { return ended_.load(); }
+  void stopLocked(bool final);
+  bool connect();
+  void startPlaylist(Playlist& playlist, int startIndex);
+  void turnServerOnOnce();
+  bool ensureCapture();
+  void closeCaptureInput();
+  void writeStartLines(bool withMember);
+  void postBlankTitle(const std::string& title);
+  std::string hostplayName();
+  void showSourceMarks(int commandId);
+
+  MainWindowView* const mainWindow_;
+  const std::string webHost_;
+  SupervisorContext context_;
+  Prompts& prompts_;
+  WebService web_;
+  WebAccountService accountService_{web_};
+
+  mutable std::recursive_mutex controlMutex_;
+  std::atomic<bool> ended_{false};
+  std::atomic<bool> closing_{false};
+  std::atomic<int> starts_{0};  // playlist and capture starts made so far
+  std::mutex cursorMutex_;
+  int cursorDepth_ = 0;
+
+  BroadcastKind kind_ = kKindNone;
+  int source_ = kSourcePlaylist;
+  bool serverTurnedOn_ = false;
+  bool firstRunDone_ = false;
+  std::string startupFolder_;
+  Visualisation* visual_ = nullptr;
+  Playlist* currentPlaylist_ = nullptr;
+  GenreList genreList_;
+
+  // Owned parts, in the order init makes them.
+  std::unique_ptr<StatusWindow> statusWindow_;
+  std::unique_ptr<StatusDisplay> status_;
+  std::unique_ptr<QualityWindow> gauge_;
+  std::unique_ptr<PlaylistWindowControl> playlistWindow_;
+  std::unique_ptr<LiveConnect> connection_;
+  std::unique_ptr<ConversionStage> stage_;
+  std::unique_ptr<PlaylistEngine> engine_;
+  std::unique_ptr<PluginHost> pluginHost_;
+  std::unique_ptr<MixerControl> inputMixer_;
+  std::unique_ptr<MixerControl> outputMixer_;
+  std::unique_ptr<VolumeWindow> volumes_;
+  std::unique_ptr<BroadcastInfoDialog> infoDialog_;
+  std::unique_ptr<ProgramInfoDialog> programInfo_;
+  std::unique_ptr<VoiceoverPanel> voiceoverPanel_;
+  // Made by the first external start or voiceover. The engine's worker reads it through the
+  // atomic copy; it goes away only after the engine.
+  std::unique_ptr<Capture> capture_;
+  std::atomic<Capture*> captureSeen_{nullptr};
+};
+
+}  // namespace brovana
