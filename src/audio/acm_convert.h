@@ -125,6 +125,8 @@ class AcmConvert {
   ACMSTREAMHEADER* initACMBuffers(ACMSTREAMHEADER* header);  // codec lock held
   void mixSideChannel(SideChannel& side, uint8_t* at, int length);
   void reset();
+  // Marks flush requests up to `requests` as served (never goes back).
+  void serveFlush(int requests);
   int failStream(int result, const TrackFormat* track, const WaveFormat& source, const WaveFormat& mp3);
   static int64_t nowMs();
 
@@ -163,8 +165,9 @@ class AcmConvert {
   std::atomic<DspHost*> dsp_{nullptr};
   std::vector<uint8_t> scratch_;  // source thread
 
-  // flush() counts a request; the conversion thread serves it with the next conversion and
-  // send, so a request that comes while a chunk is on its way is not lost.
+  // flush() counts a request; the conversion thread serves it with the conversion and send
+  // that empty the ring, so neither a request that comes while a chunk is on its way nor PCM
+  // beyond one chunk is left waiting for the 50,000-byte rule.
   std::atomic<int> flushRequests_{0};
   std::atomic<int> flushesServed_{0};
   std::atomic<int> bytesProduced_{0};

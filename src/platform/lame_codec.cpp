@@ -17,6 +17,8 @@ constexpr int kMinSourceRate = 1000;
 constexpr int kMaxSourceRate = 384000;
 // Frames per lame_encode_buffer call; keeps the output buffer bounded.
 constexpr int kEncodeFrames = 8192;
+// What LAME asks of the buffer for its flush.
+constexpr size_t kFlushBytes = 7200;
 // LAME's bound for the MP3 bytes of n samples: 1.25 n + 7200.
 size_t mp3Bound(size_t samples) { return samples + samples / 4 + 7200; }
 
@@ -74,6 +76,9 @@ class LameStream : public CodecStream {
   LameStream(LameHandle lame, const WaveFormat& source, const WaveFormat& destination)
       : lame_(std::move(lame)), source_(source.wfx), destination_(destination.wfx) {}
 
+  // An encoder from `source` to `destination`, or none when LAME refuses the combination.
+  static LameHandle configure(const WAVEFORMATEX& in, const WAVEFORMATEX& out);
+
   int size(uint32_t input, StreamSize which, uint32_t& output) override {
     if (!lame_) return MMSYSERR_INVALHANDLE;
     double inRate = source_.nSamplesPerSec, outRate = destination_.nSamplesPerSec;
@@ -105,12 +110,13 @@ class LameStream : public CodecStream {
     return MMSYSERR_NOERROR;
   }
 
-  int convert(ACMSTREAMHEADER& header) override {
+  int convert(ACMSTREAMHEADER& header, uint32_t flags) override {
     if (!lame_) return MMSYSERR_INVALHANDLE;
     if (!isPrepared(header)) return ACMERR_UNPREPARED;
     if (header.cbSrcLength > preparedSourceLength_) return MMSYSERR_INVALPARAM;
     header.fdwStatus &= ~ACMSTREAMHEADER_STATUSF_DONE;
     if (!encode(header.pbSrc, header.cbSrcLength)) return MMSYSERR_ERROR;
+    if ((flags & ACM_STREAMCONVERTF_END) && !flushEncoder()) return MMSYSERR_ERROR;
     header.cbSrcLengthUsed = header.cbSrcLength;
     // What does not fit waits for the next call, as a partial frame would.
     size_t waiting = pending_.size() - pendingStart_;
@@ -164,6 +170,18 @@ class LameStream : public CodecStream {
     return true;
   }
 
+  // Everything LAME still holds, padded out so that a decoder plays every sample; then a fresh
+  // encoder, should more PCM follow.
+  bool flushEncoder() {
+    carry_.clear();  // an incomplete sample frame is no sound
+    size_t start = pending_.size();
+    pending_.resize(start + kFlushBytes);
+    int n = lame_encode_flush(lame_.get(), pending_.data() + start, static_cast<int>(kFlushBytes));
+    pending_.resize(start + static_cast<size_t>(std::max(n, 0)));
+    lame_ = configure(source_, destination_);
+    return n >= 0 && lame_;
+  }
+
   bool encodeFrames(const uint8_t* bytes, size_t frames, int inChannels, int outChannels) {
     pcm_.resize(frames * static_cast<size_t>(outChannels));
     for (size_t i = 0; i < frames; ++i) {
@@ -204,6 +222,27 @@ class LameStream : public CodecStream {
   std::vector<uint8_t> pending_;  // MP3 bytes not handed out yet
   size_t pendingStart_ = 0;
 };
+
+LameHandle LameStream::configure(const WAVEFORMATEX& in, const WAVEFORMATEX& out) {
+  int kbps = static_cast<int>(out.nAvgBytesPerSec * 8 / 1000);
+  LameHandle lame(lame_init());
+  if (!lame) return lame;
+  lame_set_errorf(lame.get(), quiet);
+  lame_set_debugf(lame.get(), quiet);
+  lame_set_msgf(lame.get(), quiet);
+  lame_set_in_samplerate(lame.get(), static_cast<int>(in.nSamplesPerSec));
+  lame_set_num_channels(lame.get(), out.nChannels);  // the channels are mapped before LAME
+  lame_set_out_samplerate(lame.get(), static_cast<int>(out.nSamplesPerSec));
+  lame_set_mode(lame.get(), out.nChannels == 1 ? MONO : JOINT_STEREO);
+  lame_set_VBR(lame.get(), vbr_off);
+  lame_set_brate(lame.get(), kbps);
+  lame_set_bWriteVbrTag(lame.get(), 0);  // a stream has no header frame to rewrite
+  lame_set_write_id3tag_automatic(lame.get(), 0);
+  if (lame_init_params(lame.get()) < 0 || lame_get_out_samplerate(lame.get()) != static_cast<int>(out.nSamplesPerSec) ||
+      lame_get_brate(lame.get()) != kbps)
+    lame.reset();
+  return lame;
+}
 
 }  // namespace
 
@@ -249,23 +288,8 @@ int LameCodec::openStream(const WaveFormat& source, const WaveFormat& destinatio
   if (std::none_of(all.begin(), all.end(), [&](const WaveFormat& f) { return sameFormat(f, destination); }))
     return ACMERR_NOTPOSSIBLE;
 
-  const WAVEFORMATEX& out = destination.wfx;
-  int kbps = static_cast<int>(out.nAvgBytesPerSec * 8 / 1000);
-  LameHandle lame(lame_init());
-  if (!lame) return MMSYSERR_NOMEM;
-  lame_set_errorf(lame.get(), quiet);
-  lame_set_debugf(lame.get(), quiet);
-  lame_set_msgf(lame.get(), quiet);
-  lame_set_in_samplerate(lame.get(), static_cast<int>(in.nSamplesPerSec));
-  lame_set_num_channels(lame.get(), out.nChannels);  // the channels are mapped before LAME
-  lame_set_out_samplerate(lame.get(), static_cast<int>(out.nSamplesPerSec));
-  lame_set_mode(lame.get(), out.nChannels == 1 ? MONO : JOINT_STEREO);
-  lame_set_VBR(lame.get(), vbr_off);
-  lame_set_brate(lame.get(), kbps);
-  lame_set_bWriteVbrTag(lame.get(), 0);  // a stream has no header frame to rewrite
-  if (lame_init_params(lame.get()) < 0 || lame_get_out_samplerate(lame.get()) != static_cast<int>(out.nSamplesPerSec) ||
-      lame_get_brate(lame.get()) != kbps)
-    return ACMERR_NOTPOSSIBLE;
+  LameHandle lame = LameStream::configure(in, destination.wfx);
+  if (!lame) return ACMERR_NOTPOSSIBLE;
   stream = std::make_unique<LameStream>(std::move(lame), source, destination);
   return MMSYSERR_NOERROR;
 }

@@ -104,7 +104,7 @@ TEST_F(AcmConvertTest, LargerSourceBufferTakesLargerChunks) {
   EXPECT_EQ(conversions[1].sum, inputSum(80'000, 80'000));
 }
 
-TEST_F(AcmConvertTest, FlushConvertsWhatIsLeftAndIsServedOnce) {
+TEST_F(AcmConvertTest, FlushConvertsWhatIsLeft) {
   ASSERT_EQ(stage().InitACM(56000), kInitOpened);
   stage().startConvertThread();
   feed(20'000);
@@ -116,9 +116,53 @@ TEST_F(AcmConvertTest, FlushConvertsWhatIsLeftAndIsServedOnce) {
   auto conversions = codec.conversions();
   ASSERT_EQ(conversions.size(), 1u);
   EXPECT_EQ(conversions[0].bytes, 20'000);
+  EXPECT_EQ(conversions[0].flags, ACM_STREAMCONVERTF_END) << "the codec's last partial frame goes out too";
   feed(30'000);
   std::this_thread::sleep_for(50ms);
   EXPECT_EQ(codec.conversions().size(), 1u) << "after the flush the 50,000-byte rule holds again";
+}
+
+TEST_F(AcmConvertTest, FlushEmptiesTheRingWhateverItHolds) {
+  struct Case {
+    int pending;
+    std::vector<int> chunks;  // the last one with the end flag
+  };
+  for (const Case& c : {Case{120'000, {50'000, 50'000, 20'000}}, Case{0, {0}}, Case{50'000, {50'000}}}) {
+    SCOPED_TRACE(c.pending);
+    test::FakeCodec codec;
+    codec.drivers.push_back({3, test::nominalFormats()});
+    AcmConvert stage(sink, status, codec, prompts, exit);
+    ASSERT_EQ(stage.InitACM(56000), kInitOpened);
+    auto block = pcm(10'000, 1);
+    stage.convertAndSend(block.data(), 0, 0, "test");  // prepares the header
+    for (int done = 0; done < c.pending; done += 10'000) stage.convertAndSend(block.data(), 10'000, 0, "test");
+    stage.flush();
+    stage.startConvertThread();
+    ASSERT_TRUE(waitFor([&] { return !stage.flushing(); }));
+    auto conversions = codec.conversions();
+    ASSERT_EQ(conversions.size(), c.chunks.size());
+    for (size_t i = 0; i < conversions.size(); ++i) {
+      EXPECT_EQ(conversions[i].bytes, c.chunks[i]);
+      EXPECT_EQ(conversions[i].flags, i + 1 == conversions.size() ? ACM_STREAMCONVERTF_END : 0u);
+    }
+    EXPECT_EQ(stage.pendingBytes(), 0);
+  }
+}
+
+TEST_F(AcmConvertTest, NewStreamDropsAFlushTheOldOneDidNotServe) {
+  ASSERT_EQ(stage().InitACM(56000), kInitOpened);
+  feed(20'000);
+  stage().flush();
+  ASSERT_EQ(stage().InitACM(56000), kInitOpened);
+  EXPECT_FALSE(stage().flushing());
+  feed(60'000);
+  stage().startConvertThread();
+  ASSERT_TRUE(waitFor([&] { return codec.conversions().size() == 1; }));
+  std::this_thread::sleep_for(50ms);
+  auto conversions = codec.conversions();
+  ASSERT_EQ(conversions.size(), 1u);
+  EXPECT_EQ(conversions[0].bytes, 50'000);
+  EXPECT_EQ(conversions[0].flags, 0u);
 }
 
 TEST_F(AcmConvertTest, UnpreparedConversionPutsTheChunkBack) {

@@ -89,6 +89,7 @@ class FakeCodec : public Mp3Codec {
     uint32_t sum;
     int result;
     std::vector<uint8_t> pcm;
+    uint32_t flags;
   };
 
   std::vector<Driver> drivers;
@@ -211,7 +212,7 @@ class FakeCodec : public Mp3Codec {
       header.fdwStatus &= ~ACMSTREAMHEADER_STATUSF_PREPARED;
       return MMSYSERR_NOERROR;
     }
-    int convert(ACMSTREAMHEADER& header) override {
+    int convert(ACMSTREAMHEADER& header, uint32_t flags) override {
       int result = MMSYSERR_NOERROR;
       {
         std::lock_guard lock(codec_.mutex_);
@@ -222,7 +223,7 @@ class FakeCodec : public Mp3Codec {
       }
       if (!(header.fdwStatus & ACMSTREAMHEADER_STATUSF_PREPARED)) result = ACMERR_UNPREPARED;
       Conversion c{static_cast<int>(header.cbSrcLength), checksum(header.pbSrc, header.cbSrcLength), result,
-                   std::vector<uint8_t>(header.pbSrc, header.pbSrc + header.cbSrcLength)};
+                   std::vector<uint8_t>(header.pbSrc, header.pbSrc + header.cbSrcLength), flags};
       {
         std::lock_guard lock(codec_.mutex_);
         codec_.conversions_.push_back(std::move(c));
