@@ -38,7 +38,8 @@ AcmConvert::~AcmConvert() {
 }
 
 int64_t AcmConvert::nowMs() {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
       .count();
 }
 
@@ -57,10 +58,18 @@ bool AcmConvert::threadRunning() const {
   return threadRunning_;
 }
 
-void AcmConvert::setVisual(VisualFeed* visual) { visual_.store(visual, std::memory_order_release); }
-void AcmConvert::setSideChannel(SideChannel* side) { side_.store(side, std::memory_order_release); }
-void AcmConvert::setDspHost(DspHost* dsp) { dsp_.store(dsp, std::memory_order_release); }
-void AcmConvert::setMusicGain(float gain) { musicGain_.store(gain, std::memory_order_relaxed); }
+void AcmConvert::setVisual(VisualFeed* visual) {
+  visual_.store(visual, std::memory_order_release);
+}
+void AcmConvert::setSideChannel(SideChannel* side) {
+  side_.store(side, std::memory_order_release);
+}
+void AcmConvert::setDspHost(DspHost* dsp) {
+  dsp_.store(dsp, std::memory_order_release);
+}
+void AcmConvert::setMusicGain(float gain) {
+  musicGain_.store(gain, std::memory_order_relaxed);
+}
 
 std::optional<WaveFormat> AcmConvert::getSourceFormat() const {
   std::lock_guard lock(codecMutex_);
@@ -140,7 +149,8 @@ int AcmConvert::InitACM(int lineSpeed, const TrackFormat* track) {
   return failStream(result, track, source, mp3);
 }
 
-int AcmConvert::failStream(int result, const TrackFormat* track, const WaveFormat& source, const WaveFormat& mp3) {
+int AcmConvert::failStream(int result, const TrackFormat* track, const WaveFormat& source,
+                           const WaveFormat& mp3) {
   if (!track) {
     Logger::log("This MP3 codec failed to open for your line-in conversion stream.\n");
     prompts_.information("This MP3 codec failed to open for your line-in conversion stream.");
@@ -155,8 +165,10 @@ int AcmConvert::failStream(int result, const TrackFormat* track, const WaveForma
     std::snprintf(line, sizeof line, "Cannot convert mono track to stereo, %s skipped", name.c_str());
   } else {
     Logger::log(
-        "This MP3 codec cannot convert %s to your chosen line speed,\nwhich happens with some bitrate combinations "
-        "(such as files ripped at 24000 and transmitted at 56000).\nTry a different connection rate. mmerr=%d\n",
+        "This MP3 codec cannot convert %s to your chosen line speed,\nwhich happens with some bitrate "
+        "combinations "
+        "(such as files ripped at 24000 and transmitted at 56000).\nTry a different connection rate. "
+        "mmerr=%d\n",
         track->path.c_str(), result);
     std::snprintf(line, sizeof line, "Cannot convert track %s", name.c_str());
   }

@@ -20,7 +20,9 @@ constexpr int kEncodeFrames = 8192;
 // What LAME asks of the buffer for its flush.
 constexpr size_t kFlushBytes = 7200;
 // LAME's bound for the MP3 bytes of n samples: 1.25 n + 7200.
-size_t mp3Bound(size_t samples) { return samples + samples / 4 + 7200; }
+size_t mp3Bound(size_t samples) {
+  return samples + samples / 4 + 7200;
+}
 
 void quiet(const char*, va_list) {}
 
@@ -84,17 +86,20 @@ class LameStream : public CodecStream {
     double inRate = source_.nSamplesPerSec, outRate = destination_.nSamplesPerSec;
     if (which == StreamSize::Source) {
       double samples = static_cast<double>(input / source_.nBlockAlign) * outRate / inRate;
-      output = static_cast<uint32_t>(std::min<double>(mp3Bound(static_cast<size_t>(samples) + 1), UINT32_MAX));
+      output =
+          static_cast<uint32_t>(std::min<double>(mp3Bound(static_cast<size_t>(samples) + 1), UINT32_MAX));
     } else {
       uint64_t bytes = uint64_t{input} * source_.nAvgBytesPerSec / destination_.nAvgBytesPerSec;
-      output = static_cast<uint32_t>(std::min<uint64_t>(bytes, UINT32_MAX)) / source_.nBlockAlign * source_.nBlockAlign;
+      output = static_cast<uint32_t>(std::min<uint64_t>(bytes, UINT32_MAX)) / source_.nBlockAlign *
+               source_.nBlockAlign;
     }
     return MMSYSERR_NOERROR;
   }
 
   int prepareHeader(ACMSTREAMHEADER& header) override {
     if (!lame_) return MMSYSERR_INVALHANDLE;
-    if ((!header.pbSrc && header.cbSrcLength) || (!header.pbDst && header.cbDstLength)) return MMSYSERR_INVALPARAM;
+    if ((!header.pbSrc && header.cbSrcLength) || (!header.pbDst && header.cbDstLength))
+      return MMSYSERR_INVALPARAM;
     header.fdwStatus |= ACMSTREAMHEADER_STATUSF_PREPARED;
     prepared_ = &header;
     preparedSourceLength_ = header.cbSrcLength;
@@ -207,7 +212,8 @@ class LameStream : public CodecStream {
                 ? lame_encode_buffer(lame_.get(), pcm_.data(), pcm_.data(), static_cast<int>(frames),
                                      pending_.data() + start, static_cast<int>(pending_.size() - start))
                 : lame_encode_buffer_interleaved(lame_.get(), pcm_.data(), static_cast<int>(frames),
-                                                 pending_.data() + start, static_cast<int>(pending_.size() - start));
+                                                 pending_.data() + start,
+                                                 static_cast<int>(pending_.size() - start));
     pending_.resize(start + static_cast<size_t>(std::max(n, 0)));
     return n >= 0;
   }
@@ -238,7 +244,8 @@ LameHandle LameStream::configure(const WAVEFORMATEX& in, const WAVEFORMATEX& out
   lame_set_brate(lame.get(), kbps);
   lame_set_bWriteVbrTag(lame.get(), 0);  // a stream has no header frame to rewrite
   lame_set_write_id3tag_automatic(lame.get(), 0);
-  if (lame_init_params(lame.get()) < 0 || lame_get_out_samplerate(lame.get()) != static_cast<int>(out.nSamplesPerSec) ||
+  if (lame_init_params(lame.get()) < 0 ||
+      lame_get_out_samplerate(lame.get()) != static_cast<int>(out.nSamplesPerSec) ||
       lame_get_brate(lame.get()) != kbps)
     lame.reset();
   return lame;
@@ -257,7 +264,8 @@ const std::vector<WaveFormat>& LameCodec::formats() {
       for (int rate : rates)
         for (int channels = 1; channels <= 2; ++channels)
           for (int i = 1; i < 16; ++i)
-            if (int kbps = lame_get_bitrate(version, i); kbps > 0) out.push_back(layer3Format(version, rate, channels, kbps));
+            if (int kbps = lame_get_bitrate(version, i); kbps > 0)
+              out.push_back(layer3Format(version, rate, channels, kbps));
     }
     return out;
   }();
@@ -282,7 +290,8 @@ int LameCodec::openStream(const WaveFormat& source, const WaveFormat& destinatio
   const WAVEFORMATEX& in = source.wfx;
   if (in.wFormatTag != WAVE_FORMAT_PCM || in.wBitsPerSample != 16 || in.nChannels < 1 ||
       in.nChannels > kMaxSourceChannels || in.nBlockAlign != in.nChannels * 2 ||
-      in.nSamplesPerSec < static_cast<uint32_t>(kMinSourceRate) || in.nSamplesPerSec > static_cast<uint32_t>(kMaxSourceRate))
+      in.nSamplesPerSec < static_cast<uint32_t>(kMinSourceRate) ||
+      in.nSamplesPerSec > static_cast<uint32_t>(kMaxSourceRate))
     return ACMERR_NOTPOSSIBLE;
   const auto& all = formats();
   if (std::none_of(all.begin(), all.end(), [&](const WaveFormat& f) { return sameFormat(f, destination); }))

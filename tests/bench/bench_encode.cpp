@@ -53,7 +53,9 @@ WaveFormat mp3At56() {
   std::exit(1);
 }
 
-double secondsSince(Clock::time_point begin) { return std::chrono::duration<double>(Clock::now() - begin).count(); }
+double secondsSince(Clock::time_point begin) {
+  return std::chrono::duration<double>(Clock::now() - begin).count();
+}
 
 // The codec stream alone, fed as the conversion thread feeds it.
 double codecStream(const std::vector<uint8_t>& pcm, size_t& mp3Bytes) {
@@ -126,7 +128,8 @@ double wholeStage(const std::vector<uint8_t>& pcm) {
   constexpr size_t kBlock = 1152 * 4;
   auto begin = Clock::now();
   for (size_t at = 0; at < pcm.size(); at += kBlock) {
-    while (stage.pendingBytes() > AcmConvert::kRingBytes / 2) std::this_thread::sleep_for(std::chrono::microseconds(200));
+    while (stage.pendingBytes() > AcmConvert::kRingBytes / 2)
+      std::this_thread::sleep_for(std::chrono::microseconds(200));
     stage.convertAndSend(pcm.data() + at, static_cast<int>(std::min(kBlock, pcm.size() - at)), 0, "bench");
   }
   stage.flush();
@@ -137,8 +140,9 @@ double wholeStage(const std::vector<uint8_t>& pcm) {
 }
 
 double lameCommand(const std::string& pcmPath, const std::string& mp3Path) {
-  std::string command = "lame --quiet -r -s 44.1 --bitwidth 16 --signed --little-endian -m j -b 56 --cbr --resample 22.05 '" +
-                        pcmPath + "' '" + mp3Path + "' 2>/dev/null";
+  std::string command =
+      "lame --quiet -r -s 44.1 --bitwidth 16 --signed --little-endian -m j -b 56 --cbr --resample 22.05 '" +
+      pcmPath + "' '" + mp3Path + "' 2>/dev/null";
   auto begin = Clock::now();
   if (std::system(command.c_str()) != 0) {
     std::fprintf(stderr, "lame failed: %s\n", command.c_str());
@@ -146,7 +150,6 @@ double lameCommand(const std::string& pcmPath, const std::string& mp3Path) {
   }
   return secondsSince(begin);
 }
-
 
 }  // namespace
 }  // namespace brovana
@@ -160,7 +163,8 @@ int main(int argc, char** argv) {
   char folder[] = "/tmp/bench_encode.XXXXXX";
   if (!mkdtemp(folder)) return 1;
   std::string pcmPath = std::string(folder) + "/in.pcm", mp3Path = std::string(folder) + "/out.mp3";
-  std::ofstream(pcmPath, std::ios::binary).write(reinterpret_cast<const char*>(pcm.data()), static_cast<long>(pcm.size()));
+  std::ofstream(pcmPath, std::ios::binary)
+      .write(reinterpret_cast<const char*>(pcm.data()), static_cast<long>(pcm.size()));
 
   // Taken in turns, so that a busy moment of the machine does not fall on one of them only.
   constexpr int kRounds = 5;
@@ -174,10 +178,11 @@ int main(int argc, char** argv) {
   std::ifstream lameOut(mp3Path, std::ios::binary | std::ios::ate);
   long lameBytes = static_cast<long>(lameOut.tellg());
 
-  std::printf("PCM: %.0f s of 44100 Hz stereo; MP3: 22050 Hz joint stereo, 56 kbit/s CBR; best of %d\n", seconds,
-              kRounds);
+  std::printf("PCM: %.0f s of 44100 Hz stereo; MP3: 22050 Hz joint stereo, 56 kbit/s CBR; best of %d\n",
+              seconds, kRounds);
   std::printf("%-34s %8s %12s %10s\n", "", "seconds", "x real time", "MP3 bytes");
-  std::printf("%-34s %8.3f %12.1f %10zu\n", "codec stream (50,000-byte chunks)", stream, seconds / stream, ourBytes);
+  std::printf("%-34s %8.3f %12.1f %10zu\n", "codec stream (50,000-byte chunks)", stream, seconds / stream,
+              ourBytes);
   std::printf("%-34s %8.3f %12.1f %10s\n", "whole stage (ring + thread)", stage, seconds / stage, "-");
   std::printf("%-34s %8.3f %12.1f %10ld\n", "lame command line", lame, seconds / lame, lameBytes);
   std::printf("speed against lame: codec stream %.2f, whole stage %.2f\n", lame / stream, lame / stage);

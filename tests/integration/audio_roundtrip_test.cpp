@@ -57,7 +57,8 @@ Wave readWave(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::vector<uint8_t> file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   Wave wave;
-  if (file.size() < 12 || std::memcmp(file.data(), "RIFF", 4) || std::memcmp(file.data() + 8, "WAVE", 4)) return wave;
+  if (file.size() < 12 || std::memcmp(file.data(), "RIFF", 4) || std::memcmp(file.data() + 8, "WAVE", 4))
+    return wave;
   auto u16 = [&](size_t at) { return static_cast<uint32_t>(file[at] | file[at + 1] << 8); };
   auto u32 = [&](size_t at) { return u16(at) | u16(at + 2) << 16; };
   for (size_t at = 12; at + 8 <= file.size();) {
@@ -77,7 +78,9 @@ Wave readWave(const std::string& path) {
   return wave;
 }
 
-std::string quoted(const std::string& path) { return "'" + path + "'"; }
+std::string quoted(const std::string& path) {
+  return "'" + path + "'";
+}
 
 // Decodes with mpg123, or ffmpeg when there is no mpg123.
 bool decode(const std::string& mp3, const std::string& wav) {
@@ -92,7 +95,8 @@ double dominantFrequency(const Wave& wave, size_t fromFrame) {
   std::vector<double> mono(n);
   for (size_t i = 0; i < n; ++i) {
     double sum = 0;
-    for (int c = 0; c < wave.channels; ++c) sum += wave.samples[(fromFrame + i) * static_cast<size_t>(wave.channels) + static_cast<size_t>(c)];
+    for (int c = 0; c < wave.channels; ++c)
+      sum += wave.samples[(fromFrame + i) * static_cast<size_t>(wave.channels) + static_cast<size_t>(c)];
     mono[i] = sum / wave.channels;
   }
   double best = 0, bestPower = -1;
@@ -158,7 +162,8 @@ TEST(AudioRoundTripTest, ToneComesBackAtEachLineSpeed) {
     std::vector<uint8_t> mp3 = sink.bytes();
     std::string mp3Path = folder.file("out" + std::to_string(speed.lineSpeed) + ".mp3");
     std::string wavPath = folder.file("out" + std::to_string(speed.lineSpeed) + ".wav");
-    std::ofstream(mp3Path, std::ios::binary).write(reinterpret_cast<const char*>(mp3.data()), static_cast<long>(mp3.size()));
+    std::ofstream(mp3Path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(mp3.data()), static_cast<long>(mp3.size()));
     ASSERT_TRUE(decode(mp3Path, wavPath));
     Wave wave = readWave(wavPath);
 
@@ -169,7 +174,8 @@ TEST(AudioRoundTripTest, ToneComesBackAtEachLineSpeed) {
     const double frame = speed.sampleRate >= 32000 ? 1152 : 576;
     const double codecDelay = 576 + 529;
     double expected = kSeconds * speed.sampleRate + codecDelay;
-    EXPECT_NEAR(static_cast<double>(wave.frames()), expected, frame) << wave.frames() << " sample frames decoded";
+    EXPECT_NEAR(static_cast<double>(wave.frames()), expected, frame)
+        << wave.frames() << " sample frames decoded";
     double bytesPerFrame = frame * speed.lineSpeed / 8 / speed.sampleRate;
     EXPECT_NEAR(static_cast<double>(mp3.size()), static_cast<double>(wave.frames()) / frame * bytesPerFrame,
                 bytesPerFrame)

@@ -96,10 +96,10 @@ class FakeCodec : public Mp3Codec {
   // Whether a stream from `source` to `destination` opens; by default anything but mono to
   // stereo, as the original codec behaved.
   std::function<int(const WaveFormat&, const WaveFormat&)> streamPolicy = [](const WaveFormat& s,
-                                                                               const WaveFormat& d) {
+                                                                             const WaveFormat& d) {
     return s.wfx.nChannels == 1 && d.wfx.nChannels == 2 ? ACMERR_NOTPOSSIBLE : MMSYSERR_NOERROR;
   };
-  uint32_t sourceSizeAnswer = 10'000;   // destination bytes for 100,000 source bytes
+  uint32_t sourceSizeAnswer = 10'000;  // destination bytes for 100,000 source bytes
   uint32_t destinationSizeAnswer = 400'000;
   int prepareResult = MMSYSERR_NOERROR;
   // MP3 bytes a conversion hands out per 100 PCM bytes.

@@ -20,7 +20,8 @@ std::vector<uint8_t> tone(int rate, int channels, double seconds, double hz = 10
   std::vector<uint8_t> out(frames * static_cast<size_t>(channels) * 2);
   for (size_t i = 0; i < frames; ++i)
     for (int c = 0; c < channels; ++c) {
-      auto s = static_cast<int16_t>((8000 + 1000 * c) * std::sin(2 * M_PI * hz * static_cast<double>(i) / rate));
+      auto s =
+          static_cast<int16_t>((8000 + 1000 * c) * std::sin(2 * M_PI * hz * static_cast<double>(i) / rate));
       std::memcpy(out.data() + (i * static_cast<size_t>(channels) + static_cast<size_t>(c)) * 2, &s, 2);
     }
   return out;
