@@ -127,21 +127,6 @@ TEST(LineSpeedTest, PcmFormatRecord) {
   EXPECT_EQ(makePcmFormat(11025, 1).wfx.nAvgBytesPerSec, 22050u);
 }
 
-TEST(LineSpeedTest, LineInFormatOfEachLineSpeed) {
-  struct Case {
-    int lineSpeed, rate, channels, bytesPerSec;
-  };
-  for (Case c : {Case{16000, 11025, 1, 22050}, Case{24000, 22050, 1, 44100}, Case{32000, 11025, 2, 44100},
-                 Case{56000, 22050, 2, 88200}}) {
-    auto f = lineSpeedFormat(c.lineSpeed);
-    ASSERT_TRUE(f) << c.lineSpeed;
-    EXPECT_EQ(makePcmFormat(f->sampleRate, f->channels).wfx.nAvgBytesPerSec,
-              static_cast<uint32_t>(c.bytesPerSec));
-    EXPECT_EQ(f->maxBytesPerSec, c.lineSpeed / 8);
-  }
-  EXPECT_FALSE(lineSpeedFormat(64000));
-}
-
 TEST(WaveFormatTest, Layer3FieldsTravelInTheExtraBytes) {
   WaveFormat f = mp3Format(22050, 2, 7000);
   std::vector<uint8_t> bytes = f.bytes();
