@@ -1,6 +1,28 @@
 #include "app/command_line.h"
 
+#include <algorithm>
+#include <charconv>
+
 namespace brovana {
+namespace {
+
+// The line speeds of the connection choices, and the stream bit rates.
+constexpr int kLineSpeeds[] = {100000, 56000, 33000, 28800};
+constexpr int kOutputBitrates[] = {56000, 32000, 24000, 16000};
+
+std::optional<int> wholeNumber(const std::string& text) {
+  int value = 0;
+  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  return value;
+}
+
+template <size_t N>
+bool oneOf(int value, const int (&allowed)[N]) {
+  return std::find(std::begin(allowed), std::end(allowed), value) != std::end(allowed);
+}
+
+}  // namespace
 
 ParseResult parseCommandLine(const std::vector<std::string>& args) {
   ParseResult result;
@@ -29,6 +51,32 @@ ParseResult parseCommandLine(const std::vector<std::string>& args) {
       o.quiet = true;
     } else if (word == "--headless") {
       o.headless = true;
+    } else if (word == "--playlist") {
+      if (!(o.playlist = next())) return fail("--playlist needs a playlist file (M3U or PLS)");
+    } else if (word == "--configure") {
+      o.configure = true;
+    } else if (word == "--member") {
+      if (!(o.member = next())) return fail("--member needs the member name");
+    } else if (word == "--password") {
+      if (!(o.password = next())) return fail("--password needs the password");
+    } else if (word == "--title") {
+      if (!(o.title = next())) return fail("--title needs the station description");
+    } else if (word == "--genre") {
+      auto genre = next();
+      if (!genre) return fail("--genre needs a genre name");
+      if (o.genres.size() == 3) return fail("--genre can be given at most three times");
+      o.genres.push_back(*genre);
+    } else if (word == "--url") {
+      if (!(o.url = next())) return fail("--url needs the station's web address");
+    } else if (word == "--line-speed" || word == "--output-bitrate") {
+      bool line = word == "--line-speed";
+      auto text = next();
+      std::optional<int> value = text ? wholeNumber(*text) : std::nullopt;
+      if (line && (!value || !oneOf(*value, kLineSpeeds)))
+        return fail("--line-speed is one of 100000, 56000, 33000 or 28800 (bits per second)");
+      if (!line && (!value || !oneOf(*value, kOutputBitrates)))
+        return fail("--output-bitrate is one of 56000, 32000, 24000 or 16000 (bits per second)");
+      (line ? o.lineSpeed : o.outputBitrate) = value;
     } else if (word == "--workdir") {
       if (!(o.workdir = next())) return fail("--workdir needs a folder");
     } else if (word == "--probe") {
@@ -42,6 +90,13 @@ ParseResult parseCommandLine(const std::vector<std::string>& args) {
     }
   }
   if (o.probe && o.probeFiles.empty()) return fail("--probe needs at least one MP3 file");
+  if (o.configure && o.headless) return fail("--configure and --headless are separate runs");
+  if (o.configure && (!o.member || !o.password)) return fail("--configure needs --member NAME and --password PW");
+  bool stationOption = o.member || o.password || o.title || !o.genres.empty() || o.url || o.lineSpeed ||
+                       o.outputBitrate;
+  if (stationOption && !o.configure)
+    return fail("--member, --password, --title, --genre, --url, --line-speed and --output-bitrate go with --configure");
+  if (o.playlist && !o.headless) return fail("--playlist goes with --headless");
   return result;
 }
 
@@ -58,7 +113,22 @@ Options:
   -outfile PATH       remember PATH as the output file
   -dd1, -quiet        remembered switches of the classic command line
   --headless          run without windows: messages go to standard error and the log,
-                      questions get the answer that keeps the station on the air
+                      questions get the answer that keeps the station on the air; it
+                      broadcasts until SIGINT or SIGTERM, then exits through the usual
+                      exit sequence (settings saved, server switched off, log summary)
+  --playlist FILE     with --headless: broadcast this M3U or PLS playlist
+                      (default: the playlist of the last run)
+  --configure         store the station settings without windows, once the service has
+                      accepted the account; the options below go with it:
+    --member NAME       member name (required)
+    --password PW       password (required)
+    --title T           station description, sent as the stream's name
+    --genre G           station genre; up to three times
+    --url U             station web address
+    --line-speed N      your connection in bits per second: 100000 (T1/DSL/ISDN/Cable),
+                        56000, 33000 or 28800 (default 100000)
+    --output-bitrate N  stream bit rate: 56000, 32000, 24000 or 16000, at most what the
+                        line speed allows (default: the highest it allows)
   --workdir DIR       working folder for logs, skins, genre.txt and the names file
                       (default: $XDG_DATA_HOME/brovana-live, ~/.local/share/brovana-live)
   --probe FILE...     print the MP3 facts and tags of each FILE as one JSON line and exit

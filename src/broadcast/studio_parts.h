@@ -19,6 +19,7 @@ namespace brovana {
 
 class LiveConnect;
 class MainWindowView;
+class ProgramExit;
 class Playlist;
 class StatusDisplay;
 class Supervisor;
@@ -204,7 +205,9 @@ class StudioParts {
   virtual std::unique_ptr<StatusWindow> makeStatusWindow() = 0;
   virtual std::unique_ptr<QualityWindow> makeQualityWindow() = 0;
   virtual std::unique_ptr<PlaylistWindowControl> makePlaylistWindow(Supervisor& supervisor) = 0;
-  virtual std::unique_ptr<ConversionStage> makeConversionStage(LiveConnect& connection, StatusDisplay& status) = 0;
+  // A stage whose codec does not answer tells the member and ends the program through `exit`.
+  virtual std::unique_ptr<ConversionStage> makeConversionStage(LiveConnect& connection, StatusDisplay& status,
+                                                               ProgramExit& exit) = 0;
   virtual std::unique_ptr<PlaylistEngine> makePlaylistEngine(ConversionStage& stage, const EngineWiring& wiring) = 0;
   virtual std::unique_ptr<PluginHost> makePluginHost() = 0;
   virtual std::unique_ptr<MixerControl> makeMixer(MixerDestination destination) = 0;

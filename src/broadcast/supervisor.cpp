@@ -81,10 +81,12 @@ Supervisor::Supervisor(MainWindowView* mainWindow, std::string webHost, Supervis
 
 Supervisor* Supervisor::instance() { return gInstance.load(); }
 
-void Supervisor::endProgram() {
-  ended_ = true;
-  context_.exit.endProgram(0);
+void Supervisor::TrackingExit::endProgram(int code) {
+  owner_.ended_ = true;
+  owner_.context_.exit.endProgram(code);
 }
+
+void Supervisor::endProgram() { exit_.endProgram(0); }
 
 // ---- start-up ----
 
@@ -112,7 +114,8 @@ bool Supervisor::init() {
   connection_ = std::make_unique<LiveConnect>(webHost_, status_.get(), accountService_, prompts_,
                                               context_.timings.connection);
   Logger::setStatsSource(connection_.get());
-  stage_ = parts.makeConversionStage(*connection_, *status_);
+  stage_ = parts.makeConversionStage(*connection_, *status_, exit_);
+  if (ended()) return false;
   if (stage_) {
     stage_->setVisual(visual_);
     stage_->startConvertThread();
@@ -200,7 +203,7 @@ bool Supervisor::init() {
 
   // 12, 13.
   prompts_.notice("Starting Brovana-Live, standby...");
-  web_.checkVersion(connection_->serverInfo(), kProgramVersion, kBuildNumber, prompts_, context_.exit);
+  web_.checkVersion(connection_->serverInfo(), kProgramVersion, kBuildNumber, prompts_, exit_);
   if (ended()) return false;
 
   // 14.

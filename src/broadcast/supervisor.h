@@ -140,6 +140,16 @@ class Supervisor final : private EngineEvents {
     Supervisor& owner_;
   };
 
+  // Notes that the program is ending, for whoever ends it.
+  class TrackingExit final : public ProgramExit {
+   public:
+    explicit TrackingExit(Supervisor& owner) : owner_(owner) {}
+    void endProgram(int code) override;
+
+   private:
+    Supervisor& owner_;
+  };
+
   // EngineEvents, on the engine's worker thread.
   void listFailed() override;
   void trackChanged() override;
@@ -166,6 +176,7 @@ class Supervisor final : private EngineEvents {
 
   mutable std::recursive_mutex controlMutex_;
   std::atomic<bool> ended_{false};
+  TrackingExit exit_{*this};
   std::atomic<bool> closing_{false};
   std::atomic<int> starts_{0};  // playlist and capture starts made so far
   std::mutex cursorMutex_;

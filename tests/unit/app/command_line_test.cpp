@@ -21,6 +21,27 @@ TEST(CommandLine, ProbeTakesTheFilesThatFollow) {
   EXPECT_EQ(r.options.probeFiles, (std::vector<std::string>{"a.mp3", "b c.mp3"}));
 }
 
+TEST(CommandLine, ConfigureTakesTheStationSettings) {
+  ParseResult r = parseCommandLine({"--configure", "--member", "dj", "--password", "p w", "--title", "Night show",
+                                    "--genre", "Jazz", "--genre", "Blues", "--url", "night.example", "--line-speed",
+                                    "56000", "--output-bitrate", "24000"});
+  ASSERT_EQ(r.error, "");
+  const CommandLine& o = r.options;
+  EXPECT_TRUE(o.configure);
+  EXPECT_EQ(o.member, "dj");
+  EXPECT_EQ(o.password, "p w");
+  EXPECT_EQ(o.title, "Night show");
+  EXPECT_EQ(o.genres, (std::vector<std::string>{"Jazz", "Blues"}));
+  EXPECT_EQ(o.url, "night.example");
+  EXPECT_EQ(o.lineSpeed, 56000);
+  EXPECT_EQ(o.outputBitrate, 24000);
+
+  r = parseCommandLine({"--headless", "--playlist", "night.m3u", "-host", "127.0.0.1:9000"});
+  ASSERT_EQ(r.error, "");
+  EXPECT_EQ(r.options.playlist, "night.m3u");
+  EXPECT_FALSE(r.options.configure);
+}
+
 TEST(CommandLine, MistakesSayWhatIsWrong) {
   struct Case {
     std::vector<std::string> args;
@@ -28,7 +49,21 @@ TEST(CommandLine, MistakesSayWhatIsWrong) {
   } cases[] = {{{"-host"}, "-host needs a host name"},
                {{"--workdir"}, "--workdir needs a folder"},
                {{"--probe"}, "--probe needs at least one MP3 file"},
-               {{"--frobnicate"}, "unknown option '--frobnicate'"}};
+               {{"--frobnicate"}, "unknown option '--frobnicate'"},
+               {{"--configure", "--member", "dj"}, "--configure needs --member NAME and --password PW"},
+               {{"--configure", "--password", "pw"}, "--configure needs --member NAME and --password PW"},
+               {{"--member", "dj", "--password", "pw"}, "go with --configure"},
+               {{"--headless", "--title", "x"}, "go with --configure"},
+               {{"--configure", "--headless", "--member", "a", "--password", "b"}, "separate runs"},
+               {{"--playlist", "a.m3u"}, "--playlist goes with --headless"},
+               {{"--headless", "--playlist"}, "--playlist needs a playlist file"},
+               {{"--configure", "--member", "a", "--password", "b", "--line-speed", "64000"}, "--line-speed is one of"},
+               {{"--configure", "--member", "a", "--password", "b", "--line-speed", "56k"}, "--line-speed is one of"},
+               {{"--configure", "--member", "a", "--password", "b", "--output-bitrate", "128000"},
+                "--output-bitrate is one of"},
+               {{"--configure", "--member", "a", "--password", "b", "--genre", "1", "--genre", "2", "--genre", "3",
+                 "--genre", "4"},
+                "at most three times"}};
   for (const Case& c : cases) {
     ParseResult r = parseCommandLine(c.args);
     EXPECT_NE(r.error.find(c.says), std::string::npos) << r.error;
@@ -39,7 +74,8 @@ TEST(CommandLine, MistakesSayWhatIsWrong) {
 TEST(CommandLine, HelpExplainsEveryOption) {
   std::string help = helpText();
   for (const char* option : {"-host", "-nostats", "-outfile", "-dd1", "-quiet", "--headless", "--workdir", "--probe",
-                             "--help", "--version"})
+                             "--help", "--version", "--playlist", "--configure", "--member", "--password", "--title",
+                             "--genre", "--url", "--line-speed", "--output-bitrate"})
     EXPECT_NE(help.find(option), std::string::npos) << option;
 }
 

@@ -276,6 +276,7 @@ class FakeParts final : public StudioParts {
   bool cd = false;
   bool captureStarts = true;
   bool mixerSelects = true;
+  bool codecFails = false;
   std::vector<bool> wizardResults;  // in order; true once used up
   // Fills the wizard's connection the way a member would.
   std::function<void(LiveConnect&)> wizardFills;
@@ -311,7 +312,11 @@ class FakeParts final : public StudioParts {
     playlistWindow = window.get();
     return window;
   }
-  std::unique_ptr<ConversionStage> makeConversionStage(LiveConnect&, StatusDisplay&) override {
+  std::unique_ptr<ConversionStage> makeConversionStage(LiveConnect&, StatusDisplay&, ProgramExit& exit) override {
+    if (codecFails) {
+      exit.endProgram(0);
+      return nullptr;
+    }
     return std::make_unique<FakeStage>(journal_);
   }
   std::unique_ptr<PlaylistEngine> makePlaylistEngine(ConversionStage&, const EngineWiring& wiring) override {

@@ -40,6 +40,7 @@ class FakeZelvora final : public HttpClient {
   void setServerOn(bool on) { with([&] { serverOn_ = on; }); }
   void setPasswordRefused(bool refused) { with([&] { refused_ = refused; }); }
   void setNetcastWorks(bool works) { with([&] { netcastWorks_ = works; }); }
+  void setVersionAnswer(const std::string& answer) { with([&] { version_ = answer; }); }
 
   std::vector<std::string> paths() const {
     std::lock_guard lock(mutex_);
@@ -85,7 +86,7 @@ class FakeZelvora final : public HttpClient {
       mode_ = has(path, "stream=live") ? "LI" : "OR";
       return "0";
     }
-    if (has(path, "/cgi-bin/checkversion.cgi")) return "0";
+    if (has(path, "/cgi-bin/checkversion.cgi")) return version_;
     return "";
   }
 
@@ -95,6 +96,7 @@ class FakeZelvora final : public HttpClient {
   bool serverOn_ = false;
   bool refused_ = false;
   bool netcastWorks_ = true;
+  std::string version_ = "0";
   int listenerPort_ = 1;
 };
 
@@ -338,6 +340,22 @@ TEST_F(SupervisorTest, StartUpMakesThePartsInOrderAndLogsTheStartLines) {
   EXPECT_NE(log.find("Your broadcast is 56000 BPS and aimed towards users with a 56K modem or better\n"),
             std::string::npos);
   EXPECT_NE(log.find("User : dj"), std::string::npos);
+}
+
+TEST_F(SupervisorTest, StartUpEndsWhenTheCodecOrTheVersionCheckEndsTheProgram) {
+  rig->parts.codecFails = true;
+  EXPECT_FALSE(rig->make().init());
+  EXPECT_TRUE(rig->exit.ended);
+  EXPECT_TRUE(rig->journal.with("make engine").empty()) << "nothing after the end";
+
+  rig.reset();
+  rig = fresh();
+  rig->service.setVersionAnswer("2,http://www.zelvora.example/upgrade.html");
+  EXPECT_FALSE(rig->make().init());
+  EXPECT_TRUE(rig->exit.ended);
+  EXPECT_EQ(rig->prompts.opened(), std::vector<std::string>{"http://www.zelvora.example/upgrade.html"});
+  for (const std::string& request : rig->service.calls("/cgi-bin/bcinfo.cgi"))
+    EXPECT_EQ(request.find("password="), std::string::npos) << "the account is not verified after the end";
 }
 
 // ---- first run and the start-up questions ----
