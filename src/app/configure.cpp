@@ -7,6 +7,7 @@
 #include "broadcast/settings.h"
 #include "core/prompts.h"
 #include "core/registry.h"
+#include "diag/logger.h"
 #include "net/live_connect.h"
 #include "net/web_account_service.h"
 #include "net/web_service.h"
@@ -62,6 +63,9 @@ int runConfigure(const CommandLine& options, const std::string& webHost, Registr
   // Settings stored before keep what these options do not name; storing them is not a run of
   // the studio, so the run count stays.
   bool existing = loadBroadcastInfo(registry, kProfileName, &connection, {});
+  // This log takes the number of the studio's next run, which replaces it, so that the log of
+  // the last run is kept.
+  Logger::log("Configuring the station of %s\n", member.c_str());
   programValues().setSessionID(existing ? programValues().sessionID() - 1 : 0);
 
   // The account, as the wizard's login page checks it.

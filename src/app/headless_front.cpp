@@ -2,12 +2,20 @@
 
 #include <cstdio>
 
+#include "broadcast/audio_parts.h"
+#include "broadcast/program_values.h"
+#include "diag/system_info.h"
+
 namespace brovana {
 namespace {
 
 bool startsWith(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
 
-// Questions whose Yes would take the station off the air, or needs a desktop.
+constexpr const char* kConfigureHint =
+    "store the member name and password with: brovana-live --configure --member NAME --password PW";
+
+// Questions whose Yes would take the station off the air, or needs a desktop. Every other
+// question is answered Yes (see the README's table).
 constexpr std::string_view kAnsweredNo[] = {
     "Do you already have an account on Zelvora?",  // a first run is refused before it is asked
     "This account, ",                               // ...log into a different account? No: go live on it
@@ -15,13 +23,30 @@ constexpr std::string_view kAnsweredNo[] = {
     "Your broadcast encountered some errors. Would you like to see the log file?",
 };
 
-// How often "restart and try again?" is answered Restart before the headless studio gives up:
-// every Restart asks again on failure, so an unreachable server must not loop forever.
-constexpr int kRestartsOffered = 3;
+constexpr std::string_view kRestartQuestion = "Unable to connect to your Zelvora server";
+
+// Without windows the dialog cannot be shown; it says what to do instead.
+class HeadlessInfoDialog final : public BroadcastInfoDialog {
+ public:
+  HeadlessInfoDialog() { tell(); }
+  void refresh(bool show) override {
+    if (show) tell();
+  }
+  bool isOpen() const override { return true; }
+  void setSkin(const std::string&) override {}
+
+ private:
+  static void tell() {
+    std::fprintf(stderr, "brovana-live: the service did not accept the stored account; %s\n", kConfigureHint);
+  }
+};
 
 }  // namespace
 
 bool HeadlessPrompts::answerFor(std::string_view question) {
+  // "This account, %s, is currently set up for Hostplay. Do you want switch this to broadcast Live?"
+  // (asked when configuring) keeps the station on the air with Yes.
+  if (question.find("Do you want switch this to broadcast Live?") != std::string_view::npos) return true;
   for (std::string_view no : kAnsweredNo)
     if (startsWith(question, no)) return false;
   return true;
@@ -30,7 +55,8 @@ bool HeadlessPrompts::answerFor(std::string_view question) {
 bool HeadlessPrompts::ask(const Question& question) {
   std::lock_guard lock(mutex_);
   bool yes = answerFor(question.text);
-  if (startsWith(question.text, "Unable to connect to your Zelvora server")) yes = restartsOffered_++ < kRestartsOffered;
+  // Every Restart asks again on failure, so an unreachable server must not loop forever.
+  if (startsWith(question.text, kRestartQuestion)) yes = restartsOffered_++ < kRestartsOffered;
   const std::string& said = yes ? (question.yesCaption.empty() ? std::string("Yes") : question.yesCaption)
                                 : (question.noCaption.empty() ? std::string("No") : question.noCaption);
   std::fprintf(stderr, "brovana-live: question: %s -> %s\n", question.text.c_str(), said.c_str());
@@ -57,6 +83,54 @@ void HeadlessPrompts::showBox(BoxKind kind, std::string_view text, std::string_v
 void HeadlessExit::endProgram(int code) {
   code_ = code;
   ended_ = true;
+}
+
+void HeadlessMainWindow::setTitle(const std::string& title) {
+  std::lock_guard lock(mutex_);
+  if (title == title_) return;
+  title_ = title;
+  std::fprintf(stderr, "brovana-live: [%s]\n", title.c_str());
+}
+
+bool HeadlessVisual::displayOn(int display) const { return display >= 1 && display <= 4 && on_[display].load(); }
+
+void HeadlessVisual::setDisplay(int display, bool on) {
+  if (display >= 1 && display <= 4) on_[display] = on;
+}
+
+bool HeadlessPlaylistWindow::loadPlaylist(const std::string& path) {
+  if (!playlist_.load(path)) return false;
+  programValues().setPlaylist(path);
+  return playlist_.count() > 0;
+}
+
+HeadlessParts::HeadlessParts(Prompts& prompts, Mp3Codec& codec, EngineMaker makeEngine)
+    : prompts_(prompts), codec_(codec), makeEngine_(std::move(makeEngine)) {}
+
+int HeadlessParts::cpuMHz() { return brovana::cpuMHz(); }
+
+bool HeadlessParts::runSetupWizard(LiveConnect&, bool) {
+  prompts_.error(std::string("The setup wizard needs the windows; ") + kConfigureHint);
+  return false;
+}
+
+std::unique_ptr<PlaylistWindowControl> HeadlessParts::makePlaylistWindow(Supervisor&) {
+  return std::make_unique<HeadlessPlaylistWindow>(prompts_);
+}
+
+std::unique_ptr<ConversionStage> HeadlessParts::makeConversionStage(LiveConnect& connection, StatusDisplay& status,
+                                                                    ProgramExit& exit) {
+  return std::make_unique<AcmStage>(connection, status, codec_, prompts_, exit);
+}
+
+std::unique_ptr<PlaylistEngine> HeadlessParts::makePlaylistEngine(ConversionStage& stage, const EngineWiring& wiring) {
+  // The stage is the one made above.
+  return makeEngine_ ? makeEngine_(static_cast<AcmStage&>(stage), wiring) : nullptr;
+}
+
+std::unique_ptr<BroadcastInfoDialog> HeadlessParts::makeBroadcastInfoDialog(LiveConnect&, Supervisor&) {
+  accountRefused_ = true;
+  return std::make_unique<HeadlessInfoDialog>();
 }
 
 }  // namespace brovana

@@ -1,15 +1,25 @@
 #pragma once
 // The studio without windows: boxes go to standard error (and, as every box, to the log), and
-// each question gets the answer that keeps the station on the air.
+// each question gets the answer that keeps the station on the air. The parts that need a window,
+// a sound card's mixer or capture are absent; the playlist, the conversion stage and the engine
+// are the real ones.
 
 #include <atomic>
+#include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
 
+#include "broadcast/studio_parts.h"
 #include "core/prompts.h"
+#include "monitor/main_window_view.h"
+#include "playlist/playlist.h"
 
 namespace brovana {
+
+class AcmStage;
+class Mp3Codec;
 
 class HeadlessPrompts final : public Prompts {
  public:
@@ -19,8 +29,10 @@ class HeadlessPrompts final : public Prompts {
   // Nothing to hand a URL to without a desktop: it is printed instead.
   void open(std::string_view target) override;
 
-  // The answer a question gets; exposed for the README's table and the tests.
+  // The answer a question gets (before the limit on restarts); exposed for the tests.
   static bool answerFor(std::string_view question);
+  // How often "restart and try again?" is answered Restart in one run.
+  static constexpr int kRestartsOffered = 3;
 
  protected:
   void showBox(BoxKind kind, std::string_view text, std::string_view caption) override;
@@ -40,6 +52,81 @@ class HeadlessExit final : public ProgramExit {
  private:
   std::atomic<bool> ended_{false};
   std::atomic<int> code_{0};
+};
+
+// The main window's title goes to standard error when it changes.
+class HeadlessMainWindow final : public MainWindowView {
+ public:
+  void setTitle(const std::string& title) override;
+  void setBroadcastCaption(const std::string&) override {}
+  void setMenuCheck(int, bool) override {}
+
+ private:
+  std::mutex mutex_;
+  std::string title_;
+};
+
+// The display modes are kept for the stored settings; nothing is drawn.
+class HeadlessVisual final : public Visualisation {
+ public:
+  bool displayOn(int display) const override;
+  void setDisplay(int display, bool on) override;
+  VisualFeed* feed() override { return nullptr; }
+
+ private:
+  std::atomic<bool> on_[5] = {};
+};
+
+// The playlist the headless studio broadcasts: loaded from a file, never edited.
+class HeadlessPlaylistWindow final : public PlaylistWindowControl {
+ public:
+  explicit HeadlessPlaylistWindow(Prompts& prompts) : playlist_(prompts) {}
+  Playlist* playlist() override { return &playlist_; }
+  int currentIndex() const override { return 0; }
+  // Remembers the file as the playlist of the run, for the next one.
+  bool loadPlaylist(const std::string& path) override;
+  void addDroppedFiles(const std::vector<std::string>&) override {}
+  bool unsavedNewPlaylist() const override { return false; }
+  void show() override {}
+  void setSkin(const std::string&) override {}
+
+ private:
+  Playlist playlist_;
+};
+
+class HeadlessParts final : public StudioParts {
+ public:
+  using EngineMaker = std::function<std::unique_ptr<PlaylistEngine>(AcmStage& stage, const EngineWiring& wiring)>;
+
+  // The codec must outlive the parts. Without an engine maker nothing plays.
+  HeadlessParts(Prompts& prompts, Mp3Codec& codec, EngineMaker makeEngine);
+
+  // The service refused the stored account during start-up; the member has to configure again.
+  bool accountRefused() const { return accountRefused_; }
+
+  int cpuMHz() override;
+  bool cdPresent() override { return false; }
+  bool runSetupWizard(LiveConnect& connection, bool firstRun) override;
+  std::unique_ptr<StatusWindow> makeStatusWindow() override { return nullptr; }
+  std::unique_ptr<QualityWindow> makeQualityWindow() override { return nullptr; }
+  std::unique_ptr<PlaylistWindowControl> makePlaylistWindow(Supervisor& supervisor) override;
+  std::unique_ptr<ConversionStage> makeConversionStage(LiveConnect& connection, StatusDisplay& status,
+                                                       ProgramExit& exit) override;
+  std::unique_ptr<PlaylistEngine> makePlaylistEngine(ConversionStage& stage, const EngineWiring& wiring) override;
+  std::unique_ptr<PluginHost> makePluginHost() override { return nullptr; }
+  std::unique_ptr<MixerControl> makeMixer(MixerDestination) override { return nullptr; }
+  std::unique_ptr<VolumeWindow> makeVolumeWindow(int) override { return nullptr; }
+  std::unique_ptr<Capture> makeCapture(ConversionStage&, const CaptureWiring&) override { return nullptr; }
+  std::unique_ptr<BroadcastInfoDialog> makeBroadcastInfoDialog(LiveConnect& connection,
+                                                               Supervisor& supervisor) override;
+  std::unique_ptr<ProgramInfoDialog> makeProgramInfoDialog(LiveConnect&) override { return nullptr; }
+  std::unique_ptr<VoiceoverPanel> makeVoiceoverPanel(Supervisor&) override { return nullptr; }
+
+ private:
+  Prompts& prompts_;
+  Mp3Codec& codec_;
+  EngineMaker makeEngine_;
+  bool accountRefused_ = false;
 };
 
 }  // namespace brovana

@@ -1,15 +1,20 @@
 // brovana-live: the studio.
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "app/command_line.h"
+#include "app/configure.h"
+#include "app/headless_studio.h"
 #include "app/probe.h"
 #include "app/working_folder.h"
 #include "broadcast/program_values.h"
 #include "diag/logger.h"
 #include "net/web_service.h"
+#include "platform/curl_http_client.h"
+#include "platform/lame_codec.h"
 #include "platform/settings_registry.h"
 
 int main(int argc, char** argv) {
@@ -19,7 +24,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "brovana-live: %s\n", parsed.error.c_str());
     return 2;
   }
-  const CommandLine& options = parsed.options;
+  CommandLine options = parsed.options;
   if (options.help) {
     std::fputs(helpText().c_str(), stdout);
     return 0;
@@ -29,18 +34,37 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (options.probe) return runProbe(options.probeFiles);
+  // Before any thread starts, so that only the waiting thread takes the stop signals.
+  if (options.headless) blockStopSignals();
 
+  // The playlist is named from where the command was given; the program works in its own folder.
+  if (options.playlist) {
+    std::error_code ec;
+    options.playlist = std::filesystem::absolute(*options.playlist, ec).lexically_normal().string();
+  }
   std::string error;
   if (!enterWorkingFolder(options.workdir.value_or(defaultWorkingFolder()), shippedFilesFolder(), error)) {
     std::fprintf(stderr, "brovana-live: %s\n", error.c_str());
     return 1;
   }
   SettingsRegistry registry;
+  std::string webHost = options.host.value_or(kMainWebHost);
   programValues().setRegistry(&registry);
-  programValues().setWebHost(options.host.value_or(kMainWebHost));
+  programValues().setWebHost(webHost);
+  CurlHttpClient http;
+
+  if (options.configure) {
+    HeadlessPrompts prompts;
+    return runConfigure(options, webHost, registry, http, prompts, registry.path());
+  }
+  if (options.headless) {
+    LameCodec codec;
+    HeadlessSetup setup{registry, http, codec, nullptr, webHost};
+    return runHeadless(options, setup);
+  }
 
   std::fprintf(stderr,
-               "brovana-live: this build has the foundation only (settings, log, working folder);\n"
-               "the headless studio and the windows come next. Run scripts/test to check it.\n");
+               "brovana-live: the windows are not built yet; run the studio with --headless\n"
+               "(see brovana-live --help and the README).\n");
   return 1;
 }

@@ -1,0 +1,102 @@
+#include "app/headless_studio.h"
+
+#include <pthread.h>
+#include <signal.h>
+
+#include <cstdio>
+
+#include "broadcast/program_values.h"
+#include "broadcast/supervisor.h"
+#include "core/registry.h"
+#include "diag/logger.h"
+#include "net/song_update_sender.h"
+#include "playlist/playlist.h"
+
+namespace brovana {
+namespace {
+
+sigset_t stopSignals() {
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, SIGINT);
+  sigaddset(&set, SIGTERM);
+  return set;
+}
+
+}  // namespace
+
+void blockStopSignals() {
+  sigset_t set = stopSignals();
+  pthread_sigmask(SIG_BLOCK, &set, nullptr);
+}
+
+int waitForStopSignal() {
+  sigset_t set = stopSignals();
+  int signal = 0;
+  while (sigwait(&set, &signal) != 0) {
+  }
+  return signal;
+}
+
+int runHeadless(const CommandLine& options, const HeadlessSetup& setup) {
+  // Without stored settings the start-up would offer the setup wizard, which needs windows.
+  if (!setup.registry.open(profileKeyPath()) && !setup.registry.open(kOldProfileKey)) {
+    std::fprintf(stderr,
+                 "brovana-live: no station is configured yet. Store the account and the station first:\n"
+                 "  brovana-live --configure --member NAME --password PW [--title T] [--genre G] [--url U]\n"
+                 "               [--line-speed N] [--output-bitrate N]\n"
+                 "(with the same -host and --workdir as this run), then start --headless again.\n");
+    return 1;
+  }
+
+  HeadlessPrompts prompts;
+  HeadlessExit exit;
+  HeadlessMainWindow window;
+  HeadlessVisual visual;
+  HeadlessParts parts(prompts, setup.codec, setup.makeEngine);
+  SongUpdateSender songs(setup.http);
+  int code = 0;
+  {
+    Supervisor supervisor(&window, setup.webHost, SupervisorContext{prompts, exit, setup.registry, setup.http, parts,
+                                                                    &songs});
+    supervisor.setVisual(&visual);
+    if (!supervisor.init()) {
+      std::fprintf(stderr, "brovana-live: the start-up ended the program\n");
+      return exit.code();
+    }
+    if (options.playlist) programValues().setPlaylist(*options.playlist);
+    supervisor.autoStart();
+
+    LiveConnect* connection = supervisor.connection();
+    if (exit.ended()) {
+      code = exit.code();
+    } else if (parts.accountRefused()) {
+      code = 1;
+    } else if (!connection->loggedOn() || !supervisor.engine()) {
+      std::optional<std::string> playlist = programValues().previousPlaylist();
+      Playlist* list = supervisor.playlistWindow() ? supervisor.playlistWindow()->playlist() : nullptr;
+      std::string reason = !playlist                      ? "no playlist: give one with --playlist FILE"
+                           : !list || list->count() == 0 ? "the playlist " + *playlist + " holds no track to play"
+                           : !supervisor.engine()        ? "this build has no playlist engine"
+                                                         : "the broadcast server did not take the stream";
+      std::fprintf(stderr, "brovana-live: nothing is on the air (%s); see the log %s\n", reason.c_str(),
+                   Logger::getLogPath().c_str());
+      code = 1;
+    } else {
+      ServerInfo info = connection->serverInfo();
+      std::fprintf(stderr, "brovana-live: on the air through %s:%d as %s; stop with Ctrl-C or SIGTERM\n", info.host,
+                   info.port, connection->memberName().c_str());
+      int signal = waitForStopSignal();
+      std::fprintf(stderr, "brovana-live: %s received, going off the air\n", signal == SIGINT ? "SIGINT" : "SIGTERM");
+    }
+    // The exit command's questions (still broadcasting? an unsaved playlist?) are not asked:
+    // the signal is the member's answer.
+    if (!exit.ended()) supervisor.prepareExit();
+  }
+  Logger::finish(prompts);
+  songs.stop();
+  std::fprintf(stderr, "brovana-live: stopped; the log is %s\n", Logger::getLogPath().c_str());
+  return code;
+}
+
+}  // namespace brovana

@@ -1,0 +1,33 @@
+#pragma once
+// brovana-live --headless: the studio without windows, on the air until SIGINT or SIGTERM.
+
+#include <string>
+
+#include "app/command_line.h"
+#include "app/headless_front.h"
+
+namespace brovana {
+
+class HttpClient;
+class Registry;
+
+// The signals that end a headless run. They are blocked in every thread (call this before any
+// thread starts) and taken by waitForStopSignal.
+void blockStopSignals();
+// The signal that came.
+int waitForStopSignal();
+
+struct HeadlessSetup {
+  Registry& registry;
+  HttpClient& http;
+  Mp3Codec& codec;
+  HeadlessParts::EngineMaker makeEngine;
+  std::string webHost;
+};
+
+// The whole run: start-up, the playlist on the air, the wait for a stop signal, the exit
+// sequence. The exit code: 0 after a stop signal (and for the start-up refusals that end the
+// program), 1 when there was nothing to put on the air.
+int runHeadless(const CommandLine& options, const HeadlessSetup& setup);
+
+}  // namespace brovana

@@ -1,0 +1,58 @@
+#include "broadcast/engine_part.h"
+
+#include "playlist/mp3_info.h"
+
+namespace brovana {
+
+EncoderEngine::EncoderEngine(AcmStage& stage, DecoderLibrary& decoders, Prompts& prompts, const EngineWiring& wiring,
+                             EncoderTimings timings)
+    : events_(wiring.events), encoder_(stage.acm(), decoders, prompts, timings) {
+  encoder_.setMainWindow(wiring.mainWindow);
+  encoder_.setStatusDisplay(wiring.status);
+  encoder_.setSupervisor(this);
+  encoder_.setVisual(wiring.visual ? wiring.visual->feed() : nullptr);
+  encoder_.setWebService(wiring.web);
+}
+
+void EncoderEngine::start(Playlist& playlist, LiveConnect& connection, int outputBitrate, int startIndex) {
+  encoder_.start(playlist, connection, outputBitrate, startIndex);
+}
+
+void EncoderEngine::stopPlaying(bool final) { encoder_.stopPlaying(final); }
+
+bool EncoderEngine::isPlaying() const { return encoder_.isPlaying(); }
+
+std::optional<std::string> EncoderEngine::currentTitle() const {
+  PlaylistItemRef item = encoder_.currentItem();
+  if (!item) return std::nullopt;
+  return item->mp3Info().displayTitle();
+}
+
+bool EncoderEngine::continuousLoop() const { return encoder_.continuousLoop(); }
+
+void EncoderEngine::setContinuousLoop(bool on) { encoder_.setContinuousLoop(on); }
+
+void EncoderEngine::setVisual(Visualisation* visual) { encoder_.setVisual(visual ? visual->feed() : nullptr); }
+
+void EncoderEngine::detachQualityGauge() { encoder_.setQualityGauge(nullptr); }
+
+bool EncoderEngine::random() const { return encoder_.random(); }
+
+void EncoderEngine::setRandom(bool on) { encoder_.setRandom(on); }
+
+int EncoderEngine::priority() const { return encoder_.priority(); }
+
+void EncoderEngine::setPriority(int priority) { encoder_.setPriority(priority); }
+
+void EncoderEngine::stop() {
+  if (events_)
+    events_->listFailed();
+  else
+    encoder_.stopPlaying(false);
+}
+
+void EncoderEngine::trackChanged() {
+  if (events_) events_->trackChanged();
+}
+
+}  // namespace brovana
