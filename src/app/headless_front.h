@@ -23,6 +23,7 @@ class Mp3Codec;
 
 class HeadlessPrompts final : public Prompts {
  public:
+  using Prompts::ask;
   bool ask(const Question& question) override;
   void notice(std::string_view text) override;
   void waitCursor(bool) override {}
