@@ -50,4 +50,11 @@ std::string IniFile::value(std::string_view section, std::string_view key, std::
   return value(section, key).value_or(std::string(fallback));
 }
 
+std::vector<std::pair<std::string, std::string>> IniFile::entries(std::string_view section) const {
+  std::vector<std::pair<std::string, std::string>> found;
+  for (const Entry& e : entries_)
+    if (equalsIgnoreCase(e.section, section)) found.emplace_back(e.key, e.value);
+  return found;
+}
+
 }  // namespace brovana

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace brovana {
@@ -18,6 +19,8 @@ class IniFile {
 
   std::optional<std::string> value(std::string_view section, std::string_view key) const;
   std::string value(std::string_view section, std::string_view key, std::string_view fallback) const;
+  // Every key and value of a section, in file order (repeated keys included).
+  std::vector<std::pair<std::string, std::string>> entries(std::string_view section) const;
 
  private:
   struct Entry {

@@ -1,0 +1,383 @@
+#include "playlist/mp3_info.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "core/text.h"
+#include "diag/logger.h"
+
+namespace brovana {
+
+namespace {
+
+constexpr size_t kScanBytes = 100000;
+constexpr size_t kTagBytes = 128;
+constexpr size_t kTagField = 30;
+// The header and the Xing fields at the largest offset (36 + "Xing" + flags + frame count).
+constexpr size_t kFrameWindow = 48;
+
+// kbit/s by [MPEG-1 | MPEG-2 and 2.5][layer I, II, III][bit-rate index]; index 15 is not a rate.
+constexpr int kBitrates[2][3][16] = {
+    {{0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448, 0},
+     {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384, 0},
+     {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 0}},
+    {{0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256, 0},
+     {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0},
+     {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0}},
+};
+
+// Hz by [MPEG-1, MPEG-2 LSF, MPEG-2.5][sample-rate index]; index 3 is reserved.
+constexpr int kSampleRates[3][4] = {{44100, 48000, 32000, 0}, {22050, 24000, 16000, 0}, {11025, 12000, 8000, 0}};
+
+constexpr const char* kGenres[kGenreCount] = {
+    "Blues", "Classic Rock", "Country", "Dance", "Disco", "Funk", "Grunge", "Hip-Hop", "Jazz", "Metal",
+    "New Age", "Oldies", "Other", "Pop", "R&B", "Rap", "Reggae", "Rock", "Techno", "Industrial",
+    "Alternative", "Ska", "Death Metal", "Pranks", "Soundtrack", "Euro-Techno", "Ambient", "Trip-Hop",
+    "Vocal", "Jazz+Funk", "Fusion", "Trance", "Classical", "Instrumental", "Acid", "House", "Game",
+    "Sound Clip", "Gospel", "Noise", "AlternRock", "Bass", "Soul", "Punk", "Space", "Meditative",
+    "Instrumental Pop", "Instrumental Rock", "Ethnic", "Gothic", "Darkwave", "Techno-Industrial",
+    "Electronic", "Pop-Folk", "Eurodance", "Dream", "Southern Rock", "Comedy", "Cult", "Gangsta",
+    "Top 40", "Christian Rap", "Pop/Funk", "Jungle", "Native American", "Cabaret", "New Wave",
+    "Psychadelic", "Rave", "Showtunes", "Trailer", "Lo-Fi", "Tribal", "Acid Punk", "Acid Jazz", "Polka",
+    "Retro", "Musical", "Rock & Roll", "Hard Rock", "Folk", "Folk-Rock", "National Folk", "Swing",
+    "Fast Fusion", "Bebop", "Latin", "Revival", "Celtic", "Bluegrass", "Avantgarde", "Gothic Rock",
+    "Progressive Rock", "Psychedelic Rock", "Symphonic Rock", "Slow Rock", "Big Band", "Chorus",
+    "Easy Listening", "Acoustic", "Humour", "Speech", "Chanson", "Opera", "Chamber Music", "Sonata",
+    "Symphony", "Booty Bass", "Primus", "Porn Groove", "Satire", "Slow Jam", "Club", "Tango", "Samba",
+    "Folklore", "Ballad", "Power Ballad", "Rhythmic Soul", "Freestyle", "Duet", "Punk Rock", "Drum Solo",
+    "A capella", "Euro-House", "Dance Hall",
+};
+
+std::string_view afterLastSlash(std::string_view path) {
+  size_t slash = path.rfind('/');
+  return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
+// A fixed tag field: its text ends at the first zero byte.
+std::string tagField(const uint8_t* bytes, size_t size) {
+  const auto* text = reinterpret_cast<const char*>(bytes);
+  return std::string(text, strnlen(text, size));
+}
+
+void ampersandsToSpaces(std::string& text, size_t within) {
+  for (size_t i = 0; i < text.size() && i < within; ++i)
+    if (text[i] == '&') text[i] = ' ';
+}
+
+void trimTrailing(std::string& text) {
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r' || text.back() == '\n'))
+    text.pop_back();
+}
+
+uint32_t bigEndian32(std::span<const uint8_t> bytes, size_t at) {
+  if (at + 4 > bytes.size()) return 0;  // past the data reads as the zeroed buffer would
+  return uint32_t{bytes[at]} << 24 | uint32_t{bytes[at + 1]} << 16 | uint32_t{bytes[at + 2]} << 8 | bytes[at + 3];
+}
+
+int clampToInt(long long value) { return static_cast<int>(std::clamp<long long>(value, INT_MIN, INT_MAX)); }
+
+struct FileCloser {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+// Only regular files: opening a FIFO or a device would block or never end.
+bool isRegularFile(const std::string& path) {
+  struct stat st {};
+  return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+class FileDescriptor {
+ public:
+  FileDescriptor(const std::string& path, int flags) : fd_(isRegularFile(path) ? ::open(path.c_str(), flags | O_CLOEXEC) : -1) {}
+  ~FileDescriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  explicit operator bool() const { return fd_ >= 0; }
+  int get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+FilePtr openRegularFile(const std::string& path, const char* mode) {
+  if (!isRegularFile(path)) return nullptr;
+  return FilePtr(std::fopen(path.c_str(), mode));
+}
+
+}  // namespace
+
+const char* genreName(int number) { return number >= 0 && number < kGenreCount ? kGenres[number] : ""; }
+
+// Where the bytes come from: a file, or a buffer handed in by a caller (and the fuzzer).
+class MP3Info::Source {
+ public:
+  virtual ~Source() = default;
+  virtual bool isOpen() const = 0;
+  virtual long long size() const = 0;
+  // Bytes actually read; fewer than asked at the end of the data.
+  virtual size_t read(long long offset, std::span<uint8_t> out) = 0;
+};
+
+class MP3Info::FileSource final : public MP3Info::Source {
+ public:
+  explicit FileSource(const std::string& path) : file_(openRegularFile(path, "rb")) {
+    struct stat st {};
+    if (file_ && ::fstat(::fileno(file_.get()), &st) == 0) size_ = st.st_size;
+  }
+  bool isOpen() const override { return file_ != nullptr; }
+  long long size() const override { return size_; }
+  size_t read(long long offset, std::span<uint8_t> out) override {
+    if (!file_ || offset < 0 || offset >= size_ || fseeko(file_.get(), offset, SEEK_SET) != 0) return 0;
+    return std::fread(out.data(), 1, out.size(), file_.get());
+  }
+
+ private:
+  FilePtr file_;
+  long long size_ = 0;
+};
+
+class MP3Info::MemorySource final : public MP3Info::Source {
+ public:
+  explicit MemorySource(std::span<const uint8_t> bytes) : bytes_(bytes) {}
+  bool isOpen() const override { return true; }
+  long long size() const override { return static_cast<long long>(bytes_.size()); }
+  size_t read(long long offset, std::span<uint8_t> out) override {
+    if (offset < 0 || offset >= size()) return 0;
+    size_t n = std::min(out.size(), bytes_.size() - static_cast<size_t>(offset));
+    std::memcpy(out.data(), bytes_.data() + offset, n);
+    return n;
+  }
+
+ private:
+  std::span<const uint8_t> bytes_;
+};
+
+MP3Info::MP3Info() = default;
+
+MP3Info::MP3Info(std::string path) {
+  gPath = std::move(path);
+  FileSource source(gPath);
+  readFrom(source);
+}
+
+MP3Info MP3Info::fromBytes(std::string path, std::span<const uint8_t> contents) {
+  MP3Info info;
+  info.gPath = std::move(path);
+  MemorySource source(contents);
+  info.readFrom(source);
+  return info;
+}
+
+void MP3Info::readFrom(Source& source) {
+  gTitle = std::string(afterLastSlash(gPath).substr(0, 128));
+  ampersandsToSpaces(gTitle, kTagField);
+  readID3v1(source);
+  gValid = readFirstFrame(source);
+}
+
+void MP3Info::readID3v1(Source& source) {
+  if (!source.isOpen() || source.size() < static_cast<long long>(kTagBytes)) return;
+  std::array<uint8_t, kTagBytes> tag{};
+  if (source.read(source.size() - kTagBytes, tag) != kTagBytes) return;
+  if (std::memcmp(tag.data(), "TAG", 3) != 0) return;
+
+  gTitle = tagField(&tag[3], kTagField);
+  gArtist = tagField(&tag[33], kTagField);
+  gAlbum = tagField(&tag[63], kTagField);
+  for (std::string* text : {&gTitle, &gArtist, &gAlbum}) ampersandsToSpaces(*text, kTagField);
+  gYear = parseInt(tagField(&tag[93], 4));
+  gComment = tagField(&tag[97], kTagField);
+  for (std::string* text : {&gTitle, &gArtist, &gAlbum, &gComment}) trimTrailing(*text);
+  // The byte is read as a signed number, so 128 to 255 fall outside the names as well.
+  int genre = static_cast<int8_t>(tag[127]);
+  gGenre = genre >= 1 && genre <= 125 ? kGenres[genre] : "Various";
+  gHasID3v1 = true;
+}
+
+bool MP3Info::readFirstFrame(Source& source) {
+  if (!source.isOpen() || source.size() <= 0) return false;
+  std::vector<uint8_t> head(static_cast<size_t>(std::min<long long>(source.size(), kScanBytes)));
+  head.resize(source.read(0, head));
+  if (head.empty()) return false;
+
+  // Sync bits and the layer bits of Layer III; version and protection bits may be anything.
+  long long hit = -1;
+  for (size_t i = 0; i + 1 < head.size(); ++i) {
+    if (head[i] == 0xFF && (head[i + 1] & 0xE6) == 0xE2) {
+      hit = static_cast<long long>(i);
+      break;
+    }
+  }
+
+  if (head.size() >= 2 && head[0] == 'I' && head[1] == 'D') {
+    auto at = [&](size_t i) -> long long { return i < head.size() ? head[i] & 0x7F : 0; };
+    long long size = (at(6) << 21) + (at(7) << 14) + (at(8) << 7) + at(9) + 10;
+    gID3v2Size = clampToInt(size);
+    gHasID3v2 = true;
+    // A sync pattern inside the tag (padding, pictures) is not a frame.
+    gFirstFrame = hit < 0 || hit < size ? gID3v2Size : static_cast<int>(hit);
+  } else {
+    if (hit < 0) return false;
+    gFirstFrame = static_cast<int>(hit);
+  }
+  gAudioBytes = clampToInt(std::max(0LL, source.size() - gFirstFrame));
+
+  // The frame usually sits in the scanned bytes; after a large ID3v2 tag it is read on its own.
+  std::array<uint8_t, kFrameWindow> window{};
+  std::span<const uint8_t> frame;
+  if (static_cast<size_t>(gFirstFrame) + kFrameWindow <= head.size()) {
+    frame = std::span<const uint8_t>(head).subspan(gFirstFrame, kFrameWindow);
+  } else {
+    frame = std::span<const uint8_t>(window.data(), source.read(gFirstFrame, window));
+  }
+  if (frame.size() < 4) return false;
+  return decodeHeader(frame);
+}
+
+bool MP3Info::decodeHeader(std::span<const uint8_t> frame) {
+  const uint8_t h0 = frame[0], h1 = frame[1], h2 = frame[2], h3 = frame[3];
+  if (h0 != 0xFF) return false;
+  int version;
+  switch ((h1 >> 3) & 3) {
+    case 3: version = 0; break;
+    case 2: version = 1; break;
+    case 0: version = 2; break;
+    default: return false;
+  }
+  int layer = 3 - ((h1 >> 1) & 3);
+  if (layer == 3) return false;
+
+  gVersion = version;
+  gLayer = layer;
+  gProtection = h1 & 1;
+  gBitrate = 1000 * kBitrates[version == 0 ? 0 : 1][layer][h2 >> 4];
+  gPadding = (h2 >> 1) & 1;
+  gSampleRate = kSampleRates[version][(h2 >> 2) & 3];
+  gPrivate = h2 & 1;
+  gMode = h3 >> 6;
+  gEmphasis = h3 & 3;
+  gHeader = {h0, h1, h2, h3};
+
+  const bool mono = gMode == 3;
+  const size_t xing = version == 0 ? (mono ? 21 : 36) : (mono ? 13 : 21);
+  if (xing + 4 <= frame.size() && std::memcmp(frame.data() + xing, "Xing", 4) == 0) {
+    gVBR = true;
+    uint32_t flags = bigEndian32(frame, xing + 4);
+    uint32_t frames = (flags & 1) ? bigEndian32(frame, xing + 8) : 0;
+    const double samples = version == 0 ? 1152 : 576;
+    if (frames == 0 || gSampleRate == 0) {
+      gDuration = 0;
+    } else {
+      double seconds = (samples * 1000 / gSampleRate) * frames * 0.001;
+      gDuration = clampToInt(static_cast<long long>(seconds));
+    }
+  } else {
+    int bytesPerSecond = gBitrate / 8;
+    if (bytesPerSecond == 0) {
+      gDuration = 0;
+    } else {
+      float seconds = static_cast<float>(gAudioBytes) / static_cast<float>(bytesPerSecond);
+      gDuration = static_cast<int>(std::floor(seconds + 0.5f));
+    }
+  }
+  return true;
+}
+
+const char* MP3Info::versionName() const {
+  static constexpr const char* names[] = {"MPEG-1", "MPEG-2 LSF", "MPEG-2.5"};
+  return names[std::clamp(gVersion, 0, 2)];
+}
+
+const char* MP3Info::modeName() const {
+  static constexpr const char* names[] = {"stereo", "j-stereo", "dual-ch", "single-ch"};
+  return names[gMode & 3];
+}
+
+const char* MP3Info::emphasisName() const {
+  static constexpr const char* names[] = {"none", "50//15ms", "reserved", "CCITT j.17"};
+  return names[gEmphasis & 3];
+}
+
+int MP3Info::channels() const { return gMode == 3 ? 1 : 2; }
+
+const char* MP3Info::modeText() const { return gMode == 3 ? "mono" : "stereo"; }
+
+std::string MP3Info::title(int limit) const {
+  if (gTitle.empty()) return " ";
+  // A title that fills its field was probably cut by the tag's 30 bytes.
+  const int length = static_cast<int>(gTitle.size());
+  if (limit > 0 && length >= limit && length < 245) return gTitle + "...";
+  return gTitle;
+}
+
+std::string MP3Info::artist() const { return gArtist.empty() ? " " : gArtist; }
+
+std::string MP3Info::album() const { return gAlbum.empty() ? " " : gAlbum; }
+
+std::string MP3Info::formatInfo() const {
+  if (gVBR) return "Variable bitrate";
+  char text[80];
+  std::snprintf(text, sizeof text, "%d Kbps, %d hz, (%s)", gBitrate / 1000, gSampleRate, modeText());
+  return text;
+}
+
+std::string MP3Info::displayTitle() const {
+  bool noArtist = trim(gArtist).empty();
+  return title() + " " + (noArtist ? std::string(" ") : "(" + gArtist + ")");
+}
+
+std::string MP3Info::fileName() const { return std::string(afterLastSlash(gPath)); }
+
+bool MP3Info::writeID3v1(std::string_view artist, std::string_view title, std::string_view album) {
+  FileDescriptor fd(gPath, O_RDWR);
+  if (!fd) return false;
+  struct stat st {};
+  if (::fstat(fd.get(), &st) != 0) return false;
+  const off_t size = st.st_size;
+
+  std::array<uint8_t, kTagBytes> old{};
+  bool hadTag = size >= static_cast<off_t>(kTagBytes) &&
+                ::pread(fd.get(), old.data(), kTagBytes, size - kTagBytes) == static_cast<ssize_t>(kTagBytes) &&
+                std::memcmp(old.data(), "TAG", 3) == 0;
+
+  auto field = [](std::string_view text) {
+    return std::string(text.substr(0, std::min(text.find('\0'), kTagField)));
+  };
+  std::string newTitle = field(title), newArtist = field(artist), newAlbum = field(album);
+
+  std::array<uint8_t, kTagBytes> tag{};
+  std::memcpy(tag.data(), "TAG", 3);
+  std::memcpy(&tag[3], newTitle.data(), newTitle.size());
+  std::memcpy(&tag[33], newArtist.data(), newArtist.size());
+  std::memcpy(&tag[63], newAlbum.data(), newAlbum.size());
+  if (hadTag) std::memcpy(&tag[93], &old[93], kTagBytes - 93);  // year, comment, genre stay
+
+  // Only the tag's own bytes are ever written, so the audio cannot be harmed; a failed write is
+  // undone so that the file keeps its old tag, or none.
+  const off_t at = hadTag ? size - static_cast<off_t>(kTagBytes) : size;
+  if (::pwrite(fd.get(), tag.data(), kTagBytes, at) != static_cast<ssize_t>(kTagBytes)) {
+    bool undone = hadTag ? ::pwrite(fd.get(), old.data(), kTagBytes, at) == static_cast<ssize_t>(kTagBytes)
+                         : ::ftruncate(fd.get(), size) == 0;
+    if (!undone) Logger::log("MP3Info::writeID3v1 - could not undo a failed write to %s\n", gPath.c_str());
+    return false;
+  }
+
+  gTitle = std::move(newTitle);
+  gArtist = std::move(newArtist);
+  gAlbum = std::move(newAlbum);
+  return true;
+}
+
+}  // namespace brovana

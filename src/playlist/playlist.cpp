@@ -1,0 +1,519 @@
+#include "playlist/playlist.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <ctime>
+#include <fstream>
+#include <memory>
+#include <unordered_set>
+
+#include "broadcast/program_values.h"
+#include "core/prompts.h"
+#include "diag/logger.h"
+
+namespace brovana {
+
+namespace {
+
+// Playlist files are small; anything larger is not one.
+constexpr long long kMaxPlaylistBytes = 64LL << 20;
+
+constexpr const char* kUnsavedQuestion =
+    "You haven't saved your current playlist. Are you sure you want to load a new one?";
+constexpr const char* kMissingQuestion =
+    "There are a lot of missing files in this playlist.(if you're importing a Winamp playlist, the track's path "
+    "may not be valid when used from another directory). Continue trying to load?";
+constexpr int kMissingBeforeQuestion = 5;
+
+class WaitCursor {
+ public:
+  explicit WaitCursor(Prompts& prompts) : prompts_(prompts) { prompts_.waitCursor(true); }
+  ~WaitCursor() { prompts_.waitCursor(false); }
+  WaitCursor(const WaitCursor&) = delete;
+  WaitCursor& operator=(const WaitCursor&) = delete;
+
+ private:
+  Prompts& prompts_;
+};
+
+Question yesNo(const char* text) {
+  Question q;
+  q.text = text;
+  q.yesCaption = "Yes";
+  q.noCaption = "No";
+  return q;
+}
+
+bool readPlaylistFile(const std::string& path, std::string& text) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kMaxPlaylistBytes) return false;
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  return !in.bad();
+}
+
+std::string withPath(const char* format, std::string_view path) {
+  std::string text(format);
+  size_t at = text.find("%s");
+  if (at != std::string::npos) text.replace(at, 2, path);
+  return text;
+}
+
+std::string lastFolder() { return programValues().mp3path().value_or(std::string()); }
+
+// The C library generator the shuffle was drawn with: values 0 to 32767.
+class ShuffleRandom {
+ public:
+  explicit ShuffleRandom(unsigned seed) : state_(seed) {}
+  int next() {
+    state_ = state_ * 214013u + 2531011u;
+    return static_cast<int>((state_ >> 16) & 0x7FFF);
+  }
+
+ private:
+  uint32_t state_;
+};
+
+}  // namespace
+
+Playlist::Playlist(Prompts& prompts) : prompts_(prompts) { gItems.reserve(100); }
+
+Playlist::~Playlist() = default;
+
+std::optional<std::string> Playlist::addFile(std::string_view path, AddMode mode) {
+  path = path.substr(0, path.find('\n'));
+  if (path.find(".mp3") == std::string_view::npos && path.find(".MP3") == std::string_view::npos) {
+    prompts_.warning("Not an mp3 file!");
+    return std::nullopt;
+  }
+  // The file is read before the lock is taken: the engine need not wait for the disk.
+  PlaylistItemRef item = PlaylistItem::make(path);
+  item->setNew(true);
+  if (!item->exists()) {
+    prompts_.warning(withPath("Unable to find %s. Either the file was deleted or moved.", item->fullpath()));
+    return std::nullopt;
+  }
+
+  std::lock_guard lock(mutex_);
+  const int oldCount = static_cast<int>(gItems.size());
+  int row = gListWindow ? gListWindow->firstSelectedRow() + 1 : 0;
+  row = std::clamp(row, 0, oldCount);
+  switch (mode) {
+    case AddMode::Append: row = oldCount; break;
+    case AddMode::InsertOrAppend:
+      if (row <= 0) row = oldCount;
+      break;
+    case AddMode::InsertAfterSelection: break;
+  }
+  gItems.insert(gItems.begin() + row, item);
+  if (gCurrentIndex >= row) ++gCurrentIndex;  // the playing item moved down one place
+  if (gListWindow) gListWindow->insertRow(row, item);
+  gModified = true;
+  return item->filename();
+}
+
+bool Playlist::load(const std::string& path) {
+  if (path.empty()) return false;
+  WaitCursor wait(prompts_);
+  if (modified() && !prompts_.ask(yesNo(kUnsavedQuestion))) return false;
+
+  std::string text;
+  if (!readPlaylistFile(path, text)) return false;
+  const PlaylistFormat format = playlistFormatOf(path);
+  if (format == PlaylistFormat::Unknown) {
+    prompts_.warning(withPath("%s is not a recognizable file.", path));
+    return false;
+  }
+
+  {
+    std::lock_guard lock(mutex_);
+    freeItemsLocked();
+    if (gListWindow) gListWindow->deleteAllRows();
+  }
+
+  switch (format) {
+    case PlaylistFormat::M3U: {
+      int missing = 0;
+      for (const std::string& entry : readM3U(text, path)) {
+        if (addFile(entry, AddMode::InsertOrAppend)) continue;
+        if (++missing == kMissingBeforeQuestion && !prompts_.ask(yesNo(kMissingQuestion))) break;
+      }
+      break;
+    }
+    case PlaylistFormat::PLS:
+      for (const std::string& entry : readPLS(text, path)) addFile(entry, AddMode::Append);
+      break;
+    case PlaylistFormat::Mirobeam:
+      for (const std::string& entry : readMirobeam(text, path)) addFile(entry, AddMode::InsertAfterSelection);
+      break;
+    case PlaylistFormat::Unknown: break;
+  }
+
+  programValues().setMp3path(folderPart(path));
+  programValues().setPlaylist(path);
+  std::lock_guard lock(mutex_);
+  gName = std::string(fileNamePart(path));
+  gModified = false;
+  return true;
+}
+
+std::optional<std::string> Playlist::loadWithDialog(PlaylistDialogs& dialogs) {
+  FileDialogRequest request{"Load playlist",
+                            lastFolder(),
+                            {{"Playlist (*.m3u;*.pls)", "*.m3u;*.pls"},
+                             {"Mirobeam 1.0 Playlist (*.txt)", "*.txt"},
+                             {"(all files) *.*", "*.*"}}};
+  std::optional<FileDialogChoice> choice = dialogs.openFile(request);
+  if (!choice) return std::nullopt;
+  programValues().setPlaylist(choice->path);
+  // A load that failed (or was declined) keeps the unsaved mark, so the next load still asks.
+  if (!load(choice->path)) return std::nullopt;
+  return choice->path;
+}
+
+std::optional<std::string> Playlist::save(PlaylistDialogs& dialogs) {
+  FileDialogRequest request{
+      "Save playlist", lastFolder(), {{"M3U Playlist (*.m3u)", "*.m3u"}, {"PLS Playlist (*.pls)", "*.pls"}}};
+  std::optional<FileDialogChoice> choice = dialogs.saveFile(request);
+  if (!choice) {
+    std::lock_guard lock(mutex_);
+    gModified = false;
+    return std::nullopt;
+  }
+  return saveAs(choice->path, choice->type == 2 ? SaveType::PLS : SaveType::M3U);
+}
+
+std::optional<std::string> Playlist::saveAs(const std::string& path, SaveType type) {
+  programValues().setMp3path(folderPart(path));
+  std::string target = path;
+  if (path.find('.') == std::string::npos) {
+    if (path.size() + 5 > 256) {
+      prompts_.warning("Filename is too long!");
+      return std::nullopt;
+    }
+    target += type == SaveType::PLS ? ".pls" : ".m3u";
+  }
+
+  std::string content;
+  {
+    std::lock_guard lock(mutex_);
+    if (type == SaveType::M3U) {
+      content = "#EXTM3U\r\n";
+      for (const PlaylistItemRef& item : gItems) content += item->m3uLines();
+    } else {
+      content = "[playlist]\r\n";
+      for (size_t i = 0; i < gItems.size(); ++i) content += gItems[i]->plsLines(static_cast<int>(i) + 1);
+      content += "NumberOfEntries=" + std::to_string(gItems.size()) + "\r\n";
+      content += "Version=2";
+    }
+  }
+
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(target.c_str(), "wb"), std::fclose);
+  if (!file) return std::nullopt;
+  bool written = std::fwrite(content.data(), 1, content.size(), file.get()) == content.size();
+  written = std::fclose(file.release()) == 0 && written;
+  if (!written) {
+    // Reported as a failure, not as a save: the list keeps its unsaved mark.
+    Logger::log("Playlist::save - could not write %s\n", target.c_str());
+    return std::nullopt;
+  }
+
+  std::lock_guard lock(mutex_);
+  gName = std::string(fileNamePart(target));
+  gModified = false;
+  return target;
+}
+
+void Playlist::FreeListArray() {
+  std::lock_guard lock(mutex_);
+  freeItemsLocked();
+}
+
+void Playlist::freeItemsLocked() {
+  for (size_t i = 0; i < gItems.size(); ++i)
+    Logger::debug(1, "Playlist::FreeListArray - freeing item %d, %s\n", static_cast<int>(i),
+                  gItems[i]->filename().c_str());
+  gItems.clear();
+  gCurrentIndex = -1;
+}
+
+void Playlist::removeItem(int index) {
+  PlaylistItemRef next;
+  {
+    std::lock_guard lock(mutex_);
+    if (index < 0 || index >= static_cast<int>(gItems.size())) return;
+    if (gListWindow) gListWindow->deleteRow(index);
+    removeItemLocked(index);
+    const int n = static_cast<int>(gItems.size());
+    if (gListWindow && n > 0) gListWindow->selectRow(index < n ? index : n - 1);
+    next = syncFromWindowLocked();
+  }
+  tellNextTrack(next);
+}
+
+void Playlist::removeItemKeepRows(int index) {
+  std::lock_guard lock(mutex_);
+  if (index < 0 || index >= static_cast<int>(gItems.size())) return;
+  removeItemLocked(index);
+}
+
+void Playlist::removeItemLocked(int index) {
+  gItems.erase(gItems.begin() + index);
+  if (index < gCurrentIndex)
+    --gCurrentIndex;
+  else if (index == gCurrentIndex)
+    gCurrentIndex = -1;
+  gModified = true;
+}
+
+bool Playlist::moveItem(int index, bool up) {
+  PlaylistItemRef next;
+  {
+    std::lock_guard lock(mutex_);
+    const int n = static_cast<int>(gItems.size());
+    if (up ? (index < 1 || index >= n) : (index < 0 || index >= n - 1)) return false;
+    const int target = up ? index - 1 : index + 1;
+    std::swap(gItems[index], gItems[target]);
+    gModified = true;
+    if (gListWindow) {
+      gListWindow->deleteRow(index);
+      gListWindow->insertRow(target, gItems[target]);
+      gListWindow->selectRow(target);
+    }
+    next = syncFromWindowLocked();
+  }
+  tellNextTrack(next);
+  return true;
+}
+
+void Playlist::shuffle() { shuffle(static_cast<unsigned>(std::time(nullptr))); }
+
+void Playlist::shuffle(unsigned seed) {
+  std::lock_guard lock(mutex_);
+  shuffleLocked(seed);
+}
+
+void Playlist::shuffleLocked(unsigned seed) {
+  setCurrentLocked(-1);
+  ShuffleRandom random(seed);
+  // The draw of the original player, bias included: the factor 1.1 makes the last remaining
+  // entry come out about one time in eleven on top of its own share.
+  const double c1 = static_cast<double>(1.0f / 32767.0f);
+  const double c2 = static_cast<double>(1.1f);
+  std::vector<PlaylistItemRef> remaining = std::move(gItems);
+  std::vector<PlaylistItemRef> order;
+  order.reserve(remaining.size());
+  while (!remaining.empty()) {
+    const int m = static_cast<int>(remaining.size());
+    const int r = random.next();
+    int k = static_cast<int>(static_cast<double>(m - 1) * r * c1 * c2);
+    if (k >= m) k = m - 1;
+    order.push_back(std::move(remaining[k]));
+    remaining.erase(remaining.begin() + k);
+  }
+  gItems = std::move(order);
+
+  if (gListWindow) gListWindow->deleteAllRows();
+  Logger::log("Shuffling playlist\n");
+  for (size_t p = 0; p < gItems.size(); ++p) {
+    Logger::log("Track #%d : %s\n", static_cast<int>(p), gItems[p]->filename().c_str());
+    if (gListWindow) gListWindow->insertRow(-1, gItems[p]);
+  }
+}
+
+void Playlist::setCurrent(int index) {
+  std::lock_guard lock(mutex_);
+  setCurrentLocked(index);
+}
+
+void Playlist::setCurrentLocked(int index) {
+  // Every mark is cleared, not only the last one: at most one item may carry it.
+  for (const PlaylistItemRef& item : gItems) item->setCurrent(false);
+  gCurrentIndex = index >= 0 && index < static_cast<int>(gItems.size()) ? index : -1;
+  if (gCurrentIndex >= 0) gItems[gCurrentIndex]->setCurrent(true);
+  if (gListWindow) gListWindow->redraw();
+}
+
+PlaylistItemRef Playlist::nextItem(int index, bool wrap) const {
+  std::lock_guard lock(mutex_);
+  const int n = static_cast<int>(gItems.size());
+  if (n == 0) return nullptr;
+  if (index < 0) return gItems[0];
+  if (index + 1 < n) return gItems[index + 1];
+  return wrap ? gItems[0] : nullptr;
+}
+
+int Playlist::findByPath(int hint, std::string_view path) const {
+  std::lock_guard lock(mutex_);
+  const int n = static_cast<int>(gItems.size());
+  if (hint < 0 || hint >= n) return -1;
+  if (gItems[hint]->fullpath() == path) return hint;
+  for (int i = 0; i < n; ++i)
+    if (gItems[i]->fullpath() == path) return i;
+  return -1;
+}
+
+int Playlist::totalTime(bool sum, std::string* text) {
+  std::lock_guard lock(mutex_);
+  long long total = 0;
+  if (sum)
+    for (const PlaylistItemRef& item : gItems) total += std::max(0, item->duration());
+  gTotalTime = static_cast<int>(std::min<long long>(total, INT32_MAX));
+  if (text) *text = hoursMinutesSeconds(gTotalTime);
+  return gTotalTime;
+}
+
+int Playlist::count() const {
+  std::lock_guard lock(mutex_);
+  return static_cast<int>(gItems.size());
+}
+
+PlaylistItemRef Playlist::item(int index) const {
+  std::lock_guard lock(mutex_);
+  if (index < 0 || index >= static_cast<int>(gItems.size())) return nullptr;
+  return gItems[index];
+}
+
+std::optional<MP3Info> Playlist::mp3Info(int index) const {
+  PlaylistItemRef found = item(index);
+  if (!found) return std::nullopt;
+  return found->mp3Info();
+}
+
+int Playlist::indexOf(const PlaylistItem* item) const {
+  std::lock_guard lock(mutex_);
+  return indexOfLocked(item);
+}
+
+int Playlist::indexOfLocked(const PlaylistItem* item) const {
+  for (size_t i = 0; i < gItems.size(); ++i)
+    if (gItems[i].get() == item) return static_cast<int>(i);
+  return -1;
+}
+
+std::vector<PlaylistItemRef> Playlist::items() const {
+  std::lock_guard lock(mutex_);
+  return gItems;
+}
+
+int Playlist::currentIndex() const {
+  std::lock_guard lock(mutex_);
+  return gCurrentIndex;
+}
+
+std::string Playlist::name() const {
+  std::lock_guard lock(mutex_);
+  return gName;
+}
+
+bool Playlist::modified() const {
+  std::lock_guard lock(mutex_);
+  return gModified;
+}
+
+bool Playlist::setItem(int index, PlaylistItemRef item) {
+  std::lock_guard lock(mutex_);
+  if (!item || index < 0 || index >= static_cast<int>(gItems.size())) return false;
+  gItems[index] = std::move(item);
+  return true;
+}
+
+void Playlist::attachListWindow(PlaylistListWindow* window) {
+  std::lock_guard lock(mutex_);
+  gListWindow = window;
+}
+
+void Playlist::setListener(PlaylistListener* listener) {
+  std::lock_guard lock(mutex_);
+  listener_ = listener;
+}
+
+void Playlist::refreshRow(int index) {
+  std::lock_guard lock(mutex_);
+  if (!gListWindow || index < 0 || index >= static_cast<int>(gItems.size())) return;
+  gListWindow->deleteRow(index);
+  gListWindow->insertRow(index, gItems[index]);
+}
+
+void Playlist::showCurrentRow() {
+  std::lock_guard lock(mutex_);
+  if (gListWindow && gCurrentIndex >= 0) gListWindow->ensureRowVisible(gCurrentIndex);
+}
+
+void Playlist::showRow(int index, bool select) {
+  std::lock_guard lock(mutex_);
+  if (!gListWindow || index < 0 || index >= static_cast<int>(gItems.size())) return;
+  gListWindow->ensureRowVisible(index);
+  if (select) gListWindow->selectRow(index);
+}
+
+void Playlist::redrawList() {
+  std::lock_guard lock(mutex_);
+  if (gListWindow) gListWindow->redraw();
+}
+
+void Playlist::syncFromWindow() {
+  PlaylistItemRef next;
+  {
+    std::lock_guard lock(mutex_);
+    next = syncFromWindowLocked();
+  }
+  tellNextTrack(next);
+}
+
+PlaylistItemRef Playlist::syncFromWindowLocked() {
+  if (gListWindow) {
+    // Only a reordering of our own items is taken over; rows that lost step with the list are
+    // rebuilt from it instead, so that no row can smuggle in a foreign or a dropped item.
+    const int n = static_cast<int>(gItems.size());
+    bool matches = gListWindow->rowCount() == n;
+    std::vector<PlaylistItemRef> order;
+    if (matches) {
+      std::unordered_set<const PlaylistItem*> ours;
+      for (const PlaylistItemRef& item : gItems) ours.insert(item.get());
+      order.reserve(n);
+      for (int r = 0; r < n && matches; ++r) {
+        PlaylistItemRef item = gListWindow->rowItem(r);
+        matches = item && ours.erase(item.get()) == 1;
+        order.push_back(std::move(item));
+      }
+    }
+    if (matches) {
+      gItems = std::move(order);
+    } else {
+      Logger::log("Playlist::syncFromWindow - the list rows did not match the playlist; rows rebuilt\n");
+      gListWindow->deleteAllRows();
+      for (const PlaylistItemRef& item : gItems) gListWindow->insertRow(-1, item);
+    }
+  }
+  gCurrentIndex = -1;
+  for (size_t i = 0; i < gItems.size(); ++i) {
+    if (gItems[i]->isCurrent()) {
+      gCurrentIndex = static_cast<int>(i);
+      break;
+    }
+  }
+  if (!listener_ || gItems.empty()) return nullptr;
+  return gItems[gCurrentIndex + 1 < static_cast<int>(gItems.size()) ? gCurrentIndex + 1 : 0];
+}
+
+void Playlist::tellNextTrack(const PlaylistItemRef& next) {
+  if (!next) return;
+  PlaylistListener* listener;
+  {
+    std::lock_guard lock(mutex_);
+    listener = listener_;
+  }
+  if (listener && listener->enginePlaying()) listener->nextTrackChanged(next->mp3Info().displayTitle());
+}
+
+void Playlist::clearNewFlags() {
+  std::lock_guard lock(mutex_);
+  for (const PlaylistItemRef& item : gItems) item->setNew(false);
+}
+
+}  // namespace brovana

@@ -1,0 +1,123 @@
+#pragma once
+// The program's one track list: adding tracks, loading and saving playlist files (extended M3U,
+// PLS, and the old Mirobeam text format for reading), reordering, shuffling, and the mark of the
+// track now playing. It keeps the rows of its list window in step with its items.
+//
+// Thread safety: the window edits the list on the user-interface thread while the broadcast
+// engine reads items, marks the current one and sets flags from its own thread. Every operation
+// takes the playlist's lock; items are handed out as shared references, so whatever an edit
+// removes stays valid for a reader that still holds it. Questions and messages are shown with
+// the lock released, so a modal dialog can never stall the engine.
+
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "playlist/list_window.h"
+#include "playlist/mp3_info.h"
+#include "playlist/playlist_files.h"
+#include "playlist/playlist_item.h"
+
+namespace brovana {
+
+class Prompts;
+
+enum class AddMode {
+  Append = 1,                // at the end
+  InsertAfterSelection = 2,  // after the first selected row; at the top without a selection
+  InsertOrAppend = 3,        // after the first selected row; at the end without a selection
+};
+
+enum class SaveType { M3U = 1, PLS = 2 };
+
+class Playlist {
+ public:
+  explicit Playlist(Prompts& prompts);
+  ~Playlist();
+  Playlist(const Playlist&) = delete;
+  Playlist& operator=(const Playlist&) = delete;
+
+  // The new item's file name, or none when the file was refused (with a message).
+  std::optional<std::string> addFile(std::string_view path, AddMode mode);
+
+  // Replaces the list by a playlist file's tracks.
+  bool load(const std::string& path);
+  // The chosen path when a file was chosen and loaded.
+  std::optional<std::string> loadWithDialog(PlaylistDialogs& dialogs);
+  // The path written, or none.
+  std::optional<std::string> save(PlaylistDialogs& dialogs);
+  // The save after the dialog: the extension rule, then the file. The path written, or none.
+  std::optional<std::string> saveAs(const std::string& path, SaveType type);
+
+  // Drops every item; the rows are left to the caller.
+  void FreeListArray();
+  void removeItem(int index);
+  // The same without touching the rows, for a caller that has already removed the row.
+  void removeItemKeepRows(int index);
+  bool moveItem(int index, bool up);
+  // Random order drawn from a generator seeded with the time.
+  void shuffle();
+  // The same draw from a given seed.
+  void shuffle(unsigned seed);
+  // -1 clears the mark.
+  void setCurrent(int index);
+  // The item after `index` (-1: the first); after the last one the first with `wrap`, else none.
+  PlaylistItemRef nextItem(int index, bool wrap) const;
+  // The index of the item with this exact path, trying `hint` first; -1 when there is none or
+  // no item at `hint`.
+  int findByPath(int hint, std::string_view path) const;
+  // With `sum`, the total length of all items in seconds, else 0; kept and, with `text`,
+  // written as "h:mm:ss".
+  int totalTime(bool sum, std::string* text = nullptr);
+
+  int count() const;
+  // Null when out of range.
+  PlaylistItemRef item(int index) const;
+  std::optional<MP3Info> mp3Info(int index) const;
+  // The index of an item held by reference; -1 when it is no longer in the list.
+  int indexOf(const PlaylistItem* item) const;
+  // The items in order, as one consistent copy.
+  std::vector<PlaylistItemRef> items() const;
+  int currentIndex() const;
+  std::string name() const;
+  bool modified() const;
+  // Replaces the item at an index; false when out of range or null.
+  bool setItem(int index, PlaylistItemRef item);
+  void attachListWindow(PlaylistListWindow* window);
+  void setListener(PlaylistListener* listener);
+
+  // Row operations on the list window.
+  void refreshRow(int index);
+  void showCurrentRow();
+  void showRow(int index, bool select);
+  void redrawList();
+
+  // Takes the order of the items from the window's rows (after the user dragged rows).
+  void syncFromWindow();
+  void clearNewFlags();
+
+ private:
+  int indexOfLocked(const PlaylistItem* item) const;
+  void freeItemsLocked();
+  void setCurrentLocked(int index);
+  // Returns the item that follows the current one when the listener needs to hear of it.
+  PlaylistItemRef syncFromWindowLocked();
+  void tellNextTrack(const PlaylistItemRef& next);
+  void removeItemLocked(int index);
+  void shuffleLocked(unsigned seed);
+
+  Prompts& prompts_;
+  mutable std::mutex mutex_;
+  std::vector<PlaylistItemRef> gItems;
+  bool gModified = false;
+  int gCurrentIndex = -1;
+  std::string gName = "<none>";
+  PlaylistListWindow* gListWindow = nullptr;
+  PlaylistListener* listener_ = nullptr;
+  int gTotalTime = 0;
+};
+
+}  // namespace brovana

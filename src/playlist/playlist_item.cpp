@@ -1,0 +1,87 @@
+#include "playlist/playlist_item.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+namespace brovana {
+
+namespace {
+
+// A playlist file can only name a regular file; a folder or a pipe that happens to end in
+// ".mp3" is not a track (and opening a pipe would block).
+bool canOpenForReading(const std::string& path) {
+  struct stat st {};
+  if (path.empty() || ::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  ::close(fd);
+  return true;
+}
+
+// Line ends inside a tag title would break the line structure of a playlist file.
+std::string oneLine(std::string text) {
+  for (char& c : text)
+    if (c == '\r' || c == '\n') c = ' ';
+  return text;
+}
+
+}  // namespace
+
+std::string hoursMinutesSeconds(int seconds) {
+  char text[30];
+  std::snprintf(text, sizeof text, "%d:%02d:%02d", seconds / 3600, seconds / 60 % 60, seconds % 60);
+  return text;
+}
+
+PlaylistItem::PlaylistItem(std::string_view path) {
+  // Cut at the line end a playlist line may bring along, and at a zero byte, which no file
+  // name holds (the name would otherwise silently stop there when the file is opened).
+  path = path.substr(0, path.find('\n'));
+  path = path.substr(0, path.find('\0'));
+  gFullpath = std::string(path);
+
+  size_t slash = gFullpath.rfind('/');
+  gFilename = slash == std::string::npos ? gFullpath : gFullpath.substr(slash + 1);
+  if (gFullpath.find('.') == std::string::npos)
+    gDirectory = gFullpath;
+  else if (slash != std::string::npos && slash + 1 < gFullpath.size())
+    gDirectory = gFullpath.substr(0, slash);
+
+  gMP3Info = MP3Info(gFullpath);
+  gExists = canOpenForReading(gFullpath);
+  if (gExists) gTime = hoursMinutesSeconds(gMP3Info.duration());
+}
+
+MP3Info PlaylistItem::mp3Info() const {
+  std::lock_guard lock(mutex_);
+  return gMP3Info;
+}
+
+int PlaylistItem::duration() const {
+  std::lock_guard lock(mutex_);
+  return gMP3Info.duration();
+}
+
+bool PlaylistItem::writeID3v1(std::string_view artist, std::string_view title, std::string_view album) {
+  std::lock_guard lock(mutex_);
+  return gMP3Info.writeID3v1(artist, title, album);
+}
+
+std::string PlaylistItem::m3uLines() const {
+  MP3Info info = mp3Info();
+  char head[40];
+  std::snprintf(head, sizeof head, "#EXTINF:%d,", info.duration());
+  return head + oneLine(info.title(0)) + "\r\n" + gFullpath + "\r\n";
+}
+
+std::string PlaylistItem::plsLines(int number) const {
+  MP3Info info = mp3Info();
+  std::string n = std::to_string(number);
+  return "File" + n + "=" + gFullpath + "\r\n" + "Title" + n + "=" + oneLine(info.title()) + "\r\n" + "Length" + n +
+         "=" + std::to_string(info.duration()) + "\r\n";
+}
+
+}  // namespace brovana

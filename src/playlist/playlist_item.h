@@ -1,0 +1,72 @@
+#pragma once
+// One track of the playlist. Items are shared: the playlist, its list window and the broadcast
+// engine each hold a reference, so an item the window removes stays whole for the engine until
+// the engine lets go of it. Paths and times never change after the item is made; the flags are
+// atomic and the MP3 facts sit under the item's own lock (the tag editor rewrites them).
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "playlist/mp3_info.h"
+
+namespace brovana {
+
+class PlaylistItem {
+ public:
+  // Reads the file's facts; the path is cut at its first line feed.
+  explicit PlaylistItem(std::string_view path);
+  static std::shared_ptr<PlaylistItem> make(std::string_view path) { return std::make_shared<PlaylistItem>(path); }
+
+  PlaylistItem(const PlaylistItem&) = delete;
+  PlaylistItem& operator=(const PlaylistItem&) = delete;
+
+  const std::string& filename() const { return gFilename; }
+  const std::optional<std::string>& directory() const { return gDirectory; }
+  const std::string& fullpath() const { return gFullpath; }
+  // "h:mm:ss"; none when the file did not exist.
+  const std::optional<std::string>& time() const { return gTime; }
+  bool exists() const { return gExists; }
+
+  // A copy, taken under the item's lock.
+  MP3Info mp3Info() const;
+  int duration() const;
+  // Writes the file's ID3v1 tag and takes the new texts (see MP3Info::writeID3v1).
+  bool writeID3v1(std::string_view artist, std::string_view title, std::string_view album);
+
+  bool isCurrent() const { return gIsCurrent.load(); }
+  void setCurrent(bool on) { gIsCurrent.store(on); }
+  bool isNew() const { return gNew.load(); }
+  void setNew(bool on) { gNew.store(on); }
+  bool playable() const { return gPlayable.load(); }
+  void setPlayable(bool on) { gPlayable.store(on); }
+
+  // "#EXTINF:<seconds>,<full title>" and the path, CR LF ended.
+  std::string m3uLines() const;
+  // "File<n>=", "Title<n>=", "Length<n>=" lines, CR LF ended.
+  std::string plsLines(int number) const;
+
+ private:
+  std::string gFilename;
+  std::optional<std::string> gDirectory;
+  std::string gFullpath;
+  std::optional<std::string> gTime;
+  bool gExists = false;
+
+  mutable std::mutex mutex_;
+  MP3Info gMP3Info;
+
+  std::atomic<bool> gIsCurrent{false};
+  std::atomic<bool> gNew{false};
+  std::atomic<bool> gPlayable{true};
+};
+
+using PlaylistItemRef = std::shared_ptr<PlaylistItem>;
+
+// "h:mm:ss" of a number of seconds.
+std::string hoursMinutesSeconds(int seconds);
+
+}  // namespace brovana

@@ -1,0 +1,92 @@
+#pragma once
+// Tiny MP3 files made byte by byte for tests, benchmarks and fuzz seeds: Layer III frame headers
+// with silent payload, Xing frames, ID3v2 and ID3v1 tags.
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+namespace brovana::test {
+
+enum class Mpeg { V1 = 3, V2 = 2, V25 = 0 };  // the header's version bits
+
+struct FrameHeader {
+  Mpeg version = Mpeg::V1;
+  int bitrateIndex = 9;     // 128 kbit/s for MPEG-1
+  int sampleRateIndex = 0;  // 44100 Hz for MPEG-1
+  int mode = 1;             // j-stereo
+  int layerBits = 1;        // Layer III
+  bool padding = false;
+};
+
+inline std::string headerBytes(const FrameHeader& h) {
+  std::string b(4, '\0');
+  b[0] = static_cast<char>(0xFF);
+  b[1] = static_cast<char>(0xE0 | static_cast<int>(h.version) << 3 | h.layerBits << 1 | 1);
+  b[2] = static_cast<char>(h.bitrateIndex << 4 | h.sampleRateIndex << 2 | (h.padding ? 2 : 0));
+  b[3] = static_cast<char>(h.mode << 6);
+  return b;
+}
+
+// `count` frames of `frameBytes` bytes each: the header, then silence.
+inline std::string frames(const FrameHeader& h, int frameBytes, int count) {
+  std::string one = headerBytes(h);
+  one.resize(frameBytes, '\0');
+  std::string all;
+  for (int i = 0; i < count; ++i) all += one;
+  return all;
+}
+
+inline void putBigEndian(std::string& s, size_t at, uint32_t v) {
+  for (int i = 0; i < 4; ++i) s[at + i] = static_cast<char>(v >> (24 - 8 * i));
+}
+
+// A first frame carrying a Xing header at `offset` (36, 21 or 13 by version and mode).
+inline std::string xingFrame(const FrameHeader& h, int frameBytes, size_t offset, uint32_t frameCount,
+                             bool withCount = true) {
+  std::string f = frames(h, frameBytes, 1);
+  std::memcpy(&f[offset], "Xing", 4);
+  putBigEndian(f, offset + 4, withCount ? 1u : 0u);
+  if (withCount) putBigEndian(f, offset + 8, frameCount);
+  return f;
+}
+
+// An ID3v2.3 tag whose size field says `bodyBytes` (the whole tag is 10 bytes more).
+inline std::string id3v2Tag(uint32_t bodyBytes) {
+  std::string t = "ID3";
+  t += '\x03';
+  t += '\0';
+  t += '\0';
+  for (int shift : {21, 14, 7, 0}) t += static_cast<char>((bodyBytes >> shift) & 0x7F);
+  t.resize(10 + bodyBytes, '\0');
+  return t;
+}
+
+// A 128-byte ID3v1 tag; each text is cut to its field.
+inline std::string id3v1Tag(const std::string& title, const std::string& artist, const std::string& album,
+                            const std::string& year, const std::string& comment, uint8_t genre) {
+  std::string t(128, '\0');
+  std::memcpy(&t[0], "TAG", 3);
+  auto put = [&](size_t at, const std::string& text, size_t size) {
+    std::memcpy(&t[at], text.data(), std::min(text.size(), size));
+  };
+  put(3, title, 30);
+  put(33, artist, 30);
+  put(63, album, 30);
+  put(93, year, 4);
+  put(97, comment, 30);
+  t[127] = static_cast<char>(genre);
+  return t;
+}
+
+// A short CBR file lasting about `seconds` at 128 kbit/s, 44.1 kHz (417-byte frames).
+inline std::string cbrFile(int seconds) { return frames(FrameHeader{}, 417, seconds * 16000 / 417 + 1); }
+
+// A tiny file of any length: a Xing frame counting MPEG-1 44.1 kHz frames, then two frames.
+inline std::string vbrFile(int seconds) {
+  auto count = static_cast<uint32_t>((static_cast<long long>(seconds) * 44100 + 1151) / 1152);
+  return xingFrame(FrameHeader{}, 417, 36, count) + frames(FrameHeader{}, 417, 2);
+}
+
+}  // namespace brovana::test
