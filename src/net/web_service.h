@@ -1,14 +1,18 @@
 #pragma once
 // Everything the program says to the service outside the stream: plain HTTP GETs to the web
-// host (account facts, switches, version check, genre list, names file) and the background
-// sender of the song-title updates.
+// host (account facts, switches, version check, genre list, names file) and the hand-over of
+// the song-title updates to their background sender.
 //
-// CONTRACT (being implemented): the signatures below are what LiveConnect, the playlist engine
-// and the supervisor call. Keep them; add what the implementation needs.
+// Every value placed into a query is percent-encoded, so that a title with a blank, "&", "#" or
+// an accented letter reaches the service whole; the service decodes standard query strings.
 
+#include <atomic>
 #include <cstddef>
+#include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "net/server_info.h"
 
@@ -16,6 +20,25 @@ namespace brovana {
 
 class Prompts;
 class ProgramExit;
+class SongUpdateSender;
+
+// The service's hosts. The web host is the default of the -host switch; add_song requests go to
+// the song-update host only while the web host is the main one, so that a -host pointing at a
+// test service receives them too.
+inline constexpr const char* kMainWebHost = "www.zelvora.example";
+inline constexpr const char* kSongUpdateHost = "songs.zelvora.example";
+inline constexpr const char* kDirectoryHost = "directory.zelvora.example";
+
+// bcinfo reports a listener limit of 100 or -1 for accounts on the service's default plan; the
+// log's listener statistics show this figure instead.
+inline constexpr int kListenerLimitSubstitute = 1000;
+
+// Answer capacities: the body is cut at capacity - 1 bytes.
+inline constexpr size_t kAccountAnswerSize = 256;   // bcinfo, djinfo, netcast, switch, checkversion
+inline constexpr size_t kLoginAnswerSize = 100;     // livelogin
+inline constexpr size_t kSongAnswerSize = 1024;     // add_song
+inline constexpr size_t kDownloadAnswerSize = 10000;  // genre list, names file
+inline constexpr size_t kMaxGenres = 499;
 
 // bcinfo results, as the connection turns them into its messages.
 enum BcinfoResult : int {
@@ -26,20 +49,95 @@ enum BcinfoResult : int {
   kBcinfoCode3 = 5,             // code -3
 };
 
+// What a few callers need of a GET beyond the plain call.
+struct GetOptions {
+  bool async = false;
+  // Set by another thread: the transfer is abandoned and the call returns false.
+  const std::atomic<bool>* stop = nullptr;
+  // Receives the HTTP status; 0 when the client cannot tell.
+  int* status = nullptr;
+};
+
 // The one blocking HTTP GET. `host` may carry a port ("127.0.0.1:8080"); without one, port 80.
-// The body goes into `answer`, at most capacity - 1 bytes; the rest is read and dropped.
+// The body goes into `answer`, at most capacity - 1 bytes; the rest is read and dropped, and a
+// NUL byte ends the text. A failure leaves `answer` empty. The HTTP status does not matter: an
+// error page is an answer like any other.
 class HttpClient {
  public:
   virtual ~HttpClient() = default;
   virtual bool get(const std::string& host, const std::string& user, const std::string& path, std::string& answer,
                    size_t capacity, bool async = false) = 0;
+  // Clients without the extras fall back on get() and report status 0.
+  virtual bool getDetailed(const std::string& host, const std::string& user, const std::string& path,
+                           std::string& answer, size_t capacity, const GetOptions& options);
 };
+
+// RFC 3986 percent-encoding of one query value or path segment: only A-Z a-z 0-9 - . _ ~ stay.
+std::string queryEscape(std::string_view value);
+
+// --- Answer parsers: pure, so that tests and fuzzers reach them directly. ---
+
+enum class AccountAnswer { Bcinfo, Djinfo };
+// An answer beginning with "</BODY></HTML" or longer than 100 characters is the service's error page.
+bool isErrorPage(std::string_view answer);
+// Reads "code mode ON|OFF listeners limit minutes rating host port" into `info`; a BcinfoResult.
+// The fields read before a missing token keep their new values.
+int parseAccountAnswer(std::string_view answer, AccountAnswer kind, ServerInfo& info);
+// A livelogin answer "0 SESSIONID" stores the session id; true when it did.
+bool parseLoginAnswer(std::string_view answer, ServerInfo& info);
+struct VersionAnswer {
+  int code = 0;
+  std::string url;  // the upgrade page, blanks around it dropped; may be empty
+};
+// nullopt for an empty answer.
+std::optional<VersionAnswer> parseVersionAnswer(std::string_view answer);
+// The names between "// START GENRE LIST" and "// END GENRE LIST", at most kMaxGenres. False
+// (and `names` untouched) without the start marker.
+bool parseGenreList(std::string_view answer, std::vector<std::string>& names);
+
+// --- What a title update says about a track; the playlist fills it from the file's MP3 facts. ---
+struct TrackFacts {
+  std::string path;          // the file, as the playlist holds it
+  std::string displayTitle;  // the playlist's title of the track (untagged files)
+  int seconds = 0;
+  bool hasTag = false;
+  // The tag's texts as the MP3 facts give them (a single blank when empty).
+  std::string title;
+  std::string artist;
+  std::string album;
+  int year = 0;
+  std::string genreName;
+};
+
+// One whole add_song request, as the sender takes it.
+struct SongRequest {
+  std::string host;
+  std::string user;
+  std::string path;
+};
+
+// The station genres that the dialogs' drop-down lists offer, in the service's order. Filled once
+// at start-up, read by the dialogs afterwards.
+class GenreTable {
+ public:
+  void assign(std::vector<std::string> names);
+  std::vector<std::string> names() const;
+  size_t count() const;
+
+ private:
+  mutable std::mutex mutex_;
+  std::vector<std::string> names_;
+};
+GenreTable& genreTable();
 
 class WebService {
  public:
-  WebService(HttpClient& http, std::string webHost);
+  // `songs` carries the add_song requests; without one they are dropped.
+  WebService(HttpClient& http, std::string webHost, SongUpdateSender* songs = nullptr);
 
   const std::string& webHost() const;
+  // Where add_song requests go: the song-update host while the web host is the main one.
+  std::string songHost() const;
 
   int bcinfo(ServerInfo& info, bool sessionFormAllowed);
   bool livelogin(ServerInfo& info);
@@ -49,6 +147,49 @@ class WebService {
   bool switchServer(Prompts& prompts, const std::string& member, const std::string& password,
                     const std::string& action);
   bool switchedToLive() const;
+
+  // Title updates. They only build the request and hand it to the sender; false when there is
+  // no sender.
+  bool postSong(const ServerInfo& account, std::string_view title);
+  bool postSong(const ServerInfo& account, const TrackFacts& track);
+  // The "Submit Program Information" dialog: the typed form when artist and album are given,
+  // otherwise the title alone.
+  bool postSongInfo(const ServerInfo& account, std::string_view title,
+                    std::optional<std::string_view> artist = std::nullopt,
+                    std::optional<std::string_view> album = std::nullopt);
+  // The requests the two calls above hand over, for their callers' tests.
+  SongRequest songRequest(const ServerInfo& account, std::string_view title) const;
+  SongRequest songRequest(const ServerInfo& account, const TrackFacts& track) const;
+  SongRequest songInfoRequest(const ServerInfo& account, std::string_view title,
+                              std::optional<std::string_view> artist, std::optional<std::string_view> album) const;
+
+  // Once at start-up, with major 2.01 and minor 110. Offers or demands the upgrade; the code the
+  // service answered, -1 without an answer.
+  int checkVersion(const ServerInfo& account, double major, int minor, Prompts& prompts, ProgramExit& exit);
+
+  bool fetchGenreList(GenreTable& table = genreTable());
+  // Replaces the local file of that name (in the current folder) with the service's copy; never
+  // creates it, and keeps it when the service does not serve the file.
+  bool fetchScript(const std::string& fileName);
+  // The Hostplay mode's display name from a fresh copy of the names file; "hostplay" by default.
+  std::string hostplayDisplayName();
+
+  // Pages opened in the browser.
+  std::string lineQualityHelpUrl() const;
+  std::string programHelpUrl() const;
+  std::string tipsUrl() const;
+
+ private:
+  bool handOver(SongRequest request);
+
+  HttpClient& http_;
+  std::string webHost_;
+  SongUpdateSender* songs_;
+  std::atomic<bool> switchedToLive_{false};
 };
+
+// The station's directory entry (for the tell-a-friend mail) and the member registration page.
+std::string directoryEntryUrl(std::string_view member);
+std::string registrationUrl();
 
 }  // namespace brovana

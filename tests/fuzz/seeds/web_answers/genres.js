@@ -1,0 +1,6 @@
+// START GENRE LIST
+var g = new Array(
+"Acid Jazz",
+"R&B", "Pop",
+// END GENRE LIST
+);

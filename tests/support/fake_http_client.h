@@ -1,0 +1,88 @@
+#pragma once
+// An HttpClient for tests: answers by path prefix, records every call, and keeps the capacity
+// rule of the real one (at most capacity - 1 bytes, a NUL ends the text, empty on failure).
+
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "net/web_service.h"
+
+namespace brovana::test {
+
+class FakeHttpClient : public HttpClient {
+ public:
+  struct Call {
+    std::string host;
+    std::string user;
+    std::string path;
+    size_t capacity = 0;
+    bool async = false;
+  };
+  struct Answer {
+    std::string pathPrefix;
+    std::string body;
+    bool ok = true;
+    int status = 200;
+  };
+
+  // The first answer whose prefix starts the path is used; later answers for the same prefix
+  // come after it. Without one: a failed request.
+  void answer(std::string pathPrefix, std::string body, bool ok = true, int status = 200) {
+    std::lock_guard lock(mutex_);
+    answers_.push_back({std::move(pathPrefix), std::move(body), ok, status});
+  }
+  void clearAnswers() {
+    std::lock_guard lock(mutex_);
+    answers_.clear();
+  }
+  // Runs on the calling thread before the answer, outside the lock (to block a sender, say).
+  std::function<void(const Call&, const GetOptions&)> onCall;
+
+  bool get(const std::string& host, const std::string& user, const std::string& path, std::string& answer,
+           size_t capacity, bool async = false) override {
+    GetOptions options;
+    options.async = async;
+    return getDetailed(host, user, path, answer, capacity, options);
+  }
+
+  bool getDetailed(const std::string& host, const std::string& user, const std::string& path, std::string& answer,
+                   size_t capacity, const GetOptions& options) override {
+    Call call{host, user, path, capacity, options.async};
+    if (onCall) onCall(call, options);
+    Answer found{"", "", false, 0};
+    {
+      std::lock_guard lock(mutex_);
+      calls_.push_back(call);
+      for (const Answer& a : answers_)
+        if (path.compare(0, a.pathPrefix.size(), a.pathPrefix) == 0) {
+          found = a;
+          break;
+        }
+    }
+    if (options.status) *options.status = found.status;
+    answer.clear();
+    if (!found.ok) return false;
+    if (capacity > 0) answer = found.body.substr(0, capacity - 1);
+    if (size_t nul = answer.find('\0'); nul != std::string::npos) answer.resize(nul);
+    return true;
+  }
+
+  std::vector<Call> calls() const {
+    std::lock_guard lock(mutex_);
+    return calls_;
+  }
+  std::vector<std::string> paths() const {
+    std::vector<std::string> out;
+    for (const Call& c : calls()) out.push_back(c.path);
+    return out;
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  std::vector<Answer> answers_;
+  std::vector<Call> calls_;
+};
+
+}  // namespace brovana::test
