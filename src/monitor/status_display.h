@@ -1,0 +1,102 @@
+#pragma once
+// The one place the broadcast modules report what the user should see. Each report goes to its
+// targets: labels of the status window by id, the optional plain fields of the main window, the
+// optional skin labels, and the main window's title. Keeps no state beyond its targets, so any
+// thread may report; the views hand each update to their own thread.
+
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "monitor/main_window_view.h"
+#include "monitor/status_views.h"
+
+namespace brovana {
+
+// Value labels of the status window. The other labels are captions that come with the skin.
+enum StatusLabel : int {
+  kLabelNowPlaying = 1038,
+  kLabelNextTrack = 1040,
+  kLabelSpare1 = 1045,  // only ever cleared
+  kLabelConnectionState = 1047,
+  kLabelDataCounter = 1049,
+  kLabelPlaylistName = 1051,
+  kLabelSpare2 = 1054,  // only ever cleared
+  kLabelAverageMinutes = 1058,
+  kLabelRating = 1059,
+  kLabelFailedFiles = 1062,
+  kLabelReconnects = 1063,
+  kLabelLastError = 1065,
+  kLabelConnectedTime = 1070,
+  kLabelTrackTimes = 1075,
+  kLabelPlaylistTimes = 1076,
+  kLabelTrackFormat = 1079,
+  kLabelInputSpeed = 1081,
+  kLabelOutputSpeed = 1083,
+  // The track number has a label of its own, so that it does not take turns with the reconnect
+  // count in one label.
+  kLabelTrackNumber = 1084,
+};
+
+// The plain text fields of the main window, each optional.
+enum class MainField { ConnectionState, DataCounter, NextTrack, Cleared1, Cleared2 };
+inline constexpr int kMainFieldCount = 5;
+
+// The main window's title for a connection state (TitleState); nullopt leaves the title as it
+// is. The on-the-air title carries the Logger's listener count, refreshed first.
+std::optional<std::string> titleForState(int state);
+void setTitleStatus(MainWindowView& window, int state);
+
+// "h:mm:ss"
+std::string clockText(int seconds);
+
+class StatusDisplay {
+ public:
+  explicit StatusDisplay(StatusWindowView* window = nullptr, MainWindowView* mainWindow = nullptr);
+  StatusDisplay(const StatusDisplay&) = delete;
+  StatusDisplay& operator=(const StatusDisplay&) = delete;
+
+  // Targets; null removes one. A target must outlive its use here.
+  void setStatusWindow(StatusWindowView* window);
+  void setMainWindow(MainWindowView* window);
+  void setMainField(MainField field, TextTarget* target);
+  void setSkinLabels(TextTarget* nowPlaying, TextTarget* trackElapsed, TextTarget* trackRemaining);
+
+  void setStatusText(std::string_view text);  // connection state
+  void setDataCounter(std::string_view text);
+  void setNowPlaying(std::string_view text);
+  void setNextTrack(std::string_view text);
+  void setPlaylistName(std::string_view text);
+  void showLineSpeeds(int inputBitsPerSecond, int outputBitsPerSecond);
+  void showLineSpeed(int bitsPerSecond);
+  void showOutputBitrate(int bitsPerSecond);
+  void showOnAirTime(int seconds);
+  void refreshCounters();  // failed files and reconnects from the Logger
+  void setLastError(std::string_view text);
+  void showListeners(std::string_view memberName);
+  void showPlaylistTimes(std::string_view elapsed, std::string_view remaining);
+  void showTrackTimes(std::string_view elapsed, std::string_view remaining);
+  void showTrackNumber(int number);
+  // The track's format text (empty when there is no track).
+  void showTrackFormat(std::string_view formatInfo);
+  void clear();
+  void show();
+  // Hands the connection state to the main window's title.
+  void setState(int state);
+
+ private:
+  void label(int id, std::string_view text);
+  void field(MainField field, std::string_view text);
+  void skin(TextTarget* target, std::string_view text);
+
+  mutable std::mutex mutex_;  // guards the targets; held while forwarding, never while asking the Logger
+  StatusWindowView* window_ = nullptr;
+  MainWindowView* mainWindow_ = nullptr;
+  TextTarget* fields_[kMainFieldCount] = {};
+  TextTarget* skinNowPlaying_ = nullptr;
+  TextTarget* skinElapsed_ = nullptr;
+  TextTarget* skinRemaining_ = nullptr;
+};
+
+}  // namespace brovana

@@ -1,0 +1,522 @@
+#include "net/live_connect.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "core/interval.h"
+#include "core/prompts.h"
+#include "monitor/main_window_view.h"
+#include "monitor/status_display.h"
+#include "net/web_service.h"
+
+namespace brovana {
+namespace {
+
+constexpr const char* kIcyPrefix = "icy-";
+constexpr const char* kStationTag = "[Zelvora]";
+constexpr const char* kLiveMark = "[*]";
+constexpr int kMaxLineSpeed = 100000;
+constexpr int kMaxOutputBitrate = 56000;
+constexpr int kHeaderLineBytes = 300;
+constexpr int kOnAirSlot = 2;
+constexpr long kOnAirShowMs = 5000;
+constexpr int kSwitchEveryFailures = 20;
+
+template <size_t N>
+void copyText(char (&field)[N], const std::string& text) {
+  std::memset(field, 0, N);
+  std::memcpy(field, text.data(), std::min(text.size(), N - 1));
+}
+
+// The fields that a bcinfo answer fills, from serverOn to port; the credentials and the session
+// id stay with their own writers.
+void copyFacts(ServerInfo& to, const ServerInfo& from) {
+  to.serverOn = from.serverOn;
+  to.accountMode = from.accountMode;
+  to.listeners = from.listeners;
+  to.maxListeners = from.maxListeners;
+  to.avgListenMinutes = from.avgListenMinutes;
+  to.rating = from.rating;
+  std::memcpy(to.host, from.host, sizeof to.host);
+  to.port = from.port;
+}
+
+// One header line, cut so that it always ends with its line feed: a long description must not
+// run into the next header.
+std::string headerLine(const char* format, ...) __attribute__((format(printf, 1, 2)));
+std::string headerLine(const char* format, ...) {
+  char line[kHeaderLineBytes];
+  va_list args;
+  va_start(args, format);
+  int n = std::vsnprintf(line, sizeof line, format, args);
+  va_end(args);
+  if (n < 0) return "\n";
+  if (n >= kHeaderLineBytes) line[kHeaderLineBytes - 2] = '\n';
+  return line;
+}
+
+}  // namespace
+
+int outputBitrateForLineSpeed(int lineSpeed) {
+  switch (lineSpeed) {
+    case 14400:
+      return 8000;
+    case 28000:
+    case 28800:
+      return 16000;
+    case 33000:
+      return 24000;
+    case 56000:
+      return 32000;
+    default:
+      return lineSpeed > 56000 ? 56000 : 0;
+  }
+}
+
+LiveConnect::LiveConnect(std::string webHost, StatusDisplay* status, AccountService& service, Prompts& prompts,
+                         LiveConnectTimings timings)
+    : webHost_(std::move(webHost)),
+      status_(status),
+      service_(service),
+      prompts_(prompts),
+      timings_(timings),
+      creationTime_(std::time(nullptr)) {
+  outputBitrate_ = outputBitrateForLineSpeed(lineSpeed_);
+  socket_.setTimeouts(timings_.connectTimeout, timings_.ioTimeout);
+  refreshThread_ = std::thread([this] { infoRefreshThread(); });
+}
+
+LiveConnect::~LiveConnect() {
+  {
+    std::lock_guard lock(stopMutex_);
+    stop_ = true;
+  }
+  // The thread may be asleep for the whole refresh interval: wake it rather than wait it out.
+  stopSignal_.notify_all();
+  if (refreshThread_.joinable()) refreshThread_.join();
+  ++interrupting_;
+  socket_.interrupt();
+  std::lock_guard lock(linkMutex_);
+  socket_.close();
+}
+
+void LiveConnect::infoRefreshThread() {
+  std::unique_lock lock(stopMutex_);
+  while (!stop_) {
+    lock.unlock();
+    refreshServerInfo();
+    lock.lock();
+    stopSignal_.wait_for(lock, timings_.refreshInterval, [this] { return stop_; });
+  }
+}
+
+// ---- the link ----
+
+void LiveConnect::connect() {
+  std::lock_guard lock(linkMutex_);
+  connectLocked();
+}
+
+void LiveConnect::connectLocked() {
+  if (status_) status_->setStatusText("Trying to connect to server, standby...");
+  socket_.open();
+  std::string host;
+  int port;
+  {
+    std::lock_guard lock(infoMutex_);
+    host = info_.host;
+    port = info_.port;
+  }
+  if (socket_.connect(host, port))
+    Logger::log("Connection made with server, %s, port %d\n", host.c_str(), port);
+  else
+    Logger::log("Connection failed with server, %s,  port %d\n", host.c_str(), port);
+}
+
+bool LiveConnect::login() {
+  std::lock_guard lock(linkMutex_);
+  return loginLocked();
+}
+
+bool LiveConnect::loginLocked() {
+  std::string member, password;
+  {
+    std::lock_guard lock(infoMutex_);
+    member = info_.username, password = info_.pass;
+  }
+  Logger::log("Logging on to account for %s\n", member.c_str());
+  std::string line = password + "\n";
+  socket_.sendAll(line.data(), line.size());
+
+  // Exactly two bytes of the answer are read; whatever the server sends after them stays unread.
+  // They may arrive in two pieces.
+  char answer[3] = {};
+  int received = 0;
+  while (received < 2) {
+    int n = socket_.receive(answer + received, 2 - received);
+    if (n <= 0) break;
+    received += n;
+  }
+  if (received == 0) {
+    loggedOn_ = false;
+    Logger::log("Log-in failed\n");
+    return false;
+  }
+  if (received < 2 || std::memcmp(answer, "OK", 2) != 0) {
+    loggedOn_ = false;
+    Logger::log("Log-in failed, server error=%s\n", answer);
+    return false;
+  }
+  sendHeadersLocked();
+  if (status_) status_->setStatusText("Connected!!");
+  loggedOn_ = true;
+  logonTime_ = std::time(nullptr);
+  Logger::log("Logged on successfully\n");
+  return true;
+}
+
+// Every header line is a write of its own; the block ends with an empty line.
+void LiveConnect::sendHeadersLocked() {
+  std::string message, url;
+  std::optional<std::string> genre[3];
+  bool livetag;
+  int pub, bitrate;
+  {
+    std::lock_guard lock(stationMutex_);
+    message = message_, url = url_, livetag = livetag_, pub = pub_, bitrate = outputBitrate_;
+    for (int i = 0; i < 3; ++i) genre[i] = genres_[i];
+  }
+  auto send = [this](const std::string& line) { socket_.sendAll(line.data(), line.size()); };
+
+  if (livetag)
+    send(headerLine("%sname:%s%s%s\n", kIcyPrefix, kStationTag, message.c_str(), kLiveMark));
+  else
+    send(headerLine("%sname:%s%s\n", kIcyPrefix, kStationTag, message.c_str()));
+  if (genre[0]) {
+    if (genre[1] && genre[2])
+      send(headerLine("%sgenre:%s,%s,%s\n", kIcyPrefix, genre[0]->c_str(), genre[1]->c_str(), genre[2]->c_str()));
+    else if (genre[1])
+      send(headerLine("%sgenre:%s,%s\n", kIcyPrefix, genre[0]->c_str(), genre[1]->c_str()));
+    else
+      send(headerLine("%sgenre:%s\n", kIcyPrefix, genre[0]->c_str()));
+  }
+  send(headerLine("%surl: %s\n", kIcyPrefix, url.c_str()));
+  send(headerLine("%spub: %d\n", kIcyPrefix, pub));
+  send(headerLine("%sbr: %d\n", kIcyPrefix, bitrate / 1000));
+  send("\n");
+}
+
+int LiveConnect::sendStream(const uint8_t* bytes, size_t length, bool reconnectAllowed) {
+  std::lock_guard lock(linkMutex_);
+  updateOnAirClock();
+  int result = socket_.sendAll(bytes, length);
+  if (result >= 0 || !reconnectAllowed || reconnecting_ || interrupting_ > 0) return result;
+  reconnectLocked();
+  return socket_.sendAll(bytes, length);
+}
+
+bool LiveConnect::reconnect() {
+  std::lock_guard lock(linkMutex_);
+  return reconnectLocked();
+}
+
+bool LiveConnect::reconnectLocked() {
+  Logger::log("Line down, attempting to reconnect. The line has dropped %d times.\n", Logger::reconnects());
+  if (status_) status_->refreshCounters();
+  loggedOn_ = false;
+  reconnecting_ = true;
+  if (status_) status_->setState(kTitleReconnecting);
+  socket_.close();
+  if (status_) status_->setStatusText("Connection lost, attempting to reconnect...standby...");
+  connectLocked();
+  if (loginLocked()) {
+    if (status_) {
+      status_->setStatusText("Re-connected successfully!");
+      status_->setState(kTitleOnAir);
+      status_->showLineSpeed(lineSpeed());
+      status_->showOutputBitrate(outputBitrate());
+    }
+    reconnecting_ = false;
+    Logger::log("Re-connected successfully!\n");
+    Logger::countReconnect();
+    failureCount_ = 0;
+    return true;
+  }
+  if (status_) status_->setState(kTitleOffAir);
+  reconnecting_ = false;
+  Logger::log("Re-connect failed\n");
+  // On the first failure and every 20th after it, ask the service to put the stream back in
+  // live mode: a server that fell back to Hostplay refuses the source.
+  if (failureCount_ % kSwitchEveryFailures == 0) {
+    std::string member, password;
+    {
+      std::lock_guard lock(infoMutex_);
+      member = info_.username, password = info_.pass;
+    }
+    service_.netcastSwitch(member, password, "live", 3);
+  }
+  ++failureCount_;
+  return false;
+}
+
+void LiveConnect::disconnect() {
+  loggedOn_ = false;
+  ++interrupting_;
+  socket_.interrupt();
+  {
+    std::lock_guard lock(linkMutex_);
+    socket_.close();
+  }
+  --interrupting_;
+}
+
+// Seconds on the air, summed over every login of the run; called with the link lock held.
+void LiveConnect::updateOnAirClock() {
+  if (reconnecting_) return;
+  std::time_t now = std::time(nullptr);
+  std::time_t logon = logonTime_;
+  if (logon < lastCheck_) {
+    std::time_t elapsed = now - logon;
+    int total = onAirSeconds_ += static_cast<int>(elapsed - elapsedAtLastCheck_);
+    if (intervalElapsed(kOnAirSlot, kOnAirShowMs) && status_) status_->showOnAirTime(total);
+    elapsedAtLastCheck_ = elapsed;
+  } else {
+    elapsedAtLastCheck_ = 0;
+  }
+  lastCheck_ = now;
+}
+
+// ---- account facts ----
+
+bool LiveConnect::refreshServerInfo() {
+  std::lock_guard refresh(refreshMutex_);
+  return refreshLocked();
+}
+
+// The request works on a copy; only its answer's fields are copied back, whole, so that readers
+// never see a half-written record and a password set meanwhile is not undone.
+bool LiveConnect::refreshLocked() {
+  ServerInfo scratch = serverInfo();
+  int result = service_.bcinfo(scratch, true);
+  {
+    std::lock_guard lock(infoMutex_);
+    copyFacts(info_, scratch);
+  }
+  if (result != kBcinfoOk) return false;
+  infoFetched_ = true;
+  return true;
+}
+
+void LiveConnect::ensureInfo() {
+  if (infoFetched_) return;
+  std::lock_guard refresh(refreshMutex_);
+  // A refresh that was running while we waited may have done the work.
+  if (!infoFetched_) refreshLocked();
+}
+
+ServerInfo LiveConnect::serverInfo() const {
+  std::lock_guard lock(infoMutex_);
+  return info_;
+}
+
+int LiveConnect::verifyAccount(const std::string& member, const std::string& password, bool showMessages) {
+  ServerInfo scratch;  // no session id: the request takes the password form
+  copyText(scratch.username, member);
+  copyText(scratch.pass, password);
+  int result = service_.bcinfo(scratch, false);
+  if (showMessages) {
+    const char* text = nullptr;
+    if (result == kBcinfoFailed || result == kBcinfoBadLogin)
+      text =
+          "Unable to log in, either your username or password are incorrect (passwords are case-sensitive), try "
+          "again";
+    else if (result == kBcinfoNotBroadcaster)
+      text = "Unable to log in, you may have registered as a member, but have not registered as a broadcaster yet.";
+    if (text) {
+      prompts_.warning(text);
+      Logger::log("\n");
+    }
+  }
+  if (result == kBcinfoOk) return 0;
+  if (result == kBcinfoBadLogin) return 1;
+  return 2;
+}
+
+int LiveConnect::setCredentials(const std::string& member, const std::string& password) {
+  setMemberName(member);
+  setPassword(password);
+  return verifyAccount(member, password, true);
+}
+
+void LiveConnect::setMemberName(const std::string& name) {
+  std::lock_guard lock(infoMutex_);
+  copyText(info_.username, name);
+}
+
+void LiveConnect::setPassword(const std::string& password) {
+  ServerInfo scratch;
+  {
+    std::lock_guard lock(infoMutex_);
+    copyText(info_.pass, password);
+    scratch = info_;
+  }
+  service_.livelogin(scratch);
+  std::lock_guard lock(infoMutex_);
+  std::memcpy(info_.sessionid, scratch.sessionid, sizeof info_.sessionid);
+}
+
+bool LiveConnect::refreshStats(ListenerStats& out) {
+  ensureInfo();
+  std::lock_guard lock(infoMutex_);
+  out.listeners = info_.listeners;
+  out.averageMinutes = info_.avgListenMinutes;
+  out.rating = info_.rating;
+  return true;
+}
+
+std::string LiveConnect::memberName() const {
+  std::lock_guard lock(infoMutex_);
+  return info_.username;
+}
+
+std::string LiveConnect::host() {
+  ensureInfo();
+  std::lock_guard lock(infoMutex_);
+  return info_.host;
+}
+
+int LiveConnect::port() {
+  ensureInfo();
+  std::lock_guard lock(infoMutex_);
+  return info_.port;
+}
+
+std::string LiveConnect::username() {
+  ensureInfo();
+  std::lock_guard lock(infoMutex_);
+  return info_.username;
+}
+
+bool LiveConnect::serverOn() {
+  ensureInfo();
+  std::lock_guard lock(infoMutex_);
+  return info_.serverOn != 0;
+}
+
+bool LiveConnect::isHostplay() {
+  ensureInfo();
+  std::lock_guard lock(infoMutex_);
+  return info_.accountMode == kModeHostplay;
+}
+
+std::string LiveConnect::pass() const {
+  std::lock_guard lock(infoMutex_);
+  return info_.pass;
+}
+
+int LiveConnect::listeners() const {
+  std::lock_guard lock(infoMutex_);
+  return info_.listeners;
+}
+
+int LiveConnect::maxListeners() const {
+  std::lock_guard lock(infoMutex_);
+  return info_.maxListeners;
+}
+
+int LiveConnect::avgListenMinutes() const {
+  std::lock_guard lock(infoMutex_);
+  return info_.avgListenMinutes;
+}
+
+float LiveConnect::rating() const {
+  std::lock_guard lock(infoMutex_);
+  return info_.rating;
+}
+
+// ---- station fields ----
+
+void LiveConnect::setMessage(const std::string& text) {
+  std::lock_guard lock(stationMutex_);
+  message_ = text;
+}
+
+void LiveConnect::setGenre(int index, const std::string& text) {
+  if (index < 0 || index > 2) return;
+  std::lock_guard lock(stationMutex_);
+  genres_[index] = text.empty() ? std::nullopt : std::optional<std::string>(text);
+}
+
+void LiveConnect::setLiveTag(bool on) {
+  std::lock_guard lock(stationMutex_);
+  livetag_ = on;
+}
+
+void LiveConnect::setUrl(const std::string& text) {
+  bool hasScheme = text.find("http:") != std::string::npos || text.find("HTTP:") != std::string::npos;
+  std::lock_guard lock(stationMutex_);
+  url_ = hasScheme ? text : "http://" + text;
+}
+
+void LiveConnect::setLineSpeed(int bitsPerSecond) {
+  if (bitsPerSecond > kMaxLineSpeed) {
+    prompts_.information(
+        "Your last broadcast is too high a speed for this version of Mirobeam. Dropping to a lower rate.");
+    bitsPerSecond = kMaxLineSpeed;
+  }
+  std::lock_guard lock(stationMutex_);
+  lineSpeed_ = bitsPerSecond;
+}
+
+void LiveConnect::setOutputBitrate(int bitsPerSecond) {
+  if (bitsPerSecond > kMaxOutputBitrate) {
+    char text[200];
+    std::snprintf(text, sizeof text,
+                  "Your last broadcast is too high a speed for this version of Mirobeam (%d bps). Dropping to a "
+                  "lower rate.",
+                  bitsPerSecond);
+    prompts_.information(text);
+    bitsPerSecond = kMaxOutputBitrate;
+  }
+  std::lock_guard lock(stationMutex_);
+  outputBitrate_ = bitsPerSecond;
+}
+
+int LiveConnect::lineSpeed() const {
+  std::lock_guard lock(stationMutex_);
+  return lineSpeed_;
+}
+
+int LiveConnect::outputBitrate() const {
+  std::lock_guard lock(stationMutex_);
+  return outputBitrate_;
+}
+
+std::string LiveConnect::message() const {
+  std::lock_guard lock(stationMutex_);
+  return message_;
+}
+
+std::string LiveConnect::url() const {
+  std::lock_guard lock(stationMutex_);
+  return url_;
+}
+
+std::optional<std::string> LiveConnect::genre(int index) const {
+  if (index < 0 || index > 2) return std::nullopt;
+  std::lock_guard lock(stationMutex_);
+  return genres_[index];
+}
+
+bool LiveConnect::livetag() const {
+  std::lock_guard lock(stationMutex_);
+  return livetag_;
+}
+
+int LiveConnect::pub() const {
+  std::lock_guard lock(stationMutex_);
+  return pub_;
+}
+
+}  // namespace brovana

@@ -1,0 +1,166 @@
+#pragma once
+// The program's one link to the member's broadcast server: TCP connect, the source log-in (the
+// password line, a two-byte "OK", the icy- header block), then the MP3 stream, with a reconnect
+// when a write fails. It also holds the station fields that go into the header block and the
+// account facts (ServerInfo) that a worker thread refreshes from the service every 120 seconds.
+//
+// Threads: the user interface calls the setters, verifyAccount, the first connect and login and
+// disconnect; the conversion thread calls sendStream (and through it reconnect); the refresh
+// thread writes the account facts; the Logger reads the listener figures from any thread.
+// Socket work is serialised by one lock, the account facts sit under another and are written
+// whole, and the station fields under a third.
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <ctime>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "diag/logger.h"
+#include "net/account_service.h"
+#include "net/server_info.h"
+#include "net/source_socket.h"
+
+namespace brovana {
+
+class Prompts;
+class StatusDisplay;
+
+inline constexpr const char* kDefaultStationUrl = "http://www.zelvora.example/";
+
+// The stream bit rate that suits a line speed (used once, for the default).
+int outputBitrateForLineSpeed(int lineSpeed);
+
+struct LiveConnectTimings {
+  std::chrono::milliseconds connectTimeout = SourceSocket::kDefaultConnectTimeout;
+  // A send or log-in answer that makes no progress for this long counts as a dropped line.
+  std::chrono::milliseconds ioTimeout = SourceSocket::kDefaultIoTimeout;
+  std::chrono::milliseconds refreshInterval{120000};
+};
+
+class LiveConnect : public StatsSource {
+ public:
+  // Starts the account refresh thread at once; its first refresh runs straight away.
+  LiveConnect(std::string webHost, StatusDisplay* status, AccountService& service, Prompts& prompts,
+              LiveConnectTimings timings = {});
+  ~LiveConnect() override;
+  LiveConnect(const LiveConnect&) = delete;
+  LiveConnect& operator=(const LiveConnect&) = delete;
+
+  // TCP connect to the account's server; a failure shows up in the login that follows.
+  void connect();
+  bool login();
+  // The conversion stage's output. `length` when every byte went out, 0 when the peer took
+  // none, -1 on an error; a failed write runs one reconnect and one resend when allowed.
+  int sendStream(const uint8_t* bytes, size_t length, bool reconnectAllowed = true);
+  bool reconnect();
+  // Logged off and socket closed; wakes a send that is stuck on a stalled server.
+  void disconnect();
+  // Nothing is buffered between sendStream and the socket.
+  void flush() {}
+
+  bool refreshServerInfo();
+  // 0 account good, 1 wrong member name or password, 2 any other failure. Leaves this
+  // connection's own account facts alone.
+  int verifyAccount(const std::string& member, const std::string& password, bool showMessages);
+  int setCredentials(const std::string& member, const std::string& password);
+
+  void setMemberName(const std::string& name);
+  // Also logs in to the service, which hands out a new session id when it accepts.
+  void setPassword(const std::string& password);
+  void setMessage(const std::string& text);
+  // index 0 to 2; an empty text removes that genre.
+  void setGenre(int index, const std::string& text);
+  void setLiveTag(bool on);
+  void setUrl(const std::string& text);
+  void setLineSpeed(int bitsPerSecond);
+  void setOutputBitrate(int bitsPerSecond);
+
+  int lineSpeed() const;
+  int outputBitrate() const;
+  bool loggedOn() const { return loggedOn_.load(); }
+  bool reconnecting() const { return reconnecting_.load(); }
+  std::string message() const;
+  std::string url() const;
+  std::optional<std::string> genre(int index) const;
+  bool livetag() const;
+  int pub() const;
+  const std::string& webHost() const { return webHost_; }
+  std::string pass() const;
+  int listeners() const;
+  int maxListeners() const;
+  int avgListenMinutes() const;
+  float rating() const;
+  int onAirSeconds() const { return onAirSeconds_.load(); }
+  bool infoFetched() const { return infoFetched_.load(); }
+  std::time_t creationTime() const { return creationTime_; }
+  // These fetch the account facts first when no refresh has succeeded yet.
+  std::string host();
+  int port();
+  std::string username();
+  bool serverOn();
+  bool isHostplay();
+  // A consistent copy of the account facts, as they stand.
+  ServerInfo serverInfo() const;
+
+  // StatsSource, for the Logger.
+  bool refreshStats(ListenerStats& out) override;
+  std::string memberName() const override;
+
+ private:
+  void connectLocked();
+  bool loginLocked();
+  void sendHeadersLocked();
+  bool reconnectLocked();
+  void updateOnAirClock();
+  void ensureInfo();
+  bool refreshLocked();
+  void infoRefreshThread();
+
+  const std::string webHost_;
+  StatusDisplay* const status_;
+  AccountService& service_;
+  Prompts& prompts_;
+  const LiveConnectTimings timings_;
+  const std::time_t creationTime_;
+
+  // Station fields.
+  mutable std::mutex stationMutex_;
+  std::string message_ = "Welcome to my show!";
+  std::string url_ = kDefaultStationUrl;
+  std::optional<std::string> genres_[3] = {std::string("Various"), std::nullopt, std::nullopt};
+  bool livetag_ = true;
+  int pub_ = 1;
+  int lineSpeed_ = 100000;
+  int outputBitrate_;
+
+  // Account facts: written whole under infoMutex_; refreshes one at a time under refreshMutex_.
+  mutable std::mutex infoMutex_;
+  ServerInfo info_;
+  std::mutex refreshMutex_;
+  std::atomic<bool> infoFetched_{false};
+
+  // The link, under linkMutex_.
+  std::mutex linkMutex_;
+  SourceSocket socket_;
+  std::atomic<bool> loggedOn_{false};
+  std::atomic<bool> reconnecting_{false};
+  std::atomic<int> interrupting_{0};  // disconnect in progress: a failed write must not reconnect
+  int failureCount_ = 0;              // reconnect failures since the last success, for the whole run
+  std::atomic<std::time_t> logonTime_{0};
+  std::time_t lastCheck_ = 0;
+  std::time_t elapsedAtLastCheck_ = 0;
+  std::atomic<int> onAirSeconds_{0};
+
+  // The refresh thread, started last and joined first.
+  std::mutex stopMutex_;
+  std::condition_variable stopSignal_;
+  bool stop_ = false;
+  std::thread refreshThread_;
+};
+
+}  // namespace brovana

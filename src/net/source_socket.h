@@ -1,0 +1,59 @@
+#pragma once
+// The TCP link to the broadcast server: one blocking IPv4 stream socket with a small send buffer
+// and Nagle's algorithm off, so each block of MP3 data leaves at once.
+//
+// Every wait is bounded: a connect gives up after the connect time-out, and a send or a receive
+// that makes no progress for the I/O time-out fails, so a server that stops reading cannot hold
+// the conversion thread for ever. The owner serialises open, connect, send, receive and close;
+// interrupt() may come from any thread and wakes whatever is blocked on the socket.
+
+#include <atomic>
+#include <chrono>
+#include <cstddef>
+#include <mutex>
+#include <string>
+
+namespace brovana {
+
+class SourceSocket {
+ public:
+  // Long enough for a slow modem line, short enough that a dead peer is noticed.
+  static constexpr std::chrono::milliseconds kDefaultConnectTimeout{10000};
+  static constexpr std::chrono::milliseconds kDefaultIoTimeout{30000};
+  static constexpr int kSendBufferBytes = 1024;
+
+  SourceSocket() = default;
+  ~SourceSocket();
+  SourceSocket(const SourceSocket&) = delete;
+  SourceSocket& operator=(const SourceSocket&) = delete;
+
+  void setTimeouts(std::chrono::milliseconds connectTimeout, std::chrono::milliseconds ioTimeout);
+
+  // A fresh socket (an open one is closed first). False when the system refuses one.
+  bool open();
+  // A dotted IPv4 address is used as it is; a name is looked up and its first address taken.
+  bool connect(const std::string& host, int port);
+  // One receive of at most `size` bytes: the count, or 0 when the peer closed, on an error or
+  // when nothing came within the I/O time-out.
+  int receive(char* buffer, size_t size);
+  // Writes every byte: `size` when all went out, 0 when a write took nothing, -1 on an error or
+  // when the peer took nothing for the I/O time-out.
+  int sendAll(const void* data, size_t size);
+  void close();
+  bool isOpen() const { return fd_.load() >= 0; }
+
+  // Shuts the link down so that a blocked send or receive returns at once; close() follows later
+  // on the owner's side.
+  void interrupt();
+
+ private:
+  bool waitFor(short events, std::chrono::milliseconds limit);
+
+  // Written under fdMutex_ (and the owner's serialisation); read without a lock by the I/O calls.
+  std::atomic<int> fd_{-1};
+  std::mutex fdMutex_;
+  std::atomic<long long> connectTimeoutMs_{kDefaultConnectTimeout.count()};
+  std::atomic<long long> ioTimeoutMs_{kDefaultIoTimeout.count()};
+};
+
+}  // namespace brovana

@@ -1,0 +1,158 @@
+#include "support/scripted_peer.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <stdexcept>
+
+namespace brovana::test {
+namespace {
+
+constexpr int kPollMs = 20;
+
+// True when the socket has something to read within one poll period.
+bool readable(int fd) {
+  pollfd p{fd, POLLIN, 0};
+  return ::poll(&p, 1, kPollMs) > 0;
+}
+
+}  // namespace
+
+ScriptedPeer::ScriptedPeer(Script script) : script_(std::move(script)) {
+  listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  int on = 1;
+  setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+      ::listen(listenFd_, 16) != 0 || getsockname(listenFd_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+    throw std::runtime_error("scripted peer: no listening socket");
+  port_ = ntohs(address.sin_port);
+  acceptor_ = std::thread([this] { acceptLoop(); });
+}
+
+ScriptedPeer::~ScriptedPeer() {
+  stop_ = true;
+  acceptor_.join();
+  for (std::thread& worker : workers_) worker.join();
+  if (listenFd_ >= 0) ::close(listenFd_);
+}
+
+void ScriptedPeer::setScript(Script script) {
+  std::lock_guard lock(mutex_);
+  script_ = std::move(script);
+}
+
+void ScriptedPeer::acceptLoop() {
+  while (!stop_) {
+    if (!listening_) {
+      std::lock_guard lock(mutex_);
+      if (listenFd_ >= 0) ::close(listenFd_);
+      listenFd_ = -1;
+      return;
+    }
+    if (!readable(listenFd_)) continue;
+    int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
+    if (fd < 0) continue;
+    std::lock_guard lock(mutex_);
+    connections_.push_back({fd, true, {}});
+    size_t index = connections_.size() - 1;
+    workers_.emplace_back([this, index, fd, script = script_] { serve(index, fd, script); });
+    changed_.notify_all();
+  }
+}
+
+// Appends what arrived; false once the connection ended (or the peer is stopping).
+bool ScriptedPeer::readSome(size_t index, int fd) {
+  if (stop_) return false;
+  if (!readable(fd)) return true;
+  char buffer[4096];
+  ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+  if (n <= 0) return false;
+  std::lock_guard lock(mutex_);
+  connections_[index].bytes.append(buffer, static_cast<size_t>(n));
+  changed_.notify_all();
+  return true;
+}
+
+void ScriptedPeer::serve(size_t index, int fd, Script script) {
+  auto bytes = [&] {
+    std::lock_guard lock(mutex_);
+    return connections_[index].bytes;
+  };
+  auto stall = [&] {
+    while (!stop_) std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
+  };
+  bool alive = !script.closeAtOnce;
+  if (alive && script.neverRead) stall(), alive = false;
+  while (alive && bytes().find('\n') == std::string::npos) alive = readSome(index, fd);
+  for (size_t i = 0; alive && i < script.reply.size(); ++i) {
+    if (i > 0) std::this_thread::sleep_for(script.pieceGap);
+    ::send(fd, script.reply[i].data(), script.reply[i].size(), MSG_NOSIGNAL);
+  }
+  if (script.closeAfterReply) alive = false;
+  while (alive) {
+    if (script.stallAfterHeaders) {
+      std::string sent = bytes();
+      size_t password = sent.find('\n');
+      if (sent.find("\n\n", password + 1) != std::string::npos) {
+        stall();
+        break;
+      }
+    }
+    alive = readSome(index, fd);
+  }
+  std::lock_guard lock(mutex_);
+  ::close(fd);
+  connections_[index].open = false;
+  connections_[index].fd = -1;
+  changed_.notify_all();
+}
+
+size_t ScriptedPeer::connectionCount() const {
+  std::lock_guard lock(mutex_);
+  return connections_.size();
+}
+
+std::string ScriptedPeer::received(size_t connection) const {
+  std::lock_guard lock(mutex_);
+  return connection < connections_.size() ? connections_[connection].bytes : std::string();
+}
+
+bool ScriptedPeer::waitForBytes(size_t connection, size_t bytes, std::chrono::milliseconds limit) {
+  std::unique_lock lock(mutex_);
+  return changed_.wait_for(lock, limit, [&] {
+    return connection < connections_.size() && connections_[connection].bytes.size() >= bytes;
+  });
+}
+
+bool ScriptedPeer::waitForClose(size_t connection, std::chrono::milliseconds limit) {
+  std::unique_lock lock(mutex_);
+  return changed_.wait_for(lock, limit,
+                           [&] { return connection < connections_.size() && !connections_[connection].open; });
+}
+
+void ScriptedPeer::dropConnections() {
+  std::lock_guard lock(mutex_);
+  for (Connection& c : connections_)
+    if (c.open && c.fd >= 0) ::shutdown(c.fd, SHUT_RDWR);
+}
+
+void ScriptedPeer::stopListening() {
+  listening_ = false;
+  // The acceptor closes the socket within one poll period.
+  while (true) {
+    {
+      std::lock_guard lock(mutex_);
+      if (listenFd_ < 0) return;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+}
+
+}  // namespace brovana::test

@@ -1,0 +1,70 @@
+#pragma once
+// A broadcast server in a test thread, for what a real server cannot be made to do: answer the
+// password with exact bytes (in pieces, with pauses), close at once, or stop reading. It records
+// every byte each connection sent, and goes on accepting until it is told to stop listening.
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace brovana::test {
+
+class ScriptedPeer {
+ public:
+  struct Script {
+    std::vector<std::string> reply{"OK"};    // sent in pieces after the password line
+    std::chrono::milliseconds pieceGap{0};   // pause between two pieces
+    bool closeAtOnce = false;                // close right after the accept
+    bool closeAfterReply = false;            // close once the reply is out
+    bool neverRead = false;                  // read nothing at all, not even the password
+    bool stallAfterHeaders = false;          // read up to the end of the header block, then nothing
+  };
+
+  explicit ScriptedPeer(Script script);
+  ScriptedPeer() : ScriptedPeer(Script{}) {}
+  ~ScriptedPeer();
+  ScriptedPeer(const ScriptedPeer&) = delete;
+  ScriptedPeer& operator=(const ScriptedPeer&) = delete;
+
+  int port() const { return port_; }
+  void setScript(Script script);
+
+  size_t connectionCount() const;
+  // The bytes the connection (0 = first) sent so far.
+  std::string received(size_t connection) const;
+  // Waits until the connection has sent at least `bytes` bytes.
+  bool waitForBytes(size_t connection, size_t bytes, std::chrono::milliseconds limit = std::chrono::seconds(10));
+  // Waits until the connection has been closed by either side.
+  bool waitForClose(size_t connection, std::chrono::milliseconds limit = std::chrono::seconds(10));
+  // Drops every open connection, as a line that goes down; the peer goes on accepting.
+  void dropConnections();
+  // From now on connections are refused.
+  void stopListening();
+
+ private:
+  struct Connection {
+    int fd = -1;
+    bool open = true;
+    std::string bytes;
+  };
+  void acceptLoop();
+  void serve(size_t index, int fd, Script script);
+  bool readSome(size_t index, int fd);
+
+  mutable std::mutex mutex_;
+  std::condition_variable changed_;
+  Script script_;
+  std::vector<Connection> connections_;
+  std::vector<std::thread> workers_;
+  std::atomic<bool> stop_{false};
+  std::atomic<bool> listening_{true};
+  int listenFd_ = -1;
+  int port_ = -1;
+  std::thread acceptor_;
+};
+
+}  // namespace brovana::test
