@@ -1,0 +1,186 @@
+#pragma once
+// The conversion stage: turns the PCM that a source produces into the MP3 stream that goes to
+// the broadcast server.
+//
+//   source thread:      convertAndSend(block) -> ring copy -> DSP plug-in, voiceover mix,
+//                       visualisation (all on the copy) -> position published
+//   conversion thread:  ring (>= 50,000 bytes, or anything after flush) -> codec -> sendStream
+//
+// Use, for each stream (a playlist track, or a line-in session):
+//   InitACM(lineSpeed, &track)   opens the codec stream for the track's PCM format (for line-in:
+//                                InitACM(lineSpeed) and the line speed's own PCM format);
+//                                0 opened, 1 driver failed, 2 stream failed (skip the track),
+//                                3 no MP3 formats at all, 4 none for the line speed
+//   convertAndSend(...)          every PCM block, in order, in the format InitACM was given
+//   flush()                      at the end of the track
+// and the next InitACM closes the previous stream itself. PCM the conversion thread has not
+// taken by then goes out as silence in the new stream (the formats differ).
+//
+// Threading contract:
+// - InitACM, convertAndSend, flush and closeACM(false) come from the source's side: one thread
+//   at a time (the playlist worker, or the capture start and then its thread), never two
+//   sources at once. That thread is the PCM ring's only writer.
+// - The conversion thread runs from startConvertThread() until shutDown()/closeACM(true) or
+//   destruction; it is the ring's only reader and the only caller of StreamSink::sendStream.
+// - Setters and queries may come from any thread. Objects handed to the setters are not owned;
+//   they must outlive the stage or be detached (set to null) first, and detaching waits for no
+//   block in progress: detach only between blocks or keep the object alive.
+// - The stage joins its thread in its destructor.
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "audio/circ_buff.h"
+#include "audio/conversion_ports.h"
+#include "audio/conversion_stats.h"
+#include "audio/line_speed.h"
+#include "audio/mp3_codec.h"
+#include "audio/side_channel.h"
+
+namespace brovana {
+
+class Prompts;
+class ProgramExit;
+
+// The facts of a playlist track that the stage needs: its path (for messages) and its PCM
+// format (from the MP3 header: 1 channel for single-channel mode, else 2).
+struct TrackFormat {
+  std::string path;
+  int sampleRate = 0;
+  int channels = 0;
+};
+
+enum InitResult : int {
+  kInitOpened = 0,
+  kInitDriverFailed = 1,
+  kInitStreamFailed = 2,
+  kInitNoFormats = 3,
+  kInitNoFormatForLineSpeed = 4,
+};
+
+class AcmConvert {
+ public:
+  static constexpr int kRingBytes = 1'000'000;
+  static constexpr int kChunkBytes = 50'000;     // least PCM taken per conversion, unless flushing
+  static constexpr int kSizeQuestion = 100'000;  // the amount the codec's size questions are asked about
+  static constexpr int kScratchBytes = 10'000;   // first size of the voiceover mix buffer
+
+  // Builds the format table and checks the codec; when the codec does not answer, the user is
+  // told and the program is ended through `exit`.
+  AcmConvert(StreamSink& connection, ConversionStatus& status, Mp3Codec& codec, Prompts& prompts,
+             ProgramExit& exit);
+  ~AcmConvert();
+  AcmConvert(const AcmConvert&) = delete;
+  AcmConvert& operator=(const AcmConvert&) = delete;
+
+  void startConvertThread();
+
+  void setVisual(VisualFeed* visual);
+  void setSideChannel(SideChannel* side);
+  void setDspHost(DspHost* dsp);
+  void setMusicGain(float gain);  // applied to the music while voiceover PCM is mixed in
+
+  // See the top of this file. `track` null: line-in.
+  int InitACM(int lineSpeed, const TrackFormat* track = nullptr);
+  // False when the block was dropped (ring overflow, or longer than the ring).
+  bool convertAndSend(const uint8_t* block, int length, int blockTag, const char* sourceName);
+  // The end of a track: the conversion thread takes whatever is left, however little.
+  void flush();
+  // Closes the stream and the driver; with stopThread also stops the conversion thread.
+  void closeACM(bool stopThread);
+  // Asks the conversion thread to end and waits for it up to 20 ms.
+  void shutDown();
+
+  std::optional<WaveFormat> getSourceFormat() const;
+  std::optional<WaveFormat> getMp3Format() const;
+  SideChannel* getSideChannel() const { return side_.load(std::memory_order_acquire); }
+  // MP3 bytes produced since the last call.
+  int takeBytesSent() { return bytesProduced_.exchange(0); }
+  int getTransmitBitRate() const { return stats_.transmitBitRate(); }
+  float getThroughputRatio() const { return stats_.throughputRatio(); }
+  bool hasFormats() const { return table_.hasFormats(); }
+  const Mp3FormatTable& formatTable() const { return table_; }
+  const ConversionStats& stats() const { return stats_; }
+
+  // PCM in the ring that the conversion thread has not taken yet.
+  int pendingBytes() const;
+  bool flushing() const { return flushRequests_.load() != flushesServed_.load(); }
+  bool threadRunning() const;
+  int sourceBufferSize() const;
+
+  // The voiceover mix of one block: music = trunc(music × gain) + microphone, clamped to
+  // ±32767, for bytes ÷ 2 samples of 16-bit PCM.
+  static void mixSamples(uint8_t* music, const uint8_t* microphone, int bytes, float gain);
+
+ private:
+  void convertThread();
+  ACMSTREAMHEADER* initACMBuffers(ACMSTREAMHEADER* header);  // codec lock held
+  void mixSideChannel(SideChannel& side, uint8_t* at, int length);
+  void reset();
+  int failStream(int result, const TrackFormat* track, const WaveFormat& source, const WaveFormat& mp3);
+  static int64_t nowMs();
+
+  StreamSink& connection_;
+  ConversionStatus& status_;
+  Mp3Codec& codec_;
+  Prompts& prompts_;
+
+  Mp3FormatTable table_;
+  CircBuff ring_{kRingBytes};
+  ConversionStats stats_;
+
+  // The codec stream, the header and its buffers: the source side opens, prepares and closes,
+  // the conversion thread converts. Held by the conversion thread from taking a chunk out of
+  // the ring until the codec has answered, so a stream is never closed under a conversion.
+  mutable std::mutex codecMutex_;
+  std::unique_ptr<CodecDriver> driver_;
+  DriverId driverId_ = 0;
+  std::unique_ptr<CodecStream> gHstream;
+  std::unique_ptr<ACMSTREAMHEADER> header_;
+  std::vector<uint8_t> sourceBuffer_;
+  std::vector<uint8_t> destinationBuffer_;
+  int gSourceBufferSize = 0;
+  std::optional<WaveFormat> sourceFormat_;
+  std::optional<WaveFormat> mp3Format_;
+  std::atomic<bool> ready_{false};
+
+  // The source format's shape, for the per-block work without the lock.
+  std::atomic<int> sourceChannels_{0};
+  std::atomic<int> sourceRate_{0};
+  std::atomic<int> sourceBytesPerSec_{0};
+
+  std::atomic<float> musicGain_{0.0f};
+  std::atomic<SideChannel*> side_{nullptr};
+  std::atomic<VisualFeed*> visual_{nullptr};
+  std::atomic<DspHost*> dsp_{nullptr};
+  std::vector<uint8_t> scratch_;  // source thread
+
+  // flush() counts a request; the conversion thread serves it with the next conversion and
+  // send, so a request that comes while a chunk is on its way is not lost.
+  std::atomic<int> flushRequests_{0};
+  std::atomic<int> flushesServed_{0};
+  std::atomic<int> bytesProduced_{0};
+  std::atomic<bool> closing_{false};
+
+  // Stored for the record only.
+  std::atomic<int> blockTag_{0};
+  char sourceName_[101] = {};  // source thread
+
+  // The conversion thread: `stop` asks it to end; shutDown waits for `threadRunning_` to drop.
+  std::atomic<int> stop_{0};
+  mutable std::mutex threadMutex_;
+  std::condition_variable threadEnded_;
+  bool threadRunning_ = false;
+  std::thread thread_;
+  std::vector<uint8_t> sendBuffer_;  // conversion thread
+};
+
+}  // namespace brovana
