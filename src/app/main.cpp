@@ -8,6 +8,7 @@
 #include "app/working_folder.h"
 #include "broadcast/program_values.h"
 #include "diag/logger.h"
+#include "net/web_service.h"
 #include "platform/settings_registry.h"
 
 int main(int argc, char** argv) {
@@ -34,6 +35,7 @@ int main(int argc, char** argv) {
   }
   SettingsRegistry registry;
   programValues().setRegistry(&registry);
+  programValues().setWebHost(options.host.value_or(kMainWebHost));
 
   std::fprintf(stderr,
                "brovana-live: this build has the foundation only (settings, log, working folder);\n"

@@ -2,9 +2,13 @@
 
 namespace brovana {
 
-SongUpdateSender::SongUpdateSender(HttpClient& http) : http_(http) { thread_ = std::thread([this] { run(); }); }
+SongUpdateSender::SongUpdateSender(HttpClient& http) : http_(http) {
+  thread_ = std::thread([this] { run(); });
+}
 
-SongUpdateSender::~SongUpdateSender() { stop(); }
+SongUpdateSender::~SongUpdateSender() {
+  stop();
+}
 
 void SongUpdateSender::handOver(SongRequest request) {
   // The slot's limits: a host of 254 characters and a user name of 29.
@@ -34,7 +38,9 @@ bool SongUpdateSender::waitIdle(std::chrono::milliseconds limit) {
   return idle_.wait_for(lock, limit, [this] { return !pending_ && !sending_; });
 }
 
-int SongUpdateSender::sentCount() const { return sent_; }
+int SongUpdateSender::sentCount() const {
+  return sent_;
+}
 
 void SongUpdateSender::run() {
   std::unique_lock lock(mutex_);

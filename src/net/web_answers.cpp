@@ -55,8 +55,8 @@ std::string queryEscape(std::string_view value) {
   out.reserve(value.size());
   for (char c : value) {
     unsigned char u = static_cast<unsigned char>(c);
-    bool unreserved = (u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z') || (u >= '0' && u <= '9') || u == '-' ||
-                      u == '.' || u == '_' || u == '~';
+    bool unreserved = (u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z') || (u >= '0' && u <= '9') ||
+                      u == '-' || u == '.' || u == '_' || u == '~';
     if (unreserved) {
       out += c;
     } else {
@@ -84,17 +84,25 @@ int parseAccountAnswer(std::string_view answer, AccountAnswer kind, ServerInfo& 
 
   if (!take(token)) return kBcinfoFailed;
   switch (parseInt(token)) {
-    case -1: return kind == AccountAnswer::Djinfo ? kBcinfoBadLogin : kBcinfoFailed;
-    case -2: return kBcinfoBadLogin;
-    case -3: return kBcinfoCode3;
-    case -4: return kBcinfoNotBroadcaster;
-    default: break;
+    case -1:
+      return kind == AccountAnswer::Djinfo ? kBcinfoBadLogin : kBcinfoFailed;
+    case -2:
+      return kBcinfoBadLogin;
+    case -3:
+      return kBcinfoCode3;
+    case -4:
+      return kBcinfoNotBroadcaster;
+    default:
+      break;
   }
 
   if (!take(token)) return kBcinfoFailed;
-  if (token == "OR") info.accountMode = kModeHostplay;
-  else if (token == "LI") info.accountMode = kModeLive;
-  else if (token == "RE") info.accountMode = kModeRegular;
+  if (token == "OR")
+    info.accountMode = kModeHostplay;
+  else if (token == "LI")
+    info.accountMode = kModeLive;
+  else if (token == "RE")
+    info.accountMode = kModeRegular;
 
   if (!take(token)) return kBcinfoFailed;
   info.serverOn = token == "ON" ? 1 : 0;

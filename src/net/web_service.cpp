@@ -21,9 +21,13 @@ std::string fieldText(const char (&field)[N]) {
 }
 
 // The "%.127s" of the add_song formats.
-std::string_view cut127(std::string_view text) { return text.substr(0, 127); }
+std::string_view cut127(std::string_view text) {
+  return text.substr(0, 127);
+}
 
-std::string decimal(int value) { return std::to_string(value); }
+std::string decimal(int value) {
+  return std::to_string(value);
+}
 
 // "%1.1f" without the process locale, which may write a decimal comma.
 std::string oneDecimal(double value) {
@@ -44,6 +48,11 @@ std::string songFileName(std::string_view path) {
 std::string songPathStart(const ServerInfo& account) {
   return "/cgi-bin/add_song.cgi?version=2&pass=" + queryEscape(fieldText(account.pass)) +
          "&handle=" + queryEscape(fieldText(account.username));
+}
+
+std::atomic<bool>& switchedToLiveFlag() {
+  static std::atomic<bool> flag{false};
+  return flag;
 }
 
 bool isWebAddress(std::string_view url) {
@@ -85,7 +94,9 @@ GenreTable& genreTable() {
 WebService::WebService(HttpClient& http, std::string webHost, SongUpdateSender* songs)
     : http_(http), webHost_(std::move(webHost)), songs_(songs) {}
 
-const std::string& WebService::webHost() const { return webHost_; }
+const std::string& WebService::webHost() const {
+  return webHost_;
+}
 
 std::string WebService::songHost() const {
   return webHost_.find(kMainWebHost) != std::string::npos ? std::string(kSongUpdateHost) : webHost_;
@@ -123,16 +134,17 @@ bool WebService::livelogin(ServerInfo& info) {
   return parseLoginAnswer(answer, info);
 }
 
-bool WebService::netcastSwitch(const std::string& member, const std::string& password, const std::string& stream,
-                               int waitSeconds) {
-  std::string path = "/cgi-bin/netcast.cgi?stream=" + queryEscape(stream) + "&membername=" + queryEscape(member) +
-                     "&password=" + queryEscape(password) + "&action=switch";
+bool WebService::netcastSwitch(const std::string& member, const std::string& password,
+                               const std::string& stream, int waitSeconds) {
+  std::string path = "/cgi-bin/netcast.cgi?stream=" + queryEscape(stream) +
+                     "&membername=" + queryEscape(member) + "&password=" + queryEscape(password) +
+                     "&action=switch";
   std::string answer;
   http_.get(webHost_, member, path, answer, kAccountAnswerSize);
   if (answer.find('0') == std::string::npos) return false;
   // The service needs a moment before the member's server takes a source in the new mode.
   if (waitSeconds > 0) std::this_thread::sleep_for(std::chrono::seconds(waitSeconds));
-  switchedToLive_ = stream == "live";
+  switchedToLiveFlag() = stream == "live";
   return true;
 }
 
@@ -141,8 +153,8 @@ bool WebService::switchServer(Prompts& prompts, const std::string& member, const
   prompts.waitCursor(true);
   prompts.notice("Turning " + action + " your broadcast server, standby...");
   Logger::log("Toggling %s the broadcast server for %s\n", action.c_str(), member.c_str());
-  std::string path = "/cgi-bin/switch.cgi?membername=" + queryEscape(member) + "&password=" + queryEscape(password) +
-                     "&action=" + queryEscape(action);
+  std::string path = "/cgi-bin/switch.cgi?membername=" + queryEscape(member) +
+                     "&password=" + queryEscape(password) + "&action=" + queryEscape(action);
   std::string answer;
   bool ok = http_.get(webHost_, member, path, answer, kAccountAnswerSize, true);
   if (ok)
@@ -154,7 +166,9 @@ bool WebService::switchServer(Prompts& prompts, const std::string& member, const
   return ok;
 }
 
-bool WebService::switchedToLive() const { return switchedToLive_; }
+bool WebService::switchedToLive() const {
+  return switchedToLiveFlag();
+}
 
 SongRequest WebService::songRequest(const ServerInfo& account, std::string_view title) const {
   return {songHost(), fieldText(account.username),
@@ -164,10 +178,10 @@ SongRequest WebService::songRequest(const ServerInfo& account, std::string_view 
 SongRequest WebService::songRequest(const ServerInfo& account, const TrackFacts& track) const {
   std::string path = songPathStart(account);
   if (track.hasTag) {
-    path += "&fileName=" + queryEscape(cut127(songFileName(track.path))) + "&seconds=" + decimal(track.seconds) +
-            "&title=" + queryEscape(cut127(track.title)) + "&artist=" + queryEscape(cut127(track.artist)) +
-            "&album=" + queryEscape(cut127(track.album)) + "&year=" + decimal(track.year) +
-            "&id3genre=" + queryEscape(track.genreName);
+    path += "&fileName=" + queryEscape(cut127(songFileName(track.path))) +
+            "&seconds=" + decimal(track.seconds) + "&title=" + queryEscape(cut127(track.title)) +
+            "&artist=" + queryEscape(cut127(track.artist)) + "&album=" + queryEscape(cut127(track.album)) +
+            "&year=" + decimal(track.year) + "&id3genre=" + queryEscape(track.genreName);
   } else {
     path += "&title=" + queryEscape(track.displayTitle) + "&seconds=" + decimal(track.seconds);
   }
@@ -249,7 +263,8 @@ bool WebService::fetchScript(const std::string& fileName) {
   int status = 0;
   GetOptions options;
   options.status = &status;
-  if (!http_.getDetailed(webHost_, " ", "/scripts/" + queryEscape(fileName), answer, kDownloadAnswerSize, options))
+  if (!http_.getDetailed(webHost_, " ", "/scripts/" + queryEscape(fileName), answer, kDownloadAnswerSize,
+                         options))
     return false;
   // A "not found" page must not replace the member's copy of the file.
   if (status != 0 && (status < 200 || status > 299)) return false;
@@ -277,12 +292,16 @@ std::string WebService::programHelpUrl() const {
   return "http://" + webHost_ + "/broadcast/Brovana-Live/brovana-live.html";
 }
 
-std::string WebService::tipsUrl() const { return "http://" + webHost_ + "/broadcast/Brovana-Live/tips-tricks.html"; }
+std::string WebService::tipsUrl() const {
+  return "http://" + webHost_ + "/broadcast/Brovana-Live/tips-tricks.html";
+}
 
 std::string directoryEntryUrl(std::string_view member) {
   return std::string("http://") + kDirectoryHost + "/cgi-bin/directory.cgi?autostart=" + queryEscape(member);
 }
 
-std::string registrationUrl() { return std::string("http://") + kDirectoryHost + "/registration/index.html"; }
+std::string registrationUrl() {
+  return std::string("http://") + kDirectoryHost + "/registration/index.html";
+}
 
 }  // namespace brovana

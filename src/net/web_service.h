@@ -34,19 +34,19 @@ inline constexpr const char* kDirectoryHost = "directory.zelvora.example";
 inline constexpr int kListenerLimitSubstitute = 1000;
 
 // Answer capacities: the body is cut at capacity - 1 bytes.
-inline constexpr size_t kAccountAnswerSize = 256;   // bcinfo, djinfo, netcast, switch, checkversion
-inline constexpr size_t kLoginAnswerSize = 100;     // livelogin
-inline constexpr size_t kSongAnswerSize = 1024;     // add_song
+inline constexpr size_t kAccountAnswerSize = 256;     // bcinfo, djinfo, netcast, switch, checkversion
+inline constexpr size_t kLoginAnswerSize = 100;       // livelogin
+inline constexpr size_t kSongAnswerSize = 1024;       // add_song
 inline constexpr size_t kDownloadAnswerSize = 10000;  // genre list, names file
 inline constexpr size_t kMaxGenres = 499;
 
 // bcinfo results, as the connection turns them into its messages.
 enum BcinfoResult : int {
   kBcinfoOk = 0,
-  kBcinfoFailed = 2,            // no member name, no answer, error page, code -1, missing tokens
-  kBcinfoNotBroadcaster = 3,    // code -4
-  kBcinfoBadLogin = 4,          // bcinfo -2, djinfo -1
-  kBcinfoCode3 = 5,             // code -3
+  kBcinfoFailed = 2,          // no member name, no answer, error page, code -1, missing tokens
+  kBcinfoNotBroadcaster = 3,  // code -4
+  kBcinfoBadLogin = 4,        // bcinfo -2, djinfo -1
+  kBcinfoCode3 = 5,           // code -3
 };
 
 // What a few callers need of a GET beyond the plain call.
@@ -65,8 +65,8 @@ struct GetOptions {
 class HttpClient {
  public:
   virtual ~HttpClient() = default;
-  virtual bool get(const std::string& host, const std::string& user, const std::string& path, std::string& answer,
-                   size_t capacity, bool async = false) = 0;
+  virtual bool get(const std::string& host, const std::string& user, const std::string& path,
+                   std::string& answer, size_t capacity, bool async = false) = 0;
   // Clients without the extras fall back on get() and report status 0.
   virtual bool getDetailed(const std::string& host, const std::string& user, const std::string& path,
                            std::string& answer, size_t capacity, const GetOptions& options);
@@ -142,6 +142,8 @@ class WebService {
   int bcinfo(ServerInfo& info, bool sessionFormAllowed);
   bool livelogin(ServerInfo& info);
   // stream "live" (wait 3 s) or "hostplay" (wait 0 s); sets switchedToLive() on success.
+  // The flag is one for the run, whichever WebService made the switch (the connection's
+  // reconnect and the supervisor may hold different ones).
   bool netcastSwitch(const std::string& member, const std::string& password, const std::string& stream,
                      int waitSeconds);
   bool switchServer(Prompts& prompts, const std::string& member, const std::string& password,
@@ -161,7 +163,8 @@ class WebService {
   SongRequest songRequest(const ServerInfo& account, std::string_view title) const;
   SongRequest songRequest(const ServerInfo& account, const TrackFacts& track) const;
   SongRequest songInfoRequest(const ServerInfo& account, std::string_view title,
-                              std::optional<std::string_view> artist, std::optional<std::string_view> album) const;
+                              std::optional<std::string_view> artist,
+                              std::optional<std::string_view> album) const;
 
   // Once at start-up, with major 2.01 and minor 110. Offers or demands the upgrade; the code the
   // service answered, -1 without an answer.
@@ -185,7 +188,6 @@ class WebService {
   HttpClient& http_;
   std::string webHost_;
   SongUpdateSender* songs_;
-  std::atomic<bool> switchedToLive_{false};
 };
 
 // The station's directory entry (for the tell-a-friend mail) and the member registration page.

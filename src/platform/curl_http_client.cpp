@@ -54,7 +54,9 @@ void initCurlOnce() {
 
 CurlHttpClient::CurlHttpClient() : CurlHttpClient(Limits{}) {}
 
-CurlHttpClient::CurlHttpClient(Limits limits) : limits_(limits) { initCurlOnce(); }
+CurlHttpClient::CurlHttpClient(Limits limits) : limits_(limits) {
+  initCurlOnce();
+}
 
 bool CurlHttpClient::get(const std::string& host, const std::string& user, const std::string& path,
                          std::string& answer, size_t capacity, bool async) {

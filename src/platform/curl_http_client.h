@@ -24,8 +24,8 @@ class CurlHttpClient : public HttpClient {
   // result for its log line, and the time limits bound the wait.
   bool get(const std::string& host, const std::string& user, const std::string& path, std::string& answer,
            size_t capacity, bool async = false) override;
-  bool getDetailed(const std::string& host, const std::string& user, const std::string& path, std::string& answer,
-                   size_t capacity, const GetOptions& options) override;
+  bool getDetailed(const std::string& host, const std::string& user, const std::string& path,
+                   std::string& answer, size_t capacity, const GetOptions& options) override;
 
  private:
   Limits limits_;

@@ -25,7 +25,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   parseLoginAnswer(answer, login);
   if (login.sessionid[sizeof login.sessionid - 1] != 0) __builtin_trap();
 
-  if (auto version = parseVersionAnswer(answer); version && version->url.size() > answer.size()) __builtin_trap();
+  if (auto version = parseVersionAnswer(answer); version && version->url.size() > answer.size())
+    __builtin_trap();
 
   std::vector<std::string> names;
   if (parseGenreList(answer, names) && names.size() > kMaxGenres) __builtin_trap();

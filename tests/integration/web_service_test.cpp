@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "net/song_update_sender.h"
 #include "platform/curl_http_client.h"
@@ -80,12 +81,9 @@ TEST_F(WebServiceAgainstEmulator, BcinfoPasswordFormReadsTheAccountFacts) {
     int result;
     int mode;
   } cases[] = {
-      {"ana", "wrong", kBcinfoBadLogin, 0},
-      {"nobody", "pw", kBcinfoBadLogin, 0},
-      {"nobc", "pw", kBcinfoNotBroadcaster, 0},
-      {"hosty", "pw", kBcinfoOk, kModeHostplay},
-      {"rita", "pw", kBcinfoOk, kModeRegular},
-      {kOddMember, kOddPassword, kBcinfoOk, kModeLive},
+      {"ana", "wrong", kBcinfoBadLogin, 0},     {"nobody", "pw", kBcinfoBadLogin, 0},
+      {"nobc", "pw", kBcinfoNotBroadcaster, 0}, {"hosty", "pw", kBcinfoOk, kModeHostplay},
+      {"rita", "pw", kBcinfoOk, kModeRegular},  {kOddMember, kOddPassword, kBcinfoOk, kModeLive},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -199,6 +197,21 @@ TEST_F(WebServiceAgainstEmulator, OfABurstOfTitlesTheLastArrives) {
   }
 }
 
+TEST_F(WebServiceAgainstEmulator, SenderStopsWhileTheServiceHoldsTheAnswer) {
+  ASSERT_TRUE(service.controlAccount("ana", {{"delay", "100000"}}));
+  CurlHttpClient patient(CurlHttpClient::Limits{5s, 120s});
+  SongUpdateSender sender(patient);
+  WebService songs(patient, service.webHost(), &sender);
+  ASSERT_TRUE(songs.postSong(member("ana", "s3cret"), "held back"));
+  for (int i = 0; i < 200 && service.songs().empty(); ++i) std::this_thread::sleep_for(10ms);
+  ASSERT_EQ(service.songs().size(), 1u);
+  // Far below both the held-back answer and the client's limit: the request was abandoned.
+  auto before = std::chrono::steady_clock::now();
+  sender.stop();
+  EXPECT_LT(std::chrono::steady_clock::now() - before, 30s);
+  EXPECT_EQ(sender.sentCount(), 1);
+}
+
 TEST_F(WebServiceAgainstEmulator, AwkwardTextsArriveIntact) {
   SongUpdateSender sender(http);
   WebService songs(http, service.webHost(), &sender);
@@ -227,16 +240,17 @@ TEST_F(WebServiceAgainstEmulator, AwkwardTextsArriveIntact) {
   EXPECT_EQ(announced[0].field("pass"), kOddPassword);
   const auto& tagged = announced[1];
   EXPECT_TRUE(tagged.accepted);
-  EXPECT_EQ(tagged.fields, (std::map<std::string, std::string>{{"version", "2"},
-                                                               {"pass", kOddPassword},
-                                                               {"handle", kOddMember},
-                                                               {"fileName", "Les Fr\xC3\xA8res & S\xC5\x93urs"},
-                                                               {"seconds", "187"},
-                                                               {"title", "Ça & ça"},
-                                                               {"artist", "A#B"},
-                                                               {"album", " "},
-                                                               {"year", "2001"},
-                                                               {"id3genre", "R&B"}}));
+  EXPECT_EQ(tagged.fields,
+            (std::map<std::string, std::string>{{"version", "2"},
+                                                {"pass", kOddPassword},
+                                                {"handle", kOddMember},
+                                                {"fileName", "Les Fr\xC3\xA8res & S\xC5\x93urs"},
+                                                {"seconds", "187"},
+                                                {"title", "Ça & ça"},
+                                                {"artist", "A#B"},
+                                                {"album", " "},
+                                                {"year", "2001"},
+                                                {"id3genre", "R&B"}}));
 }
 
 TEST_F(WebServiceAgainstEmulator, GenreListAndNamesFile) {
@@ -277,21 +291,23 @@ TEST_F(WebServiceAgainstEmulator, VersionCheckCodesReachThePrompts) {
   test::FakeExit secondExit;
   ASSERT_TRUE(service.control({{"checkversion", "2," + url}}));
   EXPECT_EQ(web.checkVersion(ana, 2.01, 110, second, secondExit), 2);
-  ASSERT_EQ(second.boxTexts(), std::vector<std::string>{"A new version of Brovana-Live is available. You must upgrade."});
+  ASSERT_EQ(second.boxTexts(),
+            std::vector<std::string>{"A new version of Brovana-Live is available. You must upgrade."});
   EXPECT_EQ(second.opened(), std::vector<std::string>{url});
   EXPECT_TRUE(secondExit.ended);
 
   auto checks = service.versionChecks();
   ASSERT_EQ(checks.size(), 3u);
-  EXPECT_EQ(checks[0].fields, (std::map<std::string, std::string>{
-                                  {"app", "mirobeam"}, {"major", "2.0"}, {"minor", "110"}, {"platform", "win"}}));
+  EXPECT_EQ(checks[0].fields,
+            (std::map<std::string, std::string>{
+                {"app", "mirobeam"}, {"major", "2.0"}, {"minor", "110"}, {"platform", "win"}}));
 }
 
 TEST_F(WebServiceAgainstEmulator, HttpGetKeepsItsRules) {
   std::string answer;
   ASSERT_TRUE(service.controlAccount("ana", {{"pad", "5000"}}));
-  ASSERT_TRUE(http.get(service.webHost(), "ana", "/cgi-bin/livelogin.cgi?membername=ana&password=s3cret", answer,
-                       kAccountAnswerSize));
+  ASSERT_TRUE(http.get(service.webHost(), "ana", "/cgi-bin/livelogin.cgi?membername=ana&password=s3cret",
+                       answer, kAccountAnswerSize));
   ASSERT_EQ(answer.size(), kAccountAnswerSize - 1);
   EXPECT_EQ(answer.substr(0, 2), "0 ");
   EXPECT_EQ(answer.back(), '#');
@@ -308,8 +324,9 @@ TEST_F(WebServiceAgainstEmulator, HttpGetKeepsItsRules) {
   ASSERT_TRUE(service.controlAccount("ana", {{"pad", "0"}, {"delay", "3000"}}));
   CurlHttpClient impatient(CurlHttpClient::Limits{1000ms, 300ms});
   answer = "stale";
-  EXPECT_FALSE(impatient.get(service.webHost(), "ana", "/cgi-bin/bcinfo.cgi?membername=ana&password=s3cret&version=2",
-                             answer, kAccountAnswerSize));
+  EXPECT_FALSE(impatient.get(service.webHost(), "ana",
+                             "/cgi-bin/bcinfo.cgi?membername=ana&password=s3cret&version=2", answer,
+                             kAccountAnswerSize));
   EXPECT_EQ(answer, "");
   answer = "stale";
   EXPECT_FALSE(http.get("127.0.0.1:" + std::to_string(test::freeLoopbackPort()), "ana", "/", answer, 256));
@@ -322,7 +339,8 @@ TEST_F(WebServiceAgainstEmulator, EmulatorStopsCleanlyOnSigterm) {
   // A held-back answer must not keep it from stopping.
   std::thread slow([&] {
     std::string answer;
-    http.get(service.webHost(), "ana", "/cgi-bin/bcinfo.cgi?membername=ana&password=s3cret&version=2", answer, 256);
+    http.get(service.webHost(), "ana", "/cgi-bin/bcinfo.cgi?membername=ana&password=s3cret&version=2", answer,
+             256);
   });
   std::this_thread::sleep_for(200ms);
   EXPECT_EQ(service.stop(), 0);
@@ -344,8 +362,10 @@ TEST(ZelvoraServiceOptions, BadAccountsAreRefusedWithAMessage) {
   };
   for (const auto& c : cases) {
     folder.write("accounts.txt", c.file);
-    std::vector<std::string> argv = {test::builtProgram("zelvora-service"), "--accounts", folder.file("accounts.txt")};
-    if (!c.args.empty() || !c.file.empty()) argv.insert(argv.end(), {"--port", std::to_string(test::freeLoopbackPort())});
+    std::vector<std::string> argv = {test::builtProgram("zelvora-service"), "--accounts",
+                                     folder.file("accounts.txt")};
+    if (!c.args.empty() || !c.file.empty())
+      argv.insert(argv.end(), {"--port", std::to_string(test::freeLoopbackPort())});
     argv.insert(argv.end(), c.args.begin(), c.args.end());
     test::ChildProcess child(argv, folder.file("log.txt"));
     EXPECT_EQ(child.wait(10s), 2) << c.file;

@@ -47,8 +47,8 @@ class FakeHttpClient : public HttpClient {
     return getDetailed(host, user, path, answer, capacity, options);
   }
 
-  bool getDetailed(const std::string& host, const std::string& user, const std::string& path, std::string& answer,
-                   size_t capacity, const GetOptions& options) override {
+  bool getDetailed(const std::string& host, const std::string& user, const std::string& path,
+                   std::string& answer, size_t capacity, const GetOptions& options) override {
     Call call{host, user, path, capacity, options.async};
     if (onCall) onCall(call, options);
     Answer found{"", "", false, 0};

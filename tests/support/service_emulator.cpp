@@ -59,18 +59,29 @@ class JsonReader {
       if (i_ >= s_.size()) return false;
       char e = s_[i_++];
       switch (e) {
-        case 'n': out += '\n'; break;
-        case 't': out += '\t'; break;
-        case 'r': out += '\r'; break;
-        case 'b': out += '\b'; break;
-        case 'f': out += '\f'; break;
+        case 'n':
+          out += '\n';
+          break;
+        case 't':
+          out += '\t';
+          break;
+        case 'r':
+          out += '\r';
+          break;
+        case 'b':
+          out += '\b';
+          break;
+        case 'f':
+          out += '\f';
+          break;
         case 'u': {
           if (i_ + 4 > s_.size()) return false;
           appendUtf8(out, static_cast<unsigned>(std::strtoul(s_.substr(i_, 4).c_str(), nullptr, 16)));
           i_ += 4;
           break;
         }
-        default: out += e;
+        default:
+          out += e;
       }
     }
     if (i_ >= s_.size()) return false;
@@ -138,7 +149,8 @@ class JsonReader {
 
 std::string query(const std::vector<std::pair<std::string, std::string>>& values) {
   std::string out;
-  for (const auto& [key, value] : values) out += (out.empty() ? "" : "&") + urlEncode(key) + "=" + urlEncode(value);
+  for (const auto& [key, value] : values)
+    out += (out.empty() ? "" : "&") + urlEncode(key) + "=" + urlEncode(value);
   return out;
 }
 
@@ -163,7 +175,9 @@ const JsonValue& JsonValue::operator[](const std::string& key) const {
   return missing;
 }
 
-std::optional<JsonValue> JsonValue::parse(const std::string& text) { return JsonReader(text).document(); }
+std::optional<JsonValue> JsonValue::parse(const std::string& text) {
+  return JsonReader(text).document();
+}
 
 std::string AnnouncedSong::field(const std::string& key) const {
   auto it = fields.find(key);
@@ -214,9 +228,13 @@ std::optional<std::string> httpGetLoopback(int port, const std::string& target, 
 }
 
 ServiceEmulator::ServiceEmulator(EmulatorOptions options) {
-  std::vector<std::string> args = {builtProgram("zelvora-service"), "--port", "0",
-                                   "--broadcast-host", options.broadcastHost,
-                                   "--broadcast-port", std::to_string(options.broadcastPort)};
+  std::vector<std::string> args = {builtProgram("zelvora-service"),
+                                   "--port",
+                                   "0",
+                                   "--broadcast-host",
+                                   options.broadcastHost,
+                                   "--broadcast-port",
+                                   std::to_string(options.broadcastPort)};
   if (!options.accountsFile.empty()) {
     folder_.write("accounts.txt", options.accountsFile);
     args.insert(args.end(), {"--accounts", folder_.file("accounts.txt")});
@@ -242,7 +260,9 @@ ServiceEmulator::ServiceEmulator(EmulatorOptions options) {
 
 ServiceEmulator::~ServiceEmulator() = default;
 
-std::string ServiceEmulator::webHost() const { return "127.0.0.1:" + std::to_string(port_); }
+std::string ServiceEmulator::webHost() const {
+  return "127.0.0.1:" + std::to_string(port_);
+}
 
 const std::string& ServiceEmulator::logFile() const {
   static const std::string none;
@@ -304,7 +324,8 @@ std::vector<SeenRequest> ServiceEmulator::requests() const {
   std::vector<SeenRequest> out;
   auto view = status();
   if (!view) return out;
-  for (const JsonValue& item : (*view)["requests"].items) out.push_back({item["target"].text, item["agent"].text});
+  for (const JsonValue& item : (*view)["requests"].items)
+    out.push_back({item["target"].text, item["agent"].text});
   return out;
 }
 

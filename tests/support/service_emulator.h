@@ -26,8 +26,8 @@ struct JsonValue {
   bool flag = false;
   double number = 0;
   std::string text;
-  std::vector<JsonValue> items;       // Array items, or Object values
-  std::vector<std::string> keys;      // Object keys, in the order written
+  std::vector<JsonValue> items;   // Array items, or Object values
+  std::vector<std::string> keys;  // Object keys, in the order written
 
   // Object member; a Null value when missing.
   const JsonValue& operator[](const std::string& key) const;
@@ -38,7 +38,7 @@ struct EmulatorOptions {
   std::vector<std::string> accounts;  // "NAME:PASSWORD[:MODE]"
   std::string accountsFile;           // text of an accounts file; empty: none
   std::string broadcastHost = "127.0.0.1";
-  int broadcastPort = 8001;           // the source port; bcinfo names the port below it
+  int broadcastPort = 8001;  // the source port; bcinfo names the port below it
   std::vector<std::string> extraArgs;
 };
 
@@ -83,7 +83,8 @@ class ServiceEmulator {
   std::optional<std::string> get(const std::string& target) const;
   // /control with the pairs as query; true when it answered "OK".
   bool control(const std::vector<std::pair<std::string, std::string>>& values) const;
-  bool controlAccount(const std::string& name, const std::vector<std::pair<std::string, std::string>>& values) const;
+  bool controlAccount(const std::string& name,
+                      const std::vector<std::pair<std::string, std::string>>& values) const;
 
   std::optional<JsonValue> status() const;
   std::vector<AnnouncedSong> songs() const;

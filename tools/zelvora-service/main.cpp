@@ -36,7 +36,7 @@ int main(int argc, char** argv) {
   zelvora::Settings settings;
   int port = 0;
   std::vector<std::string> accountFiles;
-  std::vector<std::string> accountSpecs;
+  std::vector<std::string> accountOptions;
   std::string genresFile;
 
   for (int i = 1; i < argc; ++i) {
@@ -52,7 +52,7 @@ int main(int argc, char** argv) {
     } else if (option == "--accounts") {
       accountFiles.push_back(value);
     } else if (option == "--account") {
-      accountSpecs.push_back(value);
+      accountOptions.push_back(value);
     } else if (option == "--broadcast-host") {
       settings.broadcastHost = value;
     } else if (option == "--broadcast-port") {
@@ -73,8 +73,8 @@ int main(int argc, char** argv) {
   zelvora::Service service(settings);
   for (const std::string& file : accountFiles)
     if (std::string error = service.loadAccounts(file); !error.empty()) return usage(error);
-  for (const std::string& spec : accountSpecs)
-    if (std::string error = service.addAccountSpec(spec); !error.empty()) return usage(error);
+  for (const std::string& given : accountOptions)
+    if (std::string error = service.addAccountOption(given); !error.empty()) return usage(error);
   if (!genresFile.empty())
     if (std::string error = service.loadGenres(genresFile); !error.empty()) return usage(error);
 

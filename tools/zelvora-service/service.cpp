@@ -13,20 +13,20 @@ namespace {
 
 // Station genres as the service's directory lists them.
 const char* const kGenres[] = {
-    "Acid Jazz",   "Alternative",  "Ambient",      "Americana",     "Big Band",      "Bluegrass",
-    "Blues",       "Bossa Nova",   "Breakbeat",    "Celtic",        "Chamber Music", "Children's",
-    "Chillout",    "Christian",    "Classic Rock", "Classical",     "Club",          "Comedy",
-    "Country",     "Dance",        "Dancehall",    "Deep House",    "Disco",         "Downtempo",
-    "Drum and Bass", "Dub",        "Easy Listening", "Electronic",  "Experimental",  "Flamenco",
-    "Folk",        "Funk",         "Fusion",       "Garage",        "Gospel",        "Goth",
-    "Grunge",      "Hard Rock",    "Hardcore",     "Heavy Metal",   "Hip Hop",       "House",
-    "Indie",       "Industrial",   "Instrumental", "Jazz",          "Jungle",        "Klezmer",
-    "Latin",       "Lounge",       "Merengue",     "Metal",         "Motown",        "New Age",
-    "New Wave",    "News",         "Noise",        "Oldies",        "Opera",         "Polka",
-    "Pop",         "Progressive",  "Psychedelic",  "Punk",          "R&B",           "Rap",
-    "Reggae",      "Rock",         "Rockabilly",   "Salsa",         "Samba",         "Ska",
-    "Soul",        "Soundtrack",   "Spoken Word",  "Sports",        "Swing",         "Synthpop",
-    "Talk",        "Tango",        "Techno",       "Trance",        "Trip Hop",      "World",
+    "Acid Jazz",     "Alternative", "Ambient",        "Americana",   "Big Band",      "Bluegrass",
+    "Blues",         "Bossa Nova",  "Breakbeat",      "Celtic",      "Chamber Music", "Children's",
+    "Chillout",      "Christian",   "Classic Rock",   "Classical",   "Club",          "Comedy",
+    "Country",       "Dance",       "Dancehall",      "Deep House",  "Disco",         "Downtempo",
+    "Drum and Bass", "Dub",         "Easy Listening", "Electronic",  "Experimental",  "Flamenco",
+    "Folk",          "Funk",        "Fusion",         "Garage",      "Gospel",        "Goth",
+    "Grunge",        "Hard Rock",   "Hardcore",       "Heavy Metal", "Hip Hop",       "House",
+    "Indie",         "Industrial",  "Instrumental",   "Jazz",        "Jungle",        "Klezmer",
+    "Latin",         "Lounge",      "Merengue",       "Metal",       "Motown",        "New Age",
+    "New Wave",      "News",        "Noise",          "Oldies",      "Opera",         "Polka",
+    "Pop",           "Progressive", "Psychedelic",    "Punk",        "R&B",           "Rap",
+    "Reggae",        "Rock",        "Rockabilly",     "Salsa",       "Samba",         "Ska",
+    "Soul",          "Soundtrack",  "Spoken Word",    "Sports",      "Swing",         "Synthpop",
+    "Talk",          "Tango",       "Techno",         "Trance",      "Trip Hop",      "World",
     "Zydeco",
 };
 
@@ -61,11 +61,20 @@ std::string htmlText(const std::string& text) {
   std::string out;
   for (char c : text) {
     switch (c) {
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '&': out += "&amp;"; break;
-      case '"': out += "&quot;"; break;
-      default: out += c;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '&':
+        out += "&amp;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      default:
+        out += c;
     }
   }
   return out;
@@ -160,16 +169,16 @@ Account* Service::find(const std::string& name) {
   return nullptr;
 }
 
-std::string Service::addAccountSpec(const std::string& spec) {
-  size_t first = spec.find(':');
-  if (first == std::string::npos || first == 0) return "expected NAME:PASSWORD[:MODE]: " + spec;
+std::string Service::addAccountOption(const std::string& given) {
+  size_t first = given.find(':');
+  if (first == std::string::npos || first == 0) return "expected NAME:PASSWORD[:MODE]: " + given;
   Account account;
-  account.name = spec.substr(0, first);
-  std::string rest = spec.substr(first + 1);
+  account.name = given.substr(0, first);
+  std::string rest = given.substr(first + 1);
   size_t last = rest.rfind(':');
   if (last != std::string::npos) {
     std::string mode = rest.substr(last + 1);
-    if (mode != "LI" && mode != "OR" && mode != "RE") return "the mode must be LI, OR or RE: " + spec;
+    if (mode != "LI" && mode != "OR" && mode != "RE") return "the mode must be LI, OR or RE: " + given;
     account.mode = mode;
     rest.resize(last);
   }
@@ -436,8 +445,9 @@ Service::Reply Service::script(const std::string& name) {
     return reply;
   }
   if (name == "brovana_live.ini") {
-    return aboutAccount(nullptr, "; Names the studio shows for the service's modes.\r\n[names]\r\nHOSTPLAYNAME=" +
-                                     settings_.hostplayName + "\r\n");
+    return aboutAccount(nullptr,
+                        "; Names the studio shows for the service's modes.\r\n[names]\r\nHOSTPLAYNAME=" +
+                            settings_.hostplayName + "\r\n");
   }
   Reply reply = aboutAccount(nullptr,
                              "<HTML><HEAD><TITLE>404 Not Found</TITLE></HEAD>\n<BODY><H1>Not Found</H1>\n"
@@ -516,7 +526,8 @@ std::string Service::statusJson() {
            ",\"port\":" + std::to_string(a.port ? a.port : settings_.broadcastPort) +
            ",\"sessions\":" + std::to_string(a.sessions.size()) + "}";
   }
-  out += "],\n\"songs\":" + records(songs_) + ",\n\"checkversion\":" + records(versionChecks_) + ",\n\"requests\":[";
+  out += "],\n\"songs\":" + records(songs_) + ",\n\"checkversion\":" + records(versionChecks_) +
+         ",\n\"requests\":[";
   for (size_t i = 0; i < requests_.size(); ++i)
     out += std::string(i ? ",\n  " : "\n  ") + "{\"target\":" + jsonText(requests_[i].target) +
            ",\"agent\":" + jsonText(requests_[i].agent) + "}";
@@ -526,16 +537,17 @@ std::string Service::statusJson() {
 std::string Service::statusHtml() {
   std::lock_guard lock(mutex_);
   std::string out =
-      "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>Zelvora service emulator</title></head><body>\n"
+      "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>Zelvora service "
+      "emulator</title></head><body>\n"
       "<h1>Zelvora service emulator</h1>\n<h2>Members</h2>\n<table border=\"1\">\n"
       "<tr><th>Member</th><th>Mode</th><th>Server</th><th>Broadcaster</th><th>Listeners</th><th>Limit</th>"
       "<th>Minutes</th><th>Rating</th><th>Broadcast server</th><th>Sessions</th></tr>\n";
   for (const Account& a : accounts_) {
     out += "<tr><td>" + htmlText(a.name) + "</td><td>" + a.mode + "</td><td>" + (a.serverOn ? "ON" : "OFF") +
-           "</td><td>" + (a.broadcaster ? "yes" : "no") + "</td><td>" + std::to_string(a.listeners) + "</td><td>" +
-           std::to_string(a.limit) + "</td><td>" + std::to_string(a.minutes) + "</td><td>" + fixedOne(a.rating) +
-           "</td><td>" + htmlText(a.host.empty() ? settings_.broadcastHost : a.host) + ":" +
-           std::to_string(a.port ? a.port : settings_.broadcastPort) + "</td><td>" +
+           "</td><td>" + (a.broadcaster ? "yes" : "no") + "</td><td>" + std::to_string(a.listeners) +
+           "</td><td>" + std::to_string(a.limit) + "</td><td>" + std::to_string(a.minutes) + "</td><td>" +
+           fixedOne(a.rating) + "</td><td>" + htmlText(a.host.empty() ? settings_.broadcastHost : a.host) +
+           ":" + std::to_string(a.port ? a.port : settings_.broadcastPort) + "</td><td>" +
            std::to_string(a.sessions.size()) + "</td></tr>\n";
   }
   out += "</table>\n<h2>Announced titles (newest last)</h2>\n<ol>\n";

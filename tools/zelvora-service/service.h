@@ -22,12 +22,12 @@ namespace zelvora {
 
 // Ways an account's requests can be made to misbehave.
 struct Faults {
-  int bcinfoCode = 0;   // non-zero: bcinfo answers only this code
-  int djinfoCode = 0;   // non-zero: djinfo answers only this code
-  int errorPage = 0;    // 1: bcinfo answers an error page; 2: djinfo does too
+  int bcinfoCode = 0;  // non-zero: bcinfo answers only this code
+  int djinfoCode = 0;  // non-zero: djinfo answers only this code
+  int errorPage = 0;   // 1: bcinfo answers an error page; 2: djinfo does too
   bool refuseLogin = false;
-  int delayMs = 0;      // every answer about the account waits this long
-  int pad = 0;          // bytes added after every answer about the account
+  int delayMs = 0;  // every answer about the account waits this long
+  int pad = 0;      // bytes added after every answer about the account
 };
 
 struct Account {
@@ -61,7 +61,7 @@ class Service {
   explicit Service(Settings settings);
 
   // Each returns an error text, empty on success.
-  std::string addAccountSpec(const std::string& spec);  // NAME:PASSWORD[:MODE]
+  std::string addAccountOption(const std::string& given);  // NAME:PASSWORD[:MODE]
   std::string loadAccounts(const std::string& path);
   std::string loadGenres(const std::string& path);
 

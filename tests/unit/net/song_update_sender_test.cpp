@@ -15,7 +15,9 @@ namespace {
 
 using namespace std::chrono_literals;
 
-SongRequest request(const std::string& tag) { return {"songs.example", "dj", "/cgi-bin/add_song.cgi?title=" + tag}; }
+SongRequest request(const std::string& tag) {
+  return {"songs.example", "dj", "/cgi-bin/add_song.cgi?title=" + tag};
+}
 
 // Holds the sender inside its first request until released.
 class Gate {
@@ -113,7 +115,8 @@ TEST(SongUpdateSenderTest, RequestsFromSeveralThreadsArriveWhole) {
     posters.emplace_back([&sender, t] {
       for (int i = 0; i < 300; ++i) {
         std::string tag = std::to_string(t) + "-" + std::to_string(i);
-        sender.handOver({"host" + tag, "dj", "/cgi-bin/add_song.cgi?title=" + tag + std::string(i % 50, '.')});
+        sender.handOver(
+            {"host" + tag, "dj", "/cgi-bin/add_song.cgi?title=" + tag + std::string(i % 50, '.')});
       }
     });
   for (auto& p : posters) p.join();
@@ -143,8 +146,10 @@ TEST(SongUpdateSenderTest, WebServiceHandsItsTitlesToTheSender) {
   auto calls = http.calls();
   ASSERT_EQ(calls.size(), 2u);
   EXPECT_EQ(calls[0].host, "127.0.0.1:8080");
-  EXPECT_EQ(calls[0].path, "/cgi-bin/add_song.cgi?version=2&pass=pw&handle=dj&title=On%20the%20air&seconds=0");
-  EXPECT_EQ(calls[1].path, "/cgi-bin/add_song.cgi?version=2&pass=pw&handle=dj&title=T&artist=A&album=B&seconds=0");
+  EXPECT_EQ(calls[0].path,
+            "/cgi-bin/add_song.cgi?version=2&pass=pw&handle=dj&title=On%20the%20air&seconds=0");
+  EXPECT_EQ(calls[1].path,
+            "/cgi-bin/add_song.cgi?version=2&pass=pw&handle=dj&title=T&artist=A&album=B&seconds=0");
 }
 
 }  // namespace

@@ -31,25 +31,25 @@ struct AccountCase {
 
 TEST(AccountAnswerTest, FieldsAndResultsOfEachAnswerShape) {
   const AccountCase cases[] = {
-      {"full line", "0 LI ON 3 250 12 4.5 stream.example 8000", AccountAnswer::Bcinfo, 0, 2, 1, 3, 250, 12, 4.5f,
-       "stream.example", 8001},
-      {"commas, runs and a line end", "0,,RE , OFF,0,7,1,0.5,10.0.0.1,,8000\r\n", AccountAnswer::Bcinfo, 0, 3, 0, 0,
-       7, 1, 0.5f, "10.0.0.1", 8001},
-      {"Hostplay answer without server", "0 OR OFF 5 300 3 2.5", AccountAnswer::Bcinfo, 0, 1, 0, 5, 300, 3, 2.5f,
-       "old.example", 1234},
-      {"limit 100 is replaced", "0 OR ON 5 100 3 2.5", AccountAnswer::Bcinfo, 0, 1, 1, 5, kListenerLimitSubstitute,
-       3, 2.5f, "old.example", 1234},
-      {"limit -1 is replaced", "0 OR ON 5 -1 3 2.5", AccountAnswer::Bcinfo, 0, 1, 1, 5, kListenerLimitSubstitute, 3,
+      {"full line", "0 LI ON 3 250 12 4.5 stream.example 8000", AccountAnswer::Bcinfo, 0, 2, 1, 3, 250, 12,
+       4.5f, "stream.example", 8001},
+      {"commas, runs and a line end", "0,,RE , OFF,0,7,1,0.5,10.0.0.1,,8000\r\n", AccountAnswer::Bcinfo, 0, 3,
+       0, 0, 7, 1, 0.5f, "10.0.0.1", 8001},
+      {"Hostplay answer without server", "0 OR OFF 5 300 3 2.5", AccountAnswer::Bcinfo, 0, 1, 0, 5, 300, 3,
        2.5f, "old.example", 1234},
-      {"negative listeners stored as 0", "0 LI OFF -7 20 1 1 h 80", AccountAnswer::Bcinfo, 0, 2, 0, 0, 20, 1, 1.0f,
-       "h", 81},
-      {"unknown mode keeps the old one and goes on", "0 XX ON 1 2 3 4 h 9", AccountAnswer::Bcinfo, 0, 0, 1, 1, 2, 3,
-       4.0f, "h", 10},
-      {"djinfo answer reads the same", "0 LI ON 2 20 1 1 dj.example 8000", AccountAnswer::Djinfo, 0, 2, 1, 2, 20, 1,
-       1.0f, "dj.example", 8001},
+      {"limit 100 is replaced", "0 OR ON 5 100 3 2.5", AccountAnswer::Bcinfo, 0, 1, 1, 5,
+       kListenerLimitSubstitute, 3, 2.5f, "old.example", 1234},
+      {"limit -1 is replaced", "0 OR ON 5 -1 3 2.5", AccountAnswer::Bcinfo, 0, 1, 1, 5,
+       kListenerLimitSubstitute, 3, 2.5f, "old.example", 1234},
+      {"negative listeners stored as 0", "0 LI OFF -7 20 1 1 h 80", AccountAnswer::Bcinfo, 0, 2, 0, 0, 20, 1,
+       1.0f, "h", 81},
+      {"unknown mode keeps the old one and goes on", "0 XX ON 1 2 3 4 h 9", AccountAnswer::Bcinfo, 0, 0, 1, 1,
+       2, 3, 4.0f, "h", 10},
+      {"djinfo answer reads the same", "0 LI ON 2 20 1 1 dj.example 8000", AccountAnswer::Djinfo, 0, 2, 1, 2,
+       20, 1, 1.0f, "dj.example", 8001},
       {"stops after the mode", "0 LI", AccountAnswer::Bcinfo, 2, 2, 0, 0, 0, 0, 0.0f, "old.example", 1234},
-      {"stops after the rating of a live account", "0 LI ON 1 2 3 4.0", AccountAnswer::Bcinfo, 2, 2, 1, 1, 2, 3,
-       4.0f, "old.example", 1234},
+      {"stops after the rating of a live account", "0 LI ON 1 2 3 4.0", AccountAnswer::Bcinfo, 2, 2, 1, 1, 2,
+       3, 4.0f, "old.example", 1234},
       {"host without port", "0 LI ON 1 2 3 4.0 new.example", AccountAnswer::Bcinfo, 2, 2, 1, 1, 2, 3, 4.0f,
        "new.example", 1234},
       {"empty answer", "", AccountAnswer::Bcinfo, 2, 0, 0, 0, 0, 0, 0.0f, "old.example", 1234},
@@ -60,8 +60,8 @@ TEST(AccountAnswerTest, FieldsAndResultsOfEachAnswerShape) {
       {"bcinfo -4", "-4", AccountAnswer::Bcinfo, 3, 0, 0, 0, 0, 0, 0.0f, "old.example", 1234},
       {"djinfo -1", "-1", AccountAnswer::Djinfo, 4, 0, 0, 0, 0, 0, 0.0f, "old.example", 1234},
       {"djinfo -2", "-2", AccountAnswer::Djinfo, 4, 0, 0, 0, 0, 0, 0.0f, "old.example", 1234},
-      {"largest port does not overflow", "0 LI ON 1 2 3 4 h 99999999999", AccountAnswer::Bcinfo, 0, 2, 1, 1, 2, 3,
-       4.0f, "h", 2147483647},
+      {"largest port does not overflow", "0 LI ON 1 2 3 4 h 99999999999", AccountAnswer::Bcinfo, 0, 2, 1, 1,
+       2, 3, 4.0f, "h", 2147483647},
   };
   for (const AccountCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -95,12 +95,8 @@ TEST(AccountAnswerTest, ErrorPageIsTheClosingTagsOrMoreThanAHundredCharacters) {
     std::string answer;
     bool errorPage;
   } cases[] = {
-      {"</BODY></HTML>", true},
-      {"</BODY></HTML", true},
-      {"</BODY></HTM", false},
-      {"0 LI ON 1 2 3 4 h 8000", false},
-      {std::string(100, '0'), false},
-      {std::string(101, '0'), true},
+      {"</BODY></HTML>", true},          {"</BODY></HTML", true},        {"</BODY></HTM", false},
+      {"0 LI ON 1 2 3 4 h 8000", false}, {std::string(100, '0'), false}, {std::string(101, '0'), true},
   };
   for (const auto& c : cases) EXPECT_EQ(isErrorPage(c.answer), c.errorPage) << c.answer;
 }
@@ -158,16 +154,21 @@ TEST(GenreListTest, NamesBetweenTheMarkers) {
     std::string text;
     std::vector<std::string> names;
   } cases[] = {
-      {"one a line", "// START GENRE LIST\nvar g = new Array(\n\"Acid Jazz\",\n\"Pop\",\n// END GENRE LIST\n);",
+      {"one a line",
+       "// START GENRE LIST\nvar g = new Array(\n\"Acid Jazz\",\n\"Pop\",\n// END GENRE LIST\n);",
        {"Acid Jazz", "Pop"}},
-      {"quoted names with a blank after the comma", "// START GENRE LIST\n\"skip\", \"Rock\", \"Pop\"\n// END GENRE LIST",
+      {"quoted names with a blank after the comma",
+       "// START GENRE LIST\n\"skip\", \"Rock\", \"Pop\"\n// END GENRE LIST",
        {" ", "Rock", " ", "Pop"}},
-      {"tabs and CR LF line ends", "x\r\n// START GENRE LIST\r\nvar g = [\r\n\t\"Blues\",\r\n\t\"Ska\"\r\n// END GENRE LIST",
+      {"tabs and CR LF line ends",
+       "x\r\n// START GENRE LIST\r\nvar g = [\r\n\t\"Blues\",\r\n\t\"Ska\"\r\n// END GENRE LIST",
        {"Blues", "Ska"}},
       {"names on the marker's line", "// START GENRE LIST \"A\",\"B\"\n// END GENRE LIST", {"A", "B"}},
       {"no end marker", "// START GENRE LIST\nx\n\"Rock\",\"Pop\"\n", {}},
       {"end marker before the start", "// END GENRE LIST\n// START GENRE LIST\nx\n\"Rock\"\n", {}},
-      {"text after the end is ignored", "// START GENRE LIST\nx\n\"Rock\"\n// END GENRE LIST\n\"Pop\"", {"Rock"}},
+      {"text after the end is ignored",
+       "// START GENRE LIST\nx\n\"Rock\"\n// END GENRE LIST\n\"Pop\"",
+       {"Rock"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

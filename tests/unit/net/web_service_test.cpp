@@ -25,7 +25,8 @@ class ScratchFolder : public ::testing::Environment {
   test::TempFolder folder_;
   std::unique_ptr<test::ScopedChdir> inFolder_;
 };
-[[maybe_unused]] auto* const scratch = ::testing::AddGlobalTestEnvironment(std::make_unique<ScratchFolder>().release());
+[[maybe_unused]] auto* const scratch =
+    ::testing::AddGlobalTestEnvironment(std::make_unique<ScratchFolder>().release());
 
 std::string readFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -154,11 +155,10 @@ TEST_F(WebServiceTest, NetcastSwitchSucceedsOnAnyZeroAndSetsTheLiveFlag) {
     bool ok;
     bool liveAfter;
   } steps[] = {
-      {"live", "-1", false, false},   // refused: flag unchanged
-      {"live", "10", true, true},     // a zero inside a number counts
-      {"hostplay", "", false, true},  // no answer: unchanged
-      {"hostplay", "0\n", true, false},
-      {"live", "ok 0", true, true},
+      {"hostplay", "0", true, false},   {"live", "-1", false, false},  // refused: flag unchanged
+      {"live", "10", true, true},                                      // a zero inside a number counts
+      {"hostplay", "", false, true},                                   // no answer: unchanged
+      {"hostplay", "0\n", true, false}, {"live", "ok 0", true, true},
   };
   for (const auto& s : steps) {
     SCOPED_TRACE(std::string(s.stream) + " / " + s.answer);
@@ -167,7 +167,11 @@ TEST_F(WebServiceTest, NetcastSwitchSucceedsOnAnyZeroAndSetsTheLiveFlag) {
     EXPECT_EQ(web.netcastSwitch("dj ana", "p&w", s.stream, 0), s.ok);
     EXPECT_EQ(web.switchedToLive(), s.liveAfter);
   }
-  EXPECT_EQ(http.paths()[0], "/cgi-bin/netcast.cgi?stream=live&membername=dj%20ana&password=p%26w&action=switch");
+  EXPECT_EQ(http.paths()[1],
+            "/cgi-bin/netcast.cgi?stream=live&membername=dj%20ana&password=p%26w&action=switch");
+  // One flag for the run: another client sees the switch too.
+  WebService other(http, "127.0.0.1:8080");
+  EXPECT_TRUE(other.switchedToLive());
 }
 
 TEST_F(WebServiceTest, ServerSwitchShowsStandbyAndLogsTheOutcome) {
@@ -181,8 +185,9 @@ TEST_F(WebServiceTest, ServerSwitchShowsStandbyAndLogsTheOutcome) {
   EXPECT_EQ(calls[0].path, "/cgi-bin/switch.cgi?membername=dj%20ana&password=p%26w&action=ON");
   EXPECT_TRUE(calls[0].async);
   EXPECT_EQ(calls[0].user, "dj ana");
-  EXPECT_EQ(prompts.notices(), (std::vector<std::string>{"Turning ON your broadcast server, standby...", "",
-                                                        "Turning OFF your broadcast server, standby...", ""}));
+  EXPECT_EQ(prompts.notices(),
+            (std::vector<std::string>{"Turning ON your broadcast server, standby...", "",
+                                      "Turning OFF your broadcast server, standby...", ""}));
   EXPECT_FALSE(prompts.waitCursorOn());
   std::string log = readFile(Logger::getLogPath());
   EXPECT_NE(log.find("Toggling ON the broadcast server for dj ana\n"), std::string::npos);
@@ -318,13 +323,15 @@ TEST_F(WebServiceTest, VersionCheckOffersOrDemandsTheUpgrade) {
       EXPECT_EQ(shown[0].caption, "Mirobeam");
       EXPECT_EQ(shown[0].kind, BoxKind::Warning);
     }
-    EXPECT_EQ(boxes.opened(), c.opened.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.opened});
+    EXPECT_EQ(boxes.opened(),
+              c.opened.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.opened});
     EXPECT_EQ(ending.ended, c.ended);
     if (c.ended) {
       EXPECT_EQ(ending.exitCode, 0);
     }
     ASSERT_EQ(fake.calls().size(), 1u);
-    EXPECT_EQ(fake.calls()[0].path, "/cgi-bin/checkversion.cgi?app=mirobeam&major=2.0&minor=110&platform=win");
+    EXPECT_EQ(fake.calls()[0].path,
+              "/cgi-bin/checkversion.cgi?app=mirobeam&major=2.0&minor=110&platform=win");
     EXPECT_EQ(fake.calls()[0].user, "dj ana");
   }
 }
@@ -341,7 +348,8 @@ TEST_F(WebServiceTest, GenreListFillsTheTable) {
   EXPECT_FALSE(web.fetchGenreList(table));  // no answer: no start marker
   EXPECT_EQ(table.names(), std::vector<std::string>{"Old"});
 
-  http.answer("/scripts/genredata.js", "// START GENRE LIST\nvar g = [\n\"Blues\",\"Jazz\"\n// END GENRE LIST\n];");
+  http.answer("/scripts/genredata.js",
+              "// START GENRE LIST\nvar g = [\n\"Blues\",\"Jazz\"\n// END GENRE LIST\n];");
   EXPECT_TRUE(web.fetchGenreList(table));
   EXPECT_EQ(table.names(), (std::vector<std::string>{"Blues", "Jazz"}));
   EXPECT_EQ(table.count(), 2u);
