@@ -206,8 +206,8 @@ class Encoder {
   std::mutex runningMutex_;
   std::condition_variable runningChanged_;
 
-  std::timed_mutex stageMutex_;
-  std::timed_mutex decoderMutex_;
+  TimedMutex stageMutex_;
+  TimedMutex decoderMutex_;
   std::unique_ptr<Mp3Decoder> decoder_;
   std::unique_ptr<AudioOutput> output_;
   // A stop that could not wait for the track: the worker closes decoder and stream after it.

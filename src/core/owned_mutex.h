@@ -57,4 +57,41 @@ class OwnedMutex {
   int owners_ = 0;
 };
 
+// A mutex with timed waits, on a plain mutex and a condition variable. (The library's
+// timed_mutex waits with a call that ThreadSanitizer does not follow, which then reports every
+// unlock after a timed lock as wrong.) Usable with lock_guard and unique_lock.
+class TimedMutex {
+ public:
+  void lock() {
+    std::unique_lock lock(mutex_);
+    freed_.wait(lock, [this] { return !locked_; });
+    locked_ = true;
+  }
+  bool try_lock() {
+    std::lock_guard lock(mutex_);
+    if (locked_) return false;
+    locked_ = true;
+    return true;
+  }
+  template <typename Rep, typename Period>
+  bool try_lock_for(std::chrono::duration<Rep, Period> limit) {
+    std::unique_lock lock(mutex_);
+    if (!freed_.wait_for(lock, limit, [this] { return !locked_; })) return false;
+    locked_ = true;
+    return true;
+  }
+  void unlock() {
+    {
+      std::lock_guard lock(mutex_);
+      locked_ = false;
+    }
+    freed_.notify_one();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable freed_;
+  bool locked_ = false;
+};
+
 }  // namespace brovana

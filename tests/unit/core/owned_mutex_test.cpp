@@ -50,5 +50,22 @@ TEST(OwnedMutexTest, OverlappingOwnersMustBothLetGo) {
   EXPECT_TRUE(mutex.waitReleased(0ms));
 }
 
+TEST(TimedMutexTest, TimedLockWaitsForTheHolderOrGivesUp) {
+  TimedMutex mutex;
+  std::unique_lock held(mutex);
+  EXPECT_FALSE(mutex.try_lock());
+  EXPECT_FALSE(mutex.try_lock_for(10ms));
+  std::atomic<bool> got{false};
+  std::thread waiter([&] {
+    std::unique_lock later(mutex, std::defer_lock);
+    got = later.try_lock_for(60s);
+  });
+  held.unlock();
+  waiter.join();
+  EXPECT_TRUE(got.load());
+  EXPECT_TRUE(mutex.try_lock()) << "the waiter's lock ended with its scope";
+  mutex.unlock();
+}
+
 }  // namespace
 }  // namespace brovana
