@@ -7,6 +7,8 @@
 #include <utility>
 
 #include "audio/acm_convert.h"
+#include "audio/line_speed.h"
+#include "audio/resampler.h"
 #include "core/interval.h"
 #include "core/prompts.h"
 #include "core/thread_priority.h"
@@ -53,6 +55,13 @@ std::string format(const char* text, ...) {
   std::vsnprintf(buffer, sizeof buffer, text, args);
   va_end(args);
   return buffer;
+}
+
+// The rate the conversion stage gets: the stream's own, so that the encoder need not resample;
+// the track's when the line speed is not one of the four (the stage refuses it anyway).
+int streamRate(int outputBitrate, int trackRate) {
+  std::optional<LineSpeedFormat> format = lineSpeedFormat(outputBitrate);
+  return format ? format->sampleRate : trackRate;
 }
 
 TrackFacts trackFacts(const PlaylistItem& item, const MP3Info& facts) {
@@ -263,7 +272,7 @@ bool Encoder::runBroadcast(int run, Playlist& playlist, LiveConnect& connection,
       } else {
         path = item->fullpath();
         MP3Info facts = item->mp3Info();
-        TrackFormat trackFormat{path, facts.sampleRate(), facts.channels()};
+        TrackFormat trackFormat{path, streamRate(outputBitrate, facts.sampleRate()), facts.channels()};
         int result;
         {
           std::lock_guard lock(stageMutex_);
@@ -397,22 +406,40 @@ bool Encoder::playTrack(int run, const PlaylistItemRef& item, LiveConnect& conne
     return false;
   }
   PcmFormat pcm = decoder_->format();
+  const int outputBitrate = outputBitrate_.load();
   if (pcm.sampleRate != facts.sampleRate() || pcm.channels != facts.channels()) {
-    // The header facts were wrong about this file (a false frame sync ahead of the audio, say):
-    // the stream is opened again for what the decoder really delivers.
+    // The header facts were wrong about this file (a false frame sync ahead of the audio, say).
+    // The rate is the resampler's business; other channels need the stream opened again.
     Logger::log("%s decodes at %d Hz, %d channel(s); its header said %d Hz, %d channel(s)\n", path.c_str(),
                 pcm.sampleRate, pcm.channels, facts.sampleRate(), facts.channels());
-    TrackFormat trackFormat{path, pcm.sampleRate, pcm.channels};
+  }
+  if (pcm.channels != facts.channels()) {
+    TrackFormat trackFormat{path, streamRate(outputBitrate, pcm.sampleRate), pcm.channels};
     int result;
     {
       std::lock_guard lock(stageMutex_);
-      result = acm_.InitACM(outputBitrate_.load(), &trackFormat);
+      result = acm_.InitACM(outputBitrate, &trackFormat);
     }
     if (result != kInitOpened) {
       decoder_->closeInput();
       return false;
     }
   }
+
+  // Played at the file's own rate; handed on at the stream's.
+  Resampler resampler(pcm.sampleRate, streamRate(outputBitrate, pcm.sampleRate), pcm.channels);
+  auto hand = [&](std::span<const int16_t> samples) {
+    if (samples.empty()) return;
+    std::lock_guard lock(stageMutex_);
+    acm_.convertAndSend(reinterpret_cast<const uint8_t*>(samples.data()),
+                        static_cast<int>(samples.size() * sizeof(int16_t)), call, path.c_str());
+  };
+  auto send = [&](std::span<const int16_t> samples) {
+    if (resampler.passThrough()) return hand(samples);
+    streamBlock_.clear();
+    resampler.process(samples, streamBlock_);
+    hand(streamBlock_);
+  };
 
   const long long trackStart = nowMs();
   long long trackOutputBytes = 0;
@@ -427,9 +454,7 @@ bool Encoder::playTrack(int run, const PlaylistItemRef& item, LiveConnect& conne
       std::span<const int16_t> block = decoder_->block();
       if (!block.empty()) {
         output_->play(block, pcm);
-        std::lock_guard lock(stageMutex_);
-        acm_.convertAndSend(reinterpret_cast<const uint8_t*>(block.data()),
-                            static_cast<int>(block.size() * sizeof(int16_t)), call, path.c_str());
+        send(block);
       }
       if (!noStats_.load()) {
         StatusDisplay* display = status_.load();
@@ -466,6 +491,11 @@ bool Encoder::playTrack(int run, const PlaylistItemRef& item, LiveConnect& conne
     }
   }
 
+  if (!resampler.passThrough()) {
+    streamBlock_.clear();
+    resampler.drain(streamBlock_);
+    hand(streamBlock_);
+  }
   {
     std::lock_guard lock(stageMutex_);
     acm_.flush();

@@ -210,6 +210,7 @@ class Encoder {
   TimedMutex decoderMutex_;
   std::unique_ptr<Mp3Decoder> decoder_;
   std::unique_ptr<AudioOutput> output_;
+  std::vector<int16_t> streamBlock_;  // a block at the stream's rate; under decoderMutex_
   // A stop that could not wait for the track: the worker closes decoder and stream after it.
   std::atomic<bool> closeAfterTrack_{false};
   mutable std::mutex playbackMutex_;

@@ -579,14 +579,42 @@ TEST_F(EncoderTest, OutputDeviceProblemsFailTheTrackWithTheirMessages) {
   decoders.outputStatus = kDecoderOk;
 }
 
-TEST_F(EncoderTest, DecoderFormatOtherThanTheHeaderSaysReopensTheStream) {
-  std::string a = track("a.mp3");
-  decoders.script(a, script([](test::DecodeScript& s) { s.format = {44100, 2}; }));
-  start();
-  ASSERT_TRUE(waitDone());
-  EXPECT_TRUE(log.contains("decodes at 44100 Hz, 2 channel(s); its header said 22050 Hz, 2 channel(s)\n"));
-  EXPECT_EQ(codec.lastSource().wfx.nSamplesPerSec, 44100u);
-  EXPECT_TRUE(playlist.item(0)->playable());
+TEST_F(EncoderTest, StageGetsTheStreamRateAndTheChannelsTheDecoderDelivers) {
+  struct Case {
+    const char* name;
+    bool monoHeader;  // the file's first frame says mono; the decoder delivers stereo
+  };
+  // A codec that takes mono into a stereo stream, as LAME does.
+  codec.streamPolicy = [](const WaveFormat&, const WaveFormat&) { return MMSYSERR_NOERROR; };
+  for (Case c : {Case{"header right", false}, Case{"header wrong about the channels", true}}) {
+    SCOPED_TRACE(c.name);
+    makeEncoder();
+    playlist.FreeListArray();
+    test::FakeVisual visual;  // sees every block the stage takes in
+    acm->setVisual(&visual);
+    std::string a = track("a.mp3", frameHeader(c.monoHeader));
+    decoders.script(a, script([](test::DecodeScript& s) {
+                      s.format = {44100, 2};
+                      s.blocks = 40;
+                      s.blockBytes = 4608;
+                    }));
+    int opened = codec.streamsOpened();
+    test::LogTail runLog;
+    start();
+    ASSERT_TRUE(runLog.waitFor("Playlist done\n"));
+    acm->setVisual(nullptr);
+
+    ASSERT_TRUE(playlist.item(0)->playable());
+    EXPECT_EQ(codec.lastSource().wfx.nSamplesPerSec, 22050u) << "the line speed's rate, not the file's";
+    EXPECT_EQ(codec.lastSource().wfx.nChannels, 2u);
+    EXPECT_EQ(codec.streamsOpened() - opened, c.monoHeader ? 2 : 1);
+    EXPECT_EQ(runLog.contains("decodes at 44100 Hz, 2 channel(s); its header said 44100 Hz, 1 channel(s)\n"),
+              c.monoHeader);
+    size_t bytes = 0;
+    for (const auto& block : visual.blocks) bytes += block.size();
+    EXPECT_NEAR(double(bytes), 40 * 4608 / 2.0, 200) << "half as many samples at half the rate";
+    EXPECT_EQ(decoders.blocksPlayed() % 40, 0) << "the sound card gets the file's own blocks";
+  }
 }
 
 TEST_F(EncoderTest, PriorityClassesMapToLevels) {
