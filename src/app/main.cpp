@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/command_line.h"
+#include "app/probe.h"
 #include "app/working_folder.h"
 #include "broadcast/program_values.h"
 #include "diag/logger.h"
@@ -27,6 +28,7 @@ int main(int argc, char** argv) {
     std::printf("%s (build %d)\n", kVersionText, kBuildNumber);
     return 0;
   }
+  if (options.probe) return runProbe(options.probeFiles);
 
   std::string error;
   if (!enterWorkingFolder(options.workdir.value_or(defaultWorkingFolder()), shippedFilesFolder(), error)) {

@@ -38,7 +38,8 @@ AcmConvert::~AcmConvert() {
 }
 
 int64_t AcmConvert::nowMs() {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
       .count();
 }
 
@@ -57,10 +58,18 @@ bool AcmConvert::threadRunning() const {
   return threadRunning_;
 }
 
-void AcmConvert::setVisual(VisualFeed* visual) { visual_.store(visual, std::memory_order_release); }
-void AcmConvert::setSideChannel(SideChannel* side) { side_.store(side, std::memory_order_release); }
-void AcmConvert::setDspHost(DspHost* dsp) { dsp_.store(dsp, std::memory_order_release); }
-void AcmConvert::setMusicGain(float gain) { musicGain_.store(gain, std::memory_order_relaxed); }
+void AcmConvert::setVisual(VisualFeed* visual) {
+  visual_.store(visual, std::memory_order_release);
+}
+void AcmConvert::setSideChannel(SideChannel* side) {
+  side_.store(side, std::memory_order_release);
+}
+void AcmConvert::setDspHost(DspHost* dsp) {
+  dsp_.store(dsp, std::memory_order_release);
+}
+void AcmConvert::setMusicGain(float gain) {
+  musicGain_.store(gain, std::memory_order_relaxed);
+}
 
 std::optional<WaveFormat> AcmConvert::getSourceFormat() const {
   std::lock_guard lock(codecMutex_);
@@ -140,7 +149,8 @@ int AcmConvert::InitACM(int lineSpeed, const TrackFormat* track) {
   return failStream(result, track, source, mp3);
 }
 
-int AcmConvert::failStream(int result, const TrackFormat* track, const WaveFormat& source, const WaveFormat& mp3) {
+int AcmConvert::failStream(int result, const TrackFormat* track, const WaveFormat& source,
+                           const WaveFormat& mp3) {
   if (!track) {
     Logger::log("This MP3 codec failed to open for your line-in conversion stream.\n");
     prompts_.information("This MP3 codec failed to open for your line-in conversion stream.");
@@ -155,8 +165,10 @@ int AcmConvert::failStream(int result, const TrackFormat* track, const WaveForma
     std::snprintf(line, sizeof line, "Cannot convert mono track to stereo, %s skipped", name.c_str());
   } else {
     Logger::log(
-        "This MP3 codec cannot convert %s to your chosen line speed,\nwhich happens with some bitrate combinations "
-        "(such as files ripped at 24000 and transmitted at 56000).\nTry a different connection rate. mmerr=%d\n",
+        "This MP3 codec cannot convert %s to your chosen line speed,\nwhich happens with some bitrate "
+        "combinations "
+        "(such as files ripped at 24000 and transmitted at 56000).\nTry a different connection rate. "
+        "mmerr=%d\n",
         track->path.c_str(), result);
     std::snprintf(line, sizeof line, "Cannot convert track %s", name.c_str());
   }
@@ -259,6 +271,7 @@ void AcmConvert::convertThread() {
   while (stop_.load() == 0) {
     int produced = 0;
     int flushSeen = 0;
+    bool drained = false;
     {
       std::unique_lock lock(codecMutex_);
       if (!header_ || !ready_.load()) {
@@ -267,19 +280,24 @@ void AcmConvert::convertThread() {
         continue;
       }
       flushSeen = flushRequests_.load();
-      int trigger = flushSeen != flushesServed_.load() ? 0 : kChunkBytes;
+      bool flushPending = flushSeen != flushesServed_.load();
       // Held: the chunk stays in the ring, untouched by the writer, until it is converted.
-      int n = ring_.getData(header_->pbSrc, gSourceBufferSize, trigger, false, true);
-      if (n <= 0 || !gHstream) {
+      int n = ring_.getData(header_->pbSrc, gSourceBufferSize, flushPending ? 0 : kChunkBytes, false, true);
+      // A flush is served by the conversion that empties the ring, however many chunks that
+      // takes, and that conversion tells the codec it is the end, so that the codec's last
+      // partial frame goes out too. With the ring empty already, that is a conversion of nothing.
+      drained = flushPending && ring_.unread() == 0;
+      if ((n <= 0 && !drained) || !gHstream) {
         // Without a stream (it is being reopened) the chunk is dropped.
         lock.unlock();
         std::this_thread::sleep_for(kIdleWait);
         continue;
       }
+      n = std::max(n, 0);
       header_->cbSrcLength = static_cast<uint32_t>(n);
       header_->cbSrcLengthUsed = static_cast<uint32_t>(n);
       int64_t begin = nowMs();
-      int result = gHstream->convert(*header_);
+      int result = gHstream->convert(*header_, drained ? ACM_STREAMCONVERTF_END : 0);
       int64_t end = nowMs();
       stats_.conversion(n, end - begin, end, sourceBytesPerSec_.load());
       if (result != MMSYSERR_NOERROR) {
@@ -298,12 +316,18 @@ void AcmConvert::convertThread() {
     }
     int sent = connection_.sendStream(sendBuffer_.data(), produced, true);
     stats_.transmission(sent, nowMs());
-    flushesServed_.store(flushSeen);
+    if (drained) serveFlush(flushSeen);
     bytesProduced_.fetch_add(produced);
   }
   std::lock_guard lock(threadMutex_);
   threadRunning_ = false;
   threadEnded_.notify_all();
+}
+
+void AcmConvert::serveFlush(int requests) {
+  int served = flushesServed_.load();
+  while (requests - served > 0 && !flushesServed_.compare_exchange_weak(served, requests)) {
+  }
 }
 
 void AcmConvert::shutDown() {
@@ -355,6 +379,9 @@ void AcmConvert::closeACM(bool stopThread) {
     }
     driverId_ = 0;
   }
+  // What the closed stream held cannot go out any more; a flush left open would end the next
+  // stream's first chunk instead.
+  serveFlush(flushRequests_.load());
   closing_.store(false);
 }
 

@@ -12,9 +12,11 @@
 //                                0 opened, 1 driver failed, 2 stream failed (skip the track),
 //                                3 no MP3 formats at all, 4 none for the line speed
 //   convertAndSend(...)          every PCM block, in order, in the format InitACM was given
-//   flush()                      at the end of the track
+//   flush()                      at the end of the track: whatever PCM is left, and the codec's
+//                                last partial frame, go out without waiting for more
 // and the next InitACM closes the previous stream itself. PCM the conversion thread has not
-// taken by then goes out as silence in the new stream (the formats differ).
+// taken by then goes out as silence in the new stream (the formats differ), so a source
+// that wants every sample of a track on air waits for !flushing() before the next InitACM.
 //
 // Threading contract:
 // - InitACM, convertAndSend, flush and closeACM(false) come from the source's side: one thread
@@ -25,7 +27,8 @@
 // - Setters and queries may come from any thread. Objects handed to the setters are not owned;
 //   they must outlive the stage or be detached (set to null) first, and detaching waits for no
 //   block in progress: detach only between blocks or keep the object alive.
-// - The stage joins its thread in its destructor.
+// - The stage joins its thread in its destructor, which therefore waits for a send in
+//   progress (shutDown alone waits no longer than 20 ms).
 
 #include <atomic>
 #include <condition_variable>
@@ -92,7 +95,8 @@ class AcmConvert {
   int InitACM(int lineSpeed, const TrackFormat* track = nullptr);
   // False when the block was dropped (ring overflow, or longer than the ring).
   bool convertAndSend(const uint8_t* block, int length, int blockTag, const char* sourceName);
-  // The end of a track: the conversion thread takes whatever is left, however little.
+  // The end of a track: the conversion thread takes whatever is left, however little, and
+  // tells the codec it is the end. Served (flushing() false) once the ring is empty.
   void flush();
   // Closes the stream and the driver; with stopThread also stops the conversion thread.
   void closeACM(bool stopThread);
@@ -125,6 +129,8 @@ class AcmConvert {
   ACMSTREAMHEADER* initACMBuffers(ACMSTREAMHEADER* header);  // codec lock held
   void mixSideChannel(SideChannel& side, uint8_t* at, int length);
   void reset();
+  // Marks flush requests up to `requests` as served (never goes back).
+  void serveFlush(int requests);
   int failStream(int result, const TrackFormat* track, const WaveFormat& source, const WaveFormat& mp3);
   static int64_t nowMs();
 
@@ -163,8 +169,9 @@ class AcmConvert {
   std::atomic<DspHost*> dsp_{nullptr};
   std::vector<uint8_t> scratch_;  // source thread
 
-  // flush() counts a request; the conversion thread serves it with the next conversion and
-  // send, so a request that comes while a chunk is on its way is not lost.
+  // flush() counts a request; the conversion thread serves it with the conversion and send
+  // that empty the ring, so neither a request that comes while a chunk is on its way nor PCM
+  // beyond one chunk is left waiting for the 50,000-byte rule.
   std::atomic<int> flushRequests_{0};
   std::atomic<int> flushesServed_{0};
   std::atomic<int> bytesProduced_{0};

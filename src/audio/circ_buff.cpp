@@ -44,8 +44,9 @@ bool CircBuff::overFlow(int length) const {
 bool CircBuff::overflowFound(bool verbose) {
   if (verbose) {
     Logger::debug(1, "CircBuff::addData - ERROR! Circular buffer overflow!, resetting\n");
-    Logger::debug(1, "CircBuff::addData - ERROR! startInput=%d, inputLap=%d, startOutput=%d, outputLap=%d, EOD=%d\n",
-                  startInput(), inputLap(), position(readSide_.load()), lap(readSide_.load()), EOD());
+    Logger::debug(
+        1, "CircBuff::addData - ERROR! startInput=%d, inputLap=%d, startOutput=%d, outputLap=%d, EOD=%d\n",
+        startInput(), inputLap(), position(readSide_.load()), lap(readSide_.load()), EOD());
   }
   if (tryOwn(kWriterOwns)) {
     resetOwned();
@@ -98,11 +99,12 @@ int CircBuff::getData(uint8_t* destination, int maxLength, int trigger, bool ver
   int unread = writerAhead ? bytesLeftToEnd + startInput : bytesBehind;
   // More than a lap apart: the writer reused bytes that an undo handed back. Its next block
   // finds the overflow and empties the ring; nothing is read meanwhile.
-  bool consistent = writerAhead ? (inputLap == outputLap + 1 && startInput <= startOutput && bytesLeftToEnd >= 0)
-                                : bytesBehind >= 0;
+  bool consistent = writerAhead
+                        ? (inputLap == outputLap + 1 && startInput <= startOutput && bytesLeftToEnd >= 0)
+                        : bytesBehind >= 0;
   if (verbose)
-    Logger::debug(1, "CircBuff::getData  - bytesBehind=%d, inLap=%d, outlap=%d, size=%d\n", bytesBehind, inputLap,
-                  outputLap, capacity_);
+    Logger::debug(1, "CircBuff::getData  - bytesBehind=%d, inLap=%d, outlap=%d, size=%d\n", bytesBehind,
+                  inputLap, outputLap, capacity_);
   int count = std::min(std::max(maxLength, 0), unread);
   if (!consistent || count < trigger || count <= 0) {
     release();

@@ -47,7 +47,8 @@ class CircBuff {
   //
   // hold: the bytes handed out stay protected from the writer until the next getData (or an
   // undo), so that undoGetData can always hand them out again. Without it the writer may reuse
-  // the space at once, as soon as it needs it.
+  // the space at once; an undo after that finds the writer past the reader, reads nothing, and
+  // the writer's next block empties the ring.
   int getData(uint8_t* destination, int maxLength, int trigger, bool verbose = false, bool hold = false);
 
   // Reader: puts the read position back to where the last getData started. Does nothing after
@@ -89,7 +90,8 @@ class CircBuff {
 
   bool tryOwn(Owner who) {
     int expected = kFree;
-    return owner_.compare_exchange_strong(expected, who, std::memory_order_acquire, std::memory_order_relaxed);
+    return owner_.compare_exchange_strong(expected, who, std::memory_order_acquire,
+                                          std::memory_order_relaxed);
   }
   void release() { owner_.store(kFree, std::memory_order_release); }
 
@@ -106,11 +108,11 @@ class CircBuff {
   const int capacity_;
   std::unique_ptr<uint8_t[]> storage_;
 
-  std::atomic<uint64_t> writeSide_{0};     // startInput, inputLap
+  std::atomic<uint64_t> writeSide_{0};  // startInput, inputLap
   std::atomic<int> eod_;
-  std::atomic<uint64_t> readSide_{0};      // what the writer may overwrite up to
-  std::atomic<uint64_t> readPos_{0};       // startOutput, outputLap (reader, or the token holder)
-  uint64_t savedRead_ = 0;                 // for undoGetData
+  std::atomic<uint64_t> readSide_{0};  // what the writer may overwrite up to
+  std::atomic<uint64_t> readPos_{0};   // startOutput, outputLap (reader, or the token holder)
+  uint64_t savedRead_ = 0;             // for undoGetData
   int readEpoch_ = 0;
 
   std::atomic<int> owner_{kFree};

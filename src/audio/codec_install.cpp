@@ -35,7 +35,8 @@ bool encoderAnswers(Mp3Codec& codec) {
 bool installCodec(Mp3Codec& codec, Prompts& prompts) {
   if (encoderAnswers(codec)) return true;
   prompts.error(
-      "Unable to register your MP3 \"CODEC\" in the registry, since your system privileges are not set correctly. "
+      "Unable to register your MP3 \"CODEC\" in the registry, since your system privileges are not set "
+      "correctly. "
       "Call your system administrator.",
       "error");
   return false;
@@ -46,7 +47,8 @@ void codecInstallFailed(Prompts& prompts, ProgramExit& exit) {
   Logger::log("networked Windows-NT system without \"administrator\" priveliges. Have your\n");
   Logger::log("administrator install the software.\n");
   Question question;
-  question.text = "Unable to install your MP3 codec. Would you like to see the log file for more information?";
+  question.text =
+      "Unable to install your MP3 codec. Would you like to see the log file for more information?";
   question.caption = " ";
   if (prompts.ask(question)) Logger::showLogFile(prompts);
   exit.endProgram(0);

@@ -33,7 +33,8 @@ class DspHost {
  public:
   virtual ~DspHost() = default;
   // Changes the 16-bit interleaved samples in place; the block keeps its length.
-  virtual void processSamples(uint8_t* samples, int frames, int bitsPerSample, int channels, int sampleRate) = 0;
+  virtual void processSamples(uint8_t* samples, int frames, int bitsPerSample, int channels,
+                              int sampleRate) = 0;
 };
 
 // The visualisation's input. Called on the source's thread with every block as it goes on air.

@@ -7,7 +7,9 @@
 namespace brovana {
 namespace {
 
-int rate(int64_t bytes, int64_t ms) { return ms > 0 ? static_cast<int>(bytes * 1000 / ms) : 0; }
+int rate(int64_t bytes, int64_t ms) {
+  return ms > 0 ? static_cast<int>(bytes * 1000 / ms) : 0;
+}
 
 }  // namespace
 
@@ -51,12 +53,14 @@ void ConversionStats::conversion(int bytes, int64_t spentMs, int64_t nowMs, int 
   averageConversion_.store(average, std::memory_order_relaxed);
   recentConversion_.store(recent, std::memory_order_relaxed);
   int recentIn = recentInput_.load(std::memory_order_relaxed);
-  float ratio = recentIn > 0 ? std::min(1.0f, static_cast<float>(recent) / static_cast<float>(recentIn)) : 1.0f;
+  float ratio =
+      recentIn > 0 ? std::min(1.0f, static_cast<float>(recent) / static_cast<float>(recentIn)) : 1.0f;
   throughput_.store(ratio, std::memory_order_relaxed);
-  Logger::debug(1, "Average Output BPS : =%d (%d), TP : %2.2f, Average Input BPS : %d\n", average, recent, ratio,
-                averageInput_.load());
-  Logger::debug(1, "Conversion times : %d ms to convert %d bytes, should take <%d ms\n", static_cast<int>(spent),
-                static_cast<int>(windowBytes), bytesPerSec > 0 ? static_cast<int>(windowBytes * 1000 / bytesPerSec) : 0);
+  Logger::debug(1, "Average Output BPS : =%d (%d), TP : %2.2f, Average Input BPS : %d\n", average, recent,
+                ratio, averageInput_.load());
+  Logger::debug(1, "Conversion times : %d ms to convert %d bytes, should take <%d ms\n",
+                static_cast<int>(spent), static_cast<int>(windowBytes),
+                bytesPerSec > 0 ? static_cast<int>(windowBytes * 1000 / bytesPerSec) : 0);
 }
 
 void ConversionStats::transmission(int bytes, int64_t nowMs) {
@@ -64,7 +68,8 @@ void ConversionStats::transmission(int bytes, int64_t nowMs) {
   if (!transmitWindow_.add(std::max(bytes, 0), nowMs, startTime(), windowBytes, windowMs)) return;
   int bytesPerSec = rate(windowBytes, windowMs);
   transmitBits_.store(bytesPerSec * 8, std::memory_order_relaxed);
-  Logger::debug(1, "Average Transmission Rate : %d (bytes/sec), %d (bits/sec)\n", bytesPerSec, bytesPerSec * 8);
+  Logger::debug(1, "Average Transmission Rate : %d (bytes/sec), %d (bits/sec)\n", bytesPerSec,
+                bytesPerSec * 8);
 }
 
 }  // namespace brovana

@@ -36,7 +36,8 @@ Mp3FormatTable::Mp3FormatTable(Mp3Codec& codec) {
       Logger::debug(1, "Mp3FormatTable - acmDriverOpen failed, mmerr=%d\n", result);
       break;
     }
-    size_t maxExtra = static_cast<size_t>(std::max(driver->maxFormatSize(), kMinFormatSize)) - sizeof(WAVEFORMATEX);
+    size_t maxExtra =
+        static_cast<size_t>(std::max(driver->maxFormatSize(), kMinFormatSize)) - sizeof(WAVEFORMATEX);
     driver->enumFormats([&](const WaveFormat& format) {
       if (count() >= kMaxFormats) return false;
       if (format.wfx.wFormatTag != WAVE_FORMAT_MPEGLAYER3) return true;
@@ -56,14 +57,16 @@ const Mp3FormatEntry* Mp3FormatTable::findFormatForLineSpeed(int lineSpeed, Prom
   if (!wanted) {
     char text[200];
     std::snprintf(text, sizeof text,
-                  "Linespeed of %d is invalid. Use the Account info page to try a different linespeed.", lineSpeed);
+                  "Linespeed of %d is invalid. Use the Account info page to try a different linespeed.",
+                  lineSpeed);
     prompts.information(text, " ");
     return nullptr;
   }
   const Mp3FormatEntry* best = nullptr;
   for (const Mp3FormatEntry& e : entries_) {
     const WAVEFORMATEX& f = e.format.wfx;
-    if (f.nSamplesPerSec != static_cast<uint32_t>(wanted->sampleRate) || f.nChannels != wanted->channels) continue;
+    if (f.nSamplesPerSec != static_cast<uint32_t>(wanted->sampleRate) || f.nChannels != wanted->channels)
+      continue;
     if (f.nAvgBytesPerSec > static_cast<uint32_t>(wanted->maxBytesPerSec)) continue;
     if (!best || f.nAvgBytesPerSec > best->format.wfx.nAvgBytesPerSec) best = &e;
   }

@@ -15,9 +15,9 @@ class Prompts;
 
 struct LineSpeedFormat {
   int lineSpeed;
-  int sampleRate;       // of the MP3 stream, and of line-in PCM
-  int channels;         // likewise
-  int maxBytesPerSec;   // highest nAvgBytesPerSec allowed
+  int sampleRate;      // of the MP3 stream, and of line-in PCM
+  int channels;        // likewise
+  int maxBytesPerSec;  // highest nAvgBytesPerSec allowed
 };
 
 inline constexpr LineSpeedFormat kLineSpeedFormats[] = {

@@ -6,16 +6,26 @@ namespace brovana {
 
 std::string codecErrorText(int code) {
   switch (code) {
-    case MMSYSERR_NOERROR: return "MMSYSERR_NOERROR";
-    case MMSYSERR_ERROR: return "MMSYSERR_ERROR";
-    case MMSYSERR_INVALHANDLE: return "MMSYSERR_INVALHANDLE";
-    case MMSYSERR_NOMEM: return "MMSYSERR_NOMEM";
-    case MMSYSERR_INVALFLAG: return "MMSYSERR_INVALFLAG";
-    case MMSYSERR_INVALPARAM: return "MMSYSERR_INVALPARAM";
-    case ACMERR_NOTPOSSIBLE: return "ACMERR_NOTPOSSIBLE";
-    case ACMERR_BUSY: return "ACMERR_BUSY";
-    case ACMERR_UNPREPARED: return "ACMERR_UNPREPARED";
-    default: return std::to_string(code);
+    case MMSYSERR_NOERROR:
+      return "MMSYSERR_NOERROR";
+    case MMSYSERR_ERROR:
+      return "MMSYSERR_ERROR";
+    case MMSYSERR_INVALHANDLE:
+      return "MMSYSERR_INVALHANDLE";
+    case MMSYSERR_NOMEM:
+      return "MMSYSERR_NOMEM";
+    case MMSYSERR_INVALFLAG:
+      return "MMSYSERR_INVALFLAG";
+    case MMSYSERR_INVALPARAM:
+      return "MMSYSERR_INVALPARAM";
+    case ACMERR_NOTPOSSIBLE:
+      return "ACMERR_NOTPOSSIBLE";
+    case ACMERR_BUSY:
+      return "ACMERR_BUSY";
+    case ACMERR_UNPREPARED:
+      return "ACMERR_UNPREPARED";
+    default:
+      return std::to_string(code);
   }
 }
 
@@ -29,10 +39,12 @@ std::vector<uint8_t> WaveFormat::bytes() const {
 }
 
 std::optional<MPEGLAYER3WAVEFORMAT> WaveFormat::mpegLayer3() const {
-  if (wfx.wFormatTag != WAVE_FORMAT_MPEGLAYER3 || extra.size() < MPEGLAYER3_WFX_EXTRA_BYTES) return std::nullopt;
+  if (wfx.wFormatTag != WAVE_FORMAT_MPEGLAYER3 || extra.size() < MPEGLAYER3_WFX_EXTRA_BYTES)
+    return std::nullopt;
   MPEGLAYER3WAVEFORMAT format;
   format.wfx = wfx;
-  std::memcpy(reinterpret_cast<uint8_t*>(&format) + sizeof(WAVEFORMATEX), extra.data(), MPEGLAYER3_WFX_EXTRA_BYTES);
+  std::memcpy(reinterpret_cast<uint8_t*>(&format) + sizeof(WAVEFORMATEX), extra.data(),
+              MPEGLAYER3_WFX_EXTRA_BYTES);
   return format;
 }
 

@@ -90,6 +90,10 @@ struct ACMSTREAMHEADER {
   uintptr_t dwDstUser = 0;
 };
 
+// Conversion flag: the end of the input; the codec hands out what it still holds (its last
+// partial frame, padded) and stays usable.
+inline constexpr uint32_t ACM_STREAMCONVERTF_END = 0x00000020;
+
 enum class StreamSize {
   Source = 0,       // ACM_STREAMSIZEF_SOURCE: destination bytes for a source amount
   Destination = 1,  // ACM_STREAMSIZEF_DESTINATION: source bytes for a destination amount
@@ -117,9 +121,9 @@ class CodecStream {
   virtual int prepareHeader(ACMSTREAMHEADER& header) = 0;
   virtual int unprepareHeader(ACMSTREAMHEADER& header) = 0;
   // Consumes up to cbSrcLength bytes (cbSrcLengthUsed), writes cbDstLengthUsed MP3 bytes.
-  // Samples that do not fill a frame stay inside the codec for the next call.
-  // ACMERR_UNPREPARED when the header is not prepared (any more).
-  virtual int convert(ACMSTREAMHEADER& header) = 0;
+  // Samples that do not fill a frame stay inside the codec for the next call, unless `flags`
+  // has ACM_STREAMCONVERTF_END. ACMERR_UNPREPARED when the header is not prepared (any more).
+  virtual int convert(ACMSTREAMHEADER& header, uint32_t flags) = 0;
   virtual int close() = 0;
 };
 

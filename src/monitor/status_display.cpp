@@ -9,7 +9,9 @@ namespace brovana {
 namespace {
 
 // An empty text would leave the old one standing in some toolkits; a blank clears for sure.
-std::string shown(std::string_view text) { return text.empty() ? std::string(" ") : std::string(text); }
+std::string shown(std::string_view text) {
+  return text.empty() ? std::string(" ") : std::string(text);
+}
 
 std::string twoTexts(std::string_view first, std::string_view second) {
   return std::string(first) + "                 " + std::string(second);
@@ -21,7 +23,8 @@ std::optional<std::string> titleForState(int state) {
   char text[300];
   switch (state) {
     case kTitleOnAir:
-      std::snprintf(text, sizeof text, "%s - %s (%d listeners)", kVersionText, "On the Air!", Logger::listeners());
+      std::snprintf(text, sizeof text, "%s - %s (%d listeners)", kVersionText, "On the Air!",
+                    Logger::listeners());
       return std::string(text);
     case kTitleOffAir:
       std::snprintf(text, sizeof text, "%s - %s", kVersionText, "Off the Air!");
@@ -64,7 +67,8 @@ void StatusDisplay::setMainField(MainField which, TextTarget* target) {
   fields_[static_cast<int>(which)] = target;
 }
 
-void StatusDisplay::setSkinLabels(TextTarget* nowPlaying, TextTarget* trackElapsed, TextTarget* trackRemaining) {
+void StatusDisplay::setSkinLabels(TextTarget* nowPlaying, TextTarget* trackElapsed,
+                                  TextTarget* trackRemaining) {
   std::lock_guard lock(mutex_);
   skinNowPlaying_ = nowPlaying;
   skinElapsed_ = trackElapsed;

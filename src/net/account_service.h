@@ -17,8 +17,8 @@ class AccountService {
   // Stores a new session id in the record when the service accepts the log-in.
   virtual bool livelogin(ServerInfo& info) = 0;
   // Asks the service to put the account's stream in the named mode; waits `waitSeconds` after a yes.
-  virtual bool netcastSwitch(const std::string& member, const std::string& password, const std::string& stream,
-                             int waitSeconds) = 0;
+  virtual bool netcastSwitch(const std::string& member, const std::string& password,
+                             const std::string& stream, int waitSeconds) = 0;
 };
 
 }  // namespace brovana

@@ -74,8 +74,8 @@ int outputBitrateForLineSpeed(int lineSpeed) {
   }
 }
 
-LiveConnect::LiveConnect(std::string webHost, StatusDisplay* status, AccountService& service, Prompts& prompts,
-                         LiveConnectTimings timings)
+LiveConnect::LiveConnect(std::string webHost, StatusDisplay* status, AccountService& service,
+                         Prompts& prompts, LiveConnectTimings timings)
     : webHost_(std::move(webHost)),
       status_(status),
       service_(service),
@@ -195,7 +195,8 @@ void LiveConnect::sendHeadersLocked() {
     send(headerLine("%sname:%s%s\n", kIcyPrefix, kStationTag, message.c_str()));
   if (genre[0]) {
     if (genre[1] && genre[2])
-      send(headerLine("%sgenre:%s,%s,%s\n", kIcyPrefix, genre[0]->c_str(), genre[1]->c_str(), genre[2]->c_str()));
+      send(headerLine("%sgenre:%s,%s,%s\n", kIcyPrefix, genre[0]->c_str(), genre[1]->c_str(),
+                      genre[2]->c_str()));
     else if (genre[1])
       send(headerLine("%sgenre:%s,%s\n", kIcyPrefix, genre[0]->c_str(), genre[1]->c_str()));
     else
@@ -329,10 +330,13 @@ int LiveConnect::verifyAccount(const std::string& member, const std::string& pas
     const char* text = nullptr;
     if (result == kBcinfoFailed || result == kBcinfoBadLogin)
       text =
-          "Unable to log in, either your username or password are incorrect (passwords are case-sensitive), try "
+          "Unable to log in, either your username or password are incorrect (passwords are case-sensitive), "
+          "try "
           "again";
     else if (result == kBcinfoNotBroadcaster)
-      text = "Unable to log in, you may have registered as a member, but have not registered as a broadcaster yet.";
+      text =
+          "Unable to log in, you may have registered as a member, but have not registered as a broadcaster "
+          "yet.";
     if (text) {
       prompts_.warning(text);
       Logger::log("\n");
@@ -472,10 +476,11 @@ void LiveConnect::setLineSpeed(int bitsPerSecond) {
 void LiveConnect::setOutputBitrate(int bitsPerSecond) {
   if (bitsPerSecond > kMaxOutputBitrate) {
     char text[200];
-    std::snprintf(text, sizeof text,
-                  "Your last broadcast is too high a speed for this version of Mirobeam (%d bps). Dropping to a "
-                  "lower rate.",
-                  bitsPerSecond);
+    std::snprintf(
+        text, sizeof text,
+        "Your last broadcast is too high a speed for this version of Mirobeam (%d bps). Dropping to a "
+        "lower rate.",
+        bitsPerSecond);
     prompts_.information(text);
     bitsPerSecond = kMaxOutputBitrate;
   }

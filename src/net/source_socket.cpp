@@ -38,9 +38,12 @@ bool setBlocking(int fd, bool blocking) {
 
 }  // namespace
 
-SourceSocket::~SourceSocket() { close(); }
+SourceSocket::~SourceSocket() {
+  close();
+}
 
-void SourceSocket::setTimeouts(std::chrono::milliseconds connectTimeout, std::chrono::milliseconds ioTimeout) {
+void SourceSocket::setTimeouts(std::chrono::milliseconds connectTimeout,
+                               std::chrono::milliseconds ioTimeout) {
   connectTimeoutMs_ = connectTimeout.count();
   ioTimeoutMs_ = ioTimeout.count();
 }

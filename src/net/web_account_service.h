@@ -10,7 +10,9 @@ class WebAccountService : public AccountService {
  public:
   explicit WebAccountService(WebService& web) : web_(web) {}
 
-  int bcinfo(ServerInfo& info, bool sessionFormAllowed) override { return web_.bcinfo(info, sessionFormAllowed); }
+  int bcinfo(ServerInfo& info, bool sessionFormAllowed) override {
+    return web_.bcinfo(info, sessionFormAllowed);
+  }
   bool livelogin(ServerInfo& info) override { return web_.livelogin(info); }
   bool netcastSwitch(const std::string& member, const std::string& password, const std::string& stream,
                      int waitSeconds) override {

@@ -17,8 +17,12 @@ constexpr int kMinSourceRate = 1000;
 constexpr int kMaxSourceRate = 384000;
 // Frames per lame_encode_buffer call; keeps the output buffer bounded.
 constexpr int kEncodeFrames = 8192;
+// What LAME asks of the buffer for its flush.
+constexpr size_t kFlushBytes = 7200;
 // LAME's bound for the MP3 bytes of n samples: 1.25 n + 7200.
-size_t mp3Bound(size_t samples) { return samples + samples / 4 + 7200; }
+size_t mp3Bound(size_t samples) {
+  return samples + samples / 4 + 7200;
+}
 
 void quiet(const char*, va_list) {}
 
@@ -74,22 +78,28 @@ class LameStream : public CodecStream {
   LameStream(LameHandle lame, const WaveFormat& source, const WaveFormat& destination)
       : lame_(std::move(lame)), source_(source.wfx), destination_(destination.wfx) {}
 
+  // An encoder from `source` to `destination`, or none when LAME refuses the combination.
+  static LameHandle configure(const WAVEFORMATEX& in, const WAVEFORMATEX& out);
+
   int size(uint32_t input, StreamSize which, uint32_t& output) override {
     if (!lame_) return MMSYSERR_INVALHANDLE;
     double inRate = source_.nSamplesPerSec, outRate = destination_.nSamplesPerSec;
     if (which == StreamSize::Source) {
       double samples = static_cast<double>(input / source_.nBlockAlign) * outRate / inRate;
-      output = static_cast<uint32_t>(std::min<double>(mp3Bound(static_cast<size_t>(samples) + 1), UINT32_MAX));
+      output =
+          static_cast<uint32_t>(std::min<double>(mp3Bound(static_cast<size_t>(samples) + 1), UINT32_MAX));
     } else {
       uint64_t bytes = uint64_t{input} * source_.nAvgBytesPerSec / destination_.nAvgBytesPerSec;
-      output = static_cast<uint32_t>(std::min<uint64_t>(bytes, UINT32_MAX)) / source_.nBlockAlign * source_.nBlockAlign;
+      output = static_cast<uint32_t>(std::min<uint64_t>(bytes, UINT32_MAX)) / source_.nBlockAlign *
+               source_.nBlockAlign;
     }
     return MMSYSERR_NOERROR;
   }
 
   int prepareHeader(ACMSTREAMHEADER& header) override {
     if (!lame_) return MMSYSERR_INVALHANDLE;
-    if ((!header.pbSrc && header.cbSrcLength) || (!header.pbDst && header.cbDstLength)) return MMSYSERR_INVALPARAM;
+    if ((!header.pbSrc && header.cbSrcLength) || (!header.pbDst && header.cbDstLength))
+      return MMSYSERR_INVALPARAM;
     header.fdwStatus |= ACMSTREAMHEADER_STATUSF_PREPARED;
     prepared_ = &header;
     preparedSourceLength_ = header.cbSrcLength;
@@ -105,12 +115,13 @@ class LameStream : public CodecStream {
     return MMSYSERR_NOERROR;
   }
 
-  int convert(ACMSTREAMHEADER& header) override {
+  int convert(ACMSTREAMHEADER& header, uint32_t flags) override {
     if (!lame_) return MMSYSERR_INVALHANDLE;
     if (!isPrepared(header)) return ACMERR_UNPREPARED;
     if (header.cbSrcLength > preparedSourceLength_) return MMSYSERR_INVALPARAM;
     header.fdwStatus &= ~ACMSTREAMHEADER_STATUSF_DONE;
     if (!encode(header.pbSrc, header.cbSrcLength)) return MMSYSERR_ERROR;
+    if ((flags & ACM_STREAMCONVERTF_END) && !flushEncoder()) return MMSYSERR_ERROR;
     header.cbSrcLengthUsed = header.cbSrcLength;
     // What does not fit waits for the next call, as a partial frame would.
     size_t waiting = pending_.size() - pendingStart_;
@@ -164,6 +175,18 @@ class LameStream : public CodecStream {
     return true;
   }
 
+  // Everything LAME still holds, padded out so that a decoder plays every sample; then a fresh
+  // encoder, should more PCM follow.
+  bool flushEncoder() {
+    carry_.clear();  // an incomplete sample frame is no sound
+    size_t start = pending_.size();
+    pending_.resize(start + kFlushBytes);
+    int n = lame_encode_flush(lame_.get(), pending_.data() + start, static_cast<int>(kFlushBytes));
+    pending_.resize(start + static_cast<size_t>(std::max(n, 0)));
+    lame_ = configure(source_, destination_);
+    return n >= 0 && lame_;
+  }
+
   bool encodeFrames(const uint8_t* bytes, size_t frames, int inChannels, int outChannels) {
     pcm_.resize(frames * static_cast<size_t>(outChannels));
     for (size_t i = 0; i < frames; ++i) {
@@ -189,7 +212,8 @@ class LameStream : public CodecStream {
                 ? lame_encode_buffer(lame_.get(), pcm_.data(), pcm_.data(), static_cast<int>(frames),
                                      pending_.data() + start, static_cast<int>(pending_.size() - start))
                 : lame_encode_buffer_interleaved(lame_.get(), pcm_.data(), static_cast<int>(frames),
-                                                 pending_.data() + start, static_cast<int>(pending_.size() - start));
+                                                 pending_.data() + start,
+                                                 static_cast<int>(pending_.size() - start));
     pending_.resize(start + static_cast<size_t>(std::max(n, 0)));
     return n >= 0;
   }
@@ -205,6 +229,28 @@ class LameStream : public CodecStream {
   size_t pendingStart_ = 0;
 };
 
+LameHandle LameStream::configure(const WAVEFORMATEX& in, const WAVEFORMATEX& out) {
+  int kbps = static_cast<int>(out.nAvgBytesPerSec * 8 / 1000);
+  LameHandle lame(lame_init());
+  if (!lame) return lame;
+  lame_set_errorf(lame.get(), quiet);
+  lame_set_debugf(lame.get(), quiet);
+  lame_set_msgf(lame.get(), quiet);
+  lame_set_in_samplerate(lame.get(), static_cast<int>(in.nSamplesPerSec));
+  lame_set_num_channels(lame.get(), out.nChannels);  // the channels are mapped before LAME
+  lame_set_out_samplerate(lame.get(), static_cast<int>(out.nSamplesPerSec));
+  lame_set_mode(lame.get(), out.nChannels == 1 ? MONO : JOINT_STEREO);
+  lame_set_VBR(lame.get(), vbr_off);
+  lame_set_brate(lame.get(), kbps);
+  lame_set_bWriteVbrTag(lame.get(), 0);  // a stream has no header frame to rewrite
+  lame_set_write_id3tag_automatic(lame.get(), 0);
+  if (lame_init_params(lame.get()) < 0 ||
+      lame_get_out_samplerate(lame.get()) != static_cast<int>(out.nSamplesPerSec) ||
+      lame_get_brate(lame.get()) != kbps)
+    lame.reset();
+  return lame;
+}
+
 }  // namespace
 
 const std::vector<WaveFormat>& LameCodec::formats() {
@@ -218,7 +264,8 @@ const std::vector<WaveFormat>& LameCodec::formats() {
       for (int rate : rates)
         for (int channels = 1; channels <= 2; ++channels)
           for (int i = 1; i < 16; ++i)
-            if (int kbps = lame_get_bitrate(version, i); kbps > 0) out.push_back(layer3Format(version, rate, channels, kbps));
+            if (int kbps = lame_get_bitrate(version, i); kbps > 0)
+              out.push_back(layer3Format(version, rate, channels, kbps));
     }
     return out;
   }();
@@ -243,29 +290,15 @@ int LameCodec::openStream(const WaveFormat& source, const WaveFormat& destinatio
   const WAVEFORMATEX& in = source.wfx;
   if (in.wFormatTag != WAVE_FORMAT_PCM || in.wBitsPerSample != 16 || in.nChannels < 1 ||
       in.nChannels > kMaxSourceChannels || in.nBlockAlign != in.nChannels * 2 ||
-      in.nSamplesPerSec < static_cast<uint32_t>(kMinSourceRate) || in.nSamplesPerSec > static_cast<uint32_t>(kMaxSourceRate))
+      in.nSamplesPerSec < static_cast<uint32_t>(kMinSourceRate) ||
+      in.nSamplesPerSec > static_cast<uint32_t>(kMaxSourceRate))
     return ACMERR_NOTPOSSIBLE;
   const auto& all = formats();
   if (std::none_of(all.begin(), all.end(), [&](const WaveFormat& f) { return sameFormat(f, destination); }))
     return ACMERR_NOTPOSSIBLE;
 
-  const WAVEFORMATEX& out = destination.wfx;
-  int kbps = static_cast<int>(out.nAvgBytesPerSec * 8 / 1000);
-  LameHandle lame(lame_init());
-  if (!lame) return MMSYSERR_NOMEM;
-  lame_set_errorf(lame.get(), quiet);
-  lame_set_debugf(lame.get(), quiet);
-  lame_set_msgf(lame.get(), quiet);
-  lame_set_in_samplerate(lame.get(), static_cast<int>(in.nSamplesPerSec));
-  lame_set_num_channels(lame.get(), out.nChannels);  // the channels are mapped before LAME
-  lame_set_out_samplerate(lame.get(), static_cast<int>(out.nSamplesPerSec));
-  lame_set_mode(lame.get(), out.nChannels == 1 ? MONO : JOINT_STEREO);
-  lame_set_VBR(lame.get(), vbr_off);
-  lame_set_brate(lame.get(), kbps);
-  lame_set_bWriteVbrTag(lame.get(), 0);  // a stream has no header frame to rewrite
-  if (lame_init_params(lame.get()) < 0 || lame_get_out_samplerate(lame.get()) != static_cast<int>(out.nSamplesPerSec) ||
-      lame_get_brate(lame.get()) != kbps)
-    return ACMERR_NOTPOSSIBLE;
+  LameHandle lame = LameStream::configure(in, destination.wfx);
+  if (!lame) return ACMERR_NOTPOSSIBLE;
   stream = std::make_unique<LameStream>(std::move(lame), source, destination);
   return MMSYSERR_NOERROR;
 }

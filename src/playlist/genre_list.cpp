@@ -12,7 +12,9 @@ constexpr size_t kMaxFileBytes = 10000;
 constexpr size_t kMaxLine = 255;
 constexpr size_t kMaxName = 25;
 
-bool isBlank(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
+bool isBlank(char c) {
+  return std::isspace(static_cast<unsigned char>(c)) != 0;
+}
 
 // "%d": blanks, a sign, at least one digit; saturates instead of overflowing.
 bool scanInt(std::string_view text, size_t& pos, int& out) {
@@ -50,7 +52,8 @@ GenreEntry parseEntry(std::string_view line) {
   while (i < line.size() && !isBlank(line[i])) ++i;
   while (i < line.size() && isBlank(line[i])) ++i;
   std::string name(line.substr(i, kMaxName));
-  while (!name.empty() && (name.back() == ' ' || name.back() == '\t' || name.back() == '\r' || name.back() == '\n'))
+  while (!name.empty() &&
+         (name.back() == ' ' || name.back() == '\t' || name.back() == '\r' || name.back() == '\n'))
     name.pop_back();
   entry.name = std::move(name);
   return entry;
@@ -85,7 +88,8 @@ GenreList GenreList::parse(std::string_view text) {
   return list;
 }
 
-void GenreList::fillByNumbers(int a, int b, GenrePicker& first, GenrePicker& second, GenrePicker& third) const {
+void GenreList::fillByNumbers(int a, int b, GenrePicker& first, GenrePicker& second,
+                              GenrePicker& third) const {
   first.clear();
   second.clear();
   third.clear();

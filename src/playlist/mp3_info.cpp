@@ -20,6 +20,7 @@ namespace brovana {
 namespace {
 
 constexpr size_t kScanBytes = 100000;
+constexpr size_t kScanPiece = 16384;
 constexpr size_t kTagBytes = 128;
 constexpr size_t kTagField = 30;
 // The header and the Xing fields at the largest offset (36 + "Xing" + flags + frame count).
@@ -36,8 +37,10 @@ constexpr int kBitrates[2][3][16] = {
 };
 
 // Hz by [MPEG-1, MPEG-2 LSF, MPEG-2.5][sample-rate index]; index 3 is reserved.
-constexpr int kSampleRates[3][4] = {{44100, 48000, 32000, 0}, {22050, 24000, 16000, 0}, {11025, 12000, 8000, 0}};
+constexpr int kSampleRates[3][4] = {
+    {44100, 48000, 32000, 0}, {22050, 24000, 16000, 0}, {11025, 12000, 8000, 0}};
 
+// clang-format off
 constexpr const char* kGenres[kGenreCount] = {
     "Blues", "Classic Rock", "Country", "Dance", "Disco", "Funk", "Grunge", "Hip-Hop", "Jazz", "Metal",
     "New Age", "Oldies", "Other", "Pop", "R&B", "Rap", "Reggae", "Rock", "Techno", "Industrial",
@@ -45,17 +48,17 @@ constexpr const char* kGenres[kGenreCount] = {
     "Vocal", "Jazz+Funk", "Fusion", "Trance", "Classical", "Instrumental", "Acid", "House", "Game",
     "Sound Clip", "Gospel", "Noise", "AlternRock", "Bass", "Soul", "Punk", "Space", "Meditative",
     "Instrumental Pop", "Instrumental Rock", "Ethnic", "Gothic", "Darkwave", "Techno-Industrial",
-    "Electronic", "Pop-Folk", "Eurodance", "Dream", "Southern Rock", "Comedy", "Cult", "Gangsta",
-    "Top 40", "Christian Rap", "Pop/Funk", "Jungle", "Native American", "Cabaret", "New Wave",
-    "Psychadelic", "Rave", "Showtunes", "Trailer", "Lo-Fi", "Tribal", "Acid Punk", "Acid Jazz", "Polka",
-    "Retro", "Musical", "Rock & Roll", "Hard Rock", "Folk", "Folk-Rock", "National Folk", "Swing",
-    "Fast Fusion", "Bebop", "Latin", "Revival", "Celtic", "Bluegrass", "Avantgarde", "Gothic Rock",
-    "Progressive Rock", "Psychedelic Rock", "Symphonic Rock", "Slow Rock", "Big Band", "Chorus",
-    "Easy Listening", "Acoustic", "Humour", "Speech", "Chanson", "Opera", "Chamber Music", "Sonata",
-    "Symphony", "Booty Bass", "Primus", "Porn Groove", "Satire", "Slow Jam", "Club", "Tango", "Samba",
-    "Folklore", "Ballad", "Power Ballad", "Rhythmic Soul", "Freestyle", "Duet", "Punk Rock", "Drum Solo",
-    "A capella", "Euro-House", "Dance Hall",
+    "Electronic", "Pop-Folk", "Eurodance", "Dream", "Southern Rock", "Comedy", "Cult", "Gangsta", "Top 40",
+    "Christian Rap", "Pop/Funk", "Jungle", "Native American", "Cabaret", "New Wave", "Psychadelic", "Rave",
+    "Showtunes", "Trailer", "Lo-Fi", "Tribal", "Acid Punk", "Acid Jazz", "Polka", "Retro", "Musical",
+    "Rock & Roll", "Hard Rock", "Folk", "Folk-Rock", "National Folk", "Swing", "Fast Fusion", "Bebop",
+    "Latin", "Revival", "Celtic", "Bluegrass", "Avantgarde", "Gothic Rock", "Progressive Rock",
+    "Psychedelic Rock", "Symphonic Rock", "Slow Rock", "Big Band", "Chorus", "Easy Listening", "Acoustic",
+    "Humour", "Speech", "Chanson", "Opera", "Chamber Music", "Sonata", "Symphony", "Booty Bass", "Primus",
+    "Porn Groove", "Satire", "Slow Jam", "Club", "Tango", "Samba", "Folklore", "Ballad", "Power Ballad",
+    "Rhythmic Soul", "Freestyle", "Duet", "Punk Rock", "Drum Solo", "A capella", "Euro-House", "Dance Hall",
 };
+// clang-format on
 
 std::string_view afterLastSlash(std::string_view path) {
   size_t slash = path.rfind('/');
@@ -74,16 +77,20 @@ void ampersandsToSpaces(std::string& text, size_t within) {
 }
 
 void trimTrailing(std::string& text) {
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r' || text.back() == '\n'))
+  while (!text.empty() &&
+         (text.back() == ' ' || text.back() == '\t' || text.back() == '\r' || text.back() == '\n'))
     text.pop_back();
 }
 
 uint32_t bigEndian32(std::span<const uint8_t> bytes, size_t at) {
   if (at + 4 > bytes.size()) return 0;  // past the data reads as the zeroed buffer would
-  return uint32_t{bytes[at]} << 24 | uint32_t{bytes[at + 1]} << 16 | uint32_t{bytes[at + 2]} << 8 | bytes[at + 3];
+  return uint32_t{bytes[at]} << 24 | uint32_t{bytes[at + 1]} << 16 | uint32_t{bytes[at + 2]} << 8 |
+         bytes[at + 3];
 }
 
-int clampToInt(long long value) { return static_cast<int>(std::clamp<long long>(value, INT_MIN, INT_MAX)); }
+int clampToInt(long long value) {
+  return static_cast<int>(std::clamp<long long>(value, INT_MIN, INT_MAX));
+}
 
 struct FileCloser {
   void operator()(std::FILE* f) const { std::fclose(f); }
@@ -98,7 +105,8 @@ bool isRegularFile(const std::string& path) {
 
 class FileDescriptor {
  public:
-  FileDescriptor(const std::string& path, int flags) : fd_(isRegularFile(path) ? ::open(path.c_str(), flags | O_CLOEXEC) : -1) {}
+  FileDescriptor(const std::string& path, int flags)
+      : fd_(isRegularFile(path) ? ::open(path.c_str(), flags | O_CLOEXEC) : -1) {}
   ~FileDescriptor() {
     if (fd_ >= 0) ::close(fd_);
   }
@@ -118,7 +126,9 @@ FilePtr openRegularFile(const std::string& path, const char* mode) {
 
 }  // namespace
 
-const char* genreName(int number) { return number >= 0 && number < kGenreCount ? kGenres[number] : ""; }
+const char* genreName(int number) {
+  return number >= 0 && number < kGenreCount ? kGenres[number] : "";
+}
 
 // Where the bytes come from: a file, or a buffer handed in by a caller (and the fuzzer).
 class MP3Info::Source {
@@ -208,18 +218,26 @@ void MP3Info::readID3v1(Source& source) {
 
 bool MP3Info::readFirstFrame(Source& source) {
   if (!source.isOpen() || source.size() <= 0) return false;
-  std::vector<uint8_t> head(static_cast<size_t>(std::min<long long>(source.size(), kScanBytes)));
-  head.resize(source.read(0, head));
-  if (head.empty()) return false;
-
-  // Sync bits and the layer bits of Layer III; version and protection bits may be anything.
+  // The scan covers at most the first 100,000 bytes; they are read a piece at a time and the
+  // reading stops at the first hit, since later bytes cannot change the outcome.
+  const size_t limit = static_cast<size_t>(std::min<long long>(source.size(), kScanBytes));
+  std::vector<uint8_t> head;
   long long hit = -1;
-  for (size_t i = 0; i + 1 < head.size(); ++i) {
-    if (head[i] == 0xFF && (head[i + 1] & 0xE6) == 0xE2) {
-      hit = static_cast<long long>(i);
-      break;
+  size_t i = 0;
+  while (hit < 0 && head.size() < limit) {
+    const size_t had = head.size();
+    head.resize(std::min(limit, had + kScanPiece));
+    head.resize(had + source.read(static_cast<long long>(had), std::span<uint8_t>(head).subspan(had)));
+    if (head.size() == had) break;
+    // Sync bits and the layer bits of Layer III; version and protection bits may be anything.
+    for (; i + 1 < head.size(); ++i) {
+      if (head[i] == 0xFF && (head[i + 1] & 0xE6) == 0xE2) {
+        hit = static_cast<long long>(i);
+        break;
+      }
     }
   }
+  if (head.empty()) return false;
 
   if (head.size() >= 2 && head[0] == 'I' && head[1] == 'D') {
     auto at = [&](size_t i) -> long long { return i < head.size() ? head[i] & 0x7F : 0; };
@@ -251,10 +269,17 @@ bool MP3Info::decodeHeader(std::span<const uint8_t> frame) {
   if (h0 != 0xFF) return false;
   int version;
   switch ((h1 >> 3) & 3) {
-    case 3: version = 0; break;
-    case 2: version = 1; break;
-    case 0: version = 2; break;
-    default: return false;
+    case 3:
+      version = 0;
+      break;
+    case 2:
+      version = 1;
+      break;
+    case 0:
+      version = 2;
+      break;
+    default:
+      return false;
   }
   int layer = 3 - ((h1 >> 1) & 3);
   if (layer == 3) return false;
@@ -272,17 +297,25 @@ bool MP3Info::decodeHeader(std::span<const uint8_t> frame) {
 
   const bool mono = gMode == 3;
   const size_t xing = version == 0 ? (mono ? 21 : 36) : (mono ? 13 : 21);
-  if (xing + 4 <= frame.size() && std::memcmp(frame.data() + xing, "Xing", 4) == 0) {
-    gVBR = true;
-    uint32_t flags = bigEndian32(frame, xing + 4);
-    uint32_t frames = (flags & 1) ? bigEndian32(frame, xing + 8) : 0;
+  const bool hasTag = xing + 4 <= frame.size();
+  const bool xingTag = hasTag && std::memcmp(frame.data() + xing, "Xing", 4) == 0;
+  // Encoders put the same header, named "Info", in front of constant-bit-rate audio. Its own
+  // frame can carry a higher bit rate than the stream (at low rates the stream's frames are too
+  // small to hold it), which would make the length from the first frame's bit rate far too
+  // short; its frame count is exact.
+  const bool infoTag = hasTag && std::memcmp(frame.data() + xing, "Info", 4) == 0;
+  const uint32_t flags = xingTag || infoTag ? bigEndian32(frame, xing + 4) : 0;
+  const uint32_t frames = (flags & 1) ? bigEndian32(frame, xing + 8) : 0;
+  auto lengthFromFrames = [&] {
     const double samples = version == 0 ? 1152 : 576;
-    if (frames == 0 || gSampleRate == 0) {
-      gDuration = 0;
-    } else {
-      double seconds = (samples * 1000 / gSampleRate) * frames * 0.001;
-      gDuration = clampToInt(static_cast<long long>(seconds));
-    }
+    if (frames == 0 || gSampleRate == 0) return 0;
+    return clampToInt(static_cast<long long>((samples * 1000 / gSampleRate) * frames * 0.001));
+  };
+  if (xingTag) {
+    gVBR = true;
+    gDuration = lengthFromFrames();
+  } else if (infoTag && frames > 0 && gSampleRate > 0) {
+    gDuration = lengthFromFrames();
   } else {
     int bytesPerSecond = gBitrate / 8;
     if (bytesPerSecond == 0) {
@@ -310,9 +343,13 @@ const char* MP3Info::emphasisName() const {
   return names[gEmphasis & 3];
 }
 
-int MP3Info::channels() const { return gMode == 3 ? 1 : 2; }
+int MP3Info::channels() const {
+  return gMode == 3 ? 1 : 2;
+}
 
-const char* MP3Info::modeText() const { return gMode == 3 ? "mono" : "stereo"; }
+const char* MP3Info::modeText() const {
+  return gMode == 3 ? "mono" : "stereo";
+}
 
 std::string MP3Info::title(int limit) const {
   if (gTitle.empty()) return " ";
@@ -322,9 +359,13 @@ std::string MP3Info::title(int limit) const {
   return gTitle;
 }
 
-std::string MP3Info::artist() const { return gArtist.empty() ? " " : gArtist; }
+std::string MP3Info::artist() const {
+  return gArtist.empty() ? " " : gArtist;
+}
 
-std::string MP3Info::album() const { return gAlbum.empty() ? " " : gAlbum; }
+std::string MP3Info::album() const {
+  return gAlbum.empty() ? " " : gAlbum;
+}
 
 std::string MP3Info::formatInfo() const {
   if (gVBR) return "Variable bitrate";
@@ -338,7 +379,9 @@ std::string MP3Info::displayTitle() const {
   return title() + " " + (noArtist ? std::string(" ") : "(" + gArtist + ")");
 }
 
-std::string MP3Info::fileName() const { return std::string(afterLastSlash(gPath)); }
+std::string MP3Info::fileName() const {
+  return std::string(afterLastSlash(gPath));
+}
 
 bool MP3Info::writeID3v1(std::string_view artist, std::string_view title, std::string_view album) {
   FileDescriptor fd(gPath, O_RDWR);
@@ -348,9 +391,10 @@ bool MP3Info::writeID3v1(std::string_view artist, std::string_view title, std::s
   const off_t size = st.st_size;
 
   std::array<uint8_t, kTagBytes> old{};
-  bool hadTag = size >= static_cast<off_t>(kTagBytes) &&
-                ::pread(fd.get(), old.data(), kTagBytes, size - kTagBytes) == static_cast<ssize_t>(kTagBytes) &&
-                std::memcmp(old.data(), "TAG", 3) == 0;
+  bool hadTag =
+      size >= static_cast<off_t>(kTagBytes) &&
+      ::pread(fd.get(), old.data(), kTagBytes, size - kTagBytes) == static_cast<ssize_t>(kTagBytes) &&
+      std::memcmp(old.data(), "TAG", 3) == 0;
 
   auto field = [](std::string_view text) {
     return std::string(text.substr(0, std::min(text.find('\0'), kTagField)));

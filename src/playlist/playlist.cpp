@@ -24,7 +24,8 @@ constexpr long long kMaxPlaylistBytes = 64LL << 20;
 constexpr const char* kUnsavedQuestion =
     "You haven't saved your current playlist. Are you sure you want to load a new one?";
 constexpr const char* kMissingQuestion =
-    "There are a lot of missing files in this playlist.(if you're importing a Winamp playlist, the track's path "
+    "There are a lot of missing files in this playlist.(if you're importing a Winamp playlist, the track's "
+    "path "
     "may not be valid when used from another directory). Continue trying to load?";
 constexpr int kMissingBeforeQuestion = 5;
 
@@ -63,7 +64,9 @@ std::string withPath(const char* format, std::string_view path) {
   return text;
 }
 
-std::string lastFolder() { return programValues().mp3path().value_or(std::string()); }
+std::string lastFolder() {
+  return programValues().mp3path().value_or(std::string());
+}
 
 // The C library generator the shuffle was drawn with: values 0 to 32767.
 class ShuffleRandom {
@@ -80,7 +83,9 @@ class ShuffleRandom {
 
 }  // namespace
 
-Playlist::Playlist(Prompts& prompts) : prompts_(prompts) { gItems.reserve(100); }
+Playlist::Playlist(Prompts& prompts) : prompts_(prompts) {
+  gItems.reserve(100);
+}
 
 Playlist::~Playlist() = default;
 
@@ -103,11 +108,14 @@ std::optional<std::string> Playlist::addFile(std::string_view path, AddMode mode
   int row = gListWindow ? gListWindow->firstSelectedRow() + 1 : 0;
   row = std::clamp(row, 0, oldCount);
   switch (mode) {
-    case AddMode::Append: row = oldCount; break;
+    case AddMode::Append:
+      row = oldCount;
+      break;
     case AddMode::InsertOrAppend:
       if (row <= 0) row = oldCount;
       break;
-    case AddMode::InsertAfterSelection: break;
+    case AddMode::InsertAfterSelection:
+      break;
   }
   gItems.insert(gItems.begin() + row, item);
   if (gCurrentIndex >= row) ++gCurrentIndex;  // the playing item moved down one place
@@ -150,7 +158,8 @@ bool Playlist::load(const std::string& path) {
     case PlaylistFormat::Mirobeam:
       for (const std::string& entry : readMirobeam(text, path)) addFile(entry, AddMode::InsertAfterSelection);
       break;
-    case PlaylistFormat::Unknown: break;
+    case PlaylistFormat::Unknown:
+      break;
   }
 
   programValues().setMp3path(folderPart(path));
@@ -290,7 +299,9 @@ bool Playlist::moveItem(int index, bool up) {
   return true;
 }
 
-void Playlist::shuffle() { shuffle(static_cast<unsigned>(std::time(nullptr))); }
+void Playlist::shuffle() {
+  shuffle(static_cast<unsigned>(std::time(nullptr)));
+}
 
 void Playlist::shuffle(unsigned seed) {
   std::lock_guard lock(mutex_);

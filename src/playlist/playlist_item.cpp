@@ -80,8 +80,8 @@ std::string PlaylistItem::m3uLines() const {
 std::string PlaylistItem::plsLines(int number) const {
   MP3Info info = mp3Info();
   std::string n = std::to_string(number);
-  return "File" + n + "=" + gFullpath + "\r\n" + "Title" + n + "=" + oneLine(info.title()) + "\r\n" + "Length" + n +
-         "=" + std::to_string(info.duration()) + "\r\n";
+  return "File" + n + "=" + gFullpath + "\r\n" + "Title" + n + "=" + oneLine(info.title()) + "\r\n" +
+         "Length" + n + "=" + std::to_string(info.duration()) + "\r\n";
 }
 
 }  // namespace brovana

@@ -19,7 +19,9 @@ class PlaylistItem {
  public:
   // Reads the file's facts; the path is cut at its first line feed.
   explicit PlaylistItem(std::string_view path);
-  static std::shared_ptr<PlaylistItem> make(std::string_view path) { return std::make_shared<PlaylistItem>(path); }
+  static std::shared_ptr<PlaylistItem> make(std::string_view path) {
+    return std::make_shared<PlaylistItem>(path);
+  }
 
   PlaylistItem(const PlaylistItem&) = delete;
   PlaylistItem& operator=(const PlaylistItem&) = delete;

@@ -44,9 +44,9 @@ inline void putBigEndian(std::string& s, size_t at, uint32_t v) {
 
 // A first frame carrying a Xing header at `offset` (36, 21 or 13 by version and mode).
 inline std::string xingFrame(const FrameHeader& h, int frameBytes, size_t offset, uint32_t frameCount,
-                             bool withCount = true) {
+                             bool withCount = true, const char* name = "Xing") {
   std::string f = frames(h, frameBytes, 1);
-  std::memcpy(&f[offset], "Xing", 4);
+  std::memcpy(&f[offset], name, 4);
   putBigEndian(f, offset + 4, withCount ? 1u : 0u);
   if (withCount) putBigEndian(f, offset + 8, frameCount);
   return f;
@@ -81,7 +81,9 @@ inline std::string id3v1Tag(const std::string& title, const std::string& artist,
 }
 
 // A short CBR file lasting about `seconds` at 128 kbit/s, 44.1 kHz (417-byte frames).
-inline std::string cbrFile(int seconds) { return frames(FrameHeader{}, 417, seconds * 16000 / 417 + 1); }
+inline std::string cbrFile(int seconds) {
+  return frames(FrameHeader{}, 417, seconds * 16000 / 417 + 1);
+}
 
 // A tiny file of any length: a Xing frame counting MPEG-1 44.1 kHz frames, then two frames.
 inline std::string vbrFile(int seconds) {

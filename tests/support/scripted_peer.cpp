@@ -30,7 +30,8 @@ ScriptedPeer::ScriptedPeer(Script script) : script_(std::move(script)) {
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   socklen_t length = sizeof address;
   if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-      ::listen(listenFd_, 16) != 0 || getsockname(listenFd_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+      ::listen(listenFd_, 16) != 0 ||
+      getsockname(listenFd_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
     throw std::runtime_error("scripted peer: no listening socket");
   port_ = ntohs(address.sin_port);
   acceptor_ = std::thread([this] { acceptLoop(); });
@@ -133,8 +134,8 @@ bool ScriptedPeer::waitForBytes(size_t connection, size_t bytes, std::chrono::mi
 
 bool ScriptedPeer::waitForClose(size_t connection, std::chrono::milliseconds limit) {
   std::unique_lock lock(mutex_);
-  return changed_.wait_for(lock, limit,
-                           [&] { return connection < connections_.size() && !connections_[connection].open; });
+  return changed_.wait_for(
+      lock, limit, [&] { return connection < connections_.size() && !connections_[connection].open; });
 }
 
 void ScriptedPeer::dropConnections() {

@@ -16,12 +16,12 @@ namespace brovana::test {
 class ScriptedPeer {
  public:
   struct Script {
-    std::vector<std::string> reply{"OK"};    // sent in pieces after the password line
-    std::chrono::milliseconds pieceGap{0};   // pause between two pieces
-    bool closeAtOnce = false;                // close right after the accept
-    bool closeAfterReply = false;            // close once the reply is out
-    bool neverRead = false;                  // read nothing at all, not even the password
-    bool stallAfterHeaders = false;          // read up to the end of the header block, then nothing
+    std::vector<std::string> reply{"OK"};   // sent in pieces after the password line
+    std::chrono::milliseconds pieceGap{0};  // pause between two pieces
+    bool closeAtOnce = false;               // close right after the accept
+    bool closeAfterReply = false;           // close once the reply is out
+    bool neverRead = false;                 // read nothing at all, not even the password
+    bool stallAfterHeaders = false;         // read up to the end of the header block, then nothing
   };
 
   explicit ScriptedPeer(Script script);
@@ -37,7 +37,8 @@ class ScriptedPeer {
   // The bytes the connection (0 = first) sent so far.
   std::string received(size_t connection) const;
   // Waits until the connection has sent at least `bytes` bytes.
-  bool waitForBytes(size_t connection, size_t bytes, std::chrono::milliseconds limit = std::chrono::seconds(10));
+  bool waitForBytes(size_t connection, size_t bytes,
+                    std::chrono::milliseconds limit = std::chrono::seconds(10));
   // Waits until the connection has been closed by either side.
   bool waitForClose(size_t connection, std::chrono::milliseconds limit = std::chrono::seconds(10));
   // Drops every open connection, as a line that goes down; the peer goes on accepting.

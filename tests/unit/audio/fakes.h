@@ -89,16 +89,17 @@ class FakeCodec : public Mp3Codec {
     uint32_t sum;
     int result;
     std::vector<uint8_t> pcm;
+    uint32_t flags;
   };
 
   std::vector<Driver> drivers;
   // Whether a stream from `source` to `destination` opens; by default anything but mono to
   // stereo, as the original codec behaved.
   std::function<int(const WaveFormat&, const WaveFormat&)> streamPolicy = [](const WaveFormat& s,
-                                                                               const WaveFormat& d) {
+                                                                             const WaveFormat& d) {
     return s.wfx.nChannels == 1 && d.wfx.nChannels == 2 ? ACMERR_NOTPOSSIBLE : MMSYSERR_NOERROR;
   };
-  uint32_t sourceSizeAnswer = 10'000;   // destination bytes for 100,000 source bytes
+  uint32_t sourceSizeAnswer = 10'000;  // destination bytes for 100,000 source bytes
   uint32_t destinationSizeAnswer = 400'000;
   int prepareResult = MMSYSERR_NOERROR;
   // MP3 bytes a conversion hands out per 100 PCM bytes.
@@ -211,7 +212,7 @@ class FakeCodec : public Mp3Codec {
       header.fdwStatus &= ~ACMSTREAMHEADER_STATUSF_PREPARED;
       return MMSYSERR_NOERROR;
     }
-    int convert(ACMSTREAMHEADER& header) override {
+    int convert(ACMSTREAMHEADER& header, uint32_t flags) override {
       int result = MMSYSERR_NOERROR;
       {
         std::lock_guard lock(codec_.mutex_);
@@ -222,7 +223,7 @@ class FakeCodec : public Mp3Codec {
       }
       if (!(header.fdwStatus & ACMSTREAMHEADER_STATUSF_PREPARED)) result = ACMERR_UNPREPARED;
       Conversion c{static_cast<int>(header.cbSrcLength), checksum(header.pbSrc, header.cbSrcLength), result,
-                   std::vector<uint8_t>(header.pbSrc, header.pbSrc + header.cbSrcLength)};
+                   std::vector<uint8_t>(header.pbSrc, header.pbSrc + header.cbSrcLength), flags};
       {
         std::lock_guard lock(codec_.mutex_);
         codec_.conversions_.push_back(std::move(c));

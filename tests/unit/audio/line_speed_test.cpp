@@ -14,7 +14,9 @@ using test::FakeCodec;
 using test::mp3Format;
 
 // One driver offering these formats.
-void offer(FakeCodec& codec, std::vector<WaveFormat> formats) { codec.drivers.push_back({7, std::move(formats)}); }
+void offer(FakeCodec& codec, std::vector<WaveFormat> formats) {
+  codec.drivers.push_back({7, std::move(formats)});
+}
 
 TEST(Mp3FormatTableTest, KeepsTheLayer3FormatsOfEveryDriverInOrder) {
   FakeCodec codec;
@@ -26,7 +28,8 @@ TEST(Mp3FormatTableTest, KeepsTheLayer3FormatsOfEveryDriverInOrder) {
   EXPECT_EQ(table.entry(0).driverId, 1u);
   EXPECT_EQ(table.entry(1).format.wfx.nAvgBytesPerSec, 7000u);
   EXPECT_EQ(table.entry(2).driverId, 2u);
-  EXPECT_EQ(table.entry(2).format.bytes(), mp3Format(8000, 1, 1000).bytes()) << "record and extra bytes copied";
+  EXPECT_EQ(table.entry(2).format.bytes(), mp3Format(8000, 1, 1000).bytes())
+      << "record and extra bytes copied";
   EXPECT_EQ(codec.openDrivers(), 0) << "every driver closed again";
 }
 
@@ -72,8 +75,10 @@ TEST(Mp3FormatTableTest, PicksTheHighestByteRateWithinTheLineSpeedsBound) {
     int expected;  // index into formats, -1 none
   };
   const Case cases[] = {
-      {"best within the bound", {mp3Format(11025, 1, 1000), mp3Format(11025, 1, 2000), mp3Format(11025, 1, 2500)},
-       16000, 1},
+      {"best within the bound",
+       {mp3Format(11025, 1, 1000), mp3Format(11025, 1, 2000), mp3Format(11025, 1, 2500)},
+       16000,
+       1},
       {"tie goes to the first", {mp3Format(22050, 2, 7000), mp3Format(22050, 2, 7000)}, 56000, 0},
       {"channel count must match", {mp3Format(11025, 2, 4000)}, 16000, -1},
       {"rate must match", {mp3Format(22050, 1, 2000)}, 16000, -1},
@@ -120,20 +125,6 @@ TEST(LineSpeedTest, PcmFormatRecord) {
   EXPECT_EQ(f.wfx.wBitsPerSample, 16);
   EXPECT_EQ(f.wfx.cbSize, 0);
   EXPECT_EQ(makePcmFormat(11025, 1).wfx.nAvgBytesPerSec, 22050u);
-}
-
-TEST(LineSpeedTest, LineInFormatOfEachLineSpeed) {
-  struct Case {
-    int lineSpeed, rate, channels, bytesPerSec;
-  };
-  for (Case c : {Case{16000, 11025, 1, 22050}, Case{24000, 22050, 1, 44100}, Case{32000, 11025, 2, 44100},
-                 Case{56000, 22050, 2, 88200}}) {
-    auto f = lineSpeedFormat(c.lineSpeed);
-    ASSERT_TRUE(f) << c.lineSpeed;
-    EXPECT_EQ(makePcmFormat(f->sampleRate, f->channels).wfx.nAvgBytesPerSec, static_cast<uint32_t>(c.bytesPerSec));
-    EXPECT_EQ(f->maxBytesPerSec, c.lineSpeed / 8);
-  }
-  EXPECT_FALSE(lineSpeedFormat(64000));
 }
 
 TEST(WaveFormatTest, Layer3FieldsTravelInTheExtraBytes) {
@@ -188,9 +179,10 @@ TEST(CodecInstallTest, EncoderThatDoesNotAnswerIsReported) {
     ASSERT_EQ(prompts.boxes().size(), 1u);
     EXPECT_EQ(prompts.boxes()[0].kind, BoxKind::Error);
     EXPECT_EQ(prompts.boxes()[0].caption, "error");
-    EXPECT_EQ(prompts.boxes()[0].text,
-              "Unable to register your MP3 \"CODEC\" in the registry, since your system privileges are not set "
-              "correctly. Call your system administrator.");
+    EXPECT_EQ(
+        prompts.boxes()[0].text,
+        "Unable to register your MP3 \"CODEC\" in the registry, since your system privileges are not set "
+        "correctly. Call your system administrator.");
   }
 }
 
@@ -206,13 +198,13 @@ TEST(CodecInstallTest, FailureLogsAsksAndEndsTheProgram) {
     EXPECT_EQ(prompts.questions()[0].text,
               "Unable to install your MP3 codec. Would you like to see the log file for more information?");
     EXPECT_EQ(prompts.questions()[0].caption, " ");
-    EXPECT_EQ(prompts.opened(), yes ? std::vector<std::string>{Logger::getLogPath()} : std::vector<std::string>{});
+    EXPECT_EQ(prompts.opened(),
+              yes ? std::vector<std::string>{Logger::getLogPath()} : std::vector<std::string>{});
     EXPECT_TRUE(exit.ended);
     EXPECT_EQ(exit.exitCode, 0);
   }
   std::string log = test::logText().substr(before);
-  EXPECT_NE(log.find(") Unable to register the codec, l3codeca.acm. You are probably running this on a\n("
-                     ),
+  EXPECT_NE(log.find(") Unable to register the codec, l3codeca.acm. You are probably running this on a\n("),
             std::string::npos)
       << log;
   EXPECT_NE(log.find(") networked Windows-NT system without \"administrator\" priveliges. Have your\n"),

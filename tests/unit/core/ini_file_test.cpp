@@ -24,6 +24,13 @@ TEST(IniFile, FirstOccurrenceWinsAndOddLinesAreSkipped) {
   EXPECT_EQ(ini.value("", "key"), std::nullopt);
 }
 
+TEST(IniFile, EntriesOfASectionInFileOrder) {
+  IniFile ini = IniFile::parse("[playlist]\nFile2=b\n[other]\nx=y\n[PlayList]\nfile1=a\nFile2=again\n");
+  using Entries = std::vector<std::pair<std::string, std::string>>;
+  EXPECT_EQ(ini.entries("playlist"), (Entries{{"File2", "b"}, {"file1", "a"}, {"File2", "again"}}));
+  EXPECT_TRUE(ini.entries("missing").empty());
+}
+
 TEST(IniFile, MissingFileIsNotAnIniFile) {
   test::TempFolder folder;
   EXPECT_FALSE(IniFile::load(folder.file("absent.ini")));

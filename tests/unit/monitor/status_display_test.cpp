@@ -57,45 +57,80 @@ TEST_F(StatusDisplayTest, EachReportReachesItsLabelsFieldsAndSkinLabels) {
   };
   const std::string gap(17, ' ');
   std::vector<Case> cases = {
-      {"connection state", [](StatusDisplay& d) { d.setStatusText("Connected!!"); },
-       {{1047, "Connected!!"}}, {{&fields[0], "Connected!!"}}},
-      {"data counter", [](StatusDisplay& d) { d.setDataCounter("12 kb (input) , 3 kb (output)"); },
-       {{1049, "12 kb (input) , 3 kb (output)"}}, {{&fields[1], "12 kb (input) , 3 kb (output)"}}},
-      {"now playing", [](StatusDisplay& d) { d.setNowPlaying("Tone - Sine"); },
-       {{1038, "Tone - Sine"}}, {{&skinNowPlaying, "Tone - Sine"}}},
-      {"next track", [](StatusDisplay& d) { d.setNextTrack("end of program"); },
-       {{1040, "end of program"}}, {{&fields[2], "end of program"}}},
-      {"playlist name, also as now playing", [](StatusDisplay& d) { d.setPlaylistName("evening.m3u"); },
-       {{1051, "evening.m3u"}, {1038, "evening.m3u"}}, {{&skinNowPlaying, "evening.m3u"}}},
-      {"line speeds by name", [](StatusDisplay& d) { d.showLineSpeeds(56000, 24000); },
-       {{1081, "56K modem"}, {1083, "24Kbps/mono (28.8K modem)"}}, {}},
-      {"fast line", [](StatusDisplay& d) { d.showLineSpeeds(100000, 56000); },
-       {{1081, "T1/DSL/ISDN/Cable"}, {1083, "56Kbps/stereo (T1/DSL/ISDN/Cable)"}}, {}},
-      {"odd speeds", [](StatusDisplay& d) { d.showLineSpeeds(40000, 8000); }, {{1081, "---"}, {1083, "---"}}, {}},
+      {"connection state",
+       [](StatusDisplay& d) { d.setStatusText("Connected!!"); },
+       {{1047, "Connected!!"}},
+       {{&fields[0], "Connected!!"}}},
+      {"data counter",
+       [](StatusDisplay& d) { d.setDataCounter("12 kb (input) , 3 kb (output)"); },
+       {{1049, "12 kb (input) , 3 kb (output)"}},
+       {{&fields[1], "12 kb (input) , 3 kb (output)"}}},
+      {"now playing",
+       [](StatusDisplay& d) { d.setNowPlaying("Tone - Sine"); },
+       {{1038, "Tone - Sine"}},
+       {{&skinNowPlaying, "Tone - Sine"}}},
+      {"next track",
+       [](StatusDisplay& d) { d.setNextTrack("end of program"); },
+       {{1040, "end of program"}},
+       {{&fields[2], "end of program"}}},
+      {"playlist name, also as now playing",
+       [](StatusDisplay& d) { d.setPlaylistName("evening.m3u"); },
+       {{1051, "evening.m3u"}, {1038, "evening.m3u"}},
+       {{&skinNowPlaying, "evening.m3u"}}},
+      {"line speeds by name",
+       [](StatusDisplay& d) { d.showLineSpeeds(56000, 24000); },
+       {{1081, "56K modem"}, {1083, "24Kbps/mono (28.8K modem)"}},
+       {}},
+      {"fast line",
+       [](StatusDisplay& d) { d.showLineSpeeds(100000, 56000); },
+       {{1081, "T1/DSL/ISDN/Cable"}, {1083, "56Kbps/stereo (T1/DSL/ISDN/Cable)"}},
+       {}},
+      {"odd speeds",
+       [](StatusDisplay& d) { d.showLineSpeeds(40000, 8000); },
+       {{1081, "---"}, {1083, "---"}},
+       {}},
       {"input speed alone", [](StatusDisplay& d) { d.showLineSpeed(32000); }, {{1081, "33K modem"}}, {}},
-      {"output rate alone", [](StatusDisplay& d) { d.showOutputBitrate(32000); },
-       {{1083, "32Kbps/stereo (56K modem)"}}, {}},
-      {"connected time", [](StatusDisplay& d) { d.showOnAirTime(3 * 3600 + 7 * 60 + 5); }, {{1070, "3:07:05"}}, {}},
-      {"connected time past a day", [](StatusDisplay& d) { d.showOnAirTime(100 * 3600 + 59); },
-       {{1070, "100:00:59"}}, {}},
-      {"last error", [](StatusDisplay& d) { d.setLastError("Cannot convert track a.mp3"); },
-       {{1065, "Cannot convert track a.mp3"}}, {}},
-      {"playlist times", [](StatusDisplay& d) { d.showPlaylistTimes("1:00", "59:00"); },
-       {{1076, "1:00" + gap + "59:00"}}, {}},
-      {"track times", [](StatusDisplay& d) { d.showTrackTimes("0:10", "3:20"); }, {{1075, "0:10" + gap + "3:20"}},
+      {"output rate alone",
+       [](StatusDisplay& d) { d.showOutputBitrate(32000); },
+       {{1083, "32Kbps/stereo (56K modem)"}},
+       {}},
+      {"connected time",
+       [](StatusDisplay& d) { d.showOnAirTime(3 * 3600 + 7 * 60 + 5); },
+       {{1070, "3:07:05"}},
+       {}},
+      {"connected time past a day",
+       [](StatusDisplay& d) { d.showOnAirTime(100 * 3600 + 59); },
+       {{1070, "100:00:59"}},
+       {}},
+      {"last error",
+       [](StatusDisplay& d) { d.setLastError("Cannot convert track a.mp3"); },
+       {{1065, "Cannot convert track a.mp3"}},
+       {}},
+      {"playlist times",
+       [](StatusDisplay& d) { d.showPlaylistTimes("1:00", "59:00"); },
+       {{1076, "1:00" + gap + "59:00"}},
+       {}},
+      {"track times",
+       [](StatusDisplay& d) { d.showTrackTimes("0:10", "3:20"); },
+       {{1075, "0:10" + gap + "3:20"}},
        {{&skinElapsed, "0:10"}, {&skinRemaining, "3:20"}}},
       {"track number", [](StatusDisplay& d) { d.showTrackNumber(7); }, {{kLabelTrackNumber, "7"}}, {}},
-      {"track format", [](StatusDisplay& d) { d.showTrackFormat("44100 Hz, stereo, 128 kbps"); },
-       {{1079, "44100 Hz, stereo, 128 kbps"}}, {}},
+      {"track format",
+       [](StatusDisplay& d) { d.showTrackFormat("44100 Hz, stereo, 128 kbps"); },
+       {{1079, "44100 Hz, stereo, 128 kbps"}},
+       {}},
       {"no track format", [](StatusDisplay& d) { d.showTrackFormat(""); }, {{1079, " "}}, {}},
-      {"an empty text shows as a blank", [](StatusDisplay& d) { d.setStatusText(""); }, {{1047, " "}},
+      {"an empty text shows as a blank",
+       [](StatusDisplay& d) { d.setStatusText(""); },
+       {{1047, " "}},
        {{&fields[0], " "}}},
   };
   for (const Case& c : cases) {
     FakeStatusWindow caseWindow;
     display.setStatusWindow(&caseWindow);
     c.report(display);
-    for (const auto& [id, text] : c.labels) EXPECT_EQ(caseWindow.label(id), text) << c.name << ", label " << id;
+    for (const auto& [id, text] : c.labels)
+      EXPECT_EQ(caseWindow.label(id), text) << c.name << ", label " << id;
     EXPECT_EQ(caseWindow.labels().size(), c.labels.size()) << c.name << ": no other label changes";
     for (const auto& [target, text] : c.targets) EXPECT_EQ(target->text(), text) << c.name;
   }
@@ -119,7 +154,8 @@ TEST_F(StatusDisplayTest, ErrorCountsComeFromTheLogger) {
   EXPECT_EQ(window.label(1062), std::to_string(failedBefore + 2));
   EXPECT_EQ(window.label(1063), std::to_string(reconnects));
   display.showTrackNumber(4);
-  EXPECT_EQ(window.label(1063), std::to_string(reconnects)) << "the track number does not overwrite the count";
+  EXPECT_EQ(window.label(1063), std::to_string(reconnects))
+      << "the track number does not overwrite the count";
 }
 
 TEST_F(StatusDisplayTest, ClearBlanksTheTrackTextsAndKeepsTheRest) {
@@ -139,7 +175,8 @@ TEST_F(StatusDisplayTest, ClearBlanksTheTrackTextsAndKeepsTheRest) {
 
   display.clear();
 
-  for (int id : {1047, 1049, 1038, 1040, 1045, 1054, 1079}) EXPECT_EQ(window.label(id), " ") << "label " << id;
+  for (int id : {1047, 1049, 1038, 1040, 1045, 1054, 1079})
+    EXPECT_EQ(window.label(id), " ") << "label " << id;
   for (int id : {1051, 1081, 1083, 1062, 1063, 1058, 1059, 1075})
     EXPECT_EQ(window.label(id), before[id]) << "label " << id << " stays";
   for (FakeTextTarget& field : fields) EXPECT_EQ(field.text(), " ");

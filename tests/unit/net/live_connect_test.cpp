@@ -25,9 +25,13 @@ using Clock = std::chrono::steady_clock;
 using test::FakeAccountService;
 using test::ScriptedPeer;
 
-double secondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
+double secondsSince(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
 
-const uint8_t* bytesOf(const std::string& text) { return reinterpret_cast<const uint8_t*>(text.data()); }
+const uint8_t* bytesOf(const std::string& text) {
+  return reinterpret_cast<const uint8_t*>(text.data());
+}
 
 class LiveConnectTest : public ::testing::Test {
  protected:
@@ -79,9 +83,9 @@ TEST_F(LiveConnectTest, StartsWithTheStationDefaults) {
 }
 
 TEST_F(LiveConnectTest, LineSpeedTableGivesTheDefaultBitRate) {
-  const std::pair<int, int> table[] = {{14400, 8000},   {28000, 16000}, {28800, 16000}, {33000, 24000},
-                                       {56000, 32000},  {56001, 56000}, {100000, 56000}, {200000, 56000},
-                                       {32000, 0},      {19200, 0},     {0, 0},          {-5, 0}};
+  const std::pair<int, int> table[] = {{14400, 8000},  {28000, 16000}, {28800, 16000},  {33000, 24000},
+                                       {56000, 32000}, {56001, 56000}, {100000, 56000}, {200000, 56000},
+                                       {32000, 0},     {19200, 0},     {0, 0},          {-5, 0}};
   for (auto [speed, bitrate] : table) EXPECT_EQ(outputBitrateForLineSpeed(speed), bitrate) << speed;
 }
 
@@ -122,11 +126,13 @@ TEST_F(LiveConnectTest, SettersFollowTheirRules) {
   EXPECT_EQ(live.outputBitrate(), 56000);
   ASSERT_EQ(prompts.boxes().size(), 2u);
   EXPECT_EQ(prompts.boxes()[0].kind, BoxKind::Information);
-  EXPECT_EQ(prompts.boxes()[0].text,
-            "Your last broadcast is too high a speed for this version of Mirobeam. Dropping to a lower rate.");
-  EXPECT_EQ(prompts.boxes()[1].text,
-            "Your last broadcast is too high a speed for this version of Mirobeam (64000 bps). Dropping to a lower "
-            "rate.");
+  EXPECT_EQ(
+      prompts.boxes()[0].text,
+      "Your last broadcast is too high a speed for this version of Mirobeam. Dropping to a lower rate.");
+  EXPECT_EQ(
+      prompts.boxes()[1].text,
+      "Your last broadcast is too high a speed for this version of Mirobeam (64000 bps). Dropping to a lower "
+      "rate.");
   live.setLineSpeed(28800);
   EXPECT_EQ(live.outputBitrate(), 56000) << "the table is used only at construction";
 }
@@ -158,7 +164,8 @@ TEST_F(LiveConnectTest, LoginExchangeCarriesTheStationFieldsByteForByte) {
          c.setGenre(1, "Talk");
          c.setOutputBitrate(8000);
        },
-       "icy-name:[Zelvora]Welcome to my show![*]\nicy-genre:Various,Talk\n" + url + "icy-pub: 1\nicy-br: 8\n\n"},
+       "icy-name:[Zelvora]Welcome to my show![*]\nicy-genre:Various,Talk\n" + url +
+           "icy-pub: 1\nicy-br: 8\n\n"},
       {"first and third genre: the first alone",
        [](LiveConnect& c) {
          c.setGenre(2, "Blues");
@@ -172,8 +179,7 @@ TEST_F(LiveConnectTest, LoginExchangeCarriesTheStationFieldsByteForByte) {
          c.setOutputBitrate(32000);
        },
        "icy-name:[Zelvora]Welcome to my show![*]\n" + url + "icy-pub: 1\nicy-br: 32\n\n"},
-      {"empty description",
-       [](LiveConnect& c) { c.setMessage(""); },
+      {"empty description", [](LiveConnect& c) { c.setMessage(""); },
        "icy-name:[Zelvora][*]\nicy-genre:Various\n" + url + "icy-pub: 1\nicy-br: 56\n\n"},
       {"an over-long description is cut but keeps its line end",
        [](LiveConnect& c) { c.setMessage(std::string(400, 'm')); },
@@ -202,7 +208,10 @@ TEST_F(LiveConnectTest, LoginReadsTwoBytesAndJudgesThem) {
     std::string logLine;
   };
   const Case cases[] = {
-      {"OK and more", {{"OK2\r\nicy-caps:11\r\n\r\n", "more lines\r\n"}, 50ms}, true, "Logged on successfully\n"},
+      {"OK and more",
+       {{"OK2\r\nicy-caps:11\r\n\r\n", "more lines\r\n"}, 50ms},
+       true,
+       "Logged on successfully\n"},
       {"OK in two pieces", {{"O", "K"}, 100ms}, true, "Logged on successfully\n"},
       {"refusal text", {{"invalid password\r\n"}}, false, "Log-in failed, server error=in\n"},
       {"one byte and gone", {{"X"}, 0ms, false, true}, false, "Log-in failed, server error=X\n"},
@@ -216,14 +225,15 @@ TEST_F(LiveConnectTest, LoginReadsTwoBytesAndJudgesThem) {
     live->connect();
     EXPECT_EQ(live->login(), c.loggedOn) << c.name;
     EXPECT_EQ(live->loggedOn(), c.loggedOn) << c.name;
-    EXPECT_TRUE(caseLog.contains("Connection made with server, 127.0.0.1, port " + std::to_string(peer.port()) +
-                                 "\n"))
+    EXPECT_TRUE(caseLog.contains("Connection made with server, 127.0.0.1, port " +
+                                 std::to_string(peer.port()) + "\n"))
         << c.name;
     EXPECT_TRUE(caseLog.contains("Logging on to account for alice\n")) << c.name;
     EXPECT_TRUE(caseLog.contains(") " + c.logLine)) << c.name << "\n" << caseLog.text();
     std::vector<std::string> states = window.labelHistory(kLabelConnectionState);
     ASSERT_FALSE(states.empty());
-    EXPECT_EQ(states.back(), c.loggedOn ? "Connected!!" : "Trying to connect to server, standby...") << c.name;
+    EXPECT_EQ(states.back(), c.loggedOn ? "Connected!!" : "Trying to connect to server, standby...")
+        << c.name;
   }
 }
 
@@ -232,7 +242,8 @@ TEST_F(LiveConnectTest, FailedConnectShowsAsAFailedLogin) {
   auto live = connection(closedPort);
   live->connect();
   EXPECT_FALSE(live->login());
-  EXPECT_TRUE(log.contains("Connection failed with server, 127.0.0.1,  port " + std::to_string(closedPort) + "\n"));
+  EXPECT_TRUE(
+      log.contains("Connection failed with server, 127.0.0.1,  port " + std::to_string(closedPort) + "\n"));
   EXPECT_TRUE(log.contains(") Log-in failed\n"));
 }
 
@@ -320,6 +331,30 @@ TEST_F(LiveConnectTest, WriteErrorsWithoutReconnectComeBackAsTheyAre) {
   EXPECT_EQ(live->sendStream(bytesOf("abc"), 3, true), -1) << "one reconnect, one resend, still down";
   EXPECT_EQ(log.count("Line down"), 1);
   EXPECT_EQ(log.count(") Re-connect failed\n"), 1);
+}
+
+// The link is one: a second sender waits for a running reconnect instead of starting its own
+// inside it, so every attempt's lines stand together in the log.
+TEST_F(LiveConnectTest, SendersOnADeadLineTakeTurnsAtReconnecting) {
+  int closedPort = test::freeLoopbackPort();
+  auto live = connection(closedPort);
+  std::vector<std::thread> senders;
+  for (int t = 0; t < 2; ++t)
+    senders.emplace_back([&] {
+      for (int i = 0; i < 5; ++i) EXPECT_EQ(live->sendStream(bytesOf("abc"), 3), -1);
+    });
+  for (std::thread& sender : senders) sender.join();
+  std::string text = log.text();
+  EXPECT_EQ(log.count("Line down"), 10);
+  EXPECT_EQ(log.count(") Re-connect failed\n"), 10);
+  size_t at = 0;
+  for (int attempt = 0; attempt < 10; ++attempt) {
+    size_t down = text.find("Line down", at);
+    size_t failed = text.find(") Re-connect failed\n", down);
+    ASSERT_NE(failed, std::string::npos);
+    EXPECT_GT(text.find("Line down", down + 1), failed) << "attempt " << attempt << " overlaps the next";
+    at = failed;
+  }
 }
 
 TEST_F(LiveConnectTest, StalledServerDoesNotHoldTheSenderPastTheTimeOut) {
@@ -495,7 +530,8 @@ TEST_F(LiveConnectTest, FactGettersFetchFirstUntilARefreshSucceeds) {
 
 TEST_F(LiveConnectTest, VerifyAccountMapsTheResultAndWarns) {
   const std::string wrong =
-      "Unable to log in, either your username or password are incorrect (passwords are case-sensitive), try again";
+      "Unable to log in, either your username or password are incorrect (passwords are case-sensitive), try "
+      "again";
   const std::string notBroadcaster =
       "Unable to log in, you may have registered as a member, but have not registered as a broadcaster yet.";
   struct Case {
@@ -504,7 +540,7 @@ TEST_F(LiveConnectTest, VerifyAccountMapsTheResultAndWarns) {
     std::string box;
   };
   const Case cases[] = {
-      {kBcinfoOk, 0, ""},  {kBcinfoFailed, 2, wrong},  {kBcinfoNotBroadcaster, 2, notBroadcaster},
+      {kBcinfoOk, 0, ""},          {kBcinfoFailed, 2, wrong}, {kBcinfoNotBroadcaster, 2, notBroadcaster},
       {kBcinfoBadLogin, 1, wrong}, {kBcinfoCode3, 2, ""},
   };
   LiveConnect live("web.test", &status, service, prompts);

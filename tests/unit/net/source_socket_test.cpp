@@ -2,11 +2,10 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <future>
 #include <thread>
@@ -22,7 +21,9 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 using test::ScriptedPeer;
 
-double secondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
+double secondsSince(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
 
 TEST(SourceSocketTest, ConnectsByAddressOrNameAndSendsEveryByte) {
   ScriptedPeer peer(ScriptedPeer::Script{{"OK-and-more"}});

@@ -20,7 +20,8 @@ std::vector<uint8_t> tone(int rate, int channels, double seconds, double hz = 10
   std::vector<uint8_t> out(frames * static_cast<size_t>(channels) * 2);
   for (size_t i = 0; i < frames; ++i)
     for (int c = 0; c < channels; ++c) {
-      auto s = static_cast<int16_t>((8000 + 1000 * c) * std::sin(2 * M_PI * hz * static_cast<double>(i) / rate));
+      auto s =
+          static_cast<int16_t>((8000 + 1000 * c) * std::sin(2 * M_PI * hz * static_cast<double>(i) / rate));
       std::memcpy(out.data() + (i * static_cast<size_t>(channels) + static_cast<size_t>(c)) * 2, &s, 2);
     }
   return out;
@@ -51,14 +52,16 @@ struct Converter {
     result = stream->prepareHeader(header);
   }
 
-  // Converts `pcm` in pieces of `piece` bytes; the MP3 bytes that came out.
-  std::vector<uint8_t> convert(const std::vector<uint8_t>& pcm, size_t piece) {
+  // Converts `pcm` in pieces of `piece` bytes, the last one with the end flag when asked; the
+  // MP3 bytes that came out.
+  std::vector<uint8_t> convert(const std::vector<uint8_t>& pcm, size_t piece, bool end = false) {
     std::vector<uint8_t> out;
     for (size_t at = 0; at < pcm.size(); at += piece) {
       size_t n = std::min(piece, pcm.size() - at);
       std::memcpy(src.data(), pcm.data() + at, n);
       header.cbSrcLength = static_cast<uint32_t>(n);
-      EXPECT_EQ(stream->convert(header), MMSYSERR_NOERROR);
+      uint32_t flags = end && at + n == pcm.size() ? ACM_STREAMCONVERTF_END : 0;
+      EXPECT_EQ(stream->convert(header, flags), MMSYSERR_NOERROR);
       EXPECT_EQ(header.cbSrcLengthUsed, n);
       out.insert(out.end(), dst.begin(), dst.begin() + header.cbDstLengthUsed);
     }
@@ -171,16 +174,26 @@ TEST(LameCodecTest, ConvertsRatesAndChannels) {
                                       << c.outChannels << " @" << c.kbps);
     Converter converter(makePcmFormat(c.inRate, c.inChannels), offered(c.outRate, c.outChannels, c.kbps));
     ASSERT_EQ(converter.result, MMSYSERR_NOERROR);
-    std::vector<uint8_t> mp3 = converter.convert(tone(c.inRate, c.inChannels, 3.0), 50'000);
+    std::vector<uint8_t> pcm = tone(c.inRate, c.inChannels, 3.0);
+    std::vector<uint8_t> mp3 = converter.convert(pcm, 50'000);
     FrameFacts facts = frames(mp3);
     EXPECT_TRUE(facts.consistent);
     EXPECT_EQ(facts.rate, c.outRate);
     EXPECT_EQ(facts.channels, c.outChannels);
     EXPECT_EQ(facts.kbps, c.kbps);
     // 3 s of input, less what the encoder still holds (well under half a second).
-    double seconds = facts.frames * (c.outRate >= 32000 ? 1152.0 : 576.0) / c.outRate;
+    const double frameSamples = c.outRate >= 32000 ? 1152.0 : 576.0;
+    double seconds = facts.frames * frameSamples / c.outRate;
     EXPECT_GT(seconds, 2.5);
     EXPECT_LE(seconds, 3.0);
+
+    // The same again, told the end: every sample goes out, with the encoder's delay in front.
+    Converter ended(makePcmFormat(c.inRate, c.inChannels), offered(c.outRate, c.outChannels, c.kbps));
+    FrameFacts all = frames(ended.convert(pcm, 50'000, true));
+    EXPECT_TRUE(all.consistent);
+    double samples = all.frames * frameSamples;
+    EXPECT_GE(samples, 3.0 * c.outRate + 576);
+    EXPECT_LE(samples, 3.0 * c.outRate + 576 + 2 * frameSamples);
   }
 }
 
@@ -227,17 +240,17 @@ TEST(LameCodecTest, HeaderContracts) {
   ACMSTREAMHEADER& header = converter.header;
 
   header.cbSrcLength = 50'001;
-  EXPECT_EQ(stream.convert(header), MMSYSERR_INVALPARAM) << "more than prepared for";
+  EXPECT_EQ(stream.convert(header, 0), MMSYSERR_INVALPARAM) << "more than prepared for";
   EXPECT_EQ(stream.unprepareHeader(header), MMSYSERR_INVALPARAM) << "unprepare wants the prepared length";
   header.cbSrcLength = 50'000;
   EXPECT_EQ(stream.unprepareHeader(header), MMSYSERR_NOERROR);
-  EXPECT_EQ(stream.convert(header), ACMERR_UNPREPARED);
+  EXPECT_EQ(stream.convert(header, 0), ACMERR_UNPREPARED);
   EXPECT_EQ(stream.unprepareHeader(header), ACMERR_UNPREPARED);
 
   Converter other(source, destination);
-  EXPECT_EQ(other.stream->convert(header), ACMERR_UNPREPARED) << "prepared for another stream only";
+  EXPECT_EQ(other.stream->convert(header, 0), ACMERR_UNPREPARED) << "prepared for another stream only";
   EXPECT_EQ(stream.prepareHeader(header), MMSYSERR_NOERROR);
-  EXPECT_EQ(stream.convert(header), MMSYSERR_NOERROR);
+  EXPECT_EQ(stream.convert(header, 0), MMSYSERR_NOERROR);
   EXPECT_TRUE(header.fdwStatus & ACMSTREAMHEADER_STATUSF_DONE);
 
   uint32_t size = 0;
@@ -249,7 +262,7 @@ TEST(LameCodecTest, HeaderContracts) {
 
   EXPECT_EQ(stream.close(), MMSYSERR_NOERROR);
   EXPECT_EQ(stream.close(), MMSYSERR_INVALHANDLE);
-  EXPECT_EQ(stream.convert(header), MMSYSERR_INVALHANDLE);
+  EXPECT_EQ(stream.convert(header, 0), MMSYSERR_INVALHANDLE);
 }
 
 TEST(LameCodecTest, RefusesWhatItCannotConvert) {

@@ -50,11 +50,8 @@ TEST(GenreList, LinesBecomeEntriesWithTheirLevel) {
     int a, b, c, level;
     const char* name;
   } expected[] = {
-      {0, -1, -1, 0, "Rock"},
-      {0, 1, -1, 1, "Heavy   Metal"},
-      {2, 3, 4, 2, "An overly long genre name"},
-      {7, -1, -1, 0, ""},
-      {-1, -1, -1, 0, "number here"},
+      {0, -1, -1, 0, "Rock"}, {0, 1, -1, 1, "Heavy   Metal"}, {2, 3, 4, 2, "An overly long genre name"},
+      {7, -1, -1, 0, ""},     {-1, -1, -1, 0, "number here"},
   };
   ASSERT_EQ(list.entries().size(), std::size(expected));
   for (size_t i = 0; i < std::size(expected); ++i) {
@@ -69,7 +66,9 @@ TEST(GenreList, LinesBecomeEntriesWithTheirLevel) {
 }
 
 TEST(GenreList, ControlCharactersEndLinesAndLimitsHold) {
-  GenreList list = GenreList::parse("0 Rock\t1 Jazz\x01" "2 Caf\xC3\xA9\n");
+  GenreList list = GenreList::parse(
+      "0 Rock\t1 Jazz\x01"
+      "2 Caf\xC3\xA9\n");
   ASSERT_EQ(list.entries().size(), 3u);
   EXPECT_EQ(list.entries()[0].name, "Rock");
   EXPECT_EQ(list.entries()[2].name, "Caf\xC3\xA9");  // bytes above 127 are ordinary characters

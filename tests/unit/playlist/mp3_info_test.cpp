@@ -111,6 +111,9 @@ TEST(MP3Info, FirstFrameFollowsTheID3v2Rules) {
       {"tag without any frame", test::id3v2Tag(50) + std::string(500, '\0'), false, 60, 60},
       {"RIFF header before the frame", "RIFF" + std::string(40, '\0') + frame, true, 44, 0},
       {"no sync at all", std::string(5000, 'a'), false, 0, 0},
+      {"sync pair across a read piece", std::string(16383, 'a') + frame, true, 16383, 0},
+      {"frame in the scan's last pair", std::string(99998, 'a') + frame, true, 99998, 0},
+      {"frame just past the scan", std::string(99999, 'a') + frame, false, 0, 0},
       {"reserved version bits", "\xFF\xEA\x90\x00" + std::string(400, '\0'), false, 0, 0},
   };
   for (const Case& c : cases) {
@@ -181,6 +184,22 @@ TEST(MP3Info, XingFramesGiveTheLengthFromTheFrameCount) {
   EXPECT_FALSE(fromText(misplaced).vbr());
 }
 
+TEST(MP3Info, InfoFrameOfConstantBitRateAudioGivesTheLength) {
+  // An encoder's "Info" frame at 32 kbit/s in front of 24 kbit/s MPEG-2.5 audio: 1,000 frames
+  // of 576 samples at 11,025 Hz last 52 s, while the first frame's rate would say 39 s.
+  const FrameHeader info{Mpeg::V25, 4, 0, 0}, audio{Mpeg::V25, 3, 0, 0};
+  std::string contents = test::xingFrame(info, 209, 21, 1000, true, "Info") + test::frames(audio, 156, 999);
+  MP3Info facts = fromText(contents);
+  ASSERT_TRUE(facts.valid());
+  EXPECT_FALSE(facts.vbr());
+  EXPECT_EQ(facts.bitrate(), 32000);
+  EXPECT_EQ(facts.duration(), 52);
+  EXPECT_EQ(facts.formatInfo(), "32 Kbps, 11025 hz, (stereo)");
+  // Without a frame count the bit-rate rule stays.
+  contents = test::xingFrame(info, 209, 21, 0, false, "Info") + test::frames(audio, 156, 999);
+  EXPECT_EQ(fromText(contents).duration(), 39);
+}
+
 TEST(MP3Info, TruncatedAndHostileInputKeepsTheDefaults) {
   const std::string header = test::headerBytes(FrameHeader{});
   std::string xingCut = test::xingFrame(FrameHeader{}, 400, 36, 1000).substr(0, 44);  // count cut off
@@ -234,10 +253,12 @@ TEST(MP3Info, ID3v1TagTexts) {
   } cases[] = {
       {"plain tag", test::id3v1Tag("Song", "Band", "Record", "1999", "2000 was later", 17), "Song", "Band",
        "Record", "2000 was later", "Rock", 1999},
-      {"ampersands and trailing blanks", test::id3v1Tag("Rock & Roll \t\r\n", "A&B  ", "X & Y", "abcd", "c \n", 0),
-       "Rock   Roll", "A B", "X   Y", "c", "Various", 0},
-      {"fields filled to the last byte", test::id3v1Tag(std::string(30, 't'), std::string(30, 'a'), "", "", "", 125),
-       std::string(30, 't'), std::string(30, 'a'), "", "", "Dance Hall", 0},
+      {"ampersands and trailing blanks",
+       test::id3v1Tag("Rock & Roll \t\r\n", "A&B  ", "X & Y", "abcd", "c \n", 0), "Rock   Roll", "A B",
+       "X   Y", "c", "Various", 0},
+      {"fields filled to the last byte",
+       test::id3v1Tag(std::string(30, 't'), std::string(30, 'a'), "", "", "", 125), std::string(30, 't'),
+       std::string(30, 'a'), "", "", "Dance Hall", 0},
       {"genre 126", test::id3v1Tag("t", "a", "b", "", "", 126), "t", "a", "b", "", "Various", 0},
       {"genre 255", test::id3v1Tag("t", "a", "b", "", "", 255), "t", "a", "b", "", "Various", 0},
       {"genre 1", test::id3v1Tag("t", "a", "b", "", "", 1), "t", "a", "b", "", "Classic Rock", 0},
@@ -306,16 +327,18 @@ TEST(MP3Info, GenreNamesKeepTheirPublishedSpelling) {
   struct Case {
     int number;
     const char* name;
-  } cases[] = {{0, "Blues"},       {1, "Classic Rock"}, {29, "Jazz+Funk"},   {40, "AlternRock"},
-               {67, "Psychadelic"}, {85, "Bebop"},       {123, "A capella"}, {124, "Euro-House"},
-               {125, "Dance Hall"}, {126, ""},           {-1, ""}};
+  } cases[] = {
+      {0, "Blues"},  {1, "Classic Rock"}, {29, "Jazz+Funk"},   {40, "AlternRock"},  {67, "Psychadelic"},
+      {85, "Bebop"}, {123, "A capella"},  {124, "Euro-House"}, {125, "Dance Hall"}, {126, ""},
+      {-1, ""}};
   for (const Case& c : cases) EXPECT_STREQ(genreName(c.number), c.name) << c.number;
 }
 
 TEST(MP3Info, ReadingAFileAgreesWithReadingItsBytes) {
   test::TempFolder folder;
   const std::string files[] = {
-      test::id3v2Tag(300) + test::frames({Mpeg::V2, 8, 1, 3}, 300, 50) + test::id3v1Tag("T", "A", "B", "2001", "", 9),
+      test::id3v2Tag(300) + test::frames({Mpeg::V2, 8, 1, 3}, 300, 50) +
+          test::id3v1Tag("T", "A", "B", "2001", "", 9),
       test::xingFrame(FrameHeader{}, 417, 36, 2000) + test::frames(FrameHeader{}, 417, 10),
       std::string(60, 'z'),
       "",
@@ -395,7 +418,8 @@ TEST(MP3Info, AFailedTagWriteLeavesTheFileAsItWas) {
   // The file may not grow: the append fails half way or at once, and nothing of it stays.
   struct rlimit old {};
   ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
-  struct sigaction ignore {}, previous {};
+  struct sigaction ignore {
+  }, previous{};
   ignore.sa_handler = SIG_IGN;
   sigaction(SIGXFSZ, &ignore, &previous);
   struct rlimit limit = old;

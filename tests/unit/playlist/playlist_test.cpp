@@ -59,15 +59,6 @@ class PlaylistTest : public ::testing::Test {
   Playlist playlist{prompts};
 };
 
-TEST_F(PlaylistTest, StartsEmpty) {
-  EXPECT_EQ(playlist.count(), 0);
-  EXPECT_EQ(playlist.currentIndex(), -1);
-  EXPECT_EQ(playlist.name(), "<none>");
-  EXPECT_FALSE(playlist.modified());
-  EXPECT_EQ(playlist.item(0), nullptr);
-  EXPECT_FALSE(playlist.mp3Info(0));
-}
-
 TEST_F(PlaylistTest, ItemFieldsFromThePath) {
   struct Case {
     std::string path, filename;
@@ -118,11 +109,13 @@ TEST_F(PlaylistTest, AddModesPlaceTheNewItem) {
     test::FakeListWindow rows;
     Playlist list(prompts);
     list.attachListWindow(&rows);
-    for (const char* name : {"a", "b", "c"}) ASSERT_TRUE(list.addFile(track(name + std::string(".mp3")), AddMode::Append));
+    for (const char* name : {"a", "b", "c"})
+      ASSERT_TRUE(list.addFile(track(name + std::string(".mp3")), AddMode::Append));
     rows.selectRow(c.selected);
     EXPECT_EQ(list.addFile(track("new.mp3"), c.mode), "new.mp3");
     Paths order;
-    for (const PlaylistItemRef& item : list.items()) order.push_back(item->filename().substr(0, item->filename().size() - 4));
+    for (const PlaylistItemRef& item : list.items())
+      order.push_back(item->filename().substr(0, item->filename().size() - 4));
     EXPECT_EQ(order, c.order);
     EXPECT_EQ(rows.rows(), list.items());
     EXPECT_TRUE(list.modified());
@@ -137,8 +130,10 @@ TEST_F(PlaylistTest, RefusedFilesAreNamedAndNotAdded) {
   } cases[] = {
       {folder.file("song.wav"), "Not an mp3 file!"},
       {folder.file("song.Mp3"), "Not an mp3 file!"},
-      {folder.file("gone.mp3"), "Unable to find " + folder.file("gone.mp3") + ". Either the file was deleted or moved."},
-      {folder.path() + "/folder.mp3", "Unable to find " + folder.file("folder.mp3") + ". Either the file was deleted or moved."},
+      {folder.file("gone.mp3"),
+       "Unable to find " + folder.file("gone.mp3") + ". Either the file was deleted or moved."},
+      {folder.path() + "/folder.mp3",
+       "Unable to find " + folder.file("folder.mp3") + ". Either the file was deleted or moved."},
   };
   std::filesystem::create_directory(folder.file("folder.mp3"));
   for (const Case& c : cases) {
@@ -171,8 +166,8 @@ TEST_F(PlaylistTest, SavedM3UIsExactAndLoadsBackInOrder) {
   dialogs.answers.push_back(FileDialogChoice{folder.file("mix"), 1});
   EXPECT_EQ(playlist.save(dialogs), folder.file("mix.m3u"));
   EXPECT_EQ(readAll(folder.file("mix.m3u")), "#EXTM3U\r\n#EXTINF:12,plain.mp3\r\n" + plain +
-                                                  "\r\n#EXTINF:7,Night   Day\r\n" + tagged + "\r\n#EXTINF:3," +
-                                                  std::string(30, 'x') + "\r\n" + titled30 + "\r\n");
+                                                 "\r\n#EXTINF:7,Night   Day\r\n" + tagged + "\r\n#EXTINF:3," +
+                                                 std::string(30, 'x') + "\r\n" + titled30 + "\r\n");
   EXPECT_EQ(playlist.name(), "mix.m3u");
   EXPECT_FALSE(playlist.modified());
   EXPECT_EQ(programValues().mp3path(), folder.path());
@@ -201,8 +196,9 @@ TEST_F(PlaylistTest, SavedPLSIsExactAndEndsWithoutALineEnd) {
   playlist.addFile(b, AddMode::Append);
   ASSERT_EQ(playlist.saveAs(folder.file("set"), SaveType::PLS), folder.file("set.pls"));
   std::string text = readAll(folder.file("set.pls"));
-  EXPECT_EQ(text, "[playlist]\r\nFile1=" + a + "\r\nTitle1=" + std::string(30, 'L') + "...\r\nLength1=4\r\nFile2=" +
-                      b + "\r\nTitle2=b.mp3\r\nLength2=9\r\nNumberOfEntries=2\r\nVersion=2");
+  EXPECT_EQ(text, "[playlist]\r\nFile1=" + a + "\r\nTitle1=" + std::string(30, 'L') +
+                      "...\r\nLength1=4\r\nFile2=" + b +
+                      "\r\nTitle2=b.mp3\r\nLength2=9\r\nNumberOfEntries=2\r\nVersion=2");
 
   Playlist again(prompts);
   ASSERT_TRUE(again.load(folder.file("set.pls")));
@@ -269,8 +265,9 @@ TEST_F(PlaylistTest, M3UFromOtherPlayersResolvesEachKindOfEntry) {
   window.selectRow(-1);
   ASSERT_TRUE(playlist.load(m3u));
   EXPECT_EQ(paths(), (Paths{a, b, c, a}));
-  EXPECT_EQ(prompts.boxTexts(),
-            (std::vector<std::string>{"Unable to find D:/Music/d.mp3. Either the file was deleted or moved."}));
+  EXPECT_EQ(
+      prompts.boxTexts(),
+      (std::vector<std::string>{"Unable to find D:/Music/d.mp3. Either the file was deleted or moved."}));
   EXPECT_TRUE(prompts.questions().empty());
   EXPECT_EQ(playlist.name(), "other.m3u");
   EXPECT_FALSE(playlist.modified());
@@ -283,7 +280,8 @@ TEST_F(PlaylistTest, M3UReadsStrictlyAlternatingLines) {
   ASSERT_TRUE(playlist.load(list("bare.m3u", a + "\n" + b + "\n" + c + "\n" + a + "\n" + b + "\n")));
   EXPECT_EQ(paths(), (Paths{c, b}));
   // A comment in a path's place is taken for a path (and refused).
-  ASSERT_TRUE(playlist.load(list("comment.m3u", "#EXTM3U\n#EXTINF:1,x\n# a comment\n" + a + "\n" + b + "\n")));
+  ASSERT_TRUE(
+      playlist.load(list("comment.m3u", "#EXTM3U\n#EXTINF:1,x\n# a comment\n" + a + "\n" + b + "\n")));
   EXPECT_EQ(paths(), (Paths{b}));
   EXPECT_EQ(prompts.boxTexts().back(), "Not an mp3 file!");
 }
@@ -297,9 +295,10 @@ TEST_F(PlaylistTest, ManyMissingFilesBringOneQuestionAtTheFifth) {
 
   ASSERT_TRUE(playlist.load(m3u));
   ASSERT_EQ(prompts.questions().size(), 1u);
-  EXPECT_EQ(prompts.questions()[0].text,
-            "There are a lot of missing files in this playlist.(if you're importing a Winamp playlist, the track's "
-            "path may not be valid when used from another directory). Continue trying to load?");
+  EXPECT_EQ(
+      prompts.questions()[0].text,
+      "There are a lot of missing files in this playlist.(if you're importing a Winamp playlist, the track's "
+      "path may not be valid when used from another directory). Continue trying to load?");
   EXPECT_EQ(prompts.boxTexts().size(), 6u);
   EXPECT_EQ(paths(), (Paths{a}));
 
@@ -321,16 +320,24 @@ TEST_F(PlaylistTest, PLSFromOtherPlayers) {
     std::vector<std::string> messages;
   } cases[] = {
       {"mixed entries",
-       "[Playlist]\r\nfile1=" + a + "\r\nTitle1=ignored\r\nFILE2=sub\\b.mp3\r\nFile3=http://127.0.0.1/x.mp3\r\n"
-       "NumberOfEntries=3\r\nVersion=2",
+       "[Playlist]\r\nfile1=" + a +
+           "\r\nTitle1=ignored\r\nFILE2=sub\\b.mp3\r\nFile3=http://127.0.0.1/x.mp3\r\n"
+           "NumberOfEntries=3\r\nVersion=2",
        {a, b},
        {"Unable to find http://127.0.0.1/x.mp3. Either the file was deleted or moved."}},
       {"count missing", "[playlist]\nFile1=" + a + "\n", {}, {}},
-      {"key missing in the middle", "[playlist]\nFile1=" + a + "\nFile3=" + a + "\nNumberOfEntries=3\n", {a, a},
+      {"key missing in the middle",
+       "[playlist]\nFile1=" + a + "\nFile3=" + a + "\nNumberOfEntries=3\n",
+       {a, a},
        {"Not an mp3 file!"}},
       {"keys beyond the count", "[playlist]\nFile1=" + a + "\nFile2=" + a + "\nNumberOfEntries=1\n", {a}, {}},
-      {"absurd count", "[playlist]\nFile1=" + a + "\nNumberOfEntries=2000000000\n", {a}, {"Not an mp3 file!"}},
-      {"entry in another section", "[other]\nFile1=" + a + "\n[playlist]\nNumberOfEntries=1\n", {},
+      {"absurd count",
+       "[playlist]\nFile1=" + a + "\nNumberOfEntries=2000000000\n",
+       {a},
+       {"Not an mp3 file!"}},
+      {"entry in another section",
+       "[other]\nFile1=" + a + "\n[playlist]\nNumberOfEntries=1\n",
+       {},
        {"Not an mp3 file!"}},
   };
   for (const Case& c : cases) {
@@ -347,8 +354,8 @@ TEST_F(PlaylistTest, PLSFromOtherPlayers) {
 
 TEST_F(PlaylistTest, MirobeamTextListComesOutReversedWithoutASelection) {
   std::string a = track("a.mp3"), b = track("b.mp3"), c = track("c.mp3");
-  std::string text = "Mirobeam 1.0 Playlist\r\nline two\r\nline three\r\n" + a + "$$A$$5\r\nno marks here\r\nb.mp3$$B\r\n" +
-                     c + "$$\r\n";
+  std::string text = "Mirobeam 1.0 Playlist\r\nline two\r\nline three\r\n" + a +
+                     "$$A$$5\r\nno marks here\r\nb.mp3$$B\r\n" + c + "$$\r\n";
   ASSERT_TRUE(playlist.load(list("old.txt", text)));
   EXPECT_EQ(paths(), (Paths{c, b, a}));
   expectRowsShowItems();
@@ -384,10 +391,10 @@ TEST_F(PlaylistTest, FileTypeComesFromTheName) {
     const char* path;
     PlaylistFormat format;
   } cases[] = {
-      {"/a/mix.m3u", PlaylistFormat::M3U},       {"/a/MIX.M3U", PlaylistFormat::M3U},
-      {"/a/mix.m3u8", PlaylistFormat::M3U},      {"/a/mix.m3u.bak", PlaylistFormat::M3U},
-      {"/a/set.pls", PlaylistFormat::PLS},       {"/a/SET.PLS", PlaylistFormat::PLS},
-      {"/a/old.txt", PlaylistFormat::Mirobeam},  {"/a/list.pls.txt", PlaylistFormat::PLS},
+      {"/a/mix.m3u", PlaylistFormat::M3U},          {"/a/MIX.M3U", PlaylistFormat::M3U},
+      {"/a/mix.m3u8", PlaylistFormat::M3U},         {"/a/mix.m3u.bak", PlaylistFormat::M3U},
+      {"/a/set.pls", PlaylistFormat::PLS},          {"/a/SET.PLS", PlaylistFormat::PLS},
+      {"/a/old.txt", PlaylistFormat::Mirobeam},     {"/a/list.pls.txt", PlaylistFormat::PLS},
       {"/a.m3u/list.doc", PlaylistFormat::Unknown}, {"/a/mp3", PlaylistFormat::Unknown},
   };
   for (const Case& c : cases) EXPECT_EQ(playlistFormatOf(c.path), c.format) << c.path;
@@ -445,9 +452,9 @@ TEST_F(PlaylistTest, MoveItem) {
     bool moved;
     Paths order;
   } cases[] = {
-      {0, true, false, {"a.mp3", "b.mp3", "c.mp3"}},  {2, false, false, {"a.mp3", "b.mp3", "c.mp3"}},
-      {3, true, false, {"a.mp3", "b.mp3", "c.mp3"}},  {-1, false, false, {"a.mp3", "b.mp3", "c.mp3"}},
-      {1, true, true, {"b.mp3", "a.mp3", "c.mp3"}},   {1, false, true, {"b.mp3", "c.mp3", "a.mp3"}},
+      {0, true, false, {"a.mp3", "b.mp3", "c.mp3"}}, {2, false, false, {"a.mp3", "b.mp3", "c.mp3"}},
+      {3, true, false, {"a.mp3", "b.mp3", "c.mp3"}}, {-1, false, false, {"a.mp3", "b.mp3", "c.mp3"}},
+      {1, true, true, {"b.mp3", "a.mp3", "c.mp3"}},  {1, false, true, {"b.mp3", "c.mp3", "a.mp3"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.index << (c.up ? " up" : " down"));
@@ -508,7 +515,8 @@ TEST_F(PlaylistTest, CurrentMarkAndNavigation) {
     int index;
     bool wrap;
     const char* next;
-  } cases[] = {{-1, false, "a.mp3"}, {0, false, "b.mp3"}, {2, false, nullptr}, {2, true, "a.mp3"}, {5, true, "a.mp3"}};
+  } cases[] = {
+      {-1, false, "a.mp3"}, {0, false, "b.mp3"}, {2, false, nullptr}, {2, true, "a.mp3"}, {5, true, "a.mp3"}};
   for (const Case& c : cases) {
     PlaylistItemRef next = playlist.nextItem(c.index, c.wrap);
     EXPECT_EQ(next ? next->filename() : "none", c.next ? c.next : "none") << c.index << " " << c.wrap;
@@ -520,7 +528,8 @@ TEST_F(PlaylistTest, CurrentMarkAndNavigation) {
     std::string path;
     int index;
   } finds[] = {{1, b, 1}, {0, b, 1}, {2, b, 1}, {3, b, -1}, {-1, b, -1}, {0, folder.file("B.mp3"), -1}};
-  for (const Find& f : finds) EXPECT_EQ(playlist.findByPath(f.hint, f.path), f.index) << f.hint << " " << f.path;
+  for (const Find& f : finds)
+    EXPECT_EQ(playlist.findByPath(f.hint, f.path), f.index) << f.hint << " " << f.path;
 
   playlist.setCurrent(1);
   playlist.showCurrentRow();

@@ -67,24 +67,33 @@ TEST(PlaylistThreads, EngineReadsWhileTheWindowEdits) {
   for (int round = 0; round < 2000; ++round) {
     const int n = playlist.count();
     switch (round % 8) {
-      case 0: playlist.addFile(tracks[pick(8)], AddMode::InsertOrAppend); break;
+      case 0:
+        playlist.addFile(tracks[pick(8)], AddMode::InsertOrAppend);
+        break;
       case 1:
         if (n > 4) playlist.removeItem(pick(n));
         break;
-      case 2: playlist.moveItem(pick(n), random() % 2 == 0); break;
+      case 2:
+        playlist.moveItem(pick(n), random() % 2 == 0);
+        break;
       case 3:
         window.dragRow(pick(n), pick(n));
         playlist.syncFromWindow();
         break;
-      case 4: playlist.shuffle(static_cast<unsigned>(round)); break;
+      case 4:
+        playlist.shuffle(static_cast<unsigned>(round));
+        break;
       case 5:
-        if (PlaylistItemRef item = playlist.item(pick(n))) item->writeID3v1("Artist", "Title " + std::to_string(round), "Album");
+        if (PlaylistItemRef item = playlist.item(pick(n)))
+          item->writeID3v1("Artist", "Title " + std::to_string(round), "Album");
         playlist.refreshRow(pick(n));
         break;
       case 6:
         if (round % 40 == 6) playlist.load(folder.file("all.m3u"));
         break;
-      case 7: playlist.showCurrentRow(); break;
+      case 7:
+        playlist.showCurrentRow();
+        break;
     }
   }
   // Let the engine see the final list at least a few times.

@@ -1,0 +1,149 @@
+#include "app/probe.h"
+
+#include <cstdio>
+#include <filesystem>
+
+namespace brovana {
+
+namespace {
+
+// Length of the well-formed UTF-8 sequence at `i`, 0 when there is none.
+size_t utf8Length(std::string_view s, size_t i) {
+  const auto byte = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
+  const unsigned char b = byte(i);
+  size_t n;
+  unsigned min, cp;
+  if (b >= 0xC2 && b <= 0xDF) {
+    n = 2, cp = b & 0x1F, min = 0x80;
+  } else if (b >= 0xE0 && b <= 0xEF) {
+    n = 3, cp = b & 0x0F, min = 0x800;
+  } else if (b >= 0xF0 && b <= 0xF4) {
+    n = 4, cp = b & 0x07, min = 0x10000;
+  } else {
+    return 0;
+  }
+  if (i + n > s.size()) return 0;
+  for (size_t k = 1; k < n; ++k) {
+    if ((byte(i + k) & 0xC0) != 0x80) return 0;
+    cp = cp << 6 | (byte(i + k) & 0x3F);
+  }
+  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+  return n;
+}
+
+void appendCodePoint(std::string& out, unsigned cp) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else {
+    out += static_cast<char>(0xC0 | cp >> 6);
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+class JsonObject {
+ public:
+  JsonObject& text(const char* key, std::string_view value) { return raw(key, jsonQuote(value)); }
+  JsonObject& number(const char* key, long long value) { return raw(key, std::to_string(value)); }
+  JsonObject& flag(const char* key, bool value) { return raw(key, value ? "true" : "false"); }
+  JsonObject& null(const char* key) { return raw(key, "null"); }
+  std::string str() const { return line_ + "}"; }
+
+ private:
+  JsonObject& raw(const char* key, const std::string& value) {
+    line_ += line_.size() > 1 ? "," : "";
+    line_ += jsonQuote(key) + ":" + value;
+    return *this;
+  }
+  std::string line_ = "{";
+};
+
+}  // namespace
+
+std::string jsonQuote(std::string_view text) {
+  std::string out = "\"";
+  for (size_t i = 0; i < text.size();) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c >= 0x80) {
+      if (size_t n = utf8Length(text, i)) {
+        out.append(text.substr(i, n));
+        i += n;
+      } else {
+        appendCodePoint(out, c);  // a Latin-1 byte
+        ++i;
+      }
+      continue;
+    }
+    switch (c) {
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      default:
+        if (c < 0x20 || c == 0x7F) {
+          char escaped[8];
+          std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+          out += escaped;
+        } else {
+          out += static_cast<char>(c);
+        }
+    }
+    ++i;
+  }
+  return out + "\"";
+}
+
+std::string probeLine(const MP3Info& info) {
+  JsonObject json;
+  json.text("path", info.path()).flag("valid", info.valid());
+  if (info.valid()) {
+    json.text("version", info.versionName())
+        .number("layer", info.layer() + 1)
+        .number("bitrate", info.bitrate())
+        .number("sampleRate", info.sampleRate())
+        .number("channels", info.channels())
+        .text("mode", info.modeName());
+  } else {
+    json.null("version").null("layer").null("bitrate").null("sampleRate").null("channels").null("mode");
+  }
+  json.flag("vbr", info.vbr())
+      .number("duration", info.duration())
+      .number("firstFrame", info.firstFrame())
+      .number("id3v2Size", info.id3v2Size())
+      .flag("hasID3v1", info.hasID3v1())
+      .text("title", info.title(0))
+      .text("artist", info.artist())
+      .text("album", info.album())
+      .number("year", info.year())
+      .text("genre", info.genre());
+  return json.str();
+}
+
+int runProbe(const std::vector<std::string>& files) {
+  int code = 0;
+  for (const std::string& file : files) {
+    MP3Info info(file);
+    std::printf("%s\n", probeLine(info).c_str());
+    if (!info.valid()) {
+      std::error_code ec;
+      const char* why =
+          std::filesystem::is_regular_file(file, ec) ? "no MPEG audio frame found" : "cannot be read";
+      std::fprintf(stderr, "brovana-live: %s: %s\n", file.c_str(), why);
+      code = 1;
+    }
+  }
+  std::fflush(stdout);
+  return code;
+}
+
+}  // namespace brovana

@@ -1,0 +1,1 @@
+brovana_fuzz(genre genre_fuzz.cpp)

@@ -1,0 +1,1 @@
+brovana_fuzz(m3u m3u_fuzz.cpp)

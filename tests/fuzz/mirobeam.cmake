@@ -1,0 +1,1 @@
+brovana_fuzz(mirobeam mirobeam_fuzz.cpp)

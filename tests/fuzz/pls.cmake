@@ -1,0 +1,1 @@
+brovana_fuzz(pls pls_fuzz.cpp)

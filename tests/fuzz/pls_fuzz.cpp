@@ -1,0 +1,16 @@
+// The PLS playlist reader on any text: every entry it yields is one path, with
+// forward slashes only and no line end in it.
+
+#include <cstdint>
+#include <string_view>
+
+#include "playlist/playlist_files.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  std::string_view text(reinterpret_cast<const char*>(data), size);
+  for (const std::string& path : brovana::readPLS(text, "/lists/mix.pls")) {
+    if (path.find('\n') != std::string::npos) __builtin_trap();
+    if (path.find('\\') != std::string::npos) __builtin_trap();
+  }
+  return 0;
+}

@@ -1,0 +1,5 @@
+# The web service client against the service emulator on a loopback port.
+if(TARGET zelvora-service)
+  brovana_test(web_service_integration_tests SOURCES web_service_test.cpp DEPS brovana_platform LABELS integration)
+  add_dependencies(web_service_integration_tests zelvora-service)
+endif()
