@@ -93,7 +93,8 @@ class FlagScope {
 }  // namespace
 
 Encoder::Encoder(AcmConvert& acm, DecoderLibrary& decoders, Prompts& prompts, EncoderTimings timings)
-    : acm_(acm), decoders_(decoders), prompts_(prompts), timings_(timings) {
+    : acm_(acm), decoders_(decoders), prompts_(prompts), timings_(timings),
+      playback_(PlaybackSettings::fromEnvironment()) {
   programEncoder.store(this);
 }
 

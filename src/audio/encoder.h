@@ -97,7 +97,8 @@ class Encoder {
   void setMainWindow(MainWindowView* window);
   void setVisual(VisualFeed* visual);
   void setWebService(WebService* web);
-  // How blocks are played; read when the decoder is next opened.
+  // How blocks are played; read when the decoder is next opened. At first what the environment
+  // says (BROVANA_PACE, BROVANA_PLAYBACK, BROVANA_AUDIO_DEVICE).
   void setPlayback(const PlaybackSettings& settings);
   // "-nostats": no status and gauge updates while a track plays.
   void setNoStats(bool on);
