@@ -93,30 +93,37 @@ class NoAccount final : public AccountService {
   }
 };
 
-// Takes the blocks as fast as the conversion stage has room for them, and counts them.
+// Takes the blocks as fast as the conversion stage has room for them, and counts them. The
+// room is judged from the MP3 bytes that came out, which cost no lock: asking the ring itself
+// waits for the conversion in progress, and the conversion thread would win that lock again and
+// again, leaving the decoder idle while the ring runs dry.
 class RingRoomOutput final : public AudioOutput {
  public:
-  explicit RingRoomOutput(AcmConvert& acm) : acm_(acm) {}
+  RingRoomOutput(const DiscardSink& sink, double pcmPerMp3Byte)
+      : sink_(sink), pcmPerMp3Byte_(pcmPerMp3Byte) {}
   int open() override { return kDecoderOk; }
   void play(std::span<const int16_t> samples, PcmFormat format) override {
     frames += static_cast<long long>(samples.size()) / format.channels;
     rate = format.sampleRate;
-    sinceCheck_ += static_cast<long long>(samples.size()) * 2;
-    // Asking the ring its fill waits for a conversion in progress, so ask only now and then.
-    if (sinceCheck_ < kCheckEvery) return;
-    sinceCheck_ = 0;
-    while (acm_.pendingBytes() > kMostPending) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    // PCM at the stream's rate that went into the stage so far.
+    streamPcm_ += static_cast<double>(samples.size()) * 2 * pcmPerInputByte(format);
+    while (streamPcm_ - static_cast<double>(sink_.bytes.load()) * pcmPerMp3Byte_ > kMostPending)
+      std::this_thread::sleep_for(std::chrono::microseconds(500));
   }
   void close() override {}
 
   long long frames = 0;
   int rate = 0;
+  int streamRate = 22050;
 
  private:
-  static constexpr long long kCheckEvery = 100'000;
-  static constexpr int kMostPending = 600'000;
-  AcmConvert& acm_;
-  long long sinceCheck_ = 0;
+  double pcmPerInputByte(PcmFormat format) const {
+    return static_cast<double>(streamRate) / format.sampleRate;
+  }
+  static constexpr double kMostPending = 500'000;
+  const DiscardSink& sink_;
+  double pcmPerMp3Byte_;
+  double streamPcm_ = 0;
 };
 
 class BenchLibrary final : public DecoderLibrary {
@@ -163,7 +170,10 @@ Result runEngine(const std::string& path, int lineSpeed, LineSpeedFormat& format
   Playlist playlist(prompts);
   if (!playlist.addFile(path, AddMode::Append)) return result;
 
-  RingRoomOutput output(acm);
+  // PCM bytes per MP3 byte at the line speed: the stage's input rate over the stream's byte rate.
+  RingRoomOutput output(sink,
+                        static_cast<double>(format.sampleRate) * format.channels * 2 / (lineSpeed / 8.0));
+  output.streamRate = format.sampleRate;
   BenchLibrary library(output);
   Encoder encoder(acm, library, prompts);
   encoder.setNoStats(true);
