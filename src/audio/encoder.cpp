@@ -40,6 +40,18 @@ constexpr int kSlotSecond = 1;
 constexpr int kSlotListStart = 3;
 constexpr long long kGaugeAfterMs = 20000;
 constexpr int kTitleRefreshSeconds = 120;
+constexpr std::chrono::milliseconds kQuickWait{500};
+
+constexpr const char* kInitFailedLine =
+    "****InitACM failed for song %s ripped at %d bps, %d channel(s), with a sample rate of %d. Could this be "
+    "at the "
+    "wrong speed?\n";
+
+void raiseTo(std::atomic<int>& value, int atLeast) {
+  int now = value.load();
+  while (now < atLeast && !value.compare_exchange_weak(now, atLeast)) {
+  }
+}
 
 long long nowMs() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -93,7 +105,10 @@ class FlagScope {
 }  // namespace
 
 Encoder::Encoder(AcmConvert& acm, DecoderLibrary& decoders, Prompts& prompts, EncoderTimings timings)
-    : acm_(acm), decoders_(decoders), prompts_(prompts), timings_(timings),
+    : acm_(acm),
+      decoders_(decoders),
+      prompts_(prompts),
+      timings_(timings),
       playback_(PlaybackSettings::fromEnvironment()) {
   programEncoder.store(this);
 }
@@ -240,9 +255,7 @@ bool Encoder::runBroadcast(int run, Playlist& playlist, LiveConnect& connection,
           stopPlaying(false);
         }
         // Whatever the supervisor did, this run is over.
-        int latest = stopRun_.load();
-        while (latest < run && !stopRun_.compare_exchange_weak(latest, run)) {
-        }
+        raiseTo(stopRun_, run);
       }
       if (stopped(run)) {
         leave = true;
@@ -282,11 +295,8 @@ bool Encoder::runBroadcast(int run, Playlist& playlist, LiveConnect& connection,
         if (result != kInitOpened) {
           item->setPlayable(false);
           playlist.redrawList();
-          Logger::log(
-              "****InitACM failed for song %s ripped at %d bps, %d channel(s), with a sample rate of %d. "
-              "Could "
-              "this be at the wrong speed?\n",
-              item->filename().c_str(), facts.bitrate(), facts.channels(), facts.sampleRate());
+          Logger::log(kInitFailedLine, item->filename().c_str(), facts.bitrate(), facts.channels(),
+                      facts.sampleRate());
           ++failures;
         } else {
           item->setPlayable(true);
@@ -552,7 +562,7 @@ bool Encoder::closeStage(bool final, std::chrono::milliseconds wait) {
 }
 
 void Encoder::stopPlaying(bool final) {
-  stopRun_.store(std::max(stopRun_.load(), startedRun_.load()));
+  raiseTo(stopRun_, startedRun_.load());
   final_.store(final);
   StatusDisplay* status = status_.load();
   if (status != nullptr && playing_.load()) {
@@ -563,11 +573,14 @@ void Encoder::stopPlaying(bool final) {
 
   // The decoder is closed only when no track routine holds it; otherwise the worker closes it
   // (and the stream) when its track ends, which the stop makes happen at its next block.
+  // The locks are held only briefly outside a track, except while the worker shows a message
+  // box, which may need this very thread: a short wait, and the worker does the rest.
+  const auto wait = std::min<std::chrono::milliseconds>(timings_.trackWait, kQuickWait);
   std::unique_lock decoderLock(decoderMutex_, std::defer_lock);
-  if (aborted && decoderLock.try_lock_for(timings_.trackWait)) {
+  if (aborted && decoderLock.try_lock_for(wait)) {
     closeDecoder();
     decoderLock.unlock();
-    if (!closeStage(final, timings_.trackWait)) closeAfterTrack_.store(true);
+    if (!closeStage(final, wait)) closeAfterTrack_.store(true);
   } else {
     closeAfterTrack_.store(true);
   }

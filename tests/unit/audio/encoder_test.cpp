@@ -396,6 +396,21 @@ TEST_F(EncoderTest, StopDuringATrackEndsTheRunWithoutAnotherTrack) {
   EXPECT_EQ(decoders.decodersMade(), 2);
 }
 
+TEST_F(EncoderTest, StartRightAfterAStopTakesOverFromTheEndingRun) {
+  std::string a = track("a.mp3");
+  std::string b = track("b.mp3");
+  decoders.script(a, endless());
+  start();
+  ASSERT_TRUE(decoders.waitForBlock(a, 2));
+  encoder->stopPlaying(false);
+  start(1);
+  ASSERT_TRUE(eventually([&] { return log.count("Playlist done\n") == 2; }));
+  EXPECT_EQ(decoders.opened(), (std::vector<std::string>{a, b}));
+  EXPECT_EQ(log.count("Starting playlist"), 2);
+  EXPECT_EQ(decoders.useAfterRelease(), 0);
+  EXPECT_TRUE(eventually([&] { return !encoder->isRunning(); }));
+}
+
 TEST_F(EncoderTest, JumpToATrackPlaysItNext) {
   std::string a = track("a.mp3");
   std::string b = track("b.mp3");
