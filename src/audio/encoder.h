@@ -1,0 +1,224 @@
+#pragma once
+// The playlist source of the broadcast. On a worker thread of its own the Encoder walks the
+// Playlist track by track: it opens the conversion stage for the track's PCM format, announces
+// the title to the service, decodes the file block by block (playing each block on the sound
+// card, which holds the broadcast to real time) and hands every block to the conversion stage,
+// which encodes it at the stream bit rate and sends it to the server. It keeps the log, the
+// status display and the quality gauge up to date. After the last track it starts over
+// (continuous loop, shuffled first in random mode) or ends while the server link stays up.
+//
+// Threads: start(), stopPlaying(), setCurrentIndex(), the setters and the queries come from the
+// user-interface thread; the worker runs broadcast() and everything it calls. stopPlaying() may
+// also come from the worker itself (through the supervisor, after the whole list failed).
+// Two in-process timed locks stand where named mutexes were: "BroadcastLoopMutex", owned by the
+// worker for a whole list run, and "ReadAndBroadcastMutex", owned for one track's decode loop;
+// the other side sets a stop or abort flag and waits for them with a time limit.
+//
+// The decoder and its sound output live from the first track until a stop. They are only ever
+// used under decoderMutex_, which the worker holds for the whole track routine; a stop that
+// cannot get it in time leaves the closing to the worker, at the end of its track.
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <ctime>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "audio/mp3_decoder.h"
+#include "audio/playback.h"
+#include "core/owned_mutex.h"
+#include "playlist/playlist_item.h"
+
+namespace brovana {
+
+class AcmConvert;
+class LiveConnect;
+class MainWindowView;
+class MP3Info;
+class Playlist;
+class Prompts;
+class QualityGauge;
+class StatusDisplay;
+class VisualFeed;
+class WebService;
+
+// What the engine tells the supervisor. Called on the worker thread.
+class EncoderSupervisor {
+ public:
+  virtual ~EncoderSupervisor() = default;
+  // Stops the broadcast (the supervisor's stop, which stops this engine too): every track of
+  // the list failed.
+  virtual void stop() = 0;
+  // A new track starts: the voiceover capture follows its PCM format.
+  virtual void trackChanged() = 0;
+};
+
+// Texts the engine shows.
+inline constexpr const char* kNoCodecText =
+    "This machine has no MP3 Codec support! \"l3codeca.acm\" should have been installed by Brovana into the "
+    "system directory.";
+inline constexpr const char* kPlaylistFailedText =
+    "Your playlist has failed. Check live.log for more details";
+inline constexpr const char* kPlaylistMessedUpText = "Encoder::broadcast - playlist is messed up";
+inline constexpr const char* kEndOfProgramText = "end of program";
+
+// Priority classes of the "Priority" menu.
+inline constexpr int kPriorityClassNormal = 32;
+inline constexpr int kPriorityClassHigh = 128;
+inline constexpr int kPriorityClassRealtime = 256;
+
+// The waits of the stopping side; tests shorten them.
+struct EncoderTimings {
+  std::chrono::milliseconds loopWait{5000};   // for "BroadcastLoopMutex"
+  std::chrono::milliseconds trackWait{6000};  // for "ReadAndBroadcastMutex"
+  int runningWaitSeconds = 21;                // for an earlier loop that is being aborted
+};
+
+class Encoder {
+ public:
+  // Publishes the program-wide instance.
+  Encoder(AcmConvert& acm, DecoderLibrary& decoders, Prompts& prompts, EncoderTimings timings = {});
+  // Stops the worker and joins it: a playing track ends at its next block.
+  ~Encoder();
+  Encoder(const Encoder&) = delete;
+  Encoder& operator=(const Encoder&) = delete;
+
+  // The one engine of the program, or null.
+  static Encoder* instance();
+
+  // Wiring; each may be set to none. The objects must outlive the engine's use of them.
+  void setStatusDisplay(StatusDisplay* status);
+  void setQualityGauge(QualityGauge* gauge);
+  void setSupervisor(EncoderSupervisor* supervisor);
+  void setMainWindow(MainWindowView* window);
+  void setVisual(VisualFeed* visual);
+  void setWebService(WebService* web);
+  // How blocks are played; read when the decoder is next opened. At first what the environment
+  // says (BROVANA_PACE, BROVANA_PLAYBACK, BROVANA_AUDIO_DEVICE).
+  void setPlayback(const PlaybackSettings& settings);
+  // "-nostats": no status and gauge updates while a track plays.
+  void setNoStats(bool on);
+
+  // Starts the worker on the list and returns at once. The playlist and the connection must
+  // outlive the run.
+  void start(Playlist& playlist, LiveConnect& connection, int outputBitrate, int startIndex);
+  // The list loop (worker thread).
+  bool broadcast(Playlist& playlist, LiveConnect& connection, int outputBitrate, int startIndex);
+  // Decodes and sends one track (worker thread).
+  bool readAndBroadcastData(const PlaylistItemRef& item, LiveConnect& connection);
+  void stopPlaying(bool final);
+  bool abortThread();
+  bool checkBroadcastMutex();
+
+  bool isPlaying() const { return playing_.load(); }
+  // Inside the list loop.
+  bool isRunning() const { return running_.load(); }
+  PlaylistItemRef currentItem() const;
+  PlaylistItemRef nextItem() const;
+  int currentIndex() const;
+  // Jumps to a track: the one playing ends and the chosen one follows.
+  void setCurrentIndex(int index);
+
+  void setContinuousLoop(bool on) { continuous_.store(on); }
+  bool continuousLoop() const { return continuous_.load(); }
+  void setRandom(bool on) { random_.store(on); }
+  bool random() const { return random_.load(); }
+
+  // 32 normal, 128 high, 256 realtime; other values leave the priority. Applied to a running
+  // worker at once; false when that was refused.
+  bool setPriorityClass(int priorityClass);
+  // 0 normal, 1 above normal, 2 highest.
+  bool setPriority(int priority);
+  int priority() const { return priority_.load(); }
+
+  // Tracks played so far in this run; numbers the "Now playing" lines.
+  int trackNumber() const { return trackNumber_.load(); }
+
+ private:
+  struct Worker {
+    std::thread thread;
+    std::shared_ptr<std::atomic<bool>> done;
+  };
+
+  bool runBroadcast(int run, Playlist& playlist, LiveConnect& connection, int outputBitrate, int startIndex);
+  bool playTrack(int run, const PlaylistItemRef& item, LiveConnect& connection);
+  // A stop was asked for this run, or a newer run has taken over.
+  bool stopped(int run) const { return run <= stopRun_.load() || activeRun_.load() != run; }
+  bool openDecoder();
+  void closeDecoder();  // decoderMutex_ held
+  bool applyPriority();
+  void refreshTitleIfDue(LiveConnect& connection);
+  void showTimes(Playlist& playlist, const MP3Info& facts, long long trackMs);
+  void postTrack(const PlaylistItem& item, const MP3Info& facts, LiveConnect& connection);
+  // Stream calls into the conversion stage, one thread at a time; false when the lock could not
+  // be had in time (the stage may be showing a box on the worker's behalf).
+  bool closeStage(bool final, std::chrono::milliseconds wait);
+  void reapWorkers(bool all);
+
+  AcmConvert& acm_;
+  DecoderLibrary& decoders_;
+  Prompts& prompts_;
+  const EncoderTimings timings_;
+
+  // Wiring, set from the user-interface thread, read by the worker.
+  std::atomic<StatusDisplay*> status_{nullptr};
+  std::atomic<QualityGauge*> gauge_{nullptr};
+  std::atomic<EncoderSupervisor*> supervisor_{nullptr};
+  std::atomic<MainWindowView*> mainWindow_{nullptr};
+  std::atomic<VisualFeed*> visual_{nullptr};
+  std::atomic<WebService*> web_{nullptr};
+  std::atomic<bool> noStats_{false};
+
+  // The run. Each list run has a number: start() hands out the next one; the run that gets
+  // through the checks of broadcast() becomes the active one. A stop covers every run started
+  // before it, so a start that follows a stop is not undone by it, and a run that has been
+  // taken over leaves at its next block.
+  std::atomic<int> startedRun_{0};
+  std::atomic<int> activeRun_{0};
+  std::atomic<int> stopRun_{0};
+  std::atomic<int> outputBitrate_{0};
+  std::atomic<Playlist*> playlist_{nullptr};  // the list of the active run
+  mutable std::mutex indexMutex_;             // current index, the jump mark and the current and next items
+  int currentIndex_ = -1;
+  bool indexJumped_ = false;
+  PlaylistItemRef currentItem_;
+  PlaylistItemRef nextItem_;
+
+  std::atomic<bool> abort_{false};
+  std::atomic<bool> final_{false};
+  std::atomic<bool> running_{false};
+  std::atomic<bool> playing_{false};
+  std::atomic<bool> inTrack_{false};
+  std::atomic<bool> continuous_{true};
+  std::atomic<bool> random_{false};
+  std::atomic<bool> closing_{false};  // the destructor has begun
+  std::atomic<int> priority_{0};
+  std::atomic<long> workerThreadId_{0};
+  std::atomic<int> trackNumber_{1};
+  std::atomic<int> callCount_{0};
+  std::atomic<std::time_t> lastTitleRefresh_{0};
+
+  OwnedMutex broadcastLoopMutex_;
+  OwnedMutex readAndBroadcastMutex_;
+  std::mutex runningMutex_;
+  std::condition_variable runningChanged_;
+
+  TimedMutex stageMutex_;
+  TimedMutex decoderMutex_;
+  std::unique_ptr<Mp3Decoder> decoder_;
+  std::unique_ptr<AudioOutput> output_;
+  std::vector<int16_t> streamBlock_;  // a block at the stream's rate; under decoderMutex_
+  // A stop that could not wait for the track: the worker closes decoder and stream after it.
+  std::atomic<bool> closeAfterTrack_{false};
+  mutable std::mutex playbackMutex_;
+  PlaybackSettings playback_;
+
+  std::mutex workersMutex_;
+  std::vector<Worker> workers_;
+};
+
+}  // namespace brovana

@@ -1,0 +1,27 @@
+#include "core/thread_priority.h"
+
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "diag/logger.h"
+
+namespace brovana {
+
+long currentThreadId() {
+  return static_cast<long>(syscall(SYS_gettid));
+}
+
+bool setThreadPriority(long threadId, int priority) {
+  // Nice values per level; on Linux a thread id names the one thread.
+  static constexpr int kNice[] = {0, -5, -10};
+  if (threadId <= 0 || priority < kPriorityNormal || priority > kPriorityHighest) return false;
+  if (setpriority(PRIO_PROCESS, static_cast<id_t>(threadId), kNice[priority]) == 0) return true;
+  Logger::log("Cannot set the thread priority to %d: %s\n", priority, std::strerror(errno));
+  return false;
+}
+
+}  // namespace brovana

@@ -1,0 +1,18 @@
+#include "platform/decoder_library.h"
+
+#include "platform/mpg123_decoder.h"
+#include "platform/portaudio_output.h"
+
+namespace brovana {
+
+std::unique_ptr<Mp3Decoder> PlatformDecoderLibrary::newDecoder() {
+  auto decoder = std::make_unique<Mpg123Decoder>();
+  if (!decoder->valid()) return nullptr;
+  return decoder;
+}
+
+std::unique_ptr<AudioOutput> PlatformDecoderLibrary::newDeviceOutput(const std::string& device) {
+  return std::make_unique<PortAudioOutput>(device);
+}
+
+}  // namespace brovana

@@ -1,0 +1,55 @@
+#pragma once
+// Sound-card playback through PortAudio, in blocking mode: a block is taken when the device has
+// room for it, which holds the decoder to the card's real-time pace.
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "audio/mp3_decoder.h"
+
+namespace brovana {
+
+// One user of the PortAudio library. The library's start and end are counted and are not
+// thread-safe, so every user (playback, capture) goes through this. The first start also quiets
+// the sound system's own complaints on standard error about devices that are not there.
+class PortAudioSession {
+ public:
+  PortAudioSession();
+  ~PortAudioSession();
+  PortAudioSession(const PortAudioSession&) = delete;
+  PortAudioSession& operator=(const PortAudioSession&) = delete;
+
+  bool ok() const { return ok_; }
+
+ private:
+  bool ok_ = false;
+};
+
+class PortAudioOutput final : public AudioOutput {
+ public:
+  // An empty name is the default output device.
+  explicit PortAudioOutput(std::string device);
+  ~PortAudioOutput() override;
+  PortAudioOutput(const PortAudioOutput&) = delete;
+  PortAudioOutput& operator=(const PortAudioOutput&) = delete;
+
+  int open() override;
+  void play(std::span<const int16_t> samples, PcmFormat format) override;
+  void close() override;
+
+ private:
+  int openStream(PcmFormat format);
+  void closeStream();
+
+  std::string deviceName_;
+  std::unique_ptr<PortAudioSession> session_;
+  int device_ = -1;
+  void* stream_ = nullptr;
+  PcmFormat streamFormat_;
+  std::vector<int16_t> stereo_;
+  // Takes over when the device stops working part-way, so the broadcast keeps its pace.
+  std::unique_ptr<AudioOutput> fallback_;
+};
+
+}  // namespace brovana

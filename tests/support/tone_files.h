@@ -1,0 +1,37 @@
+#pragma once
+// Test media made on the spot: sine-tone MP3 files encoded with sox and lame, and a measure of
+// which of a few tones dominates a stretch of PCM.
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "audio/mp3_decoder.h"
+
+namespace brovana::test {
+
+struct ToneSpec {
+  double frequency = 440;
+  double seconds = 1;
+  int sampleRate = 44100;
+  int channels = 2;
+  int kbps = 128;
+  // An ID3v1 tag with these texts when the title is not empty.
+  std::string title;
+  std::string artist;
+  std::string album;
+  // Without the encoder's info frame, so that files can be joined end to end.
+  bool infoFrame = true;
+};
+
+// Writes the tone to `path`; false (with the reason on standard error) when the tools failed.
+bool makeTone(const std::string& path, const ToneSpec& spec);
+
+// Relative strength of a tone in the first channel (Goertzel), for comparing candidates.
+double tonePower(std::span<const int16_t> samples, PcmFormat format, double frequency);
+// The candidate with the most power; -1 for silence or no samples.
+double dominantTone(std::span<const int16_t> samples, PcmFormat format,
+                    const std::vector<double>& candidates);
+
+}  // namespace brovana::test
