@@ -125,7 +125,7 @@ std::unique_ptr<ConversionStage> HeadlessParts::makeConversionStage(LiveConnect&
 
 std::unique_ptr<PlaylistEngine> HeadlessParts::makePlaylistEngine(ConversionStage& stage, const EngineWiring& wiring) {
   // The stage is the one made above.
-  return makeEngine_ ? makeEngine_(static_cast<AcmStage&>(stage), wiring) : nullptr;
+  return makeEngine_ ? makeEngine_(static_cast<AcmStage&>(stage), wiring, prompts_) : nullptr;
 }
 
 std::unique_ptr<BroadcastInfoDialog> HeadlessParts::makeBroadcastInfoDialog(LiveConnect&, Supervisor&) {

@@ -97,7 +97,8 @@ class HeadlessPlaylistWindow final : public PlaylistWindowControl {
 
 class HeadlessParts final : public StudioParts {
  public:
-  using EngineMaker = std::function<std::unique_ptr<PlaylistEngine>(AcmStage& stage, const EngineWiring& wiring)>;
+  using EngineMaker =
+      std::function<std::unique_ptr<PlaylistEngine>(AcmStage& stage, const EngineWiring& wiring, Prompts& prompts)>;
 
   // The codec must outlive the parts. Without an engine maker nothing plays.
   HeadlessParts(Prompts& prompts, Mp3Codec& codec, EngineMaker makeEngine);

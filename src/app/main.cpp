@@ -10,10 +10,12 @@
 #include "app/headless_studio.h"
 #include "app/probe.h"
 #include "app/working_folder.h"
+#include "broadcast/engine_part.h"
 #include "broadcast/program_values.h"
 #include "diag/logger.h"
 #include "net/web_service.h"
 #include "platform/curl_http_client.h"
+#include "platform/decoder_library.h"
 #include "platform/lame_codec.h"
 #include "platform/settings_registry.h"
 
@@ -59,7 +61,13 @@ int main(int argc, char** argv) {
   }
   if (options.headless) {
     LameCodec codec;
-    HeadlessSetup setup{registry, http, codec, nullptr, webHost};
+    PlatformDecoderLibrary decoders;
+    auto makeEngine = [&](AcmStage& stage, const EngineWiring& wiring, Prompts& prompts) {
+      auto engine = std::make_unique<EncoderEngine>(stage, decoders, prompts, wiring);
+      engine->encoder().setNoStats(options.noStats);
+      return engine;
+    };
+    HeadlessSetup setup{registry, http, codec, makeEngine, webHost};
     return runHeadless(options, setup);
   }
 

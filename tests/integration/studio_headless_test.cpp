@@ -75,7 +75,8 @@ class HeadlessStudioTest : public ::testing::Test {
                             "' --ta Test - '" + mp3 + "'";
       ASSERT_EQ(std::system(command.c_str()), 0) << command;
     }
-    scratch.write("music/tones.m3u", "#EXTM3U\ntone440.mp3\ntone880.mp3\n");
+    scratch.write("music/tones.m3u",
+                  "#EXTM3U\r\n#EXTINF:12,Test - Tone 440\r\ntone440.mp3\r\n#EXTINF:12,Test - Tone 880\r\ntone880.mp3\r\n");
   }
 
   // brovana-live with the scratch folder's settings and working folder.
@@ -85,7 +86,9 @@ class HeadlessStudioTest : public ::testing::Test {
     argv.insert(argv.end(), args.begin(), args.end());
     return std::make_unique<test::ChildProcess>(
         argv, scratch.file(log),
-        std::vector<std::string>{"XDG_CONFIG_HOME=" + scratch.file("config"), "BROVANA_PLAYBACK=off"});
+        // Four times real time, paced by the clock: both tracks play within seconds.
+        std::vector<std::string>{"XDG_CONFIG_HOME=" + scratch.file("config"), "BROVANA_PLAYBACK=off",
+                                 "BROVANA_PACE=4"});
   }
   // Until the studio says it is on the air, or has ended.
   bool onTheAir(test::ChildProcess& process, const std::string& log) {
@@ -145,14 +148,25 @@ TEST_F(HeadlessStudioTest, ConfiguredStudioGoesOnTheAirAndOffAgainOnSigterm) {
     EXPECT_GT(heard.samples, 44100u) << "at least half a second of stereo";
     EXPECT_GT(heard.peak, 3000) << "the tone, not silence";
   }
-  EXPECT_TRUE(waitUntil([&] { return !emulator.songs().empty(); }, 10s)) << "the track was announced";
+  // Both tracks play, and each is announced with its tag.
+  EXPECT_TRUE(waitUntil([&] { return fileText(work() + "/live_log1.txt").find("Now playing : tone880.mp3") !=
+                                     std::string::npos; },
+                        30s));
+  EXPECT_TRUE(waitUntil(
+      [&] {
+        int tagged = 0;
+        for (const auto& song : emulator.songs()) tagged += song.field("title").starts_with("Tone ");
+        return tagged >= 2;
+      },
+      10s));
 
   // SIGTERM: the exit sequence, then exit code 0.
   EXPECT_EQ(onAir->stop(SIGTERM, 30s), 0) << fileText(scratch.file("run1.log"));
   std::string log1 = fileText(work() + "/live_log1.txt");
   EXPECT_NE(log1.find("Starting Brovana-Live 2.01 - Jan. 29, 2001 on " + emulator.webHost()), std::string::npos)
       << log1;
-  EXPECT_NE(log1.find("Now playing"), std::string::npos) << log1;
+  EXPECT_NE(log1.find("Now playing : tone440.mp3"), std::string::npos) << log1;
+  EXPECT_NE(log1.find("Now playing : tone880.mp3"), std::string::npos) << log1;
   EXPECT_NE(log1.find("Exiting Brovana-Live"), std::string::npos) << log1;
   EXPECT_NE(log1.find(": tracks played"), std::string::npos) << log1;
   EXPECT_FALSE(serverOn()) << "the run turned the server on, so it turned it off";
