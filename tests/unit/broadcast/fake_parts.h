@@ -69,9 +69,9 @@ class FakeSkinnable {
   std::string name_;
 };
 
-class FakeStatusWindow final : public StatusWindow, FakeSkinnable {
+class FakeStatusPart final : public StatusWindow, FakeSkinnable {
  public:
-  FakeStatusWindow(Journal& j, const std::function<void(int)>& onLabel) : FakeSkinnable(j, "status"), onLabel_(onLabel) {
+  FakeStatusPart(Journal& j, const std::function<void(int)>& onLabel) : FakeSkinnable(j, "status"), onLabel_(onLabel) {
     j.add("make status");
   }
   void setLabel(int id, const std::string& text) override {
@@ -257,7 +257,7 @@ class FakePanel final : public VoiceoverPanel, FakeSkinnable {
   void setSkin(const std::string& path) override { skin(path); }
 };
 
-class FakeVisual final : public Visualisation {
+class FakeVisualisation final : public Visualisation {
  public:
   bool displayOn(int display) const override { return modes_.displayOn(display); }
   void setDisplay(int display, bool on) override { modes_.setDisplay(display, on); }
@@ -281,6 +281,9 @@ class FakeParts final : public StudioParts {
   // Fills the wizard's connection the way a member would.
   std::function<void(LiveConnect&)> wizardFills;
   std::function<bool(Playlist&, const std::string&)> playlistLoader;
+  // The real stage and engine, for the tests that run them; fakes otherwise.
+  std::function<std::unique_ptr<ConversionStage>(LiveConnect&, StatusDisplay&, ProgramExit&)> stageMaker;
+  std::function<std::unique_ptr<PlaylistEngine>(ConversionStage&, const EngineWiring&)> engineMaker;
   // Runs on the thread that sets a label of the status window.
   std::function<void(int)> onStatusLabel;
 
@@ -303,7 +306,7 @@ class FakeParts final : public StudioParts {
     if (result && wizardFills) wizardFills(connection);
     return result;
   }
-  std::unique_ptr<StatusWindow> makeStatusWindow() override { return std::make_unique<FakeStatusWindow>(journal_, onStatusLabel); }
+  std::unique_ptr<StatusWindow> makeStatusWindow() override { return std::make_unique<FakeStatusPart>(journal_, onStatusLabel); }
   std::unique_ptr<QualityWindow> makeQualityWindow() override {
     return std::make_unique<FakeQualityWindow>(journal_);
   }
@@ -312,14 +315,17 @@ class FakeParts final : public StudioParts {
     playlistWindow = window.get();
     return window;
   }
-  std::unique_ptr<ConversionStage> makeConversionStage(LiveConnect&, StatusDisplay&, ProgramExit& exit) override {
+  std::unique_ptr<ConversionStage> makeConversionStage(LiveConnect& connection, StatusDisplay& status,
+                                                       ProgramExit& exit) override {
     if (codecFails) {
       exit.endProgram(0);
       return nullptr;
     }
+    if (stageMaker) return stageMaker(connection, status, exit);
     return std::make_unique<FakeStage>(journal_);
   }
-  std::unique_ptr<PlaylistEngine> makePlaylistEngine(ConversionStage&, const EngineWiring& wiring) override {
+  std::unique_ptr<PlaylistEngine> makePlaylistEngine(ConversionStage& stage, const EngineWiring& wiring) override {
+    if (engineMaker) return engineMaker(stage, wiring);
     auto made = std::make_unique<FakeEngine>(journal_, wiring);
     engine = made.get();
     return made;

@@ -7,6 +7,10 @@
 #include <sstream>
 #include <thread>
 
+#include "../audio/decoder_fakes.h"
+#include "../audio/fakes.h"
+#include "broadcast/audio_parts.h"
+#include "broadcast/engine_part.h"
 #include "broadcast/program_values.h"
 #include "core/registry.h"
 #include "diag/logger.h"
@@ -227,7 +231,7 @@ struct Rig {
   FakeZelvora service;
   test::FakeParts parts{journal, prompts};
   RecordingMainWindow window;
-  test::FakeVisual visual;
+  test::FakeVisualisation visual;
   std::unique_ptr<Supervisor> supervisor;
 };
 
@@ -891,6 +895,43 @@ TEST_F(SupervisorTest, WorkerStopsRaceUserStopsAndStartsSafely) {
   EXPECT_EQ(rig->window.caption(), "Start Broadcast");
   ASSERT_TRUE(rig->parts.capture);
   EXPECT_GT(rig->parts.capture->trackChanges.load(), 0);
+}
+
+// ---- with the real conversion stage and playlist engine ----
+
+// The engine's worker reports the failed list while the member starts and stops: the broadcast
+// ends in a consistent state, and nothing races.
+TEST_F(SupervisorTest, TheRealEngineStopsAFailedListThroughTheSupervisor) {
+  test::FakeCodec codec;
+  codec.drivers = {{1, test::nominalFormats()}};
+  test::FakeDecoderLibrary decoders;
+  decoders.makesDecoders = false;  // every track fails
+  rig->parts.stageMaker = [&](LiveConnect& connection, StatusDisplay& status, ProgramExit& exit) {
+    return std::make_unique<AcmStage>(connection, status, codec, rig->prompts, exit);
+  };
+  rig->parts.engineMaker = [&](ConversionStage& stage, const EngineWiring& wiring) {
+    EncoderTimings timings;
+    timings.loopWait = std::chrono::milliseconds(500);
+    timings.trackWait = std::chrono::milliseconds(500);
+    timings.runningWaitSeconds = 1;
+    return std::make_unique<EncoderEngine>(static_cast<AcmStage&>(stage), decoders, rig->prompts, wiring, timings);
+  };
+  Supervisor& s = rig->started();
+  rig->addTracks();
+  for (int round = 0; round < 5; ++round) {
+    SCOPED_TRACE(round);
+    ASSERT_TRUE(s.broadcast());
+    EXPECT_EQ(rig->window.caption(), "Stop Broadcast");
+    if (round % 2 == 1) s.stop();  // the member may stop while the list fails
+    EXPECT_TRUE(test::waitFor([&] { return rig->window.caption() == "Start Broadcast"; }));
+    EXPECT_TRUE(test::waitFor([&] {
+      auto* engine = static_cast<EncoderEngine*>(s.engine());
+      return !engine->encoder().isRunning();
+    }));
+  }
+  EXPECT_TRUE(contains(rig->prompts.boxTexts(), kPlaylistFailedText));
+  EXPECT_EQ(s.isBroadcasting(), 0);
+  rig->supervisor.reset();  // the engine and the stage go while the fakes they use are here
 }
 
 }  // namespace
