@@ -91,11 +91,14 @@ ParseResult parseCommandLine(const std::vector<std::string>& args) {
   }
   if (o.probe && o.probeFiles.empty()) return fail("--probe needs at least one MP3 file");
   if (o.configure && o.headless) return fail("--configure and --headless are separate runs");
-  if (o.configure && (!o.member || !o.password)) return fail("--configure needs --member NAME and --password PW");
-  bool stationOption = o.member || o.password || o.title || !o.genres.empty() || o.url || o.lineSpeed ||
-                       o.outputBitrate;
+  if (o.configure && (!o.member || !o.password))
+    return fail("--configure needs --member NAME and --password PW");
+  bool stationOption =
+      o.member || o.password || o.title || !o.genres.empty() || o.url || o.lineSpeed || o.outputBitrate;
   if (stationOption && !o.configure)
-    return fail("--member, --password, --title, --genre, --url, --line-speed and --output-bitrate go with --configure");
+    return fail(
+        "--member, --password, --title, --genre, --url, --line-speed and --output-bitrate go with "
+        "--configure");
   if (o.playlist && !o.headless) return fail("--playlist goes with --headless");
   return result;
 }

@@ -8,7 +8,7 @@
 namespace brovana {
 
 struct CommandLine {
-  std::optional<std::string> host;     // -host HOST[:PORT]: the service's web host
+  std::optional<std::string> host;      // -host HOST[:PORT]: the service's web host
   bool dd1 = false;                     // -dd1
   bool noStats = false;                 // -nostats: no status and gauge updates from the engine
   std::optional<std::string> outFile;   // -outfile PATH

@@ -50,7 +50,8 @@ int runConfigure(const CommandLine& options, const std::string& webHost, Registr
   const int outputBitrate = options.outputBitrate.value_or(kOutputBitrates[position(lineSpeed)]);
   if (!allowed(lineSpeed, outputBitrate)) {
     char text[200];
-    std::snprintf(text, sizeof text, "A line speed of %d bps carries at most %d bps; choose a lower --output-bitrate.",
+    std::snprintf(text, sizeof text,
+                  "A line speed of %d bps carries at most %d bps; choose a lower --output-bitrate.",
                   lineSpeed, kOutputBitrates[position(lineSpeed)]);
     prompts.warning(text);
     return 1;
@@ -78,13 +79,15 @@ int runConfigure(const CommandLine& options, const std::string& webHost, Registr
   std::snprintf(scratch.pass, sizeof scratch.pass, "%s", password.c_str());
   if (web.bcinfo(scratch, false) == kBcinfoOk && scratch.accountMode == kModeHostplay) {
     char text[300];
-    std::snprintf(text, sizeof text,
-                  "This account, %s, is currently set up for Hostplay. Do you want switch this to broadcast Live?",
-                  member.c_str());
+    std::snprintf(
+        text, sizeof text,
+        "This account, %s, is currently set up for Hostplay. Do you want switch this to broadcast Live?",
+        member.c_str());
     if (!prompts.ask(text)) return 1;
     if (!web.netcastSwitch(member, password, "live", 3)) {
       prompts.error(
-          "Live is unable to change your account type from Hostplay to Live. Try logging in to your account and "
+          "Live is unable to change your account type from Hostplay to Live. Try logging in to your account "
+          "and "
           "change it by hand.");
       return 1;
     }
@@ -107,7 +110,8 @@ int runConfigure(const CommandLine& options, const std::string& webHost, Registr
       connection.setGenre(i, i < static_cast<int>(options.genres.size()) ? options.genres[i] : std::string());
   saveBroadcastInfo(registry, kProfileName, &connection, {});
 
-  std::fprintf(stderr, "brovana-live: the station of %s is configured (%d bps for a %s line); settings in %s\n",
+  std::fprintf(stderr,
+               "brovana-live: the station of %s is configured (%d bps for a %s line); settings in %s\n",
                member.c_str(), outputBitrate, lineSpeedName(lineSpeed), where.c_str());
   return 0;
 }

@@ -9,7 +9,9 @@
 namespace brovana {
 namespace {
 
-bool startsWith(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
+bool startsWith(std::string_view text, std::string_view prefix) {
+  return text.substr(0, prefix.size()) == prefix;
+}
 
 constexpr const char* kConfigureHint =
     "store the member name and password with: brovana-live --configure --member NAME --password PW";
@@ -18,7 +20,7 @@ constexpr const char* kConfigureHint =
 // question is answered Yes (see the README's table).
 constexpr std::string_view kAnsweredNo[] = {
     "Do you already have an account on Zelvora?",  // a first run is refused before it is asked
-    "This account, ",                               // ...log into a different account? No: go live on it
+    "This account, ",                              // ...log into a different account? No: go live on it
     "A new version of Brovana-Live is available. Would you like to upgrade now?",
     "Your broadcast encountered some errors. Would you like to see the log file?",
 };
@@ -92,7 +94,9 @@ void HeadlessMainWindow::setTitle(const std::string& title) {
   std::fprintf(stderr, "brovana-live: [%s]\n", title.c_str());
 }
 
-bool HeadlessVisual::displayOn(int display) const { return display >= 1 && display <= 4 && on_[display].load(); }
+bool HeadlessVisual::displayOn(int display) const {
+  return display >= 1 && display <= 4 && on_[display].load();
+}
 
 void HeadlessVisual::setDisplay(int display, bool on) {
   if (display >= 1 && display <= 4) on_[display] = on;
@@ -107,7 +111,9 @@ bool HeadlessPlaylistWindow::loadPlaylist(const std::string& path) {
 HeadlessParts::HeadlessParts(Prompts& prompts, Mp3Codec& codec, EngineMaker makeEngine)
     : prompts_(prompts), codec_(codec), makeEngine_(std::move(makeEngine)) {}
 
-int HeadlessParts::cpuMHz() { return brovana::cpuMHz(); }
+int HeadlessParts::cpuMHz() {
+  return brovana::cpuMHz();
+}
 
 bool HeadlessParts::runSetupWizard(LiveConnect&, bool) {
   prompts_.error(std::string("The setup wizard needs the windows; ") + kConfigureHint);
@@ -118,12 +124,14 @@ std::unique_ptr<PlaylistWindowControl> HeadlessParts::makePlaylistWindow(Supervi
   return std::make_unique<HeadlessPlaylistWindow>(prompts_);
 }
 
-std::unique_ptr<ConversionStage> HeadlessParts::makeConversionStage(LiveConnect& connection, StatusDisplay& status,
+std::unique_ptr<ConversionStage> HeadlessParts::makeConversionStage(LiveConnect& connection,
+                                                                    StatusDisplay& status,
                                                                     ProgramExit& exit) {
   return std::make_unique<AcmStage>(connection, status, codec_, prompts_, exit);
 }
 
-std::unique_ptr<PlaylistEngine> HeadlessParts::makePlaylistEngine(ConversionStage& stage, const EngineWiring& wiring) {
+std::unique_ptr<PlaylistEngine> HeadlessParts::makePlaylistEngine(ConversionStage& stage,
+                                                                  const EngineWiring& wiring) {
   // The stage is the one made above.
   return makeEngine_ ? makeEngine_(static_cast<AcmStage&>(stage), wiring, prompts_) : nullptr;
 }

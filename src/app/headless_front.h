@@ -97,8 +97,8 @@ class HeadlessPlaylistWindow final : public PlaylistWindowControl {
 
 class HeadlessParts final : public StudioParts {
  public:
-  using EngineMaker =
-      std::function<std::unique_ptr<PlaylistEngine>(AcmStage& stage, const EngineWiring& wiring, Prompts& prompts)>;
+  using EngineMaker = std::function<std::unique_ptr<PlaylistEngine>(
+      AcmStage& stage, const EngineWiring& wiring, Prompts& prompts)>;
 
   // The codec must outlive the parts. Without an engine maker nothing plays.
   HeadlessParts(Prompts& prompts, Mp3Codec& codec, EngineMaker makeEngine);
@@ -114,7 +114,8 @@ class HeadlessParts final : public StudioParts {
   std::unique_ptr<PlaylistWindowControl> makePlaylistWindow(Supervisor& supervisor) override;
   std::unique_ptr<ConversionStage> makeConversionStage(LiveConnect& connection, StatusDisplay& status,
                                                        ProgramExit& exit) override;
-  std::unique_ptr<PlaylistEngine> makePlaylistEngine(ConversionStage& stage, const EngineWiring& wiring) override;
+  std::unique_ptr<PlaylistEngine> makePlaylistEngine(ConversionStage& stage,
+                                                     const EngineWiring& wiring) override;
   std::unique_ptr<PluginHost> makePluginHost() override { return nullptr; }
   std::unique_ptr<MixerControl> makeMixer(MixerDestination) override { return nullptr; }
   std::unique_ptr<VolumeWindow> makeVolumeWindow(int) override { return nullptr; }

@@ -57,8 +57,8 @@ int runHeadless(const CommandLine& options, const HeadlessSetup& setup) {
   SongUpdateSender songs(setup.http);
   int code = 0;
   {
-    Supervisor supervisor(&window, setup.webHost, SupervisorContext{prompts, exit, setup.registry, setup.http, parts,
-                                                                    &songs});
+    Supervisor supervisor(&window, setup.webHost,
+                          SupervisorContext{prompts, exit, setup.registry, setup.http, parts, &songs});
     supervisor.setVisual(&visual);
     if (!supervisor.init()) {
       std::fprintf(stderr, "brovana-live: the start-up ended the program\n");
@@ -75,19 +75,21 @@ int runHeadless(const CommandLine& options, const HeadlessSetup& setup) {
     } else if (!connection->loggedOn() || !supervisor.engine()) {
       std::optional<std::string> playlist = programValues().previousPlaylist();
       Playlist* list = supervisor.playlistWindow() ? supervisor.playlistWindow()->playlist() : nullptr;
-      std::string reason = !playlist                      ? "no playlist: give one with --playlist FILE"
-                           : !list || list->count() == 0 ? "the playlist " + *playlist + " holds no track to play"
-                           : !supervisor.engine()        ? "this build has no playlist engine"
-                                                         : "the broadcast server did not take the stream";
+      std::string reason = !playlist ? "no playlist: give one with --playlist FILE"
+                           : !list || list->count() == 0
+                               ? "the playlist " + *playlist + " holds no track to play"
+                           : !supervisor.engine() ? "this build has no playlist engine"
+                                                  : "the broadcast server did not take the stream";
       std::fprintf(stderr, "brovana-live: nothing is on the air (%s); see the log %s\n", reason.c_str(),
                    Logger::getLogPath().c_str());
       code = 1;
     } else {
       ServerInfo info = connection->serverInfo();
-      std::fprintf(stderr, "brovana-live: on the air through %s:%d as %s; stop with Ctrl-C or SIGTERM\n", info.host,
-                   info.port, connection->memberName().c_str());
+      std::fprintf(stderr, "brovana-live: on the air through %s:%d as %s; stop with Ctrl-C or SIGTERM\n",
+                   info.host, info.port, connection->memberName().c_str());
       int signal = waitForStopSignal();
-      std::fprintf(stderr, "brovana-live: %s received, going off the air\n", signal == SIGINT ? "SIGINT" : "SIGTERM");
+      std::fprintf(stderr, "brovana-live: %s received, going off the air\n",
+                   signal == SIGINT ? "SIGINT" : "SIGTERM");
     }
     // The exit command's questions (still broadcasting? an unsaved playlist?) are not asked:
     // the signal is the member's answer.

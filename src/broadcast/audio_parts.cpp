@@ -9,19 +9,29 @@ AcmStage::AcmStage(LiveConnect& connection, StatusDisplay& status, Mp3Codec& cod
                    ProgramExit& exit)
     : sink_(connection), status_(status), acm_(sink_, status_, codec, prompts, exit) {}
 
-void AcmStage::setVisual(Visualisation* visual) { acm_.setVisual(visual ? visual->feed() : nullptr); }
+void AcmStage::setVisual(Visualisation* visual) {
+  acm_.setVisual(visual ? visual->feed() : nullptr);
+}
 
-void AcmStage::startConvertThread() { acm_.startConvertThread(); }
+void AcmStage::startConvertThread() {
+  acm_.startConvertThread();
+}
 
 int AcmStage::Sink::sendStream(const uint8_t* bytes, int length, bool reconnectAllowed) {
   if (length <= 0) return 0;
   return connection_.sendStream(bytes, static_cast<size_t>(length), reconnectAllowed);
 }
 
-void AcmStage::Sink::flush() { connection_.flush(); }
+void AcmStage::Sink::flush() {
+  connection_.flush();
+}
 
-void AcmStage::Status::showLastError(std::string_view text) { status_.setLastError(text); }
+void AcmStage::Status::showLastError(std::string_view text) {
+  status_.setLastError(text);
+}
 
-void AcmStage::Status::refreshCounters() { status_.refreshCounters(); }
+void AcmStage::Status::refreshCounters() {
+  status_.refreshCounters();
+}
 
 }  // namespace brovana

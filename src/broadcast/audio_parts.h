@@ -11,7 +11,8 @@ namespace brovana {
 class AcmStage final : public ConversionStage {
  public:
   // The codec must outlive the stage.
-  AcmStage(LiveConnect& connection, StatusDisplay& status, Mp3Codec& codec, Prompts& prompts, ProgramExit& exit);
+  AcmStage(LiveConnect& connection, StatusDisplay& status, Mp3Codec& codec, Prompts& prompts,
+           ProgramExit& exit);
 
   void setVisual(Visualisation* visual) override;
   void startConvertThread() override;

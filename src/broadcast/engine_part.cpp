@@ -4,8 +4,8 @@
 
 namespace brovana {
 
-EncoderEngine::EncoderEngine(AcmStage& stage, DecoderLibrary& decoders, Prompts& prompts, const EngineWiring& wiring,
-                             EncoderTimings timings)
+EncoderEngine::EncoderEngine(AcmStage& stage, DecoderLibrary& decoders, Prompts& prompts,
+                             const EngineWiring& wiring, EncoderTimings timings)
     : events_(wiring.events), encoder_(stage.acm(), decoders, prompts, timings) {
   encoder_.setMainWindow(wiring.mainWindow);
   encoder_.setStatusDisplay(wiring.status);
@@ -18,9 +18,13 @@ void EncoderEngine::start(Playlist& playlist, LiveConnect& connection, int outpu
   encoder_.start(playlist, connection, outputBitrate, startIndex);
 }
 
-void EncoderEngine::stopPlaying(bool final) { encoder_.stopPlaying(final); }
+void EncoderEngine::stopPlaying(bool final) {
+  encoder_.stopPlaying(final);
+}
 
-bool EncoderEngine::isPlaying() const { return encoder_.isPlaying(); }
+bool EncoderEngine::isPlaying() const {
+  return encoder_.isPlaying();
+}
 
 std::optional<std::string> EncoderEngine::currentTitle() const {
   PlaylistItemRef item = encoder_.currentItem();
@@ -28,21 +32,37 @@ std::optional<std::string> EncoderEngine::currentTitle() const {
   return item->mp3Info().displayTitle();
 }
 
-bool EncoderEngine::continuousLoop() const { return encoder_.continuousLoop(); }
+bool EncoderEngine::continuousLoop() const {
+  return encoder_.continuousLoop();
+}
 
-void EncoderEngine::setContinuousLoop(bool on) { encoder_.setContinuousLoop(on); }
+void EncoderEngine::setContinuousLoop(bool on) {
+  encoder_.setContinuousLoop(on);
+}
 
-void EncoderEngine::setVisual(Visualisation* visual) { encoder_.setVisual(visual ? visual->feed() : nullptr); }
+void EncoderEngine::setVisual(Visualisation* visual) {
+  encoder_.setVisual(visual ? visual->feed() : nullptr);
+}
 
-void EncoderEngine::detachQualityGauge() { encoder_.setQualityGauge(nullptr); }
+void EncoderEngine::detachQualityGauge() {
+  encoder_.setQualityGauge(nullptr);
+}
 
-bool EncoderEngine::random() const { return encoder_.random(); }
+bool EncoderEngine::random() const {
+  return encoder_.random();
+}
 
-void EncoderEngine::setRandom(bool on) { encoder_.setRandom(on); }
+void EncoderEngine::setRandom(bool on) {
+  encoder_.setRandom(on);
+}
 
-int EncoderEngine::priority() const { return encoder_.priority(); }
+int EncoderEngine::priority() const {
+  return encoder_.priority();
+}
 
-void EncoderEngine::setPriority(int priority) { encoder_.setPriority(priority); }
+void EncoderEngine::setPriority(int priority) {
+  encoder_.setPriority(priority);
+}
 
 void EncoderEngine::stop() {
   if (events_)

@@ -15,25 +15,34 @@ struct VisualValue {
   int display;
 };
 // In the order they are read and written.
-constexpr VisualValue kVisualValues[] = {{"scopeMode", 3}, {"spectrumMode", 1}, {"vuMode1", 2}, {"vuMode2", 4}};
+constexpr VisualValue kVisualValues[] = {
+    {"scopeMode", 3}, {"spectrumMode", 1}, {"vuMode1", 2}, {"vuMode2", 4}};
 
 struct VolumeValue {
   const char* name;
   Volumes::Line line;
 };
-constexpr VolumeValue kVolumeValues[] = {{"cdvol", Volumes::Cd}, {"linevol", Volumes::LineIn}, {"micvol", Volumes::Mic}};
+constexpr VolumeValue kVolumeValues[] = {
+    {"cdvol", Volumes::Cd}, {"linevol", Volumes::LineIn}, {"micvol", Volumes::Mic}};
 
-const char* flag(bool on) { return on ? "1" : "0"; }
+const char* flag(bool on) {
+  return on ? "1" : "0";
+}
 
 }  // namespace
 
 int derivedOutputBitrate(int lineSpeed) {
   switch (lineSpeed) {
-    case 100000: return 56000;
-    case 56000: return 32000;
-    case 33000: return 24000;
-    case 28800: return 16000;
-    default: return 0;
+    case 100000:
+      return 56000;
+    case 56000:
+      return 32000;
+    case 33000:
+      return 24000;
+    case 28800:
+      return 16000;
+    default:
+      return 0;
   }
 }
 
@@ -106,7 +115,8 @@ void saveBroadcastInfo(Registry& registry, std::string_view profile, LiveConnect
   key->set("port", std::to_string(info.port));
   key->set("sessionID", std::to_string(program.sessionID()));
   if (holders.volumes)
-    for (const VolumeValue& v : kVolumeValues) key->set(v.name, std::to_string(holders.volumes->volume(v.line)));
+    for (const VolumeValue& v : kVolumeValues)
+      key->set(v.name, std::to_string(holders.volumes->volume(v.line)));
   if (holders.playOrder) {
     key->set("randomize", flag(holders.playOrder->random()));
     key->set("priority", std::to_string(holders.playOrder->priority()));

@@ -208,7 +208,8 @@ class StudioParts {
   // A stage whose codec does not answer tells the member and ends the program through `exit`.
   virtual std::unique_ptr<ConversionStage> makeConversionStage(LiveConnect& connection, StatusDisplay& status,
                                                                ProgramExit& exit) = 0;
-  virtual std::unique_ptr<PlaylistEngine> makePlaylistEngine(ConversionStage& stage, const EngineWiring& wiring) = 0;
+  virtual std::unique_ptr<PlaylistEngine> makePlaylistEngine(ConversionStage& stage,
+                                                             const EngineWiring& wiring) = 0;
   virtual std::unique_ptr<PluginHost> makePluginHost() = 0;
   virtual std::unique_ptr<MixerControl> makeMixer(MixerDestination destination) = 0;
   virtual std::unique_ptr<VolumeWindow> makeVolumeWindow(int initialVolume) = 0;

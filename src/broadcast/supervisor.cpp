@@ -79,14 +79,18 @@ Supervisor::Supervisor(MainWindowView* mainWindow, std::string webHost, Supervis
       prompts_(context.prompts),
       web_(context.http, webHost_, context.songs) {}
 
-Supervisor* Supervisor::instance() { return gInstance.load(); }
+Supervisor* Supervisor::instance() {
+  return gInstance.load();
+}
 
 void Supervisor::TrackingExit::endProgram(int code) {
   owner_.ended_ = true;
   owner_.context_.exit.endProgram(code);
 }
 
-void Supervisor::endProgram() { exit_.endProgram(0); }
+void Supervisor::endProgram() {
+  exit_.endProgram(0);
+}
 
 // ---- start-up ----
 
@@ -95,9 +99,10 @@ bool Supervisor::init() {
   // 1. A slow processor makes the stream break up; members hear of it on their first runs only.
   int mhz = context_.parts.cpuMHz();
   if (mhz > 0 && mhz < kSlowCpuMHz && programValues().sessionCount() < 2)
-    prompts_.warning(textf("Your CPU is less than the recommeded speed for live broadcasting, (%d Mhz) causing your "
-                           "broadcast to break up, you should have at least a %d Mhz machine.",
-                           mhz, kSlowCpuMHz));
+    prompts_.warning(
+        textf("Your CPU is less than the recommeded speed for live broadcasting, (%d Mhz) causing your "
+              "broadcast to break up, you should have at least a %d Mhz machine.",
+              mhz, kSlowCpuMHz));
 
   // 2.
   std::error_code error;
@@ -151,8 +156,10 @@ bool Supervisor::init() {
 
   // 8.
   if ((inputMixer_ = parts.makeMixer(MixerDestination::Recording)))
-    for (int line : {kSourceLineIn, kSourceCd, kSourceMicrophone}) inputMixer_->setSourceVolume(line, kInitialVolume);
-  if ((outputMixer_ = parts.makeMixer(MixerDestination::Speakers))) outputMixer_->setWaveOutVolume(kInitialVolume);
+    for (int line : {kSourceLineIn, kSourceCd, kSourceMicrophone})
+      inputMixer_->setSourceVolume(line, kInitialVolume);
+  if ((outputMixer_ = parts.makeMixer(MixerDestination::Speakers)))
+    outputMixer_->setWaveOutVolume(kInitialVolume);
 
   // 9.
   volumes_ = parts.makeVolumeWindow(kInitialVolume);
@@ -160,9 +167,10 @@ bool Supervisor::init() {
   // 10. No settings at all: the first run.
   if (!loadBroadcastInfo(context_.registry, kProfileName, connection_.get(), settingsHolders())) {
     if (!prompts_.ask("Do you already have an account on Zelvora?")) {
-      prompts_.information(textf("%s will now launch your browser and exit. When ready restart Live and you'll be "
-                                 "on the air!",
-                                 kProgramName));
+      prompts_.information(
+          textf("%s will now launch your browser and exit. When ready restart Live and you'll be "
+                "on the air!",
+                kProgramName));
       prompts_.open(registrationUrl());
       endProgram();
       return false;
@@ -175,7 +183,8 @@ bool Supervisor::init() {
     Playlist* playlist = playlistWindow_ ? playlistWindow_->playlist() : nullptr;
     if (playlist && playlist->count() > 0)
       prompts_.information(
-          "Your broadcast is now starting. Be patient, as this might take a few seconds to log in and connect with "
+          "Your broadcast is now starting. Be patient, as this might take a few seconds to log in and "
+          "connect with "
           "the server.",
           "Click to begin!");
     // This run is the first of the count, so the next one logs under a number of its own.
@@ -186,9 +195,10 @@ bool Supervisor::init() {
   // 11. An account in Hostplay mode goes live, unless the member means another account.
   if (connection_->isHostplay()) {
     std::string name = hostplayName();
-    if (prompts_.ask(textf("This account, %s, is currently set up for %s. Do you want to log into a different "
-                           "account?",
-                           connection_->memberName().c_str(), name.c_str()))) {
+    if (prompts_.ask(
+            textf("This account, %s, is currently set up for %s. Do you want to log into a different "
+                  "account?",
+                  connection_->memberName().c_str(), name.c_str()))) {
       if (!runSetupWizard()) {
         endProgram();
         return false;
@@ -252,7 +262,8 @@ PlaylistWindowControl* Supervisor::autoStart() {
   std::optional<std::string> previous = programValues().previousPlaylist();
   bool dialogOpen = infoDialog_ && infoDialog_->isOpen();
   if (previous && playlistWindow_ && playlistWindow_->loadPlaylist(*previous) && !dialogOpen &&
-      prompts_.ask(textf("Do you want to start broadcasting your previous playlist, %s?", previous->c_str()))) {
+      prompts_.ask(
+          textf("Do you want to start broadcasting your previous playlist, %s?", previous->c_str()))) {
     WaitCursor cursor(*this);
     prompts_.information("Please be patient, this may take a few seconds....");
     setSource(kSourcePlaylist);
@@ -322,7 +333,8 @@ bool Supervisor::broadcast() {
 void Supervisor::startPlaylist(Playlist& playlist, int startIndex) {
   WaitCursor cursor(*this);
   if (!connection_->loggedOn() && !connect()) {
-    prompts_.warning("Unable to connect to server. Your line may temporarily be down. Try again in a little while.");
+    prompts_.warning(
+        "Unable to connect to server. Your line may temporarily be down. Try again in a little while.");
     return;
   }
   ++starts_;
@@ -342,7 +354,8 @@ bool Supervisor::connect() {
   connection_->refreshServerInfo();
   if (connection_->isHostplay()) {
     std::string name = hostplayName();
-    if (!prompts_.ask(textf("You are currently set up for %s, do you want to switch to Live mode?", name.c_str())))
+    if (!prompts_.ask(
+            textf("You are currently set up for %s, do you want to switch to Live mode?", name.c_str())))
       return false;
     if (!web_.netcastSwitch(connection_->memberName(), connection_->pass(), "live",
                             context_.timings.liveSwitchWaitSeconds)) {
@@ -374,7 +387,9 @@ bool Supervisor::connect() {
   return connect();
 }
 
-void Supervisor::postBlankTitle(const std::string& title) { web_.postSong(connection_->serverInfo(), title); }
+void Supervisor::postBlankTitle(const std::string& title) {
+  web_.postSong(connection_->serverInfo(), title);
+}
 
 bool Supervisor::ensureCapture() {
   if (capture_) return true;
@@ -409,7 +424,8 @@ bool Supervisor::setSource(int code) {
     Logger::log("%s", external->logLine);
     if (code == kSourceCd && !context_.parts.cdPresent()) {
       prompts_.warning(
-          "You do not have a CD in your drive. You must load a CD, start playing it with your favorite player.");
+          "You do not have a CD in your drive. You must load a CD, start playing it with your favorite "
+          "player.");
       return false;
     }
     postBlankTitle("  ");
@@ -426,7 +442,8 @@ bool Supervisor::setSource(int code) {
     statusText = "playlist";
   }
   // 5.
-  if (code != source_) prompts_.information(textf("Switching your audio source to your %s", statusText.c_str()));
+  if (code != source_)
+    prompts_.information(textf("Switching your audio source to your %s", statusText.c_str()));
   source_ = code;
   // 6.
   if (restartNeeded) {
@@ -533,8 +550,8 @@ bool Supervisor::voiceoverPanelOpen() const {
 bool Supervisor::playFile(const std::vector<std::string>& files) {
   Lock lock(controlMutex_);
   if (playlistWindow_) playlistWindow_->addDroppedFiles(files);
-  const char* question =
-      isBroadcasting() != 0 ? "You are currently broadcasting. Do you want to stop?" : "Do you want to start broadcasting?";
+  const char* question = isBroadcasting() != 0 ? "You are currently broadcasting. Do you want to stop?"
+                                               : "Do you want to start broadcasting?";
   if (!prompts_.ask(question)) return false;
   stopLocked(false);
   setSource(kSourcePlaylist);
@@ -546,7 +563,8 @@ bool Supervisor::runSetupWizard() {
   Lock lock(controlMutex_);
   if (!connection_ || !context_.parts.runSetupWizard(*connection_, false)) return false;
   if (isBroadcasting() == 0) return true;
-  bool restartNow = prompts_.ask("Your broadcast needs to be restarted, (cutting your current listeners off). Restart now?");
+  bool restartNow = prompts_.ask(
+      "Your broadcast needs to be restarted, (cutting your current listeners off). Restart now?");
   if (restartNow) {
     restart(true);
     if (infoDialog_) infoDialog_->refresh(false);
@@ -583,7 +601,8 @@ PlaylistWindowControl* Supervisor::showPlaylistWindow() {
 void Supervisor::switchToHostplay() {
   Lock lock(controlMutex_);
   if (!connection_) return;
-  if (isBroadcasting() != 0 && prompts_.ask("You are already broadcasting. Do you want to stop?")) stopLocked(false);
+  if (isBroadcasting() != 0 && prompts_.ask("You are already broadcasting. Do you want to stop?"))
+    stopLocked(false);
   if (web_.netcastSwitch(connection_->memberName(), connection_->pass(), "hostplay", 0))
     serverTurnedOn_ = false;
   else
@@ -595,12 +614,14 @@ void Supervisor::turnServer(const std::string& action) {
   web_.switchServer(prompts_, connection_->memberName(), connection_->pass(), action);
 }
 
-std::string Supervisor::hostplayName() { return web_.hostplayDisplayName(); }
+std::string Supervisor::hostplayName() {
+  return web_.hostplayDisplayName();
+}
 
 void Supervisor::setSkin(const std::string& path) {
   Lock lock(controlMutex_);
-  Skinnable* windows[] = {infoDialog_.get(), statusWindow_.get(), programInfo_.get(),
-                          playlistWindow_.get(), volumes_.get(), gauge_.get()};
+  Skinnable* windows[] = {infoDialog_.get(),     statusWindow_.get(), programInfo_.get(),
+                          playlistWindow_.get(), volumes_.get(),      gauge_.get()};
   for (Skinnable* window : windows)
     if (window) window->setSkin(path);
 }
@@ -692,7 +713,9 @@ bool Supervisor::firstRunDone() const {
   return firstRunDone_;
 }
 
-Capture* Supervisor::capture() const { return captureSeen_.load(); }
+Capture* Supervisor::capture() const {
+  return captureSeen_.load();
+}
 
 bool Supervisor::continuousLoop() const {
   Lock lock(controlMutex_);

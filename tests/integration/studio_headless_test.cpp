@@ -48,14 +48,15 @@ struct Decoded {
 // The MP3 bytes decoded by mpg123, as the station's listeners would hear them.
 Decoded decode(const test::TempFolder& folder, const std::string& mp3) {
   folder.write("heard.mp3", mp3);
-  std::string command = "mpg123 -q -s '" + folder.file("heard.mp3") + "' > '" + folder.file("heard.raw") +
-                        "' 2>/dev/null";
+  std::string command =
+      "mpg123 -q -s '" + folder.file("heard.mp3") + "' > '" + folder.file("heard.raw") + "' 2>/dev/null";
   Decoded decoded;
   if (std::system(command.c_str()) != 0) return decoded;
   std::string raw = fileText(folder.file("heard.raw"));
   decoded.samples = raw.size() / 2;
   for (size_t i = 0; i + 1 < raw.size(); i += 2) {
-    int16_t sample = static_cast<int16_t>(static_cast<uint8_t>(raw[i]) | static_cast<uint8_t>(raw[i + 1]) << 8);
+    int16_t sample =
+        static_cast<int16_t>(static_cast<uint8_t>(raw[i]) | static_cast<uint8_t>(raw[i + 1]) << 8);
     decoded.peak = std::max(decoded.peak, std::abs(static_cast<int>(sample)));
   }
   return decoded;
@@ -76,13 +77,14 @@ class HeadlessStudioTest : public ::testing::Test {
       ASSERT_EQ(std::system(command.c_str()), 0) << command;
     }
     scratch.write("music/tones.m3u",
-                  "#EXTM3U\r\n#EXTINF:12,Test - Tone 440\r\ntone440.mp3\r\n#EXTINF:12,Test - Tone 880\r\ntone880.mp3\r\n");
+                  "#EXTM3U\r\n#EXTINF:12,Test - Tone 440\r\ntone440.mp3\r\n#EXTINF:12,Test - Tone "
+                  "880\r\ntone880.mp3\r\n");
   }
 
   // brovana-live with the scratch folder's settings and working folder.
   std::unique_ptr<test::ChildProcess> studio(std::vector<std::string> args, const std::string& log) {
-    std::vector<std::string> argv = {test::builtProgram("brovana-live"), "-host", emulator.webHost(), "--workdir",
-                                     work()};
+    std::vector<std::string> argv = {test::builtProgram("brovana-live"), "-host", emulator.webHost(),
+                                     "--workdir", work()};
     argv.insert(argv.end(), args.begin(), args.end());
     return std::make_unique<test::ChildProcess>(
         argv, scratch.file(log),
@@ -92,9 +94,12 @@ class HeadlessStudioTest : public ::testing::Test {
   }
   // Until the studio says it is on the air, or has ended.
   bool onTheAir(test::ChildProcess& process, const std::string& log) {
-    waitUntil([&] { return fileText(scratch.file(log)).find("on the air through") != std::string::npos ||
-                           !process.running(); },
-              30s);
+    waitUntil(
+        [&] {
+          return fileText(scratch.file(log)).find("on the air through") != std::string::npos ||
+                 !process.running();
+        },
+        30s);
     return fileText(scratch.file(log)).find("on the air through") != std::string::npos;
   }
   int runToEnd(std::vector<std::string> args, const std::string& log) {
@@ -149,9 +154,11 @@ TEST_F(HeadlessStudioTest, ConfiguredStudioGoesOnTheAirAndOffAgainOnSigterm) {
     EXPECT_GT(heard.peak, 3000) << "the tone, not silence";
   }
   // Both tracks play, and each is announced with its tag.
-  EXPECT_TRUE(waitUntil([&] { return fileText(work() + "/live_log1.txt").find("Now playing : tone880.mp3") !=
-                                     std::string::npos; },
-                        30s));
+  EXPECT_TRUE(waitUntil(
+      [&] {
+        return fileText(work() + "/live_log1.txt").find("Now playing : tone880.mp3") != std::string::npos;
+      },
+      30s));
   EXPECT_TRUE(waitUntil(
       [&] {
         int tagged = 0;
@@ -163,7 +170,8 @@ TEST_F(HeadlessStudioTest, ConfiguredStudioGoesOnTheAirAndOffAgainOnSigterm) {
   // SIGTERM: the exit sequence, then exit code 0.
   EXPECT_EQ(onAir->stop(SIGTERM, 30s), 0) << fileText(scratch.file("run1.log"));
   std::string log1 = fileText(work() + "/live_log1.txt");
-  EXPECT_NE(log1.find("Starting Brovana-Live 2.01 - Jan. 29, 2001 on " + emulator.webHost()), std::string::npos)
+  EXPECT_NE(log1.find("Starting Brovana-Live 2.01 - Jan. 29, 2001 on " + emulator.webHost()),
+            std::string::npos)
       << log1;
   EXPECT_NE(log1.find("Now playing : tone440.mp3"), std::string::npos) << log1;
   EXPECT_NE(log1.find("Now playing : tone880.mp3"), std::string::npos) << log1;
@@ -175,8 +183,9 @@ TEST_F(HeadlessStudioTest, ConfiguredStudioGoesOnTheAirAndOffAgainOnSigterm) {
   // A second run counts once more and keeps a log of its own.
   auto again = studio({"--headless"}, "run2.log");
   ASSERT_TRUE(onTheAir(*again, "run2.log")) << fileText(scratch.file("run2.log"));
-  EXPECT_NE(fileText(scratch.file("run2.log")).find("Do you want to start broadcasting your previous playlist"),
-            std::string::npos)
+  EXPECT_NE(
+      fileText(scratch.file("run2.log")).find("Do you want to start broadcasting your previous playlist"),
+      std::string::npos)
       << "the playlist of the first run is offered and taken";
   EXPECT_EQ(again->stop(SIGINT, 30s), 0);
   EXPECT_TRUE(fs::exists(work() + "/live_log2.txt"));

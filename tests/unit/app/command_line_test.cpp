@@ -6,8 +6,8 @@ namespace brovana {
 namespace {
 
 TEST(CommandLine, ClassicSwitchesAndLongOptions) {
-  ParseResult r = parseCommandLine({"-host", "127.0.0.1:8080", "-nostats", "-dd1", "-quiet", "-outfile", "/tmp/o",
-                                    "--headless", "--workdir", "/tmp/w"});
+  ParseResult r = parseCommandLine({"-host", "127.0.0.1:8080", "-nostats", "-dd1", "-quiet", "-outfile",
+                                    "/tmp/o", "--headless", "--workdir", "/tmp/w"});
   ASSERT_EQ(r.error, "");
   EXPECT_EQ(r.options.host, "127.0.0.1:8080");
   EXPECT_TRUE(r.options.noStats && r.options.dd1 && r.options.quiet && r.options.headless);
@@ -22,9 +22,9 @@ TEST(CommandLine, ProbeTakesTheFilesThatFollow) {
 }
 
 TEST(CommandLine, ConfigureTakesTheStationSettings) {
-  ParseResult r = parseCommandLine({"--configure", "--member", "dj", "--password", "p w", "--title", "Night show",
-                                    "--genre", "Jazz", "--genre", "Blues", "--url", "night.example", "--line-speed",
-                                    "56000", "--output-bitrate", "24000"});
+  ParseResult r = parseCommandLine({"--configure", "--member", "dj", "--password", "p w", "--title",
+                                    "Night show", "--genre", "Jazz", "--genre", "Blues", "--url",
+                                    "night.example", "--line-speed", "56000", "--output-bitrate", "24000"});
   ASSERT_EQ(r.error, "");
   const CommandLine& o = r.options;
   EXPECT_TRUE(o.configure);
@@ -46,24 +46,26 @@ TEST(CommandLine, MistakesSayWhatIsWrong) {
   struct Case {
     std::vector<std::string> args;
     const char* says;
-  } cases[] = {{{"-host"}, "-host needs a host name"},
-               {{"--workdir"}, "--workdir needs a folder"},
-               {{"--probe"}, "--probe needs at least one MP3 file"},
-               {{"--frobnicate"}, "unknown option '--frobnicate'"},
-               {{"--configure", "--member", "dj"}, "--configure needs --member NAME and --password PW"},
-               {{"--configure", "--password", "pw"}, "--configure needs --member NAME and --password PW"},
-               {{"--member", "dj", "--password", "pw"}, "go with --configure"},
-               {{"--headless", "--title", "x"}, "go with --configure"},
-               {{"--configure", "--headless", "--member", "a", "--password", "b"}, "separate runs"},
-               {{"--playlist", "a.m3u"}, "--playlist goes with --headless"},
-               {{"--headless", "--playlist"}, "--playlist needs a playlist file"},
-               {{"--configure", "--member", "a", "--password", "b", "--line-speed", "64000"}, "--line-speed is one of"},
-               {{"--configure", "--member", "a", "--password", "b", "--line-speed", "56k"}, "--line-speed is one of"},
-               {{"--configure", "--member", "a", "--password", "b", "--output-bitrate", "128000"},
-                "--output-bitrate is one of"},
-               {{"--configure", "--member", "a", "--password", "b", "--genre", "1", "--genre", "2", "--genre", "3",
-                 "--genre", "4"},
-                "at most three times"}};
+  } cases[] = {
+      {{"-host"}, "-host needs a host name"},
+      {{"--workdir"}, "--workdir needs a folder"},
+      {{"--probe"}, "--probe needs at least one MP3 file"},
+      {{"--frobnicate"}, "unknown option '--frobnicate'"},
+      {{"--configure", "--member", "dj"}, "--configure needs --member NAME and --password PW"},
+      {{"--configure", "--password", "pw"}, "--configure needs --member NAME and --password PW"},
+      {{"--member", "dj", "--password", "pw"}, "go with --configure"},
+      {{"--headless", "--title", "x"}, "go with --configure"},
+      {{"--configure", "--headless", "--member", "a", "--password", "b"}, "separate runs"},
+      {{"--playlist", "a.m3u"}, "--playlist goes with --headless"},
+      {{"--headless", "--playlist"}, "--playlist needs a playlist file"},
+      {{"--configure", "--member", "a", "--password", "b", "--line-speed", "64000"},
+       "--line-speed is one of"},
+      {{"--configure", "--member", "a", "--password", "b", "--line-speed", "56k"}, "--line-speed is one of"},
+      {{"--configure", "--member", "a", "--password", "b", "--output-bitrate", "128000"},
+       "--output-bitrate is one of"},
+      {{"--configure", "--member", "a", "--password", "b", "--genre", "1", "--genre", "2", "--genre", "3",
+        "--genre", "4"},
+       "at most three times"}};
   for (const Case& c : cases) {
     ParseResult r = parseCommandLine(c.args);
     EXPECT_NE(r.error.find(c.says), std::string::npos) << r.error;
@@ -73,9 +75,9 @@ TEST(CommandLine, MistakesSayWhatIsWrong) {
 
 TEST(CommandLine, HelpExplainsEveryOption) {
   std::string help = helpText();
-  for (const char* option : {"-host", "-nostats", "-outfile", "-dd1", "-quiet", "--headless", "--workdir", "--probe",
-                             "--help", "--version", "--playlist", "--configure", "--member", "--password", "--title",
-                             "--genre", "--url", "--line-speed", "--output-bitrate"})
+  for (const char* option : {"-host", "-nostats", "-outfile", "-dd1", "-quiet", "--headless", "--workdir",
+                             "--probe", "--help", "--version", "--playlist", "--configure", "--member",
+                             "--password", "--title", "--genre", "--url", "--line-speed", "--output-bitrate"})
     EXPECT_NE(help.find(option), std::string::npos) << option;
 }
 

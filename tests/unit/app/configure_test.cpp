@@ -40,8 +40,8 @@ class ConfigureTest : public ::testing::Test {
 
 TEST_F(ConfigureTest, AnAcceptedAccountIsStoredWithTheStation) {
   http.answer("/cgi-bin/bcinfo.cgi", kLiveAnswer);
-  ASSERT_EQ(configure({"--member", "dj", "--password", "pw", "--title", "Night show", "--genre", "Jazz", "--genre",
-                       "Blues", "--url", "night.example", "--line-speed", "56000"}),
+  ASSERT_EQ(configure({"--member", "dj", "--password", "pw", "--title", "Night show", "--genre", "Jazz",
+                       "--genre", "Blues", "--url", "night.example", "--line-speed", "56000"}),
             0);
   EXPECT_EQ(stored("username"), "dj");
   EXPECT_EQ(stored("pass"), "pw");
@@ -73,8 +73,12 @@ TEST_F(ConfigureTest, DefaultsForANewStation) {
 
 TEST_F(ConfigureTest, StoredSettingsKeepWhatIsNotNamed) {
   auto key = registry.create(profileKeyPath());
-  for (auto [name, value] : {std::pair{"message", "Old show"}, {"playlist", "/music/old.m3u"}, {"sessionID", "7"},
-                             {"genre", "Blues"}, {"randomize", "1"}, {"url", "http://old.example/"}})
+  for (auto [name, value] : {std::pair{"message", "Old show"},
+                             {"playlist", "/music/old.m3u"},
+                             {"sessionID", "7"},
+                             {"genre", "Blues"},
+                             {"randomize", "1"},
+                             {"url", "http://old.example/"}})
     key->set(name, value);
   http.answer("/cgi-bin/bcinfo.cgi", kLiveAnswer);
   ASSERT_EQ(configure({"--member", "dj", "--password", "new"}), 0);
@@ -94,15 +98,24 @@ TEST_F(ConfigureTest, RefusalsStoreNothing) {
     bool netcastWorks;
     const char* message;
   } cases[] = {
-      {{"--member", "<put your username here>", "--password", "pw"}, kLiveAnswer, true,
+      {{"--member", "<put your username here>", "--password", "pw"},
+       kLiveAnswer,
+       true,
        "You need to enter a valid username"},
       {{"--member", "dj", "--password", ""}, kLiveAnswer, true, "You need to enter a password"},
-      {{"--member", "dj", "--password", "pw", "--line-speed", "28800", "--output-bitrate", "56000"}, kLiveAnswer, true,
+      {{"--member", "dj", "--password", "pw", "--line-speed", "28800", "--output-bitrate", "56000"},
+       kLiveAnswer,
+       true,
        "A line speed of 28800 bps carries at most 16000 bps; choose a lower --output-bitrate."},
-      {{"--member", "dj", "--password", "wrong"}, "-2", true,
+      {{"--member", "dj", "--password", "wrong"},
+       "-2",
+       true,
        "The service did not accept this member name and password; nothing was stored."},
-      {{"--member", "dj", "--password", "pw"}, "0 OR OFF 0 100 0 0", false,
-       "Live is unable to change your account type from Hostplay to Live. Try logging in to your account and change "
+      {{"--member", "dj", "--password", "pw"},
+       "0 OR OFF 0 100 0 0",
+       false,
+       "Live is unable to change your account type from Hostplay to Live. Try logging in to your account and "
+       "change "
        "it by hand."},
   };
   for (const Case& c : cases) {
@@ -131,7 +144,8 @@ TEST_F(ConfigureTest, AHostplayAccountIsSwitchedToLive) {
   EXPECT_EQ(prompts.questions()[0].text,
             "This account, dj, is currently set up for Hostplay. Do you want switch this to broadcast Live?");
   bool switched = false;
-  for (const std::string& path : http.paths()) switched |= path.starts_with("/cgi-bin/netcast.cgi?stream=live");
+  for (const std::string& path : http.paths())
+    switched |= path.starts_with("/cgi-bin/netcast.cgi?stream=live");
   EXPECT_TRUE(switched);
   EXPECT_EQ(stored("username"), "dj");
   // The switch is one flag for the run; put it back for the tests that follow.

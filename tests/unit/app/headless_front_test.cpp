@@ -12,10 +12,12 @@ TEST(HeadlessPrompts, EachQuestionGetsTheAnswerThatKeepsTheStationOnTheAir) {
     bool yes;
   } cases[] = {
       {"Do you already have an account on Zelvora?", false},
-      {"This account, dj, is currently set up for hostplay. Do you want to log into a different account?", false},
+      {"This account, dj, is currently set up for hostplay. Do you want to log into a different account?",
+       false},
       {"A new version of Brovana-Live is available. Would you like to upgrade now?", false},
       {"Your broadcast encountered some errors. Would you like to see the log file?", false},
-      {"This account, dj, is currently set up for Hostplay. Do you want switch this to broadcast Live?", true},
+      {"This account, dj, is currently set up for Hostplay. Do you want switch this to broadcast Live?",
+       true},
       {"You currently have a broadcast running! Do you want to continue?", true},
       {"Do you want to start broadcasting your previous playlist, /music/night.m3u?", true},
       {"You are currently set up for hostplay, do you want to switch to Live mode?", true},
@@ -35,7 +37,8 @@ TEST(HeadlessPrompts, AServerThatStaysUnreachableIsGivenUpAfterThreeRestarts) {
   for (int i = 0; i < HeadlessPrompts::kRestartsOffered; ++i) EXPECT_TRUE(prompts.ask(question)) << i;
   EXPECT_FALSE(prompts.ask(question));
   EXPECT_FALSE(prompts.ask(question));
-  EXPECT_TRUE(prompts.ask("Would you like to turn your hostplay broadcast back on?")) << "other questions unchanged";
+  EXPECT_TRUE(prompts.ask("Would you like to turn your hostplay broadcast back on?"))
+      << "other questions unchanged";
 }
 
 TEST(HeadlessVisual, KeepsTheFourDisplayModesForTheSettings) {

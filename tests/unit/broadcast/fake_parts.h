@@ -71,7 +71,8 @@ class FakeSkinnable {
 
 class FakeStatusPart final : public StatusWindow, FakeSkinnable {
  public:
-  FakeStatusPart(Journal& j, const std::function<void(int)>& onLabel) : FakeSkinnable(j, "status"), onLabel_(onLabel) {
+  FakeStatusPart(Journal& j, const std::function<void(int)>& onLabel)
+      : FakeSkinnable(j, "status"), onLabel_(onLabel) {
     j.add("make status");
   }
   void setLabel(int id, const std::string& text) override {
@@ -153,8 +154,8 @@ class FakeEngine final : public PlaylistEngine {
   ~FakeEngine() override { journal_.add("destroy engine"); }
 
   void start(Playlist& playlist, LiveConnect&, int outputBitrate, int startIndex) override {
-    journal_.add("engine.start " + std::to_string(playlist.count()) + " tracks at " + std::to_string(startIndex) +
-                 ", " + std::to_string(outputBitrate) + " bps");
+    journal_.add("engine.start " + std::to_string(playlist.count()) + " tracks at " +
+                 std::to_string(startIndex) + ", " + std::to_string(outputBitrate) + " bps");
     playing_ = true;
   }
   void stopPlaying(bool final) override {
@@ -218,7 +219,8 @@ class FakeCapture final : public Capture {
 
 class FakeMixer final : public MixerControl {
  public:
-  FakeMixer(Journal& j, std::string name, bool selectWorks) : journal_(j), name_(std::move(name)), works_(selectWorks) {
+  FakeMixer(Journal& j, std::string name, bool selectWorks)
+      : journal_(j), name_(std::move(name)), works_(selectWorks) {
     j.add("make " + name_);
   }
   ~FakeMixer() override { journal_.add("destroy " + name_); }
@@ -306,7 +308,9 @@ class FakeParts final : public StudioParts {
     if (result && wizardFills) wizardFills(connection);
     return result;
   }
-  std::unique_ptr<StatusWindow> makeStatusWindow() override { return std::make_unique<FakeStatusPart>(journal_, onStatusLabel); }
+  std::unique_ptr<StatusWindow> makeStatusWindow() override {
+    return std::make_unique<FakeStatusPart>(journal_, onStatusLabel);
+  }
   std::unique_ptr<QualityWindow> makeQualityWindow() override {
     return std::make_unique<FakeQualityWindow>(journal_);
   }
@@ -324,7 +328,8 @@ class FakeParts final : public StudioParts {
     if (stageMaker) return stageMaker(connection, status, exit);
     return std::make_unique<FakeStage>(journal_);
   }
-  std::unique_ptr<PlaylistEngine> makePlaylistEngine(ConversionStage& stage, const EngineWiring& wiring) override {
+  std::unique_ptr<PlaylistEngine> makePlaylistEngine(ConversionStage& stage,
+                                                     const EngineWiring& wiring) override {
     if (engineMaker) return engineMaker(stage, wiring);
     auto made = std::make_unique<FakeEngine>(journal_, wiring);
     engine = made.get();
@@ -335,8 +340,8 @@ class FakeParts final : public StudioParts {
     return nullptr;
   }
   std::unique_ptr<MixerControl> makeMixer(MixerDestination destination) override {
-    return std::make_unique<FakeMixer>(journal_, destination == MixerDestination::Recording ? "inMixer" : "outMixer",
-                                       mixerSelects);
+    return std::make_unique<FakeMixer>(
+        journal_, destination == MixerDestination::Recording ? "inMixer" : "outMixer", mixerSelects);
   }
   std::unique_ptr<VolumeWindow> makeVolumeWindow(int initial) override {
     return std::make_unique<FakeVolumeWindow>(journal_, initial);

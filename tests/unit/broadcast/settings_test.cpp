@@ -127,7 +127,8 @@ TEST_F(SettingsTest, SpeedsAreCappedAndTheOutputDerived) {
        "64000",
        100000,
        56000,
-       {"Your last broadcast is too high a speed for this version of Mirobeam (64000 bps). Dropping to a lower "
+       {"Your last broadcast is too high a speed for this version of Mirobeam (64000 bps). Dropping to a "
+        "lower "
         "rate."}},
       {std::nullopt, std::nullopt, 0, 0, {}},
   };
@@ -200,7 +201,8 @@ TEST_F(SettingsTest, FlagsAndNumbersFollowTheirRules) {
     for (const auto& [name, value] : c.stored) key->set(name, value);
     connection.setLiveTag(true);
     Loaded loaded{connection, {}, {}, test::MemoryVolumes()};
-    ASSERT_TRUE(loadBroadcastInfo(fresh, kProfileName, &connection, {&loaded.visual, &loaded.order, &loaded.volumes}));
+    ASSERT_TRUE(loadBroadcastInfo(fresh, kProfileName, &connection,
+                                  {&loaded.visual, &loaded.order, &loaded.volumes}));
     c.check(loaded);
   }
   test::resetProgramValues(&registry);
@@ -312,7 +314,8 @@ TEST_F(SettingsTest, SaveAndLoadRoundTrip) {
   EXPECT_FALSE(link.livetag());
   EXPECT_EQ(link.lineSpeed(), 56000);
   EXPECT_EQ(link.outputBitrate(), 24000);
-  for (int display : {1, 2, 3, 4}) EXPECT_EQ(visual2.displayOn(display), display == 1 || display == 4) << display;
+  for (int display : {1, 2, 3, 4})
+    EXPECT_EQ(visual2.displayOn(display), display == 1 || display == 4) << display;
   EXPECT_TRUE(order2.random());
   EXPECT_EQ(order2.priority(), 1);
   EXPECT_EQ(volumes2.volume(Volumes::LineIn), 1234);

@@ -30,8 +30,8 @@ using test::Journal;
 // requests: the server switch and the account mode stick, as on the real service.
 class FakeZelvora final : public HttpClient {
  public:
-  bool get(const std::string&, const std::string&, const std::string& path, std::string& answer, size_t capacity,
-           bool) override {
+  bool get(const std::string&, const std::string&, const std::string& path, std::string& answer,
+           size_t capacity, bool) override {
     std::lock_guard lock(mutex_);
     paths_.push_back(path);
     answer = respond(path);
@@ -39,12 +39,24 @@ class FakeZelvora final : public HttpClient {
     return true;
   }
 
-  void setListenerPort(int port) { with([&] { listenerPort_ = port; }); }
-  void setMode(const std::string& mode) { with([&] { mode_ = mode; }); }
-  void setServerOn(bool on) { with([&] { serverOn_ = on; }); }
-  void setPasswordRefused(bool refused) { with([&] { refused_ = refused; }); }
-  void setNetcastWorks(bool works) { with([&] { netcastWorks_ = works; }); }
-  void setVersionAnswer(const std::string& answer) { with([&] { version_ = answer; }); }
+  void setListenerPort(int port) {
+    with([&] { listenerPort_ = port; });
+  }
+  void setMode(const std::string& mode) {
+    with([&] { mode_ = mode; });
+  }
+  void setServerOn(bool on) {
+    with([&] { serverOn_ = on; });
+  }
+  void setPasswordRefused(bool refused) {
+    with([&] { refused_ = refused; });
+  }
+  void setNetcastWorks(bool works) {
+    with([&] { netcastWorks_ = works; });
+  }
+  void setVersionAnswer(const std::string& answer) {
+    with([&] { version_ = answer; });
+  }
 
   std::vector<std::string> paths() const {
     std::lock_guard lock(mutex_);
@@ -73,12 +85,15 @@ class FakeZelvora final : public HttpClient {
     std::lock_guard lock(mutex_);
     f();
   }
-  static bool has(const std::string& path, const std::string& part) { return path.find(part) != std::string::npos; }
+  static bool has(const std::string& path, const std::string& part) {
+    return path.find(part) != std::string::npos;
+  }
 
   std::string respond(const std::string& path) {
     if (has(path, "/cgi-bin/bcinfo.cgi")) {
       if (refused_ && has(path, "password=")) return "-2";
-      return "0 " + mode_ + (serverOn_ ? " ON" : " OFF") + " 3 100 12 4.5 127.0.0.1 " + std::to_string(listenerPort_);
+      return "0 " + mode_ + (serverOn_ ? " ON" : " OFF") + " 3 100 12 4.5 127.0.0.1 " +
+             std::to_string(listenerPort_);
     }
     if (has(path, "/cgi-bin/livelogin.cgi")) return "0 SESSION42";
     if (has(path, "/cgi-bin/switch.cgi")) {
@@ -251,7 +266,8 @@ class SupervisorTest : public ::testing::Test {
 };
 
 constexpr const char* kSlowCpu =
-    "Your CPU is less than the recommeded speed for live broadcasting, (232 Mhz) causing your broadcast to break up, "
+    "Your CPU is less than the recommeded speed for live broadcasting, (232 Mhz) causing your broadcast to "
+    "break up, "
     "you should have at least a 233 Mhz machine.";
 
 TEST_F(SupervisorTest, SlowProcessorWarningOnTheFirstTwoRunsOnly) {
@@ -373,8 +389,9 @@ TEST_F(SupervisorTest, FirstRunWithoutAnAccountOpensTheRegistrationPageAndEnds) 
   Supervisor s(&r.window, "127.0.0.1:1", SupervisorContext{r.prompts, r.exit, empty, r.service, r.parts});
   EXPECT_FALSE(s.init());
   EXPECT_EQ(r.questions(), std::vector<std::string>{"Do you already have an account on Zelvora?"});
-  EXPECT_TRUE(contains(r.prompts.boxTexts(), "Brovana-Live will now launch your browser and exit. When ready restart "
-                                             "Live and you'll be on the air!"));
+  EXPECT_TRUE(contains(r.prompts.boxTexts(),
+                       "Brovana-Live will now launch your browser and exit. When ready restart "
+                       "Live and you'll be on the air!"));
   EXPECT_EQ(r.prompts.opened(), std::vector<std::string>{registrationUrl()});
   EXPECT_TRUE(r.exit.ended);
   EXPECT_EQ(r.exit.exitCode, 0);
@@ -450,8 +467,9 @@ TEST_F(SupervisorTest, HostplayAccountAtStartUp) {
     EXPECT_EQ(s.init(), !c.ends);
     EXPECT_EQ(r.exit.ended, c.ends);
     ASSERT_FALSE(r.questions().empty());
-    EXPECT_EQ(r.questions()[0], "This account, dj, is currently set up for hostplay. Do you want to log into a "
-                                "different account?");
+    EXPECT_EQ(r.questions()[0],
+              "This account, dj, is currently set up for hostplay. Do you want to log into a "
+              "different account?");
     auto netcast = r.service.calls("/cgi-bin/netcast.cgi");
     if (c.switchedTo) {
       ASSERT_EQ(netcast.size(), 1u);
@@ -460,8 +478,9 @@ TEST_F(SupervisorTest, HostplayAccountAtStartUp) {
       EXPECT_TRUE(netcast.empty());
       EXPECT_EQ(r.journal.count("wizard"), 1u);
     }
-    EXPECT_EQ(contains(r.prompts.boxTexts(), "Brovana-Live is unable to change your account type from hostplay to "
-                                             "Live.Try logging in to you account and change it by hand."),
+    EXPECT_EQ(contains(r.prompts.boxTexts(),
+                       "Brovana-Live is unable to change your account type from hostplay to "
+                       "Live.Try logging in to you account and change it by hand."),
               !c.netcastWorks);
   }
 }
@@ -499,8 +518,8 @@ TEST_F(SupervisorTest, AutoStartOffersThePreviousPlaylist) {
     rig->prompts.answerNext(yes);
     Supervisor& s = rig->started();
     EXPECT_EQ(s.autoStart(), rig->parts.playlistWindow);
-    EXPECT_EQ(rig->questions(),
-              std::vector<std::string>{"Do you want to start broadcasting your previous playlist, night.m3u?"});
+    EXPECT_EQ(rig->questions(), std::vector<std::string>{
+                                    "Do you want to start broadcasting your previous playlist, night.m3u?"});
     EXPECT_EQ(rig->journal.count("engine.start 2 tracks at 0, 56000 bps"), yes ? 1u : 0u);
     EXPECT_EQ(contains(rig->prompts.boxTexts(), "Please be patient, this may take a few seconds...."), yes);
     EXPECT_EQ(rig->journal.count("playlistWindow.show"), 1u);
@@ -559,7 +578,8 @@ TEST_F(SupervisorTest, SwitchingSourcesRestartsOnlyAcrossThePlaylist) {
   EXPECT_EQ(s.isBroadcasting(), 2);
   EXPECT_EQ(s.kind(), kKindExternal);
   EXPECT_EQ(rig->window.checked(), std::vector<int>{32784});
-  EXPECT_EQ(rig->prompts.boxTexts().back(), "Switching your audio source to your (External source : line-in)");
+  EXPECT_EQ(rig->prompts.boxTexts().back(),
+            "Switching your audio source to your (External source : line-in)");
   EXPECT_EQ(j.count("status.label 1038 (External source : line-in)"), 1u);
   EXPECT_NE(logText().find("Switching source to Line-In\n"), std::string::npos);
 
@@ -655,7 +675,8 @@ TEST_F(SupervisorTest, AHostplayAccountIsSwitchedToLiveBeforeConnecting) {
   rig->service.setMode("OR");
   rig->prompts.answerNext(false);
   EXPECT_FALSE(s.broadcast()) << "declined";
-  EXPECT_EQ(rig->questions().back(), "You are currently set up for hostplay, do you want to switch to Live mode?");
+  EXPECT_EQ(rig->questions().back(),
+            "You are currently set up for hostplay, do you want to switch to Live mode?");
   EXPECT_TRUE(rig->service.calls("/cgi-bin/netcast.cgi").empty());
   EXPECT_TRUE(s.broadcast());
   EXPECT_EQ(rig->service.calls("/cgi-bin/netcast.cgi").size(), 1u);
@@ -755,8 +776,9 @@ TEST_F(SupervisorTest, SwitchingBackToHostplay) {
 
   rig->service.setNetcastWorks(false);
   s.switchToHostplay();
-  EXPECT_EQ(rig->prompts.boxTexts().back(), "Brovana-Live is unable to change your account back to hostplay from "
-                                            "Live. Try logging in to your account and change it by hand.");
+  EXPECT_EQ(rig->prompts.boxTexts().back(),
+            "Brovana-Live is unable to change your account back to hostplay from "
+            "Live. Try logging in to your account and change it by hand.");
 }
 
 TEST_F(SupervisorTest, SkinsGoToEveryWindowThatExists) {
@@ -768,7 +790,8 @@ TEST_F(SupervisorTest, SkinsGoToEveryWindowThatExists) {
   EXPECT_EQ(rig->journal.count("info.refresh show"), 1u) << "the second time refreshes the open dialog";
   s.setSkin("skins/night.skn");
   for (const char* window : {"info", "status", "playlistWindow", "volumes", "gauge"})
-    EXPECT_EQ(rig->journal.count(std::string(window) + ".skin skins/night.skn"), window == std::string("info") ? 1u : 2u)
+    EXPECT_EQ(rig->journal.count(std::string(window) + ".skin skins/night.skn"),
+              window == std::string("info") ? 1u : 2u)
         << window;
 }
 
@@ -788,8 +811,8 @@ TEST_F(SupervisorTest, ExitTurnsOffTheServerThisRunTurnedOn) {
   rig->journal.clear();
   rig->supervisor.reset();
   EXPECT_TRUE(rig->questions().empty());
-  const char* order[] = {"destroy inMixer",       "destroy outMixer", "engine.detachGauge", "destroy gauge",
-                         "destroy engine",         "destroy stage",    "destroy playlistWindow"};
+  const char* order[] = {"destroy inMixer", "destroy outMixer", "engine.detachGauge",    "destroy gauge",
+                         "destroy engine",  "destroy stage",    "destroy playlistWindow"};
   int last = -1;
   for (const char* entry : order) {
     int at = rig->journal.position(entry);
@@ -821,8 +844,9 @@ TEST_F(SupervisorTest, ExitWithASwitchedAccountOffersHostplayAgain) {
     auto netcast = rig->service.calls("/cgi-bin/netcast.cgi");
     ASSERT_EQ(netcast.size(), 2u);
     EXPECT_NE(netcast[1].find("stream=hostplay"), std::string::npos);
-    EXPECT_EQ(contains(rig->prompts.boxTexts(), "Brovana-Live is unable to change your account back to hostplay "
-                                                "from Live. Try logging in to your account and change it by hand."),
+    EXPECT_EQ(contains(rig->prompts.boxTexts(),
+                       "Brovana-Live is unable to change your account back to hostplay "
+                       "from Live. Try logging in to your account and change it by hand."),
               !works);
   }
 }
@@ -914,7 +938,8 @@ TEST_F(SupervisorTest, TheRealEngineStopsAFailedListThroughTheSupervisor) {
     timings.loopWait = std::chrono::milliseconds(500);
     timings.trackWait = std::chrono::milliseconds(500);
     timings.runningWaitSeconds = 1;
-    return std::make_unique<EncoderEngine>(static_cast<AcmStage&>(stage), decoders, rig->prompts, wiring, timings);
+    return std::make_unique<EncoderEngine>(static_cast<AcmStage&>(stage), decoders, rig->prompts, wiring,
+                                           timings);
   };
   Supervisor& s = rig->started();
   rig->addTracks();
