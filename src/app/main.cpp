@@ -55,6 +55,11 @@ int main(int argc, char** argv) {
   programValues().setWebHost(webHost);
   CurlHttpClient http;
 
+  // The settings store goes with main(); the program-wide values must not outlive their use of it.
+  struct Detach {
+    ~Detach() { programValues().setRegistry(nullptr); }
+  } detach;
+
   if (options.configure) {
     HeadlessPrompts prompts;
     return runConfigure(options, webHost, registry, http, prompts, registry.path());
