@@ -96,7 +96,7 @@ void Supervisor::endProgram() {
 
 bool Supervisor::init() {
   Lock lock(controlMutex_);
-  // 1. A slow processor makes the stream break up; members hear of it on their first runs only.
+  // A slow processor makes the stream break up; members hear of it on their first runs only.
   int mhz = context_.parts.cpuMHz();
   if (mhz > 0 && mhz < kSlowCpuMHz && programValues().sessionCount() < 2)
     prompts_.warning(
@@ -104,13 +104,12 @@ bool Supervisor::init() {
               "broadcast to break up, you should have at least a %d Mhz machine.",
               mhz, kSlowCpuMHz));
 
-  // 2.
   std::error_code error;
   startupFolder_ = std::filesystem::current_path(error).string();
   if (startupFolder_.size() > 260) startupFolder_.resize(260);
   gInstance = this;
 
-  // 3.
+  // The long-lived parts; each is given the ones made before it.
   StudioParts& parts = context_.parts;
   statusWindow_ = parts.makeStatusWindow();
   status_ = std::make_unique<StatusDisplay>(statusWindow_.get(), mainWindow_);
@@ -126,7 +125,6 @@ bool Supervisor::init() {
     stage_->startConvertThread();
   }
 
-  // 4.
   infoDialog_.reset();
   currentPlaylist_ = nullptr;
   serverTurnedOn_ = false;
@@ -134,7 +132,6 @@ bool Supervisor::init() {
   source_ = kSourcePlaylist;
   hostplayName();  // fetches the names file for later
 
-  // 5.
   if (stage_) {
     EngineWiring wiring;
     wiring.mainWindow = mainWindow_;
@@ -146,25 +143,22 @@ bool Supervisor::init() {
     engine_ = parts.makePlaylistEngine(*stage_, wiring);
   }
 
-  // 6.
   pluginHost_ = parts.makePluginHost();
 
-  // 7.
   web_.fetchGenreList();
   genreList_ = GenreList::load();
   Logger::setStatsSource(connection_.get());
 
-  // 8.
+  // The sound card's mixers at a middle volume.
   if ((inputMixer_ = parts.makeMixer(MixerDestination::Recording)))
     for (int line : {kSourceLineIn, kSourceCd, kSourceMicrophone})
       inputMixer_->setSourceVolume(line, kInitialVolume);
   if ((outputMixer_ = parts.makeMixer(MixerDestination::Speakers)))
     outputMixer_->setWaveOutVolume(kInitialVolume);
 
-  // 9.
   volumes_ = parts.makeVolumeWindow(kInitialVolume);
 
-  // 10. No settings at all: the first run.
+  // No settings at all: the first run.
   if (!loadBroadcastInfo(context_.registry, kProfileName, connection_.get(), settingsHolders())) {
     if (!prompts_.ask("Do you already have an account on Zelvora?")) {
       prompts_.information(
@@ -192,7 +186,7 @@ bool Supervisor::init() {
     saveBroadcastInfo(context_.registry, kProfileName, connection_.get(), settingsHolders());
   }
 
-  // 11. An account in Hostplay mode goes live, unless the member means another account.
+  // An account in Hostplay mode goes live, unless the member means another account.
   if (connection_->isHostplay()) {
     std::string name = hostplayName();
     if (prompts_.ask(
@@ -211,12 +205,11 @@ bool Supervisor::init() {
     }
   }
 
-  // 12, 13.
   prompts_.notice("Starting Brovana-Live, standby...");
   web_.checkVersion(connection_->serverInfo(), kProgramVersion, kBuildNumber, prompts_, exit_);
   if (ended()) return false;
 
-  // 14.
+  // Another studio may be on the air with this account.
   if (connection_->serverOn() && !web_.switchedToLive()) {
     prompts_.notice("");
     if (!prompts_.ask("You currently have a broadcast running! Do you want to continue?")) {
@@ -225,13 +218,12 @@ bool Supervisor::init() {
     }
   }
 
-  // 15. A refused account opens the dialog where the member can put it right.
+  // A refused account opens the dialog where the member can put it right.
   if (connection_->verifyAccount(connection_->memberName(), connection_->pass(), true) != 0) {
     prompts_.notice("");
     showBroadcastInfo();
   }
 
-  // 16, 17, 18.
   connection_->refreshServerInfo();
   writeStartLines(true);
   prompts_.notice("");
@@ -284,7 +276,7 @@ int Supervisor::isBroadcasting() const {
 bool Supervisor::broadcast() {
   WaitCursor cursor(*this);
   Lock lock(controlMutex_);
-  // 1. A running broadcast of the other kind is stopped first, if the member agrees.
+  // A running broadcast of the other kind is stopped first, if the member agrees.
   int running = isBroadcasting();
   if (running != 0 && running != kind_) {
     Question question;
@@ -292,11 +284,10 @@ bool Supervisor::broadcast() {
     if (!prompts_.ask(question)) return false;
     stopLocked(false);
   }
-  // 2.
   status_->showLineSpeed(connection_->lineSpeed());
   status_->showOutputBitrate(connection_->outputBitrate());
 
-  // 3, 4. The playlist.
+  // The playlist.
   if (source_ == kSourcePlaylist) {
     kind_ = kKindPlaylist;
     currentPlaylist_ = playlistWindow_ ? playlistWindow_->playlist() : nullptr;
@@ -313,7 +304,7 @@ bool Supervisor::broadcast() {
   }
   if (!externalSource(source_)) return true;
 
-  // 5. An external source.
+  // An external source.
   turnServerOnOnce();
   if (!connect()) return false;
   if (engine_) engine_->stopPlaying(false);
@@ -414,12 +405,11 @@ bool Supervisor::setSource(int code) {
   Lock lock(controlMutex_);
   const ExternalSource* external = externalSource(code);
   if (!external && code != kSourcePlaylist) return false;
-  // 1. Only a change across the playlist's side needs the broadcast restarted.
+  // Only a change across the playlist's side needs the broadcast restarted.
   bool restartNeeded = isBroadcasting() != 0 && ((source_ == kSourcePlaylist) != (code == kSourcePlaylist));
 
   std::string statusText;
   if (external) {
-    // 2, 3.
     statusText = external->statusText;
     Logger::log("%s", external->logLine);
     if (code == kSourceCd && !context_.parts.cdPresent()) {
@@ -437,20 +427,16 @@ bool Supervisor::setSource(int code) {
     }
     if (currentPlaylist_) currentPlaylist_->setCurrent(-1);
   } else {
-    // 4.
-    Logger::log("Switching source to Playlist\n");
+      Logger::log("Switching source to Playlist\n");
     statusText = "playlist";
   }
-  // 5.
   if (code != source_)
     prompts_.information(textf("Switching your audio source to your %s", statusText.c_str()));
   source_ = code;
-  // 6.
   if (restartNeeded) {
     closeCaptureInput();
     if (!broadcast()) stopLocked(false);
   }
-  // 7, 8.
   status_->setNowPlaying(statusText);
   showSourceMarks(sourceCommandId(code));
   return true;
