@@ -89,12 +89,12 @@ std::vector<std::string_view> textLines(std::string_view text) {
 
 std::vector<std::string> readM3U(std::string_view text, std::string_view playlistPath) {
   std::vector<std::string> paths;
-  std::vector<std::string_view> lines = textLines(text);
-  // "#EXTM3U" and the first "#EXTINF" line; after that a path line, then the next entry's
-  // "#EXTINF" line, exactly as this program writes the format.
-  for (size_t i = 2; i < lines.size(); i += 2) {
-    if (lines[i].substr(0, 4) == "http") continue;
-    paths.push_back(resolveEntry(lines[i], playlistPath));
+  // Every line that is not a "#" line is an entry. Files this program writes alternate "#EXTINF"
+  // and path lines and read the same; plain lists of other players keep every track.
+  for (std::string_view line : textLines(text)) {
+    if (line.empty() || line.front() == '#') continue;
+    if (line.substr(0, 4) == "http") continue;
+    paths.push_back(resolveEntry(line, playlistPath));
   }
   return paths;
 }

@@ -274,16 +274,16 @@ TEST_F(PlaylistTest, M3UFromOtherPlayersResolvesEachKindOfEntry) {
   expectRowsShowItems();
 }
 
-TEST_F(PlaylistTest, M3UReadsStrictlyAlternatingLines) {
+TEST_F(PlaylistTest, PlainM3UAndCommentsKeepEveryTrack) {
   std::string a = track("a.mp3"), b = track("b.mp3"), c = track("c.mp3");
-  // Without the header the first two lines are lost and then every other line is a path.
-  ASSERT_TRUE(playlist.load(list("bare.m3u", a + "\n" + b + "\n" + c + "\n" + a + "\n" + b + "\n")));
-  EXPECT_EQ(paths(), (Paths{c, b}));
-  // A comment in a path's place is taken for a path (and refused).
+  // Without the header or "#EXTINF" lines every line is still a track.
+  ASSERT_TRUE(playlist.load(list("bare.m3u", a + "\n" + b + "\n\n" + c + "\n" + a + "\n")));
+  EXPECT_EQ(paths(), (Paths{a, b, c, a}));
+  // Comments and blank lines are no entries.
   ASSERT_TRUE(
-      playlist.load(list("comment.m3u", "#EXTM3U\n#EXTINF:1,x\n# a comment\n" + a + "\n" + b + "\n")));
-  EXPECT_EQ(paths(), (Paths{b}));
-  EXPECT_EQ(prompts.boxTexts().back(), "Not an mp3 file!");
+      playlist.load(list("comment.m3u", "#EXTM3U\n#EXTINF:1,x\n# a comment\n" + a + "\n\n#EXTINF:1,y\n" + b + "\n")));
+  EXPECT_EQ(paths(), (Paths{a, b}));
+  EXPECT_TRUE(prompts.boxTexts().empty());
 }
 
 TEST_F(PlaylistTest, ManyMissingFilesBringOneQuestionAtTheFifth) {
