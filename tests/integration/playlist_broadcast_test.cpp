@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <memory>
 #include <thread>
 
@@ -87,22 +86,6 @@ std::vector<double> toneSequence(const std::string& mp3Path) {
     if (run == 2 && tone > 0 && (sequence.empty() || sequence.back() != tone)) sequence.push_back(tone);
   }
   return sequence;
-}
-
-// Sample rate, channels and bit rate of an MP3 file as ffprobe sees it.
-std::string probe(const std::string& path) {
-  std::string command =
-      "ffprobe -v error -select_streams a:0 -show_entries stream=sample_rate,channels,bit_rate "
-      "-of csv=p=0 '" +
-      path + "'";
-  std::FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return "<no ffprobe>";
-  std::string out;
-  char buffer[256];
-  while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) out += buffer;
-  pclose(pipe);
-  while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
-  return out;
 }
 
 class PlaylistBroadcastTest : public ::testing::Test {
@@ -216,7 +199,6 @@ TEST_F(PlaylistBroadcastTest, ListenerHearsTheTracksInOrderAndTheServiceGetsEach
   EXPECT_EQ(facts.sampleRate(), 22050);
   EXPECT_EQ(facts.channels(), 2);
   EXPECT_EQ(facts.bitrate(), 56000);
-  EXPECT_EQ(probe(heard), "22050,2,56000") << "ffprobe's view of the stream";
   EXPECT_EQ(toneSequence(heard), (std::vector<double>{440, 660, 880}));
   // About the three tracks' length at the stream's rate.
   EXPECT_NEAR(static_cast<double>(listener->body().size()), 3 * kToneSeconds * 7000,

@@ -7,7 +7,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <thread>
 
 #include "net/song_update_sender.h"
 #include "platform/curl_http_client.h"
@@ -123,36 +122,6 @@ TEST_F(WebServiceAgainstEmulator, LiveloginThenTheSessionForm) {
   EXPECT_STREQ(wrong.sessionid, "");
 }
 
-TEST_F(WebServiceAgainstEmulator, MisbehavingServiceGivesEachResultCode) {
-  const struct {
-    const char* name;
-    std::vector<std::pair<std::string, std::string>> faults;
-    int result;
-  } cases[] = {
-      {"code -1", {{"bcinfo-code", "-1"}}, kBcinfoFailed},
-      {"code -2", {{"bcinfo-code", "-2"}}, kBcinfoBadLogin},
-      {"code -3", {{"bcinfo-code", "-3"}}, kBcinfoCode3},
-      {"code -4", {{"bcinfo-code", "-4"}}, kBcinfoNotBroadcaster},
-      {"error page, djinfo answers", {{"error-page", "bcinfo"}}, kBcinfoOk},
-      {"error page, djinfo -1", {{"error-page", "bcinfo"}, {"djinfo-code", "-1"}}, kBcinfoBadLogin},
-      {"both error pages", {{"error-page", "both"}}, kBcinfoFailed},
-      {"answer longer than the buffer", {{"pad", "5000"}}, kBcinfoOk},  // an error page: djinfo answers
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    std::vector<std::pair<std::string, std::string>> reset = {
-        {"bcinfo-code", "0"}, {"djinfo-code", "0"}, {"error-page", "none"}, {"pad", "0"}};
-    ASSERT_TRUE(service.controlAccount("ana", reset));
-    ASSERT_TRUE(service.controlAccount("ana", c.faults));
-    ServerInfo ana = member("ana", "s3cret");
-    EXPECT_EQ(web.bcinfo(ana, true), c.result);
-    if (c.result == kBcinfoOk) {
-      EXPECT_EQ(ana.port, kBroadcastPort);
-      EXPECT_NE(lastTarget().find("/cgi-bin/djinfo.cgi"), std::string::npos);
-    }
-  }
-}
-
 TEST_F(WebServiceAgainstEmulator, NetcastSwitchBothWays) {
   EXPECT_TRUE(web.netcastSwitch("ana", "s3cret", "hostplay", 0));
   EXPECT_FALSE(web.switchedToLive());
@@ -195,21 +164,6 @@ TEST_F(WebServiceAgainstEmulator, OfABurstOfTitlesTheLastArrives) {
     EXPECT_EQ(song.field("handle"), "ana");
     EXPECT_EQ(song.field("seconds"), "0");
   }
-}
-
-TEST_F(WebServiceAgainstEmulator, SenderStopsWhileTheServiceHoldsTheAnswer) {
-  ASSERT_TRUE(service.controlAccount("ana", {{"delay", "100000"}}));
-  CurlHttpClient patient(CurlHttpClient::Limits{5s, 120s});
-  SongUpdateSender sender(patient);
-  WebService songs(patient, service.webHost(), &sender);
-  ASSERT_TRUE(songs.postSong(member("ana", "s3cret"), "held back"));
-  for (int i = 0; i < 200 && service.songs().empty(); ++i) std::this_thread::sleep_for(10ms);
-  ASSERT_EQ(service.songs().size(), 1u);
-  // Far below both the held-back answer and the client's limit: the request was abandoned.
-  auto before = std::chrono::steady_clock::now();
-  sender.stop();
-  EXPECT_LT(std::chrono::steady_clock::now() - before, 30s);
-  EXPECT_EQ(sender.sentCount(), 1);
 }
 
 TEST_F(WebServiceAgainstEmulator, AwkwardTextsArriveIntact) {
@@ -332,45 +286,6 @@ TEST_F(WebServiceAgainstEmulator, HttpGetKeepsItsRules) {
   EXPECT_FALSE(http.get("127.0.0.1:" + std::to_string(test::freeLoopbackPort()), "ana", "/", answer, 256));
   EXPECT_EQ(answer, "");
   EXPECT_FALSE(http.get("bad host/x", "ana", "/", answer, 256));
-}
-
-TEST_F(WebServiceAgainstEmulator, EmulatorStopsCleanlyOnSigterm) {
-  ASSERT_TRUE(service.controlAccount("ana", {{"delay", "30000"}}));
-  // A held-back answer must not keep it from stopping.
-  std::thread slow([&] {
-    std::string answer;
-    http.get(service.webHost(), "ana", "/cgi-bin/bcinfo.cgi?membername=ana&password=s3cret&version=2", answer,
-             256);
-  });
-  std::this_thread::sleep_for(200ms);
-  EXPECT_EQ(service.stop(), 0);
-  slow.join();
-}
-
-TEST(ZelvoraServiceOptions, BadAccountsAreRefusedWithAMessage) {
-  test::TempFolder folder;
-  const struct {
-    std::string file;
-    std::vector<std::string> args;
-  } cases[] = {
-      {"ana\n", {}},
-      {"ana pw mode=XX\n", {}},
-      {"ana pw colour=red\n", {}},
-      {"", {"--account", "nopassword"}},
-      {"", {"--account", "a:b:QQ"}},
-      {"", {}},  // no --port
-  };
-  for (const auto& c : cases) {
-    folder.write("accounts.txt", c.file);
-    std::vector<std::string> argv = {test::builtProgram("zelvora-service"), "--accounts",
-                                     folder.file("accounts.txt")};
-    if (!c.args.empty() || !c.file.empty())
-      argv.insert(argv.end(), {"--port", std::to_string(test::freeLoopbackPort())});
-    argv.insert(argv.end(), c.args.begin(), c.args.end());
-    test::ChildProcess child(argv, folder.file("log.txt"));
-    EXPECT_EQ(child.wait(10s), 2) << c.file;
-  }
-  EXPECT_NE(folder.read("log.txt").find("zelvora-service: "), std::string::npos);
 }
 
 }  // namespace

@@ -15,12 +15,6 @@ TEST(CommandLine, ClassicSwitchesAndLongOptions) {
   EXPECT_EQ(r.options.workdir, "/tmp/w");
 }
 
-TEST(CommandLine, ProbeTakesTheFilesThatFollow) {
-  ParseResult r = parseCommandLine({"--probe", "a.mp3", "b c.mp3"});
-  ASSERT_EQ(r.error, "");
-  EXPECT_EQ(r.options.probeFiles, (std::vector<std::string>{"a.mp3", "b c.mp3"}));
-}
-
 TEST(CommandLine, ConfigureTakesTheStationSettings) {
   ParseResult r = parseCommandLine({"--configure", "--member", "dj", "--password", "p w", "--title",
                                     "Night show", "--genre", "Jazz", "--genre", "Blues", "--url",
@@ -35,11 +29,6 @@ TEST(CommandLine, ConfigureTakesTheStationSettings) {
   EXPECT_EQ(o.url, "night.example");
   EXPECT_EQ(o.lineSpeed, 56000);
   EXPECT_EQ(o.outputBitrate, 24000);
-
-  r = parseCommandLine({"--headless", "--playlist", "night.m3u", "-host", "127.0.0.1:9000"});
-  ASSERT_EQ(r.error, "");
-  EXPECT_EQ(r.options.playlist, "night.m3u");
-  EXPECT_FALSE(r.options.configure);
 }
 
 TEST(CommandLine, MistakesSayWhatIsWrong) {
@@ -71,14 +60,6 @@ TEST(CommandLine, MistakesSayWhatIsWrong) {
     EXPECT_NE(r.error.find(c.says), std::string::npos) << r.error;
     EXPECT_NE(r.error.find("--help"), std::string::npos);
   }
-}
-
-TEST(CommandLine, HelpExplainsEveryOption) {
-  std::string help = helpText();
-  for (const char* option : {"-host", "-nostats", "-outfile", "-dd1", "-quiet", "--headless", "--workdir",
-                             "--probe", "--help", "--version", "--playlist", "--configure", "--member",
-                             "--password", "--title", "--genre", "--url", "--line-speed", "--output-bitrate"})
-    EXPECT_NE(help.find(option), std::string::npos) << option;
 }
 
 }  // namespace

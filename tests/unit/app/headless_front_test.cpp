@@ -41,14 +41,5 @@ TEST(HeadlessPrompts, AServerThatStaysUnreachableIsGivenUpAfterThreeRestarts) {
       << "other questions unchanged";
 }
 
-TEST(HeadlessVisual, KeepsTheFourDisplayModesForTheSettings) {
-  HeadlessVisual visual;
-  visual.setDisplay(3, true);
-  visual.setDisplay(9, true);
-  EXPECT_TRUE(visual.displayOn(3));
-  EXPECT_FALSE(visual.displayOn(1));
-  EXPECT_FALSE(visual.displayOn(9)) << "there are four displays";
-}
-
 }  // namespace
 }  // namespace brovana

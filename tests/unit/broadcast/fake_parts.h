@@ -59,60 +59,55 @@ class Journal {
   std::vector<std::string> entries_;
 };
 
-class FakeSkinnable {
+// The windows' common part: the journal they write to.
+class FakeWindow {
  public:
-  FakeSkinnable(Journal& journal, std::string name) : journal_(journal), name_(std::move(name)) {}
-  void skin(const std::string& path) { journal_.add(name_ + ".skin " + path); }
+  explicit FakeWindow(Journal& journal) : journal_(journal) {}
 
  protected:
   Journal& journal_;
-  std::string name_;
 };
 
-class FakeStatusPart final : public StatusWindow, FakeSkinnable {
+class FakeStatusPart final : public StatusWindow, FakeWindow {
  public:
   FakeStatusPart(Journal& j, const std::function<void(int)>& onLabel)
-      : FakeSkinnable(j, "status"), onLabel_(onLabel) {
-    j.add("make status");
-  }
+      : FakeWindow(j), onLabel_(onLabel) {}
   void setLabel(int id, const std::string& text) override {
     journal_.add("status.label " + std::to_string(id) + " " + text);
     if (onLabel_) onLabel_(id);
   }
   void setTitle(const std::string&) override {}
   void show() override { journal_.add("status.show"); }
-  void setSkin(const std::string& path) override { skin(path); }
+  void setSkin(const std::string&) override {}
 
  private:
   const std::function<void(int)>& onLabel_;
 };
 
-class FakeQualityWindow final : public QualityWindow, FakeSkinnable {
+class FakeQualityWindow final : public QualityWindow, FakeWindow {
  public:
-  explicit FakeQualityWindow(Journal& j) : FakeSkinnable(j, "gauge") { j.add("make gauge"); }
+  explicit FakeQualityWindow(Journal& j) : FakeWindow(j) {}
   ~FakeQualityWindow() override { journal_.add("destroy gauge"); }
   void show() override {}
-  void setSkin(const std::string& path) override { skin(path); }
+  void setSkin(const std::string&) override {}
 };
 
-class FakeVolumeWindow final : public VolumeWindow, FakeSkinnable {
+class FakeVolumeWindow final : public VolumeWindow, FakeWindow {
  public:
-  FakeVolumeWindow(Journal& j, int initial) : FakeSkinnable(j, "volumes"), volumes_(initial) {
-    j.add("make volumes " + std::to_string(initial));
-  }
+  FakeVolumeWindow(Journal& j, int initial) : FakeWindow(j), volumes_(initial) {}
   int volume(Line line) const override { return volumes_.volume(line); }
   void setVolume(Line line, int value) override { volumes_.setVolume(line, value); }
   void show() override {}
-  void setSkin(const std::string& path) override { skin(path); }
+  void setSkin(const std::string&) override {}
 
  private:
   MemoryVolumes volumes_;
 };
 
-class FakePlaylistWindow final : public PlaylistWindowControl, FakeSkinnable {
+class FakePlaylistWindow final : public PlaylistWindowControl, FakeWindow {
  public:
   FakePlaylistWindow(Journal& j, Prompts& prompts, std::function<bool(Playlist&, const std::string&)> loader)
-      : FakeSkinnable(j, "playlistWindow"), playlist_(prompts), loader_(std::move(loader)) {
+      : FakeWindow(j), playlist_(prompts), loader_(std::move(loader)) {
     j.add("make playlistWindow");
   }
   ~FakePlaylistWindow() override { journal_.add("destroy playlistWindow"); }
@@ -130,7 +125,7 @@ class FakePlaylistWindow final : public PlaylistWindowControl, FakeSkinnable {
   }
   bool unsavedNewPlaylist() const override { return false; }
   void show() override { journal_.add("playlistWindow.show"); }
-  void setSkin(const std::string& path) override { skin(path); }
+  void setSkin(const std::string&) override {}
 
  private:
   Playlist playlist_;
@@ -139,10 +134,10 @@ class FakePlaylistWindow final : public PlaylistWindowControl, FakeSkinnable {
 
 class FakeStage final : public ConversionStage {
  public:
-  explicit FakeStage(Journal& j) : journal_(j) { j.add("make stage"); }
+  explicit FakeStage(Journal& j) : journal_(j) {}
   ~FakeStage() override { journal_.add("destroy stage"); }
-  void setVisual(Visualisation* visual) override { journal_.add(visual ? "stage.visual" : "stage.novisual"); }
-  void startConvertThread() override { journal_.add("stage.thread"); }
+  void setVisual(Visualisation*) override {}
+  void startConvertThread() override {}
 
  private:
   Journal& journal_;
@@ -169,7 +164,7 @@ class FakeEngine final : public PlaylistEngine {
   }
   bool continuousLoop() const override { return true; }
   void setContinuousLoop(bool) override {}
-  void setVisual(Visualisation*) override { journal_.add("engine.visual"); }
+  void setVisual(Visualisation*) override {}
   void detachQualityGauge() override { journal_.add("engine.detachGauge"); }
   bool random() const override { return order_.random(); }
   void setRandom(bool on) override { order_.setRandom(on); }
@@ -193,7 +188,7 @@ class FakeEngine final : public PlaylistEngine {
 
 class FakeCapture final : public Capture {
  public:
-  FakeCapture(Journal& j, bool startWorks) : journal_(j), startWorks_(startWorks) { j.add("make capture"); }
+  FakeCapture(Journal& j, bool startWorks) : journal_(j), startWorks_(startWorks) {}
   ~FakeCapture() override { journal_.add("destroy capture"); }
   bool startInput(int lineSpeed) override {
     journal_.add("capture.start " + std::to_string(lineSpeed));
@@ -207,7 +202,7 @@ class FakeCapture final : public Capture {
   bool isOpen() const override { return open_.load(); }
   void setVoiceover(bool on) override { journal_.add(on ? "capture.voiceover on" : "capture.voiceover off"); }
   void trackChanged() override { ++trackChanges; }
-  void setVisual(Visualisation*) override { journal_.add("capture.visual"); }
+  void setVisual(Visualisation*) override {}
 
   std::atomic<int> trackChanges{0};
 
@@ -220,9 +215,7 @@ class FakeCapture final : public Capture {
 class FakeMixer final : public MixerControl {
  public:
   FakeMixer(Journal& j, std::string name, bool selectWorks)
-      : journal_(j), name_(std::move(name)), works_(selectWorks) {
-    j.add("make " + name_);
-  }
+      : journal_(j), name_(std::move(name)), works_(selectWorks) {}
   ~FakeMixer() override { journal_.add("destroy " + name_); }
   bool selectSource(int code) override {
     journal_.add(name_ + ".select " + std::to_string(code));
@@ -244,19 +237,19 @@ class FakeMixer final : public MixerControl {
   int waveOut_ = 0;
 };
 
-class FakeInfoDialog final : public BroadcastInfoDialog, FakeSkinnable {
+class FakeInfoDialog final : public BroadcastInfoDialog, FakeWindow {
  public:
-  explicit FakeInfoDialog(Journal& j) : FakeSkinnable(j, "info") { j.add("make info"); }
+  explicit FakeInfoDialog(Journal& j) : FakeWindow(j) { j.add("make info"); }
   void refresh(bool show) override { journal_.add(show ? "info.refresh show" : "info.refresh"); }
   bool isOpen() const override { return true; }
-  void setSkin(const std::string& path) override { skin(path); }
+  void setSkin(const std::string&) override {}
 };
 
-class FakePanel final : public VoiceoverPanel, FakeSkinnable {
+class FakePanel final : public VoiceoverPanel, FakeWindow {
  public:
-  explicit FakePanel(Journal& j) : FakeSkinnable(j, "panel") { j.add("make panel"); }
+  explicit FakePanel(Journal& j) : FakeWindow(j) { j.add("make panel"); }
   ~FakePanel() override { journal_.add("destroy panel"); }
-  void setSkin(const std::string& path) override { skin(path); }
+  void setSkin(const std::string&) override {}
 };
 
 class FakeVisualisation final : public Visualisation {
@@ -283,9 +276,6 @@ class FakeParts final : public StudioParts {
   // Fills the wizard's connection the way a member would.
   std::function<void(LiveConnect&)> wizardFills;
   std::function<bool(Playlist&, const std::string&)> playlistLoader;
-  // The real stage and engine, for the tests that run them; fakes otherwise.
-  std::function<std::unique_ptr<ConversionStage>(LiveConnect&, StatusDisplay&, ProgramExit&)> stageMaker;
-  std::function<std::unique_ptr<PlaylistEngine>(ConversionStage&, const EngineWiring&)> engineMaker;
   // Runs on the thread that sets a label of the status window.
   std::function<void(int)> onStatusLabel;
 
@@ -319,26 +309,19 @@ class FakeParts final : public StudioParts {
     playlistWindow = window.get();
     return window;
   }
-  std::unique_ptr<ConversionStage> makeConversionStage(LiveConnect& connection, StatusDisplay& status,
-                                                       ProgramExit& exit) override {
+  std::unique_ptr<ConversionStage> makeConversionStage(LiveConnect&, StatusDisplay&, ProgramExit& exit) override {
     if (codecFails) {
       exit.endProgram(0);
       return nullptr;
     }
-    if (stageMaker) return stageMaker(connection, status, exit);
     return std::make_unique<FakeStage>(journal_);
   }
-  std::unique_ptr<PlaylistEngine> makePlaylistEngine(ConversionStage& stage,
-                                                     const EngineWiring& wiring) override {
-    if (engineMaker) return engineMaker(stage, wiring);
+  std::unique_ptr<PlaylistEngine> makePlaylistEngine(ConversionStage&, const EngineWiring& wiring) override {
     auto made = std::make_unique<FakeEngine>(journal_, wiring);
     engine = made.get();
     return made;
   }
-  std::unique_ptr<PluginHost> makePluginHost() override {
-    journal_.add("make plugins");
-    return nullptr;
-  }
+  std::unique_ptr<PluginHost> makePluginHost() override { return nullptr; }
   std::unique_ptr<MixerControl> makeMixer(MixerDestination destination) override {
     return std::make_unique<FakeMixer>(
         journal_, destination == MixerDestination::Recording ? "inMixer" : "outMixer", mixerSelects);

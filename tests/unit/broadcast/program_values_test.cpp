@@ -9,17 +9,6 @@
 namespace brovana {
 namespace {
 
-TEST(ProgramValues, PreviousPlaylistIgnoresNoneAndEmpty) {
-  ProgramValues values;
-  EXPECT_EQ(values.previousPlaylist(), std::nullopt);
-  for (const char* none : {"", "<none>"}) {
-    values.setPlaylist(none);
-    EXPECT_EQ(values.previousPlaylist(), std::nullopt) << none;
-  }
-  values.setPlaylist("/music/show.m3u");
-  EXPECT_EQ(values.previousPlaylist(), "/music/show.m3u");
-}
-
 TEST(ProgramValues, SessionCountIsReadOnceFromTheProfile) {
   ProgramValues values;
   MemoryRegistry registry;
@@ -66,27 +55,6 @@ TEST(ProgramValues, SkinFallsBackToTheDefaultThenEndsTheProgram) {
   std::remove(folder.file("skins/night.skn").c_str());
   EXPECT_EQ(stored.skinName(prompts, exit), "skins/night.skn") << "later calls return the cached name unchecked";
   EXPECT_EQ(prompts.boxes().size(), boxesBefore);
-}
-
-TEST(ProgramValues, SpeedNames) {
-  struct Case {
-    int bps;
-    const char* line;
-    const char* output;
-  } cases[] = {
-      {100000, "T1/DSL/ISDN/Cable", "T1/DSL/ISDN/Cable"},
-      {56000, "56K modem", "56Kbps/stereo (T1/DSL/ISDN/Cable)"},
-      {33000, "33K modem", "---"},
-      {32000, "33K modem", "32Kbps/stereo (56K modem)"},
-      {28800, "28.8K modem", "---"},
-      {24000, "28.8K modem", "24Kbps/mono (28.8K modem)"},
-      {16000, "28.8K modem", "16Kbps/mono (28.8K modem)"},
-      {40000, "---", "---"},
-  };
-  for (const Case& c : cases) {
-    EXPECT_STREQ(lineSpeedName(c.bps), c.line) << c.bps;
-    EXPECT_STREQ(outputFormatName(c.bps), c.output) << c.bps;
-  }
 }
 
 TEST(ProgramValues, HostplayNameComesFromTheNamesFile) {

@@ -53,58 +53,6 @@ TEST_F(SettingsTest, WithoutConnectionOrAnyKeyNothingLoads) {
   EXPECT_EQ(connection.memberName(), "dj");
 }
 
-TEST_F(SettingsTest, TextValuesGoToTheirHolders) {
-  storeProfile({{"message", "Night jazz"},
-                {"username", "dj"},
-                {"pass", "secret"},
-                {"mp3path", "/music"},
-                {"playlist", "/music/night.m3u"},
-                {"url", "jazz.example/night"}});
-  ASSERT_TRUE(load());
-  EXPECT_EQ(connection.message(), "Night jazz");
-  EXPECT_EQ(connection.memberName(), "dj");
-  EXPECT_EQ(connection.pass(), "secret");
-  EXPECT_EQ(programValues().mp3path(), "/music");
-  EXPECT_EQ(programValues().playlist(), "/music/night.m3u");
-  EXPECT_EQ(connection.url(), "http://jazz.example/night") << "the URL goes through the connection's setter";
-  ASSERT_EQ(service.loginCalls().size(), 1u) << "the password fetches a session id";
-  EXPECT_EQ(service.loginCalls()[0].pass, "secret");
-}
-
-TEST_F(SettingsTest, MissingTextValuesReadAsEmpty) {
-  storeProfile({{"sessionID", "3"}});
-  connection.setMessage("old description");
-  ASSERT_TRUE(load());
-  EXPECT_EQ(connection.message(), "");
-  EXPECT_EQ(connection.memberName(), "");
-  EXPECT_EQ(programValues().mp3path(), "");
-  EXPECT_EQ(connection.genre(0), std::nullopt) << "an empty first genre clears it";
-}
-
-TEST_F(SettingsTest, SecondAndThirdGenreNeedTwoCharacters) {
-  struct Case {
-    std::optional<std::string> stored;
-    std::optional<std::string> loaded;
-  } cases[] = {
-      {std::nullopt, std::nullopt}, {" ", std::nullopt}, {"R", std::nullopt}, {"Rock", "Rock"}, {"Ra", "Ra"},
-  };
-  for (const Case& c : cases) {
-    MemoryRegistry fresh;
-    auto key = fresh.create(profileKeyPath());
-    key->set("genre", "Jazz");
-    if (c.stored) {
-      key->set("genre1", *c.stored);
-      key->set("genre2", *c.stored);
-    }
-    test::FakeAccountService accounts;
-    LiveConnect link("127.0.0.1:9", nullptr, accounts, prompts);
-    ASSERT_TRUE(loadBroadcastInfo(fresh, kProfileName, &link, holders()));
-    EXPECT_EQ(link.genre(0), "Jazz");
-    EXPECT_EQ(link.genre(1), c.loaded) << "stored '" << c.stored.value_or("<missing>") << "'";
-    EXPECT_EQ(link.genre(2), c.loaded) << "stored '" << c.stored.value_or("<missing>") << "'";
-  }
-}
-
 TEST_F(SettingsTest, SpeedsAreCappedAndTheOutputDerived) {
   struct Case {
     std::optional<std::string> bitrate, output;
@@ -156,12 +104,51 @@ struct Loaded {
   test::MemoryVolumes volumes;
 };
 
-TEST_F(SettingsTest, FlagsAndNumbersFollowTheirRules) {
+TEST_F(SettingsTest, EachValueFollowsItsLoadRule) {
   struct Case {
     Values stored;
     std::function<void(Loaded&)> check;
     const char* what;
   } cases[] = {
+      {{{"message", "Night jazz"},
+        {"username", "dj"},
+        {"pass", "secret"},
+        {"mp3path", "/music"},
+        {"playlist", "/music/night.m3u"},
+        {"url", "jazz.example/night"}},
+       [this](Loaded& t) {
+         EXPECT_EQ(t.connection.message(), "Night jazz");
+         EXPECT_EQ(t.connection.memberName(), "dj");
+         EXPECT_EQ(t.connection.pass(), "secret");
+         EXPECT_EQ(programValues().mp3path(), "/music");
+         EXPECT_EQ(programValues().playlist(), "/music/night.m3u");
+         EXPECT_EQ(t.connection.url(), "http://jazz.example/night") << "through the connection's setter";
+         ASSERT_FALSE(service.loginCalls().empty()) << "the password fetches a session id";
+         EXPECT_EQ(service.loginCalls().back().pass, "secret");
+       },
+       "text values"},
+      {{{"sessionID", "3"}},
+       [](Loaded& t) {
+         EXPECT_EQ(t.connection.message(), "");
+         EXPECT_EQ(t.connection.memberName(), "");
+         EXPECT_EQ(programValues().mp3path(), "");
+         EXPECT_EQ(t.connection.genre(0), std::nullopt) << "an empty first genre clears it";
+         EXPECT_EQ(t.connection.genre(1), std::nullopt);
+       },
+       "missing text values read as empty"},
+      {{{"genre", "Jazz"}, {"genre1", "R"}, {"genre2", " "}},
+       [](Loaded& t) {
+         EXPECT_EQ(t.connection.genre(0), "Jazz");
+         EXPECT_EQ(t.connection.genre(1), std::nullopt);
+         EXPECT_EQ(t.connection.genre(2), std::nullopt);
+       },
+       "second and third genre need two characters"},
+      {{{"genre1", "Ra"}, {"genre2", "Rock"}},
+       [](Loaded& t) {
+         EXPECT_EQ(t.connection.genre(1), "Ra");
+         EXPECT_EQ(t.connection.genre(2), "Rock");
+       },
+       "two characters are enough"},
       {{{"scopeMode", "1"}, {"spectrumMode", "0"}, {"vuMode1", "7"}, {"vuMode2", ""}},
        [](Loaded& t) {
          EXPECT_TRUE(t.visual.displayOn(3));
@@ -192,6 +179,9 @@ TEST_F(SettingsTest, FlagsAndNumbersFollowTheirRules) {
       {{{"playlist", "<none>"}},
        [](Loaded&) { EXPECT_EQ(programValues().previousPlaylist(), std::nullopt); },
        "no previous playlist"},
+      {{{"playlist", ""}},
+       [](Loaded&) { EXPECT_EQ(programValues().previousPlaylist(), std::nullopt); },
+       "an empty playlist is none either"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -200,6 +190,7 @@ TEST_F(SettingsTest, FlagsAndNumbersFollowTheirRules) {
     auto key = fresh.create(profileKeyPath());
     for (const auto& [name, value] : c.stored) key->set(name, value);
     connection.setLiveTag(true);
+    connection.setMessage("old description");
     Loaded loaded{connection, {}, {}, test::MemoryVolumes()};
     ASSERT_TRUE(loadBroadcastInfo(fresh, kProfileName, &connection,
                                   {&loaded.visual, &loaded.order, &loaded.volumes}));

@@ -7,10 +7,6 @@
 #include <sstream>
 #include <thread>
 
-#include "../audio/decoder_fakes.h"
-#include "../audio/fakes.h"
-#include "broadcast/audio_parts.h"
-#include "broadcast/engine_part.h"
 #include "broadcast/program_values.h"
 #include "core/registry.h"
 #include "diag/logger.h"
@@ -121,10 +117,7 @@ class FakeZelvora final : public HttpClient {
 
 class RecordingMainWindow final : public MainWindowView {
  public:
-  void setTitle(const std::string& title) override {
-    std::lock_guard lock(mutex_);
-    titles_.push_back(title);
-  }
+  void setTitle(const std::string&) override {}
   void setBroadcastCaption(const std::string& caption) override {
     std::lock_guard lock(mutex_);
     caption_ = caption;
@@ -137,10 +130,6 @@ class RecordingMainWindow final : public MainWindowView {
     std::lock_guard lock(mutex_);
     return caption_;
   }
-  std::vector<std::string> titles() const {
-    std::lock_guard lock(mutex_);
-    return titles_;
-  }
   // The ids that carry a mark.
   std::vector<int> checked() const {
     std::lock_guard lock(mutex_);
@@ -152,7 +141,6 @@ class RecordingMainWindow final : public MainWindowView {
 
  private:
   mutable std::mutex mutex_;
-  std::vector<std::string> titles_;
   std::string caption_ = "<unset>";
   std::map<int, bool> checks_;
 };
@@ -302,113 +290,100 @@ TEST_F(SupervisorTest, SlowProcessorWarningOnTheFirstTwoRunsOnly) {
   }
 }
 
-TEST_F(SupervisorTest, StartUpMakesThePartsInOrderAndLogsTheStartLines) {
-  Supervisor& s = rig->started();
-  EXPECT_EQ(Supervisor::instance(), &s);
-  const char* order[] = {"make status",
-                         "make gauge",
-                         "make playlistWindow",
-                         "make stage",
-                         "stage.visual",
-                         "stage.thread",
-                         "make engine",
-                         "make plugins",
-                         "make inMixer",
-                         "inMixer.volume 4098 32000",
-                         "inMixer.volume 4101 32000",
-                         "inMixer.volume 4099 32000",
-                         "make outMixer",
-                         "outMixer.waveOut 32000",
-                         "make volumes 32000"};
-  int last = -1;
-  for (const char* entry : order) {
-    int at = rig->journal.position(entry);
-    EXPECT_GT(at, last) << entry;
-    last = at;
+// ---- the start-up questions, and the ways a start-up ends ----
+
+constexpr const char* kHaveAccount = "Do you already have an account on Zelvora?";
+constexpr const char* kOtherAccount =
+    "This account, dj, is currently set up for hostplay. Do you want to log into a different account?";
+constexpr const char* kRunning = "You currently have a broadcast running! Do you want to continue?";
+constexpr const char* kSwitchRefused =
+    "Brovana-Live is unable to change your account type from hostplay to Live.Try logging in to you account "
+    "and change it by hand.";
+constexpr const char* kUpgrade = "http://www.zelvora.example/upgrade.html";
+
+TEST_F(SupervisorTest, StartUpQuestionsAndEnds) {
+  struct Case {
+    const char* what;
+    bool firstRun;  // nothing stored yet
+    const char* mode;
+    bool serverOn, netcastWorks, codecFails;
+    const char* version;
+    std::vector<bool> answers, wizard;
+    bool starts;
+    std::vector<std::string> questions;
+    const char* wizardEntry;  // the wizard run, once; null: none
+    const char* netcast;      // the stream asked for; null: no switch
+    const char* box;          // a box that must be shown
+    const char* opened;       // the page opened
+    const char* notAfter;     // a part or request that must not follow the end
+  } cases[] = {
+      {"codec fails", false, "LI", false, true, true, "0", {}, {}, false, {}, nullptr, nullptr, nullptr,
+       nullptr, "make engine"},
+      {"upgrade required", false, "LI", false, true, false, "2,http://www.zelvora.example/upgrade.html", {}, {},
+       false, {}, nullptr, nullptr, nullptr, kUpgrade, "bcinfo.cgi?membername=dj&password="},
+      {"first run, no account", true, "LI", false, true, false, "0", {false}, {}, false, {kHaveAccount}, nullptr,
+       nullptr,
+       "Brovana-Live will now launch your browser and exit. When ready restart Live and you'll be on the air!",
+       "registration", "checkversion.cgi"},
+      {"first run, wizard cancelled", true, "LI", false, true, false, "0", {true}, {false}, false,
+       {kHaveAccount}, "wizard first", nullptr, nullptr, nullptr, "checkversion.cgi"},
+      {"hostplay, goes live", false, "OR", false, true, false, "0", {false}, {}, true, {kOtherAccount}, nullptr,
+       "live", nullptr, nullptr, nullptr},
+      {"hostplay, switch refused", false, "OR", false, false, false, "0", {false}, {}, false, {kOtherAccount},
+       nullptr, "live", kSwitchRefused, nullptr, nullptr},
+      {"hostplay, other account", false, "OR", false, true, false, "0", {true}, {true}, true, {kOtherAccount},
+       "wizard", nullptr, nullptr, nullptr, nullptr},
+      {"hostplay, other account cancelled", false, "OR", false, true, false, "0", {true}, {false}, false,
+       {kOtherAccount}, "wizard", nullptr, nullptr, nullptr, nullptr},
+      {"running, continue", false, "LI", true, true, false, "0", {true}, {}, true, {kRunning}, nullptr, nullptr,
+       nullptr, nullptr, nullptr},
+      {"running, stop", false, "LI", true, true, false, "0", {false}, {}, false, {kRunning}, nullptr, nullptr,
+       nullptr, nullptr, nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    rig.reset();
+    rig = fresh();
+    Rig& r = *rig;
+    MemoryRegistry empty;
+    if (c.firstRun) test::resetProgramValues(&empty);
+    r.service.setMode(c.mode);
+    r.service.setServerOn(c.serverOn);
+    r.service.setNetcastWorks(c.netcastWorks);
+    r.service.setVersionAnswer(c.version);
+    r.parts.codecFails = c.codecFails;
+    for (bool a : c.answers) r.prompts.answerNext(a);
+    r.parts.wizardResults = c.wizard;
+    Supervisor s(&r.window, "127.0.0.1:1",
+                 SupervisorContext{r.prompts, r.exit, c.firstRun ? empty : r.registry, r.service, r.parts});
+    EXPECT_EQ(s.init(), c.starts);
+    EXPECT_EQ(r.exit.ended, !c.starts);
+    if (!c.starts) {
+      EXPECT_EQ(r.exit.exitCode, 0);
+    }
+    EXPECT_EQ(r.questions(), c.questions);
+    for (const char* entry : {"wizard", "wizard first"})
+      EXPECT_EQ(r.journal.count(entry), c.wizardEntry && entry == std::string(c.wizardEntry) ? 1u : 0u) << entry;
+    auto netcast = r.service.calls("/cgi-bin/netcast.cgi");
+    ASSERT_EQ(netcast.size(), c.netcast ? 1u : 0u);
+    if (c.netcast) {
+      EXPECT_NE(netcast[0].find(std::string("stream=") + c.netcast), std::string::npos);
+    }
+    if (c.box) {
+      EXPECT_TRUE(contains(r.prompts.boxTexts(), c.box));
+    }
+    EXPECT_EQ(contains(r.prompts.boxTexts(), kSwitchRefused), c.box == kSwitchRefused);
+    std::string opened = c.opened == nullptr ? "" : c.opened == std::string("registration") ? registrationUrl()
+                                                                                            : c.opened;
+    EXPECT_EQ(r.prompts.opened(), opened.empty() ? std::vector<std::string>{} : std::vector<std::string>{opened});
+    if (c.notAfter) {
+      EXPECT_TRUE(r.journal.with(c.notAfter).empty());
+      EXPECT_TRUE(r.service.calls(c.notAfter).empty());
+    }
+    if (c.firstRun) {
+      EXPECT_FALSE(empty.open(profileKeyPath())) << "an unfinished first run stores nothing";
+    }
   }
-  ASSERT_TRUE(rig->parts.engine);
-  EXPECT_EQ(rig->parts.engine->wiring().status, s.statusDisplay());
-  EXPECT_EQ(rig->parts.engine->wiring().visual, &rig->visual);
-  EXPECT_EQ(rig->parts.engine->wiring().web, &s.web());
-  EXPECT_EQ(s.source(), kSourcePlaylist);
-
-  // The settings went to their holders; the run counts once more.
-  EXPECT_EQ(s.connection()->memberName(), "dj");
-  EXPECT_EQ(s.connection()->outputBitrate(), 56000);
-  EXPECT_EQ(programValues().sessionID(), 6);
-
-  // The notice is shown and closed; the version is checked and the account verified by password.
-  ASSERT_FALSE(rig->prompts.notices().empty());
-  EXPECT_EQ(rig->prompts.notices().front(), "Starting Brovana-Live, standby...");
-  EXPECT_EQ(rig->prompts.notices().back(), "");
-  auto version = rig->service.calls("/cgi-bin/checkversion.cgi");
-  ASSERT_EQ(version.size(), 1u);
-  EXPECT_NE(version[0].find("major=2.0"), std::string::npos) << version[0];
-  EXPECT_NE(version[0].find("minor=110"), std::string::npos) << version[0];
-  bool verified = false;
-  for (const std::string& p : rig->service.calls("/cgi-bin/bcinfo.cgi"))
-    verified |= p.find("password=pw") != std::string::npos;
-  EXPECT_TRUE(verified);
-  EXPECT_EQ(rig->service.calls("/scripts/genredata.js").size(), 1u);
-  EXPECT_TRUE(rig->questions().empty());
-  EXPECT_FALSE(rig->exit.ended);
-
-  std::string log = logText();
-  EXPECT_NE(log.find("Starting Brovana-Live 2.01 - Jan. 29, 2001 on 127.0.0.1:1\n"), std::string::npos);
-  EXPECT_NE(log.find("IP : 127.0.0.1, Port : " + std::to_string(peer.port()) + "\n"), std::string::npos);
-  EXPECT_NE(log.find("ISP Connection is T1/DSL/ISDN/Cable\n"), std::string::npos);
-  EXPECT_NE(log.find("Your broadcast is 56000 BPS and aimed towards users with a 56K modem or better\n"),
-            std::string::npos);
-  EXPECT_NE(log.find("User : dj"), std::string::npos);
-}
-
-TEST_F(SupervisorTest, StartUpEndsWhenTheCodecOrTheVersionCheckEndsTheProgram) {
-  rig->parts.codecFails = true;
-  EXPECT_FALSE(rig->make().init());
-  EXPECT_TRUE(rig->exit.ended);
-  EXPECT_TRUE(rig->journal.with("make engine").empty()) << "nothing after the end";
-
-  rig.reset();
-  rig = fresh();
-  rig->service.setVersionAnswer("2,http://www.zelvora.example/upgrade.html");
-  EXPECT_FALSE(rig->make().init());
-  EXPECT_TRUE(rig->exit.ended);
-  EXPECT_EQ(rig->prompts.opened(), std::vector<std::string>{"http://www.zelvora.example/upgrade.html"});
-  for (const std::string& request : rig->service.calls("/cgi-bin/bcinfo.cgi"))
-    EXPECT_EQ(request.find("password="), std::string::npos) << "the account is not verified after the end";
-}
-
-// ---- first run and the start-up questions ----
-
-TEST_F(SupervisorTest, FirstRunWithoutAnAccountOpensTheRegistrationPageAndEnds) {
-  MemoryRegistry empty;
-  rig->supervisor.reset();
-  test::resetProgramValues(&empty);
-  Rig& r = *rig;
-  r.prompts.answerNext(false);
-  Supervisor s(&r.window, "127.0.0.1:1", SupervisorContext{r.prompts, r.exit, empty, r.service, r.parts});
-  EXPECT_FALSE(s.init());
-  EXPECT_EQ(r.questions(), std::vector<std::string>{"Do you already have an account on Zelvora?"});
-  EXPECT_TRUE(contains(r.prompts.boxTexts(),
-                       "Brovana-Live will now launch your browser and exit. When ready restart "
-                       "Live and you'll be on the air!"));
-  EXPECT_EQ(r.prompts.opened(), std::vector<std::string>{registrationUrl()});
-  EXPECT_TRUE(r.exit.ended);
-  EXPECT_EQ(r.exit.exitCode, 0);
-  EXPECT_EQ(r.journal.count("wizard first"), 0u);
-  EXPECT_EQ(r.service.calls("/cgi-bin/checkversion.cgi").size(), 0u) << "nothing after the refusal";
-}
-
-TEST_F(SupervisorTest, FirstRunWizardCancelledEndsWithoutSaving) {
-  MemoryRegistry empty;
-  test::resetProgramValues(&empty);
-  Rig& r = *rig;
-  r.parts.wizardResults = {false};
-  Supervisor s(&r.window, "127.0.0.1:1", SupervisorContext{r.prompts, r.exit, empty, r.service, r.parts});
-  EXPECT_FALSE(s.init());
-  EXPECT_EQ(r.journal.count("wizard first"), 1u);
-  EXPECT_TRUE(r.exit.ended);
-  EXPECT_FALSE(empty.open(profileKeyPath())) << "a cancelled first run stores nothing";
 }
 
 TEST_F(SupervisorTest, FirstRunWizardStoresTheSettingsAndStartsWithItsTracks) {
@@ -440,65 +415,6 @@ TEST_F(SupervisorTest, FirstRunWizardStoresTheSettingsAndStartsWithItsTracks) {
   s.prepareExit();
 }
 
-TEST_F(SupervisorTest, HostplayAccountAtStartUp) {
-  struct Case {
-    const char* what;
-    std::vector<bool> answers;  // to "log into a different account?"
-    bool netcastWorks;
-    std::optional<bool> wizard;
-    bool ends;
-    const char* switchedTo;  // the netcast stream asked for, or none
-  } cases[] = {
-      {"goes live on this account", {false}, true, std::nullopt, false, "live"},
-      {"the switch is refused", {false}, false, std::nullopt, true, "live"},
-      {"another account, wizard finished", {true}, true, true, false, nullptr},
-      {"another account, wizard cancelled", {true}, true, false, true, nullptr},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    rig.reset();
-    rig = fresh();
-    Rig& r = *rig;
-    r.service.setMode("OR");
-    r.service.setNetcastWorks(c.netcastWorks);
-    for (bool a : c.answers) r.prompts.answerNext(a);
-    if (c.wizard) r.parts.wizardResults = {*c.wizard};
-    Supervisor& s = r.make();
-    EXPECT_EQ(s.init(), !c.ends);
-    EXPECT_EQ(r.exit.ended, c.ends);
-    ASSERT_FALSE(r.questions().empty());
-    EXPECT_EQ(r.questions()[0],
-              "This account, dj, is currently set up for hostplay. Do you want to log into a "
-              "different account?");
-    auto netcast = r.service.calls("/cgi-bin/netcast.cgi");
-    if (c.switchedTo) {
-      ASSERT_EQ(netcast.size(), 1u);
-      EXPECT_NE(netcast[0].find(std::string("stream=") + c.switchedTo), std::string::npos) << netcast[0];
-    } else {
-      EXPECT_TRUE(netcast.empty());
-      EXPECT_EQ(r.journal.count("wizard"), 1u);
-    }
-    EXPECT_EQ(contains(r.prompts.boxTexts(),
-                       "Brovana-Live is unable to change your account type from hostplay to "
-                       "Live.Try logging in to you account and change it by hand."),
-              !c.netcastWorks);
-  }
-}
-
-TEST_F(SupervisorTest, ARunningBroadcastIsQuestionedAtStartUp) {
-  for (bool yes : {true, false}) {
-    rig.reset();
-    rig = fresh();
-    rig->service.setServerOn(true);
-    rig->prompts.answerNext(yes);
-    Supervisor& s = rig->make();
-    EXPECT_EQ(s.init(), yes);
-    EXPECT_EQ(rig->questions(),
-              std::vector<std::string>{"You currently have a broadcast running! Do you want to continue?"});
-    EXPECT_EQ(rig->exit.ended, !yes);
-  }
-}
-
 TEST_F(SupervisorTest, ARefusedAccountOpensTheBroadcastInformationAndOffersNoPlaylist) {
   rig->service.setPasswordRefused(true);
   rig->storeSettings({{"playlist", "night.m3u"}});
@@ -510,48 +426,7 @@ TEST_F(SupervisorTest, ARefusedAccountOpensTheBroadcastInformationAndOffersNoPla
   EXPECT_EQ(rig->journal.count("playlistWindow.show"), 1u);
 }
 
-TEST_F(SupervisorTest, AutoStartOffersThePreviousPlaylist) {
-  for (bool yes : {true, false}) {
-    rig.reset();
-    rig = fresh();
-    rig->storeSettings({{"playlist", "night.m3u"}});
-    rig->prompts.answerNext(yes);
-    Supervisor& s = rig->started();
-    EXPECT_EQ(s.autoStart(), rig->parts.playlistWindow);
-    EXPECT_EQ(rig->questions(), std::vector<std::string>{
-                                    "Do you want to start broadcasting your previous playlist, night.m3u?"});
-    EXPECT_EQ(rig->journal.count("engine.start 2 tracks at 0, 56000 bps"), yes ? 1u : 0u);
-    EXPECT_EQ(contains(rig->prompts.boxTexts(), "Please be patient, this may take a few seconds...."), yes);
-    EXPECT_EQ(rig->journal.count("playlistWindow.show"), 1u);
-  }
-  rig.reset();
-  rig = fresh();
-  rig->storeSettings({{"playlist", "<none>"}});
-  rig->started().autoStart();
-  EXPECT_TRUE(rig->questions().empty());
-  EXPECT_EQ(rig->journal.with("playlistWindow.load").size(), 0u);
-}
-
 // ---- broadcasting ----
-
-TEST_F(SupervisorTest, APlaylistGoesOnTheAir) {
-  Supervisor& s = rig->onAir();
-  EXPECT_EQ(rig->journal.count("engine.start 2 tracks at 0, 56000 bps"), 1u);
-  EXPECT_EQ(s.kind(), kKindPlaylist);
-  EXPECT_TRUE(s.serverTurnedOn());
-  EXPECT_TRUE(rig->service.serverOn());
-  EXPECT_EQ(rig->window.caption(), "Stop Broadcast");
-  auto titles = rig->window.titles();
-  EXPECT_TRUE(contains(titles, "Trying to connect to 127.0.0.1:" + std::to_string(peer.port())));
-  ASSERT_TRUE(peer.waitForBytes(0, 3));
-  EXPECT_EQ(peer.received(0).substr(0, 3), "pw\n") << "the source log-in carries the password";
-  EXPECT_TRUE(s.connection()->loggedOn());
-
-  // The server is turned on once per run; a start on the air asks nothing.
-  EXPECT_TRUE(s.broadcast());
-  EXPECT_EQ(rig->service.calls("/cgi-bin/switch.cgi").size(), 1u);
-  EXPECT_TRUE(rig->questions().empty());
-}
 
 TEST_F(SupervisorTest, AnEmptyPlaylistIsRefusedWithoutContactingTheService) {
   Supervisor& s = rig->started();
@@ -669,22 +544,6 @@ TEST_F(SupervisorTest, AServerThatCannotBeReachedOffersRestartOrExit) {
   EXPECT_TRUE(rig->journal.with("engine.start").empty());
 }
 
-TEST_F(SupervisorTest, AHostplayAccountIsSwitchedToLiveBeforeConnecting) {
-  Supervisor& s = rig->started();
-  rig->addTracks();
-  rig->service.setMode("OR");
-  rig->prompts.answerNext(false);
-  EXPECT_FALSE(s.broadcast()) << "declined";
-  EXPECT_EQ(rig->questions().back(),
-            "You are currently set up for hostplay, do you want to switch to Live mode?");
-  EXPECT_TRUE(rig->service.calls("/cgi-bin/netcast.cgi").empty());
-  EXPECT_TRUE(s.broadcast());
-  EXPECT_EQ(rig->service.calls("/cgi-bin/netcast.cgi").size(), 1u);
-  EXPECT_TRUE(s.web().switchedToLive());
-  s.prepareExit();
-  rig->prompts.answerNext(true);
-}
-
 // ---- voiceover ----
 
 TEST_F(SupervisorTest, DuringAVoiceoverANewStartAsksFirst) {
@@ -711,22 +570,6 @@ TEST_F(SupervisorTest, DuringAVoiceoverANewStartAsksFirst) {
   EXPECT_EQ(s.isBroadcasting(), 1);
   EXPECT_TRUE(s.broadcast()) << "the running state equals the last start";
   EXPECT_EQ(rig->questions().size(), 1u);
-}
-
-TEST_F(SupervisorTest, TheVoiceoverPanelOpensOnlyOverAPlaylistOnTheAir) {
-  Supervisor& s = rig->started();
-  EXPECT_FALSE(s.openVoiceoverPanel());
-  EXPECT_EQ(rig->prompts.boxTexts().back(), "You must be broadcasting a playlist to use this feature.");
-  rig->addTracks();
-  ASSERT_TRUE(s.broadcast());
-  EXPECT_TRUE(s.openVoiceoverPanel());
-  EXPECT_TRUE(s.openVoiceoverPanel()) << "a second open replaces the panel";
-  EXPECT_EQ(rig->journal.count("make panel"), 2u);
-  EXPECT_EQ(rig->journal.count("destroy panel"), 1u);
-  s.stop();
-  EXPECT_FALSE(s.voiceoverPanelOpen());
-  EXPECT_EQ(rig->window.caption(), "Start Broadcast");
-  EXPECT_EQ(s.isBroadcasting(), 0);
 }
 
 // ---- other commands ----
@@ -762,37 +605,6 @@ TEST_F(SupervisorTest, TheWizardFromTheMenuOffersARestart) {
     EXPECT_EQ(rig->journal.count("info.refresh"), yes ? 1u : 0u);
   }
   EXPECT_NE(logText().find("Restarting broadcast\n"), std::string::npos);
-}
-
-TEST_F(SupervisorTest, SwitchingBackToHostplay) {
-  Supervisor& s = rig->onAir();
-  s.switchToHostplay();
-  EXPECT_EQ(rig->questions().back(), "You are already broadcasting. Do you want to stop?");
-  EXPECT_EQ(s.isBroadcasting(), 0);
-  auto netcast = rig->service.calls("/cgi-bin/netcast.cgi");
-  ASSERT_EQ(netcast.size(), 1u);
-  EXPECT_NE(netcast[0].find("stream=hostplay"), std::string::npos);
-  EXPECT_FALSE(s.serverTurnedOn());
-
-  rig->service.setNetcastWorks(false);
-  s.switchToHostplay();
-  EXPECT_EQ(rig->prompts.boxTexts().back(),
-            "Brovana-Live is unable to change your account back to hostplay from "
-            "Live. Try logging in to your account and change it by hand.");
-}
-
-TEST_F(SupervisorTest, SkinsGoToEveryWindowThatExists) {
-  Supervisor& s = rig->started();
-  s.setSkin("skins/night.skn");
-  EXPECT_EQ(rig->journal.with("info.skin").size(), 0u);
-  s.showBroadcastInfo();
-  s.showBroadcastInfo();
-  EXPECT_EQ(rig->journal.count("info.refresh show"), 1u) << "the second time refreshes the open dialog";
-  s.setSkin("skins/night.skn");
-  for (const char* window : {"info", "status", "playlistWindow", "volumes", "gauge"})
-    EXPECT_EQ(rig->journal.count(std::string(window) + ".skin skins/night.skn"),
-              window == std::string("info") ? 1u : 2u)
-        << window;
 }
 
 // ---- the exit sequence ----
@@ -922,42 +734,6 @@ TEST_F(SupervisorTest, WorkerStopsRaceUserStopsAndStartsSafely) {
 }
 
 // ---- with the real conversion stage and playlist engine ----
-
-// The engine's worker reports the failed list while the member starts and stops: the broadcast
-// ends in a consistent state, and nothing races.
-TEST_F(SupervisorTest, TheRealEngineStopsAFailedListThroughTheSupervisor) {
-  test::FakeCodec codec;
-  codec.drivers = {{1, test::nominalFormats()}};
-  test::FakeDecoderLibrary decoders;
-  decoders.makesDecoders = false;  // every track fails
-  rig->parts.stageMaker = [&](LiveConnect& connection, StatusDisplay& status, ProgramExit& exit) {
-    return std::make_unique<AcmStage>(connection, status, codec, rig->prompts, exit);
-  };
-  rig->parts.engineMaker = [&](ConversionStage& stage, const EngineWiring& wiring) {
-    EncoderTimings timings;
-    timings.loopWait = std::chrono::milliseconds(500);
-    timings.trackWait = std::chrono::milliseconds(500);
-    timings.runningWaitSeconds = 1;
-    return std::make_unique<EncoderEngine>(static_cast<AcmStage&>(stage), decoders, rig->prompts, wiring,
-                                           timings);
-  };
-  Supervisor& s = rig->started();
-  rig->addTracks();
-  for (int round = 0; round < 5; ++round) {
-    SCOPED_TRACE(round);
-    ASSERT_TRUE(s.broadcast());
-    EXPECT_EQ(rig->window.caption(), "Stop Broadcast");
-    if (round % 2 == 1) s.stop();  // the member may stop while the list fails
-    EXPECT_TRUE(test::waitFor([&] { return rig->window.caption() == "Start Broadcast"; }));
-    EXPECT_TRUE(test::waitFor([&] {
-      auto* engine = static_cast<EncoderEngine*>(s.engine());
-      return !engine->encoder().isRunning();
-    }));
-  }
-  EXPECT_TRUE(contains(rig->prompts.boxTexts(), kPlaylistFailedText));
-  EXPECT_EQ(s.isBroadcasting(), 0);
-  rig->supervisor.reset();  // the engine and the stage go while the fakes they use are here
-}
 
 }  // namespace
 }  // namespace brovana
