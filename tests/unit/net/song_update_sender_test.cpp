@@ -4,7 +4,6 @@
 
 #include <atomic>
 #include <condition_variable>
-#include <cstring>
 #include <mutex>
 #include <thread>
 
@@ -130,26 +129,6 @@ TEST(SongUpdateSenderTest, RequestsFromSeveralThreadsArriveWhole) {
   }
   // The last hand-over of some thread is what the sender saw last.
   EXPECT_EQ(calls.back().path.find("-299"), std::string("/cgi-bin/add_song.cgi?title=").size() + 1);
-}
-
-TEST(SongUpdateSenderTest, WebServiceHandsItsTitlesToTheSender) {
-  test::FakeHttpClient http;
-  SongUpdateSender sender(http);
-  WebService web(http, "127.0.0.1:8080", &sender);
-  ServerInfo account;
-  std::strcpy(account.username, "dj");
-  std::strcpy(account.pass, "pw");
-  EXPECT_TRUE(web.postSong(account, "On the air"));
-  ASSERT_TRUE(sender.waitIdle(10s));
-  EXPECT_TRUE(web.postSongInfo(account, "T", "A", "B"));
-  ASSERT_TRUE(sender.waitIdle(10s));
-  auto calls = http.calls();
-  ASSERT_EQ(calls.size(), 2u);
-  EXPECT_EQ(calls[0].host, "127.0.0.1:8080");
-  EXPECT_EQ(calls[0].path,
-            "/cgi-bin/add_song.cgi?version=2&pass=pw&handle=dj&title=On%20the%20air&seconds=0");
-  EXPECT_EQ(calls[1].path,
-            "/cgi-bin/add_song.cgi?version=2&pass=pw&handle=dj&title=T&artist=A&album=B&seconds=0");
 }
 
 }  // namespace
