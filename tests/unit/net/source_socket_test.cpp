@@ -69,20 +69,15 @@ TEST(SourceSocketTest, FailuresGiveFalseOrTheirResultCodes) {
   EXPECT_EQ(socket.sendAll("", 0), 0) << "nothing to write";
 }
 
-TEST(SourceSocketTest, ReceiveEndsWhenThePeerClosesOrStaysSilent) {
-  ScriptedPeer closing(ScriptedPeer::Script{{}, 0ms, false, true});
+// A peer that closes is LiveConnect's log-in test; here one that never answers.
+TEST(SourceSocketTest, ReceiveEndsWhenThePeerStaysSilent) {
+  ScriptedPeer silent(ScriptedPeer::Script{{}});
   SourceSocket socket;
   socket.setTimeouts(1s, 300ms);
   ASSERT_TRUE(socket.open());
-  ASSERT_TRUE(socket.connect("127.0.0.1", closing.port()));
-  socket.sendAll("pw\n", 3);
-  char buffer[2];
-  EXPECT_EQ(socket.receive(buffer, 2), 0) << "closed";
-
-  ScriptedPeer silent(ScriptedPeer::Script{{}});
-  ASSERT_TRUE(socket.open());
   ASSERT_TRUE(socket.connect("127.0.0.1", silent.port()));
   socket.sendAll("pw\n", 3);
+  char buffer[2];
   auto start = Clock::now();
   EXPECT_EQ(socket.receive(buffer, 2), 0) << "nothing within the time-out";
   EXPECT_LT(secondsSince(start), 5.0);

@@ -394,17 +394,9 @@ TEST_F(PlaylistTest, LoadWithDialog) {
   EXPECT_FALSE(playlist.loadWithDialog(dialogs));  // cancelled
   ASSERT_EQ(dialogs.requests.size(), 1u);
   EXPECT_EQ(dialogs.requests[0].folder, folder.path()) << "the dialog opens in the last folder";
-
   dialogs.answers.push_back(FileDialogChoice{m3u, 1});
   EXPECT_EQ(playlist.loadWithDialog(dialogs), m3u);
   EXPECT_EQ(paths(), (Paths{a}));
-
-  // A load the user declines keeps the unsaved mark, so the next one asks again.
-  playlist.addFile(a, AddMode::Append);
-  prompts.answerNext(false);
-  dialogs.answers.push_back(FileDialogChoice{m3u, 1});
-  EXPECT_FALSE(playlist.loadWithDialog(dialogs));
-  EXPECT_TRUE(playlist.modified());
 }
 
 TEST_F(PlaylistTest, MoveItem) {
