@@ -204,9 +204,7 @@ TEST_F(WebServiceTest, VersionCheckOffersOrDemandsTheUpgrade) {
   } cases[] = {
       {"", true, -1, false, "", "", false},
       {"-1", true, -1, false, "", "", false},
-      {"1,http://up.example/get.html,x", true, 1, true, "", "http://up.example/get.html", true},
       {"1,http://up.example/get.html", false, 1, true, "", "", false},
-      {"2,http://up.example/must.html\n", true, 2, false, demand, "http://up.example/must.html", true},
       {"3,http://up.example/", true, 3, false, "", "", false},
       {"1,file:///etc/passwd", true, 1, false, "", "", false},
       {"1", true, 1, false, "", "", false},
