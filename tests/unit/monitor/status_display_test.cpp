@@ -56,27 +56,25 @@ TEST_F(StatusDisplayTest, EachReportReachesItsLabelsFieldsAndSkinLabels) {
     std::vector<std::pair<FakeTextTarget*, std::string>> targets;
   };
   const std::string gap(17, ' ');
+  auto& f = fields;
   std::vector<Case> cases = {
       {"connection state",
        [](StatusDisplay& d) { d.setStatusText("Connected!!"); },
        {{1047, "Connected!!"}},
-       {{&fields[0], "Connected!!"}}},
+       {{&f[0], "Connected!!"}}},
       {"data counter",
-       [](StatusDisplay& d) { d.setDataCounter("12 kb (input) , 3 kb (output)"); },
-       {{1049, "12 kb (input) , 3 kb (output)"}},
-       {{&fields[1], "12 kb (input) , 3 kb (output)"}}},
+       [](StatusDisplay& d) { d.setDataCounter("12 kb"); },
+       {{1049, "12 kb"}},
+       {{&f[1], "12 kb"}}},
       {"now playing",
-       [](StatusDisplay& d) { d.setNowPlaying("Tone - Sine"); },
-       {{1038, "Tone - Sine"}},
-       {{&skinNowPlaying, "Tone - Sine"}}},
-      {"next track",
-       [](StatusDisplay& d) { d.setNextTrack("end of program"); },
-       {{1040, "end of program"}},
-       {{&fields[2], "end of program"}}},
+       [](StatusDisplay& d) { d.setNowPlaying("Tone"); },
+       {{1038, "Tone"}},
+       {{&skinNowPlaying, "Tone"}}},
+      {"next track", [](StatusDisplay& d) { d.setNextTrack("end"); }, {{1040, "end"}}, {{&f[2], "end"}}},
       {"playlist name, also as now playing",
-       [](StatusDisplay& d) { d.setPlaylistName("evening.m3u"); },
-       {{1051, "evening.m3u"}, {1038, "evening.m3u"}},
-       {{&skinNowPlaying, "evening.m3u"}}},
+       [](StatusDisplay& d) { d.setPlaylistName("e.m3u"); },
+       {{1051, "e.m3u"}, {1038, "e.m3u"}},
+       {{&skinNowPlaying, "e.m3u"}}},
       {"line speeds by name",
        [](StatusDisplay& d) { d.showLineSpeeds(56000, 24000); },
        {{1081, "56K modem"}, {1083, "24Kbps/mono (28.8K modem)"}},
@@ -94,17 +92,13 @@ TEST_F(StatusDisplayTest, EachReportReachesItsLabelsFieldsAndSkinLabels) {
        [](StatusDisplay& d) { d.showOutputBitrate(32000); },
        {{1083, "32Kbps/stereo (56K modem)"}},
        {}},
-      {"connected time",
-       [](StatusDisplay& d) { d.showOnAirTime(3 * 3600 + 7 * 60 + 5); },
-       {{1070, "3:07:05"}},
-       {}},
       {"connected time past a day",
-       [](StatusDisplay& d) { d.showOnAirTime(100 * 3600 + 59); },
-       {{1070, "100:00:59"}},
+       [](StatusDisplay& d) { d.showOnAirTime(100 * 3600 + 7 * 60 + 5); },
+       {{1070, "100:07:05"}},
        {}},
       {"last error",
-       [](StatusDisplay& d) { d.setLastError("Cannot convert track a.mp3"); },
-       {{1065, "Cannot convert track a.mp3"}},
+       [](StatusDisplay& d) { d.setLastError("Cannot convert"); },
+       {{1065, "Cannot convert"}},
        {}},
       {"playlist times",
        [](StatusDisplay& d) { d.showPlaylistTimes("1:00", "59:00"); },
@@ -115,15 +109,12 @@ TEST_F(StatusDisplayTest, EachReportReachesItsLabelsFieldsAndSkinLabels) {
        {{1075, "0:10" + gap + "3:20"}},
        {{&skinElapsed, "0:10"}, {&skinRemaining, "3:20"}}},
       {"track number", [](StatusDisplay& d) { d.showTrackNumber(7); }, {{kLabelTrackNumber, "7"}}, {}},
-      {"track format",
-       [](StatusDisplay& d) { d.showTrackFormat("44100 Hz, stereo, 128 kbps"); },
-       {{1079, "44100 Hz, stereo, 128 kbps"}},
-       {}},
+      {"track format", [](StatusDisplay& d) { d.showTrackFormat("44100 Hz"); }, {{1079, "44100 Hz"}}, {}},
       {"no track format", [](StatusDisplay& d) { d.showTrackFormat(""); }, {{1079, " "}}, {}},
       {"an empty text shows as a blank",
        [](StatusDisplay& d) { d.setStatusText(""); },
        {{1047, " "}},
-       {{&fields[0], " "}}},
+       {{&f[0], " "}}},
   };
   for (const Case& c : cases) {
     FakeStatusWindow caseWindow;
@@ -134,15 +125,6 @@ TEST_F(StatusDisplayTest, EachReportReachesItsLabelsFieldsAndSkinLabels) {
     EXPECT_EQ(caseWindow.labels().size(), c.labels.size()) << c.name << ": no other label changes";
     for (const auto& [target, text] : c.targets) EXPECT_EQ(target->text(), text) << c.name;
   }
-}
-
-TEST_F(StatusDisplayTest, ListenerReportShowsHalfTheRatingMinutesAndTitle) {
-  FixedStats stats(12, 37, 7);
-  Logger::setStatsSource(&stats);
-  display.showListeners("alice");
-  EXPECT_EQ(window.label(1059), "3.5");
-  EXPECT_EQ(window.label(1058), "37");
-  EXPECT_EQ(window.title(), "alice has 12 listeners");
 }
 
 TEST_F(StatusDisplayTest, ErrorCountsComeFromTheLogger) {
@@ -169,6 +151,8 @@ TEST_F(StatusDisplayTest, ClearBlanksTheTrackTextsAndKeepsTheRest) {
   display.showLineSpeeds(56000, 32000);
   display.refreshCounters();
   display.showListeners("bob");
+  EXPECT_EQ(window.label(1059), "2.5") << "half the rating";
+  EXPECT_EQ(window.label(1058), "4");
   display.showTrackTimes("0:01", "0:02");
   display.showTrackFormat("format");
   std::map<int, std::string> before = window.labels();
@@ -204,10 +188,6 @@ TEST_F(StatusDisplayTest, StateCodesSetTheMainWindowTitle) {
   size_t titles = mainWindow.titles().size();
   for (int unchanged : {0, 5, 6, -1}) display.setState(unchanged);
   EXPECT_EQ(mainWindow.titles().size(), titles) << "other states leave the title alone";
-
-  FakeMainWindow direct;
-  setTitleStatus(direct, 2);
-  EXPECT_EQ(direct.title(), "Brovana-Live 2.01 - Jan. 29, 2001 - Off the Air!");
 }
 
 TEST_F(StatusDisplayTest, MissingTargetsAreSkipped) {

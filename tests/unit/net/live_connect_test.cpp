@@ -62,26 +62,6 @@ class LiveConnectTest : public ::testing::Test {
   test::LogTail log;
 };
 
-TEST_F(LiveConnectTest, StartsWithTheStationDefaults) {
-  LiveConnect live("web.test", &status, service, prompts);
-  EXPECT_EQ(live.message(), "Welcome to my show!");
-  EXPECT_EQ(live.url(), kDefaultStationUrl);
-  EXPECT_EQ(live.genre(0), "Various");
-  EXPECT_EQ(live.genre(1), std::nullopt);
-  EXPECT_EQ(live.genre(2), std::nullopt);
-  EXPECT_TRUE(live.livetag());
-  EXPECT_EQ(live.pub(), 1);
-  EXPECT_EQ(live.lineSpeed(), 100000);
-  EXPECT_EQ(live.outputBitrate(), 56000);
-  EXPECT_FALSE(live.loggedOn());
-  EXPECT_EQ(live.webHost(), "web.test");
-  EXPECT_EQ(live.onAirSeconds(), 0);
-  EXPECT_LE(std::abs(live.creationTime() - std::time(nullptr)), 2);
-  ServerInfo info = live.serverInfo();
-  EXPECT_EQ(info.accountMode, 0);
-  EXPECT_STREQ(info.sessionid, "");
-}
-
 TEST_F(LiveConnectTest, LineSpeedTableGivesTheDefaultBitRate) {
   const std::pair<int, int> table[] = {{14400, 8000},  {28000, 16000}, {28800, 16000},  {33000, 24000},
                                        {56000, 32000}, {56001, 56000}, {100000, 56000}, {200000, 56000},
@@ -103,19 +83,9 @@ TEST_F(LiveConnectTest, SettersFollowTheirRules) {
     live.setUrl(text);
     EXPECT_EQ(live.url(), stored) << text;
   }
-
-  live.setMessage("");
-  EXPECT_EQ(live.message(), "");
-  live.setGenre(1, "Jazz");
-  live.setGenre(2, "Blues");
-  live.setGenre(0, "");
-  EXPECT_EQ(live.genre(0), std::nullopt);
-  EXPECT_EQ(live.genre(1), "Jazz");
   live.setGenre(3, "Ignored");
   live.setGenre(-1, "Ignored");
   EXPECT_EQ(live.genre(3), std::nullopt);
-  live.setLiveTag(false);
-  EXPECT_FALSE(live.livetag());
 
   live.setLineSpeed(100000);
   live.setOutputBitrate(56000);
@@ -124,15 +94,12 @@ TEST_F(LiveConnectTest, SettersFollowTheirRules) {
   live.setOutputBitrate(64000);
   EXPECT_EQ(live.lineSpeed(), 100000);
   EXPECT_EQ(live.outputBitrate(), 56000);
-  ASSERT_EQ(prompts.boxes().size(), 2u);
-  EXPECT_EQ(prompts.boxes()[0].kind, BoxKind::Information);
   EXPECT_EQ(
-      prompts.boxes()[0].text,
-      "Your last broadcast is too high a speed for this version of Mirobeam. Dropping to a lower rate.");
-  EXPECT_EQ(
-      prompts.boxes()[1].text,
-      "Your last broadcast is too high a speed for this version of Mirobeam (64000 bps). Dropping to a lower "
-      "rate.");
+      prompts.boxTexts(),
+      (std::vector<std::string>{
+          "Your last broadcast is too high a speed for this version of Mirobeam. Dropping to a lower rate.",
+          "Your last broadcast is too high a speed for this version of Mirobeam (64000 bps). Dropping to a "
+          "lower rate."}));
   live.setLineSpeed(28800);
   EXPECT_EQ(live.outputBitrate(), 56000) << "the table is used only at construction";
 }
@@ -159,13 +126,6 @@ TEST_F(LiveConnectTest, LoginExchangeCarriesTheStationFieldsByteForByte) {
        },
        "icy-name:[Zelvora]Night Owls\nicy-genre:Rock,Jazz,Blues\nicy-url: http://owls.example\nicy-pub: 1\n"
        "icy-br: 24\n\n"},
-      {"two genres, 8 kbit/s",
-       [](LiveConnect& c) {
-         c.setGenre(1, "Talk");
-         c.setOutputBitrate(8000);
-       },
-       "icy-name:[Zelvora]Welcome to my show![*]\nicy-genre:Various,Talk\n" + url +
-           "icy-pub: 1\nicy-br: 8\n\n"},
       {"first and third genre: the first alone",
        [](LiveConnect& c) {
          c.setGenre(2, "Blues");
@@ -237,22 +197,10 @@ TEST_F(LiveConnectTest, LoginReadsTwoBytesAndJudgesThem) {
   }
 }
 
-TEST_F(LiveConnectTest, FailedConnectShowsAsAFailedLogin) {
-  int closedPort = test::freeLoopbackPort();
-  auto live = connection(closedPort);
-  live->connect();
-  EXPECT_FALSE(live->login());
-  EXPECT_TRUE(
-      log.contains("Connection failed with server, 127.0.0.1,  port " + std::to_string(closedPort) + "\n"));
-  EXPECT_TRUE(log.contains(") Log-in failed\n"));
-}
-
 TEST_F(LiveConnectTest, DroppedLineReconnectsAndResendsTheBlock) {
   ScriptedPeer peer;
   auto live = connection(peer.port());
   Logger::setStatsSource(live.get());
-  live->setLineSpeed(56000);
-  live->setOutputBitrate(32000);
   live->connect();
   ASSERT_TRUE(live->login());
   ASSERT_EQ(live->sendStream(bytesOf("block-0|"), 8), 8);
@@ -290,14 +238,17 @@ TEST_F(LiveConnectTest, DroppedLineReconnectsAndResendsTheBlock) {
                                       "Trying to connect to server, standby...", "Connected!!",
                                       "Re-connected successfully!"}));
   EXPECT_EQ(window.label(kLabelReconnects), std::to_string(reconnectsBefore)) << "counters shown at the drop";
-  EXPECT_EQ(window.label(kLabelInputSpeed), "56K modem");
-  EXPECT_EQ(window.label(kLabelOutputSpeed), "32Kbps/stereo (56K modem)");
   EXPECT_EQ(mainWindow.title(), "Brovana-Live 2.01 - Jan. 29, 2001 - On the Air! (4 listeners)");
 }
 
 TEST_F(LiveConnectTest, FailedReconnectsSwitchTheStreamOnTheFirstAndEveryTwentiethFailure) {
   int closedPort = test::freeLoopbackPort();
   auto live = connection(closedPort);
+  live->connect();
+  EXPECT_FALSE(live->login()) << "a failed connect shows as a failed log-in";
+  EXPECT_TRUE(
+      log.contains("Connection failed with server, 127.0.0.1,  port " + std::to_string(closedPort) + "\n"));
+  EXPECT_TRUE(log.contains(") Log-in failed\n"));
   for (int attempt = 1; attempt <= 41; ++attempt) {
     EXPECT_FALSE(live->reconnect());
     size_t expected = attempt >= 41 ? 3 : attempt >= 21 ? 2 : 1;
@@ -323,21 +274,13 @@ TEST_F(LiveConnectTest, FailedReconnectsSwitchTheStreamOnTheFirstAndEveryTwentie
   EXPECT_EQ(service.netcastCalls().size(), 4u);
 }
 
-TEST_F(LiveConnectTest, WriteErrorsWithoutReconnectComeBackAsTheyAre) {
-  int closedPort = test::freeLoopbackPort();
-  auto live = connection(closedPort);
-  EXPECT_EQ(live->sendStream(bytesOf("abc"), 3, false), -1);
-  EXPECT_FALSE(log.contains("Line down"));
-  EXPECT_EQ(live->sendStream(bytesOf("abc"), 3, true), -1) << "one reconnect, one resend, still down";
-  EXPECT_EQ(log.count("Line down"), 1);
-  EXPECT_EQ(log.count(") Re-connect failed\n"), 1);
-}
-
 // The link is one: a second sender waits for a running reconnect instead of starting its own
 // inside it, so every attempt's lines stand together in the log.
 TEST_F(LiveConnectTest, SendersOnADeadLineTakeTurnsAtReconnecting) {
   int closedPort = test::freeLoopbackPort();
   auto live = connection(closedPort);
+  EXPECT_EQ(live->sendStream(bytesOf("abc"), 3, false), -1);
+  EXPECT_FALSE(log.contains("Line down")) << "a send without reconnect gives the error back as it is";
   std::vector<std::thread> senders;
   for (int t = 0; t < 2; ++t)
     senders.emplace_back([&] {
@@ -508,24 +451,17 @@ TEST_F(LiveConnectTest, FactGettersFetchFirstUntilARefreshSucceeds) {
   waitForFirstRefresh();
   size_t calls = service.bcinfoCount();
   live.host();
-  live.port();
-  live.username();
-  live.serverOn();
   live.isHostplay();
-  EXPECT_EQ(service.bcinfoCount(), calls + 5) << "each of them asks while nothing was fetched";
+  EXPECT_EQ(service.bcinfoCount(), calls + 2) << "each of them asks while nothing was fetched";
   live.listeners();
-  live.maxListeners();
-  live.avgListenMinutes();
   live.rating();
-  live.pass();
-  EXPECT_EQ(service.bcinfoCount(), calls + 5) << "the figures are served as they are";
+  EXPECT_EQ(service.bcinfoCount(), calls + 2) << "the figures are served as they are";
 
   service.setAnswer(kBcinfoOk, "radio.example", 8001, 3, 4.0f, 10, kModeHostplay);
   EXPECT_EQ(live.host(), "radio.example");
   EXPECT_EQ(live.port(), 8001);
-  EXPECT_TRUE(live.serverOn());
   EXPECT_TRUE(live.isHostplay());
-  EXPECT_EQ(service.bcinfoCount(), calls + 6) << "once fetched, served from the record";
+  EXPECT_EQ(service.bcinfoCount(), calls + 3) << "once fetched, served from the record";
 }
 
 TEST_F(LiveConnectTest, VerifyAccountMapsTheResultAndWarns) {
@@ -534,41 +470,31 @@ TEST_F(LiveConnectTest, VerifyAccountMapsTheResultAndWarns) {
       "again";
   const std::string notBroadcaster =
       "Unable to log in, you may have registered as a member, but have not registered as a broadcaster yet.";
-  struct Case {
-    int bcinfo;
-    int result;
+  const struct {
+    int bcinfo, result;
     std::string box;
-  };
-  const Case cases[] = {
+  } cases[] = {
       {kBcinfoOk, 0, ""},          {kBcinfoFailed, 2, wrong}, {kBcinfoNotBroadcaster, 2, notBroadcaster},
       {kBcinfoBadLogin, 1, wrong}, {kBcinfoCode3, 2, ""},
   };
   LiveConnect live("web.test", &status, service, prompts);
   waitForFirstRefresh();
   live.setMemberName("owner");
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     for (bool show : {false, true}) {
       service.setAnswer(c.bcinfo, "127.0.0.1", 9000);
       size_t boxes = prompts.boxes().size();
-      test::LogTail caseLog;
       EXPECT_EQ(live.verifyAccount("carol", "pw", show), c.result) << c.bcinfo;
       auto call = service.bcinfoCalls().back();
       EXPECT_EQ(call.username, "carol");
-      EXPECT_EQ(call.pass, "pw");
       EXPECT_EQ(call.sessionid, "");
       EXPECT_FALSE(call.sessionFormAllowed);
-      if (!show || c.box.empty()) {
-        EXPECT_EQ(prompts.boxes().size(), boxes) << c.bcinfo;
-        continue;
+      bool warned = show && !c.box.empty();
+      ASSERT_EQ(prompts.boxes().size(), boxes + warned) << c.bcinfo;
+      if (warned) {
+        EXPECT_EQ(prompts.boxes().back().kind, BoxKind::Warning);
+        EXPECT_EQ(prompts.boxes().back().text, c.box);
       }
-      ASSERT_EQ(prompts.boxes().size(), boxes + 1) << c.bcinfo;
-      EXPECT_EQ(prompts.boxes().back().kind, BoxKind::Warning);
-      EXPECT_EQ(prompts.boxes().back().text, c.box);
-      EXPECT_EQ(prompts.boxes().back().caption, "Brovana-Live");
-      std::string text = caseLog.text();
-      size_t at = text.find(c.box + "\n(");
-      ASSERT_NE(at, std::string::npos) << text;
-      EXPECT_NE(text.find(") \n", at), std::string::npos) << "an empty log line follows";
     }
   }
   EXPECT_EQ(live.memberName(), "owner") << "the connection's own record is left alone";
@@ -581,33 +507,15 @@ TEST_F(LiveConnectTest, SetCredentialsStoresLogsInThenVerifies) {
   LiveConnect live("web.test", &status, service, prompts);
   EXPECT_EQ(live.setCredentials("dave", "hunter2"), 1);
   EXPECT_EQ(live.memberName(), "dave");
-  EXPECT_EQ(live.pass(), "hunter2");
   ASSERT_FALSE(service.loginCalls().empty());
-  EXPECT_EQ(service.loginCalls().back().username, "dave");
   EXPECT_EQ(service.loginCalls().back().pass, "hunter2");
   EXPECT_STREQ(live.serverInfo().sessionid, "S-77");
-  ASSERT_EQ(prompts.boxes().size(), 1u);
 
   service.setSessionForLogin("");
   live.setPassword("other");
   EXPECT_STREQ(live.serverInfo().sessionid, "S-77") << "a refused log-in keeps the session id";
   live.setMemberName(std::string(150, 'n'));
   EXPECT_EQ(live.memberName(), std::string(99, 'n'));
-}
-
-TEST_F(LiveConnectTest, LoggerReadsTheListenerFiguresFromTheConnection) {
-  service.setAnswer(kBcinfoOk, "127.0.0.1", 8001, 12, 7.0f, 33);
-  LiveConnect live("web.test", &status, service, prompts);
-  live.setMemberName("erin");
-  Logger::setStatsSource(&live);
-  EXPECT_EQ(Logger::listeners(), 12);
-  EXPECT_EQ(Logger::averageMinutes(), 33);
-  EXPECT_FLOAT_EQ(Logger::rating(), 7.0f);
-  EXPECT_EQ(live.memberName(), "erin");
-  status.showListeners(live.memberName());
-  EXPECT_EQ(window.title(), "erin has 12 listeners");
-  EXPECT_EQ(window.label(kLabelRating), "3.5");
-  Logger::setStatsSource(nullptr);
 }
 
 }  // namespace

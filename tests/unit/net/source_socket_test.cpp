@@ -7,7 +7,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <future>
 #include <thread>
 #include <vector>
 
@@ -70,49 +69,17 @@ TEST(SourceSocketTest, FailuresGiveFalseOrTheirResultCodes) {
   EXPECT_EQ(socket.sendAll("", 0), 0) << "nothing to write";
 }
 
-TEST(SourceSocketTest, ReceiveEndsWhenThePeerClosesOrStaysSilent) {
-  ScriptedPeer closing(ScriptedPeer::Script{{}, 0ms, false, true});
+// A peer that closes is LiveConnect's log-in test; here one that never answers.
+TEST(SourceSocketTest, ReceiveEndsWhenThePeerStaysSilent) {
+  ScriptedPeer silent(ScriptedPeer::Script{{}});
   SourceSocket socket;
   socket.setTimeouts(1s, 300ms);
   ASSERT_TRUE(socket.open());
-  ASSERT_TRUE(socket.connect("127.0.0.1", closing.port()));
-  socket.sendAll("pw\n", 3);
-  char buffer[2];
-  EXPECT_EQ(socket.receive(buffer, 2), 0) << "closed";
-
-  ScriptedPeer silent(ScriptedPeer::Script{{}});
-  ASSERT_TRUE(socket.open());
   ASSERT_TRUE(socket.connect("127.0.0.1", silent.port()));
   socket.sendAll("pw\n", 3);
+  char buffer[2];
   auto start = Clock::now();
   EXPECT_EQ(socket.receive(buffer, 2), 0) << "nothing within the time-out";
-  EXPECT_LT(secondsSince(start), 5.0);
-}
-
-TEST(SourceSocketTest, StalledPeerFailsTheSendAfterTheTimeOut) {
-  ScriptedPeer stalled(ScriptedPeer::Script{{}, 0ms, false, false, true});
-  SourceSocket socket;
-  socket.setTimeouts(1s, 500ms);
-  ASSERT_TRUE(socket.open());
-  ASSERT_TRUE(socket.connect("127.0.0.1", stalled.port()));
-  std::string block(16 * 1024 * 1024, 'x');  // far more than both sides' buffers
-  auto start = Clock::now();
-  EXPECT_EQ(socket.sendAll(block.data(), block.size()), -1);
-  EXPECT_LT(secondsSince(start), 10.0);
-}
-
-TEST(SourceSocketTest, InterruptWakesABlockedSend) {
-  ScriptedPeer stalled(ScriptedPeer::Script{{}, 0ms, false, false, true});
-  SourceSocket socket;  // default time-outs: only the interrupt can end this send soon
-  ASSERT_TRUE(socket.open());
-  ASSERT_TRUE(socket.connect("127.0.0.1", stalled.port()));
-  std::string block(16 * 1024 * 1024, 'x');
-  auto start = Clock::now();
-  auto result = std::async(std::launch::async, [&] { return socket.sendAll(block.data(), block.size()); });
-  EXPECT_EQ(result.wait_for(300ms), std::future_status::timeout) << "the send blocks";
-  socket.interrupt();
-  ASSERT_EQ(result.wait_for(5s), std::future_status::ready);
-  EXPECT_EQ(result.get(), -1);
   EXPECT_LT(secondsSince(start), 5.0);
 }
 

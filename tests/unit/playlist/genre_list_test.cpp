@@ -12,16 +12,11 @@ namespace brovana {
 namespace {
 
 struct FakePicker : GenrePicker {
-  void clear() override {
-    names.clear();
-    selected = -99;
-    ++clears;
-  }
+  void clear() override { names.clear(), selected = -99; }
   void add(const std::string& name) override { names.push_back(name); }
   void select(int position) override { selected = position; }
   std::vector<std::string> names;
   int selected = -99;
-  int clears = 0;
 };
 
 using Names = std::vector<std::string>;
@@ -138,7 +133,7 @@ TEST(GenreList, FillingByNamesFindsThePositions) {
   }
 }
 
-TEST(GenreList, ChildrenCountOnlyAfterTheirParent) {
+TEST(GenreList, ByNameChildrenCountOnlyAfterTheirParent) {
   GenreList list = GenreList::parse("0.0 Early child\n0 Rock\n0.1 Late child\n");
   FakePicker first, second, third;
   list.fillByNames("Rock", "Early child", "", first, second, third);

@@ -27,24 +27,27 @@ MP3Info fromText(const std::string& contents, std::string path = "/music/track.m
 }
 
 TEST(MP3Info, HeaderFieldsFollowThePublishedTables) {
+  // The scan only knows Layer III; a frame at the end of an ID3v2 tag is decoded whatever it is.
+  const std::string tag = test::id3v2Tag(100);
   struct Case {
     const char* name;
     FrameHeader header;
+    std::string before;
     int version, layer, bitrate, sampleRate, mode, channels;
   } cases[] = {
-      {"MPEG-1 128k 44.1k j-stereo", {Mpeg::V1, 9, 0, 1}, 0, 2, 128000, 44100, 1, 2},
-      {"MPEG-1 320k 48k dual", {Mpeg::V1, 14, 1, 2}, 0, 2, 320000, 48000, 2, 2},
-      {"MPEG-1 32k 32k mono", {Mpeg::V1, 1, 2, 3}, 0, 2, 32000, 32000, 3, 1},
-      {"MPEG-2 64k 24k mono", {Mpeg::V2, 8, 1, 3}, 1, 2, 64000, 24000, 3, 1},
-      {"MPEG-2 160k 22.05k stereo", {Mpeg::V2, 14, 0, 0}, 1, 2, 160000, 22050, 0, 2},
-      {"MPEG-2.5 32k 8k stereo", {Mpeg::V25, 4, 2, 0}, 2, 2, 32000, 8000, 0, 2},
-      {"MPEG-2.5 8k 11.025k mono", {Mpeg::V25, 1, 0, 3}, 2, 2, 8000, 11025, 3, 1},
-      {"bit-rate index 15 is no rate", {Mpeg::V1, 15, 0, 0}, 0, 2, 0, 44100, 0, 2},
-      {"sample-rate index 3 is no rate", {Mpeg::V2, 5, 3, 0}, 1, 2, 40000, 0, 0, 2},
+      {"MPEG-1 128k 44.1k j-stereo", {Mpeg::V1, 9, 0, 1}, "", 0, 2, 128000, 44100, 1, 2},
+      {"MPEG-1 320k 48k dual", {Mpeg::V1, 14, 1, 2}, "", 0, 2, 320000, 48000, 2, 2},
+      {"MPEG-2 64k 24k mono", {Mpeg::V2, 8, 1, 3}, "", 1, 2, 64000, 24000, 3, 1},
+      {"MPEG-2.5 32k 8k stereo", {Mpeg::V25, 4, 2, 0}, "", 2, 2, 32000, 8000, 0, 2},
+      {"MPEG-2.5 8k 11.025k mono", {Mpeg::V25, 1, 0, 3}, "", 2, 2, 8000, 11025, 3, 1},
+      {"bit-rate index 15 is no rate", {Mpeg::V1, 15, 0, 0}, "", 0, 2, 0, 44100, 0, 2},
+      {"sample-rate index 3 is no rate", {Mpeg::V2, 5, 3, 0}, "", 1, 2, 40000, 0, 0, 2},
+      {"Layer II after a tag", {Mpeg::V1, 9, 0, 0, 2}, tag, 0, 1, 160000, 44100, 0, 2},
+      {"MPEG-2 Layer I after a tag", {Mpeg::V2, 9, 0, 0, 3}, tag, 1, 0, 144000, 22050, 0, 2},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    MP3Info info = fromText(test::frames(c.header, 400, 3));
+    MP3Info info = fromText(c.before + test::frames(c.header, 400, 3));
     ASSERT_TRUE(info.valid());
     EXPECT_EQ(info.version(), c.version);
     EXPECT_EQ(info.layer(), c.layer);
@@ -52,23 +55,8 @@ TEST(MP3Info, HeaderFieldsFollowThePublishedTables) {
     EXPECT_EQ(info.sampleRate(), c.sampleRate);
     EXPECT_EQ(info.mode(), c.mode);
     EXPECT_EQ(info.channels(), c.channels);
-    EXPECT_EQ(info.firstFrame(), 0);
-    EXPECT_EQ(info.header()[0], 0xFF);
+    EXPECT_EQ(info.firstFrame(), static_cast<int>(c.before.size()));
   }
-}
-
-TEST(MP3Info, OtherLayersAreDecodedWhenTheFrameFollowsAnID3v2Tag) {
-  // The scan only knows Layer III; a frame at the end of an ID3v2 tag is decoded whatever it is.
-  FrameHeader layer2{Mpeg::V1, 9, 0, 0, /*layerBits=*/2};
-  MP3Info info = fromText(test::id3v2Tag(100) + test::frames(layer2, 400, 2));
-  ASSERT_TRUE(info.valid());
-  EXPECT_EQ(info.layer(), 1);
-  EXPECT_EQ(info.bitrate(), 160000);  // layer II row
-  FrameHeader layer1{Mpeg::V2, 9, 0, 0, /*layerBits=*/3};
-  info = fromText(test::id3v2Tag(100) + test::frames(layer1, 400, 2));
-  ASSERT_TRUE(info.valid());
-  EXPECT_EQ(info.layer(), 0);
-  EXPECT_EQ(info.bitrate(), 144000);  // MPEG-2 layer I row
 }
 
 TEST(MP3Info, HeaderBitsAreKept) {
@@ -83,9 +71,6 @@ TEST(MP3Info, HeaderBitsAreKept) {
   EXPECT_EQ(info.protection(), 0);
   EXPECT_EQ(info.privateBit(), 1);
   EXPECT_EQ(info.emphasis(), 1);
-  EXPECT_STREQ(info.emphasisName(), "50//15ms");
-  EXPECT_STREQ(info.versionName(), "MPEG-1");
-  EXPECT_STREQ(info.modeName(), "stereo");
 }
 
 TEST(MP3Info, FirstFrameFollowsTheID3v2Rules) {
@@ -115,6 +100,7 @@ TEST(MP3Info, FirstFrameFollowsTheID3v2Rules) {
       {"frame in the scan's last pair", std::string(99998, 'a') + frame, true, 99998, 0},
       {"frame just past the scan", std::string(99999, 'a') + frame, false, 0, 0},
       {"reserved version bits", "\xFF\xEA\x90\x00" + std::string(400, '\0'), false, 0, 0},
+      {"tag larger than the scan", test::id3v2Tag(150000) + frame, true, 150010, 150010},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -232,17 +218,6 @@ TEST(MP3Info, TruncatedAndHostileInputKeepsTheDefaults) {
   }
 }
 
-TEST(MP3Info, FrameBehindAnID3v2TagLargerThanTheScanIsRead) {
-  test::TempFolder folder;
-  std::string contents = test::id3v2Tag(150000) + test::frames(FrameHeader{}, 417, 40);
-  folder.write("big_tag.mp3", contents);
-  for (const MP3Info& info : {fromText(contents), MP3Info(folder.file("big_tag.mp3"))}) {
-    EXPECT_TRUE(info.valid());
-    EXPECT_EQ(info.firstFrame(), 150010);
-    EXPECT_EQ(info.bitrate(), 128000);
-  }
-}
-
 TEST(MP3Info, ID3v1TagTexts) {
   const std::string audio = test::frames(FrameHeader{}, 417, 3);
   struct Case {
@@ -278,60 +253,35 @@ TEST(MP3Info, ID3v1TagTexts) {
 }
 
 TEST(MP3Info, WithoutATagTheTitleIsTheFileName) {
-  struct Case {
-    std::string path, title;
-  } cases[] = {
+  const std::pair<std::string, std::string> cases[] = {
       {"/music/Salt & Pepper.mp3", "Salt   Pepper.mp3"},
       {"plain.mp3", "plain.mp3"},
       // Only the first 30 characters lose their ampersands.
       {"/m/" + std::string(29, 'x') + "&&.mp3", std::string(29, 'x') + " &.mp3"},
       {"/m/" + std::string(200, 'n') + ".mp3", std::string(128, 'n')},
   };
-  for (const Case& c : cases) {
-    MP3Info info = fromText(test::frames(FrameHeader{}, 417, 2), c.path);
-    EXPECT_EQ(info.title(0), c.title) << c.path;
+  for (const auto& [path, title] : cases) {
+    MP3Info info = fromText(test::frames(FrameHeader{}, 417, 2), path);
+    EXPECT_EQ(info.title(0), title) << path;
     EXPECT_EQ(info.artist(), " ");
-    EXPECT_EQ(info.album(), " ");
-    EXPECT_EQ(info.comment(), " ");
-    EXPECT_EQ(info.genre(), " ");
-    EXPECT_EQ(info.year(), 0);
     EXPECT_FALSE(info.hasID3v1());
   }
   // A "TAG" in a file shorter than a tag is not a tag.
   EXPECT_FALSE(fromText("TAG" + std::string(100, 'x')).hasID3v1());
 }
 
-TEST(MP3Info, TitleDecorationAndTexts) {
+TEST(MP3Info, TitleDecoration) {
   const std::string audio = test::frames({Mpeg::V1, 9, 0, 3}, 417, 2);
   auto tagged = [&](const std::string& title, const std::string& artist) {
     return fromText(audio + test::id3v1Tag(title, artist, "", "", "", 0));
   };
   EXPECT_EQ(tagged(std::string(30, 'a'), "x").title(), std::string(30, 'a') + "...");
   EXPECT_EQ(tagged(std::string(29, 'a'), "x").title(), std::string(29, 'a'));
-  EXPECT_EQ(tagged(std::string(30, 'a'), "x").title(0), std::string(30, 'a'));
   EXPECT_EQ(tagged("abcdef", "x").title(6), "abcdef...");
-  EXPECT_EQ(tagged("", "x").title(), " ");
-
   EXPECT_EQ(tagged("Song", "Band").displayTitle(), "Song (Band)");
   EXPECT_EQ(tagged("Song", "").displayTitle(), "Song  ");
   EXPECT_EQ(fromText(audio, "/m/a.mp3").displayTitle(), "a.mp3  ");
-
-  EXPECT_EQ(tagged("Song", "Band").formatInfo(), "128 Kbps, 44100 hz, (mono)");
-  EXPECT_STREQ(tagged("Song", "Band").modeText(), "mono");
-  EXPECT_EQ(fromText(test::frames({Mpeg::V2, 8, 1, 1}, 300, 2)).formatInfo(), "64 Kbps, 24000 hz, (stereo)");
   EXPECT_EQ(fromText(audio, "/a/b/c d.mp3").fileName(), "c d.mp3");
-  EXPECT_EQ(fromText(audio, "c.mp3").fileName(), "c.mp3");
-}
-
-TEST(MP3Info, GenreNamesKeepTheirPublishedSpelling) {
-  struct Case {
-    int number;
-    const char* name;
-  } cases[] = {
-      {0, "Blues"},  {1, "Classic Rock"}, {29, "Jazz+Funk"},   {40, "AlternRock"},  {67, "Psychadelic"},
-      {85, "Bebop"}, {123, "A capella"},  {124, "Euro-House"}, {125, "Dance Hall"}, {126, ""},
-      {-1, ""}};
-  for (const Case& c : cases) EXPECT_STREQ(genreName(c.number), c.name) << c.number;
 }
 
 TEST(MP3Info, ReadingAFileAgreesWithReadingItsBytes) {
@@ -340,6 +290,7 @@ TEST(MP3Info, ReadingAFileAgreesWithReadingItsBytes) {
       test::id3v2Tag(300) + test::frames({Mpeg::V2, 8, 1, 3}, 300, 50) +
           test::id3v1Tag("T", "A", "B", "2001", "", 9),
       test::xingFrame(FrameHeader{}, 417, 36, 2000) + test::frames(FrameHeader{}, 417, 10),
+      test::id3v2Tag(150000) + test::frames(FrameHeader{}, 417, 40),
       std::string(60, 'z'),
       "",
   };
@@ -394,17 +345,12 @@ TEST(MP3Info, WritingATagAppendsOnceThenOverwrites) {
   EXPECT_EQ(reread.year(), 1987);
   EXPECT_EQ(reread.comment(), "kept");
   EXPECT_EQ(reread.genre(), "Rock");
-}
 
-TEST(MP3Info, WritingATagIntoAFileShorterThanATagAppendsIt) {
-  test::TempFolder folder;
+  // A "TAG" in a file shorter than a tag is no tag: the new one is appended.
   folder.write("tiny.mp3", "TAGtiny");
-  MP3Info info(folder.file("tiny.mp3"));
-  ASSERT_TRUE(info.writeID3v1("a", "t", "b"));
-  std::string contents = readAll(folder.file("tiny.mp3"));
-  EXPECT_EQ(contents.size(), 7u + 128);
-  EXPECT_EQ(contents.substr(0, 7), "TAGtiny");
-  EXPECT_TRUE(MP3Info(folder.file("tiny.mp3")).hasID3v1());
+  ASSERT_TRUE(MP3Info(folder.file("tiny.mp3")).writeID3v1("a", "t", "b"));
+  std::string tiny = readAll(folder.file("tiny.mp3"));
+  EXPECT_EQ(tiny, "TAGtiny" + test::id3v1Tag("t", "a", "b", "", "", 0));
 }
 
 TEST(MP3Info, AFailedTagWriteLeavesTheFileAsItWas) {

@@ -76,16 +76,9 @@ TEST_F(PlaylistTest, ItemFieldsFromThePath) {
     EXPECT_EQ(item.filename(), c.filename) << c.path;
     EXPECT_EQ(item.directory(), c.directory) << c.path;
     EXPECT_EQ(item.fullpath(), c.fullpath) << c.path;
-    EXPECT_FALSE(item.exists());
-    EXPECT_FALSE(item.time());
-    EXPECT_TRUE(item.playable());
-    EXPECT_FALSE(item.isNew());
-    EXPECT_FALSE(item.isCurrent());
+    EXPECT_FALSE(item.time()) << "no file, no time";
   }
-  PlaylistItem real(track("real.mp3", 250));
-  EXPECT_TRUE(real.exists());
-  EXPECT_EQ(real.time(), "0:04:10");
-  EXPECT_EQ(real.duration(), 250);
+  EXPECT_EQ(PlaylistItem(track("real.mp3", 250)).time(), "0:04:10");
   EXPECT_EQ(PlaylistItem(track("long.mp3", 3725)).time(), "1:02:05");
 }
 
@@ -156,55 +149,47 @@ TEST_F(PlaylistTest, AddingAboveTheCurrentTrackKeepsItsMark) {
   EXPECT_EQ(playlist.item(2)->filename(), "b.mp3");
 }
 
-TEST_F(PlaylistTest, SavedM3UIsExactAndLoadsBackInOrder) {
-  std::string tagged = track("tagged.mp3", 7, test::id3v1Tag("Night & Day", "Band", "Album", "", "", 0));
+TEST_F(PlaylistTest, SavedListsAreExactAndLoadBackInOrder) {
   std::string plain = track("plain.mp3", 12);
-  std::string titled30 = track("t30.mp3", 3, test::id3v1Tag(std::string(30, 'x'), "", "", "", "", 0));
-  for (const std::string& p : {plain, tagged, titled30}) playlist.addFile(p, AddMode::Append);
+  std::string tagged = track("tagged.mp3", 7, test::id3v1Tag("Night & Day", "Band", "Album", "", "", 0));
+  std::string long30 = track("t30.mp3", 3, test::id3v1Tag(std::string(30, 'x'), "", "", "", "", 0));
+  const std::string x30(30, 'x');
+  const struct {
+    int dialogType;
+    std::string file, text;
+  } cases[] = {
+      {1, "mix.m3u",
+       "#EXTM3U\r\n#EXTINF:12,plain.mp3\r\n" + plain + "\r\n#EXTINF:7,Night   Day\r\n" + tagged +
+           "\r\n#EXTINF:3," + x30 + "\r\n" + long30 + "\r\n"},
+      // PLS titles are decorated, and the file ends without a line end.
+      {2, "mix.pls",
+       "[playlist]\r\nFile1=" + plain + "\r\nTitle1=plain.mp3\r\nLength1=12\r\nFile2=" + tagged +
+           "\r\nTitle2=Night   Day\r\nLength2=7\r\nFile3=" + long30 + "\r\nTitle3=" + x30 +
+           "...\r\nLength3=3\r\nNumberOfEntries=3\r\nVersion=2"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file);
+    Playlist saved(prompts);
+    for (const std::string& p : {plain, tagged, long30}) saved.addFile(p, AddMode::Append);
+    test::FakeDialogs dialogs;
+    dialogs.answers.push_back(FileDialogChoice{folder.file("mix"), c.dialogType});
+    EXPECT_EQ(saved.save(dialogs), folder.file(c.file));
+    EXPECT_EQ(readAll(folder.file(c.file)), c.text);
+    EXPECT_EQ(saved.name(), c.file);
+    EXPECT_FALSE(saved.modified());
+    EXPECT_EQ(programValues().mp3path(), folder.path());
 
-  test::FakeDialogs dialogs;
-  dialogs.answers.push_back(FileDialogChoice{folder.file("mix"), 1});
-  EXPECT_EQ(playlist.save(dialogs), folder.file("mix.m3u"));
-  EXPECT_EQ(readAll(folder.file("mix.m3u")), "#EXTM3U\r\n#EXTINF:12,plain.mp3\r\n" + plain +
-                                                 "\r\n#EXTINF:7,Night   Day\r\n" + tagged + "\r\n#EXTINF:3," +
-                                                 std::string(30, 'x') + "\r\n" + titled30 + "\r\n");
-  EXPECT_EQ(playlist.name(), "mix.m3u");
-  EXPECT_FALSE(playlist.modified());
-  EXPECT_EQ(programValues().mp3path(), folder.path());
-  ASSERT_EQ(dialogs.requests.size(), 1u);
-  EXPECT_EQ(dialogs.requests[0].title, "Save playlist");
-  ASSERT_EQ(dialogs.requests[0].types.size(), 2u);
-  EXPECT_EQ(dialogs.requests[0].types[1].description, "PLS Playlist (*.pls)");
-
-  Playlist again(prompts);
-  test::FakeListWindow rows;
-  again.attachListWindow(&rows);
-  ASSERT_TRUE(again.load(folder.file("mix.m3u")));
-  Paths loaded;
-  for (const PlaylistItemRef& item : again.items()) loaded.push_back(item->fullpath());
-  EXPECT_EQ(loaded, (Paths{plain, tagged, titled30}));
-  EXPECT_EQ(rows.rows(), again.items());
-  EXPECT_EQ(again.name(), "mix.m3u");
-  EXPECT_FALSE(again.modified());
-  EXPECT_EQ(programValues().playlist(), folder.file("mix.m3u"));
-}
-
-TEST_F(PlaylistTest, SavedPLSIsExactAndEndsWithoutALineEnd) {
-  std::string a = track("a.mp3", 4, test::id3v1Tag(std::string(30, 'L'), "", "", "", "", 0));
-  std::string b = track("b.mp3", 9);
-  playlist.addFile(a, AddMode::Append);
-  playlist.addFile(b, AddMode::Append);
-  ASSERT_EQ(playlist.saveAs(folder.file("set"), SaveType::PLS), folder.file("set.pls"));
-  std::string text = readAll(folder.file("set.pls"));
-  EXPECT_EQ(text, "[playlist]\r\nFile1=" + a + "\r\nTitle1=" + std::string(30, 'L') +
-                      "...\r\nLength1=4\r\nFile2=" + b +
-                      "\r\nTitle2=b.mp3\r\nLength2=9\r\nNumberOfEntries=2\r\nVersion=2");
-
-  Playlist again(prompts);
-  ASSERT_TRUE(again.load(folder.file("set.pls")));
-  ASSERT_EQ(again.count(), 2);
-  EXPECT_EQ(again.item(0)->fullpath(), a);
-  EXPECT_EQ(again.item(1)->fullpath(), b);
+    Playlist again(prompts);
+    test::FakeListWindow rows;
+    again.attachListWindow(&rows);
+    ASSERT_TRUE(again.load(folder.file(c.file)));
+    Paths loaded;
+    for (const PlaylistItemRef& item : again.items()) loaded.push_back(item->fullpath());
+    EXPECT_EQ(loaded, (Paths{plain, tagged, long30}));
+    EXPECT_EQ(rows.rows(), again.items());
+    EXPECT_FALSE(again.modified());
+    EXPECT_EQ(programValues().playlist(), folder.file(c.file));
+  }
 }
 
 TEST_F(PlaylistTest, SaveNamesAndFailures) {
@@ -243,47 +228,83 @@ TEST_F(PlaylistTest, SaveNamesAndFailures) {
   EXPECT_FALSE(playlist.modified());
 }
 
-TEST_F(PlaylistTest, M3UFromOtherPlayersResolvesEachKindOfEntry) {
+TEST_F(PlaylistTest, ListsFromOtherPlayersResolveEachKindOfEntry) {
   std::string a = track("a.mp3"), b = track("sub/b.mp3"), c = track("c.mp3");
-  std::string rooted = folder.file("c.mp3");
+  std::string rooted = c;
   std::replace(rooted.begin(), rooted.end(), '/', '\\');  // \tmp\...\c.mp3
-  std::string m3u = list("other.m3u",
-                         "#EXTM3U\r\n"
-                         "#EXTINF:5,A\r\n"
-                         "a.mp3\r\n"  // relative to the playlist's folder
-                         "#EXTINF:5,B\r\n"
-                         "sub\\b.mp3\r\n"  // Windows separators, still relative
-                         "#EXTINF:-1,Stream\r\n"
-                         "http://127.0.0.1:8000/stream.mp3\r\n"  // skipped, no message
-                         "#EXTINF:5,C\r\n" +
-                             rooted +
-                             "\r\n"  // rooted: absolute here
-                             "#EXTINF:5,D\r\n"
-                             "D:\\Music\\d.mp3\r\n"  // another system's drive: missing
-                             "#EXTINF:5,A again\r\n" +
-                             a + "\n");
-  window.selectRow(-1);
-  ASSERT_TRUE(playlist.load(m3u));
-  EXPECT_EQ(paths(), (Paths{a, b, c, a}));
-  EXPECT_EQ(
-      prompts.boxTexts(),
-      (std::vector<std::string>{"Unable to find D:/Music/d.mp3. Either the file was deleted or moved."}));
-  EXPECT_TRUE(prompts.questions().empty());
-  EXPECT_EQ(playlist.name(), "other.m3u");
-  EXPECT_FALSE(playlist.modified());
-  expectRowsShowItems();
-}
-
-TEST_F(PlaylistTest, PlainM3UAndCommentsKeepEveryTrack) {
-  std::string a = track("a.mp3"), b = track("b.mp3"), c = track("c.mp3");
-  // Without the header or "#EXTINF" lines every line is still a track.
-  ASSERT_TRUE(playlist.load(list("bare.m3u", a + "\n" + b + "\n\n" + c + "\n" + a + "\n")));
-  EXPECT_EQ(paths(), (Paths{a, b, c, a}));
-  // Comments and blank lines are no entries.
-  ASSERT_TRUE(
-      playlist.load(list("comment.m3u", "#EXTM3U\n#EXTINF:1,x\n# a comment\n" + a + "\n\n#EXTINF:1,y\n" + b + "\n")));
-  EXPECT_EQ(paths(), (Paths{a, b}));
-  EXPECT_TRUE(prompts.boxTexts().empty());
+  const std::string missingD = "Unable to find D:/Music/d.mp3. Either the file was deleted or moved.";
+  const struct {
+    const char* name;
+    std::string file, text;
+    Paths loaded;
+    std::vector<std::string> messages;
+  } cases[] = {
+      {"M3U: relative, Windows separators, a stream (skipped silently), rooted, another drive",
+       "other.m3u",
+       "#EXTM3U\r\n#EXTINF:5,A\r\na.mp3\r\n#EXTINF:5,B\r\nsub\\b.mp3\r\n#EXTINF:-1,Stream\r\n"
+       "http://127.0.0.1:8000/stream.mp3\r\n#EXTINF:5,C\r\n" +
+           rooted + "\r\n#EXTINF:5,D\r\nD:\\Music\\d.mp3\r\n#EXTINF:5,A again\r\n" + a + "\n",
+       {a, b, c, a},
+       {missingD}},
+      // Without the header or "#EXTINF" lines every line is still a track.
+      {"plain M3U", "bare.m3u", a + "\n" + b + "\n\n" + c + "\n" + a + "\n", {a, b, c, a}, {}},
+      {"M3U comments and blank lines",
+       "comment.m3u",
+       "#EXTM3U\n#EXTINF:1,x\n# a comment\n" + a + "\n\n#EXTINF:1,y\n" + b + "\n",
+       {a, b},
+       {}},
+      {"PLS mixed entries",
+       "x.pls",
+       "[Playlist]\r\nfile1=" + a +
+           "\r\nTitle1=ignored\r\nFILE2=sub\\b.mp3\r\nFile3=http://127.0.0.1/x.mp3\r\n"
+           "NumberOfEntries=3\r\nVersion=2",
+       {a, b},
+       {"Unable to find http://127.0.0.1/x.mp3. Either the file was deleted or moved."}},
+      {"PLS count missing", "x.pls", "[playlist]\nFile1=" + a + "\n", {}, {}},
+      {"PLS key missing in the middle",
+       "x.pls",
+       "[playlist]\nFile1=" + a + "\nFile3=" + a + "\nNumberOfEntries=3\n",
+       {a, a},
+       {"Not an mp3 file!"}},
+      {"PLS keys beyond the count",
+       "x.pls",
+       "[playlist]\nFile1=" + a + "\nFile2=" + a + "\nNumberOfEntries=1\n",
+       {a},
+       {}},
+      {"PLS absurd count",
+       "x.pls",
+       "[playlist]\nFile1=" + a + "\nNumberOfEntries=2000000000\n",
+       {a},
+       {"Not an mp3 file!"}},
+      {"PLS entry in another section",
+       "x.pls",
+       "[other]\nFile1=" + a + "\n[playlist]\nNumberOfEntries=1\n",
+       {},
+       {"Not an mp3 file!"}},
+      // The old text list comes out reversed when nothing is selected.
+      {"Mirobeam text list",
+       "old.txt",
+       "Mirobeam 1.0 Playlist\r\nline two\r\nline three\r\n" + a +
+           "$$A$$5\r\nno marks here\r\nsub/b.mp3$$B\r\n" + c + "$$\r\n",
+       {c, b, a},
+       {}},
+  };
+  for (const auto& k : cases) {
+    SCOPED_TRACE(k.name);
+    test::FakePrompts quiet;
+    test::FakeListWindow rows;
+    Playlist loaded(quiet);
+    loaded.attachListWindow(&rows);
+    ASSERT_TRUE(loaded.load(list(k.file, k.text)));
+    Paths got;
+    for (const PlaylistItemRef& item : loaded.items()) got.push_back(item->fullpath());
+    EXPECT_EQ(got, k.loaded);
+    EXPECT_EQ(quiet.boxTexts(), k.messages);
+    EXPECT_TRUE(quiet.questions().empty());
+    EXPECT_EQ(loaded.name(), k.file);
+    EXPECT_FALSE(loaded.modified());
+    EXPECT_EQ(rows.rows(), loaded.items());
+  }
 }
 
 TEST_F(PlaylistTest, ManyMissingFilesBringOneQuestionAtTheFifth) {
@@ -311,56 +332,6 @@ TEST_F(PlaylistTest, ManyMissingFilesBringOneQuestionAtTheFifth) {
   EXPECT_EQ(other.count(), 0);
 }
 
-TEST_F(PlaylistTest, PLSFromOtherPlayers) {
-  std::string a = track("a.mp3"), b = track("sub/b.mp3");
-  struct Case {
-    const char* name;
-    std::string text;
-    Paths loaded;
-    std::vector<std::string> messages;
-  } cases[] = {
-      {"mixed entries",
-       "[Playlist]\r\nfile1=" + a +
-           "\r\nTitle1=ignored\r\nFILE2=sub\\b.mp3\r\nFile3=http://127.0.0.1/x.mp3\r\n"
-           "NumberOfEntries=3\r\nVersion=2",
-       {a, b},
-       {"Unable to find http://127.0.0.1/x.mp3. Either the file was deleted or moved."}},
-      {"count missing", "[playlist]\nFile1=" + a + "\n", {}, {}},
-      {"key missing in the middle",
-       "[playlist]\nFile1=" + a + "\nFile3=" + a + "\nNumberOfEntries=3\n",
-       {a, a},
-       {"Not an mp3 file!"}},
-      {"keys beyond the count", "[playlist]\nFile1=" + a + "\nFile2=" + a + "\nNumberOfEntries=1\n", {a}, {}},
-      {"absurd count",
-       "[playlist]\nFile1=" + a + "\nNumberOfEntries=2000000000\n",
-       {a},
-       {"Not an mp3 file!"}},
-      {"entry in another section",
-       "[other]\nFile1=" + a + "\n[playlist]\nNumberOfEntries=1\n",
-       {},
-       {"Not an mp3 file!"}},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    test::FakePrompts quiet;
-    Playlist list(quiet);
-    ASSERT_TRUE(list.load(this->list("x.pls", c.text)));
-    Paths loaded;
-    for (const PlaylistItemRef& item : list.items()) loaded.push_back(item->fullpath());
-    EXPECT_EQ(loaded, c.loaded);
-    EXPECT_EQ(quiet.boxTexts(), c.messages);
-  }
-}
-
-TEST_F(PlaylistTest, MirobeamTextListComesOutReversedWithoutASelection) {
-  std::string a = track("a.mp3"), b = track("b.mp3"), c = track("c.mp3");
-  std::string text = "Mirobeam 1.0 Playlist\r\nline two\r\nline three\r\n" + a +
-                     "$$A$$5\r\nno marks here\r\nb.mp3$$B\r\n" + c + "$$\r\n";
-  ASSERT_TRUE(playlist.load(list("old.txt", text)));
-  EXPECT_EQ(paths(), (Paths{c, b, a}));
-  expectRowsShowItems();
-}
-
 TEST_F(PlaylistTest, LoadsThatFailLeaveTheListAlone) {
   fill({"a.mp3", "b.mp3"});
   const Paths before = paths();
@@ -371,8 +342,6 @@ TEST_F(PlaylistTest, LoadsThatFailLeaveTheListAlone) {
   EXPECT_FALSE(playlist.load(list("x.m3u", "#EXTM3U\n")));
   EXPECT_EQ(prompts.questions().back().text,
             "You haven't saved your current playlist. Are you sure you want to load a new one?");
-  EXPECT_EQ(prompts.questions().back().yesCaption, "Yes");
-  EXPECT_EQ(prompts.questions().back().noCaption, "No");
   EXPECT_TRUE(playlist.modified());
 
   size_t boxes = prompts.boxTexts().size();
@@ -424,23 +393,10 @@ TEST_F(PlaylistTest, LoadWithDialog) {
   test::FakeDialogs dialogs;
   EXPECT_FALSE(playlist.loadWithDialog(dialogs));  // cancelled
   ASSERT_EQ(dialogs.requests.size(), 1u);
-  EXPECT_EQ(dialogs.requests[0].title, "Load playlist");
-  EXPECT_EQ(dialogs.requests[0].folder, folder.path());
-  ASSERT_EQ(dialogs.requests[0].types.size(), 3u);
-  EXPECT_EQ(dialogs.requests[0].types[0].pattern, "*.m3u;*.pls");
-  EXPECT_EQ(dialogs.requests[0].types[1].description, "Mirobeam 1.0 Playlist (*.txt)");
-  EXPECT_EQ(dialogs.requests[0].types[2].pattern, "*.*");
-
+  EXPECT_EQ(dialogs.requests[0].folder, folder.path()) << "the dialog opens in the last folder";
   dialogs.answers.push_back(FileDialogChoice{m3u, 1});
   EXPECT_EQ(playlist.loadWithDialog(dialogs), m3u);
   EXPECT_EQ(paths(), (Paths{a}));
-
-  // A load the user declines keeps the unsaved mark, so the next one asks again.
-  playlist.addFile(a, AddMode::Append);
-  prompts.answerNext(false);
-  dialogs.answers.push_back(FileDialogChoice{m3u, 1});
-  EXPECT_FALSE(playlist.loadWithDialog(dialogs));
-  EXPECT_TRUE(playlist.modified());
 }
 
 TEST_F(PlaylistTest, MoveItem) {
@@ -506,7 +462,6 @@ TEST_F(PlaylistTest, CurrentMarkAndNavigation) {
   for (const PlaylistItemRef& item : playlist.items()) marked += item->isCurrent();
   EXPECT_EQ(marked, 1);
   EXPECT_TRUE(playlist.item(2)->isCurrent());
-  EXPECT_GE(window.redraws(), 2);
   playlist.setCurrent(9);
   EXPECT_EQ(playlist.currentIndex(), -1);
   EXPECT_FALSE(playlist.item(2)->isCurrent());
@@ -629,19 +584,6 @@ TEST_F(PlaylistTest, ShuffleIsAPermutationAndClearsTheMark) {
   for (const PlaylistItemRef& item : playlist.items()) EXPECT_FALSE(item->isCurrent());
   expectRowsShowItems();
   EXPECT_EQ(playlist.modified(), modifiedBefore);
-
-  // The same seed gives the same order; a single item stays.
-  Playlist other(prompts);
-  for (const std::string& f : files) other.addFile(folder.file(f), AddMode::Append);
-  other.shuffle(12345);
-  Paths otherNames;
-  for (const PlaylistItemRef& item : other.items()) otherNames.push_back(item->filename());
-  EXPECT_EQ(otherNames, shuffled);
-
-  Playlist one(prompts);
-  one.addFile(folder.file("t0.mp3"), AddMode::Append);
-  one.shuffle(7);
-  EXPECT_EQ(one.item(0)->filename(), "t0.mp3");
 }
 
 TEST_F(PlaylistTest, ShuffleDrawFavoursTheFrontAndShortsTheLastEntry) {
@@ -658,21 +600,6 @@ TEST_F(PlaylistTest, ShuffleDrawFavoursTheFrontAndShortsTheLastEntry) {
   }
   EXPECT_NEAR(firstCounts[9] / double(runs), 1 / 11.0, 0.015);
   for (int i = 0; i < 9; ++i) EXPECT_NEAR(firstCounts[i] / double(runs), 1 / 9.9, 0.02) << i;
-}
-
-TEST_F(PlaylistTest, ShuffleWritesItsOrderToTheLog) {
-  fill({"x.mp3", "y.mp3"});
-  playlist.shuffle(99);
-  Paths order = names();
-  Playlist empty(prompts);
-  empty.shuffle(1);
-  std::string log = readAll(Logger::getLogPath());
-  std::string expected = "Shuffling playlist\n";
-  size_t at = log.find(expected);
-  ASSERT_NE(at, std::string::npos) << log;
-  EXPECT_NE(log.find(") Track #0 : " + order[0] + "\n", at), std::string::npos) << log;
-  EXPECT_NE(log.find(") Track #1 : " + order[1] + "\n", at), std::string::npos) << log;
-  EXPECT_NE(log.find("Shuffling playlist\n", at + 1), std::string::npos) << log;  // the empty one
 }
 
 }  // namespace
