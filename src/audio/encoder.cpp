@@ -11,6 +11,7 @@
 #include "audio/resampler.h"
 #include "core/interval.h"
 #include "core/prompts.h"
+#include "core/text.h"
 #include "core/thread_priority.h"
 #include "diag/logger.h"
 #include "monitor/main_window_view.h"
@@ -57,16 +58,6 @@ long long nowMs() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(
              std::chrono::steady_clock::now().time_since_epoch())
       .count();
-}
-
-std::string format(const char* text, ...) __attribute__((format(printf, 1, 2)));
-std::string format(const char* text, ...) {
-  char buffer[1024];
-  va_list args;
-  va_start(args, text);
-  std::vsnprintf(buffer, sizeof buffer, text, args);
-  va_end(args);
-  return buffer;
 }
 
 // The rate the conversion stage gets: the stream's own, so that the encoder need not resample;
@@ -303,7 +294,7 @@ bool Encoder::runBroadcast(int run, Playlist& playlist, LiveConnect& connection,
           playing_.store(true);
           if (StatusDisplay* status = status_.load()) {
             std::string title = facts.displayTitle();
-            if (acm_.getSideChannel() != nullptr) title = format("(+mic) %s", title.c_str());
+            if (acm_.getSideChannel() != nullptr) title = formatText("(+mic) %s", title.c_str());
             status->setNowPlaying(title);
             status->showTrackFormat(facts.formatInfo());
             status->setNextTrack(next ? next->mp3Info().displayTitle() : std::string(kEndOfProgramText));
@@ -401,13 +392,13 @@ bool Encoder::playTrack(int run, const PlaylistItemRef& item, LiveConnect& conne
 
   int status = decoder_->createInput(path);
   if (status != kDecoderOk) {
-    prompts_.warning(format("cannot create input, status=%d\n", status));
+    prompts_.warning(formatText("cannot create input, status=%d\n", status));
     Logger::log("Cannot open XAudio decoder output, error=%d\n", status);
     return false;
   }
   status = decoder_->openInput();
   if (status != kDecoderOk) {
-    std::string text = format(
+    std::string text = formatText(
         "XAudio failed for song %s ripped at %d bps with %d channel(s). Could this be at the wrong speed?\n",
         item->filename().c_str(), facts.bitrate(), facts.channels());
     if (StatusDisplay* display = status_.load()) display->setLastError(text);
@@ -472,7 +463,7 @@ bool Encoder::playTrack(int run, const PlaylistItemRef& item, LiveConnect& conne
         if (intervalElapsed(kSlotSecond, 1000)) {
           trackOutputBytes += acm_.takeBytesSent();
           if (display != nullptr) {
-            display->setDataCounter(format("%d kb (input) , %d kb (output)",
+            display->setDataCounter(formatText("%d kb (input) , %d kb (output)",
                                            static_cast<int>(decoder_->bytesRead() / 1000),
                                            static_cast<int>(trackOutputBytes / 1000)));
             if (Playlist* playlist = playlist_.load()) showTimes(*playlist, facts, nowMs() - trackStart);
@@ -536,7 +527,7 @@ bool Encoder::openDecoder() {
     prompts_.warning("Cannot open XAudio decoder output, Device is busy");
     Logger::log("Cannot open XAudio decoder output, device is busy, error=%d\n", opened.status);
   } else if (opened.status != kDecoderOk || !opened.output) {
-    prompts_.warning(format("Cannot open XAudio decoder output, error=%d\n", opened.status));
+    prompts_.warning(formatText("Cannot open XAudio decoder output, error=%d\n", opened.status));
     Logger::log("Cannot open XAudio decoder output, error=%d", opened.status);
   }
   if (opened.status != kDecoderOk || !opened.output) {

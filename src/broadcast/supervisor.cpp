@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "broadcast/program_values.h"
+#include "core/text.h"
 #include "diag/logger.h"
 #include "monitor/main_window_view.h"
 #include "monitor/status_display.h"
@@ -14,16 +15,6 @@ namespace brovana {
 namespace {
 
 std::atomic<Supervisor*> gInstance{nullptr};
-
-std::string textf(const char* format, ...) __attribute__((format(printf, 1, 2)));
-std::string textf(const char* format, ...) {
-  char text[1024];
-  va_list args;
-  va_start(args, format);
-  std::vsnprintf(text, sizeof text, format, args);
-  va_end(args);
-  return text;
-}
 
 struct ExternalSource {
   int code;
@@ -100,7 +91,7 @@ bool Supervisor::init() {
   int mhz = context_.parts.cpuMHz();
   if (mhz > 0 && mhz < kSlowCpuMHz && programValues().sessionCount() < 2)
     prompts_.warning(
-        textf("Your CPU is less than the recommeded speed for live broadcasting, (%d Mhz) causing your "
+        formatText("Your CPU is less than the recommeded speed for live broadcasting, (%d Mhz) causing your "
               "broadcast to break up, you should have at least a %d Mhz machine.",
               mhz, kSlowCpuMHz));
 
@@ -162,7 +153,7 @@ bool Supervisor::init() {
   if (!loadBroadcastInfo(context_.registry, kProfileName, connection_.get(), settingsHolders())) {
     if (!prompts_.ask("Do you already have an account on Zelvora?")) {
       prompts_.information(
-          textf("%s will now launch your browser and exit. When ready restart Live and you'll be "
+          formatText("%s will now launch your browser and exit. When ready restart Live and you'll be "
                 "on the air!",
                 kProgramName));
       prompts_.open(registrationUrl());
@@ -190,7 +181,7 @@ bool Supervisor::init() {
   if (connection_->isHostplay()) {
     std::string name = hostplayName();
     if (prompts_.ask(
-            textf("This account, %s, is currently set up for %s. Do you want to log into a different "
+            formatText("This account, %s, is currently set up for %s. Do you want to log into a different "
                   "account?",
                   connection_->memberName().c_str(), name.c_str()))) {
       if (!runSetupWizard()) {
@@ -199,7 +190,7 @@ bool Supervisor::init() {
       }
     } else if (!web_.netcastSwitch(connection_->memberName(), connection_->pass(), "live",
                                    context_.timings.liveSwitchWaitSeconds)) {
-      prompts_.error(textf(kSwitchToLiveFailed, kProgramName, name.c_str()));
+      prompts_.error(formatText(kSwitchToLiveFailed, kProgramName, name.c_str()));
       endProgram();
       return false;
     }
@@ -255,7 +246,7 @@ PlaylistWindowControl* Supervisor::autoStart() {
   bool dialogOpen = infoDialog_ && infoDialog_->isOpen();
   if (previous && playlistWindow_ && playlistWindow_->loadPlaylist(*previous) && !dialogOpen &&
       prompts_.ask(
-          textf("Do you want to start broadcasting your previous playlist, %s?", previous->c_str()))) {
+          formatText("Do you want to start broadcasting your previous playlist, %s?", previous->c_str()))) {
     WaitCursor cursor(*this);
     prompts_.information("Please be patient, this may take a few seconds....");
     setSource(kSourcePlaylist);
@@ -346,11 +337,11 @@ bool Supervisor::connect() {
   if (connection_->isHostplay()) {
     std::string name = hostplayName();
     if (!prompts_.ask(
-            textf("You are currently set up for %s, do you want to switch to Live mode?", name.c_str())))
+            formatText("You are currently set up for %s, do you want to switch to Live mode?", name.c_str())))
       return false;
     if (!web_.netcastSwitch(connection_->memberName(), connection_->pass(), "live",
                             context_.timings.liveSwitchWaitSeconds)) {
-      prompts_.error(textf(kSwitchToLiveFailed, kProgramName, name.c_str()));
+      prompts_.error(formatText(kSwitchToLiveFailed, kProgramName, name.c_str()));
       endProgram();
       return false;
     }
@@ -360,7 +351,7 @@ bool Supervisor::connect() {
     return true;
   }
   ServerInfo info = connection_->serverInfo();
-  if (mainWindow_) mainWindow_->setTitle(textf("Trying to connect to %s:%d", info.host, info.port));
+  if (mainWindow_) mainWindow_->setTitle(formatText("Trying to connect to %s:%d", info.host, info.port));
   connection_->connect();
   if (connection_->login()) {
     // Clears the title the directory shows until the first track is announced.
@@ -422,7 +413,7 @@ bool Supervisor::setSource(int code) {
     postBlankTitle("  ");
     postBlankTitle(statusText);
     if (!inputMixer_ || !inputMixer_->selectSource(code)) {
-      prompts_.warning(textf("Unable to switch to %s", statusText.c_str()));
+      prompts_.warning(formatText("Unable to switch to %s", statusText.c_str()));
       return false;
     }
     if (currentPlaylist_) currentPlaylist_->setCurrent(-1);
@@ -431,7 +422,7 @@ bool Supervisor::setSource(int code) {
     statusText = "playlist";
   }
   if (code != source_)
-    prompts_.information(textf("Switching your audio source to your %s", statusText.c_str()));
+    prompts_.information(formatText("Switching your audio source to your %s", statusText.c_str()));
   source_ = code;
   if (restartNeeded) {
     closeCaptureInput();
@@ -592,7 +583,7 @@ void Supervisor::switchToHostplay() {
   if (web_.netcastSwitch(connection_->memberName(), connection_->pass(), "hostplay", 0))
     serverTurnedOn_ = false;
   else
-    prompts_.error(textf(kSwitchToHostplayFailed, kProgramName, hostplayName().c_str()));
+    prompts_.error(formatText(kSwitchToHostplayFailed, kProgramName, hostplayName().c_str()));
 }
 
 void Supervisor::turnServer(const std::string& action) {
@@ -644,9 +635,9 @@ Supervisor::~Supervisor() {
     closing_ = true;
     if (connection_ && web_.switchedToLive()) {
       std::string name = hostplayName();
-      if (prompts_.ask(textf("Would you like to turn your %s broadcast back on?", name.c_str())) &&
+      if (prompts_.ask(formatText("Would you like to turn your %s broadcast back on?", name.c_str())) &&
           !web_.netcastSwitch(connection_->memberName(), connection_->pass(), "hostplay", 0))
-        prompts_.error(textf(kSwitchToHostplayFailed, kProgramName, name.c_str()));
+        prompts_.error(formatText(kSwitchToHostplayFailed, kProgramName, name.c_str()));
     }
     genreList_ = GenreList();
     inputMixer_.reset();

@@ -2,6 +2,8 @@
 
 #include <cctype>
 #include <climits>
+#include <cstdarg>
+#include <cstdio>
 
 namespace brovana {
 
@@ -47,6 +49,19 @@ int parseInt(std::string_view text) {
     }
   }
   return static_cast<int>(negative ? -value : value);
+}
+
+std::string formatText(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  va_list again;
+  va_copy(again, args);
+  int n = std::vsnprintf(nullptr, 0, format, args);
+  va_end(args);
+  std::string text(n > 0 ? n : 0, '\0');
+  if (n > 0) std::vsnprintf(text.data(), text.size() + 1, format, again);
+  va_end(again);
+  return text;
 }
 
 }  // namespace brovana

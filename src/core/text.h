@@ -13,5 +13,7 @@ bool equalsIgnoreCase(std::string_view a, std::string_view b);
 std::vector<std::string_view> splitLines(std::string_view text);
 // Decimal parse the way the C library's atoi reads: leading blanks, a sign, digits; 0 otherwise.
 int parseInt(std::string_view text);
+// printf into an owned text of whatever length it needs.
+std::string formatText(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 }  // namespace brovana

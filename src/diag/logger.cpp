@@ -7,6 +7,7 @@
 
 #include "broadcast/program_values.h"
 #include "core/prompts.h"
+#include "core/text.h"
 #include "diag/system_info.h"
 
 namespace brovana {
@@ -34,15 +35,6 @@ std::string vformat(const char* format, va_list args) {
   return std::string(text, std::min(static_cast<size_t>(n), kMaxMessage));
 }
 
-std::string format(const char* format, ...) __attribute__((format(printf, 1, 2)));
-std::string format(const char* format, ...) {
-  va_list args;
-  va_start(args, format);
-  std::string text = vformat(format, args);
-  va_end(args);
-  return text;
-}
-
 // "%*s" of width n with a one-star text: the star stands in column n after the bar.
 std::string bar(int n) { return n > 0 ? std::string(n - 1, ' ') + "*\n" : "\n"; }
 
@@ -61,10 +53,10 @@ bool LogBook::openLocked(const std::string& timeText) {
   if (file_) return true;
   char folder[PATH_MAX];
   if (!getcwd(folder, sizeof folder)) return false;
-  path_ = format("%s/%s%d.txt", folder, "live_log", sessionNumber_ ? sessionNumber_() : 0);
+  path_ = formatText("%s/%s%d.txt", folder, "live_log", sessionNumber_ ? sessionNumber_() : 0);
   file_ = std::fopen(path_.c_str(), "w");
   if (!file_) return false;
-  writeRawLocked(format("%s (build %d)\nLog file for %s, built on %s\n", kVersionText, kBuildNumber,
+  writeRawLocked(formatText("%s (build %d)\nLog file for %s, built on %s\n", kVersionText, kBuildNumber,
                         timeText.c_str(), kBuildDate));
   writeRawLocked(kSeparatorLine);
   return true;
@@ -203,8 +195,8 @@ void LogBook::logUserInfo() {
   std::string timeText = logTimeText(std::time(nullptr));
   std::lock_guard lock(mutex_);
   if (!file_) return;
-  writeRawLocked(format("(%s) User : %s, %s\n", timeText.c_str(), member.c_str(), system.c_str()));
-  writeRawLocked(format("(%s) %s\n", timeText.c_str(), cpu.c_str()));
+  writeRawLocked(formatText("(%s) User : %s, %s\n", timeText.c_str(), member.c_str(), system.c_str()));
+  writeRawLocked(formatText("(%s) %s\n", timeText.c_str(), cpu.c_str()));
   writeRawLocked(kSeparatorLine);
 }
 
@@ -216,7 +208,7 @@ std::string LogBook::logPath() const {
 void LogBook::showLogFile(Prompts& prompts) const { prompts.open(logPath()); }
 
 void LogBook::finish(Prompts& prompts) {
-  write(format("Exiting %s\n", kProgramName));
+  write(formatText("Exiting %s\n", kProgramName));
   write(kSeparatorLine);
   int failed, tracks, loops, reconnects, dropouts;
   {
@@ -224,13 +216,13 @@ void LogBook::finish(Prompts& prompts) {
     failed = failedFiles_, tracks = tracksPlayed_, loops = playlistLoops_;
     reconnects = reconnects_, dropouts = dropouts_;
   }
-  write(format("%d : files couldn't be played.\n", failed));
-  write(format("%d : internal errors\n", 0));
-  write(format("%d : tracks played\n", tracks));
-  write(format("%d : loops through the playlist\n", loops));
-  write(format("%d : number of reconnects\n", reconnects));
-  write(format("%d : internal warnings\n", 0));
-  write(format("%d : total number of signal dropouts\n", dropouts));
+  write(formatText("%d : files couldn't be played.\n", failed));
+  write(formatText("%d : internal errors\n", 0));
+  write(formatText("%d : tracks played\n", tracks));
+  write(formatText("%d : loops through the playlist\n", loops));
+  write(formatText("%d : number of reconnects\n", reconnects));
+  write(formatText("%d : internal warnings\n", 0));
+  write(formatText("%d : total number of signal dropouts\n", dropouts));
 
   if (reconnects > 2 && failed > 0 &&
       prompts.ask("Your broadcast encountered some errors. Would you like to see the log file?"))
@@ -252,7 +244,7 @@ void LogBook::timeGraph(const char* title, int series, int slotMinutes, GraphMod
   GraphState g;
   writeRawLocked("\n\n");
   writeRawLocked(kSeparatorLine);
-  writeRawLocked(format("Time Graph for %s\n", title));
+  writeRawLocked(formatText("Time Graph for %s\n", title));
   writeRawLocked(kSeparatorLine);
 
   // A summing line carries every sample of its slot, so it is written when the slot is over.
@@ -295,7 +287,7 @@ void LogBook::graphLineLocked(GraphState& g, std::time_t when, int slot, int val
   const std::time_t slotStart = when - when % slotSeconds;
   auto label = [&](std::time_t start, int shown) {
     std::tm parts = localTime(start);
-    writeRawLocked(format("%2d:%02d (%d)|", parts.tm_hour, parts.tm_min, shown) + bar(shown));
+    writeRawLocked(formatText("%2d:%02d (%d)|", parts.tm_hour, parts.tm_min, shown) + bar(shown));
   };
   if (!carry) g.lastValue = 0;
   if (!g.firstLine && slot > g.lastSlot)

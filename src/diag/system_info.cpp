@@ -41,13 +41,6 @@ std::string osReleaseField(std::string_view osRelease, std::string_view key) {
   return {};
 }
 
-std::string formatText(const char* format, auto... args) {
-  int n = std::snprintf(nullptr, 0, format, args...);
-  std::string text(n > 0 ? n : 0, '\0');
-  std::snprintf(text.data(), text.size() + 1, format, args...);
-  return text;
-}
-
 }  // namespace
 
 int cpuMHzFrom(std::string_view cpufreqMaxKHz, std::string_view cpuinfo) {
