@@ -66,16 +66,7 @@ class LiveConnectIcecastTest : public ::testing::Test {
     return listen();
   }
 
-  // A listener of the mount, once the server has it.
-  std::unique_ptr<test::StreamListener> listen() {
-    auto deadline = Clock::now() + 15s;
-    while (Clock::now() < deadline) {
-      auto listener = std::make_unique<test::StreamListener>(icecast.port(), icecast.mount());
-      if (listener->waitForHead(3s) && listener->head().find(" 200 ") != std::string::npos) return listener;
-      std::this_thread::sleep_for(100ms);
-    }
-    return nullptr;
-  }
+  std::unique_ptr<test::StreamListener> listen() { return test::listenWhenServed(icecast); }
 
   static test::EmulatorOptions emulatorOptions(int sourcePort) {
     test::EmulatorOptions options;

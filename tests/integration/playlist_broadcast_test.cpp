@@ -137,16 +137,7 @@ class PlaylistBroadcastTest : public ::testing::Test {
     Logger::setStatsSource(nullptr);
   }
 
-  // A listener of the mount, once Icecast serves it.
-  std::unique_ptr<test::StreamListener> listen() {
-    auto deadline = Clock::now() + 15s;
-    while (Clock::now() < deadline) {
-      auto listener = std::make_unique<test::StreamListener>(icecast.port(), icecast.mount());
-      if (listener->waitForHead(3s) && listener->head().find(" 200 ") != std::string::npos) return listener;
-      std::this_thread::sleep_for(100ms);
-    }
-    return nullptr;
-  }
+  std::unique_ptr<test::StreamListener> listen() { return test::listenWhenServed(icecast); }
 
   std::string saveStream(const test::StreamListener& listener) {
     folder.write("heard.mp3", listener.body());

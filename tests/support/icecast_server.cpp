@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 namespace brovana::test {
 namespace {
@@ -233,6 +234,17 @@ std::string StreamListener::header(const std::string& name) const {
     return first == std::string::npos ? std::string() : value.substr(first);
   }
   return "<none>";
+}
+
+std::unique_ptr<StreamListener> listenWhenServed(const IcecastServer& server) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+  while (std::chrono::steady_clock::now() < deadline) {
+    auto listener = std::make_unique<StreamListener>(server.port(), server.mount());
+    if (listener->waitForHead(std::chrono::seconds(3)) && listener->head().find(" 200 ") != std::string::npos)
+      return listener;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  return nullptr;
 }
 
 }  // namespace brovana::test

@@ -88,4 +88,8 @@ class StreamListener {
   std::thread thread_;
 };
 
+// A listener of the server's mount once the server serves it (a source has logged in and sent
+// data); null when it does not within 15 s.
+std::unique_ptr<StreamListener> listenWhenServed(const IcecastServer& server);
+
 }  // namespace brovana::test
