@@ -7,6 +7,7 @@
 
 #include "app/command_line.h"
 #include "app/configure.h"
+#include "app/dsp_choice.h"
 #include "app/headless_studio.h"
 #include "app/probe.h"
 #include "app/working_folder.h"
@@ -40,15 +41,18 @@ int main(int argc, char** argv) {
   if (options.headless) blockStopSignals();
 
   // The playlist is named from where the command was given; the program works in its own folder.
-  if (options.playlist) {
-    std::error_code ec;
+  std::error_code ec;
+  if (options.playlist)
     options.playlist = std::filesystem::absolute(*options.playlist, ec).lexically_normal().string();
-  }
+  if (options.dsp && std::filesystem::exists(options.dsp->path, ec))
+    options.dsp->path = std::filesystem::absolute(options.dsp->path, ec).lexically_normal().string();
   std::string error;
-  if (!enterWorkingFolder(options.workdir.value_or(defaultWorkingFolder()), shippedFilesFolder(), error)) {
+  if (!enterWorkingFolder(options.workdir.value_or(defaultWorkingFolder()), shippedFilesFolder(), error,
+                          builtPluginsFolder())) {
     std::fprintf(stderr, "brovana-live: %s\n", error.c_str());
     return 1;
   }
+  if (options.listDsp) return runListDsp();
   SettingsRegistry registry;
   std::string webHost = options.host.value_or(kMainWebHost);
   programValues().setRegistry(&registry);

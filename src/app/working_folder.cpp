@@ -23,7 +23,31 @@ std::string shippedFilesFolder() {
   return "/usr/share/brovana-live";
 }
 
-bool enterWorkingFolder(const std::string& folder, const std::string& shareDir, std::string& error) {
+std::string builtPluginsFolder() {
+  std::error_code ec;
+  return fs::is_directory(BROVANA_PLUGIN_DIR, ec) ? BROVANA_PLUGIN_DIR : "";
+}
+
+namespace {
+
+// Copies what `target` lacks of `source`, folders included.
+void seed(const std::string& source, const fs::path& target) {
+  std::error_code ec;
+  if (source.empty() || !fs::is_directory(source, ec)) return;
+  for (auto it = fs::recursive_directory_iterator(source, ec);
+       !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+    fs::path to = target / fs::relative(it->path(), source, ec);
+    if (it->is_directory(ec))
+      fs::create_directories(to, ec);
+    else if (!fs::exists(to, ec))
+      fs::copy_file(it->path(), to, ec);
+  }
+}
+
+}  // namespace
+
+bool enterWorkingFolder(const std::string& folder, const std::string& shareDir, std::string& error,
+                        const std::string& pluginDir) {
   std::error_code ec;
   fs::create_directories(folder, ec);
   if (!fs::is_directory(folder, ec)) {
@@ -31,15 +55,10 @@ bool enterWorkingFolder(const std::string& folder, const std::string& shareDir, 
             "; choose another with --workdir DIR";
     return false;
   }
-  if (fs::is_directory(shareDir, ec)) {
-    for (auto it = fs::recursive_directory_iterator(shareDir, ec); !ec && it != fs::recursive_directory_iterator();
-         it.increment(ec)) {
-      fs::path target = fs::path(folder) / fs::relative(it->path(), shareDir, ec);
-      if (it->is_directory(ec))
-        fs::create_directories(target, ec);
-      else if (!fs::exists(target, ec))
-        fs::copy_file(it->path(), target, ec);
-    }
+  seed(shareDir, folder);
+  if (!pluginDir.empty()) {
+    fs::create_directories(fs::path(folder) / "Plugins", ec);
+    seed(pluginDir, fs::path(folder) / "Plugins");
   }
   if (::chdir(folder.c_str()) != 0) {
     error = "cannot change into the working folder " + folder + "; choose another with --workdir DIR";

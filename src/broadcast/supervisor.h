@@ -121,9 +121,14 @@ class Supervisor final : private EngineEvents {
   bool unsavedNewPlaylist() const;
   int waveOutVolume() const;
   void setWaveOutVolume(int volume);
-  // False without a DSP host.
+  // The "Plugins" menu. False without a DSP host.
   bool loadPlugins();
-  void launchPlugin(int index);
+  std::vector<PluginMenuEntry> pluginMenu() const;
+  // Launches the plug-in of that menu id (38000: none) and moves the radio mark; the id checked now.
+  int launchPlugin(int menuId);
+  int checkedPlugin() const;
+  // Launches module `module` of a plug-in library given by path; false when it was refused.
+  bool launchPluginFile(const std::string& path, int module);
   // The holders of the stored settings besides the connection.
   SettingsHolders settingsHolders() const;
 
@@ -166,6 +171,7 @@ class Supervisor final : private EngineEvents {
   void postBlankTitle(const std::string& title);
   std::string hostplayName();
   void showSourceMarks(int commandId);
+  void showPluginMarks();
 
   MainWindowView* const mainWindow_;
   const std::string webHost_;
