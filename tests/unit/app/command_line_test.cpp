@@ -31,6 +31,16 @@ TEST(CommandLine, ConfigureTakesTheStationSettings) {
   EXPECT_EQ(o.outputBitrate, 24000);
 }
 
+TEST(CommandLine, DspTakesAModuleAfterTheLastColon) {
+  for (auto [text, path, module] : {std::tuple{"a.so", "a.so", 0}, std::tuple{"x:y/l.so:12", "x:y/l.so", 12},
+                                    std::tuple{"odd:name.so", "odd:name.so", 0}}) {
+    ParseResult r = parseCommandLine({"--headless", "--dsp", text});
+    ASSERT_TRUE(r.error.empty() && r.options.dsp) << text;
+    EXPECT_EQ(r.options.dsp->path, path);
+    EXPECT_EQ(r.options.dsp->module, module);
+  }
+}
+
 TEST(CommandLine, MistakesSayWhatIsWrong) {
   struct Case {
     std::vector<std::string> args;
@@ -47,6 +57,8 @@ TEST(CommandLine, MistakesSayWhatIsWrong) {
       {{"--configure", "--headless", "--member", "a", "--password", "b"}, "separate runs"},
       {{"--playlist", "a.m3u"}, "--playlist goes with --headless"},
       {{"--headless", "--playlist"}, "--playlist needs a playlist file"},
+      {{"--dsp", "a.so"}, "--dsp goes with --headless"},
+      {{"--headless", "--dsp", ":2"}, "--dsp needs a plug-in library"},
       {{"--configure", "--member", "a", "--password", "b", "--line-speed", "64000"},
        "--line-speed is one of"},
       {{"--configure", "--member", "a", "--password", "b", "--line-speed", "56k"}, "--line-speed is one of"},
