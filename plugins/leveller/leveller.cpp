@@ -27,6 +27,19 @@ int16_t toSample(float value) {
 
 }  // namespace
 
+void Leveller::MovingSum::reset(int size, double fill) {
+  values_.assign(size, fill);
+  pos_ = 0;
+  sum_ = size * fill;
+}
+
+double Leveller::MovingSum::add(double value) {
+  sum_ += value - values_[pos_];
+  values_[pos_] = value;
+  pos_ = (pos_ + 1) % size();
+  return sum_;
+}
+
 Leveller::Leveller(const Settings& settings)
     : settings_(settings), ceiling_(static_cast<float>(decibelsToGain(settings.ceilingDb))) {}
 
@@ -35,9 +48,9 @@ void Leveller::configure(int channels, int rate) {
   rate_ = rate;
   int window =
       std::max(1, static_cast<int>(std::lround(settings_.detectorMs * rate / 1000.0 / kControlFrames)));
-  blockPower_.assign(window, 0.0);
-  blockPos_ = blocksFilled_ = controlCount_ = 0;
-  windowPower_ = power_ = 0;
+  windowPower_.reset(window, 0.0);
+  blocksFilled_ = controlCount_ = 0;
+  power_ = 0;
   attackCoef_ = smoothing(settings_.attackMs, kControlFrames, rate);
   releaseCoef_ = smoothing(settings_.releaseMs, kControlFrames, rate);
   limiterReleaseCoef_ = static_cast<float>(smoothing(settings_.limiterReleaseMs, 1, rate));
@@ -52,19 +65,15 @@ void Leveller::configure(int channels, int rate) {
   windowHead_ = windowSize_ = 0;
   frame_ = 0;
   released_ = 1;
-  smooth_.assign(lookahead_, 1.0f);
-  smoothPos_ = 0;
-  smoothSum_ = lookahead_;
+  smooth_.reset(lookahead_, 1.0);
 }
 
 void Leveller::steerGain() {
-  windowPower_ += power_ - blockPower_[blockPos_];
-  blockPower_[blockPos_] = power_;
-  blockPos_ = (blockPos_ + 1) % static_cast<int>(blockPower_.size());
-  blocksFilled_ = std::min(blocksFilled_ + 1, static_cast<int>(blockPower_.size()));
+  double windowPower = windowPower_.add(power_);
+  blocksFilled_ = std::min(blocksFilled_ + 1, windowPower_.size());
   power_ = 0;
   // The running sum may drift a hair below zero after long silence.
-  double meanSquare = std::max(windowPower_, 0.0) / (blocksFilled_ * kControlFrames);
+  double meanSquare = std::max(windowPower, 0.0) / (blocksFilled_ * kControlFrames);
   double levelDb = 10.0 * std::log10(meanSquare + 1e-12) + kSineDb;
   if (levelDb > settings_.gateDb) {
     double wanted = std::clamp(settings_.targetDb - levelDb, -settings_.maxCutDb, settings_.maxBoostDb);
@@ -87,10 +96,7 @@ float Leveller::limiterGain(float needed) {
   // Down at once, up with the release; then the mean over the lookahead, which reaches every
   // minimum by the time its frame leaves the delay line and never lies above it.
   released_ = std::min(window_[windowHead_].gain, released_ + (1.0f - released_) * limiterReleaseCoef_);
-  smoothSum_ += released_ - smooth_[smoothPos_];
-  smooth_[smoothPos_] = released_;
-  smoothPos_ = (smoothPos_ + 1) % lookahead_;
-  return static_cast<float>(smoothSum_ / lookahead_);
+  return static_cast<float>(smooth_.add(released_) / lookahead_);
 }
 
 void Leveller::process(int16_t* samples, int frames, int channels, int rate) {

@@ -49,6 +49,19 @@ class Leveller {
   // The frames between two moves of the leveller's gain.
   static constexpr int kControlFrames = 32;
 
+  // The sum of the last size() values added (the detector's window, the limiter's smoothing).
+  class MovingSum {
+   public:
+    void reset(int size, double fill);
+    double add(double value);
+    int size() const { return static_cast<int>(values_.size()); }
+
+   private:
+    std::vector<double> values_;
+    int pos_ = 0;
+    double sum_ = 0;
+  };
+
   // The last three levelled samples of a channel and the half-way estimate before the last.
   struct History {
     float y1 = 0, y2 = 0, y3 = 0;
@@ -67,12 +80,10 @@ class Leveller {
   int channels_ = 0;
   int rate_ = 0;
 
-  // Leveller: the power of the control blocks in the detector's window, their sum, and the
-  // block being summed.
-  std::vector<double> blockPower_;
-  int blockPos_ = 0;
+  // Leveller: the power of the control blocks in the detector's window, and of the block
+  // being summed.
+  MovingSum windowPower_;
   int blocksFilled_ = 0;
-  double windowPower_ = 0;
   double power_ = 0;
   int controlCount_ = 0;
   double gainDb_ = 0;
@@ -97,9 +108,7 @@ class Leveller {
   int64_t frame_ = 0;
   float released_ = 1;
   float limiterReleaseCoef_ = 0;
-  std::vector<float> smooth_;
-  int smoothPos_ = 0;
-  double smoothSum_ = 0;
+  MovingSum smooth_;
 };
 
 }  // namespace leveller

@@ -16,7 +16,7 @@ class DspPlugins final : public PluginHost {
 
   bool loadPlugins() override;
   std::vector<PluginMenuEntry> menu() const override;
-  int launch(int menuId) override { return host_.launch(menuId); }
+  int launch(int index) override { return host_.launch(WADsp::kMenuNone + index); }
   int checkedId() const override { return host_.checkedId(); }
   bool launchFile(const std::string& path, int module) override { return host_.launchFile(path, module); }
   DspHost* samples() override { return &host_; }

@@ -153,8 +153,9 @@ class PluginHost {
   virtual bool loadPlugins() = 0;
   // "-none-" (38000) first, then one entry per plug-in from 38001.
   virtual std::vector<PluginMenuEntry> menu() const = 0;
-  // Launches the plug-in of that menu id; the id checked now (38000 when it was refused).
-  virtual int launch(int menuId) = 0;
+  // Launches plug-in `index` of the menu (0: "-none-"); the menu id checked now, 38000 when it
+  // was refused.
+  virtual int launch(int index) = 0;
   virtual int checkedId() const = 0;
   // Launches module `module` of the library at `path`; false when it was refused.
   virtual bool launchFile(const std::string& path, int module) = 0;

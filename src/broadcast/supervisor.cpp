@@ -727,10 +727,10 @@ std::vector<PluginMenuEntry> Supervisor::pluginMenu() const {
   return pluginHost_ ? pluginHost_->menu() : std::vector<PluginMenuEntry>{};
 }
 
-int Supervisor::launchPlugin(int menuId) {
+int Supervisor::launchPlugin(int index) {
   Lock lock(controlMutex_);
   if (!pluginHost_) return 0;
-  pluginHost_->launch(menuId);
+  pluginHost_->launch(index);
   showPluginMarks();
   return pluginHost_->checkedId();
 }

@@ -124,8 +124,9 @@ class Supervisor final : private EngineEvents {
   // The "Plugins" menu. False without a DSP host.
   bool loadPlugins();
   std::vector<PluginMenuEntry> pluginMenu() const;
-  // Launches the plug-in of that menu id (38000: none) and moves the radio mark; the id checked now.
-  int launchPlugin(int menuId);
+  // Launches plug-in `index` of the menu (0: "-none-", k: menu id 38000 + k) and moves the radio
+  // mark; the menu id checked now.
+  int launchPlugin(int index);
   int checkedPlugin() const;
   // Launches module `module` of a plug-in library given by path; false when it was refused.
   bool launchPluginFile(const std::string& path, int module);
