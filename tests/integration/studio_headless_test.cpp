@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -60,6 +61,20 @@ Decoded decode(const test::TempFolder& folder, const std::string& mp3) {
     decoded.peak = std::max(decoded.peak, std::abs(static_cast<int>(sample)));
   }
   return decoded;
+}
+
+// The length of an MP3 file in seconds, from the frames ffprobe reads in it.
+double decodedSeconds(const std::string& path) {
+  std::string command =
+      "ffprobe -v error -count_packets -select_streams a:0 -show_entries "
+      "stream=nb_read_packets,sample_rate -of csv=p=0 '" +
+      path + "'";
+  std::unique_ptr<FILE, int (*)(FILE*)> out(popen(command.c_str(), "r"), pclose);
+  int rate = 0;
+  long frames = 0;
+  if (!out || std::fscanf(out.get(), "%d,%ld", &rate, &frames) != 2 || rate <= 0) return 0;
+  // MPEG-1 frames hold 1152 samples, MPEG-2 and 2.5 frames 576.
+  return static_cast<double>(frames) * (rate >= 32000 ? 1152 : 576) / rate;
 }
 
 class HeadlessStudioTest : public ::testing::Test {
@@ -141,15 +156,19 @@ TEST_F(HeadlessStudioTest, ConfiguredStudioGoesOnTheAirAndOffAgainOnSigterm) {
   EXPECT_NE(settings().find("sessionID=0"), std::string::npos) << settings();
 
   // On the air: the listener gets MP3 that decodes to the tone.
-  auto onAir = studio({"--headless", "--playlist", scratch.file("music/tones.m3u")}, "run1.log");
+  auto onAir = studio(
+      {"--headless", "--playlist", scratch.file("music/tones.m3u"), "-outfile", scratch.file("recorded.mp3")},
+      "run1.log");
   ASSERT_TRUE(onTheAir(*onAir, "run1.log")) << fileText(scratch.file("run1.log"));
   EXPECT_TRUE(serverOn()) << "the studio turned the member's server on";
+  std::string heardBytes;
   {
     test::StreamListener listener(icecast.port(), icecast.mount());
     ASSERT_TRUE(listener.waitForHead(10s)) << icecast.errorLog();
     EXPECT_NE(listener.header("icy-name").find("Test tones"), std::string::npos) << listener.head();
     ASSERT_TRUE(listener.waitForBody(40000, 30s)) << fileText(scratch.file("run1.log"));
-    Decoded heard = decode(scratch, listener.body());
+    heardBytes = listener.body();
+    Decoded heard = decode(scratch, heardBytes);
     EXPECT_GT(heard.samples, 44100u) << "at least half a second of stereo";
     EXPECT_GT(heard.peak, 3000) << "the tone, not silence";
   }
@@ -179,6 +198,14 @@ TEST_F(HeadlessStudioTest, ConfiguredStudioGoesOnTheAirAndOffAgainOnSigterm) {
   EXPECT_NE(log1.find(": tracks played"), std::string::npos) << log1;
   EXPECT_FALSE(serverOn()) << "the run turned the server on, so it turned it off";
   EXPECT_NE(settings().find("sessionID=1"), std::string::npos) << settings();
+
+  // -outfile kept the stream as the server got it: what the listener heard is in it, and it decodes whole, as
+  // long as its bytes last at 56 kbit/s and at least the first track.
+  std::string recorded = fileText(scratch.file("recorded.mp3"));
+  EXPECT_NE(recorded.find(heardBytes), std::string::npos);
+  double seconds = decodedSeconds(scratch.file("recorded.mp3"));
+  EXPECT_NEAR(seconds, recorded.size() * 8.0 / 56000, 0.5);
+  EXPECT_GE(seconds, 12.0);
 
   // A second run counts once more and keeps a log of its own.
   auto again = studio({"--headless"}, "run2.log");
