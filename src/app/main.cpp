@@ -46,7 +46,8 @@ int main(int argc, char** argv) {
     if (*path) *path = std::filesystem::absolute(**path, ec).lexically_normal().string();
   }
   std::string error;
-  if (!enterWorkingFolder(options.workdir.value_or(defaultWorkingFolder()), shippedFilesFolder(), error)) {
+  if (!enterWorkingFolder(options.workdir.value_or(defaultWorkingFolder()), shippedFilesFolder(), error,
+                          shippedPluginsFolder())) {
     std::fprintf(stderr, "brovana-live: %s\n", error.c_str());
     return 1;
   }

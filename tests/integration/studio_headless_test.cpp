@@ -10,36 +10,16 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
-#include <thread>
 
-#include "support/child_process.h"
-#include "support/icecast_server.h"
-#include "support/service_emulator.h"
-#include "support/temp_folder.h"
+#include "support/headless_station.h"
 
 namespace brovana {
 namespace {
 
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
-
-std::string fileText(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::stringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
-
-bool waitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
-  auto deadline = std::chrono::steady_clock::now() + limit;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(50ms);
-  }
-  return true;
-}
+using test::fileText;
+using test::waitUntil;
 
 struct Decoded {
   size_t samples = 0;
@@ -77,64 +57,12 @@ double decodedSeconds(const std::string& path) {
   return static_cast<double>(frames) * (rate >= 32000 ? 1152 : 576) / rate;
 }
 
-class HeadlessStudioTest : public ::testing::Test {
+class HeadlessStudioTest : public ::testing::Test, protected test::HeadlessStation {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(icecast.start()) << icecast.errorLog();
-    ASSERT_TRUE(emulator.ready()) << emulator.logFile();
-    // Two tagged tracks of a tone, 12 seconds each.
-    for (int hz : {440, 880}) {
-      std::string mp3 = scratch.file("music/tone" + std::to_string(hz) + ".mp3");
-      fs::create_directories(scratch.file("music"));
-      std::string command = "sox -q -n -r 44100 -c 2 -t wav - synth 12 sine " + std::to_string(hz) +
-                            " vol 0.5 2>/dev/null | lame --quiet -b 128 --tt 'Tone " + std::to_string(hz) +
-                            "' --ta Test - '" + mp3 + "'";
-      ASSERT_EQ(std::system(command.c_str()), 0) << command;
-    }
-    scratch.write("music/tones.m3u",
-                  "#EXTM3U\r\n#EXTINF:12,Test - Tone 440\r\ntone440.mp3\r\n#EXTINF:12,Test - Tone "
-                  "880\r\ntone880.mp3\r\n");
+    std::string problem;
+    ASSERT_TRUE(prepare(problem)) << problem;
   }
-
-  // brovana-live with the scratch folder's settings and working folder.
-  std::unique_ptr<test::ChildProcess> studio(std::vector<std::string> args, const std::string& log) {
-    std::vector<std::string> argv = {test::builtProgram("brovana-live"), "-host", emulator.webHost(),
-                                     "--workdir", work()};
-    argv.insert(argv.end(), args.begin(), args.end());
-    return std::make_unique<test::ChildProcess>(
-        argv, scratch.file(log),
-        // Four times real time, paced by the clock: both tracks play within seconds.
-        std::vector<std::string>{"XDG_CONFIG_HOME=" + scratch.file("config"), "BROVANA_PLAYBACK=off",
-                                 "BROVANA_PACE=4"});
-  }
-  // Until the studio says it is on the air, or has ended.
-  bool onTheAir(test::ChildProcess& process, const std::string& log) {
-    waitUntil(
-        [&] {
-          return fileText(scratch.file(log)).find("on the air through") != std::string::npos ||
-                 !process.running();
-        },
-        30s);
-    return fileText(scratch.file(log)).find("on the air through") != std::string::npos;
-  }
-  int runToEnd(std::vector<std::string> args, const std::string& log) {
-    auto process = studio(std::move(args), log);
-    return process->wait(60s);
-  }
-  std::string work() const { return scratch.file("work"); }
-  std::string settings() const { return fileText(scratch.file("config/brovana-live/settings.ini")); }
-  bool serverOn() {
-    auto account = emulator.account("demo");
-    return account && account->serverOn;
-  }
-
-  test::TempFolder scratch;
-  test::IcecastServer icecast{{.sourcePassword = "demo-secret", .mount = "/live", .burstSize = 0}};
-  test::ServiceEmulator emulator{{.accounts = {"demo:demo-secret:LI"},
-                                  .accountsFile = "",
-                                  .broadcastHost = "127.0.0.1",
-                                  .broadcastPort = icecast.sourcePort(),
-                                  .extraArgs = {}}};
 };
 
 TEST_F(HeadlessStudioTest, ConfiguredStudioGoesOnTheAirAndOffAgainOnSigterm) {
@@ -156,9 +84,8 @@ TEST_F(HeadlessStudioTest, ConfiguredStudioGoesOnTheAirAndOffAgainOnSigterm) {
   EXPECT_NE(settings().find("sessionID=0"), std::string::npos) << settings();
 
   // On the air: the listener gets MP3 that decodes to the tone.
-  auto onAir = studio(
-      {"--headless", "--playlist", scratch.file("music/tones.m3u"), "-outfile", scratch.file("recorded.mp3")},
-      "run1.log");
+  auto onAir =
+      studio({"--headless", "--playlist", playlist(), "-outfile", scratch.file("recorded.mp3")}, "run1.log");
   ASSERT_TRUE(onTheAir(*onAir, "run1.log")) << fileText(scratch.file("run1.log"));
   EXPECT_TRUE(serverOn()) << "the studio turned the member's server on";
   std::string heardBytes;
@@ -219,6 +146,43 @@ TEST_F(HeadlessStudioTest, ConfiguredStudioGoesOnTheAirAndOffAgainOnSigterm) {
   EXPECT_NE(fileText(work() + "/live_log1.txt").find("Exiting Brovana-Live"), std::string::npos)
       << "the first run's log is kept";
   EXPECT_NE(settings().find("sessionID=2"), std::string::npos) << settings();
+}
+
+// Many listeners: a second Icecast relays the mount of the one the studio streams to. Both serve
+// the stream, and after the master restarts the studio logs in again and the relay serves on.
+TEST_F(HeadlessStudioTest, RelayServesTheMastersStreamAlsoAfterTheStudioReconnects) {
+  test::IcecastServer relay{{.sourcePassword = "unused", .mount = "/live", .relayOf = icecast.port()}};
+  ASSERT_TRUE(relay.start()) << relay.errorLog();
+  ASSERT_EQ(runToEnd({"--configure", "--member", "demo", "--password", "demo-secret"}, "configure.log"), 0);
+  auto onAir =
+      studio({"--headless", "--playlist", playlist(), "-outfile", scratch.file("recorded.mp3")}, "run.log");
+  ASSERT_TRUE(onTheAir(*onAir, "run.log")) << fileText(scratch.file("run.log"));
+
+  auto hears = [&](test::IcecastServer& server) {
+    auto listener = test::listenWhenServed(server);
+    if (!listener || !listener->waitForBody(20000, 20s)) return std::string();
+    std::string body = listener->body();
+    return decode(scratch, body).peak > 3000 ? body : std::string();
+  };
+  EXPECT_FALSE(hears(icecast).empty()) << icecast.errorLog();
+  EXPECT_FALSE(hears(relay).empty()) << relay.errorLog();
+
+  icecast.kill();
+  ASSERT_TRUE(icecast.start()) << icecast.errorLog();
+  EXPECT_TRUE(waitUntil(
+      [&] {
+        return fileText(work() + "/live_log1.txt").find("Re-connected successfully!") != std::string::npos;
+      },
+      30s))
+      << fileText(work() + "/live_log1.txt");
+  EXPECT_FALSE(hears(icecast).empty()) << icecast.errorLog();
+  std::string relayedAfter = hears(relay);
+  EXPECT_FALSE(relayedAfter.empty()) << relay.errorLog();
+
+  // The recording went on in the same file after the reconnect, byte for byte as relayed.
+  EXPECT_EQ(onAir->stop(SIGTERM, 30s), 0);
+  EXPECT_NE(fileText(work() + "/live_log1.txt").find("goes on after the reconnect"), std::string::npos);
+  EXPECT_NE(fileText(scratch.file("recorded.mp3")).find(relayedAfter), std::string::npos);
 }
 
 }  // namespace
