@@ -10,16 +10,36 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
 
-#include "support/headless_station.h"
+#include "support/child_process.h"
+#include "support/icecast_server.h"
+#include "support/service_emulator.h"
+#include "support/temp_folder.h"
 
 namespace brovana {
 namespace {
 
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
-using test::fileText;
-using test::waitUntil;
+
+std::string fileText(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::stringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+bool waitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
+  auto deadline = std::chrono::steady_clock::now() + limit;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(50ms);
+  }
+  return true;
+}
 
 struct Decoded {
   size_t samples = 0;
@@ -46,23 +66,74 @@ Decoded decode(const test::TempFolder& folder, const std::string& mp3) {
 // The length of an MP3 file in seconds, from the frames ffprobe reads in it.
 double decodedSeconds(const std::string& path) {
   std::string command =
-      "ffprobe -v error -count_packets -select_streams a:0 -show_entries "
-      "stream=nb_read_packets,sample_rate -of csv=p=0 '" +
+      "ffprobe -v error -count_packets -show_entries stream=sample_rate,nb_read_packets -of "
+      "csv=p=0 '" +
       path + "'";
   std::unique_ptr<FILE, int (*)(FILE*)> out(popen(command.c_str(), "r"), pclose);
-  int rate = 0;
-  long frames = 0;
-  if (!out || std::fscanf(out.get(), "%d,%ld", &rate, &frames) != 2 || rate <= 0) return 0;
-  // MPEG-1 frames hold 1152 samples, MPEG-2 and 2.5 frames 576.
-  return static_cast<double>(frames) * (rate >= 32000 ? 1152 : 576) / rate;
+  double rate = 0, frames = 0;
+  if (!out || std::fscanf(out.get(), "%lf,%lf", &rate, &frames) != 2 || rate <= 0) return 0;
+  return frames * (rate >= 32000 ? 1152 : 576) / rate;  // samples in an MPEG-1 frame, in MPEG-2 or 2.5
 }
 
-class HeadlessStudioTest : public ::testing::Test, protected test::HeadlessStation {
+class HeadlessStudioTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string problem;
-    ASSERT_TRUE(prepare(problem)) << problem;
+    ASSERT_TRUE(icecast.start()) << icecast.errorLog();
+    ASSERT_TRUE(emulator.ready()) << emulator.logFile();
+    // Two tagged tracks of a tone, 12 seconds each.
+    for (int hz : {440, 880}) {
+      std::string mp3 = scratch.file("music/tone" + std::to_string(hz) + ".mp3");
+      fs::create_directories(scratch.file("music"));
+      std::string command = "sox -q -n -r 44100 -c 2 -t wav - synth 12 sine " + std::to_string(hz) +
+                            " vol 0.5 2>/dev/null | lame --quiet -b 128 --tt 'Tone " + std::to_string(hz) +
+                            "' --ta Test - '" + mp3 + "'";
+      ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    }
+    scratch.write("music/tones.m3u",
+                  "#EXTM3U\r\n#EXTINF:12,Test - Tone 440\r\ntone440.mp3\r\n#EXTINF:12,Test - Tone "
+                  "880\r\ntone880.mp3\r\n");
   }
+
+  // brovana-live with the scratch folder's settings and working folder.
+  std::unique_ptr<test::ChildProcess> studio(std::vector<std::string> args, const std::string& log) {
+    std::vector<std::string> argv = {test::builtProgram("brovana-live"), "-host", emulator.webHost(),
+                                     "--workdir", work()};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return std::make_unique<test::ChildProcess>(
+        argv, scratch.file(log),
+        // Four times real time, paced by the clock: both tracks play within seconds.
+        std::vector<std::string>{"XDG_CONFIG_HOME=" + scratch.file("config"), "BROVANA_PLAYBACK=off",
+                                 "BROVANA_PACE=4"});
+  }
+  // Until the studio says it is on the air, or has ended.
+  bool onTheAir(test::ChildProcess& process, const std::string& log) {
+    waitUntil(
+        [&] {
+          return fileText(scratch.file(log)).find("on the air through") != std::string::npos ||
+                 !process.running();
+        },
+        30s);
+    return fileText(scratch.file(log)).find("on the air through") != std::string::npos;
+  }
+  int runToEnd(std::vector<std::string> args, const std::string& log) {
+    auto process = studio(std::move(args), log);
+    return process->wait(60s);
+  }
+  std::string work() const { return scratch.file("work"); }
+  std::string recording() const { return scratch.file("recorded.mp3"); }
+  std::string settings() const { return fileText(scratch.file("config/brovana-live/settings.ini")); }
+  bool serverOn() {
+    auto account = emulator.account("demo");
+    return account && account->serverOn;
+  }
+
+  test::TempFolder scratch;
+  test::IcecastServer icecast{{.sourcePassword = "demo-secret", .mount = "/live", .burstSize = 0}};
+  test::ServiceEmulator emulator{{.accounts = {"demo:demo-secret:LI"},
+                                  .accountsFile = "",
+                                  .broadcastHost = "127.0.0.1",
+                                  .broadcastPort = icecast.sourcePort(),
+                                  .extraArgs = {}}};
 };
 
 TEST_F(HeadlessStudioTest, ConfiguredStudioGoesOnTheAirAndOffAgainOnSigterm) {
@@ -84,8 +155,8 @@ TEST_F(HeadlessStudioTest, ConfiguredStudioGoesOnTheAirAndOffAgainOnSigterm) {
   EXPECT_NE(settings().find("sessionID=0"), std::string::npos) << settings();
 
   // On the air: the listener gets MP3 that decodes to the tone.
-  auto onAir =
-      studio({"--headless", "--playlist", playlist(), "-outfile", scratch.file("recorded.mp3")}, "run1.log");
+  auto onAir = studio({"--headless", "--playlist", scratch.file("music/tones.m3u"), "-outfile", recording()},
+                      "run1.log");
   ASSERT_TRUE(onTheAir(*onAir, "run1.log")) << fileText(scratch.file("run1.log"));
   EXPECT_TRUE(serverOn()) << "the studio turned the member's server on";
   std::string heardBytes;
@@ -125,14 +196,12 @@ TEST_F(HeadlessStudioTest, ConfiguredStudioGoesOnTheAirAndOffAgainOnSigterm) {
   EXPECT_NE(log1.find(": tracks played"), std::string::npos) << log1;
   EXPECT_FALSE(serverOn()) << "the run turned the server on, so it turned it off";
   EXPECT_NE(settings().find("sessionID=1"), std::string::npos) << settings();
-
-  // -outfile kept the stream as the server got it: what the listener heard is in it, and it decodes whole, as
-  // long as its bytes last at 56 kbit/s and at least the first track.
-  std::string recorded = fileText(scratch.file("recorded.mp3"));
+  // -outfile kept the stream as the server got it: what the listener heard is in it, and all of it
+  // decodes, to as long as its bytes last at 56 kbit/s, at least the first track.
+  std::string recorded = fileText(recording());
   EXPECT_NE(recorded.find(heardBytes), std::string::npos);
-  double seconds = decodedSeconds(scratch.file("recorded.mp3"));
-  EXPECT_NEAR(seconds, recorded.size() * 8.0 / 56000, 0.5);
-  EXPECT_GE(seconds, 12.0);
+  EXPECT_NEAR(decodedSeconds(recording()), recorded.size() * 8.0 / 56000, 0.5);
+  EXPECT_GE(decodedSeconds(recording()), 12.0);
 
   // A second run counts once more and keeps a log of its own.
   auto again = studio({"--headless"}, "run2.log");
@@ -149,40 +218,34 @@ TEST_F(HeadlessStudioTest, ConfiguredStudioGoesOnTheAirAndOffAgainOnSigterm) {
 }
 
 // Many listeners: a second Icecast relays the mount of the one the studio streams to. Both serve
-// the stream, and after the master restarts the studio logs in again and the relay serves on.
+// the stream, also after the master restarted and the studio logged in again; the recording goes
+// on meanwhile, byte for byte as relayed.
 TEST_F(HeadlessStudioTest, RelayServesTheMastersStreamAlsoAfterTheStudioReconnects) {
-  test::IcecastServer relay{{.sourcePassword = "unused", .mount = "/live", .relayOf = icecast.port()}};
+  test::IcecastServer relay{{.mount = "/live", .relayOf = icecast.port()}};
   ASSERT_TRUE(relay.start()) << relay.errorLog();
   ASSERT_EQ(runToEnd({"--configure", "--member", "demo", "--password", "demo-secret"}, "configure.log"), 0);
-  auto onAir =
-      studio({"--headless", "--playlist", playlist(), "-outfile", scratch.file("recorded.mp3")}, "run.log");
+  auto onAir = studio({"--headless", "--playlist", scratch.file("music/tones.m3u"), "-outfile", recording()},
+                      "run.log");
   ASSERT_TRUE(onTheAir(*onAir, "run.log")) << fileText(scratch.file("run.log"));
-
   auto hears = [&](test::IcecastServer& server) {
     auto listener = test::listenWhenServed(server);
-    if (!listener || !listener->waitForBody(20000, 20s)) return std::string();
-    std::string body = listener->body();
-    return decode(scratch, body).peak > 3000 ? body : std::string();
+    bool heard =
+        listener && listener->waitForBody(20000, 20s) && decode(scratch, listener->body()).peak > 3000;
+    return heard ? listener->body() : std::string();
   };
-  EXPECT_FALSE(hears(icecast).empty()) << icecast.errorLog();
-  EXPECT_FALSE(hears(relay).empty()) << relay.errorLog();
+  EXPECT_NE(hears(relay), "") << relay.errorLog();
 
   icecast.kill();
   ASSERT_TRUE(icecast.start()) << icecast.errorLog();
-  EXPECT_TRUE(waitUntil(
-      [&] {
-        return fileText(work() + "/live_log1.txt").find("Re-connected successfully!") != std::string::npos;
-      },
-      30s))
-      << fileText(work() + "/live_log1.txt");
-  EXPECT_FALSE(hears(icecast).empty()) << icecast.errorLog();
-  std::string relayedAfter = hears(relay);
-  EXPECT_FALSE(relayedAfter.empty()) << relay.errorLog();
-
-  // The recording went on in the same file after the reconnect, byte for byte as relayed.
+  std::string log = work() + "/live_log1.txt";
+  EXPECT_TRUE(
+      waitUntil([&] { return fileText(log).find("Re-connected successfully!") != std::string::npos; }, 30s));
+  EXPECT_NE(hears(icecast), "") << icecast.errorLog();
+  std::string relayed = hears(relay);
+  ASSERT_NE(relayed, "") << relay.errorLog();
   EXPECT_EQ(onAir->stop(SIGTERM, 30s), 0);
-  EXPECT_NE(fileText(work() + "/live_log1.txt").find("goes on after the reconnect"), std::string::npos);
-  EXPECT_NE(fileText(scratch.file("recorded.mp3")).find(relayedAfter), std::string::npos);
+  EXPECT_NE(fileText(log).find("goes on after the reconnect"), std::string::npos) << fileText(log);
+  EXPECT_NE(fileText(recording()).find(relayed), std::string::npos);
 }
 
 }  // namespace

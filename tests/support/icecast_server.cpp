@@ -73,8 +73,7 @@ void IcecastServer::writeConfig() {
   std::ostringstream xml;
   xml << "<icecast>\n"
       << "  <location>test</location><admin>test@localhost</admin>\n"
-      << "  <limits><clients>" << options_.clients
-      << "</clients><sources>4</sources><queue-size>524288</queue-size>"
+      << "  <limits><clients>20</clients><sources>4</sources><queue-size>524288</queue-size>"
       << "<header-timeout>15</header-timeout><source-timeout>10</source-timeout>"
       << "<burst-size>" << options_.burstSize << "</burst-size></limits>\n"
       << "  <authentication><source-password>" << options_.sourcePassword << "</source-password>"
