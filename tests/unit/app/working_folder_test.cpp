@@ -23,7 +23,6 @@ TEST(WorkingFolder, SeedsMissingFilesKeepsTheMembersOwnAndChangesIntoIt) {
   EXPECT_EQ(std::filesystem::current_path(), std::filesystem::path(work));
   EXPECT_EQ(home.read("data/brovana-live/genre.txt"), "my own genres");
   EXPECT_EQ(home.read("data/brovana-live/skins/zelvora_1.skn"), "[Skin]");
-  // Shipped plug-ins are linked, so that an upgrade of the package reaches them.
   EXPECT_EQ(std::filesystem::read_symlink(work + "/Plugins/dsp_leveller.so"),
             plugins.file("dsp_leveller.so"));
 }

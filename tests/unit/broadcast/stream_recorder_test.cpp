@@ -43,7 +43,6 @@ TEST(StreamRecorderTest, StuckOrFullDiskNeverHoldsUpTheSender) {
   stop.join();
   close(reader);
   kept.erase(0, filled);
-  ASSERT_EQ(kept.size() % 1024, 0u);
   EXPECT_LT(kept.size(), 250 * 1024u) << "the pipe and the queue hold far less than was sent";
   for (size_t at = 0; at < kept.size(); at += 1024) {
     EXPECT_EQ(kept.substr(at, 1024), std::string(1024, kept[at]));
