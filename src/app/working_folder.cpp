@@ -47,8 +47,8 @@ bool enterWorkingFolder(const std::string& folder, const std::string& shareDir, 
     return false;
   }
   if (fs::is_directory(shareDir, ec)) {
-    for (auto it = fs::recursive_directory_iterator(shareDir, ec);
-         !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+    for (auto it = fs::recursive_directory_iterator(shareDir, ec); !ec && it != fs::recursive_directory_iterator();
+         it.increment(ec)) {
       fs::path target = fs::path(folder) / fs::relative(it->path(), shareDir, ec);
       if (it->is_directory(ec))
         fs::create_directories(target, ec);
@@ -58,11 +58,12 @@ bool enterWorkingFolder(const std::string& folder, const std::string& shareDir, 
   }
   if (!pluginDir.empty() && fs::is_directory(pluginDir, ec)) {
     fs::create_directories(fs::path(folder) / "Plugins", ec);
-    for (const fs::directory_entry& plugin : fs::directory_iterator(pluginDir, ec)) {
-      fs::path link = fs::path(folder) / "Plugins" / plugin.path().filename();
+    for (auto it = fs::directory_iterator(pluginDir, ec); !ec && it != fs::directory_iterator();
+         it.increment(ec)) {
+      fs::path link = fs::path(folder) / "Plugins" / it->path().filename();
       // A link left by a removed package still counts as the member's: it is not replaced.
       if (fs::symlink_status(link, ec).type() == fs::file_type::not_found)
-        fs::create_symlink(plugin.path(), link, ec);
+        fs::create_symlink(it->path(), link, ec);
     }
   }
   if (::chdir(folder.c_str()) != 0) {
