@@ -29,8 +29,8 @@ function(brovana_install_files)
 
   # The desktop entry and the icon go where the desktop looks for them, not into the folder that
   # seeds the working folder. Whichever of them is not there yet is left out.
-  file(GLOB desktop_entries ${share}/*.desktop)
-  file(GLOB loose_icons ${share}/*.png ${share}/*.svg)
+  file(GLOB desktop_entries CONFIGURE_DEPENDS ${share}/*.desktop)
+  file(GLOB loose_icons CONFIGURE_DEPENDS ${share}/*.png ${share}/*.svg)
   set(not_seeded PATTERN icons EXCLUDE)
   foreach(file ${desktop_entries} ${loose_icons})
     get_filename_component(name ${file} NAME)
