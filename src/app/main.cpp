@@ -40,15 +40,18 @@ int main(int argc, char** argv) {
   // Before any thread starts, so that only the waiting thread takes the stop signals.
   if (options.headless) blockStopSignals();
 
-  // The playlist is named from where the command was given; the program works in its own folder.
-  std::error_code ec;
-  if (options.playlist)
-    options.playlist = std::filesystem::absolute(*options.playlist, ec).lexically_normal().string();
-  if (options.dsp && std::filesystem::exists(options.dsp->path, ec))
+  // The playlist and the recording are named from where the command was given; the program
+  // works in its own folder.
+  for (std::optional<std::string>* path : {&options.playlist, &options.outFile}) {
+    std::error_code ec;
+    if (*path) *path = std::filesystem::absolute(**path, ec).lexically_normal().string();
+  }
+  // A plug-in not found there is looked for in the working folder's Plugins/.
+  if (std::error_code ec; options.dsp && std::filesystem::exists(options.dsp->path, ec))
     options.dsp->path = std::filesystem::absolute(options.dsp->path, ec).lexically_normal().string();
   std::string error;
   if (!enterWorkingFolder(options.workdir.value_or(defaultWorkingFolder()), shippedFilesFolder(), error,
-                          builtPluginsFolder())) {
+                          shippedPluginsFolder())) {
     std::fprintf(stderr, "brovana-live: %s\n", error.c_str());
     return 1;
   }

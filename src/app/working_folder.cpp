@@ -16,35 +16,26 @@ std::string defaultWorkingFolder() {
   return std::string(home ? home : ".") + "/.local/share/brovana-live";
 }
 
-std::string shippedFilesFolder() {
-  if (const char* dir = std::getenv("BROVANA_SHARE_DIR"); dir && *dir) return dir;
-  std::error_code ec;
-  if (fs::is_directory(BROVANA_SHARE_DIR, ec)) return BROVANA_SHARE_DIR;
-  return "/usr/share/brovana-live";
-}
-
-std::string builtPluginsFolder() {
-  std::error_code ec;
-  return fs::is_directory(BROVANA_PLUGIN_DIR, ec) ? BROVANA_PLUGIN_DIR : "";
-}
-
 namespace {
 
-// Copies what `target` lacks of `source`, folders included.
-void seed(const std::string& source, const fs::path& target) {
+// <prefix>/ of the running program, whose bin/ holds it.
+fs::path installPrefix() {
   std::error_code ec;
-  if (source.empty() || !fs::is_directory(source, ec)) return;
-  for (auto it = fs::recursive_directory_iterator(source, ec);
-       !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
-    fs::path to = target / fs::relative(it->path(), source, ec);
-    if (it->is_directory(ec))
-      fs::create_directories(to, ec);
-    else if (!fs::exists(to, ec))
-      fs::copy_file(it->path(), to, ec);
-  }
+  return fs::read_symlink("/proc/self/exe", ec).parent_path().parent_path();
 }
 
 }  // namespace
+
+std::string shippedFilesFolder() {
+  if (const char* dir = std::getenv("BROVANA_SHARE_DIR"); dir && *dir) return dir;
+  std::error_code ec;
+  fs::path installed = installPrefix() / "share/brovana-live";
+  return fs::is_directory(installed, ec) ? installed.string() : BROVANA_SHARE_DIR;
+}
+
+std::string shippedPluginsFolder() {
+  return (installPrefix() / BROVANA_PLUGIN_DIR).string();
+}
 
 bool enterWorkingFolder(const std::string& folder, const std::string& shareDir, std::string& error,
                         const std::string& pluginDir) {
@@ -55,10 +46,25 @@ bool enterWorkingFolder(const std::string& folder, const std::string& shareDir, 
             "; choose another with --workdir DIR";
     return false;
   }
-  seed(shareDir, folder);
-  if (!pluginDir.empty()) {
+  if (fs::is_directory(shareDir, ec)) {
+    for (auto it = fs::recursive_directory_iterator(shareDir, ec); !ec && it != fs::recursive_directory_iterator();
+         it.increment(ec)) {
+      fs::path target = fs::path(folder) / fs::relative(it->path(), shareDir, ec);
+      if (it->is_directory(ec))
+        fs::create_directories(target, ec);
+      else if (!fs::exists(target, ec))
+        fs::copy_file(it->path(), target, ec);
+    }
+  }
+  if (!pluginDir.empty() && fs::is_directory(pluginDir, ec)) {
     fs::create_directories(fs::path(folder) / "Plugins", ec);
-    seed(pluginDir, fs::path(folder) / "Plugins");
+    for (auto it = fs::directory_iterator(pluginDir, ec); !ec && it != fs::directory_iterator();
+         it.increment(ec)) {
+      fs::path link = fs::path(folder) / "Plugins" / it->path().filename();
+      // A link left by a removed package still counts as the member's: it is not replaced.
+      if (fs::symlink_status(link, ec).type() == fs::file_type::not_found)
+        fs::create_symlink(it->path(), link, ec);
+    }
   }
   if (::chdir(folder.c_str()) != 0) {
     error = "cannot change into the working folder " + folder + "; choose another with --workdir DIR";
