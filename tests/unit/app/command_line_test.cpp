@@ -31,16 +31,6 @@ TEST(CommandLine, ConfigureTakesTheStationSettings) {
   EXPECT_EQ(o.outputBitrate, 24000);
 }
 
-TEST(CommandLine, DspTakesAModuleAfterTheLastColon) {
-  for (auto [text, path, module] : {std::tuple{"a.so", "a.so", 0}, std::tuple{"x:y/l.so:12", "x:y/l.so", 12},
-                                    std::tuple{"odd:name.so", "odd:name.so", 0}}) {
-    ParseResult r = parseCommandLine({"--headless", "--dsp", text});
-    ASSERT_TRUE(r.error.empty() && r.options.dsp) << text;
-    EXPECT_EQ(r.options.dsp->path, path);
-    EXPECT_EQ(r.options.dsp->module, module);
-  }
-}
-
 TEST(CommandLine, MistakesSayWhatIsWrong) {
   struct Case {
     std::vector<std::string> args;
