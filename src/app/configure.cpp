@@ -1,6 +1,8 @@
 #include "app/configure.h"
 
 #include <cstdio>
+#include <fstream>
+#include <iostream>
 #include <iterator>
 
 #include "broadcast/program_values.h"
@@ -32,14 +34,31 @@ bool allowed(int lineSpeed, int outputBitrate) {
   return false;
 }
 
+// The first line of `file`, or of standard input for "-", without its line end.
+bool readPasswordFile(const std::string& file, std::string& password) {
+  std::ifstream in;
+  std::istream* from = &std::cin;
+  if (file != "-") {
+    in.open(file);
+    from = &in;
+  }
+  if (!*from || !std::getline(*from, password)) return false;
+  if (!password.empty() && password.back() == '\r') password.pop_back();
+  return true;
+}
+
 }  // namespace
 
 int runConfigure(const CommandLine& options, const std::string& webHost, Registry& registry, HttpClient& http,
                  Prompts& prompts, const std::string& where) {
   const std::string member = options.member.value_or("");
-  const std::string password = options.password.value_or("");
+  std::string password = options.password.value_or("");
   if (member.empty() || member[0] == '<') {
     prompts.warning("You need to enter a valid username");
+    return 1;
+  }
+  if (options.passwordFile && !readPasswordFile(*options.passwordFile, password)) {
+    prompts.warning("Unable to read the password from " + *options.passwordFile);
     return 1;
   }
   if (password.empty()) {

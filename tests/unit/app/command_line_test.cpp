@@ -43,6 +43,8 @@ TEST(CommandLine, MistakesSayWhatIsWrong) {
       {{"--configure", "--member", "dj"}, "--configure needs --member NAME and --password PW"},
       {{"--configure", "--password", "pw"}, "--configure needs --member NAME and --password PW"},
       {{"--member", "dj", "--password", "pw"}, "go with --configure"},
+      {{"--configure", "--member", "a", "--password-file"}, "--password-file needs a file"},
+      {{"--configure", "--member", "a", "--password", "b", "--password-file", "-"}, "one or the other"},
       {{"--headless", "--title", "x"}, "go with --configure"},
       {{"--configure", "--headless", "--member", "a", "--password", "b"}, "separate runs"},
       {{"--playlist", "a.m3u"}, "--playlist goes with --headless"},
@@ -56,7 +58,12 @@ TEST(CommandLine, MistakesSayWhatIsWrong) {
        "--output-bitrate is one of"},
       {{"--configure", "--member", "a", "--password", "b", "--genre", "1", "--genre", "2", "--genre", "3",
         "--genre", "4"},
-       "at most three times"}};
+       "at most three times"},
+      {{"--configure", "--member", "a", "--password", "b", "--title", "Owls\r\nicy-pub: 0"},
+       "one line of text"},
+      {{"--configure", "--member", "a", "--password", "b", "--genre", "Rock", "--genre", "Jazz\n"},
+       "one line of text"},
+      {{"--configure", "--member", "a", "--password", "b", "--url", "a.example\t"}, "one line of text"}};
   for (const Case& c : cases) {
     ParseResult r = parseCommandLine(c.args);
     EXPECT_NE(r.error.find(c.says), std::string::npos) << r.error;

@@ -6,6 +6,7 @@
 #include "core/registry.h"
 #include "support/fake_http_client.h"
 #include "support/fake_prompts.h"
+#include "support/temp_folder.h"
 
 namespace brovana {
 namespace {
@@ -61,6 +62,14 @@ TEST_F(ConfigureTest, AnAcceptedAccountIsStoredWithTheStation) {
   EXPECT_TRUE(prompts.boxTexts().empty());
 }
 
+TEST_F(ConfigureTest, ThePasswordFileGivesItsFirstLine) {
+  test::TempFolder folder;
+  folder.write("pw.txt", "p w\r\nsecond line\n");
+  http.answer("/cgi-bin/bcinfo.cgi", kLiveAnswer);
+  ASSERT_EQ(configure({"--member", "dj", "--password-file", folder.file("pw.txt")}), 0);
+  EXPECT_EQ(stored("pass"), "p w");
+}
+
 TEST_F(ConfigureTest, DefaultsForANewStation) {
   http.answer("/cgi-bin/bcinfo.cgi", kLiveAnswer);
   ASSERT_EQ(configure({"--member", "dj", "--password", "pw"}), 0);
@@ -103,6 +112,10 @@ TEST_F(ConfigureTest, RefusalsStoreNothing) {
        true,
        "You need to enter a valid username"},
       {{"--member", "dj", "--password", ""}, kLiveAnswer, true, "You need to enter a password"},
+      {{"--member", "dj", "--password-file", "/nonexistent/pw"},
+       kLiveAnswer,
+       true,
+       "Unable to read the password from /nonexistent/pw"},
       {{"--member", "dj", "--password", "pw", "--line-speed", "28800", "--output-bitrate", "56000"},
        kLiveAnswer,
        true,

@@ -141,6 +141,15 @@ TEST_F(LiveConnectTest, LoginExchangeCarriesTheStationFieldsByteForByte) {
        "icy-name:[Zelvora]Welcome to my show![*]\n" + url + "icy-pub: 1\nicy-br: 32\n\n"},
       {"empty description", [](LiveConnect& c) { c.setMessage(""); },
        "icy-name:[Zelvora][*]\nicy-genre:Various\n" + url + "icy-pub: 1\nicy-br: 56\n\n"},
+      {"line ends and other control characters in the texts are left out",
+       [](LiveConnect& c) {
+         c.setMessage("Owls\r\nicy-description:injected");
+         c.setGenre(0, "Rock\n");
+         c.setGenre(1, "Ja\tzz\x7f");
+         c.setUrl("owls.example\n\nMP3");
+       },
+       "icy-name:[Zelvora]Owlsicy-description:injected[*]\nicy-genre:Rock,Jazz\n"
+       "icy-url: http://owls.exampleMP3\nicy-pub: 1\nicy-br: 56\n\n"},
       {"an over-long description is cut but keeps its line end",
        [](LiveConnect& c) { c.setMessage(std::string(400, 'm')); },
        "icy-name:[Zelvora]" + std::string(298 - 18, 'm') + "\nicy-genre:Various\n" + url +
