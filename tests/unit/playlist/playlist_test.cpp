@@ -121,8 +121,8 @@ TEST_F(PlaylistTest, RefusedFilesAreNamedAndNotAdded) {
     std::string path;
     std::string message;
   } cases[] = {
-      {folder.file("song.wav"), "Not an mp3 file!"},
-      {folder.file("song.Mp3"), "Not an mp3 file!"},
+      {folder.file("song.wav"), "Not an mp3 file! " + folder.file("song.wav")},
+      {folder.file("song.Mp3"), "Not an mp3 file! " + folder.file("song.Mp3")},
       {folder.file("gone.mp3"),
        "Unable to find " + folder.file("gone.mp3") + ". Either the file was deleted or moved."},
       {folder.path() + "/folder.mp3",
@@ -233,6 +233,7 @@ TEST_F(PlaylistTest, ListsFromOtherPlayersResolveEachKindOfEntry) {
   std::string rooted = c;
   std::replace(rooted.begin(), rooted.end(), '/', '\\');  // \tmp\...\c.mp3
   const std::string missingD = "Unable to find D:/Music/d.mp3. Either the file was deleted or moved.";
+  const std::string oneNotMp3 = "Not an mp3 file! 1 entry of " + folder.file("x.pls");
   const struct {
     const char* name;
     std::string file, text;
@@ -260,12 +261,16 @@ TEST_F(PlaylistTest, ListsFromOtherPlayersResolveEachKindOfEntry) {
            "NumberOfEntries=3\r\nVersion=2",
        {a, b},
        {"Unable to find http://127.0.0.1/x.mp3. Either the file was deleted or moved."}},
-      {"PLS count missing", "x.pls", "[playlist]\nFile1=" + a + "\n", {}, {}},
+      {"PLS count missing: every entry there is",
+       "x.pls",
+       "[playlist]\nFile2=" + b + "\nFile1=" + a + "\n",
+       {a, b},
+       {}},
       {"PLS key missing in the middle",
        "x.pls",
        "[playlist]\nFile1=" + a + "\nFile3=" + a + "\nNumberOfEntries=3\n",
        {a, a},
-       {"Not an mp3 file!"}},
+       {oneNotMp3}},
       {"PLS keys beyond the count",
        "x.pls",
        "[playlist]\nFile1=" + a + "\nFile2=" + a + "\nNumberOfEntries=1\n",
@@ -275,12 +280,18 @@ TEST_F(PlaylistTest, ListsFromOtherPlayersResolveEachKindOfEntry) {
        "x.pls",
        "[playlist]\nFile1=" + a + "\nNumberOfEntries=2000000000\n",
        {a},
-       {"Not an mp3 file!"}},
+       {oneNotMp3}},
       {"PLS entry in another section",
        "x.pls",
        "[other]\nFile1=" + a + "\n[playlist]\nNumberOfEntries=1\n",
        {},
-       {"Not an mp3 file!"}},
+       {oneNotMp3}},
+      {"binary file: told once, with its name",
+       "bin.m3u",
+       "\x7F"
+       "ELF\x02\x01\n\x89PNG\r\n\x1A\ngarbage\n",
+       {},
+       {"Not an mp3 file! 4 entries of " + folder.file("bin.m3u")}},
       // The old text list comes out reversed when nothing is selected.
       {"Mirobeam text list",
        "old.txt",
