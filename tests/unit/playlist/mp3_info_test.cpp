@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <fstream>
 #include <iterator>
 
@@ -26,28 +27,46 @@ MP3Info fromText(const std::string& contents, std::string path = "/music/track.m
   return MP3Info::fromBytes(std::move(path), bytesOf(contents));
 }
 
+std::string randomBytes(size_t n) {
+  std::string bytes(n, '\0');
+  uint32_t state = 12345;
+  for (char& b : bytes) b = static_cast<char>((state = state * 1664525u + 1013904223u) >> 24);
+  return bytes;
+}
+
+// A RIFF header and two seconds of a loud 44.1 kHz stereo sine, whose samples hold sync patterns.
+std::string sineWav() {
+  std::string wav = "RIFF\x24\x71\x05\x00WAVEfmt " + std::string(24, '\0') + "data";
+  wav.resize(44, '\0');
+  for (int i = 0; i < 2 * 44100 * 2; ++i) {
+    int16_t sample = static_cast<int16_t>(32000 * std::sin(i / 2 * 2 * M_PI * 997 / 44100));
+    wav.append(reinterpret_cast<const char*>(&sample), 2);
+  }
+  return wav;
+}
+
 TEST(MP3Info, HeaderFieldsFollowThePublishedTables) {
   // The scan only knows Layer III; a frame at the end of an ID3v2 tag is decoded whatever it is.
+  // Each frame is as long as its header says, so that the next one follows.
   const std::string tag = test::id3v2Tag(100);
   struct Case {
     const char* name;
     FrameHeader header;
+    int frameBytes;
     std::string before;
     int version, layer, bitrate, sampleRate, mode, channels;
   } cases[] = {
-      {"MPEG-1 128k 44.1k j-stereo", {Mpeg::V1, 9, 0, 1}, "", 0, 2, 128000, 44100, 1, 2},
-      {"MPEG-1 320k 48k dual", {Mpeg::V1, 14, 1, 2}, "", 0, 2, 320000, 48000, 2, 2},
-      {"MPEG-2 64k 24k mono", {Mpeg::V2, 8, 1, 3}, "", 1, 2, 64000, 24000, 3, 1},
-      {"MPEG-2.5 32k 8k stereo", {Mpeg::V25, 4, 2, 0}, "", 2, 2, 32000, 8000, 0, 2},
-      {"MPEG-2.5 8k 11.025k mono", {Mpeg::V25, 1, 0, 3}, "", 2, 2, 8000, 11025, 3, 1},
-      {"bit-rate index 15 is no rate", {Mpeg::V1, 15, 0, 0}, "", 0, 2, 0, 44100, 0, 2},
-      {"sample-rate index 3 is no rate", {Mpeg::V2, 5, 3, 0}, "", 1, 2, 40000, 0, 0, 2},
-      {"Layer II after a tag", {Mpeg::V1, 9, 0, 0, 2}, tag, 0, 1, 160000, 44100, 0, 2},
-      {"MPEG-2 Layer I after a tag", {Mpeg::V2, 9, 0, 0, 3}, tag, 1, 0, 144000, 22050, 0, 2},
+      {"MPEG-1 128k 44.1k j-stereo", {Mpeg::V1, 9, 0, 1}, 417, "", 0, 2, 128000, 44100, 1, 2},
+      {"MPEG-1 320k 48k dual", {Mpeg::V1, 14, 1, 2}, 960, "", 0, 2, 320000, 48000, 2, 2},
+      {"MPEG-2 64k 24k mono", {Mpeg::V2, 8, 1, 3}, 192, "", 1, 2, 64000, 24000, 3, 1},
+      {"MPEG-2.5 32k 8k stereo", {Mpeg::V25, 4, 2, 0}, 288, "", 2, 2, 32000, 8000, 0, 2},
+      {"MPEG-2.5 8k 11.025k mono", {Mpeg::V25, 1, 0, 3}, 52, "", 2, 2, 8000, 11025, 3, 1},
+      {"Layer II after a tag", {Mpeg::V1, 9, 0, 0, 2}, 522, tag, 0, 1, 160000, 44100, 0, 2},
+      {"MPEG-2 Layer I after a tag", {Mpeg::V2, 9, 0, 0, 3}, 312, tag, 1, 0, 144000, 22050, 0, 2},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    MP3Info info = fromText(c.before + test::frames(c.header, 400, 3));
+    MP3Info info = fromText(c.before + test::frames(c.header, c.frameBytes, 3));
     ASSERT_TRUE(info.valid());
     EXPECT_EQ(info.version(), c.version);
     EXPECT_EQ(info.layer(), c.layer);
@@ -64,7 +83,7 @@ TEST(MP3Info, HeaderBitsAreKept) {
   h[1] = static_cast<char>(h[1] & ~1);  // protection bit clear: a CRC follows
   h[2] = static_cast<char>(h[2] | 1);   // private bit
   h[3] = static_cast<char>(h[3] | 1);   // emphasis 50/15
-  h.resize(400, '\0');
+  h.resize(418, '\0');                  // one whole frame, padding byte included, is the whole file
   MP3Info info = fromText(h);
   ASSERT_TRUE(info.valid());
   EXPECT_EQ(info.padding(), 1);
@@ -121,10 +140,10 @@ TEST(MP3Info, ConstantBitRateLengthRoundsHalvesUp) {
   struct Case {
     int audioBytes;
     int seconds;
-  } cases[] = {{4000000, 250}, {4008000, 251}, {4007999, 250}, {7999, 0}, {8000, 1}, {0 + 4, 0}};
+  } cases[] = {{4000000, 250}, {4008000, 251}, {4007999, 250}, {7999, 0}, {8000, 1}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.audioBytes);
-    std::string contents = test::headerBytes(FrameHeader{});  // 128 kbit/s: 16,000 bytes a second
+    std::string contents = test::frames(FrameHeader{}, 417, 2);  // 128 kbit/s: 16,000 bytes a second
     contents.resize(c.audioBytes, '\0');
     MP3Info info = fromText(contents);
     ASSERT_TRUE(info.valid());
@@ -133,7 +152,7 @@ TEST(MP3Info, ConstantBitRateLengthRoundsHalvesUp) {
     EXPECT_FALSE(info.vbr());
   }
   // After a tag the audio bytes start at the first frame.
-  std::string tagged = test::id3v2Tag(990) + test::headerBytes(FrameHeader{});
+  std::string tagged = test::id3v2Tag(990) + test::frames(FrameHeader{}, 417, 2);
   tagged.resize(1000 + 160000, '\0');
   EXPECT_EQ(fromText(tagged).audioBytes(), 160000);
   EXPECT_EQ(fromText(tagged).duration(), 10);
@@ -143,22 +162,31 @@ TEST(MP3Info, XingFramesGiveTheLengthFromTheFrameCount) {
   struct Case {
     const char* name;
     FrameHeader header;
+    int frameBytes;
     size_t offset;
     uint32_t frames;
     bool withCount;
     int seconds;
   } cases[] = {
-      {"MPEG-1 44.1k stereo, 1,000 frames", {Mpeg::V1, 9, 0, 1}, 36, 1000, true, 26},
-      {"MPEG-1 mono", {Mpeg::V1, 9, 0, 3}, 21, 1000, true, 26},
-      {"MPEG-2 24k stereo", {Mpeg::V2, 8, 1, 0}, 21, 5000, true, 120},
-      {"MPEG-2 mono", {Mpeg::V2, 8, 1, 3}, 13, 5000, true, 120},
-      {"MPEG-2.5 8k stereo", {Mpeg::V25, 4, 2, 0}, 21, 1000, true, 72},
-      {"no frame count", {Mpeg::V1, 9, 0, 1}, 36, 0, false, 0},
+      {"MPEG-1 44.1k stereo, 1,000 frames", {Mpeg::V1, 9, 0, 1}, 417, 36, 1000, true, 26},
+      {"MPEG-1 mono", {Mpeg::V1, 9, 0, 3}, 417, 21, 1000, true, 26},
+      {"MPEG-2 24k stereo", {Mpeg::V2, 8, 1, 0}, 192, 21, 5000, true, 120},
+      {"MPEG-2 mono", {Mpeg::V2, 8, 1, 3}, 192, 13, 5000, true, 120},
+      {"MPEG-2.5 8k stereo", {Mpeg::V25, 4, 2, 0}, 288, 21, 1000, true, 72},
+      {"no frame count", {Mpeg::V1, 9, 0, 1}, 417, 36, 0, false, 0},
+      {"count beyond the file: what its bytes last at 32 kbit/s",
+       {Mpeg::V1, 9, 0, 1},
+       417,
+       36,
+       100000,
+       true,
+       50},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    std::string contents = test::xingFrame(c.header, 400, c.offset, c.frames, c.withCount);
-    contents += test::frames(c.header, 400, 5);
+    std::string contents = test::xingFrame(c.header, c.frameBytes, c.offset, c.frames, c.withCount);
+    contents += test::frames(c.header, c.frameBytes, 5);
+    contents.resize(200000, '\0');  // room for every length but the last row's
     MP3Info info = fromText(contents);
     ASSERT_TRUE(info.valid());
     EXPECT_TRUE(info.vbr());
@@ -166,7 +194,7 @@ TEST(MP3Info, XingFramesGiveTheLengthFromTheFrameCount) {
     EXPECT_EQ(info.formatInfo(), "Variable bitrate");
   }
   // "Xing" at the stereo offset of a mono frame is not a Xing header.
-  std::string misplaced = test::xingFrame({Mpeg::V1, 9, 0, 3}, 400, 36, 1000);
+  std::string misplaced = test::xingFrame({Mpeg::V1, 9, 0, 3}, 417, 36, 1000);
   EXPECT_FALSE(fromText(misplaced).vbr());
 }
 
@@ -174,7 +202,7 @@ TEST(MP3Info, InfoFrameOfConstantBitRateAudioGivesTheLength) {
   // An encoder's "Info" frame at 32 kbit/s in front of 24 kbit/s MPEG-2.5 audio: 1,000 frames
   // of 576 samples at 11,025 Hz last 52 s, while the first frame's rate would say 39 s.
   const FrameHeader info{Mpeg::V25, 4, 0, 0}, audio{Mpeg::V25, 3, 0, 0};
-  std::string contents = test::xingFrame(info, 209, 21, 1000, true, "Info") + test::frames(audio, 156, 999);
+  std::string contents = test::xingFrame(info, 208, 21, 1000, true, "Info") + test::frames(audio, 156, 999);
   MP3Info facts = fromText(contents);
   ASSERT_TRUE(facts.valid());
   EXPECT_FALSE(facts.vbr());
@@ -182,7 +210,7 @@ TEST(MP3Info, InfoFrameOfConstantBitRateAudioGivesTheLength) {
   EXPECT_EQ(facts.duration(), 52);
   EXPECT_EQ(facts.formatInfo(), "32 Kbps, 11025 hz, (stereo)");
   // Without a frame count the bit-rate rule stays.
-  contents = test::xingFrame(info, 209, 21, 0, false, "Info") + test::frames(audio, 156, 999);
+  contents = test::xingFrame(info, 208, 21, 0, false, "Info") + test::frames(audio, 156, 999);
   EXPECT_EQ(fromText(contents).duration(), 39);
 }
 
@@ -198,12 +226,19 @@ TEST(MP3Info, TruncatedAndHostileInputKeepsTheDefaults) {
       {"one byte", "\xFF", false},
       {"sync at the very end", std::string(10, '\0') + "\xFF\xFB", false},
       {"header cut after three bytes", header.substr(0, 3), false},
-      {"bare header", header, true},
+      {"bare header", header, false},
       {"\"ID\" and nothing else", "ID", false},
       {"ID3v2 header cut short", "ID3\x03\x00", false},
       {"ID3v2 size far past the end", std::string("ID3\x03\x00\x00\x7F\x7F\x7F\x7F", 10) + header, false},
-      {"Xing name at the end of the data", test::xingFrame(FrameHeader{}, 400, 36, 9).substr(0, 40), true},
-      {"Xing frame count cut off", xingCut, true},
+      {"Xing name at the end of the data", test::xingFrame(FrameHeader{}, 400, 36, 9).substr(0, 40), false},
+      {"Xing frame count cut off", xingCut, false},
+      {"bit-rate index 15 is no rate", test::frames({Mpeg::V1, 15, 0, 0}, 400, 3), false},
+      {"sample-rate index 3 is no rate", test::frames({Mpeg::V2, 5, 3, 0}, 400, 3), false},
+      {"frames one byte short", test::frames(FrameHeader{}, 416, 50), false},
+      {"20 kB of random bytes", randomBytes(20000), false},
+      {"a WAV file of a sine", sineWav(), false},
+      // 574 frames (15 s) are counted, 700 bytes are there.
+      {"truncated Xing file", (test::xingFrame(FrameHeader{}, 417, 36, 574) + header).substr(0, 700), true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -287,7 +322,7 @@ TEST(MP3Info, TitleDecoration) {
 TEST(MP3Info, ReadingAFileAgreesWithReadingItsBytes) {
   test::TempFolder folder;
   const std::string files[] = {
-      test::id3v2Tag(300) + test::frames({Mpeg::V2, 8, 1, 3}, 300, 50) +
+      test::id3v2Tag(300) + test::frames({Mpeg::V2, 8, 1, 3}, 192, 50) +
           test::id3v1Tag("T", "A", "B", "2001", "", 9),
       test::xingFrame(FrameHeader{}, 417, 36, 2000) + test::frames(FrameHeader{}, 417, 10),
       test::id3v2Tag(150000) + test::frames(FrameHeader{}, 417, 40),
