@@ -282,6 +282,13 @@ void AcmConvert::flush() {
   connection_.flush();
 }
 
+bool AcmConvert::waitFlushed(std::chrono::milliseconds limit, const std::atomic<bool>& abort) const {
+  const auto until = std::chrono::steady_clock::now() + limit;
+  while (flushing() && !abort.load() && std::chrono::steady_clock::now() < until)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  return !flushing();
+}
+
 void AcmConvert::convertThread() {
   while (stop_.load() == 0) {
     int produced = 0;

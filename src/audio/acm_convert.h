@@ -32,6 +32,7 @@
 //   progress (shutDown alone waits no longer than 20 ms).
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -99,6 +100,9 @@ class AcmConvert {
   // The end of a track: the conversion thread takes whatever is left, however little, and
   // tells the codec it is the end. Served (flushing() false) once the ring is empty.
   void flush();
+  // Waits, up to `limit` or until `abort` is set, for the flushes asked for so far to be served;
+  // true when they were.
+  bool waitFlushed(std::chrono::milliseconds limit, const std::atomic<bool>& abort) const;
   // Closes the stream and the driver; with stopThread also stops the conversion thread.
   void closeACM(bool stopThread);
   // Asks the conversion thread to end and waits for it up to 20 ms.

@@ -42,6 +42,7 @@ constexpr int kSlotListStart = 3;
 constexpr long long kGaugeAfterMs = 20000;
 constexpr int kTitleRefreshSeconds = 120;
 constexpr std::chrono::milliseconds kQuickWait{500};
+constexpr std::chrono::milliseconds kFlushWait{2000};
 
 constexpr const char* kInitFailedLine =
     "****InitACM failed for song %s ripped at %d bps, %d channel(s), with a sample rate of %d. Could this be "
@@ -464,8 +465,8 @@ bool Encoder::playTrack(int run, const PlaylistItemRef& item, LiveConnect& conne
           trackOutputBytes += acm_.takeBytesSent();
           if (display != nullptr) {
             display->setDataCounter(formatText("%d kb (input) , %d kb (output)",
-                                           static_cast<int>(decoder_->bytesRead() / 1000),
-                                           static_cast<int>(trackOutputBytes / 1000)));
+                                               static_cast<int>(decoder_->bytesRead() / 1000),
+                                               static_cast<int>(trackOutputBytes / 1000)));
             if (Playlist* playlist = playlist_.load()) showTimes(*playlist, facts, nowMs() - trackStart);
           }
           if (abort_.load()) break;
@@ -502,6 +503,9 @@ bool Encoder::playTrack(int run, const PlaylistItemRef& item, LiveConnect& conne
     std::lock_guard lock(stageMutex_);
     acm_.flush();
   }
+  // The track's last PCM and the codec's last frame go out before the next track reopens the
+  // stage; otherwise they would be lost, and the stream would end on half a frame.
+  acm_.waitFlushed(kFlushWait, abort_);
   trackOutputBytes += acm_.takeBytesSent();
   Logger::log("%d bytes transmitted for %s\n", static_cast<int>(trackOutputBytes), path.c_str());
   if (VisualFeed* visual = visual_.load()) visual->addData(nullptr, 0, pcm.channels, 2);
