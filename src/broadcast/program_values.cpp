@@ -1,5 +1,7 @@
 #include "broadcast/program_values.h"
 
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 
 #include "core/ini_file.h"
@@ -21,6 +23,31 @@ void ProgramValues::setRegistry(Registry* registry) {
 Registry* ProgramValues::registry() const {
   std::lock_guard lock(mutex_);
   return registry_;
+}
+
+std::string musicFolder() {
+  const char* homeText = std::getenv("HOME");
+  const std::string home = homeText && *homeText ? homeText : "/";
+  auto isFolder = [](const std::string& path) {
+    std::error_code error;
+    return !path.empty() && path[0] == '/' && std::filesystem::is_directory(path, error);
+  };
+  // The user-dirs file is shell text: XDG_MUSIC_DIR="$HOME/Music".
+  std::string xdg;
+  const char* config = std::getenv("XDG_CONFIG_HOME");
+  std::ifstream dirs((config && *config ? std::string(config) : home + "/.config") + "/user-dirs.dirs");
+  for (std::string line; std::getline(dirs, line);) {
+    std::string_view value = trim(line);
+    if (!value.starts_with("XDG_MUSIC_DIR=")) continue;
+    value.remove_prefix(14);
+    if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
+      value = value.substr(1, value.size() - 2);
+    xdg = value.starts_with("$HOME") ? home + std::string(value.substr(5)) : std::string(value);
+  }
+  if (const char* env = std::getenv("XDG_MUSIC_DIR"); xdg.empty() && env) xdg = env;
+  if (isFolder(xdg)) return xdg;
+  if (isFolder(home + "/Music")) return home + "/Music";
+  return home;
 }
 
 std::optional<std::string> ProgramValues::mp3path() const {
@@ -134,11 +161,16 @@ const char* lineSpeedName(int bps) {
 const char* outputFormatName(int bps) {
   if (bps > 56000) return "T1/DSL/ISDN/Cable";
   switch (bps) {
-    case 56000: return "56Kbps/stereo (T1/DSL/ISDN/Cable)";
-    case 32000: return "32Kbps/stereo (56K modem)";
-    case 24000: return "24Kbps/mono (28.8K modem)";
-    case 16000: return "16Kbps/mono (28.8K modem)";
-    default: return "---";
+    case 56000:
+      return "56Kbps/stereo (T1/DSL/ISDN/Cable)";
+    case 32000:
+      return "32Kbps/stereo (56K modem)";
+    case 24000:
+      return "24Kbps/mono (28.8K modem)";
+    case 16000:
+      return "16Kbps/mono (28.8K modem)";
+    default:
+      return "---";
   }
 }
 

@@ -83,17 +83,22 @@ int parseAccountAnswer(std::string_view answer, AccountAnswer kind, ServerInfo& 
   std::string_view token;
 
   if (!take(token)) return kBcinfoFailed;
-  switch (parseInt(token)) {
-    case -1:
-      return kind == AccountAnswer::Djinfo ? kBcinfoBadLogin : kBcinfoFailed;
-    case -2:
-      return kBcinfoBadLogin;
-    case -3:
-      return kBcinfoCode3;
-    case -4:
-      return kBcinfoNotBroadcaster;
-    default:
-      break;
+  // Of djinfo's codes only -1 has a meaning of its own; its other answers read like bcinfo's.
+  const int code = parseInt(token);
+  if (kind == AccountAnswer::Djinfo && code == -1) return kBcinfoBadLogin;
+  if (kind == AccountAnswer::Bcinfo) {
+    switch (code) {
+      case -1:
+        return kBcinfoFailed;
+      case -2:
+        return kBcinfoBadLogin;
+      case -3:
+        return kBcinfoCode3;
+      case -4:
+        return kBcinfoNotBroadcaster;
+      default:
+        break;
+    }
   }
 
   if (!take(token)) return kBcinfoFailed;

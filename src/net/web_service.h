@@ -43,10 +43,10 @@ inline constexpr size_t kMaxGenres = 499;
 // bcinfo results, as the connection turns them into its messages.
 enum BcinfoResult : int {
   kBcinfoOk = 0,
-  kBcinfoFailed = 2,          // no member name, no answer, error page, code -1, missing tokens
-  kBcinfoNotBroadcaster = 3,  // code -4
+  kBcinfoFailed = 2,          // no member name, no answer, error page, bcinfo -1, missing tokens
+  kBcinfoNotBroadcaster = 3,  // bcinfo -4
   kBcinfoBadLogin = 4,        // bcinfo -2, djinfo -1
-  kBcinfoCode3 = 5,           // code -3
+  kBcinfoCode3 = 5,           // bcinfo -3
 };
 
 // What a few callers need of a GET beyond the plain call.

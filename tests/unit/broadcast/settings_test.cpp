@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <map>
 
@@ -11,6 +13,7 @@
 #include "settings_holders.h"
 #include "support/fake_account_service.h"
 #include "support/fake_prompts.h"
+#include "support/temp_folder.h"
 
 namespace brovana {
 namespace {
@@ -238,10 +241,37 @@ TEST_F(SettingsTest, ThePredecessorsKeyIsTheFallbackAndIsNeverWritten) {
   EXPECT_EQ(connection.memberName(), "olddj");
 }
 
+TEST_F(SettingsTest, AnUnsetMp3FolderIsSavedAsTheMembersMusicFolder) {
+  test::TempFolder home;
+  const std::string oldHome = std::getenv("HOME") ? std::getenv("HOME") : "";
+  setenv("HOME", home.path().c_str(), 1);
+  setenv("XDG_CONFIG_HOME", home.file("config").c_str(), 1);
+  unsetenv("XDG_MUSIC_DIR");
+  std::filesystem::create_directories(home.file("config"));
+  std::filesystem::create_directories(home.file("Tunes"));
+  const struct {
+    const char* userDirs;
+    bool musicFolder;
+    std::string saved;
+  } cases[] = {
+      {"# xdg-user-dirs\nXDG_MUSIC_DIR=\"$HOME/Tunes\"\n", false, home.file("Tunes")},
+      {"XDG_MUSIC_DIR=\"$HOME/Gone\"\n", true, home.file("Music")},
+      {"", false, home.path()},
+  };
+  for (const auto& c : cases) {
+    home.write("config/user-dirs.dirs", c.userDirs);
+    if (c.musicFolder) std::filesystem::create_directories(home.file("Music"));
+    save();
+    EXPECT_EQ(saved("mp3path"), c.saved) << c.userDirs;
+    std::filesystem::remove(home.file("Music"));
+  }
+  setenv("HOME", oldHome.c_str(), 1);
+  unsetenv("XDG_CONFIG_HOME");
+}
+
 TEST_F(SettingsTest, SavingWritesDefaultsForUnsetValues) {
   connection.setGenre(0, "");
   save();
-  EXPECT_EQ(saved("mp3path"), "C:\\");
   EXPECT_EQ(saved("playlist"), "<none>");
   EXPECT_EQ(saved("genre"), std::nullopt) << "an unset first genre is not written";
   EXPECT_EQ(saved("genre1"), " ");

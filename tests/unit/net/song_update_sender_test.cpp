@@ -69,17 +69,25 @@ TEST(SongUpdateSenderTest, OfABurstTheRequestOnTheWireAndTheLastOneAreSent) {
   EXPECT_EQ(calls[1].capacity, kSongAnswerSize);
 }
 
-TEST(SongUpdateSenderTest, SlotLimitsHostAndUserButSendsTheWholePath) {
-  test::FakeHttpClient http;
-  SongUpdateSender sender(http);
-  std::string longPath = "/cgi-bin/add_song.cgi?title=" + std::string(3000, 'x');
-  sender.handOver({std::string(300, 'h'), std::string(50, 'u'), longPath});
-  ASSERT_TRUE(sender.waitIdle(10s));
-  auto calls = http.calls();
-  ASSERT_EQ(calls.size(), 1u);
-  EXPECT_EQ(calls[0].host, std::string(254, 'h'));
-  EXPECT_EQ(calls[0].user, std::string(29, 'u'));
-  EXPECT_EQ(calls[0].path, longPath);
+TEST(SongUpdateSenderTest, SlotLimitsHostUserAndPathWithoutSplittingAnEscape) {
+  const std::string start = "/cgi-bin/add_song.cgi?title=";  // 28 characters
+  std::string escapes;
+  for (int i = 0; i < 400; ++i) escapes += "%41";
+  const std::pair<std::string, std::string> paths[] = {
+      {start + std::string(3000, 'x'), start + std::string(1022 - 28, 'x')},
+      {start + escapes, start + escapes.substr(0, 993)},  // 331 whole escapes, 1,021 characters
+  };
+  for (const auto& [path, sent] : paths) {
+    test::FakeHttpClient http;
+    SongUpdateSender sender(http);
+    sender.handOver({std::string(300, 'h'), std::string(50, 'u'), path});
+    ASSERT_TRUE(sender.waitIdle(10s));
+    auto calls = http.calls();
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].host, std::string(254, 'h'));
+    EXPECT_EQ(calls[0].user, std::string(29, 'u'));
+    EXPECT_EQ(calls[0].path, sent);
+  }
 }
 
 TEST(SongUpdateSenderTest, StopAbandonsTheRequestOnTheWireAndDropsTheWaitingOne) {

@@ -40,7 +40,9 @@ TEST(AccountAnswerTest, FieldsAndResultsOfEachAnswerShape) {
       {"bcinfo -3", "-3", AccountAnswer::Bcinfo, 5, 0, 0, 0, 0, 0, 0.0f, "old.example", 1234},
       {"bcinfo -4", "-4", AccountAnswer::Bcinfo, 3, 0, 0, 0, 0, 0, 0.0f, "old.example", 1234},
       {"djinfo -1", "-1", AccountAnswer::Djinfo, 4, 0, 0, 0, 0, 0, 0.0f, "old.example", 1234},
-      {"djinfo -2", "-2", AccountAnswer::Djinfo, 4, 0, 0, 0, 0, 0, 0.0f, "old.example", 1234},
+      {"djinfo -2 reads on", "-2", AccountAnswer::Djinfo, 2, 0, 0, 0, 0, 0, 0.0f, "old.example", 1234},
+      {"djinfo -3 reads on", "-3 LI ON 1 2 3 4 h 9", AccountAnswer::Djinfo, 0, 2, 1, 1, 2, 3, 4.0f, "h", 10},
+      {"djinfo -4 reads on", "-4 LI", AccountAnswer::Djinfo, 2, 2, 0, 0, 0, 0, 0.0f, "old.example", 1234},
       {"largest port does not overflow", "0 LI ON 1 2 3 4 h 99999999999", AccountAnswer::Bcinfo, 0, 2, 1, 1,
        2, 3, 4.0f, "h", 2147483647},
   };

@@ -138,7 +138,8 @@ TEST_F(WebServiceTest, FailedServerSwitchIsLoggedAndClearsTheNotice) {
   EXPECT_TRUE(http.calls()[0].async);
   EXPECT_EQ(prompts.notices(),
             (std::vector<std::string>{"Turning OFF your broadcast server, standby...", ""}));
-  EXPECT_NE(readFile(Logger::getLogPath()).find("Unable to switch broadcast server on\n"), std::string::npos);
+  EXPECT_NE(readFile(Logger::getLogPath()).find("Unable to switch broadcast server OFF\n"),
+            std::string::npos);
 }
 
 TEST_F(WebServiceTest, SongRequestsForEachForm) {
@@ -152,6 +153,11 @@ TEST_F(WebServiceTest, SongRequestsForEachForm) {
   cut.title = std::string(200, 't');
   cut.artist = std::string(126, 'a') + "&&";
   cut.album = " ";
+  TrackFacts latin1 = cut;  // ID3v1 texts are Latin-1; UTF-8 ones stay as they are
+  latin1.path = "/m/Caf\xC3\xA9.mp3";
+  latin1.title = "Caf\xE9";
+  latin1.artist = std::string(126, 'a') + "\xF6";
+  latin1.album = "Z\xC3\xBCrich";
 
   const std::string start = "/cgi-bin/add_song.cgi?version=2&pass=p%26w%231&handle=dj%20ana";
   const struct {
@@ -164,6 +170,9 @@ TEST_F(WebServiceTest, SongRequestsForEachForm) {
       {"tagged track, long fields", web.songRequest(account, cut),
        start + "&fileName=" + std::string(127, 'f') + "&seconds=0&title=" + std::string(127, 't') +
            "&artist=" + std::string(126, 'a') + "%26&album=%20&year=0&id3genre="},
+      {"tagged track, Latin-1 and UTF-8 texts", web.songRequest(account, latin1),
+       start + "&fileName=Caf%C3%A9&seconds=0&title=Caf%C3%A9&artist=" + std::string(126, 'a') +
+           "&album=Z%C3%BCrich&year=0&id3genre="},
       {"typed information", web.songInfoRequest(account, std::string(130, 't'), "", "B"),
        start + "&title=" + std::string(127, 't') + "&artist=&album=B&seconds=0"},
       {"information line", web.songInfoRequest(account, "Live from the attic", std::nullopt, std::nullopt),
@@ -206,8 +215,8 @@ TEST_F(WebServiceTest, VersionCheckOffersOrDemandsTheUpgrade) {
       {"-1", true, -1, false, "", "", false},
       {"1,http://up.example/get.html", false, 1, true, "", "", false},
       {"3,http://up.example/", true, 3, false, "", "", false},
-      {"1,file:///etc/passwd", true, 1, false, "", "", false},
-      {"1", true, 1, false, "", "", false},
+      {"1,file:///etc/passwd", true, 1, true, "", "", true},  // asked; only the address is not opened
+      {"1", false, 1, true, "", "", false},
       {"2,javascript:alert(1)", true, 2, false, demand, "", true},
   };
   for (const auto& c : cases) {
