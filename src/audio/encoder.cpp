@@ -430,7 +430,13 @@ bool Encoder::playTrack(int run, const PlaylistItemRef& item, LiveConnect& conne
   }
 
   // Played at the file's own rate; handed on at the stream's.
-  Resampler resampler(pcm.sampleRate, streamRate(outputBitrate, pcm.sampleRate), pcm.channels);
+  const int rate = streamRate(outputBitrate, pcm.sampleRate);
+  std::unique_ptr<Resampler> resampler;
+  if (rate != pcm.sampleRate && !(resampler = decoders_.newResampler(pcm.sampleRate, rate, pcm.channels))) {
+    Logger::log("%s cannot be resampled from %d Hz to %d Hz\n", path.c_str(), pcm.sampleRate, rate);
+    decoder_->closeInput();
+    return false;
+  }
   auto hand = [&](std::span<const int16_t> samples) {
     if (samples.empty()) return;
     std::lock_guard lock(stageMutex_);
@@ -438,9 +444,9 @@ bool Encoder::playTrack(int run, const PlaylistItemRef& item, LiveConnect& conne
                         static_cast<int>(samples.size() * sizeof(int16_t)), call, path.c_str());
   };
   auto send = [&](std::span<const int16_t> samples) {
-    if (resampler.passThrough()) return hand(samples);
+    if (!resampler) return hand(samples);
     streamBlock_.clear();
-    resampler.process(samples, streamBlock_);
+    resampler->process(samples, streamBlock_);
     hand(streamBlock_);
   };
 
@@ -494,9 +500,9 @@ bool Encoder::playTrack(int run, const PlaylistItemRef& item, LiveConnect& conne
     }
   }
 
-  if (!resampler.passThrough()) {
+  if (resampler) {
     streamBlock_.clear();
-    resampler.drain(streamBlock_);
+    resampler->drain(streamBlock_);
     hand(streamBlock_);
   }
   {

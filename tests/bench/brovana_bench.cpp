@@ -25,6 +25,7 @@
 #include "core/prompts.h"
 #include "net/account_service.h"
 #include "net/live_connect.h"
+#include "platform/decoder_library.h"
 #include "platform/lame_codec.h"
 #include "platform/mpg123_decoder.h"
 #include "playlist/playlist.h"
@@ -132,6 +133,9 @@ class BenchLibrary final : public DecoderLibrary {
   std::unique_ptr<Mp3Decoder> newDecoder() override { return std::make_unique<Mpg123Decoder>(); }
   std::unique_ptr<AudioOutput> newDeviceOutput(const std::string&) override {
     return std::make_unique<Forward>(output_);
+  }
+  std::unique_ptr<Resampler> newResampler(int fromRate, int toRate, int channels) override {
+    return PlatformDecoderLibrary().newResampler(fromRate, toRate, channels);
   }
 
  private:

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "audio/resampler.h"
 #include "platform/mpg123_decoder.h"
+#include "platform/soxr_resampler.h"
 
 namespace {
 
@@ -38,7 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (decoder.createInput(path) != kDecoderOk || decoder.openInput() != kDecoderOk) return 0;
   PcmFormat format = decoder.format();
   if (!format.valid()) std::abort();
-  Resampler resampler(format.sampleRate, 22050, format.channels);
+  SoxrResampler resampler(format.sampleRate, 22050, format.channels);
   std::vector<int16_t> out;
   for (int steps = 0; steps < 100000; ++steps) {
     DecodeStatus status = decoder.decode();

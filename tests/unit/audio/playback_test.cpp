@@ -117,6 +117,7 @@ class FakeDevice final : public AudioOutput {
 class FakeLibrary final : public DecoderLibrary {
  public:
   std::unique_ptr<Mp3Decoder> newDecoder() override { return nullptr; }
+  std::unique_ptr<Resampler> newResampler(int, int, int) override { return nullptr; }
   std::unique_ptr<AudioOutput> newDeviceOutput(const std::string& device) override {
     asked.push_back(device);
     if (!makesDevices) return nullptr;
