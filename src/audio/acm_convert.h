@@ -131,6 +131,9 @@ class AcmConvert {
 
  private:
   void convertThread();
+  // The conversion thread sleeps in waitForWork() until wakeConverter() or its idle time-out.
+  void wakeConverter();
+  void waitForWork();
   ACMSTREAMHEADER* initACMBuffers(ACMSTREAMHEADER* header);  // codec lock held
   void mixSideChannel(SideChannel& side, uint8_t* at, int length);
   // The block through the plug-in, into dspScratch_; the length it has now.
@@ -196,6 +199,11 @@ class AcmConvert {
   bool threadRunning_ = false;
   std::thread thread_;
   std::vector<uint8_t> sendBuffer_;  // conversion thread
+  std::mutex wakeMutex_;
+  std::condition_variable wake_;
+  int wakeRequests_ = 0;      // under wakeMutex_
+  int wakesSeen_ = 0;         // under wakeMutex_
+  int unsignalledBytes_ = 0;  // source thread: PCM written since the last wake-up
 };
 
 }  // namespace brovana
