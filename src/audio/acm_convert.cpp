@@ -196,16 +196,16 @@ ACMSTREAMHEADER* AcmConvert::initACMBuffers(ACMSTREAMHEADER* header) {
   destinationSize = std::max(destinationSize, chunkOutput);
 
   // Buffers only grow, and never while a conversion uses them (the codec lock is held).
-  if (sourceBuffer_.size() < sourceSize) sourceBuffer_.assign(sourceSize, 0);
+  sourceBuffer_.growTo(sourceSize);
   gSourceBufferSize = static_cast<int>(sourceSize);
-  if (destinationBuffer_.size() < destinationSize) destinationBuffer_.assign(destinationSize, 0);
+  destinationBuffer_.growTo(destinationSize);
 
   *header = ACMSTREAMHEADER{};
   header->cbStruct = kAcmStreamHeaderSize;
-  header->pbSrc = sourceBuffer_.data();
+  header->pbSrc = sourceBuffer_.bytes.get();
   header->cbSrcLength = sourceSize;
-  header->pbDst = destinationBuffer_.data();
-  header->cbDstLength = static_cast<uint32_t>(destinationBuffer_.size());
+  header->pbDst = destinationBuffer_.bytes.get();
+  header->cbDstLength = static_cast<uint32_t>(destinationBuffer_.size);
   int result = gHstream->prepareHeader(*header);
   if (result != MMSYSERR_NOERROR) {
     // Not ready: the next block tries again, rather than letting every conversion fail.

@@ -161,8 +161,18 @@ class AcmConvert {
   DriverId driverId_ = 0;
   std::unique_ptr<CodecStream> gHstream;
   std::unique_ptr<ACMSTREAMHEADER> header_;
-  std::vector<uint8_t> sourceBuffer_;
-  std::vector<uint8_t> destinationBuffer_;
+  // Buffers that only grow, and stay unwritten until used: the destination is sized by the
+  // codec's answer about 100,000 destination bytes (over a megabyte of PCM at 56 kbit/s), of
+  // which a conversion writes a few kilobytes.
+  struct ConversionBuffer {
+    std::unique_ptr<uint8_t[]> bytes;
+    size_t size = 0;
+    void growTo(size_t n) {
+      if (n > size) bytes = std::make_unique_for_overwrite<uint8_t[]>(size = n);
+    }
+  };
+  ConversionBuffer sourceBuffer_;
+  ConversionBuffer destinationBuffer_;
   int gSourceBufferSize = 0;
   std::optional<WaveFormat> sourceFormat_;
   std::optional<WaveFormat> mp3Format_;

@@ -201,23 +201,10 @@ class LameStream : public CodecStream {
 
   bool encodeFrames(const uint8_t* bytes, size_t frames, int inChannels, int outChannels) {
     pcm_.resize(frames * static_cast<size_t>(outChannels));
-    for (size_t i = 0; i < frames; ++i) {
-      int16_t in[kMaxSourceChannels];
-      std::memcpy(in, bytes + i * static_cast<size_t>(inChannels) * 2, static_cast<size_t>(inChannels) * 2);
-      if (outChannels == 1) {
-        int sum = 0;
-        for (int c = 0; c < inChannels; ++c) sum += in[c];
-        pcm_[i] = static_cast<int16_t>(sum / inChannels);
-      } else if (inChannels == 1) {
-        pcm_[2 * i] = pcm_[2 * i + 1] = in[0];
-      } else {
-        // Even channels to the left, odd ones to the right.
-        int left = 0, right = 0;
-        for (int c = 0; c < inChannels; ++c) (c % 2 ? right : left) += in[c];
-        pcm_[2 * i] = static_cast<int16_t>(left / ((inChannels + 1) / 2));
-        pcm_[2 * i + 1] = static_cast<int16_t>(right / (inChannels / 2));
-      }
-    }
+    if (inChannels == outChannels)
+      std::memcpy(pcm_.data(), bytes, pcm_.size() * sizeof(int16_t));
+    else
+      mapChannels(bytes, frames, inChannels, outChannels);
     size_t start = pending_.size();
     pending_.resize(start + mp3Bound(frames));
     int n = outChannels == 1
@@ -228,6 +215,27 @@ class LameStream : public CodecStream {
                                                  static_cast<int>(pending_.size() - start));
     pending_.resize(start + static_cast<size_t>(std::max(n, 0)));
     return n >= 0;
+  }
+
+  // Into pcm_: mixed down to mono, copied to both sides, or even channels to the left and odd
+  // ones to the right.
+  void mapChannels(const uint8_t* bytes, size_t frames, int inChannels, int outChannels) {
+    for (size_t i = 0; i < frames; ++i) {
+      int16_t in[kMaxSourceChannels];
+      std::memcpy(in, bytes + i * static_cast<size_t>(inChannels) * 2, static_cast<size_t>(inChannels) * 2);
+      if (outChannels == 1) {
+        int sum = 0;
+        for (int c = 0; c < inChannels; ++c) sum += in[c];
+        pcm_[i] = static_cast<int16_t>(sum / inChannels);
+      } else if (inChannels == 1) {
+        pcm_[2 * i] = pcm_[2 * i + 1] = in[0];
+      } else {
+        int left = 0, right = 0;
+        for (int c = 0; c < inChannels; ++c) (c % 2 ? right : left) += in[c];
+        pcm_[2 * i] = static_cast<int16_t>(left / ((inChannels + 1) / 2));
+        pcm_[2 * i + 1] = static_cast<int16_t>(right / (inChannels / 2));
+      }
+    }
   }
 
   LameHandle lame_;
