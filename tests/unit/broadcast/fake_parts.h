@@ -70,8 +70,7 @@ class FakeWindow {
 
 class FakeStatusPart final : public StatusWindow, FakeWindow {
  public:
-  FakeStatusPart(Journal& j, const std::function<void(int)>& onLabel)
-      : FakeWindow(j), onLabel_(onLabel) {}
+  FakeStatusPart(Journal& j, const std::function<void(int)>& onLabel) : FakeWindow(j), onLabel_(onLabel) {}
   void setLabel(int id, const std::string& text) override {
     journal_.add("status.label " + std::to_string(id) + " " + text);
     if (onLabel_) onLabel_(id);
@@ -88,6 +87,7 @@ class FakeQualityWindow final : public QualityWindow, FakeWindow {
  public:
   explicit FakeQualityWindow(Journal& j) : FakeWindow(j) {}
   ~FakeQualityWindow() override { journal_.add("destroy gauge"); }
+  void setLabel(int, const std::string&) override {}
   void show() override {}
   void setSkin(const std::string&) override {}
 };
@@ -309,7 +309,8 @@ class FakeParts final : public StudioParts {
     playlistWindow = window.get();
     return window;
   }
-  std::unique_ptr<ConversionStage> makeConversionStage(LiveConnect&, StatusDisplay&, ProgramExit& exit) override {
+  std::unique_ptr<ConversionStage> makeConversionStage(LiveConnect&, StatusDisplay&,
+                                                       ProgramExit& exit) override {
     if (codecFails) {
       exit.endProgram(0);
       return nullptr;
