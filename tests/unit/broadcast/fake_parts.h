@@ -70,7 +70,8 @@ class FakeWindow {
 
 class FakeStatusPart final : public StatusWindow, FakeWindow {
  public:
-  FakeStatusPart(Journal& j, const std::function<void(int)>& onLabel) : FakeWindow(j), onLabel_(onLabel) {}
+  FakeStatusPart(Journal& j, const std::function<void(int)>& onLabel)
+      : FakeWindow(j), onLabel_(onLabel) {}
   void setLabel(int id, const std::string& text) override {
     journal_.add("status.label " + std::to_string(id) + " " + text);
     if (onLabel_) onLabel_(id);
@@ -309,8 +310,7 @@ class FakeParts final : public StudioParts {
     playlistWindow = window.get();
     return window;
   }
-  std::unique_ptr<ConversionStage> makeConversionStage(LiveConnect&, StatusDisplay&,
-                                                       ProgramExit& exit) override {
+  std::unique_ptr<ConversionStage> makeConversionStage(LiveConnect&, StatusDisplay&, ProgramExit& exit) override {
     if (codecFails) {
       exit.endProgram(0);
       return nullptr;
