@@ -1,10 +1,10 @@
 #pragma once
-// The "Stream Quality" window: the figures of the stream quality gauge (LineQuality) on a
+// The "Stream Quality" window and the gauge behind it: the figures of its LineQuality on a
 // panel, with the skin's captions beside them and a help button. Elements are named by their
 // ids ("id1101"), the panel is "PanelClient" and the status texts carry statusText=true, so that
 // a skin styles, captions and colours them.
 //
-// setLabel and show come from the gauge on the sources' threads; they are queued to the GUI
+// The gauge is fed on the sources' threads; its label texts and its show are queued to the GUI
 // thread, which alone touches the widgets.
 
 #include <QWidget>
@@ -12,20 +12,24 @@
 #include <string>
 
 #include "broadcast/studio_parts.h"
+#include "monitor/line_quality.h"
 
 class QLabel;
 
 namespace brovana {
 
-class StreamQualityWindow final : public QWidget, public QualityWindow {
+class StreamQualityWindow final : public QWidget, public QualityWindow, public LabelWindowView {
  public:
   static constexpr int kHelpButton = 1107;
 
   // `help` runs when the help button is pressed (it opens the line quality page).
   explicit StreamQualityWindow(std::function<void()> help, QWidget* parent = nullptr);
 
+  // What the sources' quality figures go to; it lives as long as the window.
+  QualityGauge* gauge() { return &gauge_; }
+  // The gauge's texts, from any thread.
   void setLabel(int id, const std::string& text) override;
-  // Shows the window as a normal window and brings it forward.
+  // Shows the window as a normal window and brings it forward; from any thread.
   void show() override;
   // The skin layer's hook; the window keeps its own look until a skin layer is connected here.
   void setSkin(const std::string& path) override;
@@ -34,6 +38,7 @@ class StreamQualityWindow final : public QWidget, public QualityWindow {
   QLabel* addLabel(int id, const QString& text, bool figure, const char* tooltip = nullptr);
 
   std::function<void()> help_;
+  LineQuality gauge_{this};
 };
 
 }  // namespace brovana

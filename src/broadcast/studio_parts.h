@@ -147,8 +147,11 @@ class PluginHost {
 // The status window that the status display writes into.
 class StatusWindow : public StatusWindowView, public Skinnable {};
 
-// The stream quality window: the gauge's labels (LineQuality writes them) and its show.
-class QualityWindow : public LabelWindowView, public Skinnable {};
+// The stream quality window.
+class QualityWindow : public Skinnable {
+ public:
+  virtual void show() = 0;
+};
 
 // The "Volume Controls" window, which holds the three recording volumes.
 class VolumeWindow : public Volumes, public Skinnable {

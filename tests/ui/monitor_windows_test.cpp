@@ -38,10 +38,9 @@ TEST_F(MonitorWindowsTest, GaugeOnAWorkerThreadFillsTheLabelsAndShowsTheWindowAt
   test::LogTail log;  // the dropout lines go to a scratch log
   int helpAsked = 0;
   StreamQualityWindow window([&] { ++helpAsked; });
-  LineQuality gauge(&window);
-  std::thread source([&] {
-    gauge.setCpuQuality(0.5f);
-    for (int i = 0; i < 4; ++i) gauge.setNetworkQuality(40000, 32000), gauge.setNetworkQuality(100, 32000);
+  std::thread source([gauge = window.gauge()] {
+    gauge->setCpuQuality(0.5f);
+    for (int i = 0; i < 4; ++i) gauge->setNetworkQuality(40000, 32000), gauge->setNetworkQuality(100, 32000);
   });
   source.join();
   auto label = [&](int id) { return window.findChild<QLabel*>(QStringLiteral("id%1").arg(id)); };

@@ -88,7 +88,6 @@ class FakeQualityWindow final : public QualityWindow, FakeWindow {
  public:
   explicit FakeQualityWindow(Journal& j) : FakeWindow(j) {}
   ~FakeQualityWindow() override { journal_.add("destroy gauge"); }
-  void setLabel(int, const std::string&) override {}
   void show() override {}
   void setSkin(const std::string&) override {}
 };
