@@ -3,8 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <condition_variable>
-#include <mutex>
+#include <future>
 #include <vector>
 
 namespace brovana {
@@ -12,19 +11,17 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// Interleaved 16-bit stereo frames of one value, or of a sine at `bin` of the 128-point spectrum.
-std::vector<uint8_t> stereoBlock(int frames, int bin, int16_t level = 32767) {
+// 16-bit stereo frames of a sine at `bin` of the 128-point spectrum (0: a constant level).
+std::vector<uint8_t> stereoBlock(int frames, int bin, double level = 32767) {
   std::vector<int16_t> samples;
-  for (int i = 0; i < frames; ++i) {
-    double angle = 2 * M_PI * bin * i / SpectrumAnalyser::kPoints;
-    int16_t s = bin == 0 ? level : static_cast<int16_t>(level * std::sin(angle));
-    samples.insert(samples.end(), {s, s});
-  }
+  for (int i = 0; i < frames; ++i)
+    samples.insert(samples.end(), 2,
+                   static_cast<int16_t>(bin ? level * std::sin(2 * M_PI * bin * i / 128) : level));
   const auto* bytes = reinterpret_cast<const uint8_t*>(samples.data());
   return {bytes, bytes + samples.size() * 2};
 }
 
-TEST(VisualSceneTest, BarsFallAQuarterOfTheWayAndFitTheirArea) {
+TEST(VisualSceneTest, BarsFallAQuarterOfTheWayAndNeedlesAtMostOneStepPerFrame) {
   float bar = 40;
   for (float expected : {30.0f, 22.5f, 16.875f}) EXPECT_EQ(bar = VisualScene::fallingBar(bar, 0), expected);
   EXPECT_EQ(VisualScene::fallingBar(10, 25), 25) << "a rising bar jumps";
@@ -33,60 +30,40 @@ TEST(VisualSceneTest, BarsFallAQuarterOfTheWayAndFitTheirArea) {
     EXPECT_EQ(VisualScene::barSpacing(width), spacing) << width;
     EXPECT_EQ(VisualScene::barCount(width), bars) << width;
   }
-}
 
-TEST(VisualSceneTest, NeedlesMoveAtMostOneStepPerFrame) {
   VisualScene scene;
   Canvas canvas(120, 40);
   std::vector<uint8_t> loud = stereoBlock(256, 0);
-  const DisplaySwitches needles{false, false, true, false};
-  std::vector<double> angles;
-  for (int frame = 0; frame < 46; ++frame) {
-    scene.draw(canvas, {loud}, needles);
-    angles.push_back(scene.needleAngles()[1]);
+  for (auto [frames, angle] : {std::pair{1, 0.05}, {9, 0.5}, {36, 0.7 * 3.14}}) {
+    for (int i = 0; i < frames; ++i) scene.draw(canvas, {loud}, {false, false, true, false});
+    EXPECT_NEAR(scene.needleAngles()[1], angle, 1e-3) << "full scale, after " << frames << " more frames";
   }
-  EXPECT_NEAR(angles[0], 0.05, 1e-9);
-  EXPECT_NEAR(angles[9], 0.5, 1e-9);
-  EXPECT_NEAR(angles[45], 0.7 * 3.14, 1e-3) << "full scale";
-  scene.draw(canvas, {{}, 2, 2, true}, needles);
-  EXPECT_NEAR(scene.needleAngles()[0], angles[45] - 0.05, 1e-9) << "the end of a track lets them fall";
+  scene.draw(canvas, {{}, 2, 2, true}, {false, false, true, false});
+  EXPECT_NEAR(scene.needleAngles()[0], 0.7 * 3.14 - 0.05, 1e-3) << "the end of a track lets them fall";
 }
 
-// Keeps the latest frame.
-class FrameCatcher : public VisualView {
- public:
+// Keeps the third frame that the drawing thread hands over.
+struct FrameCatcher : VisualView {
   void showFrame(const Canvas& frame) override {
-    std::lock_guard lock(mutex_);
-    frame_ = frame;
-    ++frames_;
-    arrived_.notify_all();
+    if (++frames == 3) third.set_value(frame);
   }
-  Canvas frameAfter(int frames) {
-    std::unique_lock lock(mutex_);
-    int wanted = frames_ + frames;
-    EXPECT_TRUE(arrived_.wait_for(lock, 10s, [&] { return frames_ >= wanted; }));
-    return frame_;
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable arrived_;
-  Canvas frame_;
-  int frames_ = 0;
+  int frames = 0;  // the drawing thread's
+  std::promise<Canvas> third;
 };
 
 TEST(VisualTest, AToneRaisesItsBarWhereSilenceLeavesTheBackground) {
   constexpr int kBin = 8, kWidth = 200, kHeight = 60;
-  auto picture = [&](int16_t level) {
+  auto picture = [&](double level) {
     FrameCatcher catcher;
+    std::future<Canvas> third = catcher.third.get_future();
     Visual visual(&catcher, 5ms);
     visual.setArea(kWidth, kHeight);
     visual.setDisplay(kDisplayNeedles, false);
     visual.setDisplay(kDisplayLevelLine, false);
-    // Longer than a block drawn in place: it goes through the queue, piece by piece.
+    // Longer than a block drawn whole: it is queued and drawn in pieces.
     std::vector<uint8_t> block = stereoBlock(20'000, kBin, level);
-    for (int i = 0; i < 3; ++i) visual.addData(block.data(), static_cast<int>(block.size()), 2, 2);
-    return catcher.frameAfter(3);
+    visual.addData(block.data(), static_cast<int>(block.size()), 2, 2);
+    return third.wait_for(10s) == std::future_status::ready ? third.get() : Canvas();
   };
   Canvas tone = picture(32767), silence = picture(0);
   const int barX = (kBin + 1) * (VisualScene::barSpacing(kWidth) + 2);
