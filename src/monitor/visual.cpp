@@ -1,7 +1,7 @@
 #include "monitor/visual.h"
 
 #include <algorithm>
-#include <cstring>
+#include <cstddef>
 
 namespace brovana {
 
@@ -32,7 +32,7 @@ void Visual::addData(const uint8_t* block, int length, int channels, int bytesPe
     held_ = Held::Block;
   } else {
     // The queue drops what it holds when a block would overflow it, as the pipeline's rings do.
-    queue_.erase(queue_.begin(), queue_.begin() + static_cast<ptrdiff_t>(queueRead_));
+    queue_.erase(queue_.begin(), queue_.begin() + static_cast<std::ptrdiff_t>(queueRead_));
     queueRead_ = 0;
     if (queue_.size() + static_cast<size_t>(length) > kQueueBytes) queue_.clear();
     if (length <= kQueueBytes) queue_.insert(queue_.end(), block, block + length);
@@ -57,11 +57,6 @@ void Visual::setArea(int width, int height) {
 void Visual::setBackground(uint32_t colour) {
   std::lock_guard lock(feedMutex_);
   background_ = colour;
-}
-
-void Visual::setView(VisualView* view) {
-  std::lock_guard lock(viewMutex_);
-  view_ = view;
 }
 
 void Visual::drawingThread() {
@@ -102,7 +97,6 @@ void Visual::drawFrame() {
   DisplaySwitches on{displayOn(kDisplaySpectrum), displayOn(kDisplayLevelLine), displayOn(kDisplayNeedles),
                      displayOn(kDisplayScope)};
   scene_.draw(canvas_, frame.block, on);
-  std::lock_guard lock(viewMutex_);
   if (view_) view_->showFrame(canvas_);
 }
 

@@ -37,8 +37,9 @@ class Visual {
   static constexpr int kQueueBytes = 1'000'000;
   static constexpr int kQueueTrigger = 1'000;  // a smaller rest of the queue waits for more
 
-  // Starts the drawing thread. The view may be set later; it must outlive its use here.
-  explicit Visual(VisualView* view = nullptr, std::chrono::milliseconds interval = kInterval);
+  // Starts the drawing thread. The view (none: frames are drawn and dropped) must outlive the
+  // drawing thread.
+  explicit Visual(VisualView* view, std::chrono::milliseconds interval = kInterval);
   // Stops and joins the drawing thread.
   ~Visual();
   Visual(const Visual&) = delete;
@@ -54,8 +55,6 @@ class Visual {
   // The size of the drawing area in pixels, and the colour behind the displays.
   void setArea(int width, int height);
   void setBackground(uint32_t colour);
-  // Waits until a frame being handed to the old view is through.
-  void setView(VisualView* view);
 
   // Stops the drawing thread and waits for it; nothing is drawn afterwards.
   void prepareToClose();
@@ -77,7 +76,7 @@ class Visual {
   const std::chrono::milliseconds interval_;
 
   // The feed, under feedMutex_.
-  mutable std::mutex feedMutex_;
+  std::mutex feedMutex_;
   Held held_ = Held::Nothing;
   std::vector<uint8_t> block_;
   std::vector<uint8_t> queue_;
@@ -91,8 +90,7 @@ class Visual {
 
   std::atomic<bool> on_[5] = {false, true, true, false, true};  // by VisualDisplay number
 
-  std::mutex viewMutex_;  // held while a frame is handed over
-  VisualView* view_ = nullptr;
+  VisualView* const view_;
 
   // The drawing thread's own.
   VisualScene scene_;

@@ -22,10 +22,7 @@ enum VisualDisplay : int {
 };
 
 struct DisplaySwitches {
-  bool spectrum = true;
-  bool levelLine = true;
-  bool needles = true;
-  bool scope = false;
+  bool spectrum, levelLine, needles, scope;
 };
 
 // The PCM a frame is drawn from: 16-bit interleaved samples (8-bit for the spectrum only).
@@ -53,7 +50,6 @@ class VisualScene {
   // A needle moves at most 0.05 rad per frame towards its target.
   static double needleStep(double previous, double target);
 
-  const std::array<float, kBands>& bars() const { return bars_; }
   const std::array<double, 2>& needleAngles() const { return needles_; }
 
  private:
