@@ -64,6 +64,7 @@ int runHeadless(const CommandLine& options, const HeadlessSetup& setup) {
       std::fprintf(stderr, "brovana-live: the start-up ended the program\n");
       return exit.code();
     }
+    if (options.outFile) supervisor.startRecording(*options.outFile);
     if (options.playlist) programValues().setPlaylist(*options.playlist);
     supervisor.autoStart();
 
