@@ -17,17 +17,6 @@ namespace brovana {
 
 class VisualsWidget final : public QWidget, public Visualisation, private VisualView, private VisualFeed {
  public:
-  // The menu commands that switch the displays, with their texts; their check marks follow.
-  struct DisplayCommand {
-    int command;
-    int display;
-    const char* text;
-  };
-  static constexpr DisplayCommand kDisplayCommands[] = {{32801, kDisplayScope, "Scope"},
-                                                        {32800, kDisplaySpectrum, "Spectrum"},
-                                                        {32799, kDisplayLevelLine, "VU - scrolling"},
-                                                        {32805, kDisplayNeedles, "VU - stereo"}};
-
   explicit VisualsWidget(QWidget* parent = nullptr);
   ~VisualsWidget() override;
 
@@ -46,7 +35,7 @@ class VisualsWidget final : public QWidget, public Visualisation, private Visual
     visual_.addData(block, length, channels, bytesPerSample);
   }
 
-  mutable std::mutex frameMutex_;  // frame_
+  std::mutex frameMutex_;  // frame_
   QImage frame_;
   std::atomic<bool> repaintQueued_{false};
   Visual visual_;  // last: its drawing thread ends before the rest goes
