@@ -5,6 +5,7 @@
 
 #include <cstdio>
 
+#include "app/dsp_choice.h"
 #include "broadcast/program_values.h"
 #include "broadcast/supervisor.h"
 #include "core/registry.h"
@@ -66,6 +67,8 @@ int runHeadless(const CommandLine& options, const HeadlessSetup& setup) {
     }
     if (options.outFile) supervisor.startRecording(*options.outFile);
     if (options.playlist) programValues().setPlaylist(*options.playlist);
+    // A refused plug-in has been reported; the station goes on the air without it.
+    if (options.dsp) supervisor.launchPluginFile(dspPath(options.dsp->path), options.dsp->module);
     supervisor.autoStart();
 
     LiveConnect* connection = supervisor.connection();
