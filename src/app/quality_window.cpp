@@ -1,9 +1,6 @@
 #include "app/quality_window.h"
 
-#include <QGridLayout>
-#include <QLabel>
 #include <QMetaObject>
-#include <QPushButton>
 
 #include "monitor/line_quality.h"
 
@@ -35,58 +32,55 @@ QString idName(int id) {
 StreamQualityWindow::StreamQualityWindow(std::function<void()> help, QWidget* parent)
     : QWidget(parent, Qt::Window), help_(std::move(help)) {
   setWindowTitle("Stream Quality");
-  auto* panel = new QWidget(this);
-  panel->setObjectName("PanelClient");
-  panel->setAttribute(Qt::WA_StyledBackground);
+  panel_.setObjectName("PanelClient");
+  panel_.setAttribute(Qt::WA_StyledBackground);
   // The look without a skin: a skin's style sheet replaces this one.
   setStyleSheet(
       "#PanelClient { background: black; } QLabel { color: silver; } "
       "QLabel[statusText=\"true\"] { color: rgb(0, 255, 0); }");
-  auto* grid = new QGridLayout(panel);
-  auto place = [&](QLabel* label, int row, int column, int span = 1) {
-    label->setParent(panel);
-    grid->addWidget(label, row, column, 1, span);
-  };
-  place(addLabel(kCpuCaption, "CPU:", false, kCpuTip), 0, 0);
-  place(addLabel(kQualityCpuLabel, " ", true, kCpuTip), 0, 1);
-  place(addLabel(kNetworkCaption, "Network:", false, kNetworkTip), 0, 2);
-  place(addLabel(kQualityNetworkLabel, " ", true, kNetworkTip), 0, 3);
-  QLabel* statusCaption = addLabel(kStatusCaption, "Status:", false);
-  QLabel* status = addLabel(kQualityStatusLabel, " ", true);
-  for (QLabel* label : {statusCaption, status}) label->setProperty("statusText", true);
-  status->setWordWrap(true);
-  place(statusCaption, 1, 0);
-  place(status, 1, 1, 4);
-  place(addLabel(kSinceCaption, "Since last dropout:", false), 2, 0);
-  place(addLabel(kQualitySinceLabel, " ", true), 2, 1);
-  place(addLabel(kDropoutsCaption, "Dropouts:", false), 2, 2);
-  place(addLabel(kQualityDropoutsLabel, " ", true), 2, 3);
-
-  auto* helpButton = new QPushButton("?", panel);
-  helpButton->setObjectName(idName(kHelpButton));
-  helpButton->setToolTip(kHelpTip);
-  connect(helpButton, &QPushButton::clicked, this, [this] {
+  setUpLabel(cpuCaption_, kCpuCaption, "CPU:", false, kCpuTip);
+  setUpLabel(cpu_, kQualityCpuLabel, " ", true, kCpuTip);
+  setUpLabel(networkCaption_, kNetworkCaption, "Network:", false, kNetworkTip);
+  setUpLabel(network_, kQualityNetworkLabel, " ", true, kNetworkTip);
+  setUpLabel(statusCaption_, kStatusCaption, "Status:", false);
+  setUpLabel(status_, kQualityStatusLabel, " ", true);
+  setUpLabel(sinceCaption_, kSinceCaption, "Since last dropout:", false);
+  setUpLabel(since_, kQualitySinceLabel, " ", true);
+  setUpLabel(dropoutsCaption_, kDropoutsCaption, "Dropouts:", false);
+  setUpLabel(dropouts_, kQualityDropoutsLabel, " ", true);
+  for (QLabel* label : {&statusCaption_, &status_}) label->setProperty("statusText", true);
+  status_.setWordWrap(true);
+  helpButton_.setObjectName(idName(kHelpButton));
+  helpButton_.setToolTip(kHelpTip);
+  connect(&helpButton_, &QPushButton::clicked, this, [this] {
     if (help_) help_();
   });
-  grid->addWidget(helpButton, 2, 4);
-  grid->setColumnStretch(3, 1);
 
-  auto* outer = new QGridLayout(this);
-  outer->setContentsMargins(0, 0, 0, 0);
-  outer->addWidget(panel);
+  const std::pair<QWidget*, int> rows[][4] = {
+      {{&cpuCaption_, 1}, {&cpu_, 1}, {&networkCaption_, 1}, {&network_, 2}},
+      {{&statusCaption_, 1}, {&status_, 4}, {}, {}},
+      {{&sinceCaption_, 1}, {&since_, 1}, {&dropoutsCaption_, 1}, {&dropouts_, 1}},
+  };
+  for (int row = 0; row < 3; ++row)
+    for (int column = 0; column < 4; ++column)
+      if (auto [widget, span] = rows[row][column]; widget) grid_.addWidget(widget, row, column, 1, span);
+  grid_.addWidget(&helpButton_, 2, 4);
+  grid_.setColumnStretch(3, 1);
+  outer_.setContentsMargins(0, 0, 0, 0);
+  outer_.addWidget(&panel_);
   resize(440, 115);
   move(0, 0);
 }
 
-QLabel* StreamQualityWindow::addLabel(int id, const QString& text, bool figure, const char* tooltip) {
-  auto* label = new QLabel(text, this);
-  label->setObjectName(idName(id));
-  QFont font = label->font();
+void StreamQualityWindow::setUpLabel(QLabel& label, int id, const char* text, bool figure,
+                                     const char* tooltip) {
+  label.setText(text);
+  label.setObjectName(idName(id));
+  QFont font = label.font();
   font.setPointSize(8);
   font.setWeight(figure ? QFont::Bold : QFont::Normal);
-  label->setFont(font);
-  if (tooltip) label->setToolTip(tooltip);
-  return label;
+  label.setFont(font);
+  if (tooltip) label.setToolTip(tooltip);
 }
 
 void StreamQualityWindow::setLabel(int id, const std::string& text) {

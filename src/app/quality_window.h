@@ -7,14 +7,15 @@
 // The gauge is fed on the sources' threads; its label texts and its show are queued to the GUI
 // thread, which alone touches the widgets.
 
+#include <QGridLayout>
+#include <QLabel>
+#include <QPushButton>
 #include <QWidget>
 #include <functional>
 #include <string>
 
 #include "broadcast/studio_parts.h"
 #include "monitor/line_quality.h"
-
-class QLabel;
 
 namespace brovana {
 
@@ -35,9 +36,15 @@ class StreamQualityWindow final : public QWidget, public QualityWindow, public L
   void setSkin(const std::string& path) override;
 
  private:
-  QLabel* addLabel(int id, const QString& text, bool figure, const char* tooltip = nullptr);
+  void setUpLabel(QLabel& label, int id, const char* text, bool figure, const char* tooltip = nullptr);
 
   std::function<void()> help_;
+  QGridLayout outer_{this};
+  QWidget panel_;  // before its elements, which go first
+  QGridLayout grid_{&panel_};
+  QLabel cpuCaption_, cpu_, networkCaption_, network_, statusCaption_, status_, sinceCaption_, since_,
+      dropoutsCaption_, dropouts_;
+  QPushButton helpButton_{"?"};
   LineQuality gauge_{this};
 };
 
