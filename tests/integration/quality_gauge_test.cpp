@@ -14,8 +14,8 @@
 #include "net/web_service.h"
 #include "platform/lame_codec.h"
 #include "support/fake_account_service.h"
+#include "support/fake_label_window.h"
 #include "support/fake_prompts.h"
-#include "support/fake_views.h"
 #include "support/log_tail.h"
 #include "support/scripted_peer.h"
 
@@ -35,8 +35,8 @@ TEST(QualityGaugeIntegrationTest, StallingServerTurnsTheGaugeBadOncePerStall) {
   accounts.setAnswer(kBcinfoOk, "127.0.0.1", peer.port());
   test::FakePrompts prompts;
   test::FakeExit exit;
-  test::FakeStatusWindow statusWindow, qualityWindow;
-  StatusDisplay status(&statusWindow);
+  test::FakeLabelWindow qualityWindow;
+  StatusDisplay status;
   test::LogTail log;
   LiveConnect live("web.test", &status, accounts, prompts, {2s, 30s, 120s});
   live.setPassword("secret");
@@ -67,7 +67,7 @@ TEST(QualityGaugeIntegrationTest, StallingServerTurnsTheGaugeBadOncePerStall) {
   EXPECT_EQ(log.count("ERROR : Line dropouts, output to network is "), 2) << log.text();
   EXPECT_EQ(qualityWindow.label(kQualityDropoutsLabel), "2 ");
   EXPECT_EQ(
-      qualityWindow.labelHistory(kQualityStatusLabel),
+      qualityWindow.texts(kQualityStatusLabel),
       (std::vector<std::string>{kStreamGoodText, kStreamDropoutsText, kStreamGoodText, kStreamDropoutsText}));
   stage.acm().shutDown();
 }
