@@ -1,6 +1,6 @@
 #pragma once
-// A window with labels by id (the stream quality window) for tests: it records every text each
-// label was given and how often it was shown. Thread-safe: the gauge reports from worker threads.
+// A window with labels by id (the stream quality window) for tests: every text each label was
+// given, and how often the window was shown. Thread-safe: the gauge reports from worker threads.
 
 #include <map>
 #include <mutex>
@@ -21,24 +21,19 @@ class FakeLabelWindow : public LabelWindowView {
     std::lock_guard lock(mutex_);
     ++shown_;
   }
-  // Every text the label was given, in order.
-  std::vector<std::string> texts(int id) const {
+  std::vector<std::string> texts(int id) {
     std::lock_guard lock(mutex_);
-    auto it = texts_.find(id);
-    return it == texts_.end() ? std::vector<std::string>{} : it->second;
+    return texts_[id];
   }
-  // The label's last text, or "<unset>".
-  std::string label(int id) const {
-    auto all = texts(id);
-    return all.empty() ? "<unset>" : all.back();
-  }
-  int shown() const {
+  // The last text, or "<unset>".
+  std::string label(int id) { return texts(id).empty() ? "<unset>" : texts(id).back(); }
+  int shown() {
     std::lock_guard lock(mutex_);
     return shown_;
   }
 
  private:
-  mutable std::mutex mutex_;
+  std::mutex mutex_;
   std::map<int, std::vector<std::string>> texts_;
   int shown_ = 0;
 };
