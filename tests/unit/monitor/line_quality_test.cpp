@@ -5,7 +5,7 @@
 #include <thread>
 #include <vector>
 
-#include "support/fake_label_window.h"
+#include "support/fake_views.h"
 #include "support/log_tail.h"
 
 namespace brovana {
@@ -34,7 +34,7 @@ TEST(LineQualityTest, JudgesEachRateAgainstItsThresholdAndCountsGoodToBadChanges
   for (auto [rate, threshold] : {std::pair{16000, 15199}, {24000, 22799}, {32000, 30399}, {56000, 53199}})
     cases.push_back({std::to_string(rate), rate, {threshold, threshold - 1}, bad, "1 ", none, 1, 0});
   for (const Case& c : cases) {
-    test::FakeLabelWindow window;
+    test::FakeStatusWindow window;
     int64_t now = 0;
     LineQuality gauge(&window, [&] { return now; });
     test::LogTail log;
@@ -50,7 +50,7 @@ TEST(LineQualityTest, JudgesEachRateAgainstItsThresholdAndCountsGoodToBadChanges
 }
 
 TEST(LineQualityTest, VoiceoverFeedsFromTwoThreadsCountEveryDropoutOnce) {
-  test::FakeLabelWindow window;
+  test::FakeStatusWindow window;
   LineQuality gauge(&window);
   test::LogTail log;
   auto feeder = [&](int good) {
@@ -60,7 +60,7 @@ TEST(LineQualityTest, VoiceoverFeedsFromTwoThreadsCountEveryDropoutOnce) {
   std::thread playlist(feeder, 32000), capture(feeder, 40000);
   playlist.join();
   capture.join();
-  std::vector<std::string> counts = window.texts(kQualityDropoutsLabel);
+  std::vector<std::string> counts = window.labelHistory(kQualityDropoutsLabel);
   ASSERT_FALSE(counts.empty());
   for (size_t i = 0; i < counts.size(); ++i) EXPECT_EQ(counts[i], std::to_string(i + 1) + " ");
   EXPECT_EQ(log.count(kErrorLine), static_cast<int>(counts.size()));
