@@ -6,7 +6,6 @@
 #include <atomic>
 #include <filesystem>
 #include <random>
-#include <set>
 #include <thread>
 
 #include "broadcast/program_values.h"
@@ -32,6 +31,13 @@ struct FakeDialogs : PlaylistDialogs {
   Paths folders;
 };
 
+// A playlist shown in a list window of its own.
+struct Shown {
+  explicit Shown(Prompts& prompts) : list(prompts) { list.attachListWindow(&rows); }
+  test::FakeListWindow rows;
+  Playlist list;
+};
+
 class PlaylistTest : public ::testing::Test {
  protected:
   PlaylistTest() { playlist.attachListWindow(&window); }
@@ -52,14 +58,15 @@ class PlaylistTest : public ::testing::Test {
     for (const PlaylistItemRef& item : list.items()) out.push_back(item->fullpath());
     return out;
   }
-  // The items by the first letter of their names: "abc".
-  static std::string order(const Playlist& list) {
+  // The items by the first letter of their names ("abc"), once it is clear that the rows show
+  // exactly the items.
+  static std::string order(const Playlist& list, const test::FakeListWindow& rows) {
     std::string letters;
-    for (const PlaylistItemRef& item : list.items()) letters += item->filename()[0];
+    for (const std::string& path : paths(list, rows)) letters += path[path.rfind('/') + 1];
     return letters;
   }
-  void fill(const std::string& letters) {
-    for (char c : letters) ASSERT_TRUE(playlist.addFile(track(c + std::string(".mp3")), AddMode::Append));
+  void fill(Playlist& list, const std::string& letters) {
+    for (char c : letters) ASSERT_TRUE(list.addFile(track(c + std::string(".mp3")), AddMode::Append));
   }
 
   test::TempFolder folder;
@@ -69,25 +76,19 @@ class PlaylistTest : public ::testing::Test {
 };
 
 TEST_F(PlaylistTest, ItemFieldsAndTimes) {
-  const struct {
-    std::string path, filename;
-    std::optional<std::string> directory;
-    std::string fullpath;
-  } cases[] = {
+  const std::tuple<std::string, std::string, std::optional<std::string>, std::string> cases[] = {
       {"/music/a.mp3", "a.mp3", "/music", "/music/a.mp3"},
       {"a.mp3", "a.mp3", std::nullopt, "a.mp3"},
       {"/music/noextension", "noextension", "/music/noextension", "/music/noextension"},
       {"/music.d/", "", std::nullopt, "/music.d/"},
       {"/music/b.mp3\nrest of the line", "b.mp3", "/music", "/music/b.mp3"},
   };
-  for (const auto& c : cases) {
-    PlaylistItem item(c.path);
+  for (const auto& [path, filename, directory, fullpath] : cases) {
+    PlaylistItem item(path);
     EXPECT_EQ(std::tie(item.filename(), item.directory(), item.fullpath()),
-              std::tie(c.filename, c.directory, c.fullpath))
-        << c.path;
+              std::tie(filename, directory, fullpath));
     EXPECT_FALSE(item.time()) << "no file, no time";
   }
-  EXPECT_EQ(PlaylistItem(track("real.mp3", 250)).time(), "0:04:10");
   playlist.addFile(track("a.mp3", 3725), AddMode::Append);
   playlist.addFile(track("b.mp3", 75), AddMode::Append);
   EXPECT_EQ(playlist.item(0)->time(), "1:02:05");
@@ -99,11 +100,8 @@ TEST_F(PlaylistTest, ItemFieldsAndTimes) {
 }
 
 TEST_F(PlaylistTest, AddModesPlaceTheNewItemAndTheMarkStaysWithItsTrack) {
-  const struct {
-    AddMode mode;
-    int selected;  // -1: no selection
-    std::string order;
-  } cases[] = {
+  const std::tuple<AddMode, int, std::string> cases[] = {
+      // mode, selected row (-1: none), order after
       {AddMode::Append, -1, "abcn"},
       {AddMode::Append, 0, "abcn"},
       {AddMode::InsertOrAppend, -1, "abcn"},
@@ -113,33 +111,27 @@ TEST_F(PlaylistTest, AddModesPlaceTheNewItemAndTheMarkStaysWithItsTrack) {
       {AddMode::InsertAfterSelection, 1, "abnc"},
       {AddMode::InsertAfterSelection, 7, "abcn"},  // a selection past the rows
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(testing::Message() << static_cast<int>(c.mode) << " selected " << c.selected);
-    Playlist list(prompts);
-    test::FakeListWindow rows;
-    list.attachListWindow(&rows);
-    for (char name : std::string("abc")) list.addFile(track(name + std::string(".mp3")), AddMode::Append);
+  for (const auto& [mode, selected, after] : cases) {
+    SCOPED_TRACE(after);
+    auto [rows, list] = Shown(prompts);
+    fill(list, "abc");
     list.setCurrent(1);
-    rows.selectRow(c.selected);
-    EXPECT_EQ(list.addFile(track("n.mp3"), c.mode), "n.mp3");
-    EXPECT_EQ(order(list), c.order);
+    rows.selectRow(selected);
+    EXPECT_EQ(list.addFile(track("n.mp3"), mode), "n.mp3");
+    EXPECT_EQ(order(list, rows), after);
     EXPECT_EQ(list.item(list.currentIndex())->filename(), "b.mp3");
-    EXPECT_EQ(rows.rows(), list.items());
-    EXPECT_TRUE(list.modified());
-    EXPECT_TRUE(list.item(0)->isNew());
+    EXPECT_TRUE(list.modified() && list.item(0)->isNew());
   }
 }
 
 TEST_F(PlaylistTest, RefusedFilesAreNamedAndNotAdded) {
-  auto missing = [&](const std::string& name) {
-    return "Unable to find " + folder.file(name) + ". Either the file was deleted or moved.";
-  };
+  const std::string gone = ". Either the file was deleted or moved.";
   std::filesystem::create_directory(folder.file("folder.mp3"));
   const std::pair<std::string, std::string> cases[] = {
       {folder.file("song.wav"), "Not an mp3 file!"},
       {folder.file("song.Mp3"), "Not an mp3 file!"},
-      {folder.file("gone.mp3"), missing("gone.mp3")},
-      {folder.path() + "/folder.mp3", missing("folder.mp3")}};
+      {folder.file("gone.mp3"), "Unable to find " + folder.file("gone.mp3") + gone},
+      {folder.path() + "/folder.mp3", "Unable to find " + folder.file("folder.mp3") + gone}};
   for (const auto& [path, message] : cases) {
     EXPECT_FALSE(playlist.addFile(path, AddMode::Append)) << path;
     EXPECT_EQ(prompts.boxTexts().back(), message);
@@ -154,10 +146,7 @@ TEST_F(PlaylistTest, SavedListsAreExactAndLoadBackInOrder) {
   const Paths files = {track("plain.mp3", 12),
                        track("tagged.mp3", 7, test::id3v1Tag("Night & Day", "Band", "Album", "", "", 0)),
                        track("t30.mp3", 3, test::id3v1Tag(x30, "", "", "", "", 0))};
-  const struct {
-    int dialogType;
-    std::string file, text;
-  } cases[] = {
+  const std::tuple<int, std::string, std::string> cases[] = {
       {1, "mix.m3u",
        "#EXTM3U\r\n#EXTINF:12,plain.mp3\r\n" + files[0] + "\r\n#EXTINF:7,Night   Day\r\n" + files[1] +
            "\r\n#EXTINF:3," + x30 + "\r\n" + files[2] + "\r\n"},
@@ -167,36 +156,29 @@ TEST_F(PlaylistTest, SavedListsAreExactAndLoadBackInOrder) {
            "\r\nTitle2=Night   Day\r\nLength2=7\r\nFile3=" + files[2] + "\r\nTitle3=" + x30 +
            "...\r\nLength3=3\r\nNumberOfEntries=3\r\nVersion=2"},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.file);
+  for (const auto& [dialogType, file, text] : cases) {
     Playlist saved(prompts);
     for (const std::string& p : files) saved.addFile(p, AddMode::Append);
     FakeDialogs dialogs;
-    dialogs.answer = FileDialogChoice{folder.file("mix"), c.dialogType};
-    EXPECT_EQ(saved.save(dialogs), folder.file(c.file));
-    EXPECT_EQ(folder.read(c.file), c.text);
-    EXPECT_EQ(saved.name(), c.file);
+    dialogs.answer = FileDialogChoice{folder.file("mix"), dialogType};
+    EXPECT_EQ(saved.save(dialogs), folder.file(file));
+    EXPECT_EQ(folder.read(file), text);
+    EXPECT_EQ(saved.name(), file);
     EXPECT_FALSE(saved.modified());
     EXPECT_EQ(programValues().mp3path(), folder.path());
 
-    Playlist again(prompts);
-    test::FakeListWindow rows;
-    again.attachListWindow(&rows);
-    ASSERT_TRUE(again.load(folder.file(c.file)));
+    auto [rows, again] = Shown(prompts);
+    ASSERT_TRUE(again.load(folder.file(file)));
     EXPECT_EQ(paths(again, rows), files);
     EXPECT_FALSE(again.modified());
-    EXPECT_EQ(programValues().playlist(), folder.file(c.file));
+    EXPECT_EQ(programValues().playlist(), folder.file(file));
   }
 }
 
 TEST_F(PlaylistTest, SaveNamesAndFailures) {
-  fill("a");
+  fill(playlist, "a");
   std::filesystem::create_directory(folder.file("my.lists"));
-  const struct {
-    std::string chosen;
-    SaveType type;
-    std::optional<std::string> written;
-  } cases[] = {
+  const std::tuple<std::string, SaveType, std::optional<std::string>> cases[] = {
       {folder.file("plain"), SaveType::M3U, folder.file("plain.m3u")},
       {folder.file("plain"), SaveType::PLS, folder.file("plain.pls")},
       {folder.file("my.lists/mix"), SaveType::M3U, folder.file("my.lists/mix")},
@@ -205,11 +187,11 @@ TEST_F(PlaylistTest, SaveNamesAndFailures) {
       // A name without a full stop is too long when the extension would take it past 256.
       {"/" + std::string(252, 'n'), SaveType::M3U, std::nullopt},
   };
-  for (const auto& c : cases) {
+  for (const auto& [chosen, type, written] : cases) {
     playlist.addFile(track("b.mp3"), AddMode::Append);  // marks the list modified
-    EXPECT_EQ(playlist.saveAs(c.chosen, c.type), c.written) << c.chosen;
-    EXPECT_EQ(playlist.modified(), !c.written);
-    EXPECT_TRUE(!c.written || std::filesystem::exists(*c.written));
+    EXPECT_EQ(playlist.saveAs(chosen, type), written) << chosen;
+    EXPECT_EQ(playlist.modified(), !written);
+    EXPECT_TRUE(!written || std::filesystem::exists(*written));
   }
   EXPECT_EQ(prompts.boxTexts().back(), "Filename is too long!");
   // Cancelling the dialog counts as a decision: the list is no longer marked unsaved.
@@ -221,52 +203,45 @@ TEST_F(PlaylistTest, SaveNamesAndFailures) {
 TEST_F(PlaylistTest, ListsFromOtherPlayersResolveEachKindOfEntry) {
   std::string rooted = track("c.mp3");
   std::replace(rooted.begin(), rooted.end(), '/', '\\');  // \tmp\...\c.mp3
-  const std::vector<std::pair<std::string, std::string>> names = {{"{a}", track("a.mp3")},
-                                                                  {"{b}", track("sub/b.mp3")},
-                                                                  {"{c}", folder.file("c.mp3")},
-                                                                  {"{rooted}", rooted}};
-  const std::string gone = "Unable to find {}. Either the file was deleted or moved.";
-  const struct {
-    const char *file, *text, *order, *message;
-  } cases[] = {
-      // Relative, Windows separators, a stream (skipped silently), rooted, another drive.
-      {"other.m3u",
+  const std::vector<std::pair<std::string, std::string>> names = {
+      {"{a}", track("a.mp3")},
+      {"{b}", track("sub/b.mp3")},
+      {"{c}", folder.file("c.mp3")},
+      {"{rooted}", rooted},
+      {"{gone}", ". Either the file was deleted or moved."}};
+  const std::tuple<std::string, std::string, std::string, std::string> cases[] = {
+      // file, text, entries loaded, the one message
+      {"other.m3u",  // relative, Windows separators, a stream (skipped silently), rooted, another drive
        "#EXTM3U\r\n#EXTINF:5,A\r\na.mp3\r\n#EXTINF:5,B\r\nsub\\b.mp3\r\n#EXTINF:-1,Stream\r\nhttp://"
-       "127.0.0.1:8000/s.mp3\r\n"
+       "127.0.0.1:8000/s\r\n"
        "#EXTINF:5,C\r\n{rooted}\r\n#EXTINF:5,D\r\nD:\\Music\\d.mp3\r\n#EXTINF:5,A again\r\n{a}\n",
-       "abca", "D:/Music/d.mp3"},
+       "abca", "Unable to find D:/Music/d.mp3{gone}"},
       // Without the header or "#EXTINF" lines every line is still a track.
       {"bare.m3u", "{a}\n{b}\n\n{c}\n{a}\n", "abca", ""},
       {"comment.m3u", "#EXTM3U\n#EXTINF:1,x\n# a comment\n{a}\n\n#EXTINF:1,y\n{b}\n", "ab", ""},
       {"x.pls",
-       "[Playlist]\r\nfile1={a}\r\nTitle1=no\r\nFILE2=sub\\b.mp3\r\nFile3=http://127.0.0.1/"
-       "x.mp3\r\nNumberOfEntries=3",
-       "ab", "http://127.0.0.1/x.mp3"},
+       "[Playlist]\r\nfile1={a}\r\nTitle1=x\r\nFILE2=sub\\b.mp3\r\nFile3=http://127.0.0.1/x.mp3\r\n"
+       "NumberOfEntries=3",
+       "ab", "Unable to find http://127.0.0.1/x.mp3{gone}"},
       {"x.pls", "[playlist]\nFile1={a}\n", "", ""},  // no count
       {"x.pls", "[playlist]\nFile1={a}\nFile3={a}\nNumberOfEntries=3\n", "aa", "Not an mp3 file!"},
       {"x.pls", "[playlist]\nFile1={a}\nFile2={a}\nNumberOfEntries=1\n", "a", ""},
       {"x.pls", "[playlist]\nFile1={a}\nNumberOfEntries=2000000000\n", "a", "Not an mp3 file!"},
       {"x.pls", "[other]\nFile1={a}\n[playlist]\nNumberOfEntries=1\n", "", "Not an mp3 file!"},
       // The old text list comes out reversed when nothing is selected.
-      {"old.txt",
-       "Mirobeam 1.0 Playlist\r\ntwo\r\nthree\r\n{a}$$A$$5\r\nno marks\r\nsub/b.mp3$$B\r\n{c}$$\r\n", "cba",
-       ""},
+      {"old.txt", "Mirobeam 1.0 Playlist\r\n2\r\n3\r\n{a}$$A$$5\r\nno marks\r\nsub/b.mp3$$B\r\n{c}$$\r\n",
+       "cba", ""},
   };
-  for (const auto& k : cases) {
-    SCOPED_TRACE(k.text);
+  for (const auto& [file, text, entries, message] : cases) {
+    SCOPED_TRACE(text);
     test::FakePrompts quiet;
-    test::FakeListWindow rows;
-    Playlist loaded(quiet);
-    loaded.attachListWindow(&rows);
-    ASSERT_TRUE(loaded.load(list(k.file, test::fillIn(k.text, names))));
-    EXPECT_EQ(order(loaded), k.order);
-    EXPECT_EQ(rows.rows(), loaded.items());
-    std::string message =
-        *k.message && k.message[0] != 'N' ? test::fillIn(gone, {{"{}", k.message}}) : k.message;
-    EXPECT_EQ(quiet.boxTexts(), *k.message ? Paths{message} : Paths{});
+    Shown shown(quiet);
+    ASSERT_TRUE(shown.list.load(list(file, test::fillIn(text, names))));
+    EXPECT_EQ(order(shown.list, shown.rows), entries);
+    EXPECT_EQ(quiet.boxTexts(), message.empty() ? Paths{} : Paths{test::fillIn(message, names)});
     EXPECT_TRUE(quiet.questions().empty());
-    EXPECT_EQ(loaded.name(), k.file);
-    EXPECT_FALSE(loaded.modified());
+    EXPECT_EQ(shown.list.name(), file);
+    EXPECT_FALSE(shown.list.modified());
   }
 }
 
@@ -282,7 +257,6 @@ TEST_F(PlaylistTest, ManyMissingFilesBringOneQuestionAtTheFifth) {
       "path may not be valid when used from another directory). Continue trying to load?");
   EXPECT_EQ(prompts.boxTexts().size(), 6u);
   EXPECT_EQ(paths(playlist, window), Paths{a});
-
   // "No" stops reading; what was added stays and the load counts as done.
   test::FakePrompts declining;
   declining.answerNext(false);
@@ -293,7 +267,7 @@ TEST_F(PlaylistTest, ManyMissingFilesBringOneQuestionAtTheFifth) {
 }
 
 TEST_F(PlaylistTest, LoadsThatFailLeaveTheListAlone) {
-  fill("ab");
+  fill(playlist, "ab");
   const Paths before = paths(playlist, window);
   EXPECT_FALSE(playlist.load(""));
   prompts.answerNext(false);  // unsaved changes: "No" keeps them
@@ -329,12 +303,10 @@ TEST(PlaylistFiles, TypeFromTheNameAndEntriesFromThePlaylistsFolder) {
       {"/a/mp3", PlaylistFormat::Unknown},
   };
   for (auto [path, format] : types) EXPECT_EQ(playlistFormatOf(path), format) << path;
-  const struct {
-    const char *entry, *playlist, *resolved;
-  } entries[] = {
+  const std::tuple<const char*, const char*, const char*> entries[] = {
       {"song.mp3", "/lists/a.m3u", "/lists/song.mp3"},
       {"sub\\song.mp3", "/lists/a.m3u", "/lists/sub/song.mp3"},
-      {"\\music\\song.mp3", "/lists/a.m3u", "/music/song.mp3"},
+      {"\\m\\song.mp3", "/lists/a.m3u", "/m/song.mp3"},
       {"D:\\x.mp3", "/lists/a.m3u", "D:/x.mp3"},
       {"c:relative.mp3", "/lists/a.m3u", "c:relative.mp3"},
       {"../up.mp3", "/lists/a.m3u", "/lists/../up.mp3"},
@@ -342,44 +314,38 @@ TEST(PlaylistFiles, TypeFromTheNameAndEntriesFromThePlaylistsFolder) {
       {"song.mp3", "a.m3u", "song.mp3"},
       {"http://host/x.mp3", "/lists/a.m3u", "http://host/x.mp3"},
   };
-  for (const auto& e : entries) EXPECT_EQ(resolveEntry(e.entry, e.playlist), e.resolved) << e.entry;
+  for (auto [entry, playlist, resolved] : entries)
+    EXPECT_EQ(resolveEntry(entry, playlist), resolved) << entry;
 }
 
 TEST_F(PlaylistTest, EditsKeepTheRowsTheSelectionAndTheMark) {
-  const struct {
-    char edit;  // u, d: move up, down; r: remove; s: replace the item; c: mark
-    int index;
-    bool done;
-    const char* order;
-    int current, selected;  // selected -2: not checked
-  } cases[] = {
+  const std::tuple<char, int, bool, std::string, int, int> cases[] = {
+      // u, d: move up, down; r: remove; s: replace the item; c: mark. Index, done, order after,
+      // the mark after, the selected row after (-2: not checked).
       {'u', 0, false, "abcd", 2, -2}, {'d', 3, false, "abcd", 2, -2}, {'d', -1, false, "abcd", 2, -2},
       {'u', 4, false, "abcd", 2, -2}, {'u', 2, true, "acbd", 1, 1},   {'d', 1, true, "acbd", 1, 2},
       {'r', 0, true, "bcd", 1, 0},    {'r', 3, true, "abc", 2, 2},    {'r', 2, true, "abd", -1, 2},
       {'r', -1, true, "abcd", 2, -2}, {'r', 4, true, "abcd", 2, -2},  {'s', 3, true, "abce", 2, -2},
       {'s', 4, false, "abcd", 2, -2}, {'c', 0, true, "abcd", 0, -2},  {'c', 9, true, "abcd", -1, -2},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.edit << c.index);
-    Playlist list(prompts);
-    test::FakeListWindow rows;
-    list.attachListWindow(&rows);
-    for (char name : std::string("abcd")) list.addFile(track(name + std::string(".mp3")), AddMode::Append);
+  for (const auto& [edit, index, done, after, current, selected] : cases) {
+    SCOPED_TRACE(testing::Message() << edit << index);
+    auto [rows, list] = Shown(prompts);
+    fill(list, "abcd");
     list.setCurrent(2);
     PlaylistItemRef held = list.item(0);
-    bool done = true;
-    if (c.edit == 'u' || c.edit == 'd') done = list.moveItem(c.index, c.edit == 'u');
-    if (c.edit == 'r') list.removeItem(c.index);
-    if (c.edit == 's') done = list.setItem(c.index, PlaylistItem::make("/m/e.mp3")), list.refreshRow(c.index);
-    if (c.edit == 'c') list.setCurrent(c.index);
-    EXPECT_EQ(done, c.done);
-    EXPECT_EQ(order(list), c.order);
-    EXPECT_EQ(rows.rows(), list.items());
-    EXPECT_EQ(list.currentIndex(), c.current);
-    int marks = 0;
-    for (const PlaylistItemRef& item : list.items()) marks += item->isCurrent();
-    EXPECT_EQ(marks, c.current >= 0);
-    EXPECT_TRUE(c.selected == -2 || rows.firstSelectedRow() == c.selected) << rows.firstSelectedRow();
+    bool did = true;
+    if (edit == 'u' || edit == 'd') did = list.moveItem(index, edit == 'u');
+    if (edit == 'r') list.removeItem(index);
+    if (edit == 's') did = list.setItem(index, PlaylistItem::make("/m/e.mp3")), list.refreshRow(index);
+    if (edit == 'c') list.setCurrent(index);
+    EXPECT_EQ(did, done);
+    EXPECT_EQ(order(list, rows), after);
+    EXPECT_EQ(list.currentIndex(), current);
+    EXPECT_EQ(std::count_if(after.begin(), after.end(),
+                            [&, &list = list](char c) { return list.item(int(after.find(c)))->isCurrent(); }),
+              current >= 0);
+    EXPECT_TRUE(selected == -2 || rows.firstSelectedRow() == selected) << rows.firstSelectedRow();
     EXPECT_EQ(held->filename(), "a.mp3") << "whoever still holds an item can still use it";
   }
   EXPECT_FALSE(playlist.setItem(0, nullptr));
@@ -387,26 +353,16 @@ TEST_F(PlaylistTest, EditsKeepTheRowsTheSelectionAndTheMark) {
 
 TEST_F(PlaylistTest, NavigationAndSearch) {
   EXPECT_EQ(playlist.nextItem(-1, true), nullptr);
-  fill("abc");
-  const struct {
-    int index;
-    bool wrap;
-    const char* next;
-  } steps[] = {
-      {-1, false, "a.mp3"}, {0, false, "b.mp3"}, {2, false, "none"}, {2, true, "a.mp3"}, {5, true, "a.mp3"}};
-  for (const auto& s : steps) {
-    PlaylistItemRef next = playlist.nextItem(s.index, s.wrap);
-    EXPECT_EQ(next ? next->filename() : "none", s.next) << s.index << " " << s.wrap;
+  fill(playlist, "abc");
+  for (auto [index, wrap, next] :
+       {std::tuple{-1, false, "a"}, {0, false, "b"}, {2, false, ""}, {2, true, "a"}, {5, true, "a"}}) {
+    PlaylistItemRef item = playlist.nextItem(index, wrap);
+    EXPECT_EQ(item ? item->filename() : ".mp3", next + std::string(".mp3")) << index << " " << wrap;
   }
   const std::string b = folder.file("b.mp3");
-  const struct {
-    int hint;
-    std::string path;
-    int index;
-  } finds[] = {{1, b, 1}, {0, b, 1}, {2, b, 1}, {3, b, -1}, {-1, b, -1}, {0, folder.file("B.mp3"), -1}};
-  for (const auto& f : finds)
-    EXPECT_EQ(playlist.findByPath(f.hint, f.path), f.index) << f.hint << " " << f.path;
-
+  for (auto [hint, path, index] :
+       {std::tuple{1, b, 1}, {0, b, 1}, {2, b, 1}, {3, b, -1}, {-1, b, -1}, {0, folder.file("B.mp3"), -1}})
+    EXPECT_EQ(playlist.findByPath(hint, path), index) << hint << " " << path;
   playlist.setCurrent(1);
   playlist.showCurrentRow();
   EXPECT_EQ(window.visibleRow(), 1);
@@ -414,23 +370,21 @@ TEST_F(PlaylistTest, NavigationAndSearch) {
   EXPECT_EQ(std::pair(window.visibleRow(), window.firstSelectedRow()), std::pair(2, 2));
 }
 
-struct RecordingListener : PlaylistListener {
-  bool enginePlaying() override { return playing; }
-  void nextTrackChanged(const std::string& title) override { titles.push_back(title); }
-  bool playing = true;
-  std::vector<std::string> titles;
-};
-
 TEST_F(PlaylistTest, SyncFromWindowTakesTheDraggedOrder) {
-  fill("abcd");
-  RecordingListener listener;
+  struct : PlaylistListener {
+    bool enginePlaying() override { return playing; }
+    void nextTrackChanged(const std::string& title) override { titles.push_back(title); }
+    bool playing = true;
+    Paths titles;
+  } listener;
+  fill(playlist, "abcd");
   playlist.setListener(&listener);
   playlist.setCurrent(1);  // b
   window.dragRow(3, 0);
   playlist.syncFromWindow();
-  EXPECT_EQ(order(playlist), "dabc");
+  EXPECT_EQ(order(playlist, window), "dabc");
   EXPECT_EQ(playlist.currentIndex(), 2);
-  EXPECT_EQ(listener.titles, std::vector<std::string>{"c.mp3  "});
+  EXPECT_EQ(listener.titles, Paths{"c.mp3  "});
   window.dragRow(3, 0);  // c d a b: after the last comes the first again
   playlist.syncFromWindow();
   EXPECT_EQ(listener.titles.back(), "c.mp3  ");
@@ -440,43 +394,38 @@ TEST_F(PlaylistTest, SyncFromWindowTakesTheDraggedOrder) {
   EXPECT_EQ(listener.titles.size(), 2u);
 
   // Rows that no longer show our items are rebuilt from the list rather than believed.
-  const Paths before = paths(playlist, window);
+  const std::string before = order(playlist, window);
   std::vector<PlaylistItemRef> rows = window.rows();
   rows[1] = PlaylistItem::make(track("stranger.mp3"));
   for (const auto& odd : {rows, std::vector{rows[0]}}) {
     window.setRows(odd);
     playlist.syncFromWindow();
-    EXPECT_EQ(paths(playlist, window), before);
+    EXPECT_EQ(order(playlist, window), before);
   }
 }
 
 TEST_F(PlaylistTest, ShuffleIsAPermutationAndClearsTheMark) {
-  fill("abcdefghijkl");
+  fill(playlist, "abcdefghijkl");
   playlist.setCurrent(4);
-  playlist.clearNewFlags();
   playlist.shuffle(12345);
-  std::string shuffled = order(playlist);
+  std::string shuffled = order(playlist, window);
   EXPECT_NE(shuffled, "abcdefghijkl");
   std::sort(shuffled.begin(), shuffled.end());
   EXPECT_EQ(shuffled, "abcdefghijkl");
   EXPECT_EQ(playlist.currentIndex(), -1);
-  for (const PlaylistItemRef& item : playlist.items()) EXPECT_FALSE(item->isCurrent() || item->isNew());
-  EXPECT_EQ(window.rows(), playlist.items());
+  for (const PlaylistItemRef& item : playlist.items()) EXPECT_FALSE(item->isCurrent());
 }
 
 // The broadcast engine walks the playlist on its own thread while the window edits it. Under
 // ThreadSanitizer and AddressSanitizer this shows that no interleaving of the two races on the
 // list or touches an item that an edit has dropped.
 TEST_F(PlaylistTest, EngineReadsWhileTheWindowEdits) {
-  Paths tracks;
   std::string m3u = "#EXTM3U\n";
   for (int i = 0; i < 8; ++i) {
-    tracks.push_back(track("t" + std::to_string(i) + ".mp3", 10 + i));
+    playlist.addFile(track("t" + std::to_string(i) + ".mp3", 10 + i), AddMode::Append);
     m3u += "#EXTINF:1,x\nt" + std::to_string(i) + ".mp3\n";
   }
   list("all.m3u", m3u);
-  for (const std::string& t : tracks) playlist.addFile(t, AddMode::Append);
-
   std::atomic<bool> stop{false};
   std::atomic<int> played{0};
   std::thread engine([&] {
@@ -484,11 +433,8 @@ TEST_F(PlaylistTest, EngineReadsWhileTheWindowEdits) {
     // flags, and after the track find where the edits have moved it.
     for (int index = -1; !stop;) {
       PlaylistItemRef item = playlist.nextItem(index, true);
-      if (!item) {
-        index = -1;
-        continue;
-      }
-      index = playlist.indexOf(item.get());
+      index = item ? playlist.indexOf(item.get()) : -1;
+      if (!item) continue;
       playlist.clearNewFlags();
       playlist.setCurrent(index);
       MP3Info facts = item->mp3Info();
@@ -500,26 +446,24 @@ TEST_F(PlaylistTest, EngineReadsWhileTheWindowEdits) {
     }
     playlist.setCurrent(-1);
   });
-  std::mt19937 random(42);
-  auto pick = [&](int n) { return n > 0 ? static_cast<int>(random() % n) : 0; };
   const std::function<void(int, int)> edits[] = {
-      [&](int, int) { playlist.addFile(tracks[pick(8)], AddMode::InsertOrAppend); },
-      [&](int, int n) { n > 4 ? playlist.removeItem(pick(n)) : void(); },
-      [&](int, int n) { playlist.moveItem(pick(n), random() % 2 == 0); },
-      [&](int, int n) {
-        window.dragRow(pick(n), pick(n));
-        playlist.syncFromWindow();
+      // (round, a row)
+      [&](int r, int) {
+        playlist.addFile(folder.file("t" + std::to_string(r % 7) + ".mp3"), AddMode::InsertOrAppend);
       },
-      [&](int round, int) { playlist.shuffle(static_cast<unsigned>(round)); },
-      [&](int round, int n) {
-        if (PlaylistItemRef item = playlist.item(pick(n)))
-          item->writeID3v1("A", "Title " + std::to_string(round), "B");
-        playlist.refreshRow(pick(n));
+      [&](int, int i) { playlist.count() > 4 ? playlist.removeItem(i) : void(); },
+      [&](int r, int i) { playlist.moveItem(i, r % 3 == 0); },
+      [&](int, int i) { window.dragRow(i, playlist.count() - 1 - i), playlist.syncFromWindow(); },
+      [&](int r, int) { playlist.shuffle(static_cast<unsigned>(r)); },
+      [&](int r, int i) {
+        PlaylistItemRef item = playlist.item(i);
+        item && item->writeID3v1("A", std::to_string(r), "B");
       },
-      [&](int round, int) { round % 40 == 6 ? void(playlist.load(folder.file("all.m3u"))) : void(); },
-      [&](int, int) { playlist.showCurrentRow(); },
+      [&](int r, int) { r % 40 == 6 ? void(playlist.load(folder.file("all.m3u"))) : void(); },
+      [&](int, int i) { playlist.refreshRow(i), playlist.showCurrentRow(); },
   };
-  for (int round = 0; round < 2000; ++round) edits[round % 8](round, playlist.count());
+  std::mt19937 random(42);
+  for (int round = 0; round < 2000; ++round) edits[round % 8](round, static_cast<int>(random() % 12));
   // Let the engine see the final list a few times.
   for (int seen = played; played < seen + 20;) std::this_thread::yield();
   stop = true;
