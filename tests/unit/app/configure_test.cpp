@@ -1,6 +1,6 @@
 #include "app/configure.h"
 
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 
 #include "broadcast/program_values.h"
 #include "core/registry.h"
@@ -10,23 +10,29 @@
 namespace brovana {
 namespace {
 
-constexpr const char* kLiveAnswer = "0 LI OFF 0 100 0 0 127.0.0.1 8000";
+using Values = std::map<std::string, std::string>;
+const std::string kLive = "0 LI OFF 0 100 0 0 127.0.0.1 8000";
 
-class ConfigureTest : public ::testing::Test {
- protected:
-  ConfigureTest() {
-    programValues().setRegistry(&registry);
-    programValues().setSessionID(-1);
-    programValues().setPlaylist(std::nullopt);
+// What configuring with the arguments stored over the `before` values, with the service's
+// bcinfo answer and netcast result; the exit code, and what was said.
+struct Configured {
+  Configured(std::vector<std::string> args, const Values& before = {}, const std::string& bcinfo = kLive,
+             const std::string& netcast = "0") {
+    for (const auto& [name, value] : before) registry.create(profileKeyPath())->set(name, value);
     http.answer("/cgi-bin/livelogin.cgi", "0 SESSION1");
-  }
-  ~ConfigureTest() override { programValues().setRegistry(nullptr); }
-
-  int configure(std::vector<std::string> args) {
+    http.answer("/cgi-bin/bcinfo.cgi", bcinfo);
+    http.answer("/cgi-bin/netcast.cgi", netcast);
+    programValues().setRegistry(&registry);
     args.insert(args.begin(), "--configure");
     ParseResult parsed = parseCommandLine(args);
     EXPECT_EQ(parsed.error, "");
-    return runConfigure(parsed.options, "127.0.0.1:9", registry, http, prompts, "memory");
+    code = runConfigure(parsed.options, "127.0.0.1:9", registry, http, prompts, "memory");
+    programValues().setRegistry(nullptr);
+  }
+  bool asked(const std::string& request) const {
+    auto paths = http.paths();
+    return std::any_of(paths.begin(), paths.end(),
+                       [&](const std::string& p) { return p.starts_with(request); });
   }
   std::optional<std::string> stored(const std::string& name) {
     auto key = registry.open(profileKeyPath());
@@ -36,120 +42,93 @@ class ConfigureTest : public ::testing::Test {
   MemoryRegistry registry;
   test::FakeHttpClient http;
   test::FakePrompts prompts;
+  int code = -1;
 };
 
-TEST_F(ConfigureTest, AnAcceptedAccountIsStoredWithTheStation) {
-  http.answer("/cgi-bin/bcinfo.cgi", kLiveAnswer);
-  ASSERT_EQ(configure({"--member", "dj", "--password", "pw", "--title", "Night show", "--genre", "Jazz",
-                       "--genre", "Blues", "--url", "night.example", "--line-speed", "56000"}),
-            0);
-  EXPECT_EQ(stored("username"), "dj");
-  EXPECT_EQ(stored("pass"), "pw");
-  EXPECT_EQ(stored("message"), "Night show");
-  EXPECT_EQ(stored("genre"), "Jazz");
-  EXPECT_EQ(stored("genre1"), "Blues");
-  EXPECT_EQ(stored("genre2"), " ");
-  EXPECT_EQ(stored("url"), "http://night.example");
-  EXPECT_EQ(stored("bitrate"), "56000");
-  EXPECT_EQ(stored("output_bitrate"), "32000") << "the highest a 56K line allows";
-  EXPECT_EQ(stored("sessionID"), "0") << "configuring is not a run of the studio";
-  EXPECT_EQ(stored("host"), "127.0.0.1");
-  bool verified = false;
-  for (const std::string& path : http.paths())
-    verified |= path.starts_with("/cgi-bin/bcinfo.cgi?membername=dj&password=pw");
-  EXPECT_TRUE(verified);
-  EXPECT_TRUE(prompts.boxTexts().empty());
+TEST(ConfigureTest, AnAcceptedAccountIsStoredWithTheStation) {
+  const Values old = {{"message", "Old show"}, {"playlist", "/m/old.m3u"}, {"sessionID", "7"},
+                      {"genre", "Blues"},      {"randomize", "1"},         {"url", "http://old.example/"}};
+  const std::tuple<std::vector<std::string>, Values, Values> cases[] = {
+      {{"--member", "dj", "--password", "pw", "--title", "Night show", "--genre", "Jazz", "--genre", "Blues",
+        "--url", "night.example", "--line-speed", "56000"},
+       {},
+       {{"username", "dj"},
+        {"pass", "pw"},
+        {"message", "Night show"},
+        {"genre", "Jazz"},
+        {"genre1", "Blues"},
+        {"genre2", " "},
+        {"url", "http://night.example"},
+        {"bitrate", "56000"},
+        {"output_bitrate", "32000"},  // the highest a 56K line allows
+        {"sessionID", "0"},           // configuring is not a run of the studio
+        {"host", "127.0.0.1"}}},
+      {{"--member", "dj", "--password", "pw"},
+       {},
+       {{"message", "Welcome to the dj show!"},
+        {"bitrate", "100000"},
+        {"output_bitrate", "56000"},
+        {"genre", "Various"},
+        {"url", std::string("http://") + kMainWebHost}}},
+      // Stored settings keep what is not named.
+      {{"--member", "dj", "--password", "new"},
+       old,
+       [&] {
+         Values kept = old;
+         kept["pass"] = "new";
+         return kept;
+       }()},
+  };
+  for (const auto& [args, before, after] : cases) {
+    Configured run(args, before);
+    EXPECT_EQ(run.code, 0);
+    for (const auto& [name, value] : after) EXPECT_EQ(run.stored(name), value) << name;
+    EXPECT_TRUE(run.asked("/cgi-bin/bcinfo.cgi?membername=dj&password=" + args[3]))
+        << "the account is checked";
+    EXPECT_TRUE(run.prompts.boxTexts().empty());
+  }
 }
 
-TEST_F(ConfigureTest, DefaultsForANewStation) {
-  http.answer("/cgi-bin/bcinfo.cgi", kLiveAnswer);
-  ASSERT_EQ(configure({"--member", "dj", "--password", "pw"}), 0);
-  EXPECT_EQ(stored("message"), "Welcome to the dj show!");
-  EXPECT_EQ(stored("bitrate"), "100000");
-  EXPECT_EQ(stored("output_bitrate"), "56000");
-  EXPECT_EQ(stored("genre"), "Various");
-  EXPECT_EQ(stored("url"), std::string("http://") + kMainWebHost);
-}
-
-TEST_F(ConfigureTest, StoredSettingsKeepWhatIsNotNamed) {
-  auto key = registry.create(profileKeyPath());
-  for (auto [name, value] : {std::pair{"message", "Old show"},
-                             {"playlist", "/music/old.m3u"},
-                             {"sessionID", "7"},
-                             {"genre", "Blues"},
-                             {"randomize", "1"},
-                             {"url", "http://old.example/"}})
-    key->set(name, value);
-  http.answer("/cgi-bin/bcinfo.cgi", kLiveAnswer);
-  ASSERT_EQ(configure({"--member", "dj", "--password", "new"}), 0);
-  EXPECT_EQ(stored("pass"), "new");
-  EXPECT_EQ(stored("message"), "Old show");
-  EXPECT_EQ(stored("playlist"), "/music/old.m3u");
-  EXPECT_EQ(stored("genre"), "Blues");
-  EXPECT_EQ(stored("url"), "http://old.example/");
-  EXPECT_EQ(stored("randomize"), "1");
-  EXPECT_EQ(stored("sessionID"), "7");
-}
-
-TEST_F(ConfigureTest, RefusalsStoreNothing) {
-  struct Case {
-    std::vector<std::string> args;
-    std::string bcinfo;
-    bool netcastWorks;
-    const char* message;
-  } cases[] = {
+TEST(ConfigureTest, RefusalsStoreNothing) {
+  const std::tuple<std::vector<std::string>, std::string, std::string, std::string> cases[] = {
       {{"--member", "<put your username here>", "--password", "pw"},
-       kLiveAnswer,
-       true,
+       "0 LI",
+       "0",
        "You need to enter a valid username"},
-      {{"--member", "dj", "--password", ""}, kLiveAnswer, true, "You need to enter a password"},
+      {{"--member", "dj", "--password", ""}, kLive, "0", "You need to enter a password"},
       {{"--member", "dj", "--password", "pw", "--line-speed", "28800", "--output-bitrate", "56000"},
-       kLiveAnswer,
-       true,
+       "0 LI",
+       "0",
        "A line speed of 28800 bps carries at most 16000 bps; choose a lower --output-bitrate."},
       {{"--member", "dj", "--password", "wrong"},
        "-2",
-       true,
+       "0",
        "The service did not accept this member name and password; nothing was stored."},
       {{"--member", "dj", "--password", "pw"},
        "0 OR OFF 0 100 0 0",
-       false,
+       "refused",
        "Live is unable to change your account type from Hostplay to Live. Try logging in to your account and "
        "change "
        "it by hand."},
   };
-  for (const Case& c : cases) {
-    MemoryRegistry fresh;
-    test::FakeHttpClient service;
-    test::FakePrompts seen;
-    service.answer("/cgi-bin/livelogin.cgi", "0 SESSION1");
-    service.answer("/cgi-bin/bcinfo.cgi", c.bcinfo);
-    service.answer("/cgi-bin/netcast.cgi", c.netcastWorks ? "0" : "refused");
-    std::vector<std::string> args = c.args;
-    args.insert(args.begin(), "--configure");
-    ParseResult parsed = parseCommandLine(args);
-    ASSERT_EQ(parsed.error, "");
-    EXPECT_EQ(runConfigure(parsed.options, "127.0.0.1:9", fresh, service, seen, "memory"), 1) << c.message;
-    ASSERT_FALSE(seen.boxTexts().empty()) << c.message;
-    EXPECT_EQ(seen.boxTexts().back(), c.message);
-    EXPECT_FALSE(fresh.open(profileKeyPath())) << c.message;
+  for (const auto& [args, bcinfo, netcast, message] : cases) {
+    Configured run(args, {}, bcinfo, netcast);
+    EXPECT_EQ(run.code, 1) << message;
+    EXPECT_THAT(run.prompts.boxTexts(), ::testing::Contains(message));
+    EXPECT_FALSE(run.registry.open(profileKeyPath())) << message;
   }
 }
 
-TEST_F(ConfigureTest, AHostplayAccountIsSwitchedToLive) {
-  http.answer("/cgi-bin/bcinfo.cgi", "0 OR OFF 0 100 0 0");
-  http.answer("/cgi-bin/netcast.cgi", "0");
-  ASSERT_EQ(configure({"--member", "dj", "--password", "pw"}), 0);
-  ASSERT_EQ(prompts.questions().size(), 1u);
-  EXPECT_EQ(prompts.questions()[0].text,
+TEST(ConfigureTest, AHostplayAccountIsSwitchedToLive) {
+  Configured run({"--member", "dj", "--password", "pw"}, {}, "0 OR OFF 0 100 0 0");
+  ASSERT_EQ(run.code, 0);
+  ASSERT_EQ(run.prompts.questions().size(), 1u);
+  EXPECT_EQ(run.prompts.questions()[0].text,
             "This account, dj, is currently set up for Hostplay. Do you want switch this to broadcast Live?");
-  bool switched = false;
-  for (const std::string& path : http.paths())
-    switched |= path.starts_with("/cgi-bin/netcast.cgi?stream=live");
-  EXPECT_TRUE(switched);
-  EXPECT_EQ(stored("username"), "dj");
+  EXPECT_TRUE(run.asked("/cgi-bin/netcast.cgi?stream=live"));
+  EXPECT_EQ(run.stored("username"), "dj");
   // The switch is one flag for the run; put it back for the tests that follow.
-  WebService(http, "127.0.0.1:9").netcastSwitch("dj", "pw", "hostplay", 0);
+  WebService(run.http, "127.0.0.1:9").netcastSwitch("dj", "pw", "hostplay", 0);
 }
 
 }  // namespace
