@@ -48,11 +48,7 @@ bool ChildProcess::running() {
 }
 
 int ChildProcess::wait(std::chrono::milliseconds limit) {
-  auto deadline = std::chrono::steady_clock::now() + limit;
-  while (running()) {
-    if (std::chrono::steady_clock::now() >= deadline) return -1;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
+  if (!waitUntil([this] { return !running(); }, limit)) return -1;
   return WIFEXITED(status_) ? WEXITSTATUS(status_) : -1;
 }
 
@@ -86,13 +82,14 @@ int connectLoopback(int port) {
 }
 
 bool waitForPort(int port, std::chrono::milliseconds limit) {
-  auto deadline = std::chrono::steady_clock::now() + limit;
-  int fd;
-  while ((fd = connectLoopback(port)) < 0) {
+  int fd = -1;
+  return waitUntil([&] { return (fd = connectLoopback(port)) >= 0; }, limit) && close(fd) == 0;
+}
+
+bool waitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
+  for (auto deadline = std::chrono::steady_clock::now() + limit; !done();
+       std::this_thread::sleep_for(std::chrono::milliseconds(10)))
     if (std::chrono::steady_clock::now() >= deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  close(fd);
   return true;
 }
 

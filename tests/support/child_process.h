@@ -1,10 +1,11 @@
 #pragma once
 // Real peers for the integration tests: a child process that is stopped (SIGTERM, then SIGKILL)
-// when the object goes away, and loopback sockets: free ports, connections, waits for a port.
+// when the object goes away; waits; loopback sockets: free ports, connections, waits for a port.
 
 #include <sys/types.h>
 
 #include <chrono>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,9 @@ class ChildProcess {
   int status_ = -1;
   std::string logFile_;
 };
+
+// Asks `done` every 10 ms until it says true (then true) or `limit` has passed (then false).
+bool waitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit);
 
 // Binds a socket to 127.0.0.1:port (0: any free port) and closes it again; the port, or -1.
 int bindLoopback(int port);

@@ -28,15 +28,6 @@ int freePortPair() {
   return -1;
 }
 
-bool waitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
-  auto deadline = std::chrono::steady_clock::now() + limit;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return true;
-}
-
 }  // namespace
 
 IcecastServer::IcecastServer(Options options) : options_(std::move(options)), port_(freePortPair()) {
@@ -155,14 +146,15 @@ std::string StreamListener::header(const std::string& name) const {
 }
 
 std::unique_ptr<StreamListener> listenWhenServed(const IcecastServer& server) {
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
-  while (std::chrono::steady_clock::now() < deadline) {
-    auto listener = std::make_unique<StreamListener>(server.port(), server.mount());
-    if (listener->waitForHead(std::chrono::seconds(3)) && listener->head().find(" 200 ") != std::string::npos)
-      return listener;
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  }
-  return nullptr;
+  std::unique_ptr<StreamListener> listener;
+  waitUntil(
+      [&] {
+        listener = std::make_unique<StreamListener>(server.port(), server.mount());
+        return listener->waitForHead(std::chrono::seconds(3)) &&
+               listener->head().find(" 200 ") != std::string::npos;
+      },
+      std::chrono::seconds(15));
+  return listener && listener->head().find(" 200 ") != std::string::npos ? std::move(listener) : nullptr;
 }
 
 }  // namespace brovana::test

@@ -6,7 +6,6 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <thread>
 
 namespace brovana::test {
 
@@ -21,13 +20,15 @@ PulseServer::PulseServer(const std::string& folder) {
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
   std::strncpy(address.sun_path, socketPath.c_str(), sizeof address.sun_path - 1);
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (!ready_ && process_->running() && std::chrono::steady_clock::now() < deadline) {
-    int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    ready_ = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    close(fd);
-    if (!ready_) std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
+  ready_ = waitUntil(
+               [&] {
+                 int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+                 bool accepts = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+                 close(fd);
+                 return accepts || !process_->running();
+               },
+               std::chrono::seconds(10)) &&
+           process_->running();
   if (ready_) setenv("PULSE_SERVER", ("unix:" + socketPath).c_str(), 1);
 }
 

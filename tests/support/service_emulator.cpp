@@ -82,10 +82,13 @@ ServiceEmulator::ServiceEmulator(EmulatorOptions options) {
   for (int attempt = 0; attempt < 5 && !process_; ++attempt) {
     args[2] = std::to_string(port_ = freeLoopbackPort());
     process_ = std::make_unique<ChildProcess>(args, log_);
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    bool answers = false;
-    while (!answers && std::chrono::steady_clock::now() < deadline && process_->running())
-      answers = waitForPort(port_, std::chrono::milliseconds(100)) && httpGetLoopback(port_, "/status.json");
+    bool answers = waitUntil(
+                       [&] {
+                         return !process_->running() || (waitForPort(port_, std::chrono::milliseconds(100)) &&
+                                                         httpGetLoopback(port_, "/status.json"));
+                       },
+                       std::chrono::seconds(10)) &&
+                   process_->running();
     if (!answers) process_.reset();
   }
 }

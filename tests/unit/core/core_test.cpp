@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
 #include <atomic>
 #include <future>
@@ -8,9 +7,7 @@
 #include "core/ini_file.h"
 #include "core/interval.h"
 #include "core/owned_mutex.h"
-#include "core/registry.h"
 #include "core/text.h"
-#include "core/thread_priority.h"
 #include "support/temp_folder.h"
 
 namespace brovana {
@@ -56,18 +53,6 @@ TEST(Text, Helpers) {
   EXPECT_TRUE(equalsIgnoreCase("HostPlayName", "HOSTPLAYNAME"));
   EXPECT_FALSE(equalsIgnoreCase("abc", "abcd"));
   EXPECT_EQ(formatText("%s %d", std::string(5000, 'x').c_str(), 7), std::string(5000, 'x') + " 7");
-}
-
-TEST(MemoryRegistry, KeysExistOnceCreatedWithTheirParents) {
-  MemoryRegistry registry;
-  EXPECT_EQ(registry.open("Software\\Zelvora\\Live\\default"), nullptr);
-  auto key = registry.create("Software\\Zelvora\\Live\\default");
-  EXPECT_TRUE(registry.open("Software\\Zelvora\\Live") && registry.open("Software"));
-  EXPECT_FALSE(registry.open("Software\\Zelvora\\Mirobeam"));
-  EXPECT_EQ(std::pair(key->query("name"), key->text("name")),
-            std::pair(std::optional<std::string>(), std::string()));
-  key->set("name", "value");
-  EXPECT_EQ(registry.open("Software\\Zelvora\\Live\\default")->text("name"), "value");
 }
 
 TEST(IntervalElapsed, EachSlotPassesOnceAnInterval) {
@@ -121,22 +106,6 @@ TEST(TimedMutex, TimedLockWaitsForTheHolderOrGivesUp) {
   EXPECT_TRUE(got.load());
   EXPECT_TRUE(mutex.try_lock()) << "the waiter's lock ended with its scope";
   mutex.unlock();
-}
-
-TEST(ThreadPriority, LevelsBecomeNiceValuesWherePermitted) {
-  // On a thread of its own, so that the test program's thread keeps its priority.
-  std::async(std::launch::async, [] {
-    long self = currentThreadId();
-    for (auto [level, nice] :
-         {std::pair{kPriorityAboveNormal, -5}, {kPriorityHighest, -10}, {kPriorityNormal, 0}}) {
-      // Raising needs the right to; without it the answer is false and nothing changes.
-      int before = getpriority(PRIO_PROCESS, static_cast<id_t>(self));
-      bool applied = setThreadPriority(self, level);
-      EXPECT_EQ(getpriority(PRIO_PROCESS, static_cast<id_t>(self)), applied ? nice : before) << level;
-    }
-    EXPECT_FALSE(setThreadPriority(self, -1) || setThreadPriority(self, 3));
-    EXPECT_FALSE(setThreadPriority(0, kPriorityNormal) || setThreadPriority(-4, kPriorityNormal));
-  }).get();
 }
 
 }  // namespace

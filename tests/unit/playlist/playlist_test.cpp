@@ -23,12 +23,10 @@ using Paths = std::vector<std::string>;
 struct FakeDialogs : PlaylistDialogs {
   std::optional<FileDialogChoice> openFile(const FileDialogRequest& r) override { return next(r); }
   std::optional<FileDialogChoice> saveFile(const FileDialogRequest& r) override { return next(r); }
-  std::optional<FileDialogChoice> next(const FileDialogRequest& request) {
-    folders.push_back(request.folder);
+  std::optional<FileDialogChoice> next(const FileDialogRequest&) {
     return std::exchange(answer, std::nullopt);
   }
   std::optional<FileDialogChoice> answer;  // none: cancelled
-  Paths folders;
 };
 
 // A playlist shown in a list window of its own.
@@ -75,20 +73,7 @@ class PlaylistTest : public ::testing::Test {
   Playlist playlist{prompts};
 };
 
-TEST_F(PlaylistTest, ItemFieldsAndTimes) {
-  const std::tuple<std::string, std::string, std::optional<std::string>, std::string> cases[] = {
-      {"/music/a.mp3", "a.mp3", "/music", "/music/a.mp3"},
-      {"a.mp3", "a.mp3", std::nullopt, "a.mp3"},
-      {"/music/noextension", "noextension", "/music/noextension", "/music/noextension"},
-      {"/music.d/", "", std::nullopt, "/music.d/"},
-      {"/music/b.mp3\nrest of the line", "b.mp3", "/music", "/music/b.mp3"},
-  };
-  for (const auto& [path, filename, directory, fullpath] : cases) {
-    PlaylistItem item(path);
-    EXPECT_EQ(std::tie(item.filename(), item.directory(), item.fullpath()),
-              std::tie(filename, directory, fullpath));
-    EXPECT_FALSE(item.time()) << "no file, no time";
-  }
+TEST_F(PlaylistTest, TimesOfItemsAndTheList) {
   playlist.addFile(track("a.mp3", 3725), AddMode::Append);
   playlist.addFile(track("b.mp3", 75), AddMode::Append);
   EXPECT_EQ(playlist.item(0)->time(), "1:02:05");
@@ -282,16 +267,6 @@ TEST_F(PlaylistTest, LoadsThatFailLeaveTheListAlone) {
   EXPECT_EQ(prompts.boxTexts().back(), folder.file("notes.doc") + " is not a recognizable file.");
   EXPECT_EQ(paths(playlist, window), before);
   EXPECT_FALSE(prompts.waitCursorOn());
-
-  // The dialog opens in the last folder; cancelled, nothing happens.
-  std::string m3u = list("d.m3u", "#EXTM3U\n#EXTINF:1,a\n" + before[0] + "\n");
-  programValues().setMp3path(folder.path());
-  FakeDialogs dialogs;
-  EXPECT_FALSE(playlist.loadWithDialog(dialogs));
-  EXPECT_EQ(dialogs.folders, Paths{folder.path()});
-  dialogs.answer = FileDialogChoice{m3u, 1};
-  EXPECT_EQ(playlist.loadWithDialog(dialogs), m3u);
-  EXPECT_EQ(paths(playlist, window), Paths{before[0]});
 }
 
 TEST(PlaylistFiles, TypeFromTheNameAndEntriesFromThePlaylistsFolder) {
