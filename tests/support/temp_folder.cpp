@@ -37,12 +37,15 @@ void TempFolder::write(const std::string& name, const std::string& content) cons
   std::ofstream(file(name), std::ios::binary) << content;
 }
 
-ScopedChdir::ScopedChdir(const std::string& folder) : previous_(fs::current_path()) {
+ScopedChdir::ScopedChdir(const std::string& folder) {
+  std::error_code unknown;  // a folder that went away is not gone back to
+  previous_ = fs::current_path(unknown);
   fs::current_path(folder);
 }
 
 ScopedChdir::~ScopedChdir() {
-  fs::current_path(previous_);
+  std::error_code gone;
+  if (!previous_.empty()) fs::current_path(previous_, gone);
 }
 
 }  // namespace brovana::test

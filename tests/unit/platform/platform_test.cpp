@@ -1,14 +1,21 @@
-#include "platform/lame_codec.h"
+// The adapters over LAME, mpg123 and QSettings.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 
 #include "audio/codec_install.h"
 #include "audio/line_speed.h"
+#include "platform/lame_codec.h"
+#include "platform/mpg123_decoder.h"
+#include "platform/settings_registry.h"
 #include "playlist/mp3_info.h"
 #include "support/fake_prompts.h"
+#include "support/temp_folder.h"
+#include "support/tone_files.h"
 
 namespace brovana {
 namespace {
@@ -86,10 +93,8 @@ TEST(LameCodecTest, EveryOfferedFormatOpensFromCommonPcm) {
 }
 
 TEST(LameCodecTest, ConvertsRatesAndChannels) {
-  for (auto [inRate, inChannels, outRate, outChannels, kbps] : {std::tuple{8000, 1, 22050, 2, 56},
-                                                                {48000, 6, 11025, 2, 32},
-                                                                {22050, 1, 22050, 1, 24},
-                                                                {32000, 2, 48000, 2, 320}}) {
+  for (auto [inRate, inChannels, outRate, outChannels, kbps] :
+       {std::tuple{8000, 1, 22050, 2, 56}, {22050, 1, 22050, 1, 24}, {32000, 2, 48000, 2, 320}}) {
     SCOPED_TRACE(::testing::Message()
                  << inRate << "/" << inChannels << " -> " << outRate << "/" << outChannels);
     std::vector<uint8_t> pcm = tone(inRate, inChannels, 3.0);
@@ -179,6 +184,138 @@ TEST(LameCodecTest, RefusesWhatItCannotConvert) {
   }
   std::unique_ptr<CodecDriver> driver;
   EXPECT_EQ(codec.openDriver(LameCodec::kDriverId + 1, driver), MMSYSERR_INVALHANDLE);
+}
+
+struct Decoded {
+  int openStatus = -1;
+  PcmFormat format;
+  std::vector<int16_t> samples;
+  std::vector<DecodeStatus> statuses;
+  size_t lastBlock = 0;                         // samples in the last block
+  DecodeStatus afterEnd = DecodeStatus::Block;  // a decode step after the last block
+  long long bytesRead = 0;
+
+  // The dominant tone of the stretch from `from` to `to` seconds.
+  double tone(double from = 0, double to = 1e9) const {
+    auto at = [&](double s) {
+      return std::min(samples.size(), size_t(s * format.sampleRate) * format.channels);
+    };
+    return test::dominantTone(std::span(samples).subspan(at(from), at(to) - at(from)), format,
+                              {440, 660, 880});
+  }
+};
+
+Decoded decodeAll(Mpg123Decoder& decoder, const std::string& path) {
+  Decoded out;
+  out.openStatus = decoder.createInput(path);
+  if (out.openStatus == kDecoderOk) out.openStatus = decoder.openInput();
+  if (out.openStatus != kDecoderOk) return out;
+  out.format = decoder.format();
+  for (int guard = 0; guard < 100000 && (out.statuses.empty() || out.statuses.back() == DecodeStatus::Block);
+       ++guard) {
+    out.statuses.push_back(decoder.decode());
+    out.samples.insert(out.samples.end(), decoder.block().begin(), decoder.block().end());
+  }
+  out.lastBlock = decoder.block().size();
+  out.afterEnd = decoder.decode();
+  out.bytesRead = decoder.bytesRead();
+  decoder.closeInput();
+  return out;
+}
+
+TEST(Mpg123DecoderTest, OneDecoderPlaysEachFileAtItsOwnFormatToTheLastBlock) {
+  test::TempFolder folder;
+  folder.write("broken.mp3", "garbage");
+  Mpg123Decoder decoder;
+  EXPECT_EQ(decodeAll(decoder, folder.file("broken.mp3")).openStatus, kNoAudioFrames);
+  for (const test::ToneSpec& spec : {test::ToneSpec{.frequency = 440},
+                                     {.frequency = 660, .channels = 1, .kbps = 64},
+                                     {.frequency = 880, .sampleRate = 22050, .kbps = 64},
+                                     {.frequency = 440, .sampleRate = 22050, .channels = 1, .kbps = 32},
+                                     {.frequency = 880}}) {
+    SCOPED_TRACE(::testing::Message() << spec.sampleRate << " Hz, " << spec.channels << " ch");
+    std::string path = folder.file("tone.mp3");
+    ASSERT_TRUE(test::makeTone(path, spec));
+    Decoded d = decodeAll(decoder, path);
+    ASSERT_EQ(d.openStatus, kDecoderOk);
+    EXPECT_EQ(d.format, (PcmFormat{spec.sampleRate, spec.channels}));
+    ASSERT_GE(d.statuses.size(), 2u);
+    EXPECT_EQ(std::count(d.statuses.begin(), d.statuses.end(), DecodeStatus::Block), d.statuses.size() - 1);
+    EXPECT_EQ(d.statuses.back(), DecodeStatus::LastBlock);
+    EXPECT_GT(d.lastBlock, 0u) << "the last block carries the end of the sound";
+    EXPECT_EQ(d.afterEnd, DecodeStatus::Error) << "nothing follows the last block";
+    // One second comes back as one second, give or take the encoder's delay and padding.
+    EXPECT_NEAR(double(d.samples.size()) / spec.channels, spec.sampleRate, 2 * 1152);
+    EXPECT_EQ(d.tone(), spec.frequency);
+    EXPECT_EQ(d.bytesRead, static_cast<long long>(std::filesystem::file_size(path)));
+  }
+}
+
+TEST(Mpg123DecoderTest, FormatChangeInsideAFileKeepsTheFirstFormat) {
+  // A 44100 Hz stereo file followed by a 22050 Hz mono one, joined as one file; and the reverse.
+  test::TempFolder folder;
+  const test::ToneSpec cd{.frequency = 440, .infoFrame = false},
+      low{.frequency = 660, .sampleRate = 22050, .channels = 1, .kbps = 32, .infoFrame = false};
+  for (auto [first, second] : {std::pair{cd, low}, {low, cd}}) {
+    ASSERT_TRUE(test::makeTone(folder.file("a.mp3"), first) && test::makeTone(folder.file("b.mp3"), second));
+    folder.write("joined.mp3", folder.read("a.mp3") + folder.read("b.mp3"));
+    Mpg123Decoder decoder;
+    Decoded d = decodeAll(decoder, folder.file("joined.mp3"));
+    ASSERT_EQ(d.openStatus, kDecoderOk);
+    EXPECT_EQ(d.format, (PcmFormat{first.sampleRate, first.channels}));
+    EXPECT_EQ(d.statuses.back(), DecodeStatus::LastBlock);
+    // Two seconds at the first file's rate, and each part keeps its pitch.
+    EXPECT_NEAR(double(d.samples.size()) / d.format.channels, 2 * first.sampleRate, 0.2 * first.sampleRate);
+    EXPECT_EQ(std::pair(d.tone(0.2, 0.8), d.tone(1.3, 1.8)), std::pair(first.frequency, second.frequency));
+  }
+}
+
+TEST(Mpg123DecoderTest, FilesThatAreNotMp3AreRefused) {
+  test::TempFolder folder;
+  std::string text;
+  for (int i = 0; i < 2000; ++i) text += "not an mp3 file ";
+  folder.write("empty.mp3", "");
+  folder.write("text.mp3", text);
+  for (auto [name, create, open] : {std::tuple{"missing.mp3", kInputMissing, kInputMissing},
+                                    {"empty.mp3", kDecoderOk, kNoAudioFrames},
+                                    {"text.mp3", kDecoderOk, kNoAudioFrames}}) {
+    Mpg123Decoder decoder;
+    EXPECT_EQ(decoder.createInput(folder.file(name)), create) << name;
+    EXPECT_EQ(decoder.openInput(), open) << name;
+    EXPECT_EQ(decoder.decode(), DecodeStatus::Error);
+    EXPECT_TRUE(decoder.block().empty());
+  }
+}
+
+TEST(SettingsRegistry, ValuesSurviveARestartOfTheStoreInAFileOnlyItsOwnerReads) {
+  test::TempFolder folder;
+  const std::string path = folder.file("config/brovana-live/settings.ini"),
+                    key = "Software\\Zelvora\\Live\\default";
+  const std::string awkward = "Late night: jazz & more, \"live\"; 100% vinyl";
+  {
+    SettingsRegistry registry(path);
+    EXPECT_EQ(registry.open(key), nullptr);
+    auto created = registry.create(key);
+    ASSERT_TRUE(created);
+    EXPECT_TRUE(created->set("username", "djtest") && created->set("message", awkward) &&
+                created->set("genre1", " "));
+    registry.create("Software\\Zelvora\\Live\\empty");
+    EXPECT_TRUE(SettingsRegistry(path).open("Software\\Zelvora\\Live\\empty"))
+        << "a created key is stored at once";
+  }
+  SettingsRegistry again(path);
+  auto stored = again.open(key);
+  ASSERT_TRUE(stored);
+  EXPECT_EQ(stored->query("username"), "djtest");
+  EXPECT_EQ(stored->query("message"), awkward);
+  EXPECT_EQ(stored->query("genre1"), " ");
+  EXPECT_EQ(stored->query("pass"), std::nullopt);
+  EXPECT_TRUE(again.open("Software\\Zelvora\\Live")) << "the parent of a key exists";
+  EXPECT_FALSE(again.open("Software\\Zelvora\\Mirobeam\\default"));
+  // The password is stored here too: the file is the owner's alone.
+  struct stat info {};
+  ASSERT_EQ(stat(path.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0600u);
 }
 
 }  // namespace
