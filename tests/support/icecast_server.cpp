@@ -44,19 +44,24 @@ IcecastServer::IcecastServer(Options options) : options_(std::move(options)), po
   // Icecast will not run as root; as root it binds its ports and then becomes the server's user.
   std::string owner = std::string("<changeowner><user>") + kServerUser + "</user><group>" + kServerGroup +
                       "</group></changeowner>";
+  // Always on, not on demand: a relay fetches the master's mount as soon as it is served.
+  std::string relay =
+      "\n<relay><server>127.0.0.1</server><port>" + std::to_string(options_.relayOf) +
+      "</port><mount>{mount}</mount><local-mount>{mount}</local-mount><on-demand>0</on-demand></relay>";
   folder_.write("icecast.xml", fillIn(R"(<icecast><location>test</location><admin>test@localhost</admin>
 <limits><clients>20</clients><sources>4</sources><queue-size>524288</queue-size>
 <header-timeout>15</header-timeout><source-timeout>10</source-timeout><burst-size>{burst}</burst-size></limits>
 <authentication><source-password>{password}</source-password><admin-user>admin</admin-user>
 <admin-password>admin-{port}</admin-password></authentication><hostname>127.0.0.1</hostname>
 <listen-socket><port>{port}</port><bind-address>127.0.0.1</bind-address>
-<shoutcast-mount>{mount}</shoutcast-mount></listen-socket><fileserve>0</fileserve>
+<shoutcast-mount>{mount}</shoutcast-mount></listen-socket><fileserve>0</fileserve>{relay}
 <paths><basedir>{folder}</basedir><logdir>{folder}/log</logdir><webroot>/usr/share/icecast2/web</webroot>
 <adminroot>/usr/share/icecast2/admin</adminroot></paths>
 <logging><accesslog>access.log</accesslog><errorlog>error.log</errorlog><loglevel>3</loglevel></logging>
 <security><chroot>0</chroot>{owner}</security></icecast>
 )",
-                                      {{"{burst}", std::to_string(options_.burstSize)},
+                                      {{"{relay}", options_.relayOf > 0 ? relay : ""},
+                                       {"{burst}", std::to_string(options_.burstSize)},
                                        {"{password}", options_.sourcePassword},
                                        {"{port}", std::to_string(port_)},
                                        {"{mount}", options_.mount},

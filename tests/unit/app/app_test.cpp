@@ -48,6 +48,8 @@ TEST(CommandLine, MistakesSayWhatIsWrong) {
       {{"--configure", "--member", "a", "--password", "b", "--headless"}, "separate runs"},
       {{"--playlist", "a.m3u"}, "--playlist goes with --headless"},
       {{"--headless", "--playlist"}, "--playlist needs a playlist file"},
+      {{"--dsp", "a.so"}, "--dsp goes with --headless"},
+      {{"--headless", "--dsp", ":2"}, "--dsp needs a plug-in library"},
       {{"--configure", "--member", "a", "--password", "b", "--line-speed", "64000"},
        "--line-speed is one of"},
       {{"--configure", "--member", "a", "--password", "b", "--line-speed", "56k"}, "--line-speed is one of"},
@@ -213,19 +215,23 @@ TEST(Probe, JsonStringsAreEscapedAndAlwaysUtf8) {
 }
 
 TEST(WorkingFolder, SeedsMissingFilesKeepsTheMembersOwnAndChangesIntoIt) {
-  test::TempFolder share, home;
+  test::TempFolder share, plugins, home;
+  plugins.write("dsp_leveller.so", "shipped plug-in");
   share.write("genre.txt", "shipped genres");
   share.write("skins/zelvora_1.skn", "[Skin]");
   home.write("data/brovana-live/genre.txt", "my own genres");
   home.write("file", "x");
   test::ScopedChdir restore(home.path());
   std::string error;
-  ASSERT_TRUE(enterWorkingFolder(home.file("data/brovana-live"), share.path(), error)) << error;
+  ASSERT_TRUE(enterWorkingFolder(home.file("data/brovana-live"), share.path(), error, plugins.path()))
+      << error;
   EXPECT_EQ(std::filesystem::current_path(), home.file("data/brovana-live"));
   EXPECT_EQ(home.read("data/brovana-live/genre.txt"), "my own genres");
   EXPECT_EQ(home.read("data/brovana-live/skins/zelvora_1.skn"), "[Skin]");
+  EXPECT_EQ(std::filesystem::read_symlink(home.file("data/brovana-live/Plugins/dsp_leveller.so")),
+            plugins.file("dsp_leveller.so"));
   // An unusable folder is reported with what to do.
-  EXPECT_FALSE(enterWorkingFolder(home.file("file/sub"), share.path(), error));
+  EXPECT_FALSE(enterWorkingFolder(home.file("file/sub"), share.path(), error, plugins.path()));
   EXPECT_THAT(error, ::testing::HasSubstr("--workdir"));
 }
 
