@@ -162,27 +162,6 @@ TEST_F(WebServiceAgainstEmulator, GenreListAndNamesFile) {
   EXPECT_FALSE(web.fetchScript("missing.js"));
 }
 
-TEST_F(WebServiceAgainstEmulator, VersionCheckCodesReachThePrompts) {
-  ServerInfo ana = member("ana", "s3cret");
-  const std::string url = "http://" + service.webHost() + "/upgrade.html";
-  ASSERT_TRUE(service.control({{"checkversion", "1," + url + ",unused"}}));
-  EXPECT_EQ(web.checkVersion(ana, 2.01, 110, prompts, exit), 1);
-  EXPECT_EQ(prompts.questions().size(), 1u);
-  EXPECT_EQ(prompts.opened(), std::vector<std::string>{url});
-
-  test::FakePrompts second;
-  ASSERT_TRUE(service.control({{"checkversion", "2," + url}}));
-  EXPECT_EQ(web.checkVersion(ana, 2.01, 110, second, exit), 2);
-  EXPECT_EQ(second.boxTexts(),
-            std::vector<std::string>{"A new version of Brovana-Live is available. You must upgrade."});
-  EXPECT_EQ(second.opened(), std::vector<std::string>{url});
-  EXPECT_TRUE(exit.ended);
-
-  auto checks = service.records("checkversion");
-  ASSERT_EQ(checks.size(), 2u);
-  EXPECT_EQ(checks[0].fields, fields({"app", "mirobeam", "major", "2.0", "minor", "110", "platform", "win"}));
-}
-
 TEST_F(WebServiceAgainstEmulator, HttpGetKeepsItsRules) {
   std::string answer;
   ASSERT_TRUE(service.controlAccount("ana", {{"pad", "5000"}}));

@@ -254,17 +254,19 @@ TEST(WebServiceTest, SongRequestsCutTheirFieldsAndGoToTheSongHost) {
 
 TEST(WebServiceTest, VersionCheckOffersOrDemandsTheUpgradeButOpensOnlyWebAddresses) {
   const std::string demand = "A new version of Brovana-Live is available. You must upgrade.";
-  const std::tuple<const char*, bool, int, bool, Texts, bool> cases[] = {
-      // answer, yes to the question, code, asked, boxes, ended
-      {"", true, -1, false, {}, false},
-      {"-1", true, -1, false, {}, false},
-      {"1,http://up.example/get.html", false, 1, true, {}, false},
-      {"3,http://up.example/", true, 3, false, {}, false},
-      {"1,file:///etc/passwd", true, 1, false, {}, false},
-      {"1", true, 1, false, {}, false},
-      {"2,javascript:alert(1)", true, 2, false, {demand}, true},
+  const std::tuple<const char*, bool, int, bool, Texts, std::string> cases[] = {
+      // answer, yes to the question; code, asked, boxes, opened ("" none; the program ends with a box)
+      {"", true, -1, false, {}, ""},
+      {"-1", true, -1, false, {}, ""},
+      {"1,http://up.example/get.html", false, 1, true, {}, ""},
+      {"1,http://up.example/get.html", true, 1, true, {}, "http://up.example/get.html"},
+      {"3,http://up.example/", true, 3, false, {}, ""},
+      {"1,file:///etc/passwd", true, 1, false, {}, ""},
+      {"1", true, 1, false, {}, ""},
+      {"2,javascript:alert(1)", true, 2, false, {demand}, ""},
+      {"2,http://up.example/must.html", true, 2, false, {demand}, "http://up.example/must.html"},
   };
-  for (const auto& [answer, yes, code, asked, boxes, ended] : cases) {
+  for (const auto& [answer, yes, code, asked, boxes, opened] : cases) {
     test::FakeHttpClient http;
     if (*answer) http.answer("/cgi-bin/checkversion.cgi", answer);
     test::FakePrompts prompts;
@@ -274,8 +276,8 @@ TEST(WebServiceTest, VersionCheckOffersOrDemandsTheUpgradeButOpensOnlyWebAddress
         << answer;
     EXPECT_EQ(prompts.questions().size(), asked ? 1u : 0u) << answer;
     EXPECT_EQ(prompts.boxTexts(), boxes) << answer;
-    EXPECT_TRUE(prompts.opened().empty()) << answer;
-    EXPECT_EQ(exit.ended, ended) << answer;
+    EXPECT_EQ(prompts.opened(), opened.empty() ? Texts{} : Texts{opened}) << answer;
+    EXPECT_EQ(exit.ended, !boxes.empty() || (asked && yes)) << answer;
     EXPECT_EQ(http.calls().at(0).path,
               "/cgi-bin/checkversion.cgi?app=mirobeam&major=3.5&minor=7&platform=win");
   }

@@ -156,6 +156,7 @@ TEST(LameCodecTest, HeaderContracts) {
   EXPECT_EQ(stream.convert(header, 0), MMSYSERR_NOERROR);
   EXPECT_TRUE(header.fdwStatus & ACMSTREAMHEADER_STATUSF_DONE);
 
+  // The conversion stage sizes its buffers by these.
   uint32_t size = 0;
   EXPECT_EQ(stream.size(100'000, StreamSize::Source, size), MMSYSERR_NOERROR);
   EXPECT_TRUE(size > 100'000u / 88'200 * 7000 && size < 50'000u)

@@ -75,11 +75,6 @@ TEST(GenreList, PickersShowThePathByNumbersOrByNames) {
         << n1;
     EXPECT_EQ(std::tuple(first.selected, p2.selected, p3.selected), std::tuple(a, b, c)) << n1;
   }
-  // By name, children count only after their parent.
-  FakePicker first, second, third;
-  GenreList::parse("0.0 Early child\n0 Rock\n0.1 Late child\n")
-      .fillByNames("Rock", "Early child", "", first, second, third);
-  EXPECT_EQ(std::tuple(second.names, second.selected), std::tuple(Names{"Late child"}, -2));
 }
 
 // The list the program ships: readable within the limits, and numbered so that every number is
