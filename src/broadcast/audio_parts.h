@@ -16,6 +16,7 @@ class AcmStage final : public ConversionStage {
 
   void setVisual(Visualisation* visual) override;
   void startConvertThread() override;
+  void setMusicGain(float gain) override;
   AcmConvert& acm() { return acm_; }
 
  private:

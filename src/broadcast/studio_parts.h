@@ -60,6 +60,8 @@ class ConversionStage {
   virtual ~ConversionStage() = default;
   virtual void setVisual(Visualisation* visual) = 0;
   virtual void startConvertThread() = 0;
+  // The music's share of a voiceover mix (the crossfade).
+  virtual void setMusicGain(float gain) = 0;
 };
 
 // What the playlist engine tells the Supervisor, on the engine's worker thread.

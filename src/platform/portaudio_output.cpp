@@ -31,21 +31,21 @@ int toStatus(PaError error) {
   }
 }
 
-int findDevice(const std::string& name) {
-  if (name.empty()) return Pa_GetDefaultOutputDevice();
+}  // namespace
+
+int findPortAudioDevice(const std::string& name, bool input) {
+  if (name.empty()) return input ? Pa_GetDefaultInputDevice() : Pa_GetDefaultOutputDevice();
   int count = Pa_GetDeviceCount();
   int partial = paNoDevice;
   for (int i = 0; i < count; ++i) {
     const PaDeviceInfo* info = Pa_GetDeviceInfo(i);
-    if (info == nullptr || info->maxOutputChannels < 1) continue;
+    if (info == nullptr || (input ? info->maxInputChannels : info->maxOutputChannels) < 1) continue;
     std::string deviceName = info->name != nullptr ? info->name : "";
     if (deviceName == name) return i;
     if (partial == paNoDevice && deviceName.find(name) != std::string::npos) partial = i;
   }
   return partial;
 }
-
-}  // namespace
 
 PortAudioSession::PortAudioSession() {
   std::lock_guard lock(sessionMutex);
@@ -79,7 +79,7 @@ int PortAudioOutput::open() {
     session_.reset();
     return kOutputFailed;
   }
-  device_ = findDevice(deviceName_);
+  device_ = findPortAudioDevice(deviceName_, false);
   if (device_ == paNoDevice) {
     session_.reset();
     return kOutputMissing;

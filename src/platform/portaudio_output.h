@@ -26,6 +26,11 @@ class PortAudioSession {
   bool ok_ = false;
 };
 
+// The device of that name (else the first whose name contains it) that can record (`input`)
+// or play; the default device for an empty name. paNoDevice when there is none. Within a
+// session.
+int findPortAudioDevice(const std::string& name, bool input);
+
 class PortAudioOutput final : public AudioOutput {
  public:
   // An empty name is the default output device.

@@ -138,6 +138,7 @@ class FakeStage final : public ConversionStage {
   ~FakeStage() override { journal_.add("destroy stage"); }
   void setVisual(Visualisation*) override {}
   void startConvertThread() override {}
+  void setMusicGain(float gain) override { journal_.add("stage.musicGain " + std::to_string(gain)); }
 
  private:
   Journal& journal_;
