@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "platform/portaudio_output.h"
+
 namespace brovana {
 namespace {
 
@@ -41,6 +43,7 @@ long scaled(int value, long min, long max) {
 
 AlsaMixerModel::AlsaMixerModel(std::shared_ptr<SoundServerInput> soundServer)
     : soundServer_(std::move(soundServer)) {
+  quietSoundSystem();
   if (snd_mixer_open(&mixer_, 0) < 0) {
     mixer_ = nullptr;
     return;

@@ -47,15 +47,18 @@ int findPortAudioDevice(const std::string& name, bool input) {
   return partial;
 }
 
-PortAudioSession::PortAudioSession() {
-  std::lock_guard lock(sessionMutex);
-  static bool quieted = false;
-  if (!quieted) {
+void quietSoundSystem() {
+  static std::once_flag once;
+  std::call_once(once, [] {
     snd_lib_error_set_handler(quietAlsa);
     jack_set_error_function(quietJack);
     jack_set_info_function(quietJack);
-    quieted = true;
-  }
+  });
+}
+
+PortAudioSession::PortAudioSession() {
+  quietSoundSystem();
+  std::lock_guard lock(sessionMutex);
   PaError error = Pa_Initialize();
   ok_ = error == paNoError;
   if (!ok_) Logger::log("PortAudio cannot start: %s\n", Pa_GetErrorText(error));

@@ -10,9 +10,13 @@
 
 namespace brovana {
 
+// Quiets the sound system's own complaints on standard error about devices that are not there
+// (ALSA's and JACK's); once per process, before the first use of either.
+void quietSoundSystem();
+
 // One user of the PortAudio library. The library's start and end are counted and are not
 // thread-safe, so every user (playback, capture) goes through this. The first start also quiets
-// the sound system's own complaints on standard error about devices that are not there.
+// the sound system.
 class PortAudioSession {
  public:
   PortAudioSession();

@@ -6,13 +6,16 @@ namespace brovana {
 namespace {
 
 TEST(CommandLine, ClassicSwitchesAndLongOptions) {
-  ParseResult r = parseCommandLine({"-host", "127.0.0.1:8080", "-nostats", "-dd1", "-quiet", "-outfile",
-                                    "/tmp/o", "--headless", "--workdir", "/tmp/w"});
+  ParseResult r =
+      parseCommandLine({"-host", "127.0.0.1:8080", "-nostats", "-dd1", "-quiet", "-outfile", "/tmp/o",
+                        "--headless", "--workdir", "/tmp/w", "--source", "mix", "--device", "USB"});
   ASSERT_EQ(r.error, "");
   EXPECT_EQ(r.options.host, "127.0.0.1:8080");
   EXPECT_TRUE(r.options.noStats && r.options.dd1 && r.options.quiet && r.options.headless);
   EXPECT_EQ(r.options.outFile, "/tmp/o");
   EXPECT_EQ(r.options.workdir, "/tmp/w");
+  EXPECT_EQ(r.options.source, 3);
+  EXPECT_EQ(r.options.device, "USB");
 }
 
 TEST(CommandLine, ConfigureTakesTheStationSettings) {
@@ -47,6 +50,8 @@ TEST(CommandLine, MistakesSayWhatIsWrong) {
       {{"--configure", "--headless", "--member", "a", "--password", "b"}, "separate runs"},
       {{"--playlist", "a.m3u"}, "--playlist goes with --headless"},
       {{"--headless", "--playlist"}, "--playlist needs a playlist file"},
+      {{"--headless", "--source", "radio"}, "--source is one of playlist, line, mic, cd or mix"},
+      {{"--source", "line"}, "--source goes with --headless"},
       {{"--configure", "--member", "a", "--password", "b", "--line-speed", "64000"},
        "--line-speed is one of"},
       {{"--configure", "--member", "a", "--password", "b", "--line-speed", "56k"}, "--line-speed is one of"},
