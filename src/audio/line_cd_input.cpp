@@ -203,8 +203,8 @@ void LineCDInput::captureThread() {
     if (due(lastTitle, now, kTitleEvery)) reports->onAirTitle();
     if (due(lastListeners, now, kListenersEvery)) reports->listeners();
     if (due(lastTime, now, kTimeEvery))
-      reports->liveTime(
-          static_cast<int>(std::chrono::duration_cast<std::chrono::seconds>(now - startTime_).count()));
+      reports->trackTimes(
+          static_cast<int>(std::chrono::duration_cast<std::chrono::seconds>(now - startTime_).count()), 0);
   }
 }
 
@@ -222,7 +222,7 @@ void LineCDInput::streamMP3data(const uint8_t* bytes, int length) {
 
 void LineCDInput::reportQuality() {
   if (CaptureReports* reports = reports_.load())
-    reports->quality(stage_.getThroughputRatio(), stage_.getTransmitBitRate(), outputBitrate_);
+    reports->quality(stage_.getThroughputRatio(), stage_.getTransmitBitRate());
 }
 
 }  // namespace brovana

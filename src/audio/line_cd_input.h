@@ -40,16 +40,16 @@ class Prompts;
 class CaptureReports {
  public:
   virtual ~CaptureReports() = default;
-  // The data counter, "(output) N kb" (direct mode).
+  // "(output) N kb" (direct mode).
   virtual void dataCounter(std::string_view text) = 0;
-  // Seconds since the capture started (direct mode, every 5 s).
-  virtual void liveTime(int seconds) = 0;
-  // The main window's on-the-air title with the listener count (direct mode, every 121 s).
+  // Seconds since the capture started, and none remaining (direct mode, every 5 s).
+  virtual void trackTimes(int elapsed, int remaining) = 0;
+  // Due again (direct mode): the title that says the station is on the air (every 121 s), and
+  // the listener figures (every 10 s).
   virtual void onAirTitle() = 0;
-  // The member's listener figures (direct mode, every 10 s).
   virtual void listeners() = 0;
-  // The conversion throughput and the transmission rate against the stream's (every 3 s).
-  virtual void quality(float throughputRatio, int transmitBitRate, int expectedBitRate) = 0;
+  // The conversion stage's throughput ratio and transmission bit rate (every 3 s).
+  virtual void quality(float throughputRatio, int transmitBitRate) = 0;
 };
 
 inline constexpr const char* kVoiceoverWithoutBroadcastText =

@@ -42,8 +42,8 @@ void LineCDCapture::Reports::dataCounter(std::string_view text) {
   if (wiring_.status) wiring_.status->setDataCounter(text);
 }
 
-void LineCDCapture::Reports::liveTime(int seconds) {
-  if (wiring_.status) wiring_.status->showTrackTimes(clockText(seconds), " ");
+void LineCDCapture::Reports::trackTimes(int elapsed, int remaining) {
+  if (wiring_.status) wiring_.status->showTrackTimes(clockText(elapsed), clockText(remaining));
 }
 
 void LineCDCapture::Reports::onAirTitle() {
@@ -54,12 +54,12 @@ void LineCDCapture::Reports::listeners() {
   if (wiring_.status && wiring_.connection) wiring_.status->showListeners(wiring_.connection->memberName());
 }
 
-void LineCDCapture::Reports::quality(float throughputRatio, int transmitBitRate, int expectedBitRate) {
+void LineCDCapture::Reports::quality(float throughputRatio, int transmitBitRate) {
   // The quality window shows the gauge when it has one.
   auto* gauge = dynamic_cast<QualityGauge*>(wiring_.gauge);
-  if (!gauge) return;
+  if (!gauge || !wiring_.connection) return;
   gauge->setCpuQuality(throughputRatio);
-  gauge->setNetworkQuality(transmitBitRate, expectedBitRate);
+  gauge->setNetworkQuality(transmitBitRate, wiring_.connection->outputBitrate());
 }
 
 MixerPart::MixerPart(std::unique_ptr<MixerModel> model, MixerDestination destination)

@@ -33,10 +33,10 @@ class LineCDCapture final : public Capture {
    public:
     explicit Reports(const CaptureWiring& wiring) : wiring_(wiring) {}
     void dataCounter(std::string_view text) override;
-    void liveTime(int seconds) override;
+    void trackTimes(int elapsed, int remaining) override;
     void onAirTitle() override;
     void listeners() override;
-    void quality(float throughputRatio, int transmitBitRate, int expectedBitRate) override;
+    void quality(float throughputRatio, int transmitBitRate) override;
 
    private:
     CaptureWiring wiring_;

@@ -77,10 +77,10 @@ class FakeReports : public CaptureReports {
     std::lock_guard lock(mutex_);
     counter_ = text;
   }
-  void liveTime(int) override {}
+  void trackTimes(int, int) override {}
   void onAirTitle() override {}
   void listeners() override {}
-  void quality(float, int, int) override {}
+  void quality(float, int) override {}
   std::string counter() const {
     std::lock_guard lock(mutex_);
     return counter_;
