@@ -28,6 +28,7 @@ std::string offAirReason(Supervisor& supervisor, bool live) {
   LiveConnect* connection = supervisor.connection();
   if (live) {
     if (supervisor.isBroadcasting() == 2) return {};
+    if (supervisor.source() == kSourcePlaylist) return "the source could not be chosen";
     return connection->loggedOn() ? "the sound card could not be recorded"
                                   : "the broadcast server did not take the stream";
   }

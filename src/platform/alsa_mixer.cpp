@@ -89,7 +89,7 @@ void AlsaMixerModel::addSoundServerLines() {
   for (const SoundServerInput::Item& item : SoundServerInput::kItems)
     choice.items.push_back({item.name, item.componentType});
   addControl(kRecording, std::move(choice));
-  for (int item = 0; item < SoundServerInput::kMonitorItem; ++item) {
+  for (int item = 0; item < SoundServerInput::kMixItem; ++item) {
     const SoundServerInput::Item& named = SoundServerInput::kItems[static_cast<size_t>(item)];
     Control volume(MixerControlType::Volume);
     volume.serverItem = item;

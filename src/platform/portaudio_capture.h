@@ -16,8 +16,8 @@ namespace brovana {
 class PortAudioWaveIn final : public WaveInDevice {
  public:
   // A named device records every source; without a name the default input, or the monitor of
-  // the default output when a sound-server mixer chose the system mixer (`input`, which also
-  // gives the volume).
+  // the default output when a sound-server mixer chose CD audio or the system mix (`input`,
+  // which also gives the volume).
   PortAudioWaveIn(std::string device, std::shared_ptr<const SoundServerInput> input);
   ~PortAudioWaveIn() override;
   PortAudioWaveIn(const PortAudioWaveIn&) = delete;
