@@ -8,6 +8,27 @@
 #include "core/prompts.h"
 
 namespace brovana {
+namespace {
+
+void setUpSlider(QSlider& slider, int maximum, int step, int value) {
+  slider.setOrientation(Qt::Horizontal);
+  slider.setRange(0, maximum);
+  slider.setSingleStep(step);
+  slider.setPageStep(step);
+  slider.setTickInterval(step);
+  slider.setTickPosition(QSlider::TicksBelow);
+  slider.setValue(value);
+}
+
+constexpr struct {
+  Volumes::Line line;
+  int sourceCode;
+  const char* caption;
+} kVolumeLines[] = {{Volumes::Cd, kSourceCd, "CD"},
+                    {Volumes::LineIn, kSourceLineIn, "Line In"},
+                    {Volumes::Mic, kSourceMicrophone, "Microphone"}};
+
+}  // namespace
 
 VoiceoverActions voiceoverActions(Supervisor& supervisor) {
   return {[&supervisor] { return supervisor.isBroadcasting() != 0; },
@@ -22,12 +43,7 @@ class CrossfadePanel::Window final : public QDialog {
   Window(VoiceoverActions actions, Prompts& prompts) : actions_(std::move(actions)), prompts_(prompts) {
     setWindowTitle("Crossfade");
     slider_.setObjectName("crossfadeSlider");
-    slider_.setRange(0, kSliderMax);
-    slider_.setSingleStep(kSliderStep);
-    slider_.setPageStep(kSliderStep);
-    slider_.setTickInterval(kSliderStep);
-    slider_.setTickPosition(QSlider::TicksBelow);
-    slider_.setValue(kSliderMax);
+    setUpSlider(slider_, kSliderMax, kSliderStep, kSliderMax);
     slider_.setToolTip("Move towards the left to increase microphone input and decrease MP3 volume");
     button_.setObjectName("micButton");
     button_.setText("Turn Mic On");
@@ -71,7 +87,7 @@ class CrossfadePanel::Window final : public QDialog {
   QVBoxLayout layout_{this};
   QHBoxLayout row_;
   QLabel microphone_{"Microphone"};
-  QSlider slider_{Qt::Horizontal};
+  QSlider slider_;
   QLabel music_{"Music"};
   QPushButton button_;
 };
@@ -87,31 +103,13 @@ QDialog& CrossfadePanel::window() {
   return *window_;
 }
 
-namespace {
-
-constexpr struct {
-  Volumes::Line line;
-  int sourceCode;
-  const char* caption;
-} kVolumeLines[] = {{Volumes::Cd, kSourceCd, "CD"},
-                    {Volumes::LineIn, kSourceLineIn, "Line In"},
-                    {Volumes::Mic, kSourceMicrophone, "Microphone"}};
-
-}  // namespace
-
 VolumeControlsWindow::VolumeControlsWindow(int initialVolume, SetVolume setVolume)
     : values_{initialVolume, initialVolume, initialVolume} {
   window_.setWindowTitle("Volume Controls");
   for (const auto& entry : kVolumeLines) {
     QSlider& slider = sliders_[entry.line];
-    slider.setOrientation(Qt::Horizontal);
     slider.setObjectName(QString("volume") + QString(entry.caption).remove(' '));
-    slider.setRange(0, kSliderMax);
-    slider.setSingleStep(kSliderStep);
-    slider.setPageStep(kSliderStep);
-    slider.setTickInterval(kSliderStep);
-    slider.setTickPosition(QSlider::TicksBelow);
-    slider.setValue(initialVolume);
+    setUpSlider(slider, kSliderMax, kSliderStep, initialVolume);
     captions_[entry.line].setText(entry.caption);
     grid_.addWidget(&captions_[entry.line], entry.line, 0);
     grid_.addWidget(&slider, entry.line, 1);

@@ -21,9 +21,8 @@
 #include <vector>
 
 #include "platform/mpg123_decoder.h"
-#include "support/icecast_server.h"
+#include "support/demo_station.h"
 #include "support/pulse_server.h"
-#include "support/service_emulator.h"
 #include "support/temp_folder.h"
 
 namespace brovana {
@@ -71,21 +70,17 @@ int clicksIn(const std::string& mp3Path) {
 int run() {
   test::TempFolder scratch;
   test::PulseServer pulse(scratch.path());
-  test::IcecastServer icecast({.sourcePassword = "bench", .mount = "/live", .burstSize = 0});
+  test::DemoStation station;
+  test::IcecastServer& icecast = station.icecast;
   if (!pulse.ready() || !icecast.start()) {
     std::fprintf(stderr, "live_input_bench: no sound server or no Icecast\n");
     return 1;
   }
-  test::ServiceEmulator emulator({.accounts = {"bench:bench:LI"},
-                                  .accountsFile = "",
-                                  .broadcastHost = "127.0.0.1",
-                                  .broadcastPort = icecast.sourcePort(),
-                                  .extraArgs = {}});
-  std::vector<std::string> studio = {test::builtProgram("brovana-live"), "-host", emulator.webHost(),
+  std::vector<std::string> studio = {test::builtProgram("brovana-live"), "-host", station.emulator.webHost(),
                                      "--workdir", scratch.file("work")};
   std::vector<std::string> env = {"XDG_CONFIG_HOME=" + scratch.file("config")};
   std::vector<std::string> configure = studio;
-  configure.insert(configure.end(), {"--configure", "--member", "bench", "--password", "bench"});
+  configure.insert(configure.end(), {"--configure", "--member", "demo", "--password", "demo-secret"});
   if (test::ChildProcess(configure, scratch.file("configure.log"), env).wait(30s) != 0) return 1;
   if (std::system(("sox -q -n -r 44100 -c 2 -b 16 '" + scratch.file("click.wav") +
                    "' synth 0.01 sine 1000 vol 0.9 pad 1 0")

@@ -22,6 +22,7 @@
 #include "platform/lame_codec.h"
 #include "platform/mpg123_decoder.h"
 #include "platform/settings_registry.h"
+#include "support/demo_station.h"
 #include "support/icecast_server.h"
 #include "support/pulse_server.h"
 #include "support/service_emulator.h"
@@ -84,12 +85,9 @@ class LiveInputTest : public ::testing::Test {
 
   test::TempFolder scratch;
   test::PulseServer pulse{scratch.path()};
-  test::IcecastServer icecast{{.sourcePassword = "demo-secret", .mount = "/live", .burstSize = 0}};
-  test::ServiceEmulator emulator{{.accounts = {"demo:demo-secret:LI"},
-                                  .accountsFile = "",
-                                  .broadcastHost = "127.0.0.1",
-                                  .broadcastPort = icecast.sourcePort(),
-                                  .extraArgs = {}}};
+  test::DemoStation station;
+  test::IcecastServer& icecast = station.icecast;
+  test::ServiceEmulator& emulator = station.emulator;
 };
 
 TEST_F(LiveInputTest, HeadlessStudioBroadcastsTheSystemMixer) {
