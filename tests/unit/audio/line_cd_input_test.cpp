@@ -98,8 +98,9 @@ struct NominalCodec : test::FakeCodec {
 
 class LineCDInputTest : public ::testing::Test {
  protected:
+  // Before the stage is made: it logs.
+  static void SetUpTestSuite() { test::logInScratchFolder(); }
   void SetUp() override {
-    test::logInScratchFolder();
     capture.setReports(&reports);
     capture.setVisual(&visual);
   }
