@@ -133,7 +133,8 @@ Options:
   -host HOST[:PORT]   talk to this web host of the service instead of the default
                       (for example 127.0.0.1:8080 for the local service emulator)
   -nostats            no status or stream quality updates while a playlist plays
-  -outfile PATH       remember PATH as the output file
+  -outfile PATH       record the outgoing MP3 stream, exactly as the server gets it,
+                      into PATH (emptied first; appended to after each reconnect)
   -dd1, -quiet        remembered switches of the classic command line
   --headless          run without windows: messages go to standard error and the log,
                       questions get the answer that keeps the station on the air; it

@@ -82,6 +82,7 @@ int runHeadless(const CommandLine& options, const HeadlessSetup& setup) {
       std::fprintf(stderr, "brovana-live: the start-up ended the program\n");
       return exit.code();
     }
+    if (options.outFile) supervisor.startRecording(*options.outFile);
     if (options.playlist) programValues().setPlaylist(*options.playlist);
     // A live source is chosen as the menu would, then broadcast as the button would.
     int source = options.source.value_or(kSourcePlaylist);

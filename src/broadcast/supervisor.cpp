@@ -110,6 +110,7 @@ bool Supervisor::init() {
   connection_ = std::make_unique<LiveConnect>(webHost_, status_.get(), accountService_, prompts_,
                                               context_.timings.connection);
   Logger::setStatsSource(connection_.get());
+  connection_->setTap(&recorder_);
   stage_ = parts.makeConversionStage(*connection_, *status_, exit_);
   if (ended()) return false;
   if (stage_) {
@@ -634,6 +635,13 @@ void Supervisor::setTitleState(int state) {
 }
 
 // ---- exit ----
+
+bool Supervisor::startRecording(const std::string& path) {
+  std::string error;
+  if (recorder_.start(path, error)) return true;
+  prompts_.error(formatText("Unable to save the broadcast to %s: %s", path.c_str(), error.c_str()));
+  return false;
+}
 
 void Supervisor::prepareExit() {
   Lock lock(controlMutex_);

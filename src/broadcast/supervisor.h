@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "broadcast/settings.h"
+#include "broadcast/stream_recorder.h"
 #include "broadcast/studio_parts.h"
 #include "core/prompts.h"
 #include "net/live_connect.h"
@@ -103,6 +104,11 @@ class Supervisor final : private EngineEvents {
   void setVisual(Visualisation* visual);
   void setBroadcastButton(bool on);
   void setTitleState(int state);
+  // "-outfile FILE" and "Save to file...": records the stream the server gets into `path`, from
+  // now until stopRecording or the exit; a file that cannot be opened is an error box.
+  bool startRecording(const std::string& path);
+  void stopRecording() { recorder_.stop(); }
+  bool recording() const { return recorder_.recording(); }
 
   // Accessors.
   int source() const;
@@ -195,6 +201,8 @@ class Supervisor final : private EngineEvents {
   Playlist* currentPlaylist_ = nullptr;
   GenreList genreList_;
 
+  // The connection tees the stream into it, so it outlives the connection.
+  StreamRecorder recorder_;
   // Owned parts, in the order init makes them.
   std::unique_ptr<StatusWindow> statusWindow_;
   std::unique_ptr<StatusDisplay> status_;

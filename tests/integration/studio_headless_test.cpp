@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -61,6 +62,18 @@ Decoded decode(const test::TempFolder& folder, const std::string& mp3) {
     decoded.peak = std::max(decoded.peak, std::abs(static_cast<int>(sample)));
   }
   return decoded;
+}
+
+// The length of an MP3 file in seconds, from the frames ffprobe reads in it.
+double decodedSeconds(const std::string& path) {
+  std::string command =
+      "ffprobe -v error -count_packets -show_entries stream=sample_rate,nb_read_packets -of "
+      "csv=p=0 '" +
+      path + "'";
+  std::unique_ptr<FILE, int (*)(FILE*)> out(popen(command.c_str(), "r"), pclose);
+  double rate = 0, frames = 0;
+  if (!out || std::fscanf(out.get(), "%lf,%lf", &rate, &frames) != 2 || rate <= 0) return 0;
+  return frames * (rate >= 32000 ? 1152 : 576) / rate;  // samples in an MPEG-1 frame, in MPEG-2 or 2.5
 }
 
 class HeadlessStudioTest : public ::testing::Test {
@@ -190,6 +203,41 @@ TEST_F(HeadlessStudioTest, ConfiguredStudioGoesOnTheAirAndOffAgainOnSigterm) {
   EXPECT_NE(fileText(work() + "/live_log1.txt").find("Exiting Brovana-Live"), std::string::npos)
       << "the first run's log is kept";
   EXPECT_NE(settings().find("sessionID=2"), std::string::npos) << settings();
+}
+
+// Many listeners: a second Icecast relays the mount of the one the studio streams to. Both serve
+// the stream, also after the master restarted and the studio logged in again. -outfile records
+// on meanwhile, byte for byte as relayed.
+TEST_F(HeadlessStudioTest, RelayServesTheMastersStreamAlsoAfterTheStudioReconnects) {
+  test::IcecastServer relay{{.mount = "/live", .relayOf = icecast.port()}};
+  ASSERT_TRUE(relay.start()) << relay.errorLog();
+  ASSERT_EQ(runToEnd({"--configure", "--member", "demo", "--password", "demo-secret"}, "configure.log"), 0);
+  std::string recording = scratch.file("recorded.mp3");
+  auto onAir =
+      studio({"--headless", "--playlist", scratch.file("music/tones.m3u"), "-outfile", recording}, "run.log");
+  ASSERT_TRUE(onTheAir(*onAir, "run.log")) << fileText(scratch.file("run.log"));
+  auto hears = [&](test::IcecastServer& server) {
+    auto listener = test::listenWhenServed(server);
+    bool heard =
+        listener && listener->waitForBody(20000, 20s) && decode(scratch, listener->body()).peak > 3000;
+    return heard ? listener->body() : std::string();
+  };
+  EXPECT_NE(hears(relay), "") << relay.errorLog();
+
+  icecast.kill();
+  ASSERT_TRUE(icecast.start()) << icecast.errorLog();
+  std::string log = work() + "/live_log1.txt";
+  EXPECT_TRUE(
+      waitUntil([&] { return fileText(log).find("Re-connected successfully!") != std::string::npos; }, 30s));
+  EXPECT_NE(hears(icecast), "") << icecast.errorLog();
+  std::string relayed = hears(relay);
+  ASSERT_NE(relayed, "") << relay.errorLog();
+  EXPECT_EQ(onAir->stop(SIGTERM, 30s), 0);
+  EXPECT_NE(fileText(log).find("goes on after the reconnect"), std::string::npos) << fileText(log);
+  std::string recorded = fileText(recording);
+  EXPECT_NE(recorded.find(relayed), std::string::npos);
+  // All of it decodes, to as long as its bytes last at 56 kbit/s.
+  EXPECT_NEAR(decodedSeconds(recording), recorded.size() * 8.0 / 56000, 0.5);
 }
 
 }  // namespace
