@@ -5,6 +5,7 @@
 
 #include <cstdio>
 
+#include "app/dsp_choice.h"
 #include "broadcast/program_values.h"
 #include "broadcast/supervisor.h"
 #include "core/registry.h"
@@ -84,6 +85,8 @@ int runHeadless(const CommandLine& options, const HeadlessSetup& setup) {
     }
     if (options.outFile) supervisor.startRecording(*options.outFile);
     if (options.playlist) programValues().setPlaylist(*options.playlist);
+    // A refused plug-in has been reported; the station goes on the air without it.
+    if (options.dsp) supervisor.launchPluginFile(dspPath(options.dsp->path), options.dsp->module);
     // A live source is chosen as the menu would, then broadcast as the button would.
     int source = options.source.value_or(kSourcePlaylist);
     if (source == kSourcePlaylist)

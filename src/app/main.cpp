@@ -7,6 +7,7 @@
 
 #include "app/command_line.h"
 #include "app/configure.h"
+#include "app/dsp_choice.h"
 #include "app/headless_studio.h"
 #include "app/probe.h"
 #include "app/working_folder.h"
@@ -45,12 +46,16 @@ int main(int argc, char** argv) {
     std::error_code ec;
     if (*path) *path = std::filesystem::absolute(**path, ec).lexically_normal().string();
   }
+  // A plug-in not found there is looked for in the working folder's Plugins/.
+  if (std::error_code ec; options.dsp && std::filesystem::exists(options.dsp->path, ec))
+    options.dsp->path = std::filesystem::absolute(options.dsp->path, ec).lexically_normal().string();
   std::string error;
   if (!enterWorkingFolder(options.workdir.value_or(defaultWorkingFolder()), shippedFilesFolder(), error,
                           shippedPluginsFolder())) {
     std::fprintf(stderr, "brovana-live: %s\n", error.c_str());
     return 1;
   }
+  if (options.listDsp) return runListDsp();
   SettingsRegistry registry;
   std::string webHost = options.host.value_or(kMainWebHost);
   programValues().setRegistry(&registry);

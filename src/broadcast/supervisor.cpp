@@ -137,6 +137,7 @@ bool Supervisor::init() {
   }
 
   pluginHost_ = parts.makePluginHost();
+  if (stage_ && pluginHost_) stage_->setDspHost(pluginHost_->samples());
 
   web_.fetchGenreList();
   genreList_ = GenreList::load();
@@ -738,12 +739,40 @@ void Supervisor::setWaveOutVolume(int volume) {
 
 bool Supervisor::loadPlugins() {
   Lock lock(controlMutex_);
-  return pluginHost_ && pluginHost_->loadPlugins();
+  if (!pluginHost_ || !pluginHost_->loadPlugins()) return false;
+  showPluginMarks();
+  return true;
 }
 
-void Supervisor::launchPlugin(int index) {
+std::vector<PluginMenuEntry> Supervisor::pluginMenu() const {
   Lock lock(controlMutex_);
-  if (pluginHost_) pluginHost_->launch(index);
+  return pluginHost_ ? pluginHost_->menu() : std::vector<PluginMenuEntry>{};
+}
+
+int Supervisor::launchPlugin(int index) {
+  Lock lock(controlMutex_);
+  if (!pluginHost_) return 0;
+  pluginHost_->launch(index);
+  showPluginMarks();
+  return pluginHost_->checkedId();
+}
+
+int Supervisor::checkedPlugin() const {
+  Lock lock(controlMutex_);
+  return pluginHost_ ? pluginHost_->checkedId() : 0;
+}
+
+bool Supervisor::launchPluginFile(const std::string& path, int module) {
+  Lock lock(controlMutex_);
+  return pluginHost_ && pluginHost_->launchFile(path, module);
+}
+
+// The radio mark of the "Plugins" menu on the checked entry.
+void Supervisor::showPluginMarks() {
+  if (!mainWindow_) return;
+  int checked = pluginHost_->checkedId();
+  for (const PluginMenuEntry& entry : pluginHost_->menu())
+    mainWindow_->setMenuCheck(entry.id, entry.id == checked);
 }
 
 SettingsHolders Supervisor::settingsHolders() const {

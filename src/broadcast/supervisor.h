@@ -131,9 +131,15 @@ class Supervisor final : private EngineEvents {
   bool unsavedNewPlaylist() const;
   int waveOutVolume() const;
   void setWaveOutVolume(int volume);
-  // False without a DSP host.
+  // The "Plugins" menu. False without a DSP host.
   bool loadPlugins();
-  void launchPlugin(int index);
+  std::vector<PluginMenuEntry> pluginMenu() const;
+  // Launches plug-in `index` of the menu (0: "-none-", k: menu id 38000 + k) and moves the radio
+  // mark; the menu id checked now.
+  int launchPlugin(int index);
+  int checkedPlugin() const;
+  // Launches module `module` of a plug-in library given by path; false when it was refused.
+  bool launchPluginFile(const std::string& path, int module);
   // The holders of the stored settings besides the connection.
   SettingsHolders settingsHolders() const;
 
@@ -176,6 +182,7 @@ class Supervisor final : private EngineEvents {
   void postBlankTitle(const std::string& title);
   std::string hostplayName();
   void showSourceMarks(int commandId);
+  void showPluginMarks();
 
   MainWindowView* const mainWindow_;
   const std::string webHost_;

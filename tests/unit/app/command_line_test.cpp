@@ -52,6 +52,8 @@ TEST(CommandLine, MistakesSayWhatIsWrong) {
       {{"--headless", "--playlist"}, "--playlist needs a playlist file"},
       {{"--headless", "--source", "radio"}, "--source is one of playlist, line, mic, cd or mix"},
       {{"--source", "line"}, "--source goes with --headless"},
+      {{"--dsp", "a.so"}, "--dsp goes with --headless"},
+      {{"--headless", "--dsp", ":2"}, "--dsp needs a plug-in library"},
       {{"--configure", "--member", "a", "--password", "b", "--line-speed", "64000"},
        "--line-speed is one of"},
       {{"--configure", "--member", "a", "--password", "b", "--line-speed", "56k"}, "--line-speed is one of"},
