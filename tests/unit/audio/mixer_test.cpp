@@ -2,180 +2,110 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
-
 namespace brovana {
 namespace {
 
-using Type = MixerControlType;
+using enum MixerControlType;
 
-// A card described line by line; every write is noted as "control=values".
+// A card as a list of lines, each under the line at `parent` (-1: a destination). Control ids
+// are line × 10 + place; every write is noted as "id=values".
+struct Line {
+  int parent;
+  int type;
+  std::vector<MixerControlType> controls;
+  std::vector<MixerItem> items = {};
+};
+
 class FakeMixerModel : public MixerModel {
  public:
-  int line(int destination, int type, std::string name) {
-    int id = static_cast<int>(lines_.size());
-    lines_.push_back({{id, type, 2, name}, {}, {}});
-    if (destination >= 0) lines_[static_cast<size_t>(destination)].sources.push_back(id);
-    return id;
-  }
-  void control(int line, Type type, std::vector<MixerItem> items = {}) {
-    int id = static_cast<int>(controls_.size());
-    controls_.push_back(
-        {lines_[static_cast<size_t>(line)].info.name + ":" + std::to_string(static_cast<int>(type)),
-         std::move(items)});
-    lines_[static_cast<size_t>(line)].controls.push_back({id, type});
-  }
-
-  std::vector<MixerLine> destinations() override {
-    std::vector<MixerLine> out;
-    for (const Line& l : lines_)
-      if (l.info.componentType == kDestinationWaveIn || l.info.componentType == kDestinationSpeakers)
-        out.push_back(l.info);
-    return out;
-  }
-  std::vector<MixerLine> sources(const MixerLine& destination) override {
-    std::vector<MixerLine> out;
-    for (int id : lines_[static_cast<size_t>(destination.id)].sources)
-      out.push_back(lines_[static_cast<size_t>(id)].info);
-    return out;
-  }
+  explicit FakeMixerModel(std::vector<Line> lines) : lines_(std::move(lines)) {}
+  std::vector<MixerLine> destinations() override { return under(-1); }
+  std::vector<MixerLine> sources(const MixerLine& destination) override { return under(destination.id); }
   std::vector<MixerControlInfo> controls(const MixerLine& line) override {
-    return lines_[static_cast<size_t>(line.id)].controls;
+    std::vector<MixerControlInfo> out;
+    for (MixerControlType type : lines_[static_cast<size_t>(line.id)].controls)
+      out.push_back({line.id * 10 + static_cast<int>(out.size()), type});
+    return out;
   }
   std::vector<MixerItem> listItems(const MixerControlInfo& control) override {
-    return controls_[static_cast<size_t>(control.id)].items;
+    return lines_[static_cast<size_t>(control.id / 10)].items;
   }
   bool setValues(const MixerControlInfo& control, const std::vector<int>& values) override {
-    if (!writes.empty()) writes += " ";
-    writes += controls_[static_cast<size_t>(control.id)].name + "=";
+    writes += (writes.empty() ? "" : " ") + std::to_string(control.id) + "=";
     for (size_t i = 0; i < values.size(); ++i) writes += (i ? "," : "") + std::to_string(values[i]);
     return true;
   }
-
   std::string writes;
 
  private:
-  struct Line {
-    MixerLine info;
-    std::vector<MixerControlInfo> controls;
-    std::vector<int> sources;
-  };
-  struct Control {
-    std::string name;
-    std::vector<MixerItem> items;
-  };
+  std::vector<MixerLine> under(int parent) {
+    std::vector<MixerLine> out;
+    for (size_t i = 0; i < lines_.size(); ++i)
+      if (lines_[i].parent == parent) out.push_back({static_cast<int>(i), lines_[i].type, 2, ""});
+    return out;
+  }
   std::vector<Line> lines_;
-  std::vector<Control> controls_;
 };
 
-// Control names read "line:type", the type as its number: 0 list, 1 on/off, 2 mute, 3 volume.
-void listCard(FakeMixerModel& m, std::vector<MixerItem> items) {
-  m.control(m.line(-1, kDestinationWaveIn, "rec"), Type::List, std::move(items));
+// Cards whose recording destination starts with a list of the recordable items.
+std::vector<Line> listCard(std::vector<MixerItem> items) {
+  return {{-1, kDestinationWaveIn, {List}, std::move(items)}};
 }
-
-// Recording sources with their switches, behind a destination whose first control is a volume.
-void switchCard(FakeMixerModel& m, std::vector<std::pair<int, Type>> sources) {
-  int rec = m.line(-1, kDestinationWaveIn, "rec");
-  m.control(rec, Type::Volume);
-  const char* names[] = {"", "a", "b", "c"};
-  int n = 0;
-  for (auto [type, control] : sources) m.control(m.line(rec, type, names[++n]), control);
-}
-
-const std::vector<MixerItem> kMuxCard = {{"CD Audio", kLineCompactDisc},
-                                         {"Microphone", kLineMicrophone},
-                                         {"Line In", kLineLineIn},
-                                         {"Stereo Mixer", kLineLineIn}};
+const std::vector<Line> kMuxCard = listCard({{"CD Audio", kLineCompactDisc},
+                                             {"Microphone", kLineMicrophone},
+                                             {"Line In", kLineLineIn},
+                                             {"Stereo Mixer", kLineLineIn}});
+const std::vector<Line> kNoIxerCard =
+    listCard({{"Mic", kLineMicrophone}, {"Line 1", kLineLineIn}, {"Line 2", kLineLineIn}});
+const std::vector<Line> kAuxListCard = listCard({{"Mic", kLineMicrophone}, {"Aux", kLineAuxiliary}});
+// Recording destinations whose first control is a volume: the sources' switches choose.
+const std::vector<Line> kSwitchCard = {{-1, kDestinationWaveIn, {Volume}},
+                                       {0, kLineMicrophone, {Mute}},
+                                       {0, kLineLineIn, {Mute}},
+                                       {0, kLineCompactDisc, {OnOff}}};
+const std::vector<Line> kAuxSwitchCard = {
+    {-1, kDestinationWaveIn, {Volume}}, {0, kLineMicrophone, {OnOff}}, {0, kLineAuxiliary, {OnOff}}};
+const std::vector<Line> kNoChoiceCard = {{-1, kDestinationWaveIn, {}}, {0, kLineMicrophone, {Volume}}};
 
 TEST(MixerTest, InputSelectionRules) {
   struct Case {
-    const char* card;
-    std::function<void(FakeMixerModel&)> build;
+    const std::vector<Line>& card;
     int source;
     bool result;
     std::string writes;
   } cases[] = {
-      {"mux", [](auto& m) { listCard(m, kMuxCard); }, kLineSystemMixer, true, "rec:0=0,0,0,1"},
-      {"mux", [](auto& m) { listCard(m, kMuxCard); }, kLineLineIn, true, "rec:0=0,0,1,0"},
-      {"mux", [](auto& m) { listCard(m, kMuxCard); }, kLineMicrophone, true, "rec:0=0,1,0,0"},
-      {"mux", [](auto& m) { listCard(m, kMuxCard); }, kLineCompactDisc, true, "rec:0=1,0,0,0"},
-      {"mux without the kind: nothing cleared", [](auto& m) { listCard(m, kMuxCard); }, kLineAuxiliary, false,
-       ""},
-      {"no item holds ixer",
-       [](auto& m) {
-         listCard(m, {{"Mic", kLineMicrophone}, {"Line 1", kLineLineIn}, {"Line 2", kLineLineIn}});
-       },
-       kLineSystemMixer, true, "rec:0=0,1,0"},
-      {"names are case-sensitive",
-       [](auto& m) {
-         listCard(m, {{"STEREO MIXER", kLineLineIn}, {"Line", kLineLineIn}});
-       },
-       kLineLineIn, true, "rec:0=0,1"},
-      {"aux stands in for line-in",
-       [](auto& m) {
-         listCard(m, {{"Mic", kLineMicrophone}, {"Aux", kLineAuxiliary}});
-       },
-       kLineLineIn, true, "rec:0=0,1"},
-      {"mutes",
-       [](auto& m) {
-         switchCard(m, {{kLineMicrophone, Type::Mute}, {kLineLineIn, Type::Mute}});
-       },
-       kLineMicrophone, true, "a:2=0 b:2=1"},
-      {"switches and mutes",
-       [](auto& m) {
-         switchCard(
-             m, {{kLineMicrophone, Type::OnOff}, {kLineLineIn, Type::Mute}, {kLineCompactDisc, Type::OnOff}});
-       },
-       kLineLineIn, true, "a:1=0 b:2=0 c:1=0"},
-      {"aux for line-in only",
-       [](auto& m) {
-         switchCard(m, {{kLineMicrophone, Type::OnOff}, {kLineAuxiliary, Type::OnOff}});
-       },
-       kLineMicrophone, true, "a:1=1 b:1=0"},
-      {"aux for line-in",
-       [](auto& m) {
-         switchCard(m, {{kLineMicrophone, Type::OnOff}, {kLineAuxiliary, Type::OnOff}});
-       },
-       kLineLineIn, true, "a:1=0 b:1=1"},
-      {"switches without the kind",
-       [](auto& m) {
-         switchCard(m, {{kLineMicrophone, Type::OnOff}});
-       },
-       kLineCompactDisc, false, ""},
-      {"no choice offered",
-       [](auto& m) {
-         switchCard(m, {{kLineMicrophone, Type::Volume}});
-       },
-       kLineCompactDisc, true, ""},
-      {"no recording destination", [](auto& m) { m.line(-1, kDestinationSpeakers, "out"); }, kLineLineIn,
-       true, ""},
+      {kMuxCard, kLineSystemMixer, true, "0=0,0,0,1"},
+      {kMuxCard, kLineLineIn, true, "0=0,0,1,0"},
+      {kMuxCard, kLineMicrophone, true, "0=0,1,0,0"},
+      {kMuxCard, kLineAuxiliary, false, ""},  // a missing kind clears nothing
+      {kNoIxerCard, kLineSystemMixer, true, "0=0,1,0"},
+      {kAuxListCard, kLineLineIn, true, "0=0,1"},
+      {kSwitchCard, kLineLineIn, true, "10=1 20=0 30=0"},  // mutes 0 = sounding, switches 1 = on
+      {kSwitchCard, kLineMicrophone, true, "10=0 20=1 30=0"},
+      {kAuxSwitchCard, kLineLineIn, true, "10=0 20=1"},
+      {kAuxSwitchCard, kLineMicrophone, true, "10=1 20=0"},  // aux stands in for line-in only
+      {kAuxSwitchCard, kLineCompactDisc, false, ""},
+      {kNoChoiceCard, kLineCompactDisc, true, ""},  // the input is chosen elsewhere
   };
   for (const Case& c : cases) {
-    FakeMixerModel model;
-    c.build(model);
-    Mixer mixer(&model, kDestinationWaveIn);
-    EXPECT_EQ(mixer.setInputLine(c.source), c.result) << c.card << ", source " << c.source;
-    EXPECT_EQ(model.writes, c.writes) << c.card << ", source " << c.source;
+    FakeMixerModel model(c.card);
+    EXPECT_EQ(Mixer(&model, kDestinationWaveIn).setInputLine(c.source), c.result) << c.source;
+    EXPECT_EQ(model.writes, c.writes) << c.source;
   }
   EXPECT_TRUE(Mixer(nullptr, kDestinationWaveIn).setInputLine(kLineLineIn)) << "no mixer fails no source";
 }
 
 TEST(MixerTest, VolumeGoesToTheFirstVolumeOfTheSourceUnderItsDestination) {
-  FakeMixerModel model;
-  int rec = model.line(-1, kDestinationWaveIn, "rec");
-  int mic = model.line(rec, kLineMicrophone, "mic");
-  model.control(mic, Type::OnOff);
-  model.control(mic, Type::Volume);
-  model.line(rec, kLineLineIn, "line");  // no volume control
-  model.line(-1, kDestinationSpeakers, "out");
-
+  FakeMixerModel model({{-1, kDestinationWaveIn, {}},
+                        {0, kLineMicrophone, {OnOff, Volume}},
+                        {0, kLineLineIn, {}},
+                        {-1, kDestinationSpeakers, {}}});
   Mixer recording(&model, kDestinationWaveIn);
   recording.setVolume(kLineMicrophone, 32000);
-  recording.setVolume(kLineMicrophone, 65536);
+  recording.setVolume(kLineMicrophone, 65536);  // a slider's full scale
   recording.setVolume(kLineLineIn, 100);
-  Mixer speakers(&model, kDestinationSpeakers);
-  speakers.setVolume(kLineMicrophone, 5);
-  EXPECT_EQ(model.writes, "mic:3=32000,32000 mic:3=65535,65535");
+  Mixer(&model, kDestinationSpeakers).setVolume(kLineMicrophone, 5);
+  EXPECT_EQ(model.writes, "11=32000,32000 11=65535,65535");
 }
 
 TEST(MixerTest, VoiceoverBalance) {
@@ -186,12 +116,10 @@ TEST(MixerTest, VoiceoverBalance) {
                {16384, 60532, 25067 / 65536.0f},
                {32768, 46322, 46322 / 65536.0f},
                {65536, 0, 65535 / 65536.0f},
-               {-1, 65535, 0.0f},
                {70000, 0, 65535 / 65536.0f}};
   for (const Case& c : cases) {
-    VoiceoverBalance balance = voiceoverBalance(c.position);
-    EXPECT_EQ(balance.microphoneVolume, c.microphone) << c.position;
-    EXPECT_FLOAT_EQ(balance.musicGain, c.gain) << c.position;
+    EXPECT_EQ(voiceoverBalance(c.position).microphoneVolume, c.microphone) << c.position;
+    EXPECT_FLOAT_EQ(voiceoverBalance(c.position).musicGain, c.gain) << c.position;
   }
 }
 
