@@ -55,8 +55,7 @@ void LineCDCapture::Reports::listeners() {
 }
 
 void LineCDCapture::Reports::quality(float throughputRatio, int transmitBitRate) {
-  // The quality window shows the gauge when it has one.
-  auto* gauge = dynamic_cast<QualityGauge*>(wiring_.gauge);
+  QualityGauge* gauge = wiring_.gauge ? wiring_.gauge->gauge() : nullptr;
   if (!gauge || !wiring_.connection) return;
   gauge->setCpuQuality(throughputRatio);
   gauge->setNetworkQuality(transmitBitRate, wiring_.connection->outputBitrate());

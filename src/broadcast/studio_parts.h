@@ -77,6 +77,7 @@ class EngineEvents {
   virtual void trackChanged() = 0;
 };
 
+class QualityGauge;
 class QualityWindow;
 
 // What the playlist engine is given at creation.
@@ -172,6 +173,8 @@ class StatusWindow : public StatusWindowView, public Skinnable {};
 class QualityWindow : public Skinnable {
  public:
   virtual void show() = 0;
+  // What the sources' quality figures go to; it lives as long as the window.
+  virtual QualityGauge* gauge() = 0;
 };
 
 // The "Volume Controls" window, which holds the three recording volumes.

@@ -89,6 +89,7 @@ class FakeQualityWindow final : public QualityWindow, FakeWindow {
   explicit FakeQualityWindow(Journal& j) : FakeWindow(j) {}
   ~FakeQualityWindow() override { journal_.add("destroy gauge"); }
   void show() override {}
+  QualityGauge* gauge() override { return nullptr; }
   void setSkin(const std::string&) override {}
 };
 
