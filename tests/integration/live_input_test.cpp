@@ -111,7 +111,7 @@ TEST_F(LiveInputTest, VoiceoverCrossfadesAndLineInFollowsIt) {
                       SupervisorContext{prompts, exit, registry, http, parts, &songs});
     ASSERT_TRUE(studio.init());
     ASSERT_TRUE(studio.playlistWindow()->loadPlaylist(scratch.file("660.m3u")) && studio.broadcast());
-    for (int i = 0; i < 100 && studio.isBroadcasting() != 1; ++i) std::this_thread::sleep_for(100ms);
+    test::waitUntil([&] { return studio.isBroadcasting() == 1; }, 10s);
 
     ASSERT_TRUE(studio.startVoiceover());
     studio.setVoiceoverBalance(32768);
