@@ -1,11 +1,8 @@
-// live_input_bench: how late live sound reaches a listener, and what live input costs.
-//
-// A private PulseAudio null sink stands in for the sound card, Icecast and the service emulator
-// for the peers. The built studio broadcasts the "Mixer" source headless (the sink's monitor) at
-// 56 kbit/s. Into the silence paplay plays short clicks; a click's latency runs from the moment
-// paplay plays it (its own start-up of some tens of milliseconds included) to the moment a
-// listener holds the MP3 bytes that decode to it. The cost is the studio's CPU time per second
-// of live input over the same span.
+// live_input_bench: how late live sound reaches a listener, and what live input costs. The built
+// studio broadcasts the "Mixer" source headless (a private PulseAudio null sink's monitor) at 56
+// kbit/s to Icecast; paplay plays clicks into the sink. Latency: from the click (paplay's own
+// start-up included) until a listener holds the MP3 bytes that decode to it. Cost: the studio's
+// CPU time per second of live input.
 
 #include <unistd.h>
 
