@@ -17,9 +17,7 @@ std::unique_ptr<AudioOutput> PlatformDecoderLibrary::newDeviceOutput(const std::
 }
 
 std::unique_ptr<Resampler> PlatformDecoderLibrary::newResampler(int fromRate, int toRate, int channels) {
-  auto resampler = std::make_unique<SoxrResampler>(fromRate, toRate, channels);
-  if (!resampler->valid()) return nullptr;
-  return resampler;
+  return SoxrResampler::make(fromRate, toRate, channels);
 }
 
 }  // namespace brovana

@@ -24,6 +24,12 @@ SoxrResampler::SoxrResampler(int fromRate, int toRate, int channels)
   if (error) soxr_.reset();
 }
 
+std::unique_ptr<Resampler> SoxrResampler::make(int fromRate, int toRate, int channels) {
+  auto resampler = std::make_unique<SoxrResampler>(fromRate, toRate, channels);
+  if (!resampler->valid()) return nullptr;
+  return resampler;
+}
+
 void SoxrResampler::process(std::span<const int16_t> in, std::vector<int16_t>& out) {
   if (soxr_ && !in.empty()) run(in.data(), in.size() / channels_, out);
 }

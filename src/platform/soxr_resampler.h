@@ -18,6 +18,8 @@ class SoxrResampler final : public Resampler {
   SoxrResampler(int fromRate, int toRate, int channels);
 
   bool valid() const { return soxr_ != nullptr; }
+  // A valid one, or none: a ResamplerFactory.
+  static std::unique_ptr<Resampler> make(int fromRate, int toRate, int channels);
   void process(std::span<const int16_t> in, std::vector<int16_t>& out) override;
   void drain(std::vector<int16_t>& out) override;
 

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "audio/mp3_decoder.h"
+#include "fakes.h"
 
 namespace brovana::test {
 
@@ -101,26 +102,8 @@ class FakeDecoderLibrary final : public DecoderLibrary {
     devicesAsked_.push_back(device);
     return std::make_unique<FakeOutput>(*this);
   }
-  // The frame nearest each output time: the rate is all the engine's tests look at.
   std::unique_ptr<Resampler> newResampler(int fromRate, int toRate, int channels) override {
-    class Nearest final : public Resampler {
-     public:
-      Nearest(double step, size_t channels) : step_(step), channels_(channels) {}
-      void process(std::span<const int16_t> in, std::vector<int16_t>& out) override {
-        size_t frames = in.size() / channels_;
-        for (; next_ < static_cast<double>(frames); next_ += step_) {
-          auto frame = in.subspan(static_cast<size_t>(next_) * channels_, channels_);
-          out.insert(out.end(), frame.begin(), frame.end());
-        }
-        next_ -= static_cast<double>(frames);
-      }
-      void drain(std::vector<int16_t>&) override {}
-
-     private:
-      double step_, next_ = 0;
-      size_t channels_;
-    };
-    return std::make_unique<Nearest>(static_cast<double>(fromRate) / toRate, static_cast<size_t>(channels));
+    return nearestResampler(fromRate, toRate, channels);
   }
 
   int decodersAlive() const { return decodersAlive_.load(); }

@@ -17,6 +17,7 @@
 #include "audio/conversion_ports.h"
 #include "audio/line_speed.h"
 #include "audio/mp3_codec.h"
+#include "audio/resampler.h"
 #include "diag/logger.h"
 #include "support/temp_folder.h"
 
@@ -330,5 +331,28 @@ class FakeVisual : public VisualFeed {
   int channels = 0;
   int bytesPerSample = 0;
 };
+
+// The frame nearest each output time: the rate is all the engine's and the capture's tests
+// look at. A ResamplerFactory.
+inline std::unique_ptr<Resampler> nearestResampler(int fromRate, int toRate, int channels) {
+  class Nearest final : public Resampler {
+   public:
+    Nearest(double step, size_t channels) : step_(step), channels_(channels) {}
+    void process(std::span<const int16_t> in, std::vector<int16_t>& out) override {
+      size_t frames = in.size() / channels_;
+      for (; next_ < static_cast<double>(frames); next_ += step_) {
+        auto frame = in.subspan(static_cast<size_t>(next_) * channels_, channels_);
+        out.insert(out.end(), frame.begin(), frame.end());
+      }
+      next_ -= static_cast<double>(frames);
+    }
+    void drain(std::vector<int16_t>&) override {}
+
+   private:
+    double step_, next_ = 0;
+    size_t channels_;
+  };
+  return std::make_unique<Nearest>(static_cast<double>(fromRate) / toRate, static_cast<size_t>(channels));
+}
 
 }  // namespace brovana::test
