@@ -1,8 +1,8 @@
 #pragma once
 // The stream-rate resampler on libsoxr: its high-quality recipe (passband flat to 91 % of the
-// lower Nyquist frequency, everything that would fold back more than 100 dB down), rounded to
-// 16 bits without dither. At 44.1 to 22.05 kHz it takes half the time of the polyphase filter
-// this studio had, which let 11.5 kHz through at -19 dB (tests/bench/bench_resample).
+// lower Nyquist frequency, what would fold back about 100 dB down), rounded to 16 bits without
+// dither. At 44.1 to 22.05 kHz it took half the time of the polyphase filter this studio had
+// before, which let 11.5 kHz fold back at -19 dB.
 
 #include <memory>
 

@@ -335,24 +335,19 @@ class FakeVisual : public VisualFeed {
 // The frame nearest each output time: the rate is all the engine's and the capture's tests
 // look at. A ResamplerFactory.
 inline std::unique_ptr<Resampler> nearestResampler(int fromRate, int toRate, int channels) {
-  class Nearest final : public Resampler {
-   public:
-    Nearest(double step, size_t channels) : step_(step), channels_(channels) {}
+  struct Nearest final : Resampler {
     void process(std::span<const int16_t> in, std::vector<int16_t>& out) override {
-      size_t frames = in.size() / channels_;
-      for (; next_ < static_cast<double>(frames); next_ += step_) {
-        auto frame = in.subspan(static_cast<size_t>(next_) * channels_, channels_);
-        out.insert(out.end(), frame.begin(), frame.end());
-      }
-      next_ -= static_cast<double>(frames);
+      for (size_t frames = in.size() / channels; next < frames; next += step)
+        out.insert(out.end(), &in[size_t(next) * channels], &in[size_t(next) * channels] + channels);
+      next -= static_cast<double>(in.size() / channels);
     }
     void drain(std::vector<int16_t>&) override {}
-
-   private:
-    double step_, next_ = 0;
-    size_t channels_;
+    double step, next = 0;
+    size_t channels;
   };
-  return std::make_unique<Nearest>(static_cast<double>(fromRate) / toRate, static_cast<size_t>(channels));
+  auto resampler = std::make_unique<Nearest>();
+  resampler->step = static_cast<double>(fromRate) / toRate, resampler->channels = size_t(channels);
+  return resampler;
 }
 
 }  // namespace brovana::test

@@ -243,27 +243,21 @@ TEST_F(SettingsTest, ThePredecessorsKeyIsTheFallbackAndIsNeverWritten) {
 
 TEST_F(SettingsTest, AnUnsetMp3FolderIsSavedAsTheMembersMusicFolder) {
   test::TempFolder home;
-  const std::string oldHome = std::getenv("HOME") ? std::getenv("HOME") : "";
+  const std::string oldHome = std::getenv("HOME") ? std::getenv("HOME") : "/";
   setenv("HOME", home.path().c_str(), 1);
-  setenv("XDG_CONFIG_HOME", home.file("config").c_str(), 1);
-  unsetenv("XDG_MUSIC_DIR");
-  std::filesystem::create_directories(home.file("config"));
+  setenv("XDG_CONFIG_HOME", home.path().c_str(), 1);
   std::filesystem::create_directories(home.file("Tunes"));
-  const struct {
-    const char* userDirs;
-    bool musicFolder;
-    std::string saved;
-  } cases[] = {
-      {"# xdg-user-dirs\nXDG_MUSIC_DIR=\"$HOME/Tunes\"\n", false, home.file("Tunes")},
-      {"XDG_MUSIC_DIR=\"$HOME/Gone\"\n", true, home.file("Music")},
-      {"", false, home.path()},
-  };
-  for (const auto& c : cases) {
-    home.write("config/user-dirs.dirs", c.userDirs);
-    if (c.musicFolder) std::filesystem::create_directories(home.file("Music"));
+  // The XDG music folder, when it exists; else ~/Music, when it exists; else the home folder.
+  for (auto [userDirs, folder] : {std::pair{"XDG_MUSIC_DIR=\"$HOME/Tunes\"\n", home.file("Tunes")},
+                                  {"XDG_MUSIC_DIR=\"$HOME/Gone\"\n", home.file("Music")},
+                                  {"", home.path()}}) {
+    home.write("user-dirs.dirs", userDirs);
+    if (*userDirs == 0)
+      std::filesystem::remove(home.file("Music"));
+    else
+      std::filesystem::create_directories(home.file("Music"));
     save();
-    EXPECT_EQ(saved("mp3path"), c.saved) << c.userDirs;
-    std::filesystem::remove(home.file("Music"));
+    EXPECT_EQ(saved("mp3path"), folder) << userDirs;
   }
   setenv("HOME", oldHome.c_str(), 1);
   unsetenv("XDG_CONFIG_HOME");
