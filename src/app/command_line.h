@@ -26,17 +26,18 @@ struct CommandLine {
   std::optional<std::string> workdir;   // --workdir DIR
   // --configure: stores the station settings without windows, after the service accepted them.
   bool configure = false;
-  std::optional<std::string> member;        // --member NAME
-  std::optional<std::string> password;      // --password PW
-  std::optional<std::string> passwordFile;  // --password-file FILE: its first line; "-" for standard input
-  std::optional<std::string> title;         // --title T: the station description
-  std::vector<std::string> genres;          // --genre G, up to three times
-  std::optional<std::string> url;           // --url U
-  std::optional<int> lineSpeed;             // --line-speed N: 100000, 56000, 33000 or 28800
-  std::optional<int> outputBitrate;         // --output-bitrate N: 56000, 32000, 24000 or 16000
-  std::vector<std::string> probeFiles;      // --probe FILE...
-  std::optional<DspChoice> dsp;             // --dsp FILE.so[:MODULE]: the plug-in the headless studio runs
-  bool listDsp = false;                     // --list-dsp
+  std::optional<std::string> member;    // --member NAME
+  std::optional<std::string> password;  // --password PW
+  // --password-file FILE: the password is its first line ("-" for standard input).
+  std::optional<std::string> passwordFile;
+  std::optional<std::string> title;     // --title T: the station description
+  std::vector<std::string> genres;      // --genre G, up to three times
+  std::optional<std::string> url;       // --url U
+  std::optional<int> lineSpeed;         // --line-speed N: 100000, 56000, 33000 or 28800
+  std::optional<int> outputBitrate;     // --output-bitrate N: 56000, 32000, 24000 or 16000
+  std::vector<std::string> probeFiles;  // --probe FILE...
+  std::optional<DspChoice> dsp;         // --dsp FILE.so[:MODULE]: the plug-in the headless studio runs
+  bool listDsp = false;                 // --list-dsp
   bool probe = false;
   bool help = false;
   bool version = false;

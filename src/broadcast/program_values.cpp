@@ -161,16 +161,11 @@ const char* lineSpeedName(int bps) {
 const char* outputFormatName(int bps) {
   if (bps > 56000) return "T1/DSL/ISDN/Cable";
   switch (bps) {
-    case 56000:
-      return "56Kbps/stereo (T1/DSL/ISDN/Cable)";
-    case 32000:
-      return "32Kbps/stereo (56K modem)";
-    case 24000:
-      return "24Kbps/mono (28.8K modem)";
-    case 16000:
-      return "16Kbps/mono (28.8K modem)";
-    default:
-      return "---";
+    case 56000: return "56Kbps/stereo (T1/DSL/ISDN/Cable)";
+    case 32000: return "32Kbps/stereo (56K modem)";
+    case 24000: return "24Kbps/mono (28.8K modem)";
+    case 16000: return "16Kbps/mono (28.8K modem)";
+    default: return "---";
   }
 }
 
