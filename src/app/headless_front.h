@@ -18,6 +18,7 @@
 
 namespace brovana {
 
+class AcmConvert;
 class AcmStage;
 class Mp3Codec;
 
@@ -98,7 +99,7 @@ class HeadlessPlaylistWindow final : public PlaylistWindowControl {
 class HeadlessParts final : public StudioParts {
  public:
   using EngineMaker = std::function<std::unique_ptr<PlaylistEngine>(
-      AcmStage& stage, const EngineWiring& wiring, Prompts& prompts)>;
+      AcmConvert& stage, const EngineWiring& wiring, Prompts& prompts)>;
 
   // The codec must outlive the parts. Without an engine maker nothing plays.
   HeadlessParts(Prompts& prompts, Mp3Codec& codec, EngineMaker makeEngine);
@@ -114,12 +115,11 @@ class HeadlessParts final : public StudioParts {
   std::unique_ptr<PlaylistWindowControl> makePlaylistWindow(Supervisor& supervisor) override;
   std::unique_ptr<ConversionStage> makeConversionStage(LiveConnect& connection, StatusDisplay& status,
                                                        ProgramExit& exit) override;
-  std::unique_ptr<PlaylistEngine> makePlaylistEngine(ConversionStage& stage,
-                                                     const EngineWiring& wiring) override;
+  std::unique_ptr<PlaylistEngine> makePlaylistEngine(const EngineWiring& wiring) override;
   std::unique_ptr<PluginHost> makePluginHost() override { return nullptr; }
   std::unique_ptr<MixerControl> makeMixer(MixerDestination) override { return nullptr; }
   std::unique_ptr<VolumeWindow> makeVolumeWindow(int) override { return nullptr; }
-  std::unique_ptr<Capture> makeCapture(ConversionStage&, const CaptureWiring&) override { return nullptr; }
+  std::unique_ptr<Capture> makeCapture(const CaptureWiring&) override { return nullptr; }
   std::unique_ptr<BroadcastInfoDialog> makeBroadcastInfoDialog(LiveConnect& connection,
                                                                Supervisor& supervisor) override;
   std::unique_ptr<ProgramInfoDialog> makeProgramInfoDialog(LiveConnect&) override { return nullptr; }
@@ -129,6 +129,7 @@ class HeadlessParts final : public StudioParts {
   Prompts& prompts_;
   Mp3Codec& codec_;
   EngineMaker makeEngine_;
+  AcmStage* stage_ = nullptr;  // the one made here; the Supervisor owns it
   bool accountRefused_ = false;
 };
 

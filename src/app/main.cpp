@@ -11,7 +11,7 @@
 #include "app/probe.h"
 #include "app/working_folder.h"
 #include "broadcast/engine_part.h"
-#include "broadcast/program_values.h"
+#include "core/program_values.h"
 #include "diag/logger.h"
 #include "net/web_service.h"
 #include "platform/curl_http_client.h"
@@ -67,7 +67,7 @@ int main(int argc, char** argv) {
   if (options.headless) {
     LameCodec codec;
     PlatformDecoderLibrary decoders;
-    auto makeEngine = [&](AcmStage& stage, const EngineWiring& wiring, Prompts& prompts) {
+    auto makeEngine = [&](AcmConvert& stage, const EngineWiring& wiring, Prompts& prompts) {
       auto engine = std::make_unique<EncoderEngine>(stage, decoders, prompts, wiring);
       engine->encoder().setNoStats(options.noStats);
       return engine;

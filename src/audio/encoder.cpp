@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "audio/acm_convert.h"
+#include "audio/engine_reports.h"
 #include "audio/line_speed.h"
 #include "audio/resampler.h"
 #include "core/interval.h"
@@ -14,19 +15,12 @@
 #include "core/text.h"
 #include "core/thread_priority.h"
 #include "diag/logger.h"
-#include "monitor/main_window_view.h"
-#include "monitor/quality_gauge.h"
-#include "monitor/status_display.h"
-#include "net/live_connect.h"
-#include "net/web_service.h"
 #include "playlist/playlist.h"
 
 namespace brovana {
 namespace {
 
 using namespace std::chrono_literals;
-
-std::atomic<Encoder*> programEncoder{nullptr};
 
 // The run a thread that start() made is to play; 0 when broadcast() is called directly.
 thread_local int pendingRun = 0;
@@ -67,20 +61,6 @@ int streamRate(int outputBitrate, int trackRate) {
   return format ? format->sampleRate : trackRate;
 }
 
-TrackFacts trackFacts(const PlaylistItem& item, const MP3Info& facts) {
-  TrackFacts track;
-  track.path = item.fullpath();
-  track.displayTitle = facts.displayTitle();
-  track.seconds = facts.duration();
-  track.hasTag = facts.hasID3v1();
-  track.title = facts.title();
-  track.artist = facts.artist();
-  track.album = facts.album();
-  track.year = facts.year();
-  track.genreName = facts.genre();
-  return track;
-}
-
 // Clears a flag when the scope ends, however it ends.
 class FlagScope {
  public:
@@ -100,9 +80,7 @@ Encoder::Encoder(AcmConvert& acm, DecoderLibrary& decoders, Prompts& prompts, En
       decoders_(decoders),
       prompts_(prompts),
       timings_(timings),
-      playback_(PlaybackSettings::fromEnvironment()) {
-  programEncoder.store(this);
-}
+      playback_(PlaybackSettings::fromEnvironment()) {}
 
 Encoder::~Encoder() {
   closing_.store(true);
@@ -112,35 +90,15 @@ Encoder::~Encoder() {
   checkBroadcastMutex();
   // Every run now leaves at its next block or check; the join is what makes that certain.
   reapWorkers(true);
-  {
-    std::lock_guard lock(decoderMutex_);
-    closeDecoder();
-  }
-  Encoder* self = this;
-  programEncoder.compare_exchange_strong(self, nullptr);
+  std::lock_guard lock(decoderMutex_);
+  closeDecoder();
 }
 
-Encoder* Encoder::instance() {
-  return programEncoder.load();
-}
-
-void Encoder::setStatusDisplay(StatusDisplay* status) {
-  status_.store(status);
-}
-void Encoder::setQualityGauge(QualityGauge* gauge) {
-  gauge_.store(gauge);
-}
-void Encoder::setSupervisor(EncoderSupervisor* supervisor) {
-  supervisor_.store(supervisor);
-}
-void Encoder::setMainWindow(MainWindowView* window) {
-  mainWindow_.store(window);
+void Encoder::setReports(EngineReports* reports) {
+  reports_.store(reports);
 }
 void Encoder::setVisual(VisualFeed* visual) {
   visual_.store(visual);
-}
-void Encoder::setWebService(WebService* web) {
-  web_.store(web);
 }
 void Encoder::setNoStats(bool on) {
   noStats_.store(on);
@@ -167,19 +125,19 @@ void Encoder::reapWorkers(bool all) {
   for (Worker& worker : finished) worker.thread.join();
 }
 
-void Encoder::start(Playlist& playlist, LiveConnect& connection, int outputBitrate, int startIndex) {
+void Encoder::start(Playlist& playlist, int outputBitrate, int startIndex) {
   if (closing_.load()) return;
   outputBitrate_.store(outputBitrate);
   reapWorkers(false);
   int run = ++startedRun_;
   auto done = std::make_shared<std::atomic<bool>>(false);
-  std::thread thread([this, run, done, &playlist, &connection, outputBitrate, startIndex] {
+  std::thread thread([this, run, done, &playlist, outputBitrate, startIndex] {
     long id = currentThreadId();
     workerThreadId_.store(id);
     // The thread starts at normal priority and then takes the engine's.
     if (priority_.load() != kPriorityNormal) applyPriority();
     pendingRun = run;
-    broadcast(playlist, connection, outputBitrate, startIndex);
+    broadcast(playlist, outputBitrate, startIndex);
     workerThreadId_.compare_exchange_strong(id, 0);
     done->store(true);
   });
@@ -187,13 +145,12 @@ void Encoder::start(Playlist& playlist, LiveConnect& connection, int outputBitra
   workers_.push_back(Worker{std::move(thread), std::move(done)});
 }
 
-bool Encoder::broadcast(Playlist& playlist, LiveConnect& connection, int outputBitrate, int startIndex) {
+bool Encoder::broadcast(Playlist& playlist, int outputBitrate, int startIndex) {
   int run = pendingRun != 0 ? std::exchange(pendingRun, 0) : ++startedRun_;
-  return runBroadcast(run, playlist, connection, outputBitrate, startIndex);
+  return runBroadcast(run, playlist, outputBitrate, startIndex);
 }
 
-bool Encoder::runBroadcast(int run, Playlist& playlist, LiveConnect& connection, int outputBitrate,
-                           int startIndex) {
+bool Encoder::runBroadcast(int run, Playlist& playlist, int outputBitrate, int startIndex) {
   checkBroadcastMutex();
   OwnedMutex::Hold loopHold(broadcastLoopMutex_);
 
@@ -229,7 +186,7 @@ bool Encoder::runBroadcast(int run, Playlist& playlist, LiveConnect& connection,
   Logger::log("%s", kSeparatorLine);
   Logger::log("Starting playlist \"%s\"\n", name.c_str());
   Logger::countPlaylistLoop();
-  if (StatusDisplay* status = status_.load()) status->setPlaylistName(name);
+  if (EngineReports* reports = reports_.load()) reports->playlistName(name);
 
   int failures = 0;
   bool leave = false;
@@ -240,8 +197,8 @@ bool Encoder::runBroadcast(int run, Playlist& playlist, LiveConnect& connection,
       if (failures > count) {
         prompts_.warning(kPlaylistFailedText);
         closeStage(false, timings_.trackWait);
-        if (EncoderSupervisor* supervisor = supervisor_.load()) {
-          supervisor->stop();
+        if (EngineReports* reports = reports_.load()) {
+          reports->listFailed();
         } else {
           stopPlaying(false);
         }
@@ -266,7 +223,7 @@ bool Encoder::runBroadcast(int run, Playlist& playlist, LiveConnect& connection,
         currentItem_ = item;
         nextItem_ = next;
       }
-      refreshTitleIfDue(connection);
+      refreshTitleIfDue();
       playlist.clearNewFlags();
 
       std::string path;
@@ -292,14 +249,15 @@ bool Encoder::runBroadcast(int run, Playlist& playlist, LiveConnect& connection,
         } else {
           item->setPlayable(true);
           playing_.store(true);
-          if (StatusDisplay* status = status_.load()) {
+          EngineReports* reports = reports_.load();
+          if (reports) {
             std::string title = facts.displayTitle();
             if (acm_.getSideChannel() != nullptr) title = formatText("(+mic) %s", title.c_str());
-            status->setNowPlaying(title);
-            status->showTrackFormat(facts.formatInfo());
-            status->setNextTrack(next ? next->mp3Info().displayTitle() : std::string(kEndOfProgramText));
+            reports->nowPlaying(title);
+            reports->trackFormat(facts.formatInfo());
+            reports->nextTrack(next ? next->mp3Info().displayTitle() : std::string(kEndOfProgramText));
+            reports->announce(*item);
           }
-          postTrack(*item, facts, connection);
           Logger::log("%s", kSeparatorLine);
           Logger::log(">>>> %d : Now playing : %s (%s)\n", trackNumber_.load(), item->filename().c_str(),
                       item->time().value_or("").c_str());
@@ -307,11 +265,11 @@ bool Encoder::runBroadcast(int run, Playlist& playlist, LiveConnect& connection,
                       facts.bitrate(), facts.channels());
           Logger::sampleListeners();
           playlist.setCurrent(index);
-          if (EncoderSupervisor* supervisor = supervisor_.load()) supervisor->trackChanged();
+          if (reports) reports->trackChanged();
 
-          if (playTrack(run, item, connection)) {
+          if (playTrack(run, item)) {
             Logger::countTrackPlayed();
-            if (StatusDisplay* status = status_.load()) status->showTrackNumber(trackNumber_.load());
+            if (reports) reports->trackNumber(trackNumber_.load());
             failures = 0;
             ++trackNumber_;
           } else {
@@ -362,17 +320,17 @@ bool Encoder::runBroadcast(int run, Playlist& playlist, LiveConnect& connection,
   return true;
 }
 
-bool Encoder::readAndBroadcastData(const PlaylistItemRef& item, LiveConnect& connection) {
+bool Encoder::readAndBroadcastData(const PlaylistItemRef& item) {
   // Outside a list run (a caller of its own) the track belongs to a run of its own.
   int run = activeRun_.load();
   if (run == 0) {
     run = ++startedRun_;
     activeRun_.store(run);
   }
-  return playTrack(run, item, connection);
+  return playTrack(run, item);
 }
 
-bool Encoder::playTrack(int run, const PlaylistItemRef& item, LiveConnect& connection) {
+bool Encoder::playTrack(int run, const PlaylistItemRef& item) {
   int call = ++callCount_;
   std::string path = item->fullpath();
   MP3Info facts = item->mp3Info();
@@ -401,7 +359,7 @@ bool Encoder::playTrack(int run, const PlaylistItemRef& item, LiveConnect& conne
     std::string text = formatText(
         "XAudio failed for song %s ripped at %d bps with %d channel(s). Could this be at the wrong speed?\n",
         item->filename().c_str(), facts.bitrate(), facts.channels());
-    if (StatusDisplay* display = status_.load()) display->setLastError(text);
+    if (EngineReports* reports = reports_.load()) reports->lastError(text);
     Logger::log("%s", text.c_str());
     if (status == kDecoderInternal) Logger::log("***** XAUDIO.DLL Internal error\n");
     decoder_->closeInput();
@@ -459,27 +417,23 @@ bool Encoder::playTrack(int run, const PlaylistItemRef& item, LiveConnect& conne
         send(block);
       }
       if (!noStats_.load()) {
-        StatusDisplay* display = status_.load();
+        EngineReports* reports = reports_.load();
         if (intervalElapsed(kSlotSecond, 1000)) {
           trackOutputBytes += acm_.takeBytesSent();
-          if (display != nullptr) {
-            display->setDataCounter(formatText("%d kb (input) , %d kb (output)",
-                                           static_cast<int>(decoder_->bytesRead() / 1000),
-                                           static_cast<int>(trackOutputBytes / 1000)));
+          if (reports != nullptr) {
+            reports->dataCounter(formatText("%d kb (input) , %d kb (output)",
+                                            static_cast<int>(decoder_->bytesRead() / 1000),
+                                            static_cast<int>(trackOutputBytes / 1000)));
             if (Playlist* playlist = playlist_.load()) showTimes(*playlist, facts, nowMs() - trackStart);
           }
           if (abort_.load()) break;
           long long now = nowMs();
           passTimeMs += now - lastStatsMs;
           lastStatsMs = now;
-          refreshTitleIfDue(connection);
+          refreshTitleIfDue();
         }
-        QualityGauge* gauge = gauge_.load();
-        if (display != nullptr && gauge != nullptr && nowMs() - trackStart > kGaugeAfterMs &&
-            intervalElapsed(kSlotGauge, 5000)) {
-          gauge->setCpuQuality(acm_.getThroughputRatio());
-          gauge->setNetworkQuality(acm_.getTransmitBitRate(), connection.outputBitrate());
-        }
+        if (reports != nullptr && nowMs() - trackStart > kGaugeAfterMs && intervalElapsed(kSlotGauge, 5000))
+          reports->quality(acm_.getThroughputRatio(), acm_.getTransmitBitRate());
       }
     } else if (result == DecodeStatus::Timeout) {
       Logger::log("XA_ERROR_TIMEOUT\n");
@@ -555,11 +509,8 @@ bool Encoder::closeStage(bool final, std::chrono::milliseconds wait) {
 void Encoder::stopPlaying(bool final) {
   raiseTo(stopRun_, startedRun_.load());
   final_.store(final);
-  StatusDisplay* status = status_.load();
-  if (status != nullptr && playing_.load()) {
-    status->clear();
-    status->setNowPlaying(" ");
-  }
+  EngineReports* reports = reports_.load();
+  if (reports != nullptr && playing_.load()) reports->trackCleared();
   bool aborted = abortThread();
 
   // The decoder is closed only when no track routine holds it; otherwise the worker closes it
@@ -639,30 +590,26 @@ bool Encoder::applyPriority() {
   return setThreadPriority(thread, priority_.load());
 }
 
-void Encoder::refreshTitleIfDue(LiveConnect& connection) {
+void Encoder::refreshTitleIfDue() {
   std::time_t now = std::time(nullptr);
   std::time_t last = lastTitleRefresh_.load();
   if (now - last <= kTitleRefreshSeconds) return;
   if (!lastTitleRefresh_.compare_exchange_strong(last, now)) return;
-  if (MainWindowView* window = mainWindow_.load()) setTitleStatus(*window, kTitleOnAir);
-  if (StatusDisplay* status = status_.load()) status->showListeners(connection.memberName());
+  if (EngineReports* reports = reports_.load()) {
+    reports->onAirTitle();
+    reports->listeners();
+  }
 }
 
 void Encoder::showTimes(Playlist& playlist, const MP3Info& facts, long long trackMs) {
-  StatusDisplay* status = status_.load();
-  if (status == nullptr) return;
+  EngineReports* reports = reports_.load();
+  if (reports == nullptr) return;
   int total = playlist.totalTime(false);
   if (total <= 0) total = playlist.totalTime(true);
   int trackSeconds = static_cast<int>(trackMs / 1000);
   int passSeconds = static_cast<int>(passTimeMs / 1000);
-  status->showTrackTimes(clockText(trackSeconds), clockText(facts.duration() - trackSeconds));
-  status->showPlaylistTimes(clockText(passSeconds), clockText(total - passSeconds));
-}
-
-void Encoder::postTrack(const PlaylistItem& item, const MP3Info& facts, LiveConnect& connection) {
-  WebService* web = web_.load();
-  if (web == nullptr) return;
-  web->postSong(connection.serverInfo(), trackFacts(item, facts));
+  reports->trackTimes(trackSeconds, facts.duration() - trackSeconds);
+  reports->playlistTimes(passSeconds, total - passSeconds);
 }
 
 }  // namespace brovana

@@ -4,7 +4,8 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "broadcast/program_values.h"
+#include "core/program_values.h"
+#include "core/speed_names.h"
 #include "core/text.h"
 #include "diag/logger.h"
 #include "monitor/main_window_view.h"
@@ -92,8 +93,8 @@ bool Supervisor::init() {
   if (mhz > 0 && mhz < kSlowCpuMHz && programValues().sessionCount() < 2)
     prompts_.warning(
         formatText("Your CPU is less than the recommeded speed for live broadcasting, (%d Mhz) causing your "
-              "broadcast to break up, you should have at least a %d Mhz machine.",
-              mhz, kSlowCpuMHz));
+                   "broadcast to break up, you should have at least a %d Mhz machine.",
+                   mhz, kSlowCpuMHz));
 
   std::error_code error;
   startupFolder_ = std::filesystem::current_path(error).string();
@@ -106,8 +107,13 @@ bool Supervisor::init() {
   status_ = std::make_unique<StatusDisplay>(statusWindow_.get(), mainWindow_);
   gauge_ = parts.makeQualityWindow();
   playlistWindow_ = parts.makePlaylistWindow(*this);
-  connection_ = std::make_unique<LiveConnect>(webHost_, status_.get(), accountService_, prompts_,
+  linkReports_ = std::make_unique<LinkReportsAdapter>(*status_);
+  connection_ = std::make_unique<LiveConnect>(webHost_, linkReports_.get(), accountService_, prompts_,
                                               context_.timings.connection);
+  engineReports_ = std::make_unique<EngineReportsAdapter>(
+      *status_, mainWindow_, *connection_, web_,
+      EngineReportsAdapter::Notices{[this] { listFailed(); }, [this] { trackChanged(); }});
+  if (gauge_) engineReports_->setGauge(gauge_->gauge());
   Logger::setStatsSource(connection_.get());
   stage_ = parts.makeConversionStage(*connection_, *status_, exit_);
   if (ended()) return false;
@@ -123,16 +129,7 @@ bool Supervisor::init() {
   source_ = kSourcePlaylist;
   hostplayName();  // fetches the names file for later
 
-  if (stage_) {
-    EngineWiring wiring;
-    wiring.mainWindow = mainWindow_;
-    wiring.status = status_.get();
-    wiring.gauge = gauge_.get();
-    wiring.events = this;
-    wiring.visual = visual_;
-    wiring.web = &web_;
-    engine_ = parts.makePlaylistEngine(*stage_, wiring);
-  }
+  if (stage_) engine_ = parts.makePlaylistEngine(EngineWiring{engineReports_.get(), visual_});
 
   pluginHost_ = parts.makePluginHost();
 
@@ -154,8 +151,8 @@ bool Supervisor::init() {
     if (!prompts_.ask("Do you already have an account on Zelvora?")) {
       prompts_.information(
           formatText("%s will now launch your browser and exit. When ready restart Live and you'll be "
-                "on the air!",
-                kProgramName));
+                     "on the air!",
+                     kProgramName));
       prompts_.open(registrationUrl());
       endProgram();
       return false;
@@ -182,8 +179,8 @@ bool Supervisor::init() {
     std::string name = hostplayName();
     if (prompts_.ask(
             formatText("This account, %s, is currently set up for %s. Do you want to log into a different "
-                  "account?",
-                  connection_->memberName().c_str(), name.c_str()))) {
+                       "account?",
+                       connection_->memberName().c_str(), name.c_str()))) {
       if (!runSetupWizard()) {
         endProgram();
         return false;
@@ -320,7 +317,7 @@ void Supervisor::startPlaylist(Playlist& playlist, int startIndex) {
     return;
   }
   ++starts_;
-  if (engine_) engine_->start(playlist, *connection_, connection_->outputBitrate(), startIndex);
+  if (engine_) engine_->start(playlist, connection_->outputBitrate(), startIndex);
   setBroadcastButton(true);
 }
 
@@ -376,13 +373,7 @@ void Supervisor::postBlankTitle(const std::string& title) {
 bool Supervisor::ensureCapture() {
   if (capture_) return true;
   if (!stage_) return false;
-  CaptureWiring wiring;
-  wiring.visual = visual_;
-  wiring.connection = connection_.get();
-  wiring.status = status_.get();
-  wiring.gauge = gauge_.get();
-  wiring.mainWindow = mainWindow_;
-  capture_ = context_.parts.makeCapture(*stage_, wiring);
+  capture_ = context_.parts.makeCapture(CaptureWiring{engineReports_.get(), visual_, connection_.get()});
   captureSeen_ = capture_.get();
   return capture_ != nullptr;
 }
@@ -418,7 +409,7 @@ bool Supervisor::setSource(int code) {
     }
     if (currentPlaylist_) currentPlaylist_->setCurrent(-1);
   } else {
-      Logger::log("Switching source to Playlist\n");
+    Logger::log("Switching source to Playlist\n");
     statusText = "playlist";
   }
   if (code != source_)
@@ -644,10 +635,8 @@ Supervisor::~Supervisor() {
     outputMixer_.reset();
   }
   // Without the lock: the engine joins its worker, which may be waiting for it.
-  if (gauge_) {
-    if (engine_) engine_->detachQualityGauge();
-    gauge_.reset();
-  }
+  if (engineReports_) engineReports_->setGauge(nullptr);
+  gauge_.reset();
   engine_.reset();
   captureSeen_ = nullptr;
   capture_.reset();
@@ -659,7 +648,9 @@ Supervisor::~Supervisor() {
   programInfo_.reset();
   // The log asks the connection for listener figures until the end.
   if (connection_) Logger::setStatsSource(nullptr);
+  engineReports_.reset();
   connection_.reset();
+  linkReports_.reset();
   playlistWindow_.reset();
   volumes_.reset();
   status_.reset();
@@ -730,6 +721,14 @@ SettingsHolders Supervisor::settingsHolders() const {
   holders.playOrder = engine_.get();
   holders.volumes = volumes_.get();
   return holders;
+}
+
+void finishRunLog(Prompts& prompts) {
+  Logger::writeSummary();
+  if (Logger::troubledRun() &&
+      prompts.ask("Your broadcast encountered some errors. Would you like to see the log file?"))
+    prompts.open(Logger::getLogPath());
+  Logger::writeGraphsAndClose();
 }
 
 }  // namespace brovana

@@ -23,8 +23,6 @@
 #include "audio/acm_convert.h"
 #include "audio/encoder.h"
 #include "core/prompts.h"
-#include "net/account_service.h"
-#include "net/live_connect.h"
 #include "platform/lame_codec.h"
 #include "platform/mpg123_decoder.h"
 #include "playlist/playlist.h"
@@ -82,15 +80,6 @@ class NoStatus final : public ConversionStatus {
     std::fprintf(stderr, "%.*s\n", static_cast<int>(text.size()), text.data());
   }
   void refreshCounters() override {}
-};
-
-class NoAccount final : public AccountService {
- public:
-  int bcinfo(ServerInfo&, bool) override { return 2; }
-  bool livelogin(ServerInfo&) override { return false; }
-  bool netcastSwitch(const std::string&, const std::string&, const std::string&, int) override {
-    return false;
-  }
 };
 
 // Takes the blocks as fast as the conversion stage has room for them, and counts them. The
@@ -165,8 +154,6 @@ Result runEngine(const std::string& path, int lineSpeed, LineSpeedFormat& format
   LameCodec codec;
   AcmConvert acm(sink, status, codec, prompts, exit);
   acm.startConvertThread();
-  NoAccount account;
-  LiveConnect connection("127.0.0.1:1", nullptr, account, prompts);
   Playlist playlist(prompts);
   if (!playlist.addFile(path, AddMode::Append)) return result;
 
@@ -181,7 +168,8 @@ Result runEngine(const std::string& path, int lineSpeed, LineSpeedFormat& format
 
   double cpuStart = cpuSeconds(RUSAGE_SELF);
   Clock::time_point start = Clock::now();
-  encoder.start(playlist, connection, lineSpeed, 0);
+  encoder.start(playlist, lineSpeed, 0);
+
   // The run is over when the worker has left its list loop and the stage has sent the rest.
   for (bool seen = false;;) {
     bool running = encoder.isRunning();

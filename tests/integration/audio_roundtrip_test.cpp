@@ -58,10 +58,11 @@ Wave decode(const std::string& mp3) {
   Wave wave;
   std::string raw = mp3 + ".raw";
   if (std::system(("mpg123 -q -s '" + mp3 + "' > '" + raw + "' 2>/dev/null").c_str()) != 0) return wave;
-  std::FILE* probe = popen(
-      ("ffprobe -v error -select_streams a:0 -show_entries stream=sample_rate,channels -of csv=p=0 '" + mp3 + "'")
-          .c_str(),
-      "r");
+  std::FILE* probe =
+      popen(("ffprobe -v error -select_streams a:0 -show_entries stream=sample_rate,channels -of csv=p=0 '" +
+             mp3 + "'")
+                .c_str(),
+            "r");
   if (probe == nullptr) return wave;
   if (std::fscanf(probe, "%d,%d", &wave.rate, &wave.channels) != 2) wave.channels = 0;
   pclose(probe);

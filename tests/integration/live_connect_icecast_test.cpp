@@ -9,6 +9,7 @@
 #include <memory>
 #include <thread>
 
+#include "broadcast/report_adapters.h"
 #include "monitor/status_display.h"
 #include "net/live_connect.h"
 #include "net/web_account_service.h"
@@ -48,7 +49,7 @@ class LiveConnectIcecastTest : public ::testing::Test {
     ASSERT_TRUE(emulator.ready()) << emulator.logFile();
     mp3 = makeToneMp3(folder);
     ASSERT_GT(mp3.size(), 100000u);
-    live = std::make_unique<LiveConnect>(emulator.webHost(), &status, accounts, prompts,
+    live = std::make_unique<LiveConnect>(emulator.webHost(), &reports, accounts, prompts,
                                          LiveConnectTimings{2s, 2s, 120s});
     live->setMemberName("alice");
     live->setPassword(icecast.sourcePassword());
@@ -83,9 +84,11 @@ class LiveConnectIcecastTest : public ::testing::Test {
   WebAccountService accounts{web};
   std::string mp3;
   test::FakePrompts prompts;
-  test::FakeStatusWindow window;
-  test::FakeMainWindow mainWindow;
+  test::Journal journal;
+  test::FakeStatusWindow window{journal};
+  test::FakeMainWindow mainWindow{journal};
   StatusDisplay status{&window, &mainWindow};
+  LinkReportsAdapter reports{status};
   test::LogTail log;
   std::unique_ptr<LiveConnect> live;
 };
@@ -174,7 +177,7 @@ TEST_F(LiveConnectIcecastTest, KilledServerIsReconnectedOnceItIsBack) {
     switches += request.target.rfind("/cgi-bin/netcast.cgi?stream=live&membername=alice&", 0) == 0;
   EXPECT_GE(switches, 1) << "the first failure asks for live mode";
   EXPECT_EQ(window.label(kLabelConnectionState), "Re-connected successfully!");
-  EXPECT_EQ(mainWindow.title(), "Brovana-Live 2.01 - Jan. 29, 2001 - On the Air! (2 listeners)");
+  EXPECT_EQ(journal.last("title"), "Brovana-Live 2.01 - Jan. 29, 2001 - On the Air! (2 listeners)");
 
   ASSERT_TRUE(streamBack) << "the restarted server's listener receives the stream again";
   std::string twice = mp3 + mp3;

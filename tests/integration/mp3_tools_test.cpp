@@ -39,8 +39,10 @@ struct Probed {
 };
 
 Probed ffprobe(const std::string& path) {
-  Output out = run("ffprobe -v error -select_streams a:0 -show_entries stream=sample_rate,channels:format=duration "
-                   "-of default=noprint_wrappers=1 '" + path + "'");
+  Output out =
+      run("ffprobe -v error -select_streams a:0 -show_entries stream=sample_rate,channels:format=duration "
+          "-of default=noprint_wrappers=1 '" +
+          path + "'");
   std::string text = "\n" + out.text;
   auto value = [&](const std::string& key) {
     size_t at = text.find("\n" + key + "=");

@@ -4,13 +4,10 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
-#include <chrono>
-#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
+#include <functional>
 #include <thread>
 
 #include "support/child_process.h"
@@ -22,96 +19,45 @@ namespace brovana {
 namespace {
 
 using namespace std::chrono_literals;
-namespace fs = std::filesystem;
-
-std::string fileText(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::stringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
-
-bool waitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
-  auto deadline = std::chrono::steady_clock::now() + limit;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(50ms);
-  }
-  return true;
-}
-
-struct Decoded {
-  size_t samples = 0;
-  int peak = 0;
-};
-
-// The MP3 bytes decoded by mpg123, as the station's listeners would hear them.
-Decoded decode(const test::TempFolder& folder, const std::string& mp3) {
-  folder.write("heard.mp3", mp3);
-  std::string command =
-      "mpg123 -q -s '" + folder.file("heard.mp3") + "' > '" + folder.file("heard.raw") + "' 2>/dev/null";
-  Decoded decoded;
-  if (std::system(command.c_str()) != 0) return decoded;
-  std::string raw = fileText(folder.file("heard.raw"));
-  decoded.samples = raw.size() / 2;
-  for (size_t i = 0; i + 1 < raw.size(); i += 2) {
-    int16_t sample =
-        static_cast<int16_t>(static_cast<uint8_t>(raw[i]) | static_cast<uint8_t>(raw[i + 1]) << 8);
-    decoded.peak = std::max(decoded.peak, std::abs(static_cast<int>(sample)));
-  }
-  return decoded;
-}
 
 class HeadlessStudioTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(icecast.start()) << icecast.errorLog();
     ASSERT_TRUE(emulator.ready()) << emulator.logFile();
-    // Two tagged tracks of a tone, 12 seconds each.
-    for (int hz : {440, 880}) {
-      std::string mp3 = scratch.file("music/tone" + std::to_string(hz) + ".mp3");
-      fs::create_directories(scratch.file("music"));
+    std::filesystem::create_directories(scratch.file("music"));
+    for (int hz : {440, 880}) {  // two tagged tracks of a tone, 12 seconds each
       std::string command = "sox -q -n -r 44100 -c 2 -t wav - synth 12 sine " + std::to_string(hz) +
                             " vol 0.5 2>/dev/null | lame --quiet -b 128 --tt 'Tone " + std::to_string(hz) +
-                            "' --ta Test - '" + mp3 + "'";
+                            "' --ta Test - '" + scratch.file("music/tone" + std::to_string(hz) + ".mp3") +
+                            "'";
       ASSERT_EQ(std::system(command.c_str()), 0) << command;
     }
     scratch.write("music/tones.m3u",
-                  "#EXTM3U\r\n#EXTINF:12,Test - Tone 440\r\ntone440.mp3\r\n#EXTINF:12,Test - Tone "
-                  "880\r\ntone880.mp3\r\n");
+                  "#EXTM3U\r\n#EXTINF:12,Tone 440\r\ntone440.mp3\r\n#EXTINF:12,Tone 880\r\ntone880.mp3\r\n");
   }
 
-  // brovana-live with the scratch folder's settings and working folder.
+  // brovana-live with the scratch folder's settings and working folder, four times real time.
   std::unique_ptr<test::ChildProcess> studio(std::vector<std::string> args, const std::string& log) {
     std::vector<std::string> argv = {test::builtProgram("brovana-live"), "-host", emulator.webHost(),
-                                     "--workdir", work()};
+                                     "--workdir", scratch.file("work")};
     argv.insert(argv.end(), args.begin(), args.end());
     return std::make_unique<test::ChildProcess>(
         argv, scratch.file(log),
-        // Four times real time, paced by the clock: both tracks play within seconds.
         std::vector<std::string>{"XDG_CONFIG_HOME=" + scratch.file("config"), "BROVANA_PLAYBACK=off",
                                  "BROVANA_PACE=4"});
   }
-  // Until the studio says it is on the air, or has ended.
-  bool onTheAir(test::ChildProcess& process, const std::string& log) {
-    waitUntil(
-        [&] {
-          return fileText(scratch.file(log)).find("on the air through") != std::string::npos ||
-                 !process.running();
-        },
-        30s);
-    return fileText(scratch.file(log)).find("on the air through") != std::string::npos;
+  int runToEnd(std::vector<std::string> args) { return studio(std::move(args), "run.log")->wait(60s); }
+  std::string read(const std::string& name) { return scratch.read(name); }
+  bool waitUntil(const std::function<bool()>& done) {
+    for (auto until = std::chrono::steady_clock::now() + 30s; !done(); std::this_thread::sleep_for(50ms))
+      if (std::chrono::steady_clock::now() > until) return false;
+    return true;
   }
-  int runToEnd(std::vector<std::string> args, const std::string& log) {
-    auto process = studio(std::move(args), log);
-    return process->wait(60s);
+  bool has(const std::string& file, const std::string& part) {
+    return std::filesystem::exists(scratch.file(file)) && read(file).find(part) != std::string::npos;
   }
-  std::string work() const { return scratch.file("work"); }
-  std::string settings() const { return fileText(scratch.file("config/brovana-live/settings.ini")); }
-  bool serverOn() {
-    auto account = emulator.account("demo");
-    return account && account->serverOn;
-  }
+  bool serverOn() { return emulator.account("demo") && emulator.account("demo")->serverOn; }
 
   test::TempFolder scratch;
   test::IcecastServer icecast{{.sourcePassword = "demo-secret", .mount = "/live", .burstSize = 0}};
@@ -123,75 +69,61 @@ class HeadlessStudioTest : public ::testing::Test {
 };
 
 TEST_F(HeadlessStudioTest, ConfiguredStudioGoesOnTheAirAndOffAgainOnSigterm) {
-  // A first run without settings is refused, with the way to configure.
-  EXPECT_EQ(runToEnd({"--headless"}, "first.log"), 1);
-  std::string first = fileText(scratch.file("first.log"));
-  EXPECT_NE(first.find("no station is configured yet"), std::string::npos) << first;
-  EXPECT_NE(first.find("brovana-live --configure --member NAME --password PW"), std::string::npos) << first;
-
-  // A wrong password stores nothing; the right one stores the station.
-  EXPECT_EQ(runToEnd({"--configure", "--member", "demo", "--password", "wrong"}, "configure.log"), 1);
-  EXPECT_FALSE(fs::exists(scratch.file("config/brovana-live/settings.ini")) &&
-               settings().find("username=demo") != std::string::npos);
+  const std::string settings = "config/brovana-live/settings.ini";
+  EXPECT_EQ(runToEnd({"--headless"}), 1) << "a first run without settings is refused";
+  EXPECT_TRUE(has("run.log", "brovana-live --configure --member NAME --password PW")) << read("run.log");
+  EXPECT_EQ(runToEnd({"--configure", "--member", "demo", "--password", "wrong"}), 1);
+  EXPECT_FALSE(has(settings, "username=demo")) << "a refused password stores nothing";
   ASSERT_EQ(runToEnd({"--configure", "--member", "demo", "--password", "demo-secret", "--title", "Test tones",
-                      "--genre", "Ambient", "--line-speed", "100000", "--output-bitrate", "56000"},
-                     "configure.log"),
+                      "--genre", "Ambient", "--line-speed", "100000", "--output-bitrate", "56000"}),
             0)
-      << fileText(scratch.file("configure.log"));
-  EXPECT_NE(settings().find("sessionID=0"), std::string::npos) << settings();
+      << read("run.log");
 
-  // On the air: the listener gets MP3 that decodes to the tone.
   auto onAir = studio({"--headless", "--playlist", scratch.file("music/tones.m3u")}, "run1.log");
-  ASSERT_TRUE(onTheAir(*onAir, "run1.log")) << fileText(scratch.file("run1.log"));
+  ASSERT_TRUE(waitUntil([&] { return has("run1.log", "on the air through") || !onAir->running(); }));
+  ASSERT_TRUE(has("run1.log", "on the air through")) << read("run1.log");
   EXPECT_TRUE(serverOn()) << "the studio turned the member's server on";
   {
     test::StreamListener listener(icecast.port(), icecast.mount());
     ASSERT_TRUE(listener.waitForHead(10s)) << icecast.errorLog();
     EXPECT_NE(listener.header("icy-name").find("Test tones"), std::string::npos) << listener.head();
-    ASSERT_TRUE(listener.waitForBody(40000, 30s)) << fileText(scratch.file("run1.log"));
-    Decoded heard = decode(scratch, listener.body());
-    EXPECT_GT(heard.samples, 44100u) << "at least half a second of stereo";
-    EXPECT_GT(heard.peak, 3000) << "the tone, not silence";
+    ASSERT_TRUE(listener.waitForBody(40000, 30s));
+    scratch.write("heard.mp3", listener.body());
+    std::string decode =
+        "mpg123 -q -s '" + scratch.file("heard.mp3") + "' > '" + scratch.file("heard.raw") + "'";
+    ASSERT_EQ(std::system(decode.c_str()), 0);
+    std::string raw = read("heard.raw");
+    int peak = 0;
+    for (size_t i = 0; i + 1 < raw.size(); i += 2)
+      peak = std::max(peak, std::abs(static_cast<int>(static_cast<int16_t>(
+                                static_cast<uint8_t>(raw[i]) | static_cast<uint8_t>(raw[i + 1]) << 8))));
+    EXPECT_GT(raw.size(), 88200u) << "at least half a second of stereo";
+    EXPECT_GT(peak, 3000) << "the tone, not silence";
   }
-  // Both tracks play, and each is announced with its tag.
-  EXPECT_TRUE(waitUntil(
-      [&] {
-        return fileText(work() + "/live_log1.txt").find("Now playing : tone880.mp3") != std::string::npos;
-      },
-      30s));
-  EXPECT_TRUE(waitUntil(
-      [&] {
-        int tagged = 0;
-        for (const auto& song : emulator.songs()) tagged += song.field("title").starts_with("Tone ");
-        return tagged >= 2;
-      },
-      10s));
+  EXPECT_TRUE(waitUntil([&] { return has("work/live_log1.txt", "Now playing : tone880.mp3"); }));
+  EXPECT_TRUE(waitUntil([&] {
+    int tagged = 0;
+    for (const auto& song : emulator.songs()) tagged += song.field("title").starts_with("Tone ");
+    return tagged >= 2;
+  })) << "each track is announced with its tag";
 
-  // SIGTERM: the exit sequence, then exit code 0.
-  EXPECT_EQ(onAir->stop(SIGTERM, 30s), 0) << fileText(scratch.file("run1.log"));
-  std::string log1 = fileText(work() + "/live_log1.txt");
-  EXPECT_NE(log1.find("Starting Brovana-Live 2.01 - Jan. 29, 2001 on " + emulator.webHost()),
-            std::string::npos)
-      << log1;
-  EXPECT_NE(log1.find("Now playing : tone440.mp3"), std::string::npos) << log1;
-  EXPECT_NE(log1.find("Now playing : tone880.mp3"), std::string::npos) << log1;
-  EXPECT_NE(log1.find("Exiting Brovana-Live"), std::string::npos) << log1;
-  EXPECT_NE(log1.find(": tracks played"), std::string::npos) << log1;
+  EXPECT_EQ(onAir->stop(SIGTERM, 30s), 0) << read("run1.log");
+  for (const std::string& line :
+       {"Starting Brovana-Live 2.01 - Jan. 29, 2001 on " + emulator.webHost(),
+        std::string("Now playing : tone440.mp3"), std::string("Exiting Brovana-Live"),
+        std::string(": tracks played"), std::string("Time Graph for Listeners")})
+    EXPECT_TRUE(has("work/live_log1.txt", line)) << line;
   EXPECT_FALSE(serverOn()) << "the run turned the server on, so it turned it off";
-  EXPECT_NE(settings().find("sessionID=1"), std::string::npos) << settings();
+  EXPECT_TRUE(has(settings, "sessionID=1"));
 
-  // A second run counts once more and keeps a log of its own.
   auto again = studio({"--headless"}, "run2.log");
-  ASSERT_TRUE(onTheAir(*again, "run2.log")) << fileText(scratch.file("run2.log"));
-  EXPECT_NE(
-      fileText(scratch.file("run2.log")).find("Do you want to start broadcasting your previous playlist"),
-      std::string::npos)
-      << "the playlist of the first run is offered and taken";
+  ASSERT_TRUE(waitUntil([&] { return has("run2.log", "on the air through") || !again->running(); }));
+  EXPECT_TRUE(has("run2.log", "Do you want to start broadcasting your previous playlist"))
+      << read("run2.log");
   EXPECT_EQ(again->stop(SIGINT, 30s), 0);
-  EXPECT_TRUE(fs::exists(work() + "/live_log2.txt"));
-  EXPECT_NE(fileText(work() + "/live_log1.txt").find("Exiting Brovana-Live"), std::string::npos)
-      << "the first run's log is kept";
-  EXPECT_NE(settings().find("sessionID=2"), std::string::npos) << settings();
+  EXPECT_TRUE(has("work/live_log2.txt", "Exiting Brovana-Live"));
+  EXPECT_TRUE(has("work/live_log1.txt", "Exiting Brovana-Live")) << "the first run's log is kept";
+  EXPECT_TRUE(has(settings, "sessionID=2"));
 }
 
 }  // namespace

@@ -104,6 +104,8 @@ bool waitForPort(int port, std::chrono::milliseconds limit) {
   return false;
 }
 
-std::string builtProgram(const std::string& name) { return std::string(BROVANA_BINARY_DIR) + "/bin/" + name; }
+std::string builtProgram(const std::string& name) {
+  return std::string(BROVANA_BINARY_DIR) + "/bin/" + name;
+}
 
 }  // namespace brovana::test

@@ -1,8 +1,9 @@
 #pragma once
-// An account service for tests: answers bcinfo with scripted facts, accepts or refuses the
-// livelogin, and records every request. Thread-safe: the connection's refresh thread calls it.
+// An account service for tests: answers bcinfo with scripted facts (or a handler), accepts or
+// refuses the livelogin, and records every request. Thread-safe: the connection's refresh
+// thread calls it.
 
-#include <cstring>
+#include <cstdio>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -14,101 +15,82 @@ namespace brovana::test {
 
 class FakeAccountService : public AccountService {
  public:
-  struct BcinfoCall {
+  struct Call {
     std::string username, pass, sessionid;
-    bool sessionFormAllowed;
+    bool sessionFormAllowed = false;
   };
   struct NetcastCall {
     std::string member, password, stream;
     int waitSeconds;
   };
 
-  // The account facts a successful bcinfo answer carries.
+  // The result, and on success the facts, that bcinfo answers.
   void setAnswer(int result, const std::string& host, int port, int listeners = 0, float rating = 0,
                  int averageMinutes = 0, int accountMode = kModeLive) {
-    std::lock_guard lock(mutex_);
-    result_ = result, host_ = host, port_ = port, listeners_ = listeners, rating_ = rating;
-    averageMinutes_ = averageMinutes, accountMode_ = accountMode;
+    setHandler([=](ServerInfo& info, bool) {
+      if (result != 0) return result;
+      info.serverOn = 1;
+      info.accountMode = accountMode;
+      info.listeners = listeners;
+      info.maxListeners = 100;
+      info.avgListenMinutes = averageMinutes;
+      info.rating = rating;
+      std::snprintf(info.host, sizeof info.host, "%s", host.c_str());
+      info.port = port;
+      return 0;
+    });
   }
-  // Replaces the scripted answer altogether (called without the fake's lock held).
+  // Replaces the answer altogether; called without the fake's lock held.
   void setHandler(std::function<int(ServerInfo&, bool)> handler) {
-    std::lock_guard lock(mutex_);
-    handler_ = std::move(handler);
+    locked([&] { handler_ = std::move(handler); });
   }
   void setSessionForLogin(const std::string& sessionid) {
-    std::lock_guard lock(mutex_);
-    sessionForLogin_ = sessionid;
+    locked([&] { session_ = sessionid; });
   }
 
   int bcinfo(ServerInfo& info, bool sessionFormAllowed) override {
-    std::function<int(ServerInfo&, bool)> handler;
-    {
-      std::lock_guard lock(mutex_);
-      bcinfoCalls_.push_back({info.username, info.pass, info.sessionid, sessionFormAllowed});
-      handler = handler_;
-      if (!handler) {
-        if (result_ != 0) return result_;
-        info.serverOn = 1;
-        info.accountMode = accountMode_;
-        info.listeners = listeners_;
-        info.maxListeners = 100;
-        info.avgListenMinutes = averageMinutes_;
-        info.rating = rating_;
-        std::memset(info.host, 0, sizeof info.host);
-        std::strncpy(info.host, host_.c_str(), sizeof info.host - 1);
-        info.port = port_;
-        return 0;
-      }
-    }
-    return handler(info, sessionFormAllowed);
+    auto handler = locked([&] {
+      bcinfo_.push_back({info.username, info.pass, info.sessionid, sessionFormAllowed});
+      return handler_;
+    });
+    return handler ? handler(info, sessionFormAllowed) : 2;
   }
-
   bool livelogin(ServerInfo& info) override {
-    std::lock_guard lock(mutex_);
-    loginCalls_.push_back({info.username, info.pass, info.sessionid, false});
-    if (sessionForLogin_.empty()) return false;
-    std::strncpy(info.sessionid, sessionForLogin_.c_str(), sizeof info.sessionid - 1);
-    return true;
+    std::string session = locked([&] {
+      logins_.push_back({info.username, info.pass, info.sessionid});
+      return session_;
+    });
+    if (!session.empty()) std::snprintf(info.sessionid, sizeof info.sessionid, "%s", session.c_str());
+    return !session.empty();
   }
-
   bool netcastSwitch(const std::string& member, const std::string& password, const std::string& stream,
                      int waitSeconds) override {
-    std::lock_guard lock(mutex_);
-    netcastCalls_.push_back({member, password, stream, waitSeconds});
+    locked([&] { netcasts_.push_back({member, password, stream, waitSeconds}); });
     return true;
   }
 
-  std::vector<BcinfoCall> bcinfoCalls() const {
-    std::lock_guard lock(mutex_);
-    return bcinfoCalls_;
+  std::vector<Call> bcinfoCalls() const {
+    return locked([&] { return bcinfo_; });
   }
-  size_t bcinfoCount() const {
-    std::lock_guard lock(mutex_);
-    return bcinfoCalls_.size();
-  }
-  std::vector<BcinfoCall> loginCalls() const {
-    std::lock_guard lock(mutex_);
-    return loginCalls_;
+  size_t bcinfoCount() const { return bcinfoCalls().size(); }
+  std::vector<Call> loginCalls() const {
+    return locked([&] { return logins_; });
   }
   std::vector<NetcastCall> netcastCalls() const {
-    std::lock_guard lock(mutex_);
-    return netcastCalls_;
+    return locked([&] { return netcasts_; });
   }
 
  private:
+  template <typename F>
+  auto locked(F f) const -> decltype(f()) {
+    std::lock_guard lock(mutex_);
+    return f();
+  }
   mutable std::mutex mutex_;
-  int result_ = 2;
-  std::string host_;
-  int port_ = 0;
-  int listeners_ = 0;
-  float rating_ = 0;
-  int averageMinutes_ = 0;
-  int accountMode_ = kModeLive;
   std::function<int(ServerInfo&, bool)> handler_;
-  std::string sessionForLogin_;
-  std::vector<BcinfoCall> bcinfoCalls_;
-  std::vector<BcinfoCall> loginCalls_;
-  std::vector<NetcastCall> netcastCalls_;
+  std::string session_;
+  std::vector<Call> bcinfo_, logins_;
+  std::vector<NetcastCall> netcasts_;
 };
 
 }  // namespace brovana::test

@@ -22,36 +22,32 @@ class LogTail {
       ScopedChdir inFolder(logFolder.path());
       Logger::log("test log opened\n");
     }
-    path_ = Logger::getLogPath();
-    offset_ = fileText().size();
+    offset_ = all().size();
   }
 
-  std::string text() const { return fileText().substr(offset_); }
+  std::string text() const { return all().substr(offset_); }
   bool contains(const std::string& part) const { return text().find(part) != std::string::npos; }
   int count(const std::string& part) const {
-    std::string all = text();
+    std::string t = text();
     int n = 0;
-    for (size_t at = all.find(part); at != std::string::npos; at = all.find(part, at + part.size())) ++n;
+    for (size_t at = t.find(part); at != std::string::npos; at = t.find(part, at + part.size())) ++n;
     return n;
   }
   bool waitFor(const std::string& part, std::chrono::milliseconds limit = std::chrono::seconds(10)) const {
-    auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!contains(part)) {
-      if (std::chrono::steady_clock::now() > deadline) return false;
+    for (auto until = std::chrono::steady_clock::now() + limit; !contains(part);) {
+      if (std::chrono::steady_clock::now() > until) return false;
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return true;
   }
 
  private:
-  std::string fileText() const {
-    std::ifstream in(path_, std::ios::binary);
-    std::ostringstream all;
-    all << in.rdbuf();
-    return all.str();
+  static std::string all() {
+    std::ifstream in(Logger::getLogPath(), std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
   }
-
-  std::string path_;
   size_t offset_ = 0;
 };
 

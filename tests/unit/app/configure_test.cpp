@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "broadcast/program_values.h"
+#include "core/program_values.h"
 #include "core/registry.h"
 #include "support/fake_http_client.h"
 #include "support/fake_prompts.h"

@@ -1,15 +1,15 @@
 #pragma once
-// Fakes around the conversion stage: a scriptable MP3 codec, a sink that records the stream,
-// a status display, a DSP host and a visualisation feed. All may be called from the conversion
-// thread while the test thread looks at them.
+// Fakes around the conversion stage: a scriptable MP3 codec, a sink that records the stream, a
+// status port, a DSP host and a visualisation feed. The codec and the sink are called from the
+// conversion thread while the test thread looks at them.
 
 #include <chrono>
-#include <cstdio>
 #include <cstring>
 #include <deque>
+#include <fstream>
 #include <functional>
 #include <mutex>
-#include <numeric>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -43,8 +43,7 @@ inline std::vector<WaveFormat> nominalFormats() {
 
 // Polls `done` until it holds or 5 s pass.
 inline bool waitFor(const std::function<bool()>& done) {
-  auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-  while (!done()) {
+  for (auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5); !done();) {
     if (std::chrono::steady_clock::now() > until) return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
@@ -59,21 +58,10 @@ inline void logInScratchFolder() {
 }
 
 inline std::string logText() {
-  std::string path = Logger::getLogPath();
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (!file) return {};
-  std::string text;
-  char buffer[4096];
-  size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, n);
-  std::fclose(file);
-  return text;
-}
-
-inline uint32_t checksum(const uint8_t* bytes, size_t n) {
-  uint32_t sum = 2166136261u;
-  for (size_t i = 0; i < n; ++i) sum = (sum ^ bytes[i]) * 16777619u;
-  return sum;
+  std::ifstream in(Logger::getLogPath(), std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
 }
 
 class FakeCodec : public Mp3Codec {
@@ -85,78 +73,74 @@ class FakeCodec : public Mp3Codec {
     int maxFormatSize = 30;
   };
   struct Conversion {
-    int bytes;
-    uint32_t sum;
-    int result;
     std::vector<uint8_t> pcm;
+    int result;
     uint32_t flags;
   };
 
   std::vector<Driver> drivers;
-  // Whether a stream from `source` to `destination` opens; by default anything but mono to
-  // stereo, as the original codec behaved.
+  // Whether a stream opens; by default anything but mono to stereo, as the original codec.
   std::function<int(const WaveFormat&, const WaveFormat&)> streamPolicy = [](const WaveFormat& s,
                                                                              const WaveFormat& d) {
     return s.wfx.nChannels == 1 && d.wfx.nChannels == 2 ? ACMERR_NOTPOSSIBLE : MMSYSERR_NOERROR;
   };
   uint32_t sourceSizeAnswer = 10'000;  // destination bytes for 100,000 source bytes
   uint32_t destinationSizeAnswer = 400'000;
-  int prepareResult = MMSYSERR_NOERROR;
-  // MP3 bytes a conversion hands out per 100 PCM bytes.
-  int outputPer100 = 1;
+  int outputPer100 = 1;  // MP3 bytes per 100 PCM bytes
   std::function<void()> onUnprepare;
 
   // Results for the next conversions, in order; then success.
   void failNextConversions(std::vector<int> results) {
-    std::lock_guard lock(mutex_);
-    for (int r : results) results_.push_back(r);
+    locked([&] { results_.insert(results_.end(), results.begin(), results.end()); });
   }
-  // A copy taken under the lock: the conversion thread writes these.
-  template <class T>
-  T locked(const T& field) const {
-    std::lock_guard lock(mutex_);
-    return field;
+  std::vector<Conversion> conversions() const {
+    return locked([&] { return conversions_; });
   }
-  std::vector<Conversion> conversions() const { return locked(conversions_); }
-  int openDrivers() const { return locked(openDrivers_); }
-  int openStreams() const { return locked(openStreams_); }
-  int streamsOpened() const { return locked(streamsOpened_); }
-  WaveFormat lastSource() const { return locked(lastSource_); }
+  int openDrivers() const {
+    return locked([&] { return openDrivers_; });
+  }
+  int openStreams() const {
+    return locked([&] { return openStreams_; });
+  }
+  int streamsOpened() const {
+    return locked([&] { return streamsOpened_; });
+  }
+  WaveFormat lastSource() const {
+    return locked([&] { return lastSource_; });
+  }
 
   std::vector<DriverId> enumDrivers() override {
     std::vector<DriverId> ids;
     for (const Driver& d : drivers) ids.push_back(d.id);
     return ids;
   }
-
   int openDriver(DriverId id, std::unique_ptr<CodecDriver>& out) override {
     for (Driver& d : drivers) {
       if (d.id != id) continue;
       if (!d.opens) return MMSYSERR_NOMEM;
       out = std::make_unique<OpenDriver>(*this, d);
-      std::lock_guard lock(mutex_);
-      ++openDrivers_;
+      locked([&] { ++openDrivers_; });
       return MMSYSERR_NOERROR;
     }
     return MMSYSERR_INVALHANDLE;
   }
-
   int openStream(const WaveFormat& source, const WaveFormat& destination,
                  std::unique_ptr<CodecStream>& out) override {
-    {
-      std::lock_guard lock(mutex_);
-      lastSource_ = source;
-    }
+    locked([&] { lastSource_ = source; });
     int result = streamPolicy(source, destination);
     if (result != MMSYSERR_NOERROR) return result;
     out = std::make_unique<Stream>(*this);
-    std::lock_guard lock(mutex_);
-    ++openStreams_;
-    ++streamsOpened_;
+    locked([&] { ++openStreams_, ++streamsOpened_; });
     return MMSYSERR_NOERROR;
   }
 
  private:
+  template <typename F>
+  auto locked(F f) const -> decltype(f()) {
+    std::lock_guard lock(mutex_);
+    return f();
+  }
+
   class OpenDriver : public CodecDriver {
    public:
     OpenDriver(FakeCodec& codec, Driver& driver) : codec_(codec), driver_(driver) {}
@@ -168,10 +152,8 @@ class FakeCodec : public Mp3Codec {
       return MMSYSERR_NOERROR;
     }
     int close() override {
-      if (closed_) return MMSYSERR_INVALHANDLE;
-      closed_ = true;
-      std::lock_guard lock(codec_.mutex_);
-      --codec_.openDrivers_;
+      if (std::exchange(closed_, true)) return MMSYSERR_INVALHANDLE;
+      codec_.locked([&] { --codec_.openDrivers_; });
       return MMSYSERR_NOERROR;
     }
 
@@ -191,7 +173,6 @@ class FakeCodec : public Mp3Codec {
       return MMSYSERR_NOERROR;
     }
     int prepareHeader(ACMSTREAMHEADER& header) override {
-      if (codec_.prepareResult != MMSYSERR_NOERROR) return codec_.prepareResult;
       header.fdwStatus |= ACMSTREAMHEADER_STATUSF_PREPARED;
       prepared_ = header.cbSrcLength;
       return MMSYSERR_NOERROR;
@@ -204,21 +185,16 @@ class FakeCodec : public Mp3Codec {
       return MMSYSERR_NOERROR;
     }
     int convert(ACMSTREAMHEADER& header, uint32_t flags) override {
-      int result = MMSYSERR_NOERROR;
-      {
-        std::lock_guard lock(codec_.mutex_);
-        if (!codec_.results_.empty()) {
-          result = codec_.results_.front();
-          codec_.results_.pop_front();
-        }
-      }
+      int result = codec_.locked([&] {
+        int next = codec_.results_.empty() ? MMSYSERR_NOERROR : codec_.results_.front();
+        if (!codec_.results_.empty()) codec_.results_.pop_front();
+        return next;
+      });
       if (!(header.fdwStatus & ACMSTREAMHEADER_STATUSF_PREPARED)) result = ACMERR_UNPREPARED;
-      Conversion c{static_cast<int>(header.cbSrcLength), checksum(header.pbSrc, header.cbSrcLength), result,
-                   std::vector<uint8_t>(header.pbSrc, header.pbSrc + header.cbSrcLength), flags};
-      {
-        std::lock_guard lock(codec_.mutex_);
-        codec_.conversions_.push_back(std::move(c));
-      }
+      codec_.locked([&] {
+        codec_.conversions_.push_back(
+            {std::vector<uint8_t>(header.pbSrc, header.pbSrc + header.cbSrcLength), result, flags});
+      });
       if (result != MMSYSERR_NOERROR) return result;
       uint32_t n = std::min<uint32_t>(header.cbSrcLength / 100 * static_cast<uint32_t>(codec_.outputPer100),
                                       header.cbDstLength);
@@ -227,10 +203,8 @@ class FakeCodec : public Mp3Codec {
       return MMSYSERR_NOERROR;
     }
     int close() override {
-      if (closed_) return MMSYSERR_INVALHANDLE;
-      closed_ = true;
-      std::lock_guard lock(codec_.mutex_);
-      --codec_.openStreams_;
+      if (std::exchange(closed_, true)) return MMSYSERR_INVALHANDLE;
+      codec_.locked([&] { --codec_.openStreams_; });
       return MMSYSERR_NOERROR;
     }
 
@@ -243,63 +217,54 @@ class FakeCodec : public Mp3Codec {
   mutable std::mutex mutex_;
   std::deque<int> results_;
   std::vector<Conversion> conversions_;
-  int openDrivers_ = 0;
-  int openStreams_ = 0;
-  int streamsOpened_ = 0;
+  int openDrivers_ = 0, openStreams_ = 0, streamsOpened_ = 0;
   WaveFormat lastSource_;
 };
 
 class FakeSink : public StreamSink {
  public:
-  int sendStream(const uint8_t* bytes, int length, bool reconnectAllowed) override {
+  int sendStream(const uint8_t* bytes, int length, bool) override {
     std::lock_guard lock(mutex_);
     stream_.insert(stream_.end(), bytes, bytes + length);
     ++sends_;
-    allowedReconnect_ = allowedReconnect_ && reconnectAllowed;
     return length;
   }
   void flush() override {
     std::lock_guard lock(mutex_);
     ++flushes_;
   }
-  template <class T>
-  T locked(const T& field) const {
+  std::vector<uint8_t> stream() const {
     std::lock_guard lock(mutex_);
-    return field;
+    return stream_;
   }
-  std::vector<uint8_t> stream() const { return locked(stream_); }
-  int sends() const { return locked(sends_); }
-  int flushes() const { return locked(flushes_); }
-  bool allowedReconnect() const { return locked(allowedReconnect_); }
+  int sends() const {
+    std::lock_guard lock(mutex_);
+    return sends_;
+  }
+  int flushes() const {
+    std::lock_guard lock(mutex_);
+    return flushes_;
+  }
 
  private:
   mutable std::mutex mutex_;
   std::vector<uint8_t> stream_;
-  int sends_ = 0;
-  int flushes_ = 0;
-  bool allowedReconnect_ = true;
+  int sends_ = 0, flushes_ = 0;
 };
 
 class FakeStatus : public ConversionStatus {
  public:
-  void showLastError(std::string_view text) override {
-    std::lock_guard lock(mutex_);
-    errors.emplace_back(text);
-  }
-  void refreshCounters() override {
-    std::lock_guard lock(mutex_);
-    ++refreshes;
-  }
-  std::mutex mutex_;
-  std::vector<std::string> errors;
+  void showLastError(std::string_view text) override { errors.emplace_back(text); }
+  void refreshCounters() override { ++refreshes; }
+  std::vector<std::string> errors;  // the stage reports from the caller's thread here
   int refreshes = 0;
 };
 
-// Turns every sample around (negates it) and records what it was given.
+// Negates every sample.
 class FakeDsp : public DspHost {
  public:
-  void processSamples(uint8_t* samples, int frames, int bits, int channels, int rate) override {
-    calls.push_back({frames, bits, channels, rate});
+  void processSamples(uint8_t* samples, int frames, int, int channels, int rate) override {
+    lastFrames = frames, lastRate = rate;
     for (int i = 0; i < frames * channels; ++i) {
       int16_t s;
       std::memcpy(&s, samples + 2 * i, 2);
@@ -307,22 +272,15 @@ class FakeDsp : public DspHost {
       std::memcpy(samples + 2 * i, &s, 2);
     }
   }
-  struct Call {
-    int frames, bits, channels, rate;
-  };
-  std::vector<Call> calls;  // source thread only; the tests call convertAndSend themselves
+  int lastFrames = 0, lastRate = 0;
 };
 
 class FakeVisual : public VisualFeed {
  public:
-  void addData(const uint8_t* block, int length, int channels, int bytesPerSample) override {
+  void addData(const uint8_t* block, int length, int, int) override {
     blocks.emplace_back(block, block + length);
-    this->channels = channels;
-    this->bytesPerSample = bytesPerSample;
   }
-  std::vector<std::vector<uint8_t>> blocks;
-  int channels = 0;
-  int bytesPerSample = 0;
+  std::vector<std::vector<uint8_t>> blocks;  // the source's thread only
 };
 
 }  // namespace brovana::test

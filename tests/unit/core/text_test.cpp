@@ -9,8 +9,13 @@ TEST(Text, ParseIntReadsLikeAtoi) {
   struct Case {
     const char* text;
     int value;
-  } cases[] = {{"56000", 56000}, {"  -12x", -12}, {"+7", 7}, {"", 0}, {"abc", 0},
-               {"99999999999999", 2147483647}, {"-99999999999999", -2147483647 - 1}};
+  } cases[] = {{"56000", 56000},
+               {"  -12x", -12},
+               {"+7", 7},
+               {"", 0},
+               {"abc", 0},
+               {"99999999999999", 2147483647},
+               {"-99999999999999", -2147483647 - 1}};
   for (const Case& c : cases) EXPECT_EQ(parseInt(c.text), c.value) << c.text;
 }
 

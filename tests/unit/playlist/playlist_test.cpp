@@ -8,7 +8,7 @@
 #include <iterator>
 #include <set>
 
-#include "broadcast/program_values.h"
+#include "core/program_values.h"
 #include "diag/logger.h"
 #include "fake_list_window.h"
 #include "support/fake_prompts.h"
