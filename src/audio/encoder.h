@@ -24,6 +24,7 @@
 #include <ctime>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -120,15 +121,54 @@ class Encoder {
     std::shared_ptr<std::atomic<bool>> done;
   };
 
-  bool runBroadcast(int run, Playlist& playlist, int outputBitrate, int startIndex);
-  bool playTrack(int run, const PlaylistItemRef& item);
+  // One list run, owned by the thread that runs it: its number (see startedRun_), the list,
+  // and the figures of the pass through it.
+  struct ListRun {
+    int number;
+    Playlist* playlist;  // none for a track played on its own (readAndBroadcastData)
+    int outputBitrate;
+    int count = 0;     // items in the list, as last counted
+    int failures = 0;  // tracks that failed in a row
+    long long passTimeMs = 0;
+    long long lastStatsMs = 0;  // the last once-a-second update
+  };
+  // One track's figures while it plays.
+  struct TrackClock {
+    long long startMs;
+    long long outputBytes = 0;  // MP3 bytes the stage produced for it so far
+  };
+
+  // The list loop, in its steps.
+  bool runBroadcast(ListRun& run, int startIndex);
+  bool mayStart(const ListRun& run);
+  void beginRun(ListRun& run, int startIndex);
+  // One pass through the list; true when another pass follows.
+  bool playPass(ListRun& run);
+  void playEntry(ListRun& run, int index, const PlaylistItemRef& item, const PlaylistItemRef& next);
+  void announce(const PlaylistItem& item, const MP3Info& facts, const PlaylistItemRef& next);
+  void markUnplayable(ListRun& run, PlaylistItem& item);
+  void failList(const ListRun& run);
+  // To the next track; false at the end of the list.
+  bool advance(ListRun& run, int index, const PlaylistItemRef& item);
+  bool startOver(const ListRun& run);
+  void endRun(const ListRun& run);
+
+  // One track, in its steps (decoderMutex_ held from playTrack on).
+  bool playTrack(ListRun& run, const PlaylistItemRef& item);
+  int openStage(int outputBitrate, const std::string& path, int sampleRate, int channels);
+  std::optional<PcmFormat> openTrack(int outputBitrate, const PlaylistItem& item, const MP3Info& facts);
+  void streamTrack(ListRun& run, const std::string& path, const MP3Info& facts, PcmFormat pcm, int call);
+  // The once-a-second and 5-second reports; false when an abort ends the track.
+  bool reportProgress(ListRun& run, const MP3Info& facts, TrackClock& clock);
+
   // A stop was asked for this run, or a newer run has taken over.
   bool stopped(int run) const { return run <= stopRun_.load() || activeRun_.load() != run; }
   bool openDecoder();
   void closeDecoder();  // decoderMutex_ held
   bool applyPriority();
   void refreshTitleIfDue();
-  void showTimes(Playlist& playlist, const MP3Info& facts, long long trackMs);
+  void showTimes(const ListRun& run, const MP3Info& facts, long long trackMs);
+
   // Stream calls into the conversion stage, one thread at a time; false when the lock could not
   // be had in time (the stage may be showing a box on the worker's behalf).
   bool closeStage(bool final, std::chrono::milliseconds wait);

@@ -88,20 +88,45 @@ void Supervisor::endProgram() {
 
 bool Supervisor::init() {
   Lock lock(controlMutex_);
-  // A slow processor makes the stream break up; members hear of it on their first runs only.
+  warnOfSlowProcessor();
+  std::error_code error;
+  startupFolder_ = std::filesystem::current_path(error).string();
+  if (startupFolder_.size() > 260) startupFolder_.resize(260);
+  gInstance = this;
+
+  if (!makeParts() || !loadOrFirstRun() || !settleAccountMode()) return false;
+  prompts_.notice("Starting Brovana-Live, standby...");
+  web_.checkVersion(connection_->serverInfo(), kProgramVersion, kBuildNumber, prompts_, exit_);
+  if (ended() || !continueBesideARunningBroadcast()) return false;
+  // A refused account opens the dialog where the member can put it right.
+  if (connection_->verifyAccount(connection_->memberName(), connection_->pass(), true) != 0) {
+    prompts_.notice("");
+    showBroadcastInfo();
+  }
+  connection_->refreshServerInfo();
+  writeStartLines(true);
+  prompts_.notice("");
+  return !ended();
+}
+
+bool Supervisor::quit() {
+  endProgram();
+  return false;
+}
+
+// A slow processor makes the stream break up; members hear of it on their first runs only.
+void Supervisor::warnOfSlowProcessor() {
   int mhz = context_.parts.cpuMHz();
   if (mhz > 0 && mhz < kSlowCpuMHz && programValues().sessionCount() < 2)
     prompts_.warning(
         formatText("Your CPU is less than the recommeded speed for live broadcasting, (%d Mhz) causing your "
                    "broadcast to break up, you should have at least a %d Mhz machine.",
                    mhz, kSlowCpuMHz));
+}
 
-  std::error_code error;
-  startupFolder_ = std::filesystem::current_path(error).string();
-  if (startupFolder_.size() > 260) startupFolder_.resize(260);
-  gInstance = this;
-
-  // The long-lived parts; each is given the ones made before it.
+// The long-lived parts, each given the ones made before it; false when the codec check ended
+// the program.
+bool Supervisor::makeParts() {
   StudioParts& parts = context_.parts;
   statusWindow_ = parts.makeStatusWindow();
   status_ = std::make_unique<StatusDisplay>(statusWindow_.get(), mainWindow_);
@@ -130,92 +155,70 @@ bool Supervisor::init() {
   hostplayName();  // fetches the names file for later
 
   if (stage_) engine_ = parts.makePlaylistEngine(EngineWiring{engineReports_.get(), visual_});
-
   pluginHost_ = parts.makePluginHost();
-
   web_.fetchGenreList();
   genreList_ = GenreList::load();
   Logger::setStatsSource(connection_.get());
-
   // The sound card's mixers at a middle volume.
   if ((inputMixer_ = parts.makeMixer(MixerDestination::Recording)))
     for (int line : {kSourceLineIn, kSourceCd, kSourceMicrophone})
       inputMixer_->setSourceVolume(line, kInitialVolume);
   if ((outputMixer_ = parts.makeMixer(MixerDestination::Speakers)))
     outputMixer_->setWaveOutVolume(kInitialVolume);
-
   volumes_ = parts.makeVolumeWindow(kInitialVolume);
+  return true;
+}
 
-  // No settings at all: the first run.
-  if (!loadBroadcastInfo(context_.registry, kProfileName, connection_.get(), settingsHolders())) {
-    if (!prompts_.ask("Do you already have an account on Zelvora?")) {
-      prompts_.information(
-          formatText("%s will now launch your browser and exit. When ready restart Live and you'll be "
-                     "on the air!",
-                     kProgramName));
-      prompts_.open(registrationUrl());
-      endProgram();
-      return false;
-    }
-    firstRunDone_ = parts.runSetupWizard(*connection_, true);
-    if (!firstRunDone_) {
-      endProgram();
-      return false;
-    }
-    Playlist* playlist = playlistWindow_ ? playlistWindow_->playlist() : nullptr;
-    if (playlist && playlist->count() > 0)
-      prompts_.information(
-          "Your broadcast is now starting. Be patient, as this might take a few seconds to log in and "
-          "connect with "
-          "the server.",
-          "Click to begin!");
-    // This run is the first of the count, so the next one logs under a number of its own.
-    programValues().setSessionID(1);
-    saveBroadcastInfo(context_.registry, kProfileName, connection_.get(), settingsHolders());
+// The stored settings; without any, the first run: an account and the setup wizard.
+bool Supervisor::loadOrFirstRun() {
+  if (loadBroadcastInfo(context_.registry, kProfileName, connection_.get(), settingsHolders())) return true;
+  if (!prompts_.ask("Do you already have an account on Zelvora?")) {
+    prompts_.information(formatText(
+        "%s will now launch your browser and exit. When ready restart Live and you'll be on the air!",
+        kProgramName));
+    prompts_.open(registrationUrl());
+    return quit();
   }
+  firstRunDone_ = context_.parts.runSetupWizard(*connection_, true);
+  if (!firstRunDone_) return quit();
+  Playlist* playlist = playlistWindow_ ? playlistWindow_->playlist() : nullptr;
+  if (playlist && playlist->count() > 0)
+    prompts_.information(
+        "Your broadcast is now starting. Be patient, as this might take a few seconds to log in and connect "
+        "with "
+        "the server.",
+        "Click to begin!");
+  // This run is the first of the count, so the next one logs under a number of its own.
+  programValues().setSessionID(1);
+  saveBroadcastInfo(context_.registry, kProfileName, connection_.get(), settingsHolders());
+  return true;
+}
 
-  // An account in Hostplay mode goes live, unless the member means another account.
-  if (connection_->isHostplay()) {
-    std::string name = hostplayName();
-    if (prompts_.ask(
-            formatText("This account, %s, is currently set up for %s. Do you want to log into a different "
-                       "account?",
-                       connection_->memberName().c_str(), name.c_str()))) {
-      if (!runSetupWizard()) {
-        endProgram();
-        return false;
-      }
-    } else if (!web_.netcastSwitch(connection_->memberName(), connection_->pass(), "live",
-                                   context_.timings.liveSwitchWaitSeconds)) {
-      prompts_.error(formatText(kSwitchToLiveFailed, kProgramName, name.c_str()));
-      endProgram();
-      return false;
-    }
-  }
+// An account in Hostplay mode goes live, unless the member means another account.
+bool Supervisor::settleAccountMode() {
+  if (!connection_->isHostplay()) return true;
+  std::string hostplay = hostplayName();
+  if (!prompts_.ask(formatText(
+          "This account, %s, is currently set up for %s. Do you want to log into a different account?",
+          connection_->memberName().c_str(), hostplay.c_str())))
+    return switchToLive(hostplay);
+  return runSetupWizard() || quit();
+}
 
-  prompts_.notice("Starting Brovana-Live, standby...");
-  web_.checkVersion(connection_->serverInfo(), kProgramVersion, kBuildNumber, prompts_, exit_);
-  if (ended()) return false;
-
-  // Another studio may be on the air with this account.
-  if (connection_->serverOn() && !web_.switchedToLive()) {
-    prompts_.notice("");
-    if (!prompts_.ask("You currently have a broadcast running! Do you want to continue?")) {
-      endProgram();
-      return false;
-    }
-  }
-
-  // A refused account opens the dialog where the member can put it right.
-  if (connection_->verifyAccount(connection_->memberName(), connection_->pass(), true) != 0) {
-    prompts_.notice("");
-    showBroadcastInfo();
-  }
-
-  connection_->refreshServerInfo();
-  writeStartLines(true);
+// Another studio may be on the air with this account.
+bool Supervisor::continueBesideARunningBroadcast() {
+  if (!connection_->serverOn() || web_.switchedToLive()) return true;
   prompts_.notice("");
-  return !ended();
+  return prompts_.ask("You currently have a broadcast running! Do you want to continue?") || quit();
+}
+
+// The account in Hostplay mode cannot take a live source; a refused switch ends the program.
+bool Supervisor::switchToLive(const std::string& hostplay) {
+  if (web_.netcastSwitch(connection_->memberName(), connection_->pass(), "live",
+                         context_.timings.liveSwitchWaitSeconds))
+    return true;
+  prompts_.error(formatText(kSwitchToLiveFailed, kProgramName, hostplay.c_str()));
+  return quit();
 }
 
 void Supervisor::writeStartLines(bool withMember) {
@@ -332,16 +335,11 @@ bool Supervisor::connect() {
   if (!connection_) return false;
   connection_->refreshServerInfo();
   if (connection_->isHostplay()) {
-    std::string name = hostplayName();
-    if (!prompts_.ask(
-            formatText("You are currently set up for %s, do you want to switch to Live mode?", name.c_str())))
+    std::string hostplay = hostplayName();
+    if (!prompts_.ask(formatText("You are currently set up for %s, do you want to switch to Live mode?",
+                                 hostplay.c_str())) ||
+        !switchToLive(hostplay))
       return false;
-    if (!web_.netcastSwitch(connection_->memberName(), connection_->pass(), "live",
-                            context_.timings.liveSwitchWaitSeconds)) {
-      prompts_.error(formatText(kSwitchToLiveFailed, kProgramName, name.c_str()));
-      endProgram();
-      return false;
-    }
   }
   if (connection_->loggedOn()) {
     setTitleState(kTitleOnAir);
@@ -571,10 +569,14 @@ void Supervisor::switchToHostplay() {
   if (!connection_) return;
   if (isBroadcasting() != 0 && prompts_.ask("You are already broadcasting. Do you want to stop?"))
     stopLocked(false);
-  if (web_.netcastSwitch(connection_->memberName(), connection_->pass(), "hostplay", 0))
-    serverTurnedOn_ = false;
-  else
-    prompts_.error(formatText(kSwitchToHostplayFailed, kProgramName, hostplayName().c_str()));
+  if (switchBackToHostplay()) serverTurnedOn_ = false;
+}
+
+bool Supervisor::switchBackToHostplay(std::string hostplay) {
+  if (web_.netcastSwitch(connection_->memberName(), connection_->pass(), "hostplay", 0)) return true;
+  if (hostplay.empty()) hostplay = hostplayName();
+  prompts_.error(formatText(kSwitchToHostplayFailed, kProgramName, hostplay.c_str()));
+  return false;
 }
 
 void Supervisor::turnServer(const std::string& action) {
@@ -626,9 +628,8 @@ Supervisor::~Supervisor() {
     closing_ = true;
     if (connection_ && web_.switchedToLive()) {
       std::string name = hostplayName();
-      if (prompts_.ask(formatText("Would you like to turn your %s broadcast back on?", name.c_str())) &&
-          !web_.netcastSwitch(connection_->memberName(), connection_->pass(), "hostplay", 0))
-        prompts_.error(formatText(kSwitchToHostplayFailed, kProgramName, name.c_str()));
+      if (prompts_.ask(formatText("Would you like to turn your %s broadcast back on?", name.c_str())))
+        switchBackToHostplay(name);
     }
     genreList_ = GenreList();
     inputMixer_.reset();

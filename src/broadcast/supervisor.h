@@ -156,7 +156,18 @@ class Supervisor final {
   void trackChanged();
 
   void endProgram();
+  // Ends the program and gives false, the answer of a start-up step that refused.
+  bool quit();
   bool ended() const { return ended_.load(); }
+  // The steps of init.
+  void warnOfSlowProcessor();
+  bool makeParts();
+  bool loadOrFirstRun();
+  bool settleAccountMode();
+  bool continueBesideARunningBroadcast();
+  bool switchToLive(const std::string& hostplay);
+  // Without the display name, it is fetched only for the message of a failure.
+  bool switchBackToHostplay(std::string hostplay = {});
   void stopLocked(bool final);
   bool connect();
   void startPlaylist(Playlist& playlist, int startIndex);
