@@ -1,7 +1,7 @@
 #pragma once
-// Reads what the program-wide log received since the object was made. The log file is opened by
-// the first line a process writes; when that has not happened yet it is opened in a scratch
-// folder of the process, so that tests do not litter the build tree.
+// What the program-wide log received since the object was made. The log opens with the first
+// line a process writes; when none was written yet it is opened in a scratch folder of the
+// process, so that tests do not litter the build tree.
 
 #include <chrono>
 #include <fstream>
@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "diag/logger.h"
+#include "support/journal.h"
 #include "support/temp_folder.h"
 
 namespace brovana::test {
@@ -17,14 +18,13 @@ namespace brovana::test {
 class LogTail {
  public:
   LogTail() {
+    static TempFolder logFolder;
     if (Logger::getLogPath().empty()) {
-      static TempFolder logFolder;
       ScopedChdir inFolder(logFolder.path());
       Logger::log("test log opened\n");
     }
     offset_ = all().size();
   }
-
   std::string text() const { return all().substr(offset_); }
   bool contains(const std::string& part) const { return text().find(part) != std::string::npos; }
   int count(const std::string& part) const {
@@ -34,18 +34,13 @@ class LogTail {
     return n;
   }
   bool waitFor(const std::string& part, std::chrono::milliseconds limit = std::chrono::seconds(10)) const {
-    for (auto until = std::chrono::steady_clock::now() + limit; !contains(part);) {
-      if (std::chrono::steady_clock::now() > until) return false;
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
+    return eventually([&] { return contains(part); }, limit);
   }
 
  private:
   static std::string all() {
-    std::ifstream in(Logger::getLogPath(), std::ios::binary);
     std::ostringstream text;
-    text << in.rdbuf();
+    text << std::ifstream(Logger::getLogPath(), std::ios::binary).rdbuf();
     return text.str();
   }
   size_t offset_ = 0;

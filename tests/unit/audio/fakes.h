@@ -1,13 +1,17 @@
 #pragma once
-// Fakes around the conversion stage: a scriptable MP3 codec, a sink that records the stream, a
-// status port, a DSP host and a visualisation feed. The codec and the sink are called from the
-// conversion thread while the test thread looks at them.
+// Fakes around the conversion stage and the playlist engine: a scriptable MP3 codec, a sink that
+// records the stream, a status port, and a scripted decoder library (22050 Hz stereo blocks) with
+// hooks on the worker thread and counts that tell whether a decoder was used after its release.
+// They are called from the worker threads while the test thread looks at them.
 
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <deque>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <sstream>
 #include <string>
@@ -17,7 +21,9 @@
 #include "audio/conversion_ports.h"
 #include "audio/line_speed.h"
 #include "audio/mp3_codec.h"
+#include "audio/mp3_decoder.h"
 #include "diag/logger.h"
+#include "support/journal.h"
 #include "support/temp_folder.h"
 
 namespace brovana::test {
@@ -41,15 +47,6 @@ inline std::vector<WaveFormat> nominalFormats() {
           mp3Format(22050, 2, 7000)};
 }
 
-// Polls `done` until it holds or 5 s pass.
-inline bool waitFor(const std::function<bool()>& done) {
-  for (auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5); !done();) {
-    if (std::chrono::steady_clock::now() > until) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
-  return true;
-}
-
 // The program-wide log is opened once per process, in the folder current at its first line:
 // this makes that a scratch folder that lives as long as the process.
 inline void logInScratchFolder() {
@@ -64,6 +61,7 @@ inline std::string logText() {
   return text.str();
 }
 
+// Drivers and streams count themselves in and out of the codec that made them.
 class FakeCodec : public Mp3Codec {
  public:
   struct Driver {
@@ -74,7 +72,6 @@ class FakeCodec : public Mp3Codec {
   };
   struct Conversion {
     std::vector<uint8_t> pcm;
-    int result;
     uint32_t flags;
   };
 
@@ -86,27 +83,14 @@ class FakeCodec : public Mp3Codec {
   };
   uint32_t sourceSizeAnswer = 10'000;  // destination bytes for 100,000 source bytes
   uint32_t destinationSizeAnswer = 400'000;
-  int outputPer100 = 1;  // MP3 bytes per 100 PCM bytes
-  std::function<void()> onUnprepare;
+  uint32_t outputPer100 = 1;  // MP3 bytes per 100 PCM bytes
+  std::deque<int> results;    // of the next conversions, then success; set before the thread runs
 
-  // Results for the next conversions, in order; then success.
-  void failNextConversions(std::vector<int> results) {
-    locked([&] { results_.insert(results_.end(), results.begin(), results.end()); });
-  }
+  int openDrivers() const { return drivers_; }
+  int openStreams() const { return streams_; }
   std::vector<Conversion> conversions() const {
-    return locked([&] { return conversions_; });
-  }
-  int openDrivers() const {
-    return locked([&] { return openDrivers_; });
-  }
-  int openStreams() const {
-    return locked([&] { return openStreams_; });
-  }
-  int streamsOpened() const {
-    return locked([&] { return streamsOpened_; });
-  }
-  WaveFormat lastSource() const {
-    return locked([&] { return lastSource_; });
+    std::lock_guard lock(mutex_);
+    return conversions_;
   }
 
   std::vector<DriverId> enumDrivers() override {
@@ -115,35 +99,24 @@ class FakeCodec : public Mp3Codec {
     return ids;
   }
   int openDriver(DriverId id, std::unique_ptr<CodecDriver>& out) override {
-    for (Driver& d : drivers) {
-      if (d.id != id) continue;
-      if (!d.opens) return MMSYSERR_NOMEM;
-      out = std::make_unique<OpenDriver>(*this, d);
-      locked([&] { ++openDrivers_; });
-      return MMSYSERR_NOERROR;
-    }
+    for (Driver& d : drivers)
+      if (d.id == id) {
+        if (d.opens) out = std::make_unique<OpenDriver>(*this, d);
+        return d.opens ? MMSYSERR_NOERROR : MMSYSERR_NOMEM;
+      }
     return MMSYSERR_INVALHANDLE;
   }
   int openStream(const WaveFormat& source, const WaveFormat& destination,
                  std::unique_ptr<CodecStream>& out) override {
-    locked([&] { lastSource_ = source; });
     int result = streamPolicy(source, destination);
-    if (result != MMSYSERR_NOERROR) return result;
-    out = std::make_unique<Stream>(*this);
-    locked([&] { ++openStreams_, ++streamsOpened_; });
-    return MMSYSERR_NOERROR;
+    if (result == MMSYSERR_NOERROR) out = std::make_unique<Stream>(*this);
+    return result;
   }
 
  private:
-  template <typename F>
-  auto locked(F f) const -> decltype(f()) {
-    std::lock_guard lock(mutex_);
-    return f();
-  }
-
   class OpenDriver : public CodecDriver {
    public:
-    OpenDriver(FakeCodec& codec, Driver& driver) : codec_(codec), driver_(driver) {}
+    OpenDriver(FakeCodec& codec, Driver& driver) : codec_(codec), driver_(driver) { ++codec.drivers_; }
     ~OpenDriver() override { close(); }
     int maxFormatSize() override { return driver_.maxFormatSize; }
     int enumFormats(const std::function<bool(const WaveFormat&)>& each) override {
@@ -152,9 +125,7 @@ class FakeCodec : public Mp3Codec {
       return MMSYSERR_NOERROR;
     }
     int close() override {
-      if (std::exchange(closed_, true)) return MMSYSERR_INVALHANDLE;
-      codec_.locked([&] { --codec_.openDrivers_; });
-      return MMSYSERR_NOERROR;
+      return std::exchange(closed_, true) ? MMSYSERR_INVALHANDLE : (--codec_.drivers_, 0);
     }
 
    private:
@@ -165,7 +136,7 @@ class FakeCodec : public Mp3Codec {
 
   class Stream : public CodecStream {
    public:
-    explicit Stream(FakeCodec& codec) : codec_(codec) {}
+    explicit Stream(FakeCodec& codec) : codec_(codec) { ++codec.streams_; }
     ~Stream() override { close(); }
     int size(uint32_t input, StreamSize which, uint32_t& output) override {
       uint64_t per100k = which == StreamSize::Source ? codec_.sourceSizeAnswer : codec_.destinationSizeAnswer;
@@ -178,34 +149,25 @@ class FakeCodec : public Mp3Codec {
       return MMSYSERR_NOERROR;
     }
     int unprepareHeader(ACMSTREAMHEADER& header) override {
-      if (codec_.onUnprepare) codec_.onUnprepare();
       if (!(header.fdwStatus & ACMSTREAMHEADER_STATUSF_PREPARED)) return ACMERR_UNPREPARED;
       if (header.cbSrcLength != prepared_) return MMSYSERR_INVALPARAM;
       header.fdwStatus &= ~ACMSTREAMHEADER_STATUSF_PREPARED;
       return MMSYSERR_NOERROR;
     }
     int convert(ACMSTREAMHEADER& header, uint32_t flags) override {
-      int result = codec_.locked([&] {
-        int next = codec_.results_.empty() ? MMSYSERR_NOERROR : codec_.results_.front();
-        if (!codec_.results_.empty()) codec_.results_.pop_front();
-        return next;
-      });
-      if (!(header.fdwStatus & ACMSTREAMHEADER_STATUSF_PREPARED)) result = ACMERR_UNPREPARED;
-      codec_.locked([&] {
-        codec_.conversions_.push_back(
-            {std::vector<uint8_t>(header.pbSrc, header.pbSrc + header.cbSrcLength), result, flags});
-      });
-      if (result != MMSYSERR_NOERROR) return result;
-      uint32_t n = std::min<uint32_t>(header.cbSrcLength / 100 * static_cast<uint32_t>(codec_.outputPer100),
-                                      header.cbDstLength);
-      std::memset(header.pbDst, 0x5a, n);
-      header.cbDstLengthUsed = n;
-      return MMSYSERR_NOERROR;
+      std::lock_guard lock(codec_.mutex_);
+      int result = ACMERR_UNPREPARED;
+      if (header.fdwStatus & ACMSTREAMHEADER_STATUSF_PREPARED) {
+        result = codec_.results.empty() ? MMSYSERR_NOERROR : codec_.results.front();
+        if (!codec_.results.empty()) codec_.results.pop_front();
+      }
+      codec_.conversions_.push_back({{header.pbSrc, header.pbSrc + header.cbSrcLength}, flags});
+      header.cbDstLengthUsed = std::min(header.cbSrcLength / 100 * codec_.outputPer100, header.cbDstLength);
+      std::memset(header.pbDst, 0x5a, header.cbDstLengthUsed);
+      return result;
     }
     int close() override {
-      if (std::exchange(closed_, true)) return MMSYSERR_INVALHANDLE;
-      codec_.locked([&] { --codec_.openStreams_; });
-      return MMSYSERR_NOERROR;
+      return std::exchange(closed_, true) ? MMSYSERR_INVALHANDLE : (--codec_.streams_, 0);
     }
 
    private:
@@ -214,73 +176,126 @@ class FakeCodec : public Mp3Codec {
     bool closed_ = false;
   };
 
+  std::atomic<int> drivers_{0}, streams_{0};
   mutable std::mutex mutex_;
-  std::deque<int> results_;
   std::vector<Conversion> conversions_;
-  int openDrivers_ = 0, openStreams_ = 0, streamsOpened_ = 0;
-  WaveFormat lastSource_;
 };
 
+// Counts the MP3 bytes the connection would have sent.
 class FakeSink : public StreamSink {
  public:
-  int sendStream(const uint8_t* bytes, int length, bool) override {
-    std::lock_guard lock(mutex_);
-    stream_.insert(stream_.end(), bytes, bytes + length);
-    ++sends_;
-    return length;
-  }
-  void flush() override {
-    std::lock_guard lock(mutex_);
-    ++flushes_;
-  }
-  std::vector<uint8_t> stream() const {
-    std::lock_guard lock(mutex_);
-    return stream_;
-  }
-  int sends() const {
-    std::lock_guard lock(mutex_);
-    return sends_;
-  }
-  int flushes() const {
-    std::lock_guard lock(mutex_);
-    return flushes_;
-  }
-
- private:
-  mutable std::mutex mutex_;
-  std::vector<uint8_t> stream_;
-  int sends_ = 0, flushes_ = 0;
+  int sendStream(const uint8_t*, int length, bool) override { return sent += length, length; }
+  void flush() override { ++flushes; }
+  std::atomic<int> sent{0}, flushes{0};
 };
 
 class FakeStatus : public ConversionStatus {
  public:
-  void showLastError(std::string_view text) override { errors.emplace_back(text); }
+  void showLastError(std::string_view) override {}
   void refreshCounters() override { ++refreshes; }
-  std::vector<std::string> errors;  // the stage reports from the caller's thread here
-  int refreshes = 0;
+  int refreshes = 0;  // the stage reports from the caller's thread here
 };
 
-// Negates every sample.
-class FakeDsp : public DspHost {
+struct DecodeScript {
+  int createStatus = kDecoderOk;
+  int openStatus = kDecoderOk;
+  std::vector<DecodeStatus> statuses = {};  // the steps in order, then LastBlock; none: four blocks
+  bool endless = false;                     // Block after Block until the engine stops asking
+};
+
+class FakeDecoderLibrary final : public DecoderLibrary {
  public:
-  void processSamples(uint8_t* samples, int frames, int, int channels, int rate) override {
-    lastFrames = frames, lastRate = rate;
-    for (int i = 0; i < frames * channels; ++i) {
-      int16_t s;
-      std::memcpy(&s, samples + 2 * i, 2);
-      s = static_cast<int16_t>(-s);
-      std::memcpy(samples + 2 * i, &s, 2);
+  std::map<std::string, DecodeScript> scripts;  // by path; set before the engine runs
+  // Run on the worker thread after block (from 0) of a file was decoded; set before the run.
+  std::map<std::pair<std::string, int>, std::function<void()>> onBlock;
+  std::atomic<int> decodersAlive{0}, decodersMade{0}, outputsAlive{0}, blocksPlayed{0};
+  std::atomic<int> useAfterRelease{0};  // decode steps on a released decoder: must stay 0
+
+  std::unique_ptr<Mp3Decoder> newDecoder() override { return std::make_unique<Decoder>(*this); }
+  std::unique_ptr<AudioOutput> newDeviceOutput(const std::string&) override {
+    return std::make_unique<Output>(*this);
+  }
+  std::vector<std::string> opened() const {
+    std::lock_guard lock(mutex_);
+    return opened_;
+  }
+  // Waits until the file now open has decoded block `block` (from 0).
+  bool waitForBlock(const std::string& path, int block) {
+    std::unique_lock lock(mutex_);
+    return progress_.wait_for(lock, std::chrono::seconds(10), [&] { return reached_[path] >= block; });
+  }
+
+ private:
+  class Decoder final : public Mp3Decoder {
+   public:
+    explicit Decoder(FakeDecoderLibrary& library) : library_(library) {
+      ++library.decodersAlive, ++library.decodersMade;
     }
-  }
-  int lastFrames = 0, lastRate = 0;
-};
+    ~Decoder() override { --library_.decodersAlive; }
+    int createInput(const std::string& path) override {
+      path_ = path, step_ = 0;
+      std::lock_guard lock(library_.mutex_);
+      library_.opened_.push_back(path);
+      library_.reached_[path] = -1;
+      script_ = library_.scripts[path];
+      return script_.createStatus;
+    }
+    int openInput() override { return open_ = script_.openStatus == kDecoderOk, script_.openStatus; }
+    DecodeStatus decode() override {
+      if (library_.decodersAlive.load() <= 0) ++library_.useAfterRelease;
+      if (!open_) return DecodeStatus::Error;
+      size_t step = step_++;
+      DecodeStatus status = step < script_.statuses.size() ? script_.statuses[step] : DecodeStatus::LastBlock;
+      if (script_.endless || (script_.statuses.empty() && step < 3)) status = DecodeStatus::Block;
+      block_.assign(status == DecodeStatus::Block || status == DecodeStatus::LastBlock ? 1152 : 0, 1);
+      library_.reached(path_, static_cast<int>(step));
+      return status;
+    }
+    std::span<const int16_t> block() const override { return block_; }
+    PcmFormat format() const override { return {22050, 2}; }
+    long long bytesRead() const override { return 417 * static_cast<long long>(step_); }
+    void closeInput() override { open_ = false; }
 
-class FakeVisual : public VisualFeed {
- public:
-  void addData(const uint8_t* block, int length, int, int) override {
-    blocks.emplace_back(block, block + length);
+   private:
+    FakeDecoderLibrary& library_;
+    std::string path_;
+    DecodeScript script_;
+    bool open_ = false;
+    size_t step_ = 0;
+    std::vector<int16_t> block_;
+  };
+
+  class Output final : public AudioOutput {
+   public:
+    explicit Output(FakeDecoderLibrary& library) : library_(library) { ++library.outputsAlive; }
+    ~Output() override { --library_.outputsAlive; }
+    int open() override { return kDecoderOk; }
+    void play(std::span<const int16_t>, PcmFormat) override {
+      ++library_.blocksPlayed;
+      // Real time is not the point here; a short pause per block lets other threads in.
+      std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    void close() override {}
+
+   private:
+    FakeDecoderLibrary& library_;
+  };
+
+  void reached(const std::string& path, int block) {
+    std::function<void()> hook;
+    {
+      std::lock_guard lock(mutex_);
+      reached_[path] = std::max(reached_[path], block);
+      if (auto it = onBlock.find({path, block}); it != onBlock.end()) hook = it->second;
+    }
+    progress_.notify_all();
+    if (hook) hook();
   }
-  std::vector<std::vector<uint8_t>> blocks;  // the source's thread only
+
+  mutable std::mutex mutex_;
+  std::condition_variable progress_;
+  std::map<std::string, int> reached_;
+  std::vector<std::string> opened_;
 };
 
 }  // namespace brovana::test
