@@ -13,6 +13,7 @@
 
 #include "broadcast/studio_parts.h"
 #include "core/prompts.h"
+#include "monitor/line_quality.h"
 #include "monitor/main_window_view.h"
 #include "playlist/playlist.h"
 
@@ -79,6 +80,18 @@ class HeadlessVisual final : public Visualisation {
   std::atomic<bool> on_[5] = {};
 };
 
+// No window for the stream quality figures: the gauge still judges, counts and logs dropouts.
+class HeadlessQualityWindow final : public QualityWindow {
+ public:
+  // What the sources' quality figures go to.
+  QualityGauge* gauge() override { return &gauge_; }
+  void show() override {}
+  void setSkin(const std::string&) override {}
+
+ private:
+  LineQuality gauge_;
+};
+
 // The playlist the headless studio broadcasts: loaded from a file, never edited.
 class HeadlessPlaylistWindow final : public PlaylistWindowControl {
  public:
@@ -111,12 +124,14 @@ class HeadlessParts final : public StudioParts {
   bool cdPresent() override { return false; }
   bool runSetupWizard(LiveConnect& connection, bool firstRun) override;
   std::unique_ptr<StatusWindow> makeStatusWindow() override { return nullptr; }
-  std::unique_ptr<QualityWindow> makeQualityWindow() override { return nullptr; }
+  std::unique_ptr<QualityWindow> makeQualityWindow() override {
+    return std::make_unique<HeadlessQualityWindow>();
+  }
   std::unique_ptr<PlaylistWindowControl> makePlaylistWindow(Supervisor& supervisor) override;
   std::unique_ptr<ConversionStage> makeConversionStage(LiveConnect& connection, StatusDisplay& status,
                                                        ProgramExit& exit) override;
   std::unique_ptr<PlaylistEngine> makePlaylistEngine(const EngineWiring& wiring) override;
-  std::unique_ptr<PluginHost> makePluginHost() override { return nullptr; }
+  std::unique_ptr<PluginHost> makePluginHost() override;
   std::unique_ptr<MixerControl> makeMixer(MixerDestination) override { return nullptr; }
   std::unique_ptr<VolumeWindow> makeVolumeWindow(int) override { return nullptr; }
   std::unique_ptr<Capture> makeCapture(const CaptureWiring&) override { return nullptr; }

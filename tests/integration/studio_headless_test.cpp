@@ -5,7 +5,9 @@
 #include <signal.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -14,14 +16,42 @@
 
 #include "support/child_process.h"
 #include "support/icecast_server.h"
-#include "support/journal.h"
 #include "support/service_emulator.h"
 #include "support/temp_folder.h"
+#include "support/tone_files.h"
 
 namespace brovana {
 namespace {
 
 using namespace std::chrono_literals;
+constexpr PcmFormat kHeard{22050, 2};
+
+// The level of each of two tones in what was heard (dB, as the peak level of a sine of that
+// power): the median over the quarter seconds in which that tone dominates.
+std::pair<double, double> toneLevels(const std::vector<int16_t>& pcm, double first, double second) {
+  const size_t window = kHeard.sampleRate / 2;  // a quarter second of stereo
+  std::vector<double> levels[2];
+  for (size_t at = 0; at + window <= pcm.size(); at += window) {
+    std::span<const int16_t> part(pcm.data() + at, window);
+    double tone = test::dominantTone(part, kHeard, {first, second}), sum = 0;
+    for (int16_t s : part) sum += double(s) * s;
+    if (tone > 0)
+      levels[tone == second].push_back(10 * std::log10(sum / window / (32768.0 * 32768.0)) + 3.0103);
+  }
+  for (auto& v : levels) std::sort(v.begin(), v.end());
+  return {levels[0].at(levels[0].size() / 2), levels[1].at(levels[1].size() / 2)};
+}
+
+// The length of an MP3 file in seconds, from the frames ffprobe reads in it.
+double decodedSeconds(const std::string& path) {
+  std::string command =
+      "ffprobe -v error -count_packets -show_entries stream=sample_rate,nb_read_packets -of csv=p=0 '" +
+      path + "'";
+  std::unique_ptr<FILE, int (*)(FILE*)> out(popen(command.c_str(), "r"), pclose);
+  double rate = 0, frames = 0;
+  if (!out || std::fscanf(out.get(), "%lf,%lf", &rate, &frames) != 2 || rate <= 0) return 0;
+  return frames * (rate >= 32000 ? 1152 : 576) / rate;  // samples in an MPEG-1 frame, in MPEG-2 or 2.5
+}
 
 class HeadlessStudioTest : public ::testing::Test {
  protected:
@@ -53,6 +83,28 @@ class HeadlessStudioTest : public ::testing::Test {
                                  "BROVANA_PACE=4"});
   }
   int runToEnd(std::vector<std::string> args) { return studio(std::move(args), "run.log")->wait(60s); }
+  bool configure() { return runToEnd({"--configure", "--member", "demo", "--password", "demo-secret"}) == 0; }
+  // Until the studio says it is on the air (true), or has ended.
+  bool onTheAir(test::ChildProcess& process, const std::string& log) {
+    test::waitUntil([&] { return has(log, "on the air through") || !process.running(); }, 30s);
+    return has(log, "on the air through");
+  }
+  // The MP3 bytes decoded by mpg123 (at kHeard), as the station's listeners would hear them.
+  std::vector<int16_t> decode(const std::string& mp3) {
+    scratch.write("heard.mp3", mp3);
+    std::system(("mpg123 -q -s --stereo -r 22050 '" + scratch.file("heard.mp3") + "' > '" +
+                 scratch.file("heard.raw") + "' 2>/dev/null")
+                    .c_str());
+    std::string raw = read("heard.raw");
+    std::vector<int16_t> pcm(raw.size() / 2);
+    std::memcpy(pcm.data(), raw.data(), pcm.size() * 2);
+    return pcm;
+  }
+  static int peak(const std::vector<int16_t>& pcm) {
+    int most = 0;
+    for (int16_t s : pcm) most = std::max(most, std::abs(int(s)));
+    return most;
+  }
   std::string read(const std::string& name) { return scratch.read(name); }
   bool has(const std::string& file, const std::string& part) {
     return std::filesystem::exists(scratch.file(file)) && read(file).find(part) != std::string::npos;
@@ -81,29 +133,21 @@ TEST_F(HeadlessStudioTest, ConfiguredStudioGoesOnTheAirAndOffAgainOnSigterm) {
       << read("run.log");
 
   auto onAir = studio({"--headless", "--playlist", scratch.file("music/tones.m3u")}, "run1.log");
-  ASSERT_TRUE(
-      test::eventually([&] { return has("run1.log", "on the air through") || !onAir->running(); }, 30s));
-  ASSERT_TRUE(has("run1.log", "on the air through")) << read("run1.log");
+  ASSERT_TRUE(onTheAir(*onAir, "run1.log")) << read("run1.log");
   EXPECT_TRUE(serverOn()) << "the studio turned the member's server on";
   {
     test::StreamListener listener(icecast.port(), icecast.mount());
     ASSERT_TRUE(listener.waitForHead(10s)) << icecast.errorLog();
     EXPECT_NE(listener.header("icy-name").find("Test tones"), std::string::npos) << listener.head();
     ASSERT_TRUE(listener.waitForBody(40000, 30s));
-    scratch.write("heard.mp3", listener.body());
-    std::string decode =
-        "mpg123 -q -s '" + scratch.file("heard.mp3") + "' > '" + scratch.file("heard.raw") + "'";
-    ASSERT_EQ(std::system(decode.c_str()), 0);
-    std::string raw = read("heard.raw");
-    std::vector<int16_t> pcm(raw.size() / 2);
-    std::memcpy(pcm.data(), raw.data(), pcm.size() * 2);
+    std::vector<int16_t> pcm = decode(listener.body());
     EXPECT_GT(pcm.size(), 44100u) << "at least half a second of stereo";
-    EXPECT_GT(*std::max_element(pcm.begin(), pcm.end()), 3000) << "the tone, not silence";
+    EXPECT_GT(peak(pcm), 3000) << "the tone, not silence";
   }
-  EXPECT_TRUE(test::eventually([&] { return has("work/live_log1.txt", "Now playing : tone880.mp3"); }, 30s));
+  EXPECT_TRUE(test::waitUntil([&] { return has("work/live_log1.txt", "Now playing : tone880.mp3"); }, 30s));
   // The blank titles that clear the directory's entry at the log-in, then one per track.
   std::string announced, artist;
-  ASSERT_TRUE(test::eventually(
+  ASSERT_TRUE(test::waitUntil(
       [&] {
         announced.clear();
         for (const auto& song : emulator.songs())
@@ -132,6 +176,66 @@ TEST_F(HeadlessStudioTest, ConfiguredStudioGoesOnTheAirAndOffAgainOnSigterm) {
     EXPECT_NE(at = log.find(line, at), std::string::npos) << line << " missing or out of order\n" << log;
   EXPECT_FALSE(serverOn()) << "the run turned the server on, so it turned it off";
   EXPECT_TRUE(has(settings, "sessionID=1"));
+}
+
+TEST_F(HeadlessStudioTest, LevellerPlugInEvensOutAQuietAndALoudTrackUnderTheCeiling) {
+  // A quiet tone at -30 dBFS and a loud one at -6 dBFS: 24 dB apart as they are played.
+  for (auto [hz, db] : {std::pair{440, -30}, std::pair{880, -6}}) {
+    std::string command = "sox -q -n -r 22050 -c 2 -t wav - synth 20 sine " + std::to_string(hz) + " vol " +
+                          std::to_string(db) + "dB 2>/dev/null | lame --quiet -b 64 - '" +
+                          scratch.file("music/level" + std::to_string(hz) + ".mp3") + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+  }
+  scratch.write("music/levels.m3u", "level440.mp3\nlevel880.mp3\n");
+  ASSERT_TRUE(configure());
+  auto onAir = studio({"--headless", "--playlist", scratch.file("music/levels.m3u"), "--dsp",
+                       std::string(BROVANA_PLUGIN_DIR) + "/leveller.so"},
+                      "dsp.log");
+  ASSERT_TRUE(onTheAir(*onAir, "dsp.log")) << read("dsp.log");
+  std::vector<int16_t> heard;
+  {
+    test::StreamListener listener(icecast.port(), icecast.mount());
+    // A minute of the 56 kbit/s stream: each track whole at least once.
+    ASSERT_TRUE(listener.waitForBody(420'000, 60s)) << read("dsp.log");
+    heard = decode(listener.body());
+  }
+  EXPECT_EQ(onAir->stop(SIGTERM, 30s), 0);
+  auto [quiet, loud] = toneLevels(heard, 440, 880);
+  EXPECT_NEAR(quiet, -14, 3) << "raised to the leveller's target";
+  EXPECT_LT(std::abs(quiet - loud), 4) << quiet << " dB against " << loud << " dB";
+  EXPECT_LE(peak(heard), 29204) << "-1 dBFS";
+}
+
+// Many listeners: a second Icecast relays the mount of the one the studio streams to. Both serve
+// the stream, also after the master restarted and the studio logged in again. -outfile records
+// on meanwhile, byte for byte as relayed.
+TEST_F(HeadlessStudioTest, RelayServesTheMastersStreamAlsoAfterTheStudioReconnects) {
+  test::IcecastServer relay{{.mount = "/live", .relayOf = icecast.port()}};
+  ASSERT_TRUE(relay.start()) << relay.errorLog();
+  ASSERT_TRUE(configure());
+  std::string recording = scratch.file("recorded.mp3");
+  auto onAir = studio({"--headless", "--playlist", scratch.file("music/tones.m3u"), "-outfile", recording},
+                      "run1.log");
+  ASSERT_TRUE(onTheAir(*onAir, "run1.log")) << read("run1.log");
+  auto hears = [&](test::IcecastServer& server) {
+    auto listener = test::listenWhenServed(server);
+    bool heard = listener && listener->waitForBody(20000, 20s) && peak(decode(listener->body())) > 3000;
+    return heard ? listener->body() : std::string();
+  };
+  EXPECT_NE(hears(relay), "") << relay.errorLog();
+
+  icecast.kill();
+  ASSERT_TRUE(icecast.start()) << icecast.errorLog();
+  EXPECT_TRUE(test::waitUntil([&] { return has("work/live_log1.txt", "Re-connected successfully!"); }, 30s));
+  EXPECT_NE(hears(icecast), "") << icecast.errorLog();
+  std::string relayed = hears(relay);
+  ASSERT_NE(relayed, "") << relay.errorLog();
+  EXPECT_EQ(onAir->stop(SIGTERM, 30s), 0);
+  EXPECT_TRUE(has("work/live_log1.txt", "goes on after the reconnect")) << read("work/live_log1.txt");
+  std::string recorded = read("recorded.mp3");
+  EXPECT_NE(recorded.find(relayed), std::string::npos);
+  // All of it decodes, to as long as its bytes last at 56 kbit/s.
+  EXPECT_NEAR(decodedSeconds(recording), recorded.size() * 8.0 / 56000, 0.5);
 }
 
 }  // namespace

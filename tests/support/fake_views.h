@@ -2,6 +2,7 @@
 // The views and report ports for tests. Each fake writes what it is told as one line into the
 // Journal it is given ("label 1047 Connected!!", "nowPlaying Tone").
 
+#include <algorithm>
 #include <functional>
 #include <string>
 
@@ -14,11 +15,14 @@
 
 namespace brovana::test {
 
+// Into the journal given, or one of its own.
 class Writes {
  public:
+  Writes() : journal_(own_) {}
   explicit Writes(Journal& journal) : journal_(journal) {}
 
  protected:
+  Journal own_;
   Journal& journal_;
 };
 
@@ -30,6 +34,8 @@ class FakeStatusWindow : public StatusWindowView, Writes {
   void show() override { journal_.add("statusShow"); }
   // The label's last text, or "<unset>".
   std::string label(int id) const { return journal_.last("label " + std::to_string(id)); }
+  std::vector<std::string> labels(int id) const { return journal_.all("label " + std::to_string(id)); }
+  int shown() const { return static_cast<int>(std::ranges::count(journal_.lines(), "statusShow")); }
 };
 
 class FakeMainWindow : public MainWindowView, Writes {

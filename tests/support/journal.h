@@ -10,8 +10,9 @@
 #include <mutex>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
+
+#include "support/child_process.h"
 
 namespace brovana::test {
 
@@ -35,6 +36,13 @@ class Journal {
     auto it =
         std::find_if(all.rbegin(), all.rend(), [&](auto& line) { return line.rfind(prefix + " ", 0) == 0; });
     return it == all.rend() ? "<unset>" : it->substr(prefix.size() + 1);
+  }
+  // What follows `prefix` and a blank in each line that has it, in order.
+  std::vector<std::string> all(const std::string& prefix) const {
+    std::vector<std::string> found;
+    for (const std::string& line : lines())
+      if (line.rfind(prefix + " ", 0) == 0) found.push_back(line.substr(prefix.size() + 1));
+    return found;
   }
   // Lines beginning with these, in this order, with any others between them.
   ::testing::AssertionResult follows(const std::vector<std::string>& beginnings) const {
@@ -69,13 +77,9 @@ class Journal {
   std::vector<std::string> lines_;
 };
 
-// Polls until `done` holds; false when `limit` passed first.
-inline bool eventually(const std::function<bool()>& done,
-                       std::chrono::milliseconds limit = std::chrono::seconds(10)) {
-  for (auto until = std::chrono::steady_clock::now() + limit; !done();
-       std::this_thread::sleep_for(limit / 5000))
-    if (std::chrono::steady_clock::now() > until) return false;
-  return true;
+// waitUntil with the unit tests' limit.
+inline bool eventually(const std::function<bool()>& done) {
+  return waitUntil(done, std::chrono::seconds(10));
 }
 
 }  // namespace brovana::test

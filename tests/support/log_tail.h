@@ -34,7 +34,7 @@ class LogTail {
     return n;
   }
   bool waitFor(const std::string& part, std::chrono::milliseconds limit = std::chrono::seconds(10)) const {
-    return eventually([&] { return contains(part); }, limit);
+    return waitUntil([&] { return contains(part); }, limit);
   }
 
  private:

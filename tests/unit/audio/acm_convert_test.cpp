@@ -135,6 +135,25 @@ TEST(VoiceoverMixTest, MicrophoneIsAddedToTheScaledMusic) {
   }
 }
 
+TEST_F(AcmConvertTest, PlugInWorksOnACopyAndMayChangeTheFrameCountBeforeTheVisualisation) {
+  TrackFormat track{"/music/a.mp3", 44100, 2};
+  ASSERT_EQ(stage().InitACM(56000, &track), kInitOpened);
+  auto block = samples({100, -200, 300, -400});
+  for (int framesOut : {1, 4}) {  // fewer, and the block once more after itself
+    test::FakeDspAndVisual dsp;
+    dsp.framesOut = framesOut;
+    stage().setDspHost(&dsp);
+    stage().setVisual(&dsp);
+    ASSERT_TRUE(stage().convertAndSend(block.data(), 8, 1, "test"));
+    EXPECT_EQ(dsp.calls.at(0), std::pair(2, 44100));
+    auto negated = samples({-100, 200, -300, 400, -100, 200, -300, 400});
+    EXPECT_EQ(dsp.shown.at(0), std::vector<uint8_t>(negated.begin(), negated.begin() + 4 * framesOut));
+    stage().setDspHost(nullptr);
+    stage().setVisual(nullptr);
+  }
+  EXPECT_EQ(block, samples({100, -200, 300, -400})) << "the source's block stays as it was";
+}
+
 TEST_F(AcmConvertTest, OpenResults) {
   const std::string noFormat = "Your MP3 driver doesn't support selected format!";
   // Changes to the formats apply before the stage builds its format table, the others after.

@@ -196,6 +196,26 @@ class FakeStatus : public ConversionStatus {
   int refreshes = 0;  // the stage reports from the caller's thread here
 };
 
+// A plug-in that negates every sample and, with `framesOut` set, hands back that many frames
+// (the first ones, or the block again after itself); and the visualisation after it. The tests
+// call convertAndSend themselves, so both are used on the test's thread only.
+struct FakeDspAndVisual : DspHost, VisualFeed {
+  int processSamples(uint8_t* samples, int frames, int, int channels, int rate) override {
+    calls.push_back({frames, rate});
+    auto* s = reinterpret_cast<int16_t*>(samples);
+    for (int i = 0; i < frames * channels; ++i) s[i] = static_cast<int16_t>(-s[i]);
+    int out = framesOut < 0 ? frames : framesOut;
+    for (int i = frames * channels; i < out * channels; ++i) s[i] = s[i - frames * channels];
+    return out;
+  }
+  void addData(const uint8_t* block, int length, int, int) override {
+    shown.emplace_back(block, block + length);
+  }
+  std::vector<std::pair<int, int>> calls;  // frames, rate
+  std::vector<std::vector<uint8_t>> shown;
+  int framesOut = -1;
+};
+
 struct DecodeScript {
   int createStatus = kDecoderOk;
   int openStatus = kDecoderOk;
