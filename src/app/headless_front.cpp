@@ -110,8 +110,9 @@ bool HeadlessPlaylistWindow::loadPlaylist(const std::string& path) {
   return playlist_.count() > 0;
 }
 
-HeadlessParts::HeadlessParts(Prompts& prompts, Mp3Codec& codec, EngineMaker makeEngine)
-    : prompts_(prompts), codec_(codec), makeEngine_(std::move(makeEngine)) {}
+HeadlessParts::HeadlessParts(Prompts& prompts, Mp3Codec& codec, EngineMaker makeEngine,
+                             std::string captureDevice)
+    : prompts_(prompts), codec_(codec), makeEngine_(std::move(makeEngine)), live_(std::move(captureDevice)) {}
 
 int HeadlessParts::cpuMHz() {
   return brovana::cpuMHz();
@@ -136,6 +137,10 @@ std::unique_ptr<ConversionStage> HeadlessParts::makeConversionStage(LiveConnect&
 
 std::unique_ptr<PlaylistEngine> HeadlessParts::makePlaylistEngine(const EngineWiring& wiring) {
   return makeEngine_ && stage_ ? makeEngine_(stage_->acm(), wiring, prompts_) : nullptr;
+}
+
+std::unique_ptr<Capture> HeadlessParts::makeCapture(const CaptureWiring& wiring) {
+  return stage_ ? live_.makeCapture(stage_->acm(), wiring, prompts_) : nullptr;
 }
 
 std::unique_ptr<PluginHost> HeadlessParts::makePluginHost() {

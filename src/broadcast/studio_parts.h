@@ -67,6 +67,8 @@ class ConversionStage {
   // The plug-in host every block goes through; null: none. Set before the sources start.
   virtual void setDspHost(DspHost* dsp) = 0;
   virtual void startConvertThread() = 0;
+  // The music's share of a voiceover mix (the crossfade).
+  virtual void setMusicGain(float gain) = 0;
 };
 
 // What the playlist engine is given at creation.

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "audio/mixer.h"
 #include "core/program_values.h"
 #include "core/speed_names.h"
 #include "core/text.h"
@@ -490,6 +491,19 @@ void Supervisor::stopVoiceover() {
   capture_->closeLineIn();
   if (engine_)
     if (auto title = engine_->currentTitle()) status_->setNowPlaying(*title);
+}
+
+void Supervisor::setVoiceoverBalance(int position) {
+  Lock lock(controlMutex_);
+  VoiceoverBalance balance = voiceoverBalance(position);
+  if (inputMixer_) inputMixer_->setSourceVolume(kSourceMicrophone, balance.microphoneVolume);
+  if (stage_) stage_->setMusicGain(balance.musicGain);
+}
+
+void Supervisor::setSourceVolume(int sourceCode, int volume) {
+  Lock lock(controlMutex_);
+  for (MixerControl* mixer : {inputMixer_.get(), outputMixer_.get()})
+    if (mixer) mixer->setSourceVolume(sourceCode, volume);
 }
 
 bool Supervisor::openVoiceoverPanel() {

@@ -82,6 +82,7 @@ class FakePart final : public ConversionStage,
   FakePart(Journal& j, std::string name) : Part(j, std::move(name)) { note("make"); }
   void setVisual(Visualisation*) override {}
   void setDspHost(DspHost*) override {}
+  void setMusicGain(float gain) override { note("musicGain", gain); }
   void startConvertThread() override {}
   bool selectSource(int code) override { return note("select", code), true; }
   void setSourceVolume(int, int) override {}
