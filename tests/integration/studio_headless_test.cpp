@@ -6,18 +6,13 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <functional>
-#include <thread>
 
 #include "support/child_process.h"
 #include "support/demo_station.h"
-#include "support/icecast_server.h"
-#include "support/service_emulator.h"
 #include "support/temp_folder.h"
 #include "support/tone_files.h"
 
@@ -60,13 +55,10 @@ class HeadlessStudioTest : public ::testing::Test {
     ASSERT_TRUE(icecast.start()) << icecast.errorLog();
     ASSERT_TRUE(emulator.ready()) << emulator.logFile();
     std::filesystem::create_directories(scratch.file("music"));
-    for (int hz : {440, 880}) {  // two tagged tracks of a tone, 12 seconds each
-      std::string command = "sox -q -n -r 44100 -c 2 -t wav - synth 12 sine " + std::to_string(hz) +
-                            " vol 0.5 2>/dev/null | lame --quiet -b 128 --tt 'Tone " + std::to_string(hz) +
-                            "' --ta Test - '" + scratch.file("music/tone" + std::to_string(hz) + ".mp3") +
-                            "'";
-      ASSERT_EQ(std::system(command.c_str()), 0) << command;
-    }
+    for (int hz : {440, 880})  // two tagged tracks of a tone, 12 seconds each
+      ASSERT_TRUE(test::makeTone(
+          scratch.file("music/tone" + std::to_string(hz) + ".mp3"),
+          {.frequency = double(hz), .seconds = 12, .title = "Tone " + std::to_string(hz), .artist = "Test"}));
     scratch.write("music/broken.mp3", std::string(48000, 'x'));  // no MP3 at all: skipped
     scratch.write("music/tones.m3u",
                   "#EXTM3U\r\n#EXTINF:12,Tone 440\r\ntone440.mp3\r\nbroken.mp3\r\n"

@@ -19,11 +19,9 @@
 #include <vector>
 
 #include "audio/conversion_ports.h"
-#include "audio/line_speed.h"
 #include "audio/mp3_codec.h"
 #include "audio/mp3_decoder.h"
 #include "diag/logger.h"
-#include "support/journal.h"
 #include "support/temp_folder.h"
 
 namespace brovana::test {
