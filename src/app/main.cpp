@@ -1,6 +1,8 @@
 // brovana-live: the studio.
 
+#include <QApplication>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -9,6 +11,7 @@
 #include "app/configure.h"
 #include "app/headless_studio.h"
 #include "app/probe.h"
+#include "app/studio_gui.h"
 #include "app/working_folder.h"
 #include "broadcast/engine_part.h"
 #include "broadcast/program_values.h"
@@ -64,20 +67,21 @@ int main(int argc, char** argv) {
     HeadlessPrompts prompts;
     return runConfigure(options, webHost, registry, http, prompts, registry.path());
   }
-  if (options.headless) {
-    LameCodec codec;
-    PlatformDecoderLibrary decoders;
-    auto makeEngine = [&](AcmStage& stage, const EngineWiring& wiring, Prompts& prompts) {
-      auto engine = std::make_unique<EncoderEngine>(stage, decoders, prompts, wiring);
-      engine->encoder().setNoStats(options.noStats);
-      return engine;
-    };
-    HeadlessSetup setup{registry, http, codec, makeEngine, webHost};
-    return runHeadless(options, setup);
-  }
+  LameCodec codec;
+  PlatformDecoderLibrary decoders;
+  auto makeEngine = [&](AcmStage& stage, const EngineWiring& wiring, Prompts& prompts) {
+    auto engine = std::make_unique<EncoderEngine>(stage, decoders, prompts, wiring);
+    engine->encoder().setNoStats(options.noStats);
+    return engine;
+  };
+  HeadlessSetup setup{registry, http, codec, makeEngine, webHost};
+  if (options.headless) return runHeadless(options, setup);
 
-  std::fprintf(stderr,
-               "brovana-live: the windows are not built yet; run the studio with --headless\n"
-               "(see brovana-live --help and the README).\n");
-  return 1;
+  // Qt would abort without a display; say what to do instead.
+  if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") && !std::getenv("QT_QPA_PLATFORM")) {
+    std::fprintf(stderr, "brovana-live: no display to open the windows on; run the studio with --headless\n");
+    return 1;
+  }
+  QApplication application(argc, argv);
+  return runStudio(options, setup);
 }

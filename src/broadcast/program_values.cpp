@@ -1,9 +1,6 @@
 #include "broadcast/program_values.h"
 
-#include <fstream>
-
 #include "core/ini_file.h"
-#include "core/prompts.h"
 #include "core/registry.h"
 #include "core/text.h"
 
@@ -77,35 +74,6 @@ std::optional<std::string> ProgramValues::skin() const {
 void ProgramValues::setSkin(std::optional<std::string> name) {
   std::lock_guard lock(mutex_);
   skin_ = std::move(name);
-}
-
-std::optional<std::string> ProgramValues::skinName(Prompts& prompts, ProgramExit& exit) {
-  std::string name;
-  {
-    std::lock_guard lock(mutex_);
-    if (skinChecked_ && skin_) return skin_;
-    if (!skin_ && registry_)
-      if (auto key = registry_->open(kProfileRoot))
-        if (auto stored = key->query("lc_skin")) skin_ = *stored;
-    name = skin_.value_or(kDefaultSkin);
-  }
-  auto readable = [](const std::string& path) { return std::ifstream(path).good(); };
-  if (!readable(name)) {
-    char text[600];
-    std::snprintf(text, sizeof text, "The skin %s is missing, unable to continue. Switching to default skin.",
-                  name.c_str());
-    prompts.warning(text);
-    name = kDefaultSkin;
-    if (!readable(name)) {
-      prompts.error("No skins found, unable to continue. Is Brovana_live.exe file in the right directory?");
-      exit.endProgram(0);
-      return std::nullopt;
-    }
-  }
-  std::lock_guard lock(mutex_);
-  skin_ = name;
-  skinChecked_ = true;
-  return skin_;
 }
 
 std::string ProgramValues::webHost() const {

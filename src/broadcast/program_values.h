@@ -10,8 +10,6 @@
 
 namespace brovana {
 
-class Prompts;
-class ProgramExit;
 class Registry;
 
 inline constexpr const char* kProfileRoot = "Software\\Zelvora\\Live";
@@ -41,11 +39,9 @@ class ProgramValues {
   int sessionID() const;
   void setSessionID(int id);
 
+  // The stored skin name; the windows' skin layer checks it before use.
   std::optional<std::string> skin() const;
   void setSkin(std::optional<std::string> name);
-  // The skin file to load: the stored one when it can be read, else the default one with a
-  // warning; neither: a message and the end of the program (nullopt then).
-  std::optional<std::string> skinName(Prompts& prompts, ProgramExit& exit);
 
   std::string webHost() const;
   void setWebHost(std::string host);
@@ -56,7 +52,6 @@ class ProgramValues {
   std::optional<std::string> mp3path_;
   std::optional<std::string> playlist_;
   std::optional<std::string> skin_;
-  bool skinChecked_ = false;
   int sessionID_ = -1;
   std::string webHost_;
 };

@@ -690,6 +690,11 @@ bool Supervisor::firstRunDone() const {
   return firstRunDone_;
 }
 
+Playlist* Supervisor::currentPlaylist() const {
+  Lock lock(controlMutex_);
+  return currentPlaylist_;
+}
+
 Capture* Supervisor::capture() const {
   return captureSeen_.load();
 }

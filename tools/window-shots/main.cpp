@@ -1,0 +1,259 @@
+// brovana-window-shots: renders the studio's windows and dialogs to PNG files, once per skin, so
+// that their look can be reviewed (scripts/screenshots runs it under a virtual display, at the
+// normal and the double scale).
+//
+//   brovana-window-shots --out DIR [--skin FILE]... [NAME...]
+//
+// Every window is made from the studio's own classes, filled with sample texts by element id,
+// shown, and grabbed once its glide has ended. A new window is one row in kShots.
+
+#include <QApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTimer>
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/message_dialogs.h"
+#include "app/mini_window.h"
+#include "app/program_info_dialog.h"
+#include "app/qt_prompts.h"
+#include "app/qt_studio_parts.h"
+#include "app/skin/skin.h"
+#include "app/status_window.h"
+#include "app/studio_gui.h"
+#include "app/working_folder.h"
+#include "core/registry.h"
+#include "monitor/status_display.h"
+#include "net/web_service.h"
+#include "platform/lame_codec.h"
+
+namespace brovana {
+namespace {
+
+// The windows are looked at, never used: nothing goes out.
+class NoNetwork final : public HttpClient {
+ public:
+  bool get(const std::string&, const std::string&, const std::string&, std::string& answer, size_t,
+           bool) override {
+    answer.clear();
+    return false;
+  }
+};
+
+// What the main window is made with.
+struct Studio {
+  MemoryRegistry registry;
+  NoNetwork http;
+  QtPrompts prompts;
+  QtProgramExit exit;
+  LameCodec codec;
+  QtStudioParts parts{prompts, codec, nullptr};
+  StudioContext context{"www.zelvora.example", registry, http, prompts, exit, parts, nullptr};
+};
+
+// A window to grab, and whatever owns it.
+struct Shown {
+  std::shared_ptr<void> owner;
+  QWidget* widget = nullptr;
+};
+
+template <typename Window>
+Shown own(std::shared_ptr<Window> window, QWidget& widget) {
+  return Shown{std::move(window), &widget};
+}
+
+void fill(QWidget& window, std::initializer_list<std::pair<int, const char*>> texts) {
+  for (const auto& [id, text] : texts)
+    if (auto* label = window.findChild<QLabel*>(elementName(id))) label->setText(QString::fromUtf8(text));
+}
+
+Shown mainWindow(Studio& studio) {
+  auto window = std::make_shared<MiniWindow>(studio.context);
+  window->setWindowTitle(QStringLiteral("Brovana-Live 2.01 - Jan. 29, 2001 - On the Air! (12 listeners)"));
+  fill(*window, {{kIdMainNowPlaying, "Lena Morrow - Harbour Lights (Live at the Pier)"},
+                 {kIdMainConnectionState, "Connected!!"},
+                 {kIdMainTrackElapsed, "1:42"},
+                 {kIdMainTrackRemaining, "-2:18"},
+                 {kIdMainNextTrack, "The Quiet Hours - Slow Tide"},
+                 {kIdMainDataCounter, "2816 kb (input) , 704 kb (output)"}});
+  return own(window, *window);
+}
+
+// One menu of the main window, opened.
+std::function<Shown(Studio&)> menuOf(int index) {
+  return [index](Studio& studio) {
+    auto window = std::make_shared<MiniWindow>(studio.context);
+    window->findChild<QAction*>(elementName(32808))->setText(QStringLiteral("Switch to Hostplay"));
+    window->show();
+    QMenu* menu = window->menuBar()->actions().at(index)->menu();
+    menu->popup(window->mapToGlobal(QPoint(0, 0)));
+    return own(window, *menu);
+  };
+}
+
+Shown statusWindow(Studio&) {
+  auto window = std::make_shared<QtStatusWindow>();
+  window->widget().setWindowTitle(QStringLiteral("dj_lena has 12 listeners"));
+  fill(window->widget(), {{kLabelNowPlaying, "Lena Morrow - Harbour Lights (Live at the Pier)"},
+                          {kLabelNextTrack, "The Quiet Hours - Slow Tide"},
+                          {kLabelTrackTimes, "1:42                 2:18"},
+                          {kLabelTrackNumber, "3"},
+                          {kLabelTrackFormat, "44100 Hz, stereo, 128 kbps"},
+                          {kLabelPlaylistName, "friday-night.m3u"},
+                          {kLabelPlaylistTimes, "0:09:12                 0:48:30"},
+                          {kLabelConnectionState, "Connected!!"},
+                          {kLabelConnectedTime, "0:09:40"},
+                          {kLabelDataCounter, "2816 kb (input) , 704 kb (output)"},
+                          {kLabelInputSpeed, "T1/DSL/ISDN/Cable"},
+                          {kLabelOutputSpeed, "56Kbps/stereo (T1/DSL/ISDN/Cable)"},
+                          {kLabelAverageMinutes, "23"},
+                          {kLabelRating, "3.5"},
+                          {kLabelFailedFiles, "0"},
+                          {kLabelReconnects, "1"},
+                          {kLabelLastError, " "}});
+  return own(window, window->widget());
+}
+
+Shown dialog(std::shared_ptr<MessageDialog> dialog) {
+  dialog->setModal(false);
+  return own(dialog, *dialog);
+}
+
+Shown question(Studio&) {
+  Question asked;
+  asked.text = "Do you want to start broadcasting your previous playlist, /home/lena/shows/friday-night.m3u?";
+  return dialog(std::make_shared<MessageDialog>(asked));
+}
+
+Shown questionWithCaptions(Studio&) {
+  Question asked;
+  asked.text = "Unable to connect to your Zelvora server, restart and try again?";
+  asked.yesCaption = "Restart";
+  asked.noCaption = "Exit";
+  return dialog(std::make_shared<MessageDialog>(asked));
+}
+
+Shown warning(Studio&) {
+  return dialog(std::make_shared<MessageDialog>(
+      BoxKind::Warning, "You need to either create or load a playlist!", "Brovana-Live"));
+}
+
+Shown about(Studio&) {
+  return dialog(std::make_shared<MessageDialog>(BoxKind::Information,
+                                                "Brovana-Live 2.0, build 110, compiled on Mon Jan 29 "
+                                                "18:11:30 2001. Made for the members of the Zelvora "
+                                                "internet radio service.",
+                                                "About Brovana-Live"));
+}
+
+Shown notice(Studio&) {
+  auto window = std::make_shared<NoticeWindow>();
+  window->showText(QStringLiteral("Starting Brovana-Live, standby..."));
+  return own(window, *window);
+}
+
+Shown programInfo(Studio&) {
+  auto dialog = std::make_shared<QtProgramInfoDialog>([](auto, auto, auto) { return true; });
+  return own(dialog, dialog->widget());
+}
+
+struct ShotRow {
+  const char* name;
+  std::function<Shown(Studio&)> make;
+};
+
+const std::vector<ShotRow> kShots = {
+    {"main", mainWindow},
+    {"main-menu-broadcast", menuOf(0)},
+    {"main-menu-source", menuOf(1)},
+    {"main-menu-view", menuOf(2)},
+    {"main-menu-options", menuOf(3)},
+    {"main-menu-help", menuOf(5)},
+    {"status", statusWindow},
+    {"question", question},
+    {"question-captions", questionWithCaptions},
+    {"warning", warning},
+    {"about", about},
+    {"notice", notice},
+    {"program-info", programInfo},
+};
+
+void settle(int milliseconds) {
+  QEventLoop loop;
+  QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
+  loop.exec();
+}
+
+bool render(const ShotRow& row, Studio& studio, const QString& file) {
+  Shown shown = row.make(studio);
+  if (!shown.widget->isVisible()) shown.widget->show();
+  settle(450);  // past the glide
+  bool saved = shown.widget->grab().save(file);
+  shown.widget->hide();
+  return saved;
+}
+
+int run(int argc, char** argv) {
+  QString out;
+  std::vector<std::string> skins, names;
+  for (int i = 1; i < argc; ++i) {
+    std::string word = argv[i];
+    if (word == "--out" && i + 1 < argc)
+      out = QDir(QString::fromLocal8Bit(argv[++i])).absolutePath();
+    else if (word == "--skin" && i + 1 < argc)
+      skins.push_back(QDir(QString::fromLocal8Bit(argv[++i])).absolutePath().toStdString());
+    else if (word.rfind("--", 0) == 0)
+      return std::fprintf(stderr, "usage: brovana-window-shots --out DIR [--skin FILE]... [NAME...]\n"), 2;
+    else
+      names.push_back(word);
+  }
+  if (out.isEmpty() || !QDir().mkpath(out))
+    return std::fprintf(stderr, "brovana-window-shots: --out DIR\n"), 2;
+
+  // A scratch working folder with the shipped files, as the studio has one.
+  std::string error;
+  QString work =
+      QDir::temp().filePath(QStringLiteral("brovana-shots-%1").arg(QCoreApplication::applicationPid()));
+  if (!enterWorkingFolder(work.toStdString(), shippedFilesFolder(), error))
+    return std::fprintf(stderr, "brovana-window-shots: %s\n", error.c_str()), 1;
+  if (skins.empty())
+    for (const QString& file :
+         QDir(QStringLiteral("skins")).entryList({QStringLiteral("*.skn")}, QDir::Files))
+      skins.push_back("skins/" + file.toStdString());
+
+  prepareApplication();
+  int failures = 0;
+  for (const std::string& skinPath : skins) {
+    Skin skin = loadSkin(skinPath);
+    if (skin.path != skinPath) ++failures;  // the log says why
+    setCurrentSkin(skin);
+    QString stem = QFileInfo(QString::fromStdString(skinPath)).completeBaseName();
+    Studio studio;
+    for (const ShotRow& row : kShots) {
+      if (!names.empty() && std::find(names.begin(), names.end(), row.name) == names.end()) continue;
+      QString file =
+          QDir(out).filePath(stem + QLatin1Char('-') + QLatin1String(row.name) + QStringLiteral(".png"));
+      bool saved = render(row, studio, file);
+      std::printf("%s %s\n", saved ? "wrote" : "FAILED", file.toLocal8Bit().constData());
+      failures += !saved;
+    }
+  }
+  QDir(work).removeRecursively();
+  return failures == 0 ? 0 : 1;
+}
+
+}  // namespace
+}  // namespace brovana
+
+int main(int argc, char** argv) {
+  QApplication application(argc, argv);
+  return brovana::run(argc, argv);
+}
