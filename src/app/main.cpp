@@ -1,9 +1,10 @@
-// brovana-live: the studio.
+// brovana-live: the studio, from its command line to its exit code.
 
 #include <QApplication>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,7 @@
 #include "app/configure.h"
 #include "app/headless_studio.h"
 #include "app/probe.h"
+#include "app/program.h"
 #include "app/studio_gui.h"
 #include "app/working_folder.h"
 #include "broadcast/engine_part.h"
@@ -22,7 +24,7 @@
 #include "platform/lame_codec.h"
 #include "platform/settings_registry.h"
 
-int main(int argc, char** argv) {
+int brovana::runProgram(int argc, char** argv) {
   using namespace brovana;
   ParseResult parsed = parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
   if (!parsed.error.empty()) {
@@ -82,6 +84,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "brovana-live: no display to open the windows on; run the studio with --headless\n");
     return 1;
   }
-  QApplication application(argc, argv);
+  // A test that drives the windows has made the application already.
+  std::optional<QApplication> application;
+  if (!QCoreApplication::instance()) application.emplace(argc, argv);
   return runStudio(options, setup);
 }

@@ -1,0 +1,17 @@
+// The window tests run on the offscreen platform (no display, no sound card), with one
+// QApplication that lives for the whole test program.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <cstdlib>
+
+#include "app/studio_gui.h"
+
+int main(int argc, char** argv) {
+  setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  QApplication application(argc, argv);
+  brovana::prepareApplication();
+  testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
