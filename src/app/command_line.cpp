@@ -22,6 +22,19 @@ bool oneOf(int value, const int (&allowed)[N]) {
   return std::find(std::begin(allowed), std::end(allowed), value) != std::end(allowed);
 }
 
+// FILE.so[:MODULE]; the module is 0 unless the text ends in ':' and digits.
+std::optional<DspChoice> dspChoice(const std::string& text) {
+  DspChoice choice{text, 0};
+  size_t colon = text.rfind(':');
+  if (colon != std::string::npos) {
+    if (std::optional<int> module = wholeNumber(text.substr(colon + 1)); module && *module >= 0) {
+      choice = {text.substr(0, colon), *module};
+    }
+  }
+  if (choice.path.empty()) return std::nullopt;
+  return choice;
+}
+
 }  // namespace
 
 ParseResult parseCommandLine(const std::vector<std::string>& args) {
@@ -79,6 +92,12 @@ ParseResult parseCommandLine(const std::vector<std::string>& args) {
       (line ? o.lineSpeed : o.outputBitrate) = value;
     } else if (word == "--workdir") {
       if (!(o.workdir = next())) return fail("--workdir needs a folder");
+    } else if (word == "--dsp") {
+      auto text = next();
+      if (!text || !(o.dsp = dspChoice(*text)))
+        return fail("--dsp needs a plug-in library, as FILE.so or FILE.so:MODULE");
+    } else if (word == "--list-dsp") {
+      o.listDsp = true;
     } else if (word == "--probe") {
       o.probe = true;
     } else if (word == "--help" || word == "-h") {
@@ -100,6 +119,7 @@ ParseResult parseCommandLine(const std::vector<std::string>& args) {
         "--member, --password, --title, --genre, --url, --line-speed and --output-bitrate go with "
         "--configure");
   if (o.playlist && !o.headless) return fail("--playlist goes with --headless");
+  if (o.dsp && !o.headless) return fail("--dsp goes with --headless");
   return result;
 }
 
@@ -113,7 +133,8 @@ Options:
   -host HOST[:PORT]   talk to this web host of the service instead of the default
                       (for example 127.0.0.1:8080 for the local service emulator)
   -nostats            no status or stream quality updates while a playlist plays
-  -outfile PATH       remember PATH as the output file
+  -outfile PATH       record the outgoing MP3 stream, exactly as the server gets it,
+                      into PATH (emptied first; appended to after each reconnect)
   -dd1, -quiet        remembered switches of the classic command line
   --headless          run without windows: messages go to standard error and the log,
                       questions get the answer that keeps the station on the air; it
@@ -132,6 +153,13 @@ Options:
                         56000, 33000 or 28800 (default 100000)
     --output-bitrate N  stream bit rate: 56000, 32000, 24000 or 16000, at most what the
                         line speed allows (default: the highest it allows)
+  --dsp FILE.so[:MODULE]
+                      with --headless: run the broadcast through this DSP plug-in, module
+                      MODULE of it (default 0); a FILE not found here is looked for in the
+                      working folder's Plugins/ (the studio ships leveller.so there: module 0
+                      levels loudness and limits peaks to -1 dBFS, module 1 only limits)
+  --list-dsp          list the DSP plug-ins of the working folder's Plugins/ and their
+                      modules, and exit
   --workdir DIR       working folder for logs, skins, genre.txt and the names file
                       (default: $XDG_DATA_HOME/brovana-live, ~/.local/share/brovana-live)
   --probe FILE...     print the MP3 facts and tags of each FILE as one JSON line and exit

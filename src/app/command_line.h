@@ -7,6 +7,12 @@
 
 namespace brovana {
 
+// A DSP plug-in library and the module of it to run.
+struct DspChoice {
+  std::string path;
+  int module = 0;
+};
+
 struct CommandLine {
   std::optional<std::string> host;      // -host HOST[:PORT]: the service's web host
   bool dd1 = false;                     // -dd1
@@ -26,6 +32,8 @@ struct CommandLine {
   std::optional<int> lineSpeed;         // --line-speed N: 100000, 56000, 33000 or 28800
   std::optional<int> outputBitrate;     // --output-bitrate N: 56000, 32000, 24000 or 16000
   std::vector<std::string> probeFiles;  // --probe FILE...
+  std::optional<DspChoice> dsp;         // --dsp FILE.so[:MODULE]: the plug-in the headless studio runs
+  bool listDsp = false;                 // --list-dsp
   bool probe = false;
   bool help = false;
   bool version = false;

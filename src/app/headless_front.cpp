@@ -3,8 +3,10 @@
 #include <cstdio>
 
 #include "broadcast/audio_parts.h"
+#include "broadcast/dsp_part.h"
 #include "broadcast/program_values.h"
 #include "diag/system_info.h"
+#include "platform/dl_loader.h"
 
 namespace brovana {
 namespace {
@@ -134,6 +136,10 @@ std::unique_ptr<PlaylistEngine> HeadlessParts::makePlaylistEngine(ConversionStag
                                                                   const EngineWiring& wiring) {
   // The stage is the one made above.
   return makeEngine_ ? makeEngine_(static_cast<AcmStage&>(stage), wiring, prompts_) : nullptr;
+}
+
+std::unique_ptr<PluginHost> HeadlessParts::makePluginHost() {
+  return std::make_unique<DspPlugins>(std::make_unique<DlLoader>(), prompts_, nullptr);
 }
 
 std::unique_ptr<BroadcastInfoDialog> HeadlessParts::makeBroadcastInfoDialog(LiveConnect&, Supervisor&) {

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 
+#include "app/dsp_choice.h"
 #include "broadcast/program_values.h"
 #include "broadcast/supervisor.h"
 #include "core/registry.h"
@@ -64,7 +65,10 @@ int runHeadless(const CommandLine& options, const HeadlessSetup& setup) {
       std::fprintf(stderr, "brovana-live: the start-up ended the program\n");
       return exit.code();
     }
+    if (options.outFile) supervisor.startRecording(*options.outFile);
     if (options.playlist) programValues().setPlaylist(*options.playlist);
+    // A refused plug-in has been reported; the station goes on the air without it.
+    if (options.dsp) supervisor.launchPluginFile(dspPath(options.dsp->path), options.dsp->module);
     supervisor.autoStart();
 
     LiveConnect* connection = supervisor.connection();

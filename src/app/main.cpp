@@ -10,6 +10,7 @@
 
 #include "app/command_line.h"
 #include "app/configure.h"
+#include "app/dsp_choice.h"
 #include "app/headless_studio.h"
 #include "app/probe.h"
 #include "app/program.h"
@@ -44,16 +45,22 @@ int brovana::runProgram(int argc, char** argv) {
   // Before any thread starts, so that only the waiting thread takes the stop signals.
   if (options.headless) blockStopSignals();
 
-  // The playlist is named from where the command was given; the program works in its own folder.
-  if (options.playlist) {
+  // The playlist and the recording are named from where the command was given; the program
+  // works in its own folder.
+  for (std::optional<std::string>* path : {&options.playlist, &options.outFile}) {
     std::error_code ec;
-    options.playlist = std::filesystem::absolute(*options.playlist, ec).lexically_normal().string();
+    if (*path) *path = std::filesystem::absolute(**path, ec).lexically_normal().string();
   }
+  // A plug-in not found there is looked for in the working folder's Plugins/.
+  if (std::error_code ec; options.dsp && std::filesystem::exists(options.dsp->path, ec))
+    options.dsp->path = std::filesystem::absolute(options.dsp->path, ec).lexically_normal().string();
   std::string error;
-  if (!enterWorkingFolder(options.workdir.value_or(defaultWorkingFolder()), shippedFilesFolder(), error)) {
+  if (!enterWorkingFolder(options.workdir.value_or(defaultWorkingFolder()), shippedFilesFolder(), error,
+                          shippedPluginsFolder())) {
     std::fprintf(stderr, "brovana-live: %s\n", error.c_str());
     return 1;
   }
+  if (options.listDsp) return runListDsp();
   SettingsRegistry registry;
   std::string webHost = options.host.value_or(kMainWebHost);
   programValues().setRegistry(&registry);

@@ -10,10 +10,16 @@ namespace brovana {
 std::string defaultWorkingFolder();
 
 // Creates `folder` when missing, copies in the shipped files it does not have yet (a member's
-// own edits are never overwritten) and changes into it. False, with `error` set, when it cannot.
-bool enterWorkingFolder(const std::string& folder, const std::string& shareDir, std::string& error);
+// own edits are never overwritten), links the shipped plug-ins into its Plugins/ (so that an
+// upgrade reaches them) and changes into it. False, with `error` set, when it cannot.
+bool enterWorkingFolder(const std::string& folder, const std::string& shareDir, std::string& error,
+                        const std::string& pluginDir = {});
 
-// The folder of shipped files next to the build, or the installed one.
+// The shipped files and plug-ins of an installed program sit beside its bin/ folder
+// (<prefix>/share/brovana-live, <prefix>/lib/brovana-live/plugins); a program run from its
+// build takes the source tree's share/ and the build's plug-ins, laid out the same way.
+// BROVANA_SHARE_DIR names another share folder.
 std::string shippedFilesFolder();
+std::string shippedPluginsFolder();
 
 }  // namespace brovana

@@ -227,16 +227,31 @@ bool AcmConvert::convertAndSend(const uint8_t* block, int length, int blockTag, 
 
   int channels = sourceChannels_.load(std::memory_order_relaxed);
   int rate = sourceRate_.load(std::memory_order_relaxed);
-  DspHost* dsp = dsp_.load(std::memory_order_acquire);
+  const uint8_t* pcm = block;
+  if (DspHost* dsp = dsp_.load(std::memory_order_acquire);
+      dsp && channels > 0 && length % (channels * 2) == 0) {
+    length = runDsp(*dsp, block, length, channels, rate);
+    pcm = dspScratch_.data();
+  }
   SideChannel* side = side_.load(std::memory_order_acquire);
   VisualFeed* visual = visual_.load(std::memory_order_acquire);
-  // The plug-in, the microphone and the visualisation all work on the ring's copy, before the
-  // conversion thread can see it.
-  return ring_.writeBlock(block, length, [&](uint8_t* copy, int n) {
-    if (dsp && channels > 0) dsp->processSamples(copy, n / (channels * 2), 16, channels, rate);
+  // The microphone and the visualisation work on the ring's copy, before the conversion thread
+  // can see it.
+  return ring_.writeBlock(pcm, length, [&](uint8_t* copy, int n) {
     if (side) mixSideChannel(*side, copy, n);
     if (visual) visual->addData(copy, n, channels, 2);
   });
+}
+
+int AcmConvert::runDsp(DspHost& dsp, const uint8_t* block, int length, int channels, int rate) {
+  // Room for twice the block: a plug-in may hand back more frames than it was given.
+  if (dspScratch_.size() < 2 * static_cast<size_t>(length))
+    dspScratch_.resize(2 * static_cast<size_t>(length));
+  if (length > 0) std::memcpy(dspScratch_.data(), block, static_cast<size_t>(length));
+  int frames = length / (channels * 2);
+  int produced =
+      std::clamp(dsp.processSamples(dspScratch_.data(), frames, 16, channels, rate), 0, 2 * frames);
+  return produced * channels * 2;
 }
 
 void AcmConvert::mixSideChannel(SideChannel& side, uint8_t* at, int length) {

@@ -2,8 +2,9 @@
 // The conversion stage: turns the PCM that a source produces into the MP3 stream that goes to
 // the broadcast server.
 //
-//   source thread:      convertAndSend(block) -> ring copy -> DSP plug-in, voiceover mix,
-//                       visualisation (all on the copy) -> position published
+//   source thread:      convertAndSend(block) -> DSP plug-in (on a scratch copy with room for
+//                       twice the block, so it may change the length) -> ring copy -> voiceover
+//                       mix, visualisation (on the ring copy) -> position published
 //   conversion thread:  ring (>= 50,000 bytes, or anything after flush) -> codec -> sendStream
 //
 // Use, for each stream (a playlist track, or a line-in session):
@@ -128,6 +129,8 @@ class AcmConvert {
   void convertThread();
   ACMSTREAMHEADER* initACMBuffers(ACMSTREAMHEADER* header);  // codec lock held
   void mixSideChannel(SideChannel& side, uint8_t* at, int length);
+  // The block through the plug-in, into dspScratch_; the length it has now.
+  int runDsp(DspHost& dsp, const uint8_t* block, int length, int channels, int rate);
   void reset();
   // Marks flush requests up to `requests` as served (never goes back).
   void serveFlush(int requests);
@@ -167,7 +170,8 @@ class AcmConvert {
   std::atomic<SideChannel*> side_{nullptr};
   std::atomic<VisualFeed*> visual_{nullptr};
   std::atomic<DspHost*> dsp_{nullptr};
-  std::vector<uint8_t> scratch_;  // source thread
+  std::vector<uint8_t> scratch_;     // source thread
+  std::vector<uint8_t> dspScratch_;  // source thread
 
   // flush() counts a request; the conversion thread serves it with the conversion and send
   // that empty the ring, so neither a request that comes while a chunk is on its way nor PCM

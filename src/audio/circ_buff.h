@@ -34,8 +34,8 @@ class CircBuff {
   bool addData(const uint8_t* source, int length, bool verbose = false);
 
   // Writer, the conversion stage's variant: `beforePublish(copy, length)` runs on the ring's
-  // copy of the block after it is in place and before the reader can see it (the voiceover mix,
-  // the plug-in and the visualisation work on that copy).
+  // copy of the block after it is in place and before the reader can see it (the voiceover mix
+  // and the visualisation work on that copy).
   template <typename BeforePublish>
   bool writeBlock(const uint8_t* source, int length, BeforePublish&& beforePublish);
 

@@ -32,9 +32,10 @@ class ConversionStatus {
 class DspHost {
  public:
   virtual ~DspHost() = default;
-  // Changes the 16-bit interleaved samples in place; the block keeps its length.
-  virtual void processSamples(uint8_t* samples, int frames, int bitsPerSample, int channels,
-                              int sampleRate) = 0;
+  // Processes the interleaved samples in place. `samples` has room for twice `frames`; the
+  // result is the number of frames it holds afterwards, which a plug-in may change.
+  virtual int processSamples(uint8_t* samples, int frames, int bitsPerSample, int channels,
+                             int sampleRate) = 0;
 };
 
 // The visualisation's input. Called on the source's thread with every block as it goes on air.

@@ -15,6 +15,7 @@ class AcmStage final : public ConversionStage {
            ProgramExit& exit);
 
   void setVisual(Visualisation* visual) override;
+  void setDspHost(DspHost* dsp) override { acm_.setDspHost(dsp); }
   void startConvertThread() override;
   AcmConvert& acm() { return acm_; }
 

@@ -17,6 +17,7 @@
 
 namespace brovana {
 
+class DspHost;
 class LiveConnect;
 class MainWindowView;
 class ProgramExit;
@@ -59,6 +60,8 @@ class ConversionStage {
  public:
   virtual ~ConversionStage() = default;
   virtual void setVisual(Visualisation* visual) = 0;
+  // The plug-in host every block goes through; null: none. Set before the sources start.
+  virtual void setDspHost(DspHost* dsp) = 0;
   virtual void startConvertThread() = 0;
 };
 
@@ -136,12 +139,28 @@ class MixerControl {
   virtual int waveOutVolume() const = 0;
 };
 
-// The DSP plug-in host.
+// One entry of the "Plugins" menu.
+struct PluginMenuEntry {
+  int id = 0;
+  std::string text;
+};
+
+// The DSP plug-in host: the "Plugins" menu, and the plug-in every block goes through.
 class PluginHost {
  public:
   virtual ~PluginHost() = default;
+  // Lists the plug-ins of the working folder's Plugins/.
   virtual bool loadPlugins() = 0;
-  virtual void launch(int index) = 0;
+  // "-none-" (38000) first, then one entry per plug-in from 38001.
+  virtual std::vector<PluginMenuEntry> menu() const = 0;
+  // Launches plug-in `index` of the menu (0: "-none-"); the menu id checked now, 38000 when it
+  // was refused.
+  virtual int launch(int index) = 0;
+  virtual int checkedId() const = 0;
+  // Launches module `module` of the library at `path`; false when it was refused.
+  virtual bool launchFile(const std::string& path, int module) = 0;
+  // What the conversion stage hands every block to.
+  virtual DspHost* samples() = 0;
 };
 
 // The status window that the status display writes into.

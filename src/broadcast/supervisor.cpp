@@ -109,6 +109,7 @@ bool Supervisor::init() {
   connection_ = std::make_unique<LiveConnect>(webHost_, status_.get(), accountService_, prompts_,
                                               context_.timings.connection);
   Logger::setStatsSource(connection_.get());
+  connection_->setTap(&recorder_);
   stage_ = parts.makeConversionStage(*connection_, *status_, exit_);
   if (ended()) return false;
   if (stage_) {
@@ -135,6 +136,7 @@ bool Supervisor::init() {
   }
 
   pluginHost_ = parts.makePluginHost();
+  if (stage_ && pluginHost_) stage_->setDspHost(pluginHost_->samples());
 
   web_.fetchGenreList();
   genreList_ = GenreList::load();
@@ -621,6 +623,13 @@ void Supervisor::setTitleState(int state) {
 
 // ---- exit ----
 
+bool Supervisor::startRecording(const std::string& path) {
+  std::string error;
+  if (recorder_.start(path, error)) return true;
+  prompts_.error(formatText("Unable to save the broadcast to %s: %s", path.c_str(), error.c_str()));
+  return false;
+}
+
 void Supervisor::prepareExit() {
   Lock lock(controlMutex_);
   if (!connection_) return;
@@ -721,12 +730,40 @@ void Supervisor::setWaveOutVolume(int volume) {
 
 bool Supervisor::loadPlugins() {
   Lock lock(controlMutex_);
-  return pluginHost_ && pluginHost_->loadPlugins();
+  if (!pluginHost_ || !pluginHost_->loadPlugins()) return false;
+  showPluginMarks();
+  return true;
 }
 
-void Supervisor::launchPlugin(int index) {
+std::vector<PluginMenuEntry> Supervisor::pluginMenu() const {
   Lock lock(controlMutex_);
-  if (pluginHost_) pluginHost_->launch(index);
+  return pluginHost_ ? pluginHost_->menu() : std::vector<PluginMenuEntry>{};
+}
+
+int Supervisor::launchPlugin(int index) {
+  Lock lock(controlMutex_);
+  if (!pluginHost_) return 0;
+  pluginHost_->launch(index);
+  showPluginMarks();
+  return pluginHost_->checkedId();
+}
+
+int Supervisor::checkedPlugin() const {
+  Lock lock(controlMutex_);
+  return pluginHost_ ? pluginHost_->checkedId() : 0;
+}
+
+bool Supervisor::launchPluginFile(const std::string& path, int module) {
+  Lock lock(controlMutex_);
+  return pluginHost_ && pluginHost_->launchFile(path, module);
+}
+
+// The radio mark of the "Plugins" menu on the checked entry.
+void Supervisor::showPluginMarks() {
+  if (!mainWindow_) return;
+  int checked = pluginHost_->checkedId();
+  for (const PluginMenuEntry& entry : pluginHost_->menu())
+    mainWindow_->setMenuCheck(entry.id, entry.id == checked);
 }
 
 SettingsHolders Supervisor::settingsHolders() const {

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "broadcast/settings.h"
+#include "broadcast/stream_recorder.h"
 #include "broadcast/studio_parts.h"
 #include "core/prompts.h"
 #include "net/live_connect.h"
@@ -99,6 +100,11 @@ class Supervisor final : private EngineEvents {
   void setVisual(Visualisation* visual);
   void setBroadcastButton(bool on);
   void setTitleState(int state);
+  // "-outfile FILE" and "Save to file...": records the stream the server gets into `path`, from
+  // now until stopRecording or the exit; a file that cannot be opened is an error box.
+  bool startRecording(const std::string& path);
+  void stopRecording() { recorder_.stop(); }
+  bool recording() const { return recorder_.recording(); }
 
   // Accessors.
   int source() const;
@@ -123,9 +129,15 @@ class Supervisor final : private EngineEvents {
   bool unsavedNewPlaylist() const;
   int waveOutVolume() const;
   void setWaveOutVolume(int volume);
-  // False without a DSP host.
+  // The "Plugins" menu. False without a DSP host.
   bool loadPlugins();
-  void launchPlugin(int index);
+  std::vector<PluginMenuEntry> pluginMenu() const;
+  // Launches plug-in `index` of the menu (0: "-none-", k: menu id 38000 + k) and moves the radio
+  // mark; the menu id checked now.
+  int launchPlugin(int index);
+  int checkedPlugin() const;
+  // Launches module `module` of a plug-in library given by path; false when it was refused.
+  bool launchPluginFile(const std::string& path, int module);
   // The holders of the stored settings besides the connection.
   SettingsHolders settingsHolders() const;
 
@@ -168,6 +180,7 @@ class Supervisor final : private EngineEvents {
   void postBlankTitle(const std::string& title);
   std::string hostplayName();
   void showSourceMarks(int commandId);
+  void showPluginMarks();
 
   MainWindowView* const mainWindow_;
   const std::string webHost_;
@@ -193,6 +206,8 @@ class Supervisor final : private EngineEvents {
   Playlist* currentPlaylist_ = nullptr;
   GenreList genreList_;
 
+  // The connection tees the stream into it, so it outlives the connection.
+  StreamRecorder recorder_;
   // Owned parts, in the order init makes them.
   std::unique_ptr<StatusWindow> statusWindow_;
   std::unique_ptr<StatusDisplay> status_;

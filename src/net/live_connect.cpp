@@ -171,6 +171,7 @@ bool LiveConnect::loginLocked() {
   sendHeadersLocked();
   if (status_) status_->setStatusText("Connected!!");
   loggedOn_ = true;
+  ++logins_;
   logonTime_ = std::time(nullptr);
   Logger::log("Logged on successfully\n");
   return true;
@@ -212,9 +213,13 @@ int LiveConnect::sendStream(const uint8_t* bytes, size_t length, bool reconnectA
   std::lock_guard lock(linkMutex_);
   updateOnAirClock();
   int result = socket_.sendAll(bytes, length);
-  if (result >= 0 || !reconnectAllowed || reconnecting_ || interrupting_ > 0) return result;
-  reconnectLocked();
-  return socket_.sendAll(bytes, length);
+  if (result < 0 && reconnectAllowed && !reconnecting_ && interrupting_ == 0) {
+    reconnectLocked();
+    result = socket_.sendAll(bytes, length);
+  }
+  StreamTap* tap = tap_;
+  if (tap && result == static_cast<int>(length)) tap->sent(bytes, length, logins_);
+  return result;
 }
 
 bool LiveConnect::reconnect() {

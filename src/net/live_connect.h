@@ -32,6 +32,16 @@ class StatusDisplay;
 
 inline constexpr const char* kDefaultStationUrl = "http://www.zelvora.example/";
 
+// Whoever also keeps the stream (a recording): given every block that went out whole, exactly as
+// the server got it, on the conversion thread with the link lock held, so it must not block.
+class StreamTap {
+ public:
+  virtual ~StreamTap() = default;
+  // `login` numbers the logins of the connection: a new number means the stream resumed on a new
+  // link (a reconnect or a restart), so what follows continues after a gap.
+  virtual void sent(const uint8_t* bytes, size_t length, int login) = 0;
+};
+
 // The stream bit rate that suits a line speed (used once, for the default).
 int outputBitrateForLineSpeed(int lineSpeed);
 
@@ -62,6 +72,8 @@ class LiveConnect : public StatsSource {
   void disconnect();
   // Nothing is buffered between sendStream and the socket.
   void flush() {}
+  // The tap must outlive the connection; null takes it away.
+  void setTap(StreamTap* tap) { tap_ = tap; }
 
   bool refreshServerInfo();
   // 0 account good, 1 wrong member name or password, 2 any other failure. Leaves this
@@ -155,6 +167,8 @@ class LiveConnect : public StatsSource {
   std::time_t lastCheck_ = 0;
   std::time_t elapsedAtLastCheck_ = 0;
   std::atomic<int> onAirSeconds_{0};
+  int logins_ = 0;  // successful logins of the run, for the tap
+  std::atomic<StreamTap*> tap_{nullptr};
 
   // The refresh thread, started last and joined first.
   std::mutex stopMutex_;

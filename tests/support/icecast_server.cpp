@@ -82,8 +82,13 @@ void IcecastServer::writeConfig() {
       << "  <hostname>127.0.0.1</hostname>\n"
       << "  <listen-socket><port>" << port_ << "</port><bind-address>127.0.0.1</bind-address>"
       << "<shoutcast-mount>" << options_.mount << "</shoutcast-mount></listen-socket>\n"
-      << "  <fileserve>0</fileserve>\n"
-      << "  <paths><basedir>" << folder_.path() << "</basedir><logdir>" << folder_.file("log") << "</logdir>"
+      << "  <fileserve>0</fileserve>\n";
+  // Always on, not on demand: the relay fetches the master's mount as soon as it is served.
+  if (options_.relayOf > 0)
+    xml << "  <relay><server>127.0.0.1</server><port>" << options_.relayOf << "</port><mount>"
+        << options_.mount << "</mount><local-mount>" << options_.mount
+        << "</local-mount><on-demand>0</on-demand></relay>\n";
+  xml << "  <paths><basedir>" << folder_.path() << "</basedir><logdir>" << folder_.file("log") << "</logdir>"
       << "<webroot>/usr/share/icecast2/web</webroot><adminroot>/usr/share/icecast2/admin</adminroot></"
          "paths>\n"
       << "  <logging><accesslog>access.log</accesslog><errorlog>error.log</errorlog>"

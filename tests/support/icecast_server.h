@@ -27,6 +27,8 @@ class IcecastServer {
     std::string mount = "/live";
     // Bytes a new listener gets from before its arrival.
     int burstSize = 0;
+    // The listener port of a master server whose mount this one relays (<relay>); 0: none.
+    int relayOf = 0;
   };
 
   explicit IcecastServer(Options options);

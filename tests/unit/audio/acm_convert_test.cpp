@@ -264,20 +264,23 @@ TEST_F(AcmConvertTest, MicrophoneOfAnotherSampleWidthIsTakenButNotMixed) {
   EXPECT_EQ(codec.conversions()[0].pcm, music);
 }
 
-TEST_F(AcmConvertTest, PlugInWorksOnTheRingCopyBeforeTheMixAndTheVisualisation) {
-  test::FakeDsp dsp;
-  test::FakeVisual visual;
-  stage().setDspHost(&dsp);
-  stage().setVisual(&visual);
+TEST_F(AcmConvertTest, PlugInWorksOnACopyAndMayChangeTheFrameCountBeforeTheMixAndTheVisualisation) {
   TrackFormat track{"/music/a.mp3", 44100, 2};
   ASSERT_EQ(stage().InitACM(56000, &track), kInitOpened);
   auto block = samples({100, -200, 300, -400});
-  ASSERT_TRUE(stage().convertAndSend(block.data(), 8, 1, "test"));
-  ASSERT_EQ(dsp.calls.size(), 1u);
-  EXPECT_EQ(dsp.calls[0].frames, 2);
-  EXPECT_EQ(dsp.calls[0].rate, 44100);
-  EXPECT_EQ(visual.blocks.at(0), samples({-100, 200, -300, 400}));
-  EXPECT_EQ(block, samples({100, -200, 300, -400}));
+  for (int framesOut : {1, 4}) {  // fewer, and the block once more after itself
+    test::FakeDsp dsp;
+    dsp.framesOut = framesOut;
+    test::FakeVisual visual;
+    stage().setDspHost(&dsp);
+    stage().setVisual(&visual);
+    ASSERT_TRUE(stage().convertAndSend(block.data(), 8, 1, "test"));
+    EXPECT_EQ(dsp.calls.at(0).frames, 2);
+    EXPECT_EQ(dsp.calls.at(0).rate, 44100);
+    auto negated = samples({-100, 200, -300, 400, -100, 200, -300, 400});
+    EXPECT_EQ(visual.blocks.at(0), std::vector<uint8_t>(negated.begin(), negated.begin() + 4 * framesOut));
+  }
+  EXPECT_EQ(block, samples({100, -200, 300, -400})) << "the source's block stays as it was";
   stage().setDspHost(nullptr);
   stage().setVisual(nullptr);
 }

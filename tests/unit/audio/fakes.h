@@ -295,22 +295,28 @@ class FakeStatus : public ConversionStatus {
   int refreshes = 0;
 };
 
-// Turns every sample around (negates it) and records what it was given.
+// Turns every sample around (negates it) and records what it was given. With `framesOut` set it
+// hands back that many frames: the first ones, or the block again after itself.
 class FakeDsp : public DspHost {
  public:
-  void processSamples(uint8_t* samples, int frames, int bits, int channels, int rate) override {
+  int processSamples(uint8_t* samples, int frames, int bits, int channels, int rate) override {
     calls.push_back({frames, bits, channels, rate});
-    for (int i = 0; i < frames * channels; ++i) {
+    int in = frames * channels;
+    for (int i = 0; i < in; ++i) {
       int16_t s;
       std::memcpy(&s, samples + 2 * i, 2);
       s = static_cast<int16_t>(-s);
       std::memcpy(samples + 2 * i, &s, 2);
     }
+    int out = framesOut < 0 ? frames : framesOut;
+    for (int i = in; i < out * channels; ++i) std::memcpy(samples + 2 * i, samples + 2 * (i - in), 2);
+    return out;
   }
   struct Call {
     int frames, bits, channels, rate;
   };
   std::vector<Call> calls;  // source thread only; the tests call convertAndSend themselves
+  int framesOut = -1;
 };
 
 class FakeVisual : public VisualFeed {

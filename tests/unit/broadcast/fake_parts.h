@@ -137,6 +137,7 @@ class FakeStage final : public ConversionStage {
   explicit FakeStage(Journal& j) : journal_(j) {}
   ~FakeStage() override { journal_.add("destroy stage"); }
   void setVisual(Visualisation*) override {}
+  void setDspHost(DspHost*) override {}
   void startConvertThread() override {}
 
  private:

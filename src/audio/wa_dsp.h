@@ -1,0 +1,134 @@
+#pragma once
+// The DSP plug-in host: lists the plug-ins in the working folder's Plugins/, runs the one the
+// member chooses, and passes every block of the broadcast through it.
+//
+// A plug-in is a shared object exporting winampDSPGetHeader2 (plugins/include/winamp_dsp.h).
+// Launching one quits the previous one, runs the module's Config and then its Init, and the
+// blocks reach it once the grace time after the launch is over, so that nothing disturbs a
+// module that has just initialised.
+//
+// Threads: loadPlugins, launch, launchFile and quitPlugin come from one controlling thread (the
+// user interface, or the headless front end); processSamples from the source thread. The module
+// processes samples on the host's own worker thread, so that a plug-in that hangs holds up only
+// itself: the source waits for it at most kCallLimitMs, then its block passes through as it was.
+// `pluginMutex_` covers the active check and every call into the module; quitting takes it
+// whatever the plug-in is doing, so a library is never unloaded under its running code.
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "audio/conversion_ports.h"
+#include "audio/dsp_loader.h"
+
+struct winampDSPModule;
+
+namespace brovana {
+
+class Prompts;
+
+// One plug-in of the menu.
+struct DspPluginSlot {
+  std::string path;
+  std::string description;  // the plug-in's own, or its file name when it gives none
+  int menuId = -1;
+};
+
+// What a plug-in says about itself.
+struct DspDescription {
+  std::string plugin;
+  std::vector<std::string> modules;
+};
+
+class WADsp final : public DspHost {
+ public:
+  static constexpr int kMenuNone = 38000;  // "-none-"; plug-in k has kMenuNone + k
+  static constexpr int kMaxPlugins = 99;
+  static constexpr int64_t kGraceMs = 1000;
+  static constexpr int64_t kCallLimitMs = 500;
+  static constexpr size_t kMaxDescription = 255;
+  static constexpr int kMaxModules = 16;  // listed per plug-in
+
+  using Clock = std::function<int64_t()>;  // milliseconds
+
+  // `parentWindow` is handed to the modules as their parent window; null without windows.
+  WADsp(std::unique_ptr<DspLoader> loader, Prompts& prompts, void* parentWindow, Clock clock = {});
+  ~WADsp() override;
+  WADsp(const WADsp&) = delete;
+  WADsp& operator=(const WADsp&) = delete;
+
+  // The shared objects (*.so) of `folder` by name, the first kMaxPlugins of them.
+  static std::vector<std::string> pluginFiles(const std::string& folder);
+  // The menu: the plug-ins of `folder`, from kMenuNone + 1.
+  void loadPlugins(const std::string& folder = "Plugins");
+  const std::vector<DspPluginSlot>& plugins() const { return slots_; }
+
+  // Launches the plug-in of that menu id (kMenuNone: none); returns the id that is checked now,
+  // kMenuNone when there was no such plug-in or it was refused.
+  int launch(int menuId);
+  int checkedId() const { return checked_.load(); }
+  // Launches module `module` of the library at `path`; false, after telling the member why, when
+  // it is refused (not loadable, no header function, no such module, a function missing).
+  bool launchFile(const std::string& path, int module = 0);
+  void quitPlugin();
+
+  // The description and module names of a library; none, with the reason, when it is no plug-in.
+  static std::optional<DspDescription> describe(DspLoader& loader, const std::string& path,
+                                                std::string& error);
+
+  // DspHost: on the source thread.
+  int processSamples(uint8_t* samples, int frames, int bitsPerSample, int channels, int sampleRate) override;
+
+ private:
+  enum class Job { Idle, Waiting, Running, Done };
+
+  bool refuse(const std::string& path, const std::string& reason);
+  void workerThread();
+  int runModule();  // worker; the active check and the call under pluginMutex_
+  // Hands the block to the worker; the frames it holds afterwards, or the block as it was.
+  int processOnWorker(uint8_t* samples, int frames, int channels, int sampleRate);
+  void reportOnce(std::atomic<bool>& reported, const std::string& line);
+
+  std::unique_ptr<DspLoader> loader_;
+  Prompts& prompts_;
+  void* const parentWindow_;
+  Clock clock_;
+
+  std::vector<DspPluginSlot> slots_;  // controlling thread
+  std::atomic<int> checked_{kMenuNone};
+
+  // The active module and its library: set and cleared by the controlling thread, called by
+  // the worker, both under pluginMutex_.
+  std::mutex pluginMutex_;
+  winampDSPModule* module_ = nullptr;
+  std::unique_ptr<DspLibrary> library_;
+  // Published after the launch, for the source's quick look; the worker checks again under the lock.
+  std::atomic<bool> active_{false};
+  std::atomic<int64_t> launchedAt_{0};
+  std::atomic<bool> reportedSlow_{false};
+  std::atomic<bool> reportedCount_{false};
+
+  // The hand-over of one block between the source and the worker, under jobMutex_. The worker
+  // owns `work_` and the call's arguments while the job is Running.
+  std::mutex jobMutex_;
+  std::condition_variable jobChanged_;
+  Job job_ = Job::Idle;
+  bool abandoned_ = false;  // the source stopped waiting; the worker drops the result
+  bool stopWorker_ = false;
+  std::string activeName_;     // for the log lines
+  std::vector<int16_t> work_;  // the block, with room for twice its frames
+  int jobFrames_ = 0;
+  int jobChannels_ = 0;
+  int jobRate_ = 0;
+  int jobResult_ = 0;
+  std::thread worker_;  // last: started once the rest is in place
+};
+
+}  // namespace brovana

@@ -1,0 +1,154 @@
+#include "broadcast/stream_recorder.h"
+
+#include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <system_error>
+#include <utility>
+
+#include "diag/logger.h"
+
+namespace brovana {
+namespace {
+
+// Opened without waiting: a named pipe that nobody reads is an error, not a hang. The writes
+// that follow wait as long as the file needs.
+int openFile(const std::string& path, int mode) {
+  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK | mode, 0644);
+  if (fd >= 0) ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  return fd;
+}
+
+std::string errorText(int error) {
+  return std::generic_category().message(error);
+}
+
+}  // namespace
+
+bool StreamRecorder::start(const std::string& path, std::string& error) {
+  stop();
+  int fd = openFile(path, O_TRUNC);
+  if (fd < 0) {
+    error = errorText(errno);
+    return false;
+  }
+  {
+    std::lock_guard lock(mutex_);
+    path_ = path;
+    stopping_ = dropLogged_ = failureLogged_ = false;
+    droppedBytes_ = writtenBytes_ = 0;
+  }
+  Logger::log("Recording the stream to %s\n", path.c_str());
+  writer_ = std::thread(&StreamRecorder::writerThread, this, fd);
+  return true;
+}
+
+void StreamRecorder::stop() {
+  {
+    std::lock_guard lock(mutex_);
+    if (path_.empty()) return;
+    stopping_ = true;
+  }
+  wake_.notify_one();
+  writer_.join();
+  std::lock_guard lock(mutex_);
+  Logger::log("Recording to %s ended: %lld bytes kept, %lld left out\n", path_.c_str(), writtenBytes_,
+              droppedBytes_);
+  path_.clear();
+}
+
+bool StreamRecorder::recording() const {
+  std::lock_guard lock(mutex_);
+  return !path_.empty();
+}
+
+void StreamRecorder::sent(const uint8_t* bytes, size_t length, int login) {
+  std::unique_lock lock(mutex_);
+  if (path_.empty() || stopping_) return;
+  if (queuedBytes_ + length <= queueLimit_) {
+    queue_.push_back({std::vector<uint8_t>(bytes, bytes + length), login});
+    queuedBytes_ += length;
+    lock.unlock();
+    wake_.notify_one();
+    return;
+  }
+  droppedBytes_ += static_cast<long long>(length);
+  if (std::exchange(dropLogged_, true)) return;
+  std::string path = path_;
+  lock.unlock();
+  Logger::log("Recording to %s falls behind the stream; what does not fit is left out of the file\n",
+              path.c_str());
+}
+
+void StreamRecorder::writerThread(int fd) {
+  // A pipe whose reader went away must fail the write, not end the program.
+  sigset_t pipeSignal;
+  sigemptyset(&pipeSignal);
+  sigaddset(&pipeSignal, SIGPIPE);
+  pthread_sigmask(SIG_BLOCK, &pipeSignal, nullptr);
+
+  std::unique_lock lock(mutex_);
+  int fileLogin = -1;  // the login whose stream the file holds; the first block names it
+  while (true) {
+    wake_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
+    if (queue_.empty()) break;
+    // Only this thread takes blocks off the queue, and adding more leaves this one in place.
+    const Block& block = queue_.front();
+    lock.unlock();
+    if (fileLogin != -1 && block.login != fileLogin) fd = reopen(fd);
+    fileLogin = block.login;
+    bool written = fd >= 0 && writeAll(fd, block.bytes);
+    lock.lock();
+    if (written) writtenBytes_ += static_cast<long long>(block.bytes.size());
+    queuedBytes_ -= block.bytes.size();
+    queue_.pop_front();
+  }
+  lock.unlock();
+  if (fd >= 0) ::close(fd);
+}
+
+bool StreamRecorder::writeAll(int fd, const std::vector<uint8_t>& bytes) {
+  size_t done = 0;
+  while (done < bytes.size()) {
+    ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      failed("cannot write", n < 0 ? errno : ENOSPC);
+      return false;
+    }
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+// The stream resumed on a new link: the file is opened again at its path and appended to.
+int StreamRecorder::reopen(int fd) {
+  if (fd >= 0) ::close(fd);
+  std::string path;
+  {
+    std::lock_guard lock(mutex_);
+    path = path_;
+  }
+  fd = openFile(path, O_APPEND);
+  if (fd < 0)
+    failed("cannot open", errno);
+  else
+    Logger::log("Recording to %s goes on after the reconnect\n", path.c_str());
+  return fd;
+}
+
+void StreamRecorder::failed(const char* what, int error) {
+  std::string path;
+  {
+    std::lock_guard lock(mutex_);
+    if (std::exchange(failureLogged_, true)) return;
+    path = path_;
+  }
+  Logger::log("Recording to %s: %s (%s); the broadcast goes on, the file misses what is not written\n",
+              path.c_str(), what, errorText(error).c_str());
+}
+
+}  // namespace brovana

@@ -1,0 +1,37 @@
+// Small DSP plug-ins for the host's tests, one per TEST_PLUGIN_KIND. Each negates the samples;
+// "slow" takes 1.2 s over a block, "bad_count" hands back more frames than the buffer has room
+// for, "no_header" exports its header function under another name.
+
+#include <chrono>
+#include <string_view>
+#include <thread>
+
+#include "winamp_dsp.h"
+
+namespace {
+
+constexpr std::string_view kKind = TEST_PLUGIN_KIND;
+char pluginName[] = "Test plug-in " TEST_PLUGIN_KIND;
+char moduleName[] = "Negate";
+
+int modify(winampDSPModule*, short int* samples, int frames, int, int channels, int) {
+  if (kKind == "slow") std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+  for (int i = 0; i < frames * channels; ++i) samples[i] = static_cast<short int>(-samples[i]);
+  return kKind == "bad_count" ? 2 * frames + 1 : frames;
+}
+
+void noOp(winampDSPModule*) {}
+int init(winampDSPModule*) {
+  return 0;
+}
+winampDSPModule module = {moduleName, nullptr, nullptr, noOp, init, modify, noOp, nullptr};
+winampDSPModule* getModule(int which) {
+  return which == 0 ? &module : nullptr;
+}
+winampDSPHeader header = {WINAMP_DSP_HEADER_VERSION, pluginName, getModule};
+
+}  // namespace
+
+extern "C" __attribute__((visibility("default"))) winampDSPHeader* TEST_PLUGIN_HEADER_FUNCTION() {
+  return &header;
+}

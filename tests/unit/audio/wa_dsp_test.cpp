@@ -1,0 +1,96 @@
+// The DSP plug-in host with real plug-in libraries built for the tests (dsp_test_plugin.cpp).
+
+#include "audio/wa_dsp.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+
+#include "platform/dl_loader.h"
+#include "support/fake_prompts.h"
+#include "support/log_tail.h"
+#include "support/temp_folder.h"
+
+namespace brovana {
+namespace {
+
+namespace fs = std::filesystem;
+using Samples = std::vector<int16_t>;
+
+std::string plugin(const std::string& kind) {
+  return std::string(TEST_PLUGIN_DIR) + "/" + kind + ".so";
+}
+
+class WADspTest : public ::testing::Test {
+ protected:
+  // A stereo block through the host, in a buffer with the room the stage gives; what came back.
+  Samples run(Samples block) {
+    block.resize(block.size() * 2);
+    int frames =
+        host.processSamples(reinterpret_cast<uint8_t*>(block.data()), int(block.size() / 4), 16, 2, 22050);
+    block.resize(size_t(frames) * 2);
+    return block;
+  }
+  void copy(const std::string& kind, const std::string& name) {
+    fs::copy_file(plugin(kind), folder.file(name));
+  }
+
+  test::TempFolder folder;
+  test::FakePrompts prompts;
+  int64_t now = 50'000;
+  WADsp host{std::make_unique<DlLoader>(), prompts, nullptr, [this] { return now; }};
+};
+
+TEST_F(WADspTest, MenuListsTheFirstNinetyNineLibrariesByName) {
+  for (int k = 0; k < 100; ++k) copy("invert", "p" + std::to_string(100 + k) + ".so");
+  folder.write("bad.so", "not a library");
+  folder.write("notes.txt", "");
+  host.loadPlugins(folder.path());
+  ASSERT_EQ(host.plugins().size(), 99u);
+  EXPECT_EQ(host.plugins()[0].description, "bad.so") << "no description of its own: the file name";
+  EXPECT_EQ(host.plugins()[1].description, "Test plug-in invert");
+  EXPECT_EQ(host.plugins()[98].menuId, 38099);
+  EXPECT_EQ(fs::path(host.plugins()[98].path).filename(), "p197.so");
+}
+
+TEST_F(WADspTest, BlocksReachALaunchedPlugInAfterTheGraceAndARefusalLeavesNone) {
+  copy("invert", "a.so");
+  copy("no_header", "b.so");
+  host.loadPlugins(folder.path());
+  ASSERT_EQ(host.launch(38001), 38001);
+  now += WADsp::kGraceMs;
+  EXPECT_EQ(run({100, -200}), (Samples{100, -200})) << "still within the grace";
+  now += 1;
+  EXPECT_EQ(run({100, -200}), (Samples{-100, 200}));
+
+  EXPECT_EQ(host.launch(38002), WADsp::kMenuNone);
+  EXPECT_NE(prompts.boxTexts().back().find("it has no winampDSPGetHeader2"), std::string::npos);
+  EXPECT_EQ(run({100, -200}), (Samples{100, -200})) << "the previous plug-in quit";
+  EXPECT_FALSE(host.launchFile(plugin("invert"), 1));
+  EXPECT_NE(prompts.boxTexts().back().find("it has no module 1"), std::string::npos);
+}
+
+TEST_F(WADspTest, MisbehavingPlugInIsContainedAndLoggedOnce) {
+  test::LogTail log;
+  ASSERT_TRUE(host.launchFile(plugin("bad_count")));
+  now += 2 * WADsp::kGraceMs;
+  EXPECT_EQ(run({5, 6, 7, 8}), (Samples{5, 6, 7, 8}));
+  EXPECT_EQ(run({5, 6, 7, 8}), (Samples{5, 6, 7, 8}));
+  EXPECT_EQ(log.count("returned 5 frames for a block of 2"), 1) << log.text();
+
+  ASSERT_TRUE(host.launchFile(plugin("slow")));
+  now += 2 * WADsp::kGraceMs;
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(run({5, 6}), (Samples{5, 6})) << "the source does not wait for it";
+  EXPECT_EQ(run({5, 6}), (Samples{5, 6})) << "nor for the call it gave up on";
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1100));
+  EXPECT_EQ(log.count("took longer than 500 ms"), 1) << log.text();
+  // Quitting waits for the running call: the library goes only after the call has returned
+  // into it (else the worker would return into unmapped code).
+  host.quitPlugin();
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1200));
+}
+
+}  // namespace
+}  // namespace brovana

@@ -1,0 +1,60 @@
+#include "broadcast/stream_recorder.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <thread>
+
+#include "support/log_tail.h"
+#include "support/temp_folder.h"
+
+namespace brovana {
+namespace {
+
+// A writer stuck on its file (a pipe nobody reads yet) or failing on it (a full disk) never holds
+// up the sender: blocks that do not fit are left out whole, the rest arrive in order, and each
+// kind of trouble is logged once.
+TEST(StreamRecorderTest, StuckOrFullDiskNeverHoldsUpTheSender) {
+  test::TempFolder folder;
+  std::string pipe = folder.file("stuck");
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  int reader = open(pipe.c_str(), O_RDONLY | O_NONBLOCK);
+  // The pipe is full before the recording starts: its writer waits in write() until the test reads.
+  int filler = open(pipe.c_str(), O_WRONLY | O_NONBLOCK);
+  size_t filled = 0;
+  while (write(filler, std::string(4096, 'f').data(), 4096) > 0) filled += 4096;
+  close(filler);
+  test::LogTail log;
+  StreamRecorder recorder(16 * 1024);
+  std::string error;
+  ASSERT_TRUE(recorder.start(pipe, error)) << error;
+  // Block n is 1024 bytes of n. A sender that waited for the writer would hang in this thread.
+  auto send = [&](int blocks) {
+    for (int n = 0; n < blocks; ++n) recorder.sent(std::vector<uint8_t>(1024, n).data(), 1024, 1);
+  };
+  std::thread(send, 250).join();
+  std::thread stop([&] { recorder.stop(); });
+  fcntl(reader, F_SETFL, 0);
+  std::string kept;
+  char buffer[4096];
+  for (ssize_t got; (got = read(reader, buffer, sizeof buffer)) > 0;) kept.append(buffer, got);
+  stop.join();
+  close(reader);
+  kept.erase(0, filled);
+  EXPECT_LT(kept.size(), 250 * 1024u) << "the pipe and the queue hold far less than was sent";
+  for (size_t at = 0; at < kept.size(); at += 1024) {
+    EXPECT_EQ(kept.substr(at, 1024), std::string(1024, kept[at]));
+    EXPECT_TRUE(at == 0 || uint8_t(kept[at]) > uint8_t(kept[at - 1])) << "in order";
+  }
+
+  ASSERT_TRUE(recorder.start("/dev/full", error)) << error;
+  send(8);
+  recorder.stop();
+  EXPECT_EQ(log.count("falls behind the stream"), 1) << log.text();
+  EXPECT_EQ(log.count("No space left on device"), 1) << log.text();
+}
+
+}  // namespace
+}  // namespace brovana
