@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QGuiApplication>
 #include <QLayout>
+#include <QPainter>
 #include <QScreen>
 #include <QStyle>
 #include <algorithm>
@@ -18,14 +19,40 @@ constexpr int kGlideMilliseconds = 260;
 // The text wraps at about this many average characters.
 constexpr int kLineLength = 56;
 
-QStyle::StandardPixmap iconFor(BoxKind kind) {
+// The dialogs' own badges: a round sign in the colour of its kind, drawn at the screen's scale.
+struct Badge {
+  QColor colour;
+  QString sign;
+};
+
+QPixmap drawBadge(const Badge& badge) {
+  int size = QFontMetrics(QApplication::font()).height() * 2;
+  qreal scale = qApp->devicePixelRatio();
+  QPixmap pixmap(QSize(size, size) * scale);
+  pixmap.setDevicePixelRatio(scale);
+  pixmap.fill(Qt::transparent);
+  QPainter painter(&pixmap);
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.setPen(Qt::NoPen);
+  painter.setBrush(badge.colour);
+  painter.drawEllipse(QRectF(0, 0, size, size));
+  QFont font = painter.font();
+  font.setBold(true);
+  font.setPixelSize(size * 3 / 5);
+  painter.setFont(font);
+  painter.setPen(Qt::white);
+  painter.drawText(QRectF(0, 0, size, size), Qt::AlignCenter, badge.sign);
+  return pixmap;
+}
+
+QPixmap badgeFor(BoxKind kind) {
   switch (kind) {
     case BoxKind::Warning:
-      return QStyle::SP_MessageBoxWarning;
+      return drawBadge({QColor(0xe8, 0x9a, 0x10), QStringLiteral("!")});
     case BoxKind::Error:
-      return QStyle::SP_MessageBoxCritical;
+      return drawBadge({QColor(0xd9, 0x30, 0x4f), QStringLiteral("\u2715")});
     default:
-      return QStyle::SP_MessageBoxInformation;
+      return drawBadge({QColor(0x3b, 0x6f, 0xd8), QStringLiteral("i")});
   }
 }
 
@@ -49,22 +76,17 @@ void Glide::start() {
   animation_.start();
 }
 
-MessageDialog::MessageDialog(QStyle::StandardPixmap icon, const std::string& text,
-                             const std::string& caption) {
+MessageDialog::MessageDialog(const QPixmap& badge, const std::string& text, const std::string& caption) {
   setWindowTitle(QString::fromStdString(caption));
   setModal(true);
   panel_.setObjectName(QStringLiteral("Panel"));
   icon_.setObjectName(elementName(kIdMessageIcon));
   text_.setObjectName(elementName(kIdMessageText));
-  int iconSize = style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, this);
-  icon_.setPixmap(style()->standardIcon(icon, nullptr, this).pixmap(iconSize, iconSize));
+  icon_.setPixmap(badge);
   icon_.setAlignment(Qt::AlignTop);
   text_.setText(QString::fromStdString(text));
   text_.setWordWrap(true);
   text_.setTextInteractionFlags(Qt::TextSelectableByMouse);
-  // A short text on one line, a long one in lines of a comfortable length.
-  int wrap = text_.fontMetrics().averageCharWidth() * kLineLength;
-  text_.setMinimumWidth(std::min(wrap, text_.fontMetrics().horizontalAdvance(text_.text()) + 2));
   panelLayout_.addWidget(&icon_);
   panelLayout_.addWidget(&text_, 1);
   layout_.addWidget(&panel_);
@@ -72,10 +94,15 @@ MessageDialog::MessageDialog(QStyle::StandardPixmap icon, const std::string& tex
   layout_.addLayout(&buttons_);
   layout_.setSizeConstraint(QLayout::SetFixedSize);
   applySkin(*this, currentSkin());
+  // A short text on one line, a long one in lines of a comfortable length, in the skin's font.
+  text_.ensurePolished();
+  QFontMetrics metrics = text_.fontMetrics();
+  text_.setMinimumWidth(
+      std::min(metrics.averageCharWidth() * kLineLength, metrics.horizontalAdvance(text_.text()) + 2));
 }
 
 MessageDialog::MessageDialog(BoxKind kind, const std::string& text, const std::string& caption)
-    : MessageDialog(iconFor(kind), text, caption) {
+    : MessageDialog(badgeFor(kind), text, caption) {
   setObjectName(QStringLiteral("MessageDialog"));
   addButton(kIdOk, QStringLiteral("OK")).setDefault(true);
   second_.hide();
@@ -83,7 +110,8 @@ MessageDialog::MessageDialog(BoxKind kind, const std::string& text, const std::s
 }
 
 MessageDialog::MessageDialog(const Question& question)
-    : MessageDialog(QStyle::SP_MessageBoxQuestion, question.text, question.caption) {
+    : MessageDialog(drawBadge({QColor(0x2a, 0x9d, 0x8f), QStringLiteral("?")}), question.text,
+                    question.caption) {
   setObjectName(QStringLiteral("QuestionDialog"));
   addButton(kIdYes, orDefault(question.yesCaption, "Yes")).setDefault(true);
   addButton(kIdNo, orDefault(question.noCaption, "No"));

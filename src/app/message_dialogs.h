@@ -11,7 +11,6 @@
 #include <QLabel>
 #include <QPropertyAnimation>
 #include <QPushButton>
-#include <QStyle>
 #include <QVBoxLayout>
 #include <string>
 
@@ -52,7 +51,7 @@ class MessageDialog final : public QDialog {
   void showEvent(QShowEvent* event) override;
 
  private:
-  MessageDialog(QStyle::StandardPixmap icon, const std::string& text, const std::string& caption);
+  MessageDialog(const QPixmap& badge, const std::string& text, const std::string& caption);
   QPushButton& addButton(int id, const QString& caption);
 
   QVBoxLayout layout_{this};

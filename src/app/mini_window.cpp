@@ -1,8 +1,8 @@
 #include "app/mini_window.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QIcon>
 #include <QMenuBar>
 #include <QMimeData>
@@ -23,11 +23,10 @@
 namespace brovana {
 namespace {
 
-constexpr const char* kIconFile = "brovana-live.svg";
 constexpr int kPluginCommand = 38000;
 constexpr const char* kAboutNotice = "Made for the members of the Zelvora internet radio service.";
 
-enum class Mark { None, Check, Source, Priority };
+enum class Mark { None, Check, Source, Priority, Plugin };
 
 // The visual displays of the menu, by command id.
 int visualDisplay(int id) {
@@ -83,7 +82,7 @@ const MiniWindow::MenuEntry MiniWindow::kMenu[] = {
     {"&Broadcast", 32787, "Continuous Loop", Mark::Check, "", &MiniWindow::toggleLoop},
     {"&Broadcast", 32786, "Random", Mark::Check, "", &MiniWindow::toggleRandom},
     {"&Broadcast", 0, "", Mark::None, "", nullptr},
-    {"&Broadcast", 32826, "Save to file...", Mark::None, "", nullptr},
+    {"&Broadcast", 32826, "Save to file...", Mark::Check, "", &MiniWindow::saveToFile},
     {"&Broadcast", 0, "", Mark::None, "", nullptr},
     {"&Broadcast", 32790, "Exit", Mark::None, "Ctrl+E", &MiniWindow::exitCommand},
     {"Audio &Source", 32782, "Playlist", Mark::Source, "", &MiniWindow::selectSource},
@@ -108,7 +107,7 @@ const MiniWindow::MenuEntry MiniWindow::kMenu[] = {
     {"&Options", 32806, "Restart server", Mark::None, "", &MiniWindow::restartServer},
     {"&Options", 32808, "Switch to %s", Mark::None, "", &MiniWindow::switchToHostplay},
     {"&Options", 32812, "Submit Program Info...", Mark::None, "", &MiniWindow::submitProgramInfo},
-    {"&Plugins", kPluginCommand, "-none-", Mark::None, "", &MiniWindow::launchPlugin},
+    {"&Plugins", kPluginCommand, "-none-", Mark::Plugin, "", &MiniWindow::launchPlugin},
     {"&Help", 32811, "Help...", Mark::None, "", &MiniWindow::openPage},
     {"&Help", 32814, "Tips 'n Tricks...", Mark::None, "", &MiniWindow::openPage},
     {"&Help", 32822, "Why does my stream break up?", Mark::None, "", &MiniWindow::openPage},
@@ -138,13 +137,8 @@ void MiniWindow::buildFace() {
   setCentralWidget(&form_);
 
   logo_.setObjectName(elementName(kIdLogo));
-  if (QFileInfo::exists(QString::fromLatin1(kIconFile))) {
-    QIcon icon(QString::fromLatin1(kIconFile));
-    logo_.setPixmap(icon.pixmap(QSize(48, 48), devicePixelRatioF()));
-    setWindowIcon(icon);
-  } else {
-    Logger::log("The program icon %s is missing; the window goes without it\n", kIconFile);
-  }
+  QIcon icon = QApplication::windowIcon();
+  if (!icon.isNull()) logo_.setPixmap(icon.pixmap(QSize(48, 48), devicePixelRatioF()));
   logo_.setAlignment(Qt::AlignCenter);
 
   // The display panel: what is on the air, and how the link is doing.
@@ -167,16 +161,15 @@ void MiniWindow::buildFace() {
   dataCounter_.setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   // The title over the whole panel; below it the next track and the link, each with its
   // figures on the right.
-  times_.addWidget(&trackElapsed_);
-  times_.addWidget(&trackRemaining_);
-  panelLayout_.addWidget(&nowPlaying_, 0, 0, 1, 3);
-  panelLayout_.addWidget(&nextCaption_, 1, 0);
-  panelLayout_.addWidget(&nextTrack_, 1, 1);
-  panelLayout_.addLayout(&times_, 1, 2);
-  panelLayout_.addWidget(&connectionState_, 2, 0, 1, 2);
-  panelLayout_.addWidget(&dataCounter_, 2, 2);
-  panelLayout_.setColumnStretch(1, 1);
-  panelLayout_.setHorizontalSpacing(fontMetrics().averageCharWidth() * 2);
+  nextRow_.addWidget(&nextCaption_);
+  nextRow_.addWidget(&nextTrack_, 1);
+  nextRow_.addWidget(&trackElapsed_);
+  nextRow_.addWidget(&trackRemaining_);
+  linkRow_.addWidget(&connectionState_, 1);
+  linkRow_.addWidget(&dataCounter_);
+  panelLayout_.addWidget(&nowPlaying_);
+  panelLayout_.addLayout(&nextRow_);
+  panelLayout_.addLayout(&linkRow_);
 
   broadcast_.setObjectName(elementName(kIdBroadcastButton));
   broadcast_.setText(QStringLiteral("Start Broadcast"));
@@ -234,14 +227,29 @@ void MiniWindow::buildMenu() {
     action->setCheckable(entry.mark != Mark::None);
     if (entry.mark == Mark::Source) sources_.addAction(action);
     if (entry.mark == Mark::Priority) priorities_.addAction(action);
+    if (entry.mark == Mark::Plugin) plugins_.addAction(action);
     connect(action, &QAction::triggered, this, [this, &entry] { runCommand(entry); });
     actions_[entry.id] = action;
   }
   actions_.at(32806)->setToolTip(QStringLiteral(
       "Will restart your broadcast server used as a last resort if you are \"unable to log in\""));
-  actions_.at(kPluginCommand)->setEnabled(false);
-  // Written to a file by another part of the studio; not offered until it is there.
-  actions_.at(32826)->setEnabled(false);
+  pluginMenu_ = menus.at(QStringLiteral("&Plugins"));
+}
+
+// The plug-ins found in Plugins/, after "-none-". Before any broadcast thread can set a mark.
+void MiniWindow::addPlugins() {
+  for (const PluginMenuEntry& plugin : supervisor_->pluginMenu()) {
+    if (actions_.count(plugin.id)) continue;
+    QAction* action = pluginMenu_->addAction(menuText(plugin.text));
+    action->setObjectName(elementName(plugin.id));
+    action->setCheckable(true);
+    plugins_.addAction(action);
+    connect(action, &QAction::triggered, this, [this, id = plugin.id] {
+      if (supervisor_) launchPlugin(id);
+      showMarks();
+    });
+    actions_[plugin.id] = action;
+  }
 }
 
 bool MiniWindow::initialise() {
@@ -260,8 +268,10 @@ bool MiniWindow::initialise() {
   setWindowTitle(QString::fromLatin1(kVersionText));
   attachStatusTexts();
   volume_.setValue(supervisor_->waveOutVolume());
-  showMarks();
   supervisor_->loadPlugins();
+  addPlugins();
+  if (context_.outFile) supervisor_->startRecording(*context_.outFile);
+  showMarks();
   return true;
 }
 
@@ -283,6 +293,10 @@ void MiniWindow::showMarks() {
   for (int p = 0; p < 3; ++p) actions_.at(32795 + p)->setChecked(p == priority);
   for (const auto& [id, action] : actions_)
     if (int display = visualDisplay(id)) action->setChecked(visual_.displayOn(display));
+  actions_.at(32826)->setChecked(supervisor_->recording());
+  int plugin = supervisor_->checkedPlugin();
+  for (QAction* action : plugins_.actions())
+    action->setChecked(action == actions_.at(plugin ? plugin : kPluginCommand));
   int source = sourceCommandId(supervisor_->source());
   for (QAction* action : sources_.actions()) action->setChecked(action == actions_.at(source));
 }
@@ -500,6 +514,17 @@ void MiniWindow::mail(int id) {
     context_.prompts.open(mailtoLink(
         "", "Zelvora online radio station",
         formatText("Hey! Check out my Live radio station at %s !", directoryEntryUrl(member).c_str())));
+}
+
+void MiniWindow::saveToFile(int) {
+  if (supervisor_->recording()) {
+    supervisor_->stopRecording();
+    return;
+  }
+  QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save the broadcast to a file"),
+                                              QString::fromStdString(supervisor_->startupFolder()),
+                                              QStringLiteral("MP3 files (*.mp3)"));
+  if (!path.isEmpty()) supervisor_->startRecording(path.toStdString());
 }
 
 void MiniWindow::launchPlugin(int id) {

@@ -9,7 +9,6 @@
 
 #include <QActionGroup>
 #include <QFrame>
-#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMainWindow>
@@ -18,6 +17,7 @@
 #include <QVBoxLayout>
 #include <map>
 #include <memory>
+#include <optional>
 
 #include "app/elided_label.h"
 #include "app/gui_thread.h"
@@ -61,6 +61,7 @@ struct StudioContext {
   QtProgramExit& exit;
   QtStudioParts& parts;
   SongUpdateSender* songs = nullptr;
+  std::optional<std::string> outFile;  // -outfile: the stream is recorded from the start
 };
 
 class MiniWindow final : public QMainWindow, public MainWindowView {
@@ -95,6 +96,7 @@ class MiniWindow final : public QMainWindow, public MainWindowView {
 
   void buildFace();
   void buildMenu();
+  void addPlugins();
   void runCommand(const MenuEntry& entry);
   void showMarks();
   void attachStatusTexts();
@@ -121,22 +123,28 @@ class MiniWindow final : public QMainWindow, public MainWindowView {
   void about(int);
   void openPage(int id);
   void mail(int id);
+  void saveToFile(int);
   void launchPlugin(int id);
 
   StudioContext context_;
-  HeadlessVisual visual_;            // keeps the display modes for the settings until the visuals are drawn
-  std::map<int, QAction*> actions_;  // filled by the constructor, read-only afterwards
+  HeadlessVisual visual_;  // keeps the display modes for the settings until the visuals are drawn
+  // Filled by the constructor and, with the plug-ins, by initialise before any broadcast
+  // thread starts; read-only afterwards.
+  std::map<int, QAction*> actions_;
   QActionGroup sources_{this};
   QActionGroup priorities_{this};
+  QActionGroup plugins_{this};
+  QMenu* pluginMenu_ = nullptr;
 
   QWidget form_;
   QHBoxLayout formLayout_{&form_};
   QLabel logo_;
   QFrame panel_;
-  QGridLayout panelLayout_{&panel_};
+  QVBoxLayout panelLayout_{&panel_};
+  QHBoxLayout nextRow_;
+  QHBoxLayout linkRow_;
   ElidedLabel nowPlaying_;
   ElidedLabel connectionState_;
-  QHBoxLayout times_;
   QLabel trackElapsed_;
   QLabel trackRemaining_;
   QLabel nextCaption_;

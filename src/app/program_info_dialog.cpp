@@ -34,6 +34,7 @@ QtProgramInfoDialog::QtProgramInfoDialog(Submit post) : submitTo_(std::move(post
     field.edit.setMaxLength(kFieldLength);
     form_.addRow(&field.caption, &field.edit);
   }
+  form_.setLabelAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   title_.setPlaceholderText(QStringLiteral("What is on the air now"));
   result_.setObjectName(elementName(1100));
   submit_.setObjectName(elementName(1098));

@@ -43,7 +43,7 @@ class QtStudioParts final : public StudioParts {
                                                        ProgramExit& exit) override;
   std::unique_ptr<PlaylistEngine> makePlaylistEngine(ConversionStage& stage,
                                                      const EngineWiring& wiring) override;
-  std::unique_ptr<PluginHost> makePluginHost() override { return nullptr; }
+  std::unique_ptr<PluginHost> makePluginHost() override { return broadcast_.makePluginHost(); }
   std::unique_ptr<MixerControl> makeMixer(MixerDestination) override;
   std::unique_ptr<VolumeWindow> makeVolumeWindow(int) override { return nullptr; }
   std::unique_ptr<Capture> makeCapture(ConversionStage&, const CaptureWiring&) override { return nullptr; }

@@ -57,11 +57,11 @@ void QtStatusWindow::addHeading(int id, const char* caption) {
   QLabel* heading = labels_.emplace_back(std::make_unique<QLabel>(QString::fromLatin1(caption))).get();
   heading->setObjectName(elementName(id));
   heading->setProperty("heading", true);
-  grid_.addWidget(heading, grid_.rowCount(), 0, 1, 2);
+  grid_.addWidget(heading, rows_++, 0, 1, 2);
 }
 
 void QtStatusWindow::addRow(int id, const char* caption) {
-  int row = grid_.rowCount();
+  int row = rows_++;
   QLabel* name = labels_.emplace_back(std::make_unique<QLabel>(QString::fromLatin1(caption))).get();
   name->setObjectName(elementName(id + kStatusCaptionOffset));
   name->setProperty("caption", true);

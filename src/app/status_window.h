@@ -43,7 +43,8 @@ class QtStatusWindow final : public StatusWindow {
   QFrame panel_;
   QGridLayout grid_{&panel_};
   std::vector<std::unique_ptr<QLabel>> labels_;
-  std::map<int, QLabel*> values_;
+  std::map<int, QLabel*> values_;  // made by the constructor, read-only afterwards
+  int rows_ = 0;
 };
 
 }  // namespace brovana

@@ -1,6 +1,8 @@
 #include "app/studio_gui.h"
 
 #include <QApplication>
+#include <QFileInfo>
+#include <QIcon>
 #include <QStyleFactory>
 
 #include "app/mini_window.h"
@@ -12,15 +14,29 @@
 
 namespace brovana {
 
+namespace {
+
+// From the working folder while the program runs from its build, from the desktop's icon theme
+// once it is installed.
+QIcon programIcon() {
+  const QString file = QStringLiteral("brovana-live.svg");
+  QIcon icon = QFileInfo::exists(file) ? QIcon(file) : QIcon::fromTheme(QStringLiteral("brovana-live"));
+  if (icon.isNull()) Logger::log("The program icon brovana-live.svg is missing; the windows go without it\n");
+  return icon;
+}
+
+}  // namespace
+
 void prepareApplication() {
   QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
   QApplication::setApplicationName(QStringLiteral("brovana-live"));
   QApplication::setApplicationDisplayName(QString::fromLatin1(kProgramName));
   // The program ends with its main window's exit sequence, not when some window closes.
   QApplication::setQuitOnLastWindowClosed(false);
+  QApplication::setWindowIcon(programIcon());
 }
 
-int runStudio(const CommandLine&, const StudioSetup& setup) {
+int runStudio(const CommandLine& options, const StudioSetup& setup) {
   prepareApplication();
   QtPrompts prompts;
   QtProgramExit exit;
@@ -32,7 +48,8 @@ int runStudio(const CommandLine&, const StudioSetup& setup) {
   SongUpdateSender songs(setup.http);
   int code = 0;
   {
-    MiniWindow window(StudioContext{setup.webHost, setup.registry, setup.http, prompts, exit, parts, &songs});
+    MiniWindow window(StudioContext{setup.webHost, setup.registry, setup.http, prompts, exit, parts, &songs,
+                                    options.outFile});
     if (!window.initialise()) {
       songs.stop();
       return exit.code();

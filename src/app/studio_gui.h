@@ -14,7 +14,8 @@ using StudioSetup = HeadlessSetup;
 // windows). The exit code: 0 after the exit command or a start-up refusal.
 int runStudio(const CommandLine& options, const StudioSetup& setup);
 
-// The application's look before any skin: one style on every desktop, so skins look the same.
+// The application's look before any skin: one style on every desktop, so skins look the same,
+// and the program icon. In the working folder.
 void prepareApplication();
 
 }  // namespace brovana

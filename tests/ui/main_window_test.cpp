@@ -35,7 +35,7 @@ TEST_F(MainWindowTest, BroadcastButtonStartsAndStopsTheStation) {
   });
   test::DialogDriver dialogs;
   {
-    MiniWindow window(StudioContext{emulator.webHost(), registry, http, prompts, exit, parts, nullptr});
+    MiniWindow window(StudioContext{emulator.webHost(), registry, http, prompts, exit, parts, nullptr, std::nullopt});
     ASSERT_TRUE(window.initialise());
     EXPECT_EQ(window.findChild<QAction*>("id32808")->text(), "Switch to Hostplay");
     window.show();

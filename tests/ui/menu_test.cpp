@@ -22,7 +22,7 @@ TEST(MainWindowMenu, CarriesEveryCommandWithItsTextMarkAndAccelerator) {
   QtProgramExit exit;
   LameCodec codec;
   QtStudioParts parts(prompts, codec, nullptr);
-  MiniWindow window(StudioContext{"www.zelvora.example", registry, http, prompts, exit, parts, nullptr});
+  MiniWindow window(StudioContext{"www.zelvora.example", registry, http, prompts, exit, parts, nullptr, std::nullopt});
 
   enum Mark { None, Check, Radio };
   struct Command {
@@ -64,8 +64,8 @@ TEST(MainWindowMenu, CarriesEveryCommandWithItsTextMarkAndAccelerator) {
       {32819, "Bug Report...", None, ""},
       {32818, "Question...", None, ""},
       {32820, "Tell a friend...", None, ""},
-      {32826, "Save to file...", None, ""},
-      {38000, "-none-", None, ""},
+      {32826, "Save to file...", Check, ""},
+      {38000, "-none-", Radio, ""},
   };
   for (const Command& command : commands) {
     auto* action = window.findChild<QAction*>(QStringLiteral("id%1").arg(command.id));

@@ -6,12 +6,9 @@
 #include <QApplication>
 #include <cstdlib>
 
-#include "app/studio_gui.h"
-
 int main(int argc, char** argv) {
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
   QApplication application(argc, argv);
-  brovana::prepareApplication();
   testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }

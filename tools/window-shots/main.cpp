@@ -56,7 +56,7 @@ struct Studio {
   QtProgramExit exit;
   LameCodec codec;
   QtStudioParts parts{prompts, codec, nullptr};
-  StudioContext context{"www.zelvora.example", registry, http, prompts, exit, parts, nullptr};
+  StudioContext context{"www.zelvora.example", registry, http, prompts, exit, parts, nullptr, std::nullopt};
 };
 
 // A window to grab, and whatever owns it.
