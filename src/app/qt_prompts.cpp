@@ -82,16 +82,23 @@ void QtPrompts::waitCursor(bool on) {
 
 void QtPrompts::open(std::string_view target) {
   QUrl url = targetUrl(target);
-  postTo(&gui_, [url] {
+  auto openIt = [url] {
     if (!QDesktopServices::openUrl(url))
       Logger::log("The desktop could not open %s\n", url.toString().toUtf8().constData());
-  });
+  };
+  // At once on the GUI thread: the log is offered at the very end, when no event loop follows.
+  if (onGuiThread())
+    openIt();
+  else
+    postTo(&gui_, openIt);
 }
 
 void QtProgramExit::endProgram(int code) {
   code_ = code;
   ended_ = true;
-  postTo(QCoreApplication::instance(), [code] { QCoreApplication::exit(code); });
+  // During the start-up no event loop runs yet; the caller sees ended() instead.
+  if (!onGuiThread() || QThread::currentThread()->loopLevel() > 0)
+    postTo(QCoreApplication::instance(), [code] { QCoreApplication::exit(code); });
 }
 
 }  // namespace brovana

@@ -4,8 +4,9 @@
 // On the GUI thread a box or a question is modal, as the core expects: the call returns when
 // the member has answered. From another thread a box is queued to the GUI thread and shown
 // there without waiting, so a broadcast thread never stalls on a member who is away; only a
-// question waits for its answer (a blocking queued call). The notice and the wait cursor act
-// at once on the GUI thread, which is often busy with the start-up or a connect just then.
+// question waits for its answer (a blocking queued call). The notice, the wait cursor and the
+// desktop's "open" act at once on the GUI thread, which is often busy with the start-up or a
+// connect just then.
 
 #include <QObject>
 #include <atomic>

@@ -35,7 +35,8 @@ TEST_F(MainWindowTest, BroadcastButtonStartsAndStopsTheStation) {
   });
   test::DialogDriver dialogs;
   {
-    MiniWindow window(StudioContext{emulator.webHost(), registry, http, prompts, exit, parts, nullptr, std::nullopt});
+    MiniWindow window(
+        StudioContext{emulator.webHost(), registry, http, prompts, exit, parts, nullptr, std::nullopt});
     ASSERT_TRUE(window.initialise());
     EXPECT_EQ(window.findChild<QAction*>("id32808")->text(), "Switch to Hostplay");
     window.show();

@@ -22,7 +22,8 @@ TEST(MainWindowMenu, CarriesEveryCommandWithItsTextMarkAndAccelerator) {
   QtProgramExit exit;
   LameCodec codec;
   QtStudioParts parts(prompts, codec, nullptr);
-  MiniWindow window(StudioContext{"www.zelvora.example", registry, http, prompts, exit, parts, nullptr, std::nullopt});
+  MiniWindow window(
+      StudioContext{"www.zelvora.example", registry, http, prompts, exit, parts, nullptr, std::nullopt});
 
   enum Mark { None, Check, Radio };
   struct Command {
