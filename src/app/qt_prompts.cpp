@@ -94,8 +94,7 @@ void QtPrompts::open(std::string_view target) {
 }
 
 void QtProgramExit::endProgram(int code) {
-  code_ = code;
-  ended_ = true;
+  HeadlessExit::endProgram(code);
   // During the start-up no event loop runs yet; the caller sees ended() instead.
   if (!onGuiThread() || QThread::currentThread()->loopLevel() > 0)
     postTo(QCoreApplication::instance(), [code] { QCoreApplication::exit(code); });

@@ -9,10 +9,10 @@
 // connect just then.
 
 #include <QObject>
-#include <atomic>
 #include <list>
 #include <memory>
 
+#include "app/headless_front.h"
 #include "app/message_dialogs.h"
 #include "core/prompts.h"
 
@@ -42,16 +42,11 @@ class QtPrompts final : public Prompts {
   int cursorDepth_ = 0;
 };
 
-// Ends the event loop with the code; before the loop runs, the caller reads ended().
-class QtProgramExit final : public ProgramExit {
+// Records the end as the headless studio does, and ends the event loop with the code; before
+// the loop runs, the caller reads ended().
+class QtProgramExit final : public HeadlessExit {
  public:
   void endProgram(int code) override;
-  bool ended() const { return ended_; }
-  int code() const { return code_; }
-
- private:
-  std::atomic<bool> ended_{false};
-  std::atomic<int> code_{0};
 };
 
 }  // namespace brovana
