@@ -92,6 +92,8 @@ std::function<Shown(Studio&)> menuOf(int index) {
   return [index](Studio& studio) {
     auto window = std::make_shared<MiniWindow>(studio.context);
     window->findChild<QAction*>(elementName(32808))->setText(QStringLiteral("Switch to Hostplay"));
+    for (int marked : {32782, 32787, 32800, 32795, 38000})
+      window->findChild<QAction*>(elementName(marked))->setChecked(true);
     window->show();
     QMenu* menu = window->menuBar()->actions().at(index)->menu();
     menu->popup(window->mapToGlobal(QPoint(0, 0)));
