@@ -1,6 +1,7 @@
 #include "app/qt_studio_parts.h"
 
 #include "app/program_info_dialog.h"
+#include "app/quality_window.h"
 #include "app/status_window.h"
 #include "broadcast/supervisor.h"
 
@@ -18,6 +19,12 @@ bool QtStudioParts::runSetupWizard(LiveConnect&, bool) {
 
 std::unique_ptr<StatusWindow> QtStudioParts::makeStatusWindow() {
   return std::make_unique<QtStatusWindow>();
+}
+
+std::unique_ptr<QualityWindow> QtStudioParts::makeQualityWindow() {
+  return std::make_unique<StreamQualityWindow>([this] {
+    if (supervisor_) prompts_.open(supervisor_->web().lineQualityHelpUrl());
+  });
 }
 
 // Until the playlist window is in, the playlist a broadcast takes is the one of the last run.

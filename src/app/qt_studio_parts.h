@@ -1,9 +1,9 @@
 #pragma once
 // The parts the Supervisor makes when the studio has windows. The broadcast itself (conversion
 // stage, playlist engine, the playlist the broadcast takes) is the same as without windows; the
-// status window and the program information form are Qt windows. The parts whose windows are
-// not in this build yet (playlist editor, wizard, broadcast information, stream quality,
-// volume controls, capture, voiceover panel, plug-in host) come back null, and the Supervisor
+// status window, the stream quality window and the program information form are Qt windows.
+// The parts whose windows are not in this build yet (playlist editor, wizard, broadcast
+// information, volume controls, capture, voiceover panel) come back null, and the Supervisor
 // goes without them; each maker is where its window plugs in.
 
 #include <atomic>
@@ -37,7 +37,7 @@ class QtStudioParts final : public StudioParts {
   bool cdPresent() override { return false; }
   bool runSetupWizard(LiveConnect& connection, bool firstRun) override;
   std::unique_ptr<StatusWindow> makeStatusWindow() override;
-  std::unique_ptr<QualityWindow> makeQualityWindow() override { return nullptr; }
+  std::unique_ptr<QualityWindow> makeQualityWindow() override;
   std::unique_ptr<PlaylistWindowControl> makePlaylistWindow(Supervisor& supervisor) override;
   std::unique_ptr<ConversionStage> makeConversionStage(LiveConnect& connection, StatusDisplay& status,
                                                        ProgramExit& exit) override;
