@@ -1,5 +1,6 @@
 #include "app/qt_studio_parts.h"
 
+#include "app/live_windows.h"
 #include "app/program_info_dialog.h"
 #include "app/quality_window.h"
 #include "app/status_window.h"
@@ -43,8 +44,14 @@ std::unique_ptr<PlaylistEngine> QtStudioParts::makePlaylistEngine(ConversionStag
   return broadcast_.makePlaylistEngine(stage, wiring);
 }
 
-std::unique_ptr<MixerControl> QtStudioParts::makeMixer(MixerDestination) {
-  return std::make_unique<NullMixer>();
+std::unique_ptr<VolumeWindow> QtStudioParts::makeVolumeWindow(int initialVolume) {
+  return std::make_unique<VolumeControlsWindow>(initialVolume, [this](int sourceCode, int volume) {
+    if (supervisor_) supervisor_->setSourceVolume(sourceCode, volume);
+  });
+}
+
+std::unique_ptr<VoiceoverPanel> QtStudioParts::makeVoiceoverPanel(Supervisor& supervisor) {
+  return std::make_unique<CrossfadePanel>(voiceoverActions(supervisor), prompts_);
 }
 
 std::unique_ptr<ProgramInfoDialog> QtStudioParts::makeProgramInfoDialog(LiveConnect& connection) {

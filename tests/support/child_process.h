@@ -21,6 +21,7 @@ class ChildProcess {
   ChildProcess& operator=(const ChildProcess&) = delete;
 
   bool started() const { return pid_ > 0; }
+  pid_t pid() const { return pid_; }
   bool running();
   // Sends the signal and waits up to `grace` for the exit; returns the exit status, or -1.
   int stop(int signal = 15, std::chrono::milliseconds grace = std::chrono::seconds(5));

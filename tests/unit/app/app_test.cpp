@@ -19,12 +19,14 @@ namespace {
 using Texts = std::vector<std::string>;
 
 TEST(CommandLine, ClassicSwitchesLongOptionsAndTheStationSettings) {
-  ParseResult r = parseCommandLine({"-host", "127.0.0.1:8080", "-nostats", "-dd1", "-quiet", "-outfile",
-                                    "/tmp/o", "--headless", "--workdir", "/tmp/w"});
+  ParseResult r =
+      parseCommandLine({"-host", "127.0.0.1:8080", "-nostats", "-dd1", "-quiet", "-outfile", "/tmp/o",
+                        "--headless", "--workdir", "/tmp/w", "--source", "mix", "--device", "USB"});
   ASSERT_EQ(r.error, "");
   EXPECT_TRUE(r.options.noStats && r.options.dd1 && r.options.quiet && r.options.headless);
-  EXPECT_EQ(std::tie(r.options.host, r.options.outFile, r.options.workdir),
-            std::tuple("127.0.0.1:8080", "/tmp/o", "/tmp/w"));
+  EXPECT_EQ(
+      std::tie(r.options.host, r.options.outFile, r.options.workdir, r.options.source, r.options.device),
+      std::tuple("127.0.0.1:8080", "/tmp/o", "/tmp/w", 3, "USB"));
   r = parseCommandLine({"--configure", "--member", "dj", "--password", "p w", "--title", "Night show",
                         "--genre", "Jazz", "--genre", "Blues", "--url", "night.example", "--line-speed",
                         "56000", "--output-bitrate", "24000"});
@@ -46,6 +48,8 @@ TEST(CommandLine, MistakesSayWhatIsWrong) {
       {{"--configure", "--member", "a", "--password", "b", "--headless"}, "separate runs"},
       {{"--playlist", "a.m3u"}, "--playlist goes with --headless"},
       {{"--headless", "--playlist"}, "--playlist needs a playlist file"},
+      {{"--headless", "--source", "radio"}, "--source is one of playlist, line, mic, cd or mix"},
+      {{"--source", "line"}, "--source goes with --headless"},
       {{"--dsp", "a.so"}, "--dsp goes with --headless"},
       {{"--headless", "--dsp", ":2"}, "--dsp needs a plug-in library"},
       {{"--configure", "--member", "a", "--password", "b", "--line-speed", "64000"},
