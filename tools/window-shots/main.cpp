@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "app/live_windows.h"
 #include "app/message_dialogs.h"
 #include "app/mini_window.h"
 #include "app/program_info_dialog.h"
@@ -223,6 +224,22 @@ std::function<Shown(Studio&)> visuals(std::vector<int> displays) {
   };
 }
 
+Shown crossfade(Studio& studio) {
+  VoiceoverActions idle{[] { return true; }, [] { return true; }, [] {}, [](int) {}, [] {}};
+  auto panel = std::make_shared<CrossfadePanel>(idle, studio.prompts);
+  return own(panel, panel->window());
+}
+
+Shown volumeControls(Studio&) {
+  auto window = std::make_shared<VolumeControlsWindow>(kInitialVolume, [](int, int) {});
+  window->setVolume(Volumes::Mic, 50000);
+  window->show();
+  for (QWidget* shown : QApplication::topLevelWidgets())
+    if (shown->isVisible() && shown->windowTitle() == QLatin1String("Volume Controls"))
+      return own(window, *shown);
+  return {};
+}
+
 Shown programInfo(Studio&) {
   auto dialog = std::make_shared<QtProgramInfoDialog>([](auto, auto, auto) { return true; });
   return own(dialog, dialog->widget());
@@ -248,6 +265,8 @@ const std::vector<ShotRow> kShots = {
     {"notice", notice},
     {"program-info", programInfo},
     {"quality", quality},
+    {"crossfade", crossfade},
+    {"volume-controls", volumeControls},
     {"visuals-spectrum", visuals({kDisplaySpectrum})},
     {"visuals-vu-scrolling", visuals({kDisplayLevelLine})},
     {"visuals-vu-stereo", visuals({kDisplayNeedles})},
@@ -257,6 +276,7 @@ const std::vector<ShotRow> kShots = {
 
 bool render(const ShotRow& row, Studio& studio, const QString& file) {
   Shown shown = row.make(studio);
+  if (!shown.widget) return false;
   if (!shown.widget->isVisible()) shown.widget->show();
   settle(450);  // past the glide
   bool saved = shown.widget->grab().save(file);
