@@ -47,7 +47,7 @@ class HeadlessPrompts final : public Prompts {
 };
 
 // Records the end of the program; the front end returns the code once the core has unwound.
-class HeadlessExit final : public ProgramExit {
+class HeadlessExit : public ProgramExit {
  public:
   void endProgram(int code) override;
   bool ended() const { return ended_; }

@@ -606,8 +606,9 @@ std::string Supervisor::hostplayName() {
 
 void Supervisor::setSkin(const std::string& path) {
   Lock lock(controlMutex_);
-  Skinnable* windows[] = {infoDialog_.get(),     statusWindow_.get(), programInfo_.get(),
-                          playlistWindow_.get(), volumes_.get(),      gauge_.get()};
+  // The voiceover panel too, which the main window restyles through here.
+  Skinnable* windows[] = {infoDialog_.get(), statusWindow_.get(), programInfo_.get(),   playlistWindow_.get(),
+                          volumes_.get(),    gauge_.get(),        voiceoverPanel_.get()};
   for (Skinnable* window : windows)
     if (window) window->setSkin(path);
 }
@@ -703,6 +704,11 @@ bool Supervisor::serverTurnedOn() const {
 bool Supervisor::firstRunDone() const {
   Lock lock(controlMutex_);
   return firstRunDone_;
+}
+
+Playlist* Supervisor::currentPlaylist() const {
+  Lock lock(controlMutex_);
+  return currentPlaylist_;
 }
 
 Capture* Supervisor::capture() const {

@@ -126,6 +126,8 @@ class Supervisor final {
   QualityWindow* qualityWindow() const { return gauge_.get(); }
   VolumeWindow* volumeWindow() const { return volumes_.get(); }
   PlaylistWindowControl* playlistWindow() const { return playlistWindow_.get(); }
+  // The list of the last playlist start; null before one.
+  Playlist* currentPlaylist() const;
   const GenreList& genreList() const { return genreList_; }
   bool voiceoverPanelOpen() const;
   bool continuousLoop() const;

@@ -75,24 +75,6 @@ void ProgramValues::setSkin(std::optional<std::string> name) {
   skin_ = std::move(name);
 }
 
-std::optional<std::string> ProgramValues::checkedSkin() const {
-  std::lock_guard lock(mutex_);
-  return skinChecked_ ? skin_ : std::nullopt;
-}
-
-void ProgramValues::setCheckedSkin(std::string name) {
-  std::lock_guard lock(mutex_);
-  skin_ = std::move(name);
-  skinChecked_ = true;
-}
-
-std::optional<std::string> ProgramValues::storedSkin() const {
-  std::lock_guard lock(mutex_);
-  if (!registry_) return std::nullopt;
-  auto key = registry_->open(kProfileRoot);
-  return key ? key->query("lc_skin") : std::nullopt;
-}
-
 std::string ProgramValues::webHost() const {
   std::lock_guard lock(mutex_);
   return webHost_;

@@ -38,13 +38,9 @@ class ProgramValues {
   int sessionID() const;
   void setSessionID(int id);
 
+  // The stored skin name; the windows' skin layer checks it before use.
   std::optional<std::string> skin() const;
   void setSkin(std::optional<std::string> name);
-  // The skin as the skin query last checked it can be read; none before the first check.
-  std::optional<std::string> checkedSkin() const;
-  void setCheckedSkin(std::string name);
-  // The "lc_skin" of the skin key, when the store has one.
-  std::optional<std::string> storedSkin() const;
 
   std::string webHost() const;
   void setWebHost(std::string host);
@@ -55,7 +51,6 @@ class ProgramValues {
   std::optional<std::string> mp3path_;
   std::optional<std::string> playlist_;
   std::optional<std::string> skin_;
-  bool skinChecked_ = false;
   int sessionID_ = -1;
   std::string webHost_;
 };

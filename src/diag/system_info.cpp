@@ -84,22 +84,20 @@ std::string osDescription() {
   return osDescriptionFrom(names.sysname, names.release, osRelease);
 }
 
-std::string bugReportMail(std::string_view member, std::string_view logPath) {
+std::string bugReportBody(std::string_view member, std::string_view logPath) {
   return formatText(
-      "mailto:%s?subject=%s&body=Username : %s %%0d%%0aSystem    : %s %%0d%%0aCPU Speed : %s%%0d%%0a"
-      "Brovana-Live Version : %s (build %d) %%0d%%0a%%0d%%0aDescribe Problem Here (make sure to attach the "
-      "log "
-      "file %s): ",
-      kSupportMail, "Brovana-Live Bug Report", std::string(member).c_str(), osDescription().c_str(),
-      cpuDescription().value_or("").c_str(), kVersionText, kBuildNumber, std::string(logPath).c_str());
+      "Username : %s \r\nSystem    : %s \r\nCPU Speed : %s\r\nBrovana-Live Version : %s (build %d) \r\n\r\n"
+      "Describe Problem Here (make sure to attach the log file %s): ",
+      std::string(member).c_str(), osDescription().c_str(), cpuDescription().value_or("").c_str(),
+      kVersionText, kBuildNumber, std::string(logPath).c_str());
 }
 
-std::string questionMail(std::string_view member) {
+std::string questionBody(std::string_view member) {
   return formatText(
-      "mailto:%s?subject=%s&body=Username : %s%%0d%%0aSystem    : %s %%0d%%0aCPU Speed : %s%%0d%%0a"
-      "Brovana-Live Version : %s (build %d) %%0d%%0a%%0d%%0aWhat is your Question?%%0d%%0a",
-      kSupportMail, "Brovana-Live Question", std::string(member).c_str(), osDescription().c_str(),
-      cpuDescription().value_or("").c_str(), kVersionText, kBuildNumber);
+      "Username : %s\r\nSystem    : %s \r\nCPU Speed : %s\r\nBrovana-Live Version : %s (build %d) \r\n\r\n"
+      "What is your Question?\r\n",
+      std::string(member).c_str(), osDescription().c_str(), cpuDescription().value_or("").c_str(),
+      kVersionText, kBuildNumber);
 }
 
 }  // namespace brovana
