@@ -4,6 +4,7 @@
 #include <QGridLayout>
 #include <QSignalBlocker>
 
+#include "app/skin/skin.h"
 #include "broadcast/supervisor.h"
 #include "core/prompts.h"
 
@@ -94,6 +95,7 @@ class CrossfadePanel::Window final : public QDialog {
 
 CrossfadePanel::CrossfadePanel(VoiceoverActions actions, Prompts& prompts)
     : window_(std::make_unique<Window>(std::move(actions), prompts).release()) {
+  applySkin(*window_, currentSkin());
   window_->show();
 }
 
@@ -101,6 +103,10 @@ CrossfadePanel::~CrossfadePanel() = default;
 
 QDialog& CrossfadePanel::window() {
   return *window_;
+}
+
+void CrossfadePanel::setSkin(const std::string& path) {
+  applySkin(*window_, skinFor(path));
 }
 
 VolumeControlsWindow::VolumeControlsWindow(int initialVolume, SetVolume setVolume)
@@ -118,6 +124,7 @@ VolumeControlsWindow::VolumeControlsWindow(int initialVolume, SetVolume setVolum
       setVolume(entry.sourceCode, value);
     });
   }
+  applySkin(window_, currentSkin());
 }
 
 int VolumeControlsWindow::volume(Line line) const {
@@ -128,6 +135,10 @@ void VolumeControlsWindow::setVolume(Line line, int value) {
   values_[line] = value;
   QSignalBlocker quiet(sliders_[line]);
   sliders_[line].setValue(value);
+}
+
+void VolumeControlsWindow::setSkin(const std::string& path) {
+  applySkin(window_, skinFor(path));
 }
 
 void VolumeControlsWindow::show() {

@@ -40,8 +40,7 @@ class CrossfadePanel final : public VoiceoverPanel {
   CrossfadePanel(VoiceoverActions actions, Prompts& prompts);
   // May come from a worker thread: the window goes on its own thread.
   ~CrossfadePanel() override;
-  // A no-op hook until the skin layer is in the studio.
-  void setSkin(const std::string&) override {}
+  void setSkin(const std::string& path) override;
 
   QDialog& window();
 
@@ -67,8 +66,7 @@ class VolumeControlsWindow final : public VolumeWindow {
   // A stored value: the slider shows it.
   void setVolume(Line line, int value) override;
   void show() override;
-  // A no-op hook until the skin layer is in the studio.
-  void setSkin(const std::string&) override {}
+  void setSkin(const std::string& path) override;
 
  private:
   QDialog window_;

@@ -1,7 +1,10 @@
-// brovana-live: the studio.
+// brovana-live: the studio, from its command line to its exit code.
 
+#include <QApplication>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -10,9 +13,11 @@
 #include "app/dsp_choice.h"
 #include "app/headless_studio.h"
 #include "app/probe.h"
+#include "app/program.h"
+#include "app/studio_gui.h"
 #include "app/working_folder.h"
 #include "broadcast/engine_part.h"
-#include "broadcast/program_values.h"
+#include "core/program_values.h"
 #include "diag/logger.h"
 #include "net/web_service.h"
 #include "platform/curl_http_client.h"
@@ -20,7 +25,7 @@
 #include "platform/lame_codec.h"
 #include "platform/settings_registry.h"
 
-int main(int argc, char** argv) {
+int brovana::runProgram(int argc, char** argv) {
   using namespace brovana;
   ParseResult parsed = parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
   if (!parsed.error.empty()) {
@@ -71,20 +76,23 @@ int main(int argc, char** argv) {
     HeadlessPrompts prompts;
     return runConfigure(options, webHost, registry, http, prompts, registry.path());
   }
-  if (options.headless) {
-    LameCodec codec;
-    PlatformDecoderLibrary decoders;
-    auto makeEngine = [&](AcmStage& stage, const EngineWiring& wiring, Prompts& prompts) {
-      auto engine = std::make_unique<EncoderEngine>(stage, decoders, prompts, wiring);
-      engine->encoder().setNoStats(options.noStats);
-      return engine;
-    };
-    HeadlessSetup setup{registry, http, codec, makeEngine, webHost};
-    return runHeadless(options, setup);
-  }
+  LameCodec codec;
+  PlatformDecoderLibrary decoders;
+  auto makeEngine = [&](AcmConvert& stage, const EngineWiring& wiring, Prompts& prompts) {
+    auto engine = std::make_unique<EncoderEngine>(stage, decoders, prompts, wiring);
+    engine->encoder().setNoStats(options.noStats);
+    return engine;
+  };
+  HeadlessSetup setup{registry, http, codec, makeEngine, webHost};
+  if (options.headless) return runHeadless(options, setup);
 
-  std::fprintf(stderr,
-               "brovana-live: the windows are not built yet; run the studio with --headless\n"
-               "(see brovana-live --help and the README).\n");
-  return 1;
+  // Qt would abort without a display; say what to do instead.
+  if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") && !std::getenv("QT_QPA_PLATFORM")) {
+    std::fprintf(stderr, "brovana-live: no display to open the windows on; run the studio with --headless\n");
+    return 1;
+  }
+  // A test that drives the windows has made the application already.
+  std::optional<QApplication> application;
+  if (!QCoreApplication::instance()) application.emplace(argc, argv);
+  return runStudio(options, setup);
 }

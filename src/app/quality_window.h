@@ -32,7 +32,6 @@ class StreamQualityWindow final : public QWidget, public QualityWindow, public L
   void setLabel(int id, const std::string& text) override;
   // Shows the window as a normal window and brings it forward; from any thread.
   void show() override;
-  // The skin layer's hook; the window keeps its own look until a skin layer is connected here.
   void setSkin(const std::string& path) override;
 
  private:

@@ -22,9 +22,12 @@ std::string osDescriptionFrom(std::string_view kernelName, std::string_view kern
                               std::string_view osRelease);
 
 inline constexpr const char* kSupportMail = "support@zelvora.example";
+inline constexpr const char* kBugReportSubject = "Brovana-Live Bug Report";
+inline constexpr const char* kQuestionSubject = "Brovana-Live Question";
 
-// mailto: links for the Bug Report and Question commands.
-std::string bugReportMail(std::string_view member, std::string_view logPath);
-std::string questionMail(std::string_view member);
+// The bodies of the Bug Report and Question mails, plain text with CR LF line breaks; the mail
+// link that carries them encodes them.
+std::string bugReportBody(std::string_view member, std::string_view logPath);
+std::string questionBody(std::string_view member);
 
 }  // namespace brovana

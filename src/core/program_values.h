@@ -1,7 +1,7 @@
 #pragma once
 // The handful of program-wide values that outlive any one window: the last MP3 folder, the last
-// playlist, the skin, the session number and the service's web host, plus the naming rules for
-// line speeds and the Hostplay mode's display name.
+// playlist, the skin, the session number and the service's web host, with the store they are
+// read from and the key paths of the stored settings.
 
 #include <mutex>
 #include <optional>
@@ -10,15 +10,12 @@
 
 namespace brovana {
 
-class Prompts;
-class ProgramExit;
 class Registry;
 
 inline constexpr const char* kProfileRoot = "Software\\Zelvora\\Live";
 inline constexpr const char* kProfileName = "default";
 inline constexpr const char* kOldProfileKey = "Software\\Zelvora\\Mirobeam\\default";
 inline constexpr const char* kDefaultSkin = "skins/zelvora_1.skn";
-inline constexpr const char* kNamesFile = "brovana_live.ini";
 
 // "Software\Zelvora\Live\default"
 std::string profileKeyPath(std::string_view profile = kProfileName);
@@ -42,11 +39,9 @@ class ProgramValues {
   int sessionID() const;
   void setSessionID(int id);
 
+  // The stored skin name; the windows' skin layer checks it before use.
   std::optional<std::string> skin() const;
   void setSkin(std::optional<std::string> name);
-  // The skin file to load: the stored one when it can be read, else the default one with a
-  // warning; neither: a message and the end of the program (nullopt then).
-  std::optional<std::string> skinName(Prompts& prompts, ProgramExit& exit);
 
   std::string webHost() const;
   void setWebHost(std::string host);
@@ -57,7 +52,6 @@ class ProgramValues {
   std::optional<std::string> mp3path_;
   std::optional<std::string> playlist_;
   std::optional<std::string> skin_;
-  bool skinChecked_ = false;
   int sessionID_ = -1;
   std::string webHost_;
 };
@@ -67,14 +61,5 @@ ProgramValues& programValues();
 // The member's music folder: the XDG music folder when it exists ($XDG_CONFIG_HOME/user-dirs.dirs,
 // else $XDG_MUSIC_DIR), else ~/Music when it exists, else the home folder.
 std::string musicFolder();
-
-// "56K modem" and friends, for the member's line speed.
-const char* lineSpeedName(int bitsPerSecond);
-// "56Kbps/stereo (T1/DSL/ISDN/Cable)" and friends, for the stream bit rate.
-const char* outputFormatName(int bitsPerSecond);
-
-// The Hostplay mode's display name from the names file in the working folder; "hostplay" when
-// the file, the section or the key is missing.
-std::string hostplayNameFromFile(const std::string& path = kNamesFile);
 
 }  // namespace brovana

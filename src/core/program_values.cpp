@@ -1,11 +1,9 @@
-#include "broadcast/program_values.h"
+#include "core/program_values.h"
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
-#include "core/ini_file.h"
-#include "core/prompts.h"
 #include "core/registry.h"
 #include "core/text.h"
 
@@ -106,35 +104,6 @@ void ProgramValues::setSkin(std::optional<std::string> name) {
   skin_ = std::move(name);
 }
 
-std::optional<std::string> ProgramValues::skinName(Prompts& prompts, ProgramExit& exit) {
-  std::string name;
-  {
-    std::lock_guard lock(mutex_);
-    if (skinChecked_ && skin_) return skin_;
-    if (!skin_ && registry_)
-      if (auto key = registry_->open(kProfileRoot))
-        if (auto stored = key->query("lc_skin")) skin_ = *stored;
-    name = skin_.value_or(kDefaultSkin);
-  }
-  auto readable = [](const std::string& path) { return std::ifstream(path).good(); };
-  if (!readable(name)) {
-    char text[600];
-    std::snprintf(text, sizeof text, "The skin %s is missing, unable to continue. Switching to default skin.",
-                  name.c_str());
-    prompts.warning(text);
-    name = kDefaultSkin;
-    if (!readable(name)) {
-      prompts.error("No skins found, unable to continue. Is Brovana_live.exe file in the right directory?");
-      exit.endProgram(0);
-      return std::nullopt;
-    }
-  }
-  std::lock_guard lock(mutex_);
-  skin_ = name;
-  skinChecked_ = true;
-  return skin_;
-}
-
 std::string ProgramValues::webHost() const {
   std::lock_guard lock(mutex_);
   return webHost_;
@@ -148,34 +117,6 @@ void ProgramValues::setWebHost(std::string host) {
 ProgramValues& programValues() {
   static ProgramValues values;
   return values;
-}
-
-const char* lineSpeedName(int bps) {
-  if (bps > 56000) return "T1/DSL/ISDN/Cable";
-  if (bps == 56000) return "56K modem";
-  if (bps == 33000 || bps == 32000) return "33K modem";
-  if (bps <= 28800) return "28.8K modem";
-  return "---";
-}
-
-const char* outputFormatName(int bps) {
-  if (bps > 56000) return "T1/DSL/ISDN/Cable";
-  switch (bps) {
-    case 56000: return "56Kbps/stereo (T1/DSL/ISDN/Cable)";
-    case 32000: return "32Kbps/stereo (56K modem)";
-    case 24000: return "24Kbps/mono (28.8K modem)";
-    case 16000: return "16Kbps/mono (28.8K modem)";
-    default: return "---";
-  }
-}
-
-std::string hostplayNameFromFile(const std::string& path) {
-  constexpr size_t kBuffer = 256;  // the value is read into a buffer of this size
-  std::string name = "hostplay";
-  if (auto ini = IniFile::load(path))
-    if (auto value = ini->value("names", "HOSTPLAYNAME")) name = *value;
-  if (name.size() >= kBuffer) name.resize(kBuffer - 1);
-  return name;
 }
 
 }  // namespace brovana

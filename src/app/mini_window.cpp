@@ -1,0 +1,537 @@
+#include "app/mini_window.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFileDialog>
+#include <QIcon>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QTimer>
+#include <QUrl>
+#include <filesystem>
+
+#include "app/qt_prompts.h"
+#include "app/qt_studio_parts.h"
+#include "app/skin/skin.h"
+#include "core/program_values.h"
+#include "core/text.h"
+#include "diag/logger.h"
+#include "diag/system_info.h"
+#include "monitor/status_display.h"
+#include "playlist/playlist.h"
+
+namespace brovana {
+namespace {
+
+constexpr int kPluginCommand = 38000;
+constexpr const char* kAboutNotice = "Made for the members of the Zelvora internet radio service.";
+
+enum class Mark { None, Check, Source, Priority, Plugin };
+
+// The visual displays of the menu, by command id.
+int visualDisplay(int id) {
+  switch (id) {
+    case 32800:
+      return 1;  // spectrum
+    case 32799:
+      return 2;  // scrolling VU meter
+    case 32801:
+      return 3;  // scope
+    case 32805:
+      return 4;  // stereo VU meter
+    default:
+      return 0;
+  }
+}
+
+int sourceForCommand(int id) {
+  for (int code : {kSourcePlaylist, kSourceCd, kSourceLineIn, kSourceMicrophone, kSourceMixer})
+    if (sourceCommandId(code) == id) return code;
+  return 0;
+}
+
+// Every value in a mail link is percent-encoded; the address keeps its "@".
+std::string mailtoLink(std::string_view to, std::string_view subject, std::string_view body) {
+  auto encode = [](std::string_view text, const QByteArray& keep = {}) {
+    return QUrl::toPercentEncoding(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())), keep)
+        .toStdString();
+  };
+  return "mailto:" + encode(to, "@") + "?subject=" + encode(subject) + "&body=" + encode(body);
+}
+
+QString menuText(const std::string& text) {
+  return QString::fromStdString(text).replace(QLatin1Char('&'), QLatin1String("&&"));
+}
+
+}  // namespace
+
+struct MiniWindow::MenuEntry {
+  const char* menu;  // the menu it sits in; "Menu/Submenu" for a submenu
+  int id;            // 0: a separator
+  const char* text;
+  Mark mark;
+  const char* shortcut;
+  void (MiniWindow::*action)(int id);
+};
+
+// The whole menu, in order.
+const MiniWindow::MenuEntry MiniWindow::kMenu[] = {
+    {"&Broadcast", 32781, "Broadcast Info...", Mark::None, "", &MiniWindow::showBroadcastInfo},
+    {"&Broadcast", 32772, "New Broadcast ...", Mark::None, "", &MiniWindow::newBroadcast},
+    {"&Broadcast", 0, "", Mark::None, "", nullptr},
+    {"&Broadcast", 32787, "Continuous Loop", Mark::Check, "", &MiniWindow::toggleLoop},
+    {"&Broadcast", 32786, "Random", Mark::Check, "", &MiniWindow::toggleRandom},
+    {"&Broadcast", 0, "", Mark::None, "", nullptr},
+    {"&Broadcast", 32826, "Save to file...", Mark::Check, "", &MiniWindow::saveToFile},
+    {"&Broadcast", 0, "", Mark::None, "", nullptr},
+    {"&Broadcast", 32790, "Exit", Mark::None, "Ctrl+E", &MiniWindow::exitCommand},
+    {"Audio &Source", 32782, "Playlist", Mark::Source, "", &MiniWindow::selectSource},
+    {"Audio &Source", 32783, "CD", Mark::Source, "", &MiniWindow::selectSource},
+    {"Audio &Source", 32784, "Line In", Mark::Source, "", &MiniWindow::selectSource},
+    {"Audio &Source", 32785, "Microphone", Mark::Source, "", &MiniWindow::selectSource},
+    {"Audio &Source", 32821, "Mixer", Mark::Source, "", &MiniWindow::selectSource},
+    {"Audio &Source", 0, "", Mark::None, "", nullptr},
+    {"Audio &Source", 32794, "Voiceover...", Mark::None, "", &MiniWindow::voiceover},
+    {"Audio &Source", 32804, "Volume...", Mark::None, "", &MiniWindow::showVolume},
+    {"&View", 32771, "Status...", Mark::None, "Ctrl+S", &MiniWindow::showStatus},
+    {"&View", 32807, "Stream Quality...", Mark::None, "", &MiniWindow::showQuality},
+    {"&View/Visuals", 32801, "Scope", Mark::Check, "", &MiniWindow::toggleVisual},
+    {"&View/Visuals", 32800, "Spectrum", Mark::Check, "", &MiniWindow::toggleVisual},
+    {"&View/Visuals", 32799, "VU - scrolling", Mark::Check, "", &MiniWindow::toggleVisual},
+    {"&View/Visuals", 32805, "VU - stereo", Mark::Check, "", &MiniWindow::toggleVisual},
+    {"&Options", 32778, "Change Skins...", Mark::None, "", &MiniWindow::changeSkins},
+    {"&Options/Priority", 32795, "Normal", Mark::Priority, "", &MiniWindow::setPriority},
+    {"&Options/Priority", 32796, "Medium", Mark::Priority, "", &MiniWindow::setPriority},
+    {"&Options/Priority", 32797, "High", Mark::Priority, "", &MiniWindow::setPriority},
+    {"&Options", 0, "", Mark::None, "", nullptr},
+    {"&Options", 32806, "Restart server", Mark::None, "", &MiniWindow::restartServer},
+    {"&Options", 32808, "Switch to %s", Mark::None, "", &MiniWindow::switchToHostplay},
+    {"&Options", 32812, "Submit Program Info...", Mark::None, "", &MiniWindow::submitProgramInfo},
+    {"&Plugins", kPluginCommand, "-none-", Mark::Plugin, "", &MiniWindow::launchPlugin},
+    {"&Help", 32811, "Help...", Mark::None, "", &MiniWindow::openPage},
+    {"&Help", 32814, "Tips 'n Tricks...", Mark::None, "", &MiniWindow::openPage},
+    {"&Help", 32822, "Why does my stream break up?", Mark::None, "", &MiniWindow::openPage},
+    {"&Help", 0, "", Mark::None, "", nullptr},
+    {"&Help", 32792, "Show Log...", Mark::None, "", &MiniWindow::showLog},
+    {"&Help", 0, "", Mark::None, "", nullptr},
+    {"&Help", 32819, "Bug Report...", Mark::None, "", &MiniWindow::mail},
+    {"&Help", 32818, "Question...", Mark::None, "", &MiniWindow::mail},
+    {"&Help", 32820, "Tell a friend...", Mark::None, "", &MiniWindow::mail},
+    {"&Help", 0, "", Mark::None, "", nullptr},
+    {"&Help", 32816, "About Brovana-Live...", Mark::None, "", &MiniWindow::about},
+};
+
+MiniWindow::MiniWindow(StudioContext context) : context_(context) {
+  setObjectName(QStringLiteral("MiniWindow"));
+  setWindowTitle(QString::fromLatin1(kProgramName));
+  setAcceptDrops(true);
+  buildFace();
+  buildMenu();
+  applySkin(*this, currentSkin());
+}
+
+MiniWindow::~MiniWindow() = default;
+
+void MiniWindow::buildFace() {
+  form_.setObjectName(elementName(kIdSkinForm));
+  setCentralWidget(&form_);
+
+  logo_.setObjectName(elementName(kIdLogo));
+  QIcon icon = QApplication::windowIcon();
+  if (!icon.isNull()) logo_.setPixmap(icon.pixmap(QSize(48, 48), devicePixelRatioF()));
+  logo_.setAlignment(Qt::AlignCenter);
+
+  // The display panel: what is on the air, and how the link is doing.
+  panel_.setObjectName(QStringLiteral("Panel"));
+  struct Text {
+    QLabel& label;
+    int id;
+  };
+  for (Text text : {Text{nowPlaying_, kIdMainNowPlaying}, Text{connectionState_, kIdMainConnectionState},
+                    Text{trackElapsed_, kIdMainTrackElapsed}, Text{trackRemaining_, kIdMainTrackRemaining},
+                    Text{nextTrack_, kIdMainNextTrack}, Text{dataCounter_, kIdMainDataCounter}}) {
+    text.label.setObjectName(elementName(text.id));
+    markStatusText(text.label);
+  }
+  nowPlaying_.setProperty("headline", true);
+  nextCaption_.setObjectName(elementName(kIdNextCaption));
+  nextCaption_.setText(QStringLiteral("Next:"));
+  nextCaption_.setProperty("caption", true);
+  trackElapsed_.setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  trackRemaining_.setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  dataCounter_.setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  // The title over the whole panel; below it the next track and the link, each with its
+  // figures on the right.
+  nextRow_.addWidget(&nextCaption_);
+  nextRow_.addWidget(&nextTrack_, 1);
+  nextRow_.addWidget(&trackElapsed_);
+  nextRow_.addWidget(&trackRemaining_);
+  linkRow_.addWidget(&connectionState_, 1);
+  linkRow_.addWidget(&dataCounter_);
+  panelLayout_.addWidget(&nowPlaying_);
+  panelLayout_.addLayout(&nextRow_);
+  panelLayout_.addLayout(&linkRow_);
+  visuals_.setMinimumHeight(fontMetrics().height() * 3);
+  panelLayout_.addWidget(&visuals_);
+
+  broadcast_.setObjectName(elementName(kIdBroadcastButton));
+  broadcast_.setText(QStringLiteral("Start Broadcast"));
+  broadcast_.setProperty("skinCaption", false);  // the Supervisor's caption
+  broadcast_.setToolTip(QStringLiteral("Starts and stops a broadcast"));
+  broadcast_.setDefault(true);
+  playlist_.setObjectName(elementName(kIdPlaylistButton));
+  playlist_.setText(QStringLiteral("Playlist"));
+  playlist_.setToolTip(QStringLiteral("Opens up the playlist window"));
+  volumeCaption_.setObjectName(elementName(kIdVolumeCaption));
+  volumeCaption_.setText(QStringLiteral("Volume"));
+  volume_.setObjectName(elementName(kIdVolumeSlider));
+  volume_.setRange(0, 65535);
+  volume_.setValue(kInitialVolume);
+  volume_.setToolTip(QStringLiteral("Will change the volume on your local machine"));
+  volumeCaption_.setBuddy(&volume_);
+  connect(&broadcast_, &QPushButton::clicked, this, [this] { startStop(); });
+  connect(&playlist_, &QPushButton::clicked, this, [this] {
+    if (supervisor_) supervisor_->showPlaylistWindow();
+  });
+  connect(&volume_, &QSlider::valueChanged, this, [this](int value) {
+    if (supervisor_) supervisor_->setWaveOutVolume(value);
+  });
+
+  controls_.addWidget(&broadcast_);
+  controls_.addWidget(&playlist_);
+  volumeRow_.addWidget(&volumeCaption_);
+  volumeRow_.addWidget(&volume_, 1);
+  controls_.addLayout(&volumeRow_);
+  formLayout_.addWidget(&logo_);
+  formLayout_.addWidget(&panel_, 1);
+  formLayout_.addLayout(&controls_);
+  panel_.setMinimumWidth(fontMetrics().averageCharWidth() * 72);
+}
+
+void MiniWindow::buildMenu() {
+  std::map<QString, QMenu*> menus;
+  auto menuFor = [&](const QString& path) {
+    QMenu*& menu = menus[path];
+    if (menu) return menu;
+    int slash = path.indexOf(QLatin1Char('/'));
+    menu = slash < 0 ? menuBar()->addMenu(path) : menus.at(path.left(slash))->addMenu(path.mid(slash + 1));
+    menu->setToolTipsVisible(true);
+    return menu;
+  };
+  for (const MenuEntry& entry : kMenu) {
+    QMenu* menu = menuFor(QString::fromLatin1(entry.menu));
+    if (entry.id == 0) {
+      menu->addSeparator();
+      continue;
+    }
+    QAction* action = menu->addAction(QString::fromLatin1(entry.text));
+    action->setObjectName(elementName(entry.id));
+    action->setShortcut(QKeySequence(QString::fromLatin1(entry.shortcut)));
+    action->setCheckable(entry.mark != Mark::None);
+    if (entry.mark == Mark::Source) sources_.addAction(action);
+    if (entry.mark == Mark::Priority) priorities_.addAction(action);
+    if (entry.mark == Mark::Plugin) plugins_.addAction(action);
+    connect(action, &QAction::triggered, this, [this, &entry] { runCommand(entry); });
+    actions_[entry.id] = action;
+  }
+  actions_.at(32806)->setToolTip(QStringLiteral(
+      "Will restart your broadcast server used as a last resort if you are \"unable to log in\""));
+  pluginMenu_ = menus.at(QStringLiteral("&Plugins"));
+}
+
+// The plug-ins found in Plugins/, after "-none-". Before any broadcast thread can set a mark.
+void MiniWindow::addPlugins() {
+  for (const PluginMenuEntry& plugin : supervisor_->pluginMenu()) {
+    if (actions_.count(plugin.id)) continue;
+    QAction* action = pluginMenu_->addAction(menuText(plugin.text));
+    action->setObjectName(elementName(plugin.id));
+    action->setCheckable(true);
+    plugins_.addAction(action);
+    connect(action, &QAction::triggered, this, [this, id = plugin.id] {
+      if (supervisor_) launchPlugin(id);
+      showMarks();
+    });
+    actions_[plugin.id] = action;
+  }
+}
+
+bool MiniWindow::initialise() {
+  supervisor_ =
+      std::make_unique<Supervisor>(this, context_.webHost,
+                                   SupervisorContext{context_.prompts, context_.exit, context_.registry,
+                                                     context_.http, context_.parts, context_.songs});
+  supervisor_->setVisual(&visuals_);
+  context_.parts.attach(*supervisor_);
+  if (!supervisor_->init()) {
+    supervisor_.reset();
+    return false;
+  }
+  actions_.at(32808)->setText(
+      menuText(formatText("Switch to %s", supervisor_->web().hostplayDisplayName().c_str())));
+  setWindowTitle(QString::fromLatin1(kVersionText));
+  attachStatusTexts();
+  volume_.setValue(supervisor_->waveOutVolume());
+  supervisor_->loadPlugins();
+  addPlugins();
+  if (context_.outFile) supervisor_->startRecording(*context_.outFile);
+  showMarks();
+  return true;
+}
+
+void MiniWindow::attachStatusTexts() {
+  StatusDisplay* status = supervisor_->statusDisplay();
+  status->setMainField(MainField::ConnectionState, &connectionTarget_);
+  status->setMainField(MainField::DataCounter, &counterTarget_);
+  status->setMainField(MainField::NextTrack, &nextTarget_);
+  status->setSkinLabels(&nowPlayingTarget_, &elapsedTarget_, &remainingTarget_);
+}
+
+// The marks as the studio has them; also after a command, which may have been refused.
+void MiniWindow::showMarks() {
+  if (!supervisor_) return;
+  PlaylistEngine* engine = supervisor_->engine();
+  actions_.at(32787)->setChecked(engine && engine->continuousLoop());
+  actions_.at(32786)->setChecked(engine && engine->random());
+  int priority = engine ? engine->priority() : 0;
+  for (int p = 0; p < 3; ++p) actions_.at(32795 + p)->setChecked(p == priority);
+  for (const auto& [id, action] : actions_)
+    if (int display = visualDisplay(id)) action->setChecked(visuals_.displayOn(display));
+  actions_.at(32826)->setChecked(supervisor_->recording());
+  int plugin = supervisor_->checkedPlugin();
+  for (QAction* action : plugins_.actions())
+    action->setChecked(action == actions_.at(plugin ? plugin : kPluginCommand));
+  int source = sourceCommandId(supervisor_->source());
+  for (QAction* action : sources_.actions()) action->setChecked(action == actions_.at(source));
+}
+
+void MiniWindow::runCommand(const MenuEntry& entry) {
+  if (supervisor_ && entry.action) (this->*entry.action)(entry.id);
+  showMarks();
+}
+
+// ---- the view ----
+
+void MiniWindow::setTitle(const std::string& title) {
+  postTo(this, [this, title = QString::fromStdString(title)] { setWindowTitle(title); });
+}
+
+void MiniWindow::setBroadcastCaption(const std::string& caption) {
+  postTo(&broadcast_, [this, caption = QString::fromStdString(caption)] { broadcast_.setText(caption); });
+}
+
+void MiniWindow::setMenuCheck(int commandId, bool checked) {
+  auto action = actions_.find(commandId);
+  if (action == actions_.end()) return;
+  postTo(action->second, [action = action->second, checked] { action->setChecked(checked); });
+}
+
+// ---- window events ----
+
+void MiniWindow::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  if (autoStarted_ || !supervisor_) return;
+  autoStarted_ = true;
+  // After the window has painted itself.
+  QTimer::singleShot(0, this, [this] {
+    if (supervisor_) supervisor_->autoStart();
+  });
+}
+
+void MiniWindow::closeEvent(QCloseEvent* event) {
+  if (!exitSequence()) {
+    event->ignore();
+    return;
+  }
+  event->accept();
+  QCoreApplication::exit(0);
+}
+
+void MiniWindow::dragEnterEvent(QDragEnterEvent* event) {
+  if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void MiniWindow::dropEvent(QDropEvent* event) {
+  std::vector<std::string> files;
+  for (const QUrl& url : event->mimeData()->urls())
+    if (url.isLocalFile()) files.push_back(url.toLocalFile().toStdString());
+  if (files.empty() || !supervisor_) return;
+  event->acceptProposedAction();
+  supervisor_->playFile(files);
+}
+
+// ---- exit ----
+
+bool MiniWindow::exitSequence() {
+  if (supervisor_) {
+    Prompts& prompts = context_.prompts;
+    if (supervisor_->isBroadcasting() != 0 &&
+        !prompts.ask("You are currently broadcasting, are you sure you want to exit?"))
+      return false;
+    if (supervisor_->unsavedNewPlaylist() &&
+        !prompts.ask("You haven't saved your new playlist, are you sure you want to exit?"))
+      return false;
+  }
+  shutDown(true);
+  return true;
+}
+
+void MiniWindow::shutDown(bool prepare) {
+  if (!supervisor_) return;
+  if (prepare) supervisor_->prepareExit();
+  supervisor_.reset();
+  finishRunLog(context_.prompts);
+}
+
+// ---- commands ----
+
+void MiniWindow::startStop() {
+  if (!supervisor_) return;
+  if (supervisor_->isBroadcasting() != 0) {
+    setBroadcastCaption("Start Broadcast");
+    supervisor_->stop();
+    return;
+  }
+  setBroadcastCaption("Stop Broadcast");
+  // A start that did not happen must not leave the button saying it did.
+  if (!supervisor_->broadcast()) setBroadcastCaption("Start Broadcast");
+}
+
+void MiniWindow::showBroadcastInfo(int) {
+  supervisor_->showBroadcastInfo();
+}
+
+void MiniWindow::newBroadcast(int) {
+  supervisor_->runSetupWizard();
+}
+
+void MiniWindow::toggleLoop(int) {
+  if (PlaylistEngine* engine = supervisor_->engine()) engine->setContinuousLoop(!engine->continuousLoop());
+}
+
+void MiniWindow::toggleRandom(int) {
+  PlaylistEngine* engine = supervisor_->engine();
+  if (!engine) return;
+  engine->setRandom(!engine->random());
+  if (!engine->random()) return;
+  Playlist* playlist = supervisor_->currentPlaylist();
+  if (!playlist && supervisor_->playlistWindow()) playlist = supervisor_->playlistWindow()->playlist();
+  if (playlist) playlist->shuffle();
+}
+
+void MiniWindow::showStatus(int) {
+  supervisor_->statusDisplay()->show();
+}
+
+void MiniWindow::showQuality(int) {
+  if (QualityWindow* quality = supervisor_->qualityWindow()) quality->show();
+}
+
+void MiniWindow::exitCommand(int) {
+  if (exitSequence()) QCoreApplication::exit(0);
+}
+
+void MiniWindow::selectSource(int id) {
+  if (supervisor_->voiceoverPanelOpen()) {
+    if (supervisor_->source() == kSourcePlaylist)
+      supervisor_->closeVoiceoverPanel();
+    else
+      context_.prompts.warning("Voiceovers will only work when your audio source is set to \"Playlist\"");
+  }
+  supervisor_->setSource(sourceForCommand(id));
+}
+
+void MiniWindow::voiceover(int) {
+  supervisor_->openVoiceoverPanel();
+}
+
+void MiniWindow::showVolume(int) {
+  if (VolumeWindow* volumes = supervisor_->volumeWindow()) volumes->show();
+}
+
+void MiniWindow::changeSkins(int) {
+  QString folder = QString::fromStdString(supervisor_->startupFolder()) + QStringLiteral("/skins");
+  QString chosen = QFileDialog::getOpenFileName(this, QStringLiteral("Load a new skin"), folder,
+                                                QStringLiteral("ActiveSkin files (*.skn)"));
+  if (chosen.isEmpty()) return;
+  // Stored relative to the start-up folder, as the shipped skins are.
+  std::string path =
+      std::filesystem::path(chosen.toStdString()).lexically_proximate(supervisor_->startupFolder()).string();
+  Skin skin = loadSkin(path);
+  if (skin.path != path) {
+    context_.prompts.warning(formatText("The skin %s cannot be used; see the log for why.", path.c_str()));
+    return;
+  }
+  setCurrentSkin(skin);
+  applySkin(*this, skin);
+  programValues().setSkin(path);
+  supervisor_->setSkin(path);
+}
+
+void MiniWindow::setPriority(int id) {
+  if (PlaylistEngine* engine = supervisor_->engine()) engine->setPriority(id - 32795);
+}
+
+void MiniWindow::restartServer(int) {
+  supervisor_->turnServer("OFF");
+  supervisor_->turnServer("ON");
+}
+
+void MiniWindow::showLog(int) {
+  context_.prompts.open(Logger::getLogPath());
+}
+
+void MiniWindow::switchToHostplay(int) {
+  supervisor_->switchToHostplay();
+}
+
+void MiniWindow::submitProgramInfo(int) {
+  supervisor_->showProgramInfo();
+}
+
+void MiniWindow::toggleVisual(int id) {
+  int display = visualDisplay(id);
+  visuals_.setDisplay(display, !visuals_.displayOn(display));
+}
+
+void MiniWindow::about(int) {
+  context_.prompts.information(formatText("Brovana-Live %1.1f, build %s, compiled on %s. %s", kProgramVersion,
+                                          "110", "Mon Jan 29 18:11:30 2001", kAboutNotice),
+                               "About Brovana-Live");
+}
+
+void MiniWindow::openPage(int id) {
+  WebService& web = supervisor_->web();
+  context_.prompts.open(id == 32811   ? web.programHelpUrl()
+                        : id == 32814 ? web.tipsUrl()
+                                      : web.lineQualityHelpUrl());
+}
+
+void MiniWindow::mail(int id) {
+  std::string member = supervisor_->connection()->memberName();
+  if (id == 32819)
+    context_.prompts.open(
+        mailtoLink(kSupportMail, kBugReportSubject, bugReportBody(member, Logger::getLogPath())));
+  else if (id == 32818)
+    context_.prompts.open(mailtoLink(kSupportMail, kQuestionSubject, questionBody(member)));
+  else
+    context_.prompts.open(mailtoLink(
+        "", "Zelvora online radio station",
+        formatText("Hey! Check out my Live radio station at %s !", directoryEntryUrl(member).c_str())));
+}
+
+void MiniWindow::saveToFile(int) {
+  if (supervisor_->recording()) {
+    supervisor_->stopRecording();
+    return;
+  }
+  QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save the broadcast to a file"),
+                                              QString::fromStdString(supervisor_->startupFolder()),
+                                              QStringLiteral("MP3 files (*.mp3)"));
+  if (!path.isEmpty()) supervisor_->startRecording(path.toStdString());
+}
+
+void MiniWindow::launchPlugin(int id) {
+  supervisor_->launchPlugin(id - kPluginCommand);
+}
+
+}  // namespace brovana

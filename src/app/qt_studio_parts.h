@@ -1,0 +1,50 @@
+#pragma once
+// The parts the Supervisor makes when the studio has windows. The broadcast itself (conversion
+// stage, playlist engine, capture, mixers, CD check, plug-in host, the playlist the broadcast
+// takes) is the same as without windows; the status, stream quality, volume controls, voiceover
+// and program information windows are Qt windows. The parts whose windows are not in this build
+// yet (playlist editor, wizard, broadcast information) come back null, and the Supervisor goes
+// without them; each maker is where its window plugs in.
+
+#include "app/headless_front.h"
+#include "broadcast/studio_parts.h"
+
+namespace brovana {
+
+class QtStudioParts final : public StudioParts {
+ public:
+  QtStudioParts(Prompts& prompts, Mp3Codec& codec, HeadlessParts::EngineMaker makeEngine);
+
+  // The Supervisor the windows talk to; set before its init.
+  void attach(Supervisor& supervisor) { supervisor_ = &supervisor; }
+
+  int cpuMHz() override { return broadcast_.cpuMHz(); }
+  bool cdPresent() override { return broadcast_.cdPresent(); }
+  bool runSetupWizard(LiveConnect& connection, bool firstRun) override;
+  std::unique_ptr<StatusWindow> makeStatusWindow() override;
+  std::unique_ptr<QualityWindow> makeQualityWindow() override;
+  std::unique_ptr<PlaylistWindowControl> makePlaylistWindow(Supervisor& supervisor) override;
+  std::unique_ptr<ConversionStage> makeConversionStage(LiveConnect& connection, StatusDisplay& status,
+                                                       ProgramExit& exit) override;
+  std::unique_ptr<PlaylistEngine> makePlaylistEngine(const EngineWiring& wiring) override;
+  std::unique_ptr<PluginHost> makePluginHost() override { return broadcast_.makePluginHost(); }
+  std::unique_ptr<MixerControl> makeMixer(MixerDestination destination) override {
+    return broadcast_.makeMixer(destination);
+  }
+  std::unique_ptr<VolumeWindow> makeVolumeWindow(int initialVolume) override;
+  std::unique_ptr<Capture> makeCapture(const CaptureWiring& wiring) override {
+    return broadcast_.makeCapture(wiring);
+  }
+  std::unique_ptr<BroadcastInfoDialog> makeBroadcastInfoDialog(LiveConnect&, Supervisor&) override {
+    return nullptr;
+  }
+  std::unique_ptr<ProgramInfoDialog> makeProgramInfoDialog(LiveConnect& connection) override;
+  std::unique_ptr<VoiceoverPanel> makeVoiceoverPanel(Supervisor& supervisor) override;
+
+ private:
+  Prompts& prompts_;
+  HeadlessParts broadcast_;  // the parts that are the same with and without windows
+  Supervisor* supervisor_ = nullptr;
+};
+
+}  // namespace brovana

@@ -1,0 +1,100 @@
+#include "app/status_window.h"
+
+#include <QLabel>
+
+#include "app/elided_label.h"
+#include "app/gui_thread.h"
+#include "app/skin/skin.h"
+#include "monitor/status_display.h"
+
+namespace brovana {
+namespace {
+
+struct Row {
+  int id;
+  const char* caption;
+  bool heading = false;
+};
+
+constexpr Row kRows[] = {
+    {2001, "Program", true},
+    {kLabelNowPlaying, "Now playing"},
+    {kLabelNextTrack, "Next"},
+    {kLabelTrackTimes, "Track time"},
+    {kLabelTrackNumber, "Track"},
+    {kLabelTrackFormat, "Format"},
+    {kLabelPlaylistName, "Playlist"},
+    {kLabelPlaylistTimes, "Playlist time"},
+    {2002, "Broadcast", true},
+    {kLabelConnectionState, "Connection"},
+    {kLabelConnectedTime, "Connected for"},
+    {kLabelDataCounter, "Data"},
+    {kLabelInputSpeed, "Your line"},
+    {kLabelOutputSpeed, "Stream"},
+    {kLabelAverageMinutes, "Minutes per listener"},
+    {kLabelRating, "Rating"},
+    {kLabelFailedFiles, "Failed files"},
+    {kLabelReconnects, "Reconnects"},
+    {kLabelLastError, "Last error"},
+};
+
+}  // namespace
+
+QtStatusWindow::QtStatusWindow() {
+  window_.setObjectName(QStringLiteral("StatusWindow"));
+  window_.setWindowTitle(QStringLiteral("Status"));
+  panel_.setObjectName(QStringLiteral("Panel"));
+  layout_.addWidget(&panel_);
+  grid_.setColumnStretch(1, 1);
+  for (const Row& row : kRows) row.heading ? addHeading(row.id, row.caption) : addRow(row.id, row.caption);
+  window_.setMinimumWidth(window_.fontMetrics().averageCharWidth() * 76);
+  applySkin(window_, currentSkin());
+}
+
+QtStatusWindow::~QtStatusWindow() = default;
+
+void QtStatusWindow::addHeading(int id, const char* caption) {
+  QLabel* heading = labels_.emplace_back(std::make_unique<QLabel>(QString::fromLatin1(caption))).get();
+  heading->setObjectName(elementName(id));
+  heading->setProperty("heading", true);
+  grid_.addWidget(heading, rows_++, 0, 1, 2);
+}
+
+void QtStatusWindow::addRow(int id, const char* caption) {
+  int row = rows_++;
+  QLabel* name = labels_.emplace_back(std::make_unique<QLabel>(QString::fromLatin1(caption))).get();
+  name->setObjectName(elementName(id + kStatusCaptionOffset));
+  name->setProperty("caption", true);
+  name->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  QLabel* value = labels_.emplace_back(std::make_unique<ElidedLabel>()).get();
+  value->setObjectName(elementName(id));
+  markStatusText(*value);
+  grid_.addWidget(name, row, 0);
+  grid_.addWidget(value, row, 1);
+  values_[id] = value;
+}
+
+void QtStatusWindow::setLabel(int id, const std::string& text) {
+  auto value = values_.find(id);
+  if (value == values_.end()) return;
+  postTo(value->second,
+         [label = value->second, text = QString::fromStdString(text)] { label->setText(text); });
+}
+
+void QtStatusWindow::setTitle(const std::string& title) {
+  postTo(&window_, [this, title = QString::fromStdString(title)] { window_.setWindowTitle(title); });
+}
+
+void QtStatusWindow::show() {
+  postTo(&window_, [this] {
+    window_.show();
+    window_.raise();
+    window_.activateWindow();
+  });
+}
+
+void QtStatusWindow::setSkin(const std::string& path) {
+  postTo(&window_, [this, path] { applySkin(window_, skinFor(path)); });
+}
+
+}  // namespace brovana

@@ -1,0 +1,61 @@
+#pragma once
+// Answers the studio's message and question dialogs the way a member does: it finds each one
+// among the open windows, by its object name, and clicks a button. Questions are answered by
+// the rule whose text fragment they contain (No without one); boxes get OK. Everything seen is
+// kept for the test to look at. Runs on the GUI thread, also inside the dialogs' own loops.
+
+#include <QApplication>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "app/message_dialogs.h"
+
+namespace brovana::test {
+
+class DialogDriver {
+ public:
+  // `tick` runs at each look, for whatever else the test does meanwhile.
+  explicit DialogDriver(std::function<void()> tick = {}) : tick_(std::move(tick)) {
+    QObject::connect(&timer_, &QTimer::timeout, [this] { look(); });
+    timer_.start(50);
+  }
+
+  void answer(std::string fragment, bool yes) { rules_.emplace_back(std::move(fragment), yes); }
+  const std::vector<std::string>& seen() const { return seen_; }
+  bool saw(const std::string& fragment) const {
+    for (const std::string& text : seen_)
+      if (text.find(fragment) != std::string::npos) return true;
+    return false;
+  }
+
+ private:
+  void look() {
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+      auto* dialog = dynamic_cast<MessageDialog*>(window);
+      if (!dialog || !dialog->isVisible() || dialog->property("answered").toBool()) continue;
+      dialog->setProperty("answered", true);
+      std::string text = dialog->text().toStdString();
+      seen_.push_back(text);
+      int button = kIdOk;
+      if (dialog->objectName() == QLatin1String("QuestionDialog")) {
+        button = kIdNo;
+        for (const auto& [fragment, yes] : rules_)
+          if (text.find(fragment) != std::string::npos) button = yes ? kIdYes : kIdNo;
+      }
+      QTest::mouseClick(dialog->findChild<QPushButton*>(QStringLiteral("id%1").arg(button)), Qt::LeftButton);
+    }
+    if (tick_) tick_();
+  }
+
+  std::function<void()> tick_;
+  std::vector<std::pair<std::string, bool>> rules_;
+  std::vector<std::string> seen_;
+  QTimer timer_;
+};
+
+}  // namespace brovana::test

@@ -1,0 +1,44 @@
+// Prompts from a broadcast thread: a box is handed to the GUI thread and the worker goes on; a
+// question waits for the member's answer.
+
+#include "app/qt_prompts.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "dialog_driver.h"
+#include "support/log_tail.h"
+
+namespace brovana {
+namespace {
+
+TEST(QtPromptsTest, WorkerBoxesAreHandedOverAndWorkerQuestionsWaitForTheAnswer) {
+  test::LogTail log;
+  QtPrompts prompts;
+  test::DialogDriver dialogs;
+  dialogs.answer("Keep going?", true);
+  std::atomic<int> step{0};
+  std::atomic<bool> yes{false};
+  std::thread worker([&] {
+    prompts.warning("Cannot open XAudio decoder output, Device is busy");
+    step = 1;
+    yes = prompts.ask("Keep going?");
+    step = 2;
+  });
+  // The GUI thread runs no events meanwhile: the box cannot have been answered.
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (step < 1 && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  EXPECT_EQ(step, 1) << "the box held the worker";
+  QTRY_COMPARE_WITH_TIMEOUT(step.load(), 2, 5000);
+  worker.join();
+  EXPECT_TRUE(yes);
+  EXPECT_TRUE(dialogs.saw("Cannot open XAudio decoder output, Device is busy")) << "shown on the GUI thread";
+  EXPECT_TRUE(log.contains("Cannot open XAudio decoder output, Device is busy"));
+}
+
+}  // namespace
+}  // namespace brovana

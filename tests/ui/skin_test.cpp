@@ -1,0 +1,161 @@
+// The skin layer: reading skin files, the panel colour rule, the fallbacks, and what applying a
+// skin does to a window.
+
+#include "app/skin/skin.h"
+
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QPushButton>
+
+#include "core/program_values.h"
+#include "core/registry.h"
+#include "support/fake_prompts.h"
+#include "support/log_tail.h"
+#include "support/temp_folder.h"
+
+namespace brovana {
+namespace {
+
+constexpr SkinColour kGreen = kDefaultStatusTextColour;
+constexpr SkinColour kBlack = kDefaultStatusPanelColour;
+
+TEST(SkinFile, PanelColoursFollowTheRuleAndFallBackWhenMalformed) {
+  struct Case {
+    const char* panel;
+    SkinColour text;
+    SkinColour background;
+  } cases[] = {
+      {"statustextcolor=(10,20,30)\nstatuspanelcolor=(1,2,3)", skinColour(10, 20, 30), skinColour(1, 2, 3)},
+      {"StatusTextColor = ( 255 , 0 , 128 )", skinColour(255, 0, 128), kBlack},
+      {"statustextcolor=(0,0,0)", kGreen, kBlack},  // 0 reads as "not given"
+      {"", kGreen, kBlack},
+      {"statustextcolor=(300,0,0)", kGreen, kBlack},
+      {"statustextcolor=(1,2)", kGreen, kBlack},
+      {"statustextcolor=red", kGreen, kBlack},
+      {"statustextcolor=(-1,2,3)", kGreen, kBlack},
+      // A value that is missing never borrows the numbers of the next line.
+      {"statustextcolor=\nstatuspanelcolor=(1,2,3)", kGreen, skinColour(1, 2, 3)},
+      {"statustextcolor2=(1,2,3)\nstatustextcolor=(4,5,6)", skinColour(4, 5, 6), kBlack},
+  };
+  for (const Case& c : cases) {
+    SkinFile skin;
+    skin.panelText = c.panel;
+    EXPECT_EQ(skin.statusTextColour(), c.text) << c.panel;
+    EXPECT_EQ(skin.statusPanelColour(), c.background) << c.panel;
+  }
+}
+
+TEST(SkinFile, ReadsSectionsAndRefusesWhatIsNoSkin) {
+  SkinParse full = parseSkin(
+      "\xEF\xBB\xBF; a comment\n[Skin]\nname=Night\nauthor=Lena\n[Panel]\nstatustextcolor=(1,2,3)\n"
+      "[PanelClient]\nstatustextcolor=(4,5,6)\n[Captions]\n1073=CPU = load\n[Other]\nanything\n"
+      "[Style]\nQLabel[flat=\"true\"] { color: red; }\n#id1020 { }\n[captions]\n2038=ON AIR\n");
+  ASSERT_TRUE(full.skin) << full.error;
+  EXPECT_EQ(full.skin->name, "Night");
+  EXPECT_EQ(full.skin->author, "Lena");
+  EXPECT_EQ(full.skin->statusTextColour(), skinColour(4, 5, 6)) << "PanelClient before Panel";
+  EXPECT_EQ(full.skin->captions, (std::map<int, std::string>{{1073, "CPU = load"}, {2038, "ON AIR"}}));
+  EXPECT_EQ(full.skin->styleSheet, "QLabel[flat=\"true\"] { color: red; }\n#id1020 { }\n");
+
+  const std::string refused[] = {
+      std::string("[Skin]\nname=x\0y\n", 15),
+      "[Skin]\nname=\xff\xfe\n",
+      "name=x\n[Skin]\n",
+      "[Skin]\nname\n",
+      "[Skin]\n[Captions]\nCPU=1\n",
+      "[Panel]\nstatustextcolor=(1,2,3)\n",
+      "[Skin]\n" + std::string(kMaxSkinFileBytes, ' '),
+  };
+  for (const std::string& text : refused) {
+    SkinParse parse = parseSkin(text);
+    EXPECT_FALSE(parse.skin) << text.substr(0, 40);
+    EXPECT_FALSE(parse.error.empty());
+  }
+  EXPECT_FALSE(readSkinFile("/nonexistent/skin.skn").skin);
+}
+
+class SkinLayer : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder.write(kDefaultSkin, "[Skin]\nname=Default\n[Style]\nQLabel { margin: 1px; }\n");
+    programValues().setRegistry(&registry);
+    programValues().setSkin(std::nullopt);
+  }
+  void TearDown() override { programValues().setRegistry(nullptr); }
+
+  test::TempFolder folder;
+  test::ScopedChdir here{folder.path()};
+  MemoryRegistry registry;
+};
+
+TEST_F(SkinLayer, UnusableSkinsFallBackToTheDefaultThenThePlainLook) {
+  folder.write("skins/bad_sheet.skn", "[Skin]\nname=Bad\n[Style]\nQLabel { color: red; \n");
+  folder.write("skins/binary.skn", std::string("\x89PNG\0\0", 6));
+  test::LogTail log;
+  for (const char* path : {"skins/bad_sheet.skn", "skins/binary.skn", "skins/absent.skn"}) {
+    Skin skin = loadSkin(path);
+    EXPECT_EQ(skin.path, kDefaultSkin) << path;
+    EXPECT_EQ(skin.file.name, "Default");
+    EXPECT_TRUE(log.contains(std::string("The skin ") + path + " cannot be used")) << log.text();
+  }
+  std::remove(kDefaultSkin);
+  EXPECT_EQ(loadSkin("skins/absent.skn").path, "") << "the plain look";
+}
+
+TEST_F(SkinLayer, StartUpSkinIsTheStoredOneElseTheDefaultElseTheProgramEnds) {
+  test::FakePrompts prompts;
+  test::FakeExit exit;
+  folder.write("skins/night.skn", "[Skin]\n");
+  registry.create(kProfileRoot)->set("lc_skin", "skins/night.skn");
+  EXPECT_EQ(skinName(prompts, exit), "skins/night.skn");
+  EXPECT_TRUE(prompts.boxes().empty());
+
+  programValues().setSkin(std::nullopt);
+  registry.open(kProfileRoot)->set("lc_skin", "skins/gone.skn");
+  EXPECT_EQ(skinName(prompts, exit), kDefaultSkin);
+  EXPECT_EQ(prompts.boxTexts().back(),
+            "The skin skins/gone.skn is missing, unable to continue. Switching to default skin.");
+  EXPECT_FALSE(exit.ended);
+
+  programValues().setSkin(std::nullopt);
+  std::remove(kDefaultSkin);
+  EXPECT_EQ(skinName(prompts, exit), std::nullopt);
+  EXPECT_EQ(prompts.boxTexts().back(),
+            "No skins found, unable to continue. Is Brovana_live.exe file in the right directory?");
+  EXPECT_TRUE(exit.ended);
+  EXPECT_EQ(exit.exitCode, 0);
+}
+
+TEST_F(SkinLayer, ApplyingSetsCaptionsColoursAndGivesCaptionsBackLater) {
+  QWidget window;
+  QWidget panel(&window), client(&window);
+  panel.setObjectName("Panel");
+  client.setObjectName("PanelClient");
+  QLabel caption("Now playing", &window), status(&window);
+  QPushButton button("Start Broadcast", &window);
+  caption.setObjectName(elementName(2038));
+  status.setObjectName(elementName(1038));
+  button.setObjectName(elementName(1020));
+  markStatusText(status);
+  button.setProperty("skinCaption", false);
+  EXPECT_EQ(findPanel(window), &client);
+
+  Skin console;
+  console.file.panelText = "statustextcolor=(255,183,3)\nstatuspanelcolor=(0,0,0)";
+  console.file.captions = {{2038, "ON AIR"}, {1038, "not a caption"}, {1020, "GO"}};
+  applySkin(window, console);
+  EXPECT_EQ(caption.text(), "ON AIR");
+  EXPECT_EQ(status.text(), "") << "status texts take no captions";
+  EXPECT_EQ(button.text(), "Start Broadcast") << "nor do elements that opt out";
+  window.ensurePolished();
+  status.ensurePolished();
+  EXPECT_EQ(status.palette().color(QPalette::WindowText), QColor(255, 183, 3));
+  EXPECT_TRUE(window.styleSheet().contains("#PanelClient { background-color: #000000; }"));
+
+  applySkin(window, Skin{});
+  EXPECT_EQ(caption.text(), "Now playing") << "a skin without the caption gives the window's back";
+}
+
+}  // namespace
+}  // namespace brovana

@@ -1,0 +1,108 @@
+// The studio with windows as a member runs it, end to end: the program that brovana-live runs,
+// started with its command line, its dialogs answered by clicking their buttons, its exit
+// command given with Ctrl+E.
+
+#include <QTest>
+#include <atomic>
+#include <thread>
+
+#include "app/program.h"
+#include "core/program_values.h"
+#include "core/registry.h"
+#include "dialog_driver.h"
+#include "platform/settings_registry.h"
+#include "studio_peers.h"
+
+namespace brovana {
+namespace {
+
+using namespace std::chrono_literals;
+
+class StudioWithWindows : public test::StudioPeers {};
+
+struct Decoded {
+  size_t samples = 0;
+  int peak = 0;
+};
+
+// The MP3 file decoded by mpg123, as a listener hears it.
+Decoded decode(const std::string& mp3) {
+  std::string raw = mp3 + ".raw";
+  if (std::system(("mpg123 -q -s '" + mp3 + "' > '" + raw + "' 2>/dev/null").c_str()) != 0) return {};
+  std::string pcm = test::fileText(raw);
+  Decoded decoded{pcm.size() / 2, 0};
+  for (size_t i = 0; i + 1 < pcm.size(); i += 2)
+    decoded.peak = std::max(decoded.peak, std::abs(int(int16_t(uint8_t(pcm[i]) | uint8_t(pcm[i + 1]) << 8))));
+  return decoded;
+}
+
+TEST_F(StudioWithWindows, PreviousPlaylistGoesOnTheAirAndCtrlEEndsTheRun) {
+  // The playlist of an earlier run.
+  SettingsRegistry(settingsPath()).create(profileKeyPath())->set("playlist", playlist());
+
+  // A listener once the mount is served; the Exit command once it has heard enough.
+  std::atomic<bool> heard{false}, stop{false};
+  std::string body;
+  std::thread listening([&] {
+    auto deadline = std::chrono::steady_clock::now() + 90s;
+    while (!stop && std::chrono::steady_clock::now() < deadline) {
+      if (auto listener = test::listenWhenServed(icecast); listener && listener->waitForBody(40000, 30s)) {
+        body = listener->body();
+        heard = true;
+        return;
+      }
+    }
+  });
+  bool exitGiven = false;
+  auto giveUp = std::chrono::steady_clock::now() + 120s;
+  test::DialogDriver dialogs([&] {
+    if (std::chrono::steady_clock::now() > giveUp) QCoreApplication::exit(99);  // fails below
+    if (!heard || exitGiven) return;
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+      if (window->objectName() != "MiniWindow" || !window->isVisible()) continue;
+      // The accelerator works in the active window, as a member's key press would.
+      if (QApplication::activeWindow() != window) {
+        window->activateWindow();
+        return;
+      }
+      // Posted: the exit asks a question, which the driver answers while it waits.
+      QTimer::singleShot(0, window, [window] { QTest::keyClick(window, Qt::Key_E, Qt::ControlModifier); });
+      exitGiven = true;
+    }
+  });
+  dialogs.answer("Do you want to start broadcasting your previous playlist", true);
+  dialogs.answer("You are currently broadcasting, are you sure you want to exit?", true);
+
+  std::string host = emulator.webHost(), folder = work(), recording = scratch.file("recorded.mp3");
+  char* argv[] = {const_cast<char*>("brovana-live"),
+                  const_cast<char*>("-host"),
+                  host.data(),
+                  const_cast<char*>("--workdir"),
+                  folder.data(),
+                  const_cast<char*>("-outfile"),
+                  recording.data(),
+                  nullptr};
+  int code = runProgram(7, argv);
+  stop = true;
+  listening.join();
+
+  EXPECT_EQ(code, 0);
+  EXPECT_TRUE(exitGiven) << "the station was heard";
+  EXPECT_TRUE(dialogs.saw("Do you want to start broadcasting your previous playlist, " + playlist() + "?"));
+  EXPECT_TRUE(dialogs.saw("You are currently broadcasting, are you sure you want to exit?"));
+  scratch.write("heard.mp3", body);
+  Decoded listened = decode(scratch.file("heard.mp3")), recorded = decode(recording);
+  EXPECT_GT(listened.samples, 44100u) << "at least half a second of stereo";
+  EXPECT_GT(listened.peak, 3000) << "the tones, not silence";
+  EXPECT_GE(recorded.samples, listened.samples) << "-outfile keeps all that was sent";
+  EXPECT_GT(recorded.peak, 3000);
+
+  EXPECT_FALSE(serverOn()) << "the run turned the server on, so its exit turned it off";
+  std::string log = test::fileText(work() + "/live_log1.txt");
+  EXPECT_NE(log.find("Now playing : tone440.mp3"), std::string::npos) << log;
+  EXPECT_NE(log.find("Exiting Brovana-Live"), std::string::npos) << log;
+  EXPECT_NE(log.find(": tracks played"), std::string::npos) << log;
+}
+
+}  // namespace
+}  // namespace brovana

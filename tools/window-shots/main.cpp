@@ -1,0 +1,342 @@
+// brovana-window-shots: renders the studio's windows and dialogs to PNG files, once per skin, so
+// that their look can be reviewed (scripts/screenshots runs it under a virtual display, at the
+// normal and the double scale): the main window and its menus, the status and stream quality
+// windows, the visuals with sound playing, the dialogs and the notice.
+//
+//   brovana-window-shots --out DIR [--skin FILE]... [NAME...]
+//
+// Every window is made from the studio's own classes, filled with sample texts by element id,
+// shown, and grabbed once its glide has ended. A new window is one row in kShots.
+
+#include <QApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTimer>
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/live_windows.h"
+#include "app/message_dialogs.h"
+#include "app/mini_window.h"
+#include "app/program_info_dialog.h"
+#include "app/qt_prompts.h"
+#include "app/qt_studio_parts.h"
+#include "app/quality_window.h"
+#include "app/skin/skin.h"
+#include "app/status_window.h"
+#include "app/studio_gui.h"
+#include "app/visuals_widget.h"
+#include "app/working_folder.h"
+#include "core/registry.h"
+#include "monitor/line_quality.h"
+#include "monitor/status_display.h"
+#include "monitor/visual_scene.h"
+#include "net/web_service.h"
+#include "platform/lame_codec.h"
+
+namespace brovana {
+namespace {
+
+// The windows are looked at, never used: nothing goes out.
+class NoNetwork final : public HttpClient {
+ public:
+  bool get(const std::string&, const std::string&, const std::string&, std::string& answer, size_t,
+           bool) override {
+    answer.clear();
+    return false;
+  }
+};
+
+// What the main window is made with.
+struct Studio {
+  MemoryRegistry registry;
+  NoNetwork http;
+  QtPrompts prompts;
+  QtProgramExit exit;
+  LameCodec codec;
+  QtStudioParts parts{prompts, codec, nullptr};
+  StudioContext context{"www.zelvora.example", registry, http, prompts, exit, parts, nullptr, std::nullopt};
+};
+
+void settle(int milliseconds) {
+  QEventLoop loop;
+  QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
+  loop.exec();
+}
+
+// A window to grab, and whatever owns it.
+struct Shown {
+  std::shared_ptr<void> owner;
+  QWidget* widget = nullptr;
+};
+
+template <typename Window>
+Shown own(std::shared_ptr<Window> window, QWidget& widget) {
+  return Shown{std::move(window), &widget};
+}
+
+void fill(QWidget& window, std::initializer_list<std::pair<int, const char*>> texts) {
+  for (const auto& [id, text] : texts)
+    if (auto* label = window.findChild<QLabel*>(elementName(id))) label->setText(QString::fromUtf8(text));
+}
+
+// A second and a half of sound into the visuals: a few partials that swell and fade, louder on
+// the left, enough movement for every display.
+void play(VisualsWidget& widget, const std::vector<int>& displays) {
+  constexpr int kRate = 22050, kFrames = 1152;
+  for (int display : {kDisplaySpectrum, kDisplayLevelLine, kDisplayScope, kDisplayNeedles})
+    widget.setDisplay(display, std::find(displays.begin(), displays.end(), display) != displays.end());
+  for (int block = 0; block < 30; ++block) {
+    std::vector<int16_t> samples;
+    for (int i = 0; i < kFrames; ++i) {
+      double t = static_cast<double>(block * kFrames + i) / kRate;
+      double v = (0.55 + 0.45 * std::sin(2 * M_PI * 0.7 * t)) *
+                 (0.45 * std::sin(2 * M_PI * 220 * t) + 0.25 * std::sin(2 * M_PI * 1400 * t) +
+                  0.15 * std::sin(2 * M_PI * 4200 * t));
+      samples.push_back(static_cast<int16_t>(32767 * v));
+      samples.push_back(static_cast<int16_t>(32767 * v * 0.6));
+    }
+    widget.feed()->addData(reinterpret_cast<const uint8_t*>(samples.data()),
+                           static_cast<int>(samples.size() * 2), 2, 2);
+    settle(1000 * kFrames / kRate);
+  }
+}
+
+Shown mainWindow(Studio& studio) {
+  auto window = std::make_shared<MiniWindow>(studio.context);
+  window->setWindowTitle(QStringLiteral("Brovana-Live 2.01 - Jan. 29, 2001 - On the Air! (12 listeners)"));
+  fill(*window, {{kIdMainNowPlaying, "Lena Morrow - Harbour Lights (Live at the Pier)"},
+                 {kIdMainConnectionState, "Connected!!"},
+                 {kIdMainTrackElapsed, "1:42"},
+                 {kIdMainTrackRemaining, "-2:18"},
+                 {kIdMainNextTrack, "The Quiet Hours - Slow Tide"},
+                 {kIdMainDataCounter, "2816 kb (input) , 704 kb (output)"}});
+  window->show();
+  // Not a QObject class of its own: found by name.
+  play(dynamic_cast<VisualsWidget&>(*window->findChild<QWidget*>(QStringLiteral("visuals"))),
+       {kDisplaySpectrum, kDisplayNeedles});
+  return own(window, *window);
+}
+
+// One menu of the main window, opened.
+std::function<Shown(Studio&)> menuOf(int index) {
+  return [index](Studio& studio) {
+    auto window = std::make_shared<MiniWindow>(studio.context);
+    window->findChild<QAction*>(elementName(32808))->setText(QStringLiteral("Switch to Hostplay"));
+    for (int marked : {32782, 32787, 32800, 32795, 38000})
+      window->findChild<QAction*>(elementName(marked))->setChecked(true);
+    window->show();
+    QMenu* menu = window->menuBar()->actions().at(index)->menu();
+    menu->popup(window->mapToGlobal(QPoint(0, 0)));
+    return own(window, *menu);
+  };
+}
+
+Shown statusWindow(Studio&) {
+  auto window = std::make_shared<QtStatusWindow>();
+  window->widget().setWindowTitle(QStringLiteral("dj_lena has 12 listeners"));
+  fill(window->widget(), {{kLabelNowPlaying, "Lena Morrow - Harbour Lights (Live at the Pier)"},
+                          {kLabelNextTrack, "The Quiet Hours - Slow Tide"},
+                          {kLabelTrackTimes, "1:42                 2:18"},
+                          {kLabelTrackNumber, "3"},
+                          {kLabelTrackFormat, "44100 Hz, stereo, 128 kbps"},
+                          {kLabelPlaylistName, "friday-night.m3u"},
+                          {kLabelPlaylistTimes, "0:09:12                 0:48:30"},
+                          {kLabelConnectionState, "Connected!!"},
+                          {kLabelConnectedTime, "0:09:40"},
+                          {kLabelDataCounter, "2816 kb (input) , 704 kb (output)"},
+                          {kLabelInputSpeed, "T1/DSL/ISDN/Cable"},
+                          {kLabelOutputSpeed, "56Kbps/stereo (T1/DSL/ISDN/Cable)"},
+                          {kLabelAverageMinutes, "23"},
+                          {kLabelRating, "3.5"},
+                          {kLabelFailedFiles, "0"},
+                          {kLabelReconnects, "1"},
+                          {kLabelLastError, " "}});
+  return own(window, window->widget());
+}
+
+Shown dialog(std::shared_ptr<MessageDialog> dialog) {
+  dialog->setModal(false);
+  return own(dialog, *dialog);
+}
+
+Shown question(Studio&) {
+  Question asked;
+  asked.text = "Do you want to start broadcasting your previous playlist, /home/lena/shows/friday-night.m3u?";
+  return dialog(std::make_shared<MessageDialog>(asked));
+}
+
+Shown questionWithCaptions(Studio&) {
+  Question asked;
+  asked.text = "Unable to connect to your Zelvora server, restart and try again?";
+  asked.yesCaption = "Restart";
+  asked.noCaption = "Exit";
+  return dialog(std::make_shared<MessageDialog>(asked));
+}
+
+Shown warning(Studio&) {
+  return dialog(std::make_shared<MessageDialog>(
+      BoxKind::Warning, "You need to either create or load a playlist!", "Brovana-Live"));
+}
+
+Shown about(Studio&) {
+  return dialog(std::make_shared<MessageDialog>(BoxKind::Information,
+                                                "Brovana-Live 2.0, build 110, compiled on Mon Jan 29 "
+                                                "18:11:30 2001. Made for the members of the Zelvora "
+                                                "internet radio service.",
+                                                "About Brovana-Live"));
+}
+
+Shown notice(Studio&) {
+  auto window = std::make_shared<NoticeWindow>();
+  window->showText(QStringLiteral("Starting Brovana-Live, standby..."));
+  return own(window, *window);
+}
+
+Shown quality(Studio&) {
+  auto window = std::make_shared<StreamQualityWindow>([] {});
+  for (const auto& [id, text] : {std::pair<int, std::string>{kQualityCpuLabel, cpuQualityText(0.979f)},
+                                 {kQualityNetworkLabel, "21344 (32000) bps"},
+                                 {kQualityStatusLabel, kStreamDropoutsText},
+                                 {kQualitySinceLabel, clockText(754)},
+                                 {kQualityDropoutsLabel, "2 "}})
+    window->setLabel(id, text);
+  return own(window, *window);
+}
+
+// The visuals area alone, with the given displays on.
+std::function<Shown(Studio&)> visuals(std::vector<int> displays) {
+  return [displays](Studio&) {
+    auto widget = std::make_shared<VisualsWidget>();
+    widget->resize(400, 56);
+    applySkin(*widget, currentSkin());
+    widget->show();
+    play(*widget, displays);
+    return own(widget, *widget);
+  };
+}
+
+Shown crossfade(Studio& studio) {
+  VoiceoverActions idle{[] { return true; }, [] { return true; }, [] {}, [](int) {}, [] {}};
+  auto panel = std::make_shared<CrossfadePanel>(idle, studio.prompts);
+  return own(panel, panel->window());
+}
+
+Shown volumeControls(Studio&) {
+  auto window = std::make_shared<VolumeControlsWindow>(kInitialVolume, [](int, int) {});
+  window->setVolume(Volumes::Mic, 50000);
+  window->show();
+  for (QWidget* shown : QApplication::topLevelWidgets())
+    if (shown->isVisible() && shown->windowTitle() == QLatin1String("Volume Controls"))
+      return own(window, *shown);
+  return {};
+}
+
+Shown programInfo(Studio&) {
+  auto dialog = std::make_shared<QtProgramInfoDialog>([](auto, auto, auto) { return true; });
+  return own(dialog, dialog->widget());
+}
+
+struct ShotRow {
+  const char* name;
+  std::function<Shown(Studio&)> make;
+};
+
+const std::vector<ShotRow> kShots = {
+    {"main", mainWindow},
+    {"main-menu-broadcast", menuOf(0)},
+    {"main-menu-source", menuOf(1)},
+    {"main-menu-view", menuOf(2)},
+    {"main-menu-options", menuOf(3)},
+    {"main-menu-help", menuOf(5)},
+    {"status", statusWindow},
+    {"question", question},
+    {"question-captions", questionWithCaptions},
+    {"warning", warning},
+    {"about", about},
+    {"notice", notice},
+    {"program-info", programInfo},
+    {"quality", quality},
+    {"crossfade", crossfade},
+    {"volume-controls", volumeControls},
+    {"visuals-spectrum", visuals({kDisplaySpectrum})},
+    {"visuals-vu-scrolling", visuals({kDisplayLevelLine})},
+    {"visuals-vu-stereo", visuals({kDisplayNeedles})},
+    {"visuals-scope", visuals({kDisplayScope})},
+    {"visuals-all", visuals({kDisplaySpectrum, kDisplayLevelLine, kDisplayNeedles, kDisplayScope})},
+};
+
+bool render(const ShotRow& row, Studio& studio, const QString& file) {
+  Shown shown = row.make(studio);
+  if (!shown.widget) return false;
+  if (!shown.widget->isVisible()) shown.widget->show();
+  settle(450);  // past the glide
+  bool saved = shown.widget->grab().save(file);
+  shown.widget->hide();
+  return saved;
+}
+
+int run(int argc, char** argv) {
+  QString out;
+  std::vector<std::string> skins, names;
+  for (int i = 1; i < argc; ++i) {
+    std::string word = argv[i];
+    if (word == "--out" && i + 1 < argc)
+      out = QDir(QString::fromLocal8Bit(argv[++i])).absolutePath();
+    else if (word == "--skin" && i + 1 < argc)
+      skins.push_back(QDir(QString::fromLocal8Bit(argv[++i])).absolutePath().toStdString());
+    else if (word.rfind("--", 0) == 0)
+      return std::fprintf(stderr, "usage: brovana-window-shots --out DIR [--skin FILE]... [NAME...]\n"), 2;
+    else
+      names.push_back(word);
+  }
+  if (out.isEmpty() || !QDir().mkpath(out))
+    return std::fprintf(stderr, "brovana-window-shots: --out DIR\n"), 2;
+
+  // A scratch working folder with the shipped files, as the studio has one.
+  std::string error;
+  QString work =
+      QDir::temp().filePath(QStringLiteral("brovana-shots-%1").arg(QCoreApplication::applicationPid()));
+  if (!enterWorkingFolder(work.toStdString(), shippedFilesFolder(), error))
+    return std::fprintf(stderr, "brovana-window-shots: %s\n", error.c_str()), 1;
+  if (skins.empty())
+    for (const QString& file :
+         QDir(QStringLiteral("skins")).entryList({QStringLiteral("*.skn")}, QDir::Files))
+      skins.push_back("skins/" + file.toStdString());
+
+  prepareApplication();
+  int failures = 0;
+  for (const std::string& skinPath : skins) {
+    Skin skin = loadSkin(skinPath);
+    if (skin.path != skinPath) ++failures;  // the log says why
+    setCurrentSkin(skin);
+    QString stem = QFileInfo(QString::fromStdString(skinPath)).completeBaseName();
+    Studio studio;
+    for (const ShotRow& row : kShots) {
+      if (!names.empty() && std::find(names.begin(), names.end(), row.name) == names.end()) continue;
+      QString file =
+          QDir(out).filePath(stem + QLatin1Char('-') + QLatin1String(row.name) + QStringLiteral(".png"));
+      bool saved = render(row, studio, file);
+      std::printf("%s %s\n", saved ? "wrote" : "FAILED", file.toLocal8Bit().constData());
+      failures += !saved;
+    }
+  }
+  QDir(work).removeRecursively();
+  return failures == 0 ? 0 : 1;
+}
+
+}  // namespace
+}  // namespace brovana
+
+int main(int argc, char** argv) {
+  QApplication application(argc, argv);
+  return brovana::run(argc, argv);
+}
