@@ -1,8 +1,8 @@
 #pragma once
 // The parts the Supervisor makes when the studio has windows. The broadcast itself (conversion
 // stage, playlist engine, the playlist the broadcast takes) is the same as without windows; the
-// status window and the program information form are Qt windows. The parts whose windows are
-// not in this build yet (playlist editor, wizard, broadcast information, stream quality,
+// status window, the setup wizard and the station and program information dialogs are Qt
+// windows. The parts whose windows are not in this build yet (playlist editor, stream quality,
 // volume controls, capture, voiceover panel, plug-in host) come back null, and the Supervisor
 // goes without them; each maker is where its window plugs in.
 
@@ -12,6 +12,8 @@
 #include "broadcast/studio_parts.h"
 
 namespace brovana {
+
+class QtSetupWizard;
 
 // The sound card's mixer when there is none to drive: sources switch and the volume is kept,
 // so that no source fails just for lacking a mixer.
@@ -29,9 +31,10 @@ class NullMixer final : public MixerControl {
 class QtStudioParts final : public StudioParts {
  public:
   QtStudioParts(Prompts& prompts, Mp3Codec& codec, HeadlessParts::EngineMaker makeEngine);
+  ~QtStudioParts() override;
 
   // The Supervisor the windows talk to; set before its init.
-  void attach(Supervisor& supervisor) { supervisor_ = &supervisor; }
+  void attach(Supervisor& supervisor);
 
   int cpuMHz() override { return broadcast_.cpuMHz(); }
   bool cdPresent() override { return false; }
@@ -47,9 +50,8 @@ class QtStudioParts final : public StudioParts {
   std::unique_ptr<MixerControl> makeMixer(MixerDestination) override;
   std::unique_ptr<VolumeWindow> makeVolumeWindow(int) override { return nullptr; }
   std::unique_ptr<Capture> makeCapture(ConversionStage&, const CaptureWiring&) override { return nullptr; }
-  std::unique_ptr<BroadcastInfoDialog> makeBroadcastInfoDialog(LiveConnect&, Supervisor&) override {
-    return nullptr;
-  }
+  std::unique_ptr<BroadcastInfoDialog> makeBroadcastInfoDialog(LiveConnect& connection,
+                                                               Supervisor& supervisor) override;
   std::unique_ptr<ProgramInfoDialog> makeProgramInfoDialog(LiveConnect& connection) override;
   std::unique_ptr<VoiceoverPanel> makeVoiceoverPanel(Supervisor&) override { return nullptr; }
 
@@ -57,6 +59,7 @@ class QtStudioParts final : public StudioParts {
   Prompts& prompts_;
   HeadlessParts broadcast_;  // the parts that are the same with and without windows
   Supervisor* supervisor_ = nullptr;
+  std::unique_ptr<QtSetupWizard> wizard_;  // made by its first run, kept for the next ones
 };
 
 }  // namespace brovana

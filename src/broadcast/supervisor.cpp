@@ -176,7 +176,7 @@ bool Supervisor::init() {
           "Click to begin!");
     // This run is the first of the count, so the next one logs under a number of its own.
     programValues().setSessionID(1);
-    saveBroadcastInfo(context_.registry, kProfileName, connection_.get(), settingsHolders());
+    saveSettings();
   }
 
   // An account in Hostplay mode goes live, unless the member means another account.
@@ -633,7 +633,7 @@ bool Supervisor::startRecording(const std::string& path) {
 void Supervisor::prepareExit() {
   Lock lock(controlMutex_);
   if (!connection_) return;
-  saveBroadcastInfo(context_.registry, kProfileName, connection_.get(), settingsHolders());
+  saveSettings();
   stopLocked(true);
   if (serverTurnedOn_ && !web_.switchedToLive()) turnServer("OFF");
 }
@@ -764,6 +764,11 @@ void Supervisor::showPluginMarks() {
   int checked = pluginHost_->checkedId();
   for (const PluginMenuEntry& entry : pluginHost_->menu())
     mainWindow_->setMenuCheck(entry.id, entry.id == checked);
+}
+
+void Supervisor::saveSettings() {
+  Lock lock(controlMutex_);
+  saveBroadcastInfo(context_.registry, kProfileName, connection_.get(), settingsHolders());
 }
 
 SettingsHolders Supervisor::settingsHolders() const {

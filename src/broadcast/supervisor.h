@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "broadcast/settings.h"
+#include "broadcast/station_setup.h"
 #include "broadcast/stream_recorder.h"
 #include "broadcast/studio_parts.h"
 #include "core/prompts.h"
@@ -59,7 +60,7 @@ struct SupervisorContext {
   SupervisorTimings timings = {};
 };
 
-class Supervisor final : private EngineEvents {
+class Supervisor final : private EngineEvents, public StationDesk {
  public:
   // Nothing happens until init.
   Supervisor(MainWindowView* mainWindow, std::string webHost, SupervisorContext context);
@@ -141,6 +142,16 @@ class Supervisor final : private EngineEvents {
   // The holders of the stored settings besides the connection.
   SettingsHolders settingsHolders() const;
 
+  // StationDesk, for the setup wizard and the Broadcast Information dialog.
+  Prompts& prompts() override { return prompts_; }
+  AccountService& accounts() override { return accountService_; }
+  int liveSwitchWaitSeconds() const override { return context_.timings.liveSwitchWaitSeconds; }
+  std::string hostplayName() override;
+  void endProgram() override;
+  bool broadcasting() const override { return isBroadcasting() != 0; }
+  void restartBroadcast() override { restart(true); }
+  void saveSettings() override;
+
  private:
   using Lock = std::unique_lock<std::recursive_mutex>;
 
@@ -168,7 +179,6 @@ class Supervisor final : private EngineEvents {
   void listFailed() override;
   void trackChanged() override;
 
-  void endProgram();
   bool ended() const { return ended_.load(); }
   void stopLocked(bool final);
   bool connect();
@@ -178,7 +188,6 @@ class Supervisor final : private EngineEvents {
   void closeCaptureInput();
   void writeStartLines(bool withMember);
   void postBlankTitle(const std::string& title);
-  std::string hostplayName();
   void showSourceMarks(int commandId);
   void showPluginMarks();
 
