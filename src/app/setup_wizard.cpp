@@ -98,8 +98,6 @@ void QtSetupWizard::buildFrame() {
   layout_.addWidget(&heading_);
   layout_.addWidget(&stack_, 1);
   layout_.addLayout(&buttons_);
-  QFontMetrics metrics = dialog_.fontMetrics();
-  dialog_.setMinimumSize(metrics.averageCharWidth() * 70, metrics.height() * 20);
 
   QObject::connect(&back_, &QPushButton::clicked, &dialog_, [this] { show(at_ - 1); });
   QObject::connect(&next_, &QPushButton::clicked, &dialog_, [this] { next(); });
@@ -229,6 +227,10 @@ void QtSetupWizard::start(bool firstRun) {
     order_ = {Login, Title, Url, Connection, Done};
   applySkin(dialog_, currentSkin());
   show(0);
+  // One size for every page, in the skin's font, whichever page shows first.
+  QFontMetrics metrics = dialog_.fontMetrics();
+  dialog_.setFixedSize(
+      QSize(metrics.averageCharWidth() * 72, metrics.height() * 25).expandedTo(dialog_.sizeHint()));
 }
 
 void QtSetupWizard::turnTo(Page page) {
