@@ -26,16 +26,14 @@ StationAnswers answersFrom(const CommandLine& options, const LiveConnect& connec
   answers.title = options.title.value_or(existing ? connection.message()
                                                   : formatText("Welcome to the %s show!", member.c_str()));
   answers.url = options.url.value_or(existing ? connection.url() : kMainWebHost);
-  for (int i = 0; i < 3; ++i)
-    answers.genres[static_cast<size_t>(i)] =
-        options.genres.empty()
-            ? connection.genre(i).value_or("")
-            : (i < static_cast<int>(options.genres.size()) ? options.genres[static_cast<size_t>(i)] : "");
-  answers.lineSpeed = options.lineSpeed.value_or(existing ? connection.lineSpeed() : lineSpeedAt(0));
-  // A new line speed carries its highest bit rate unless another is named.
-  int connectionAt = connectionPosition(answers.lineSpeed).value_or(0);
-  answers.outputBitrate = options.outputBitrate.value_or(
-      existing && !options.lineSpeed ? connection.outputBitrate() : bitrateAt(connectionAt, 0));
+  for (size_t i = 0; i < answers.genres.size(); ++i)
+    answers.genres[i] = options.genres.empty()      ? connection.genre(static_cast<int>(i)).value_or("")
+                        : i < options.genres.size() ? options.genres[i]
+                                                    : "";
+  // The wizard's connection page starts at the fastest line and its highest bit rate each time.
+  answers.lineSpeed = options.lineSpeed.value_or(lineSpeedAt(0));
+  answers.outputBitrate =
+      options.outputBitrate.value_or(bitrateAt(connectionPosition(answers.lineSpeed).value_or(0), 0));
   answers.liveTag = existing ? connection.livetag() : true;
   return answers;
 }

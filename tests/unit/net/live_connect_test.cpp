@@ -501,11 +501,15 @@ TEST_F(LiveConnectTest, VerifyAccountMapsTheResultAndWarns) {
   EXPECT_EQ(live.serverInfo().port, 0);
 }
 
-TEST_F(LiveConnectTest, SetCredentialsStoresLogsInThenVerifies) {
+TEST_F(LiveConnectTest, SetCredentialsTakesOnlyWhatTheServiceAccepts) {
   service.setSessionForLogin("S-77");
   service.setAnswer(kBcinfoBadLogin, "", 0);
   LiveConnect live("web.test", &status, service, prompts);
   EXPECT_EQ(live.setCredentials("dave", "hunter2"), 1);
+  EXPECT_EQ(live.memberName(), "") << "refused credentials are never taken";
+  EXPECT_TRUE(service.loginCalls().empty());
+  service.setAnswer(kBcinfoOk, "127.0.0.1", 8001);
+  EXPECT_EQ(live.setCredentials("dave", "hunter2"), 0);
   EXPECT_EQ(live.memberName(), "dave");
   ASSERT_FALSE(service.loginCalls().empty());
   EXPECT_EQ(service.loginCalls().back().pass, "hunter2");
