@@ -110,8 +110,9 @@ bool HeadlessPlaylistWindow::loadPlaylist(const std::string& path) {
   return playlist_.count() > 0;
 }
 
-HeadlessParts::HeadlessParts(Prompts& prompts, Mp3Codec& codec, EngineMaker makeEngine)
-    : prompts_(prompts), codec_(codec), makeEngine_(std::move(makeEngine)) {}
+HeadlessParts::HeadlessParts(Prompts& prompts, Mp3Codec& codec, EngineMaker makeEngine,
+                             std::string captureDevice)
+    : prompts_(prompts), codec_(codec), makeEngine_(std::move(makeEngine)), live_(std::move(captureDevice)) {}
 
 int HeadlessParts::cpuMHz() {
   return brovana::cpuMHz();

@@ -1,8 +1,8 @@
 #pragma once
 // The studio without windows: boxes go to standard error (and, as every box, to the log), and
-// each question gets the answer that keeps the station on the air. The parts that need a window,
-// a sound card's mixer or capture are absent; the playlist, the conversion stage and the engine
-// are the real ones.
+// each question gets the answer that keeps the station on the air. The parts that need a window
+// are absent; the playlist, the conversion stage, the engine, the capture, the mixers and the CD
+// check are the real ones.
 
 #include <atomic>
 #include <functional>
@@ -13,7 +13,9 @@
 
 #include "broadcast/studio_parts.h"
 #include "core/prompts.h"
+#include "monitor/line_quality.h"
 #include "monitor/main_window_view.h"
+#include "platform/live_input.h"
 #include "playlist/playlist.h"
 
 namespace brovana {
@@ -78,6 +80,18 @@ class HeadlessVisual final : public Visualisation {
   std::atomic<bool> on_[5] = {};
 };
 
+// No window for the stream quality figures: the gauge still judges, counts and logs dropouts.
+class HeadlessQualityWindow final : public QualityWindow {
+ public:
+  // What the sources' quality figures go to.
+  QualityGauge* gauge() override { return &gauge_; }
+  void show() override {}
+  void setSkin(const std::string&) override {}
+
+ private:
+  LineQuality gauge_;
+};
+
 // The playlist the headless studio broadcasts, loaded from a file; the setup wizard's tracks go
 // at its end.
 class HeadlessPlaylistWindow final : public PlaylistWindowControl {
@@ -103,26 +117,33 @@ class HeadlessParts final : public StudioParts {
   using EngineMaker = std::function<std::unique_ptr<PlaylistEngine>(
       AcmStage& stage, const EngineWiring& wiring, Prompts& prompts)>;
 
-  // The codec must outlive the parts. Without an engine maker nothing plays.
-  HeadlessParts(Prompts& prompts, Mp3Codec& codec, EngineMaker makeEngine);
+  // The codec must outlive the parts. Without an engine maker nothing plays. The live sources
+  // are recorded from `captureDevice`, or from the default input when it is empty.
+  HeadlessParts(Prompts& prompts, Mp3Codec& codec, EngineMaker makeEngine, std::string captureDevice = {});
 
   // The service refused the stored account during start-up; the member has to configure again.
   bool accountRefused() const { return accountRefused_; }
 
   int cpuMHz() override;
-  bool cdPresent() override { return false; }
+  bool cdPresent() override { return live_.cdPresent(); }
   bool runSetupWizard(LiveConnect& connection, bool firstRun) override;
   std::unique_ptr<StatusWindow> makeStatusWindow() override { return nullptr; }
-  std::unique_ptr<QualityWindow> makeQualityWindow() override { return nullptr; }
+  std::unique_ptr<QualityWindow> makeQualityWindow() override {
+    return std::make_unique<HeadlessQualityWindow>();
+  }
   std::unique_ptr<PlaylistWindowControl> makePlaylistWindow(Supervisor& supervisor) override;
   std::unique_ptr<ConversionStage> makeConversionStage(LiveConnect& connection, StatusDisplay& status,
                                                        ProgramExit& exit) override;
   std::unique_ptr<PlaylistEngine> makePlaylistEngine(ConversionStage& stage,
                                                      const EngineWiring& wiring) override;
   std::unique_ptr<PluginHost> makePluginHost() override;
-  std::unique_ptr<MixerControl> makeMixer(MixerDestination) override { return nullptr; }
+  std::unique_ptr<MixerControl> makeMixer(MixerDestination destination) override {
+    return live_.makeMixer(destination);
+  }
   std::unique_ptr<VolumeWindow> makeVolumeWindow(int) override { return nullptr; }
-  std::unique_ptr<Capture> makeCapture(ConversionStage&, const CaptureWiring&) override { return nullptr; }
+  std::unique_ptr<Capture> makeCapture(ConversionStage& stage, const CaptureWiring& wiring) override {
+    return live_.makeCapture(stage, wiring, prompts_);
+  }
   std::unique_ptr<BroadcastInfoDialog> makeBroadcastInfoDialog(LiveConnect& connection,
                                                                Supervisor& supervisor) override;
   std::unique_ptr<ProgramInfoDialog> makeProgramInfoDialog(LiveConnect&) override { return nullptr; }
@@ -132,6 +153,7 @@ class HeadlessParts final : public StudioParts {
   Prompts& prompts_;
   Mp3Codec& codec_;
   EngineMaker makeEngine_;
+  LiveInput live_;
   bool accountRefused_ = false;
 };
 

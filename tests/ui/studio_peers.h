@@ -20,8 +20,7 @@
 #include "platform/decoder_library.h"
 #include "platform/lame_codec.h"
 #include "support/child_process.h"
-#include "support/icecast_server.h"
-#include "support/service_emulator.h"
+#include "support/demo_station.h"
 #include "support/temp_folder.h"
 #include "support/tone_files.h"
 
@@ -51,7 +50,7 @@ struct WindowedStudio {
   MiniWindow window;
 };
 
-class StudioPeers : public ::testing::Test {
+class StudioPeers : public ::testing::Test, protected DemoStation {
  protected:
   void SetUp() override {
     setenv("XDG_CONFIG_HOME", scratch.file("config").c_str(), 1);
@@ -84,12 +83,6 @@ class StudioPeers : public ::testing::Test {
   }
 
   TempFolder scratch;
-  IcecastServer icecast{{.sourcePassword = "demo-secret", .mount = "/live", .burstSize = 0}};
-  ServiceEmulator emulator{{.accounts = {"demo:demo-secret:LI"},
-                            .accountsFile = "",
-                            .broadcastHost = "127.0.0.1",
-                            .broadcastPort = icecast.sourcePort(),
-                            .extraArgs = {}}};
 };
 
 }  // namespace brovana::test
