@@ -15,8 +15,6 @@ enum InfoElement : int {
   kIdTitle = 1235,
   kIdUrl = 1237,
   kIdGenreCaption = 1238,
-  kIdSecondCaption = 1239,
-  kIdThirdCaption = 1240,
   kIdGenre1 = 1241,
   kIdConnection = 1245,
   kIdOutput = 1247,
@@ -31,7 +29,7 @@ void name(QWidget& element, int id) {
 
 QtBroadcastInfoDialog::QtBroadcastInfoDialog(LiveConnect& connection, StationDesk& desk,
                                              const GenreList& genres)
-    : connection_(connection), desk_(desk), genres_(genres, genre1_, genre2_, genre3_) {
+    : connection_(connection), desk_(desk), genres_(genres, kIdGenre1) {
   dialog_.setObjectName(QStringLiteral("BroadcastInfoDialog"));
   struct Row {
     QLabel& caption;
@@ -55,29 +53,15 @@ QtBroadcastInfoDialog::QtBroadcastInfoDialog(LiveConnect& connection, StationDes
   for (const ConnectionChoice& choice : kConnections)
     connectionList_.addItem(QString::fromLatin1(choice.name));
 
-  // "Genre 1:", "2 :", "3 :" with their lists side by side.
   name(genreCaption_, kIdGenreCaption);
-  name(secondCaption_, kIdSecondCaption);
-  name(thirdCaption_, kIdThirdCaption);
   genreCaption_.setText(QStringLiteral("Genre 1:"));
-  secondCaption_.setText(QStringLiteral("2 :"));
-  thirdCaption_.setText(QStringLiteral("3 :"));
-  genreCaption_.setBuddy(&genre1_);
-  QLabel* captions[] = {nullptr, &secondCaption_, &thirdCaption_};
-  for (int i = 0; i < 3; ++i) {
-    QComboBox& list = genres_.list(i);
-    name(list, kIdGenre1 + i);
-    list.setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    list.setMinimumContentsLength(12);
-    if (captions[i]) genreRow_.addWidget(captions[i]);
-    genreRow_.addWidget(&list, 1);
-  }
+  genreCaption_.setBuddy(&genres_.list(0));
 
   form_.addRow(&memberCaption_, &member_);
   form_.addRow(&passwordCaption_, &password_);
   form_.addRow(&titleCaption_, &title_);
   form_.addRow(&urlCaption_, &url_);
-  form_.addRow(&genreCaption_, &genreRow_);
+  form_.addRow(&genreCaption_, &genres_.row());
   form_.addRow(&connectionCaption_, &connectionList_);
   form_.addRow(&outputCaption_, &output_);
   form_.setLabelAlignment(Qt::AlignLeft | Qt::AlignVCenter);
@@ -126,7 +110,7 @@ void QtBroadcastInfoDialog::fill() {
   std::vector<std::string> names = genreTable().names();
   genres_.fillFromTable(names);
   int first = genrePosition(names, form.genres[0]);
-  genre1_.setCurrentIndex(first >= 0 ? first : genrePosition(names, "various"));
+  genres_.list(0).setCurrentIndex(first >= 0 ? first : genrePosition(names, "various"));
   for (int i = 1; i < 3; ++i)
     if (!form.genres[static_cast<size_t>(i)].empty())
       genres_.list(i).setCurrentIndex(genrePosition(names, form.genres[static_cast<size_t>(i)]));

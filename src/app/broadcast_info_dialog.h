@@ -45,9 +45,6 @@ class QtBroadcastInfoDialog final : public BroadcastInfoDialog {
   QLabel memberCaption_, passwordCaption_, titleCaption_, urlCaption_, genreCaption_, connectionCaption_,
       outputCaption_;
   QLineEdit member_, password_, title_, url_;
-  QHBoxLayout genreRow_;
-  QLabel secondCaption_, thirdCaption_;
-  QComboBox genre1_, genre2_, genre3_;
   QComboBox connectionList_, output_;
   QHBoxLayout buttons_;
   QPushButton ok_, cancel_;

@@ -66,7 +66,7 @@ void wrapped(QLabel& label, int id, const char* text) {
 }  // namespace
 
 QtSetupWizard::QtSetupWizard(StationDesk& desk, const GenreList& genres, PlaylistWindowControl* playlist)
-    : desk_(desk), playlist_(playlist), genres_(genres, genre1_, genre2_, genre3_) {
+    : desk_(desk), playlist_(playlist), genres_(genres, kIdGenre1) {
   buildFrame();
   buildWelcome();
   buildLogin();
@@ -147,21 +147,8 @@ void QtSetupWizard::buildTitle() {
   caption(titleCaption_, title_, kIdTitle, "Title :");
   title_.setMaxLength(kStationTextLimit);
   name(genreCaption_, kIdGenreCaption);
-  name(secondCaption_, kIdGenreCaption + 1);
-  name(thirdCaption_, kIdGenreCaption + 2);
   genreCaption_.setText(QStringLiteral("Genre 1 :"));
-  secondCaption_.setText(QStringLiteral("2 :"));
-  thirdCaption_.setText(QStringLiteral("3 :"));
-  genreCaption_.setBuddy(&genre1_);
-  QLabel* captions[] = {nullptr, &secondCaption_, &thirdCaption_};
-  for (int i = 0; i < 3; ++i) {
-    QComboBox& list = genres_.list(i);
-    name(list, kIdGenre1 + i);
-    list.setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    list.setMinimumContentsLength(10);
-    if (captions[i]) genreRow_.addWidget(captions[i]);
-    genreRow_.addWidget(&list, 1);
-  }
+  genreCaption_.setBuddy(&genres_.list(0));
   // The box's long text wraps beside it.
   name(liveTag_, kIdLiveTag);
   wrapped(
@@ -172,7 +159,7 @@ void QtSetupWizard::buildTitle() {
   liveTagRow_.addWidget(&liveTag_, 0, Qt::AlignTop);
   liveTagRow_.addWidget(&liveTagText_, 1);
   titleLayout_.addRow(&titleCaption_, &title_);
-  titleLayout_.addRow(&genreCaption_, &genreRow_);
+  titleLayout_.addRow(&genreCaption_, &genres_.row());
   titleLayout_.addRow(QString(), &liveTagRow_);
 }
 
@@ -292,7 +279,7 @@ bool QtSetupWizard::leave(Page page) {
       return check == LoginCheck::Passed;
     }
     case Title:
-      if (!checkTitle(stationText(title_, kStationTextLimit), genre1_.currentIndex() >= 0, prompts))
+      if (!checkTitle(stationText(title_, kStationTextLimit), genres_.list(0).currentIndex() >= 0, prompts))
         return false;
       answers_.genres = genres_.texts(kWizardTextLimit);
       answers_.liveTag = liveTag_.isChecked();

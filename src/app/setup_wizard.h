@@ -82,7 +82,7 @@ class QtSetupWizard {
   QHBoxLayout welcomeRow_, yesNoRow_;
   QFormLayout loginLayout_{&pages_[Login]};
   QFormLayout titleLayout_{&pages_[Title]};
-  QHBoxLayout genreRow_, liveTagRow_;
+  QHBoxLayout liveTagRow_;
   QVBoxLayout urlLayout_{&pages_[Url]};
   QFormLayout connectionLayout_{&pages_[Connection]};
   QVBoxLayout filesLayout_{&pages_[AddFiles]};
@@ -93,9 +93,8 @@ class QtSetupWizard {
   QButtonGroup yesNo_;
   QLabel memberCaption_, passwordCaption_;
   QLineEdit member_, password_;
-  QLabel titleCaption_, genreCaption_, secondCaption_, thirdCaption_;
+  QLabel titleCaption_, genreCaption_;
   QLineEdit title_;
-  QComboBox genre1_, genre2_, genre3_;
   QCheckBox liveTag_;
   QLabel liveTagText_;
   GenreLists genres_;

@@ -1,5 +1,6 @@
 #include "app/station_fields.h"
 
+#include "app/skin/skin.h"
 #include "core/connection_rates.h"
 #include "core/text.h"
 
@@ -33,25 +34,42 @@ void fillQualities(QComboBox& list, int connection, int bitrate) {
   list.setCurrentIndex(qualityPosition(connection, bitrate).value_or(0));
 }
 
-GenreLists::GenreLists(const GenreList& hierarchy, QComboBox& first, QComboBox& second, QComboBox& third)
-    : hierarchy_(hierarchy), lists_{&first, &second, &third} {
+GenreLists::GenreLists(const GenreList& hierarchy, int firstId) : hierarchy_(hierarchy) {
+  second_.setObjectName(elementName(firstId - 2));
+  third_.setObjectName(elementName(firstId - 1));
+  second_.setText(QStringLiteral("2 :"));
+  third_.setText(QStringLiteral("3 :"));
+  QLabel* captions[] = {nullptr, &second_, &third_};
+  for (size_t i = 0; i < lists_.size(); ++i) {
+    QComboBox& list = lists_[i];
+    list.setObjectName(elementName(firstId + static_cast<int>(i)));
+    list.setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    list.setMinimumContentsLength(10);
+    if (captions[i]) {
+      captions[i]->setBuddy(&list);
+      row_.addWidget(captions[i]);
+    }
+    row_.addWidget(&list, 1);
+  }
   // Only the member's own choices refill the lists, never the refills themselves.
-  QObject::connect(&first, &QComboBox::activated, &first, [this](int position) { firstChosen(position); });
-  QObject::connect(&second, &QComboBox::activated, &second, [this](int position) { secondChosen(position); });
+  QObject::connect(&lists_[0], &QComboBox::activated, &lists_[0],
+                   [this](int position) { firstChosen(position); });
+  QObject::connect(&lists_[1], &QComboBox::activated, &lists_[1],
+                   [this](int position) { secondChosen(position); });
 }
 
 void GenreLists::fillFromTable(const std::vector<std::string>& names) {
-  for (QComboBox* list : lists_) {
-    list->clear();
-    for (const std::string& name : names) list->addItem(QString::fromStdString(name));
-    list->setCurrentIndex(-1);
+  for (QComboBox& list : lists_) {
+    list.clear();
+    for (const std::string& name : names) list.addItem(QString::fromStdString(name));
+    list.setCurrentIndex(-1);
   }
   showsHierarchy_ = false;
 }
 
 void GenreLists::fillFromHierarchy(int a, int b) {
   if (hierarchy_.entries().empty()) return;
-  ComboPicker first(*lists_[0]), second(*lists_[1]), third(*lists_[2]);
+  ComboPicker first(lists_[0]), second(lists_[1]), third(lists_[2]);
   hierarchy_.fillByNumbers(a, b, first, second, third);
   showsHierarchy_ = true;
 }
@@ -59,7 +77,7 @@ void GenreLists::fillFromHierarchy(int a, int b) {
 std::array<std::string, 3> GenreLists::texts(int limit) const {
   std::array<std::string, 3> chosen;
   for (size_t i = 0; i < lists_.size(); ++i)
-    chosen[i] = withoutControls(lists_[i]->currentText().left(limit).toStdString());
+    chosen[i] = withoutControls(lists_[i].currentText().left(limit).toStdString());
   return chosen;
 }
 
@@ -67,7 +85,7 @@ std::array<std::string, 3> GenreLists::texts(int limit) const {
 // chosen is looked up among the hierarchy's top level; one that is not there keeps the lists.
 void GenreLists::firstChosen(int position) {
   if (!showsHierarchy_) {
-    std::string name = lists_[0]->currentText().toStdString();
+    std::string name = lists_[0].currentText().toStdString();
     position = -1;
     int top = 0;
     for (const GenreEntry& entry : hierarchy_.entries()) {
@@ -84,7 +102,7 @@ void GenreLists::firstChosen(int position) {
 }
 
 void GenreLists::secondChosen(int position) {
-  if (showsHierarchy_) fillFromHierarchy(lists_[0]->currentIndex(), position);
+  if (showsHierarchy_) fillFromHierarchy(lists_[0].currentIndex(), position);
 }
 
 }  // namespace brovana
