@@ -2,11 +2,12 @@
 
 #include <cstdio>
 
-#include "broadcast/program_values.h"
 #include "broadcast/settings.h"
 #include "broadcast/station_setup.h"
+#include "core/program_values.h"
 #include "core/prompts.h"
 #include "core/registry.h"
+#include "core/speed_names.h"
 #include "core/text.h"
 #include "diag/logger.h"
 #include "net/live_connect.h"

@@ -5,8 +5,8 @@
 #include <QFileInfo>
 
 #include "app/skin/skin.h"
-#include "broadcast/program_values.h"
 #include "broadcast/studio_parts.h"
+#include "core/program_values.h"
 #include "net/web_service.h"
 #include "playlist/playlist.h"
 

@@ -2,7 +2,7 @@
 
 #include <QTest>
 
-#include "broadcast/program_values.h"
+#include "core/program_values.h"
 #include "dialog_driver.h"
 #include "platform/settings_registry.h"
 #include "studio_peers.h"

@@ -6,7 +6,7 @@
 #include <QTest>
 #include <regex>
 
-#include "broadcast/program_values.h"
+#include "core/program_values.h"
 #include "core/registry.h"
 #include "dialog_driver.h"
 #include "platform/settings_registry.h"

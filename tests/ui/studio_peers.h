@@ -44,7 +44,7 @@ struct WindowedStudio {
   QtProgramExit exit;
   LameCodec codec;
   PlatformDecoderLibrary decoders;
-  QtStudioParts parts{prompts, codec, [this](AcmStage& stage, const EngineWiring& wiring, Prompts& shown) {
+  QtStudioParts parts{prompts, codec, [this](AcmConvert& stage, const EngineWiring& wiring, Prompts& shown) {
                         return std::make_unique<EncoderEngine>(stage, decoders, shown, wiring);
                       }};
   MiniWindow window;
