@@ -33,8 +33,7 @@ StationAnswers answersFrom(const CommandLine& options, const LiveConnect& connec
                                                     : "";
   // The wizard's connection page starts at the fastest line and its highest bit rate each time.
   answers.lineSpeed = options.lineSpeed.value_or(lineSpeedAt(0));
-  answers.outputBitrate =
-      options.outputBitrate.value_or(bitrateAt(connectionPosition(answers.lineSpeed).value_or(0), 0));
+  answers.outputBitrate = options.outputBitrate.value_or(outputBitrateForLineSpeed(answers.lineSpeed));
   answers.liveTag = existing ? connection.livetag() : true;
   return answers;
 }
@@ -51,11 +50,10 @@ int runConfigure(const CommandLine& options, const std::string& webHost, Registr
   // the studio, so the run count stays.
   bool existing = loadBroadcastInfo(registry, kProfileName, &connection, {});
   StationAnswers answers = answersFrom(options, connection, existing);
-  int connectionAt = connectionPosition(answers.lineSpeed).value_or(0);
-  if (!qualityPosition(connectionAt, answers.outputBitrate)) {
+  if (!qualityPosition(connectionPosition(answers.lineSpeed).value_or(0), answers.outputBitrate)) {
     prompts.warning(
         formatText("A line speed of %d bps carries at most %d bps; choose a lower --output-bitrate.",
-                   answers.lineSpeed, bitrateAt(connectionAt, 0)));
+                   answers.lineSpeed, outputBitrateForLineSpeed(answers.lineSpeed)));
     return 1;
   }
   // This log takes the number of the studio's next run, which replaces it, so that the log of
