@@ -19,11 +19,10 @@ namespace {
 constexpr const char* kLive = "0 LI OFF 0 100 0 0 127.0.0.1 8000";
 constexpr const char* kHostplay = "0 OR OFF 0 100 0 0";
 
-class FakeDesk final : public StationDesk {
- public:
-  FakeDesk(Prompts& prompts, AccountService& accounts) : prompts_(prompts), accounts_(accounts) {}
-  Prompts& prompts() override { return prompts_; }
-  AccountService& accounts() override { return accounts_; }
+struct FakeDesk final : StationDesk {
+  FakeDesk(Prompts& prompts, AccountService& accounts) : shown(prompts), service(accounts) {}
+  Prompts& prompts() override { return shown; }
+  AccountService& accounts() override { return service; }
   int liveSwitchWaitSeconds() const override { return 0; }
   std::string hostplayName() override { return "HOSTPLAY"; }
   void endProgram() override { ended = true; }
@@ -31,21 +30,19 @@ class FakeDesk final : public StationDesk {
   void restartBroadcast() override { ++restarts; }
   void saveSettings() override { ++saves; }
 
+  Prompts& shown;
+  AccountService& service;
   bool onAir = false, ended = false;
   int restarts = 0, saves = 0;
-
- private:
-  Prompts& prompts_;
-  AccountService& accounts_;
 };
 
 // The station "dj" has on the air, and everything the checks talk to.
 struct Station {
-  explicit Station(const char* bcinfo = kLive, const char* netcast = "0") {
+  explicit Station(const char* bcinfo = kLive) {
     http.answer("/cgi-bin/bcinfo.cgi?membername=dj&password=wrong", "-2");
     http.answer("/cgi-bin/bcinfo.cgi", bcinfo);
     http.answer("/cgi-bin/livelogin.cgi", "0 SESSION1");
-    http.answer("/cgi-bin/netcast.cgi", netcast);
+    http.answer("/cgi-bin/netcast.cgi", "0");
     connection.setMemberName("dj");
     connection.setPassword("pw");
     connection.setMessage("Night show");
