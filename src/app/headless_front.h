@@ -13,6 +13,7 @@
 
 #include "broadcast/studio_parts.h"
 #include "core/prompts.h"
+#include "monitor/line_quality.h"
 #include "monitor/main_window_view.h"
 #include "playlist/playlist.h"
 
@@ -78,6 +79,18 @@ class HeadlessVisual final : public Visualisation {
   std::atomic<bool> on_[5] = {};
 };
 
+// No window for the stream quality figures: the gauge still judges, counts and logs dropouts.
+class HeadlessQualityWindow final : public QualityWindow {
+ public:
+  // What the sources' quality figures go to.
+  QualityGauge* gauge() { return &gauge_; }
+  void show() override {}
+  void setSkin(const std::string&) override {}
+
+ private:
+  LineQuality gauge_;
+};
+
 // The playlist the headless studio broadcasts: loaded from a file, never edited.
 class HeadlessPlaylistWindow final : public PlaylistWindowControl {
  public:
@@ -110,7 +123,9 @@ class HeadlessParts final : public StudioParts {
   bool cdPresent() override { return false; }
   bool runSetupWizard(LiveConnect& connection, bool firstRun) override;
   std::unique_ptr<StatusWindow> makeStatusWindow() override { return nullptr; }
-  std::unique_ptr<QualityWindow> makeQualityWindow() override { return nullptr; }
+  std::unique_ptr<QualityWindow> makeQualityWindow() override {
+    return std::make_unique<HeadlessQualityWindow>();
+  }
   std::unique_ptr<PlaylistWindowControl> makePlaylistWindow(Supervisor& supervisor) override;
   std::unique_ptr<ConversionStage> makeConversionStage(LiveConnect& connection, StatusDisplay& status,
                                                        ProgramExit& exit) override;

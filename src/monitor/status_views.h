@@ -1,7 +1,8 @@
 #pragma once
 // Where the status reports land: single text fields (the main window's plain fields, skin
-// labels) and the status window with its labels by numeric id. Implemented by the Qt side and by
-// test fakes. Calls come from any thread; an implementation hands them to its own thread.
+// labels) and windows with labels by numeric id (the status window, the stream quality window).
+// Implemented by the Qt side and by test fakes. Calls come from any thread; an implementation
+// hands them to its own thread.
 
 #include <string>
 
@@ -13,12 +14,16 @@ class TextTarget {
   virtual void setText(const std::string& text) = 0;
 };
 
-class StatusWindowView {
+class LabelWindowView {
  public:
-  virtual ~StatusWindowView() = default;
+  virtual ~LabelWindowView() = default;
   virtual void setLabel(int id, const std::string& text) = 0;
-  virtual void setTitle(const std::string& title) = 0;
   virtual void show() = 0;
+};
+
+class StatusWindowView : public LabelWindowView {
+ public:
+  virtual void setTitle(const std::string& title) = 0;
 };
 
 }  // namespace brovana

@@ -25,6 +25,9 @@ ScriptedPeer::ScriptedPeer(Script script) : script_(std::move(script)) {
   listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   int on = 1;
   setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+  // Set before listen(), so that accepted connections start with the small window.
+  if (script_.receiveBuffer > 0)
+    setsockopt(listenFd_, SOL_SOCKET, SO_RCVBUF, &script_.receiveBuffer, sizeof script_.receiveBuffer);
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -97,17 +100,23 @@ void ScriptedPeer::serve(size_t index, int fd, Script script) {
     ::send(fd, script.reply[i].data(), script.reply[i].size(), MSG_NOSIGNAL);
   }
   if (script.closeAfterReply) alive = false;
-  while (alive) {
-    if (script.stallAfterHeaders) {
-      std::string sent = bytes();
-      size_t password = sent.find('\n');
-      if (sent.find("\n\n", password + 1) != std::string::npos) {
-        stall();
-        break;
-      }
-    }
+  auto headersRead = [&] {
+    std::string sent = bytes();
+    return sent.find("\n\n", sent.find('\n') + 1) != std::string::npos;
+  };
+  while (alive && (script.stallAfterHeaders || !script.stallPhases.empty()) && !headersRead())
     alive = readSome(index, fd);
+  if (alive && script.stallAfterHeaders) stall(), alive = false;
+  for (size_t phase = 0; alive && phase < script.stallPhases.size(); ++phase) {
+    auto end = std::chrono::steady_clock::now() + script.stallPhases[phase];
+    while (alive && !stop_ && std::chrono::steady_clock::now() < end) {
+      if (phase % 2 == 0)
+        alive = readSome(index, fd);
+      else
+        std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
+    }
   }
+  while (alive) alive = readSome(index, fd);
   std::lock_guard lock(mutex_);
   ::close(fd);
   connections_[index].open = false;

@@ -22,6 +22,9 @@ class ScriptedPeer {
     bool closeAfterReply = false;           // close once the reply is out
     bool neverRead = false;                 // read nothing at all, not even the password
     bool stallAfterHeaders = false;         // read up to the end of the header block, then nothing
+    // After the header block: read for the first time, stall for the second, and so on; then read.
+    std::vector<std::chrono::milliseconds> stallPhases{};
+    int receiveBuffer = 0;  // bytes the connections may hold unread (0: the system's); only at construction
   };
 
   explicit ScriptedPeer(Script script);

@@ -1,0 +1,68 @@
+#include "monitor/line_quality.h"
+
+#include <chrono>
+
+#include "core/text.h"
+#include "diag/logger.h"
+#include "monitor/status_display.h"
+
+namespace brovana {
+namespace {
+
+int64_t steadyMs() {
+  using namespace std::chrono;
+  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+}  // namespace
+
+std::string cpuQualityText(float ratio) {
+  if (ratio == 0.0f || ratio >= 0.98f) return "100%";
+  return formatText("%2.1f%%", ratio * 100.0);
+}
+
+int goodRateThreshold(int expected) {
+  // 0.95 is a hair below 95 % as a double; the product is kept wider than a double so that the
+  // hair survives the truncation: 30399 at 32000, not 30400.
+  return static_cast<int>(static_cast<long double>(expected) * 0.95);
+}
+
+LineQuality::LineQuality(LabelWindowView* window, Clock clock)
+    : clock_(clock ? std::move(clock) : Clock(steadyMs)), window_(window) {}
+
+void LineQuality::setWindow(LabelWindowView* window) {
+  std::lock_guard lock(mutex_);
+  window_ = window;
+}
+
+void LineQuality::post(int label, const std::string& text) {
+  if (window_) window_->setLabel(label, text);
+}
+
+void LineQuality::setCpuQuality(float ratio) {
+  std::lock_guard lock(mutex_);
+  post(kQualityCpuLabel, cpuQualityText(ratio));
+}
+
+void LineQuality::setNetworkQuality(int actual, int expected) {
+  if (actual == 0) return;
+  std::lock_guard lock(mutex_);
+  post(kQualityNetworkLabel, formatText("%d (%d) bps", actual, expected));
+  const bool good = actual >= goodRateThreshold(expected);
+  if (!good && lastGood_) {
+    ++dropouts_;
+    post(kQualityStatusLabel, kStreamDropoutsText);
+    if (dropouts_ > kQuietDropouts && window_) window_->show();
+    post(kQualityDropoutsLabel, formatText("%d ", dropouts_));
+    badSince_ = clock_();
+    Logger::log("ERROR : Line dropouts, output to network is %d, it should be about %d!\n", actual, expected);
+    // Under the lock, so that the logger sees the totals in order.
+    Logger::setDropouts(dropouts_);
+  } else if (good) {
+    if (!lastGood_) post(kQualityStatusLabel, kStreamGoodText);
+    if (badSince_) post(kQualitySinceLabel, clockText(static_cast<int>((clock_() - *badSince_) / 1000)));
+  }
+  lastGood_ = good;
+}
+
+}  // namespace brovana

@@ -1,0 +1,106 @@
+#pragma once
+// The visuals: live pictures of the PCM going on air (spectrum, level line, needle meters,
+// scope), each switched on or off by the member. The sources hand in every block as it goes on
+// air; a drawing thread of its own draws a frame every 25 ms into a Canvas and hands it to the
+// view, which shows it on its own thread.
+//
+// Threads: addData() on the sources' threads; the drawing thread owns the scene and the canvas;
+// the rest from any thread. The PCM is copied in under feedMutex_ and copied out by the drawing
+// thread under the same lock, so a producer's buffer is never read after addData returns.
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "monitor/canvas.h"
+#include "monitor/visual_scene.h"
+
+namespace brovana {
+
+// Where the frames go. showFrame runs on the drawing thread; the view copies what it needs
+// before it returns.
+class VisualView {
+ public:
+  virtual ~VisualView() = default;
+  virtual void showFrame(const Canvas& frame) = 0;
+};
+
+class Visual {
+ public:
+  static constexpr std::chrono::milliseconds kInterval{25};
+  // Blocks up to this size are drawn whole; longer ones queue and are drawn in pieces of it.
+  static constexpr int kInPlaceBytes = 10'000;
+  static constexpr int kQueueBytes = 1'000'000;
+  static constexpr int kQueueTrigger = 1'000;  // a smaller rest of the queue waits for more
+
+  // Starts the drawing thread. The view (none: frames are drawn and dropped) must outlive the
+  // drawing thread.
+  explicit Visual(VisualView* view, std::chrono::milliseconds interval = kInterval);
+  // Stops and joins the drawing thread.
+  ~Visual();
+  Visual(const Visual&) = delete;
+  Visual& operator=(const Visual&) = delete;
+
+  // One block of PCM as it goes on air; an empty block marks the end of a track or capture.
+  void addData(const uint8_t* block, int length, int channels, int bytesPerSample);
+
+  // By VisualDisplay number; other numbers are off and ignored.
+  bool displayOn(int display) const;
+  void setDisplay(int display, bool on);
+
+  // The size of the drawing area in pixels, and the colour behind the displays.
+  void setArea(int width, int height);
+  void setBackground(uint32_t colour);
+
+  // Stops the drawing thread and waits for it; nothing is drawn afterwards.
+  void prepareToClose();
+
+ private:
+  enum class Held { Nothing, Block, Queue, Ended };
+  struct Frame {
+    VisualBlock block;
+    int width = 0;
+    int height = 0;
+    uint32_t background = 0;
+  };
+
+  void drawingThread();
+  void drawFrame();
+  // Copies the PCM of the next frame into samples_, and the area; false before the first block.
+  bool takeFrame(Frame& frame);
+
+  const std::chrono::milliseconds interval_;
+
+  // The feed, under feedMutex_.
+  std::mutex feedMutex_;
+  Held held_ = Held::Nothing;
+  std::vector<uint8_t> block_;
+  std::vector<uint8_t> queue_;
+  size_t queueRead_ = 0;
+  int channels_ = 2;
+  int bytesPerSample_ = 2;
+  // The area, under feedMutex_ as well (read once per frame).
+  int width_ = 0;
+  int height_ = 0;
+  uint32_t background_ = rgb(0, 0, 0);
+
+  std::atomic<bool> on_[5] = {false, true, true, false, true};  // by VisualDisplay number
+
+  VisualView* const view_;
+
+  // The drawing thread's own.
+  VisualScene scene_;
+  Canvas canvas_;
+  std::vector<uint8_t> samples_;
+
+  std::mutex stopMutex_;
+  std::condition_variable stopWake_;
+  bool stop_ = false;   // under stopMutex_
+  std::thread thread_;  // last: started when everything above exists
+};
+
+}  // namespace brovana

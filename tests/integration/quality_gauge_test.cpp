@@ -1,0 +1,73 @@
+// The stream quality gauge on a real stream: a line-in source feeds the conversion stage (LAME)
+// at one and a half times real time, the stream goes to a server that stops reading twice for
+// a while, and the gauge gets the stage's measured figures every 1.5 s, as from the capture.
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "broadcast/audio_parts.h"
+#include "monitor/line_quality.h"
+#include "monitor/status_display.h"
+#include "net/live_connect.h"
+#include "net/web_service.h"
+#include "platform/lame_codec.h"
+#include "support/fake_account_service.h"
+#include "support/fake_prompts.h"
+#include "support/fake_views.h"
+#include "support/log_tail.h"
+#include "support/scripted_peer.h"
+
+namespace brovana {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+TEST(QualityGaugeIntegrationTest, StallingServerTurnsTheGaugeBadOncePerStall) {
+  test::ScriptedPeer::Script script;
+  // A stall must outlast a whole 5-second measuring window and what the window held before it.
+  script.stallPhases = {8s, 12s, 8s, 12s};
+  script.receiveBuffer = 4096;
+  test::ScriptedPeer peer(script);
+  test::FakeAccountService accounts;
+  accounts.setAnswer(kBcinfoOk, "127.0.0.1", peer.port());
+  test::FakePrompts prompts;
+  test::FakeExit exit;
+  test::FakeStatusWindow qualityWindow;
+  StatusDisplay status;
+  test::LogTail log;
+  LiveConnect live("web.test", &status, accounts, prompts, {2s, 30s, 120s});
+  live.setPassword("secret");
+  live.setOutputBitrate(32000);
+  ASSERT_TRUE(live.refreshServerInfo());
+  live.connect();
+  ASSERT_TRUE(live.login());
+  LameCodec codec;
+  AcmStage stage(live, status, codec, prompts, exit);
+  stage.startConvertThread();
+  ASSERT_EQ(stage.acm().InitACM(32000), kInitOpened);
+  const int rate = static_cast<int>(stage.acm().getSourceFormat()->wfx.nSamplesPerSec);
+  LineQuality gauge(&qualityWindow);
+
+  // 100 ms of stereo at a time; a constant stream bit rate makes the sound itself no matter.
+  std::vector<uint8_t> block(static_cast<size_t>(rate / 10 * 4));
+  const auto start = Clock::now();
+  for (int n = 1; log.count("ERROR : Line dropouts") < 2 && Clock::now() - start < 70s; ++n) {
+    stage.acm().convertAndSend(block.data(), static_cast<int>(block.size()), 0, "line");
+    if (n % 15 == 0) {
+      gauge.setCpuQuality(stage.acm().getThroughputRatio());
+      gauge.setNetworkQuality(stage.acm().getTransmitBitRate(), 32000);
+    }
+    std::this_thread::sleep_until(start + n * 100ms / 1.5);
+  }
+  EXPECT_EQ(log.count("ERROR : Line dropouts, output to network is "), 2) << log.text();
+  EXPECT_EQ(qualityWindow.label(kQualityDropoutsLabel), "2 ");
+  EXPECT_EQ(
+      qualityWindow.labelHistory(kQualityStatusLabel),
+      (std::vector<std::string>{kStreamGoodText, kStreamDropoutsText, kStreamGoodText, kStreamDropoutsText}));
+  stage.acm().shutDown();
+}
+
+}  // namespace
+}  // namespace brovana
