@@ -100,6 +100,7 @@ class HeadlessPlaylistWindow final : public PlaylistWindowControl {
   // Remembers the file as the playlist of the run, for the next one.
   bool loadPlaylist(const std::string& path) override;
   void addDroppedFiles(const std::vector<std::string>&) override {}
+  void addFiles(const std::vector<std::string>& paths) override;
   bool unsavedNewPlaylist() const override { return false; }
   void show() override {}
   void setSkin(const std::string&) override {}

@@ -410,9 +410,7 @@ void MiniWindow::toggleRandom(int) {
   if (!engine) return;
   engine->setRandom(!engine->random());
   if (!engine->random()) return;
-  Playlist* playlist = supervisor_->currentPlaylist();
-  if (!playlist && supervisor_->playlistWindow()) playlist = supervisor_->playlistWindow()->playlist();
-  if (playlist) playlist->shuffle();
+  if (Playlist* playlist = supervisor_->playlistInUse()) playlist->shuffle();
 }
 
 void MiniWindow::showStatus(int) {

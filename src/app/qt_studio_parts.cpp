@@ -1,5 +1,6 @@
 #include "app/qt_studio_parts.h"
 
+#include "app/playlist_window.h"
 #include "app/program_info_dialog.h"
 #include "app/status_window.h"
 #include "broadcast/supervisor.h"
@@ -20,9 +21,8 @@ std::unique_ptr<StatusWindow> QtStudioParts::makeStatusWindow() {
   return std::make_unique<QtStatusWindow>();
 }
 
-// Until the playlist window is in, the playlist a broadcast takes is the one of the last run.
 std::unique_ptr<PlaylistWindowControl> QtStudioParts::makePlaylistWindow(Supervisor& supervisor) {
-  return broadcast_.makePlaylistWindow(supervisor);
+  return std::make_unique<PlaylistWindow2>(supervisor, prompts_);
 }
 
 std::unique_ptr<ConversionStage> QtStudioParts::makeConversionStage(LiveConnect& connection,

@@ -1,8 +1,8 @@
 #pragma once
 // The parts the Supervisor makes when the studio has windows. The broadcast itself (conversion
-// stage, playlist engine, the playlist the broadcast takes) is the same as without windows; the
-// status window and the program information form are Qt windows. The parts whose windows are
-// not in this build yet (playlist editor, wizard, broadcast information, stream quality,
+// stage, playlist engine) is the same as without windows; the status window, the playlist window
+// and the program information form are Qt windows. The parts
+// whose windows are not in this build yet (wizard, broadcast information, stream quality,
 // volume controls, capture, voiceover panel, plug-in host) come back null, and the Supervisor
 // goes without them; each maker is where its window plugs in.
 

@@ -20,6 +20,8 @@ class EncoderEngine final : public PlaylistEngine, private EncoderSupervisor {
   std::optional<std::string> currentTitle() const override;
   bool continuousLoop() const override;
   void setContinuousLoop(bool on) override;
+  int currentIndex() const override;
+  void setCurrentIndex(int index) override;
   void setVisual(Visualisation* visual) override;
   void detachQualityGauge() override;
   bool random() const override;

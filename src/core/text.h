@@ -13,7 +13,13 @@ bool equalsIgnoreCase(std::string_view a, std::string_view b);
 std::vector<std::string_view> splitLines(std::string_view text);
 // Decimal parse the way the C library's atoi reads: leading blanks, a sign, digits; 0 otherwise.
 int parseInt(std::string_view text);
+// The text in UTF-8: well-formed UTF-8 sequences stay as they are, every other byte is read as
+// Latin-1 (what ID3v1 tags and older playlists hold).
+std::string asUtf8(std::string_view text);
 // printf into an owned text of whatever length it needs.
 std::string formatText(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// The text in Latin-1, at most `most` bytes (one per character): what asUtf8 reads back. A
+// character beyond Latin-1 becomes '?'; a byte that is no UTF-8 is kept as the Latin-1 it was.
+std::string asLatin1(std::string_view text, size_t most = std::string::npos);
 
 }  // namespace brovana

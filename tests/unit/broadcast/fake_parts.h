@@ -123,6 +123,7 @@ class FakePlaylistWindow final : public PlaylistWindowControl, FakeWindow {
       playlist_.addFile(f, AddMode::Append);
     }
   }
+  void addFiles(const std::vector<std::string>& paths) override { addDroppedFiles(paths); }
   bool unsavedNewPlaylist() const override { return false; }
   void show() override { journal_.add("playlistWindow.show"); }
   void setSkin(const std::string&) override {}
@@ -165,6 +166,8 @@ class FakeEngine final : public PlaylistEngine {
   }
   bool continuousLoop() const override { return true; }
   void setContinuousLoop(bool) override {}
+  int currentIndex() const override { return playing_ ? 0 : -1; }
+  void setCurrentIndex(int index) override { journal_.add("engine.jump " + std::to_string(index)); }
   void setVisual(Visualisation*) override {}
   void detachQualityGauge() override { journal_.add("engine.detachGauge"); }
   bool random() const override { return order_.random(); }

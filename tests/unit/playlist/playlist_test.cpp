@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -195,6 +196,8 @@ TEST_F(PlaylistTest, SavedListsAreExactAndLoadBackInOrder) {
 TEST_F(PlaylistTest, SaveNamesAndFailures) {
   fill({"a.mp3"});
   std::filesystem::create_directory(folder.file("my.lists"));
+  const std::string deep = std::string(120, 'd') + "/" + std::string(120, 'e');
+  std::filesystem::create_directories(folder.file(deep));
   struct Case {
     std::string chosen;
     SaveType type;
@@ -204,6 +207,7 @@ TEST_F(PlaylistTest, SaveNamesAndFailures) {
       {folder.file("plain"), SaveType::PLS, folder.file("plain.pls")},
       {folder.file("my.lists/mix"), SaveType::M3U, folder.file("my.lists/mix")},
       {folder.file("odd.name.txt"), SaveType::PLS, folder.file("odd.name.txt")},
+      {folder.file(deep + "/show"), SaveType::M3U, folder.file(deep + "/show.m3u")},  // past 256 bytes
       {folder.file("no/such/folder/x.m3u"), SaveType::M3U, std::nullopt},
   };
   for (const Case& c : cases) {
@@ -216,8 +220,8 @@ TEST_F(PlaylistTest, SaveNamesAndFailures) {
     }
   }
 
-  // A name without a full stop is too long when the extension would take it past 256.
-  std::string tooLong = "/" + std::string(252, 'n');
+  // A name without a full stop is too long when the extension would take it past the system's limit.
+  std::string tooLong = "/" + std::string(PATH_MAX - 4, 'n');
   EXPECT_FALSE(playlist.saveAs(tooLong, SaveType::M3U));
   EXPECT_EQ(prompts.boxTexts().back(), "Filename is too long!");
   EXPECT_TRUE(playlist.modified());
