@@ -2,16 +2,7 @@
 
 #include <QTest>
 
-#include "app/mini_window.h"
-#include "app/qt_prompts.h"
-#include "app/qt_studio_parts.h"
-#include "broadcast/engine_part.h"
-#include "broadcast/program_values.h"
 #include "dialog_driver.h"
-#include "platform/curl_http_client.h"
-#include "platform/decoder_library.h"
-#include "platform/lame_codec.h"
-#include "platform/settings_registry.h"
 #include "studio_peers.h"
 
 namespace brovana {
@@ -23,20 +14,10 @@ class MainWindowTest : public test::StudioPeers {};
 
 TEST_F(MainWindowTest, BroadcastButtonStartsAndStopsTheStation) {
   test::ScopedChdir here(work());
-  SettingsRegistry registry(settingsPath());
-  programValues().setRegistry(&registry);
-  CurlHttpClient http;
-  QtPrompts prompts;
-  QtProgramExit exit;
-  LameCodec codec;
-  PlatformDecoderLibrary decoders;
-  QtStudioParts parts(prompts, codec, [&](AcmStage& stage, const EngineWiring& wiring, Prompts& shown) {
-    return std::make_unique<EncoderEngine>(stage, decoders, shown, wiring);
-  });
+  test::WindowedStudio studio(settingsPath());
   test::DialogDriver dialogs;
   {
-    MiniWindow window(
-        StudioContext{emulator.webHost(), registry, http, prompts, exit, parts, nullptr, std::nullopt});
+    MiniWindow window(studio.context(emulator.webHost()));
     ASSERT_TRUE(window.initialise());
     EXPECT_EQ(window.findChild<QAction*>("id32808")->text(), "Switch to Hostplay");
     window.show();
@@ -65,7 +46,6 @@ TEST_F(MainWindowTest, BroadcastButtonStartsAndStopsTheStation) {
   }
   EXPECT_FALSE(serverOn()) << "this run turned the server on, so the exit turned it off";
   EXPECT_TRUE(dialogs.seen().empty()) << dialogs.seen().front();
-  programValues().setRegistry(nullptr);
 }
 
 }  // namespace

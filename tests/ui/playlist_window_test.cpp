@@ -6,17 +6,8 @@
 #include <QMimeData>
 #include <QTest>
 
-#include "app/mini_window.h"
-#include "app/qt_prompts.h"
-#include "app/qt_studio_parts.h"
-#include "broadcast/engine_part.h"
-#include "broadcast/program_values.h"
 #include "dialog_driver.h"
 #include "net/song_update_sender.h"
-#include "platform/curl_http_client.h"
-#include "platform/decoder_library.h"
-#include "platform/lame_codec.h"
-#include "platform/settings_registry.h"
 #include "studio_peers.h"
 #include "support/fake_prompts.h"
 
@@ -43,23 +34,13 @@ TEST_F(PlaylistWindowTest, DroppedTracksReorderedThenPlayedFromTheThirdRow) {
   tone.frequency = 660, tone.seconds = 12, tone.title = "Tone 660";
   ASSERT_TRUE(test::makeTone(scratch.file("music/tone660.mp3"), tone));
   test::ScopedChdir here(work());
-  SettingsRegistry registry(settingsPath());
-  programValues().setRegistry(&registry);
-  CurlHttpClient http;
-  QtPrompts prompts;
-  QtProgramExit exit;
-  LameCodec codec;
-  PlatformDecoderLibrary decoders;
-  QtStudioParts parts(prompts, codec, [&](AcmStage& stage, const EngineWiring& wiring, Prompts& shown) {
-    return std::make_unique<EncoderEngine>(stage, decoders, shown, wiring);
-  });
-  SongUpdateSender songs(http);
+  test::WindowedStudio studio(settingsPath());
+  SongUpdateSender songs(studio.http);
   test::DialogDriver dialogs;
   dialogs.answer("This will clear", true);
   dialogs.answer("Do you want to stop it and start a new one?", true);
   {
-    MiniWindow window(
-        StudioContext{emulator.webHost(), registry, http, prompts, exit, parts, &songs, std::nullopt});
+    MiniWindow window(studio.context(emulator.webHost(), &songs));
     ASSERT_TRUE(window.initialise());
     window.show();
     QTest::qWait(200);
@@ -126,7 +107,6 @@ TEST_F(PlaylistWindowTest, DroppedTracksReorderedThenPlayedFromTheThirdRow) {
     window.shutDown(true);
   }
   songs.stop();
-  programValues().setRegistry(nullptr);
 }
 
 TEST(TagDialogTest, TagWrittenThroughTheDialogIsWhatOtherProgramsRead) {

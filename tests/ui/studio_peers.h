@@ -12,6 +12,15 @@
 #include <sstream>
 #include <string>
 
+#include "app/mini_window.h"
+#include "app/qt_prompts.h"
+#include "app/qt_studio_parts.h"
+#include "broadcast/engine_part.h"
+#include "broadcast/program_values.h"
+#include "platform/curl_http_client.h"
+#include "platform/decoder_library.h"
+#include "platform/lame_codec.h"
+#include "platform/settings_registry.h"
 #include "support/child_process.h"
 #include "support/icecast_server.h"
 #include "support/service_emulator.h"
@@ -26,6 +35,28 @@ inline std::string fileText(const std::string& path) {
   text << file.rdbuf();
   return text.str();
 }
+
+// What a main window is made with in a test: the settings in the scratch folder, the real HTTP
+// client, the Qt prompts and the real engine.
+struct WindowedStudio {
+  explicit WindowedStudio(const std::string& settingsPath) : registry(settingsPath) {
+    programValues().setRegistry(&registry);
+  }
+  ~WindowedStudio() { programValues().setRegistry(nullptr); }
+  StudioContext context(const std::string& webHost, SongUpdateSender* songs = nullptr) {
+    return StudioContext{webHost, registry, http, prompts, exit, parts, songs, std::nullopt};
+  }
+
+  SettingsRegistry registry;
+  CurlHttpClient http;
+  QtPrompts prompts;
+  QtProgramExit exit;
+  LameCodec codec;
+  PlatformDecoderLibrary decoders;
+  QtStudioParts parts{prompts, codec, [this](AcmStage& stage, const EngineWiring& wiring, Prompts& shown) {
+                        return std::make_unique<EncoderEngine>(stage, decoders, shown, wiring);
+                      }};
+};
 
 class StudioPeers : public ::testing::Test {
  protected:
