@@ -3,12 +3,24 @@
 #include <algorithm>
 #include <charconv>
 
+#include "broadcast/studio_parts.h"
+
 namespace brovana {
 namespace {
 
 // The line speeds of the connection choices, and the stream bit rates.
 constexpr int kLineSpeeds[] = {100000, 56000, 33000, 28800};
 constexpr int kOutputBitrates[] = {56000, 32000, 24000, 16000};
+
+// --source names and their AudioSource codes.
+constexpr struct {
+  const char* name;
+  int code;
+} kSources[] = {{"playlist", kSourcePlaylist},
+                {"line", kSourceLineIn},
+                {"mic", kSourceMicrophone},
+                {"cd", kSourceCd},
+                {"mix", kSourceMixer}};
 
 std::optional<int> wholeNumber(const std::string& text) {
   int value = 0;
@@ -66,6 +78,13 @@ ParseResult parseCommandLine(const std::vector<std::string>& args) {
       o.headless = true;
     } else if (word == "--playlist") {
       if (!(o.playlist = next())) return fail("--playlist needs a playlist file (M3U or PLS)");
+    } else if (word == "--source") {
+      auto name = next();
+      for (const auto& source : kSources)
+        if (name && *name == source.name) o.source = source.code;
+      if (!o.source) return fail("--source is one of playlist, line, mic, cd or mix");
+    } else if (word == "--device") {
+      if (!(o.device = next())) return fail("--device needs the name of a sound input");
     } else if (word == "--configure") {
       o.configure = true;
     } else if (word == "--member") {
@@ -120,6 +139,7 @@ ParseResult parseCommandLine(const std::vector<std::string>& args) {
         "--configure");
   if (o.playlist && !o.headless) return fail("--playlist goes with --headless");
   if (o.dsp && !o.headless) return fail("--dsp goes with --headless");
+  if (o.source && !o.headless) return fail("--source goes with --headless");
   return result;
 }
 
@@ -142,6 +162,12 @@ Options:
                       exit sequence (settings saved, server switched off, log summary)
   --playlist FILE     with --headless: broadcast this M3U or PLS playlist
                       (default: the playlist of the last run)
+  --source KIND       with --headless: what to broadcast: playlist (the default), or
+                      the sound card's line (line-in), mic (microphone), cd (a CD that
+                      is playing) or mix (everything the computer plays)
+  --device NAME       record the live sources (line, mic, cd, mix and voiceovers) from
+                      the sound input NAME, or the first whose name contains NAME,
+                      instead of the default input
   --configure         store the station settings without windows, once the service has
                       accepted the account; the options below go with it:
     --member NAME       member name (required)

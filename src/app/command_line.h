@@ -21,6 +21,8 @@ struct CommandLine {
   bool quiet = false;                   // -quiet
   bool headless = false;                // --headless
   std::optional<std::string> playlist;  // --playlist FILE: the playlist the headless studio broadcasts
+  std::optional<int> source;            // --source KIND: the AudioSource code the headless studio broadcasts
+  std::optional<std::string> device;    // --device NAME: the sound input that records the live sources
   std::optional<std::string> workdir;   // --workdir DIR
   // --configure: stores the station settings without windows, after the service accepted them.
   bool configure = false;

@@ -114,8 +114,9 @@ void HeadlessPlaylistWindow::addFiles(const std::vector<std::string>& paths) {
   for (const std::string& path : paths) playlist_.addFile(path, AddMode::InsertOrAppend);
 }
 
-HeadlessParts::HeadlessParts(Prompts& prompts, Mp3Codec& codec, EngineMaker makeEngine)
-    : prompts_(prompts), codec_(codec), makeEngine_(std::move(makeEngine)) {}
+HeadlessParts::HeadlessParts(Prompts& prompts, Mp3Codec& codec, EngineMaker makeEngine,
+                             std::string captureDevice)
+    : prompts_(prompts), codec_(codec), makeEngine_(std::move(makeEngine)), live_(std::move(captureDevice)) {}
 
 int HeadlessParts::cpuMHz() {
   return brovana::cpuMHz();

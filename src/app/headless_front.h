@@ -1,8 +1,8 @@
 #pragma once
 // The studio without windows: boxes go to standard error (and, as every box, to the log), and
-// each question gets the answer that keeps the station on the air. The parts that need a window,
-// a sound card's mixer or capture are absent; the playlist, the conversion stage and the engine
-// are the real ones.
+// each question gets the answer that keeps the station on the air. The parts that need a window
+// are absent; the playlist, the conversion stage, the engine, the capture, the mixers and the CD
+// check are the real ones.
 
 #include <atomic>
 #include <functional>
@@ -15,6 +15,7 @@
 #include "core/prompts.h"
 #include "monitor/line_quality.h"
 #include "monitor/main_window_view.h"
+#include "platform/live_input.h"
 #include "playlist/playlist.h"
 
 namespace brovana {
@@ -83,7 +84,7 @@ class HeadlessVisual final : public Visualisation {
 class HeadlessQualityWindow final : public QualityWindow {
  public:
   // What the sources' quality figures go to.
-  QualityGauge* gauge() { return &gauge_; }
+  QualityGauge* gauge() override { return &gauge_; }
   void show() override {}
   void setSkin(const std::string&) override {}
 
@@ -114,14 +115,15 @@ class HeadlessParts final : public StudioParts {
   using EngineMaker = std::function<std::unique_ptr<PlaylistEngine>(
       AcmStage& stage, const EngineWiring& wiring, Prompts& prompts)>;
 
-  // The codec must outlive the parts. Without an engine maker nothing plays.
-  HeadlessParts(Prompts& prompts, Mp3Codec& codec, EngineMaker makeEngine);
+  // The codec must outlive the parts. Without an engine maker nothing plays. The live sources
+  // are recorded from `captureDevice`, or from the default input when it is empty.
+  HeadlessParts(Prompts& prompts, Mp3Codec& codec, EngineMaker makeEngine, std::string captureDevice = {});
 
   // The service refused the stored account during start-up; the member has to configure again.
   bool accountRefused() const { return accountRefused_; }
 
   int cpuMHz() override;
-  bool cdPresent() override { return false; }
+  bool cdPresent() override { return live_.cdPresent(); }
   bool runSetupWizard(LiveConnect& connection, bool firstRun) override;
   std::unique_ptr<StatusWindow> makeStatusWindow() override { return nullptr; }
   std::unique_ptr<QualityWindow> makeQualityWindow() override {
@@ -133,9 +135,13 @@ class HeadlessParts final : public StudioParts {
   std::unique_ptr<PlaylistEngine> makePlaylistEngine(ConversionStage& stage,
                                                      const EngineWiring& wiring) override;
   std::unique_ptr<PluginHost> makePluginHost() override;
-  std::unique_ptr<MixerControl> makeMixer(MixerDestination) override { return nullptr; }
+  std::unique_ptr<MixerControl> makeMixer(MixerDestination destination) override {
+    return live_.makeMixer(destination);
+  }
   std::unique_ptr<VolumeWindow> makeVolumeWindow(int) override { return nullptr; }
-  std::unique_ptr<Capture> makeCapture(ConversionStage&, const CaptureWiring&) override { return nullptr; }
+  std::unique_ptr<Capture> makeCapture(ConversionStage& stage, const CaptureWiring& wiring) override {
+    return live_.makeCapture(stage, wiring, prompts_);
+  }
   std::unique_ptr<BroadcastInfoDialog> makeBroadcastInfoDialog(LiveConnect& connection,
                                                                Supervisor& supervisor) override;
   std::unique_ptr<ProgramInfoDialog> makeProgramInfoDialog(LiveConnect&) override { return nullptr; }
@@ -145,6 +151,7 @@ class HeadlessParts final : public StudioParts {
   Prompts& prompts_;
   Mp3Codec& codec_;
   EngineMaker makeEngine_;
+  LiveInput live_;
   bool accountRefused_ = false;
 };
 

@@ -24,6 +24,24 @@ sigset_t stopSignals() {
   return set;
 }
 
+// Why nothing went on the air, or empty when the broadcast runs.
+std::string offAirReason(Supervisor& supervisor, bool live) {
+  LiveConnect* connection = supervisor.connection();
+  if (live) {
+    if (supervisor.isBroadcasting() == 2) return {};
+    if (supervisor.source() == kSourcePlaylist) return "the source could not be chosen";
+    return connection->loggedOn() ? "the sound card could not be recorded"
+                                  : "the broadcast server did not take the stream";
+  }
+  if (connection->loggedOn() && supervisor.engine()) return {};
+  std::optional<std::string> playlist = programValues().previousPlaylist();
+  Playlist* list = supervisor.playlistWindow() ? supervisor.playlistWindow()->playlist() : nullptr;
+  return !playlist                     ? "no playlist: give one with --playlist FILE"
+         : !list || list->count() == 0 ? "the playlist " + *playlist + " holds no track to play"
+         : !supervisor.engine()        ? "this build has no playlist engine"
+                                       : "the broadcast server did not take the stream";
+}
+
 }  // namespace
 
 void blockStopSignals() {
@@ -54,7 +72,7 @@ int runHeadless(const CommandLine& options, const HeadlessSetup& setup) {
   HeadlessExit exit;
   HeadlessMainWindow window;
   HeadlessVisual visual;
-  HeadlessParts parts(prompts, setup.codec, setup.makeEngine);
+  HeadlessParts parts(prompts, setup.codec, setup.makeEngine, options.device.value_or(""));
   SongUpdateSender songs(setup.http);
   int code = 0;
   {
@@ -69,21 +87,20 @@ int runHeadless(const CommandLine& options, const HeadlessSetup& setup) {
     if (options.playlist) programValues().setPlaylist(*options.playlist);
     // A refused plug-in has been reported; the station goes on the air without it.
     if (options.dsp) supervisor.launchPluginFile(dspPath(options.dsp->path), options.dsp->module);
-    supervisor.autoStart();
+    // A live source is chosen as the menu would, then broadcast as the button would.
+    int source = options.source.value_or(kSourcePlaylist);
+    if (source == kSourcePlaylist)
+      supervisor.autoStart();
+    else if (supervisor.setSource(source))
+      supervisor.broadcast();
 
     LiveConnect* connection = supervisor.connection();
+    std::string reason;
     if (exit.ended()) {
       code = exit.code();
     } else if (parts.accountRefused()) {
       code = 1;
-    } else if (!connection->loggedOn() || !supervisor.engine()) {
-      std::optional<std::string> playlist = programValues().previousPlaylist();
-      Playlist* list = supervisor.playlistWindow() ? supervisor.playlistWindow()->playlist() : nullptr;
-      std::string reason = !playlist ? "no playlist: give one with --playlist FILE"
-                           : !list || list->count() == 0
-                               ? "the playlist " + *playlist + " holds no track to play"
-                           : !supervisor.engine() ? "this build has no playlist engine"
-                                                  : "the broadcast server did not take the stream";
+    } else if (!(reason = offAirReason(supervisor, source != kSourcePlaylist)).empty()) {
       std::fprintf(stderr, "brovana-live: nothing is on the air (%s); see the log %s\n", reason.c_str(),
                    Logger::getLogPath().c_str());
       code = 1;

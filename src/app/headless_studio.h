@@ -25,7 +25,7 @@ struct HeadlessSetup {
   std::string webHost;
 };
 
-// The whole run: start-up, the playlist on the air, the wait for a stop signal, the exit
+// The whole run: start-up, the playlist or live source on the air, the wait for a stop signal, the exit
 // sequence. The exit code: 0 after a stop signal (and for the start-up refusals that end the
 // program), 1 when there was nothing to put on the air.
 int runHeadless(const CommandLine& options, const HeadlessSetup& setup);

@@ -156,6 +156,7 @@ void MiniWindow::buildFace() {
   nowPlaying_.setProperty("headline", true);
   nextCaption_.setObjectName(elementName(kIdNextCaption));
   nextCaption_.setText(QStringLiteral("Next:"));
+  nextCaption_.setProperty("caption", true);
   trackElapsed_.setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   trackRemaining_.setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   dataCounter_.setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -170,6 +171,8 @@ void MiniWindow::buildFace() {
   panelLayout_.addWidget(&nowPlaying_);
   panelLayout_.addLayout(&nextRow_);
   panelLayout_.addLayout(&linkRow_);
+  visuals_.setMinimumHeight(fontMetrics().height() * 3);
+  panelLayout_.addWidget(&visuals_);
 
   broadcast_.setObjectName(elementName(kIdBroadcastButton));
   broadcast_.setText(QStringLiteral("Start Broadcast"));
@@ -257,7 +260,7 @@ bool MiniWindow::initialise() {
       std::make_unique<Supervisor>(this, context_.webHost,
                                    SupervisorContext{context_.prompts, context_.exit, context_.registry,
                                                      context_.http, context_.parts, context_.songs});
-  supervisor_->setVisual(&visual_);
+  supervisor_->setVisual(&visuals_);
   context_.parts.attach(*supervisor_);
   if (!supervisor_->init()) {
     supervisor_.reset();
@@ -292,7 +295,7 @@ void MiniWindow::showMarks() {
   int priority = engine ? engine->priority() : 0;
   for (int p = 0; p < 3; ++p) actions_.at(32795 + p)->setChecked(p == priority);
   for (const auto& [id, action] : actions_)
-    if (int display = visualDisplay(id)) action->setChecked(visual_.displayOn(display));
+    if (int display = visualDisplay(id)) action->setChecked(visuals_.displayOn(display));
   actions_.at(32826)->setChecked(supervisor_->recording());
   int plugin = supervisor_->checkedPlugin();
   for (QAction* action : plugins_.actions())
@@ -485,7 +488,7 @@ void MiniWindow::submitProgramInfo(int) {
 
 void MiniWindow::toggleVisual(int id) {
   int display = visualDisplay(id);
-  visual_.setDisplay(display, !visual_.displayOn(display));
+  visuals_.setDisplay(display, !visuals_.displayOn(display));
 }
 
 void MiniWindow::about(int) {

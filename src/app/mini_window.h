@@ -21,7 +21,7 @@
 
 #include "app/elided_label.h"
 #include "app/gui_thread.h"
-#include "app/headless_front.h"
+#include "app/visuals_widget.h"
 #include "broadcast/supervisor.h"
 #include "monitor/main_window_view.h"
 
@@ -127,7 +127,6 @@ class MiniWindow final : public QMainWindow, public MainWindowView {
   void launchPlugin(int id);
 
   StudioContext context_;
-  HeadlessVisual visual_;  // keeps the display modes for the settings until the visuals are drawn
   // Filled by the constructor and, with the plug-ins, by initialise before any broadcast
   // thread starts; read-only afterwards.
   std::map<int, QAction*> actions_;
@@ -150,6 +149,7 @@ class MiniWindow final : public QMainWindow, public MainWindowView {
   QLabel nextCaption_;
   ElidedLabel nextTrack_;
   QLabel dataCounter_;
+  VisualsWidget visuals_;  // the visualisation object, on the panel; it outlives the Supervisor
   QVBoxLayout controls_;
   QPushButton broadcast_;
   QPushButton playlist_;
@@ -165,7 +165,9 @@ class MiniWindow final : public QMainWindow, public MainWindowView {
   LabelTarget remainingTarget_{trackRemaining_};
 
   bool autoStarted_ = false;
-  std::unique_ptr<Supervisor> supervisor_;  // last: it goes before the targets it writes to
+  // Last: it goes before the targets it writes to and the visuals it feeds. (Each widget comes
+  // after the one it sits in, which would otherwise delete it a second time.)
+  std::unique_ptr<Supervisor> supervisor_;
 };
 
 }  // namespace brovana

@@ -1,7 +1,9 @@
 #include "app/qt_studio_parts.h"
 
+#include "app/live_windows.h"
 #include "app/playlist_window.h"
 #include "app/program_info_dialog.h"
+#include "app/quality_window.h"
 #include "app/status_window.h"
 #include "broadcast/supervisor.h"
 
@@ -21,6 +23,12 @@ std::unique_ptr<StatusWindow> QtStudioParts::makeStatusWindow() {
   return std::make_unique<QtStatusWindow>();
 }
 
+std::unique_ptr<QualityWindow> QtStudioParts::makeQualityWindow() {
+  return std::make_unique<StreamQualityWindow>([this] {
+    if (supervisor_) prompts_.open(supervisor_->web().lineQualityHelpUrl());
+  });
+}
+
 std::unique_ptr<PlaylistWindowControl> QtStudioParts::makePlaylistWindow(Supervisor& supervisor) {
   return std::make_unique<PlaylistWindow2>(supervisor, prompts_);
 }
@@ -36,8 +44,14 @@ std::unique_ptr<PlaylistEngine> QtStudioParts::makePlaylistEngine(ConversionStag
   return broadcast_.makePlaylistEngine(stage, wiring);
 }
 
-std::unique_ptr<MixerControl> QtStudioParts::makeMixer(MixerDestination) {
-  return std::make_unique<NullMixer>();
+std::unique_ptr<VolumeWindow> QtStudioParts::makeVolumeWindow(int initialVolume) {
+  return std::make_unique<VolumeControlsWindow>(initialVolume, [this](int sourceCode, int volume) {
+    if (supervisor_) supervisor_->setSourceVolume(sourceCode, volume);
+  });
+}
+
+std::unique_ptr<VoiceoverPanel> QtStudioParts::makeVoiceoverPanel(Supervisor& supervisor) {
+  return std::make_unique<CrossfadePanel>(voiceoverActions(supervisor), prompts_);
 }
 
 std::unique_ptr<ProgramInfoDialog> QtStudioParts::makeProgramInfoDialog(LiveConnect& connection) {

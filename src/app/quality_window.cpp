@@ -2,6 +2,7 @@
 
 #include <QMetaObject>
 
+#include "app/skin/skin.h"
 #include "monitor/line_quality.h"
 
 namespace brovana {
@@ -34,10 +35,6 @@ StreamQualityWindow::StreamQualityWindow(std::function<void()> help, QWidget* pa
   setWindowTitle("Stream Quality");
   panel_.setObjectName("PanelClient");
   panel_.setAttribute(Qt::WA_StyledBackground);
-  // The look without a skin: a skin's style sheet replaces this one.
-  setStyleSheet(
-      "#PanelClient { background: black; } QLabel { color: silver; } "
-      "QLabel[statusText=\"true\"] { color: rgb(0, 255, 0); }");
   setUpLabel(cpuCaption_, kCpuCaption, "CPU:", false, kCpuTip);
   setUpLabel(cpu_, kQualityCpuLabel, " ", true, kCpuTip);
   setUpLabel(networkCaption_, kNetworkCaption, "Network:", false, kNetworkTip);
@@ -68,6 +65,7 @@ StreamQualityWindow::StreamQualityWindow(std::function<void()> help, QWidget* pa
   grid_.setColumnStretch(3, 1);
   outer_.setContentsMargins(0, 0, 0, 0);
   outer_.addWidget(&panel_);
+  applySkin(*this, currentSkin());
   resize(440, 115);
   move(0, 0);
 }
@@ -76,6 +74,7 @@ void StreamQualityWindow::setUpLabel(QLabel& label, int id, const char* text, bo
                                      const char* tooltip) {
   label.setText(text);
   label.setObjectName(idName(id));
+  label.setProperty(figure ? "figure" : "caption", true);
   QFont font = label.font();
   font.setPointSize(8);
   font.setWeight(figure ? QFont::Bold : QFont::Normal);
@@ -102,6 +101,8 @@ void StreamQualityWindow::show() {
       Qt::QueuedConnection);
 }
 
-void StreamQualityWindow::setSkin(const std::string&) {}
+void StreamQualityWindow::setSkin(const std::string& path) {
+  applySkin(*this, skinFor(path));
+}
 
 }  // namespace brovana

@@ -27,12 +27,11 @@ class StreamQualityWindow final : public QWidget, public QualityWindow, public L
   explicit StreamQualityWindow(std::function<void()> help, QWidget* parent = nullptr);
 
   // What the sources' quality figures go to; it lives as long as the window.
-  QualityGauge* gauge() { return &gauge_; }
+  QualityGauge* gauge() override { return &gauge_; }
   // The gauge's texts, from any thread.
   void setLabel(int id, const std::string& text) override;
   // Shows the window as a normal window and brings it forward; from any thread.
   void show() override;
-  // The skin layer's hook; the window keeps its own look until a skin layer is connected here.
   void setSkin(const std::string& path) override;
 
  private:

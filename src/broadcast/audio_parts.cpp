@@ -17,6 +17,10 @@ void AcmStage::startConvertThread() {
   acm_.startConvertThread();
 }
 
+void AcmStage::setMusicGain(float gain) {
+  acm_.setMusicGain(gain);
+}
+
 int AcmStage::Sink::sendStream(const uint8_t* bytes, int length, bool reconnectAllowed) {
   if (length <= 0) return 0;
   return connection_.sendStream(bytes, static_cast<size_t>(length), reconnectAllowed);

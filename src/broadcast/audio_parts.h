@@ -17,6 +17,7 @@ class AcmStage final : public ConversionStage {
   void setVisual(Visualisation* visual) override;
   void setDspHost(DspHost* dsp) override { acm_.setDspHost(dsp); }
   void startConvertThread() override;
+  void setMusicGain(float gain) override;
   AcmConvert& acm() { return acm_; }
 
  private:

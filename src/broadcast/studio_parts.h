@@ -63,6 +63,8 @@ class ConversionStage {
   // The plug-in host every block goes through; null: none. Set before the sources start.
   virtual void setDspHost(DspHost* dsp) = 0;
   virtual void startConvertThread() = 0;
+  // The music's share of a voiceover mix (the crossfade).
+  virtual void setMusicGain(float gain) = 0;
 };
 
 // What the playlist engine tells the Supervisor, on the engine's worker thread.
@@ -75,6 +77,7 @@ class EngineEvents {
   virtual void trackChanged() = 0;
 };
 
+class QualityGauge;
 class QualityWindow;
 
 // What the playlist engine is given at creation.
@@ -174,6 +177,8 @@ class StatusWindow : public StatusWindowView, public Skinnable {};
 class QualityWindow : public Skinnable {
  public:
   virtual void show() = 0;
+  // What the sources' quality figures go to; it lives as long as the window.
+  virtual QualityGauge* gauge() = 0;
 };
 
 // The "Volume Controls" window, which holds the three recording volumes.

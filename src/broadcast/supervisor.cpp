@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "audio/mixer.h"
 #include "broadcast/program_values.h"
 #include "core/text.h"
 #include "diag/logger.h"
@@ -503,6 +504,19 @@ void Supervisor::stopVoiceover() {
     if (auto title = engine_->currentTitle()) status_->setNowPlaying(*title);
 }
 
+void Supervisor::setVoiceoverBalance(int position) {
+  Lock lock(controlMutex_);
+  VoiceoverBalance balance = voiceoverBalance(position);
+  if (inputMixer_) inputMixer_->setSourceVolume(kSourceMicrophone, balance.microphoneVolume);
+  if (stage_) stage_->setMusicGain(balance.musicGain);
+}
+
+void Supervisor::setSourceVolume(int sourceCode, int volume) {
+  Lock lock(controlMutex_);
+  for (MixerControl* mixer : {inputMixer_.get(), outputMixer_.get()})
+    if (mixer) mixer->setSourceVolume(sourceCode, volume);
+}
+
 bool Supervisor::openVoiceoverPanel() {
   Lock lock(controlMutex_);
   if (isBroadcasting() == 0 || source_ != kSourcePlaylist) {
@@ -599,8 +613,9 @@ std::string Supervisor::hostplayName() {
 
 void Supervisor::setSkin(const std::string& path) {
   Lock lock(controlMutex_);
-  Skinnable* windows[] = {infoDialog_.get(),     statusWindow_.get(), programInfo_.get(),
-                          playlistWindow_.get(), volumes_.get(),      gauge_.get()};
+  // The voiceover panel too, which the main window restyles through here.
+  Skinnable* windows[] = {infoDialog_.get(), statusWindow_.get(), programInfo_.get(), playlistWindow_.get(),
+                          volumes_.get(),    gauge_.get(),        voiceoverPanel_.get()};
   for (Skinnable* window : windows)
     if (window) window->setSkin(path);
 }

@@ -85,6 +85,10 @@ class Supervisor final : private EngineEvents {
   int isBroadcasting() const;
   bool startVoiceover(int micSourceCode = kSourceMicrophone);
   void stopVoiceover();
+  // The crossfade slider, 0 (microphone only) to 65536 (music only).
+  void setVoiceoverBalance(int position);
+  // An input volume of the "Volume Controls" window, on the recording and the playback mixer.
+  void setSourceVolume(int sourceCode, int volume);
   // The "Voiceover..." command: a fresh panel while a playlist is on the air.
   bool openVoiceoverPanel();
   void closeVoiceoverPanel();

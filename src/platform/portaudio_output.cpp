@@ -31,13 +31,15 @@ int toStatus(PaError error) {
   }
 }
 
-int findDevice(const std::string& name) {
-  if (name.empty()) return Pa_GetDefaultOutputDevice();
+}  // namespace
+
+int findPortAudioDevice(const std::string& name, bool input) {
+  if (name.empty()) return input ? Pa_GetDefaultInputDevice() : Pa_GetDefaultOutputDevice();
   int count = Pa_GetDeviceCount();
   int partial = paNoDevice;
   for (int i = 0; i < count; ++i) {
     const PaDeviceInfo* info = Pa_GetDeviceInfo(i);
-    if (info == nullptr || info->maxOutputChannels < 1) continue;
+    if (info == nullptr || (input ? info->maxInputChannels : info->maxOutputChannels) < 1) continue;
     std::string deviceName = info->name != nullptr ? info->name : "";
     if (deviceName == name) return i;
     if (partial == paNoDevice && deviceName.find(name) != std::string::npos) partial = i;
@@ -45,17 +47,18 @@ int findDevice(const std::string& name) {
   return partial;
 }
 
-}  // namespace
-
-PortAudioSession::PortAudioSession() {
-  std::lock_guard lock(sessionMutex);
-  static bool quieted = false;
-  if (!quieted) {
+void quietSoundSystem() {
+  static std::once_flag once;
+  std::call_once(once, [] {
     snd_lib_error_set_handler(quietAlsa);
     jack_set_error_function(quietJack);
     jack_set_info_function(quietJack);
-    quieted = true;
-  }
+  });
+}
+
+PortAudioSession::PortAudioSession() {
+  quietSoundSystem();
+  std::lock_guard lock(sessionMutex);
   PaError error = Pa_Initialize();
   ok_ = error == paNoError;
   if (!ok_) Logger::log("PortAudio cannot start: %s\n", Pa_GetErrorText(error));
@@ -79,7 +82,7 @@ int PortAudioOutput::open() {
     session_.reset();
     return kOutputFailed;
   }
-  device_ = findDevice(deviceName_);
+  device_ = findPortAudioDevice(deviceName_, false);
   if (device_ == paNoDevice) {
     session_.reset();
     return kOutputMissing;

@@ -10,9 +10,13 @@
 
 namespace brovana {
 
+// Quiets the sound system's own complaints on standard error about devices that are not there
+// (ALSA's and JACK's); once per process, before the first use of either.
+void quietSoundSystem();
+
 // One user of the PortAudio library. The library's start and end are counted and are not
 // thread-safe, so every user (playback, capture) goes through this. The first start also quiets
-// the sound system's own complaints on standard error about devices that are not there.
+// the sound system.
 class PortAudioSession {
  public:
   PortAudioSession();
@@ -25,6 +29,11 @@ class PortAudioSession {
  private:
   bool ok_ = false;
 };
+
+// The device of that name (else the first whose name contains it) that can record (`input`)
+// or play; the default device for an empty name. paNoDevice when there is none. Within a
+// session.
+int findPortAudioDevice(const std::string& name, bool input);
 
 class PortAudioOutput final : public AudioOutput {
  public:

@@ -12,23 +12,13 @@
 #include "audio/resampler.h"
 #include "platform/mpg123_decoder.h"
 
-namespace {
-
-const std::string& scratchFile() {
-  static const std::string path = [] {
-    std::string pattern = "/tmp/brovana-fuzz-XXXXXX";
-    int fd = mkstemp(pattern.data());
-    if (fd >= 0) close(fd);
-    return pattern;
-  }();
-  return path;
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace brovana;
-  const std::string& path = scratchFile();
+  static const std::string path = [] {
+    char pattern[] = "/tmp/brovana-fuzz-XXXXXX";
+    close(mkstemp(pattern));
+    return std::string(pattern);
+  }();
   std::FILE* file = std::fopen(path.c_str(), "wb");
   if (file == nullptr) return 0;
   std::fwrite(data, 1, size, file);
@@ -40,15 +30,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!format.valid()) std::abort();
   Resampler resampler(format.sampleRate, 22050, format.channels);
   std::vector<int16_t> out;
-  for (int steps = 0; steps < 100000; ++steps) {
-    DecodeStatus status = decoder.decode();
-    if (decoder.format() != format) std::abort();
-    if (decoder.block().size() % static_cast<size_t>(format.channels) != 0) std::abort();
-    out.clear();
+  for (DecodeStatus status = DecodeStatus::Block; status == DecodeStatus::Block;) {
+    status = decoder.decode();
+    if (decoder.format() != format || decoder.block().size() % format.channels != 0) std::abort();
     resampler.process(decoder.block(), out);
-    if (status != DecodeStatus::Block) break;
+    out.clear();
   }
-  out.clear();
   resampler.drain(out);
   decoder.closeInput();
   return 0;

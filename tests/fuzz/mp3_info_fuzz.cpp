@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -13,14 +12,6 @@
 #include "playlist/mp3_info.h"
 
 namespace {
-
-std::string scratchFile() {
-  char path[] = "/tmp/brovana-fuzz-mp3-XXXXXX";
-  int fd = mkstemp(path);
-  if (fd < 0) std::abort();
-  close(fd);
-  return path;
-}
 
 void use(const brovana::MP3Info& info) {
   std::string all = info.title() + info.title(0) + info.artist() + info.album() + info.formatInfo() +
@@ -32,22 +23,21 @@ void use(const brovana::MP3Info& info) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const std::string path = scratchFile();
+  static const std::string path = [] {
+    char pattern[] = "/tmp/brovana-fuzz-mp3-XXXXXX";
+    close(mkstemp(pattern));
+    return std::string(pattern);
+  }();
   const std::string original(reinterpret_cast<const char*>(data), size);
-
   use(brovana::MP3Info::fromBytes(path, {data, size}));
 
-  {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(original.data(), static_cast<std::streamsize>(original.size()));
-  }
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << original;
   brovana::MP3Info fromFile(path);
   use(fromFile);
   if (fromFile.writeID3v1("artist", std::string(40, 't'), "album")) {
     std::ifstream in(path, std::ios::binary);
     std::string now((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    const bool hadTag = size >= 128 && original.compare(size - 128, 3, "TAG") == 0;
-    const size_t kept = hadTag ? size - 128 : size;
+    const size_t kept = size >= 128 && original.compare(size - 128, 3, "TAG") == 0 ? size - 128 : size;
     if (now.size() != kept + 128 || now.compare(0, kept, original, 0, kept) != 0) __builtin_trap();
     if (!brovana::MP3Info(path).hasID3v1()) __builtin_trap();
   }

@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "support/child_process.h"
+#include "support/demo_station.h"
 #include "support/icecast_server.h"
 #include "support/service_emulator.h"
 #include "support/temp_folder.h"
@@ -147,12 +148,9 @@ class HeadlessStudioTest : public ::testing::Test {
   }
 
   test::TempFolder scratch;
-  test::IcecastServer icecast{{.sourcePassword = "demo-secret", .mount = "/live", .burstSize = 0}};
-  test::ServiceEmulator emulator{{.accounts = {"demo:demo-secret:LI"},
-                                  .accountsFile = "",
-                                  .broadcastHost = "127.0.0.1",
-                                  .broadcastPort = icecast.sourcePort(),
-                                  .extraArgs = {}}};
+  test::DemoStation station;
+  test::IcecastServer& icecast = station.icecast;
+  test::ServiceEmulator& emulator = station.emulator;
 };
 
 TEST_F(HeadlessStudioTest, ConfiguredStudioGoesOnTheAirAndOffAgainOnSigterm) {

@@ -1,10 +1,11 @@
 #pragma once
 // Real peers for the integration tests: a child process that is stopped (SIGTERM, then SIGKILL)
-// when the object goes away, free loopback ports, and a wait for a port to accept connections.
+// when the object goes away; waits; loopback sockets: free ports, connections, waits for a port.
 
 #include <sys/types.h>
 
 #include <chrono>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -15,7 +16,7 @@ class ChildProcess {
   // Starts `argv[0]` (looked up in PATH) with the arguments; its standard output and error go
   // to `logFile` (appended). `env` entries ("NAME=value") are added to the environment.
   ChildProcess(std::vector<std::string> argv, std::string logFile, std::vector<std::string> env = {});
-  ~ChildProcess();
+  ~ChildProcess() { stop(); }
   ChildProcess(const ChildProcess&) = delete;
   ChildProcess& operator=(const ChildProcess&) = delete;
 
@@ -34,8 +35,16 @@ class ChildProcess {
   std::string logFile_;
 };
 
-// A TCP port on 127.0.0.1 that was free a moment ago.
-int freeLoopbackPort();
+// Asks `done` every 10 ms until it says true (then true) or `limit` has passed (then false).
+bool waitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit);
+
+// Binds a socket to 127.0.0.1:port (0: any free port) and closes it again; the port, or -1.
+int bindLoopback(int port);
+inline int freeLoopbackPort() {
+  return bindLoopback(0);
+}
+// A socket connected to 127.0.0.1:port, or -1.
+int connectLoopback(int port);
 // True once 127.0.0.1:port accepts a connection, false after `limit`.
 bool waitForPort(int port, std::chrono::milliseconds limit = std::chrono::seconds(10));
 

@@ -10,6 +10,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <csignal>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -32,18 +34,17 @@ class IcecastServer {
   };
 
   explicit IcecastServer(Options options);
-  IcecastServer() : IcecastServer(Options{}) {}
-  ~IcecastServer();
+  ~IcecastServer() { stop(); }
   IcecastServer(const IcecastServer&) = delete;
   IcecastServer& operator=(const IcecastServer&) = delete;
 
   // Starts the server (again) on its ports; true once both ports accept connections.
   bool start(std::chrono::milliseconds limit = std::chrono::seconds(15));
-  // SIGTERM, and the wait for the exit.
-  void stop();
+  // The signal, and the wait for the exit.
+  void stop(int signal = SIGTERM);
   // SIGKILL: the server vanishes the way a crashed one does.
-  void kill();
-  bool running();
+  void kill() { stop(SIGKILL); }
+  bool running() { return process_ && process_->running(); }
 
   int port() const { return port_; }            // listeners (HTTP)
   int sourcePort() const { return port_ + 1; }  // the source log-in
@@ -52,9 +53,6 @@ class IcecastServer {
   std::string errorLog() const;  // Icecast's own error log, for failure messages
 
  private:
-  void writeConfig();
-  bool startOnce(std::chrono::steady_clock::time_point deadline);
-
   Options options_;
   TempFolder folder_;
   int port_ = -1;
@@ -71,20 +69,30 @@ class StreamListener {
   StreamListener& operator=(const StreamListener&) = delete;
 
   // Waits for the response head; false when none came (refused, closed or time-out).
-  bool waitForHead(std::chrono::milliseconds limit = std::chrono::seconds(10));
-  bool waitForBody(size_t bytes, std::chrono::milliseconds limit = std::chrono::seconds(10));
-  std::string head() const;
-  std::string body() const;
+  bool waitForHead(std::chrono::milliseconds limit = std::chrono::seconds(10)) {
+    return waitFor([this] { return !head_.empty(); }, limit);
+  }
+  bool waitForBody(size_t bytes, std::chrono::milliseconds limit = std::chrono::seconds(10)) {
+    return waitFor([this, bytes] { return body_.size() >= bytes; }, limit);
+  }
+  std::string head() const {
+    std::lock_guard lock(mutex_);
+    return head_;
+  }
+  std::string body() const {
+    std::lock_guard lock(mutex_);
+    return body_;
+  }
   // The value of a response header (name matched regardless of case, value trimmed), or "<none>".
   std::string header(const std::string& name) const;
 
  private:
   void run(int port, std::string mount);
+  // Checks `done` under the lock until it holds or the connection ended.
+  bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds limit);
 
   mutable std::mutex mutex_;
-  std::string head_;
-  std::string body_;
-  bool headDone_ = false;
+  std::string head_, body_;
   bool ended_ = false;
   std::atomic<bool> stop_{false};
   std::thread thread_;

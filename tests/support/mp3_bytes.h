@@ -21,25 +21,18 @@ struct FrameHeader {
 };
 
 inline std::string headerBytes(const FrameHeader& h) {
-  std::string b(4, '\0');
-  b[0] = static_cast<char>(0xFF);
-  b[1] = static_cast<char>(0xE0 | static_cast<int>(h.version) << 3 | h.layerBits << 1 | 1);
-  b[2] = static_cast<char>(h.bitrateIndex << 4 | h.sampleRateIndex << 2 | (h.padding ? 2 : 0));
-  b[3] = static_cast<char>(h.mode << 6);
-  return b;
+  return {static_cast<char>(0xFF),
+          static_cast<char>(0xE0 | static_cast<int>(h.version) << 3 | h.layerBits << 1 | 1),
+          static_cast<char>(h.bitrateIndex << 4 | h.sampleRateIndex << 2 | (h.padding ? 2 : 0)),
+          static_cast<char>(h.mode << 6)};
 }
 
 // `count` frames of `frameBytes` bytes each: the header, then silence.
 inline std::string frames(const FrameHeader& h, int frameBytes, int count) {
-  std::string one = headerBytes(h);
+  std::string one = headerBytes(h), all;
   one.resize(frameBytes, '\0');
-  std::string all;
   for (int i = 0; i < count; ++i) all += one;
   return all;
-}
-
-inline void putBigEndian(std::string& s, size_t at, uint32_t v) {
-  for (int i = 0; i < 4; ++i) s[at + i] = static_cast<char>(v >> (24 - 8 * i));
 }
 
 // A first frame carrying a Xing header at `offset` (36, 21 or 13 by version and mode).
@@ -47,17 +40,14 @@ inline std::string xingFrame(const FrameHeader& h, int frameBytes, size_t offset
                              bool withCount = true, const char* name = "Xing") {
   std::string f = frames(h, frameBytes, 1);
   std::memcpy(&f[offset], name, 4);
-  putBigEndian(f, offset + 4, withCount ? 1u : 0u);
-  if (withCount) putBigEndian(f, offset + 8, frameCount);
+  f[offset + 7] = withCount ? 1 : 0;  // flags: the frame count follows
+  for (int i = 0; withCount && i < 4; ++i) f[offset + 8 + i] = static_cast<char>(frameCount >> (24 - 8 * i));
   return f;
 }
 
 // An ID3v2.3 tag whose size field says `bodyBytes` (the whole tag is 10 bytes more).
 inline std::string id3v2Tag(uint32_t bodyBytes) {
-  std::string t = "ID3";
-  t += '\x03';
-  t += '\0';
-  t += '\0';
+  std::string t = std::string("ID3\x03\0\0", 6);
   for (int shift : {21, 14, 7, 0}) t += static_cast<char>((bodyBytes >> shift) & 0x7F);
   t.resize(10 + bodyBytes, '\0');
   return t;
@@ -67,10 +57,10 @@ inline std::string id3v2Tag(uint32_t bodyBytes) {
 inline std::string id3v1Tag(const std::string& title, const std::string& artist, const std::string& album,
                             const std::string& year, const std::string& comment, uint8_t genre) {
   std::string t(128, '\0');
-  std::memcpy(&t[0], "TAG", 3);
   auto put = [&](size_t at, const std::string& text, size_t size) {
     std::memcpy(&t[at], text.data(), std::min(text.size(), size));
   };
+  put(0, "TAG", 3);
   put(3, title, 30);
   put(33, artist, 30);
   put(63, album, 30);
@@ -78,11 +68,6 @@ inline std::string id3v1Tag(const std::string& title, const std::string& artist,
   put(97, comment, 30);
   t[127] = static_cast<char>(genre);
   return t;
-}
-
-// A short CBR file lasting about `seconds` at 128 kbit/s, 44.1 kHz (417-byte frames).
-inline std::string cbrFile(int seconds) {
-  return frames(FrameHeader{}, 417, seconds * 16000 / 417 + 1);
 }
 
 // A tiny file of any length: a Xing frame counting MPEG-1 44.1 kHz frames, then two frames.

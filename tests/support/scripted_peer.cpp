@@ -1,7 +1,6 @@
 #include "support/scripted_peer.h"
 
 #include <arpa/inet.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -11,20 +10,18 @@
 namespace brovana::test {
 namespace {
 
-constexpr int kPollMs = 20;
+constexpr auto kPoll = std::chrono::milliseconds(20);
 
 // True when the socket has something to read within one poll period.
 bool readable(int fd) {
   pollfd p{fd, POLLIN, 0};
-  return ::poll(&p, 1, kPollMs) > 0;
+  return ::poll(&p, 1, kPoll.count()) > 0;
 }
 
 }  // namespace
 
 ScriptedPeer::ScriptedPeer(Script script) : script_(std::move(script)) {
   listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  int on = 1;
-  setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
   // Set before listen(), so that accepted connections start with the small window.
   if (script_.receiveBuffer > 0)
     setsockopt(listenFd_, SOL_SOCKET, SO_RCVBUF, &script_.receiveBuffer, sizeof script_.receiveBuffer);
@@ -47,26 +44,16 @@ ScriptedPeer::~ScriptedPeer() {
   if (listenFd_ >= 0) ::close(listenFd_);
 }
 
-void ScriptedPeer::setScript(Script script) {
-  std::lock_guard lock(mutex_);
-  script_ = std::move(script);
-}
-
 void ScriptedPeer::acceptLoop() {
   while (!stop_) {
-    if (!listening_) {
-      std::lock_guard lock(mutex_);
-      if (listenFd_ >= 0) ::close(listenFd_);
-      listenFd_ = -1;
-      return;
-    }
-    if (!readable(listenFd_)) continue;
-    int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
-    if (fd < 0) continue;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
     std::lock_guard lock(mutex_);
-    connections_.push_back({fd, true, {}});
-    size_t index = connections_.size() - 1;
-    workers_.emplace_back([this, index, fd, script = script_] { serve(index, fd, script); });
+    if (listenFd_ < 0) return;  // stopListening closed it
+    pollfd p{listenFd_, POLLIN, 0};
+    int fd = ::poll(&p, 1, 0) > 0 ? ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC) : -1;
+    if (fd < 0) continue;
+    connections_.push_back({fd, {}});
+    workers_.emplace_back([this, index = connections_.size() - 1, fd] { serve(index, fd); });
     changed_.notify_all();
   }
 }
@@ -84,54 +71,50 @@ bool ScriptedPeer::readSome(size_t index, int fd) {
   return true;
 }
 
-void ScriptedPeer::serve(size_t index, int fd, Script script) {
-  auto bytes = [&] {
-    std::lock_guard lock(mutex_);
-    return connections_[index].bytes;
-  };
+void ScriptedPeer::serve(size_t index, int fd) {
   auto stall = [&] {
-    while (!stop_) std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
+    while (!stop_) std::this_thread::sleep_for(kPoll);
   };
-  bool alive = !script.closeAtOnce;
-  if (alive && script.neverRead) stall(), alive = false;
-  while (alive && bytes().find('\n') == std::string::npos) alive = readSome(index, fd);
-  for (size_t i = 0; alive && i < script.reply.size(); ++i) {
-    if (i > 0) std::this_thread::sleep_for(script.pieceGap);
-    ::send(fd, script.reply[i].data(), script.reply[i].size(), MSG_NOSIGNAL);
+  bool alive = !script_.closeAtOnce;
+  if (alive && script_.neverRead) stall(), alive = false;
+  while (alive && received(index).find('\n') == std::string::npos) alive = readSome(index, fd);
+  for (size_t i = 0; alive && i < script_.reply.size(); ++i) {
+    if (i > 0) std::this_thread::sleep_for(script_.pieceGap);
+    ::send(fd, script_.reply[i].data(), script_.reply[i].size(), MSG_NOSIGNAL);
   }
-  if (script.closeAfterReply) alive = false;
+  if (script_.closeAfterReply) alive = false;
+  // The header block ends with the first empty line after the password line.
   auto headersRead = [&] {
-    std::string sent = bytes();
+    std::string sent = received(index);
     return sent.find("\n\n", sent.find('\n') + 1) != std::string::npos;
   };
-  while (alive && (script.stallAfterHeaders || !script.stallPhases.empty()) && !headersRead())
+  while (alive && (script_.stallAfterHeaders || !script_.stallPhases.empty()) && !headersRead())
     alive = readSome(index, fd);
-  if (alive && script.stallAfterHeaders) stall(), alive = false;
-  for (size_t phase = 0; alive && phase < script.stallPhases.size(); ++phase) {
-    auto end = std::chrono::steady_clock::now() + script.stallPhases[phase];
+  if (alive && script_.stallAfterHeaders) stall(), alive = false;
+  for (size_t phase = 0; alive && phase < script_.stallPhases.size(); ++phase) {
+    auto end = std::chrono::steady_clock::now() + script_.stallPhases[phase];
     while (alive && !stop_ && std::chrono::steady_clock::now() < end) {
       if (phase % 2 == 0)
         alive = readSome(index, fd);
       else
-        std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
+        std::this_thread::sleep_for(kPoll);
     }
   }
   while (alive) alive = readSome(index, fd);
   std::lock_guard lock(mutex_);
   ::close(fd);
-  connections_[index].open = false;
   connections_[index].fd = -1;
   changed_.notify_all();
-}
-
-size_t ScriptedPeer::connectionCount() const {
-  std::lock_guard lock(mutex_);
-  return connections_.size();
 }
 
 std::string ScriptedPeer::received(size_t connection) const {
   std::lock_guard lock(mutex_);
   return connection < connections_.size() ? connections_[connection].bytes : std::string();
+}
+
+size_t ScriptedPeer::connectionCount() const {
+  std::lock_guard lock(mutex_);
+  return connections_.size();
 }
 
 bool ScriptedPeer::waitForBytes(size_t connection, size_t bytes, std::chrono::milliseconds limit) {
@@ -144,25 +127,19 @@ bool ScriptedPeer::waitForBytes(size_t connection, size_t bytes, std::chrono::mi
 bool ScriptedPeer::waitForClose(size_t connection, std::chrono::milliseconds limit) {
   std::unique_lock lock(mutex_);
   return changed_.wait_for(
-      lock, limit, [&] { return connection < connections_.size() && !connections_[connection].open; });
+      lock, limit, [&] { return connection < connections_.size() && connections_[connection].fd < 0; });
 }
 
 void ScriptedPeer::dropConnections() {
   std::lock_guard lock(mutex_);
   for (Connection& c : connections_)
-    if (c.open && c.fd >= 0) ::shutdown(c.fd, SHUT_RDWR);
+    if (c.fd >= 0) ::shutdown(c.fd, SHUT_RDWR);
 }
 
 void ScriptedPeer::stopListening() {
-  listening_ = false;
-  // The acceptor closes the socket within one poll period.
-  while (true) {
-    {
-      std::lock_guard lock(mutex_);
-      if (listenFd_ < 0) return;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
+  std::lock_guard lock(mutex_);
+  if (listenFd_ >= 0) ::close(listenFd_);
+  listenFd_ = -1;
 }
 
 }  // namespace brovana::test

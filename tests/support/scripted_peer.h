@@ -34,7 +34,6 @@ class ScriptedPeer {
   ScriptedPeer& operator=(const ScriptedPeer&) = delete;
 
   int port() const { return port_; }
-  void setScript(Script script);
 
   size_t connectionCount() const;
   // The bytes the connection (0 = first) sent so far.
@@ -51,21 +50,19 @@ class ScriptedPeer {
 
  private:
   struct Connection {
-    int fd = -1;
-    bool open = true;
+    int fd = -1;  // -1 once closed
     std::string bytes;
   };
   void acceptLoop();
-  void serve(size_t index, int fd, Script script);
+  void serve(size_t index, int fd);
   bool readSome(size_t index, int fd);
 
   mutable std::mutex mutex_;
   std::condition_variable changed_;
-  Script script_;
+  const Script script_;
   std::vector<Connection> connections_;
   std::vector<std::thread> workers_;
   std::atomic<bool> stop_{false};
-  std::atomic<bool> listening_{true};
   int listenFd_ = -1;
   int port_ = -1;
   std::thread acceptor_;

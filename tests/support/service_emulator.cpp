@@ -1,229 +1,65 @@
 #include "support/service_emulator.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <unistd.h>
 
 #include <cctype>
-#include <cstdlib>
-#include <cstring>
+#include <sstream>
 
 namespace brovana::test {
 namespace {
 
-class JsonReader {
- public:
-  explicit JsonReader(const std::string& text) : s_(text) {}
-
-  std::optional<JsonValue> document() {
-    JsonValue value;
-    if (!read(value, 0)) return std::nullopt;
-    blanks();
-    if (i_ != s_.size()) return std::nullopt;
-    return value;
-  }
-
- private:
-  void blanks() {
-    while (i_ < s_.size() && (s_[i_] == ' ' || s_[i_] == '\n' || s_[i_] == '\r' || s_[i_] == '\t')) ++i_;
-  }
-  bool literal(const char* word) {
-    size_t n = std::strlen(word);
-    if (s_.compare(i_, n, word) != 0) return false;
-    i_ += n;
-    return true;
-  }
-  static void appendUtf8(std::string& out, unsigned code) {
-    if (code < 0x80) {
-      out += static_cast<char>(code);
-    } else if (code < 0x800) {
-      out += static_cast<char>(0xC0 | (code >> 6));
-      out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-      out += static_cast<char>(0xE0 | (code >> 12));
-      out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (code & 0x3F));
-    }
-  }
-  bool text(std::string& out) {
-    if (i_ >= s_.size() || s_[i_] != '"') return false;
-    ++i_;
-    while (i_ < s_.size() && s_[i_] != '"') {
-      char c = s_[i_++];
-      if (c != '\\') {
-        out += c;
-        continue;
-      }
-      if (i_ >= s_.size()) return false;
-      char e = s_[i_++];
-      switch (e) {
-        case 'n':
-          out += '\n';
-          break;
-        case 't':
-          out += '\t';
-          break;
-        case 'r':
-          out += '\r';
-          break;
-        case 'b':
-          out += '\b';
-          break;
-        case 'f':
-          out += '\f';
-          break;
-        case 'u': {
-          if (i_ + 4 > s_.size()) return false;
-          appendUtf8(out, static_cast<unsigned>(std::strtoul(s_.substr(i_, 4).c_str(), nullptr, 16)));
-          i_ += 4;
-          break;
-        }
-        default:
-          out += e;
-      }
-    }
-    if (i_ >= s_.size()) return false;
-    ++i_;
-    return true;
-  }
-  bool read(JsonValue& v, int depth) {
-    if (depth > 32) return false;
-    blanks();
-    if (i_ >= s_.size()) return false;
-    char c = s_[i_];
-    if (c == '{' || c == '[') {
-      bool object = c == '{';
-      v.kind = object ? JsonValue::Kind::Object : JsonValue::Kind::Array;
-      ++i_;
-      blanks();
-      if (i_ < s_.size() && s_[i_] == (object ? '}' : ']')) {
-        ++i_;
-        return true;
-      }
-      for (;;) {
-        blanks();
-        if (object) {
-          std::string key;
-          if (!text(key)) return false;
-          blanks();
-          if (i_ >= s_.size() || s_[i_++] != ':') return false;
-          v.keys.push_back(std::move(key));
-        }
-        JsonValue item;
-        if (!read(item, depth + 1)) return false;
-        v.items.push_back(std::move(item));
-        blanks();
-        if (i_ >= s_.size()) return false;
-        char next = s_[i_++];
-        if (next == ',') continue;
-        return next == (object ? '}' : ']');
-      }
-    }
-    if (c == '"') {
-      v.kind = JsonValue::Kind::Text;
-      return text(v.text);
-    }
-    if (literal("true")) {
-      v.kind = JsonValue::Kind::Bool;
-      v.flag = true;
-      return true;
-    }
-    if (literal("false")) {
-      v.kind = JsonValue::Kind::Bool;
-      return true;
-    }
-    if (literal("null")) return true;
-    char* end = nullptr;
-    v.number = std::strtod(s_.c_str() + i_, &end);
-    if (end == s_.c_str() + i_) return false;
-    v.kind = JsonValue::Kind::Number;
-    i_ = static_cast<size_t>(end - s_.c_str());
-    return true;
-  }
-
-  const std::string& s_;
-  size_t i_ = 0;
-};
-
-std::string query(const std::vector<std::pair<std::string, std::string>>& values) {
+std::string urlEncode(const std::string& value) {
   std::string out;
-  for (const auto& [key, value] : values)
-    out += (out.empty() ? "" : "&") + urlEncode(key) + "=" + urlEncode(value);
+  for (unsigned char c : value) {
+    if (std::isalnum(c) || c == '-' || c == '.' || c == '_' || c == '~')
+      out += static_cast<char>(c);
+    else
+      out += "%" + std::string(1, "0123456789ABCDEF"[c >> 4]) + "0123456789ABCDEF"[c & 15];
+  }
   return out;
 }
 
-std::vector<AnnouncedSong> records(const JsonValue& list) {
-  std::vector<AnnouncedSong> out;
-  for (const JsonValue& item : list.items) {
-    AnnouncedSong song;
-    song.accepted = item["accepted"].flag;
-    const JsonValue& fields = item["fields"];
-    for (size_t i = 0; i < fields.keys.size(); ++i) song.fields[fields.keys[i]] = fields.items[i].text;
-    out.push_back(std::move(song));
+// The texts and bare values of one line of the view, in order. The emulator writes one record
+// a line and escapes only quotes, backslashes and control characters (as \u00XX).
+std::vector<std::string> tokens(const std::string& line) {
+  std::vector<std::string> out;
+  for (size_t i = 0; i < line.size(); ++i) {
+    if (line[i] == '"') {
+      std::string text;
+      for (++i; i < line.size() && line[i] != '"'; ++i) {
+        if (line[i] == '\\' && line[++i] == 'u') {
+          text += static_cast<char>(std::stoi(line.substr(i + 1, 4), nullptr, 16));
+          i += 4;
+        } else {
+          text += line[i];
+        }
+      }
+      out.push_back(text);
+    } else if (std::isalnum(static_cast<unsigned char>(line[i])) || line[i] == '-') {
+      size_t end = line.find_first_of(",}]", i);
+      out.push_back(line.substr(i, end - i));
+      i = end - 1;
+    }
   }
   return out;
 }
 
 }  // namespace
 
-const JsonValue& JsonValue::operator[](const std::string& key) const {
-  static const JsonValue missing;
-  for (size_t i = 0; i < keys.size() && i < items.size(); ++i)
-    if (keys[i] == key) return items[i];
-  return missing;
-}
-
-std::optional<JsonValue> JsonValue::parse(const std::string& text) {
-  return JsonReader(text).document();
-}
-
-std::string AnnouncedSong::field(const std::string& key) const {
-  auto it = fields.find(key);
-  return it == fields.end() ? std::string() : it->second;
-}
-
-std::string urlEncode(const std::string& value) {
-  static const char* hex = "0123456789ABCDEF";
-  std::string out;
-  for (unsigned char c : value) {
-    if (std::isalnum(c) || c == '-' || c == '.' || c == '_' || c == '~') {
-      out += static_cast<char>(c);
-    } else {
-      out += '%';
-      out += hex[c >> 4];
-      out += hex[c & 15];
-    }
-  }
-  return out;
-}
-
-std::optional<std::string> httpGetLoopback(int port, const std::string& target, int* status) {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
+std::optional<std::string> httpGetLoopback(int port, const std::string& target) {
+  int fd = connectLoopback(port);
   if (fd < 0) return std::nullopt;
   timeval limit{10, 0};
   setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  addr.sin_port = htons(static_cast<uint16_t>(port));
-  std::string reply;
-  if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) {
-    std::string request = "GET " + target + " HTTP/1.0\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n";
-    if (send(fd, request.data(), request.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(request.size())) {
-      char buffer[4096];
-      ssize_t n;
-      while ((n = recv(fd, buffer, sizeof buffer, 0)) > 0) reply.append(buffer, static_cast<size_t>(n));
-    }
-  }
+  std::string request = "GET " + target + " HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n", reply;
+  send(fd, request.data(), request.size(), MSG_NOSIGNAL);
+  char buffer[4096];
+  for (ssize_t n; (n = recv(fd, buffer, sizeof buffer, 0)) > 0;) reply.append(buffer, static_cast<size_t>(n));
   close(fd);
   size_t head = reply.find("\r\n\r\n");
   if (head == std::string::npos) return std::nullopt;
-  if (status) {
-    size_t blank = reply.find(' ');
-    *status = blank < head ? std::atoi(reply.c_str() + blank + 1) : 0;
-  }
   return reply.substr(head + 4);
 }
 
@@ -243,95 +79,62 @@ ServiceEmulator::ServiceEmulator(EmulatorOptions options) {
   args.insert(args.end(), options.extraArgs.begin(), options.extraArgs.end());
 
   // A free port can be taken by someone else before the emulator binds it: try a few.
-  for (int attempt = 0; attempt < 5 && !ready_; ++attempt) {
-    port_ = freeLoopbackPort();
-    args[2] = std::to_string(port_);
-    process_ = std::make_unique<ChildProcess>(args, folder_.file("zelvora-service.log"));
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (std::chrono::steady_clock::now() < deadline && process_->running()) {
-      if (waitForPort(port_, std::chrono::milliseconds(100)) && httpGetLoopback(port_, "/status.json")) {
-        ready_ = true;
-        break;
-      }
-    }
-    if (!ready_) process_.reset();
+  for (int attempt = 0; attempt < 5 && !process_; ++attempt) {
+    args[2] = std::to_string(port_ = freeLoopbackPort());
+    process_ = std::make_unique<ChildProcess>(args, log_);
+    bool answers = waitUntil(
+                       [&] {
+                         return !process_->running() || (waitForPort(port_, std::chrono::milliseconds(100)) &&
+                                                         httpGetLoopback(port_, "/status.json"));
+                       },
+                       std::chrono::seconds(10)) &&
+                   process_->running();
+    if (!answers) process_.reset();
   }
-}
-
-ServiceEmulator::~ServiceEmulator() = default;
-
-std::string ServiceEmulator::webHost() const {
-  return "127.0.0.1:" + std::to_string(port_);
-}
-
-const std::string& ServiceEmulator::logFile() const {
-  static const std::string none;
-  return process_ ? process_->logFile() : none;
-}
-
-std::optional<std::string> ServiceEmulator::get(const std::string& target) const {
-  return httpGetLoopback(port_, target);
 }
 
 bool ServiceEmulator::control(const std::vector<std::pair<std::string, std::string>>& values) const {
-  auto body = get("/control?" + query(values));
-  return body && *body == "OK\n";
+  std::string query;
+  for (const auto& [key, value] : values)
+    query += (query.empty() ? "" : "&") + urlEncode(key) + "=" + urlEncode(value);
+  return httpGetLoopback(port_, "/control?" + query) == "OK\n";
 }
 
 bool ServiceEmulator::controlAccount(const std::string& name,
-                                     const std::vector<std::pair<std::string, std::string>>& values) const {
-  std::vector<std::pair<std::string, std::string>> all = {{"account", name}};
-  all.insert(all.end(), values.begin(), values.end());
-  return control(all);
+                                     std::vector<std::pair<std::string, std::string>> values) const {
+  values.insert(values.begin(), {"account", name});
+  return control(values);
 }
 
-std::optional<JsonValue> ServiceEmulator::status() const {
-  auto body = get("/status.json");
-  if (!body) return std::nullopt;
-  return JsonValue::parse(*body);
-}
-
-std::vector<AnnouncedSong> ServiceEmulator::songs() const {
-  auto view = status();
-  return view ? records((*view)["songs"]) : std::vector<AnnouncedSong>{};
-}
-
-std::vector<AnnouncedSong> ServiceEmulator::versionChecks() const {
-  auto view = status();
-  return view ? records((*view)["checkversion"]) : std::vector<AnnouncedSong>{};
-}
-
-std::optional<EmulatedAccount> ServiceEmulator::account(const std::string& name) const {
-  auto view = status();
-  if (!view) return std::nullopt;
-  for (const JsonValue& item : (*view)["accounts"].items) {
-    if (item["name"].text != name) continue;
-    EmulatedAccount a;
-    a.name = name;
-    a.mode = item["mode"].text;
-    a.serverOn = item["server"].text == "ON";
-    a.broadcaster = item["broadcaster"].flag;
-    a.listeners = static_cast<int>(item["listeners"].number);
-    a.sessions = static_cast<int>(item["sessions"].number);
-    a.host = item["host"].text;
-    a.port = static_cast<int>(item["port"].number);
-    return a;
+std::vector<EmulatorRecord> ServiceEmulator::records(const std::string& list) const {
+  std::vector<EmulatorRecord> out;
+  std::istringstream view(httpGetLoopback(port_, "/status.json").value_or(""));
+  std::string section;
+  for (std::string line; std::getline(view, line);) {
+    std::vector<std::string> t = tokens(line);
+    if (!line.starts_with(" ")) {  // a list begins: "songs":[
+      section = t.empty() ? "" : t[0];
+      continue;
+    }
+    if (section != list) continue;
+    EmulatorRecord record;
+    // {"accepted":true,"fields":{"k":"v",...}}: two values, then the fields.
+    bool withFields = t.size() > 2 && t[2] == "fields";
+    for (size_t i = 0; i + 1 < t.size(); i += 2) {
+      if (withFields && i == 2) ++i;
+      (withFields && i > 2 ? record.fields : record.values)[t[i]] = t[i + 1];
+    }
+    out.push_back(std::move(record));
   }
-  return std::nullopt;
-}
-
-std::vector<SeenRequest> ServiceEmulator::requests() const {
-  std::vector<SeenRequest> out;
-  auto view = status();
-  if (!view) return out;
-  for (const JsonValue& item : (*view)["requests"].items)
-    out.push_back({item["target"].text, item["agent"].text});
   return out;
 }
 
-int ServiceEmulator::stop() {
-  if (!process_) return -1;
-  return process_->stop(15, std::chrono::seconds(5));
+std::optional<EmulatedAccount> ServiceEmulator::account(const std::string& name) const {
+  for (const EmulatorRecord& a : records("accounts"))
+    if (a.values.at("name") == name)
+      return EmulatedAccount{a.values.at("mode"), a.values.at("server") == "ON",
+                             std::stoi(a.values.at("sessions"))};
+  return std::nullopt;
 }
 
 }  // namespace brovana::test

@@ -20,91 +20,59 @@
 
 namespace brovana::test {
 
-// A parsed JSON value: enough for the emulator's views.
-struct JsonValue {
-  enum class Kind { Null, Bool, Number, Text, Array, Object } kind = Kind::Null;
-  bool flag = false;
-  double number = 0;
-  std::string text;
-  std::vector<JsonValue> items;   // Array items, or Object values
-  std::vector<std::string> keys;  // Object keys, in the order written
-
-  // Object member; a Null value when missing.
-  const JsonValue& operator[](const std::string& key) const;
-  static std::optional<JsonValue> parse(const std::string& text);
-};
-
 struct EmulatorOptions {
-  std::vector<std::string> accounts;  // "NAME:PASSWORD[:MODE]"
-  std::string accountsFile;           // text of an accounts file; empty: none
+  std::vector<std::string> accounts{};  // "NAME:PASSWORD[:MODE]"
+  std::string accountsFile{};           // text of an accounts file; empty: none
   std::string broadcastHost = "127.0.0.1";
   int broadcastPort = 8001;  // the source port; bcinfo names the port below it
-  std::vector<std::string> extraArgs;
+  std::vector<std::string> extraArgs{};
 };
 
-struct AnnouncedSong {
-  bool accepted = false;
-  std::map<std::string, std::string> fields;  // the add_song query, decoded
-  bool has(const std::string& key) const { return fields.count(key) != 0; }
-  std::string field(const std::string& key) const;
+// A record of one of the view's lists (accounts, songs, version checks, requests): its values
+// by name; "fields" records (songs, version checks) keep their decoded query apart.
+struct EmulatorRecord {
+  std::map<std::string, std::string> values, fields;
+  std::string field(const std::string& key) const { return fields.contains(key) ? fields.at(key) : ""; }
+  bool has(const std::string& key) const { return fields.contains(key); }
 };
+using AnnouncedSong = EmulatorRecord;
 
 struct EmulatedAccount {
-  std::string name;
   std::string mode;
   bool serverOn = false;
-  bool broadcaster = true;
-  int listeners = 0;
   int sessions = 0;
-  std::string host;
-  int port = 0;
-};
-
-struct SeenRequest {
-  std::string target;  // path and query as they arrived
-  std::string agent;
 };
 
 class ServiceEmulator {
  public:
   explicit ServiceEmulator(EmulatorOptions options = {});
-  ~ServiceEmulator();
   ServiceEmulator(const ServiceEmulator&) = delete;
   ServiceEmulator& operator=(const ServiceEmulator&) = delete;
 
   // True once the emulator answers on its port.
-  bool ready() const { return ready_; }
-  int port() const { return port_; }
+  bool ready() const { return process_ != nullptr; }
   // "127.0.0.1:PORT": the web host for the studio's client (and its -host switch).
-  std::string webHost() const;
-  const std::string& logFile() const;
+  std::string webHost() const { return "127.0.0.1:" + std::to_string(port_); }
+  const std::string& logFile() const { return log_; }
 
-  // A GET to the emulator; the body, or nullopt without an answer.
-  std::optional<std::string> get(const std::string& target) const;
-  // /control with the pairs as query; true when it answered "OK".
+  // /control with the pairs as query (with account=NAME first for controlAccount); true when
+  // it answered "OK".
   bool control(const std::vector<std::pair<std::string, std::string>>& values) const;
-  bool controlAccount(const std::string& name,
-                      const std::vector<std::pair<std::string, std::string>>& values) const;
+  bool controlAccount(const std::string& name, std::vector<std::pair<std::string, std::string>> values) const;
 
-  std::optional<JsonValue> status() const;
-  std::vector<AnnouncedSong> songs() const;
-  std::vector<AnnouncedSong> versionChecks() const;
+  // The records of one list of the view: "accounts", "songs", "checkversion" or "requests".
+  std::vector<EmulatorRecord> records(const std::string& list) const;
+  std::vector<AnnouncedSong> songs() const { return records("songs"); }
   std::optional<EmulatedAccount> account(const std::string& name) const;
-  std::vector<SeenRequest> requests() const;
-
-  // SIGTERM; the exit status, -1 when it had to be killed.
-  int stop();
 
  private:
   TempFolder folder_;
+  std::string log_ = folder_.file("zelvora-service.log");
   int port_ = -1;
-  bool ready_ = false;
   std::unique_ptr<ChildProcess> process_;
 };
 
 // A plain HTTP/1.0 GET on 127.0.0.1; the body, or nullopt without an answer.
-std::optional<std::string> httpGetLoopback(int port, const std::string& target, int* status = nullptr);
-// Percent-encoding for the control queries.
-std::string urlEncode(const std::string& value);
+std::optional<std::string> httpGetLoopback(int port, const std::string& target);
 
 }  // namespace brovana::test

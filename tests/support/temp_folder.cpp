@@ -2,46 +2,50 @@
 
 #include <unistd.h>
 
-#include <climits>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <stdexcept>
 
 namespace brovana::test {
 
-TempFolder::TempFolder() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "brovana-test-XXXXXX").string();
-  if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-  path_ = pattern;
+namespace fs = std::filesystem;
+
+std::string readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::string fillIn(std::string text, const std::vector<std::pair<std::string, std::string>>& values) {
+  for (const auto& [key, value] : values)
+    for (size_t at = 0; (at = text.find(key, at)) != std::string::npos; at += value.size())
+      text.replace(at, key.size(), value);
+  return text;
+}
+
+TempFolder::TempFolder() : path_((fs::temp_directory_path() / "brovana-test-XXXXXX").string()) {
+  if (!mkdtemp(path_.data())) throw std::runtime_error("mkdtemp failed");
 }
 
 TempFolder::~TempFolder() {
   std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
+  fs::remove_all(path_, ignored);
 }
 
 void TempFolder::write(const std::string& name, const std::string& content) const {
-  std::filesystem::create_directories(std::filesystem::path(file(name)).parent_path());
+  fs::create_directories(fs::path(file(name)).parent_path());
   std::ofstream(file(name), std::ios::binary) << content;
 }
 
-std::string TempFolder::read(const std::string& name) const {
-  std::ifstream in(file(name), std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 ScopedChdir::ScopedChdir(const std::string& folder) {
-  char here[PATH_MAX];
-  if (getcwd(here, sizeof here)) previous_ = here;
-  if (chdir(folder.c_str()) != 0) throw std::runtime_error("chdir failed: " + folder);
+  std::error_code unknown;  // a folder that went away is not gone back to
+  previous_ = fs::current_path(unknown);
+  fs::current_path(folder);
 }
 
 ScopedChdir::~ScopedChdir() {
-  if (!previous_.empty() && chdir(previous_.c_str()) != 0) std::abort();
+  std::error_code gone;
+  if (!previous_.empty()) fs::current_path(previous_, gone);
 }
 
 }  // namespace brovana::test

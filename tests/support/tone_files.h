@@ -12,19 +12,16 @@
 namespace brovana::test {
 
 struct ToneSpec {
-  double frequency = 440;
-  double seconds = 1;
-  int sampleRate = 44100;
-  int channels = 2;
-  int kbps = 128;
+  double frequency = 440, seconds = 1;
+  int sampleRate = 44100, channels = 2, kbps = 128;
   // An ID3v1 tag with these texts when the title is not empty.
-  std::string title;
-  std::string artist;
-  std::string album;
+  std::string title{}, artist{}, album{};
   // Without the encoder's info frame, so that files can be joined end to end.
   bool infoFrame = true;
 };
 
+// Single quotes around a word for the shell.
+std::string shellQuoted(const std::string& text);
 // Writes the tone to `path`; false (with the reason on standard error) when the tools failed.
 bool makeTone(const std::string& path, const ToneSpec& spec);
 

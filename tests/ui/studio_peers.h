@@ -22,8 +22,7 @@
 #include "platform/lame_codec.h"
 #include "platform/settings_registry.h"
 #include "support/child_process.h"
-#include "support/icecast_server.h"
-#include "support/service_emulator.h"
+#include "support/demo_station.h"
 #include "support/temp_folder.h"
 #include "support/tone_files.h"
 
@@ -58,7 +57,7 @@ struct WindowedStudio {
                       }};
 };
 
-class StudioPeers : public ::testing::Test {
+class StudioPeers : public ::testing::Test, protected DemoStation {
  protected:
   void SetUp() override {
     setenv("XDG_CONFIG_HOME", scratch.file("config").c_str(), 1);
@@ -91,12 +90,6 @@ class StudioPeers : public ::testing::Test {
   }
 
   TempFolder scratch;
-  IcecastServer icecast{{.sourcePassword = "demo-secret", .mount = "/live", .burstSize = 0}};
-  ServiceEmulator emulator{{.accounts = {"demo:demo-secret:LI"},
-                            .accountsFile = "",
-                            .broadcastHost = "127.0.0.1",
-                            .broadcastPort = icecast.sourcePort(),
-                            .extraArgs = {}}};
 };
 
 }  // namespace brovana::test

@@ -1,6 +1,7 @@
 // brovana-window-shots: renders the studio's windows and dialogs to PNG files, once per skin, so
 // that their look can be reviewed (scripts/screenshots runs it under a virtual display, at the
-// normal and the double scale).
+// normal and the double scale): the main window and its menus, the status and stream quality
+// windows, the visuals with sound playing, the dialogs and the notice.
 //
 //   brovana-window-shots --out DIR [--skin FILE]... [NAME...]
 //
@@ -15,6 +16,7 @@
 #include <QMenuBar>
 #include <QTimer>
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <functional>
@@ -22,18 +24,23 @@
 #include <string>
 #include <vector>
 
+#include "app/live_windows.h"
 #include "app/message_dialogs.h"
 #include "app/mini_window.h"
 #include "app/playlist_window.h"
 #include "app/program_info_dialog.h"
 #include "app/qt_prompts.h"
 #include "app/qt_studio_parts.h"
+#include "app/quality_window.h"
 #include "app/skin/skin.h"
 #include "app/status_window.h"
 #include "app/studio_gui.h"
+#include "app/visuals_widget.h"
 #include "app/working_folder.h"
 #include "core/registry.h"
+#include "monitor/line_quality.h"
 #include "monitor/status_display.h"
+#include "monitor/visual_scene.h"
 #include "net/web_service.h"
 #include "platform/lame_codec.h"
 #include "support/mp3_bytes.h"
@@ -65,6 +72,12 @@ struct Studio {
                         SupervisorContext{prompts, exit, registry, http, parts}};
 };
 
+void settle(int milliseconds) {
+  QEventLoop loop;
+  QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
+  loop.exec();
+}
+
 // A window to grab, and whatever owns it.
 struct Shown {
   std::shared_ptr<void> owner;
@@ -81,6 +94,28 @@ void fill(QWidget& window, std::initializer_list<std::pair<int, const char*>> te
     if (auto* label = window.findChild<QLabel*>(elementName(id))) label->setText(QString::fromUtf8(text));
 }
 
+// A second and a half of sound into the visuals: a few partials that swell and fade, louder on
+// the left, enough movement for every display.
+void play(VisualsWidget& widget, const std::vector<int>& displays) {
+  constexpr int kRate = 22050, kFrames = 1152;
+  for (int display : {kDisplaySpectrum, kDisplayLevelLine, kDisplayScope, kDisplayNeedles})
+    widget.setDisplay(display, std::find(displays.begin(), displays.end(), display) != displays.end());
+  for (int block = 0; block < 30; ++block) {
+    std::vector<int16_t> samples;
+    for (int i = 0; i < kFrames; ++i) {
+      double t = static_cast<double>(block * kFrames + i) / kRate;
+      double v = (0.55 + 0.45 * std::sin(2 * M_PI * 0.7 * t)) *
+                 (0.45 * std::sin(2 * M_PI * 220 * t) + 0.25 * std::sin(2 * M_PI * 1400 * t) +
+                  0.15 * std::sin(2 * M_PI * 4200 * t));
+      samples.push_back(static_cast<int16_t>(32767 * v));
+      samples.push_back(static_cast<int16_t>(32767 * v * 0.6));
+    }
+    widget.feed()->addData(reinterpret_cast<const uint8_t*>(samples.data()),
+                           static_cast<int>(samples.size() * 2), 2, 2);
+    settle(1000 * kFrames / kRate);
+  }
+}
+
 Shown mainWindow(Studio& studio) {
   auto window = std::make_shared<MiniWindow>(studio.context);
   window->setWindowTitle(QStringLiteral("Brovana-Live 2.01 - Jan. 29, 2001 - On the Air! (12 listeners)"));
@@ -90,6 +125,10 @@ Shown mainWindow(Studio& studio) {
                  {kIdMainTrackRemaining, "-2:18"},
                  {kIdMainNextTrack, "The Quiet Hours - Slow Tide"},
                  {kIdMainDataCounter, "2816 kb (input) , 704 kb (output)"}});
+  window->show();
+  // Not a QObject class of its own: found by name.
+  play(dynamic_cast<VisualsWidget&>(*window->findChild<QWidget*>(QStringLiteral("visuals"))),
+       {kDisplaySpectrum, kDisplayNeedles});
   return own(window, *window);
 }
 
@@ -166,6 +205,45 @@ Shown notice(Studio&) {
   auto window = std::make_shared<NoticeWindow>();
   window->showText(QStringLiteral("Starting Brovana-Live, standby..."));
   return own(window, *window);
+}
+
+Shown quality(Studio&) {
+  auto window = std::make_shared<StreamQualityWindow>([] {});
+  for (const auto& [id, text] : {std::pair<int, std::string>{kQualityCpuLabel, cpuQualityText(0.979f)},
+                                 {kQualityNetworkLabel, "21344 (32000) bps"},
+                                 {kQualityStatusLabel, kStreamDropoutsText},
+                                 {kQualitySinceLabel, clockText(754)},
+                                 {kQualityDropoutsLabel, "2 "}})
+    window->setLabel(id, text);
+  return own(window, *window);
+}
+
+// The visuals area alone, with the given displays on.
+std::function<Shown(Studio&)> visuals(std::vector<int> displays) {
+  return [displays](Studio&) {
+    auto widget = std::make_shared<VisualsWidget>();
+    widget->resize(400, 56);
+    applySkin(*widget, currentSkin());
+    widget->show();
+    play(*widget, displays);
+    return own(widget, *widget);
+  };
+}
+
+Shown crossfade(Studio& studio) {
+  VoiceoverActions idle{[] { return true; }, [] { return true; }, [] {}, [](int) {}, [] {}};
+  auto panel = std::make_shared<CrossfadePanel>(idle, studio.prompts);
+  return own(panel, panel->window());
+}
+
+Shown volumeControls(Studio&) {
+  auto window = std::make_shared<VolumeControlsWindow>(kInitialVolume, [](int, int) {});
+  window->setVolume(Volumes::Mic, 50000);
+  window->show();
+  for (QWidget* shown : QApplication::topLevelWidgets())
+    if (shown->isVisible() && shown->windowTitle() == QLatin1String("Volume Controls"))
+      return own(window, *shown);
+  return {};
 }
 
 Shown programInfo(Studio&) {
@@ -300,6 +378,14 @@ const std::vector<ShotRow> kShots = {
     {"about", about},
     {"notice", notice},
     {"program-info", programInfo},
+    {"quality", quality},
+    {"crossfade", crossfade},
+    {"volume-controls", volumeControls},
+    {"visuals-spectrum", visuals({kDisplaySpectrum})},
+    {"visuals-vu-scrolling", visuals({kDisplayLevelLine})},
+    {"visuals-vu-stereo", visuals({kDisplayNeedles})},
+    {"visuals-scope", visuals({kDisplayScope})},
+    {"visuals-all", visuals({kDisplaySpectrum, kDisplayLevelLine, kDisplayNeedles, kDisplayScope})},
     {"playlist", playlistWindow},
     {"playlist-menu-file", playlistMenuOf(0)},
     {"playlist-menu-recent", playlistMenuOf(1)},
@@ -308,14 +394,9 @@ const std::vector<ShotRow> kShots = {
     {"find", findWindow},
 };
 
-void settle(int milliseconds) {
-  QEventLoop loop;
-  QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
-  loop.exec();
-}
-
 bool render(const ShotRow& row, Studio& studio, const QString& file) {
   Shown shown = row.make(studio);
+  if (!shown.widget) return false;
   if (!shown.widget->isVisible()) shown.widget->show();
   settle(450);  // past the glide
   bool saved = shown.widget->grab().save(file);

@@ -153,9 +153,13 @@ void markStatusText(QWidget& label) {
 }
 
 void applySkin(QWidget& window, const Skin& skin) {
-  // The panel colours first, so that the skin's own style sheet can refine them.
-  QString sheet = QStringLiteral("QLabel[statusText=\"true\"] { color: %1; }\n")
-                      .arg(colourName(skin.file.statusTextColour()));
+  // The panel colours first, so that the skin's own style sheet can refine them. Captions and
+  // figures on a panel are readable on its default black until the skin says otherwise.
+  QString sheet =
+      QStringLiteral(
+          "QLabel[caption=\"true\"] { color: silver; }\nQLabel[figure=\"true\"] { color: white; }\n"
+          "QLabel[statusText=\"true\"] { color: %1; }\n")
+          .arg(colourName(skin.file.statusTextColour()));
   if (QWidget* panel = findPanel(window))
     sheet += QStringLiteral("#%1 { background-color: %2; }\n")
                  .arg(panel->objectName(), colourName(skin.file.statusPanelColour()));

@@ -89,6 +89,7 @@ class FakeQualityWindow final : public QualityWindow, FakeWindow {
   explicit FakeQualityWindow(Journal& j) : FakeWindow(j) {}
   ~FakeQualityWindow() override { journal_.add("destroy gauge"); }
   void show() override {}
+  QualityGauge* gauge() override { return nullptr; }
   void setSkin(const std::string&) override {}
 };
 
@@ -140,6 +141,7 @@ class FakeStage final : public ConversionStage {
   void setVisual(Visualisation*) override {}
   void setDspHost(DspHost*) override {}
   void startConvertThread() override {}
+  void setMusicGain(float gain) override { journal_.add("stage.musicGain " + std::to_string(gain)); }
 
  private:
   Journal& journal_;

@@ -1,3 +1,7 @@
+// The readers of the service's answers, and the web service client's rules that the service
+// emulator cannot show: error pages, odd answers, cut fields, unsafe upgrade addresses. The
+// requests themselves go over HTTP to the emulator in the integration tests.
+
 #include "net/web_service.h"
 
 #include <gtest/gtest.h>
@@ -5,7 +9,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <memory>
 
 #include "diag/logger.h"
 #include "support/fake_http_client.h"
@@ -15,265 +18,302 @@
 namespace brovana {
 namespace {
 
-// The names file and the run's log are written to the current folder: keep both out of the build tree.
-class ScratchFolder : public ::testing::Environment {
- public:
-  void SetUp() override { inFolder_ = std::make_unique<test::ScopedChdir>(folder_.path()); }
-  void TearDown() override { inFolder_.reset(); }
-
- private:
-  test::TempFolder folder_;
-  std::unique_ptr<test::ScopedChdir> inFolder_;
-};
-[[maybe_unused]] auto* const scratch =
-    ::testing::AddGlobalTestEnvironment(std::make_unique<ScratchFolder>().release());
-
-std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-class WebServiceTest : public ::testing::Test {
- protected:
-  WebServiceTest() {
-    std::strcpy(account.username, "dj ana");
-    std::strcpy(account.pass, "p&w#1");
-  }
-
-  test::FakeHttpClient http;
-  WebService web{http, "127.0.0.1:8080"};
-  ServerInfo account;
-  test::FakePrompts prompts;
-};
-
-TEST_F(WebServiceTest, BcinfoChoosesTheFormFromTheSessionAndTheCaller) {
-  const char* password = "/cgi-bin/bcinfo.cgi?membername=dj%20ana&password=p%26w%231&version=2";
-  const char* session = "/cgi-bin/bcinfo.cgi?membername=dj%20ana&sessionid=s%2B1&version=2";
-  const struct {
-    const char* sessionId;
-    bool sessionAllowed;
-    const char* path;
-  } cases[] = {{"", true, password}, {"", false, password}, {"s+1", false, password}, {"s+1", true, session}};
-  http.answer("/cgi-bin/bcinfo.cgi", "0 LI ON 1 2 3 4 h 8000");
-  for (const auto& c : cases) {
-    ServerInfo info = account;
-    std::strcpy(info.sessionid, c.sessionId);
-    EXPECT_EQ(web.bcinfo(info, c.sessionAllowed), kBcinfoOk);
-  }
-  auto calls = http.calls();
-  ASSERT_EQ(calls.size(), 4u);
-  for (size_t i = 0; i < calls.size(); ++i) {
-    EXPECT_EQ(calls[i].path, cases[i].path);
-    EXPECT_EQ(calls[i].user, "dj ana");
-    EXPECT_EQ(calls[i].capacity, kAccountAnswerSize);
-  }
-  ServerInfo nameless;
-  EXPECT_EQ(web.bcinfo(nameless, true), kBcinfoFailed);
-  EXPECT_EQ(http.calls().size(), 4u) << "without a member name nothing is asked";
-}
-
-TEST_F(WebServiceTest, ErrorPagesTurnToDjinfo) {
-  const struct {
-    const char* name;
-    std::string bcinfo, djinfo;
-    int result;
-    size_t calls;
-  } cases[] = {
-      {"good answer, no djinfo", "0 LI ON 1 2 3 4 h 8000", "", kBcinfoOk, 1},
-      {"long page, djinfo answers", std::string(101, 'x'), "0 LI ON 1 2 3 4 dj.example 8000", kBcinfoOk, 2},
-      {"closing tags, djinfo answers", "</BODY></HTML>\n", "0 LI ON 1 2 3 4 dj.example 8000", kBcinfoOk, 2},
-      {"djinfo is an error page too", "</BODY></HTML>", "</BODY></HTML>", kBcinfoFailed, 2},
-      {"djinfo -1 is a bad login", std::string(200, 'x'), "-1", kBcinfoBadLogin, 2},
-      {"no answer at all", "", "", kBcinfoFailed, 1},
+TEST(WebAnswers, AccountFactsAndResultsOfEachAnswerShape) {
+  const int kSub = kListenerLimitSubstitute;
+  const std::tuple<std::string, AccountAnswer, std::vector<int>, float, std::string> cases[] = {
+      // answer, kind; result, mode, server on, listeners, limit, minutes, port; rating, host
+      {"0 LI ON 3 250 12 4.5 stream.example 8000",
+       AccountAnswer::Bcinfo,
+       {0, 2, 1, 3, 250, 12, 8001},
+       4.5f,
+       "stream.example"},
+      {"0,,RE , OFF,0,7,1,0.5,10.0.0.1,,8000\r\n",
+       AccountAnswer::Bcinfo,
+       {0, 3, 0, 0, 7, 1, 8001},
+       0.5f,
+       "10.0.0.1"},
+      {"0 OR OFF 5 300 3 2.5",
+       AccountAnswer::Bcinfo,
+       {0, 1, 0, 5, 300, 3, 1234},
+       2.5f,
+       "old.example"},  // no server
+      {"0 OR ON 5 100 3 2.5", AccountAnswer::Bcinfo, {0, 1, 1, 5, kSub, 3, 1234}, 2.5f, "old.example"},
+      {"0 OR ON 5 -1 3 2.5", AccountAnswer::Bcinfo, {0, 1, 1, 5, kSub, 3, 1234}, 2.5f, "old.example"},
+      {"0 LI OFF -7 20 1 1 h 80", AccountAnswer::Bcinfo, {0, 2, 0, 0, 20, 1, 81}, 1.0f, "h"},
+      {"0 XX ON 1 2 3 4 h 9",
+       AccountAnswer::Bcinfo,
+       {0, 0, 1, 1, 2, 3, 10},
+       4.0f,
+       "h"},  // unknown mode: kept
+      {"0 LI", AccountAnswer::Bcinfo, {2, 2, 0, 0, 0, 0, 1234}, 0.0f, "old.example"},
+      {"0 LI ON 1 2 3 4.0 new.example", AccountAnswer::Bcinfo, {2, 2, 1, 1, 2, 3, 1234}, 4.0f, "new.example"},
+      {" ,, \n", AccountAnswer::Bcinfo, {2, 0, 0, 0, 0, 0, 1234}, 0.0f, "old.example"},
+      {"-1", AccountAnswer::Bcinfo, {2, 0, 0, 0, 0, 0, 1234}, 0.0f, "old.example"},
+      {"-2\n", AccountAnswer::Bcinfo, {4, 0, 0, 0, 0, 0, 1234}, 0.0f, "old.example"},
+      {"-3", AccountAnswer::Bcinfo, {5, 0, 0, 0, 0, 0, 1234}, 0.0f, "old.example"},
+      {"-4", AccountAnswer::Bcinfo, {3, 0, 0, 0, 0, 0, 1234}, 0.0f, "old.example"},
+      {"-1", AccountAnswer::Djinfo, {4, 0, 0, 0, 0, 0, 1234}, 0.0f, "old.example"},
+      {"-2", AccountAnswer::Djinfo, {4, 0, 0, 0, 0, 0, 1234}, 0.0f, "old.example"},
+      {"0 LI ON 1 2 3 4 h 99999999999", AccountAnswer::Bcinfo, {0, 2, 1, 1, 2, 3, 2147483647}, 4.0f, "h"},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    test::FakeHttpClient fake;
-    if (!c.bcinfo.empty()) fake.answer("/cgi-bin/bcinfo.cgi", c.bcinfo);
-    fake.answer("/cgi-bin/djinfo.cgi", c.djinfo);
-    WebService service(fake, "127.0.0.1:8080");
-    ServerInfo info = account;
-    EXPECT_EQ(service.bcinfo(info, true), c.result);
-    auto calls = fake.calls();
-    ASSERT_EQ(calls.size(), c.calls);
-    if (c.calls == 2) {
-      EXPECT_EQ(calls[1].path, "/cgi-bin/djinfo.cgi?membername=dj%20ana&password=p%26w%231");
-      EXPECT_EQ(calls[1].capacity, kAccountAnswerSize);
-      if (c.result == kBcinfoOk) {
-        EXPECT_STREQ(info.host, "dj.example");
-      }
-    }
+  for (const auto& [answer, kind, numbers, rating, host] : cases) {
+    ServerInfo info;
+    std::strcpy(info.host, "old.example");
+    info.port = 1234;
+    int result = parseAccountAnswer(answer, kind, info);
+    EXPECT_EQ((std::vector<int>{result, info.accountMode, info.serverOn, info.listeners, info.maxListeners,
+                                info.avgListenMinutes, info.port}),
+              numbers)
+        << answer;
+    EXPECT_FLOAT_EQ(info.rating, rating) << answer;
+    EXPECT_EQ(info.host, host) << answer;
+  }
+  // The host is cut to its field, and the field cleared behind a shorter one.
+  ServerInfo info;
+  EXPECT_EQ(
+      parseAccountAnswer("0 LI ON 1 2 3 4 " + std::string(300, 'h') + " 8000", AccountAnswer::Bcinfo, info),
+      0);
+  EXPECT_EQ(std::string(info.host), std::string(255, 'h'));
+  EXPECT_EQ(parseAccountAnswer("0 LI ON 1 2 3 4 ab 8000", AccountAnswer::Bcinfo, info), 0);
+  EXPECT_EQ(std::string(info.host, sizeof info.host), "ab" + std::string(sizeof info.host - 2, '\0'));
+  // An error page is the closing tags or more than a hundred characters.
+  for (auto [answer, errorPage] : {std::pair{std::string("</BODY></HTML>"), true},
+                                   {"</BODY></HTML", true},
+                                   {"</BODY></HTM", false},
+                                   {"0 LI ON 1 2 3 4 h 8000", false},
+                                   {std::string(100, '0'), false},
+                                   {std::string(101, '0'), true}})
+    EXPECT_EQ(isErrorPage(answer), errorPage) << answer;
+}
+
+TEST(WebAnswers, LoginAndVersionAnswers) {
+  // Only an answer starting with a zero stores the session.
+  for (auto [answer, stored, session] : {std::tuple{std::string("0,abc123\n"), true, std::string("abc123")},
+                                         {"01 xyz", true, "xyz"},
+                                         {"1 abc123", false, "previous"},
+                                         {"-1 refused", false, "previous"},
+                                         {"0", false, "previous"},
+                                         {"", false, "previous"},
+                                         {"0 " + std::string(150, 's'), true, std::string(99, 's')}}) {
+    ServerInfo info;
+    std::strcpy(info.sessionid, "previous");
+    EXPECT_EQ(parseLoginAnswer(answer, info), stored) << answer;
+    EXPECT_EQ(info.sessionid, session) << answer;
+  }
+  EXPECT_FALSE(parseVersionAnswer(""));
+  for (auto [answer, code, url] : {std::tuple{"0", 0, ""},
+                                   {"-1\n", -1, ""},
+                                   {"1,http://up.example/get.html,unused", 1, "http://up.example/get.html"},
+                                   {"2,http://up.example/must.html\n", 2, "http://up.example/must.html"},
+                                   {",,2,,http://a", 2, "http://a"},
+                                   {"abc", 0, ""}}) {
+    auto version = parseVersionAnswer(answer);
+    ASSERT_TRUE(version) << answer;
+    EXPECT_EQ(std::tie(version->code, version->url), std::tuple(code, url)) << answer;
   }
 }
 
-TEST_F(WebServiceTest, NetcastSwitchSucceedsOnAnyZeroAndSetsTheLiveFlag) {
-  const struct {
-    const char* stream;
-    std::string answer;
-    bool ok, liveAfter;
-  } steps[] = {
+TEST(WebAnswers, GenreNamesBetweenTheMarkers) {
+  std::string many = "// START GENRE LIST\nvar g = [\n";
+  std::vector<std::string> first499;
+  for (int i = 0; i < 600; ++i) {
+    many += "\"G" + std::to_string(i) + "\",";
+    if (i < 499) first499.push_back("G" + std::to_string(i));
+  }
+  const std::tuple<std::string, bool, std::vector<std::string>> cases[] = {
+      {"// START GENRE LIST\nvar g = new Array(\n\"Acid Jazz\",\n\"Pop\",\n// END GENRE LIST\n);",
+       true,
+       {"Acid Jazz", "Pop"}},
+      // Quoted names with a blank after the comma.
+      {"// START GENRE LIST\n\"skip\", \"Rock\", \"Pop\"\n// END GENRE LIST",
+       true,
+       {" ", "Rock", " ", "Pop"}},
+      {"x\r\n// START GENRE LIST\r\nvar g = [\r\n\t\"Blues\",\r\n\t\"Ska\"\r\n// END GENRE LIST",
+       true,
+       {"Blues", "Ska"}},
+      {"// START GENRE LIST \"A\",\"B\"\n// END GENRE LIST", true, {"A", "B"}},  // on the marker's line
+      {"// START GENRE LIST\nx\n\"Rock\",\"Pop\"\n", true, {}},                  // no end marker
+      {"// END GENRE LIST\n// START GENRE LIST\nx\n\"Rock\"\n", true, {}},       // the end before the start
+      {"// START GENRE LIST\nx\n\"Rock\"\n// END GENRE LIST\n\"Pop\"", true, {"Rock"}},
+      {many + "\n// END GENRE LIST\n", true, first499},
+      {"\"Pop\",\"Jazz\"\n// END GENRE LIST", false, {"stale"}},  // no start marker: nothing changes
+  };
+  for (const auto& [text, found, expected] : cases) {
+    std::vector<std::string> names = {"stale"};
+    EXPECT_EQ(parseGenreList(text, names), found) << text.substr(0, 60);
+    EXPECT_EQ(names, expected) << text.substr(0, 60);
+  }
+}
+
+TEST(WebAnswers, QueryEscapeKeepsOnlyUnreservedCharacters) {
+  for (auto [in, out] : {std::pair{std::string("abcXYZ019-._~"), std::string("abcXYZ019-._~")},
+                         {"Rock & Roll", "Rock%20%26%20Roll"},
+                         {"#1+1=2?/%", "%231%2B1%3D2%3F%2F%25"},
+                         {"Caf\xC3\xA9", "Caf%C3%A9"},
+                         {std::string("a\0b", 3), "a%00b"},
+                         {"\xFF", "%FF"},
+                         {"", ""}})
+    EXPECT_EQ(queryEscape(in), out) << in;
+}
+
+using Texts = std::vector<std::string>;
+
+ServerInfo account() {
+  ServerInfo info;
+  std::strcpy(info.username, "dj ana");
+  std::strcpy(info.pass, "p&w#1");
+  return info;
+}
+
+TEST(WebServiceTest, ErrorPagesTurnToDjinfo) {
+  const std::tuple<std::string, std::string, int, size_t> cases[] = {
+      // bcinfo's answer, djinfo's, the result, requests made
+      {"0 LI ON 1 2 3 4 h 8000", "", kBcinfoOk, 1},
+      {std::string(101, 'x'), "0 LI ON 1 2 3 4 dj.example 8000", kBcinfoOk, 2},  // a long page
+      {"</BODY></HTML>\n", "0 LI ON 1 2 3 4 dj.example 8000", kBcinfoOk, 2},
+      {"</BODY></HTML>", "</BODY></HTML>", kBcinfoFailed, 2},
+      {std::string(200, 'x'), "-1", kBcinfoBadLogin, 2},
+      {"", "", kBcinfoFailed, 1},  // no answer at all
+  };
+  for (const auto& [bcinfo, djinfo, result, requests] : cases) {
+    test::FakeHttpClient http;
+    if (!bcinfo.empty()) http.answer("/cgi-bin/bcinfo.cgi", bcinfo);
+    http.answer("/cgi-bin/djinfo.cgi", djinfo);
+    ServerInfo info = account();
+    EXPECT_EQ(WebService(http, "127.0.0.1:8080").bcinfo(info, true), result) << bcinfo;
+    ASSERT_EQ(http.calls().size(), requests);
+    if (requests == 2) {
+      EXPECT_EQ(http.calls()[1].path, "/cgi-bin/djinfo.cgi?membername=dj%20ana&password=p%26w%231");
+      EXPECT_EQ(http.calls()[1].capacity, kAccountAnswerSize);
+    }
+    EXPECT_TRUE(result != kBcinfoOk || std::strcmp(info.host, requests == 2 ? "dj.example" : "h") == 0);
+  }
+  test::FakeHttpClient http;
+  ServerInfo nameless;
+  EXPECT_EQ(WebService(http, "127.0.0.1:8080").bcinfo(nameless, true), kBcinfoFailed);
+  EXPECT_TRUE(http.calls().empty()) << "without a member name nothing is asked";
+}
+
+TEST(WebServiceTest, NetcastSwitchSucceedsOnAnyZeroAndSetsTheLiveFlagForTheRun) {
+  test::FakeHttpClient http;
+  WebService web(http, "127.0.0.1:8080");
+  const std::tuple<const char*, std::string, bool, bool> steps[] = {
       {"hostplay", "0", true, false},   {"live", "10", true, true},  // a zero inside a number counts
       {"hostplay", "", false, true},                                 // no answer: unchanged
       {"hostplay", "0\n", true, false}, {"live", "ok 0", true, true},
   };
-  for (const auto& s : steps) {
-    SCOPED_TRACE(std::string(s.stream) + " / " + s.answer);
+  for (const auto& [stream, answer, ok, liveAfter] : steps) {
     http.clearAnswers();
-    if (!s.answer.empty()) http.answer("/cgi-bin/netcast.cgi", s.answer);
-    EXPECT_EQ(web.netcastSwitch("dj ana", "p&w", s.stream, 0), s.ok);
-    EXPECT_EQ(web.switchedToLive(), s.liveAfter);
+    if (!answer.empty()) http.answer("/cgi-bin/netcast.cgi", answer);
+    EXPECT_EQ(web.netcastSwitch("dj", "pw", stream, 0), ok) << answer;
+    EXPECT_EQ(web.switchedToLive(), liveAfter) << answer;
   }
-  EXPECT_EQ(http.paths()[1],
-            "/cgi-bin/netcast.cgi?stream=live&membername=dj%20ana&password=p%26w&action=switch");
-  // One flag for the run: another client sees the switch too.
-  WebService other(http, "127.0.0.1:8080");
-  EXPECT_TRUE(other.switchedToLive());
+  EXPECT_TRUE(WebService(http, "127.0.0.1:8080").switchedToLive()) << "another client sees the switch too";
+  web.netcastSwitch("dj", "pw", "hostplay", 0);
 }
 
-// Switching on and off against the service runs end to end in the integration tests; here the failure.
-TEST_F(WebServiceTest, FailedServerSwitchIsLoggedAndClearsTheNotice) {
-  EXPECT_FALSE(web.switchServer(prompts, "dj ana", "p&w", "OFF"));
-  ASSERT_EQ(http.calls().size(), 1u);
-  EXPECT_EQ(http.calls()[0].path, "/cgi-bin/switch.cgi?membername=dj%20ana&password=p%26w&action=OFF");
-  EXPECT_TRUE(http.calls()[0].async);
-  EXPECT_EQ(prompts.notices(),
-            (std::vector<std::string>{"Turning OFF your broadcast server, standby...", ""}));
-  EXPECT_NE(readFile(Logger::getLogPath()).find("Unable to switch broadcast server on\n"), std::string::npos);
+TEST(WebServiceTest, FailedServerSwitchIsLoggedAndClearsTheNotice) {
+  test::FakeHttpClient http;
+  test::FakePrompts prompts;
+  EXPECT_FALSE(WebService(http, "127.0.0.1:8080").switchServer(prompts, "dj", "pw", "OFF"));
+  EXPECT_TRUE(http.calls().at(0).async);
+  EXPECT_EQ(prompts.notices(), (Texts{"Turning OFF your broadcast server, standby...", ""}));
+  EXPECT_NE(test::readFile(Logger::getLogPath()).find("Unable to switch broadcast server on\n"),
+            std::string::npos);
 }
 
-TEST_F(WebServiceTest, SongRequestsForEachForm) {
-  TrackFacts untagged;
-  untagged.path = "/music/track.MP3";
-  untagged.displayTitle = "track #2";
-  untagged.seconds = 61;
-  TrackFacts cut;  // fields are cut at 127 characters before encoding
-  cut.path = "/m/" + std::string(200, 'f') + ".mp3";
-  cut.hasTag = true;
-  cut.title = std::string(200, 't');
-  cut.artist = std::string(126, 'a') + "&&";
-  cut.album = " ";
-
+TEST(WebServiceTest, SongRequestsCutTheirFieldsAndGoToTheSongHost) {
+  test::FakeHttpClient http;
+  WebService web(http, "127.0.0.1:8080");
+  TrackFacts untagged, cut;
+  untagged.path = "/music/track.MP3", untagged.displayTitle = "track #2", untagged.seconds = 61;
+  cut.path = "/m/" + std::string(200, 'f') + ".mp3", cut.title = std::string(200, 't');
+  cut.artist = std::string(126, 'a') + "&&", cut.album = " ", cut.hasTag = true;
   const std::string start = "/cgi-bin/add_song.cgi?version=2&pass=p%26w%231&handle=dj%20ana";
-  const struct {
-    const char* name;
-    SongRequest request;
-    std::string path;
-  } cases[] = {
-      {"title only", web.songRequest(account, "  "), start + "&title=%20%20&seconds=0"},
-      {"untagged track", web.songRequest(account, untagged), start + "&title=track%20%232&seconds=61"},
-      {"tagged track, long fields", web.songRequest(account, cut),
+  const std::pair<SongRequest, std::string> cases[] = {
+      {web.songRequest(account(), "  "), start + "&title=%20%20&seconds=0"},
+      {web.songRequest(account(), untagged), start + "&title=track%20%232&seconds=61"},
+      // Fields are cut at 127 characters before encoding.
+      {web.songRequest(account(), cut),
        start + "&fileName=" + std::string(127, 'f') + "&seconds=0&title=" + std::string(127, 't') +
            "&artist=" + std::string(126, 'a') + "%26&album=%20&year=0&id3genre="},
-      {"typed information", web.songInfoRequest(account, std::string(130, 't'), "", "B"),
+      {web.songInfoRequest(account(), std::string(130, 't'), "", "B"),
        start + "&title=" + std::string(127, 't') + "&artist=&album=B&seconds=0"},
-      {"information line", web.songInfoRequest(account, "Live from the attic", std::nullopt, std::nullopt),
-       start + "&title=Live%20from%20the%20attic&seconds=0"},
+      {web.songInfoRequest(account(), "Live", std::nullopt, std::nullopt), start + "&title=Live&seconds=0"},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    EXPECT_EQ(c.request.path, c.path);
-    EXPECT_EQ(c.request.user, "dj ana");
-  }
-  EXPECT_FALSE(web.postSong(account, "title")) << "no sender to post with";
+  for (const auto& [request, path] : cases)
+    EXPECT_EQ(std::tie(request.path, request.user), std::tie(path, "dj ana"));
+  EXPECT_FALSE(web.postSong(account(), "title")) << "no sender to post with";
   EXPECT_TRUE(http.calls().empty());
+  for (auto [webHost, songHost] : {std::pair{kMainWebHost, kSongUpdateHost},
+                                   {"www.zelvora.example:8080", kSongUpdateHost},
+                                   {"127.0.0.1:9000", "127.0.0.1:9000"},
+                                   {"test.zelvora.example", "test.zelvora.example"}})
+    EXPECT_EQ(WebService(http, webHost).songRequest(ServerInfo{}, "x").host, songHost) << webHost;
 }
 
-TEST(SongHostTest, MainWebHostSendsTitlesToTheSongUpdateHost) {
-  test::FakeHttpClient http;
-  const std::pair<const char*, const char*> cases[] = {
-      {kMainWebHost, kSongUpdateHost},
-      {"www.zelvora.example:8080", kSongUpdateHost},
-      {"127.0.0.1:9000", "127.0.0.1:9000"},
-      {"test.zelvora.example", "test.zelvora.example"},
-  };
-  for (const auto& [webHost, songHost] : cases) {
-    WebService web(http, webHost);
-    EXPECT_EQ(web.songRequest(ServerInfo{}, "x").host, songHost) << webHost;
-  }
-}
-
-TEST_F(WebServiceTest, VersionCheckOffersOrDemandsTheUpgrade) {
+TEST(WebServiceTest, VersionCheckOffersOrDemandsTheUpgradeButOpensOnlyWebAddresses) {
   const std::string demand = "A new version of Brovana-Live is available. You must upgrade.";
-  const struct {
-    const char* answer;
-    bool yes;
-    int code;
-    bool asked;
-    std::string box, opened;
-    bool ended;
-  } cases[] = {
-      {"", true, -1, false, "", "", false},
-      {"-1", true, -1, false, "", "", false},
-      {"1,http://up.example/get.html", false, 1, true, "", "", false},
-      {"3,http://up.example/", true, 3, false, "", "", false},
-      {"1,file:///etc/passwd", true, 1, false, "", "", false},
-      {"1", true, 1, false, "", "", false},
-      {"2,javascript:alert(1)", true, 2, false, demand, "", true},
+  const std::tuple<const char*, bool, int, bool, Texts, std::string> cases[] = {
+      // answer, yes to the question; code, asked, boxes, opened ("" none; the program ends with a box)
+      {"", true, -1, false, {}, ""},
+      {"-1", true, -1, false, {}, ""},
+      {"1,http://up.example/get.html", false, 1, true, {}, ""},
+      {"1,http://up.example/get.html", true, 1, true, {}, "http://up.example/get.html"},
+      {"3,http://up.example/", true, 3, false, {}, ""},
+      {"1,file:///etc/passwd", true, 1, false, {}, ""},
+      {"1", true, 1, false, {}, ""},
+      {"2,javascript:alert(1)", true, 2, false, {demand}, ""},
+      {"2,http://up.example/must.html", true, 2, false, {demand}, "http://up.example/must.html"},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.answer);
-    test::FakeHttpClient fake;
-    if (*c.answer) fake.answer("/cgi-bin/checkversion.cgi", c.answer);
-    WebService service(fake, "127.0.0.1:8080");
-    test::FakePrompts boxes;
-    boxes.answerNext(c.yes);
-    test::FakeExit ending;
-    EXPECT_EQ(service.checkVersion(account, 3.46, 7, boxes, ending), c.code);
-    auto questions = boxes.questions();
-    ASSERT_EQ(questions.size(), c.asked ? 1u : 0u);
-    if (c.asked) {
-      EXPECT_EQ(questions[0].text,
-                "A new version of Brovana-Live is available. Would you like to upgrade now?");
-    }
-    EXPECT_EQ(boxes.boxTexts(), c.box.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.box});
-    EXPECT_EQ(boxes.opened(),
-              c.opened.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.opened});
-    EXPECT_EQ(ending.ended, c.ended);
-    ASSERT_EQ(fake.calls().size(), 1u);
-    EXPECT_EQ(fake.calls()[0].path, "/cgi-bin/checkversion.cgi?app=mirobeam&major=3.5&minor=7&platform=win");
+  for (const auto& [answer, yes, code, asked, boxes, opened] : cases) {
+    test::FakeHttpClient http;
+    if (*answer) http.answer("/cgi-bin/checkversion.cgi", answer);
+    test::FakePrompts prompts;
+    prompts.answerNext(yes);
+    test::FakeExit exit;
+    EXPECT_EQ(WebService(http, "127.0.0.1:8080").checkVersion(account(), 3.46, 7, prompts, exit), code)
+        << answer;
+    EXPECT_EQ(prompts.questions().size(), asked ? 1u : 0u) << answer;
+    EXPECT_EQ(prompts.boxTexts(), boxes) << answer;
+    EXPECT_EQ(prompts.opened(), opened.empty() ? Texts{} : Texts{opened}) << answer;
+    EXPECT_EQ(exit.ended, !boxes.empty() || (asked && yes)) << answer;
+    EXPECT_EQ(http.calls().at(0).path,
+              "/cgi-bin/checkversion.cgi?app=mirobeam&major=3.5&minor=7&platform=win");
   }
 }
 
-TEST_F(WebServiceTest, FailedGenreFetchKeepsTheTable) {
+TEST(WebServiceTest, DownloadsReplaceOnlyWhatIsThereWithWhatWasServed) {
+  test::FakeHttpClient offline;
   GenreTable table;
   table.assign({"Old"});
-  EXPECT_FALSE(web.fetchGenreList(table));
-  EXPECT_EQ(table.names(), std::vector<std::string>{"Old"});
-  EXPECT_EQ(http.calls().back().capacity, kDownloadAnswerSize);
-}
+  EXPECT_FALSE(WebService(offline, "127.0.0.1:8080").fetchGenreList(table));
+  EXPECT_EQ(table.names(), Texts{"Old"});
+  EXPECT_EQ(offline.calls().back().capacity, kDownloadAnswerSize);
 
-TEST_F(WebServiceTest, ScriptReplacesOnlyAnExistingFileWithAServedOne) {
-  const std::string name = "brovana_live.ini";
-  const std::string old = "[names]\nHOSTPLAYNAME=Old Name that is longer than the new one\n";
-  const struct {
-    const char* name;
-    bool localExists, served;
-    int status;
-    bool result;
-    std::string after;
-  } cases[] = {
-      {"served and present: replaced whole", true, true, 200, true, "[names]\nHOSTPLAYNAME=Robot\n"},
-      {"served but absent: not created", false, true, 200, true, ""},
-      {"not found page: kept", true, true, 404, false, old},
-      {"no answer: kept", true, false, 0, false, old},
+  // The names file is written to the current folder (the test program's scratch folder).
+  const std::string name = "brovana_live.ini",
+                    old = "[names]\nHOSTPLAYNAME=Old Name that is longer than the new one\n";
+  const std::tuple<bool, bool, int, bool, std::string> cases[] = {
+      // there, served, status, result, the file after
+      {true, true, 200, true, "[names]\nHOSTPLAYNAME=Robot\n"},
+      {false, true, 200, true, ""},  // not created
+      {true, true, 404, false, old},
+      {true, false, 0, false, old},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
+  for (const auto& [there, served, status, result, after] : cases) {
     std::filesystem::remove(name);
-    if (c.localExists) std::ofstream(name, std::ios::binary) << old;
-    test::FakeHttpClient fake;
-    if (c.served) fake.answer("/scripts/" + name, "[names]\nHOSTPLAYNAME=Robot\n", true, c.status);
-    WebService service(fake, "127.0.0.1:8080");
-    EXPECT_EQ(service.fetchScript(name), c.result);
-    EXPECT_EQ(std::filesystem::exists(name), c.localExists);
-    if (c.localExists) {
-      EXPECT_EQ(readFile(name), c.after);
-    }
+    if (there) std::ofstream(name) << old;
+    test::FakeHttpClient http;
+    if (served) http.answer("/scripts/" + name, "[names]\nHOSTPLAYNAME=Robot\n", true, status);
+    EXPECT_EQ(WebService(http, "127.0.0.1:8080").fetchScript(name), result) << status;
+    EXPECT_EQ(std::filesystem::exists(name), there);
+    EXPECT_EQ(test::readFile(name), after);
   }
   // Offline, the name comes from the file that is there.
-  std::ofstream(name, std::ios::binary | std::ios::trunc) << old;
-  EXPECT_EQ(web.hostplayDisplayName(), "Old Name that is longer than the new one");
-  std::filesystem::remove(name);
+  std::ofstream(name) << old;
+  EXPECT_EQ(WebService(offline, "127.0.0.1:8080").hostplayDisplayName(),
+            "Old Name that is longer than the new one");
 }
 
 }  // namespace

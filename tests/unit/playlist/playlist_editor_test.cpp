@@ -12,7 +12,6 @@
 
 #include "broadcast/program_values.h"
 #include "core/registry.h"
-#include "fake_list_window.h"
 #include "playlist/list_rows.h"
 #include "playlist/track_tags.h"
 #include "support/fake_prompts.h"
@@ -69,6 +68,12 @@ class View final : public PlaylistEditorView {
   bool editTag(PlaylistItem&) override { return false; }
 };
 
+// The editor's own dialogs are not opened here.
+struct NoDialogs final : PlaylistDialogs {
+  std::optional<FileDialogChoice> openFile(const FileDialogRequest&) override { return std::nullopt; }
+  std::optional<FileDialogChoice> saveFile(const FileDialogRequest&) override { return std::nullopt; }
+};
+
 class EditorTest : public ::testing::Test {
  protected:
   std::string track(const std::string& name, const std::string& tag = "") {
@@ -86,7 +91,7 @@ class EditorTest : public ::testing::Test {
 
   test::TempFolder folder;
   test::FakePrompts prompts;
-  test::FakeDialogs dialogs;
+  NoDialogs dialogs;
   MemoryRegistry registry;
   ListRows rows{nullptr};
   View view;

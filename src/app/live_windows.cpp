@@ -1,0 +1,149 @@
+#include "app/live_windows.h"
+
+#include <QBoxLayout>
+#include <QGridLayout>
+#include <QSignalBlocker>
+
+#include "app/skin/skin.h"
+#include "broadcast/supervisor.h"
+#include "core/prompts.h"
+
+namespace brovana {
+namespace {
+
+void setUpSlider(QSlider& slider, int maximum, int step, int value) {
+  slider.setOrientation(Qt::Horizontal);
+  slider.setRange(0, maximum);
+  slider.setSingleStep(step);
+  slider.setPageStep(step);
+  slider.setTickInterval(step);
+  slider.setTickPosition(QSlider::TicksBelow);
+  slider.setValue(value);
+}
+
+constexpr struct {
+  Volumes::Line line;
+  int sourceCode;
+  const char* caption;
+} kVolumeLines[] = {{Volumes::Cd, kSourceCd, "CD"},
+                    {Volumes::LineIn, kSourceLineIn, "Line In"},
+                    {Volumes::Mic, kSourceMicrophone, "Microphone"}};
+
+}  // namespace
+
+VoiceoverActions voiceoverActions(Supervisor& supervisor) {
+  return {[&supervisor] { return supervisor.isBroadcasting() != 0; },
+          [&supervisor] { return supervisor.startVoiceover(kSourceMicrophone); },
+          [&supervisor] { supervisor.stopVoiceover(); },
+          [&supervisor](int position) { supervisor.setVoiceoverBalance(position); },
+          [&supervisor] { supervisor.closeVoiceoverPanel(); }};
+}
+
+class CrossfadePanel::Window final : public QDialog {
+ public:
+  Window(VoiceoverActions actions, Prompts& prompts) : actions_(std::move(actions)), prompts_(prompts) {
+    setWindowTitle("Crossfade");
+    slider_.setObjectName("crossfadeSlider");
+    setUpSlider(slider_, kSliderMax, kSliderStep, kSliderMax);
+    slider_.setToolTip("Move towards the left to increase microphone input and decrease MP3 volume");
+    button_.setObjectName("micButton");
+    button_.setText("Turn Mic On");
+    button_.setToolTip("Turns on/off the microphone");
+    row_.addWidget(&microphone_);
+    row_.addWidget(&slider_, 1);
+    row_.addWidget(&music_);
+    layout_.addLayout(&row_);
+    layout_.addWidget(&button_);
+    connect(&slider_, &QSlider::valueChanged, this, [this](int position) { actions_.balance(position); });
+    connect(&button_, &QPushButton::clicked, this, [this] { switchMicrophone(); });
+    actions_.balance(kSliderMax);
+  }
+
+ protected:
+  // Closing the window (or Esc) ends a voiceover that is on.
+  void done(int result) override {
+    if (micOn_) actions_.stop();
+    micOn_ = false;
+    QDialog::done(result);
+    actions_.closed();
+  }
+
+ private:
+  void switchMicrophone() {
+    if (!actions_.broadcasting()) {
+      prompts_.error("You must be broadcasting a playlist to use this feature");
+    } else if (micOn_) {
+      actions_.stop();
+      micOn_ = false;
+      button_.setText("Turn Mic On");
+    } else if (actions_.start()) {
+      micOn_ = true;
+      button_.setText("Turn Mic Off");
+    }
+  }
+
+  VoiceoverActions actions_;
+  Prompts& prompts_;
+  bool micOn_ = false;
+  QVBoxLayout layout_{this};
+  QHBoxLayout row_;
+  QLabel microphone_{"Microphone"};
+  QSlider slider_;
+  QLabel music_{"Music"};
+  QPushButton button_;
+};
+
+CrossfadePanel::CrossfadePanel(VoiceoverActions actions, Prompts& prompts)
+    : window_(std::make_unique<Window>(std::move(actions), prompts).release()) {
+  applySkin(*window_, currentSkin());
+  window_->show();
+}
+
+CrossfadePanel::~CrossfadePanel() = default;
+
+QDialog& CrossfadePanel::window() {
+  return *window_;
+}
+
+void CrossfadePanel::setSkin(const std::string& path) {
+  applySkin(*window_, skinFor(path));
+}
+
+VolumeControlsWindow::VolumeControlsWindow(int initialVolume, SetVolume setVolume)
+    : values_{initialVolume, initialVolume, initialVolume} {
+  window_.setWindowTitle("Volume Controls");
+  for (const auto& entry : kVolumeLines) {
+    QSlider& slider = sliders_[entry.line];
+    slider.setObjectName(QString("volume") + QString(entry.caption).remove(' '));
+    setUpSlider(slider, kSliderMax, kSliderStep, initialVolume);
+    captions_[entry.line].setText(entry.caption);
+    grid_.addWidget(&captions_[entry.line], entry.line, 0);
+    grid_.addWidget(&slider, entry.line, 1);
+    QObject::connect(&slider, &QSlider::valueChanged, &window_, [this, entry, setVolume](int value) {
+      values_[entry.line] = value;
+      setVolume(entry.sourceCode, value);
+    });
+  }
+  applySkin(window_, currentSkin());
+}
+
+int VolumeControlsWindow::volume(Line line) const {
+  return values_[line].load();
+}
+
+void VolumeControlsWindow::setVolume(Line line, int value) {
+  values_[line] = value;
+  QSignalBlocker quiet(sliders_[line]);
+  sliders_[line].setValue(value);
+}
+
+void VolumeControlsWindow::setSkin(const std::string& path) {
+  applySkin(window_, skinFor(path));
+}
+
+void VolumeControlsWindow::show() {
+  window_.show();
+  window_.raise();
+}
+
+}  // namespace brovana

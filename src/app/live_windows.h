@@ -1,0 +1,79 @@
+#pragma once
+// The live-input windows: "Crossfade", the voiceover panel (the microphone button and the
+// balance between microphone and music), and "Volume Controls" (the recording volumes of the
+// microphone, CD and line-in). Both are thin: what they do goes to the Supervisor, through the
+// actions they are given.
+
+#include <QDialog>
+#include <QGridLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QSlider>
+#include <array>
+#include <atomic>
+#include <functional>
+#include <memory>
+
+#include "broadcast/studio_parts.h"
+
+namespace brovana {
+
+class Prompts;
+class Supervisor;
+
+// What the Crossfade window asks of the studio.
+struct VoiceoverActions {
+  std::function<bool()> broadcasting;
+  std::function<bool()> start;  // the microphone beside the playlist; false when it did not open
+  std::function<void()> stop;
+  std::function<void(int position)> balance;
+  std::function<void()> closed;  // the member closed the window
+};
+VoiceoverActions voiceoverActions(Supervisor& supervisor);
+
+class CrossfadePanel final : public VoiceoverPanel {
+ public:
+  static constexpr int kSliderMax = 65536;
+  static constexpr int kSliderStep = 9362;
+
+  // Shows the window and applies the slider's starting position, all music.
+  CrossfadePanel(VoiceoverActions actions, Prompts& prompts);
+  // May come from a worker thread: the window goes on its own thread.
+  ~CrossfadePanel() override;
+  void setSkin(const std::string& path) override;
+
+  QDialog& window();
+
+ private:
+  class Window;
+  struct DeleteLater {
+    void operator()(QObject* object) const { object->deleteLater(); }
+  };
+  std::unique_ptr<Window, DeleteLater> window_;  // deleted on the GUI thread, whoever closes
+};
+
+class VolumeControlsWindow final : public VolumeWindow {
+ public:
+  static constexpr int kSliderMax = 65536;
+  static constexpr int kSliderStep = 8192;
+  using SetVolume = std::function<void(int sourceCode, int volume)>;
+
+  // Hidden until shown; every slider at `initialVolume`. A slider the member moves sets the
+  // volume of its source through `setVolume`.
+  VolumeControlsWindow(int initialVolume, SetVolume setVolume);
+
+  int volume(Line line) const override;
+  // A stored value: the slider shows it.
+  void setVolume(Line line, int value) override;
+  void show() override;
+  void setSkin(const std::string& path) override;
+
+ private:
+  QDialog window_;
+  QGridLayout grid_{&window_};
+  std::array<QLabel, 3> captions_;  // by Line
+  std::array<QSlider, 3> sliders_;
+  std::array<std::atomic<int>, 3> values_;
+};
+
+}  // namespace brovana

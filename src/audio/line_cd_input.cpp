@@ -1,0 +1,228 @@
+#include "audio/line_cd_input.h"
+
+#include <span>
+
+#include "core/prompts.h"
+#include "core/text.h"
+#include "diag/logger.h"
+
+namespace brovana {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr auto kQualityEvery = 3000ms;
+constexpr auto kTitleEvery = 121s;
+constexpr auto kListenersEvery = 10s;
+constexpr auto kTimeEvery = 5s;
+
+// True, and restamped, when `period` has passed since `last`.
+template <typename TimePoint, typename Duration>
+bool due(TimePoint& last, TimePoint now, Duration period) {
+  if (now - last < period) return false;
+  last = now;
+  return true;
+}
+
+bool sameShape(const WaveFormat& a, const WaveFormat& b) {
+  return a.wfx.nChannels == b.wfx.nChannels && a.wfx.nSamplesPerSec == b.wfx.nSamplesPerSec &&
+         a.wfx.wBitsPerSample == b.wfx.wBitsPerSample;
+}
+
+}  // namespace
+
+LineCDInput::LineCDInput(AcmConvert& stage, std::unique_ptr<WaveInDevice> device, Prompts& prompts)
+    : stage_(stage), device_(std::move(device)), prompts_(prompts) {}
+
+LineCDInput::~LineCDInput() {
+  std::lock_guard lock(lock_);
+  closeLocked(true);
+}
+
+void LineCDInput::setReports(CaptureReports* reports) {
+  reports_.store(reports);
+}
+
+void LineCDInput::setVisual(VisualFeed* visual) {
+  visual_.store(visual);
+}
+
+void LineCDInput::setVoiceover(bool on) {
+  std::lock_guard lock(lock_);
+  // Clearing the side channel is safe only while its writer, the capture thread, is not running.
+  if (open_.load()) closeLocked(false);
+  if (!on) {
+    endVoiceoverLocked();
+    return;
+  }
+  if (!side_) side_ = std::make_unique<SideChannel>(kSideChannelBytes);
+  side_->clear();
+  stage_.setSideChannel(side_.get());
+  voiceover_ = true;
+}
+
+bool LineCDInput::voiceover() const {
+  std::lock_guard lock(lock_);
+  return voiceover_;
+}
+
+std::optional<WaveFormat> LineCDInput::captureFormat() const {
+  std::lock_guard lock(lock_);
+  return captureFormat_;
+}
+
+int LineCDInput::bufferLength() const {
+  std::lock_guard lock(lock_);
+  return bufferLength_;
+}
+
+bool LineCDInput::startInput(int outputBitrate) {
+  std::lock_guard lock(lock_);
+  // A second start restarts rather than opening the device twice.
+  if (open_.load()) closeLocked(false);
+  outputBitrate_ = outputBitrate;
+  return startLocked();
+}
+
+bool LineCDInput::startLocked() {
+  bool started = false;
+  if (voiceover_ || stage_.InitACM(outputBitrate_) == kInitOpened) {
+    startTime_ = Clock::now();
+    captureFormat_ = stage_.getSourceFormat();
+    if (!captureFormat_) {
+      if (voiceover_) prompts_.information(kVoiceoverWithoutBroadcastText);
+    } else {
+      started = openDeviceLocked(*captureFormat_);
+    }
+  }
+  // A voiceover that could not start is over; the next start is a direct one.
+  if (!started) endVoiceoverLocked();
+  return started;
+}
+
+bool LineCDInput::openDeviceLocked(const WaveFormat& format) {
+  int rate = static_cast<int>(format.wfx.nSamplesPerSec);
+  channels_ = format.wfx.nChannels;
+  WaveInOpened opened = device_->open(rate, channels_);
+  if (opened.status != kWaveInOk) {
+    if (opened.status == kWaveInBadFormat)
+      prompts_.information(formatText(kBadInputFormatText, opened.status));
+    else
+      prompts_.information(kSoundcardBusyText);
+    device_->close();
+    return false;
+  }
+
+  int blockAlign = format.wfx.nBlockAlign;
+  bufferLength_ = voiceover_ ? kVoiceoverBufferBytes : kDirectBufferBytes;
+  bufferLength_ -= bufferLength_ % blockAlign;
+  int frames = bufferLength_ / blockAlign;
+  // A device that records at another rate delivers as many frames of its own rate as last as
+  // long as one buffer; the resampler turns them into about one buffer of the wanted rate.
+  resampler_.reset();
+  deviceFrames_ = frames;
+  if (opened.sampleRate != rate) {
+    resampler_ = std::make_unique<Resampler>(opened.sampleRate, rate, channels_);
+    deviceFrames_ = static_cast<int>(static_cast<long long>(frames) * opened.sampleRate / rate);
+    converted_.reserve(static_cast<size_t>(frames + 64) * channels_);
+  }
+  deviceBuffer_.assign(static_cast<size_t>(deviceFrames_) * channels_, 0);
+  if (voiceover_) side_->setFormat(format.wfx.wBitsPerSample / 8, channels_);
+
+  if (device_->start() != kWaveInOk) {
+    prompts_.error(kStartReadingFailedText, "error.");
+    device_->close();
+    return false;
+  }
+  quit_.store(false);
+  open_.store(true);
+  lastQuality_ = startTime_;
+  thread_ = std::thread(&LineCDInput::captureThread, this);
+  return true;
+}
+
+void LineCDInput::closeLineIn() {
+  std::lock_guard lock(lock_);
+  closeLocked(true);
+}
+
+void LineCDInput::closeLocked(bool endVoiceover) {
+  if (!open_.load()) return;
+  quit_.store(true);
+  open_.store(false);
+  device_->stop();
+  if (thread_.joinable()) thread_.join();
+  device_->close();
+  if (endVoiceover) endVoiceoverLocked();
+  // No PCM flows any more.
+  if (VisualFeed* visual = visual_.load())
+    visual->addData(reinterpret_cast<const uint8_t*>(deviceBuffer_.data()), 0, channels_, 2);
+}
+
+void LineCDInput::endVoiceoverLocked() {
+  if (!voiceover_) return;
+  voiceover_ = false;
+  stage_.setSideChannel(nullptr);
+}
+
+void LineCDInput::trackChanged() {
+  std::lock_guard lock(lock_);
+  if (!voiceover_ || !open_.load()) return;
+  std::optional<WaveFormat> format = stage_.getSourceFormat();
+  if (!format || !captureFormat_ || sameShape(*format, *captureFormat_)) return;
+  closeLocked(false);
+  // After the close, so that the capture thread no longer writes into it; the reader is the
+  // caller's own thread.
+  side_->clear();
+  startLocked();
+}
+
+void LineCDInput::captureThread() {
+  Clock::time_point lastTitle{};  // the first buffer refreshes the title
+  Clock::time_point lastListeners = startTime_;
+  Clock::time_point lastTime = startTime_;
+  while (!quit_.load()) {
+    int frames = device_->read(deviceBuffer_.data(), deviceFrames_);
+    if (quit_.load()) break;
+    if (frames <= 0) {
+      Logger::log("LineCDInput: the sound card stopped recording\n");
+      break;
+    }
+    std::span<const int16_t> pcm(deviceBuffer_.data(), static_cast<size_t>(frames) * channels_);
+    if (resampler_) {
+      converted_.clear();
+      resampler_->process(pcm, converted_);
+      pcm = converted_;
+    }
+    streamMP3data(reinterpret_cast<const uint8_t*>(pcm.data()), static_cast<int>(pcm.size_bytes()));
+    if (voiceover_) continue;
+
+    CaptureReports* reports = reports_.load();
+    Clock::time_point now = Clock::now();
+    if (!reports) continue;
+    if (due(lastTitle, now, kTitleEvery)) reports->onAirTitle();
+    if (due(lastListeners, now, kListenersEvery)) reports->listeners();
+    if (due(lastTime, now, kTimeEvery))
+      reports->trackTimes(
+          static_cast<int>(std::chrono::duration_cast<std::chrono::seconds>(now - startTime_).count()), 0);
+  }
+}
+
+void LineCDInput::streamMP3data(const uint8_t* bytes, int length) {
+  uint64_t total = bytesCaptured_.fetch_add(static_cast<uint64_t>(length)) + static_cast<uint64_t>(length);
+  if (due(lastQuality_, Clock::now(), kQualityEvery)) reportQuality();
+  if (voiceover_) {
+    side_->addData(bytes, length);
+    return;
+  }
+  if (CaptureReports* reports = reports_.load())
+    reports->dataCounter(formatText("(output) %llu kb", static_cast<unsigned long long>(total / 1000)));
+  stage_.convertAndSend(bytes, length, 0, "line-in");
+}
+
+void LineCDInput::reportQuality() {
+  if (CaptureReports* reports = reports_.load())
+    reports->quality(stage_.getThroughputRatio(), stage_.getTransmitBitRate());
+}
+
+}  // namespace brovana

@@ -1,0 +1,141 @@
+#pragma once
+// The wave-in capture: records PCM from the sound card's recording input (line-in, CD, the
+// microphone or the card's own mix, as the mixer chose it) in one of two modes:
+//
+//   direct      the recording is the broadcast: startInput opens the conversion stage for
+//               line-in, and every buffer goes to convertAndSend
+//   voiceover   beside a playing playlist: the microphone is recorded in the playing track's
+//               PCM format and every buffer goes into the side channel, which the conversion
+//               stage mixes into the music
+//
+// Threads: startInput, closeLineIn, setVoiceover and trackChanged come from the supervisor's
+// side (trackChanged from the playlist engine's worker) and are serialised by one lock. While
+// open, one capture thread reads the device and hands each buffer on; closing stops the device
+// and joins that thread before the device is closed. The capture thread never takes the lock.
+//
+// A voiceover lasts from setVoiceover(true) until its capture is closed or fails to start; then
+// the side channel is detached and the next start is a direct one again.
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "audio/acm_convert.h"
+#include "audio/resampler.h"
+#include "audio/side_channel.h"
+#include "audio/wave_in_device.h"
+
+namespace brovana {
+
+class Prompts;
+
+// What a running capture reports, on its own thread. Implemented above the core, towards the
+// status display, the main window's title and the quality gauge.
+class CaptureReports {
+ public:
+  virtual ~CaptureReports() = default;
+  // "(output) N kb" (direct mode).
+  virtual void dataCounter(std::string_view text) = 0;
+  // Seconds since the capture started, and none remaining (direct mode, every 5 s).
+  virtual void trackTimes(int elapsed, int remaining) = 0;
+  // Due again (direct mode): the title that says the station is on the air (every 121 s), and
+  // the listener figures (every 10 s).
+  virtual void onAirTitle() = 0;
+  virtual void listeners() = 0;
+  // The conversion stage's throughput ratio and transmission bit rate (every 3 s).
+  virtual void quality(float throughputRatio, int transmitBitRate) = 0;
+};
+
+inline constexpr const char* kVoiceoverWithoutBroadcastText =
+    "You cannot do \"voiceovers\" without broadcasting!";
+inline constexpr const char* kBadInputFormatText =
+    "Unable to access your soundcard. The desired input format is not supported by your soundcard. err=%d";
+inline constexpr const char* kSoundcardBusyText =
+    "Unable to access your soundcard. Is it being used by another piece some other software?";
+inline constexpr const char* kStartReadingFailedText = "unable to start reading Wave data";
+
+class LineCDInput {
+ public:
+  static constexpr int kDirectBufferBytes = 25'000;
+  static constexpr int kVoiceoverBufferBytes = 32'768;
+  static constexpr int kSideChannelBytes = 1'000'000;
+
+  // The stage and the prompts must outlive the capture.
+  LineCDInput(AcmConvert& stage, std::unique_ptr<WaveInDevice> device, Prompts& prompts);
+  // Closes the capture and joins its thread.
+  ~LineCDInput();
+  LineCDInput(const LineCDInput&) = delete;
+  LineCDInput& operator=(const LineCDInput&) = delete;
+
+  // Where the reports and the visualisation go; none is allowed. They must outlive their use.
+  void setReports(CaptureReports* reports);
+  void setVisual(VisualFeed* visual);
+
+  // On: the side channel is made (once), primed with silence and attached to the stage. Off:
+  // it is detached. A change while open closes the capture first.
+  void setVoiceover(bool on);
+  bool voiceover() const;
+
+  // Opens the device and starts capture; `outputBitrate` is the stream's (the line-in PCM
+  // format follows from it). Failures are shown to the member and give false.
+  bool startInput(int outputBitrate);
+  // Stops capture and closes the device; this also ends a voiceover. Nothing when closed.
+  void closeLineIn();
+  // On the playlist engine's worker (the side channel's reader), when a new track starts: a
+  // voiceover whose track format changed is recorded again in the new format.
+  void trackChanged();
+  bool isOpen() const { return open_.load(); }
+
+  // PCM handed on since construction, in bytes.
+  uint64_t bytesCaptured() const { return bytesCaptured_.load(); }
+  std::optional<WaveFormat> captureFormat() const;
+  // Bytes per buffer of the current or last capture.
+  int bufferLength() const;
+  SideChannel* sideChannel() const { return side_.get(); }
+
+ private:
+  using Clock = std::chrono::steady_clock;
+
+  bool startLocked();  // lock_ held, as for every ...Locked
+  bool openDeviceLocked(const WaveFormat& format);
+  void closeLocked(bool endVoiceover);
+  void endVoiceoverLocked();
+  void captureThread();
+  void streamMP3data(const uint8_t* bytes, int length);
+  void reportQuality();
+
+  AcmConvert& stage_;
+  std::unique_ptr<WaveInDevice> device_;
+  Prompts& prompts_;
+  std::atomic<CaptureReports*> reports_{nullptr};
+  std::atomic<VisualFeed*> visual_{nullptr};
+
+  mutable std::mutex lock_;
+  std::optional<WaveFormat> captureFormat_;  // lock_
+  std::unique_ptr<SideChannel> side_;        // made under lock_, kept for life
+
+  // Fixed while the capture thread runs (set before it starts, changed after it is joined).
+  bool voiceover_ = false;
+  int outputBitrate_ = 0;
+  int bufferLength_ = 0;
+  int channels_ = 0;
+  int deviceFrames_ = 0;  // frames per read, at the device's rate
+  std::vector<int16_t> deviceBuffer_;
+  std::unique_ptr<Resampler> resampler_;  // when the device records at another rate
+  std::vector<int16_t> converted_;        // capture thread
+  Clock::time_point startTime_;
+
+  std::atomic<bool> quit_{false};
+  std::atomic<bool> open_{false};
+  std::atomic<uint64_t> bytesCaptured_{0};
+  Clock::time_point lastQuality_;  // capture thread
+  std::thread thread_;
+};
+
+}  // namespace brovana

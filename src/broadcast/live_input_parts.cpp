@@ -1,0 +1,83 @@
+#include "broadcast/live_input_parts.h"
+
+#include "monitor/quality_gauge.h"
+#include "monitor/status_display.h"
+#include "net/live_connect.h"
+
+namespace brovana {
+
+LineCDCapture::LineCDCapture(AcmStage& stage, const CaptureWiring& wiring, Prompts& prompts,
+                             std::unique_ptr<WaveInDevice> device)
+    : connection_(wiring.connection), reports_(wiring), input_(stage.acm(), std::move(device), prompts) {
+  input_.setReports(&reports_);
+  setVisual(wiring.visual);
+}
+
+bool LineCDCapture::startInput(int) {
+  // Line-in is encoded at the stream's own rate, whatever the member's line.
+  return input_.startInput(connection_ ? connection_->outputBitrate() : 0);
+}
+
+void LineCDCapture::closeLineIn() {
+  input_.closeLineIn();
+}
+
+bool LineCDCapture::isOpen() const {
+  return input_.isOpen();
+}
+
+void LineCDCapture::setVoiceover(bool on) {
+  input_.setVoiceover(on);
+}
+
+void LineCDCapture::trackChanged() {
+  input_.trackChanged();
+}
+
+void LineCDCapture::setVisual(Visualisation* visual) {
+  input_.setVisual(visual ? visual->feed() : nullptr);
+}
+
+void LineCDCapture::Reports::dataCounter(std::string_view text) {
+  if (wiring_.status) wiring_.status->setDataCounter(text);
+}
+
+void LineCDCapture::Reports::trackTimes(int elapsed, int remaining) {
+  if (wiring_.status) wiring_.status->showTrackTimes(clockText(elapsed), clockText(remaining));
+}
+
+void LineCDCapture::Reports::onAirTitle() {
+  if (wiring_.mainWindow) setTitleStatus(*wiring_.mainWindow, kTitleOnAir);
+}
+
+void LineCDCapture::Reports::listeners() {
+  if (wiring_.status && wiring_.connection) wiring_.status->showListeners(wiring_.connection->memberName());
+}
+
+void LineCDCapture::Reports::quality(float throughputRatio, int transmitBitRate) {
+  QualityGauge* gauge = wiring_.gauge ? wiring_.gauge->gauge() : nullptr;
+  if (!gauge || !wiring_.connection) return;
+  gauge->setCpuQuality(throughputRatio);
+  gauge->setNetworkQuality(transmitBitRate, wiring_.connection->outputBitrate());
+}
+
+MixerPart::MixerPart(std::unique_ptr<MixerModel> model, MixerDestination destination)
+    : model_(std::move(model)),
+      mixer_(model_.get(),
+             destination == MixerDestination::Recording ? kDestinationWaveIn : kDestinationSpeakers) {}
+
+bool MixerPart::selectSource(int sourceCode) {
+  // The studio's external source codes are the mixer's line types.
+  return mixer_.setInputLine(sourceCode, 0);
+}
+
+void MixerPart::setSourceVolume(int sourceCode, int volume) {
+  mixer_.setVolume(sourceCode, volume);
+}
+
+void MixerPart::setWaveOutVolume(int volume) {
+  waveOut_ = volume;
+  mixer_.setVolume(kLineWaveOut, volume);
+}
+
+}  // namespace brovana

@@ -1,0 +1,65 @@
+#pragma once
+// The real live-input parts as the Supervisor sees them: the wave-in capture (LineCDInput on a
+// sound card device, reporting to the status display, the main window and the quality gauge)
+// and the sound card's mixers (the mixer rules over a model of the card's mixer). Every front
+// end makes them with these, from the devices its platform gives.
+
+#include <memory>
+
+#include "audio/line_cd_input.h"
+#include "audio/mixer.h"
+#include "broadcast/audio_parts.h"
+#include "broadcast/studio_parts.h"
+
+namespace brovana {
+
+class LineCDCapture final : public Capture {
+ public:
+  // The stage, the prompts and the wiring's objects must outlive the capture.
+  LineCDCapture(AcmStage& stage, const CaptureWiring& wiring, Prompts& prompts,
+                std::unique_ptr<WaveInDevice> device);
+
+  bool startInput(int lineSpeed) override;
+  void closeLineIn() override;
+  bool isOpen() const override;
+  void setVoiceover(bool on) override;
+  void trackChanged() override;
+  void setVisual(Visualisation* visual) override;
+
+  LineCDInput& input() { return input_; }
+
+ private:
+  class Reports final : public CaptureReports {
+   public:
+    explicit Reports(const CaptureWiring& wiring) : wiring_(wiring) {}
+    void dataCounter(std::string_view text) override;
+    void trackTimes(int elapsed, int remaining) override;
+    void onAirTitle() override;
+    void listeners() override;
+    void quality(float throughputRatio, int transmitBitRate) override;
+
+   private:
+    CaptureWiring wiring_;
+  };
+
+  LiveConnect* connection_;
+  Reports reports_;
+  LineCDInput input_;  // last: its thread is joined before the reports go
+};
+
+class MixerPart final : public MixerControl {
+ public:
+  MixerPart(std::unique_ptr<MixerModel> model, MixerDestination destination);
+
+  bool selectSource(int sourceCode) override;
+  void setSourceVolume(int sourceCode, int volume) override;
+  void setWaveOutVolume(int volume) override;
+  int waveOutVolume() const override { return waveOut_; }
+
+ private:
+  std::unique_ptr<MixerModel> model_;
+  Mixer mixer_;
+  int waveOut_ = 0;
+};
+
+}  // namespace brovana

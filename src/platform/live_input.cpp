@@ -1,0 +1,26 @@
+#include "platform/live_input.h"
+
+#include "broadcast/live_input_parts.h"
+#include "platform/alsa_mixer.h"
+#include "platform/cd_drive.h"
+#include "platform/portaudio_capture.h"
+
+namespace brovana {
+
+LiveInput::LiveInput(std::string captureDevice) : device_(std::move(captureDevice)) {}
+
+std::unique_ptr<Capture> LiveInput::makeCapture(ConversionStage& stage, const CaptureWiring& wiring,
+                                                Prompts& prompts) {
+  return std::make_unique<LineCDCapture>(static_cast<AcmStage&>(stage), wiring, prompts,
+                                         std::make_unique<PortAudioWaveIn>(device_, soundServer_));
+}
+
+std::unique_ptr<MixerControl> LiveInput::makeMixer(MixerDestination destination) {
+  return std::make_unique<MixerPart>(std::make_unique<AlsaMixerModel>(soundServer_), destination);
+}
+
+bool LiveInput::cdPresent() {
+  return cdDiscPresent();
+}
+
+}  // namespace brovana

@@ -1,1 +1,0 @@
-brovana_fuzz(m3u m3u_fuzz.cpp)

@@ -1,1 +1,0 @@
-brovana_fuzz(mirobeam mirobeam_fuzz.cpp)

@@ -1,1 +1,0 @@
-brovana_fuzz(pls pls_fuzz.cpp)

@@ -1,0 +1,76 @@
+#pragma once
+// A playlist list window that keeps its rows in memory, under a lock of its own: the playlist
+// calls it from the engine's thread too.
+
+#include <algorithm>
+#include <mutex>
+#include <vector>
+
+#include "playlist/list_window.h"
+
+namespace brovana::test {
+
+class FakeListWindow : public PlaylistListWindow {
+ public:
+  void insertRow(int row, PlaylistItemRef item) override {
+    std::lock_guard lock(mutex_);
+    rows_.insert(row < 0 || row > size() ? rows_.end() : rows_.begin() + row, std::move(item));
+  }
+  void deleteRow(int row) override {
+    std::lock_guard lock(mutex_);
+    if (row >= 0 && row < size()) rows_.erase(rows_.begin() + row);
+    if (selected_ >= size()) selected_ = -1;
+  }
+  void deleteAllRows() override { setRows({}); }
+  int firstSelectedRow() const override {
+    return locked([&] { return selected_; });
+  }
+  void selectRow(int row) override {
+    locked([&] { selected_ = row; });
+  }
+  void ensureRowVisible(int row) override {
+    locked([&] { visible_ = row; });
+  }
+  int rowCount() const override {
+    return locked([&] { return size(); });
+  }
+  PlaylistItemRef rowItem(int row) const override {
+    std::lock_guard lock(mutex_);
+    return row >= 0 && row < size() ? rows_[row] : nullptr;
+  }
+  void redraw() override {}
+
+  // What the user does with the mouse: drag a row elsewhere, or any other change of the rows.
+  void dragRow(int from, int to) {
+    std::lock_guard lock(mutex_);
+    if (std::max(from, to) >= size() || std::min(from, to) < 0) return;
+    PlaylistItemRef item = rows_[from];
+    rows_.erase(rows_.begin() + from);
+    rows_.insert(rows_.begin() + to, std::move(item));
+  }
+  void setRows(std::vector<PlaylistItemRef> rows) {
+    std::lock_guard lock(mutex_);
+    rows_ = std::move(rows);
+    if (rows_.empty()) selected_ = -1;
+  }
+  std::vector<PlaylistItemRef> rows() const {
+    return locked([&] { return rows_; });
+  }
+  int visibleRow() const {
+    return locked([&] { return visible_; });
+  }
+
+ private:
+  template <class F>
+  auto locked(F f) const -> decltype(f()) {
+    std::lock_guard lock(mutex_);
+    return f();
+  }
+  int size() const { return static_cast<int>(rows_.size()); }
+
+  mutable std::mutex mutex_;
+  std::vector<PlaylistItemRef> rows_;
+  int selected_ = -1, visible_ = -1;
+};
+
+}  // namespace brovana::test

@@ -1,0 +1,240 @@
+#include <gmock/gmock.h>
+
+#include <filesystem>
+
+#include "app/command_line.h"
+#include "app/configure.h"
+#include "app/headless_front.h"
+#include "app/probe.h"
+#include "app/working_folder.h"
+#include "broadcast/program_values.h"
+#include "core/registry.h"
+#include "support/fake_http_client.h"
+#include "support/fake_prompts.h"
+#include "support/temp_folder.h"
+
+namespace brovana {
+namespace {
+
+using Texts = std::vector<std::string>;
+
+TEST(CommandLine, ClassicSwitchesLongOptionsAndTheStationSettings) {
+  ParseResult r =
+      parseCommandLine({"-host", "127.0.0.1:8080", "-nostats", "-dd1", "-quiet", "-outfile", "/tmp/o",
+                        "--headless", "--workdir", "/tmp/w", "--source", "mix", "--device", "USB"});
+  ASSERT_EQ(r.error, "");
+  EXPECT_TRUE(r.options.noStats && r.options.dd1 && r.options.quiet && r.options.headless);
+  EXPECT_EQ(
+      std::tie(r.options.host, r.options.outFile, r.options.workdir, r.options.source, r.options.device),
+      std::tuple("127.0.0.1:8080", "/tmp/o", "/tmp/w", 3, "USB"));
+  r = parseCommandLine({"--configure", "--member", "dj", "--password", "p w", "--title", "Night show",
+                        "--genre", "Jazz", "--genre", "Blues", "--url", "night.example", "--line-speed",
+                        "56000", "--output-bitrate", "24000"});
+  ASSERT_EQ(r.error, "");
+  const CommandLine& o = r.options;
+  EXPECT_EQ(
+      std::tie(o.configure, o.member, o.password, o.title, o.url, o.lineSpeed, o.outputBitrate, o.genres),
+      std::tuple(true, "dj", "p w", "Night show", "night.example", 56000, 24000, Texts{"Jazz", "Blues"}));
+}
+
+TEST(CommandLine, MistakesSayWhatIsWrong) {
+  const std::pair<Texts, const char*> cases[] = {
+      {{"-host"}, "-host needs a host name"},
+      {{"--workdir"}, "--workdir needs a folder"},
+      {{"--probe"}, "--probe needs at least one MP3 file"},
+      {{"--frobnicate"}, "unknown option '--frobnicate'"},
+      {{"--configure", "--member", "dj"}, "--configure needs --member NAME and --password PW"},
+      {{"--member", "dj", "--password", "pw"}, "go with --configure"},
+      {{"--configure", "--member", "a", "--password", "b", "--headless"}, "separate runs"},
+      {{"--playlist", "a.m3u"}, "--playlist goes with --headless"},
+      {{"--headless", "--playlist"}, "--playlist needs a playlist file"},
+      {{"--headless", "--source", "radio"}, "--source is one of playlist, line, mic, cd or mix"},
+      {{"--source", "line"}, "--source goes with --headless"},
+      {{"--dsp", "a.so"}, "--dsp goes with --headless"},
+      {{"--headless", "--dsp", ":2"}, "--dsp needs a plug-in library"},
+      {{"--configure", "--member", "a", "--password", "b", "--line-speed", "64000"},
+       "--line-speed is one of"},
+      {{"--configure", "--member", "a", "--password", "b", "--output-bitrate", "128000"},
+       "--output-bitrate is one of"},
+      {{"--configure", "--member", "a", "--password", "b", "--genre", "1", "--genre", "2", "--genre", "3",
+        "--genre", "4"},
+       "at most three times"}};
+  for (const auto& [args, says] : cases)
+    EXPECT_THAT(parseCommandLine(args).error,
+                ::testing::AllOf(::testing::HasSubstr(says), ::testing::HasSubstr("--help")));
+}
+
+// Configuring with the arguments over the stored "name=value;..." settings, with the service's
+// bcinfo answer and netcast result.
+struct Configured {
+  Configured(Texts args, const std::string& before = "",
+             const std::string& bcinfo = "0 LI OFF 0 100 0 0 127.0.0.1 8000",
+             const std::string& netcast = "0") {
+    for (const auto& [name, value] : pairs(before)) registry.create(profileKeyPath())->set(name, value);
+    http.answer("/cgi-bin/livelogin.cgi", "0 SESSION1");
+    http.answer("/cgi-bin/bcinfo.cgi", bcinfo);
+    http.answer("/cgi-bin/netcast.cgi", netcast);
+    programValues().setRegistry(&registry);
+    args.insert(args.begin(), "--configure");
+    code = runConfigure(parseCommandLine(args).options, "127.0.0.1:9", registry, http, prompts, "memory");
+    programValues().setRegistry(nullptr);
+  }
+  static std::map<std::string, std::string> pairs(const std::string& text) {
+    std::map<std::string, std::string> out;
+    for (size_t at = 0, end; at < text.size(); at = end + 1) {
+      end = std::min(text.find(';', at), text.size());
+      size_t is = text.find('=', at);
+      out[text.substr(at, is - at)] = text.substr(is + 1, end - is - 1);
+    }
+    return out;
+  }
+  bool asked(const std::string& request) const {
+    Texts paths = http.paths();
+    return std::any_of(paths.begin(), paths.end(),
+                       [&](const std::string& p) { return p.starts_with(request); });
+  }
+  std::optional<std::string> stored(const std::string& name) {
+    auto key = registry.open(profileKeyPath());
+    return key ? key->query(name) : std::nullopt;
+  }
+
+  MemoryRegistry registry;
+  test::FakeHttpClient http;
+  test::FakePrompts prompts;
+  int code = -1;
+};
+
+TEST(ConfigureTest, AnAcceptedAccountIsStoredWithTheStationOverWhatWasThere) {
+  const std::string old =
+      "message=Old show;playlist=/m/old.m3u;sessionID=7;genre=Blues;randomize=1;url=http://o.example/";
+  const std::tuple<Texts, std::string, std::string> cases[] = {
+      // The highest output a 56K line allows; configuring is not a run of the studio.
+      {{"--member", "dj", "--password", "pw", "--title", "Night show", "--genre", "Jazz", "--genre", "Blues",
+        "--url", "night.example", "--line-speed", "56000"},
+       "",
+       "username=dj;pass=pw;message=Night show;genre=Jazz;genre1=Blues;genre2= ;url=http://night.example;"
+       "bitrate=56000;output_bitrate=32000;sessionID=0;host=127.0.0.1"},
+      {{"--member", "dj", "--password", "pw"},
+       "",
+       "message=Welcome to the dj show!;bitrate=100000;output_bitrate=56000;genre=Various;url=http://" +
+           std::string(kMainWebHost)},
+      {{"--member", "dj", "--password", "new"}, old, old + ";pass=new"},  // what is not named is kept
+  };
+  for (const auto& [args, before, after] : cases) {
+    Configured run(args, before);
+    EXPECT_EQ(run.code, 0);
+    for (const auto& [name, value] : Configured::pairs(after)) EXPECT_EQ(run.stored(name), value) << name;
+    EXPECT_TRUE(run.asked("/cgi-bin/bcinfo.cgi?membername=dj&password=" + args[3]))
+        << "the account is checked";
+    EXPECT_TRUE(run.prompts.boxTexts().empty());
+  }
+  // A Hostplay account is switched to live, after asking.
+  Configured hostplay({"--member", "dj", "--password", "pw"}, "", "0 OR OFF 0 100 0 0");
+  EXPECT_EQ(hostplay.code, 0);
+  EXPECT_EQ(hostplay.prompts.questions().at(0).text,
+            "This account, dj, is currently set up for Hostplay. Do you want switch this to broadcast Live?");
+  EXPECT_TRUE(hostplay.asked("/cgi-bin/netcast.cgi?stream=live"));
+  EXPECT_EQ(hostplay.stored("username"), "dj");
+  // The switch is one flag for the run; put it back for the tests that follow.
+  WebService(hostplay.http, "127.0.0.1:9").netcastSwitch("dj", "pw", "hostplay", 0);
+}
+
+TEST(ConfigureTest, RefusalsStoreNothing) {
+  const std::tuple<Texts, std::string, std::string, std::string> cases[] = {
+      {{"--member", "<put your username here>", "--password", "pw"},
+       "",
+       "",
+       "You need to enter a valid username"},
+      {{"--member", "dj", "--password", ""}, "", "", "You need to enter a password"},
+      {{"--member", "dj", "--password", "pw", "--line-speed", "28800", "--output-bitrate", "56000"},
+       "",
+       "",
+       "A line speed of 28800 bps carries at most 16000 bps; choose a lower --output-bitrate."},
+      {{"--member", "dj", "--password", "wrong"},
+       "-2",
+       "0",
+       "The service did not accept this member name and password; nothing was stored."},
+      {{"--member", "dj", "--password", "pw"},
+       "0 OR OFF 0 100 0 0",
+       "refused",
+       "Live is unable to change your account type from Hostplay to Live. Try logging in to your account and "
+       "change "
+       "it by hand."},
+  };
+  for (const auto& [args, bcinfo, netcast, message] : cases) {
+    Configured run = bcinfo.empty() ? Configured(args) : Configured(args, "", bcinfo, netcast);
+    EXPECT_EQ(run.code, 1) << message;
+    EXPECT_THAT(run.prompts.boxTexts(), ::testing::Contains(message));
+    EXPECT_FALSE(run.registry.open(profileKeyPath())) << message;
+  }
+}
+
+// Each question of the studio and the answer that keeps the station on the air.
+TEST(HeadlessPrompts, EachQuestionGetsTheAnswerThatKeepsTheStationOnTheAir) {
+  const std::pair<const char*, bool> cases[] = {
+      {"Do you already have an account on Zelvora?", false},
+      {"This account, dj, is currently set up for hostplay. Do you want to log into a different account?",
+       false},
+      {"A new version of Brovana-Live is available. Would you like to upgrade now?", false},
+      {"Your broadcast encountered some errors. Would you like to see the log file?", false},
+      {"This account, dj, is currently set up for Hostplay. Do you want switch this to broadcast Live?",
+       true},
+      {"You currently have a broadcast running! Do you want to continue?", true},
+      {"Do you want to start broadcasting your previous playlist, /music/night.m3u?", true},
+      {"You are currently set up for hostplay, do you want to switch to Live mode?", true},
+      {"You are already broadcasting. Do you want to stop and restart?", true},
+      {"Would you like to turn your hostplay broadcast back on?", true},
+      {"Unable to connect to your Zelvora server, restart and try again?", true},
+  };
+  for (auto [question, yes] : cases) EXPECT_EQ(HeadlessPrompts::answerFor(question), yes) << question;
+  // A server that stays unreachable is given up after three restarts.
+  HeadlessPrompts prompts;
+  Question restart{"Unable to connect to your Zelvora server, restart and try again?", "Brovana-Live",
+                   "Restart", "Exit"};
+  for (int i = 0; i < HeadlessPrompts::kRestartsOffered; ++i) EXPECT_TRUE(prompts.ask(restart)) << i;
+  EXPECT_FALSE(prompts.ask(restart) || prompts.ask(restart));
+  EXPECT_TRUE(prompts.ask("Would you like to turn your hostplay broadcast back on?"))
+      << "other questions unchanged";
+}
+
+TEST(Probe, JsonStringsAreEscapedAndAlwaysUtf8) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"say \"hi\" \\ bye", R"("say \"hi\" \\ bye")"},
+      {"tab\tline\nret\r", R"("tab\tline\nret\r")"},
+      {std::string("nul\0bell\x07"
+                   "del\x7f",
+                   13),
+       R"("nul\u0000bell\u0007del\u007f")"},
+      {"caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x8E\xB5",
+       "\"caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x8E\xB5\""},  // UTF-8 kept
+      {"Caf\xE9", "\"Caf\xC3\xA9\""},                     // Latin-1
+      {"\xC0\x80", "\"\xC3\x80\xC2\x80\""},               // overlong: two Latin-1 bytes
+      {"\xED\xA0\x80", "\"\xC3\xAD\xC2\xA0\xC2\x80\""},   // a surrogate is not UTF-8
+      {"end\xE2\x82", "\"end\xC3\xA2\xC2\x82\""},         // cut-off sequence
+  };
+  for (const auto& [text, quoted] : cases) EXPECT_EQ(jsonQuote(text), quoted) << text;
+}
+
+TEST(WorkingFolder, SeedsMissingFilesKeepsTheMembersOwnAndChangesIntoIt) {
+  test::TempFolder share, plugins, home;
+  plugins.write("dsp_leveller.so", "shipped plug-in");
+  share.write("genre.txt", "shipped genres");
+  share.write("skins/zelvora_1.skn", "[Skin]");
+  home.write("data/brovana-live/genre.txt", "my own genres");
+  home.write("file", "x");
+  test::ScopedChdir restore(home.path());
+  std::string error;
+  ASSERT_TRUE(enterWorkingFolder(home.file("data/brovana-live"), share.path(), error, plugins.path()))
+      << error;
+  EXPECT_EQ(std::filesystem::current_path(), home.file("data/brovana-live"));
+  EXPECT_EQ(home.read("data/brovana-live/genre.txt"), "my own genres");
+  EXPECT_EQ(home.read("data/brovana-live/skins/zelvora_1.skn"), "[Skin]");
+  EXPECT_EQ(std::filesystem::read_symlink(home.file("data/brovana-live/Plugins/dsp_leveller.so")),
+            plugins.file("dsp_leveller.so"));
+  // An unusable folder is reported with what to do.
+  EXPECT_FALSE(enterWorkingFolder(home.file("file/sub"), share.path(), error, plugins.path()));
+  EXPECT_THAT(error, ::testing::HasSubstr("--workdir"));
+}
+
+}  // namespace
+}  // namespace brovana

@@ -1,0 +1,175 @@
+#include "audio/line_cd_input.h"
+
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+
+#include "fakes.h"
+#include "support/fake_prompts.h"
+
+namespace brovana {
+namespace {
+
+using test::waitFor;
+
+// The sound card and the status display of the test: reads complete only as the test releases
+// them, and what the capture asked and reported is noted in order, under one lock.
+class FakeCard : public WaveInDevice, public CaptureReports {
+ public:
+  WaveInOpened open(int rate, int channels) override {
+    note("open " + std::to_string(rate) + "/" + std::to_string(channels));
+    std::lock_guard lock(mutex_);
+    stopped_ = false;
+    return {openStatus, ownRate ? ownRate : rate};
+  }
+  int start() override { return startStatus; }
+  int read(int16_t* samples, int frames) override {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] { return released_ > 0 || stopped_; });
+    if (stopped_) return 0;
+    --released_;
+    log_ += "read " + std::to_string(frames) + ";";
+    std::fill(samples, samples + frames, int16_t{1000});
+    return frames;
+  }
+  void stop() override { release(0, true); }
+  void close() override { note("close"); }
+  void dataCounter(std::string_view text) override { note(std::string(text)); }
+  void trackTimes(int, int) override {}
+  void onAirTitle() override {}
+  void listeners() override {}
+  void quality(float, int) override {}
+
+  void release(int buffers, bool stop = false) {
+    std::lock_guard lock(mutex_);
+    released_ += buffers;
+    stopped_ = stopped_ || stop;
+    changed_.notify_all();
+  }
+  void note(const std::string& what) {
+    std::lock_guard lock(mutex_);
+    log_ += what + ";";
+  }
+  // What was noted since the last call.
+  std::string said() {
+    std::lock_guard lock(mutex_);
+    return std::exchange(log_, "");
+  }
+  bool saidSoFar(const std::string& what) {
+    std::lock_guard lock(mutex_);
+    return log_.find(what) != std::string::npos;
+  }
+
+  int openStatus = kWaveInOk, startStatus = kWaveInOk, ownRate = 0;  // set before a start
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::string log_;
+  int released_ = 0;
+  bool stopped_ = false;
+};
+
+// The stage reads its formats when it is made.
+struct NominalCodec : test::FakeCodec {
+  NominalCodec() { drivers.push_back({3, test::nominalFormats()}); }
+};
+
+class LineCDInputTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { test::logInScratchFolder(); }  // the stage logs when it is made
+  void SetUp() override {
+    capture.setReports(&device);
+    capture.setVisual(&visual);
+  }
+  // The playlist engine's side: a track opens the stage in its format (mono at a mono rate).
+  void playTrack(int rate, int channels) {
+    TrackFormat track{"track.mp3", rate, channels};
+    ASSERT_EQ(stage.InitACM(channels == 1 ? 24000 : 56000, &track), kInitOpened);
+  }
+
+  NominalCodec codec;
+  test::FakeSink sink;
+  test::FakeStatus status;
+  test::FakePrompts prompts;
+  test::FakeExit exit;
+  test::FakeVisual visual;
+  AcmConvert stage{sink, status, codec, prompts, exit};
+  std::unique_ptr<FakeCard> owned = std::make_unique<FakeCard>();
+  FakeCard& device = *owned;
+  LineCDInput capture{stage, std::move(owned), prompts};
+};
+
+TEST_F(LineCDInputTest, DirectLineInIsRecordedInTheStreamFormatAndEncoded) {
+  ASSERT_TRUE(capture.startInput(32000));
+  EXPECT_EQ(capture.bufferLength(), 25'000);
+  device.release(2);
+  EXPECT_TRUE(waitFor([&] { return device.saidSoFar("(output) 50 kb"); }));
+  capture.closeLineIn();
+  capture.closeLineIn();
+  EXPECT_EQ(device.said(), "open 11025/2;read 6250;(output) 25 kb;read 6250;(output) 50 kb;close;");
+  EXPECT_EQ(stage.pendingBytes(), 50'000) << "both buffers went to the conversion stage";
+  ASSERT_FALSE(visual.blocks.empty());
+  EXPECT_TRUE(visual.blocks.back().empty()) << "the visualisation hears that no PCM flows";
+
+  // A device without the rate records a buffer's time at its own, which is converted.
+  device.ownRate = 44100;
+  ASSERT_TRUE(capture.startInput(32000));
+  device.release(1);
+  EXPECT_TRUE(waitFor([&] { return capture.bytesCaptured() > 50'000; }));
+  EXPECT_TRUE(device.saidSoFar("open 11025/2;read 25000;"));
+  EXPECT_NEAR(static_cast<double>(capture.bytesCaptured()), 75'000, 200);  // less what the filter holds
+}
+
+TEST_F(LineCDInputTest, VoiceoverFollowsTheTrackFormatUntilItEnds) {
+  playTrack(44100, 2);
+  capture.setVoiceover(true);
+  ASSERT_TRUE(capture.startInput(56000));
+  EXPECT_EQ(stage.getSideChannel(), capture.sideChannel());
+  EXPECT_EQ(capture.bufferLength(), 32'768);
+  device.release(1);
+  EXPECT_TRUE(waitFor([&] { return capture.bytesCaptured() == 32'768; }));
+
+  // A track of the same shape changes nothing; a new shape reopens the microphone in it, with
+  // the side channel primed with silence afresh.
+  playTrack(44100, 2);
+  capture.trackChanged();
+  playTrack(22050, 1);
+  capture.trackChanged();
+  EXPECT_EQ(device.said(), "open 44100/2;read 8192;close;open 22050/1;") << "no data counter";
+  EXPECT_EQ(capture.sideChannel()->ring()->unread(), AcmConvert::kRingBytes / 4);
+
+  // Its end detaches the side channel, and the next capture is a direct one again.
+  capture.closeLineIn();
+  EXPECT_EQ(stage.getSideChannel(), nullptr);
+  EXPECT_FALSE(capture.voiceover());
+}
+
+TEST_F(LineCDInputTest, FailedStartsTellTheMemberAndLeaveNothingOpen) {
+  struct Case {
+    bool voiceover, stageOpen;
+    int openStatus, startStatus;
+    std::string box, device;
+  } cases[] = {
+      {true, false, kWaveInOk, kWaveInOk, kVoiceoverWithoutBroadcastText, ""},
+      {false, true, kWaveInBadFormat, kWaveInOk,
+       "Unable to access your soundcard. The desired input format is not supported by your soundcard. err=32",
+       "open 11025/2;close;"},
+      {true, true, kWaveInBusy, kWaveInOk, kSoundcardBusyText, "open 44100/2;close;"},
+      {false, true, kWaveInOk, kWaveInFailed, kStartReadingFailedText, "open 11025/2;close;"},
+  };
+  for (const Case& c : cases) {
+    if (c.stageOpen) playTrack(44100, 2);
+    device.openStatus = c.openStatus;
+    device.startStatus = c.startStatus;
+    capture.setVoiceover(c.voiceover);
+    EXPECT_FALSE(capture.startInput(32000)) << c.box;
+    EXPECT_FALSE(capture.isOpen() || capture.voiceover()) << c.box;
+    EXPECT_EQ(prompts.boxes().back().text, c.box);
+    EXPECT_EQ(device.said(), c.device);
+  }
+  EXPECT_EQ(prompts.boxes().back().caption, "error.");
+}
+
+}  // namespace
+}  // namespace brovana

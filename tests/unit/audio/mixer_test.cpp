@@ -1,0 +1,127 @@
+#include "audio/mixer.h"
+
+#include <gtest/gtest.h>
+
+namespace brovana {
+namespace {
+
+using enum MixerControlType;
+
+// A card as a list of lines, each under the line at `parent` (-1: a destination). Control ids
+// are line × 10 + place; every write is noted as "id=values".
+struct Line {
+  int parent;
+  int type;
+  std::vector<MixerControlType> controls;
+  std::vector<MixerItem> items = {};
+};
+
+class FakeMixerModel : public MixerModel {
+ public:
+  explicit FakeMixerModel(std::vector<Line> lines) : lines_(std::move(lines)) {}
+  std::vector<MixerLine> destinations() override { return under(-1); }
+  std::vector<MixerLine> sources(const MixerLine& destination) override { return under(destination.id); }
+  std::vector<MixerControlInfo> controls(const MixerLine& line) override {
+    std::vector<MixerControlInfo> out;
+    for (MixerControlType type : lines_[static_cast<size_t>(line.id)].controls)
+      out.push_back({line.id * 10 + static_cast<int>(out.size()), type});
+    return out;
+  }
+  std::vector<MixerItem> listItems(const MixerControlInfo& control) override {
+    return lines_[static_cast<size_t>(control.id / 10)].items;
+  }
+  bool setValues(const MixerControlInfo& control, const std::vector<int>& values) override {
+    writes += (writes.empty() ? "" : " ") + std::to_string(control.id) + "=";
+    for (size_t i = 0; i < values.size(); ++i) writes += (i ? "," : "") + std::to_string(values[i]);
+    return true;
+  }
+  std::string writes;
+
+ private:
+  std::vector<MixerLine> under(int parent) {
+    std::vector<MixerLine> out;
+    for (size_t i = 0; i < lines_.size(); ++i)
+      if (lines_[i].parent == parent) out.push_back({static_cast<int>(i), lines_[i].type, 2, ""});
+    return out;
+  }
+  std::vector<Line> lines_;
+};
+
+// Cards whose recording destination starts with a list of the recordable items.
+std::vector<Line> listCard(std::vector<MixerItem> items) {
+  return {{-1, kDestinationWaveIn, {List}, std::move(items)}};
+}
+const std::vector<Line> kMuxCard = listCard({{"CD Audio", kLineCompactDisc},
+                                             {"Microphone", kLineMicrophone},
+                                             {"Line In", kLineLineIn},
+                                             {"Stereo Mixer", kLineLineIn}});
+const std::vector<Line> kNoIxerCard =
+    listCard({{"Mic", kLineMicrophone}, {"Line 1", kLineLineIn}, {"Line 2", kLineLineIn}});
+const std::vector<Line> kAuxListCard = listCard({{"Mic", kLineMicrophone}, {"Aux", kLineAuxiliary}});
+// Recording destinations whose first control is a volume: the sources' switches choose.
+const std::vector<Line> kSwitchCard = {{-1, kDestinationWaveIn, {Volume}},
+                                       {0, kLineMicrophone, {Mute}},
+                                       {0, kLineLineIn, {Mute}},
+                                       {0, kLineCompactDisc, {OnOff}}};
+const std::vector<Line> kAuxSwitchCard = {
+    {-1, kDestinationWaveIn, {Volume}}, {0, kLineMicrophone, {OnOff}}, {0, kLineAuxiliary, {OnOff}}};
+const std::vector<Line> kNoChoiceCard = {{-1, kDestinationWaveIn, {}}, {0, kLineMicrophone, {Volume}}};
+
+TEST(MixerTest, InputSelectionRules) {
+  struct Case {
+    const std::vector<Line>& card;
+    int source;
+    bool result;
+    std::string writes;
+  } cases[] = {
+      {kMuxCard, kLineSystemMixer, true, "0=0,0,0,1"},
+      {kMuxCard, kLineLineIn, true, "0=0,0,1,0"},
+      {kMuxCard, kLineMicrophone, true, "0=0,1,0,0"},
+      {kMuxCard, kLineAuxiliary, false, ""},  // a missing kind clears nothing
+      {kNoIxerCard, kLineSystemMixer, true, "0=0,1,0"},
+      {kAuxListCard, kLineLineIn, true, "0=0,1"},
+      {kSwitchCard, kLineLineIn, true, "10=1 20=0 30=0"},  // mutes 0 = sounding, switches 1 = on
+      {kSwitchCard, kLineMicrophone, true, "10=0 20=1 30=0"},
+      {kAuxSwitchCard, kLineLineIn, true, "10=0 20=1"},
+      {kAuxSwitchCard, kLineMicrophone, true, "10=1 20=0"},  // aux stands in for line-in only
+      {kAuxSwitchCard, kLineCompactDisc, false, ""},
+      {kNoChoiceCard, kLineCompactDisc, true, ""},  // the input is chosen elsewhere
+  };
+  for (const Case& c : cases) {
+    FakeMixerModel model(c.card);
+    EXPECT_EQ(Mixer(&model, kDestinationWaveIn).setInputLine(c.source), c.result) << c.source;
+    EXPECT_EQ(model.writes, c.writes) << c.source;
+  }
+  EXPECT_TRUE(Mixer(nullptr, kDestinationWaveIn).setInputLine(kLineLineIn)) << "no mixer fails no source";
+}
+
+TEST(MixerTest, VolumeGoesToTheFirstVolumeOfTheSourceUnderItsDestination) {
+  FakeMixerModel model({{-1, kDestinationWaveIn, {}},
+                        {0, kLineMicrophone, {OnOff, Volume}},
+                        {0, kLineLineIn, {}},
+                        {-1, kDestinationSpeakers, {}}});
+  Mixer recording(&model, kDestinationWaveIn);
+  recording.setVolume(kLineMicrophone, 32000);
+  recording.setVolume(kLineMicrophone, 65536);  // a slider's full scale
+  recording.setVolume(kLineLineIn, 100);
+  Mixer(&model, kDestinationSpeakers).setVolume(kLineMicrophone, 5);
+  EXPECT_EQ(model.writes, "11=32000,32000 11=65535,65535");
+}
+
+TEST(MixerTest, VoiceoverBalance) {
+  struct Case {
+    int position, microphone;
+    float gain;
+  } cases[] = {{0, 65535, 0.0f},
+               {16384, 60532, 25067 / 65536.0f},
+               {32768, 46322, 46322 / 65536.0f},
+               {65536, 0, 65535 / 65536.0f},
+               {70000, 0, 65535 / 65536.0f}};
+  for (const Case& c : cases) {
+    EXPECT_EQ(voiceoverBalance(c.position).microphoneVolume, c.microphone) << c.position;
+    EXPECT_FLOAT_EQ(voiceoverBalance(c.position).musicGain, c.gain) << c.position;
+  }
+}
+
+}  // namespace
+}  // namespace brovana
