@@ -1,13 +1,12 @@
 // Opening a long playlist in the playlist window, as a member does from the recent list: every
-// track's file read, every row handed to the view, the window painted. Then scrolling through it
-// a page at a time, each page painted. Goal: 10,000 tracks open in under a second.
+// track's file read, every row handed to the view, the window painted with the last track in
+// view. Goal: 10,000 tracks open in under a second.
 //
 //   bench_playlist_window [tracks, default 10000]     (on Qt's offscreen platform)
 
 #include <stdlib.h>
 
 #include <QApplication>
-#include <QScrollBar>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -29,16 +28,14 @@ double msSince(Clock::time_point start) {
   return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
-// Small tagged MP3 files of a few minutes each (one frame with an Info header) and their M3U.
+// Small tagged MP3 files of a few minutes each (one frame with a Xing header) and their M3U.
 std::string makeLibrary(const std::string& folder, int tracks) {
   std::string m3u = "#EXTM3U\r\n";
   for (int i = 0; i < tracks; ++i) {
-    std::string name = "track" + std::to_string(i) + ".mp3";
+    std::string name = "track" + std::to_string(i) + ".mp3", title = "Title " + std::to_string(i);
     std::ofstream(folder + "/" + name, std::ios::binary)
-        << test::vbrFile(120 + i % 240) + test::id3v1Tag("Title " + std::to_string(i),
-                                                         "Artist " + std::to_string(i % 97), "Album", "2001",
-                                                         "", 17);
-    m3u += "#EXTINF:1,Title " + std::to_string(i) + "\r\n" + name + "\r\n";
+        << test::vbrFile(120 + i % 240) + test::id3v1Tag(title, "Artist", "Album", "2001", "", 17);
+    m3u += "#EXTINF:1," + title + "\r\n" + name + "\r\n";
   }
   std::ofstream(folder + "/library.m3u", std::ios::binary) << m3u;
   return folder + "/library.m3u";
@@ -68,26 +65,15 @@ int main(int argc, char** argv) {
   bool loaded = window.loadPlaylist(playlist);
   const double readMs = msSince(start);
   QTreeView& list = window.list();
-  while (list.model()->rowCount() < tracks) QApplication::processEvents();
+  while (loaded && list.model()->rowCount() < tracks) QApplication::processEvents();
   list.scrollToBottom();
   list.viewport()->repaint();
   const double openMs = msSince(start);
-
-  QScrollBar* bar = list.verticalScrollBar();
-  int pages = 0;
-  start = Clock::now();
-  for (bar->setValue(0); bar->value() < bar->maximum(); ++pages) {
-    bar->setValue(bar->value() + bar->pageStep());
-    list.viewport()->repaint();
-  }
-  const double scrollMs = msSince(start);
 
   std::printf(
       "%d tracks opened in the playlist window in %.0f ms (goal < 1000 ms): %.0f ms reading the "
       "files, %.0f ms for the view\n",
       list.model()->rowCount(), openMs, readMs, openMs - readMs);
-  std::printf("scrolled through %d pages, each painted: %.2f ms a page\n", pages,
-              scrollMs / std::max(pages, 1));
   std::filesystem::remove_all(folder);
   return loaded && list.model()->rowCount() == tracks ? 0 : 1;
 }
