@@ -8,9 +8,9 @@
 #include <QMimeData>
 #include <QPainter>
 #include <QScrollBar>
-#include <QUrl>
 #include <algorithm>
 
+#include "app/dropped_files.h"
 #include "app/gui_thread.h"
 #include "app/skin/skin.h"
 #include "broadcast/program_values.h"
@@ -425,9 +425,7 @@ void PlaylistWindow2::dragEnterEvent(QDragEnterEvent* event) {
 }
 
 void PlaylistWindow2::dropEvent(QDropEvent* event) {
-  std::vector<std::string> files;
-  for (const QUrl& url : event->mimeData()->urls())
-    if (url.isLocalFile()) files.push_back(url.toLocalFile().toStdString());
+  std::vector<std::string> files = droppedFiles(*event->mimeData());
   if (files.empty()) return;
   event->acceptProposedAction();
   // After the drop has ended: adding may ask questions, which must not hold up the desktop's drag.
