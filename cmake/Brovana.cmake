@@ -1,6 +1,6 @@
 # Helpers shared by every folder's CMakeLists.
 
-# brovana_module(NAME SOURCES ... [DEPS ...]): one static library per core folder.
+# brovana_module(NAME [SOURCES ...] [DEPS ...]): the static library brovana_NAME of one folder.
 function(brovana_module name)
   cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
   add_library(brovana_${name} STATIC ${ARG_SOURCES})

@@ -3,10 +3,11 @@
 #include <cstdio>
 #include <iterator>
 
-#include "broadcast/program_values.h"
 #include "broadcast/settings.h"
+#include "core/program_values.h"
 #include "core/prompts.h"
 #include "core/registry.h"
+#include "core/speed_names.h"
 #include "diag/logger.h"
 #include "net/live_connect.h"
 #include "net/web_account_service.h"

@@ -4,7 +4,7 @@
 
 #include "broadcast/audio_parts.h"
 #include "broadcast/dsp_part.h"
-#include "broadcast/program_values.h"
+#include "core/program_values.h"
 #include "diag/system_info.h"
 #include "platform/dl_loader.h"
 
@@ -134,13 +134,17 @@ std::unique_ptr<PlaylistWindowControl> HeadlessParts::makePlaylistWindow(Supervi
 std::unique_ptr<ConversionStage> HeadlessParts::makeConversionStage(LiveConnect& connection,
                                                                     StatusDisplay& status,
                                                                     ProgramExit& exit) {
-  return std::make_unique<AcmStage>(connection, status, codec_, prompts_, exit);
+  auto stage = std::make_unique<AcmStage>(connection, status, codec_, prompts_, exit);
+  stage_ = stage.get();
+  return stage;
 }
 
-std::unique_ptr<PlaylistEngine> HeadlessParts::makePlaylistEngine(ConversionStage& stage,
-                                                                  const EngineWiring& wiring) {
-  // The stage is the one made above.
-  return makeEngine_ ? makeEngine_(static_cast<AcmStage&>(stage), wiring, prompts_) : nullptr;
+std::unique_ptr<PlaylistEngine> HeadlessParts::makePlaylistEngine(const EngineWiring& wiring) {
+  return makeEngine_ && stage_ ? makeEngine_(stage_->acm(), wiring, prompts_) : nullptr;
+}
+
+std::unique_ptr<Capture> HeadlessParts::makeCapture(const CaptureWiring& wiring) {
+  return stage_ ? live_.makeCapture(stage_->acm(), wiring, prompts_) : nullptr;
 }
 
 std::unique_ptr<PluginHost> HeadlessParts::makePluginHost() {

@@ -20,6 +20,7 @@
 
 namespace brovana {
 
+class AcmConvert;
 class AcmStage;
 class Mp3Codec;
 
@@ -113,7 +114,7 @@ class HeadlessPlaylistWindow final : public PlaylistWindowControl {
 class HeadlessParts final : public StudioParts {
  public:
   using EngineMaker = std::function<std::unique_ptr<PlaylistEngine>(
-      AcmStage& stage, const EngineWiring& wiring, Prompts& prompts)>;
+      AcmConvert& stage, const EngineWiring& wiring, Prompts& prompts)>;
 
   // The codec must outlive the parts. Without an engine maker nothing plays. The live sources
   // are recorded from `captureDevice`, or from the default input when it is empty.
@@ -132,16 +133,13 @@ class HeadlessParts final : public StudioParts {
   std::unique_ptr<PlaylistWindowControl> makePlaylistWindow(Supervisor& supervisor) override;
   std::unique_ptr<ConversionStage> makeConversionStage(LiveConnect& connection, StatusDisplay& status,
                                                        ProgramExit& exit) override;
-  std::unique_ptr<PlaylistEngine> makePlaylistEngine(ConversionStage& stage,
-                                                     const EngineWiring& wiring) override;
+  std::unique_ptr<PlaylistEngine> makePlaylistEngine(const EngineWiring& wiring) override;
   std::unique_ptr<PluginHost> makePluginHost() override;
   std::unique_ptr<MixerControl> makeMixer(MixerDestination destination) override {
     return live_.makeMixer(destination);
   }
   std::unique_ptr<VolumeWindow> makeVolumeWindow(int) override { return nullptr; }
-  std::unique_ptr<Capture> makeCapture(ConversionStage& stage, const CaptureWiring& wiring) override {
-    return live_.makeCapture(stage, wiring, prompts_);
-  }
+  std::unique_ptr<Capture> makeCapture(const CaptureWiring& wiring) override;
   std::unique_ptr<BroadcastInfoDialog> makeBroadcastInfoDialog(LiveConnect& connection,
                                                                Supervisor& supervisor) override;
   std::unique_ptr<ProgramInfoDialog> makeProgramInfoDialog(LiveConnect&) override { return nullptr; }
@@ -151,6 +149,7 @@ class HeadlessParts final : public StudioParts {
   Prompts& prompts_;
   Mp3Codec& codec_;
   EngineMaker makeEngine_;
+  AcmStage* stage_ = nullptr;  // the one made here; the Supervisor owns it
   LiveInput live_;
   bool accountRefused_ = false;
 };

@@ -6,8 +6,8 @@
 #include <cstdio>
 
 #include "app/dsp_choice.h"
-#include "broadcast/program_values.h"
 #include "broadcast/supervisor.h"
+#include "core/program_values.h"
 #include "core/registry.h"
 #include "diag/logger.h"
 #include "net/song_update_sender.h"
@@ -116,7 +116,7 @@ int runHeadless(const CommandLine& options, const HeadlessSetup& setup) {
     // the signal is the member's answer.
     if (!exit.ended()) supervisor.prepareExit();
   }
-  Logger::finish(prompts);
+  finishRunLog(prompts);
   songs.stop();
   std::fprintf(stderr, "brovana-live: stopped; the log is %s\n", Logger::getLogPath().c_str());
   return code;

@@ -17,7 +17,7 @@
 #include "app/studio_gui.h"
 #include "app/working_folder.h"
 #include "broadcast/engine_part.h"
-#include "broadcast/program_values.h"
+#include "core/program_values.h"
 #include "diag/logger.h"
 #include "net/web_service.h"
 #include "platform/curl_http_client.h"
@@ -78,7 +78,7 @@ int brovana::runProgram(int argc, char** argv) {
   }
   LameCodec codec;
   PlatformDecoderLibrary decoders;
-  auto makeEngine = [&](AcmStage& stage, const EngineWiring& wiring, Prompts& prompts) {
+  auto makeEngine = [&](AcmConvert& stage, const EngineWiring& wiring, Prompts& prompts) {
     auto engine = std::make_unique<EncoderEngine>(stage, decoders, prompts, wiring);
     engine->encoder().setNoStats(options.noStats);
     return engine;

@@ -14,7 +14,7 @@
 #include "app/qt_prompts.h"
 #include "app/qt_studio_parts.h"
 #include "app/skin/skin.h"
-#include "broadcast/program_values.h"
+#include "core/program_values.h"
 #include "core/text.h"
 #include "diag/logger.h"
 #include "diag/system_info.h"
@@ -378,7 +378,7 @@ void MiniWindow::shutDown(bool prepare) {
   if (!supervisor_) return;
   if (prepare) supervisor_->prepareExit();
   supervisor_.reset();
-  Logger::finish(context_.prompts);
+  finishRunLog(context_.prompts);
 }
 
 // ---- commands ----
@@ -474,7 +474,7 @@ void MiniWindow::restartServer(int) {
 }
 
 void MiniWindow::showLog(int) {
-  Logger::showLogFile(context_.prompts);
+  context_.prompts.open(Logger::getLogPath());
 }
 
 void MiniWindow::switchToHostplay(int) {

@@ -13,7 +13,7 @@
 #include "app/dropped_files.h"
 #include "app/gui_thread.h"
 #include "app/skin/skin.h"
-#include "broadcast/program_values.h"
+#include "core/program_values.h"
 #include "broadcast/supervisor.h"
 #include "monitor/status_display.h"
 

@@ -39,9 +39,8 @@ std::unique_ptr<ConversionStage> QtStudioParts::makeConversionStage(LiveConnect&
   return broadcast_.makeConversionStage(connection, status, exit);
 }
 
-std::unique_ptr<PlaylistEngine> QtStudioParts::makePlaylistEngine(ConversionStage& stage,
-                                                                  const EngineWiring& wiring) {
-  return broadcast_.makePlaylistEngine(stage, wiring);
+std::unique_ptr<PlaylistEngine> QtStudioParts::makePlaylistEngine(const EngineWiring& wiring) {
+  return broadcast_.makePlaylistEngine(wiring);
 }
 
 std::unique_ptr<VolumeWindow> QtStudioParts::makeVolumeWindow(int initialVolume) {

@@ -26,15 +26,14 @@ class QtStudioParts final : public StudioParts {
   std::unique_ptr<PlaylistWindowControl> makePlaylistWindow(Supervisor& supervisor) override;
   std::unique_ptr<ConversionStage> makeConversionStage(LiveConnect& connection, StatusDisplay& status,
                                                        ProgramExit& exit) override;
-  std::unique_ptr<PlaylistEngine> makePlaylistEngine(ConversionStage& stage,
-                                                     const EngineWiring& wiring) override;
+  std::unique_ptr<PlaylistEngine> makePlaylistEngine(const EngineWiring& wiring) override;
   std::unique_ptr<PluginHost> makePluginHost() override { return broadcast_.makePluginHost(); }
   std::unique_ptr<MixerControl> makeMixer(MixerDestination destination) override {
     return broadcast_.makeMixer(destination);
   }
   std::unique_ptr<VolumeWindow> makeVolumeWindow(int initialVolume) override;
-  std::unique_ptr<Capture> makeCapture(ConversionStage& stage, const CaptureWiring& wiring) override {
-    return broadcast_.makeCapture(stage, wiring);
+  std::unique_ptr<Capture> makeCapture(const CaptureWiring& wiring) override {
+    return broadcast_.makeCapture(wiring);
   }
   std::unique_ptr<BroadcastInfoDialog> makeBroadcastInfoDialog(LiveConnect&, Supervisor&) override {
     return nullptr;

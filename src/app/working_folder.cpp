@@ -47,8 +47,8 @@ bool enterWorkingFolder(const std::string& folder, const std::string& shareDir, 
     return false;
   }
   if (fs::is_directory(shareDir, ec)) {
-    for (auto it = fs::recursive_directory_iterator(shareDir, ec); !ec && it != fs::recursive_directory_iterator();
-         it.increment(ec)) {
+    for (auto it = fs::recursive_directory_iterator(shareDir, ec);
+         !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
       fs::path target = fs::path(folder) / fs::relative(it->path(), shareDir, ec);
       if (it->is_directory(ec))
         fs::create_directories(target, ec);

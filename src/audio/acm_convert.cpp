@@ -207,7 +207,7 @@ ACMSTREAMHEADER* AcmConvert::initACMBuffers(ACMSTREAMHEADER* header) {
   int result = gHstream->prepareHeader(*header);
   if (result != MMSYSERR_NOERROR) {
     // Not ready: the next block tries again, rather than letting every conversion fail.
-    Logger::debug(1, "acmStreamPrepareHeader ERROR : MMError : %d\n", result);
+    Logger::debug(1, "acmStreamPrepareHeader ERROR : MMError : %s\n", codecErrorText(result).c_str());
     return header;
   }
   ready_.store(true);
@@ -316,7 +316,7 @@ void AcmConvert::convertThread() {
       int64_t end = nowMs();
       stats_.conversion(n, end - begin, end, sourceBytesPerSec_.load());
       if (result != MMSYSERR_NOERROR) {
-        Logger::debug(1, "AcmConvert::convertThread - error, mmerr=%d\n", result);
+        Logger::debug(1, "AcmConvert::convertThread - error, %s\n", codecErrorText(result).c_str());
         if (result == ACMERR_UNPREPARED) {
           // The header was unprepared under the conversion: the chunk goes back for the next
           // stream, and the header gets prepared again with the next block.

@@ -50,7 +50,8 @@ void codecInstallFailed(Prompts& prompts, ProgramExit& exit) {
   question.text =
       "Unable to install your MP3 codec. Would you like to see the log file for more information?";
   question.caption = " ";
-  if (prompts.ask(question)) Logger::showLogFile(prompts);
+  if (prompts.ask(question)) prompts.open(Logger::getLogPath());
+
   exit.endProgram(0);
 }
 

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "audio/acm_convert.h"
+#include "audio/engine_reports.h"
 #include "audio/line_speed.h"
 #include "audio/resampler.h"
 #include "core/interval.h"
@@ -14,26 +15,12 @@
 #include "core/text.h"
 #include "core/thread_priority.h"
 #include "diag/logger.h"
-#include "monitor/main_window_view.h"
-#include "monitor/quality_gauge.h"
-#include "monitor/status_display.h"
-#include "net/live_connect.h"
-#include "net/web_service.h"
 #include "playlist/playlist.h"
 
 namespace brovana {
 namespace {
 
 using namespace std::chrono_literals;
-
-std::atomic<Encoder*> programEncoder{nullptr};
-
-// The run a thread that start() made is to play; 0 when broadcast() is called directly.
-thread_local int pendingRun = 0;
-
-// Worker-thread state of the list run on this thread: the pass time and the stats updates.
-thread_local long long passTimeMs = 0;
-thread_local long long lastStatsMs = 0;
 
 // Interval slots: the once-a-second update, the 5-second gauge update and the list start.
 constexpr int kSlotGauge = 0;
@@ -67,20 +54,6 @@ int streamRate(int outputBitrate, int trackRate) {
   return format ? format->sampleRate : trackRate;
 }
 
-TrackFacts trackFacts(const PlaylistItem& item, const MP3Info& facts) {
-  TrackFacts track;
-  track.path = item.fullpath();
-  track.displayTitle = facts.displayTitle();
-  track.seconds = facts.duration();
-  track.hasTag = facts.hasID3v1();
-  track.title = facts.title();
-  track.artist = facts.artist();
-  track.album = facts.album();
-  track.year = facts.year();
-  track.genreName = facts.genre();
-  return track;
-}
-
 // Clears a flag when the scope ends, however it ends.
 class FlagScope {
  public:
@@ -100,9 +73,7 @@ Encoder::Encoder(AcmConvert& acm, DecoderLibrary& decoders, Prompts& prompts, En
       decoders_(decoders),
       prompts_(prompts),
       timings_(timings),
-      playback_(PlaybackSettings::fromEnvironment()) {
-  programEncoder.store(this);
-}
+      playback_(PlaybackSettings::fromEnvironment()) {}
 
 Encoder::~Encoder() {
   closing_.store(true);
@@ -112,35 +83,15 @@ Encoder::~Encoder() {
   checkBroadcastMutex();
   // Every run now leaves at its next block or check; the join is what makes that certain.
   reapWorkers(true);
-  {
-    std::lock_guard lock(decoderMutex_);
-    closeDecoder();
-  }
-  Encoder* self = this;
-  programEncoder.compare_exchange_strong(self, nullptr);
+  std::lock_guard lock(decoderMutex_);
+  closeDecoder();
 }
 
-Encoder* Encoder::instance() {
-  return programEncoder.load();
-}
-
-void Encoder::setStatusDisplay(StatusDisplay* status) {
-  status_.store(status);
-}
-void Encoder::setQualityGauge(QualityGauge* gauge) {
-  gauge_.store(gauge);
-}
-void Encoder::setSupervisor(EncoderSupervisor* supervisor) {
-  supervisor_.store(supervisor);
-}
-void Encoder::setMainWindow(MainWindowView* window) {
-  mainWindow_.store(window);
+void Encoder::setReports(EngineReports* reports) {
+  reports_.store(reports);
 }
 void Encoder::setVisual(VisualFeed* visual) {
   visual_.store(visual);
-}
-void Encoder::setWebService(WebService* web) {
-  web_.store(web);
 }
 void Encoder::setNoStats(bool on) {
   noStats_.store(on);
@@ -167,36 +118,42 @@ void Encoder::reapWorkers(bool all) {
   for (Worker& worker : finished) worker.thread.join();
 }
 
-void Encoder::start(Playlist& playlist, LiveConnect& connection, int outputBitrate, int startIndex) {
+void Encoder::start(Playlist& playlist, int outputBitrate, int startIndex) {
   if (closing_.load()) return;
   outputBitrate_.store(outputBitrate);
   reapWorkers(false);
-  int run = ++startedRun_;
   auto done = std::make_shared<std::atomic<bool>>(false);
-  std::thread thread([this, run, done, &playlist, &connection, outputBitrate, startIndex] {
-    long id = currentThreadId();
-    workerThreadId_.store(id);
-    // The thread starts at normal priority and then takes the engine's.
-    if (priority_.load() != kPriorityNormal) applyPriority();
-    pendingRun = run;
-    broadcast(playlist, connection, outputBitrate, startIndex);
-    workerThreadId_.compare_exchange_strong(id, 0);
-    done->store(true);
-  });
+  std::thread thread(
+      [this, run = ListRun{++startedRun_, &playlist, outputBitrate}, done, startIndex]() mutable {
+        long id = currentThreadId();
+        workerThreadId_.store(id);
+        // The thread starts at normal priority and then takes the engine's.
+        if (priority_.load() != kPriorityNormal) applyPriority();
+        runBroadcast(run, startIndex);
+        workerThreadId_.compare_exchange_strong(id, 0);
+        done->store(true);
+      });
   std::lock_guard lock(workersMutex_);
   workers_.push_back(Worker{std::move(thread), std::move(done)});
 }
 
-bool Encoder::broadcast(Playlist& playlist, LiveConnect& connection, int outputBitrate, int startIndex) {
-  int run = pendingRun != 0 ? std::exchange(pendingRun, 0) : ++startedRun_;
-  return runBroadcast(run, playlist, connection, outputBitrate, startIndex);
+bool Encoder::broadcast(Playlist& playlist, int outputBitrate, int startIndex) {
+  ListRun run{++startedRun_, &playlist, outputBitrate};
+  return runBroadcast(run, startIndex);
 }
 
-bool Encoder::runBroadcast(int run, Playlist& playlist, LiveConnect& connection, int outputBitrate,
-                           int startIndex) {
+bool Encoder::runBroadcast(ListRun& run, int startIndex) {
   checkBroadcastMutex();
   OwnedMutex::Hold loopHold(broadcastLoopMutex_);
+  if (!mayStart(run)) return false;
+  beginRun(run, startIndex);
+  while (playPass(run)) {
+  }
+  endRun(run);
+  return true;
+}
 
+bool Encoder::mayStart(const ListRun& run) {
   if (!acm_.hasFormats()) {
     prompts_.warning(kNoCodecText);
     return false;
@@ -209,149 +166,148 @@ bool Encoder::runBroadcast(int run, Playlist& playlist, LiveConnect& connection,
       runningChanged_.wait_for(lock, 1s, [this] { return !running_.load() || closing_.load(); });
     }
   }
-  if (closing_.load() || run <= stopRun_.load()) return false;
+  return !closing_.load() && run.number > stopRun_.load();
+}
 
+void Encoder::beginRun(ListRun& run, int startIndex) {
   restartInterval(kSlotListStart);
   abortThread();
-
-  activeRun_.store(run);
+  activeRun_.store(run.number);
   {
     std::lock_guard lock(indexMutex_);
     currentIndex_ = startIndex;
     indexJumped_ = false;
   }
-  outputBitrate_.store(outputBitrate);
-  playlist_.store(&playlist);
+  outputBitrate_.store(run.outputBitrate);
+  playlist_.store(run.playlist);
   running_.store(true);
-  int count = playlist.count();
+  run.count = run.playlist->count();
 
-  std::string name = playlist.name();
+  std::string name = run.playlist->name();
   Logger::log("%s", kSeparatorLine);
   Logger::log("Starting playlist \"%s\"\n", name.c_str());
   Logger::countPlaylistLoop();
-  if (StatusDisplay* status = status_.load()) status->setPlaylistName(name);
+  if (EngineReports* reports = reports_.load()) reports->playlistName(name);
+}
 
-  int failures = 0;
-  bool leave = false;
-  while (!leave) {
-    passTimeMs = 0;
-    lastStatsMs = nowMs();
-    for (;;) {
-      if (failures > count) {
-        prompts_.warning(kPlaylistFailedText);
-        closeStage(false, timings_.trackWait);
-        if (EncoderSupervisor* supervisor = supervisor_.load()) {
-          supervisor->stop();
-        } else {
-          stopPlaying(false);
-        }
-        // Whatever the supervisor did, this run is over.
-        raiseTo(stopRun_, run);
-      }
-      if (stopped(run)) {
-        leave = true;
-        break;
-      }
-
-      int index;
-      {
-        std::lock_guard lock(indexMutex_);
-        index = currentIndex_;
-        indexJumped_ = false;
-      }
-      PlaylistItemRef item = playlist.item(index);
-      PlaylistItemRef next = playlist.nextItem(index, continuous_.load());
-      {
-        std::lock_guard lock(indexMutex_);
-        currentItem_ = item;
-        nextItem_ = next;
-      }
-      refreshTitleIfDue(connection);
-      playlist.clearNewFlags();
-
-      std::string path;
-      if (!item) {
-        prompts_.warning(kPlaylistMessedUpText);
-        // Counted as a failure, so that a list with nothing playable in it cannot go round forever.
-        ++failures;
-      } else {
-        path = item->fullpath();
-        MP3Info facts = item->mp3Info();
-        TrackFormat trackFormat{path, streamRate(outputBitrate, facts.sampleRate()), facts.channels()};
-        int result;
-        {
-          std::lock_guard lock(stageMutex_);
-          result = acm_.InitACM(outputBitrate, &trackFormat);
-        }
-        if (result != kInitOpened) {
-          item->setPlayable(false);
-          playlist.redrawList();
-          Logger::log(kInitFailedLine, item->filename().c_str(), facts.bitrate(), facts.channels(),
-                      facts.sampleRate());
-          ++failures;
-        } else {
-          item->setPlayable(true);
-          playing_.store(true);
-          if (StatusDisplay* status = status_.load()) {
-            std::string title = facts.displayTitle();
-            if (acm_.getSideChannel() != nullptr) title = formatText("(+mic) %s", title.c_str());
-            status->setNowPlaying(title);
-            status->showTrackFormat(facts.formatInfo());
-            status->setNextTrack(next ? next->mp3Info().displayTitle() : std::string(kEndOfProgramText));
-          }
-          postTrack(*item, facts, connection);
-          Logger::log("%s", kSeparatorLine);
-          Logger::log(">>>> %d : Now playing : %s (%s)\n", trackNumber_.load(), item->filename().c_str(),
-                      item->time().value_or("").c_str());
-          Logger::log("listener count : %d, ripped at : %d, channels : %d\n", Logger::listeners(),
-                      facts.bitrate(), facts.channels());
-          Logger::sampleListeners();
-          playlist.setCurrent(index);
-          if (EncoderSupervisor* supervisor = supervisor_.load()) supervisor->trackChanged();
-
-          if (playTrack(run, item, connection)) {
-            Logger::countTrackPlayed();
-            if (StatusDisplay* status = status_.load()) status->showTrackNumber(trackNumber_.load());
-            failures = 0;
-            ++trackNumber_;
-          } else {
-            item->setPlayable(false);
-            playlist.redrawList();
-            ++failures;
-          }
-        }
-      }
-
-      // Advance by the path, so that edits of the list during the track keep the order; a
-      // removed track gives -1, and the list starts over from its first item.
-      int found = item ? playlist.findByPath(index, path) : -1;
-      {
-        std::lock_guard lock(indexMutex_);
-        if (!indexJumped_) currentIndex_ = found + 1;
-        index = currentIndex_;
-      }
-      count = playlist.count();
-      if (index < count) continue;
-
-      if (continuous_.load() && !stopped(run)) {
-        {
-          std::lock_guard lock(indexMutex_);
-          currentIndex_ = 0;
-        }
-        Logger::countPlaylistLoop();
-        if (random_.load()) playlist.shuffle();
-        break;  // a new pass
-      }
-      leave = true;
-      break;
+bool Encoder::playPass(ListRun& run) {
+  run.passTimeMs = 0;
+  run.lastStatsMs = nowMs();
+  for (;;) {
+    if (run.failures > run.count) failList(run);
+    if (stopped(run.number)) return false;
+    int index;
+    {
+      std::lock_guard lock(indexMutex_);
+      index = currentIndex_;
+      indexJumped_ = false;
     }
+    PlaylistItemRef item = run.playlist->item(index);
+    PlaylistItemRef next = run.playlist->nextItem(index, continuous_.load());
+    {
+      std::lock_guard lock(indexMutex_);
+      currentItem_ = item;
+      nextItem_ = next;
+    }
+    refreshTitleIfDue();
+    run.playlist->clearNewFlags();
+    if (item) {
+      playEntry(run, index, item, next);
+    } else {
+      prompts_.warning(kPlaylistMessedUpText);
+      ++run.failures;  // so that a list with nothing playable in it cannot go round forever
+    }
+    if (!advance(run, index, item)) return startOver(run);
   }
+}
 
-  if (activeRun_.load() == run) {
+void Encoder::playEntry(ListRun& run, int index, const PlaylistItemRef& item, const PlaylistItemRef& next) {
+  MP3Info facts = item->mp3Info();
+  if (openStage(run.outputBitrate, item->fullpath(), facts.sampleRate(), facts.channels()) != kInitOpened) {
+    markUnplayable(run, *item);
+    Logger::log(kInitFailedLine, item->filename().c_str(), facts.bitrate(), facts.channels(),
+                facts.sampleRate());
+    return;
+  }
+  item->setPlayable(true);
+  playing_.store(true);
+  announce(*item, facts, next);
+  run.playlist->setCurrent(index);
+  EngineReports* reports = reports_.load();
+  if (reports) reports->trackChanged();
+
+  if (!playTrack(run, item)) {
+    markUnplayable(run, *item);
+    return;
+  }
+  Logger::countTrackPlayed();
+  if (reports) reports->trackNumber(trackNumber_.load());
+  run.failures = 0;
+  ++trackNumber_;
+}
+
+void Encoder::announce(const PlaylistItem& item, const MP3Info& facts, const PlaylistItemRef& next) {
+  if (EngineReports* reports = reports_.load()) {
+    std::string title = facts.displayTitle();
+    if (acm_.getSideChannel() != nullptr) title = formatText("(+mic) %s", title.c_str());
+    reports->nowPlaying(title);
+    reports->trackFormat(facts.formatInfo());
+    reports->nextTrack(next ? next->mp3Info().displayTitle() : std::string(kEndOfProgramText));
+    reports->announce(item);
+  }
+  Logger::log("%s", kSeparatorLine);
+  Logger::log(">>>> %d : Now playing : %s (%s)\n", trackNumber_.load(), item.filename().c_str(),
+              item.time().value_or("").c_str());
+  Logger::log("listener count : %d, ripped at : %d, channels : %d\n", Logger::listeners(), facts.bitrate(),
+              facts.channels());
+  Logger::sampleListeners();
+}
+
+void Encoder::markUnplayable(ListRun& run, PlaylistItem& item) {
+  item.setPlayable(false);
+  run.playlist->redrawList();
+  ++run.failures;
+}
+
+void Encoder::failList(const ListRun& run) {
+  prompts_.warning(kPlaylistFailedText);
+  closeStage(false, timings_.trackWait);
+  if (EngineReports* reports = reports_.load()) {
+    reports->listFailed();
+  } else {
+    stopPlaying(false);
+  }
+  // Whatever the controller did, this run is over.
+  raiseTo(stopRun_, run.number);
+}
+
+bool Encoder::advance(ListRun& run, int index, const PlaylistItemRef& item) {
+  // By the path, so that edits of the list during the track keep the order; a removed track
+  // gives -1, and the list starts over from its first item.
+  int found = item ? run.playlist->findByPath(index, item->fullpath()) : -1;
+  run.count = run.playlist->count();
+  std::lock_guard lock(indexMutex_);
+  if (!indexJumped_) currentIndex_ = found + 1;
+  return currentIndex_ < run.count;
+}
+
+bool Encoder::startOver(const ListRun& run) {
+  if (!continuous_.load() || stopped(run.number)) return false;
+  {
+    std::lock_guard lock(indexMutex_);
+    currentIndex_ = 0;
+  }
+  Logger::countPlaylistLoop();
+  if (random_.load()) run.playlist->shuffle();
+  return true;
+}
+
+void Encoder::endRun(const ListRun& run) {
+  if (activeRun_.load() == run.number) {
     playlist_.store(nullptr);
     running_.store(false);
     playing_.store(false);
-    if (!final_.load()) playlist.setCurrent(-1);
+    if (!final_.load()) run.playlist->setCurrent(-1);
     std::lock_guard lock(indexMutex_);
     currentItem_.reset();
     nextItem_.reset();
@@ -359,25 +315,28 @@ bool Encoder::runBroadcast(int run, Playlist& playlist, LiveConnect& connection,
   }
   Logger::log("Playlist done\n");
   runningChanged_.notify_all();
-  return true;
 }
 
-bool Encoder::readAndBroadcastData(const PlaylistItemRef& item, LiveConnect& connection) {
+bool Encoder::readAndBroadcastData(const PlaylistItemRef& item) {
   // Outside a list run (a caller of its own) the track belongs to a run of its own.
-  int run = activeRun_.load();
-  if (run == 0) {
-    run = ++startedRun_;
-    activeRun_.store(run);
+  int number = activeRun_.load();
+  if (number == 0) {
+    number = ++startedRun_;
+    activeRun_.store(number);
   }
-  return playTrack(run, item, connection);
+  ListRun run{number, playlist_.load(), outputBitrate_.load()};
+  return playTrack(run, item);
 }
 
-bool Encoder::playTrack(int run, const PlaylistItemRef& item, LiveConnect& connection) {
-  int call = ++callCount_;
-  std::string path = item->fullpath();
-  MP3Info facts = item->mp3Info();
-  FlagScope inTrack(inTrack_);
+int Encoder::openStage(int outputBitrate, const std::string& path, int sampleRate, int channels) {
+  TrackFormat track{path, streamRate(outputBitrate, sampleRate), channels};
+  std::lock_guard lock(stageMutex_);
+  return acm_.InitACM(outputBitrate, &track);
+}
 
+bool Encoder::playTrack(ListRun& run, const PlaylistItemRef& item) {
+  int call = ++callCount_;
+  FlagScope inTrack(inTrack_);
   std::unique_lock decoderLock(decoderMutex_);
   // A stop that could not wait for this track left the closing to it, however it ends.
   struct CloseAfterTrack {
@@ -389,66 +348,70 @@ bool Encoder::playTrack(int run, const PlaylistItemRef& item, LiveConnect& conne
     }
   } closeAfterTrack{*this};
   if (!decoder_ && !openDecoder()) return false;
+  MP3Info facts = item->mp3Info();
+  std::optional<PcmFormat> pcm = openTrack(run.outputBitrate, *item, facts);
+  if (!pcm) return false;
 
+  OwnedMutex::Hold trackHold(readAndBroadcastMutex_);
+  abort_.store(false);
+  streamTrack(run, item->fullpath(), facts, *pcm, call);
+  decoder_->closeInput();
+  return true;
+}
+
+std::optional<PcmFormat> Encoder::openTrack(int outputBitrate, const PlaylistItem& item,
+                                            const MP3Info& facts) {
+  const std::string& path = item.fullpath();
   int status = decoder_->createInput(path);
   if (status != kDecoderOk) {
     prompts_.warning(formatText("cannot create input, status=%d\n", status));
     Logger::log("Cannot open XAudio decoder output, error=%d\n", status);
-    return false;
+    return std::nullopt;
   }
   status = decoder_->openInput();
   if (status != kDecoderOk) {
     std::string text = formatText(
         "XAudio failed for song %s ripped at %d bps with %d channel(s). Could this be at the wrong speed?\n",
-        item->filename().c_str(), facts.bitrate(), facts.channels());
-    if (StatusDisplay* display = status_.load()) display->setLastError(text);
+        item.filename().c_str(), facts.bitrate(), facts.channels());
+    if (EngineReports* reports = reports_.load()) reports->lastError(text);
     Logger::log("%s", text.c_str());
     if (status == kDecoderInternal) Logger::log("***** XAUDIO.DLL Internal error\n");
     decoder_->closeInput();
-    return false;
+    return std::nullopt;
   }
   PcmFormat pcm = decoder_->format();
-  const int outputBitrate = outputBitrate_.load();
   if (pcm.sampleRate != facts.sampleRate() || pcm.channels != facts.channels()) {
     // The header facts were wrong about this file (a false frame sync ahead of the audio, say).
     // The rate is the resampler's business; other channels need the stream opened again.
     Logger::log("%s decodes at %d Hz, %d channel(s); its header said %d Hz, %d channel(s)\n", path.c_str(),
                 pcm.sampleRate, pcm.channels, facts.sampleRate(), facts.channels());
   }
-  if (pcm.channels != facts.channels()) {
-    TrackFormat trackFormat{path, streamRate(outputBitrate, pcm.sampleRate), pcm.channels};
-    int result;
-    {
-      std::lock_guard lock(stageMutex_);
-      result = acm_.InitACM(outputBitrate, &trackFormat);
-    }
-    if (result != kInitOpened) {
-      decoder_->closeInput();
-      return false;
-    }
+  if (pcm.channels != facts.channels() &&
+      openStage(outputBitrate, path, pcm.sampleRate, pcm.channels) != kInitOpened) {
+    decoder_->closeInput();
+    return std::nullopt;
   }
+  return pcm;
+}
 
+void Encoder::streamTrack(ListRun& run, const std::string& path, const MP3Info& facts, PcmFormat pcm,
+                          int call) {
   // Played at the file's own rate; handed on at the stream's.
-  Resampler resampler(pcm.sampleRate, streamRate(outputBitrate, pcm.sampleRate), pcm.channels);
+  Resampler resampler(pcm.sampleRate, streamRate(run.outputBitrate, pcm.sampleRate), pcm.channels);
   auto hand = [&](std::span<const int16_t> samples) {
     if (samples.empty()) return;
     std::lock_guard lock(stageMutex_);
     acm_.convertAndSend(reinterpret_cast<const uint8_t*>(samples.data()),
                         static_cast<int>(samples.size() * sizeof(int16_t)), call, path.c_str());
   };
-  auto send = [&](std::span<const int16_t> samples) {
-    if (resampler.passThrough()) return hand(samples);
+  auto resampled = [&](auto&& fill) -> std::span<const int16_t> {
     streamBlock_.clear();
-    resampler.process(samples, streamBlock_);
-    hand(streamBlock_);
+    fill(streamBlock_);
+    return streamBlock_;
   };
 
-  const long long trackStart = nowMs();
-  long long trackOutputBytes = 0;
-  lastStatsMs = trackStart;
-  OwnedMutex::Hold trackHold(readAndBroadcastMutex_);
-  abort_.store(false);
-
+  TrackClock clock{nowMs()};
+  run.lastStatsMs = clock.startMs;
   for (;;) {
     playing_.store(true);
     DecodeStatus result = decoder_->decode();
@@ -456,58 +419,48 @@ bool Encoder::playTrack(int run, const PlaylistItemRef& item, LiveConnect& conne
       std::span<const int16_t> block = decoder_->block();
       if (!block.empty()) {
         output_->play(block, pcm);
-        send(block);
+        hand(resampler.passThrough() ? block : resampled([&](auto& out) { resampler.process(block, out); }));
       }
-      if (!noStats_.load()) {
-        StatusDisplay* display = status_.load();
-        if (intervalElapsed(kSlotSecond, 1000)) {
-          trackOutputBytes += acm_.takeBytesSent();
-          if (display != nullptr) {
-            display->setDataCounter(formatText("%d kb (input) , %d kb (output)",
-                                           static_cast<int>(decoder_->bytesRead() / 1000),
-                                           static_cast<int>(trackOutputBytes / 1000)));
-            if (Playlist* playlist = playlist_.load()) showTimes(*playlist, facts, nowMs() - trackStart);
-          }
-          if (abort_.load()) break;
-          long long now = nowMs();
-          passTimeMs += now - lastStatsMs;
-          lastStatsMs = now;
-          refreshTitleIfDue(connection);
-        }
-        QualityGauge* gauge = gauge_.load();
-        if (display != nullptr && gauge != nullptr && nowMs() - trackStart > kGaugeAfterMs &&
-            intervalElapsed(kSlotGauge, 5000)) {
-          gauge->setCpuQuality(acm_.getThroughputRatio());
-          gauge->setNetworkQuality(acm_.getTransmitBitRate(), connection.outputBitrate());
-        }
-      }
-    } else if (result == DecodeStatus::Timeout) {
-      Logger::log("XA_ERROR_TIMEOUT\n");
-    } else if (result == DecodeStatus::InvalidFrame) {
-      Logger::log("XA_ERROR_INVALID_FRAME\n");
+      if (!noStats_.load() && !reportProgress(run, facts, clock)) break;
+    } else if (result == DecodeStatus::Timeout || result == DecodeStatus::InvalidFrame) {
+      Logger::log("%s\n", toString(result));
     }
-    if (abort_.load() || stopped(run)) break;
+    if (abort_.load() || stopped(run.number)) break;
+    // The last block ends the track after it, any status but these three at once.
     if (result != DecodeStatus::Block && result != DecodeStatus::Timeout &&
-        result != DecodeStatus::InvalidFrame) {
+        result != DecodeStatus::InvalidFrame)
       break;
-    }
   }
 
-  if (!resampler.passThrough()) {
-    streamBlock_.clear();
-    resampler.drain(streamBlock_);
-    hand(streamBlock_);
-  }
+  if (!resampler.passThrough()) hand(resampled([&](auto& out) { resampler.drain(out); }));
   {
     std::lock_guard lock(stageMutex_);
     acm_.flush();
   }
-  trackOutputBytes += acm_.takeBytesSent();
-  Logger::log("%d bytes transmitted for %s\n", static_cast<int>(trackOutputBytes), path.c_str());
+  clock.outputBytes += acm_.takeBytesSent();
+  Logger::log("%d bytes transmitted for %s\n", static_cast<int>(clock.outputBytes), path.c_str());
   if (VisualFeed* visual = visual_.load()) visual->addData(nullptr, 0, pcm.channels, 2);
+}
 
-  decoder_->closeInput();
-  trackHold.release();
+bool Encoder::reportProgress(ListRun& run, const MP3Info& facts, TrackClock& clock) {
+  EngineReports* reports = reports_.load();
+  long long trackMs = nowMs() - clock.startMs;
+  if (intervalElapsed(kSlotSecond, 1000)) {
+    clock.outputBytes += acm_.takeBytesSent();
+    if (reports != nullptr) {
+      reports->dataCounter(formatText("%d kb (input) , %d kb (output)",
+                                      static_cast<int>(decoder_->bytesRead() / 1000),
+                                      static_cast<int>(clock.outputBytes / 1000)));
+      if (run.playlist) showTimes(run, facts, trackMs);
+    }
+    if (abort_.load()) return false;
+    long long now = nowMs();
+    run.passTimeMs += now - run.lastStatsMs;
+    run.lastStatsMs = now;
+    refreshTitleIfDue();
+  }
+  if (reports != nullptr && nowMs() - clock.startMs > kGaugeAfterMs && intervalElapsed(kSlotGauge, 5000))
+    reports->quality(acm_.getThroughputRatio(), acm_.getTransmitBitRate());
   return true;
 }
 
@@ -555,11 +508,8 @@ bool Encoder::closeStage(bool final, std::chrono::milliseconds wait) {
 void Encoder::stopPlaying(bool final) {
   raiseTo(stopRun_, startedRun_.load());
   final_.store(final);
-  StatusDisplay* status = status_.load();
-  if (status != nullptr && playing_.load()) {
-    status->clear();
-    status->setNowPlaying(" ");
-  }
+  EngineReports* reports = reports_.load();
+  if (reports != nullptr && playing_.load()) reports->trackCleared();
   bool aborted = abortThread();
 
   // The decoder is closed only when no track routine holds it; otherwise the worker closes it
@@ -639,30 +589,26 @@ bool Encoder::applyPriority() {
   return setThreadPriority(thread, priority_.load());
 }
 
-void Encoder::refreshTitleIfDue(LiveConnect& connection) {
+void Encoder::refreshTitleIfDue() {
   std::time_t now = std::time(nullptr);
   std::time_t last = lastTitleRefresh_.load();
   if (now - last <= kTitleRefreshSeconds) return;
   if (!lastTitleRefresh_.compare_exchange_strong(last, now)) return;
-  if (MainWindowView* window = mainWindow_.load()) setTitleStatus(*window, kTitleOnAir);
-  if (StatusDisplay* status = status_.load()) status->showListeners(connection.memberName());
+  if (EngineReports* reports = reports_.load()) {
+    reports->onAirTitle();
+    reports->listeners();
+  }
 }
 
-void Encoder::showTimes(Playlist& playlist, const MP3Info& facts, long long trackMs) {
-  StatusDisplay* status = status_.load();
-  if (status == nullptr) return;
-  int total = playlist.totalTime(false);
-  if (total <= 0) total = playlist.totalTime(true);
+void Encoder::showTimes(const ListRun& run, const MP3Info& facts, long long trackMs) {
+  EngineReports* reports = reports_.load();
+  if (reports == nullptr) return;
+  int total = run.playlist->totalTime(false);
+  if (total <= 0) total = run.playlist->totalTime(true);
   int trackSeconds = static_cast<int>(trackMs / 1000);
-  int passSeconds = static_cast<int>(passTimeMs / 1000);
-  status->showTrackTimes(clockText(trackSeconds), clockText(facts.duration() - trackSeconds));
-  status->showPlaylistTimes(clockText(passSeconds), clockText(total - passSeconds));
-}
-
-void Encoder::postTrack(const PlaylistItem& item, const MP3Info& facts, LiveConnect& connection) {
-  WebService* web = web_.load();
-  if (web == nullptr) return;
-  web->postSong(connection.serverInfo(), trackFacts(item, facts));
+  int passSeconds = static_cast<int>(run.passTimeMs / 1000);
+  reports->trackTimes(trackSeconds, facts.duration() - trackSeconds);
+  reports->playlistTimes(passSeconds, total - passSeconds);
 }
 
 }  // namespace brovana

@@ -3,9 +3,9 @@
 // Playlist track by track: it opens the conversion stage for the track's PCM format, announces
 // the title to the service, decodes the file block by block (playing each block on the sound
 // card, which holds the broadcast to real time) and hands every block to the conversion stage,
-// which encodes it at the stream bit rate and sends it to the server. It keeps the log, the
-// status display and the quality gauge up to date. After the last track it starts over
-// (continuous loop, shuffled first in random mode) or ends while the server link stays up.
+// which encodes it at the stream bit rate and sends it to the server. It keeps the log up to
+// date and tells the rest of the studio what plays through its EngineReports. After the last track it starts
+// over (continuous loop, shuffled first in random mode) or ends while the server link stays up.
 //
 // Threads: start(), stopPlaying(), setCurrentIndex(), the setters and the queries come from the
 // user-interface thread; the worker runs broadcast() and everything it calls. stopPlaying() may
@@ -24,6 +24,7 @@
 #include <ctime>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -36,26 +37,11 @@
 namespace brovana {
 
 class AcmConvert;
-class LiveConnect;
-class MainWindowView;
+class EngineReports;
 class MP3Info;
 class Playlist;
 class Prompts;
-class QualityGauge;
-class StatusDisplay;
 class VisualFeed;
-class WebService;
-
-// What the engine tells the supervisor. Called on the worker thread.
-class EncoderSupervisor {
- public:
-  virtual ~EncoderSupervisor() = default;
-  // Stops the broadcast (the supervisor's stop, which stops this engine too): every track of
-  // the list failed.
-  virtual void stop() = 0;
-  // A new track starts: the voiceover capture follows its PCM format.
-  virtual void trackChanged() = 0;
-};
 
 // Texts the engine shows.
 inline constexpr const char* kNoCodecText =
@@ -80,36 +66,27 @@ struct EncoderTimings {
 
 class Encoder {
  public:
-  // Publishes the program-wide instance.
   Encoder(AcmConvert& acm, DecoderLibrary& decoders, Prompts& prompts, EncoderTimings timings = {});
   // Stops the worker and joins it: a playing track ends at its next block.
   ~Encoder();
   Encoder(const Encoder&) = delete;
   Encoder& operator=(const Encoder&) = delete;
 
-  // The one engine of the program, or null.
-  static Encoder* instance();
-
   // Wiring; each may be set to none. The objects must outlive the engine's use of them.
-  void setStatusDisplay(StatusDisplay* status);
-  void setQualityGauge(QualityGauge* gauge);
-  void setSupervisor(EncoderSupervisor* supervisor);
-  void setMainWindow(MainWindowView* window);
+  void setReports(EngineReports* reports);
   void setVisual(VisualFeed* visual);
-  void setWebService(WebService* web);
   // How blocks are played; read when the decoder is next opened. At first what the environment
   // says (BROVANA_PACE, BROVANA_PLAYBACK, BROVANA_AUDIO_DEVICE).
   void setPlayback(const PlaybackSettings& settings);
-  // "-nostats": no status and gauge updates while a track plays.
+  // "-nostats": no counter, time and gauge reports while a track plays.
   void setNoStats(bool on);
 
-  // Starts the worker on the list and returns at once. The playlist and the connection must
-  // outlive the run.
-  void start(Playlist& playlist, LiveConnect& connection, int outputBitrate, int startIndex);
+  // Starts the worker on the list and returns at once. The playlist must outlive the run.
+  void start(Playlist& playlist, int outputBitrate, int startIndex);
   // The list loop (worker thread).
-  bool broadcast(Playlist& playlist, LiveConnect& connection, int outputBitrate, int startIndex);
+  bool broadcast(Playlist& playlist, int outputBitrate, int startIndex);
   // Decodes and sends one track (worker thread).
-  bool readAndBroadcastData(const PlaylistItemRef& item, LiveConnect& connection);
+  bool readAndBroadcastData(const PlaylistItemRef& item);
   void stopPlaying(bool final);
   bool abortThread();
   bool checkBroadcastMutex();
@@ -144,16 +121,54 @@ class Encoder {
     std::shared_ptr<std::atomic<bool>> done;
   };
 
-  bool runBroadcast(int run, Playlist& playlist, LiveConnect& connection, int outputBitrate, int startIndex);
-  bool playTrack(int run, const PlaylistItemRef& item, LiveConnect& connection);
+  // One list run, owned by the thread that runs it: its number (see startedRun_), the list,
+  // and the figures of the pass through it.
+  struct ListRun {
+    int number;
+    Playlist* playlist;  // none for a track played on its own (readAndBroadcastData)
+    int outputBitrate;
+    int count = 0;     // items in the list, as last counted
+    int failures = 0;  // tracks that failed in a row
+    long long passTimeMs = 0;
+    long long lastStatsMs = 0;  // the last once-a-second update
+  };
+  // One track's figures while it plays.
+  struct TrackClock {
+    long long startMs;
+    long long outputBytes = 0;  // MP3 bytes the stage produced for it so far
+  };
+
+  // The list loop, in its steps.
+  bool runBroadcast(ListRun& run, int startIndex);
+  bool mayStart(const ListRun& run);
+  void beginRun(ListRun& run, int startIndex);
+  // One pass through the list; true when another pass follows.
+  bool playPass(ListRun& run);
+  void playEntry(ListRun& run, int index, const PlaylistItemRef& item, const PlaylistItemRef& next);
+  void announce(const PlaylistItem& item, const MP3Info& facts, const PlaylistItemRef& next);
+  void markUnplayable(ListRun& run, PlaylistItem& item);
+  void failList(const ListRun& run);
+  // To the next track; false at the end of the list.
+  bool advance(ListRun& run, int index, const PlaylistItemRef& item);
+  bool startOver(const ListRun& run);
+  void endRun(const ListRun& run);
+
+  // One track, in its steps (decoderMutex_ held from playTrack on).
+  bool playTrack(ListRun& run, const PlaylistItemRef& item);
+  int openStage(int outputBitrate, const std::string& path, int sampleRate, int channels);
+  std::optional<PcmFormat> openTrack(int outputBitrate, const PlaylistItem& item, const MP3Info& facts);
+  void streamTrack(ListRun& run, const std::string& path, const MP3Info& facts, PcmFormat pcm, int call);
+  // The once-a-second and 5-second reports; false when an abort ends the track.
+  bool reportProgress(ListRun& run, const MP3Info& facts, TrackClock& clock);
+
   // A stop was asked for this run, or a newer run has taken over.
   bool stopped(int run) const { return run <= stopRun_.load() || activeRun_.load() != run; }
   bool openDecoder();
   void closeDecoder();  // decoderMutex_ held
   bool applyPriority();
-  void refreshTitleIfDue(LiveConnect& connection);
-  void showTimes(Playlist& playlist, const MP3Info& facts, long long trackMs);
-  void postTrack(const PlaylistItem& item, const MP3Info& facts, LiveConnect& connection);
+  void refreshTitleIfDue();
+  void showTimes(const ListRun& run, const MP3Info& facts, long long trackMs);
+
   // Stream calls into the conversion stage, one thread at a time; false when the lock could not
   // be had in time (the stage may be showing a box on the worker's behalf).
   bool closeStage(bool final, std::chrono::milliseconds wait);
@@ -165,12 +180,8 @@ class Encoder {
   const EncoderTimings timings_;
 
   // Wiring, set from the user-interface thread, read by the worker.
-  std::atomic<StatusDisplay*> status_{nullptr};
-  std::atomic<QualityGauge*> gauge_{nullptr};
-  std::atomic<EncoderSupervisor*> supervisor_{nullptr};
-  std::atomic<MainWindowView*> mainWindow_{nullptr};
+  std::atomic<EngineReports*> reports_{nullptr};
   std::atomic<VisualFeed*> visual_{nullptr};
-  std::atomic<WebService*> web_{nullptr};
   std::atomic<bool> noStats_{false};
 
   // The run. Each list run has a number: start() hands out the next one; the run that gets

@@ -39,7 +39,7 @@ LineCDInput::~LineCDInput() {
   closeLocked(true);
 }
 
-void LineCDInput::setReports(CaptureReports* reports) {
+void LineCDInput::setReports(EngineReports* reports) {
   reports_.store(reports);
 }
 
@@ -197,7 +197,7 @@ void LineCDInput::captureThread() {
     streamMP3data(reinterpret_cast<const uint8_t*>(pcm.data()), static_cast<int>(pcm.size_bytes()));
     if (voiceover_) continue;
 
-    CaptureReports* reports = reports_.load();
+    EngineReports* reports = reports_.load();
     Clock::time_point now = Clock::now();
     if (!reports) continue;
     if (due(lastTitle, now, kTitleEvery)) reports->onAirTitle();
@@ -215,13 +215,13 @@ void LineCDInput::streamMP3data(const uint8_t* bytes, int length) {
     side_->addData(bytes, length);
     return;
   }
-  if (CaptureReports* reports = reports_.load())
+  if (EngineReports* reports = reports_.load())
     reports->dataCounter(formatText("(output) %llu kb", static_cast<unsigned long long>(total / 1000)));
   stage_.convertAndSend(bytes, length, 0, "line-in");
 }
 
 void LineCDInput::reportQuality() {
-  if (CaptureReports* reports = reports_.load())
+  if (EngineReports* reports = reports_.load())
     reports->quality(stage_.getThroughputRatio(), stage_.getTransmitBitRate());
 }
 

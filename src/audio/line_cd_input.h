@@ -22,11 +22,11 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <string_view>
 #include <thread>
 #include <vector>
 
 #include "audio/acm_convert.h"
+#include "audio/engine_reports.h"
 #include "audio/resampler.h"
 #include "audio/side_channel.h"
 #include "audio/wave_in_device.h"
@@ -34,23 +34,6 @@
 namespace brovana {
 
 class Prompts;
-
-// What a running capture reports, on its own thread. Implemented above the core, towards the
-// status display, the main window's title and the quality gauge.
-class CaptureReports {
- public:
-  virtual ~CaptureReports() = default;
-  // "(output) N kb" (direct mode).
-  virtual void dataCounter(std::string_view text) = 0;
-  // Seconds since the capture started, and none remaining (direct mode, every 5 s).
-  virtual void trackTimes(int elapsed, int remaining) = 0;
-  // Due again (direct mode): the title that says the station is on the air (every 121 s), and
-  // the listener figures (every 10 s).
-  virtual void onAirTitle() = 0;
-  virtual void listeners() = 0;
-  // The conversion stage's throughput ratio and transmission bit rate (every 3 s).
-  virtual void quality(float throughputRatio, int transmitBitRate) = 0;
-};
 
 inline constexpr const char* kVoiceoverWithoutBroadcastText =
     "You cannot do \"voiceovers\" without broadcasting!";
@@ -74,7 +57,10 @@ class LineCDInput {
   LineCDInput& operator=(const LineCDInput&) = delete;
 
   // Where the reports and the visualisation go; none is allowed. They must outlive their use.
-  void setReports(CaptureReports* reports);
+  // A running capture reports on its own thread, as the playlist engine does: the data counter
+  // and the times since the start (direct mode), the on-air title and the listener figures when
+  // due (direct mode), and the quality figures for the gauge.
+  void setReports(EngineReports* reports);
   void setVisual(VisualFeed* visual);
 
   // On: the side channel is made (once), primed with silence and attached to the stage. Off:
@@ -113,7 +99,7 @@ class LineCDInput {
   AcmConvert& stage_;
   std::unique_ptr<WaveInDevice> device_;
   Prompts& prompts_;
-  std::atomic<CaptureReports*> reports_{nullptr};
+  std::atomic<EngineReports*> reports_{nullptr};
   std::atomic<VisualFeed*> visual_{nullptr};
 
   mutable std::mutex lock_;

@@ -33,7 +33,7 @@ Mp3FormatTable::Mp3FormatTable(Mp3Codec& codec) {
     std::unique_ptr<CodecDriver> driver;
     int result = codec.openDriver(id, driver);
     if (result != MMSYSERR_NOERROR || !driver) {
-      Logger::debug(1, "Mp3FormatTable - acmDriverOpen failed, mmerr=%d\n", result);
+      Logger::debug(1, "Mp3FormatTable - acmDriverOpen failed, %s\n", codecErrorText(result).c_str());
       break;
     }
     size_t maxExtra =

@@ -2,7 +2,7 @@
 // Line speeds (the stream bit rate in bits per second) and what each fixes: the MP3 rate and
 // channels, the highest MP3 byte rate allowed, and the PCM format captured for line-in. The
 // table of MP3 formats the codec drivers offer, and the rule that picks one for a line speed.
-// A line speed's display name is outputFormatName() of broadcast/program_values.h.
+// A line speed's display name is outputFormatName() of core/speed_names.h.
 
 #include <optional>
 #include <vector>

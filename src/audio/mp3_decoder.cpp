@@ -5,17 +5,17 @@ namespace brovana {
 const char* toString(DecodeStatus status) {
   switch (status) {
     case DecodeStatus::Block:
-      return "block";
+      return "XA_SUCCESS";
     case DecodeStatus::LastBlock:
-      return "last block";
+      return "XA_LAST_BLOCK";
     case DecodeStatus::Timeout:
-      return "timeout";
+      return "XA_ERROR_TIMEOUT";
     case DecodeStatus::InvalidFrame:
-      return "invalid frame";
+      return "XA_ERROR_INVALID_FRAME";
     case DecodeStatus::Error:
-      return "error";
+      return "XA_ERROR";
   }
-  return "unknown";
+  return "XA_UNKNOWN";
 }
 
 }  // namespace brovana

@@ -29,6 +29,7 @@ enum class DecodeStatus : int {
   Error = -1,           // decoding cannot go on
 };
 
+// The status as the log names it ("XA_ERROR_TIMEOUT").
 const char* toString(DecodeStatus status);
 
 // Result codes of opening inputs and outputs; 0 is success.

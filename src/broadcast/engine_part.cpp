@@ -4,18 +4,15 @@
 
 namespace brovana {
 
-EncoderEngine::EncoderEngine(AcmStage& stage, DecoderLibrary& decoders, Prompts& prompts,
+EncoderEngine::EncoderEngine(AcmConvert& stage, DecoderLibrary& decoders, Prompts& prompts,
                              const EngineWiring& wiring, EncoderTimings timings)
-    : events_(wiring.events), encoder_(stage.acm(), decoders, prompts, timings) {
-  encoder_.setMainWindow(wiring.mainWindow);
-  encoder_.setStatusDisplay(wiring.status);
-  encoder_.setSupervisor(this);
-  encoder_.setVisual(wiring.visual ? wiring.visual->feed() : nullptr);
-  encoder_.setWebService(wiring.web);
+    : encoder_(stage, decoders, prompts, timings) {
+  encoder_.setReports(wiring.reports);
+  setVisual(wiring.visual);
 }
 
-void EncoderEngine::start(Playlist& playlist, LiveConnect& connection, int outputBitrate, int startIndex) {
-  encoder_.start(playlist, connection, outputBitrate, startIndex);
+void EncoderEngine::start(Playlist& playlist, int outputBitrate, int startIndex) {
+  encoder_.start(playlist, outputBitrate, startIndex);
 }
 
 void EncoderEngine::stopPlaying(bool final) {
@@ -52,10 +49,6 @@ void EncoderEngine::setVisual(Visualisation* visual) {
   encoder_.setVisual(visual ? visual->feed() : nullptr);
 }
 
-void EncoderEngine::detachQualityGauge() {
-  encoder_.setQualityGauge(nullptr);
-}
-
 bool EncoderEngine::random() const {
   return encoder_.random();
 }
@@ -70,17 +63,6 @@ int EncoderEngine::priority() const {
 
 void EncoderEngine::setPriority(int priority) {
   encoder_.setPriority(priority);
-}
-
-void EncoderEngine::stop() {
-  if (events_)
-    events_->listFailed();
-  else
-    encoder_.stopPlaying(false);
-}
-
-void EncoderEngine::trackChanged() {
-  if (events_) events_->trackChanged();
 }
 
 }  // namespace brovana

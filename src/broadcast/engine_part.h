@@ -1,20 +1,19 @@
 #pragma once
-// The real playlist engine as the Supervisor's PlaylistEngine: the Encoder, fed by the
-// conversion stage, with its notices passed on to the Supervisor.
+// The real playlist engine as the Supervisor's PlaylistEngine: the Encoder, feeding the
+// conversion stage and reporting through the wiring's EngineReports.
 
 #include "audio/encoder.h"
-#include "broadcast/audio_parts.h"
 #include "broadcast/studio_parts.h"
 
 namespace brovana {
 
-class EncoderEngine final : public PlaylistEngine, private EncoderSupervisor {
+class EncoderEngine final : public PlaylistEngine {
  public:
   // The stage, the decoder library and the wiring's objects must outlive the engine.
-  EncoderEngine(AcmStage& stage, DecoderLibrary& decoders, Prompts& prompts, const EngineWiring& wiring,
+  EncoderEngine(AcmConvert& stage, DecoderLibrary& decoders, Prompts& prompts, const EngineWiring& wiring,
                 EncoderTimings timings = {});
 
-  void start(Playlist& playlist, LiveConnect& connection, int outputBitrate, int startIndex) override;
+  void start(Playlist& playlist, int outputBitrate, int startIndex) override;
   void stopPlaying(bool final) override;
   bool isPlaying() const override;
   std::optional<std::string> currentTitle() const override;
@@ -23,7 +22,6 @@ class EncoderEngine final : public PlaylistEngine, private EncoderSupervisor {
   int currentIndex() const override;
   void setCurrentIndex(int index) override;
   void setVisual(Visualisation* visual) override;
-  void detachQualityGauge() override;
   bool random() const override;
   void setRandom(bool on) override;
   int priority() const override;
@@ -32,12 +30,7 @@ class EncoderEngine final : public PlaylistEngine, private EncoderSupervisor {
   Encoder& encoder() { return encoder_; }
 
  private:
-  // EncoderSupervisor, on the engine's worker thread.
-  void stop() override;
-  void trackChanged() override;
-
-  EngineEvents* const events_;
-  Encoder encoder_;  // last: its worker is joined before the rest goes
+  Encoder encoder_;
 };
 
 }  // namespace brovana

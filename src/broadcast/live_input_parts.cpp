@@ -1,15 +1,13 @@
 #include "broadcast/live_input_parts.h"
 
-#include "monitor/quality_gauge.h"
-#include "monitor/status_display.h"
 #include "net/live_connect.h"
 
 namespace brovana {
 
-LineCDCapture::LineCDCapture(AcmStage& stage, const CaptureWiring& wiring, Prompts& prompts,
+LineCDCapture::LineCDCapture(AcmConvert& stage, const CaptureWiring& wiring, Prompts& prompts,
                              std::unique_ptr<WaveInDevice> device)
-    : connection_(wiring.connection), reports_(wiring), input_(stage.acm(), std::move(device), prompts) {
-  input_.setReports(&reports_);
+    : connection_(wiring.connection), input_(stage, std::move(device), prompts) {
+  input_.setReports(wiring.reports);
   setVisual(wiring.visual);
 }
 
@@ -36,29 +34,6 @@ void LineCDCapture::trackChanged() {
 
 void LineCDCapture::setVisual(Visualisation* visual) {
   input_.setVisual(visual ? visual->feed() : nullptr);
-}
-
-void LineCDCapture::Reports::dataCounter(std::string_view text) {
-  if (wiring_.status) wiring_.status->setDataCounter(text);
-}
-
-void LineCDCapture::Reports::trackTimes(int elapsed, int remaining) {
-  if (wiring_.status) wiring_.status->showTrackTimes(clockText(elapsed), clockText(remaining));
-}
-
-void LineCDCapture::Reports::onAirTitle() {
-  if (wiring_.mainWindow) setTitleStatus(*wiring_.mainWindow, kTitleOnAir);
-}
-
-void LineCDCapture::Reports::listeners() {
-  if (wiring_.status && wiring_.connection) wiring_.status->showListeners(wiring_.connection->memberName());
-}
-
-void LineCDCapture::Reports::quality(float throughputRatio, int transmitBitRate) {
-  QualityGauge* gauge = wiring_.gauge ? wiring_.gauge->gauge() : nullptr;
-  if (!gauge || !wiring_.connection) return;
-  gauge->setCpuQuality(throughputRatio);
-  gauge->setNetworkQuality(transmitBitRate, wiring_.connection->outputBitrate());
 }
 
 MixerPart::MixerPart(std::unique_ptr<MixerModel> model, MixerDestination destination)

@@ -1,6 +1,6 @@
 #pragma once
 // The real live-input parts as the Supervisor sees them: the wave-in capture (LineCDInput on a
-// sound card device, reporting to the status display, the main window and the quality gauge)
+// sound card device, reporting through the wiring's EngineReports like the playlist engine)
 // and the sound card's mixers (the mixer rules over a model of the card's mixer). Every front
 // end makes them with these, from the devices its platform gives.
 
@@ -8,7 +8,6 @@
 
 #include "audio/line_cd_input.h"
 #include "audio/mixer.h"
-#include "broadcast/audio_parts.h"
 #include "broadcast/studio_parts.h"
 
 namespace brovana {
@@ -16,7 +15,7 @@ namespace brovana {
 class LineCDCapture final : public Capture {
  public:
   // The stage, the prompts and the wiring's objects must outlive the capture.
-  LineCDCapture(AcmStage& stage, const CaptureWiring& wiring, Prompts& prompts,
+  LineCDCapture(AcmConvert& stage, const CaptureWiring& wiring, Prompts& prompts,
                 std::unique_ptr<WaveInDevice> device);
 
   bool startInput(int lineSpeed) override;
@@ -29,22 +28,8 @@ class LineCDCapture final : public Capture {
   LineCDInput& input() { return input_; }
 
  private:
-  class Reports final : public CaptureReports {
-   public:
-    explicit Reports(const CaptureWiring& wiring) : wiring_(wiring) {}
-    void dataCounter(std::string_view text) override;
-    void trackTimes(int elapsed, int remaining) override;
-    void onAirTitle() override;
-    void listeners() override;
-    void quality(float throughputRatio, int transmitBitRate) override;
-
-   private:
-    CaptureWiring wiring_;
-  };
-
   LiveConnect* connection_;
-  Reports reports_;
-  LineCDInput input_;  // last: its thread is joined before the reports go
+  LineCDInput input_;
 };
 
 class MixerPart final : public MixerControl {

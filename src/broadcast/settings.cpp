@@ -2,8 +2,9 @@
 
 #include <string>
 
-#include "broadcast/program_values.h"
+#include "core/program_values.h"
 #include "core/registry.h"
+#include "core/speed_names.h"
 #include "core/text.h"
 #include "net/live_connect.h"
 
@@ -31,21 +32,6 @@ const char* flag(bool on) {
 
 }  // namespace
 
-int derivedOutputBitrate(int lineSpeed) {
-  switch (lineSpeed) {
-    case 100000:
-      return 56000;
-    case 56000:
-      return 32000;
-    case 33000:
-      return 24000;
-    case 28800:
-      return 16000;
-    default:
-      return 0;
-  }
-}
-
 bool loadBroadcastInfo(Registry& registry, std::string_view profile, LiveConnect* connection,
                        const SettingsHolders& holders) {
   if (!connection) return false;
@@ -69,7 +55,7 @@ bool loadBroadcastInfo(Registry& registry, std::string_view profile, LiveConnect
   }
   connection->setLineSpeed(parseInt(key->text("bitrate")));
   int output = parseInt(key->text("output_bitrate"));
-  connection->setOutputBitrate(output == 0 ? derivedOutputBitrate(connection->lineSpeed()) : output);
+  connection->setOutputBitrate(output == 0 ? outputBitrateForLineSpeed(connection->lineSpeed()) : output);
   for (const VisualValue& v : kVisualValues)
     if (holders.visual) holders.visual->setDisplay(v.display, parseInt(key->text(v.name)) != 0);
   if (auto livetag = key->query("livetag")) connection->setLiveTag(parseInt(*livetag) != 0);

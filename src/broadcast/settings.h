@@ -44,9 +44,6 @@ struct SettingsHolders {
   Volumes* volumes = nullptr;
 };
 
-// The stream bit rate derived from the member's line speed when none was stored (0: no rule).
-int derivedOutputBitrate(int lineSpeed);
-
 // False without a connection, or when neither the profile key nor the predecessor's key exists
 // (the first run); true otherwise, also when single values are missing.
 bool loadBroadcastInfo(Registry& registry, std::string_view profile, LiveConnect* connection,

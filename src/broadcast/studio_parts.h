@@ -6,26 +6,30 @@
 // studio) hands the Supervisor a StudioParts that makes them; tests hand it fakes. Any maker may
 // return null when its front end has no such part (the headless studio has no mixer, say); the
 // Supervisor then behaves as the part's failure would make it.
+//
+// The playlist engine and the capture feed the conversion stage that the same StudioParts made,
+// and report through the EngineReports the Supervisor hands them; the Supervisor adapts those
+// reports to the windows and the service.
 
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "audio/engine_reports.h"
 #include "broadcast/settings.h"
+#include "monitor/quality_gauge.h"
 #include "monitor/status_views.h"
 
 namespace brovana {
 
 class DspHost;
 class LiveConnect;
-class MainWindowView;
 class ProgramExit;
 class Playlist;
 class StatusDisplay;
 class Supervisor;
 class VisualFeed;
-class WebService;
 
 // The sources of the "Audio Source" menu. The external codes are the mixer-line types handed to
 // the input mixer.
@@ -67,35 +71,18 @@ class ConversionStage {
   virtual void setMusicGain(float gain) = 0;
 };
 
-// What the playlist engine tells the Supervisor, on the engine's worker thread.
-class EngineEvents {
- public:
-  virtual ~EngineEvents() = default;
-  // Every track of the list failed: the broadcast stops.
-  virtual void listFailed() = 0;
-  // A new track starts: a voiceover capture follows its PCM format.
-  virtual void trackChanged() = 0;
-};
-
-class QualityGauge;
-class QualityWindow;
-
 // What the playlist engine is given at creation.
 struct EngineWiring {
-  MainWindowView* mainWindow = nullptr;
-  StatusDisplay* status = nullptr;
-  QualityWindow* gauge = nullptr;
-  EngineEvents* events = nullptr;
+  EngineReports* reports = nullptr;
   Visualisation* visual = nullptr;
-  WebService* web = nullptr;  // where the engine announces each track
 };
 
 // The playlist engine; its play order and priority are stored with the settings.
 class PlaylistEngine : public PlayOrder {
  public:
   // Starts the worker on the list and returns at once.
-  virtual void start(Playlist& playlist, LiveConnect& connection, int outputBitrate, int startIndex) = 0;
-  // Also from the engine's own worker (through EngineEvents::listFailed).
+  virtual void start(Playlist& playlist, int outputBitrate, int startIndex) = 0;
+  // Also from the engine's own worker (through EngineReports::listFailed).
   virtual void stopPlaying(bool final) = 0;
   virtual bool isPlaying() const = 0;
   // The title of the track now playing; none before the first one.
@@ -107,17 +94,13 @@ class PlaylistEngine : public PlayOrder {
   // Ends the track it plays and goes on at `index` (the playlist window's jump to a track).
   virtual void setCurrentIndex(int index) = 0;
   virtual void setVisual(Visualisation* visual) = 0;
-  // The quality gauge is about to go away.
-  virtual void detachQualityGauge() = 0;
 };
 
 // What the wave-in capture is given at creation. Voiceover is off at first.
 struct CaptureWiring {
+  EngineReports* reports = nullptr;
   Visualisation* visual = nullptr;
-  LiveConnect* connection = nullptr;
-  StatusDisplay* status = nullptr;
-  QualityWindow* gauge = nullptr;
-  MainWindowView* mainWindow = nullptr;
+  LiveConnect* connection = nullptr;  // whose stream bit rate line-in is converted at
 };
 
 // The wave-in capture: the external sources, and the microphone of a voiceover.
@@ -238,12 +221,13 @@ class StudioParts {
   // A stage whose codec does not answer tells the member and ends the program through `exit`.
   virtual std::unique_ptr<ConversionStage> makeConversionStage(LiveConnect& connection, StatusDisplay& status,
                                                                ProgramExit& exit) = 0;
-  virtual std::unique_ptr<PlaylistEngine> makePlaylistEngine(ConversionStage& stage,
-                                                             const EngineWiring& wiring) = 0;
+  // Fed by the conversion stage made above.
+  virtual std::unique_ptr<PlaylistEngine> makePlaylistEngine(const EngineWiring& wiring) = 0;
   virtual std::unique_ptr<PluginHost> makePluginHost() = 0;
   virtual std::unique_ptr<MixerControl> makeMixer(MixerDestination destination) = 0;
   virtual std::unique_ptr<VolumeWindow> makeVolumeWindow(int initialVolume) = 0;
-  virtual std::unique_ptr<Capture> makeCapture(ConversionStage& stage, const CaptureWiring& wiring) = 0;
+  // Fed by the conversion stage made above.
+  virtual std::unique_ptr<Capture> makeCapture(const CaptureWiring& wiring) = 0;
   virtual std::unique_ptr<BroadcastInfoDialog> makeBroadcastInfoDialog(LiveConnect& connection,
                                                                        Supervisor& supervisor) = 0;
   virtual std::unique_ptr<ProgramInfoDialog> makeProgramInfoDialog(LiveConnect& connection) = 0;

@@ -5,7 +5,8 @@
 #include <filesystem>
 
 #include "audio/mixer.h"
-#include "broadcast/program_values.h"
+#include "core/program_values.h"
+#include "core/speed_names.h"
 #include "core/text.h"
 #include "diag/logger.h"
 #include "monitor/main_window_view.h"
@@ -88,27 +89,57 @@ void Supervisor::endProgram() {
 
 bool Supervisor::init() {
   Lock lock(controlMutex_);
-  // A slow processor makes the stream break up; members hear of it on their first runs only.
-  int mhz = context_.parts.cpuMHz();
-  if (mhz > 0 && mhz < kSlowCpuMHz && programValues().sessionCount() < 2)
-    prompts_.warning(
-        formatText("Your CPU is less than the recommeded speed for live broadcasting, (%d Mhz) causing your "
-              "broadcast to break up, you should have at least a %d Mhz machine.",
-              mhz, kSlowCpuMHz));
-
+  warnOfSlowProcessor();
   std::error_code error;
   startupFolder_ = std::filesystem::current_path(error).string();
   if (startupFolder_.size() > 260) startupFolder_.resize(260);
   gInstance = this;
 
-  // The long-lived parts; each is given the ones made before it.
+  if (!makeParts() || !loadOrFirstRun() || !settleAccountMode()) return false;
+  prompts_.notice("Starting Brovana-Live, standby...");
+  web_.checkVersion(connection_->serverInfo(), kProgramVersion, kBuildNumber, prompts_, exit_);
+  if (ended() || !continueBesideARunningBroadcast()) return false;
+  // A refused account opens the dialog where the member can put it right.
+  if (connection_->verifyAccount(connection_->memberName(), connection_->pass(), true) != 0) {
+    prompts_.notice("");
+    showBroadcastInfo();
+  }
+  connection_->refreshServerInfo();
+  writeStartLines(true);
+  prompts_.notice("");
+  return !ended();
+}
+
+bool Supervisor::quit() {
+  endProgram();
+  return false;
+}
+
+// A slow processor makes the stream break up; members hear of it on their first runs only.
+void Supervisor::warnOfSlowProcessor() {
+  int mhz = context_.parts.cpuMHz();
+  if (mhz > 0 && mhz < kSlowCpuMHz && programValues().sessionCount() < 2)
+    prompts_.warning(
+        formatText("Your CPU is less than the recommeded speed for live broadcasting, (%d Mhz) causing your "
+                   "broadcast to break up, you should have at least a %d Mhz machine.",
+                   mhz, kSlowCpuMHz));
+}
+
+// The long-lived parts, each given the ones made before it; false when the codec check ended
+// the program.
+bool Supervisor::makeParts() {
   StudioParts& parts = context_.parts;
   statusWindow_ = parts.makeStatusWindow();
   status_ = std::make_unique<StatusDisplay>(statusWindow_.get(), mainWindow_);
   gauge_ = parts.makeQualityWindow();
   playlistWindow_ = parts.makePlaylistWindow(*this);
-  connection_ = std::make_unique<LiveConnect>(webHost_, status_.get(), accountService_, prompts_,
+  linkReports_ = std::make_unique<LinkReportsAdapter>(*status_);
+  connection_ = std::make_unique<LiveConnect>(webHost_, linkReports_.get(), accountService_, prompts_,
                                               context_.timings.connection);
+  engineReports_ = std::make_unique<EngineReportsAdapter>(
+      *status_, mainWindow_, *connection_, web_,
+      EngineReportsAdapter::Notices{[this] { listFailed(); }, [this] { trackChanged(); }});
+  if (gauge_) engineReports_->setGauge(gauge_->gauge());
   Logger::setStatsSource(connection_.get());
   connection_->setTap(&recorder_);
   stage_ = parts.makeConversionStage(*connection_, *status_, exit_);
@@ -125,103 +156,72 @@ bool Supervisor::init() {
   source_ = kSourcePlaylist;
   hostplayName();  // fetches the names file for later
 
-  if (stage_) {
-    EngineWiring wiring;
-    wiring.mainWindow = mainWindow_;
-    wiring.status = status_.get();
-    wiring.gauge = gauge_.get();
-    wiring.events = this;
-    wiring.visual = visual_;
-    wiring.web = &web_;
-    engine_ = parts.makePlaylistEngine(*stage_, wiring);
-  }
-
+  if (stage_) engine_ = parts.makePlaylistEngine(EngineWiring{engineReports_.get(), visual_});
   pluginHost_ = parts.makePluginHost();
   if (stage_ && pluginHost_) stage_->setDspHost(pluginHost_->samples());
-
   web_.fetchGenreList();
   genreList_ = GenreList::load();
   Logger::setStatsSource(connection_.get());
-
   // The sound card's mixers at a middle volume.
   if ((inputMixer_ = parts.makeMixer(MixerDestination::Recording)))
     for (int line : {kSourceLineIn, kSourceCd, kSourceMicrophone})
       inputMixer_->setSourceVolume(line, kInitialVolume);
   if ((outputMixer_ = parts.makeMixer(MixerDestination::Speakers)))
     outputMixer_->setWaveOutVolume(kInitialVolume);
-
   volumes_ = parts.makeVolumeWindow(kInitialVolume);
+  return true;
+}
 
-  // No settings at all: the first run.
-  if (!loadBroadcastInfo(context_.registry, kProfileName, connection_.get(), settingsHolders())) {
-    if (!prompts_.ask("Do you already have an account on Zelvora?")) {
-      prompts_.information(
-          formatText("%s will now launch your browser and exit. When ready restart Live and you'll be "
-                "on the air!",
-                kProgramName));
-      prompts_.open(registrationUrl());
-      endProgram();
-      return false;
-    }
-    firstRunDone_ = parts.runSetupWizard(*connection_, true);
-    if (!firstRunDone_) {
-      endProgram();
-      return false;
-    }
-    Playlist* playlist = playlistWindow_ ? playlistWindow_->playlist() : nullptr;
-    if (playlist && playlist->count() > 0)
-      prompts_.information(
-          "Your broadcast is now starting. Be patient, as this might take a few seconds to log in and "
-          "connect with "
-          "the server.",
-          "Click to begin!");
-    // This run is the first of the count, so the next one logs under a number of its own.
-    programValues().setSessionID(1);
-    saveBroadcastInfo(context_.registry, kProfileName, connection_.get(), settingsHolders());
+// The stored settings; without any, the first run: an account and the setup wizard.
+bool Supervisor::loadOrFirstRun() {
+  if (loadBroadcastInfo(context_.registry, kProfileName, connection_.get(), settingsHolders())) return true;
+  if (!prompts_.ask("Do you already have an account on Zelvora?")) {
+    prompts_.information(formatText(
+        "%s will now launch your browser and exit. When ready restart Live and you'll be on the air!",
+        kProgramName));
+    prompts_.open(registrationUrl());
+    return quit();
   }
+  firstRunDone_ = context_.parts.runSetupWizard(*connection_, true);
+  if (!firstRunDone_) return quit();
+  Playlist* playlist = playlistWindow_ ? playlistWindow_->playlist() : nullptr;
+  if (playlist && playlist->count() > 0)
+    prompts_.information(
+        "Your broadcast is now starting. Be patient, as this might take a few seconds to log in and connect "
+        "with "
+        "the server.",
+        "Click to begin!");
+  // This run is the first of the count, so the next one logs under a number of its own.
+  programValues().setSessionID(1);
+  saveBroadcastInfo(context_.registry, kProfileName, connection_.get(), settingsHolders());
+  return true;
+}
 
-  // An account in Hostplay mode goes live, unless the member means another account.
-  if (connection_->isHostplay()) {
-    std::string name = hostplayName();
-    if (prompts_.ask(
-            formatText("This account, %s, is currently set up for %s. Do you want to log into a different "
-                  "account?",
-                  connection_->memberName().c_str(), name.c_str()))) {
-      if (!runSetupWizard()) {
-        endProgram();
-        return false;
-      }
-    } else if (!web_.netcastSwitch(connection_->memberName(), connection_->pass(), "live",
-                                   context_.timings.liveSwitchWaitSeconds)) {
-      prompts_.error(formatText(kSwitchToLiveFailed, kProgramName, name.c_str()));
-      endProgram();
-      return false;
-    }
-  }
+// An account in Hostplay mode goes live, unless the member means another account.
+bool Supervisor::settleAccountMode() {
+  if (!connection_->isHostplay()) return true;
+  std::string hostplay = hostplayName();
+  if (!prompts_.ask(formatText(
+          "This account, %s, is currently set up for %s. Do you want to log into a different account?",
+          connection_->memberName().c_str(), hostplay.c_str())))
+    return switchToLive(hostplay);
+  return runSetupWizard() || quit();
+}
 
-  prompts_.notice("Starting Brovana-Live, standby...");
-  web_.checkVersion(connection_->serverInfo(), kProgramVersion, kBuildNumber, prompts_, exit_);
-  if (ended()) return false;
-
-  // Another studio may be on the air with this account.
-  if (connection_->serverOn() && !web_.switchedToLive()) {
-    prompts_.notice("");
-    if (!prompts_.ask("You currently have a broadcast running! Do you want to continue?")) {
-      endProgram();
-      return false;
-    }
-  }
-
-  // A refused account opens the dialog where the member can put it right.
-  if (connection_->verifyAccount(connection_->memberName(), connection_->pass(), true) != 0) {
-    prompts_.notice("");
-    showBroadcastInfo();
-  }
-
-  connection_->refreshServerInfo();
-  writeStartLines(true);
+// Another studio may be on the air with this account.
+bool Supervisor::continueBesideARunningBroadcast() {
+  if (!connection_->serverOn() || web_.switchedToLive()) return true;
   prompts_.notice("");
-  return !ended();
+  return prompts_.ask("You currently have a broadcast running! Do you want to continue?") || quit();
+}
+
+// The account in Hostplay mode cannot take a live source; a refused switch ends the program.
+bool Supervisor::switchToLive(const std::string& hostplay) {
+  if (web_.netcastSwitch(connection_->memberName(), connection_->pass(), "live",
+                         context_.timings.liveSwitchWaitSeconds))
+    return true;
+  prompts_.error(formatText(kSwitchToLiveFailed, kProgramName, hostplay.c_str()));
+  return quit();
 }
 
 void Supervisor::writeStartLines(bool withMember) {
@@ -323,7 +323,7 @@ void Supervisor::startPlaylist(Playlist& playlist, int startIndex) {
     return;
   }
   ++starts_;
-  if (engine_) engine_->start(playlist, *connection_, connection_->outputBitrate(), startIndex);
+  if (engine_) engine_->start(playlist, connection_->outputBitrate(), startIndex);
   setBroadcastButton(true);
 }
 
@@ -338,16 +338,11 @@ bool Supervisor::connect() {
   if (!connection_) return false;
   connection_->refreshServerInfo();
   if (connection_->isHostplay()) {
-    std::string name = hostplayName();
-    if (!prompts_.ask(
-            formatText("You are currently set up for %s, do you want to switch to Live mode?", name.c_str())))
+    std::string hostplay = hostplayName();
+    if (!prompts_.ask(formatText("You are currently set up for %s, do you want to switch to Live mode?",
+                                 hostplay.c_str())) ||
+        !switchToLive(hostplay))
       return false;
-    if (!web_.netcastSwitch(connection_->memberName(), connection_->pass(), "live",
-                            context_.timings.liveSwitchWaitSeconds)) {
-      prompts_.error(formatText(kSwitchToLiveFailed, kProgramName, name.c_str()));
-      endProgram();
-      return false;
-    }
   }
   if (connection_->loggedOn()) {
     setTitleState(kTitleOnAir);
@@ -379,13 +374,7 @@ void Supervisor::postBlankTitle(const std::string& title) {
 bool Supervisor::ensureCapture() {
   if (capture_) return true;
   if (!stage_) return false;
-  CaptureWiring wiring;
-  wiring.visual = visual_;
-  wiring.connection = connection_.get();
-  wiring.status = status_.get();
-  wiring.gauge = gauge_.get();
-  wiring.mainWindow = mainWindow_;
-  capture_ = context_.parts.makeCapture(*stage_, wiring);
+  capture_ = context_.parts.makeCapture(CaptureWiring{engineReports_.get(), visual_, connection_.get()});
   captureSeen_ = capture_.get();
   return capture_ != nullptr;
 }
@@ -421,7 +410,7 @@ bool Supervisor::setSource(int code) {
     }
     if (currentPlaylist_) currentPlaylist_->setCurrent(-1);
   } else {
-      Logger::log("Switching source to Playlist\n");
+    Logger::log("Switching source to Playlist\n");
     statusText = "playlist";
   }
   if (code != source_)
@@ -596,10 +585,14 @@ void Supervisor::switchToHostplay() {
   if (!connection_) return;
   if (isBroadcasting() != 0 && prompts_.ask("You are already broadcasting. Do you want to stop?"))
     stopLocked(false);
-  if (web_.netcastSwitch(connection_->memberName(), connection_->pass(), "hostplay", 0))
-    serverTurnedOn_ = false;
-  else
-    prompts_.error(formatText(kSwitchToHostplayFailed, kProgramName, hostplayName().c_str()));
+  if (switchBackToHostplay()) serverTurnedOn_ = false;
+}
+
+bool Supervisor::switchBackToHostplay(std::string hostplay) {
+  if (web_.netcastSwitch(connection_->memberName(), connection_->pass(), "hostplay", 0)) return true;
+  if (hostplay.empty()) hostplay = hostplayName();
+  prompts_.error(formatText(kSwitchToHostplayFailed, kProgramName, hostplay.c_str()));
+  return false;
 }
 
 void Supervisor::turnServer(const std::string& action) {
@@ -614,7 +607,7 @@ std::string Supervisor::hostplayName() {
 void Supervisor::setSkin(const std::string& path) {
   Lock lock(controlMutex_);
   // The voiceover panel too, which the main window restyles through here.
-  Skinnable* windows[] = {infoDialog_.get(), statusWindow_.get(), programInfo_.get(), playlistWindow_.get(),
+  Skinnable* windows[] = {infoDialog_.get(), statusWindow_.get(), programInfo_.get(),   playlistWindow_.get(),
                           volumes_.get(),    gauge_.get(),        voiceoverPanel_.get()};
   for (Skinnable* window : windows)
     if (window) window->setSkin(path);
@@ -659,19 +652,16 @@ Supervisor::~Supervisor() {
     closing_ = true;
     if (connection_ && web_.switchedToLive()) {
       std::string name = hostplayName();
-      if (prompts_.ask(formatText("Would you like to turn your %s broadcast back on?", name.c_str())) &&
-          !web_.netcastSwitch(connection_->memberName(), connection_->pass(), "hostplay", 0))
-        prompts_.error(formatText(kSwitchToHostplayFailed, kProgramName, name.c_str()));
+      if (prompts_.ask(formatText("Would you like to turn your %s broadcast back on?", name.c_str())))
+        switchBackToHostplay(name);
     }
     genreList_ = GenreList();
     inputMixer_.reset();
     outputMixer_.reset();
   }
   // Without the lock: the engine joins its worker, which may be waiting for it.
-  if (gauge_) {
-    if (engine_) engine_->detachQualityGauge();
-    gauge_.reset();
-  }
+  if (engineReports_) engineReports_->setGauge(nullptr);
+  gauge_.reset();
   engine_.reset();
   captureSeen_ = nullptr;
   capture_.reset();
@@ -683,7 +673,9 @@ Supervisor::~Supervisor() {
   programInfo_.reset();
   // The log asks the connection for listener figures until the end.
   if (connection_) Logger::setStatsSource(nullptr);
+  engineReports_.reset();
   connection_.reset();
+  linkReports_.reset();
   playlistWindow_.reset();
   volumes_.reset();
   status_.reset();
@@ -800,6 +792,14 @@ SettingsHolders Supervisor::settingsHolders() const {
   holders.playOrder = engine_.get();
   holders.volumes = volumes_.get();
   return holders;
+}
+
+void finishRunLog(Prompts& prompts) {
+  Logger::writeSummary();
+  if (Logger::troubledRun() &&
+      prompts.ask("Your broadcast encountered some errors. Would you like to see the log file?"))
+    prompts.open(Logger::getLogPath());
+  Logger::writeGraphsAndClose();
 }
 
 }  // namespace brovana

@@ -5,9 +5,9 @@
 // source and the account mode, and tears everything down at exit.
 //
 // Threads: every operation comes from the user-interface thread, except the two notices of the
-// playlist engine's worker (EngineEvents). The worker's stop and the user-interface thread's
-// stops and starts are serialised by one lock, so that they cannot interleave; a worker stop
-// that arrives after a newer start has been made is dropped, since the list that failed is no
+// playlist engine's worker (EngineReports::listFailed and trackChanged). The worker's stop and the
+// user-interface thread's stops and starts are serialised by one lock, so that they cannot interleave; a
+// worker stop that arrives after a newer start has been made is dropped, since the list that failed is no
 // longer the one on the air. The lock is recursive because a stop or start runs inside other
 // operations (a source switch restarts, a start stops first).
 
@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "broadcast/report_adapters.h"
 #include "broadcast/settings.h"
 #include "broadcast/stream_recorder.h"
 #include "broadcast/studio_parts.h"
@@ -59,12 +60,12 @@ struct SupervisorContext {
   SupervisorTimings timings = {};
 };
 
-class Supervisor final : private EngineEvents {
+class Supervisor final {
  public:
   // Nothing happens until init.
   Supervisor(MainWindowView* mainWindow, std::string webHost, SupervisorContext context);
   // The second half of the exit sequence; prepareExit must have run when init did.
-  ~Supervisor() override;
+  ~Supervisor();
   Supervisor(const Supervisor&) = delete;
   Supervisor& operator=(const Supervisor&) = delete;
 
@@ -174,12 +175,23 @@ class Supervisor final : private EngineEvents {
     Supervisor& owner_;
   };
 
-  // EngineEvents, on the engine's worker thread.
-  void listFailed() override;
-  void trackChanged() override;
+  // The playlist engine's notices, on its worker thread.
+  void listFailed();
+  void trackChanged();
 
   void endProgram();
+  // Ends the program and gives false, the answer of a start-up step that refused.
+  bool quit();
   bool ended() const { return ended_.load(); }
+  // The steps of init.
+  void warnOfSlowProcessor();
+  bool makeParts();
+  bool loadOrFirstRun();
+  bool settleAccountMode();
+  bool continueBesideARunningBroadcast();
+  bool switchToLive(const std::string& hostplay);
+  // Without the display name, it is fetched only for the message of a failure.
+  bool switchBackToHostplay(std::string hostplay = {});
   void stopLocked(bool final);
   bool connect();
   void startPlaylist(Playlist& playlist, int startIndex);
@@ -223,7 +235,9 @@ class Supervisor final : private EngineEvents {
   std::unique_ptr<StatusDisplay> status_;
   std::unique_ptr<QualityWindow> gauge_;
   std::unique_ptr<PlaylistWindowControl> playlistWindow_;
+  std::unique_ptr<LinkReportsAdapter> linkReports_;
   std::unique_ptr<LiveConnect> connection_;
+  std::unique_ptr<EngineReportsAdapter> engineReports_;
   std::unique_ptr<ConversionStage> stage_;
   std::unique_ptr<PlaylistEngine> engine_;
   std::unique_ptr<PluginHost> pluginHost_;
@@ -238,5 +252,9 @@ class Supervisor final : private EngineEvents {
   std::unique_ptr<Capture> capture_;
   std::atomic<Capture*> captureSeen_{nullptr};
 };
+
+// The end of the run's log, after the Supervisor is gone: the summary, the offer to open the log
+// when the run went badly, the time graphs.
+void finishRunLog(Prompts& prompts);
 
 }  // namespace brovana

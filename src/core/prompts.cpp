@@ -1,11 +1,13 @@
 #include "core/prompts.h"
 
-#include "diag/logger.h"
+#include <string>
+
+#include "core/log_sink.h"
 
 namespace brovana {
 
 void Prompts::box(BoxKind kind, std::string_view text, std::string_view caption) {
-  Logger::log("%.*s\n", static_cast<int>(text.size()), text.data());
+  logLine(std::string(text) + "\n");
   showBox(kind, text, caption);
 }
 

@@ -7,7 +7,8 @@
 #include <cerrno>
 #include <cstring>
 
-#include "diag/logger.h"
+#include "core/log_sink.h"
+#include "core/text.h"
 
 namespace brovana {
 
@@ -20,7 +21,7 @@ bool setThreadPriority(long threadId, int priority) {
   static constexpr int kNice[] = {0, -5, -10};
   if (threadId <= 0 || priority < kPriorityNormal || priority > kPriorityHighest) return false;
   if (setpriority(PRIO_PROCESS, static_cast<id_t>(threadId), kNice[priority]) == 0) return true;
-  Logger::log("Cannot set the thread priority to %d: %s\n", priority, std::strerror(errno));
+  logLine(formatText("Cannot set the thread priority to %d: %s\n", priority, std::strerror(errno)));
   return false;
 }
 

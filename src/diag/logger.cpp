@@ -4,9 +4,10 @@
 
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
 
-#include "broadcast/program_values.h"
-#include "core/prompts.h"
+#include "core/log_sink.h"
+#include "core/program_values.h"
 #include "core/text.h"
 #include "diag/system_info.h"
 
@@ -36,14 +37,19 @@ std::string vformat(const char* format, va_list args) {
 }
 
 // "%*s" of width n with a one-star text: the star stands in column n after the bar.
-std::string bar(int n) { return n > 0 ? std::string(n - 1, ' ') + "*\n" : "\n"; }
+std::string bar(int n) {
+  return n > 0 ? std::string(n - 1, ' ') + "*\n" : "\n";
+}
 
 }  // namespace
 
 // Fixed formats rather than the locale's, so that a log reads the same on every desktop.
-std::string logTimeText(std::time_t when) { return formatTime(when, "%m/%d/%y %H:%M:%S"); }
+std::string logTimeText(std::time_t when) {
+  return formatTime(when, "%m/%d/%y %H:%M:%S");
+}
 
-LogBook::LogBook(std::function<int()> sessionNumber) : sessionNumber_(std::move(sessionNumber)) {}
+LogBook::LogBook(std::function<int()> sessionNumber, int verbosity)
+    : sessionNumber_(std::move(sessionNumber)), verbosity_(verbosity) {}
 
 LogBook::~LogBook() {
   if (file_) std::fclose(file_);
@@ -57,7 +63,7 @@ bool LogBook::openLocked(const std::string& timeText) {
   file_ = std::fopen(path_.c_str(), "w");
   if (!file_) return false;
   writeRawLocked(formatText("%s (build %d)\nLog file for %s, built on %s\n", kVersionText, kBuildNumber,
-                        timeText.c_str(), kBuildDate));
+                            timeText.c_str(), kBuildDate));
   writeRawLocked(kSeparatorLine);
   return true;
 }
@@ -67,7 +73,9 @@ void LogBook::writeRawLocked(const std::string& text) {
   std::fflush(file_);
 }
 
-void LogBook::log(const char* format, va_list args) { write(vformat(format, args)); }
+void LogBook::log(const char* format, va_list args) {
+  write(vformat(format, args));
+}
 
 void LogBook::write(const std::string& message) {
   std::string timeText = logTimeText(std::time(nullptr));
@@ -76,7 +84,9 @@ void LogBook::write(const std::string& message) {
   writeRawLocked("(" + timeText + ") " + message);
 }
 
-void LogBook::addcount(int series, int value) { addSample(series, std::time(nullptr), value); }
+void LogBook::addcount(int series, int value) {
+  addSample(series, std::time(nullptr), value);
+}
 
 void LogBook::addSample(int series, std::time_t when, int value) {
   if (series < 0 || series >= kSeriesCount) return;
@@ -205,9 +215,7 @@ std::string LogBook::logPath() const {
   return path_;
 }
 
-void LogBook::showLogFile(Prompts& prompts) const { prompts.open(logPath()); }
-
-void LogBook::finish(Prompts& prompts) {
+void LogBook::writeSummary() {
   write(formatText("Exiting %s\n", kProgramName));
   write(kSeparatorLine);
   int failed, tracks, loops, reconnects, dropouts;
@@ -223,13 +231,22 @@ void LogBook::finish(Prompts& prompts) {
   write(formatText("%d : number of reconnects\n", reconnects));
   write(formatText("%d : internal warnings\n", 0));
   write(formatText("%d : total number of signal dropouts\n", dropouts));
+}
 
-  if (reconnects > 2 && failed > 0 &&
-      prompts.ask("Your broadcast encountered some errors. Would you like to see the log file?"))
-    showLogFile(prompts);
+bool LogBook::troubledRun() const {
+  std::lock_guard lock(mutex_);
+  return reconnects_ > 2 && failedFiles_ > 0;
+}
 
+void LogBook::writeGraphsAndClose() {
+  int reconnects, dropouts;
+  {
+    std::lock_guard lock(mutex_);
+    reconnects = reconnects_, dropouts = dropouts_;
+  }
   timeGraph("Listeners", static_cast<int>(LogSeries::Listeners), 5, GraphMode::OneValue, true);
-  if (dropouts > 0) timeGraph("Dropouts", static_cast<int>(LogSeries::Dropouts), 5, GraphMode::Summing, false);
+  if (dropouts > 0)
+    timeGraph("Dropouts", static_cast<int>(LogSeries::Dropouts), 5, GraphMode::Summing, false);
   if (reconnects > 0)
     timeGraph("Reconnects", static_cast<int>(LogSeries::Reconnects), 5, GraphMode::OneValue, false);
 
@@ -299,14 +316,33 @@ void LogBook::graphLineLocked(GraphState& g, std::time_t when, int slot, int val
   g.firstLine = false;
 }
 
+namespace {
+
+// The core's own lines (message boxes, refused priorities) come here from the start of the run.
+[[maybe_unused]] const bool kCoreLinesLogged = [] {
+  setLogSink([](const std::string& line) { Logger::book().write(line.substr(0, kMaxMessage)); });
+  return true;
+}();
+
+}  // namespace
+
 namespace Logger {
 
 LogBook& book() {
-  static LogBook instance([] { return programValues().sessionCount(); });
+  static LogBook instance([] { return programValues().sessionCount(); },
+                          parseInt(std::getenv("BROVANA_DEBUG") ? std::getenv("BROVANA_DEBUG") : ""));
   return instance;
 }
 
 void log(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  book().log(format, args);
+  va_end(args);
+}
+
+void debug(int level, const char* format, ...) {
+  if (!book().verbose(level)) return;
   va_list args;
   va_start(args, format);
   book().log(format, args);

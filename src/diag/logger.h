@@ -4,6 +4,7 @@
 // Every module writes through Logger::log. The state behind it is one program-wide LogBook;
 // tests make their own LogBook to look at one in isolation.
 
+#include <atomic>
 #include <cstdarg>
 #include <ctime>
 #include <functional>
@@ -12,8 +13,6 @@
 #include <vector>
 
 namespace brovana {
-
-class Prompts;
 
 inline constexpr const char* kVersionText = "Brovana-Live 2.01 - Jan. 29, 2001";
 inline constexpr int kBuildNumber = 110;
@@ -41,13 +40,16 @@ inline constexpr int kSeriesCount = 5;
 class LogBook {
  public:
   // sessionNumber names the file ("live_log<N>.txt") when the first line is written.
-  explicit LogBook(std::function<int()> sessionNumber);
+  explicit LogBook(std::function<int()> sessionNumber, int verbosity = 0);
   ~LogBook();
   LogBook(const LogBook&) = delete;
   LogBook& operator=(const LogBook&) = delete;
 
   void log(const char* format, va_list args);
   void write(const std::string& message);  // one time-stamped line, as log() writes it
+  // Detailed traces are written when `level` is at most the verbosity (0: none, the default).
+  void setVerbosity(int verbosity) { verbosity_.store(verbosity); }
+  bool verbose(int level) const { return level <= verbosity_.load(); }
 
   void addcount(int series, int value);
   void addSample(int series, std::time_t when, int value);
@@ -69,8 +71,13 @@ class LogBook {
 
   void logUserInfo();
   std::string logPath() const;
-  void showLogFile(Prompts& prompts) const;
-  void finish(Prompts& prompts);
+
+  // The end of the run, in three steps so that the exit sequence can ask whether to open the
+  // log between them: the summary of the counters; whether the run went badly enough to offer
+  // the log; the time graphs, after which the file is closed.
+  void writeSummary();
+  bool troubledRun() const;
+  void writeGraphsAndClose();
 
   enum class GraphMode { OneValue, Summing };
   // carry: empty slots repeat the last value instead of standing blank.
@@ -105,39 +112,77 @@ class LogBook {
   int lastDropouts_ = 0;
   ListenerStats stats_;
   StatsSource* statsSource_ = nullptr;
+  std::atomic<int> verbosity_{0};
   std::vector<Sample> series_[kSeriesCount];
 };
 
 // The local time as the log writes it: "01/29/01 18:11:30".
 std::string logTimeText(std::time_t when);
 
-// The program-wide log, named by the session number of the stored settings.
+// The program-wide log, named by the session number of the stored settings. Its verbosity
+// comes from the environment: BROVANA_DEBUG=1 writes the detailed traces too.
 namespace Logger {
 
 LogBook& book();
 
 void log(const char* format, ...) __attribute__((format(printf, 1, 2)));
-// Detailed traces: accepted and dropped, so that call sites can stay where they help a reader.
-template <typename... Args>
-void debug(int /*level*/, Args&&...) {}
+// A detailed trace (level 1), written only when the verbosity asks for it.
+void debug(int level, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
-inline void addcount(int series, int value) { book().addcount(series, value); }
-inline void countFailedFile() { book().countFailedFile(); }
-inline int countReconnect() { return book().countReconnect(); }
-inline void countTrackPlayed() { book().countTrackPlayed(); }
-inline void countPlaylistLoop() { book().countPlaylistLoop(); }
-inline void setDropouts(int total) { book().setDropouts(total); }
-inline void sampleListeners() { book().sampleListeners(); }
-inline void setStatsSource(StatsSource* source) { book().setStatsSource(source); }
-inline int listeners() { return book().listeners(); }
-inline int averageMinutes() { return book().averageMinutes(); }
-inline float rating() { return book().rating(); }
-inline int failedFiles() { return book().failedFiles(); }
-inline int reconnects() { return book().reconnects(); }
-inline void logUserInfo() { book().logUserInfo(); }
-inline std::string getLogPath() { return book().logPath(); }
-inline void showLogFile(Prompts& prompts) { book().showLogFile(prompts); }
-inline void finish(Prompts& prompts) { book().finish(prompts); }
+inline void addcount(int series, int value) {
+  book().addcount(series, value);
+}
+inline void countFailedFile() {
+  book().countFailedFile();
+}
+inline int countReconnect() {
+  return book().countReconnect();
+}
+inline void countTrackPlayed() {
+  book().countTrackPlayed();
+}
+inline void countPlaylistLoop() {
+  book().countPlaylistLoop();
+}
+inline void setDropouts(int total) {
+  book().setDropouts(total);
+}
+inline void sampleListeners() {
+  book().sampleListeners();
+}
+inline void setStatsSource(StatsSource* source) {
+  book().setStatsSource(source);
+}
+inline int listeners() {
+  return book().listeners();
+}
+inline int averageMinutes() {
+  return book().averageMinutes();
+}
+inline float rating() {
+  return book().rating();
+}
+inline int failedFiles() {
+  return book().failedFiles();
+}
+inline int reconnects() {
+  return book().reconnects();
+}
+inline void logUserInfo() {
+  book().logUserInfo();
+}
+inline std::string getLogPath() {
+  return book().logPath();
+}
+inline void writeSummary() {
+  book().writeSummary();
+}
+inline bool troubledRun() {
+  return book().troubledRun();
+}
+inline void writeGraphsAndClose() {
+  book().writeGraphsAndClose();
+}
 
 }  // namespace Logger
 }  // namespace brovana

@@ -20,7 +20,8 @@ std::string readFile(const char* path) {
 }
 
 // The value of the first "key : value" line of /proc/cpuinfo whose key is one of `keys`.
-std::optional<std::string> cpuinfoField(std::string_view cpuinfo, std::initializer_list<std::string_view> keys) {
+std::optional<std::string> cpuinfoField(std::string_view cpuinfo,
+                                        std::initializer_list<std::string_view> keys) {
   for (std::string_view key : keys)
     for (std::string_view line : splitLines(cpuinfo)) {
       size_t colon = line.find(':');
@@ -50,18 +51,22 @@ int cpuMHzFrom(std::string_view cpufreqMaxKHz, std::string_view cpuinfo) {
 }
 
 int cpuMHz() {
-  return cpuMHzFrom(readFile("/sys/devices/system/cpu/cpu0/cpufreq/cpuinfo_max_freq"), readFile("/proc/cpuinfo"));
+  return cpuMHzFrom(readFile("/sys/devices/system/cpu/cpu0/cpufreq/cpuinfo_max_freq"),
+                    readFile("/proc/cpuinfo"));
 }
 
 std::optional<std::string> cpuDescriptionFrom(int mhz, std::string_view cpuinfo) {
   auto vendor = cpuinfoField(cpuinfo, {"vendor_id", "CPU implementer", "vendor"});
   if (!vendor) return std::nullopt;
-  std::string model = cpuinfoField(cpuinfo, {"model name", "Processor", "cpu model", "cpu"}).value_or("<unknown>");
+  std::string model =
+      cpuinfoField(cpuinfo, {"model name", "Processor", "cpu model", "cpu"}).value_or("<unknown>");
   if (mhz != 0) return formatText("%d mhz, %s, %s", mhz, vendor->c_str(), model.c_str());
   return formatText("--- mhz, %s, %s", vendor->c_str(), model.c_str());
 }
 
-std::optional<std::string> cpuDescription() { return cpuDescriptionFrom(cpuMHz(), readFile("/proc/cpuinfo")); }
+std::optional<std::string> cpuDescription() {
+  return cpuDescriptionFrom(cpuMHz(), readFile("/proc/cpuinfo"));
+}
 
 std::string osDescriptionFrom(std::string_view kernelName, std::string_view kernelRelease,
                               std::string_view osRelease) {
@@ -83,16 +88,16 @@ std::string bugReportBody(std::string_view member, std::string_view logPath) {
   return formatText(
       "Username : %s \r\nSystem    : %s \r\nCPU Speed : %s\r\nBrovana-Live Version : %s (build %d) \r\n\r\n"
       "Describe Problem Here (make sure to attach the log file %s): ",
-      std::string(member).c_str(), osDescription().c_str(), cpuDescription().value_or("").c_str(), kVersionText,
-      kBuildNumber, std::string(logPath).c_str());
+      std::string(member).c_str(), osDescription().c_str(), cpuDescription().value_or("").c_str(),
+      kVersionText, kBuildNumber, std::string(logPath).c_str());
 }
 
 std::string questionBody(std::string_view member) {
   return formatText(
       "Username : %s\r\nSystem    : %s \r\nCPU Speed : %s\r\nBrovana-Live Version : %s (build %d) \r\n\r\n"
       "What is your Question?\r\n",
-      std::string(member).c_str(), osDescription().c_str(), cpuDescription().value_or("").c_str(), kVersionText,
-      kBuildNumber);
+      std::string(member).c_str(), osDescription().c_str(), cpuDescription().value_or("").c_str(),
+      kVersionText, kBuildNumber);
 }
 
 }  // namespace brovana

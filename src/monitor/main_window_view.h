@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "core/title_state.h"
+
 namespace brovana {
 
 class MainWindowView {
@@ -14,15 +16,6 @@ class MainWindowView {
   virtual void setBroadcastCaption(const std::string& caption) = 0;
   // A check mark, or the radio mark of a group, on the menu item of that command id.
   virtual void setMenuCheck(int commandId, bool checked) = 0;
-};
-
-// The connection states that the title shows.
-enum TitleState : int {
-  kTitleOnAir = 1,
-  kTitleOffAir = 2,
-  kTitleNoConnection = 3,
-  kTitleTurningServerOn = 4,
-  kTitleReconnecting = 5,  // the title stays as it is
 };
 
 }  // namespace brovana

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "broadcast/program_values.h"
+#include "core/speed_names.h"
 #include "diag/logger.h"
 
 namespace brovana {

@@ -6,8 +6,7 @@
 
 #include "core/interval.h"
 #include "core/prompts.h"
-#include "monitor/main_window_view.h"
-#include "monitor/status_display.h"
+#include "core/speed_names.h"
 #include "net/web_service.h"
 
 namespace brovana {
@@ -58,26 +57,10 @@ std::string headerLine(const char* format, ...) {
 
 }  // namespace
 
-int outputBitrateForLineSpeed(int lineSpeed) {
-  switch (lineSpeed) {
-    case 14400:
-      return 8000;
-    case 28000:
-    case 28800:
-      return 16000;
-    case 33000:
-      return 24000;
-    case 56000:
-      return 32000;
-    default:
-      return lineSpeed > 56000 ? 56000 : 0;
-  }
-}
-
-LiveConnect::LiveConnect(std::string webHost, StatusDisplay* status, AccountService& service,
-                         Prompts& prompts, LiveConnectTimings timings)
+LiveConnect::LiveConnect(std::string webHost, LinkReports* reports, AccountService& service, Prompts& prompts,
+                         LiveConnectTimings timings)
     : webHost_(std::move(webHost)),
-      status_(status),
+      reports_(reports),
       service_(service),
       prompts_(prompts),
       timings_(timings),
@@ -119,7 +102,7 @@ void LiveConnect::connect() {
 }
 
 void LiveConnect::connectLocked() {
-  if (status_) status_->setStatusText("Trying to connect to server, standby...");
+  if (reports_) reports_->statusText("Trying to connect to server, standby...");
   socket_.open();
   std::string host;
   int port;
@@ -169,7 +152,7 @@ bool LiveConnect::loginLocked() {
     return false;
   }
   sendHeadersLocked();
-  if (status_) status_->setStatusText("Connected!!");
+  if (reports_) reports_->statusText("Connected!!");
   loggedOn_ = true;
   ++logins_;
   logonTime_ = std::time(nullptr);
@@ -229,19 +212,18 @@ bool LiveConnect::reconnect() {
 
 bool LiveConnect::reconnectLocked() {
   Logger::log("Line down, attempting to reconnect. The line has dropped %d times.\n", Logger::reconnects());
-  if (status_) status_->refreshCounters();
+  if (reports_) reports_->errorCounts();
   loggedOn_ = false;
   reconnecting_ = true;
-  if (status_) status_->setState(kTitleReconnecting);
+  if (reports_) reports_->state(kTitleReconnecting);
   socket_.close();
-  if (status_) status_->setStatusText("Connection lost, attempting to reconnect...standby...");
+  if (reports_) reports_->statusText("Connection lost, attempting to reconnect...standby...");
   connectLocked();
   if (loginLocked()) {
-    if (status_) {
-      status_->setStatusText("Re-connected successfully!");
-      status_->setState(kTitleOnAir);
-      status_->showLineSpeed(lineSpeed());
-      status_->showOutputBitrate(outputBitrate());
+    if (reports_) {
+      reports_->statusText("Re-connected successfully!");
+      reports_->state(kTitleOnAir);
+      reports_->speeds(lineSpeed(), outputBitrate());
     }
     reconnecting_ = false;
     Logger::log("Re-connected successfully!\n");
@@ -249,7 +231,7 @@ bool LiveConnect::reconnectLocked() {
     failureCount_ = 0;
     return true;
   }
-  if (status_) status_->setState(kTitleOffAir);
+  if (reports_) reports_->state(kTitleOffAir);
   reconnecting_ = false;
   Logger::log("Re-connect failed\n");
   // On the first failure and every 20th after it, ask the service to put the stream back in
@@ -285,7 +267,7 @@ void LiveConnect::updateOnAirClock() {
   if (logon < lastCheck_) {
     std::time_t elapsed = now - logon;
     int total = onAirSeconds_ += static_cast<int>(elapsed - elapsedAtLastCheck_);
-    if (intervalElapsed(kOnAirSlot, kOnAirShowMs) && status_) status_->showOnAirTime(total);
+    if (intervalElapsed(kOnAirSlot, kOnAirShowMs) && reports_) reports_->onAirTime(total);
     elapsedAtLastCheck_ = elapsed;
   } else {
     elapsedAtLastCheck_ = 0;

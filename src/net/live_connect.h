@@ -22,13 +22,13 @@
 
 #include "diag/logger.h"
 #include "net/account_service.h"
+#include "net/link_reports.h"
 #include "net/server_info.h"
 #include "net/source_socket.h"
 
 namespace brovana {
 
 class Prompts;
-class StatusDisplay;
 
 inline constexpr const char* kDefaultStationUrl = "http://www.zelvora.example/";
 
@@ -42,9 +42,6 @@ class StreamTap {
   virtual void sent(const uint8_t* bytes, size_t length, int login) = 0;
 };
 
-// The stream bit rate that suits a line speed (used once, for the default).
-int outputBitrateForLineSpeed(int lineSpeed);
-
 struct LiveConnectTimings {
   std::chrono::milliseconds connectTimeout = SourceSocket::kDefaultConnectTimeout;
   // A send or log-in answer that makes no progress for this long counts as a dropped line.
@@ -54,8 +51,9 @@ struct LiveConnectTimings {
 
 class LiveConnect : public StatsSource {
  public:
-  // Starts the account refresh thread at once; its first refresh runs straight away.
-  LiveConnect(std::string webHost, StatusDisplay* status, AccountService& service, Prompts& prompts,
+  // Starts the account refresh thread at once; its first refresh runs straight away. The
+  // reports may be none; they must outlive the connection.
+  LiveConnect(std::string webHost, LinkReports* reports, AccountService& service, Prompts& prompts,
               LiveConnectTimings timings = {});
   ~LiveConnect() override;
   LiveConnect(const LiveConnect&) = delete;
@@ -134,7 +132,7 @@ class LiveConnect : public StatsSource {
   void infoRefreshThread();
 
   const std::string webHost_;
-  StatusDisplay* const status_;
+  LinkReports* const reports_;
   AccountService& service_;
   Prompts& prompts_;
   const LiveConnectTimings timings_;

@@ -6,7 +6,7 @@
 #include <fstream>
 #include <thread>
 
-#include "broadcast/program_values.h"
+#include "core/ini_file.h"
 #include "core/prompts.h"
 #include "core/text.h"
 #include "diag/logger.h"
@@ -282,6 +282,15 @@ bool WebService::fetchScript(const std::string& fileName) {
 std::string WebService::hostplayDisplayName() {
   fetchScript(kNamesFile);
   return hostplayNameFromFile(kNamesFile);
+}
+
+std::string hostplayNameFromFile(const std::string& path) {
+  constexpr size_t kBuffer = 256;  // the value is read into a buffer of this size
+  std::string name = "hostplay";
+  if (auto ini = IniFile::load(path))
+    if (auto value = ini->value("names", "HOSTPLAYNAME")) name = *value;
+  if (name.size() >= kBuffer) name.resize(kBuffer - 1);
+  return name;
 }
 
 std::string WebService::lineQualityHelpUrl() const {

@@ -28,6 +28,8 @@ class SongUpdateSender;
 inline constexpr const char* kMainWebHost = "www.zelvora.example";
 inline constexpr const char* kSongUpdateHost = "songs.zelvora.example";
 inline constexpr const char* kDirectoryHost = "directory.zelvora.example";
+// The names file in the working folder; it gives the Hostplay mode its display name.
+inline constexpr const char* kNamesFile = "brovana_live.ini";
 
 // bcinfo reports a listener limit of 100 or -1 for accounts on the service's default plan; the
 // log's listener statistics show this figure instead.
@@ -189,6 +191,10 @@ class WebService {
   std::string webHost_;
   SongUpdateSender* songs_;
 };
+
+// The Hostplay mode's display name from a names file; "hostplay" when the file, the section or
+// the key is missing.
+std::string hostplayNameFromFile(const std::string& path = kNamesFile);
 
 // The station's directory entry (for the tell-a-friend mail) and the member registration page.
 std::string directoryEntryUrl(std::string_view member);

@@ -9,9 +9,9 @@ namespace brovana {
 
 LiveInput::LiveInput(std::string captureDevice) : device_(std::move(captureDevice)) {}
 
-std::unique_ptr<Capture> LiveInput::makeCapture(ConversionStage& stage, const CaptureWiring& wiring,
+std::unique_ptr<Capture> LiveInput::makeCapture(AcmConvert& stage, const CaptureWiring& wiring,
                                                 Prompts& prompts) {
-  return std::make_unique<LineCDCapture>(static_cast<AcmStage&>(stage), wiring, prompts,
+  return std::make_unique<LineCDCapture>(stage, wiring, prompts,
                                          std::make_unique<PortAudioWaveIn>(device_, soundServer_));
 }
 

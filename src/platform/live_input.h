@@ -12,6 +12,7 @@
 
 namespace brovana {
 
+class AcmConvert;
 class Prompts;
 
 class LiveInput {
@@ -19,8 +20,8 @@ class LiveInput {
   // An empty name records the default input.
   explicit LiveInput(std::string captureDevice = {});
 
-  // `stage` is the front end's AcmStage.
-  std::unique_ptr<Capture> makeCapture(ConversionStage& stage, const CaptureWiring& wiring, Prompts& prompts);
+  // `stage` is the conversion stage the front end made.
+  std::unique_ptr<Capture> makeCapture(AcmConvert& stage, const CaptureWiring& wiring, Prompts& prompts);
   std::unique_ptr<MixerControl> makeMixer(MixerDestination destination);
   bool cdPresent();
 

@@ -21,7 +21,8 @@ QString groupOf(std::string_view path) {
 }
 
 QString keyOf(std::string_view group, std::string_view name) {
-  return groupOf(group) + QLatin1Char('/') + QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
+  return groupOf(group) + QLatin1Char('/') +
+         QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
 }
 
 // Creates the file empty and private before QSettings first writes it; QSettings keeps the

@@ -11,7 +11,7 @@
 #include <memory>
 #include <unordered_set>
 
-#include "broadcast/program_values.h"
+#include "core/program_values.h"
 #include "core/prompts.h"
 #include "diag/logger.h"
 

@@ -8,7 +8,7 @@
 #include <set>
 #include <utility>
 
-#include "broadcast/program_values.h"
+#include "core/program_values.h"
 #include "core/prompts.h"
 #include "core/registry.h"
 #include "core/text.h"

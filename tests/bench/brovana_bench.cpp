@@ -18,11 +18,9 @@
 
 #include "audio/acm_convert.h"
 #include "audio/encoder.h"
-#include "net/live_connect.h"
 #include "platform/lame_codec.h"
 #include "platform/mpg123_decoder.h"
 #include "playlist/playlist.h"
-#include "support/fake_account_service.h"
 #include "support/fake_prompts.h"
 #include "support/tone_files.h"
 
@@ -96,19 +94,17 @@ int transcode(const std::string& path, int lineSpeed) {
   if (!format) return 2;
   test::FakePrompts prompts;
   test::FakeExit exit;
-  test::FakeAccountService account;
   Bench bench(*format);
   LameCodec codec;
   AcmConvert acm(bench, bench, codec, prompts, exit);
   acm.startConvertThread();
-  LiveConnect connection("127.0.0.1:1", nullptr, account, prompts);
   Playlist playlist(prompts);
   Encoder encoder(acm, bench, prompts);
   encoder.setNoStats(true);
   encoder.setContinuousLoop(false);
   Timing ours = timed(RUSAGE_SELF, [&] {
     if (!playlist.addFile(path, AddMode::Append)) return false;
-    encoder.start(playlist, connection, lineSpeed, 0);
+    encoder.start(playlist, lineSpeed, 0);
     // The run is over when the worker has left its list loop and the stage has sent the rest.
     const Clock::time_point giveUp = Clock::now() + std::chrono::seconds(10);
     for (bool seen = false; seen ? encoder.isRunning() : Clock::now() < giveUp;)

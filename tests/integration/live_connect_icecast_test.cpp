@@ -8,6 +8,7 @@
 #include <memory>
 #include <thread>
 
+#include "broadcast/report_adapters.h"
 #include "monitor/status_display.h"
 #include "net/live_connect.h"
 #include "net/web_account_service.h"
@@ -34,7 +35,7 @@ class LiveConnectIcecastTest : public ::testing::Test {
     // Twenty seconds of a tone at the stream's format: real frames, so that Icecast serves them at once.
     ASSERT_TRUE(test::makeTone(folder.file("tone.mp3"), {.seconds = 20, .sampleRate = 22050, .kbps = 56}));
     mp3 = folder.read("tone.mp3");
-    live = std::make_unique<LiveConnect>(emulator.webHost(), &status, accounts, prompts,
+    live = std::make_unique<LiveConnect>(emulator.webHost(), &reports, accounts, prompts,
                                          LiveConnectTimings{2s, 2s, 120s});
     live->setMemberName("alice");
     live->setPassword(icecast.sourcePassword());
@@ -74,9 +75,11 @@ class LiveConnectIcecastTest : public ::testing::Test {
   WebAccountService accounts{web};
   std::string mp3;
   test::FakePrompts prompts;
-  test::FakeStatusWindow window;
-  test::FakeMainWindow mainWindow;
+  test::Journal journal;
+  test::FakeStatusWindow window{journal};
+  test::FakeMainWindow mainWindow{journal};
   StatusDisplay status{&window, &mainWindow};
+  LinkReportsAdapter reports{status};
   test::LogTail log;
   std::unique_ptr<LiveConnect> live;
 };
@@ -137,7 +140,7 @@ TEST_F(LiveConnectIcecastTest, StationGoesOnTheAirAndComesBackAfterTheServerDied
     switches += request.values.at("target").starts_with("/cgi-bin/netcast.cgi?stream=live&membername=alice&");
   EXPECT_GE(switches, 1) << "the first failure asks for live mode";
   EXPECT_EQ(window.label(kLabelConnectionState), "Re-connected successfully!");
-  EXPECT_EQ(mainWindow.title(), "Brovana-Live 2.01 - Jan. 29, 2001 - On the Air! (2 listeners)");
+  EXPECT_EQ(journal.last("title"), "Brovana-Live 2.01 - Jan. 29, 2001 - On the Air! (2 listeners)");
   ASSERT_TRUE(streamBack) << "the restarted server's listener receives the stream again";
   EXPECT_NE((mp3 + mp3).find(second->body().substr(0, 16 * 1024)), std::string::npos);
 }

@@ -9,8 +9,8 @@
 
 #include "app/headless_front.h"
 #include "broadcast/engine_part.h"
-#include "broadcast/program_values.h"
 #include "broadcast/supervisor.h"
+#include "core/program_values.h"
 #include "net/song_update_sender.h"
 #include "platform/curl_http_client.h"
 #include "platform/decoder_library.h"
@@ -103,7 +103,7 @@ TEST_F(LiveInputTest, VoiceoverCrossfadesAndLineInFollowsIt) {
     HeadlessMainWindow window;
     LameCodec codec;
     PlatformDecoderLibrary decoders;
-    HeadlessParts parts(prompts, codec, [&](AcmStage& stage, const EngineWiring& wiring, Prompts& p) {
+    HeadlessParts parts(prompts, codec, [&](AcmConvert& stage, const EngineWiring& wiring, Prompts& p) {
       return std::make_unique<EncoderEngine>(stage, decoders, p, wiring);
     });
     SongUpdateSender songs(http);

@@ -36,8 +36,9 @@ TEST(QualityGaugeIntegrationTest, StallingServerTurnsTheGaugeBadOncePerStall) {
   test::FakeExit exit;
   test::FakeStatusWindow qualityWindow;
   StatusDisplay status;
+  test::FakeLinkReports link;
   test::LogTail log;
-  LiveConnect live("web.test", &status, accounts, prompts, {2s, 30s, 120s});
+  LiveConnect live("web.test", &link, accounts, prompts, {2s, 30s, 120s});
   live.setPassword("secret");
   live.setOutputBitrate(32000);
   ASSERT_TRUE(live.refreshServerInfo());
@@ -64,7 +65,7 @@ TEST(QualityGaugeIntegrationTest, StallingServerTurnsTheGaugeBadOncePerStall) {
   EXPECT_EQ(log.count("ERROR : Line dropouts, output to network is "), 2) << log.text();
   EXPECT_EQ(qualityWindow.label(kQualityDropoutsLabel), "2 ");
   EXPECT_EQ(
-      qualityWindow.labelHistory(kQualityStatusLabel),
+      qualityWindow.labels(kQualityStatusLabel),
       (std::vector<std::string>{kStreamGoodText, kStreamDropoutsText, kStreamGoodText, kStreamDropoutsText}));
   stage.acm().shutDown();
 }

@@ -2,6 +2,7 @@
 // An HttpClient for tests: answers by path prefix, records every call, and keeps the capacity
 // rule of the real one (at most capacity - 1 bytes, a NUL ends the text, empty on failure).
 
+#include <algorithm>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -14,21 +15,17 @@ namespace brovana::test {
 class FakeHttpClient : public HttpClient {
  public:
   struct Call {
-    std::string host;
-    std::string user;
-    std::string path;
+    std::string host, user, path;
     size_t capacity = 0;
     bool async = false;
   };
   struct Answer {
-    std::string pathPrefix;
-    std::string body;
+    std::string pathPrefix, body;
     bool ok = true;
     int status = 200;
   };
 
-  // The first answer whose prefix starts the path is used; later answers for the same prefix
-  // come after it. Without one: a failed request.
+  // The first answer whose prefix starts the path is used. Without one: a failed request.
   void answer(std::string pathPrefix, std::string body, bool ok = true, int status = 200) {
     std::lock_guard lock(mutex_);
     answers_.push_back({std::move(pathPrefix), std::move(body), ok, status});
@@ -42,11 +39,8 @@ class FakeHttpClient : public HttpClient {
 
   bool get(const std::string& host, const std::string& user, const std::string& path, std::string& answer,
            size_t capacity, bool async = false) override {
-    GetOptions options;
-    options.async = async;
-    return getDetailed(host, user, path, answer, capacity, options);
+    return getDetailed(host, user, path, answer, capacity, GetOptions{async, nullptr, nullptr});
   }
-
   bool getDetailed(const std::string& host, const std::string& user, const std::string& path,
                    std::string& answer, size_t capacity, const GetOptions& options) override {
     Call call{host, user, path, capacity, options.async};
@@ -55,18 +49,14 @@ class FakeHttpClient : public HttpClient {
     {
       std::lock_guard lock(mutex_);
       calls_.push_back(call);
-      for (const Answer& a : answers_)
-        if (path.compare(0, a.pathPrefix.size(), a.pathPrefix) == 0) {
-          found = a;
-          break;
-        }
+      auto it = std::find_if(answers_.begin(), answers_.end(),
+                             [&](const Answer& a) { return path.rfind(a.pathPrefix, 0) == 0; });
+      if (it != answers_.end()) found = *it;
     }
     if (options.status) *options.status = found.status;
-    answer.clear();
-    if (!found.ok) return false;
-    if (capacity > 0) answer = found.body.substr(0, capacity - 1);
-    if (size_t nul = answer.find('\0'); nul != std::string::npos) answer.resize(nul);
-    return true;
+    answer = found.ok && capacity > 0 ? found.body.substr(0, capacity - 1) : "";
+    answer.resize(std::min(answer.size(), answer.find('\0')));
+    return found.ok;
   }
 
   std::vector<Call> calls() const {

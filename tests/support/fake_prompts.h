@@ -1,6 +1,7 @@
 #pragma once
-// Prompts and program end for tests: records what the core showed and answers questions from a
-// script (Yes by default).
+// Prompts and program end for tests: records what the code showed (and, with a journal, writes
+// "ask TEXT", "box TEXT", "open TARGET", "notice TEXT" into it) and answers questions from a
+// script, Yes by default. Thread-safe.
 
 #include <deque>
 #include <mutex>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "core/prompts.h"
+#include "support/journal.h"
 
 namespace brovana::test {
 
@@ -15,37 +17,64 @@ class FakePrompts : public Prompts {
  public:
   struct Box {
     BoxKind kind;
-    std::string text;
-    std::string caption;
+    std::string text, caption;
   };
 
-  // Answers for the next questions, in order; once used up, questions get `defaultAnswer`.
-  void answerNext(bool yes);
+  Journal* journal = nullptr;
   bool defaultAnswer = true;
+  // Answers for the next questions, in order; once used up, questions get `defaultAnswer`.
+  void answerNext(bool yes) { locked()->answers.push_back(yes); }
 
-  bool ask(const Question& question) override;
-  void notice(std::string_view text) override;
-  void waitCursor(bool on) override;
-  void open(std::string_view target) override;
+  using Prompts::ask;
+  bool ask(const Question& question) override {
+    note("ask", question.text);
+    auto state = locked();
+    state->questions.push_back(question);
+    bool yes = state->answers.empty() ? defaultAnswer : state->answers.front();
+    if (!state->answers.empty()) state->answers.pop_front();
+    return yes;
+  }
+  void notice(std::string_view text) override { note("notice", text), locked()->notices.emplace_back(text); }
+  void waitCursor(bool on) override { locked()->waitCursor = on; }
+  void open(std::string_view target) override { note("open", target), locked()->opened.emplace_back(target); }
 
-  std::vector<Box> boxes() const;
-  std::vector<std::string> boxTexts() const;
-  std::vector<Question> questions() const;
-  std::vector<std::string> opened() const;
-  std::vector<std::string> notices() const;
-  bool waitCursorOn() const;
+  std::vector<Box> boxes() const { return locked()->boxes; }
+  std::vector<std::string> boxTexts() const {
+    std::vector<std::string> texts;
+    for (const Box& b : boxes()) texts.push_back(b.text);
+    return texts;
+  }
+  std::vector<Question> questions() const { return locked()->questions; }
+  std::vector<std::string> opened() const { return locked()->opened; }
+  std::vector<std::string> notices() const { return locked()->notices; }
+  bool waitCursorOn() const { return locked()->waitCursor; }
 
  protected:
-  void showBox(BoxKind kind, std::string_view text, std::string_view caption) override;
+  void showBox(BoxKind kind, std::string_view text, std::string_view caption) override {
+    note("box", text);
+    locked()->boxes.push_back({kind, std::string(text), std::string(caption)});
+  }
 
  private:
+  struct State {
+    std::deque<bool> answers;
+    std::vector<Box> boxes;
+    std::vector<Question> questions;
+    std::vector<std::string> opened, notices;
+    bool waitCursor = false;
+  };
+  // The state, with the lock held for as long as the returned object lives.
+  struct Locked {
+    std::unique_lock<std::mutex> lock;
+    State* state;
+    State* operator->() const { return state; }
+  };
+  Locked locked() const { return {std::unique_lock(mutex_), &state_}; }
+  void note(const char* what, std::string_view text) {
+    if (journal) journal->add(what, text);
+  }
   mutable std::mutex mutex_;
-  std::deque<bool> answers_;
-  std::vector<Box> boxes_;
-  std::vector<Question> questions_;
-  std::vector<std::string> opened_;
-  std::vector<std::string> notices_;
-  bool waitCursor_ = false;
+  mutable State state_;
 };
 
 class FakeExit : public ProgramExit {

@@ -8,7 +8,7 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "broadcast/program_values.h"
+#include "core/program_values.h"
 #include "core/registry.h"
 #include "support/fake_prompts.h"
 #include "support/log_tail.h"

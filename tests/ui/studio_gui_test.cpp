@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "app/program.h"
-#include "broadcast/program_values.h"
+#include "core/program_values.h"
 #include "core/registry.h"
 #include "dialog_driver.h"
 #include "platform/settings_registry.h"

@@ -16,7 +16,7 @@
 #include "app/qt_prompts.h"
 #include "app/qt_studio_parts.h"
 #include "broadcast/engine_part.h"
-#include "broadcast/program_values.h"
+#include "core/program_values.h"
 #include "platform/curl_http_client.h"
 #include "platform/decoder_library.h"
 #include "platform/lame_codec.h"
@@ -52,7 +52,7 @@ struct WindowedStudio {
   QtProgramExit exit;
   LameCodec codec;
   PlatformDecoderLibrary decoders;
-  QtStudioParts parts{prompts, codec, [this](AcmStage& stage, const EngineWiring& wiring, Prompts& shown) {
+  QtStudioParts parts{prompts, codec, [this](AcmConvert& stage, const EngineWiring& wiring, Prompts& shown) {
                         return std::make_unique<EncoderEngine>(stage, decoders, shown, wiring);
                       }};
 };

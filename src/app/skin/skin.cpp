@@ -7,7 +7,7 @@
 #include <QWidget>
 #include <fstream>
 
-#include "broadcast/program_values.h"
+#include "core/program_values.h"
 #include "core/prompts.h"
 #include "core/registry.h"
 #include "core/text.h"

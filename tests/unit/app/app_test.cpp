@@ -7,7 +7,7 @@
 #include "app/headless_front.h"
 #include "app/probe.h"
 #include "app/working_folder.h"
-#include "broadcast/program_values.h"
+#include "core/program_values.h"
 #include "core/registry.h"
 #include "support/fake_http_client.h"
 #include "support/fake_prompts.h"

@@ -1,22 +1,26 @@
 #pragma once
-// Fakes around the conversion stage: a scriptable MP3 codec, a sink that records the stream,
-// a status display, a DSP host and a visualisation feed. All may be called from the conversion
-// thread while the test thread looks at them.
+// Fakes around the conversion stage and the playlist engine: a scriptable MP3 codec, a sink that
+// records the stream, a status port, and a scripted decoder library (22050 Hz stereo blocks) with
+// hooks on the worker thread and counts that tell whether a decoder was used after its release.
+// They are called from the worker threads while the test thread looks at them.
 
+#include <atomic>
 #include <chrono>
-#include <cstdio>
+#include <condition_variable>
 #include <cstring>
 #include <deque>
+#include <fstream>
 #include <functional>
+#include <map>
 #include <mutex>
-#include <numeric>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "audio/conversion_ports.h"
-#include "audio/line_speed.h"
 #include "audio/mp3_codec.h"
+#include "audio/mp3_decoder.h"
 #include "diag/logger.h"
 #include "support/temp_folder.h"
 
@@ -41,16 +45,6 @@ inline std::vector<WaveFormat> nominalFormats() {
           mp3Format(22050, 2, 7000)};
 }
 
-// Polls `done` until it holds or 5 s pass.
-inline bool waitFor(const std::function<bool()>& done) {
-  auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > until) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
-  return true;
-}
-
 // The program-wide log is opened once per process, in the folder current at its first line:
 // this makes that a scratch folder that lives as long as the process.
 inline void logInScratchFolder() {
@@ -59,23 +53,13 @@ inline void logInScratchFolder() {
 }
 
 inline std::string logText() {
-  std::string path = Logger::getLogPath();
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (!file) return {};
-  std::string text;
-  char buffer[4096];
-  size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, n);
-  std::fclose(file);
-  return text;
+  std::ifstream in(Logger::getLogPath(), std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
 }
 
-inline uint32_t checksum(const uint8_t* bytes, size_t n) {
-  uint32_t sum = 2166136261u;
-  for (size_t i = 0; i < n; ++i) sum = (sum ^ bytes[i]) * 16777619u;
-  return sum;
-}
-
+// Drivers and streams count themselves in and out of the codec that made them.
 class FakeCodec : public Mp3Codec {
  public:
   struct Driver {
@@ -85,81 +69,52 @@ class FakeCodec : public Mp3Codec {
     int maxFormatSize = 30;
   };
   struct Conversion {
-    int bytes;
-    uint32_t sum;
-    int result;
     std::vector<uint8_t> pcm;
     uint32_t flags;
   };
 
   std::vector<Driver> drivers;
-  // Whether a stream from `source` to `destination` opens; by default anything but mono to
-  // stereo, as the original codec behaved.
+  // Whether a stream opens; by default anything but mono to stereo, as the original codec.
   std::function<int(const WaveFormat&, const WaveFormat&)> streamPolicy = [](const WaveFormat& s,
                                                                              const WaveFormat& d) {
     return s.wfx.nChannels == 1 && d.wfx.nChannels == 2 ? ACMERR_NOTPOSSIBLE : MMSYSERR_NOERROR;
   };
   uint32_t sourceSizeAnswer = 10'000;  // destination bytes for 100,000 source bytes
   uint32_t destinationSizeAnswer = 400'000;
-  int prepareResult = MMSYSERR_NOERROR;
-  // MP3 bytes a conversion hands out per 100 PCM bytes.
-  int outputPer100 = 1;
-  std::function<void()> onUnprepare;
+  uint32_t outputPer100 = 1;  // MP3 bytes per 100 PCM bytes
+  std::deque<int> results;    // of the next conversions, then success; set before the thread runs
 
-  // Results for the next conversions, in order; then success.
-  void failNextConversions(std::vector<int> results) {
+  int openDrivers() const { return drivers_; }
+  int openStreams() const { return streams_; }
+  std::vector<Conversion> conversions() const {
     std::lock_guard lock(mutex_);
-    for (int r : results) results_.push_back(r);
+    return conversions_;
   }
-  // A copy taken under the lock: the conversion thread writes these.
-  template <class T>
-  T locked(const T& field) const {
-    std::lock_guard lock(mutex_);
-    return field;
-  }
-  std::vector<Conversion> conversions() const { return locked(conversions_); }
-  int openDrivers() const { return locked(openDrivers_); }
-  int openStreams() const { return locked(openStreams_); }
-  int streamsOpened() const { return locked(streamsOpened_); }
-  WaveFormat lastSource() const { return locked(lastSource_); }
 
   std::vector<DriverId> enumDrivers() override {
     std::vector<DriverId> ids;
     for (const Driver& d : drivers) ids.push_back(d.id);
     return ids;
   }
-
   int openDriver(DriverId id, std::unique_ptr<CodecDriver>& out) override {
-    for (Driver& d : drivers) {
-      if (d.id != id) continue;
-      if (!d.opens) return MMSYSERR_NOMEM;
-      out = std::make_unique<OpenDriver>(*this, d);
-      std::lock_guard lock(mutex_);
-      ++openDrivers_;
-      return MMSYSERR_NOERROR;
-    }
+    for (Driver& d : drivers)
+      if (d.id == id) {
+        if (d.opens) out = std::make_unique<OpenDriver>(*this, d);
+        return d.opens ? MMSYSERR_NOERROR : MMSYSERR_NOMEM;
+      }
     return MMSYSERR_INVALHANDLE;
   }
-
   int openStream(const WaveFormat& source, const WaveFormat& destination,
                  std::unique_ptr<CodecStream>& out) override {
-    {
-      std::lock_guard lock(mutex_);
-      lastSource_ = source;
-    }
     int result = streamPolicy(source, destination);
-    if (result != MMSYSERR_NOERROR) return result;
-    out = std::make_unique<Stream>(*this);
-    std::lock_guard lock(mutex_);
-    ++openStreams_;
-    ++streamsOpened_;
-    return MMSYSERR_NOERROR;
+    if (result == MMSYSERR_NOERROR) out = std::make_unique<Stream>(*this);
+    return result;
   }
 
  private:
   class OpenDriver : public CodecDriver {
    public:
-    OpenDriver(FakeCodec& codec, Driver& driver) : codec_(codec), driver_(driver) {}
+    OpenDriver(FakeCodec& codec, Driver& driver) : codec_(codec), driver_(driver) { ++codec.drivers_; }
     ~OpenDriver() override { close(); }
     int maxFormatSize() override { return driver_.maxFormatSize; }
     int enumFormats(const std::function<bool(const WaveFormat&)>& each) override {
@@ -168,11 +123,7 @@ class FakeCodec : public Mp3Codec {
       return MMSYSERR_NOERROR;
     }
     int close() override {
-      if (closed_) return MMSYSERR_INVALHANDLE;
-      closed_ = true;
-      std::lock_guard lock(codec_.mutex_);
-      --codec_.openDrivers_;
-      return MMSYSERR_NOERROR;
+      return std::exchange(closed_, true) ? MMSYSERR_INVALHANDLE : (--codec_.drivers_, 0);
     }
 
    private:
@@ -183,7 +134,7 @@ class FakeCodec : public Mp3Codec {
 
   class Stream : public CodecStream {
    public:
-    explicit Stream(FakeCodec& codec) : codec_(codec) {}
+    explicit Stream(FakeCodec& codec) : codec_(codec) { ++codec.streams_; }
     ~Stream() override { close(); }
     int size(uint32_t input, StreamSize which, uint32_t& output) override {
       uint64_t per100k = which == StreamSize::Source ? codec_.sourceSizeAnswer : codec_.destinationSizeAnswer;
@@ -191,47 +142,30 @@ class FakeCodec : public Mp3Codec {
       return MMSYSERR_NOERROR;
     }
     int prepareHeader(ACMSTREAMHEADER& header) override {
-      if (codec_.prepareResult != MMSYSERR_NOERROR) return codec_.prepareResult;
       header.fdwStatus |= ACMSTREAMHEADER_STATUSF_PREPARED;
       prepared_ = header.cbSrcLength;
       return MMSYSERR_NOERROR;
     }
     int unprepareHeader(ACMSTREAMHEADER& header) override {
-      if (codec_.onUnprepare) codec_.onUnprepare();
       if (!(header.fdwStatus & ACMSTREAMHEADER_STATUSF_PREPARED)) return ACMERR_UNPREPARED;
       if (header.cbSrcLength != prepared_) return MMSYSERR_INVALPARAM;
       header.fdwStatus &= ~ACMSTREAMHEADER_STATUSF_PREPARED;
       return MMSYSERR_NOERROR;
     }
     int convert(ACMSTREAMHEADER& header, uint32_t flags) override {
-      int result = MMSYSERR_NOERROR;
-      {
-        std::lock_guard lock(codec_.mutex_);
-        if (!codec_.results_.empty()) {
-          result = codec_.results_.front();
-          codec_.results_.pop_front();
-        }
+      std::lock_guard lock(codec_.mutex_);
+      int result = ACMERR_UNPREPARED;
+      if (header.fdwStatus & ACMSTREAMHEADER_STATUSF_PREPARED) {
+        result = codec_.results.empty() ? MMSYSERR_NOERROR : codec_.results.front();
+        if (!codec_.results.empty()) codec_.results.pop_front();
       }
-      if (!(header.fdwStatus & ACMSTREAMHEADER_STATUSF_PREPARED)) result = ACMERR_UNPREPARED;
-      Conversion c{static_cast<int>(header.cbSrcLength), checksum(header.pbSrc, header.cbSrcLength), result,
-                   std::vector<uint8_t>(header.pbSrc, header.pbSrc + header.cbSrcLength), flags};
-      {
-        std::lock_guard lock(codec_.mutex_);
-        codec_.conversions_.push_back(std::move(c));
-      }
-      if (result != MMSYSERR_NOERROR) return result;
-      uint32_t n = std::min<uint32_t>(header.cbSrcLength / 100 * static_cast<uint32_t>(codec_.outputPer100),
-                                      header.cbDstLength);
-      std::memset(header.pbDst, 0x5a, n);
-      header.cbDstLengthUsed = n;
-      return MMSYSERR_NOERROR;
+      codec_.conversions_.push_back({{header.pbSrc, header.pbSrc + header.cbSrcLength}, flags});
+      header.cbDstLengthUsed = std::min(header.cbSrcLength / 100 * codec_.outputPer100, header.cbDstLength);
+      std::memset(header.pbDst, 0x5a, header.cbDstLengthUsed);
+      return result;
     }
     int close() override {
-      if (closed_) return MMSYSERR_INVALHANDLE;
-      closed_ = true;
-      std::lock_guard lock(codec_.mutex_);
-      --codec_.openStreams_;
-      return MMSYSERR_NOERROR;
+      return std::exchange(closed_, true) ? MMSYSERR_INVALHANDLE : (--codec_.streams_, 0);
     }
 
    private:
@@ -240,95 +174,146 @@ class FakeCodec : public Mp3Codec {
     bool closed_ = false;
   };
 
+  std::atomic<int> drivers_{0}, streams_{0};
   mutable std::mutex mutex_;
-  std::deque<int> results_;
   std::vector<Conversion> conversions_;
-  int openDrivers_ = 0;
-  int openStreams_ = 0;
-  int streamsOpened_ = 0;
-  WaveFormat lastSource_;
 };
 
+// Counts the MP3 bytes the connection would have sent.
 class FakeSink : public StreamSink {
  public:
-  int sendStream(const uint8_t* bytes, int length, bool reconnectAllowed) override {
-    std::lock_guard lock(mutex_);
-    stream_.insert(stream_.end(), bytes, bytes + length);
-    ++sends_;
-    allowedReconnect_ = allowedReconnect_ && reconnectAllowed;
-    return length;
-  }
-  void flush() override {
-    std::lock_guard lock(mutex_);
-    ++flushes_;
-  }
-  template <class T>
-  T locked(const T& field) const {
-    std::lock_guard lock(mutex_);
-    return field;
-  }
-  std::vector<uint8_t> stream() const { return locked(stream_); }
-  int sends() const { return locked(sends_); }
-  int flushes() const { return locked(flushes_); }
-  bool allowedReconnect() const { return locked(allowedReconnect_); }
-
- private:
-  mutable std::mutex mutex_;
-  std::vector<uint8_t> stream_;
-  int sends_ = 0;
-  int flushes_ = 0;
-  bool allowedReconnect_ = true;
+  int sendStream(const uint8_t*, int length, bool) override { return sent += length, length; }
+  void flush() override { ++flushes; }
+  std::atomic<int> sent{0}, flushes{0};
 };
 
 class FakeStatus : public ConversionStatus {
  public:
-  void showLastError(std::string_view text) override {
-    std::lock_guard lock(mutex_);
-    errors.emplace_back(text);
-  }
-  void refreshCounters() override {
-    std::lock_guard lock(mutex_);
-    ++refreshes;
-  }
-  std::mutex mutex_;
-  std::vector<std::string> errors;
-  int refreshes = 0;
+  void showLastError(std::string_view) override {}
+  void refreshCounters() override { ++refreshes; }
+  int refreshes = 0;  // the stage reports from the caller's thread here
 };
 
-// Turns every sample around (negates it) and records what it was given. With `framesOut` set it
-// hands back that many frames: the first ones, or the block again after itself.
-class FakeDsp : public DspHost {
- public:
-  int processSamples(uint8_t* samples, int frames, int bits, int channels, int rate) override {
-    calls.push_back({frames, bits, channels, rate});
-    int in = frames * channels;
-    for (int i = 0; i < in; ++i) {
-      int16_t s;
-      std::memcpy(&s, samples + 2 * i, 2);
-      s = static_cast<int16_t>(-s);
-      std::memcpy(samples + 2 * i, &s, 2);
-    }
+// A plug-in that negates every sample and, with `framesOut` set, hands back that many frames
+// (the first ones, or the block again after itself); and the visualisation after it. The tests
+// call convertAndSend themselves, so both are used on the test's thread only.
+struct FakeDspAndVisual : DspHost, VisualFeed {
+  int processSamples(uint8_t* samples, int frames, int, int channels, int rate) override {
+    calls.push_back({frames, rate});
+    auto* s = reinterpret_cast<int16_t*>(samples);
+    for (int i = 0; i < frames * channels; ++i) s[i] = static_cast<int16_t>(-s[i]);
     int out = framesOut < 0 ? frames : framesOut;
-    for (int i = in; i < out * channels; ++i) std::memcpy(samples + 2 * i, samples + 2 * (i - in), 2);
+    for (int i = frames * channels; i < out * channels; ++i) s[i] = s[i - frames * channels];
     return out;
   }
-  struct Call {
-    int frames, bits, channels, rate;
-  };
-  std::vector<Call> calls;  // source thread only; the tests call convertAndSend themselves
+  void addData(const uint8_t* block, int length, int, int) override {
+    shown.emplace_back(block, block + length);
+  }
+  std::vector<std::pair<int, int>> calls;  // frames, rate
+  std::vector<std::vector<uint8_t>> shown;
   int framesOut = -1;
 };
 
-class FakeVisual : public VisualFeed {
+struct DecodeScript {
+  int createStatus = kDecoderOk;
+  int openStatus = kDecoderOk;
+  std::vector<DecodeStatus> statuses = {};  // the steps in order, then LastBlock; none: four blocks
+  bool endless = false;                     // Block after Block until the engine stops asking
+};
+
+class FakeDecoderLibrary final : public DecoderLibrary {
  public:
-  void addData(const uint8_t* block, int length, int channels, int bytesPerSample) override {
-    blocks.emplace_back(block, block + length);
-    this->channels = channels;
-    this->bytesPerSample = bytesPerSample;
+  std::map<std::string, DecodeScript> scripts;  // by path; set before the engine runs
+  // Run on the worker thread after block (from 0) of a file was decoded; set before the run.
+  std::map<std::pair<std::string, int>, std::function<void()>> onBlock;
+  std::atomic<int> decodersAlive{0}, decodersMade{0}, outputsAlive{0}, blocksPlayed{0};
+  std::atomic<int> useAfterRelease{0};  // decode steps on a released decoder: must stay 0
+
+  std::unique_ptr<Mp3Decoder> newDecoder() override { return std::make_unique<Decoder>(*this); }
+  std::unique_ptr<AudioOutput> newDeviceOutput(const std::string&) override {
+    return std::make_unique<Output>(*this);
   }
-  std::vector<std::vector<uint8_t>> blocks;
-  int channels = 0;
-  int bytesPerSample = 0;
+  std::vector<std::string> opened() const {
+    std::lock_guard lock(mutex_);
+    return opened_;
+  }
+  // Waits until the file now open has decoded block `block` (from 0).
+  bool waitForBlock(const std::string& path, int block) {
+    std::unique_lock lock(mutex_);
+    return progress_.wait_for(lock, std::chrono::seconds(10), [&] { return reached_[path] >= block; });
+  }
+
+ private:
+  class Decoder final : public Mp3Decoder {
+   public:
+    explicit Decoder(FakeDecoderLibrary& library) : library_(library) {
+      ++library.decodersAlive, ++library.decodersMade;
+    }
+    ~Decoder() override { --library_.decodersAlive; }
+    int createInput(const std::string& path) override {
+      path_ = path, step_ = 0;
+      std::lock_guard lock(library_.mutex_);
+      library_.opened_.push_back(path);
+      library_.reached_[path] = -1;
+      script_ = library_.scripts[path];
+      return script_.createStatus;
+    }
+    int openInput() override { return open_ = script_.openStatus == kDecoderOk, script_.openStatus; }
+    DecodeStatus decode() override {
+      if (library_.decodersAlive.load() <= 0) ++library_.useAfterRelease;
+      if (!open_) return DecodeStatus::Error;
+      size_t step = step_++;
+      DecodeStatus status = step < script_.statuses.size() ? script_.statuses[step] : DecodeStatus::LastBlock;
+      if (script_.endless || (script_.statuses.empty() && step < 3)) status = DecodeStatus::Block;
+      block_.assign(status == DecodeStatus::Block || status == DecodeStatus::LastBlock ? 1152 : 0, 1);
+      library_.reached(path_, static_cast<int>(step));
+      return status;
+    }
+    std::span<const int16_t> block() const override { return block_; }
+    PcmFormat format() const override { return {22050, 2}; }
+    long long bytesRead() const override { return 417 * static_cast<long long>(step_); }
+    void closeInput() override { open_ = false; }
+
+   private:
+    FakeDecoderLibrary& library_;
+    std::string path_;
+    DecodeScript script_;
+    bool open_ = false;
+    size_t step_ = 0;
+    std::vector<int16_t> block_;
+  };
+
+  class Output final : public AudioOutput {
+   public:
+    explicit Output(FakeDecoderLibrary& library) : library_(library) { ++library.outputsAlive; }
+    ~Output() override { --library_.outputsAlive; }
+    int open() override { return kDecoderOk; }
+    void play(std::span<const int16_t>, PcmFormat) override {
+      ++library_.blocksPlayed;
+      // Real time is not the point here; a short pause per block lets other threads in.
+      std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    void close() override {}
+
+   private:
+    FakeDecoderLibrary& library_;
+  };
+
+  void reached(const std::string& path, int block) {
+    std::function<void()> hook;
+    {
+      std::lock_guard lock(mutex_);
+      reached_[path] = std::max(reached_[path], block);
+      if (auto it = onBlock.find({path, block}); it != onBlock.end()) hook = it->second;
+    }
+    progress_.notify_all();
+    if (hook) hook();
+  }
+
+  mutable std::mutex mutex_;
+  std::condition_variable progress_;
+  std::map<std::string, int> reached_;
+  std::vector<std::string> opened_;
 };
 
 }  // namespace brovana::test

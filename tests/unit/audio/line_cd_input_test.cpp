@@ -6,15 +6,16 @@
 
 #include "fakes.h"
 #include "support/fake_prompts.h"
+#include "support/fake_views.h"
 
 namespace brovana {
 namespace {
 
-using test::waitFor;
+using test::eventually;
 
 // The sound card and the status display of the test: reads complete only as the test releases
 // them, and what the capture asked and reported is noted in order, under one lock.
-class FakeCard : public WaveInDevice, public CaptureReports {
+class FakeCard : public WaveInDevice, public test::FakeEngineReports {
  public:
   WaveInOpened open(int rate, int channels) override {
     note("open " + std::to_string(rate) + "/" + std::to_string(channels));
@@ -35,10 +36,6 @@ class FakeCard : public WaveInDevice, public CaptureReports {
   void stop() override { release(0, true); }
   void close() override { note("close"); }
   void dataCounter(std::string_view text) override { note(std::string(text)); }
-  void trackTimes(int, int) override {}
-  void onAirTitle() override {}
-  void listeners() override {}
-  void quality(float, int) override {}
 
   void release(int buffers, bool stop = false) {
     std::lock_guard lock(mutex_);
@@ -93,7 +90,7 @@ class LineCDInputTest : public ::testing::Test {
   test::FakeStatus status;
   test::FakePrompts prompts;
   test::FakeExit exit;
-  test::FakeVisual visual;
+  test::FakeDspAndVisual visual;
   AcmConvert stage{sink, status, codec, prompts, exit};
   std::unique_ptr<FakeCard> owned = std::make_unique<FakeCard>();
   FakeCard& device = *owned;
@@ -104,19 +101,19 @@ TEST_F(LineCDInputTest, DirectLineInIsRecordedInTheStreamFormatAndEncoded) {
   ASSERT_TRUE(capture.startInput(32000));
   EXPECT_EQ(capture.bufferLength(), 25'000);
   device.release(2);
-  EXPECT_TRUE(waitFor([&] { return device.saidSoFar("(output) 50 kb"); }));
+  EXPECT_TRUE(eventually([&] { return device.saidSoFar("(output) 50 kb"); }));
   capture.closeLineIn();
   capture.closeLineIn();
   EXPECT_EQ(device.said(), "open 11025/2;read 6250;(output) 25 kb;read 6250;(output) 50 kb;close;");
   EXPECT_EQ(stage.pendingBytes(), 50'000) << "both buffers went to the conversion stage";
-  ASSERT_FALSE(visual.blocks.empty());
-  EXPECT_TRUE(visual.blocks.back().empty()) << "the visualisation hears that no PCM flows";
+  ASSERT_FALSE(visual.shown.empty());
+  EXPECT_TRUE(visual.shown.back().empty()) << "the visualisation hears that no PCM flows";
 
   // A device without the rate records a buffer's time at its own, which is converted.
   device.ownRate = 44100;
   ASSERT_TRUE(capture.startInput(32000));
   device.release(1);
-  EXPECT_TRUE(waitFor([&] { return capture.bytesCaptured() > 50'000; }));
+  EXPECT_TRUE(eventually([&] { return capture.bytesCaptured() > 50'000; }));
   EXPECT_TRUE(device.saidSoFar("open 11025/2;read 25000;"));
   EXPECT_NEAR(static_cast<double>(capture.bytesCaptured()), 75'000, 200);  // less what the filter holds
 }
@@ -128,7 +125,7 @@ TEST_F(LineCDInputTest, VoiceoverFollowsTheTrackFormatUntilItEnds) {
   EXPECT_EQ(stage.getSideChannel(), capture.sideChannel());
   EXPECT_EQ(capture.bufferLength(), 32'768);
   device.release(1);
-  EXPECT_TRUE(waitFor([&] { return capture.bytesCaptured() == 32'768; }));
+  EXPECT_TRUE(eventually([&] { return capture.bytesCaptured() == 32'768; }));
 
   // A track of the same shape changes nothing; a new shape reopens the microphone in it, with
   // the side channel primed with silence afresh.

@@ -60,7 +60,7 @@ TEST(LineQualityTest, VoiceoverFeedsFromTwoThreadsCountEveryDropoutOnce) {
   std::thread playlist(feeder, 32000), capture(feeder, 40000);
   playlist.join();
   capture.join();
-  std::vector<std::string> counts = window.labelHistory(kQualityDropoutsLabel);
+  std::vector<std::string> counts = window.labels(kQualityDropoutsLabel);
   ASSERT_FALSE(counts.empty());
   for (size_t i = 0; i < counts.size(); ++i) EXPECT_EQ(counts[i], std::to_string(i + 1) + " ");
   EXPECT_EQ(log.count(kErrorLine), static_cast<int>(counts.size()));

@@ -10,7 +10,7 @@
 #include <filesystem>
 #include <thread>
 
-#include "broadcast/program_values.h"
+#include "core/program_values.h"
 #include "core/registry.h"
 #include "playlist/list_rows.h"
 #include "playlist/track_tags.h"

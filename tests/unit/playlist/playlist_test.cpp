@@ -9,7 +9,7 @@
 #include <random>
 #include <thread>
 
-#include "broadcast/program_values.h"
+#include "core/program_values.h"
 #include "playlist/playlist_files.h"
 #include "support/fake_list_window.h"
 #include "support/fake_prompts.h"

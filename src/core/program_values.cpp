@@ -1,6 +1,5 @@
-#include "broadcast/program_values.h"
+#include "core/program_values.h"
 
-#include "core/ini_file.h"
 #include "core/registry.h"
 #include "core/text.h"
 
@@ -89,34 +88,6 @@ void ProgramValues::setWebHost(std::string host) {
 ProgramValues& programValues() {
   static ProgramValues values;
   return values;
-}
-
-const char* lineSpeedName(int bps) {
-  if (bps > 56000) return "T1/DSL/ISDN/Cable";
-  if (bps == 56000) return "56K modem";
-  if (bps == 33000 || bps == 32000) return "33K modem";
-  if (bps <= 28800) return "28.8K modem";
-  return "---";
-}
-
-const char* outputFormatName(int bps) {
-  if (bps > 56000) return "T1/DSL/ISDN/Cable";
-  switch (bps) {
-    case 56000: return "56Kbps/stereo (T1/DSL/ISDN/Cable)";
-    case 32000: return "32Kbps/stereo (56K modem)";
-    case 24000: return "24Kbps/mono (28.8K modem)";
-    case 16000: return "16Kbps/mono (28.8K modem)";
-    default: return "---";
-  }
-}
-
-std::string hostplayNameFromFile(const std::string& path) {
-  constexpr size_t kBuffer = 256;  // the value is read into a buffer of this size
-  std::string name = "hostplay";
-  if (auto ini = IniFile::load(path))
-    if (auto value = ini->value("names", "HOSTPLAYNAME")) name = *value;
-  if (name.size() >= kBuffer) name.resize(kBuffer - 1);
-  return name;
 }
 
 }  // namespace brovana

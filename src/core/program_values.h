@@ -1,7 +1,7 @@
 #pragma once
 // The handful of program-wide values that outlive any one window: the last MP3 folder, the last
-// playlist, the skin, the session number and the service's web host, plus the naming rules for
-// line speeds and the Hostplay mode's display name.
+// playlist, the skin, the session number and the service's web host, with the store they are
+// read from and the key paths of the stored settings.
 
 #include <mutex>
 #include <optional>
@@ -16,7 +16,6 @@ inline constexpr const char* kProfileRoot = "Software\\Zelvora\\Live";
 inline constexpr const char* kProfileName = "default";
 inline constexpr const char* kOldProfileKey = "Software\\Zelvora\\Mirobeam\\default";
 inline constexpr const char* kDefaultSkin = "skins/zelvora_1.skn";
-inline constexpr const char* kNamesFile = "brovana_live.ini";
 
 // "Software\Zelvora\Live\default"
 std::string profileKeyPath(std::string_view profile = kProfileName);
@@ -57,14 +56,5 @@ class ProgramValues {
 };
 
 ProgramValues& programValues();
-
-// "56K modem" and friends, for the member's line speed.
-const char* lineSpeedName(int bitsPerSecond);
-// "56Kbps/stereo (T1/DSL/ISDN/Cable)" and friends, for the stream bit rate.
-const char* outputFormatName(int bitsPerSecond);
-
-// The Hostplay mode's display name from the names file in the working folder; "hostplay" when
-// the file, the section or the key is missing.
-std::string hostplayNameFromFile(const std::string& path = kNamesFile);
 
 }  // namespace brovana
