@@ -110,10 +110,6 @@ bool HeadlessPlaylistWindow::loadPlaylist(const std::string& path) {
   return playlist_.count() > 0;
 }
 
-void HeadlessPlaylistWindow::addFiles(const std::vector<std::string>& paths) {
-  for (const std::string& path : paths) playlist_.addFile(path, AddMode::InsertOrAppend);
-}
-
 HeadlessParts::HeadlessParts(Prompts& prompts, Mp3Codec& codec, EngineMaker makeEngine,
                              std::string captureDevice)
     : prompts_(prompts), codec_(codec), makeEngine_(std::move(makeEngine)), live_(std::move(captureDevice)) {}

@@ -193,7 +193,7 @@ bool Supervisor::loadOrFirstRun() {
         "Click to begin!");
   // This run is the first of the count, so the next one logs under a number of its own.
   programValues().setSessionID(1);
-  saveBroadcastInfo(context_.registry, kProfileName, connection_.get(), settingsHolders());
+  saveSettings();
   return true;
 }
 
@@ -641,7 +641,7 @@ bool Supervisor::startRecording(const std::string& path) {
 void Supervisor::prepareExit() {
   Lock lock(controlMutex_);
   if (!connection_) return;
-  saveBroadcastInfo(context_.registry, kProfileName, connection_.get(), settingsHolders());
+  saveSettings();
   stopLocked(true);
   if (serverTurnedOn_ && !web_.switchedToLive()) turnServer("OFF");
 }
@@ -784,6 +784,11 @@ void Supervisor::showPluginMarks() {
   int checked = pluginHost_->checkedId();
   for (const PluginMenuEntry& entry : pluginHost_->menu())
     mainWindow_->setMenuCheck(entry.id, entry.id == checked);
+}
+
+void Supervisor::saveSettings() {
+  Lock lock(controlMutex_);
+  saveBroadcastInfo(context_.registry, kProfileName, connection_.get(), settingsHolders());
 }
 
 SettingsHolders Supervisor::settingsHolders() const {

@@ -127,4 +127,10 @@ std::string asLatin1(std::string_view text, size_t most) {
   return out;
 }
 
+std::string withoutControls(std::string_view text) {
+  std::string kept(text);
+  std::erase_if(kept, [](unsigned char c) { return c < 0x20 || c == 0x7f; });
+  return kept;
+}
+
 }  // namespace brovana

@@ -77,6 +77,8 @@ class LiveConnect : public StatsSource {
   // 0 account good, 1 wrong member name or password, 2 any other failure. Leaves this
   // connection's own account facts alone.
   int verifyAccount(const std::string& member, const std::string& password, bool showMessages);
+  // verifyAccount with messages, and only when the account is good, the member name and the
+  // password (with its service log-in); the verification's result.
   int setCredentials(const std::string& member, const std::string& password);
 
   void setMemberName(const std::string& name);

@@ -2,7 +2,9 @@
 
 #include <QTest>
 
+#include "core/program_values.h"
 #include "dialog_driver.h"
+#include "platform/settings_registry.h"
 #include "studio_peers.h"
 
 namespace brovana {
@@ -14,10 +16,12 @@ class MainWindowTest : public test::StudioPeers {};
 
 TEST_F(MainWindowTest, BroadcastButtonStartsAndStopsTheStation) {
   test::ScopedChdir here(work());
-  test::WindowedStudio studio(settingsPath());
+  SettingsRegistry registry(settingsPath());
+  programValues().setRegistry(&registry);
   test::DialogDriver dialogs;
   {
-    MiniWindow window(studio.context(emulator.webHost()));
+    test::WindowedStudio studio(emulator.webHost(), registry);
+    MiniWindow& window = studio.window;
     ASSERT_TRUE(window.initialise());
     EXPECT_EQ(window.findChild<QAction*>("id32808")->text(), "Switch to Hostplay");
     window.show();
@@ -46,6 +50,7 @@ TEST_F(MainWindowTest, BroadcastButtonStartsAndStopsTheStation) {
   }
   EXPECT_FALSE(serverOn()) << "this run turned the server on, so the exit turned it off";
   EXPECT_TRUE(dialogs.seen().empty()) << dialogs.seen().front();
+  programValues().setRegistry(nullptr);
 }
 
 }  // namespace

@@ -16,11 +16,9 @@
 #include "app/qt_prompts.h"
 #include "app/qt_studio_parts.h"
 #include "broadcast/engine_part.h"
-#include "core/program_values.h"
 #include "platform/curl_http_client.h"
 #include "platform/decoder_library.h"
 #include "platform/lame_codec.h"
-#include "platform/settings_registry.h"
 #include "support/child_process.h"
 #include "support/demo_station.h"
 #include "support/temp_folder.h"
@@ -35,18 +33,12 @@ inline std::string fileText(const std::string& path) {
   return text.str();
 }
 
-// What a main window is made with in a test: the settings in the scratch folder, the real HTTP
-// client, the Qt prompts and the real engine.
+// The studio's main window on the given settings, with the real broadcast parts; initialise()
+// runs the start-up.
 struct WindowedStudio {
-  explicit WindowedStudio(const std::string& settingsPath) : registry(settingsPath) {
-    programValues().setRegistry(&registry);
-  }
-  ~WindowedStudio() { programValues().setRegistry(nullptr); }
-  StudioContext context(const std::string& webHost, SongUpdateSender* songs = nullptr) {
-    return StudioContext{webHost, registry, http, prompts, exit, parts, songs, std::nullopt};
-  }
+  WindowedStudio(const std::string& webHost, Registry& registry)
+      : window(StudioContext{webHost, registry, http, prompts, exit, parts, nullptr, std::nullopt}) {}
 
-  SettingsRegistry registry;
   CurlHttpClient http;
   QtPrompts prompts;
   QtProgramExit exit;
@@ -55,6 +47,7 @@ struct WindowedStudio {
   QtStudioParts parts{prompts, codec, [this](AcmConvert& stage, const EngineWiring& wiring, Prompts& shown) {
                         return std::make_unique<EncoderEngine>(stage, decoders, shown, wiring);
                       }};
+  MiniWindow window;
 };
 
 class StudioPeers : public ::testing::Test, protected DemoStation {

@@ -12,6 +12,8 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QTimer>
@@ -24,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include "app/broadcast_info_dialog.h"
 #include "app/live_windows.h"
 #include "app/message_dialogs.h"
 #include "app/mini_window.h"
@@ -32,6 +35,7 @@
 #include "app/qt_prompts.h"
 #include "app/qt_studio_parts.h"
 #include "app/quality_window.h"
+#include "app/setup_wizard.h"
 #include "app/skin/skin.h"
 #include "app/status_window.h"
 #include "app/studio_gui.h"
@@ -41,6 +45,7 @@
 #include "monitor/line_quality.h"
 #include "monitor/status_display.h"
 #include "monitor/visual_scene.h"
+#include "net/live_connect.h"
 #include "net/web_service.h"
 #include "platform/lame_codec.h"
 #include "support/mp3_bytes.h"
@@ -48,13 +53,15 @@
 namespace brovana {
 namespace {
 
-// The windows are looked at, never used: nothing goes out.
+// The windows are looked at, never used: nothing goes out. The account facts are a sample, so
+// that the dialogs that show them have something to show.
 class NoNetwork final : public HttpClient {
  public:
-  bool get(const std::string&, const std::string&, const std::string&, std::string& answer, size_t,
+  bool get(const std::string&, const std::string&, const std::string& path, std::string& answer, size_t,
            bool) override {
-    answer.clear();
-    return false;
+    bool facts = path.starts_with("/cgi-bin/bcinfo.cgi");
+    answer = facts ? "0 LI ON 12 100 23 3.5 stream.zelvora.example 8000" : "";
+    return facts;
   }
 };
 
@@ -67,9 +74,11 @@ struct Studio {
   LameCodec codec;
   QtStudioParts parts{prompts, codec, nullptr};
   StudioContext context{"www.zelvora.example", registry, http, prompts, exit, parts, nullptr, std::nullopt};
-  // Never started: the playlist window only asks it what is on the air.
-  Supervisor supervisor{nullptr, "www.zelvora.example",
-                        SupervisorContext{prompts, exit, registry, http, parts}};
+  // What the station dialogs work on: a Supervisor that never starts, the shipped genre list and
+  // a member's station.
+  Supervisor desk{nullptr, "www.zelvora.example", SupervisorContext{prompts, exit, registry, http, parts}};
+  GenreList genres = GenreList::load();
+  LiveConnect station{"www.zelvora.example", nullptr, desk.accounts(), prompts};
 };
 
 void settle(int milliseconds) {
@@ -251,6 +260,38 @@ Shown programInfo(Studio&) {
   return own(dialog, dialog->widget());
 }
 
+// The setup wizard at one of its pages, as the member first sees it.
+std::function<Shown(Studio&)> wizardPage(QtSetupWizard::Page page) {
+  return [page](Studio& studio) {
+    auto wizard = std::make_shared<QtSetupWizard>(studio.desk, studio.genres, nullptr);
+    wizard->start(page == QtSetupWizard::FirstRun);
+    wizard->turnTo(page);
+    QDialog& window = wizard->widget();
+    window.findChild<QLineEdit*>(elementName(1208))->setText(QStringLiteral("secret"));
+    if (auto* tracks = window.findChild<QListWidget*>(elementName(1225)))
+      tracks->addItems({QStringLiteral("1. Harbour Lights (Lena Morrow)  (4:12)"),
+                        QStringLiteral("2. Slow Tide (The Quiet Hours)  (3:58)"),
+                        QStringLiteral("3. Night Ferry (Lena Morrow)  (5:31)")});
+    window.setModal(false);
+    return own(wizard, window);
+  };
+}
+
+Shown broadcastInfo(Studio& studio) {
+  LiveConnect& station = studio.station;
+  station.setMemberName("dj_lena");
+  station.setPassword("secret");
+  station.setMessage("Harbour Lights - songs for the night shift");
+  station.setUrl("www.lenamorrow.example/radio");
+  station.setGenre(0, "Jazz");
+  station.setGenre(1, "Blues");
+  station.setLineSpeed(56000);
+  station.setOutputBitrate(32000);
+  station.refreshServerInfo();
+  auto dialog = std::make_shared<QtBroadcastInfoDialog>(station, studio.desk, studio.genres);
+  return own(dialog, dialog->widget());
+}
+
 // A show of a dozen small MP3 files (one frame each, whose "Info" or "Xing" header gives the
 // length) in the working folder, and the M3U that lists them.
 std::string sampleShow() {
@@ -295,7 +336,7 @@ std::string sampleShow() {
 // The show in the playlist window: one track on the air, one that would not play, the two added
 // last still bold, one selected.
 std::shared_ptr<PlaylistWindow2> playlistWithShow(Studio& studio) {
-  auto window = std::make_shared<PlaylistWindow2>(studio.supervisor, studio.prompts);
+  auto window = std::make_shared<PlaylistWindow2>(studio.desk, studio.prompts);
   window->loadPlaylist(sampleShow());
   Playlist& playlist = *window->playlist();
   playlist.clearNewFlags();
@@ -386,6 +427,14 @@ const std::vector<ShotRow> kShots = {
     {"visuals-vu-stereo", visuals({kDisplayNeedles})},
     {"visuals-scope", visuals({kDisplayScope})},
     {"visuals-all", visuals({kDisplaySpectrum, kDisplayLevelLine, kDisplayNeedles, kDisplayScope})},
+    {"wizard-first-run", wizardPage(QtSetupWizard::FirstRun)},
+    {"wizard-login", wizardPage(QtSetupWizard::Login)},
+    {"wizard-title", wizardPage(QtSetupWizard::Title)},
+    {"wizard-url", wizardPage(QtSetupWizard::Url)},
+    {"wizard-connection", wizardPage(QtSetupWizard::Connection)},
+    {"wizard-add-files", wizardPage(QtSetupWizard::AddFiles)},
+    {"wizard-done", wizardPage(QtSetupWizard::Done)},
+    {"broadcast-info", broadcastInfo},
     {"playlist", playlistWindow},
     {"playlist-menu-file", playlistMenuOf(0)},
     {"playlist-menu-recent", playlistMenuOf(1)},
@@ -433,6 +482,12 @@ int run(int argc, char** argv) {
       skins.push_back("skins/" + file.toStdString());
 
   prepareApplication();
+  // The service's genre names, as the station dialogs offer them.
+  std::vector<std::string> genres;
+  GenreList hierarchy = GenreList::load();
+  for (const GenreEntry& entry : hierarchy.entries())
+    if (entry.level == 0) genres.push_back(entry.name);
+  genreTable().assign(genres);
   int failures = 0;
   for (const std::string& skinPath : skins) {
     Skin skin = loadSkin(skinPath);
