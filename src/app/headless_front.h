@@ -105,6 +105,7 @@ class HeadlessPlaylistWindow final : public PlaylistWindowControl {
   void addDroppedFiles(const std::vector<std::string>& files) override {
     for (const std::string& file : files) playlist_.addFile(file, AddMode::Append);
   }
+  void addFiles(const std::vector<std::string>& paths) override { addDroppedFiles(paths); }
   bool unsavedNewPlaylist() const override { return false; }
   void show() override {}
   void setSkin(const std::string&) override {}

@@ -10,6 +10,7 @@
 #include <QUrl>
 #include <filesystem>
 
+#include "app/dropped_files.h"
 #include "app/qt_prompts.h"
 #include "app/qt_studio_parts.h"
 #include "app/skin/skin.h"
@@ -351,9 +352,7 @@ void MiniWindow::dragEnterEvent(QDragEnterEvent* event) {
 }
 
 void MiniWindow::dropEvent(QDropEvent* event) {
-  std::vector<std::string> files;
-  for (const QUrl& url : event->mimeData()->urls())
-    if (url.isLocalFile()) files.push_back(url.toLocalFile().toStdString());
+  std::vector<std::string> files = droppedFiles(*event->mimeData());
   if (files.empty() || !supervisor_) return;
   event->acceptProposedAction();
   supervisor_->playFile(files);
@@ -413,9 +412,7 @@ void MiniWindow::toggleRandom(int) {
   if (!engine) return;
   engine->setRandom(!engine->random());
   if (!engine->random()) return;
-  Playlist* playlist = supervisor_->currentPlaylist();
-  if (!playlist && supervisor_->playlistWindow()) playlist = supervisor_->playlistWindow()->playlist();
-  if (playlist) playlist->shuffle();
+  if (Playlist* playlist = supervisor_->playlistInUse()) playlist->shuffle();
 }
 
 void MiniWindow::showStatus(int) {

@@ -2,6 +2,7 @@
 
 #include "app/broadcast_info_dialog.h"
 #include "app/live_windows.h"
+#include "app/playlist_window.h"
 #include "app/program_info_dialog.h"
 #include "app/quality_window.h"
 #include "app/setup_wizard.h"
@@ -43,9 +44,8 @@ std::unique_ptr<QualityWindow> QtStudioParts::makeQualityWindow() {
   });
 }
 
-// Until the playlist window is in, the playlist a broadcast takes is the one of the last run.
 std::unique_ptr<PlaylistWindowControl> QtStudioParts::makePlaylistWindow(Supervisor& supervisor) {
-  return broadcast_.makePlaylistWindow(supervisor);
+  return std::make_unique<PlaylistWindow2>(supervisor, prompts_);
 }
 
 std::unique_ptr<ConversionStage> QtStudioParts::makeConversionStage(LiveConnect& connection,

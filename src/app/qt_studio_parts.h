@@ -1,10 +1,8 @@
 #pragma once
 // The parts the Supervisor makes when the studio has windows. The broadcast itself (conversion
-// stage, playlist engine, capture, mixers, CD check, plug-in host, the playlist the broadcast
-// takes) is the same as without windows; the status, stream quality, volume controls, voiceover
-// and program information windows, the setup wizard and the Broadcast Information dialog are Qt
-// windows. The part whose window is not in this build yet (the playlist editor) is the headless
-// one; its maker is where its window plugs in.
+// stage, playlist engine, capture, mixers, CD check, plug-in host) is the same as without windows;
+// the status, stream quality, volume controls, voiceover, playlist and program information
+// windows, the setup wizard and the Broadcast Information dialog are Qt windows.
 
 #include "app/headless_front.h"
 #include "broadcast/studio_parts.h"

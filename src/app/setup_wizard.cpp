@@ -324,7 +324,7 @@ void QtSetupWizard::addTracks() {
   programValues().setMp3path(QFileInfo(files.front()).absolutePath().toStdString());
   std::vector<std::string> paths;
   for (const QString& file : files) paths.push_back(file.toStdString());
-  playlist_->addDroppedFiles(paths);
+  playlist_->addFiles(paths);
   showTracks();
 }
 

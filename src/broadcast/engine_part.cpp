@@ -37,6 +37,14 @@ void EncoderEngine::setContinuousLoop(bool on) {
   encoder_.setContinuousLoop(on);
 }
 
+int EncoderEngine::currentIndex() const {
+  return encoder_.currentIndex();
+}
+
+void EncoderEngine::setCurrentIndex(int index) {
+  encoder_.setCurrentIndex(index);
+}
+
 void EncoderEngine::setVisual(Visualisation* visual) {
   encoder_.setVisual(visual ? visual->feed() : nullptr);
 }

@@ -19,6 +19,8 @@ class EncoderEngine final : public PlaylistEngine {
   std::optional<std::string> currentTitle() const override;
   bool continuousLoop() const override;
   void setContinuousLoop(bool on) override;
+  int currentIndex() const override;
+  void setCurrentIndex(int index) override;
   void setVisual(Visualisation* visual) override;
   bool random() const override;
   void setRandom(bool on) override;

@@ -89,6 +89,10 @@ class PlaylistEngine : public PlayOrder {
   virtual std::optional<std::string> currentTitle() const = 0;
   virtual bool continuousLoop() const = 0;
   virtual void setContinuousLoop(bool on) = 0;
+  // The index of the track it plays; -1 when idle.
+  virtual int currentIndex() const = 0;
+  // Ends the track it plays and goes on at `index` (the playlist window's jump to a track).
+  virtual void setCurrentIndex(int index) = 0;
   virtual void setVisual(Visualisation* visual) = 0;
 };
 
@@ -176,6 +180,8 @@ class PlaylistWindowControl : public Skinnable {
   virtual bool loadPlaylist(const std::string& path) = 0;
   // Files dropped on the main window: MP3 files are added, a playlist file is loaded.
   virtual void addDroppedFiles(const std::vector<std::string>& files) = 0;
+  // MP3 files chosen elsewhere (the setup wizard), added as the Add button adds them.
+  virtual void addFiles(const std::vector<std::string>& paths) = 0;
   virtual bool unsavedNewPlaylist() const = 0;
   virtual void show() = 0;
 };

@@ -575,7 +575,7 @@ void Supervisor::showProgramInfo() {
 
 PlaylistWindowControl* Supervisor::showPlaylistWindow() {
   Lock lock(controlMutex_);
-  if (!playlistWindow_) playlistWindow_ = context_.parts.makePlaylistWindow(*this);
+  if (!playlistWindow_) setPlaylistWindow(context_.parts.makePlaylistWindow(*this));
   if (playlistWindow_) playlistWindow_->show();
   return playlistWindow_.get();
 }
@@ -709,6 +709,19 @@ bool Supervisor::firstRunDone() const {
 Playlist* Supervisor::currentPlaylist() const {
   Lock lock(controlMutex_);
   return currentPlaylist_;
+}
+
+bool Supervisor::setPlaylistWindow(std::unique_ptr<PlaylistWindowControl> window) {
+  Lock lock(controlMutex_);
+  if (currentPlaylist_ && playlistWindow_ && currentPlaylist_ == playlistWindow_->playlist()) return false;
+  playlistWindow_ = std::move(window);
+  return true;
+}
+
+Playlist* Supervisor::playlistInUse() const {
+  Lock lock(controlMutex_);
+  if (currentPlaylist_) return currentPlaylist_;
+  return playlistWindow_ ? playlistWindow_->playlist() : nullptr;
 }
 
 Capture* Supervisor::capture() const {

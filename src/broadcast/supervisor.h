@@ -127,8 +127,14 @@ class Supervisor final : public StationDesk {
   QualityWindow* qualityWindow() const { return gauge_.get(); }
   VolumeWindow* volumeWindow() const { return volumes_.get(); }
   PlaylistWindowControl* playlistWindow() const { return playlistWindow_.get(); }
+  // Gives the studio its playlist window. False, keeping the old window, once a broadcast has
+  // taken the old window's list: the engine and this supervisor hold on to it.
+  bool setPlaylistWindow(std::unique_ptr<PlaylistWindowControl> window);
   // The list of the last playlist start; null before one.
   Playlist* currentPlaylist() const;
+  // The list of the last playlist start, or without one the playlist window's; null when
+  // neither has one.
+  Playlist* playlistInUse() const;
   const GenreList& genreList() const { return genreList_; }
   bool voiceoverPanelOpen() const;
   bool continuousLoop() const;

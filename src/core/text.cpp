@@ -110,6 +110,23 @@ std::string formatText(const char* format, ...) {
   return text;
 }
 
+std::string asLatin1(std::string_view text, size_t most) {
+  std::string out;
+  for (size_t i = 0; i < text.size() && out.size() < most;) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    size_t n = c < 0x80 ? 0 : utf8Length(text, i);
+    if (n == 0) {  // ASCII, or a byte that is Latin-1 already
+      out += text[i++];
+      continue;
+    }
+    unsigned cp = c & (0x7F >> n);
+    for (size_t k = 1; k < n; ++k) cp = cp << 6 | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+    out += cp <= 0xFF ? static_cast<char>(cp) : '?';
+    i += n;
+  }
+  return out;
+}
+
 std::string withoutControls(std::string_view text) {
   std::string kept(text);
   std::erase_if(kept, [](unsigned char c) { return c < 0x20 || c == 0x7f; });

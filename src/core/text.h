@@ -18,6 +18,9 @@ int parseInt(std::string_view text);
 std::string asUtf8(std::string_view text);
 // printf into an owned text of whatever length it needs.
 std::string formatText(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// The text in Latin-1, at most `most` bytes (one per character): what asUtf8 reads back. A
+// character beyond Latin-1 becomes '?'; a byte that is no UTF-8 is kept as the Latin-1 it was.
+std::string asLatin1(std::string_view text, size_t most = std::string::npos);
 // The text without its control characters (below 32, and 127). Station texts go into the ICY
 // header lines, where a line end would start a header line of its own.
 std::string withoutControls(std::string_view text);

@@ -230,7 +230,11 @@ void MP3Info::readID3v1(Source& source) {
   for (std::string* text : {&gTitle, &gArtist, &gAlbum}) ampersandsToSpaces(*text, kTagField);
   gYear = parseInt(tagField(&tag[93], 4));
   gComment = tagField(&tag[97], kTagField);
-  for (std::string* text : {&gTitle, &gArtist, &gAlbum, &gComment}) trimTrailing(*text);
+  // The tag holds Latin-1; the program's texts are UTF-8.
+  for (std::string* text : {&gTitle, &gArtist, &gAlbum, &gComment}) {
+    trimTrailing(*text);
+    *text = asUtf8(*text);
+  }
   // The byte is read as a signed number, so 128 to 255 fall outside the names as well.
   int genre = static_cast<int8_t>(tag[127]);
   gGenre = genre >= 1 && genre <= 125 ? kGenres[genre] : "Various";
@@ -397,8 +401,10 @@ const char* MP3Info::modeText() const {
 
 std::string MP3Info::title(int limit) const {
   if (gTitle.empty()) return " ";
-  // A title that fills its field was probably cut by the tag's 30 bytes.
-  const int length = static_cast<int>(gTitle.size());
+  // A title that fills its field was probably cut by the tag's 30 bytes. Characters count, not
+  // the bytes of their UTF-8.
+  const int length = static_cast<int>(std::count_if(
+      gTitle.begin(), gTitle.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
   if (limit > 0 && length >= limit && length < 245) return gTitle + "...";
   return gTitle;
 }
@@ -440,9 +446,8 @@ bool MP3Info::writeID3v1(std::string_view artist, std::string_view title, std::s
       ::pread(fd.get(), old.data(), kTagBytes, size - kTagBytes) == static_cast<ssize_t>(kTagBytes) &&
       std::memcmp(old.data(), "TAG", 3) == 0;
 
-  auto field = [](std::string_view text) {
-    return std::string(text.substr(0, std::min(text.find('\0'), kTagField)));
-  };
+  // Each field as Latin-1, 30 characters at most, so that no character is cut in half.
+  auto field = [](std::string_view text) { return asLatin1(text.substr(0, text.find('\0')), kTagField); };
   std::string newTitle = field(title), newArtist = field(artist), newAlbum = field(album);
 
   std::array<uint8_t, kTagBytes> tag{};
@@ -462,9 +467,10 @@ bool MP3Info::writeID3v1(std::string_view artist, std::string_view title, std::s
     return false;
   }
 
-  gTitle = std::move(newTitle);
-  gArtist = std::move(newArtist);
-  gAlbum = std::move(newAlbum);
+  // What a reading of the file gives back.
+  gTitle = asUtf8(newTitle);
+  gArtist = asUtf8(newArtist);
+  gAlbum = asUtf8(newAlbum);
   return true;
 }
 

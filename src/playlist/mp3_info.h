@@ -1,7 +1,7 @@
 #pragma once
 // What the program knows of one MP3 file: the facts of its first frame header, whether it is a
-// Xing VBR file, its length, and the texts of its ID3v1 tag. Reading never fails: `valid()` says
-// whether a frame header was found, and every other fact keeps its default otherwise.
+// Xing VBR file, its length, and the texts of its ID3v1 tag (Latin-1 in the file, UTF-8 here). Reading never
+// fails: `valid()` says whether a frame header was found, and every other fact keeps its default otherwise.
 //
 // An MP3Info is a plain value; the playlist item that owns one guards it for other threads.
 
@@ -73,7 +73,8 @@ class MP3Info {
   // The part of the path after the last '/'.
   std::string fileName() const;
 
-  // Writes (or overwrites) the file's 128-byte ID3v1 tag; each text fills a 30-byte field. Year,
+  // Writes (or overwrites) the file's 128-byte ID3v1 tag; each UTF-8 text fills a 30-byte field
+  // as Latin-1 (the tag's own character set; others become '?'). Year,
   // comment and genre of an existing tag are kept. False when the file cannot be opened for
   // writing or the write failed; a failed write leaves the file as it was.
   bool writeID3v1(std::string_view artist, std::string_view title, std::string_view album);

@@ -1,5 +1,6 @@
 #include "playlist/playlist.h"
 
+#include <limits.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -104,7 +105,7 @@ std::optional<std::string> Playlist::addFile(std::string_view path, AddMode mode
   PlaylistItemRef item = PlaylistItem::make(path);
   item->setNew(true);
   if (!item->exists()) {
-    prompts_.warning(withPath("Unable to find %s. Either the file was deleted or moved.", item->fullpath()));
+    prompts_.warning(withPath(kTrackMissingText, item->fullpath()));
     return std::nullopt;
   }
 
@@ -216,7 +217,7 @@ std::optional<std::string> Playlist::saveAs(const std::string& path, SaveType ty
   programValues().setMp3path(folderPart(path));
   std::string target = path;
   if (path.find('.') == std::string::npos) {
-    if (path.size() + 5 > 256) {
+    if (path.size() + 5 > PATH_MAX) {
       prompts_.warning("Filename is too long!");
       return std::nullopt;
     }
@@ -256,6 +257,14 @@ std::optional<std::string> Playlist::saveAs(const std::string& path, SaveType ty
 void Playlist::FreeListArray() {
   std::lock_guard lock(mutex_);
   freeItemsLocked();
+}
+
+void Playlist::clear() {
+  std::lock_guard lock(mutex_);
+  freeItemsLocked();
+  if (gListWindow) gListWindow->deleteAllRows();
+  gName = "<none>";
+  gModified = false;
 }
 
 void Playlist::freeItemsLocked() {

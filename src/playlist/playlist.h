@@ -33,6 +33,9 @@ enum class AddMode {
 
 enum class SaveType { M3U = 1, PLS = 2 };
 
+// A track whose file cannot be opened; %s is its path.
+inline constexpr const char* kTrackMissingText = "Unable to find %s. Either the file was deleted or moved.";
+
 class Playlist {
  public:
   explicit Playlist(Prompts& prompts);
@@ -54,6 +57,9 @@ class Playlist {
 
   // Drops every item; the rows are left to the caller.
   void FreeListArray();
+  // Empties the list and its rows in place, as it was made: whoever holds the list (the engine,
+  // the supervisor) keeps a valid, empty one.
+  void clear();
   void removeItem(int index);
   // The same without touching the rows, for a caller that has already removed the row.
   void removeItemKeepRows(int index);

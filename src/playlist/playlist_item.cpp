@@ -36,6 +36,12 @@ std::string hoursMinutesSeconds(int seconds) {
   return text;
 }
 
+std::string minutesSeconds(int seconds) {
+  char text[30];
+  std::snprintf(text, sizeof text, seconds % 60 < 10 ? "%d:0%d" : "%d:%d", seconds / 60, seconds % 60);
+  return text;
+}
+
 PlaylistItem::PlaylistItem(std::string_view path) {
   // Cut at the line end a playlist line may bring along, and at a zero byte, which no file
   // name holds (the name would otherwise silently stop there when the file is opened).

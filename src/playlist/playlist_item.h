@@ -70,5 +70,7 @@ using PlaylistItemRef = std::shared_ptr<PlaylistItem>;
 
 // "h:mm:ss" of a number of seconds.
 std::string hoursMinutesSeconds(int seconds);
+// "m:ss", minutes counting on past the hour: a track's length in the playlist window.
+std::string minutesSeconds(int seconds);
 
 }  // namespace brovana

@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <string>
@@ -29,6 +30,7 @@
 #include "app/live_windows.h"
 #include "app/message_dialogs.h"
 #include "app/mini_window.h"
+#include "app/playlist_window.h"
 #include "app/program_info_dialog.h"
 #include "app/qt_prompts.h"
 #include "app/qt_studio_parts.h"
@@ -46,6 +48,7 @@
 #include "net/live_connect.h"
 #include "net/web_service.h"
 #include "platform/lame_codec.h"
+#include "support/mp3_bytes.h"
 
 namespace brovana {
 namespace {
@@ -289,6 +292,114 @@ Shown broadcastInfo(Studio& studio) {
   return own(dialog, dialog->widget());
 }
 
+// A show of a dozen small MP3 files (one frame each, whose "Info" or "Xing" header gives the
+// length) in the working folder, and the M3U that lists them.
+std::string sampleShow() {
+  struct Track {
+    const char* file;
+    int seconds;
+    const char* title;  // none: no tag
+    const char* artist;
+    const char* album;
+    bool vbr;
+  };
+  const Track tracks[] = {
+      {"harbour-lights.mp3", 245, "Harbour Lights", "Lena Morrow", "Live at the Pier", false},
+      {"slow-tide.mp3", 312, "Slow Tide", "The Quiet Hours", "Low Water", false},
+      {"paper-satellites.mp3", 198, "Paper Satellites", "Juno Vale", "Orbit", true},
+      {"northbound.mp3", 264, "Northbound", "Kite Collective", "Weather Maps", false},
+      {"station-id.mp3", 9, nullptr, nullptr, nullptr, false},
+      {"static-bloom.mp3", 221, "Static Bloom", "Ivy Hollis", "Static Bloom", false},
+      {"midnight-ferry.mp3", 407, "Midnight Ferry", "Ostrava Sound", "Crossings", true},
+      {"copper-sky.mp3", 233, "Copper Sky", "Dalia Reyes", "Desert Radio", false},
+      {"echo-park-rain.mp3", 186, "Echo Park Rain", "Sun Lanterns", "Postcards", false},
+      {"velvet-circuit.mp3", 301, "Velvet Circuit", "Nova Drift", "Night Shift", false},
+      {"cafe-lumiere.mp3", 254, "Caf\xE9 Lumi\xE8re", "\xC9lodie Marchand", "Rive Gauche", false},
+      {"last-call.mp3", 275, "Last Call", "The Wireless", "On Air", false},
+  };
+  QDir().mkpath(QStringLiteral("music"));
+  std::string folder = QDir(QStringLiteral("music")).absolutePath().toStdString();
+  std::string m3u = "#EXTM3U\r\n";
+  for (const Track& track : tracks) {
+    // 1152 samples at 44.1 kHz: 26.12 ms a frame.
+    auto frameCount = static_cast<uint32_t>(track.seconds / 0.0261224);
+    std::string bytes =
+        test::xingFrame(test::FrameHeader{}, 417, 36, frameCount, true, track.vbr ? "Xing" : "Info");
+    if (track.title) bytes += test::id3v1Tag(track.title, track.artist, track.album, "2001", "", 17);
+    std::ofstream(folder + "/" + track.file, std::ios::binary) << bytes;
+    m3u += "#EXTINF:0,x\r\n" + std::string(track.file) + "\r\n";
+  }
+  std::ofstream(folder + "/friday-night.m3u", std::ios::binary) << m3u;
+  return folder + "/friday-night.m3u";
+}
+
+// The show in the playlist window: one track on the air, one that would not play, the two added
+// last still bold, one selected.
+std::shared_ptr<PlaylistWindow2> playlistWithShow(Studio& studio) {
+  auto window = std::make_shared<PlaylistWindow2>(studio.desk, studio.prompts);
+  window->loadPlaylist(sampleShow());
+  Playlist& playlist = *window->playlist();
+  playlist.clearNewFlags();
+  playlist.setCurrent(3);
+  playlist.item(8)->setPlayable(false);
+  for (int row : {10, 11}) playlist.item(row)->setNew(true);
+  playlist.showRow(5, true);
+  playlist.redrawList();
+  return window;
+}
+
+Shown playlistWindow(Studio& studio) {
+  auto window = playlistWithShow(studio);
+  return own(window, *window);
+}
+
+// One menu of the playlist window, opened.
+std::function<Shown(Studio&)> playlistMenuOf(int index) {
+  return [index](Studio& studio) {
+    auto window = playlistWithShow(studio);
+    window->show();
+    QMenu* menu = window->menuBar()->actions().at(index)->menu();
+    menu->popup(window->mapToGlobal(QPoint(0, 0)));
+    return own(window, *menu);
+  };
+}
+
+// A dialog over a track of the show, and the track it shows.
+template <typename Dialog>
+struct TrackShot {
+  PlaylistItemRef item;
+  Dialog dialog;
+  template <typename... Args>
+  explicit TrackShot(PlaylistItemRef track, Args&&... args)
+      : item(std::move(track)), dialog(nullptr, std::forward<Args>(args)...) {}
+};
+
+PlaylistItemRef showTrack(const char* file) {
+  std::string m3u = sampleShow();
+  return PlaylistItem::make(m3u.substr(0, m3u.rfind('/') + 1) + file);
+}
+
+Shown tagDialog(Studio& studio) {
+  PlaylistItemRef item = showTrack("station-id.mp3");
+  auto shot = std::make_shared<TrackShot<TagDialog>>(item, *item, studio.prompts);
+  shot->dialog.findChild<QLineEdit*>(elementName(1074))->setText(QStringLiteral("Station ID"));
+  shot->dialog.findChild<QLineEdit*>(elementName(1075))->setText(QStringLiteral("Zelvora Radio"));
+  return own(shot, shot->dialog);
+}
+
+Shown trackInfo(Studio&) {
+  PlaylistItemRef item = showTrack("cafe-lumiere.mp3");
+  auto shot = std::make_shared<TrackShot<TrackInfoDialog>>(item, item->mp3Info());
+  return own(shot, shot->dialog);
+}
+
+Shown findWindow(Studio& studio) {
+  auto shot = std::make_shared<TrackShot<FindWindow>>(nullptr, studio.prompts, [] { return nullptr; });
+  shot->dialog.findChild<QLineEdit*>(elementName(1122))->setText(QStringLiteral("harbour"));
+  shot->dialog.findChild<QPushButton*>(elementName(1121))->setText(QStringLiteral("Find Next"));
+  return own(shot, shot->dialog);
+}
+
 struct ShotRow {
   const char* name;
   std::function<Shown(Studio&)> make;
@@ -324,6 +435,12 @@ const std::vector<ShotRow> kShots = {
     {"wizard-add-files", wizardPage(QtSetupWizard::AddFiles)},
     {"wizard-done", wizardPage(QtSetupWizard::Done)},
     {"broadcast-info", broadcastInfo},
+    {"playlist", playlistWindow},
+    {"playlist-menu-file", playlistMenuOf(0)},
+    {"playlist-menu-recent", playlistMenuOf(1)},
+    {"tag-dialog", tagDialog},
+    {"track-info", trackInfo},
+    {"find", findWindow},
 };
 
 bool render(const ShotRow& row, Studio& studio, const QString& file) {

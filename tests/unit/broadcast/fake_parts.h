@@ -104,6 +104,7 @@ class FakePlaylistWindow final : public PlaylistWindowControl, Part {
   int currentIndex() const override { return 0; }
   bool loadPlaylist(const std::string&) override { return false; }
   void addDroppedFiles(const std::vector<std::string>&) override {}
+  void addFiles(const std::vector<std::string>&) override {}
   bool unsavedNewPlaylist() const override { return false; }
   void show() override { note("show"); }
   void setSkin(const std::string&) override {}
@@ -129,6 +130,8 @@ class FakeEngine final : public PlaylistEngine, Part {
   std::optional<std::string> currentTitle() const override { return "Blue in Green"; }
   bool continuousLoop() const override { return true; }
   void setContinuousLoop(bool) override {}
+  int currentIndex() const override { return playing_ ? 0 : -1; }
+  void setCurrentIndex(int index) override { note("jump", index); }
   void setVisual(Visualisation*) override {}
   bool random() const override { return false; }
   void setRandom(bool) override {}

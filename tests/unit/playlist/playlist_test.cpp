@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <climits>
 #include <filesystem>
 #include <random>
 #include <thread>
@@ -158,14 +159,17 @@ TEST_F(PlaylistTest, SavedListsAreExactAndLoadBackInOrder) {
 TEST_F(PlaylistTest, SaveNamesAndFailures) {
   fill(playlist, "a");
   std::filesystem::create_directory(folder.file("my.lists"));
+  const std::string deep = std::string(120, 'd') + "/" + std::string(120, 'e');
+  std::filesystem::create_directories(folder.file(deep));
   const std::tuple<std::string, SaveType, std::optional<std::string>> cases[] = {
       {folder.file("plain"), SaveType::M3U, folder.file("plain.m3u")},
       {folder.file("plain"), SaveType::PLS, folder.file("plain.pls")},
       {folder.file("my.lists/mix"), SaveType::M3U, folder.file("my.lists/mix")},
       {folder.file("odd.name.txt"), SaveType::PLS, folder.file("odd.name.txt")},
+      {folder.file(deep + "/show"), SaveType::M3U, folder.file(deep + "/show.m3u")},  // past 256 bytes
       {folder.file("no/such/folder/x.m3u"), SaveType::M3U, std::nullopt},
-      // A name without a full stop is too long when the extension would take it past 256.
-      {"/" + std::string(252, 'n'), SaveType::M3U, std::nullopt},
+      // A name without a full stop is too long when the extension would take it past the system's limit.
+      {"/" + std::string(PATH_MAX - 4, 'n'), SaveType::M3U, std::nullopt},
   };
   for (const auto& [chosen, type, written] : cases) {
     playlist.addFile(track("b.mp3"), AddMode::Append);  // marks the list modified

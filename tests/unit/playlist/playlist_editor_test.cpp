@@ -1,0 +1,242 @@
+// The playlist window's logic without a screen: the editor on the real Playlist and rows, with a
+// view and a broadcast that record what they are asked; Find and the tag editor as tables.
+
+#include "playlist/playlist_editor.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <atomic>
+#include <filesystem>
+#include <thread>
+
+#include "core/program_values.h"
+#include "core/registry.h"
+#include "playlist/list_rows.h"
+#include "playlist/track_tags.h"
+#include "support/fake_prompts.h"
+#include "support/mp3_bytes.h"
+#include "support/temp_folder.h"
+
+namespace brovana {
+namespace {
+
+using Texts = std::vector<std::string>;
+
+// Records the calls; the state is the test's to set.
+struct Broadcast final : PlaylistBroadcast {
+  bool playlistSource() const override { return playlist; }
+  int broadcasting() const override { return state; }
+  int engineIndex() const override { return index; }
+  void stop() override { calls.push_back("stop"); }
+  bool start() override { return record("start"); }
+  bool switchToPlaylist() override { return record("switch"); }
+  void jumpTo(int i) override { calls.push_back("jump " + std::to_string(i)); }
+  bool continuousLoop() const override { return true; }
+  void showNextTrack(const std::string& text) override { calls.push_back("next " + text); }
+  bool record(const char* call) { return calls.push_back(call), true; }
+
+  bool playlist = true;
+  int state = 0;
+  int index = -1;
+  Texts calls;
+};
+
+struct View final : PlaylistEditorView {
+  void showLabels(const std::string& name, int count, const std::string& length) override {
+    labels = name + " " + std::to_string(count) + " " + length;
+  }
+  void showTitle(const std::string& text) override { title = text; }
+  void showRecent(const std::vector<std::string>& paths) override { recent = paths; }
+  std::vector<std::string> chooseMp3Files(const std::string&) override { return {}; }
+  bool showTrackInfo(const MP3Info&) override { return false; }
+  bool editTag(PlaylistItem&) override { return false; }
+
+  std::string labels, title;
+  Texts recent;
+};
+
+// The editor's own dialogs are not opened here.
+struct NoDialogs final : PlaylistDialogs {
+  std::optional<FileDialogChoice> openFile(const FileDialogRequest&) override { return std::nullopt; }
+  std::optional<FileDialogChoice> saveFile(const FileDialogRequest&) override { return std::nullopt; }
+};
+
+class EditorTest : public ::testing::Test {
+ protected:
+  std::string track(const std::string& name, const std::string& tag = "") {
+    folder.write(name, test::vbrFile(5) + tag);
+    return folder.file(name);
+  }
+  static std::string tag(const std::string& title, const std::string& artist) {
+    return test::id3v1Tag(title, artist, "Album", "2001", "", 17);
+  }
+  Texts names() const {
+    Texts shown;
+    for (const PlaylistItemRef& item : editor.playlist()->items()) shown.push_back(item->filename());
+    return shown;
+  }
+
+  test::TempFolder folder;
+  test::FakePrompts prompts;
+  NoDialogs dialogs;
+  MemoryRegistry registry;
+  ListRows rows{nullptr};
+  View view;
+  Broadcast broadcast;
+  PlaylistEditor editor{prompts, view, dialogs, rows, broadcast, &registry};
+};
+
+TEST_F(EditorTest, FindLooksAtTagsOnlyWithoutCaseAndWraps) {
+  editor.addFiles({track("rock.mp3"), track("a.mp3", tag("Night Drive", "Rock Band")),
+                   track("b.mp3", tag("Caf\xE9 Rock", "Someone"))});  // a Latin-1 tag
+  TrackFinder finder;
+  const struct {
+    const char* text;
+    int selected;  // the row selected afterwards
+    std::string message;
+  } cases[] = {
+      {"rock", 1, ""},  // rock.mp3 has no tag: its name never counts
+      {"ROCK", 2, ""},  // on after the last match
+      {"rock", 1, ""},  // and round from the top
+      {"café", 2, ""}, {"jazz", 2, "Unable to find JAZZ"}, {"", 2, "You need to supply some search text!"},
+  };
+  for (const auto& c : cases) {
+    size_t boxes = prompts.boxTexts().size();
+    EXPECT_EQ(finder.findNext(editor.playlist(), c.text, prompts), c.message.empty() ? c.selected : -1)
+        << c.text;
+    EXPECT_EQ(rows.firstSelectedRow(), c.selected) << c.text;
+    EXPECT_EQ(prompts.boxTexts().size() > boxes ? prompts.boxTexts().back() : "", c.message) << c.text;
+  }
+}
+
+TEST_F(EditorTest, TagEditorRefusesOrWritesLatin1) {
+  PlaylistItemRef plain = PlaylistItem::make(track("plain.mp3"));
+  PlaylistItemRef gone = PlaylistItem::make(track("gone.mp3"));
+  std::filesystem::remove(gone->fullpath());
+  // A file no one can write, root included.
+  std::filesystem::create_symlink("/proc/version", folder.file("locked.mp3"));
+  PlaylistItemRef locked = PlaylistItem::make(folder.file("locked.mp3"));
+  const std::string e30(30, 'e');
+  const struct {
+    PlaylistItemRef item;
+    TagTexts texts;
+    std::string refusal;
+  } cases[] = {
+      {plain, {"", "Artist", "Album"}, "You must supply a track name!"},
+      {plain, {"Title", " ", "Album"}, "You must supply artist name!"},
+      {plain, {"Title", "Artist", ""}, "You must supply an album name!"},
+      {gone,
+       {"Title", "Artist", "Album"},
+       "Unable to find " + gone->fullpath() + ". Either the file was deleted or moved."},
+      {locked,
+       {"Title", "Artist", "Album"},
+       "Unable to modify the file. Make sure it is not set to 'read only'"},
+      {plain, {"Café Lumière", "Élodie", "é" + e30}, ""},  // 31 characters: the last does not fit
+  };
+  for (const auto& c : cases) {
+    size_t boxes = prompts.boxTexts().size();
+    EXPECT_EQ(writeTrackTag(*c.item, c.texts, prompts), c.refusal.empty()) << c.refusal;
+    EXPECT_EQ(prompts.boxTexts().size() > boxes ? prompts.boxTexts().back() : "", c.refusal);
+  }
+  EXPECT_FALSE(gone->playable());
+  // One byte per character in the file, never half a character; UTF-8 again when read.
+  std::string file = folder.read("plain.mp3");
+  EXPECT_EQ(file.substr(file.size() - 128, 33), "TAGCaf\xE9 Lumi\xE8re" + std::string(18, '\0'));
+  EXPECT_EQ(file.substr(file.size() - 65, 30), "\xE9" + std::string(29, 'e'));
+  EXPECT_EQ(plain->mp3Info().title(), "Café Lumière");  // as a reading of the file gives it
+}
+
+TEST_F(EditorTest, DeleteAndStartFollowTheEngine) {
+  editor.addFiles({track("a.mp3"), track("b.mp3"), track("c.mp3")});
+  // No selection and an idle engine are both -1: nothing happens, nothing is said.
+  editor.deleteSelected();
+  EXPECT_EQ(names(), (Texts{"a.mp3", "b.mp3", "c.mp3"}));
+  EXPECT_TRUE(prompts.boxTexts().empty());
+
+  broadcast.state = 1, broadcast.index = 1;
+  editor.playlist()->setCurrent(1);
+  rows.selectRow(1);
+  editor.deleteSelected();
+  EXPECT_EQ(prompts.boxTexts().back(), "You cannot delete the current playing track");
+  rows.selectRow(2);
+  editor.deleteSelected();
+  EXPECT_EQ(names(), (Texts{"a.mp3", "b.mp3"}));
+  EXPECT_EQ(view.labels, "<none> 2 0:00:10");
+
+  editor.startPlayingAt(1);  // already on the air
+  editor.startPlayingAt(0);
+  // The removal told the status display what now follows the track on the air.
+  EXPECT_EQ(broadcast.calls, (Texts{"next a.mp3  ", "jump 0"}));
+  broadcast.index = 0,
+  broadcast.playlist = false;  // another source on the air: asked, then switched (which restarts)
+  editor.startPlayingAt(1);
+  broadcast.state = 0, broadcast.index = -1,
+  broadcast.playlist = false;  // idle: the playlist becomes the source, then starts
+  editor.startPlayingAt(0);
+  EXPECT_EQ(broadcast.calls, (Texts{"next a.mp3  ", "jump 0", "switch", "switch", "start"}));
+  EXPECT_EQ(prompts.questions().back().text,
+            "You are currently broadcasting from another source, do you want to switch?");
+}
+
+TEST_F(EditorTest, NewPlaylistEmptiesTheListTheEngineHolds) {
+  editor.addFiles({track("a.mp3"), track("b.mp3"), track("c.mp3")});
+  Playlist* held = editor.playlist();
+  broadcast.state = 1, broadcast.index = 0;
+  std::atomic<bool> done{false};
+  std::thread engine([&] {  // what the engine's worker does with the list it was given
+    for (int i = 0; !done; ++i) {
+      held->setCurrent(i % 3);
+      if (PlaylistItemRef item = held->item(i % 3)) held->findByPath(i % 3, item->fullpath());
+      held->nextItem(i % 3, true);
+      held->clearNewFlags();
+    }
+  });
+  editor.newPlaylist();  // both questions answered Yes: the broadcast stops, the list empties
+  done = true;
+  engine.join();
+  EXPECT_EQ(editor.playlist(), held);
+  EXPECT_EQ(held->count(), 0);
+  EXPECT_EQ(rows.rowCount(), 0);
+  EXPECT_EQ(broadcast.calls, (Texts{"stop"}));
+  EXPECT_EQ(view.labels, "<none> 0 0:00:00");
+  editor.newPlaylist();  // an empty list: nothing to ask
+  EXPECT_EQ(prompts.questions().size(), 2u);
+}
+
+TEST_F(EditorTest, DroppedFoldersAndPlaylists) {
+  track("show/one.mp3");
+  track("show/deeper/two.mp3");
+  folder.write("show/notes.txt", "not a track");
+  std::filesystem::create_directory_symlink(folder.file("show"), folder.file("show/deeper/loop"));
+  editor.dropFiles({folder.file("show")});
+  // Each file went to the top, no row being selected; the link back up was not followed round.
+  EXPECT_EQ(names(), (Texts{"one.mp3", "two.mp3"}));
+
+  // A playlist file dropped while the playlist is on the air: stopped, loaded, started again.
+  folder.write("list.m3u", "#EXTM3U\r\n#EXTINF:5,One\r\nshow/one.mp3\r\n");
+  broadcast.state = 1;
+  editor.dropFiles({folder.file("list.m3u")});
+  EXPECT_EQ(names(), (Texts{"one.mp3"}));
+  EXPECT_EQ(broadcast.calls, (Texts{"stop", "start"}));
+  EXPECT_EQ(view.title, folder.file("list.m3u"));
+  EXPECT_EQ(prompts.questions().at(0).text,
+            "You are currently broadcasting. Do you want to stop it and start a new one?");
+}
+
+TEST_F(EditorTest, RecentPlaylistsKeepTheFiveNewest) {
+  for (int k = 0; k < 6; ++k) editor.loadPlaylistFile(folder.file("list" + std::to_string(k) + ".m3u"));
+  editor.loadPlaylistFile(folder.file("list3.m3u"));  // in the list already: it keeps its place
+  Texts expected;
+  for (int k : {5, 4, 3, 2, 1}) expected.push_back(folder.file("list" + std::to_string(k) + ".m3u"));
+  EXPECT_EQ(view.recent, expected);
+  // The next run reads them back.
+  View next;
+  ListRows otherRows{nullptr};
+  PlaylistEditor again{prompts, next, dialogs, otherRows, broadcast, &registry};
+  EXPECT_EQ(next.recent, expected);
+  EXPECT_EQ(registry.open(kProfileRoot)->text("MRU4"), expected[4]);
+}
+
+}  // namespace
+}  // namespace brovana
