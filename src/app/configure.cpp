@@ -71,8 +71,10 @@ int runConfigure(const CommandLine& options, const std::string& webHost, Registr
   programValues().setSessionID(existing ? programValues().sessionID() - 1 : 0);
 
   // The account, as the wizard's login page checks it.
-  if (connection.setCredentials(member, password) != 0) {
-    prompts.error("The service did not accept this member name and password; nothing was stored.");
+  // A service that cannot be reached has said so itself; it refused nothing.
+  if (int check = connection.setCredentials(member, password); check != kAccountGood) {
+    if (check != kServiceUnreachable)
+      prompts.error("The service did not accept this member name and password; nothing was stored.");
     return 1;
   }
   ServerInfo scratch;

@@ -253,7 +253,6 @@ void Encoder::announce(const PlaylistItem& item, const MP3Info& facts, const Pla
     reports->nowPlaying(title);
     reports->trackFormat(facts.formatInfo());
     reports->nextTrack(next ? next->mp3Info().displayTitle() : std::string(kEndOfProgramText));
-    reports->announce(item);
   }
   Logger::log("%s", kSeparatorLine);
   Logger::log(">>>> %d : Now playing : %s (%s)\n", trackNumber_.load(), item.filename().c_str(),
@@ -267,6 +266,8 @@ void Encoder::markUnplayable(ListRun& run, PlaylistItem& item) {
   item.setPlayable(false);
   run.playlist->redrawList();
   ++run.failures;
+  Logger::countFailedFile();
+  if (EngineReports* reports = reports_.load()) reports->errorCounts();
 }
 
 void Encoder::failList(const ListRun& run) {
@@ -354,9 +355,9 @@ bool Encoder::playTrack(ListRun& run, const PlaylistItemRef& item) {
 
   OwnedMutex::Hold trackHold(readAndBroadcastMutex_);
   abort_.store(false);
-  streamTrack(run, item->fullpath(), facts, *pcm, call);
+  bool played = streamTrack(run, *item, facts, *pcm, call);
   decoder_->closeInput();
-  return true;
+  return played;
 }
 
 std::optional<PcmFormat> Encoder::openTrack(int outputBitrate, const PlaylistItem& item,
@@ -394,8 +395,9 @@ std::optional<PcmFormat> Encoder::openTrack(int outputBitrate, const PlaylistIte
   return pcm;
 }
 
-void Encoder::streamTrack(ListRun& run, const std::string& path, const MP3Info& facts, PcmFormat pcm,
+bool Encoder::streamTrack(ListRun& run, const PlaylistItem& item, const MP3Info& facts, PcmFormat pcm,
                           int call) {
+  const std::string& path = item.fullpath();
   // Played at the file's own rate; handed on at the stream's.
   Resampler resampler(pcm.sampleRate, streamRate(run.outputBitrate, pcm.sampleRate), pcm.channels);
   auto hand = [&](std::span<const int16_t> samples) {
@@ -412,12 +414,17 @@ void Encoder::streamTrack(ListRun& run, const std::string& path, const MP3Info& 
 
   TrackClock clock{nowMs()};
   run.lastStatsMs = clock.startMs;
+  bool announced = false;
   for (;;) {
     playing_.store(true);
     DecodeStatus result = decoder_->decode();
     if (result == DecodeStatus::Block || result == DecodeStatus::LastBlock) {
       std::span<const int16_t> block = decoder_->block();
       if (!block.empty()) {
+        // The service hears of the track once it plays, not of one that fails at its first frame.
+        if (!announced)
+          if (EngineReports* reports = reports_.load()) reports->announce(item);
+        announced = true;
         output_->play(block, pcm);
         hand(resampler.passThrough() ? block : resampled([&](auto& out) { resampler.process(block, out); }));
       }
@@ -440,6 +447,8 @@ void Encoder::streamTrack(ListRun& run, const std::string& path, const MP3Info& 
   clock.outputBytes += acm_.takeBytesSent();
   Logger::log("%d bytes transmitted for %s\n", static_cast<int>(clock.outputBytes), path.c_str());
   if (VisualFeed* visual = visual_.load()) visual->addData(nullptr, 0, pcm.channels, 2);
+  // A track that ended before its first block was not played; one that was stopped was.
+  return announced || abort_.load() || stopped(run.number);
 }
 
 bool Encoder::reportProgress(ListRun& run, const MP3Info& facts, TrackClock& clock) {
