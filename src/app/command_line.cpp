@@ -4,13 +4,10 @@
 #include <charconv>
 
 #include "broadcast/studio_parts.h"
+#include "core/connection_rates.h"
 
 namespace brovana {
 namespace {
-
-// The line speeds of the connection choices, and the stream bit rates.
-constexpr int kLineSpeeds[] = {100000, 56000, 33000, 28800};
-constexpr int kOutputBitrates[] = {56000, 32000, 24000, 16000};
 
 // --source names and their AudioSource codes.
 constexpr struct {
@@ -29,9 +26,13 @@ std::optional<int> wholeNumber(const std::string& text) {
   return value;
 }
 
-template <size_t N>
-bool oneOf(int value, const int (&allowed)[N]) {
-  return std::find(std::begin(allowed), std::end(allowed), value) != std::end(allowed);
+// One of the connection choices' line speeds, or one of the stream bit rates.
+bool isLineSpeed(int value) {
+  return std::any_of(kConnections.begin(), kConnections.end(), [&](auto& c) { return c.lineSpeed == value; });
+}
+bool isBitrate(int value) {
+  return std::any_of(kOutputQualities.begin(), kOutputQualities.end(),
+                     [&](auto& q) { return q.bitrate == value; });
 }
 
 // FILE.so[:MODULE]; the module is 0 unless the text ends in ':' and digits.
@@ -104,9 +105,9 @@ ParseResult parseCommandLine(const std::vector<std::string>& args) {
       bool line = word == "--line-speed";
       auto text = next();
       std::optional<int> value = text ? wholeNumber(*text) : std::nullopt;
-      if (line && (!value || !oneOf(*value, kLineSpeeds)))
+      if (line && (!value || !isLineSpeed(*value)))
         return fail("--line-speed is one of 100000, 56000, 33000 or 28800 (bits per second)");
-      if (!line && (!value || !oneOf(*value, kOutputBitrates)))
+      if (!line && (!value || !isBitrate(*value)))
         return fail("--output-bitrate is one of 56000, 32000, 24000 or 16000 (bits per second)");
       (line ? o.lineSpeed : o.outputBitrate) = value;
     } else if (word == "--workdir") {

@@ -93,7 +93,8 @@ class HeadlessQualityWindow final : public QualityWindow {
   LineQuality gauge_;
 };
 
-// The playlist the headless studio broadcasts: loaded from a file, never edited.
+// The playlist the headless studio broadcasts, loaded from a file; the setup wizard's tracks go
+// at its end.
 class HeadlessPlaylistWindow final : public PlaylistWindowControl {
  public:
   explicit HeadlessPlaylistWindow(Prompts& prompts) : playlist_(prompts) {}
@@ -101,7 +102,9 @@ class HeadlessPlaylistWindow final : public PlaylistWindowControl {
   int currentIndex() const override { return 0; }
   // Remembers the file as the playlist of the run, for the next one.
   bool loadPlaylist(const std::string& path) override;
-  void addDroppedFiles(const std::vector<std::string>&) override {}
+  void addDroppedFiles(const std::vector<std::string>& files) override {
+    for (const std::string& file : files) playlist_.addFile(file, AddMode::Append);
+  }
   bool unsavedNewPlaylist() const override { return false; }
   void show() override {}
   void setSkin(const std::string&) override {}

@@ -1,8 +1,10 @@
 #include "app/qt_studio_parts.h"
 
+#include "app/broadcast_info_dialog.h"
 #include "app/live_windows.h"
 #include "app/program_info_dialog.h"
 #include "app/quality_window.h"
+#include "app/setup_wizard.h"
 #include "app/status_window.h"
 #include "broadcast/supervisor.h"
 
@@ -11,11 +13,24 @@ namespace brovana {
 QtStudioParts::QtStudioParts(Prompts& prompts, Mp3Codec& codec, HeadlessParts::EngineMaker makeEngine)
     : prompts_(prompts), broadcast_(prompts, codec, std::move(makeEngine)) {}
 
-bool QtStudioParts::runSetupWizard(LiveConnect&, bool) {
-  prompts_.error(
-      "The setup wizard is not part of this build yet. Store your member name and password with: "
-      "brovana-live --configure --member NAME --password PW");
-  return false;
+QtStudioParts::~QtStudioParts() = default;
+
+void QtStudioParts::attach(Supervisor& supervisor) {
+  supervisor_ = &supervisor;
+  wizard_.reset();
+}
+
+bool QtStudioParts::runSetupWizard(LiveConnect& connection, bool firstRun) {
+  if (!supervisor_) return false;
+  if (!wizard_)
+    wizard_ = std::make_unique<QtSetupWizard>(*supervisor_, supervisor_->genreList(),
+                                              supervisor_->playlistWindow());
+  return wizard_->run(connection, firstRun);
+}
+
+std::unique_ptr<BroadcastInfoDialog> QtStudioParts::makeBroadcastInfoDialog(LiveConnect& connection,
+                                                                            Supervisor& supervisor) {
+  return std::make_unique<QtBroadcastInfoDialog>(connection, supervisor, supervisor.genreList());
 }
 
 std::unique_ptr<StatusWindow> QtStudioParts::makeStatusWindow() {

@@ -2,21 +2,24 @@
 // The parts the Supervisor makes when the studio has windows. The broadcast itself (conversion
 // stage, playlist engine, capture, mixers, CD check, plug-in host, the playlist the broadcast
 // takes) is the same as without windows; the status, stream quality, volume controls, voiceover
-// and program information windows are Qt windows. The parts whose windows are not in this build
-// yet (playlist editor, wizard, broadcast information) come back null, and the Supervisor goes
-// without them; each maker is where its window plugs in.
+// and program information windows, the setup wizard and the Broadcast Information dialog are Qt
+// windows. The part whose window is not in this build yet (the playlist editor) is the headless
+// one; its maker is where its window plugs in.
 
 #include "app/headless_front.h"
 #include "broadcast/studio_parts.h"
 
 namespace brovana {
 
+class QtSetupWizard;
+
 class QtStudioParts final : public StudioParts {
  public:
   QtStudioParts(Prompts& prompts, Mp3Codec& codec, HeadlessParts::EngineMaker makeEngine);
+  ~QtStudioParts() override;
 
   // The Supervisor the windows talk to; set before its init.
-  void attach(Supervisor& supervisor) { supervisor_ = &supervisor; }
+  void attach(Supervisor& supervisor);
 
   int cpuMHz() override { return broadcast_.cpuMHz(); }
   bool cdPresent() override { return broadcast_.cdPresent(); }
@@ -35,9 +38,8 @@ class QtStudioParts final : public StudioParts {
   std::unique_ptr<Capture> makeCapture(const CaptureWiring& wiring) override {
     return broadcast_.makeCapture(wiring);
   }
-  std::unique_ptr<BroadcastInfoDialog> makeBroadcastInfoDialog(LiveConnect&, Supervisor&) override {
-    return nullptr;
-  }
+  std::unique_ptr<BroadcastInfoDialog> makeBroadcastInfoDialog(LiveConnect& connection,
+                                                               Supervisor& supervisor) override;
   std::unique_ptr<ProgramInfoDialog> makeProgramInfoDialog(LiveConnect& connection) override;
   std::unique_ptr<VoiceoverPanel> makeVoiceoverPanel(Supervisor& supervisor) override;
 
@@ -45,6 +47,7 @@ class QtStudioParts final : public StudioParts {
   Prompts& prompts_;
   HeadlessParts broadcast_;  // the parts that are the same with and without windows
   Supervisor* supervisor_ = nullptr;
+  std::unique_ptr<QtSetupWizard> wizard_;  // made by its first run, kept for the next ones
 };
 
 }  // namespace brovana

@@ -190,7 +190,7 @@ bool Supervisor::loadOrFirstRun() {
         "Click to begin!");
   // This run is the first of the count, so the next one logs under a number of its own.
   programValues().setSessionID(1);
-  saveBroadcastInfo(context_.registry, kProfileName, connection_.get(), settingsHolders());
+  saveSettings();
   return true;
 }
 
@@ -672,7 +672,7 @@ void Supervisor::prepareExit() {
   if (!connection_) return;
   // The stream ends here: a send stuck on a stalled server is let go, and nothing logs in again.
   connection_->closeLink();
-  saveBroadcastInfo(context_.registry, kProfileName, connection_.get(), settingsHolders());
+  saveSettings();
   stopLocked(true);
   // The exit's own requests go out, also after a stop abandoned those of the start-up.
   web_.abandonRequests(false);
@@ -805,6 +805,11 @@ void Supervisor::showPluginMarks() {
   int checked = pluginHost_->checkedId();
   for (const PluginMenuEntry& entry : pluginHost_->menu())
     mainWindow_->setMenuCheck(entry.id, entry.id == checked);
+}
+
+void Supervisor::saveSettings() {
+  Lock lock(controlMutex_);
+  saveBroadcastInfo(context_.registry, kProfileName, connection_.get(), settingsHolders());
 }
 
 SettingsHolders Supervisor::settingsHolders() const {

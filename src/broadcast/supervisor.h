@@ -23,6 +23,7 @@
 
 #include "broadcast/report_adapters.h"
 #include "broadcast/settings.h"
+#include "broadcast/station_setup.h"
 #include "broadcast/stream_recorder.h"
 #include "broadcast/studio_parts.h"
 #include "core/prompts.h"
@@ -67,7 +68,7 @@ struct SupervisorContext {
   std::function<void()> broadcastFailed = {};
 };
 
-class Supervisor final {
+class Supervisor final : public StationDesk {
  public:
   // Nothing happens until init.
   Supervisor(MainWindowView* mainWindow, std::string webHost, SupervisorContext context);
@@ -158,6 +159,16 @@ class Supervisor final {
   // The holders of the stored settings besides the connection.
   SettingsHolders settingsHolders() const;
 
+  // StationDesk, for the setup wizard and the Broadcast Information dialog.
+  Prompts& prompts() override { return prompts_; }
+  AccountService& accounts() override { return accountService_; }
+  int liveSwitchWaitSeconds() const override { return context_.timings.liveSwitchWaitSeconds; }
+  std::string hostplayName() override;
+  void endProgram() override;
+  bool broadcasting() const override { return isBroadcasting() != 0; }
+  void restartBroadcast() override { restart(true); }
+  void saveSettings() override;
+
  private:
   using Lock = std::unique_lock<std::recursive_mutex>;
 
@@ -185,7 +196,6 @@ class Supervisor final {
   void listFailed();
   void trackChanged();
 
-  void endProgram();
   // Ends the program and gives false, the answer of a start-up step that refused.
   bool quit();
   bool ended() const { return ended_.load(); }
@@ -209,7 +219,6 @@ class Supervisor final {
   void closeCaptureInput();
   void writeStartLines(bool withMember);
   void postBlankTitle(const std::string& title);
-  std::string hostplayName();
   void showSourceMarks(int commandId);
   void showPluginMarks();
 

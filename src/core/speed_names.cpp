@@ -1,5 +1,7 @@
 #include "core/speed_names.h"
 
+#include "core/connection_rates.h"
+
 namespace brovana {
 
 const char* lineSpeedName(int bps) {
@@ -26,21 +28,12 @@ const char* outputFormatName(int bps) {
   }
 }
 
-// The line speeds the dialogs store are 100000, 56000, 33000 and 28800. A faster line (a
-// predecessor's 64000, say) gets the highest rate rather than none; slower odd values (14400,
-// 28000) get none, since no rate below 16000 can be made.
+// The highest rate the connection choice carries. The line speeds the dialogs store are 100000,
+// 56000, 33000 and 28800; a faster line (a predecessor's 64000, say) gets the highest rate rather
+// than none; slower odd values (14400, 28000) get none, since no rate below 16000 can be made.
 int outputBitrateForLineSpeed(int lineSpeed) {
-  if (lineSpeed > 56000) return 56000;
-  switch (lineSpeed) {
-    case 56000:
-      return 32000;
-    case 33000:
-      return 24000;
-    case 28800:
-      return 16000;
-    default:
-      return 0;
-  }
+  std::optional<int> connection = connectionPosition(lineSpeed);
+  return connection ? bitrateAt(*connection, 0) : 0;
 }
 
 }  // namespace brovana

@@ -64,4 +64,10 @@ std::string formatText(const char* format, ...) {
   return text;
 }
 
+std::string withoutControls(std::string_view text) {
+  std::string kept(text);
+  std::erase_if(kept, [](unsigned char c) { return c < 0x20 || c == 0x7f; });
+  return kept;
+}
+
 }  // namespace brovana

@@ -15,5 +15,8 @@ std::vector<std::string_view> splitLines(std::string_view text);
 int parseInt(std::string_view text);
 // printf into an owned text of whatever length it needs.
 std::string formatText(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// The text without its control characters (below 32, and 127). Station texts go into the ICY
+// header lines, where a line end would start a header line of its own.
+std::string withoutControls(std::string_view text);
 
 }  // namespace brovana

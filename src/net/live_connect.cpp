@@ -341,10 +341,14 @@ int LiveConnect::verifyAccount(const std::string& member, const std::string& pas
   return result == kBcinfoNoAnswer ? kServiceUnreachable : kAccountFailed;
 }
 
+// The service checks the pair before it is taken: refused credentials must never replace
+// working ones, be used for the stream, or be saved at exit.
 int LiveConnect::setCredentials(const std::string& member, const std::string& password) {
+  int result = verifyAccount(member, password, true);
+  if (result != 0) return result;
   setMemberName(member);
   setPassword(password);
-  return verifyAccount(member, password, true);
+  return 0;
 }
 
 void LiveConnect::setMemberName(const std::string& name) {

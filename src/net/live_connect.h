@@ -93,6 +93,8 @@ class LiveConnect : public StatsSource {
   // An AccountCheck: good, wrong member name or password, refused otherwise, or the service gave
   // no answer to judge by. Leaves this connection's own account facts alone.
   int verifyAccount(const std::string& member, const std::string& password, bool showMessages);
+  // verifyAccount with messages, and only when the account is good, the member name and the
+  // password (with its service log-in); the verification's result.
   int setCredentials(const std::string& member, const std::string& password);
 
   void setMemberName(const std::string& name);

@@ -2,15 +2,8 @@
 
 #include <QTest>
 
-#include "app/mini_window.h"
-#include "app/qt_prompts.h"
-#include "app/qt_studio_parts.h"
-#include "broadcast/engine_part.h"
 #include "core/program_values.h"
 #include "dialog_driver.h"
-#include "platform/curl_http_client.h"
-#include "platform/decoder_library.h"
-#include "platform/lame_codec.h"
 #include "platform/settings_registry.h"
 #include "studio_peers.h"
 
@@ -25,18 +18,10 @@ TEST_F(MainWindowTest, BroadcastButtonStartsAndStopsTheStation) {
   test::ScopedChdir here(work());
   SettingsRegistry registry(settingsPath());
   programValues().setRegistry(&registry);
-  CurlHttpClient http;
-  QtPrompts prompts;
-  QtProgramExit exit;
-  LameCodec codec;
-  PlatformDecoderLibrary decoders;
-  QtStudioParts parts(prompts, codec, [&](AcmConvert& stage, const EngineWiring& wiring, Prompts& shown) {
-    return std::make_unique<EncoderEngine>(stage, decoders, shown, wiring);
-  });
   test::DialogDriver dialogs;
   {
-    MiniWindow window(
-        StudioContext{emulator.webHost(), registry, http, prompts, exit, parts, nullptr, std::nullopt});
+    test::WindowedStudio studio(emulator.webHost(), registry);
+    MiniWindow& window = studio.window;
     ASSERT_TRUE(window.initialise());
     EXPECT_EQ(window.findChild<QAction*>("id32808")->text(), "Switch to Hostplay");
     window.show();

@@ -82,6 +82,9 @@ TEST_F(StudioWithWindows, PreviousPlaylistGoesOnTheAirAndCtrlEEndsTheRun) {
                   const_cast<char*>("-outfile"),
                   recording.data(),
                   nullptr};
+  // The program changes into its working folder, which goes with the test; the next test starts
+  // where this one did.
+  test::ScopedChdir comeBack(work());
   int code = runProgram(7, argv);
   stop = true;
   listening.join();

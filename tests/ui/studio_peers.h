@@ -12,6 +12,13 @@
 #include <sstream>
 #include <string>
 
+#include "app/mini_window.h"
+#include "app/qt_prompts.h"
+#include "app/qt_studio_parts.h"
+#include "broadcast/engine_part.h"
+#include "platform/curl_http_client.h"
+#include "platform/decoder_library.h"
+#include "platform/lame_codec.h"
 #include "support/child_process.h"
 #include "support/demo_station.h"
 #include "support/temp_folder.h"
@@ -25,6 +32,23 @@ inline std::string fileText(const std::string& path) {
   text << file.rdbuf();
   return text.str();
 }
+
+// The studio's main window on the given settings, with the real broadcast parts; initialise()
+// runs the start-up.
+struct WindowedStudio {
+  WindowedStudio(const std::string& webHost, Registry& registry)
+      : window(StudioContext{webHost, registry, http, prompts, exit, parts, nullptr, std::nullopt}) {}
+
+  CurlHttpClient http;
+  QtPrompts prompts;
+  QtProgramExit exit;
+  LameCodec codec;
+  PlatformDecoderLibrary decoders;
+  QtStudioParts parts{prompts, codec, [this](AcmConvert& stage, const EngineWiring& wiring, Prompts& shown) {
+                        return std::make_unique<EncoderEngine>(stage, decoders, shown, wiring);
+                      }};
+  MiniWindow window;
+};
 
 class StudioPeers : public ::testing::Test, protected DemoStation {
  protected:

@@ -12,6 +12,8 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QTimer>
@@ -23,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "app/broadcast_info_dialog.h"
 #include "app/live_windows.h"
 #include "app/message_dialogs.h"
 #include "app/mini_window.h"
@@ -30,6 +33,7 @@
 #include "app/qt_prompts.h"
 #include "app/qt_studio_parts.h"
 #include "app/quality_window.h"
+#include "app/setup_wizard.h"
 #include "app/skin/skin.h"
 #include "app/status_window.h"
 #include "app/studio_gui.h"
@@ -39,19 +43,22 @@
 #include "monitor/line_quality.h"
 #include "monitor/status_display.h"
 #include "monitor/visual_scene.h"
+#include "net/live_connect.h"
 #include "net/web_service.h"
 #include "platform/lame_codec.h"
 
 namespace brovana {
 namespace {
 
-// The windows are looked at, never used: nothing goes out.
+// The windows are looked at, never used: nothing goes out. The account facts are a sample, so
+// that the dialogs that show them have something to show.
 class NoNetwork final : public HttpClient {
  public:
-  bool get(const std::string&, const std::string&, const std::string&, std::string& answer, size_t,
+  bool get(const std::string&, const std::string&, const std::string& path, std::string& answer, size_t,
            bool) override {
-    answer.clear();
-    return false;
+    bool facts = path.starts_with("/cgi-bin/bcinfo.cgi");
+    answer = facts ? "0 LI ON 12 100 23 3.5 stream.zelvora.example 8000" : "";
+    return facts;
   }
 };
 
@@ -64,6 +71,11 @@ struct Studio {
   LameCodec codec;
   QtStudioParts parts{prompts, codec, nullptr};
   StudioContext context{"www.zelvora.example", registry, http, prompts, exit, parts, nullptr, std::nullopt};
+  // What the station dialogs work on: a Supervisor that never starts, the shipped genre list and
+  // a member's station.
+  Supervisor desk{nullptr, "www.zelvora.example", SupervisorContext{prompts, exit, registry, http, parts}};
+  GenreList genres = GenreList::load();
+  LiveConnect station{"www.zelvora.example", nullptr, desk.accounts(), prompts};
 };
 
 void settle(int milliseconds) {
@@ -245,6 +257,38 @@ Shown programInfo(Studio&) {
   return own(dialog, dialog->widget());
 }
 
+// The setup wizard at one of its pages, as the member first sees it.
+std::function<Shown(Studio&)> wizardPage(QtSetupWizard::Page page) {
+  return [page](Studio& studio) {
+    auto wizard = std::make_shared<QtSetupWizard>(studio.desk, studio.genres, nullptr);
+    wizard->start(page == QtSetupWizard::FirstRun);
+    wizard->turnTo(page);
+    QDialog& window = wizard->widget();
+    window.findChild<QLineEdit*>(elementName(1208))->setText(QStringLiteral("secret"));
+    if (auto* tracks = window.findChild<QListWidget*>(elementName(1225)))
+      tracks->addItems({QStringLiteral("1. Harbour Lights (Lena Morrow)  (4:12)"),
+                        QStringLiteral("2. Slow Tide (The Quiet Hours)  (3:58)"),
+                        QStringLiteral("3. Night Ferry (Lena Morrow)  (5:31)")});
+    window.setModal(false);
+    return own(wizard, window);
+  };
+}
+
+Shown broadcastInfo(Studio& studio) {
+  LiveConnect& station = studio.station;
+  station.setMemberName("dj_lena");
+  station.setPassword("secret");
+  station.setMessage("Harbour Lights - songs for the night shift");
+  station.setUrl("www.lenamorrow.example/radio");
+  station.setGenre(0, "Jazz");
+  station.setGenre(1, "Blues");
+  station.setLineSpeed(56000);
+  station.setOutputBitrate(32000);
+  station.refreshServerInfo();
+  auto dialog = std::make_shared<QtBroadcastInfoDialog>(station, studio.desk, studio.genres);
+  return own(dialog, dialog->widget());
+}
+
 struct ShotRow {
   const char* name;
   std::function<Shown(Studio&)> make;
@@ -272,6 +316,14 @@ const std::vector<ShotRow> kShots = {
     {"visuals-vu-stereo", visuals({kDisplayNeedles})},
     {"visuals-scope", visuals({kDisplayScope})},
     {"visuals-all", visuals({kDisplaySpectrum, kDisplayLevelLine, kDisplayNeedles, kDisplayScope})},
+    {"wizard-first-run", wizardPage(QtSetupWizard::FirstRun)},
+    {"wizard-login", wizardPage(QtSetupWizard::Login)},
+    {"wizard-title", wizardPage(QtSetupWizard::Title)},
+    {"wizard-url", wizardPage(QtSetupWizard::Url)},
+    {"wizard-connection", wizardPage(QtSetupWizard::Connection)},
+    {"wizard-add-files", wizardPage(QtSetupWizard::AddFiles)},
+    {"wizard-done", wizardPage(QtSetupWizard::Done)},
+    {"broadcast-info", broadcastInfo},
 };
 
 bool render(const ShotRow& row, Studio& studio, const QString& file) {
@@ -313,6 +365,12 @@ int run(int argc, char** argv) {
       skins.push_back("skins/" + file.toStdString());
 
   prepareApplication();
+  // The service's genre names, as the station dialogs offer them.
+  std::vector<std::string> genres;
+  GenreList hierarchy = GenreList::load();
+  for (const GenreEntry& entry : hierarchy.entries())
+    if (entry.level == 0) genres.push_back(entry.name);
+  genreTable().assign(genres);
   int failures = 0;
   for (const std::string& skinPath : skins) {
     Skin skin = loadSkin(skinPath);

@@ -1,0 +1,343 @@
+#include "app/setup_wizard.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QFileInfo>
+
+#include "app/skin/skin.h"
+#include "broadcast/studio_parts.h"
+#include "core/program_values.h"
+#include "net/web_service.h"
+#include "playlist/playlist.h"
+
+namespace brovana {
+namespace {
+
+enum WizardElement : int {
+  kIdHeading = 1200,
+  kIdWelcome = 1201,
+  kIdPicture = 1202,
+  kIdYes = 1203,
+  kIdNo = 1204,
+  kIdMember = 1206,
+  kIdPassword = 1208,
+  kIdTitle = 1210,
+  kIdGenreCaption = 1211,
+  kIdGenre1 = 1214,
+  kIdLiveTag = 1217,
+  kIdLiveTagText = 1227,
+  kIdUrl = 1219,
+  kIdNetwork = 1221,
+  kIdOutput = 1223,
+  kIdAddTracks = 1224,
+  kIdTracks = 1225,
+  kIdCongratulations = 1226,
+  kIdCancel = 2,
+  kIdBack = 12323,
+  kIdNext = 12324,
+  kIdFinish = 12325,
+};
+
+constexpr const char* kPageTitles[] = {
+    "Zelvora",        "Zelvora : Login Data", "Zelvora : Title",
+    "Zelvora : URL",  "Zelvora : Connection", "Zelvora : Add files...",
+    "Zelvora : Done",
+};
+
+void name(QWidget& element, int id) {
+  element.setObjectName(elementName(id));
+}
+
+// A caption for a field, one id below it.
+void caption(QLabel& label, QWidget& field, int id, const char* text) {
+  name(label, id - 1);
+  name(field, id);
+  label.setText(QString::fromUtf8(text));
+  label.setBuddy(&field);
+}
+
+void wrapped(QLabel& label, int id, const char* text) {
+  name(label, id);
+  label.setText(QString::fromUtf8(text));
+  label.setWordWrap(true);
+  label.setAlignment(Qt::AlignLeft | Qt::AlignTop);
+}
+
+}  // namespace
+
+QtSetupWizard::QtSetupWizard(StationDesk& desk, const GenreList& genres, PlaylistWindowControl* playlist)
+    : desk_(desk), playlist_(playlist), genres_(genres, kIdGenre1) {
+  buildFrame();
+  buildWelcome();
+  buildLogin();
+  buildTitle();
+  buildRest();
+  applySkin(dialog_, currentSkin());
+}
+
+void QtSetupWizard::buildFrame() {
+  dialog_.setObjectName(QStringLiteral("SetupWizard"));
+  dialog_.setModal(true);
+  heading_.setObjectName(elementName(kIdHeading));
+  heading_.setProperty("heading", true);
+  for (QWidget& page : pages_) stack_.addWidget(&page);
+  struct Button {
+    QPushButton& button;
+    int id;
+    const char* text;
+  };
+  buttons_.addStretch(1);
+  for (Button b : {Button{back_, kIdBack, "< Back"}, Button{next_, kIdNext, "Next >"},
+                   Button{finish_, kIdFinish, "Finish"}, Button{cancel_, kIdCancel, "Cancel"}}) {
+    name(b.button, b.id);
+    b.button.setText(QString::fromLatin1(b.text));
+    b.button.setAutoDefault(false);
+    buttons_.addWidget(&b.button);
+  }
+  buttons_.insertSpacing(4, dialog_.fontMetrics().averageCharWidth() * 2);
+  layout_.addWidget(&heading_);
+  layout_.addWidget(&stack_, 1);
+  layout_.addLayout(&buttons_);
+
+  QObject::connect(&back_, &QPushButton::clicked, &dialog_, [this] { show(at_ - 1); });
+  QObject::connect(&next_, &QPushButton::clicked, &dialog_, [this] { next(); });
+  QObject::connect(&finish_, &QPushButton::clicked, &dialog_, [this] { finish(); });
+  QObject::connect(&cancel_, &QPushButton::clicked, &dialog_, &QDialog::reject);
+}
+
+void QtSetupWizard::buildWelcome() {
+  wrapped(
+      welcome_, kIdWelcome,
+      "This is the first time you have run Brovana-Live. This wizard will help guide you through the process "
+      "of setting up your broadcast.");
+  name(picture_, kIdPicture);
+  QIcon icon = QApplication::windowIcon();
+  if (!icon.isNull()) picture_.setPixmap(icon.pixmap(QSize(96, 96), dialog_.devicePixelRatioF()));
+  picture_.setAlignment(Qt::AlignTop);
+  name(yes_, kIdYes);
+  name(no_, kIdNo);
+  yes_.setText(QStringLiteral("Yes"));
+  no_.setText(QStringLiteral("No"));
+  for (QPushButton* button : {&yes_, &no_}) {
+    button->setCheckable(true);
+    button->setAutoDefault(false);
+    yesNo_.addButton(button);
+    yesNoRow_.addWidget(button);
+  }
+  yes_.setChecked(true);
+  yesNoRow_.addStretch(1);
+  welcomeRow_.addWidget(&picture_);
+  welcomeRow_.addWidget(&welcome_, 1);
+  welcomeLayout_.addLayout(&welcomeRow_);
+  welcomeLayout_.addLayout(&yesNoRow_);
+  welcomeLayout_.addStretch(1);
+}
+
+void QtSetupWizard::buildLogin() {
+  caption(memberCaption_, member_, kIdMember, "Member Name :");
+  caption(passwordCaption_, password_, kIdPassword, "Password :");
+  // The checks read this much, so the fields hold no more than that.
+  for (QLineEdit* field : {&member_, &password_}) field->setMaxLength(kWizardTextLimit);
+  password_.setEchoMode(QLineEdit::Password);
+  loginLayout_.addRow(&memberCaption_, &member_);
+  loginLayout_.addRow(&passwordCaption_, &password_);
+}
+
+void QtSetupWizard::buildTitle() {
+  caption(titleCaption_, title_, kIdTitle, "Title :");
+  title_.setMaxLength(kStationTextLimit);
+  name(genreCaption_, kIdGenreCaption);
+  genreCaption_.setText(QStringLiteral("Genre 1 :"));
+  genreCaption_.setBuddy(&genres_.list(0));
+  // The box's long text wraps beside it.
+  name(liveTag_, kIdLiveTag);
+  wrapped(
+      liveTagText_, kIdLiveTagText,
+      "The check puts a \"[*]\" at the end of your description to help users find other live broadcasters "
+      "more easily for testing)");
+  liveTagText_.setBuddy(&liveTag_);
+  liveTagRow_.addWidget(&liveTag_, 0, Qt::AlignTop);
+  liveTagRow_.addWidget(&liveTagText_, 1);
+  titleLayout_.addRow(&titleCaption_, &title_);
+  titleLayout_.addRow(&genreCaption_, &genres_.row());
+  titleLayout_.addRow(QString(), &liveTagRow_);
+}
+
+void QtSetupWizard::buildRest() {
+  wrapped(urlCaption_, kIdUrl - 1, "If you want to link a URL to your broadcast, supply it here :");
+  name(url_, kIdUrl);
+  urlCaption_.setBuddy(&url_);
+  url_.setMaxLength(kStationTextLimit);
+  urlLayout_.addWidget(&urlCaption_);
+  urlLayout_.addWidget(&url_);
+  urlLayout_.addStretch(1);
+
+  caption(networkCaption_, network_, kIdNetwork, "Your Network Connection :");
+  caption(outputCaption_, output_, kIdOutput, "Output Quality :");
+  for (const ConnectionChoice& choice : kConnections) network_.addItem(QString::fromLatin1(choice.name));
+  connectionLayout_.addRow(&networkCaption_, &network_);
+  connectionLayout_.addRow(&outputCaption_, &output_);
+  QObject::connect(&network_, &QComboBox::activated, &dialog_,
+                   [this](int position) { fillQualities(output_, position); });
+
+  name(addTracks_, kIdAddTracks);
+  addTracks_.setText(QStringLiteral("Add MP3 Tracks..."));
+  addTracks_.setAutoDefault(false);
+  name(tracks_, kIdTracks);
+  filesLayout_.addWidget(&addTracks_, 0, Qt::AlignLeft);
+  filesLayout_.addWidget(&tracks_, 1);
+  QObject::connect(&addTracks_, &QPushButton::clicked, &dialog_, [this] { addTracks(); });
+
+  wrapped(
+      congratulations_, kIdCongratulations,
+      "Congratulations! You are now ready to start broadcasting to the world! Simply select \"finish\" to "
+      "move into the realm of internet broadcasters.");
+  doneLayout_.addWidget(&congratulations_);
+  doneLayout_.addStretch(1);
+}
+
+bool QtSetupWizard::run(LiveConnect& connection, bool firstRun) {
+  connection_ = &connection;
+  start(firstRun);
+  bool finished = dialog_.exec() == QDialog::Accepted;
+  connection_ = nullptr;
+  return finished;
+}
+
+void QtSetupWizard::start(bool firstRun) {
+  member_.setText(QString::fromLatin1(kMemberPlaceholder));
+  title_.setText(QString::fromLatin1(kTitlePlaceholder));
+  url_.setText(QString::fromLatin1(kMainWebHost));
+  if (firstRun)
+    order_ = {FirstRun};
+  else
+    order_ = {Login, Title, Url, Connection, Done};
+  applySkin(dialog_, currentSkin());
+  show(0);
+  // One size for every page, in the skin's font, whichever page shows first.
+  QFontMetrics metrics = dialog_.fontMetrics();
+  dialog_.setFixedSize(
+      QSize(metrics.averageCharWidth() * 72, metrics.height() * 25).expandedTo(dialog_.sizeHint()));
+}
+
+void QtSetupWizard::turnTo(Page page) {
+  order_ = {page};
+  show(0);
+}
+
+void QtSetupWizard::setSkin(const std::string& path) {
+  applySkin(dialog_, skinFor(path));
+}
+
+void QtSetupWizard::show(size_t index) {
+  if (index >= order_.size()) return;
+  at_ = index;
+  Page page = order_[index];
+  heading_.setText(QString::fromLatin1(kPageTitles[page]));
+  dialog_.setWindowTitle(heading_.text());
+  back_.setVisible(page != FirstRun && page != Login);
+  next_.setVisible(page != Done);
+  finish_.setVisible(page == Done);
+  (page == Done ? finish_ : next_).setDefault(true);
+  enter(page);
+  stack_.setCurrentWidget(&pages_[page]);
+}
+
+// What a page does each time it shows.
+void QtSetupWizard::enter(Page page) {
+  switch (page) {
+    case Title:
+      genres_.fillFromTable(genreTable().names());
+      liveTag_.setChecked(true);
+      genres_.fillFromHierarchy(0, 0);
+      break;
+    case Connection:
+      network_.setCurrentIndex(0);
+      fillQualities(output_, 0);
+      break;
+    case AddFiles:
+      showTracks();
+      break;
+    default:
+      break;
+  }
+}
+
+// A page's checks on Next; false keeps the member on it.
+bool QtSetupWizard::leave(Page page) {
+  Prompts& prompts = desk_.prompts();
+  switch (page) {
+    case Login: {
+      if (!connection_) return false;
+      LoginCheck check =
+          checkLogin(stationText(member_, kWizardTextLimit), stationText(password_, kWizardTextLimit),
+                     *connection_, desk_.accounts(), prompts, desk_.liveSwitchWaitSeconds());
+      if (check == LoginCheck::NotSwitched) {
+        desk_.endProgram();
+        dialog_.reject();
+      }
+      return check == LoginCheck::Passed;
+    }
+    case Title:
+      if (!checkTitle(stationText(title_, kStationTextLimit), genres_.list(0).currentIndex() >= 0, prompts))
+        return false;
+      answers_.genres = genres_.texts(kWizardTextLimit);
+      answers_.liveTag = liveTag_.isChecked();
+      return true;
+    case Connection:
+      return checkConnection(network_.currentIndex(), output_.currentIndex(), prompts);
+    case AddFiles: {
+      Playlist* list = playlist_ ? playlist_->playlist() : nullptr;
+      return checkTracks(list ? list->count() : 0, prompts);
+    }
+    default:
+      return true;
+  }
+}
+
+void QtSetupWizard::next() {
+  Page page = order_[at_];
+  if (!leave(page)) return;
+  // The first-run page opens the way to the rest.
+  if (page == FirstRun) order_ = {FirstRun, Login, Title, Url, Connection, AddFiles, Done};
+  show(at_ + 1);
+}
+
+void QtSetupWizard::finish() {
+  if (!connection_) return;
+  answers_.member = stationText(member_, kWizardTextLimit);
+  answers_.password = stationText(password_, kWizardTextLimit);
+  answers_.title = stationText(title_, kStationTextLimit);
+  answers_.url = stationText(url_, kStationTextLimit);
+  answers_.lineSpeed = lineSpeedAt(network_.currentIndex());
+  answers_.outputBitrate = bitrateAt(network_.currentIndex(), output_.currentIndex());
+  if (applyStation(answers_, *connection_)) dialog_.accept();
+}
+
+void QtSetupWizard::addTracks() {
+  if (!playlist_) return;
+  QStringList files =
+      QFileDialog::getOpenFileNames(&dialog_, QStringLiteral("Add MP3 Tracks"),
+                                    QString::fromStdString(programValues().mp3path().value_or("")),
+                                    QStringLiteral("MP3 files (*.mp3 *.MP3)"));
+  if (files.isEmpty()) return;
+  programValues().setMp3path(QFileInfo(files.front()).absolutePath().toStdString());
+  std::vector<std::string> paths;
+  for (const QString& file : files) paths.push_back(file.toStdString());
+  playlist_->addDroppedFiles(paths);
+  showTracks();
+}
+
+void QtSetupWizard::showTracks() {
+  tracks_.clear();
+  Playlist* list = playlist_ ? playlist_->playlist() : nullptr;
+  if (!list) return;
+  int number = 0;
+  for (const PlaylistItemRef& item : list->items())
+    tracks_.addItem(QStringLiteral("%1. %2  (%3)")
+                        .arg(++number)
+                        .arg(QString::fromStdString(item->mp3Info().displayTitle()),
+                             QString::fromStdString(item->time().value_or("-"))));
+}
+
+}  // namespace brovana

@@ -1,0 +1,110 @@
+#pragma once
+// The setup wizard: the member's account and station page by page and, on a first run, the
+// first tracks of the playlist. It is made once per run of the program and reused, so every page
+// keeps what was typed into it; each run starts again from the placeholder texts. The checks
+// and Finish are broadcast/station_setup.h's, which `--configure` runs too.
+//
+// Element ids: the frame's heading 1200 and its buttons Back 12323, Next 12324, Finish 12325 and
+// Cancel 2. First-run page: text 1201, picture 1202, Yes 1203, No 1204. Login: member name 1206,
+// password 1208. Title: title 1210, genres 1214 to 1216, the live tag 1217 with its text 1227.
+// URL: 1219.
+// Connection: network 1221, output quality 1223. Add files: the button 1224, the playlist 1225.
+// Done: text 1226. A caption carries the id below its field's (1205 "Member Name :").
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialog>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QVBoxLayout>
+#include <array>
+#include <vector>
+
+#include "app/station_fields.h"
+#include "broadcast/station_setup.h"
+
+namespace brovana {
+
+class LiveConnect;
+class PlaylistWindowControl;
+
+class QtSetupWizard {
+ public:
+  enum Page { FirstRun, Login, Title, Url, Connection, AddFiles, Done, kPages };
+
+  // The playlist window is where the add-files page puts the tracks; it may be null.
+  QtSetupWizard(StationDesk& desk, const GenreList& genres, PlaylistWindowControl* playlist);
+
+  // Modal; true after Finish, with the answers on the connection.
+  bool run(LiveConnect& connection, bool firstRun);
+  // What run shows first, without waiting for the member (the screenshots use it).
+  void start(bool firstRun);
+  // Shows a page as reaching it would (the screenshots use it).
+  void turnTo(Page page);
+  void setSkin(const std::string& path);
+  QDialog& widget() { return dialog_; }
+
+ private:
+  void buildFrame();
+  void buildWelcome();
+  void buildLogin();
+  void buildTitle();
+  void buildRest();
+  void show(size_t index);
+  void enter(Page page);
+  bool leave(Page page);
+  void next();
+  void finish();
+  void addTracks();
+  void showTracks();
+
+  StationDesk& desk_;
+  PlaylistWindowControl* playlist_;
+  LiveConnect* connection_ = nullptr;  // during run
+  std::vector<Page> order_;
+  size_t at_ = 0;
+  StationAnswers answers_;  // the title page keeps the genres and the live tag here
+
+  QDialog dialog_;
+  QVBoxLayout layout_{&dialog_};
+  QLabel heading_;
+  QStackedWidget stack_;
+  std::array<QWidget, kPages> pages_;
+  QHBoxLayout buttons_;
+  QPushButton back_, next_, finish_, cancel_;
+  QVBoxLayout welcomeLayout_{&pages_[FirstRun]};
+  QHBoxLayout welcomeRow_, yesNoRow_;
+  QFormLayout loginLayout_{&pages_[Login]};
+  QFormLayout titleLayout_{&pages_[Title]};
+  QHBoxLayout liveTagRow_;
+  QVBoxLayout urlLayout_{&pages_[Url]};
+  QFormLayout connectionLayout_{&pages_[Connection]};
+  QVBoxLayout filesLayout_{&pages_[AddFiles]};
+  QVBoxLayout doneLayout_{&pages_[Done]};
+
+  QLabel welcome_, picture_;
+  QPushButton yes_, no_;
+  QButtonGroup yesNo_;
+  QLabel memberCaption_, passwordCaption_;
+  QLineEdit member_, password_;
+  QLabel titleCaption_, genreCaption_;
+  QLineEdit title_;
+  QCheckBox liveTag_;
+  QLabel liveTagText_;
+  GenreLists genres_;
+  QLabel urlCaption_;
+  QLineEdit url_;
+  QLabel networkCaption_, outputCaption_;
+  QComboBox network_, output_;
+  QPushButton addTracks_;
+  QListWidget tracks_;
+  QLabel congratulations_;
+};
+
+}  // namespace brovana

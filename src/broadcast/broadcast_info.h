@@ -1,0 +1,44 @@
+#pragma once
+// The Broadcast Information dialog's logic, without its window: what the fields show for the
+// connection, and what OK checks, applies and saves.
+
+#include <array>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "broadcast/station_setup.h"
+
+namespace brovana {
+
+struct ServerInfo;
+
+// URLs longer than this are refused.
+inline constexpr size_t kMaxUrlLength = 250;
+
+// The dialog's fields.
+struct StationForm {
+  std::string member;
+  std::string password;
+  std::string title;
+  std::string url;
+  std::array<std::string, 3> genres;  // the three lists' texts; empty: nothing chosen
+  int connection = 0;                 // position among kConnections
+  int output = 0;                     // position among qualitiesFor(connection)
+};
+
+// The fields for the connection, with its own genres. A stored line speed that no connection
+// stands for is told and shown as the fastest connection.
+StationForm stationForm(LiveConnect& connection, Prompts& prompts);
+// "Zelvora : Your IP/Port : HOST:PORT" once the account facts name a server; empty before.
+std::string infoDialogTitle(const ServerInfo& info);
+// The first of `names` that begins with `genre`, ignoring case; -1 when none does.
+int genrePosition(const std::vector<std::string>& names, std::string_view genre);
+
+// OK: true when the dialog closes, false when a check keeps it open with the member's input.
+// `hide` takes the dialog off the screen before a broadcast restarts.
+bool acceptStationForm(const StationForm& form, LiveConnect& connection, StationDesk& desk,
+                       const std::function<void()>& hide);
+
+}  // namespace brovana

@@ -1,0 +1,172 @@
+// The checks of the Broadcast Information dialog and of the setup wizard's pages, against the
+// web service client answering from a fake HTTP client. `--configure` runs the same login check
+// (tests/unit/app/configure_test.cpp).
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+
+#include "broadcast/broadcast_info.h"
+#include "net/live_connect.h"
+#include "net/web_account_service.h"
+#include "support/fake_http_client.h"
+#include "support/fake_prompts.h"
+
+namespace brovana {
+namespace {
+
+constexpr const char* kLive = "0 LI OFF 0 100 0 0 127.0.0.1 8000";
+constexpr const char* kHostplay = "0 OR OFF 0 100 0 0";
+
+struct FakeDesk final : StationDesk {
+  FakeDesk(Prompts& prompts, AccountService& accounts) : shown(prompts), service(accounts) {}
+  Prompts& prompts() override { return shown; }
+  AccountService& accounts() override { return service; }
+  int liveSwitchWaitSeconds() const override { return 0; }
+  std::string hostplayName() override { return "HOSTPLAY"; }
+  void endProgram() override { ended = true; }
+  bool broadcasting() const override { return onAir; }
+  void restartBroadcast() override { ++restarts; }
+  void saveSettings() override { ++saves; }
+
+  Prompts& shown;
+  AccountService& service;
+  bool onAir = false, ended = false;
+  int restarts = 0, saves = 0;
+};
+
+// The station "dj" has on the air, and everything the checks talk to.
+struct Station {
+  explicit Station(const char* bcinfo = kLive) {
+    http.answer("/cgi-bin/bcinfo.cgi?membername=dj&password=wrong", "-2");
+    http.answer("/cgi-bin/bcinfo.cgi", bcinfo);
+    http.answer("/cgi-bin/livelogin.cgi", "0 SESSION1");
+    http.answer("/cgi-bin/netcast.cgi", "0");
+    connection.setMemberName("dj");
+    connection.setPassword("pw");
+    connection.setMessage("Night show");
+    connection.setUrl("night.example");
+    connection.setGenre(0, "Jazz");
+  }
+  // Whether the account was checked with these credentials (the password form of bcinfo).
+  bool verified(const std::string& member, const std::string& password) const {
+    std::string asked = "/cgi-bin/bcinfo.cgi?membername=" + member + "&password=" + password + "&version=";
+    std::vector<std::string> paths = http.paths();
+    return std::any_of(paths.begin(), paths.end(), [&](auto& path) { return path.starts_with(asked); });
+  }
+
+  test::FakeHttpClient http;
+  test::FakePrompts prompts;
+  WebService web{http, "127.0.0.1:9"};
+  WebAccountService accounts{web};
+  LiveConnect connection{"127.0.0.1:9", nullptr, accounts, prompts};
+  FakeDesk desk{prompts, accounts};
+};
+
+TEST(BroadcastInfoDialog, OkChecksAppliesAndSaves) {
+  struct Row {
+    const char* name;
+    std::function<void(StationForm&)> edit;
+    const char* lastBox;  // empty: none
+    bool closes, saved;
+    std::string message = "Night show";  // the description afterwards
+    bool onAir = false;                  // a broadcast runs; the restart is agreed to
+    const char* bcinfo = kLive;
+  };
+  const std::string url250 = "http://" + std::string(243, 'u');
+  Row rows[] = {
+      {"no change: checked with the service, closed unsaved", [](StationForm&) {}, "", true, false},
+      {"no member name", [](StationForm& f) { f.member.clear(); }, "You must supply a username", false,
+       false},
+      {"no password", [](StationForm& f) { f.password.clear(); }, "You must supply a password", false, false},
+      {"refused password", [](StationForm& f) { f.password = "wrong"; },
+       "Unable to log into your account. Are your username and password correct?", false, false},
+      {"no description", [](StationForm& f) { f.title.clear(); }, "You must supply a broadcast description",
+       false, false},
+      {"no URL", [](StationForm& f) { f.url.clear(); }, "No URL supplied!", false, false},
+      {"URL of 250", [&](StationForm& f) { f.url = url250; }, "", true, true},
+      {"URL of 251", [&](StationForm& f) { f.url = url250 + "u"; }, "The URL is too long!", false, false},
+      {"password only", [](StationForm& f) { f.password = "new"; }, "", true, true},
+      {"second genre added", [](StationForm& f) { f.genres[1] = "Blues"; }, "", true, true},
+      {"default description", [](StationForm& f) { f.title = "Welcome to my show!"; }, "", true, true,
+       "Welcome to the dj show!"},
+      {"restart on the air", [](StationForm& f) { f.title = "Day show"; }, "", true, true, "Day show", true},
+      {"Hostplay account, not continued", [](StationForm& f) { f.title = "Day show"; }, "", true, false,
+       "Night show", false, kHostplay},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    Station station(row.bcinfo);
+    station.desk.onAir = row.onAir;
+    if (row.bcinfo == kHostplay) station.prompts.answerNext(false);  // "...Do you want to continue?"
+    StationForm form = stationForm(station.connection, station.prompts);
+    row.edit(form);
+    bool hidden = false;
+    EXPECT_EQ(acceptStationForm(form, station.connection, station.desk, [&] { hidden = true; }), row.closes);
+    std::vector<std::string> boxes = station.prompts.boxTexts();
+    EXPECT_EQ(boxes.empty() ? "" : boxes.back(), row.lastBox);
+    EXPECT_EQ(station.desk.saves, row.saved ? 1 : 0);
+    EXPECT_EQ(station.connection.message(), row.message);
+    EXPECT_EQ(station.connection.pass(), row.saved ? form.password : "pw") << "refused ones are never kept";
+    EXPECT_EQ(station.verified(form.member, form.password), !form.member.empty() && !form.password.empty());
+    EXPECT_EQ(station.desk.restarts, row.onAir ? 1 : 0);
+    EXPECT_EQ(hidden, row.onAir);
+    EXPECT_EQ(station.desk.ended, row.bcinfo == kHostplay);
+  }
+}
+
+TEST(BroadcastInfoDialog, StoredSpeedsPickTheirEntries) {
+  struct Row {
+    int lineSpeed, bitrate, connection, output;
+    bool told;
+  } rows[] = {{64000, 32000, 0, 1, false},
+              {14400, 16000, 0, 3, true},
+              {56000, 24000, 1, 1, false},
+              {28800, 56000, 3, 0, false}};
+  for (const Row& row : rows) {
+    Station station;
+    station.connection.setLineSpeed(row.lineSpeed);
+    station.connection.setOutputBitrate(row.bitrate);
+    StationForm form = stationForm(station.connection, station.prompts);
+    EXPECT_EQ(form.connection, row.connection) << row.lineSpeed;
+    EXPECT_EQ(form.output, row.output) << row.lineSpeed;
+    EXPECT_EQ(station.prompts.boxTexts().size(), row.told ? 1u : 0u) << row.lineSpeed;
+  }
+  // Genre 1 picks by the beginning of the name, regardless of case.
+  EXPECT_EQ(genrePosition({"Acid Jazz", "Jazz", "Jazz Funk"}, "jAZZ"), 1);
+  EXPECT_EQ(genrePosition({"Acid Jazz", "Various"}, "various"), 1);
+  EXPECT_EQ(genrePosition({"Acid Jazz"}, "Blues"), -1);
+}
+
+TEST(SetupWizard, PageChecks) {
+  Station station(kHostplay);
+  test::FakePrompts& prompts = station.prompts;
+  auto login = [&](const char* member) {
+    return checkLogin(member, "pw", station.connection, station.accounts, prompts, 0);
+  };
+  EXPECT_EQ(login(""), LoginCheck::Refused) << "an empty name is left to the service";
+  EXPECT_EQ(
+      prompts.boxTexts().back(),
+      "Unable to log in, either your username or password are incorrect (passwords are case-sensitive), "
+      "try again");
+  prompts.answerNext(false);
+  EXPECT_EQ(login("dj"), LoginCheck::NotSwitched) << "the member keeps the account in Hostplay mode";
+  EXPECT_EQ(prompts.questions().back().text,
+            "This account, dj, is currently set up for Hostplay. Do you want switch this to broadcast Live?");
+
+  EXPECT_FALSE(checkTitle(kTitlePlaceholder, true, prompts));
+  EXPECT_EQ(
+      prompts.boxTexts().back(),
+      "You must enter a description of your broadcast. This is what will show up in the Zelvora directory.");
+  EXPECT_FALSE(checkTitle("Night show", false, prompts));
+  EXPECT_EQ(prompts.boxTexts().back(), "You must select at least one genre.");
+  EXPECT_TRUE(checkTitle("", true, prompts)) << "any text but the placeholder, even none";
+  prompts.answerNext(false);
+  EXPECT_FALSE(checkTracks(0, prompts));
+  EXPECT_EQ(prompts.questions().back().text,
+            "Are you sure you want to continue without adding any tracks to your playlist?");
+}
+
+}  // namespace
+}  // namespace brovana
