@@ -262,6 +262,7 @@ void LiveConnect::disconnect() {
 
 void LiveConnect::closeLink() {
   closed_ = true;
+  socket_.interrupt(true);
   disconnect();
 }
 
