@@ -212,7 +212,8 @@ bool Supervisor::continueBesideARunningBroadcast() {
   return prompts_.ask("You currently have a broadcast running! Do you want to continue?") || quit();
 }
 
-// The account in Hostplay mode cannot take a live source; a refused switch ends the program.
+// The account in Hostplay mode cannot take a live source; a refused switch ends the program. A
+// switch that a stop abandoned was refused by no one.
 bool Supervisor::switchToLive(const std::string& hostplay) {
   if (web_.netcastSwitch(connection_->memberName(), connection_->pass(), "live",
                          context_.timings.liveSwitchWaitSeconds) ||

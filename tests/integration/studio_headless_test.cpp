@@ -169,11 +169,15 @@ TEST_F(HeadlessStudioTest, ConfiguredStudioGoesOnTheAirAndOffAgainOnSigterm) {
   EXPECT_TRUE(has(settings, "sessionID=1"));
 }
 
-// A stop ends the run within seconds, with the exit sequence and without a log-in during it: while
-// the start-up waits on a server that never answers the log-in or on a slow service, and while
-// the server stalls the stream. A playlist of which nothing plays ends the run by itself.
+// A playlist of which nothing plays ends the run by itself. A stop ends it within seconds, with the
+// exit sequence and no log-in during it: while the start-up waits on a server that never answers
+// the log-in or on a slow service, and while the server stalls the stream.
 TEST_F(HeadlessStudioTest, StopsAndFailuresEndTheRunWithinSeconds) {
   ASSERT_TRUE(configure());
+  scratch.write("music/broken.m3u", "broken.mp3\n");
+  EXPECT_EQ(runToEnd({"--headless", "--playlist", scratch.file("music/broken.m3u")}), 1) << read("run.log");
+  EXPECT_TRUE(has("run.log", "nothing is on the air (no track of the playlist could be played)"));
+  EXPECT_FALSE(serverOn());
   const std::tuple<test::ScriptedPeer::Script, const char*, const char*> cases[] = {
       // the broadcast server, the service's delay (ms), what the studio says before SIGTERM goes
       {{.neverRead = true}, "0", "[Trying to connect to"},
@@ -183,20 +187,13 @@ TEST_F(HeadlessStudioTest, StopsAndFailuresEndTheRunWithinSeconds) {
   for (const auto& [script, delay, before] : cases) {
     test::ScriptedPeer server(script);
     ASSERT_TRUE(emulator.control({{"broadcast-port", std::to_string(server.port())}, {"delay", delay}}));
-    const std::string log = std::to_string(server.port()) + ".log";
-    auto run = studio({"--headless", "--playlist", scratch.file("music/tones.m3u")}, log);
-    if (before) test::waitUntil([&] { return has(log, before); }, 30s);
+    auto run = studio({"--headless", "--playlist", scratch.file("music/tones.m3u")}, "stop.log");
+    if (before) test::waitUntil([&] { return has("stop.log", before); }, 30s);
     std::this_thread::sleep_for(1s);  // well into the wait
-    EXPECT_EQ(run->stop(SIGTERM, 10s), 0) << read(log);
+    EXPECT_EQ(run->stop(SIGTERM, 10s), 0) << read("stop.log");
     EXPECT_LE(server.connectionCount(), 1u) << "logged in again during the exit";
     EXPECT_FALSE(serverOn()) << "the exit sequence turns off what the run turned on";
   }
-  test::ScriptedPeer server;
-  ASSERT_TRUE(emulator.control({{"broadcast-port", std::to_string(server.port())}}));
-  scratch.write("music/broken.m3u", "broken.mp3\n");
-  EXPECT_EQ(runToEnd({"--headless", "--playlist", scratch.file("music/broken.m3u")}), 1) << read("run.log");
-  EXPECT_TRUE(has("run.log", "nothing is on the air (no track of the playlist could be played)"));
-  EXPECT_FALSE(serverOn());
 }
 
 TEST_F(HeadlessStudioTest, LevellerPlugInEvensOutAQuietAndALoudTrackUnderTheCeiling) {

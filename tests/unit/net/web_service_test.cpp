@@ -45,15 +45,10 @@ TEST(WebAnswers, AccountFactsAndResultsOfEachAnswerShape) {
        {0, 0, 1, 1, 2, 3, 10},
        4.0f,
        "h"},  // unknown mode: kept
-      // Cut answers and words that are no answer store nothing.
       {"0 LI", AccountAnswer::Bcinfo, {1, 0, 0, 0, 0, 0, 1234}, 0.0f, "old.example"},
       {"0 LI ON 1 2 3 4.0 new.example", AccountAnswer::Bcinfo, {1, 0, 0, 0, 0, 0, 1234}, 0.0f, "old.example"},
       {" ,, \n", AccountAnswer::Bcinfo, {1, 0, 0, 0, 0, 0, 1234}, 0.0f, "old.example"},
-      {"503 Service Unavailable: try later, at 3 or 4 pm",
-       AccountAnswer::Bcinfo,
-       {1, 0, 0, 0, 0, 0, 1234},
-       0.0f,
-       "old.example"},
+      {"No such page 1 2 3 4 5 6", AccountAnswer::Bcinfo, {1, 0, 0, 0, 0, 0, 1234}, 0.0f, "old.example"},
       {"-1", AccountAnswer::Bcinfo, {2, 0, 0, 0, 0, 0, 1234}, 0.0f, "old.example"},
       {"-2\n", AccountAnswer::Bcinfo, {4, 0, 0, 0, 0, 0, 1234}, 0.0f, "old.example"},
       {"-3", AccountAnswer::Bcinfo, {5, 0, 0, 0, 0, 0, 1234}, 0.0f, "old.example"},
