@@ -150,7 +150,7 @@ std::string StreamListener::header(const std::string& name) const {
   return head.substr(from, head.find('\r', from) - from);
 }
 
-std::unique_ptr<StreamListener> listenWhenServed(const IcecastServer& server) {
+std::unique_ptr<StreamListener> listenWhenServed(const IcecastServer& server, std::chrono::seconds limit) {
   std::unique_ptr<StreamListener> listener;
   waitUntil(
       [&] {
@@ -158,7 +158,7 @@ std::unique_ptr<StreamListener> listenWhenServed(const IcecastServer& server) {
         return listener->waitForHead(std::chrono::seconds(3)) &&
                listener->head().find(" 200 ") != std::string::npos;
       },
-      std::chrono::seconds(15));
+      limit);
   return listener && listener->head().find(" 200 ") != std::string::npos ? std::move(listener) : nullptr;
 }
 
