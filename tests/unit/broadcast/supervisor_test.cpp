@@ -171,7 +171,10 @@ TEST_F(SupervisorTest, StartUpQuestionsAndEnds) {
     EXPECT_EQ(r.make().init(), starts) << r.journal.dump();
     EXPECT_EQ(r.exit.ended, !starts);
     EXPECT_TRUE(r.journal.follows(happened));
-    EXPECT_TRUE(r.journal.lacks(notAfter));
+    // After what happened: the refresh thread's first request may come late, in the password form.
+    auto more = happened;
+    more.push_back(notAfter);
+    EXPECT_FALSE(r.journal.follows(more)) << notAfter;
     EXPECT_FALSE(r.none.open(profileKeyPath())) << "an unfinished first run stores nothing";
   }
 }
