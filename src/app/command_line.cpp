@@ -48,6 +48,12 @@ std::optional<DspChoice> dspChoice(const std::string& text) {
   return choice;
 }
 
+// One line of text: a line end or another control character would go into the station's
+// header block on the wire.
+bool isOneLine(const std::string& text) {
+  return std::none_of(text.begin(), text.end(), [](unsigned char c) { return c < 0x20 || c == 0x7F; });
+}
+
 }  // namespace
 
 ParseResult parseCommandLine(const std::vector<std::string>& args) {
@@ -92,6 +98,8 @@ ParseResult parseCommandLine(const std::vector<std::string>& args) {
       if (!(o.member = next())) return fail("--member needs the member name");
     } else if (word == "--password") {
       if (!(o.password = next())) return fail("--password needs the password");
+    } else if (word == "--password-file") {
+      if (!(o.passwordFile = next())) return fail("--password-file needs a file, or - for standard input");
     } else if (word == "--title") {
       if (!(o.title = next())) return fail("--title needs the station description");
     } else if (word == "--genre") {
@@ -130,14 +138,18 @@ ParseResult parseCommandLine(const std::vector<std::string>& args) {
   }
   if (o.probe && o.probeFiles.empty()) return fail("--probe needs at least one MP3 file");
   if (o.configure && o.headless) return fail("--configure and --headless are separate runs");
-  if (o.configure && (!o.member || !o.password))
-    return fail("--configure needs --member NAME and --password PW");
-  bool stationOption =
-      o.member || o.password || o.title || !o.genres.empty() || o.url || o.lineSpeed || o.outputBitrate;
+  if (o.configure && (!o.member || !(o.password || o.passwordFile)))
+    return fail("--configure needs --member NAME and --password PW (or --password-file FILE)");
+  if (o.password && o.passwordFile) return fail("--password and --password-file are one or the other");
+  bool stationOption = o.member || o.password || o.passwordFile || o.title || !o.genres.empty() || o.url ||
+                       o.lineSpeed || o.outputBitrate;
   if (stationOption && !o.configure)
     return fail(
-        "--member, --password, --title, --genre, --url, --line-speed and --output-bitrate go with "
-        "--configure");
+        "--member, --password, --password-file, --title, --genre, --url, --line-speed and "
+        "--output-bitrate go with --configure");
+  if ((o.title && !isOneLine(*o.title)) || (o.url && !isOneLine(*o.url)) ||
+      !std::all_of(o.genres.begin(), o.genres.end(), isOneLine))
+    return fail("--title, --genre and --url take one line of text, without control characters");
   if (o.playlist && !o.headless) return fail("--playlist goes with --headless");
   if (o.dsp && !o.headless) return fail("--dsp goes with --headless");
   if (o.source && !o.headless) return fail("--source goes with --headless");
@@ -172,7 +184,11 @@ Options:
   --configure         store the station settings without windows, once the service has
                       accepted the account; the options below go with it:
     --member NAME       member name (required)
-    --password PW       password (required)
+    --password PW       password (this or --password-file is required); other users
+                        of this computer can read it in the process list while the
+                        check runs, so prefer --password-file
+    --password-file F   read the password from the first line of file F, or of
+                        standard input when F is - (out of sight of the process list)
     --title T           station description, sent as the stream's name
     --genre G           station genre; up to three times
     --url U             station web address

@@ -28,6 +28,8 @@ struct CommandLine {
   bool configure = false;
   std::optional<std::string> member;    // --member NAME
   std::optional<std::string> password;  // --password PW
+  // --password-file FILE: the password is its first line ("-" for standard input).
+  std::optional<std::string> passwordFile;
   std::optional<std::string> title;     // --title T: the station description
   std::vector<std::string> genres;      // --genre G, up to three times
   std::optional<std::string> url;       // --url U

@@ -1,6 +1,8 @@
 #include "app/configure.h"
 
 #include <cstdio>
+#include <fstream>
+#include <iostream>
 
 #include "broadcast/settings.h"
 #include "broadcast/station_setup.h"
@@ -38,6 +40,19 @@ StationAnswers answersFrom(const CommandLine& options, const LiveConnect& connec
   return answers;
 }
 
+// The first line of `file`, or of standard input for "-", without its line end.
+bool readPasswordFile(const std::string& file, std::string& password) {
+  std::ifstream in;
+  std::istream* from = &std::cin;
+  if (file != "-") {
+    in.open(file);
+    from = &in;
+  }
+  if (!*from || !std::getline(*from, password)) return false;
+  if (!password.empty() && password.back() == '\r') password.pop_back();
+  return true;
+}
+
 }  // namespace
 
 int runConfigure(const CommandLine& options, const std::string& webHost, Registry& registry, HttpClient& http,
@@ -50,6 +65,10 @@ int runConfigure(const CommandLine& options, const std::string& webHost, Registr
   // the studio, so the run count stays.
   bool existing = loadBroadcastInfo(registry, kProfileName, &connection, {});
   StationAnswers answers = answersFrom(options, connection, existing);
+  if (options.passwordFile && !readPasswordFile(*options.passwordFile, answers.password)) {
+    prompts.warning("Unable to read the password from " + *options.passwordFile);
+    return 1;
+  }
   if (!qualityPosition(connectionPosition(answers.lineSpeed).value_or(0), answers.outputBitrate)) {
     prompts.warning(
         formatText("A line speed of %d bps carries at most %d bps; choose a lower --output-bitrate.",

@@ -3,42 +3,11 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "core/text.h"
+
 namespace brovana {
 
 namespace {
-
-// Length of the well-formed UTF-8 sequence at `i`, 0 when there is none.
-size_t utf8Length(std::string_view s, size_t i) {
-  const auto byte = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
-  const unsigned char b = byte(i);
-  size_t n;
-  unsigned min, cp;
-  if (b >= 0xC2 && b <= 0xDF) {
-    n = 2, cp = b & 0x1F, min = 0x80;
-  } else if (b >= 0xE0 && b <= 0xEF) {
-    n = 3, cp = b & 0x0F, min = 0x800;
-  } else if (b >= 0xF0 && b <= 0xF4) {
-    n = 4, cp = b & 0x07, min = 0x10000;
-  } else {
-    return 0;
-  }
-  if (i + n > s.size()) return 0;
-  for (size_t k = 1; k < n; ++k) {
-    if ((byte(i + k) & 0xC0) != 0x80) return 0;
-    cp = cp << 6 | (byte(i + k) & 0x3F);
-  }
-  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
-  return n;
-}
-
-void appendCodePoint(std::string& out, unsigned cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else {
-    out += static_cast<char>(0xC0 | cp >> 6);
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
 
 class JsonObject {
  public:
@@ -61,18 +30,8 @@ class JsonObject {
 
 std::string jsonQuote(std::string_view text) {
   std::string out = "\"";
-  for (size_t i = 0; i < text.size();) {
-    const unsigned char c = static_cast<unsigned char>(text[i]);
-    if (c >= 0x80) {
-      if (size_t n = utf8Length(text, i)) {
-        out.append(text.substr(i, n));
-        i += n;
-      } else {
-        appendCodePoint(out, c);  // a Latin-1 byte
-        ++i;
-      }
-      continue;
-    }
+  for (char byte : asUtf8(text)) {
+    const unsigned char c = static_cast<unsigned char>(byte);
     switch (c) {
       case '"':
         out += "\\\"";
@@ -95,10 +54,9 @@ std::string jsonQuote(std::string_view text) {
           std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
           out += escaped;
         } else {
-          out += static_cast<char>(c);
+          out += byte;
         }
     }
-    ++i;
   }
   return out + "\"";
 }

@@ -12,7 +12,9 @@
 namespace brovana {
 namespace {
 
-constexpr auto kIdleWait = std::chrono::milliseconds(10);
+// The conversion thread is woken when there is work (a chunk's worth of PCM, a flush, the
+// stop); this is only how long it waits when nobody wakes it.
+constexpr auto kIdleWait = std::chrono::seconds(1);
 constexpr auto kShutDownWait = std::chrono::milliseconds(20);
 
 // The file name part of a track path.
@@ -193,16 +195,16 @@ ACMSTREAMHEADER* AcmConvert::initACMBuffers(ACMSTREAMHEADER* header) {
   destinationSize = std::max(destinationSize, chunkOutput);
 
   // Buffers only grow, and never while a conversion uses them (the codec lock is held).
-  if (sourceBuffer_.size() < sourceSize) sourceBuffer_.assign(sourceSize, 0);
+  sourceBuffer_.growTo(sourceSize);
   gSourceBufferSize = static_cast<int>(sourceSize);
-  if (destinationBuffer_.size() < destinationSize) destinationBuffer_.assign(destinationSize, 0);
+  destinationBuffer_.growTo(destinationSize);
 
   *header = ACMSTREAMHEADER{};
   header->cbStruct = kAcmStreamHeaderSize;
-  header->pbSrc = sourceBuffer_.data();
+  header->pbSrc = sourceBuffer_.bytes.get();
   header->cbSrcLength = sourceSize;
-  header->pbDst = destinationBuffer_.data();
-  header->cbDstLength = static_cast<uint32_t>(destinationBuffer_.size());
+  header->pbDst = destinationBuffer_.bytes.get();
+  header->cbDstLength = static_cast<uint32_t>(destinationBuffer_.size);
   int result = gHstream->prepareHeader(*header);
   if (result != MMSYSERR_NOERROR) {
     // Not ready: the next block tries again, rather than letting every conversion fail.
@@ -236,10 +238,15 @@ bool AcmConvert::convertAndSend(const uint8_t* block, int length, int blockTag, 
   VisualFeed* visual = visual_.load(std::memory_order_acquire);
   // The microphone and the visualisation work on the ring's copy, before the conversion thread
   // can see it.
-  return ring_.writeBlock(pcm, length, [&](uint8_t* copy, int n) {
+  bool stored = ring_.writeBlock(pcm, length, [&](uint8_t* copy, int n) {
     if (side) mixSideChannel(*side, copy, n);
     if (visual) visual->addData(copy, n, channels, 2);
   });
+  if (stored && (unsignalledBytes_ += length) >= kChunkBytes) {
+    unsignalledBytes_ = 0;
+    wakeConverter();
+  }
+  return stored;
 }
 
 int AcmConvert::runDsp(DspHost& dsp, const uint8_t* block, int length, int channels, int rate) {
@@ -278,7 +285,29 @@ void AcmConvert::mixSamples(uint8_t* music, const uint8_t* microphone, int bytes
 
 void AcmConvert::flush() {
   flushRequests_.fetch_add(1);
+  wakeConverter();
   connection_.flush();
+}
+
+void AcmConvert::wakeConverter() {
+  {
+    std::lock_guard lock(wakeMutex_);
+    ++wakeRequests_;
+  }
+  wake_.notify_one();
+}
+
+void AcmConvert::waitForWork() {
+  std::unique_lock lock(wakeMutex_);
+  wake_.wait_for(lock, kIdleWait, [this] { return wakeRequests_ != wakesSeen_ || stop_.load() != 0; });
+  wakesSeen_ = wakeRequests_;
+}
+
+bool AcmConvert::waitFlushed(std::chrono::milliseconds limit, const std::atomic<bool>& abort) const {
+  const auto until = std::chrono::steady_clock::now() + limit;
+  while (flushing() && !abort.load() && std::chrono::steady_clock::now() < until)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  return !flushing();
 }
 
 void AcmConvert::convertThread() {
@@ -290,7 +319,7 @@ void AcmConvert::convertThread() {
       std::unique_lock lock(codecMutex_);
       if (!header_ || !ready_.load()) {
         lock.unlock();
-        std::this_thread::sleep_for(kIdleWait);
+        waitForWork();
         continue;
       }
       flushSeen = flushRequests_.load();
@@ -304,7 +333,7 @@ void AcmConvert::convertThread() {
       if ((n <= 0 && !drained) || !gHstream) {
         // Without a stream (it is being reopened) the chunk is dropped.
         lock.unlock();
-        std::this_thread::sleep_for(kIdleWait);
+        waitForWork();
         continue;
       }
       n = std::max(n, 0);
@@ -346,6 +375,7 @@ void AcmConvert::serveFlush(int requests) {
 
 void AcmConvert::shutDown() {
   stop_.store(1);
+  wakeConverter();
   std::unique_lock lock(threadMutex_);
   if (!threadRunning_) return;
   if (threadEnded_.wait_for(lock, kShutDownWait, [this] { return !threadRunning_; }))

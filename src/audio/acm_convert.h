@@ -32,6 +32,7 @@
 //   progress (shutDown alone waits no longer than 20 ms).
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -99,6 +100,9 @@ class AcmConvert {
   // The end of a track: the conversion thread takes whatever is left, however little, and
   // tells the codec it is the end. Served (flushing() false) once the ring is empty.
   void flush();
+  // Waits, up to `limit` or until `abort` is set, for the flushes asked for so far to be served;
+  // true when they were.
+  bool waitFlushed(std::chrono::milliseconds limit, const std::atomic<bool>& abort) const;
   // Closes the stream and the driver; with stopThread also stops the conversion thread.
   void closeACM(bool stopThread);
   // Asks the conversion thread to end and waits for it up to 20 ms.
@@ -127,6 +131,9 @@ class AcmConvert {
 
  private:
   void convertThread();
+  // The conversion thread sleeps in waitForWork() until wakeConverter() or its idle time-out.
+  void wakeConverter();
+  void waitForWork();
   ACMSTREAMHEADER* initACMBuffers(ACMSTREAMHEADER* header);  // codec lock held
   void mixSideChannel(SideChannel& side, uint8_t* at, int length);
   // The block through the plug-in, into dspScratch_; the length it has now.
@@ -154,8 +161,18 @@ class AcmConvert {
   DriverId driverId_ = 0;
   std::unique_ptr<CodecStream> gHstream;
   std::unique_ptr<ACMSTREAMHEADER> header_;
-  std::vector<uint8_t> sourceBuffer_;
-  std::vector<uint8_t> destinationBuffer_;
+  // Buffers that only grow, and stay unwritten until used: the destination is sized by the
+  // codec's answer about 100,000 destination bytes (over a megabyte of PCM at 56 kbit/s), of
+  // which a conversion writes a few kilobytes.
+  struct ConversionBuffer {
+    std::unique_ptr<uint8_t[]> bytes;
+    size_t size = 0;
+    void growTo(size_t n) {
+      if (n > size) bytes = std::make_unique_for_overwrite<uint8_t[]>(size = n);
+    }
+  };
+  ConversionBuffer sourceBuffer_;
+  ConversionBuffer destinationBuffer_;
   int gSourceBufferSize = 0;
   std::optional<WaveFormat> sourceFormat_;
   std::optional<WaveFormat> mp3Format_;
@@ -192,6 +209,11 @@ class AcmConvert {
   bool threadRunning_ = false;
   std::thread thread_;
   std::vector<uint8_t> sendBuffer_;  // conversion thread
+  std::mutex wakeMutex_;
+  std::condition_variable wake_;
+  int wakeRequests_ = 0;      // under wakeMutex_
+  int wakesSeen_ = 0;         // under wakeMutex_
+  int unsignalledBytes_ = 0;  // source thread: PCM written since the last wake-up
 };
 
 }  // namespace brovana

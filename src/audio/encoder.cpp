@@ -29,6 +29,7 @@ constexpr int kSlotListStart = 3;
 constexpr long long kGaugeAfterMs = 20000;
 constexpr int kTitleRefreshSeconds = 120;
 constexpr std::chrono::milliseconds kQuickWait{500};
+constexpr std::chrono::milliseconds kFlushWait{2000};
 
 constexpr const char* kInitFailedLine =
     "****InitACM failed for song %s ripped at %d bps, %d channel(s), with a sample rate of %d. Could this be "
@@ -399,7 +400,12 @@ bool Encoder::streamTrack(ListRun& run, const PlaylistItem& item, const MP3Info&
                           int call) {
   const std::string& path = item.fullpath();
   // Played at the file's own rate; handed on at the stream's.
-  Resampler resampler(pcm.sampleRate, streamRate(run.outputBitrate, pcm.sampleRate), pcm.channels);
+  const int rate = streamRate(run.outputBitrate, pcm.sampleRate);
+  std::unique_ptr<Resampler> resampler;
+  if (rate != pcm.sampleRate && !(resampler = decoders_.newResampler(pcm.sampleRate, rate, pcm.channels))) {
+    Logger::log("%s cannot be resampled from %d Hz to %d Hz\n", path.c_str(), pcm.sampleRate, rate);
+    return false;
+  }
   auto hand = [&](std::span<const int16_t> samples) {
     if (samples.empty()) return;
     std::lock_guard lock(stageMutex_);
@@ -426,7 +432,7 @@ bool Encoder::streamTrack(ListRun& run, const PlaylistItem& item, const MP3Info&
           if (EngineReports* reports = reports_.load()) reports->announce(item);
         announced = true;
         output_->play(block, pcm);
-        hand(resampler.passThrough() ? block : resampled([&](auto& out) { resampler.process(block, out); }));
+        hand(resampler ? resampled([&](auto& out) { resampler->process(block, out); }) : block);
       }
       if (!noStats_.load() && !reportProgress(run, facts, clock)) break;
     } else if (result == DecodeStatus::Timeout || result == DecodeStatus::InvalidFrame) {
@@ -439,11 +445,14 @@ bool Encoder::streamTrack(ListRun& run, const PlaylistItem& item, const MP3Info&
       break;
   }
 
-  if (!resampler.passThrough()) hand(resampled([&](auto& out) { resampler.drain(out); }));
+  if (resampler) hand(resampled([&](auto& out) { resampler->drain(out); }));
   {
     std::lock_guard lock(stageMutex_);
     acm_.flush();
   }
+  // The track's last PCM and the codec's last frame go out before the next track reopens the
+  // stage; otherwise they would be lost, and the stream would end on half a frame.
+  acm_.waitFlushed(kFlushWait, abort_);
   clock.outputBytes += acm_.takeBytesSent();
   Logger::log("%d bytes transmitted for %s\n", static_cast<int>(clock.outputBytes), path.c_str());
   if (VisualFeed* visual = visual_.load()) visual->addData(nullptr, 0, pcm.channels, 2);

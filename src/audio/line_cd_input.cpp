@@ -31,8 +31,9 @@ bool sameShape(const WaveFormat& a, const WaveFormat& b) {
 
 }  // namespace
 
-LineCDInput::LineCDInput(AcmConvert& stage, std::unique_ptr<WaveInDevice> device, Prompts& prompts)
-    : stage_(stage), device_(std::move(device)), prompts_(prompts) {}
+LineCDInput::LineCDInput(AcmConvert& stage, std::unique_ptr<WaveInDevice> device, Prompts& prompts,
+                         ResamplerFactory resamplers)
+    : stage_(stage), device_(std::move(device)), prompts_(prompts), resamplers_(std::move(resamplers)) {}
 
 LineCDInput::~LineCDInput() {
   std::lock_guard lock(lock_);
@@ -104,6 +105,12 @@ bool LineCDInput::openDeviceLocked(const WaveFormat& format) {
   int rate = static_cast<int>(format.wfx.nSamplesPerSec);
   channels_ = format.wfx.nChannels;
   WaveInOpened opened = device_->open(rate, channels_);
+  // A device that records at another rate delivers as many frames of its own rate as last as
+  // long as one buffer; the resampler turns them into about one buffer of the wanted rate.
+  resampler_.reset();
+  if (opened.status == kWaveInOk && opened.sampleRate != rate &&
+      !(resampler_ = resamplers_ ? resamplers_(opened.sampleRate, rate, channels_) : nullptr))
+    opened.status = kWaveInBadFormat;
   if (opened.status != kWaveInOk) {
     if (opened.status == kWaveInBadFormat)
       prompts_.information(formatText(kBadInputFormatText, opened.status));
@@ -117,12 +124,8 @@ bool LineCDInput::openDeviceLocked(const WaveFormat& format) {
   bufferLength_ = voiceover_ ? kVoiceoverBufferBytes : kDirectBufferBytes;
   bufferLength_ -= bufferLength_ % blockAlign;
   int frames = bufferLength_ / blockAlign;
-  // A device that records at another rate delivers as many frames of its own rate as last as
-  // long as one buffer; the resampler turns them into about one buffer of the wanted rate.
-  resampler_.reset();
   deviceFrames_ = frames;
-  if (opened.sampleRate != rate) {
-    resampler_ = std::make_unique<Resampler>(opened.sampleRate, rate, channels_);
+  if (resampler_) {
     deviceFrames_ = static_cast<int>(static_cast<long long>(frames) * opened.sampleRate / rate);
     converted_.reserve(static_cast<size_t>(frames + 64) * channels_);
   }

@@ -49,8 +49,10 @@ class LineCDInput {
   static constexpr int kVoiceoverBufferBytes = 32'768;
   static constexpr int kSideChannelBytes = 1'000'000;
 
-  // The stage and the prompts must outlive the capture.
-  LineCDInput(AcmConvert& stage, std::unique_ptr<WaveInDevice> device, Prompts& prompts);
+  // The stage and the prompts must outlive the capture. `resamplers` convert from the rate of a
+  // device that cannot record the one asked for.
+  LineCDInput(AcmConvert& stage, std::unique_ptr<WaveInDevice> device, Prompts& prompts,
+              ResamplerFactory resamplers);
   // Closes the capture and joins its thread.
   ~LineCDInput();
   LineCDInput(const LineCDInput&) = delete;
@@ -99,6 +101,7 @@ class LineCDInput {
   AcmConvert& stage_;
   std::unique_ptr<WaveInDevice> device_;
   Prompts& prompts_;
+  ResamplerFactory resamplers_;
   std::atomic<EngineReports*> reports_{nullptr};
   std::atomic<VisualFeed*> visual_{nullptr};
 

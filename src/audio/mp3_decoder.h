@@ -8,6 +8,8 @@
 #include <span>
 #include <string>
 
+#include "audio/resampler.h"
+
 namespace brovana {
 
 // 16-bit signed interleaved PCM: all PCM in the program has this form.
@@ -73,7 +75,8 @@ class AudioOutput {
   virtual void close() = 0;
 };
 
-// The decoder library: decoders, and sound-card outputs to play them on.
+// The decoder library: decoders, sound-card outputs to play them on, and resamplers from a
+// file's rate to the stream's.
 class DecoderLibrary {
  public:
   virtual ~DecoderLibrary() = default;
@@ -82,6 +85,8 @@ class DecoderLibrary {
   virtual std::unique_ptr<Mp3Decoder> newDecoder() = 0;
   // An output on the named sound device, or on the default one when the name is empty.
   virtual std::unique_ptr<AudioOutput> newDeviceOutput(const std::string& device) = 0;
+  // For two different rates; none when the library cannot make one.
+  virtual std::unique_ptr<Resampler> newResampler(int fromRate, int toRate, int channels) = 0;
 };
 
 }  // namespace brovana

@@ -5,8 +5,8 @@
 namespace brovana {
 
 LineCDCapture::LineCDCapture(AcmConvert& stage, const CaptureWiring& wiring, Prompts& prompts,
-                             std::unique_ptr<WaveInDevice> device)
-    : connection_(wiring.connection), input_(stage, std::move(device), prompts) {
+                             std::unique_ptr<WaveInDevice> device, ResamplerFactory resamplers)
+    : connection_(wiring.connection), input_(stage, std::move(device), prompts, std::move(resamplers)) {
   input_.setReports(wiring.reports);
   setVisual(wiring.visual);
 }

@@ -16,7 +16,7 @@ class LineCDCapture final : public Capture {
  public:
   // The stage, the prompts and the wiring's objects must outlive the capture.
   LineCDCapture(AcmConvert& stage, const CaptureWiring& wiring, Prompts& prompts,
-                std::unique_ptr<WaveInDevice> device);
+                std::unique_ptr<WaveInDevice> device, ResamplerFactory resamplers);
 
   bool startInput(int lineSpeed) override;
   void closeLineIn() override;

@@ -95,7 +95,7 @@ void saveBroadcastInfo(Registry& registry, std::string_view profile, LiveConnect
   if (holders.visual)
     for (const VisualValue& v : kVisualValues) key->set(v.name, flag(holders.visual->displayOn(v.display)));
   key->set("livetag", flag(connection->livetag()));
-  key->set("mp3path", program.mp3path().value_or("C:\\"));
+  key->set("mp3path", program.mp3path().value_or(musicFolder()));
   key->set("playlist", program.playlist().value_or("<none>"));
   key->set("url", connection->url());
   key->set("username", connection->memberName());

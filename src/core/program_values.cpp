@@ -1,5 +1,9 @@
 #include "core/program_values.h"
 
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
 #include "core/registry.h"
 #include "core/text.h"
 
@@ -17,6 +21,31 @@ void ProgramValues::setRegistry(Registry* registry) {
 Registry* ProgramValues::registry() const {
   std::lock_guard lock(mutex_);
   return registry_;
+}
+
+std::string musicFolder() {
+  const char* homeText = std::getenv("HOME");
+  const std::string home = homeText && *homeText ? homeText : "/";
+  auto isFolder = [](const std::string& path) {
+    std::error_code error;
+    return !path.empty() && path[0] == '/' && std::filesystem::is_directory(path, error);
+  };
+  // The user-dirs file is shell text: XDG_MUSIC_DIR="$HOME/Music".
+  std::string xdg;
+  const char* config = std::getenv("XDG_CONFIG_HOME");
+  std::ifstream dirs((config && *config ? std::string(config) : home + "/.config") + "/user-dirs.dirs");
+  for (std::string line; std::getline(dirs, line);) {
+    std::string_view value = trim(line);
+    if (!value.starts_with("XDG_MUSIC_DIR=")) continue;
+    value.remove_prefix(14);
+    if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
+      value = value.substr(1, value.size() - 2);
+    xdg = value.starts_with("$HOME") ? home + std::string(value.substr(5)) : std::string(value);
+  }
+  if (const char* env = std::getenv("XDG_MUSIC_DIR"); xdg.empty() && env) xdg = env;
+  if (isFolder(xdg)) return xdg;
+  if (isFolder(home + "/Music")) return home + "/Music";
+  return home;
 }
 
 std::optional<std::string> ProgramValues::mp3path() const {

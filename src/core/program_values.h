@@ -26,6 +26,7 @@ class ProgramValues {
   void setRegistry(Registry* registry);
   Registry* registry() const;
 
+  // The folder MP3 files were last added from; none at first (musicFolder() stands in).
   std::optional<std::string> mp3path() const;
   void setMp3path(std::optional<std::string> path);
   std::optional<std::string> playlist() const;
@@ -56,5 +57,9 @@ class ProgramValues {
 };
 
 ProgramValues& programValues();
+
+// The member's music folder: the XDG music folder when it exists ($XDG_CONFIG_HOME/user-dirs.dirs,
+// else $XDG_MUSIC_DIR), else ~/Music when it exists, else the home folder.
+std::string musicFolder();
 
 }  // namespace brovana

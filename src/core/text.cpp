@@ -6,6 +6,33 @@
 #include <cstdio>
 
 namespace brovana {
+namespace {
+
+// Length of the well-formed UTF-8 sequence at `i`, 0 when there is none.
+size_t utf8Length(std::string_view s, size_t i) {
+  const auto byte = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
+  const unsigned char b = byte(i);
+  size_t n;
+  unsigned min, cp;
+  if (b >= 0xC2 && b <= 0xDF) {
+    n = 2, cp = b & 0x1F, min = 0x80;
+  } else if (b >= 0xE0 && b <= 0xEF) {
+    n = 3, cp = b & 0x0F, min = 0x800;
+  } else if (b >= 0xF0 && b <= 0xF4) {
+    n = 4, cp = b & 0x07, min = 0x10000;
+  } else {
+    return 0;
+  }
+  if (i + n > s.size()) return 0;
+  for (size_t k = 1; k < n; ++k) {
+    if ((byte(i + k) & 0xC0) != 0x80) return 0;
+    cp = cp << 6 | (byte(i + k) & 0x3F);
+  }
+  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+  return n;
+}
+
+}  // namespace
 
 std::string_view trim(std::string_view s) {
   auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
@@ -49,6 +76,25 @@ int parseInt(std::string_view text) {
     }
   }
   return static_cast<int>(negative ? -value : value);
+}
+
+std::string asUtf8(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size();) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c < 0x80) {
+      out += text[i++];
+    } else if (size_t n = utf8Length(text, i)) {
+      out.append(text.substr(i, n));
+      i += n;
+    } else {  // a Latin-1 character, U+0080 to U+00FF
+      out += static_cast<char>(0xC0 | c >> 6);
+      out += static_cast<char>(0x80 | (c & 0x3F));
+      ++i;
+    }
+  }
+  return out;
 }
 
 std::string formatText(const char* format, ...) {

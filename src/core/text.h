@@ -13,6 +13,9 @@ bool equalsIgnoreCase(std::string_view a, std::string_view b);
 std::vector<std::string_view> splitLines(std::string_view text);
 // Decimal parse the way the C library's atoi reads: leading blanks, a sign, digits; 0 otherwise.
 int parseInt(std::string_view text);
+// The text in UTF-8: well-formed UTF-8 sequences stay as they are, every other byte is read as
+// Latin-1 (what ID3v1 tags and older playlists hold).
+std::string asUtf8(std::string_view text);
 // printf into an owned text of whatever length it needs.
 std::string formatText(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // The text without its control characters (below 32, and 127). Station texts go into the ICY

@@ -1,5 +1,6 @@
 #include "net/live_connect.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -42,7 +43,8 @@ void copyFacts(ServerInfo& to, const ServerInfo& from) {
 }
 
 // One header line, cut so that it always ends with its line feed: a long description must not
-// run into the next header.
+// run into the next header. The station's texts lose their control characters: a line end in
+// one of them would add a header line of its own, or end the block and spill into the stream.
 std::string headerLine(const char* format, ...) __attribute__((format(printf, 1, 2)));
 std::string headerLine(const char* format, ...) {
   char line[kHeaderLineBytes];
@@ -51,8 +53,9 @@ std::string headerLine(const char* format, ...) {
   int n = std::vsnprintf(line, sizeof line, format, args);
   va_end(args);
   if (n < 0) return "\n";
-  if (n >= kHeaderLineBytes) line[kHeaderLineBytes - 2] = '\n';
-  return line;
+  std::string text(line, std::min(n, kHeaderLineBytes - 2));
+  std::erase_if(text, [](unsigned char c) { return c < 0x20 || c == 0x7F; });
+  return text + "\n";
 }
 
 }  // namespace

@@ -11,9 +11,15 @@ SongUpdateSender::~SongUpdateSender() {
 }
 
 void SongUpdateSender::handOver(SongRequest request) {
-  // The slot's limits: a host of 254 characters and a user name of 29.
+  // The slot's limits: a host of 254 characters, a user name of 29 and a path of 1,022. The
+  // path is cut in front of an escape ("%41") rather than through it.
   if (request.host.size() > 254) request.host.resize(254);
   if (request.user.size() > 29) request.user.resize(29);
+  if (request.path.size() > kMaxPathBytes) {
+    size_t percent = request.path.rfind('%', kMaxPathBytes - 1);
+    bool splitsEscape = percent != std::string::npos && percent + 3 > kMaxPathBytes;
+    request.path.resize(splitsEscape ? percent : kMaxPathBytes);
+  }
   {
     std::lock_guard lock(mutex_);
     if (stop_) return;

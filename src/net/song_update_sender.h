@@ -17,6 +17,8 @@ namespace brovana {
 
 class SongUpdateSender {
  public:
+  static constexpr size_t kMaxPathBytes = 1022;  // the slot's path
+
   // The thread starts at once and runs until stop() or destruction.
   explicit SongUpdateSender(HttpClient& http);
   ~SongUpdateSender();

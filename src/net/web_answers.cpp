@@ -88,17 +88,21 @@ int parseAccountAnswer(std::string_view answer, AccountAnswer kind, ServerInfo& 
   int code = 0, limit = 0, listenerPort = 0;
 
   if (!takeNumber(code)) return kBcinfoNoAnswer;
-  switch (code) {
-    case -1:
-      return kind == AccountAnswer::Djinfo ? kBcinfoBadLogin : kBcinfoFailed;
-    case -2:
-      return kBcinfoBadLogin;
-    case -3:
-      return kBcinfoCode3;
-    case -4:
-      return kBcinfoNotBroadcaster;
-    default:
-      break;
+  // Of djinfo's codes only -1 has a meaning of its own; its other answers read like bcinfo's.
+  if (kind == AccountAnswer::Djinfo && code == -1) return kBcinfoBadLogin;
+  if (kind == AccountAnswer::Bcinfo) {
+    switch (code) {
+      case -1:
+        return kBcinfoFailed;
+      case -2:
+        return kBcinfoBadLogin;
+      case -3:
+        return kBcinfoCode3;
+      case -4:
+        return kBcinfoNotBroadcaster;
+      default:
+        break;
+    }
   }
 
   if (!take(token)) return kBcinfoNoAnswer;

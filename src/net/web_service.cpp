@@ -20,9 +20,16 @@ std::string fieldText(const char (&field)[N]) {
   return std::string(field, strnlen(field, N));
 }
 
-// The "%.127s" of the add_song formats.
-std::string_view cut127(std::string_view text) {
-  return text.substr(0, 127);
+// The texts of a track go out in UTF-8 (ID3v1 tags hold Latin-1), cut as the "%.127s" of the
+// add_song formats cuts them, but never inside a character.
+std::string trackText(std::string_view text, size_t most = std::string::npos) {
+  std::string utf8 = asUtf8(text);
+  if (utf8.size() > most) {
+    size_t n = most;
+    while (n > 0 && (static_cast<unsigned char>(utf8[n]) & 0xC0) == 0x80) --n;
+    utf8.resize(n);
+  }
+  return utf8;
 }
 
 std::string decimal(int value) {
@@ -160,7 +167,7 @@ bool WebService::switchServer(Prompts& prompts, const std::string& member, const
   if (ok)
     Logger::log("Broadcast server successfully switched %s\n", action.c_str());
   else
-    Logger::log("Unable to switch broadcast server on\n");
+    Logger::log("Unable to switch broadcast server %s\n", action.c_str());
   prompts.notice("");
   prompts.waitCursor(false);
   return ok;
@@ -178,18 +185,19 @@ bool WebService::switchedToLive() const {
 
 SongRequest WebService::songRequest(const ServerInfo& account, std::string_view title) const {
   return {songHost(), fieldText(account.username),
-          songPathStart(account) + "&title=" + queryEscape(title) + "&seconds=0"};
+          songPathStart(account) + "&title=" + queryEscape(trackText(title)) + "&seconds=0"};
 }
 
 SongRequest WebService::songRequest(const ServerInfo& account, const TrackFacts& track) const {
   std::string path = songPathStart(account);
   if (track.hasTag) {
-    path += "&fileName=" + queryEscape(cut127(songFileName(track.path))) +
-            "&seconds=" + decimal(track.seconds) + "&title=" + queryEscape(cut127(track.title)) +
-            "&artist=" + queryEscape(cut127(track.artist)) + "&album=" + queryEscape(cut127(track.album)) +
-            "&year=" + decimal(track.year) + "&id3genre=" + queryEscape(track.genreName);
+    path += "&fileName=" + queryEscape(trackText(songFileName(track.path), 127)) +
+            "&seconds=" + decimal(track.seconds) + "&title=" + queryEscape(trackText(track.title, 127)) +
+            "&artist=" + queryEscape(trackText(track.artist, 127)) +
+            "&album=" + queryEscape(trackText(track.album, 127)) + "&year=" + decimal(track.year) +
+            "&id3genre=" + queryEscape(track.genreName);
   } else {
-    path += "&title=" + queryEscape(track.displayTitle) + "&seconds=" + decimal(track.seconds);
+    path += "&title=" + queryEscape(trackText(track.displayTitle)) + "&seconds=" + decimal(track.seconds);
   }
   return {songHost(), fieldText(account.username), std::move(path)};
 }
@@ -199,10 +207,11 @@ SongRequest WebService::songInfoRequest(const ServerInfo& account, std::string_v
                                         std::optional<std::string_view> album) const {
   std::string path = songPathStart(account);
   if (artist && album)
-    path += "&title=" + queryEscape(cut127(title)) + "&artist=" + queryEscape(cut127(*artist)) +
-            "&album=" + queryEscape(cut127(*album)) + "&seconds=0";
+    path += "&title=" + queryEscape(trackText(title, 127)) +
+            "&artist=" + queryEscape(trackText(*artist, 127)) +
+            "&album=" + queryEscape(trackText(*album, 127)) + "&seconds=0";
   else
-    path += "&title=" + queryEscape(title) + "&seconds=0";
+    path += "&title=" + queryEscape(trackText(title)) + "&seconds=0";
   return {songHost(), fieldText(account.username), std::move(path)};
 }
 
@@ -238,19 +247,18 @@ int WebService::checkVersion(const ServerInfo& account, double major, int minor,
 
   // The address comes over plain HTTP and goes to the desktop's "open": only a web page is opened.
   bool usable = isWebAddress(version->url);
-  if (!usable) Logger::log("The upgrade address from the service is not a web page; it is not opened\n");
   if (version->code == 1) {
-    if (!usable) return version->code;
     Question question;
     question.text = "A new version of Brovana-Live is available. Would you like to upgrade now?";
     question.caption = "Mirobeam";
     if (!prompts.ask(question)) return version->code;
-    prompts.open(version->url);
-    exit.endProgram(0);
-    return version->code;
+  } else {
+    prompts.warning("A new version of Brovana-Live is available. You must upgrade.", "Mirobeam");
   }
-  prompts.warning("A new version of Brovana-Live is available. You must upgrade.", "Mirobeam");
-  if (usable) prompts.open(version->url);
+  if (usable)
+    prompts.open(version->url);
+  else
+    Logger::log("The upgrade address from the service is not a web page; it is not opened\n");
   exit.endProgram(0);
   return version->code;
 }

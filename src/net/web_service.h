@@ -46,10 +46,10 @@ inline constexpr size_t kMaxGenres = 499;
 enum BcinfoResult : int {
   kBcinfoOk = 0,
   kBcinfoNoAnswer = 1,        // the service did not answer, or not with an account answer
-  kBcinfoFailed = 2,          // no member name, code -1
-  kBcinfoNotBroadcaster = 3,  // code -4
+  kBcinfoFailed = 2,          // no member name, bcinfo -1
+  kBcinfoNotBroadcaster = 3,  // bcinfo -4
   kBcinfoBadLogin = 4,        // bcinfo -2, djinfo -1
-  kBcinfoCode3 = 5,           // code -3
+  kBcinfoCode3 = 5,           // bcinfo -3
 };
 
 // What a few callers need of a GET beyond the plain call.

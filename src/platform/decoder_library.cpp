@@ -2,6 +2,7 @@
 
 #include "platform/mpg123_decoder.h"
 #include "platform/portaudio_output.h"
+#include "platform/soxr_resampler.h"
 
 namespace brovana {
 
@@ -13,6 +14,10 @@ std::unique_ptr<Mp3Decoder> PlatformDecoderLibrary::newDecoder() {
 
 std::unique_ptr<AudioOutput> PlatformDecoderLibrary::newDeviceOutput(const std::string& device) {
   return std::make_unique<PortAudioOutput>(device);
+}
+
+std::unique_ptr<Resampler> PlatformDecoderLibrary::newResampler(int fromRate, int toRate, int channels) {
+  return SoxrResampler::make(fromRate, toRate, channels);
 }
 
 }  // namespace brovana

@@ -1,5 +1,5 @@
 #pragma once
-// The decoder library of the studio: mpg123 decoders and PortAudio sound outputs.
+// The decoder library of the studio: mpg123 decoders, PortAudio sound outputs, libsoxr resamplers.
 
 #include "audio/mp3_decoder.h"
 
@@ -9,6 +9,7 @@ class PlatformDecoderLibrary final : public DecoderLibrary {
  public:
   std::unique_ptr<Mp3Decoder> newDecoder() override;
   std::unique_ptr<AudioOutput> newDeviceOutput(const std::string& device) override;
+  std::unique_ptr<Resampler> newResampler(int fromRate, int toRate, int channels) override;
 };
 
 }  // namespace brovana

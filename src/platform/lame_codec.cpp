@@ -6,6 +6,9 @@
 #include <cstdarg>
 #include <cstdint>
 #include <cstring>
+#include <span>
+
+#include "playlist/mp3_info.h"
 
 namespace brovana {
 namespace {
@@ -123,16 +126,11 @@ class LameStream : public CodecStream {
     if (!encode(header.pbSrc, header.cbSrcLength)) return MMSYSERR_ERROR;
     if ((flags & ACM_STREAMCONVERTF_END) && !flushEncoder()) return MMSYSERR_ERROR;
     header.cbSrcLengthUsed = header.cbSrcLength;
-    // What does not fit waits for the next call, as a partial frame would.
-    size_t waiting = pending_.size() - pendingStart_;
-    size_t n = std::min<size_t>(waiting, header.cbDstLength);
-    if (n) std::memcpy(header.pbDst, pending_.data() + pendingStart_, n);
+    // Only whole frames go out; the rest, and what does not fit, waits for the next call.
+    size_t n = wholeFrames(header.cbDstLength);
+    if (n) std::memcpy(header.pbDst, pending_.data(), n);
     header.cbDstLengthUsed = static_cast<uint32_t>(n);
-    pendingStart_ += n;
-    if (pendingStart_ == pending_.size()) {
-      pending_.clear();
-      pendingStart_ = 0;
-    }
+    pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(n));
     header.fdwStatus |= ACMSTREAMHEADER_STATUSF_DONE;
     return MMSYSERR_NOERROR;
   }
@@ -146,6 +144,20 @@ class LameStream : public CodecStream {
  private:
   bool isPrepared(const ACMSTREAMHEADER& header) const {
     return prepared_ == &header && (header.fdwStatus & ACMSTREAMHEADER_STATUSF_PREPARED);
+  }
+
+  // The bytes of the whole MP3 frames at the front of pending_, at most `most` of them. LAME
+  // hands out its last frame before it is complete (the bit reservoir fills its end with the
+  // next frame's data); a stream closed then would leave a broken frame on the air.
+  size_t wholeFrames(size_t most) const {
+    size_t at = 0;
+    while (at + 4 <= pending_.size()) {
+      size_t length = static_cast<size_t>(mpegFrameBytes(std::span(pending_).subspan(at, 4)));
+      if (length == 0) return std::min(pending_.size(), most);  // no frames to keep whole
+      if (at + length > std::min(pending_.size(), most)) break;
+      at += length;
+    }
+    return at;
   }
 
   // Takes the bytes (with any partial sample frame left from the last call), maps the channels
@@ -189,23 +201,10 @@ class LameStream : public CodecStream {
 
   bool encodeFrames(const uint8_t* bytes, size_t frames, int inChannels, int outChannels) {
     pcm_.resize(frames * static_cast<size_t>(outChannels));
-    for (size_t i = 0; i < frames; ++i) {
-      int16_t in[kMaxSourceChannels];
-      std::memcpy(in, bytes + i * static_cast<size_t>(inChannels) * 2, static_cast<size_t>(inChannels) * 2);
-      if (outChannels == 1) {
-        int sum = 0;
-        for (int c = 0; c < inChannels; ++c) sum += in[c];
-        pcm_[i] = static_cast<int16_t>(sum / inChannels);
-      } else if (inChannels == 1) {
-        pcm_[2 * i] = pcm_[2 * i + 1] = in[0];
-      } else {
-        // Even channels to the left, odd ones to the right.
-        int left = 0, right = 0;
-        for (int c = 0; c < inChannels; ++c) (c % 2 ? right : left) += in[c];
-        pcm_[2 * i] = static_cast<int16_t>(left / ((inChannels + 1) / 2));
-        pcm_[2 * i + 1] = static_cast<int16_t>(right / (inChannels / 2));
-      }
-    }
+    if (inChannels == outChannels)
+      std::memcpy(pcm_.data(), bytes, pcm_.size() * sizeof(int16_t));
+    else
+      mapChannels(bytes, frames, inChannels, outChannels);
     size_t start = pending_.size();
     pending_.resize(start + mp3Bound(frames));
     int n = outChannels == 1
@@ -218,6 +217,27 @@ class LameStream : public CodecStream {
     return n >= 0;
   }
 
+  // Into pcm_: mixed down to mono, copied to both sides, or even channels to the left and odd
+  // ones to the right.
+  void mapChannels(const uint8_t* bytes, size_t frames, int inChannels, int outChannels) {
+    for (size_t i = 0; i < frames; ++i) {
+      int16_t in[kMaxSourceChannels];
+      std::memcpy(in, bytes + i * static_cast<size_t>(inChannels) * 2, static_cast<size_t>(inChannels) * 2);
+      if (outChannels == 1) {
+        int sum = 0;
+        for (int c = 0; c < inChannels; ++c) sum += in[c];
+        pcm_[i] = static_cast<int16_t>(sum / inChannels);
+      } else if (inChannels == 1) {
+        pcm_[2 * i] = pcm_[2 * i + 1] = in[0];
+      } else {
+        int left = 0, right = 0;
+        for (int c = 0; c < inChannels; ++c) (c % 2 ? right : left) += in[c];
+        pcm_[2 * i] = static_cast<int16_t>(left / ((inChannels + 1) / 2));
+        pcm_[2 * i + 1] = static_cast<int16_t>(right / (inChannels / 2));
+      }
+    }
+  }
+
   LameHandle lame_;
   WAVEFORMATEX source_;
   WAVEFORMATEX destination_;
@@ -226,7 +246,6 @@ class LameStream : public CodecStream {
   std::vector<uint8_t> carry_;    // a sample frame split between two calls
   std::vector<int16_t> pcm_;      // channel-mapped input
   std::vector<uint8_t> pending_;  // MP3 bytes not handed out yet
-  size_t pendingStart_ = 0;
 };
 
 LameHandle LameStream::configure(const WAVEFORMATEX& in, const WAVEFORMATEX& out) {

@@ -4,6 +4,7 @@
 #include "platform/alsa_mixer.h"
 #include "platform/cd_drive.h"
 #include "platform/portaudio_capture.h"
+#include "platform/soxr_resampler.h"
 
 namespace brovana {
 
@@ -11,8 +12,8 @@ LiveInput::LiveInput(std::string captureDevice) : device_(std::move(captureDevic
 
 std::unique_ptr<Capture> LiveInput::makeCapture(AcmConvert& stage, const CaptureWiring& wiring,
                                                 Prompts& prompts) {
-  return std::make_unique<LineCDCapture>(stage, wiring, prompts,
-                                         std::make_unique<PortAudioWaveIn>(device_, soundServer_));
+  return std::make_unique<LineCDCapture>(
+      stage, wiring, prompts, std::make_unique<PortAudioWaveIn>(device_, soundServer_), SoxrResampler::make);
 }
 
 std::unique_ptr<MixerControl> LiveInput::makeMixer(MixerDestination destination) {

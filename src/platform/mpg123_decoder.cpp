@@ -135,8 +135,12 @@ DecodeStatus Mpg123Decoder::decode() {
     ended_ = true;
     return nextFrame_ == Frame::Done ? DecodeStatus::LastBlock : DecodeStatus::Error;
   }
+  // A block is a quarter of a second of frames: each block is a step of the engine, and a
+  // wake-up when the clock paces it.
+  const size_t blockSamples = static_cast<size_t>(format_.sampleRate / 4 * format_.channels);
   current_.swap(next_);
-  nextFrame_ = readFrame(next_);
+  while ((nextFrame_ = readFrame(next_)) == Frame::Decoded && current_.size() < blockSamples)
+    current_.insert(current_.end(), next_.begin(), next_.end());
   if (nextFrame_ == Frame::Done) {
     ended_ = true;
     return DecodeStatus::LastBlock;

@@ -124,7 +124,28 @@ FilePtr openRegularFile(const std::string& path, const char* mode) {
   return FilePtr(std::fopen(path.c_str(), mode));
 }
 
+// Whole seconds, halves going up (the fraction taken in single precision); 0 at no rate.
+int roundedSeconds(int bytes, int bytesPerSecond) {
+  if (bytesPerSecond <= 0) return 0;
+  float seconds = static_cast<float>(bytes) / static_cast<float>(bytesPerSecond);
+  return static_cast<int>(std::floor(seconds + 0.5f));
+}
+
 }  // namespace
+
+int mpegFrameBytes(std::span<const uint8_t> header) {
+  if (header.size() < 4 || header[0] != 0xFF || (header[1] & 0xE0) != 0xE0) return 0;
+  const int versionBits = (header[1] >> 3) & 3, layerBits = (header[1] >> 1) & 3;
+  if (versionBits == 1 || layerBits == 0) return 0;
+  const int version = versionBits == 3 ? 0 : versionBits == 2 ? 1 : 2;
+  const int layer = 3 - layerBits;
+  const int bitsPerSecond = 1000 * kBitrates[version == 0 ? 0 : 1][layer][header[2] >> 4];
+  const int rate = kSampleRates[version][(header[2] >> 2) & 3];
+  if (bitsPerSecond == 0 || rate == 0) return 0;  // "free" or reserved
+  const int padding = (header[2] >> 1) & 1;
+  if (layer == 0) return (12 * bitsPerSecond / rate + padding) * 4;
+  return (layer == 2 && version != 0 ? 72 : 144) * bitsPerSecond / rate + padding;
+}
 
 const char* genreName(int number) {
   return number >= 0 && number < kGenreCount ? kGenres[number] : "";
@@ -219,37 +240,40 @@ void MP3Info::readID3v1(Source& source) {
 bool MP3Info::readFirstFrame(Source& source) {
   if (!source.isOpen() || source.size() <= 0) return false;
   // The scan covers at most the first 100,000 bytes; they are read a piece at a time and the
-  // reading stops at the first hit, since later bytes cannot change the outcome.
+  // reading stops at the first frame, since later bytes cannot change the outcome.
   const size_t limit = static_cast<size_t>(std::min<long long>(source.size(), kScanBytes));
   std::vector<uint8_t> head;
-  long long hit = -1;
-  size_t i = 0;
-  while (hit < 0 && head.size() < limit) {
+  auto readPiece = [&] {
     const size_t had = head.size();
     head.resize(std::min(limit, had + kScanPiece));
     head.resize(had + source.read(static_cast<long long>(had), std::span<uint8_t>(head).subspan(had)));
-    if (head.size() == had) break;
-    // Sync bits and the layer bits of Layer III; version and protection bits may be anything.
+    return head.size() > had;
+  };
+  if (!readPiece()) return false;
+
+  long long tagEnd = 0;
+  if (head.size() >= 2 && head[0] == 'I' && head[1] == 'D') {
+    auto at = [&](size_t i) -> long long { return i < head.size() ? head[i] & 0x7F : 0; };
+    tagEnd = (at(6) << 21) + (at(7) << 14) + (at(8) << 7) + at(9) + 10;
+    gID3v2Size = clampToInt(tagEnd);
+    gHasID3v2 = true;
+  }
+  // Sync bits and the layer bits of Layer III (version and protection bits may be anything),
+  // after the ID3v2 tag: a sync pattern inside the tag (padding, pictures) is not a frame.
+  long long hit = -1;
+  for (size_t i = static_cast<size_t>(std::min<long long>(tagEnd, limit)); hit < 0;) {
     for (; i + 1 < head.size(); ++i) {
-      if (head[i] == 0xFF && (head[i + 1] & 0xE6) == 0xE2) {
+      if (head[i] == 0xFF && (head[i + 1] & 0xE6) == 0xE2 && frameFollows(source, head, i)) {
         hit = static_cast<long long>(i);
         break;
       }
     }
+    if (hit >= 0 || !readPiece()) break;
   }
-  if (head.empty()) return false;
-
-  if (head.size() >= 2 && head[0] == 'I' && head[1] == 'D') {
-    auto at = [&](size_t i) -> long long { return i < head.size() ? head[i] & 0x7F : 0; };
-    long long size = (at(6) << 21) + (at(7) << 14) + (at(8) << 7) + at(9) + 10;
-    gID3v2Size = clampToInt(size);
-    gHasID3v2 = true;
-    // A sync pattern inside the tag (padding, pictures) is not a frame.
-    gFirstFrame = hit < 0 || hit < size ? gID3v2Size : static_cast<int>(hit);
-  } else {
-    if (hit < 0) return false;
-    gFirstFrame = static_cast<int>(hit);
-  }
+  if (hit < 0 && !gHasID3v2) return false;
+  // Without a frame in the scan, the tag's end is taken, and must hold one.
+  gFirstFrame = hit >= 0 ? static_cast<int>(hit) : gID3v2Size;
+  if (hit < 0 && !frameFollows(source, head, gFirstFrame)) return false;
   gAudioBytes = clampToInt(std::max(0LL, source.size() - gFirstFrame));
 
   // The frame usually sits in the scanned bytes; after a large ID3v2 tag it is read on its own.
@@ -262,6 +286,28 @@ bool MP3Info::readFirstFrame(Source& source) {
   }
   if (frame.size() < 4) return false;
   return decodeHeader(frame);
+}
+
+// A frame counts only when it is whole and the next frame's header, of the same version, layer
+// and sample rate, begins where it ends (or the audio ends there), as decoders check before they
+// trust a sync: a lone sync pattern in random bytes, PCM or a picture is no MP3.
+bool MP3Info::frameFollows(Source& source, std::span<const uint8_t> head, long long at) {
+  auto header = [&](long long offset, std::array<uint8_t, 4>& out) {
+    if (offset >= 0 && offset + 4 <= static_cast<long long>(head.size())) {
+      std::memcpy(out.data(), head.data() + offset, 4);
+      return true;
+    }
+    return source.read(offset, out) == out.size();
+  };
+  std::array<uint8_t, 4> first{}, next{};
+  if (!header(at, first)) return false;
+  const int length = mpegFrameBytes(first);
+  if (length == 0) return false;
+  const long long end = at + length;
+  if (end == source.size() || (gHasID3v1 && end == source.size() - static_cast<long long>(kTagBytes)))
+    return true;
+  return header(end, next) && mpegFrameBytes(next) > 0 && (next[1] & 0x1E) == (first[1] & 0x1E) &&
+         (next[2] & 0x0C) == (first[2] & 0x0C);
 }
 
 bool MP3Info::decodeHeader(std::span<const uint8_t> frame) {
@@ -317,14 +363,12 @@ bool MP3Info::decodeHeader(std::span<const uint8_t> frame) {
   } else if (infoTag && frames > 0 && gSampleRate > 0) {
     gDuration = lengthFromFrames();
   } else {
-    int bytesPerSecond = gBitrate / 8;
-    if (bytesPerSecond == 0) {
-      gDuration = 0;
-    } else {
-      float seconds = static_cast<float>(gAudioBytes) / static_cast<float>(bytesPerSecond);
-      gDuration = static_cast<int>(std::floor(seconds + 0.5f));
-    }
+    gDuration = roundedSeconds(gAudioBytes, gBitrate / 8);
   }
+  // No file holds more than its bytes last at the lowest bit rate of its version and layer: a
+  // Xing count of a cut-off file says far more.
+  gDuration =
+      std::min(gDuration, roundedSeconds(gAudioBytes, kBitrates[version == 0 ? 0 : 1][layer][1] * 125));
   return true;
 }
 

@@ -17,6 +17,11 @@ inline constexpr int kGenreCount = 126;
 // The ID3v1 genre names as Winamp extended them, numbered 0 to 125.
 const char* genreName(int number);
 
+// The length in bytes, padding included, of the MPEG audio frame whose header begins `header`;
+// 0 when the bytes are no frame header (no sync, a reserved version, layer or sample rate, or
+// the "free" bit rate).
+int mpegFrameBytes(std::span<const uint8_t> header);
+
 class MP3Info {
  public:
   // The defaults of a file that was not read.
@@ -81,6 +86,7 @@ class MP3Info {
   void readFrom(Source& source);
   void readID3v1(Source& source);
   bool readFirstFrame(Source& source);
+  bool frameFollows(Source& source, std::span<const uint8_t> head, long long at);
   bool decodeHeader(std::span<const uint8_t> frame);
 
   int gBitrate = -1;

@@ -12,6 +12,7 @@
 
 #include "core/program_values.h"
 #include "core/prompts.h"
+#include "core/text.h"
 #include "diag/logger.h"
 
 namespace brovana {
@@ -64,8 +65,12 @@ std::string withPath(const char* format, std::string_view path) {
   return text;
 }
 
+bool isMp3Name(std::string_view path) {
+  return path.find(".mp3") != std::string_view::npos || path.find(".MP3") != std::string_view::npos;
+}
+
 std::string lastFolder() {
-  return programValues().mp3path().value_or(std::string());
+  return programValues().mp3path().value_or(musicFolder());
 }
 
 // The C library generator the shuffle was drawn with: values 0 to 32767.
@@ -91,8 +96,8 @@ Playlist::~Playlist() = default;
 
 std::optional<std::string> Playlist::addFile(std::string_view path, AddMode mode) {
   path = path.substr(0, path.find('\n'));
-  if (path.find(".mp3") == std::string_view::npos && path.find(".MP3") == std::string_view::npos) {
-    prompts_.warning("Not an mp3 file!");
+  if (!isMp3Name(path)) {
+    prompts_.warning(withPath("Not an mp3 file! %s", path));
     return std::nullopt;
   }
   // The file is read before the lock is taken: the engine need not wait for the disk.
@@ -143,24 +148,35 @@ bool Playlist::load(const std::string& path) {
     if (gListWindow) gListWindow->deleteAllRows();
   }
 
+  // Entries that name no MP3 file are told once, for the whole list: a binary file read as a
+  // list has hundreds of them.
+  int notMp3 = 0;
+  auto add = [&](const std::string& entry, AddMode mode) {
+    if (isMp3Name(entry)) return addFile(entry, mode).has_value();
+    ++notMp3;
+    return false;
+  };
   switch (format) {
     case PlaylistFormat::M3U: {
       int missing = 0;
       for (const std::string& entry : readM3U(text, path)) {
-        if (addFile(entry, AddMode::InsertOrAppend)) continue;
+        if (add(entry, AddMode::InsertOrAppend)) continue;
         if (++missing == kMissingBeforeQuestion && !prompts_.ask(yesNo(kMissingQuestion))) break;
       }
       break;
     }
     case PlaylistFormat::PLS:
-      for (const std::string& entry : readPLS(text, path)) addFile(entry, AddMode::Append);
+      for (const std::string& entry : readPLS(text, path)) add(entry, AddMode::Append);
       break;
     case PlaylistFormat::Mirobeam:
-      for (const std::string& entry : readMirobeam(text, path)) addFile(entry, AddMode::InsertAfterSelection);
+      for (const std::string& entry : readMirobeam(text, path)) add(entry, AddMode::InsertAfterSelection);
       break;
     case PlaylistFormat::Unknown:
       break;
   }
+  if (notMp3 > 0)
+    prompts_.warning(
+        formatText("Not an mp3 file! %d %s of %s", notMp3, notMp3 == 1 ? "entry" : "entries", path.c_str()));
 
   programValues().setMp3path(folderPart(path));
   programValues().setPlaylist(path);

@@ -1,6 +1,7 @@
 #include "playlist/playlist_files.h"
 
 #include <cctype>
+#include <climits>
 #include <map>
 
 #include "core/ini_file.h"
@@ -101,8 +102,10 @@ std::vector<std::string> readM3U(std::string_view text, std::string_view playlis
 
 std::vector<std::string> readPLS(std::string_view text, std::string_view playlistPath) {
   IniFile ini = IniFile::parse(text);
+  // Without a count, every "File<n>" key there is counts: players that leave the count out
+  // still list their tracks.
   auto countText = ini.value("playlist", "NumberOfEntries");
-  const long long count = countText ? parseInt(*countText) : -1;
+  const long long count = countText ? parseInt(*countText) : LLONG_MAX;
 
   // File1 .. File<count>, first occurrence of a key winning, as a keyed lookup reads them.
   std::map<long long, std::string> files;
@@ -120,7 +123,7 @@ std::vector<std::string> readPLS(std::string_view text, std::string_view playlis
     paths.push_back(resolveEntry(value, playlistPath));
     previous = n;
   }
-  if (count > previous) paths.emplace_back(kNoEntry);
+  if (countText && count > previous) paths.emplace_back(kNoEntry);
   return paths;
 }
 

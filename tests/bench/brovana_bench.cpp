@@ -18,6 +18,7 @@
 
 #include "audio/acm_convert.h"
 #include "audio/encoder.h"
+#include "platform/decoder_library.h"
 #include "platform/lame_codec.h"
 #include "platform/mpg123_decoder.h"
 #include "playlist/playlist.h"
@@ -81,6 +82,9 @@ struct Bench final : StreamSink, ConversionStatus, DecoderLibrary {
     // 88,200 bytes a second, so that 4 s stay well inside its 1,000,000 bytes.
     while (static_cast<double>(frames) / rate - mp3Bytes * 8.0 / stream.lineSpeed > 4)
       std::this_thread::sleep_for(std::chrono::microseconds(500));
+  }
+  std::unique_ptr<Resampler> newResampler(int fromRate, int toRate, int channels) override {
+    return PlatformDecoderLibrary().newResampler(fromRate, toRate, channels);
   }
 
   const LineSpeedFormat stream;

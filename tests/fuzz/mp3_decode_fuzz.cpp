@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "audio/resampler.h"
 #include "platform/mpg123_decoder.h"
+#include "platform/soxr_resampler.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace brovana;
@@ -28,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (decoder.createInput(path) != kDecoderOk || decoder.openInput() != kDecoderOk) return 0;
   PcmFormat format = decoder.format();
   if (!format.valid()) std::abort();
-  Resampler resampler(format.sampleRate, 22050, format.channels);
+  SoxrResampler resampler(format.sampleRate, 22050, format.channels);
   std::vector<int16_t> out;
   for (DecodeStatus status = DecodeStatus::Block; status == DecodeStatus::Block;) {
     status = decoder.decode();

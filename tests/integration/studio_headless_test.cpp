@@ -50,6 +50,15 @@ double decodedSeconds(const std::string& path) {
   return frames * (rate >= 32000 ? 1152 : 576) / rate;  // samples in an MPEG-1 frame, in MPEG-2 or 2.5
 }
 
+// What ffmpeg says while it decodes the whole file: nothing, for a sequence of whole frames.
+std::string decodeErrors(const std::string& path) {
+  std::unique_ptr<FILE, int (*)(FILE*)> out(
+      popen(("ffmpeg -v error -i '" + path + "' -f null - 2>&1").c_str(), "r"), pclose);
+  std::string said;
+  for (int c; out && (c = std::fgetc(out.get())) != EOF;) said += static_cast<char>(c);
+  return out ? said : "ffmpeg did not run";
+}
+
 class HeadlessStudioTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -250,12 +259,15 @@ TEST_F(HeadlessStudioTest, RelayServesTheMastersStreamAlsoAfterTheStudioReconnec
   EXPECT_NE(hears(icecast, 15s), "") << icecast.errorLog();
   std::string relayed = hears(relay, 90s);
   ASSERT_NE(relayed, "") << relay.errorLog();
+  EXPECT_TRUE(test::waitUntil([&] { return has("work/live_log1.txt", ">>>> 4 : Now playing"); }, 30s));
   EXPECT_EQ(onAir->stop(SIGTERM, 30s), 0);
   EXPECT_TRUE(has("work/live_log1.txt", "goes on after the reconnect")) << read("work/live_log1.txt");
   std::string recorded = read("recorded.mp3");
   EXPECT_NE(recorded.find(relayed), std::string::npos);
-  // All of it decodes, to as long as its bytes last at 56 kbit/s.
+  // All of it decodes, to as long as its bytes last at 56 kbit/s, and it is whole frames across
+  // three track changes and the reconnect.
   EXPECT_NEAR(decodedSeconds(recording), recorded.size() * 8.0 / 56000, 0.5);
+  EXPECT_EQ(decodeErrors(recording), "");
 }
 
 }  // namespace

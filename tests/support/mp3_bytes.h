@@ -70,10 +70,14 @@ inline std::string id3v1Tag(const std::string& title, const std::string& artist,
   return t;
 }
 
-// A tiny file of any length: a Xing frame counting MPEG-1 44.1 kHz frames, then two frames.
+// A file of any length: a Xing frame counting MPEG-1 44.1 kHz frames, two frames, and silence
+// up to the size the length needs at 32 kbit/s (MPEG-1's lowest rate; a reader believes no
+// frame count beyond that).
 inline std::string vbrFile(int seconds) {
   auto count = static_cast<uint32_t>((static_cast<long long>(seconds) * 44100 + 1151) / 1152);
-  return xingFrame(FrameHeader{}, 417, 36, count) + frames(FrameHeader{}, 417, 2);
+  std::string file = xingFrame(FrameHeader{}, 417, 36, count) + frames(FrameHeader{}, 417, 2);
+  file.resize(std::max<size_t>(file.size(), static_cast<size_t>(seconds) * 4000), '\0');
+  return file;
 }
 
 }  // namespace brovana::test

@@ -45,6 +45,8 @@ TEST(CommandLine, MistakesSayWhatIsWrong) {
       {{"--frobnicate"}, "unknown option '--frobnicate'"},
       {{"--configure", "--member", "dj"}, "--configure needs --member NAME and --password PW"},
       {{"--member", "dj", "--password", "pw"}, "go with --configure"},
+      {{"--configure", "--member", "a", "--password-file"}, "--password-file needs a file"},
+      {{"--configure", "--member", "a", "--password", "b", "--password-file", "-"}, "one or the other"},
       {{"--configure", "--member", "a", "--password", "b", "--headless"}, "separate runs"},
       {{"--playlist", "a.m3u"}, "--playlist goes with --headless"},
       {{"--headless", "--playlist"}, "--playlist needs a playlist file"},
@@ -58,7 +60,11 @@ TEST(CommandLine, MistakesSayWhatIsWrong) {
        "--output-bitrate is one of"},
       {{"--configure", "--member", "a", "--password", "b", "--genre", "1", "--genre", "2", "--genre", "3",
         "--genre", "4"},
-       "at most three times"}};
+       "at most three times"},
+      {{"--configure", "--member", "a", "--password", "b", "--title", "Owls\r\nicy-pub: 0"},
+       "one line of text"},
+      {{"--configure", "--member", "a", "--password", "b", "--genre", "Jazz\n"}, "one line of text"},
+      {{"--configure", "--member", "a", "--password", "b", "--url", "a.example\t"}, "one line of text"}};
   for (const auto& [args, says] : cases)
     EXPECT_THAT(parseCommandLine(args).error,
                 ::testing::AllOf(::testing::HasSubstr(says), ::testing::HasSubstr("--help")));
@@ -137,6 +143,12 @@ TEST(ConfigureTest, AnAcceptedAccountIsStoredWithTheStationOverWhatWasThere) {
   EXPECT_EQ(hostplay.stored("username"), "dj");
   // The switch is one flag for the run; put it back for the tests that follow.
   WebService(hostplay.http, "127.0.0.1:9").netcastSwitch("dj", "pw", "hostplay", 0);
+  // The password from the first line of a file.
+  test::TempFolder folder;
+  folder.write("pw.txt", "p w\r\nsecond line\n");
+  Configured fromFile({"--member", "dj", "--password-file", folder.file("pw.txt")});
+  EXPECT_EQ(fromFile.code, 0);
+  EXPECT_EQ(fromFile.stored("pass"), "p w");
 }
 
 TEST(ConfigureTest, RefusalsStoreNothing) {
@@ -146,6 +158,10 @@ TEST(ConfigureTest, RefusalsStoreNothing) {
        "",
        "You need to enter a valid username"},
       {{"--member", "dj", "--password", ""}, "", "", "You need to enter a password"},
+      {{"--member", "dj", "--password-file", "/nonexistent/pw"},
+       "",
+       "",
+       "Unable to read the password from /nonexistent/pw"},
       {{"--member", "dj", "--password", "pw", "--line-speed", "28800", "--output-bitrate", "56000"},
        "",
        "",

@@ -214,6 +214,24 @@ struct FakeDspAndVisual : DspHost, VisualFeed {
   int framesOut = -1;
 };
 
+// The frame nearest each output time: the rate is all the engine's and the capture's tests
+// look at. A ResamplerFactory.
+inline std::unique_ptr<Resampler> nearestResampler(int fromRate, int toRate, int channels) {
+  struct Nearest final : Resampler {
+    void process(std::span<const int16_t> in, std::vector<int16_t>& out) override {
+      for (size_t frames = in.size() / channels; next < frames; next += step)
+        out.insert(out.end(), &in[size_t(next) * channels], &in[size_t(next) * channels] + channels);
+      next -= static_cast<double>(in.size() / channels);
+    }
+    void drain(std::vector<int16_t>&) override {}
+    double step, next = 0;
+    size_t channels;
+  };
+  auto resampler = std::make_unique<Nearest>();
+  resampler->step = static_cast<double>(fromRate) / toRate, resampler->channels = size_t(channels);
+  return resampler;
+}
+
 struct DecodeScript {
   int createStatus = kDecoderOk;
   int openStatus = kDecoderOk;
@@ -232,6 +250,9 @@ class FakeDecoderLibrary final : public DecoderLibrary {
   std::unique_ptr<Mp3Decoder> newDecoder() override { return std::make_unique<Decoder>(*this); }
   std::unique_ptr<AudioOutput> newDeviceOutput(const std::string&) override {
     return std::make_unique<Output>(*this);
+  }
+  std::unique_ptr<Resampler> newResampler(int fromRate, int toRate, int channels) override {
+    return nearestResampler(fromRate, toRate, channels);
   }
   std::vector<std::string> opened() const {
     std::lock_guard lock(mutex_);

@@ -2,11 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
+
 #include "core/registry.h"
 #include "fake_parts.h"
 #include "net/live_connect.h"
 #include "support/fake_account_service.h"
 #include "support/fake_prompts.h"
+#include "support/temp_folder.h"
 
 namespace brovana {
 namespace {
@@ -87,6 +91,28 @@ TEST_F(SettingsTest, SaveAndLoadRoundTripThroughTheNewKeyOnly) {
   EXPECT_EQ(volumes2.volume(Volumes::LineIn), 1234);
   EXPECT_EQ(programValues().skin(), "skins/second.skn") << "from the skin key";
   EXPECT_EQ(programValues().sessionID(), 6) << "each run that loads and saves counts once";
+}
+
+TEST_F(SettingsTest, AnUnsetMp3FolderIsSavedAsTheMembersMusicFolder) {
+  test::TempFolder home;
+  const std::string oldHome = std::getenv("HOME") ? std::getenv("HOME") : "/";
+  setenv("HOME", home.path().c_str(), 1);
+  setenv("XDG_CONFIG_HOME", home.path().c_str(), 1);
+  std::filesystem::create_directories(home.file("Tunes"));
+  // The XDG music folder, when it exists; else ~/Music, when it exists; else the home folder.
+  for (auto [userDirs, folder] : {std::pair{"XDG_MUSIC_DIR=\"$HOME/Tunes\"\n", home.file("Tunes")},
+                                  {"XDG_MUSIC_DIR=\"$HOME/Gone\"\n", home.file("Music")},
+                                  {"", home.path()}}) {
+    home.write("user-dirs.dirs", userDirs);
+    if (*userDirs == 0)
+      std::filesystem::remove(home.file("Music"));
+    else
+      std::filesystem::create_directories(home.file("Music"));
+    saveBroadcastInfo(registry, kProfileName, &connection, {});
+    EXPECT_EQ(saved("mp3path"), folder) << userDirs;
+  }
+  setenv("HOME", oldHome.c_str(), 1);
+  unsetenv("XDG_CONFIG_HOME");
 }
 
 }  // namespace

@@ -119,7 +119,7 @@ struct Rig {
 class SupervisorTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    for (const char* name : {"a.mp3", "b.mp3"}) music.write(name, test::frames({}, 418, 40));
+    for (const char* name : {"a.mp3", "b.mp3"}) music.write(name, test::frames({}, 417, 40));
     renew();
   }
   // A new studio; the old one goes first, since it resets the program-wide values as it goes.

@@ -69,6 +69,12 @@ TEST_F(LiveConnectTest, LoginExchangeCarriesTheStationFieldsByteForByte) {
        "icy-name:[Zelvora]Welcome to my show![*]\n" + tail},
       {[](LiveConnect& c) { c.setMessage(std::string(400, 'm')); },  // cut, but with its line end
        "icy-name:[Zelvora]" + std::string(280, 'm') + "\nicy-genre:Various\n" + tail},
+      {[](LiveConnect& c) {  // control characters in the texts are left out: no injected lines
+         c.setMessage("Owls\r\nicy-description:x"), c.setGenre(0, "Rock\n"), c.setGenre(1, "Ja\tzz\x7f");
+         c.setUrl("owls.example\n\nMP3");
+       },
+       "icy-name:[Zelvora]Owlsicy-description:x[*]\nicy-genre:Rock,Jazz\nicy-url: http://owls.exampleMP3\n"
+       "icy-pub: 1\nicy-br: 56\n\n"},
   };
   for (const auto& [settings, headers] : cases) {
     ScriptedPeer peer(ScriptedPeer::Script{{"OK2\r\nicy-caps:11\r\n\r\n"}});

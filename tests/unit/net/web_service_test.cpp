@@ -54,7 +54,9 @@ TEST(WebAnswers, AccountFactsAndResultsOfEachAnswerShape) {
       {"-3", AccountAnswer::Bcinfo, {5, 0, 0, 0, 0, 0, 1234}, 0.0f, "old.example"},
       {"-4", AccountAnswer::Bcinfo, {3, 0, 0, 0, 0, 0, 1234}, 0.0f, "old.example"},
       {"-1", AccountAnswer::Djinfo, {4, 0, 0, 0, 0, 0, 1234}, 0.0f, "old.example"},
-      {"-2", AccountAnswer::Djinfo, {4, 0, 0, 0, 0, 0, 1234}, 0.0f, "old.example"},
+      {"-2", AccountAnswer::Djinfo, {1, 0, 0, 0, 0, 0, 1234}, 0.0f, "old.example"},  // djinfo -2 reads on
+      {"-3 LI ON 1 2 3 4 h 9", AccountAnswer::Djinfo, {0, 2, 1, 1, 2, 3, 10}, 4.0f, "h"},
+      {"-4 LI", AccountAnswer::Djinfo, {1, 0, 0, 0, 0, 0, 1234}, 0.0f, "old.example"},
       {"0 LI ON 1 2 3 4 h 65535", AccountAnswer::Bcinfo, {1, 0, 0, 0, 0, 0, 1234}, 0.0f, "old.example"},
   };
   for (const auto& [answer, kind, numbers, rating, host] : cases) {
@@ -219,7 +221,7 @@ TEST(WebServiceTest, FailedServerSwitchIsLoggedAndClearsTheNotice) {
   EXPECT_FALSE(WebService(http, "127.0.0.1:8080").switchServer(prompts, "dj", "pw", "OFF"));
   EXPECT_TRUE(http.calls().at(0).async);
   EXPECT_EQ(prompts.notices(), (Texts{"Turning OFF your broadcast server, standby...", ""}));
-  EXPECT_NE(test::readFile(Logger::getLogPath()).find("Unable to switch broadcast server on\n"),
+  EXPECT_NE(test::readFile(Logger::getLogPath()).find("Unable to switch broadcast server OFF\n"),
             std::string::npos);
 }
 
@@ -230,6 +232,9 @@ TEST(WebServiceTest, SongRequestsCutTheirFieldsAndGoToTheSongHost) {
   untagged.path = "/music/track.MP3", untagged.displayTitle = "track #2", untagged.seconds = 61;
   cut.path = "/m/" + std::string(200, 'f') + ".mp3", cut.title = std::string(200, 't');
   cut.artist = std::string(126, 'a') + "&&", cut.album = " ", cut.hasTag = true;
+  TrackFacts latin1 = cut;  // ID3v1 texts are Latin-1; UTF-8 ones stay as they are
+  latin1.path = "/m/Caf\xC3\xA9.mp3", latin1.title = "Caf\xE9", latin1.album = "Z\xC3\xBCrich";
+  latin1.artist = std::string(126, 'a') + "\xF6";
   const std::string start = "/cgi-bin/add_song.cgi?version=2&pass=p%26w%231&handle=dj%20ana";
   const std::pair<SongRequest, std::string> cases[] = {
       {web.songRequest(account(), "  "), start + "&title=%20%20&seconds=0"},
@@ -238,6 +243,8 @@ TEST(WebServiceTest, SongRequestsCutTheirFieldsAndGoToTheSongHost) {
       {web.songRequest(account(), cut),
        start + "&fileName=" + std::string(127, 'f') + "&seconds=0&title=" + std::string(127, 't') +
            "&artist=" + std::string(126, 'a') + "%26&album=%20&year=0&id3genre="},
+      {web.songRequest(account(), latin1), start + "&fileName=Caf%C3%A9&seconds=0&title=Caf%C3%A9&artist=" +
+                                               std::string(126, 'a') + "&album=Z%C3%BCrich&year=0&id3genre="},
       {web.songInfoRequest(account(), std::string(130, 't'), "", "B"),
        start + "&title=" + std::string(127, 't') + "&artist=&album=B&seconds=0"},
       {web.songInfoRequest(account(), "Live", std::nullopt, std::nullopt), start + "&title=Live&seconds=0"},
@@ -262,8 +269,8 @@ TEST(WebServiceTest, VersionCheckOffersOrDemandsTheUpgradeButOpensOnlyWebAddress
       {"1,http://up.example/get.html", false, 1, true, {}, ""},
       {"1,http://up.example/get.html", true, 1, true, {}, "http://up.example/get.html"},
       {"3,http://up.example/", true, 3, false, {}, ""},
-      {"1,file:///etc/passwd", true, 1, false, {}, ""},
-      {"1", true, 1, false, {}, ""},
+      {"1,file:///etc/passwd", true, 1, true, {}, ""},  // asked; only the address is not opened
+      {"1", true, 1, true, {}, ""},
       {"2,javascript:alert(1)", true, 2, false, {demand}, ""},
       {"2,http://up.example/must.html", true, 2, false, {demand}, "http://up.example/must.html"},
   };

@@ -1,4 +1,4 @@
-// The adapters over LAME, mpg123 and QSettings.
+// The adapters over LAME, mpg123, libsoxr and QSettings.
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -6,12 +6,14 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <numbers>
 
 #include "audio/codec_install.h"
 #include "audio/line_speed.h"
 #include "platform/lame_codec.h"
 #include "platform/mpg123_decoder.h"
 #include "platform/settings_registry.h"
+#include "platform/soxr_resampler.h"
 #include "playlist/mp3_info.h"
 #include "support/fake_prompts.h"
 #include "support/temp_folder.h"
@@ -104,6 +106,12 @@ TEST(LameCodecTest, ConvertsRatesAndChannels) {
     MP3Info facts = MP3Info::fromBytes("x.mp3", {reinterpret_cast<const uint8_t*>(mp3.data()), mp3.size()});
     EXPECT_EQ(std::tuple(facts.firstFrame(), facts.sampleRate(), facts.channels(), facts.bitrate()),
               std::tuple(0, outRate, outChannels, kbps * 1000));
+    // Whole frames only: a stream closed now (the next track) must not end on part of a frame.
+    size_t end = 0;
+    for (int n;
+         end + 4 <= mp3.size() && (n = mpegFrameBytes({reinterpret_cast<const uint8_t*>(&mp3[end]), 4}));)
+      end += static_cast<size_t>(n);
+    EXPECT_EQ(end, mp3.size());
     // 3 s of input, less what the encoder still holds (well under half a second).
     double seconds = mp3.size() / (kbps * 125.0);
     EXPECT_TRUE(seconds > 2.5 && seconds <= 3.0) << seconds;
@@ -127,10 +135,10 @@ TEST(LameCodecTest, PiecesOfAnySizeAndAFullOutputGiveTheSameStream) {
   // Output that does not fit waits for the next call.
   pcm = tone(44100, 2, 1.0);
   Converter roomy(44100, 2, offered(44100, 2, 320), 50'000, 400'000),
-      tight(44100, 2, offered(44100, 2, 320), 50'000, 500);
+      tight(44100, 2, offered(44100, 2, 320), 50'000, 1'500);  // room for one 1,045-byte frame
   expected = roomy.convert(pcm, 50'000);
   std::string got = tight.convert(pcm, 50'000);
-  ASSERT_LT(got.size(), expected.size()) << "each call hands out at most 500 bytes";
+  ASSERT_LT(got.size(), expected.size()) << "each call hands out one frame";
   for (size_t before = 0; got.size() < expected.size() && got.size() != before;) {
     before = got.size();
     got += tight.convert(std::vector<uint8_t>(4), 4);
@@ -222,6 +230,61 @@ Decoded decodeAll(Mpg123Decoder& decoder, const std::string& path) {
   out.bytesRead = decoder.bytesRead();
   decoder.closeInput();
   return out;
+}
+
+std::vector<int16_t> sine(double frequency, int rate, int channels, double seconds) {
+  std::vector<int16_t> samples(static_cast<size_t>(seconds * rate) * channels);
+  for (size_t i = 0; i < samples.size(); ++i)
+    samples[i] = static_cast<int16_t>(
+        std::lrint(12000 * std::sin(2 * std::numbers::pi * frequency * (i / channels) / rate)));
+  return samples;
+}
+
+// In blocks of `blockFrames` (or of the sizes given, round and round), then drained.
+std::vector<int16_t> resample(int from, int to, int channels, std::span<const int16_t> in,
+                              std::vector<size_t> blockFrames) {
+  SoxrResampler r(from, to, channels);
+  EXPECT_TRUE(r.valid());
+  std::vector<int16_t> out;
+  const size_t step = static_cast<size_t>(channels);
+  for (size_t at = 0, i = 0; at < in.size(); at += blockFrames[i++ % blockFrames.size()] * step)
+    r.process(in.subspan(at, std::min(blockFrames[i % blockFrames.size()] * step, in.size() - at)), out);
+  r.drain(out);
+  return out;
+}
+
+TEST(ResamplerTest, TonesKeepPitchLevelAndLength) {
+  auto rms = [](std::span<const int16_t> s, int channels) {
+    double sum = 0;
+    for (size_t i = 100 * channels; i < s.size(); i += channels) sum += double(s[i]) * s[i];
+    return std::sqrt(sum / (s.size() / channels - 100));
+  };
+  for (auto [from, to, channels, frequency] : {std::tuple{44100, 22050, 2, 1000.0},
+                                               {48000, 22050, 1, 440.0},
+                                               {22050, 11025, 2, 3000.0},
+                                               {16000, 22050, 1, 2000.0},
+                                               {44100, 11025, 2, 880.0},
+                                               {32000, 22050, 2, 5000.0}}) {
+    SCOPED_TRACE(std::to_string(from) + " -> " + std::to_string(to));
+    std::vector<int16_t> in = sine(frequency, from, channels, 1.0),
+                         out = resample(from, to, channels, in, {1152});
+    EXPECT_NEAR(double(out.size()) / channels, to, 40) << "one second stays one second";
+    EXPECT_EQ(test::dominantTone(out, {to, channels}, {440, 880, 1000, 2000, 3000, 5000}), frequency);
+    EXPECT_NEAR(rms(out, channels) / rms(in, channels), 1.0, 0.03);
+  }
+  // 15 kHz at 44100 Hz would come back as 7050 Hz at 22050 Hz, and 11.5 kHz, just past the new
+  // Nyquist frequency, as 10550 Hz: at least 80 dB down.
+  for (double tone : {15000.0, 11500.0})
+    EXPECT_LT(test::tonePower(resample(44100, 22050, 1, sine(tone, 44100, 1, 1.0), {4096}), {22050, 1},
+                              22050 - tone),
+              test::tonePower(sine(22050 - tone, 22050, 1, 1.0), {22050, 1}, 22050 - tone) * 1e-8)
+        << tone;
+}
+
+TEST(ResamplerTest, BlockSizesDoNotChangeTheResult) {
+  std::vector<int16_t> in = sine(1234, 44100, 2, 0.5);
+  EXPECT_EQ(resample(44100, 22050, 2, in, {in.size() / 2}),
+            resample(44100, 22050, 2, in, {1, 7, 1152, 33, 576, 4000}));
 }
 
 TEST(Mpg123DecoderTest, OneDecoderPlaysEachFileAtItsOwnFormatToTheLastBlock) {

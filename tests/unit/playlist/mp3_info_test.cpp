@@ -20,23 +20,29 @@ MP3Info fromText(const std::string& contents, std::string path = "/music/track.m
                             {reinterpret_cast<const uint8_t*>(contents.data()), contents.size()});
 }
 
+std::string randomBytes(size_t n) {
+  std::string bytes(n, '\0');
+  uint32_t state = 12345;
+  for (char& b : bytes) b = static_cast<char>((state = state * 1664525u + 1013904223u) >> 24);
+  return bytes;
+}
+
 TEST(MP3Info, HeaderFieldsFollowThePublishedTables) {
   // The scan only knows Layer III; a frame at the end of an ID3v2 tag is decoded whatever it is.
+  // Each frame is as long as its header says, so that the next one follows.
   const std::string tag = test::id3v2Tag(100);
-  const std::tuple<FrameHeader, std::string, std::vector<int>> cases[] = {
-      // header, bytes before it; version, layer, bit rate, sample rate, mode, channels
-      {{Mpeg::V1, 9, 0, 1}, "", {0, 2, 128000, 44100, 1, 2}},
-      {{Mpeg::V1, 14, 1, 2}, "", {0, 2, 320000, 48000, 2, 2}},
-      {{Mpeg::V2, 8, 1, 3}, "", {1, 2, 64000, 24000, 3, 1}},
-      {{Mpeg::V25, 4, 2, 0}, "", {2, 2, 32000, 8000, 0, 2}},
-      {{Mpeg::V25, 1, 0, 3}, "", {2, 2, 8000, 11025, 3, 1}},
-      {{Mpeg::V1, 15, 0, 0}, "", {0, 2, 0, 44100, 0, 2}},          // bit-rate index 15 is no rate
-      {{Mpeg::V2, 5, 3, 0}, "", {1, 2, 40000, 0, 0, 2}},           // sample-rate index 3 is no rate
-      {{Mpeg::V1, 9, 0, 0, 2}, tag, {0, 1, 160000, 44100, 0, 2}},  // Layer II after a tag
-      {{Mpeg::V2, 9, 0, 0, 3}, tag, {1, 0, 144000, 22050, 0, 2}},  // MPEG-2 Layer I after a tag
+  const std::tuple<FrameHeader, int, std::string, std::vector<int>> cases[] = {
+      // header, frame bytes, bytes before it; version, layer, bit rate, sample rate, mode, channels
+      {{Mpeg::V1, 9, 0, 1}, 417, "", {0, 2, 128000, 44100, 1, 2}},
+      {{Mpeg::V1, 14, 1, 2}, 960, "", {0, 2, 320000, 48000, 2, 2}},
+      {{Mpeg::V2, 8, 1, 3}, 192, "", {1, 2, 64000, 24000, 3, 1}},
+      {{Mpeg::V25, 4, 2, 0}, 288, "", {2, 2, 32000, 8000, 0, 2}},
+      {{Mpeg::V25, 1, 0, 3}, 52, "", {2, 2, 8000, 11025, 3, 1}},
+      {{Mpeg::V1, 9, 0, 0, 2}, 522, tag, {0, 1, 160000, 44100, 0, 2}},  // Layer II after a tag
+      {{Mpeg::V2, 9, 0, 0, 3}, 312, tag, {1, 0, 144000, 22050, 0, 2}},  // MPEG-2 Layer I after a tag
   };
-  for (const auto& [header, before, facts] : cases) {
-    MP3Info info = fromText(before + test::frames(header, 400, 3));
+  for (const auto& [header, frameBytes, before, facts] : cases) {
+    MP3Info info = fromText(before + test::frames(header, frameBytes, 3));
     ASSERT_TRUE(info.valid());
     EXPECT_EQ((std::vector{info.version(), info.layer(), info.bitrate(), info.sampleRate(), info.mode(),
                            info.channels()}),
@@ -44,10 +50,10 @@ TEST(MP3Info, HeaderFieldsFollowThePublishedTables) {
     EXPECT_EQ(info.firstFrame(), static_cast<int>(before.size()));
   }
   std::string h = test::headerBytes({Mpeg::V1, 9, 0, 0, 1, /*padding=*/true});
-  h[1] &= ~1;  // protection bit clear: a CRC follows
-  h[2] |= 1;   // private bit
-  h[3] |= 1;   // emphasis 50/15
-  MP3Info bits = fromText(h + std::string(400, '\0'));
+  h[1] &= ~1;                                           // protection bit clear: a CRC follows
+  h[2] |= 1;                                            // private bit
+  h[3] |= 1;                                            // emphasis 50/15
+  MP3Info bits = fromText(h + std::string(414, '\0'));  // one whole frame is the whole file
   EXPECT_EQ((std::vector{bits.padding(), bits.protection(), bits.privateBit(), bits.emphasis()}),
             (std::vector{1, 0, 1, 1}));
 }
@@ -89,41 +95,44 @@ TEST(MP3Info, LengthFromTheBitRateOrTheXingFrameCount) {
                                              {0, 4007999, 250},
                                              {0, 7999, 0},
                                              {0, 8000, 1},
-                                             {0, 4, 0},
                                              {1000, 160000, 10}}) {
-    std::string contents = (before ? test::id3v2Tag(before - 10) : "") + test::headerBytes(FrameHeader{});
+    std::string contents = (before ? test::id3v2Tag(before - 10) : "") + test::frames(FrameHeader{}, 417, 2);
     contents.resize(before + audioBytes, '\0');
     MP3Info info = fromText(contents);
     EXPECT_EQ(std::tuple(info.valid(), info.audioBytes(), info.duration(), info.vbr()),
               std::tuple(true, audioBytes, seconds, false))
         << audioBytes;
   }
-  const std::tuple<FrameHeader, size_t, uint32_t, bool, int> xing[] = {
-      // header, offset of the Xing header, frames, with the count, seconds
-      {{Mpeg::V1, 9, 0, 1}, 36, 1000, true, 26},  {{Mpeg::V1, 9, 0, 3}, 21, 1000, true, 26},
-      {{Mpeg::V2, 8, 1, 0}, 21, 5000, true, 120}, {{Mpeg::V2, 8, 1, 3}, 13, 5000, true, 120},
-      {{Mpeg::V25, 4, 2, 0}, 21, 1000, true, 72}, {{Mpeg::V1, 9, 0, 1}, 36, 0, false, 0},
+  const std::tuple<FrameHeader, int, size_t, uint32_t, bool, int> xing[] = {
+      // header, frame bytes, offset of the Xing header, frames, with the count, seconds; the
+      // files are 200,000 bytes long, which at 32 kbit/s last no more than 50 s
+      {{Mpeg::V1, 9, 0, 1}, 417, 36, 1000, true, 26},   {{Mpeg::V1, 9, 0, 3}, 417, 21, 1000, true, 26},
+      {{Mpeg::V2, 8, 1, 0}, 192, 21, 5000, true, 120},  {{Mpeg::V2, 8, 1, 3}, 192, 13, 5000, true, 120},
+      {{Mpeg::V25, 4, 2, 0}, 288, 21, 1000, true, 72},  {{Mpeg::V1, 9, 0, 1}, 417, 36, 0, false, 0},
+      {{Mpeg::V1, 9, 0, 1}, 417, 36, 100000, true, 50},
   };
-  for (const auto& [header, offset, frames, withCount, seconds] : xing) {
-    MP3Info info =
-        fromText(test::xingFrame(header, 400, offset, frames, withCount) + test::frames(header, 400, 5));
+  for (const auto& [header, bytes, offset, frames, withCount, seconds] : xing) {
+    std::string file =
+        test::xingFrame(header, bytes, offset, frames, withCount) + test::frames(header, bytes, 5);
+    file.resize(200000, '\0');
+    MP3Info info = fromText(file);
     EXPECT_EQ(std::tuple(info.vbr(), info.duration(), info.formatInfo()),
               std::tuple(true, seconds, "Variable bitrate"))
         << offset << " " << frames;
   }
   // "Xing" at the stereo offset of a mono frame is not a Xing header.
-  EXPECT_FALSE(fromText(test::xingFrame({Mpeg::V1, 9, 0, 3}, 400, 36, 1000)).vbr());
+  EXPECT_FALSE(fromText(test::xingFrame({Mpeg::V1, 9, 0, 3}, 417, 36, 1000)).vbr());
 
   // An encoder's "Info" frame at 32 kbit/s in front of 24 kbit/s MPEG-2.5 audio: 1,000 frames
   // of 576 samples at 11,025 Hz last 52 s, while the first frame's rate would say 39 s; without
   // a frame count the bit-rate rule stays.
   const FrameHeader info{Mpeg::V25, 4, 0, 0}, audio{Mpeg::V25, 3, 0, 0};
   MP3Info facts =
-      fromText(test::xingFrame(info, 209, 21, 1000, true, "Info") + test::frames(audio, 156, 999));
+      fromText(test::xingFrame(info, 208, 21, 1000, true, "Info") + test::frames(audio, 156, 999));
   EXPECT_EQ(std::tuple(facts.vbr(), facts.bitrate(), facts.duration(), facts.formatInfo()),
             std::tuple(false, 32000, 52, "32 Kbps, 11025 hz, (stereo)"));
   EXPECT_EQ(
-      fromText(test::xingFrame(info, 209, 21, 0, false, "Info") + test::frames(audio, 156, 999)).duration(),
+      fromText(test::xingFrame(info, 208, 21, 0, false, "Info") + test::frames(audio, 156, 999)).duration(),
       39);
 }
 
@@ -134,12 +143,18 @@ TEST(MP3Info, TruncatedAndHostileInputKeepsTheDefaults) {
       {"\xFF", false},
       {std::string(10, '\0') + "\xFF\xFB", false},  // sync at the very end
       {header.substr(0, 3), false},
-      {header, true},
+      {header, false},
       {"ID", false},
       {"ID3\x03\x00", false},
       {std::string("ID3\x03\x00\x00\x7F\x7F\x7F\x7F", 10) + header, false},  // tag size far past the end
-      {test::xingFrame(FrameHeader{}, 400, 36, 9).substr(0, 40), true},      // Xing name at the end
-      {test::xingFrame(FrameHeader{}, 400, 36, 1000).substr(0, 44), true},   // frame count cut off
+      {test::xingFrame(FrameHeader{}, 400, 36, 1000).substr(0, 44), false},  // frame count cut off
+      {test::frames({Mpeg::V1, 15, 0, 0}, 400, 3), false},                   // bit-rate index 15 is no rate
+      {test::frames({Mpeg::V2, 5, 3, 0}, 400, 3), false},                    // sample-rate index 3 is no rate
+      {test::frames(FrameHeader{}, 416, 50), false},                         // frames one byte short
+      {randomBytes(20000), false},
+      {"RIFF" + std::string(40, '\0') + randomBytes(200000), false},  // a WAV of noise
+      // 574 frames (15 s) are counted, 700 bytes are there.
+      {(test::xingFrame(FrameHeader{}, 417, 36, 574) + header).substr(0, 700), true},
   };
   for (const auto& [contents, valid] : cases) {
     MP3Info info = fromText(contents);

@@ -108,8 +108,8 @@ TEST_F(PlaylistTest, RefusedFilesAreNamedAndNotAdded) {
   const std::string gone = ". Either the file was deleted or moved.";
   std::filesystem::create_directory(folder.file("folder.mp3"));
   const std::pair<std::string, std::string> cases[] = {
-      {folder.file("song.wav"), "Not an mp3 file!"},
-      {folder.file("song.Mp3"), "Not an mp3 file!"},
+      {folder.file("song.wav"), "Not an mp3 file! " + folder.file("song.wav")},
+      {folder.file("song.Mp3"), "Not an mp3 file! " + folder.file("song.Mp3")},
       {folder.file("gone.mp3"), "Unable to find " + folder.file("gone.mp3") + gone},
       {folder.path() + "/folder.mp3", "Unable to find " + folder.file("folder.mp3") + gone}};
   for (const auto& [path, message] : cases) {
@@ -188,7 +188,9 @@ TEST_F(PlaylistTest, ListsFromOtherPlayersResolveEachKindOfEntry) {
       {"{b}", track("sub/b.mp3")},
       {"{c}", folder.file("c.mp3")},
       {"{rooted}", rooted},
-      {"{gone}", ". Either the file was deleted or moved."}};
+      {"{gone}", ". Either the file was deleted or moved."},
+      {"{x.pls}", folder.file("x.pls")},
+      {"{bin.m3u}", folder.file("bin.m3u")}};
   const std::tuple<std::string, std::string, std::string, std::string> cases[] = {
       // file, text, entries loaded, the one message
       {"other.m3u",  // relative, Windows separators, a stream (skipped silently), rooted, another drive
@@ -203,11 +205,19 @@ TEST_F(PlaylistTest, ListsFromOtherPlayersResolveEachKindOfEntry) {
        "[Playlist]\r\nfile1={a}\r\nTitle1=x\r\nFILE2=sub\\b.mp3\r\nFile3=http://127.0.0.1/x.mp3\r\n"
        "NumberOfEntries=3",
        "ab", "Unable to find http://127.0.0.1/x.mp3{gone}"},
-      {"x.pls", "[playlist]\nFile1={a}\n", "", ""},  // no count
-      {"x.pls", "[playlist]\nFile1={a}\nFile3={a}\nNumberOfEntries=3\n", "aa", "Not an mp3 file!"},
+      {"x.pls", "[playlist]\nFile2={b}\nFile1={a}\n", "ab", ""},  // no count: every entry there is
+      {"x.pls", "[playlist]\nFile1={a}\nFile3={a}\nNumberOfEntries=3\n", "aa",
+       "Not an mp3 file! 1 entry of {x.pls}"},
       {"x.pls", "[playlist]\nFile1={a}\nFile2={a}\nNumberOfEntries=1\n", "a", ""},
-      {"x.pls", "[playlist]\nFile1={a}\nNumberOfEntries=2000000000\n", "a", "Not an mp3 file!"},
-      {"x.pls", "[other]\nFile1={a}\n[playlist]\nNumberOfEntries=1\n", "", "Not an mp3 file!"},
+      {"x.pls", "[playlist]\nFile1={a}\nNumberOfEntries=2000000000\n", "a",
+       "Not an mp3 file! 1 entry of {x.pls}"},
+      {"x.pls", "[other]\nFile1={a}\n[playlist]\nNumberOfEntries=1\n", "",
+       "Not an mp3 file! 1 entry of {x.pls}"},
+      // A binary file is told once, with its name.
+      {"bin.m3u",
+       "\x7F"
+       "ELF\x02\x01\n\x89PNG\r\n\x1A\ngarbage\n",
+       "", "Not an mp3 file! 4 entries of {bin.m3u}"},
       // The old text list comes out reversed when nothing is selected.
       {"old.txt", "Mirobeam 1.0 Playlist\r\n2\r\n3\r\n{a}$$A$$5\r\nno marks\r\nsub/b.mp3$$B\r\n{c}$$\r\n",
        "cba", ""},
