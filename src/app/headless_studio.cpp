@@ -3,7 +3,11 @@
 #include <pthread.h>
 #include <signal.h>
 
+#include <atomic>
+#include <condition_variable>
 #include <cstdio>
+#include <mutex>
+#include <thread>
 
 #include "app/dsp_choice.h"
 #include "broadcast/supervisor.h"
@@ -24,6 +28,76 @@ sigset_t stopSignals() {
   return set;
 }
 
+// The stop signals, taken on a thread of their own from before the start-up on, so that a stop
+// is heard while the start-up still waits on the service or the server. The main thread waits
+// here for the end of the run: a stop signal, or the broadcast failing by itself.
+class RunEnd {
+ public:
+  RunEnd() : thread_([this] { takeSignals(); }) {}
+  ~RunEnd() {
+    closing_ = true;
+    pthread_kill(thread_.native_handle(), SIGTERM);  // taken by the thread's own wait
+    thread_.join();
+  }
+  RunEnd(const RunEnd&) = delete;
+  RunEnd& operator=(const RunEnd&) = delete;
+
+  // A stop signal, also one that came before, asks the supervisor to stop while this lives.
+  class Attachment {
+   public:
+    Attachment(RunEnd& end, Supervisor& supervisor) : end_(end) { end_.setSupervisor(&supervisor); }
+    ~Attachment() { end_.setSupervisor(nullptr); }
+    Attachment(const Attachment&) = delete;
+    Attachment& operator=(const Attachment&) = delete;
+
+   private:
+    RunEnd& end_;
+  };
+
+  void broadcastFailed() {
+    {
+      std::lock_guard lock(mutex_);
+      failed_ = true;
+    }
+    changed_.notify_all();
+  }
+  // The stop signal that came, 0 for none.
+  int signal() const {
+    std::lock_guard lock(mutex_);
+    return signal_;
+  }
+  // Until a stop signal or the broadcast's failure.
+  void wait() {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return signal_ != 0 || failed_; });
+  }
+
+ private:
+  void setSupervisor(Supervisor* supervisor) {
+    std::lock_guard lock(mutex_);
+    supervisor_ = supervisor;
+    if (supervisor_ && signal_ != 0) supervisor_->requestStop();
+  }
+  void takeSignals() {
+    sigset_t set = stopSignals();
+    for (int signal = 0; !closing_;) {
+      if (sigwait(&set, &signal) != 0 || closing_) continue;
+      std::lock_guard lock(mutex_);
+      signal_ = signal;
+      if (supervisor_) supervisor_->requestStop();
+      changed_.notify_all();
+    }
+  }
+
+  mutable std::mutex mutex_;  // the three fields below
+  std::condition_variable changed_;
+  Supervisor* supervisor_ = nullptr;
+  int signal_ = 0;
+  bool failed_ = false;
+  std::atomic<bool> closing_{false};
+  std::thread thread_;  // last: it starts once the rest is made
+};
+
 // Why nothing went on the air, or empty when the broadcast runs.
 std::string offAirReason(Supervisor& supervisor, bool live) {
   LiveConnect* connection = supervisor.connection();
@@ -42,19 +116,48 @@ std::string offAirReason(Supervisor& supervisor, bool live) {
                                        : "the broadcast server did not take the stream";
 }
 
+// What the command line asks for, started as the windows would: the recording, the plug-in, then
+// the playlist (as the previous one is offered at start) or the live source (as the menu and the
+// button would).
+void goOnTheAir(const CommandLine& options, Supervisor& supervisor) {
+  if (options.outFile) supervisor.startRecording(*options.outFile);
+  if (options.playlist) programValues().setPlaylist(*options.playlist);
+  // A refused plug-in has been reported; the station goes on the air without it.
+  if (options.dsp) supervisor.launchPluginFile(dspPath(options.dsp->path), options.dsp->module);
+  int source = options.source.value_or(kSourcePlaylist);
+  if (source == kSourcePlaylist)
+    supervisor.autoStart();
+  else if (supervisor.setSource(source))
+    supervisor.broadcast();
+}
+
+// The run's exit code, once it is over: after a stop signal 0, and 1 when nothing was on the air
+// or the broadcast failed by itself.
+int awaitTheEnd(Supervisor& supervisor, const HeadlessParts& parts, RunEnd& end, bool live) {
+  std::string reason;
+  if (end.signal() == 0 && !parts.accountRefused() && (reason = offAirReason(supervisor, live)).empty()) {
+    ServerInfo info = supervisor.connection()->serverInfo();
+    std::fprintf(stderr, "brovana-live: on the air through %s:%d as %s; stop with Ctrl-C or SIGTERM\n",
+                 info.host, info.port, supervisor.connection()->memberName().c_str());
+    end.wait();
+    reason = "no track of the playlist could be played";
+  }
+  if (int signal = end.signal()) {
+    std::fprintf(stderr, "brovana-live: %s received, going off the air\n",
+                 signal == SIGINT ? "SIGINT" : "SIGTERM");
+    return 0;
+  }
+  if (!parts.accountRefused())
+    std::fprintf(stderr, "brovana-live: nothing is on the air (%s); see the log %s\n", reason.c_str(),
+                 Logger::getLogPath().c_str());
+  return 1;
+}
+
 }  // namespace
 
 void blockStopSignals() {
   sigset_t set = stopSignals();
   pthread_sigmask(SIG_BLOCK, &set, nullptr);
-}
-
-int waitForStopSignal() {
-  sigset_t set = stopSignals();
-  int signal = 0;
-  while (sigwait(&set, &signal) != 0) {
-  }
-  return signal;
 }
 
 int runHeadless(const CommandLine& options, const HeadlessSetup& setup) {
@@ -74,44 +177,22 @@ int runHeadless(const CommandLine& options, const HeadlessSetup& setup) {
   HeadlessVisual visual;
   HeadlessParts parts(prompts, setup.codec, setup.makeEngine, options.device.value_or(""));
   SongUpdateSender songs(setup.http);
+  RunEnd end;
   int code = 0;
   {
-    Supervisor supervisor(&window, setup.webHost,
-                          SupervisorContext{prompts, exit, setup.registry, setup.http, parts, &songs});
+    SupervisorContext context{prompts, exit, setup.registry, setup.http, parts, &songs};
+    context.broadcastFailed = [&end] { end.broadcastFailed(); };
+    Supervisor supervisor(&window, setup.webHost, context);
+    RunEnd::Attachment attached(end, supervisor);
     supervisor.setVisual(&visual);
     if (!supervisor.init()) {
       std::fprintf(stderr, "brovana-live: the start-up ended the program\n");
       return exit.code();
     }
-    if (options.outFile) supervisor.startRecording(*options.outFile);
-    if (options.playlist) programValues().setPlaylist(*options.playlist);
-    // A refused plug-in has been reported; the station goes on the air without it.
-    if (options.dsp) supervisor.launchPluginFile(dspPath(options.dsp->path), options.dsp->module);
-    // A live source is chosen as the menu would, then broadcast as the button would.
-    int source = options.source.value_or(kSourcePlaylist);
-    if (source == kSourcePlaylist)
-      supervisor.autoStart();
-    else if (supervisor.setSource(source))
-      supervisor.broadcast();
-
-    LiveConnect* connection = supervisor.connection();
-    std::string reason;
-    if (exit.ended()) {
-      code = exit.code();
-    } else if (parts.accountRefused()) {
-      code = 1;
-    } else if (!(reason = offAirReason(supervisor, source != kSourcePlaylist)).empty()) {
-      std::fprintf(stderr, "brovana-live: nothing is on the air (%s); see the log %s\n", reason.c_str(),
-                   Logger::getLogPath().c_str());
-      code = 1;
-    } else {
-      ServerInfo info = connection->serverInfo();
-      std::fprintf(stderr, "brovana-live: on the air through %s:%d as %s; stop with Ctrl-C or SIGTERM\n",
-                   info.host, info.port, connection->memberName().c_str());
-      int signal = waitForStopSignal();
-      std::fprintf(stderr, "brovana-live: %s received, going off the air\n",
-                   signal == SIGINT ? "SIGINT" : "SIGTERM");
-    }
+    if (!supervisor.stopRequested()) goOnTheAir(options, supervisor);
+    code = exit.ended() ? exit.code()
+                        : awaitTheEnd(supervisor, parts, end,
+                                      options.source.value_or(kSourcePlaylist) != kSourcePlaylist);
     // The exit command's questions (still broadcasting? an unsaved playlist?) are not asked:
     // the signal is the member's answer.
     if (!exit.ended()) supervisor.prepareExit();

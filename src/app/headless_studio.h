@@ -12,10 +12,8 @@ class HttpClient;
 class Registry;
 
 // The signals that end a headless run. They are blocked in every thread (call this before any
-// thread starts) and taken by waitForStopSignal.
+// thread starts) and taken by a thread of the run's own.
 void blockStopSignals();
-// The signal that came.
-int waitForStopSignal();
 
 struct HeadlessSetup {
   Registry& registry;
@@ -26,8 +24,9 @@ struct HeadlessSetup {
 };
 
 // The whole run: start-up, the playlist or live source on the air, the wait for a stop signal, the exit
-// sequence. The exit code: 0 after a stop signal (and for the start-up refusals that end the
-// program), 1 when there was nothing to put on the air.
+// sequence. A stop signal is heard from the start on, also while the start-up waits. The exit code:
+// 0 after a stop signal (and for the start-up refusals that end the program), 1 when there was
+// nothing to put on the air or every track of the playlist failed.
 int runHeadless(const CommandLine& options, const HeadlessSetup& setup);
 
 }  // namespace brovana

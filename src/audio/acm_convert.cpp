@@ -175,7 +175,6 @@ int AcmConvert::failStream(int result, const TrackFormat* track, const WaveForma
     std::snprintf(line, sizeof line, "Cannot convert track %s", name.c_str());
   }
   status_.showLastError(line);
-  Logger::countFailedFile();
   status_.refreshCounters();
   return kInitStreamFailed;
 }

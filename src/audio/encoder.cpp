@@ -254,7 +254,6 @@ void Encoder::announce(const PlaylistItem& item, const MP3Info& facts, const Pla
     reports->nowPlaying(title);
     reports->trackFormat(facts.formatInfo());
     reports->nextTrack(next ? next->mp3Info().displayTitle() : std::string(kEndOfProgramText));
-    reports->announce(item);
   }
   Logger::log("%s", kSeparatorLine);
   Logger::log(">>>> %d : Now playing : %s (%s)\n", trackNumber_.load(), item.filename().c_str(),
@@ -268,6 +267,8 @@ void Encoder::markUnplayable(ListRun& run, PlaylistItem& item) {
   item.setPlayable(false);
   run.playlist->redrawList();
   ++run.failures;
+  Logger::countFailedFile();
+  if (EngineReports* reports = reports_.load()) reports->errorCounts();
 }
 
 void Encoder::failList(const ListRun& run) {
@@ -355,9 +356,9 @@ bool Encoder::playTrack(ListRun& run, const PlaylistItemRef& item) {
 
   OwnedMutex::Hold trackHold(readAndBroadcastMutex_);
   abort_.store(false);
-  bool streamed = streamTrack(run, item->fullpath(), facts, *pcm, call);
+  bool played = streamTrack(run, *item, facts, *pcm, call);
   decoder_->closeInput();
-  return streamed;
+  return played;
 }
 
 std::optional<PcmFormat> Encoder::openTrack(int outputBitrate, const PlaylistItem& item,
@@ -395,8 +396,9 @@ std::optional<PcmFormat> Encoder::openTrack(int outputBitrate, const PlaylistIte
   return pcm;
 }
 
-bool Encoder::streamTrack(ListRun& run, const std::string& path, const MP3Info& facts, PcmFormat pcm,
+bool Encoder::streamTrack(ListRun& run, const PlaylistItem& item, const MP3Info& facts, PcmFormat pcm,
                           int call) {
+  const std::string& path = item.fullpath();
   // Played at the file's own rate; handed on at the stream's.
   const int rate = streamRate(run.outputBitrate, pcm.sampleRate);
   std::unique_ptr<Resampler> resampler;
@@ -418,12 +420,17 @@ bool Encoder::streamTrack(ListRun& run, const std::string& path, const MP3Info& 
 
   TrackClock clock{nowMs()};
   run.lastStatsMs = clock.startMs;
+  bool announced = false;
   for (;;) {
     playing_.store(true);
     DecodeStatus result = decoder_->decode();
     if (result == DecodeStatus::Block || result == DecodeStatus::LastBlock) {
       std::span<const int16_t> block = decoder_->block();
       if (!block.empty()) {
+        // The service hears of the track once it plays, not of one that fails at its first frame.
+        if (!announced)
+          if (EngineReports* reports = reports_.load()) reports->announce(item);
+        announced = true;
         output_->play(block, pcm);
         hand(resampler ? resampled([&](auto& out) { resampler->process(block, out); }) : block);
       }
@@ -449,7 +456,8 @@ bool Encoder::streamTrack(ListRun& run, const std::string& path, const MP3Info& 
   clock.outputBytes += acm_.takeBytesSent();
   Logger::log("%d bytes transmitted for %s\n", static_cast<int>(clock.outputBytes), path.c_str());
   if (VisualFeed* visual = visual_.load()) visual->addData(nullptr, 0, pcm.channels, 2);
-  return true;
+  // A track that ended before its first block was not played; one that was stopped was.
+  return announced || abort_.load() || stopped(run.number);
 }
 
 bool Encoder::reportProgress(ListRun& run, const MP3Info& facts, TrackClock& clock) {

@@ -157,8 +157,9 @@ class Encoder {
   bool playTrack(ListRun& run, const PlaylistItemRef& item);
   int openStage(int outputBitrate, const std::string& path, int sampleRate, int channels);
   std::optional<PcmFormat> openTrack(int outputBitrate, const PlaylistItem& item, const MP3Info& facts);
-  // False when the track's PCM cannot be brought to the stream's rate.
-  bool streamTrack(ListRun& run, const std::string& path, const MP3Info& facts, PcmFormat pcm, int call);
+  // False when the track's PCM cannot be brought to the stream's rate, or when it ended before a
+  // block of it was played.
+  bool streamTrack(ListRun& run, const PlaylistItem& item, const MP3Info& facts, PcmFormat pcm, int call);
   // The once-a-second and 5-second reports; false when an abort ends the track.
   bool reportProgress(ListRun& run, const MP3Info& facts, TrackClock& clock);
 

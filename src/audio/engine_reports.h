@@ -37,8 +37,10 @@ class EngineReports {
   // the listener figures of the status window.
   virtual void onAirTitle() = 0;
   virtual void listeners() = 0;
-  // The service hears which track starts.
+  // The service hears which track plays, once its first block does.
   virtual void announce(const PlaylistItem& track) = 0;
+  // A track could not be played and was counted: the error counters are due again.
+  virtual void errorCounts() = 0;
   // For the stream quality gauge: the conversion stage's throughput ratio and its transmission
   // bit rate (bits per second); the rate expected is the connection's.
   virtual void quality(float throughputRatio, int transmitBitRate) = 0;

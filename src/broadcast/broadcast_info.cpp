@@ -97,8 +97,10 @@ bool acceptStationForm(const StationForm& form, LiveConnect& connection, Station
     return false;
   }
   bool changed = form.member != connection.memberName() || form.password != connection.pass();
-  if (connection.setCredentials(form.member, form.password) != 0) {
-    prompts.warning("Unable to log into your account. Are your username and password correct?");
+  // A service that cannot be reached has said so; the member name and password may be right.
+  if (int check = connection.setCredentials(form.member, form.password); check != kAccountGood) {
+    if (check != kServiceUnreachable)
+      prompts.warning("Unable to log into your account. Are your username and password correct?");
     return false;
   }
   connection.refreshServerInfo();

@@ -92,6 +92,10 @@ void EngineReportsAdapter::announce(const PlaylistItem& track) {
   web_.postSong(connection_.serverInfo(), announced);
 }
 
+void EngineReportsAdapter::errorCounts() {
+  status_.refreshCounters();
+}
+
 void EngineReportsAdapter::quality(float throughputRatio, int transmitBitRate) {
   int expected = connection_.outputBitrate();
   std::lock_guard lock(gaugeMutex_);

@@ -59,6 +59,7 @@ class EngineReportsAdapter final : public EngineReports {
   void onAirTitle() override;
   void listeners() override;
   void announce(const PlaylistItem& track) override;
+  void errorCounts() override;
   void quality(float throughputRatio, int transmitBitRate) override;
   void listFailed() override;
   void trackChanged() override;

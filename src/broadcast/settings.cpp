@@ -82,11 +82,14 @@ void saveBroadcastInfo(Registry& registry, std::string_view profile, LiveConnect
   if (!key) return;
   ProgramValues& program = programValues();
   ServerInfo info = connection->serverInfo();
+  // The broadcast server is known only from a whole answer of the service, which names its port;
+  // without one this run keeps what an earlier one stored.
+  bool serverKnown = info.port > 0;
 
   if (auto genre = connection->genre(0)) key->set("genre", *genre);
   key->set("genre1", connection->genre(1).value_or(" "));
   key->set("genre2", connection->genre(2).value_or(" "));
-  key->set("host", info.host);
+  if (serverKnown) key->set("host", info.host);
   key->set("message", connection->message());
   key->set("pass", connection->pass());
   if (holders.visual)
@@ -98,7 +101,7 @@ void saveBroadcastInfo(Registry& registry, std::string_view profile, LiveConnect
   key->set("username", connection->memberName());
   key->set("bitrate", std::to_string(connection->lineSpeed()));
   key->set("output_bitrate", std::to_string(connection->outputBitrate()));
-  key->set("port", std::to_string(info.port));
+  if (serverKnown) key->set("port", std::to_string(info.port));
   key->set("sessionID", std::to_string(program.sessionID()));
   if (holders.volumes)
     for (const VolumeValue& v : kVolumeValues)

@@ -21,7 +21,9 @@ LoginCheck checkLogin(std::string_view member, std::string_view password, LiveCo
     return LoginCheck::Incomplete;
   }
   const std::string name(member), pass(password);
-  if (connection.verifyAccount(name, pass, true) != 0) return LoginCheck::Refused;
+  int verdict = connection.verifyAccount(name, pass, true);
+  if (verdict == kServiceUnreachable) return LoginCheck::Unanswered;
+  if (verdict != kAccountGood) return LoginCheck::Refused;
 
   ServerInfo scratch;
   std::snprintf(scratch.username, sizeof scratch.username, "%s", name.c_str());

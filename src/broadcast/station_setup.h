@@ -60,6 +60,7 @@ enum class LoginCheck {
   Passed,
   Incomplete,   // no usable member name or no password
   Refused,      // the service did not accept the account
+  Unanswered,   // the service gave no answer to judge the account by (it said so)
   NotSwitched,  // a Hostplay account was not switched to live: the program ends
 };
 

@@ -99,11 +99,7 @@ bool Supervisor::init() {
   prompts_.notice("Starting Brovana-Live, standby...");
   web_.checkVersion(connection_->serverInfo(), kProgramVersion, kBuildNumber, prompts_, exit_);
   if (ended() || !continueBesideARunningBroadcast()) return false;
-  // A refused account opens the dialog where the member can put it right.
-  if (connection_->verifyAccount(connection_->memberName(), connection_->pass(), true) != 0) {
-    prompts_.notice("");
-    showBroadcastInfo();
-  }
+  checkAccount();
   connection_->refreshServerInfo();
   writeStartLines(true);
   prompts_.notice("");
@@ -136,6 +132,7 @@ bool Supervisor::makeParts() {
   linkReports_ = std::make_unique<LinkReportsAdapter>(*status_);
   connection_ = std::make_unique<LiveConnect>(webHost_, linkReports_.get(), accountService_, prompts_,
                                               context_.timings.connection);
+  linkSeen_ = connection_.get();
   engineReports_ = std::make_unique<EngineReportsAdapter>(
       *status_, mainWindow_, *connection_, web_,
       EngineReportsAdapter::Notices{[this] { listFailed(); }, [this] { trackChanged(); }});
@@ -199,7 +196,7 @@ bool Supervisor::loadOrFirstRun() {
 
 // An account in Hostplay mode goes live, unless the member means another account.
 bool Supervisor::settleAccountMode() {
-  if (!connection_->isHostplay()) return true;
+  if (stopRequested() || !connection_->isHostplay()) return true;
   std::string hostplay = hostplayName();
   if (!prompts_.ask(formatText(
           "This account, %s, is currently set up for %s. Do you want to log into a different account?",
@@ -210,18 +207,45 @@ bool Supervisor::settleAccountMode() {
 
 // Another studio may be on the air with this account.
 bool Supervisor::continueBesideARunningBroadcast() {
-  if (!connection_->serverOn() || web_.switchedToLive()) return true;
+  if (stopRequested() || !connection_->serverOn() || web_.switchedToLive()) return true;
   prompts_.notice("");
   return prompts_.ask("You currently have a broadcast running! Do you want to continue?") || quit();
 }
 
-// The account in Hostplay mode cannot take a live source; a refused switch ends the program.
+// The account in Hostplay mode cannot take a live source; a refused switch ends the program. A
+// switch that a stop abandoned was refused by no one.
 bool Supervisor::switchToLive(const std::string& hostplay) {
   if (web_.netcastSwitch(connection_->memberName(), connection_->pass(), "live",
-                         context_.timings.liveSwitchWaitSeconds))
+                         context_.timings.liveSwitchWaitSeconds) ||
+      stopRequested())
     return true;
   prompts_.error(formatText(kSwitchToLiveFailed, kProgramName, hostplay.c_str()));
   return quit();
+}
+
+// A refused account opens the dialog where the member can put it right; a service that gave no
+// answer says so itself, and there is nothing to correct.
+void Supervisor::checkAccount() {
+  if (stopRequested()) return;
+  int check = connection_->verifyAccount(connection_->memberName(), connection_->pass(), true);
+  if (check == kAccountGood || check == kServiceUnreachable) return;
+  prompts_.notice("");
+  showBroadcastInfo();
+}
+
+void Supervisor::requestStop() {
+  {
+    std::lock_guard lock(stopMutex_);
+    stopRequested_ = true;
+  }
+  stopWake_.notify_all();
+  web_.abandonRequests(true);
+  if (LiveConnect* link = linkSeen_.load()) link->closeLink();
+}
+
+bool Supervisor::pause(std::chrono::milliseconds wait) {
+  std::unique_lock lock(stopMutex_);
+  return !stopWake_.wait_for(lock, wait, [this] { return stopRequested_.load(); });
 }
 
 void Supervisor::writeStartLines(bool withMember) {
@@ -238,7 +262,7 @@ void Supervisor::writeStartLines(bool withMember) {
 
 PlaylistWindowControl* Supervisor::autoStart() {
   Lock lock(controlMutex_);
-  if (ended()) return playlistWindow_.get();
+  if (ended() || stopRequested()) return playlistWindow_.get();
   Playlist* playlist = playlistWindow_ ? playlistWindow_->playlist() : nullptr;
   if (firstRunDone_ && playlist && playlist->count() > 0) {
     status_->show();
@@ -270,6 +294,7 @@ int Supervisor::isBroadcasting() const {
 bool Supervisor::broadcast() {
   WaitCursor cursor(*this);
   Lock lock(controlMutex_);
+  if (stopRequested()) return false;
   // A running broadcast of the other kind is stopped first, if the member agrees.
   int running = isBroadcasting();
   if (running != 0 && running != kind_) {
@@ -335,9 +360,9 @@ void Supervisor::turnServerOnOnce() {
 }
 
 bool Supervisor::connect() {
-  if (!connection_) return false;
+  if (!connection_ || stopRequested()) return false;
   connection_->refreshServerInfo();
-  if (connection_->isHostplay()) {
+  if (connection_->isHostplay() && !stopRequested()) {
     std::string hostplay = hostplayName();
     if (!prompts_.ask(formatText("You are currently set up for %s, do you want to switch to Live mode?",
                                  hostplay.c_str())) ||
@@ -357,6 +382,7 @@ bool Supervisor::connect() {
     setTitleState(kTitleOnAir);
     return true;
   }
+  if (stopRequested()) return false;
   Question question;
   question.text = "Unable to connect to your Zelvora server, restart and try again?";
   question.yesCaption = "Restart";
@@ -364,7 +390,8 @@ bool Supervisor::connect() {
   if (!prompts_.ask(question)) return false;
   turnServer("OFF");
   turnServer("ON");
-  return connect();
+  // A server that is restarting deserves a few seconds before the next attempt.
+  return pause(context_.timings.restartWait) && connect();
 }
 
 void Supervisor::postBlankTitle(const std::string& title) {
@@ -446,10 +473,13 @@ void Supervisor::stopLocked(bool final) {
 
 void Supervisor::listFailed() {
   int seen = starts_.load();
-  Lock lock(controlMutex_);
-  // A start made while this worker waited has replaced the list that failed; so has the exit.
-  if (closing_ || starts_.load() != seen) return;
-  stopLocked(false);
+  {
+    Lock lock(controlMutex_);
+    // A start made while this worker waited has replaced the list that failed; so has the exit.
+    if (closing_ || starts_.load() != seen) return;
+    stopLocked(false);
+  }
+  if (context_.broadcastFailed) context_.broadcastFailed();
 }
 
 void Supervisor::trackChanged() {
@@ -641,8 +671,12 @@ bool Supervisor::startRecording(const std::string& path) {
 void Supervisor::prepareExit() {
   Lock lock(controlMutex_);
   if (!connection_) return;
+  // The stream ends here: a send stuck on a stalled server is let go, and nothing logs in again.
+  connection_->closeLink();
   saveSettings();
   stopLocked(true);
+  // The exit's own requests go out, also after a stop abandoned those of the start-up.
+  web_.abandonRequests(false);
   if (serverTurnedOn_ && !web_.switchedToLive()) turnServer("OFF");
 }
 
@@ -674,6 +708,7 @@ Supervisor::~Supervisor() {
   // The log asks the connection for listener figures until the end.
   if (connection_) Logger::setStatsSource(nullptr);
   engineReports_.reset();
+  linkSeen_ = nullptr;
   connection_.reset();
   linkReports_.reset();
   playlistWindow_.reset();

@@ -13,6 +13,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -47,6 +49,8 @@ int sourceCommandId(int sourceCode);
 struct SupervisorTimings {
   // The settle wait after the account is switched to live mode.
   int liveSwitchWaitSeconds = 3;
+  // Between a "Restart" of the member's server and the next attempt to log in to it.
+  std::chrono::milliseconds restartWait{5000};
   LiveConnectTimings connection;
 };
 
@@ -59,6 +63,9 @@ struct SupervisorContext {
   StudioParts& parts;
   SongUpdateSender* songs = nullptr;  // carries the title announcements; none drops them
   SupervisorTimings timings = {};
+  // Told, on the playlist engine's worker, after every track of the list failed and the broadcast
+  // was stopped for it.
+  std::function<void()> broadcastFailed = {};
 };
 
 class Supervisor final : public StationDesk {
@@ -81,6 +88,11 @@ class Supervisor final : public StationDesk {
 
   bool broadcast();
   void stop();
+  // From any thread (a stop signal): the start-up or start under way gives up as soon as it can.
+  // Requests to the service and the server's log-in are abandoned, nothing more is asked or
+  // started; the exit sequence, which the caller runs next, does what the run had done.
+  void requestStop();
+  bool stopRequested() const { return stopRequested_.load(); }
   void restart(bool reconnect);
   bool setSource(int sourceCode);
   // 0 idle, 1 the playlist engine plays, 2 the capture is open (also during a voiceover).
@@ -199,6 +211,9 @@ class Supervisor final : public StationDesk {
   bool loadOrFirstRun();
   bool settleAccountMode();
   bool continueBesideARunningBroadcast();
+  void checkAccount();
+  // Waits, unless a stop comes first (then false).
+  bool pause(std::chrono::milliseconds wait);
   bool switchToLive(const std::string& hostplay);
   // Without the display name, it is fetched only for the message of a failure.
   bool switchBackToHostplay(std::string hostplay = {});
@@ -224,7 +239,11 @@ class Supervisor final : public StationDesk {
   std::atomic<bool> ended_{false};
   TrackingExit exit_{*this};
   std::atomic<bool> closing_{false};
-  std::atomic<int> starts_{0};  // playlist and capture starts made so far
+  std::atomic<int> starts_{0};              // playlist and capture starts made so far
+  std::atomic<bool> stopRequested_{false};  // set under stopMutex_, for the pauses
+  std::mutex stopMutex_;
+  std::condition_variable stopWake_;
+  std::atomic<LiveConnect*> linkSeen_{nullptr};  // the connection, for requestStop's thread
   std::mutex cursorMutex_;
   int cursorDepth_ = 0;
 

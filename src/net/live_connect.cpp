@@ -105,6 +105,7 @@ void LiveConnect::connect() {
 }
 
 void LiveConnect::connectLocked() {
+  if (closed_) return;
   if (reports_) reports_->statusText("Trying to connect to server, standby...");
   socket_.open();
   std::string host;
@@ -199,7 +200,7 @@ int LiveConnect::sendStream(const uint8_t* bytes, size_t length, bool reconnectA
   std::lock_guard lock(linkMutex_);
   updateOnAirClock();
   int result = socket_.sendAll(bytes, length);
-  if (result < 0 && reconnectAllowed && !reconnecting_ && interrupting_ == 0) {
+  if (result < 0 && reconnectAllowed && !reconnecting_ && interrupting_ == 0 && !closed_) {
     reconnectLocked();
     result = socket_.sendAll(bytes, length);
   }
@@ -262,6 +263,12 @@ void LiveConnect::disconnect() {
   --interrupting_;
 }
 
+void LiveConnect::closeLink() {
+  closed_ = true;
+  socket_.interrupt(true);
+  disconnect();
+}
+
 // Seconds on the air, summed over every login of the run; called with the link lock held.
 void LiveConnect::updateOnAirClock() {
   if (reconnecting_) return;
@@ -289,12 +296,11 @@ bool LiveConnect::refreshServerInfo() {
 // never see a half-written record and a password set meanwhile is not undone.
 bool LiveConnect::refreshLocked() {
   ServerInfo scratch = serverInfo();
-  int result = service_.bcinfo(scratch, true);
+  if (service_.bcinfo(scratch, true) != kBcinfoOk) return false;
   {
     std::lock_guard lock(infoMutex_);
     copyFacts(info_, scratch);
   }
-  if (result != kBcinfoOk) return false;
   infoFetched_ = true;
   return true;
 }
@@ -327,14 +333,16 @@ int LiveConnect::verifyAccount(const std::string& member, const std::string& pas
       text =
           "Unable to log in, you may have registered as a member, but have not registered as a broadcaster "
           "yet.";
+    else if (result == kBcinfoNoAnswer)
+      text = kServiceUnreachableText;
     if (text) {
       prompts_.warning(text);
       Logger::log("\n");
     }
   }
-  if (result == kBcinfoOk) return 0;
-  if (result == kBcinfoBadLogin) return 1;
-  return 2;
+  if (result == kBcinfoOk) return kAccountGood;
+  if (result == kBcinfoBadLogin) return kAccountRefused;
+  return result == kBcinfoNoAnswer ? kServiceUnreachable : kAccountFailed;
 }
 
 // The service checks the pair before it is taken: refused credentials must never replace

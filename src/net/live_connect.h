@@ -42,6 +42,19 @@ class StreamTap {
   virtual void sent(const uint8_t* bytes, size_t length, int login) = 0;
 };
 
+// A failed request is no verdict on the account: it is said apart, and nothing is to be corrected.
+inline constexpr const char* kServiceUnreachableText =
+    "The Zelvora service cannot be reached (or gave no usable answer), so your account could not be "
+    "checked. Try again later.";
+
+// verifyAccount's answers.
+enum AccountCheck : int {
+  kAccountGood = 0,
+  kAccountRefused = 1,
+  kAccountFailed = 2,
+  kServiceUnreachable = 3
+};
+
 struct LiveConnectTimings {
   std::chrono::milliseconds connectTimeout = SourceSocket::kDefaultConnectTimeout;
   // A send or log-in answer that makes no progress for this long counts as a dropped line.
@@ -68,14 +81,17 @@ class LiveConnect : public StatsSource {
   bool reconnect();
   // Logged off and socket closed; wakes a send that is stuck on a stalled server.
   void disconnect();
+  // Off the air for good (the exit, or a stop during the start-up): as disconnect, and from now
+  // on nothing connects, logs in or reconnects. From any thread.
+  void closeLink();
   // Nothing is buffered between sendStream and the socket.
   void flush() {}
   // The tap must outlive the connection; null takes it away.
   void setTap(StreamTap* tap) { tap_ = tap; }
 
   bool refreshServerInfo();
-  // 0 account good, 1 wrong member name or password, 2 any other failure. Leaves this
-  // connection's own account facts alone.
+  // An AccountCheck: good, wrong member name or password, refused otherwise, or the service gave
+  // no answer to judge by. Leaves this connection's own account facts alone.
   int verifyAccount(const std::string& member, const std::string& password, bool showMessages);
   // verifyAccount with messages, and only when the account is good, the member name and the
   // password (with its service log-in); the verification's result.
@@ -162,6 +178,7 @@ class LiveConnect : public StatsSource {
   std::atomic<bool> loggedOn_{false};
   std::atomic<bool> reconnecting_{false};
   std::atomic<int> interrupting_{0};  // disconnect in progress: a failed write must not reconnect
+  std::atomic<bool> closed_{false};   // closeLink: never again
   int failureCount_ = 0;              // reconnect failures since the last success, for the whole run
   std::atomic<std::time_t> logonTime_{0};
   std::time_t lastCheck_ = 0;

@@ -58,6 +58,10 @@ bool SourceSocket::open() {
   int noDelay = 1;
   setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
   std::lock_guard lock(fdMutex_);
+  if (shut_) {
+    ::close(fd);
+    return false;
+  }
   fd_ = fd;
   return true;
 }
@@ -129,8 +133,9 @@ int SourceSocket::sendAll(const void* data, size_t size) {
   return static_cast<int>(size);
 }
 
-void SourceSocket::interrupt() {
+void SourceSocket::interrupt(bool forGood) {
   std::lock_guard lock(fdMutex_);
+  shut_ = shut_ || forGood;
   int fd = fd_.load();
   if (fd >= 0) ::shutdown(fd, SHUT_RDWR);
 }

@@ -42,9 +42,10 @@ class SourceSocket {
   void close();
   bool isOpen() const { return fd_.load() >= 0; }
 
-  // Shuts the link down so that a blocked send or receive returns at once; close() follows later
-  // on the owner's side.
-  void interrupt();
+  // Shuts the link down so that a blocked send, receive or connect returns at once; close()
+  // follows later on the owner's side. For good: no socket opens any more either, also not one
+  // that an open under way is making.
+  void interrupt(bool forGood = false);
 
  private:
   bool waitFor(short events, std::chrono::milliseconds limit);
@@ -52,6 +53,7 @@ class SourceSocket {
   // Written under fdMutex_ (and the owner's serialisation); read without a lock by the I/O calls.
   std::atomic<int> fd_{-1};
   std::mutex fdMutex_;
+  bool shut_ = false;  // interrupted for good; under fdMutex_
   std::atomic<long long> connectTimeoutMs_{kDefaultConnectTimeout.count()};
   std::atomic<long long> ioTimeoutMs_{kDefaultIoTimeout.count()};
 };

@@ -30,16 +30,13 @@ std::vector<std::string_view> tokens(std::string_view text, std::string_view sep
 // an answer ending in a line feed does not carry it into the last token (the host or the session id).
 constexpr std::string_view kAnswerSeparators = " ,\t\r\n";
 
-// Reads a decimal number the way atof does for the service's figures ("4.5", " 3", "-1"), but
-// independent of the process locale: the desktop's locale may use a decimal comma.
-float parseFloat(std::string_view text) {
-  size_t i = 0;
-  while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
-  if (i < text.size() && text[i] == '+') ++i;
-  float value = 0;
-  auto [end, error] = std::from_chars(text.data() + i, text.data() + text.size(), value);
-  (void)end;
-  return error == std::errc() ? value : 0.0f;
+// The service's figures, read whole ("4.5", "+3", "-1") and independent of the process locale
+// (the desktop's may use a decimal comma); false for anything else, such as a word of an error page.
+template <typename Number>
+bool readNumber(std::string_view text, Number& value) {
+  if (text.starts_with('+')) text.remove_prefix(1);
+  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  return error == std::errc() && end == text.data() + text.size();
 }
 
 void copyField(char* field, size_t size, std::string_view text) {
@@ -80,11 +77,18 @@ int parseAccountAnswer(std::string_view answer, AccountAnswer kind, ServerInfo& 
     out = parts[next++];
     return true;
   };
+  auto takeNumber = [&](auto& out) {
+    std::string_view text;
+    return take(text) && readNumber(text, out);
+  };
+  // Read into a copy, stored only when the whole answer is one: a cut answer, an error page or a
+  // proxy's complaint must not leave half its words in the account facts.
+  ServerInfo read = info;
   std::string_view token;
+  int code = 0, limit = 0, listenerPort = 0;
 
-  if (!take(token)) return kBcinfoFailed;
+  if (!takeNumber(code)) return kBcinfoNoAnswer;
   // Of djinfo's codes only -1 has a meaning of its own; its other answers read like bcinfo's.
-  const int code = parseInt(token);
   if (kind == AccountAnswer::Djinfo && code == -1) return kBcinfoBadLogin;
   if (kind == AccountAnswer::Bcinfo) {
     switch (code) {
@@ -101,41 +105,31 @@ int parseAccountAnswer(std::string_view answer, AccountAnswer kind, ServerInfo& 
     }
   }
 
-  if (!take(token)) return kBcinfoFailed;
+  if (!take(token)) return kBcinfoNoAnswer;
   if (token == "OR")
-    info.accountMode = kModeHostplay;
+    read.accountMode = kModeHostplay;
   else if (token == "LI")
-    info.accountMode = kModeLive;
+    read.accountMode = kModeLive;
   else if (token == "RE")
-    info.accountMode = kModeRegular;
+    read.accountMode = kModeRegular;
 
-  if (!take(token)) return kBcinfoFailed;
-  info.serverOn = token == "ON" ? 1 : 0;
+  if (!take(token)) return kBcinfoNoAnswer;
+  read.serverOn = token == "ON" ? 1 : 0;
+  if (!takeNumber(read.listeners) || !takeNumber(limit) || !takeNumber(read.avgListenMinutes) ||
+      !takeNumber(read.rating))
+    return kBcinfoNoAnswer;
+  read.listeners = std::max(0, read.listeners);
+  read.maxListeners = (limit == 100 || limit == -1) ? kListenerLimitSubstitute : limit;
 
-  if (!take(token)) return kBcinfoFailed;
-  info.listeners = std::max(0, parseInt(token));
-
-  if (!take(token)) return kBcinfoFailed;
-  int limit = parseInt(token);
-  info.maxListeners = (limit == 100 || limit == -1) ? kListenerLimitSubstitute : limit;
-
-  if (!take(token)) return kBcinfoFailed;
-  info.avgListenMinutes = parseInt(token);
-
-  if (!take(token)) return kBcinfoFailed;
-  info.rating = parseFloat(token);
-
-  // A Hostplay account's answer names no server: the last known one stays.
-  if (info.accountMode == kModeHostplay) return kBcinfoOk;
-
-  if (!take(token)) return kBcinfoFailed;
-  copyField(info.host, sizeof info.host, token);
-
-  if (!take(token)) return kBcinfoFailed;
-  // The answer names the listener port; the source logs in one above it. A hostile figure must
-  // not overflow.
-  int listenerPort = parseInt(token);
-  info.port = listenerPort == INT32_MAX ? listenerPort : listenerPort + 1;
+  // A Hostplay account's answer names no server: the last known one stays. Otherwise the answer
+  // names the listener port, and the source logs in one above it.
+  if (read.accountMode != kModeHostplay) {
+    if (!take(token) || !takeNumber(listenerPort) || listenerPort < 0 || listenerPort >= 65535)
+      return kBcinfoNoAnswer;
+    copyField(read.host, sizeof read.host, token);
+    read.port = listenerPort + 1;
+  }
+  info = read;
   return kBcinfoOk;
 }
 

@@ -120,13 +120,13 @@ int WebService::bcinfo(ServerInfo& info, bool sessionFormAllowed) {
     path += "&password=" + queryEscape(fieldText(info.pass)) + "&version=2";
 
   std::string answer;
-  http_.get(webHost_, member, path, answer, kAccountAnswerSize);
+  get(member, path, answer, kAccountAnswerSize);
   AccountAnswer kind = AccountAnswer::Bcinfo;
   if (isErrorPage(answer)) {
     std::string djinfo = "/cgi-bin/djinfo.cgi?membername=" + queryEscape(member) +
                          "&password=" + queryEscape(fieldText(info.pass));
-    http_.get(webHost_, member, djinfo, answer, kAccountAnswerSize);
-    if (answer.starts_with("</BODY></HTML")) return kBcinfoFailed;
+    get(member, djinfo, answer, kAccountAnswerSize);
+    if (answer.starts_with("</BODY></HTML")) return kBcinfoNoAnswer;
     kind = AccountAnswer::Djinfo;
   }
   return parseAccountAnswer(answer, kind, info);
@@ -137,7 +137,7 @@ bool WebService::livelogin(ServerInfo& info) {
   std::string path = "/cgi-bin/livelogin.cgi?membername=" + queryEscape(member) +
                      "&password=" + queryEscape(fieldText(info.pass));
   std::string answer;
-  http_.get(webHost_, member, path, answer, kLoginAnswerSize);
+  get(member, path, answer, kLoginAnswerSize);
   return parseLoginAnswer(answer, info);
 }
 
@@ -147,7 +147,7 @@ bool WebService::netcastSwitch(const std::string& member, const std::string& pas
                      "&membername=" + queryEscape(member) + "&password=" + queryEscape(password) +
                      "&action=switch";
   std::string answer;
-  http_.get(webHost_, member, path, answer, kAccountAnswerSize);
+  get(member, path, answer, kAccountAnswerSize);
   if (answer.find('0') == std::string::npos) return false;
   // The service needs a moment before the member's server takes a source in the new mode.
   if (waitSeconds > 0) std::this_thread::sleep_for(std::chrono::seconds(waitSeconds));
@@ -163,7 +163,7 @@ bool WebService::switchServer(Prompts& prompts, const std::string& member, const
   std::string path = "/cgi-bin/switch.cgi?membername=" + queryEscape(member) +
                      "&password=" + queryEscape(password) + "&action=" + queryEscape(action);
   std::string answer;
-  bool ok = http_.get(webHost_, member, path, answer, kAccountAnswerSize, true);
+  bool ok = get(member, path, answer, kAccountAnswerSize, {.async = true});
   if (ok)
     Logger::log("Broadcast server successfully switched %s\n", action.c_str());
   else
@@ -171,6 +171,12 @@ bool WebService::switchServer(Prompts& prompts, const std::string& member, const
   prompts.notice("");
   prompts.waitCursor(false);
   return ok;
+}
+
+bool WebService::get(const std::string& user, const std::string& path, std::string& answer, size_t capacity,
+                     GetOptions options) {
+  options.stop = &abandoned_;
+  return http_.getDetailed(webHost_, user, path, answer, capacity, options);
 }
 
 bool WebService::switchedToLive() const {
@@ -234,7 +240,7 @@ int WebService::checkVersion(const ServerInfo& account, double major, int minor,
   std::string path = "/cgi-bin/checkversion.cgi?app=mirobeam&major=" + oneDecimal(major) +
                      "&minor=" + decimal(minor) + "&platform=win";
   std::string answer;
-  http_.get(webHost_, member, path, answer, kAccountAnswerSize);
+  get(member, path, answer, kAccountAnswerSize);
   auto version = parseVersionAnswer(answer);
   if (!version) return -1;
   if (version->code != 1 && version->code != 2) return version->code;
@@ -259,7 +265,7 @@ int WebService::checkVersion(const ServerInfo& account, double major, int minor,
 
 bool WebService::fetchGenreList(GenreTable& table) {
   std::string answer;
-  bool ok = http_.get(webHost_, " ", "/scripts/genredata.js", answer, kDownloadAnswerSize);
+  bool ok = get(" ", "/scripts/genredata.js", answer, kDownloadAnswerSize);
   std::vector<std::string> names;
   if (!parseGenreList(answer, names)) return false;
   table.assign(std::move(names));
@@ -269,10 +275,7 @@ bool WebService::fetchGenreList(GenreTable& table) {
 bool WebService::fetchScript(const std::string& fileName) {
   std::string answer;
   int status = 0;
-  GetOptions options;
-  options.status = &status;
-  if (!http_.getDetailed(webHost_, " ", "/scripts/" + queryEscape(fileName), answer, kDownloadAnswerSize,
-                         options))
+  if (!get(" ", "/scripts/" + queryEscape(fileName), answer, kDownloadAnswerSize, {.status = &status}))
     return false;
   // A "not found" page must not replace the member's copy of the file.
   if (status != 0 && (status < 200 || status > 299)) return false;

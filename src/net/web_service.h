@@ -45,7 +45,8 @@ inline constexpr size_t kMaxGenres = 499;
 // bcinfo results, as the connection turns them into its messages.
 enum BcinfoResult : int {
   kBcinfoOk = 0,
-  kBcinfoFailed = 2,          // no member name, no answer, error page, bcinfo -1, missing tokens
+  kBcinfoNoAnswer = 1,        // the service did not answer, or not with an account answer
+  kBcinfoFailed = 2,          // no member name, bcinfo -1
   kBcinfoNotBroadcaster = 3,  // bcinfo -4
   kBcinfoBadLogin = 4,        // bcinfo -2, djinfo -1
   kBcinfoCode3 = 5,           // bcinfo -3
@@ -83,7 +84,7 @@ enum class AccountAnswer { Bcinfo, Djinfo };
 // An answer beginning with "</BODY></HTML" or longer than 100 characters is the service's error page.
 bool isErrorPage(std::string_view answer);
 // Reads "code mode ON|OFF listeners limit minutes rating host port" into `info`; a BcinfoResult.
-// The fields read before a missing token keep their new values.
+// Only a whole answer is stored; a missing token or a figure that is no number stores nothing.
 int parseAccountAnswer(std::string_view answer, AccountAnswer kind, ServerInfo& info);
 // A livelogin answer "0 SESSIONID" stores the session id; true when it did.
 bool parseLoginAnswer(std::string_view answer, ServerInfo& info);
@@ -151,6 +152,9 @@ class WebService {
   bool switchServer(Prompts& prompts, const std::string& member, const std::string& password,
                     const std::string& action);
   bool switchedToLive() const;
+  // From any thread: every request under way or made from now on ends at once without an answer,
+  // until this is switched off again. For a stop that must not wait on a slow service.
+  void abandonRequests(bool on) { abandoned_ = on; }
 
   // Title updates. They only build the request and hand it to the sender; false when there is
   // no sender.
@@ -186,10 +190,14 @@ class WebService {
 
  private:
   bool handOver(SongRequest request);
+  // A GET to the web host that abandonRequests can end.
+  bool get(const std::string& user, const std::string& path, std::string& answer, size_t capacity,
+           GetOptions options = {});
 
   HttpClient& http_;
   std::string webHost_;
   SongUpdateSender* songs_;
+  std::atomic<bool> abandoned_{false};
 };
 
 // The Hostplay mode's display name from a names file; "hostplay" when the file, the section or

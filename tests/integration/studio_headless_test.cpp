@@ -13,6 +13,7 @@
 
 #include "support/child_process.h"
 #include "support/demo_station.h"
+#include "support/scripted_peer.h"
 #include "support/temp_folder.h"
 #include "support/tone_files.h"
 
@@ -154,11 +155,10 @@ TEST_F(HeadlessStudioTest, ConfiguredStudioGoesOnTheAirAndOffAgainOnSigterm) {
             announced += song.field("title").substr(0, 10) + "/" + song.field("handle") + " ";
             if (artist.empty()) artist = song.field("artist");
           }
-        return announced.size() >= 44;
+        return announced.size() >= 28;
       },
       30s));
-  EXPECT_EQ(announced.substr(0, 44), "Tone 440/demo broken.mp3/demo Tone 880/demo ")
-      << "each track, in order";
+  EXPECT_EQ(announced.substr(0, 28), "Tone 440/demo Tone 880/demo ") << "each track that plays, in order";
   EXPECT_EQ(artist, "Test") << "a tagged track with its tag";
 
   EXPECT_EQ(onAir->stop(SIGTERM, 30s), 0) << read("run1.log");
@@ -174,7 +174,35 @@ TEST_F(HeadlessStudioTest, ConfiguredStudioGoesOnTheAirAndOffAgainOnSigterm) {
         std::string(": tracks played"), std::string("Time Graph for Listeners")})
     EXPECT_NE(at = log.find(line, at), std::string::npos) << line << " missing or out of order\n" << log;
   EXPECT_FALSE(serverOn()) << "the run turned the server on, so it turned it off";
+  EXPECT_FALSE(has("work/live_log1.txt", ") 0 : files couldn't be played.")) << "broken.mp3 was not";
   EXPECT_TRUE(has(settings, "sessionID=1"));
+}
+
+// A playlist of which nothing plays ends the run by itself. A stop ends it within seconds, with the
+// exit sequence and no log-in during it: while the start-up waits on a server that never answers
+// the log-in or on a slow service, and while the server stalls the stream.
+TEST_F(HeadlessStudioTest, StopsAndFailuresEndTheRunWithinSeconds) {
+  ASSERT_TRUE(configure());
+  scratch.write("music/broken.m3u", "broken.mp3\n");
+  EXPECT_EQ(runToEnd({"--headless", "--playlist", scratch.file("music/broken.m3u")}), 1) << read("run.log");
+  EXPECT_TRUE(has("run.log", "nothing is on the air (no track of the playlist could be played)"));
+  EXPECT_FALSE(serverOn());
+  const std::tuple<test::ScriptedPeer::Script, const char*, const char*> cases[] = {
+      // the broadcast server, the service's delay (ms), what the studio says before SIGTERM goes
+      {{.neverRead = true}, "0", "[Trying to connect to"},
+      {{}, "3000", nullptr},  // a second into the start-up
+      {{.stallAfterHeaders = true, .receiveBuffer = 4096}, "0", "on the air through"},
+  };
+  for (const auto& [script, delay, before] : cases) {
+    test::ScriptedPeer server(script);
+    ASSERT_TRUE(emulator.control({{"broadcast-port", std::to_string(server.port())}, {"delay", delay}}));
+    auto run = studio({"--headless", "--playlist", scratch.file("music/tones.m3u")}, "stop.log");
+    if (before) test::waitUntil([&] { return has("stop.log", before); }, 30s);
+    std::this_thread::sleep_for(1s);  // well into the wait
+    EXPECT_EQ(run->stop(SIGTERM, 10s), 0) << read("stop.log");
+    EXPECT_LE(server.connectionCount(), 1u) << "logged in again during the exit";
+    EXPECT_FALSE(serverOn()) << "the exit sequence turns off what the run turned on";
+  }
 }
 
 TEST_F(HeadlessStudioTest, LevellerPlugInEvensOutAQuietAndALoudTrackUnderTheCeiling) {

@@ -72,6 +72,7 @@ class FakeEngineReports : public EngineReports, Writes {
   void lastError(std::string_view text) override { journal_.add("lastError", text); }
   void trackCleared() override { journal_.add("trackCleared"); }
   void announce(const PlaylistItem& track) override { journal_.add("announce", track.fullpath()); }
+  void errorCounts() override { journal_.add("errorCounts"); }
   void trackChanged() override { journal_.add("trackChanged"); }
   void listFailed() override {
     journal_.add("listFailed");

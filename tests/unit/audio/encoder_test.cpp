@@ -96,12 +96,15 @@ TEST_F(EncoderTest, ListWhoseEveryTrackFailsStopsAfterOneFailureMoreThanItsLengt
       if (arrange) arrange(path);
     encoder->setContinuousLoop(true);  // the failures run on into the next pass
     size_t opensBefore = decoders.opened().size();
+    int failedBefore = Logger::failedFiles();
     journal.clear();
     test::LogTail runLog;
     run();
     EXPECT_EQ(runLog.count(logLine), 4);
     EXPECT_EQ(decoders.opened().size() - opensBefore, static_cast<size_t>(opens));
     EXPECT_TRUE(journal.follows({"listFailed"}));
+    EXPECT_TRUE(journal.lacks("announce")) << "a track that could not be played is not announced";
+    EXPECT_EQ(Logger::failedFiles() - failedBefore, 4) << "and each counts, whatever failed";
     EXPECT_EQ(prompts.boxTexts().back(), kPlaylistFailedText);
     for (int i = 0; i < 3; ++i) EXPECT_FALSE(playlist.item(i)->playable());
     EXPECT_EQ(codec.openStreams(), 0) << "the stage is closed";

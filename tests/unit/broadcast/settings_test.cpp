@@ -58,6 +58,9 @@ TEST_F(SettingsTest, SpeedsAreCappedAndTheOutputDerivedByTheOneRule) {
 TEST_F(SettingsTest, SaveAndLoadRoundTripThroughTheNewKeyOnly) {
   registry.create(kOldProfileKey)->set("sessionID", "4");  // the predecessor's settings
   ASSERT_TRUE(loadBroadcastInfo(registry, kProfileName, &connection, {&visual, &order, &volumes}));
+  registry.create(profileKeyPath())->set("host", "198.51.100.7");
+  saveBroadcastInfo(registry, kProfileName, &connection, {});
+  EXPECT_EQ(saved("host").value_or("") + saved("port").value_or(""), "198.51.100.7") << "without an answer";
   service.setAnswer(0, "203.0.113.5", 8001);
   ASSERT_TRUE(connection.refreshServerInfo());
   connection.setMemberName("dj");

@@ -45,18 +45,19 @@ TEST(WebAnswers, AccountFactsAndResultsOfEachAnswerShape) {
        {0, 0, 1, 1, 2, 3, 10},
        4.0f,
        "h"},  // unknown mode: kept
-      {"0 LI", AccountAnswer::Bcinfo, {2, 2, 0, 0, 0, 0, 1234}, 0.0f, "old.example"},
-      {"0 LI ON 1 2 3 4.0 new.example", AccountAnswer::Bcinfo, {2, 2, 1, 1, 2, 3, 1234}, 4.0f, "new.example"},
-      {" ,, \n", AccountAnswer::Bcinfo, {2, 0, 0, 0, 0, 0, 1234}, 0.0f, "old.example"},
+      {"0 LI", AccountAnswer::Bcinfo, {1, 0, 0, 0, 0, 0, 1234}, 0.0f, "old.example"},
+      {"0 LI ON 1 2 3 4.0 new.example", AccountAnswer::Bcinfo, {1, 0, 0, 0, 0, 0, 1234}, 0.0f, "old.example"},
+      {" ,, \n", AccountAnswer::Bcinfo, {1, 0, 0, 0, 0, 0, 1234}, 0.0f, "old.example"},
+      {"No such page 1 2 3 4 5 6", AccountAnswer::Bcinfo, {1, 0, 0, 0, 0, 0, 1234}, 0.0f, "old.example"},
       {"-1", AccountAnswer::Bcinfo, {2, 0, 0, 0, 0, 0, 1234}, 0.0f, "old.example"},
       {"-2\n", AccountAnswer::Bcinfo, {4, 0, 0, 0, 0, 0, 1234}, 0.0f, "old.example"},
       {"-3", AccountAnswer::Bcinfo, {5, 0, 0, 0, 0, 0, 1234}, 0.0f, "old.example"},
       {"-4", AccountAnswer::Bcinfo, {3, 0, 0, 0, 0, 0, 1234}, 0.0f, "old.example"},
       {"-1", AccountAnswer::Djinfo, {4, 0, 0, 0, 0, 0, 1234}, 0.0f, "old.example"},
-      {"-2", AccountAnswer::Djinfo, {2, 0, 0, 0, 0, 0, 1234}, 0.0f, "old.example"},  // djinfo -2 reads on
+      {"-2", AccountAnswer::Djinfo, {1, 0, 0, 0, 0, 0, 1234}, 0.0f, "old.example"},  // djinfo -2 reads on
       {"-3 LI ON 1 2 3 4 h 9", AccountAnswer::Djinfo, {0, 2, 1, 1, 2, 3, 10}, 4.0f, "h"},
-      {"-4 LI", AccountAnswer::Djinfo, {2, 2, 0, 0, 0, 0, 1234}, 0.0f, "old.example"},
-      {"0 LI ON 1 2 3 4 h 99999999999", AccountAnswer::Bcinfo, {0, 2, 1, 1, 2, 3, 2147483647}, 4.0f, "h"},
+      {"-4 LI", AccountAnswer::Djinfo, {1, 0, 0, 0, 0, 0, 1234}, 0.0f, "old.example"},
+      {"0 LI ON 1 2 3 4 h 65535", AccountAnswer::Bcinfo, {1, 0, 0, 0, 0, 0, 1234}, 0.0f, "old.example"},
   };
   for (const auto& [answer, kind, numbers, rating, host] : cases) {
     ServerInfo info;
@@ -173,9 +174,9 @@ TEST(WebServiceTest, ErrorPagesTurnToDjinfo) {
       {"0 LI ON 1 2 3 4 h 8000", "", kBcinfoOk, 1},
       {std::string(101, 'x'), "0 LI ON 1 2 3 4 dj.example 8000", kBcinfoOk, 2},  // a long page
       {"</BODY></HTML>\n", "0 LI ON 1 2 3 4 dj.example 8000", kBcinfoOk, 2},
-      {"</BODY></HTML>", "</BODY></HTML>", kBcinfoFailed, 2},
+      {"</BODY></HTML>", "</BODY></HTML>", kBcinfoNoAnswer, 2},
       {std::string(200, 'x'), "-1", kBcinfoBadLogin, 2},
-      {"", "", kBcinfoFailed, 1},  // no answer at all
+      {"", "", kBcinfoNoAnswer, 1},  // no answer at all
   };
   for (const auto& [bcinfo, djinfo, result, requests] : cases) {
     test::FakeHttpClient http;
