@@ -50,7 +50,7 @@ TEST(CircBuffTest, ReadsWaitForTheTriggerAndSkipTheDeadTailAtTheWrap) {
   EXPECT_EQ(state(ring), (std::vector{60, 50, 1, 50, 1, 0}));
 }
 
-TEST(CircBuffTest, ReadAcrossTheWrapIsSplitOrStopsAtTheEnd) {
+TEST(CircBuffTest, ReadAcrossTheWrapIsSplitOrStopsAtTheEndAndTheWrapPointMovesDownButNeverUp) {
   for (int max : {50, 20}) {
     CircBuff ring(100);
     write(ring, 1, 50), write(ring, 2, 40), read(ring, 70);
@@ -65,40 +65,25 @@ TEST(CircBuffTest, ReadAcrossTheWrapIsSplitOrStopsAtTheEnd) {
       EXPECT_EQ(read(ring, 100), block(3, 30));
     }
     EXPECT_EQ(std::pair(ring.startOutput(), ring.outputLap()), std::pair(30, 1));
+    ASSERT_TRUE(write(ring, 4, 50));
+    read(ring, 50);
+    ASSERT_TRUE(write(ring, 5, 20));
+    EXPECT_EQ(std::pair(ring.EOD(), ring.startInput()), std::pair(80, 20))
+        << "wrapped although the storage ends at 100";
+    EXPECT_EQ(read(ring, 100), block(5, 20));
   }
 }
 
-TEST(CircBuffTest, WrappingBlockThatEndsAtTheReadPositionFillsTheRing) {
-  CircBuff ring(100);
-  write(ring, 1, 60), read(ring, 60);
-  ASSERT_TRUE(write(ring, 2, 60));
-  EXPECT_EQ(ring.unread(), 60) << "a full ring, not an empty one";
-  EXPECT_FALSE(write(ring, 3, 1)) << "nothing more fits";
-  EXPECT_EQ(ring.resets(), 1);
-  EXPECT_TRUE(read(ring, 100).empty()) << "the overflow emptied it";
-}
-
-TEST(CircBuffTest, WrapPointMovesDownButNeverUp) {
-  CircBuff ring(100);
-  write(ring, 1, 50), write(ring, 2, 40), read(ring, 90), write(ring, 3, 30), read(ring, 30);  // EOD 90
-  ASSERT_TRUE(write(ring, 4, 50));
-  EXPECT_EQ(ring.startInput(), 80);
-  read(ring, 50);
-  ASSERT_TRUE(write(ring, 5, 20));
-  EXPECT_EQ(std::pair(ring.EOD(), ring.startInput()), std::pair(80, 20))
-      << "wrapped although the storage ends at 100";
-  EXPECT_EQ(read(ring, 100), block(5, 20));
-}
-
 TEST(CircBuffTest, BlockThatWouldLandOnUnreadBytesEmptiesTheRingAndOneTooLongIsRefused) {
-  for (auto [steps, overflowing] :
-       {std::pair{std::vector{60, 30}, 20},     // wrap onto the unread start
-        {std::vector{60, 30, -50, 40}, 60},     // a second wrap while a lap ahead
-        {std::vector{60, 30, -50, 40}, 11}}) {  // a lap ahead, one byte into the reader
+  for (auto [steps, fits, overflowing] :
+       {std::tuple{std::vector{60, 30}, 10, 20},    // wrap onto the unread start
+        {std::vector{60, -60, 60}, 0, 1},           // a wrapped block that ends at the reader fills the ring
+        {std::vector{60, 30, -50, 40}, 10, 60},     // a second wrap while a lap ahead
+        {std::vector{60, 30, -50, 40}, 10, 11}}) {  // a lap ahead, one byte into the reader
     SCOPED_TRACE(overflowing);
     CircBuff ring(100);
     for (int step : steps) ASSERT_TRUE(step < 0 ? !read(ring, -step).empty() : write(ring, 1, step));
-    EXPECT_FALSE(ring.overFlow(0) || ring.overFlow(10)) << "up to the reader fits";
+    EXPECT_FALSE(ring.overFlow(0) || ring.overFlow(fits)) << "up to the reader fits";
     EXPECT_TRUE(ring.overFlow(overflowing));
     EXPECT_FALSE(write(ring, 2, overflowing));
     EXPECT_EQ(ring.resets(), 1);

@@ -22,28 +22,25 @@ using namespace std::chrono_literals;
 class EncoderTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    acm = std::make_unique<AcmConvert>(sink, status, codec, prompts, exit);
-    acm->startConvertThread();
+    acm.startConvertThread();
     reports.quiet = true;
     reports.onListFailed = [this] { encoder->stopPlaying(false); };
     makeEncoder();
   }
   void TearDown() override { encoder.reset(); }
   void makeEncoder(EncoderTimings timings = {}) {
-    encoder = std::make_unique<Encoder>(*acm, decoders, prompts, timings);
+    encoder = std::make_unique<Encoder>(acm, decoders, prompts, timings);
     encoder->setReports(&reports);
     encoder->setContinuousLoop(false);
   }
   // A list of the files named; their contents make their MP3 facts.
   std::vector<std::string> list(std::vector<std::string> names, const std::string& contents = "no frames") {
     playlist.FreeListArray();
-    std::vector<std::string> paths;
-    for (const std::string& name : names) {
+    for (std::string& name : names) {
       folder.write(name, contents);
-      paths.push_back(folder.file(name));
-      playlist.addFile(paths.back(), AddMode::Append);
+      playlist.addFile(name = folder.file(name), AddMode::Append);
     }
-    return paths;
+    return names;
   }
   // Runs the list from `index` until the run is over, with `during` on the test thread meanwhile.
   void run(int index = 0, const std::function<void()>& during = {}) {
@@ -68,7 +65,7 @@ class EncoderTest : public ::testing::Test {
   test::FakeCodec codec;
   test::FakeSink sink;
   test::FakeStatus status;
-  std::unique_ptr<AcmConvert> acm;
+  AcmConvert acm{sink, status, codec, prompts, exit};
   test::Journal journal;
   test::FakeEngineReports reports{journal};
   Playlist playlist{prompts};

@@ -20,19 +20,16 @@
 
 namespace brovana::test {
 
-inline WaveFormat mp3Format(int rate, int channels, int bytesPerSec) {
-  MPEGLAYER3WAVEFORMAT f;
-  f.wfx = {WAVE_FORMAT_MPEGLAYER3, uint16_t(channels), uint32_t(rate), uint32_t(bytesPerSec), 1, 0, 0};
-  f.wID = MPEGLAYER3_ID_MPEG;
-  f.nBlockSize = uint16_t(bytesPerSec / 10);
-  f.nFramesPerBlock = 1;
-  return WaveFormat::fromMpegLayer3(f);
-}
-
 // The nominal formats of the four line speeds.
 inline std::vector<WaveFormat> nominalFormats() {
-  return {mp3Format(11025, 1, 2000), mp3Format(22050, 1, 3000), mp3Format(11025, 2, 4000),
-          mp3Format(22050, 2, 7000)};
+  std::vector<WaveFormat> formats;
+  for (auto [rate, channels, bytesPerSec] :
+       {std::tuple{11025, 1, 2000}, {22050, 1, 3000}, {11025, 2, 4000}, {22050, 2, 7000}}) {
+    MPEGLAYER3WAVEFORMAT f;
+    f.wfx = {WAVE_FORMAT_MPEGLAYER3, uint16_t(channels), uint32_t(rate), uint32_t(bytesPerSec), 1, 0, 0};
+    formats.push_back(WaveFormat::fromMpegLayer3(f));
+  }
+  return formats;
 }
 
 // Drivers and streams count themselves in and out of the codec that made them.
@@ -42,7 +39,6 @@ class FakeCodec : public Mp3Codec {
     DriverId id;
     std::vector<WaveFormat> formats;
     bool opens = true;
-    int maxFormatSize = 30;
   };
   struct Conversion {
     std::vector<uint8_t> pcm;
@@ -84,7 +80,7 @@ class FakeCodec : public Mp3Codec {
   struct OpenDriver : CodecDriver {
     OpenDriver(FakeCodec& codec, Driver& driver) : codec(codec), driver(driver) { ++codec.openDrivers; }
     ~OpenDriver() override { --codec.openDrivers; }
-    int maxFormatSize() override { return driver.maxFormatSize; }
+    int maxFormatSize() override { return 30; }
     int enumFormats(const std::function<bool(const WaveFormat&)>& each) override {
       for (const WaveFormat& f : driver.formats)
         if (!each(f)) break;
@@ -104,15 +100,10 @@ class FakeCodec : public Mp3Codec {
       return MMSYSERR_NOERROR;
     }
     int prepareHeader(ACMSTREAMHEADER& header) override {
-      header.fdwStatus |= ACMSTREAMHEADER_STATUSF_PREPARED;
-      prepared = header.cbSrcLength;
-      return MMSYSERR_NOERROR;
+      return header.fdwStatus |= ACMSTREAMHEADER_STATUSF_PREPARED, MMSYSERR_NOERROR;
     }
     int unprepareHeader(ACMSTREAMHEADER& header) override {
-      if (!(header.fdwStatus & ACMSTREAMHEADER_STATUSF_PREPARED)) return ACMERR_UNPREPARED;
-      if (header.cbSrcLength != prepared) return MMSYSERR_INVALPARAM;
-      header.fdwStatus &= ~ACMSTREAMHEADER_STATUSF_PREPARED;
-      return MMSYSERR_NOERROR;
+      return header.fdwStatus &= ~ACMSTREAMHEADER_STATUSF_PREPARED, MMSYSERR_NOERROR;
     }
     int convert(ACMSTREAMHEADER& header, uint32_t flags) override {
       std::lock_guard lock(codec.mutex_);
@@ -128,7 +119,6 @@ class FakeCodec : public Mp3Codec {
     }
     int close() override { return MMSYSERR_NOERROR; }
     FakeCodec& codec;
-    uint32_t prepared = 0;
   };
 
   mutable std::mutex mutex_;
