@@ -26,12 +26,6 @@ std::vector<int16_t> sine(double hz, int rate, int channels, double seconds) {
     samples[i] = static_cast<int16_t>(std::lrint(12000 * std::sin(2 * M_PI * hz * (i / channels) / rate)));
   return samples;
 }
-std::vector<uint8_t> bytes(const std::vector<int16_t>& samples) {
-  std::vector<uint8_t> out(samples.size() * 2);
-  std::memcpy(out.data(), samples.data(), out.size());
-  return out;
-}
-
 WaveFormat offered(int rate, int channels, int kbps) {
   for (const WaveFormat& f : LameCodec::formats())
     if (f.wfx.nSamplesPerSec == uint32_t(rate) && f.wfx.nChannels == channels &&
@@ -42,7 +36,10 @@ WaveFormat offered(int rate, int channels, int kbps) {
 }
 
 // The PCM through a new stream in the stage's pieces of 50,000 bytes; the MP3 bytes that came out.
-std::string encode(int rate, int channels, const WaveFormat& destination, const std::vector<uint8_t>& pcm) {
+std::string encode(int rate, int channels, const WaveFormat& destination,
+                   const std::vector<int16_t>& samples) {
+  const auto* pcm = reinterpret_cast<const uint8_t*>(samples.data());
+  const size_t bytes = samples.size() * 2;
   LameCodec codec;
   std::unique_ptr<CodecStream> stream;
   std::vector<uint8_t> src(50'000), dst(200'000);
@@ -53,9 +50,9 @@ std::string encode(int rate, int channels, const WaveFormat& destination, const 
   EXPECT_EQ(codec.openStream(makePcmFormat(rate, channels), destination, stream), MMSYSERR_NOERROR);
   if (!stream || stream->prepareHeader(header) != MMSYSERR_NOERROR) return "";
   std::string out;
-  for (size_t at = 0; at < pcm.size(); at += src.size()) {
-    header.cbSrcLength = uint32_t(std::min(src.size(), pcm.size() - at));
-    std::memcpy(src.data(), pcm.data() + at, header.cbSrcLength);
+  for (size_t at = 0; at < bytes; at += src.size()) {
+    header.cbSrcLength = uint32_t(std::min(src.size(), bytes - at));
+    std::memcpy(src.data(), pcm + at, header.cbSrcLength);
     EXPECT_EQ(stream->convert(header, 0), MMSYSERR_NOERROR);
     EXPECT_EQ(header.cbSrcLengthUsed, header.cbSrcLength);
     out.append(reinterpret_cast<const char*>(dst.data()), header.cbDstLengthUsed);
@@ -87,8 +84,8 @@ TEST(LameCodecTest, ConvertsRatesAndChannelsIntoWholeFrames) {
        {std::tuple{8000, 1, 22050, 2, 56}, {22050, 1, 22050, 1, 24}, {32000, 2, 48000, 2, 320}}) {
     SCOPED_TRACE(::testing::Message()
                  << inRate << "/" << inChannels << " -> " << outRate << "/" << outChannels);
-    std::string mp3 = encode(inRate, inChannels, offered(outRate, outChannels, kbps),
-                             bytes(sine(1000, inRate, inChannels, 3.0)));
+    std::string mp3 =
+        encode(inRate, inChannels, offered(outRate, outChannels, kbps), sine(1000, inRate, inChannels, 3.0));
     MP3Info facts = MP3Info::fromBytes("x.mp3", {reinterpret_cast<const uint8_t*>(mp3.data()), mp3.size()});
     EXPECT_EQ(std::tuple(facts.firstFrame(), facts.sampleRate(), facts.channels(), facts.bitrate()),
               std::tuple(0, outRate, outChannels, kbps * 1000));
