@@ -18,15 +18,6 @@ namespace {
 
 using Texts = std::vector<std::string>;
 
-TEST(CommandLine, ClassicSwitchesBesideTheLongOptions) {
-  ParseResult r = parseCommandLine({"-host", "127.0.0.1:8080", "-nostats", "-dd1", "-quiet", "-outfile",
-                                    "/tmp/o", "--headless", "--source", "mix", "--device", "USB"});
-  ASSERT_EQ(r.error, "");
-  EXPECT_TRUE(r.options.noStats && r.options.dd1 && r.options.quiet && r.options.headless);
-  EXPECT_EQ(std::tie(r.options.host, r.options.outFile, r.options.source, r.options.device),
-            std::tuple("127.0.0.1:8080", "/tmp/o", 3, "USB"));
-}
-
 TEST(CommandLine, MistakesSayWhatIsWrong) {
   const std::pair<Texts, const char*> cases[] = {
       {{"-host"}, "-host needs a host name"},
@@ -156,25 +147,22 @@ TEST(ConfigureTest, RefusalsStoreNothing) {
   }
 }
 
-// Each question of the studio and the answer that keeps the station on the air.
-TEST(HeadlessPrompts, EachQuestionGetsTheAnswerThatKeepsTheStationOnTheAir) {
+// Each question of the studio gets the answer that keeps the station on the air, but a server
+// that stays unreachable is given up after three restarts.
+TEST(HeadlessPrompts, AnswersKeepTheStationOnTheAirWithinLimits) {
   const std::pair<const char*, bool> cases[] = {
       {"Do you already have an account on Zelvora?", false},
       {"A new version of Brovana-Live is available. Would you like to upgrade now?", false},
       {"This account, dj, is currently set up for Hostplay. Do you want switch this to broadcast Live?",
        true},
       {"Do you want to start broadcasting your previous playlist, /music/night.m3u?", true},
-      {"Unable to connect to your Zelvora server, restart and try again?", true},
   };
   for (auto [question, yes] : cases) EXPECT_EQ(HeadlessPrompts::answerFor(question), yes) << question;
-  // A server that stays unreachable is given up after three restarts.
   HeadlessPrompts prompts;
   Question restart{"Unable to connect to your Zelvora server, restart and try again?", "Brovana-Live",
                    "Restart", "Exit"};
   for (int i = 0; i < HeadlessPrompts::kRestartsOffered; ++i) EXPECT_TRUE(prompts.ask(restart)) << i;
-  EXPECT_FALSE(prompts.ask(restart) || prompts.ask(restart));
-  EXPECT_TRUE(prompts.ask("Would you like to turn your hostplay broadcast back on?"))
-      << "other questions unchanged";
+  EXPECT_FALSE(prompts.ask(restart));
 }
 
 TEST(Probe, JsonStringsAreEscapedAndAlwaysUtf8) {
