@@ -95,7 +95,6 @@ TEST_F(LiveConnectTest, DroppedLineReconnectsAndResendsTheBlock) {
   ASSERT_TRUE(test::eventually([&] { return peer.received(0).ends_with("block-0|"); }));
   std::string loginBytes = peer.received(0).substr(0, peer.received(0).size() - 8);
   int reconnectsBefore = Logger::reconnects();
-  journal.clear();
 
   peer.dropConnections();
   ASSERT_TRUE(peer.waitForClose(0));
@@ -110,10 +109,6 @@ TEST_F(LiveConnectTest, DroppedLineReconnectsAndResendsTheBlock) {
   EXPECT_TRUE(log.contains("Line down, attempting to reconnect. The line has dropped " +
                            std::to_string(reconnectsBefore) + " times.\n"));
   EXPECT_EQ(Logger::reconnects(), reconnectsBefore + 1);
-  EXPECT_TRUE(
-      journal.follows({"errorCounts", "state 5", "statusText Connection lost, attempting to reconnect",
-                       "statusText Trying to connect", "statusText Connected!!",
-                       "statusText Re-connected successfully!", "state 1", "speeds 100000 56000"}));
 }
 
 TEST_F(LiveConnectTest, FailedReconnectsSwitchTheStreamOnTheFirstAndEveryTwentiethFailure) {

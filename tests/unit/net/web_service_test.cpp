@@ -204,12 +204,9 @@ TEST(WebServiceTest, VersionCheckOffersOrDemandsTheUpgradeButOpensOnlyWebAddress
   const std::tuple<const char*, bool, int, bool, Texts, std::string> cases[] = {
       // answer, yes to the question; code, asked, boxes, opened ("" none; the program ends with a box)
       {"", true, -1, false, {}, ""},
-      {"-1", true, -1, false, {}, ""},
       {"1,http://up.example/get.html", false, 1, true, {}, ""},
       {"1,http://up.example/get.html", true, 1, true, {}, "http://up.example/get.html"},
-      {"3,http://up.example/", true, 3, false, {}, ""},
       {"1,file:///etc/passwd", true, 1, true, {}, ""},  // asked; only the address is not opened
-      {"1", true, 1, true, {}, ""},
       {"2,javascript:alert(1)", true, 2, false, {demand}, ""},
       {"2,http://up.example/must.html", true, 2, false, {demand}, "http://up.example/must.html"},
   };

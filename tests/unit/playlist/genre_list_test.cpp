@@ -4,6 +4,7 @@
 
 #include <map>
 
+#include "core/text.h"
 #include "support/temp_folder.h"
 
 namespace brovana {
@@ -25,27 +26,25 @@ std::string pickers(Fill fill) {
   return p1.shown() + "|" + p2.shown() + "|" + p3.shown();
 }
 
-std::vector<std::tuple<int, int, int, int, std::string>> entries(const GenreList& list) {
-  std::vector<std::tuple<int, int, int, int, std::string>> out;
-  for (const GenreEntry& e : list.entries()) out.emplace_back(e.a, e.b, e.c, e.level, e.name);
+// The entries as "a.b.c/level name|...".
+std::string entries(const GenreList& list) {
+  std::string out;
+  for (const GenreEntry& e : list.entries())
+    out += formatText("%d.%d.%d/%d %s|", e.a, e.b, e.c, e.level, e.name.c_str());
   return out;
 }
 
 TEST(GenreList, LinesBecomeEntriesWithTheirLevelWithinTheLimits) {
   // Control characters end lines; bytes above 127 are ordinary characters; an unfinished last
   // line is no entry.
-  EXPECT_EQ(entries(GenreList::parse(
-                "0 Rock\r\n0.1   Heavy   Metal  \t\n\n\n2.3.4 An overly long genre name that goes "
-                "on\n7\nno number here\n3 Caf\xC3\xA9\x01"
-                "4 last")),
-            (decltype(entries({})){{0, -1, -1, 0, "Rock"},
-                                   {0, 1, -1, 1, "Heavy   Metal"},
-                                   {2, 3, 4, 2, "An overly long genre name"},
-                                   {7, -1, -1, 0, ""},
-                                   {-1, -1, -1, 0, "number here"},
-                                   {3, -1, -1, 0, "Caf\xC3\xA9"}}));
+  EXPECT_EQ(
+      entries(GenreList::parse("0 Rock\r\n0.1   Heavy   Metal  \t\n\n\n2.3.4 An overly long genre name that "
+                               "goes on\n7\nno number here\n3 Caf\xC3\xA9\x01"
+                               "4 last")),
+      "0.-1.-1/0 Rock|0.1.-1/1 Heavy   Metal|2.3.4/2 An overly long genre name|7.-1.-1/0 |"
+      "-1.-1.-1/0 number here|3.-1.-1/0 Caf\xC3\xA9|");
   // A line holds 255 characters; the rest of it is dropped, not made into another entry.
-  EXPECT_EQ(entries(GenreList::parse("0 " + std::string(300, 'x') + "\n1 Next\n")).size(), 2u);
+  EXPECT_EQ(GenreList::parse("0 " + std::string(300, 'x') + "\n1 Next\n").entries().size(), 2u);
   // Only the first 10,000 bytes are read.
   std::string big;
   while (big.size() < 9990) big += "0 Filler\n";

@@ -75,8 +75,6 @@ TEST_F(PlaylistTest, AddModesPlaceTheNewItemAndTheMarkStaysWithItsTrack) {
   const std::tuple<AddMode, int, std::string> cases[] = {
       // mode, selected row (-1: none, 7: past the rows), order after
       {Append, -1, "abcn"},
-      {Append, 0, "abcn"},
-      {InsertOrAppend, -1, "abcn"},
       {InsertOrAppend, 0, "anbc"},
       {InsertOrAppend, 2, "abcn"},
       {InsertAfterSelection, -1, "nabc"},
