@@ -1,12 +1,11 @@
 #include <gmock/gmock.h>
 
-#include <filesystem>
+#include <map>
 
 #include "app/command_line.h"
 #include "app/configure.h"
 #include "app/headless_front.h"
 #include "app/probe.h"
-#include "app/working_folder.h"
 #include "core/program_values.h"
 #include "core/registry.h"
 #include "support/fake_http_client.h"
@@ -167,41 +166,12 @@ TEST(HeadlessPrompts, AnswersKeepTheStationOnTheAirWithinLimits) {
 
 TEST(Probe, JsonStringsAreEscapedAndAlwaysUtf8) {
   const std::pair<std::string, std::string> cases[] = {
-      {"say \"hi\" \\ bye", R"("say \"hi\" \\ bye")"},
-      {"tab\tline\nret\r", R"("tab\tline\nret\r")"},
-      {std::string("nul\0bell\x07"
-                   "del\x7f",
-                   13),
-       R"("nul\u0000bell\u0007del\u007f")"},
-      {"caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x8E\xB5",
-       "\"caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x8E\xB5\""},  // UTF-8 kept
-      {"Caf\xE9", "\"Caf\xC3\xA9\""},                     // Latin-1
-      {"\xC0\x80", "\"\xC3\x80\xC2\x80\""},               // overlong: two Latin-1 bytes
-      {"\xED\xA0\x80", "\"\xC3\xAD\xC2\xA0\xC2\x80\""},   // a surrogate is not UTF-8
-      {"end\xE2\x82", "\"end\xC3\xA2\xC2\x82\""},         // cut-off sequence
+      {std::string("\"\\\t\n\0\x7f", 6), R"("\"\\\t\n\u0000\u007f")"},
+      {"\xE2\x82\xAC Caf\xE9 \xC0\x80",
+       "\"\xE2\x82\xAC Caf\xC3\xA9 \xC3\x80\xC2\x80\""},  // UTF-8, Latin-1, overlong
+      {"\xED\xA0\x80 end\xE2\x82", "\"\xC3\xAD\xC2\xA0\xC2\x80 end\xC3\xA2\xC2\x82\""},  // surrogate, cut off
   };
   for (const auto& [text, quoted] : cases) EXPECT_EQ(jsonQuote(text), quoted) << text;
-}
-
-TEST(WorkingFolder, SeedsMissingFilesKeepsTheMembersOwnAndChangesIntoIt) {
-  test::TempFolder share, plugins, home;
-  plugins.write("dsp_leveller.so", "shipped plug-in");
-  share.write("genre.txt", "shipped genres");
-  share.write("skins/zelvora_1.skn", "[Skin]");
-  home.write("data/brovana-live/genre.txt", "my own genres");
-  home.write("file", "x");
-  test::ScopedChdir restore(home.path());
-  std::string error;
-  ASSERT_TRUE(enterWorkingFolder(home.file("data/brovana-live"), share.path(), error, plugins.path()))
-      << error;
-  EXPECT_EQ(std::filesystem::current_path(), home.file("data/brovana-live"));
-  EXPECT_EQ(home.read("data/brovana-live/genre.txt"), "my own genres");
-  EXPECT_EQ(home.read("data/brovana-live/skins/zelvora_1.skn"), "[Skin]");
-  EXPECT_EQ(std::filesystem::read_symlink(home.file("data/brovana-live/Plugins/dsp_leveller.so")),
-            plugins.file("dsp_leveller.so"));
-  // An unusable folder is reported with what to do.
-  EXPECT_FALSE(enterWorkingFolder(home.file("file/sub"), share.path(), error, plugins.path()));
-  EXPECT_THAT(error, ::testing::HasSubstr("--workdir"));
 }
 
 }  // namespace

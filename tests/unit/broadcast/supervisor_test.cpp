@@ -204,19 +204,6 @@ TEST_F(SupervisorTest, ExitLeavesAServerThisRunDidNotTurnOnAndGoesInOrder) {
   EXPECT_TRUE(rig->journal.lacks("ask"));
 }
 
-TEST_F(SupervisorTest, ExitWithASwitchedAccountOffersHostplayAgain) {
-  rig->service.mode = "OR";
-  rig->prompts.answerNext(false);  // this account: switched to live
-  rig->onAir().prepareExit();
-  rig->service.netcastWorks = false;
-  rig->supervisor.reset();
-  EXPECT_TRUE(rig->journal.follows(
-      {"ask Would you like to turn your hostplay broadcast back on?",
-       "get /cgi-bin/netcast.cgi?stream=hostplay&membername=dj",
-       "box Brovana-Live is unable to change your account back to hostplay from Live."}));
-  EXPECT_TRUE(rig->journal.lacks("get /cgi-bin/switch.cgi?membername=dj&password=pw&action=OFF"));
-}
-
 // Each Restart turns the member's server off and on and gives it time before the next log-in; a
 // stop ends that wait, and nothing more is asked or tried.
 TEST_F(SupervisorTest, RestartWaitsForTheServerUntilAStop) {

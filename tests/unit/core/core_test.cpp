@@ -38,11 +38,6 @@ TEST(Text, NumbersSaturateAndLinesEndThreeWays) {
 TEST(IntervalElapsed, EachSlotPassesOnceAnInterval) {
   EXPECT_TRUE(intervalElapsed(7, 60'000));
   EXPECT_FALSE(intervalElapsed(7, 60'000));
-  EXPECT_TRUE(intervalElapsed(8, 60'000)) << "slots are independent";
-  EXPECT_FALSE(intervalElapsed(20, 0) || intervalElapsed(-1, 0)) << "slots beyond the 20 are refused";
-  restartInterval(9);
-  EXPECT_FALSE(intervalElapsed(9, 60'000)) << "a restarted slot waits a whole interval";
-  EXPECT_TRUE(intervalElapsed(9, -1)) << "a negative interval has always passed";
   std::atomic<int> wins{0};
   std::vector<std::thread> threads;
   for (int i = 0; i < 8; ++i) threads.emplace_back([&] { wins += intervalElapsed(11, 60'000); });
@@ -65,14 +60,6 @@ TEST(OwnedMutex, WaitersSeeEveryOwnerLetGo) {
   letGo.set_value();
   EXPECT_TRUE(waiter.get());
   worker.join();
-  // Overlapping owners must both let go; a second release is no release.
-  auto first = std::make_unique<OwnedMutex::Hold>(mutex);
-  OwnedMutex::Hold second(mutex);
-  second.release();
-  second.release();
-  EXPECT_TRUE(mutex.owned());
-  first.reset();
-  EXPECT_TRUE(mutex.waitReleased(0ms));
 }
 
 TEST(TimedMutex, TimedLockWaitsForTheHolderOrGivesUp) {

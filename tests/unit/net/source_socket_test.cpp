@@ -1,13 +1,7 @@
 #include "net/source_socket.h"
 
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
-#include <thread>
-
-#include "support/child_process.h"
 #include "support/scripted_peer.h"
 
 namespace brovana {
@@ -32,10 +26,8 @@ TEST(SourceSocketTest, ConnectsByNameAndSendsEveryByte) {
   EXPECT_EQ(peer.received(0), "pw\n" + block);
 }
 
-// A peer that closes is LiveConnect's log-in test; here one that never answers, and a listener
-// whose accept queue is full, which drops further connection requests, so that a connect to it
-// hangs until our own time-out ends it.
-TEST(SourceSocketTest, ReceiveAndConnectEndWithTheirTimeOuts) {
+// A peer that closes is LiveConnect's log-in test; here one that never answers.
+TEST(SourceSocketTest, ReceiveEndsWithItsTimeOut) {
   ScriptedPeer silent(ScriptedPeer::Script{{}});
   SourceSocket socket;
   socket.setTimeouts(700ms, 300ms);
@@ -45,26 +37,6 @@ TEST(SourceSocketTest, ReceiveAndConnectEndWithTheirTimeOuts) {
   auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(socket.receive(buffer, 2), 0) << "nothing within the time-out";
   EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
-
-  int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
-  socklen_t length = sizeof address;
-  ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), length) | ::listen(listener, 0) |
-                getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length),
-            0);
-  std::vector<int> fillers;
-  for (int i = 0; i < 4; ++i) {
-    fillers.push_back(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
-    ::connect(fillers.back(), reinterpret_cast<sockaddr*>(&address), sizeof address);
-  }
-  std::this_thread::sleep_for(100ms);
-  ASSERT_TRUE(socket.open());
-  start = std::chrono::steady_clock::now();
-  EXPECT_FALSE(socket.connect("127.0.0.1", ntohs(address.sin_port)));
-  auto took = std::chrono::steady_clock::now() - start;
-  EXPECT_TRUE(took >= 500ms && took < 5s) << "the attempt waited for the server, then gave up";
-  for (int fd : fillers) close(fd);
-  close(listener);
 }
 
 }  // namespace

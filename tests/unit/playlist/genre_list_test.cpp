@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <map>
 
 #include "core/text.h"
 #include "support/temp_folder.h"
@@ -69,29 +68,6 @@ TEST(GenreList, PickersShowThePathByNumbersOrByNames) {
     EXPECT_EQ(pickers([&](auto& p1, auto& p2, auto& p3) { list.fillByNames(n1, n2, n3, p1, p2, p3); }),
               first + shown)
         << n1;
-}
-
-// The list the program ships: readable within the limits, and numbered so that every number is
-// a position among its siblings, which is what the pickers rely on.
-TEST(GenreList, ShippedListIsConsistent) {
-  std::string text = test::readFile(BROVANA_SHARE_GENRES);
-  ASSERT_TRUE(text.ends_with('\n')) << BROVANA_SHARE_GENRES;
-  EXPECT_LT(text.size(), 10000u);
-  GenreList list = GenreList::parse(text);
-  ASSERT_GE(list.entries().size(), 40u);
-  std::map<std::vector<int>, int> nextChild;  // parent path -> expected next position
-  for (const GenreEntry& e : list.entries()) {
-    EXPECT_TRUE(!e.name.empty() && e.name.size() <= 25u) << e.name;
-    std::vector<int> path{e.a, e.b, e.c};
-    path.resize(e.level + 1);
-    int position = path.back();
-    path.pop_back();
-    if (!path.empty()) {
-      std::vector<int> grand(path.begin(), path.end() - 1);
-      EXPECT_GT(nextChild[grand], path.back()) << e.name << ": a child before or without its parent";
-    }
-    EXPECT_EQ(position, nextChild[path]++) << e.name;
-  }
 }
 
 }  // namespace

@@ -118,44 +118,6 @@ TEST(MP3Info, TruncatedAndHostileInputKeepsTheDefaults) {
   }
 }
 
-TEST(MP3Info, TagTextsAndTitles) {
-  const std::string audio = test::frames(FrameHeader{}, 417, 3);
-  using Texts = std::vector<std::string>;
-  const std::pair<std::string, Texts> tagged[] = {
-      // title, artist, album, comment, genre, year; title(), displayTitle()
-      {test::id3v1Tag("Song", "Band", "Record", "1999", "2000 was later", 17),
-       {"Song", "Band", "Record", "2000 was later", "Rock", "1999", "Song", "Song (Band)"}},
-      {test::id3v1Tag("Rock & Roll \t\r\n", "A&B  ", "X & Y", "abcd", "c \n", 0),
-       {"Rock   Roll", "A B", "X   Y", "c", "Various", "0", "Rock   Roll", "Rock   Roll (A B)"}},
-      {test::id3v1Tag(std::string(30, 't'), std::string(30, 'a'), "", "", "", 125),
-       {std::string(30, 't'), std::string(30, 'a'), " ", "", "Dance Hall", "0", std::string(30, 't') + "...",
-        std::string(30, 't') + "... (" + std::string(30, 'a') + ")"}},
-      {test::id3v1Tag("t", "", "b", "", "", 255), {"t", " ", "b", "", "Various", "0", "t", "t  "}},
-  };
-  for (const auto& [tag, texts] : tagged) {
-    MP3Info info = fromText(audio + tag);
-    EXPECT_TRUE(info.hasID3v1() && info.valid());
-    EXPECT_EQ((Texts{info.title(0), info.artist(), info.album(), info.comment(), info.genre(),
-                     std::to_string(info.year()), info.title(), info.displayTitle()}),
-              texts);
-  }
-  EXPECT_EQ(fromText(audio + test::id3v1Tag("abcdef", "x", "", "", "", 0)).title(6), "abcdef...");
-  // Without a tag the title is the file name; only its first 30 characters lose their ampersands.
-  const std::pair<std::string, std::string> untagged[] = {
-      {"/music/Salt & Pepper.mp3", "Salt   Pepper.mp3"},
-      {"/m/" + std::string(29, 'x') + "&&.mp3", std::string(29, 'x') + " &.mp3"},
-      {"/m/" + std::string(200, 'n') + ".mp3", std::string(128, 'n')},
-  };
-  for (const auto& [path, title] : untagged) {
-    MP3Info info = fromText(audio, path);
-    EXPECT_EQ(std::tuple(info.title(0), info.artist(), info.hasID3v1()), std::tuple(title, " ", false))
-        << path;
-  }
-  EXPECT_EQ(fromText(audio, "/a/b/c d.mp3").displayTitle(), "c d.mp3  ");
-  // A "TAG" in a file shorter than a tag is not a tag.
-  EXPECT_FALSE(fromText("TAG" + std::string(100, 'x')).hasID3v1());
-}
-
 TEST(MP3Info, WritingATagAppendsOnceThenOverwritesKeepingTheRest) {
   test::TempFolder folder;
   const std::string audio = test::frames(FrameHeader{}, 417, 20), path = folder.file("song.mp3");

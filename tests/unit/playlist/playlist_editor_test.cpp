@@ -224,19 +224,5 @@ TEST_F(EditorTest, DroppedFoldersAndPlaylists) {
             "You are currently broadcasting. Do you want to stop it and start a new one?");
 }
 
-TEST_F(EditorTest, RecentPlaylistsKeepTheFiveNewest) {
-  for (int k = 0; k < 6; ++k) editor.loadPlaylistFile(folder.file("list" + std::to_string(k) + ".m3u"));
-  editor.loadPlaylistFile(folder.file("list3.m3u"));  // in the list already: it keeps its place
-  Texts expected;
-  for (int k : {5, 4, 3, 2, 1}) expected.push_back(folder.file("list" + std::to_string(k) + ".m3u"));
-  EXPECT_EQ(view.recent, expected);
-  // The next run reads them back.
-  View next;
-  ListRows otherRows{nullptr};
-  PlaylistEditor again{prompts, next, dialogs, otherRows, broadcast, &registry};
-  EXPECT_EQ(next.recent, expected);
-  EXPECT_EQ(registry.open(kProfileRoot)->text("MRU4"), expected[4]);
-}
-
 }  // namespace
 }  // namespace brovana

@@ -220,22 +220,6 @@ TEST_F(PlaylistTest, ListsFromOtherPlayersResolveEachKindOfEntry) {
   }
 }
 
-TEST_F(PlaylistTest, ManyMissingFilesBringOneQuestionAtTheFifth) {
-  std::string a = track("a.mp3"), text = "#EXTM3U\n";
-  for (int i = 0; i < 6; ++i) text += "#EXTINF:1,x\nmissing" + std::to_string(i) + ".mp3\n";
-  std::string m3u = list("holes.m3u", text + "#EXTINF:1,x\n" + a + "\n");
-  for (bool yes : {true, false}) {  // "No" stops reading; the load counts as done
-    test::FakePrompts asked;
-    asked.answerNext(yes);
-    Shown shown(asked);
-    ASSERT_TRUE(shown.list.load(m3u));
-    ASSERT_EQ(asked.questions().size(), 1u);
-    EXPECT_TRUE(asked.questions()[0].text.starts_with("There are a lot of missing files in this playlist."));
-    EXPECT_EQ(asked.boxTexts().size(), yes ? 6u : 5u);
-    EXPECT_EQ(paths(shown.list, shown.rows), yes ? Paths{a} : Paths{});
-  }
-}
-
 TEST_F(PlaylistTest, LoadsThatFailLeaveTheListAlone) {
   fill(playlist, "ab");
   const Paths before = paths(playlist, window);
