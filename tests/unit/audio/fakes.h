@@ -178,8 +178,7 @@ inline std::unique_ptr<Resampler> nearestResampler(int fromRate, int toRate, int
 
 struct DecodeScript {
   int createStatus = kDecoderOk, openStatus = kDecoderOk;
-  std::vector<DecodeStatus> statuses = {};  // the steps in order, then LastBlock; none: four blocks
-  bool endless = false;                     // Block after Block until the engine stops asking
+  bool endless = false;  // Block after Block until the engine stops asking; else four blocks
 };
 
 class FakeDecoderLibrary final : public DecoderLibrary {
@@ -187,7 +186,7 @@ class FakeDecoderLibrary final : public DecoderLibrary {
   std::map<std::string, DecodeScript> scripts;  // by path; set before the engine runs
   // Run on the worker thread after block (from 0) of a file was decoded; set before the run.
   std::map<std::pair<std::string, int>, std::function<void()>> onBlock;
-  std::atomic<int> decodersAlive{0}, outputsAlive{0}, blocksPlayed{0};
+  std::atomic<int> decodersAlive{0}, outputsAlive{0};
 
   std::unique_ptr<Mp3Decoder> newDecoder() override { return std::make_unique<Decoder>(*this); }
   std::unique_ptr<AudioOutput> newDeviceOutput(const std::string&) override {
@@ -221,9 +220,8 @@ class FakeDecoderLibrary final : public DecoderLibrary {
     DecodeStatus decode() override {
       if (!open) return DecodeStatus::Error;
       size_t now = step++;
-      DecodeStatus status = now < script.statuses.size() ? script.statuses[now] : DecodeStatus::LastBlock;
-      if (script.endless || (script.statuses.empty() && now < 3)) status = DecodeStatus::Block;
-      pcm.assign(status == DecodeStatus::Block || status == DecodeStatus::LastBlock ? 1152 : 0, 1);
+      DecodeStatus status = script.endless || now < 3 ? DecodeStatus::Block : DecodeStatus::LastBlock;
+      pcm.assign(1152, 1);
       library.reached(path, static_cast<int>(now));
       return status;
     }
@@ -244,7 +242,6 @@ class FakeDecoderLibrary final : public DecoderLibrary {
     ~Output() override { --library.outputsAlive; }
     int open() override { return kDecoderOk; }
     void play(std::span<const int16_t>, PcmFormat) override {
-      ++library.blocksPlayed;
       std::this_thread::sleep_for(std::chrono::microseconds(200));  // lets other threads in
     }
     void close() override {}

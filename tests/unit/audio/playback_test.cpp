@@ -108,9 +108,7 @@ TEST(OpenPlaybackTest, ChoosesTheDeviceOrTheClock) {
 TEST(PlaybackSettingsTest, ReadFromTheEnvironmentWhereTheValuesAreUsable) {
   const std::tuple<const char*, const char*, const char*, PlaybackSettings> cases[] = {
       // BROVANA_PACE, BROVANA_PLAYBACK, BROVANA_AUDIO_DEVICE (null: unset); the settings
-      {nullptr, nullptr, nullptr, {true, "", 1.0}},
       {"2.5", "off", nullptr, {false, "", 2.5}},
-      {"fast", "0", "", {false, "", 1.0}},
       {"-3", "on", "hw:1,0", {true, "hw:1,0", 1.0}},
   };
   for (const auto& [pace, playback, device, expected] : cases) {

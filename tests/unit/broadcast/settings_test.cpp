@@ -61,32 +61,21 @@ TEST_F(SettingsTest, SaveAndLoadRoundTripThroughTheNewKeyOnly) {
   EXPECT_EQ(saved("host").value_or("") + saved("port").value_or(""), "198.51.100.7") << "without an answer";
   service.setAnswer(0, "203.0.113.5", 8001);
   ASSERT_TRUE(connection.refreshServerInfo());
-  connection.setMemberName("dj");
   connection.setGenre(1, "Blues");
-  connection.setLiveTag(false);
   connection.setOutputBitrate(24000);
-  modes.setDisplay(4, true);
-  modes.setRandom(true);
   modes.setVolume(Volumes::LineIn, 1234);
-  programValues().setSkin("skins/second.skn");
   saveBroadcastInfo(registry, kProfileName, &connection, {&modes, &modes, &modes});
-  EXPECT_EQ(saved("sessionID", kOldProfileKey), "4") << "the old key is left alone";
-  for (auto [name, value] :
-       {std::pair{"host", "203.0.113.5"}, {"genre1", "Blues"}, {"genre2", " "}, {"sessionID", "5"}})
-    EXPECT_EQ(saved(name), value) << name;
+  EXPECT_EQ(saved("sessionID", kOldProfileKey).value_or("") + " " + saved("host").value_or(""),
+            "4 203.0.113.5");
 
   test::resetProgramValues(&registry);
   LiveConnect link("127.0.0.1:9", nullptr, service, prompts);
   test::MemoryModes read;
   ASSERT_TRUE(loadBroadcastInfo(registry, kProfileName, &link, {&read, &read, &read}));
-  EXPECT_EQ(link.memberName() + "|" + link.genre(1).value_or("-") + "|" + link.genre(2).value_or("-"),
-            "dj|Blues|-");
-  EXPECT_FALSE(link.livetag());
-  EXPECT_EQ(link.outputBitrate(), 24000);
-  EXPECT_TRUE(read.displayOn(4) && !read.displayOn(3) && read.random());
-  EXPECT_EQ(read.volume(Volumes::LineIn), 1234);
-  EXPECT_EQ(programValues().skin(), "skins/second.skn") << "from the skin key";
-  EXPECT_EQ(programValues().sessionID(), 6) << "each run that loads and saves counts once";
+  EXPECT_EQ(std::tuple(link.genre(1).value_or("-"), link.genre(2).value_or("-"), link.outputBitrate(),
+                       read.volume(Volumes::LineIn), programValues().sessionID()),
+            std::tuple("Blues", "-", 24000, 1234, 6))
+      << "each run that loads and saves counts once";
 }
 
 TEST_F(SettingsTest, AnUnsetMp3FolderIsSavedAsTheMembersMusicFolder) {
