@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <cstring>
 #include <random>
+#include <sstream>
 #include <thread>
 #include <vector>
 
@@ -13,116 +15,81 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-// Bytes `from` to `to` of block k, whose bytes say where they came from: k*16, k*16+1, ...
-Bytes block(int k, int to, int from = 0) {
+// Bytes of block k, whose bytes say where they came from: k*16, k*16+1, ...
+Bytes block(int k, int length) {
   Bytes b;
-  for (int i = from; i < to; ++i) b.push_back(static_cast<uint8_t>(k * 16 + i));
+  for (int i = 0; i < length; ++i) b.push_back(static_cast<uint8_t>(k * 16 + i));
   return b;
-}
-Bytes operator+(Bytes a, const Bytes& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
-}
-bool write(CircBuff& ring, int k, int length) {
-  return ring.addData(block(k, length).data(), length);
 }
 Bytes read(CircBuff& ring, int max, int trigger = 0, bool hold = false) {
   Bytes out(std::max(max, 1), 0xee);
   out.resize(ring.getData(out.data(), max, trigger, false, hold));
   return out;
 }
-// The ring's positions: end of data, write offset and lap, read offset and lap, unread bytes.
-std::vector<int> state(const CircBuff& ring) {
-  return {ring.EOD(),         ring.startInput(), ring.inputLap(),
-          ring.startOutput(), ring.outputLap(),  ring.unread()};
-}
 
-TEST(CircBuffTest, ReadsWaitForTheTriggerAndSkipTheDeadTailAtTheWrap) {
+// Steps on a ring of 100 bytes: wN writes the next block, N bytes long (+ stored, - refused); oN
+// asks whether N bytes would overflow (! or .); rN reads at most N bytes, hN too and holds them;
+// tN reads at most 100 once N are there; u undoes the last read. A read shows its length and its
+// first byte. Then the end of data, the write offset and lap, the read offset and lap, the unread
+// bytes and the resets.
+std::string play(const std::string& steps) {
   CircBuff ring(100);
-  EXPECT_EQ(ring.getData(nullptr, 100, 0), 0) << "fresh ring";
-  ASSERT_TRUE(write(ring, 1, 60));
-  EXPECT_TRUE(read(ring, 100, 61).empty());
-  EXPECT_EQ(read(ring, 100, 60), block(1, 60));
-  // A block that does not fit before the end goes to the start.
-  ASSERT_TRUE(write(ring, 2, 50));
-  EXPECT_EQ(state(ring), (std::vector{60, 50, 1, 60, 0, 50}));
-  EXPECT_EQ(read(ring, 100), block(2, 50));
-  EXPECT_EQ(state(ring), (std::vector{60, 50, 1, 50, 1, 0}));
-}
-
-TEST(CircBuffTest, ReadAcrossTheWrapIsSplitOrStopsAtTheEndAndTheWrapPointMovesDownButNeverUp) {
-  for (int max : {50, 20}) {
-    CircBuff ring(100);
-    write(ring, 1, 50), write(ring, 2, 40), read(ring, 70);
-    ASSERT_TRUE(write(ring, 3, 30));
-    EXPECT_EQ(ring.EOD(), 90);
-    if (max == 50) {
-      EXPECT_EQ(read(ring, 50), block(2, 40, 20) + block(3, 30));
-    } else {
-      // A reader that stops at the end stays at EOD and wraps with its next read.
-      EXPECT_EQ(read(ring, 20), block(2, 40, 20));
-      EXPECT_EQ(std::pair(ring.startOutput(), ring.outputLap()), std::pair(90, 0));
-      EXPECT_EQ(read(ring, 100), block(3, 30));
+  std::istringstream in(steps);
+  std::string out;
+  int blocks = 0;
+  for (std::string step; in >> step;) {
+    const int n = std::atoi(step.c_str() + 1);
+    Bytes got;
+    if (step[0] == 'w') {
+      out += ring.addData(block(++blocks, n).data(), n) ? "+ " : "- ";
+      continue;
     }
-    EXPECT_EQ(std::pair(ring.startOutput(), ring.outputLap()), std::pair(30, 1));
-    ASSERT_TRUE(write(ring, 4, 50));
-    read(ring, 50);
-    ASSERT_TRUE(write(ring, 5, 20));
-    EXPECT_EQ(std::pair(ring.EOD(), ring.startInput()), std::pair(80, 20))
-        << "wrapped although the storage ends at 100";
-    EXPECT_EQ(read(ring, 100), block(5, 20));
+    if (step[0] == 'o' || step[0] == 'u') {
+      out += step[0] == 'u' ? (ring.undoGetData(), "") : ring.overFlow(n) ? "! " : ". ";
+      continue;
+    }
+    got = step[0] == 't' ? read(ring, 100, n) : read(ring, n, 0, step[0] == 'h');
+    out += std::to_string(got.size()) + (got.empty() ? " " : "@" + std::to_string(got[0]) + " ");
   }
+  for (int at : {ring.EOD(), ring.startInput(), ring.inputLap(), ring.startOutput(), ring.outputLap(),
+                 ring.unread(), ring.resets()})
+    out += " " + std::to_string(at);
+  return out;
 }
 
-TEST(CircBuffTest, BlockThatWouldLandOnUnreadBytesEmptiesTheRingAndOneTooLongIsRefused) {
-  for (auto [steps, fits, overflowing] :
-       {std::tuple{std::vector{60, 30}, 10, 20},    // wrap onto the unread start
-        {std::vector{60, -60, 60}, 0, 1},           // a wrapped block that ends at the reader fills the ring
-        {std::vector{60, 30, -50, 40}, 10, 60},     // a second wrap while a lap ahead
-        {std::vector{60, 30, -50, 40}, 10, 11}}) {  // a lap ahead, one byte into the reader
-    SCOPED_TRACE(overflowing);
-    CircBuff ring(100);
-    for (int step : steps) ASSERT_TRUE(step < 0 ? !read(ring, -step).empty() : write(ring, 1, step));
-    EXPECT_FALSE(ring.overFlow(0) || ring.overFlow(fits)) << "up to the reader fits";
-    EXPECT_TRUE(ring.overFlow(overflowing));
-    EXPECT_FALSE(write(ring, 2, overflowing));
-    EXPECT_EQ(ring.resets(), 1);
-    EXPECT_EQ(std::pair(ring.unread(), ring.EOD()), std::pair(0, 100));
-    ASSERT_TRUE(write(ring, 9, 10));
-    EXPECT_EQ(ring.startInput(), 10) << "a new history from offset 0";
-    EXPECT_EQ(read(ring, 100), block(9, 10));
-  }
-  CircBuff ring(100);
-  write(ring, 1, 30);
-  EXPECT_FALSE(write(ring, 2, 101));
-  EXPECT_EQ(std::pair(ring.startInput(), ring.resets()), std::pair(30, 0));
-  EXPECT_TRUE(write(ring, 2, 70)) << "exactly the rest fits";
-  EXPECT_EQ(read(ring, 200), block(1, 30) + block(2, 70));
+TEST(CircBuffTest, StepsKeepTheOrderAcrossTheWrapAndABlockOnUnreadBytesEmptiesTheRing) {
+  const std::pair<const char*, const char*> cases[] = {
+      // A read waits for its trigger; a block that does not fit before the end goes to the start.
+      {"r100 w60 t61 t60 w50 r100", "0 + 0 60@16 + 50@32  60 50 1 50 1 0 0"},
+      // A read across the wrap is split, or stops at the end and wraps with the next read; the
+      // wrap point moves down but never up.
+      {"w50 w40 r70 w30 r50 w50 r50 w20 r100", "+ + 70@16 + 50@52 + 50@64 + 20@80  80 20 2 20 2 0 0"},
+      {"w50 w40 r70 w30 r20 r100 w50 r50 w20 r100",
+       "+ + 70@16 + 20@52 30@48 + 50@64 + 20@80  80 20 2 20 2 0 0"},
+      // A block that would land on unread bytes empties the ring, and the history starts anew:
+      // wrapped onto the unread start; a wrapped block ending at the reader fills the ring; a second
+      // wrap while a lap ahead; a lap ahead, one byte into the reader. One too long is refused, and
+      // exactly the rest fits.
+      {"w60 w30 o0 o10 o20 w20 w10 r100", "+ + . . ! - + 10@64  100 10 0 10 0 0 1"},
+      {"w60 r60 w60 o0 o1 w1 w10 r100", "+ 60@16 + . ! - + 10@64  100 10 0 10 0 0 1"},
+      {"w60 w30 r50 w40 o10 o60 w60 w10 r100", "+ + 50@16 + . ! - + 10@80  100 10 0 10 0 0 1"},
+      {"w60 w30 r50 w40 o10 o11 w11 w10 r100", "+ + 50@16 + . ! - + 10@80  100 10 0 10 0 0 1"},
+      {"w30 w101 w70 r200", "+ - + 100@16  100 100 0 100 0 0 0"},
+      // A held read keeps the writer off bytes it handed out until a later read gives them up; an
+      // undo after an overflow does nothing.
+      {"w60 w40 r30 w20", "+ + 30@16 +  100 20 1 30 0 90 0"},
+      {"w60 w40 h30 w20", "+ + 30@16 -  100 0 0 0 0 0 1"},
+      {"w60 w40 h30 r0 w20", "+ + 30@16 0 +  100 20 1 30 0 90 0"},
+      {"w60 r30 w40 w40 u w10 r100", "+ 30@16 + - + 10@64  100 10 0 10 0 0 1"},
+  };
+  for (const auto& [steps, outcome] : cases) EXPECT_EQ(play(steps), outcome) << steps;
 }
 
 TEST(CircBuffTest, ClearPrimesAQuarterOfSilence) {
   CircBuff ring(1'000'000);
-  write(ring, 1, 5000);
+  ring.addData(block(1, 5000).data(), 5000);
   ring.clear();
   EXPECT_EQ(read(ring, 1'000'000, 250'000), Bytes(250'000, 0));
-}
-
-// The undone read's bytes coming again is the stress test's; here the writer's side of it.
-TEST(CircBuffTest, AHeldReadKeepsTheWriterOffAndUndoAfterAnOverflowDoesNothing) {
-  for (auto [hold, readAgain, wrapStored] :
-       {std::tuple{false, false, true}, {true, false, false}, {true, true, true}}) {
-    CircBuff ring(100);
-    write(ring, 1, 60), write(ring, 2, 40), read(ring, 30, 0, hold);
-    if (readAgain) read(ring, 0);  // a later read gives held bytes up
-    // Wrapping onto 0..19, over bytes the last read handed out.
-    EXPECT_EQ(write(ring, 3, 20), wrapStored) << hold << readAgain;
-  }
-  CircBuff ring(100);
-  write(ring, 1, 60), read(ring, 30), write(ring, 2, 40);
-  EXPECT_FALSE(write(ring, 3, 40));  // wraps onto 30 unread bytes: empties the ring
-  ring.undoGetData();
-  ASSERT_TRUE(write(ring, 4, 10));
-  EXPECT_EQ(read(ring, 100), block(4, 10));
 }
 
 // One writer, one reader, blocks of varying size carrying their sequence number and a
