@@ -119,30 +119,28 @@ TEST(ConfigureTest, AnAcceptedAccountIsStoredWithTheStationOverWhatWasThere) {
 }
 
 TEST(ConfigureTest, RefusalsStoreNothing) {
-  const std::string live = "0 LI OFF 0 100 0 0 127.0.0.1 8000";
-  const std::tuple<Texts, std::string, std::string, std::string> cases[] = {
-      // arguments, bcinfo and netcast answers, the message
-      {{"--member", "<put your username here>", "--password", "pw"}, live, "0", "enter a valid username"},
-      {{"--member", "dj", "--password", ""}, live, "0", "You need to enter a password"},
-      {{"--member", "dj", "--password-file", "/nonexistent/pw"},
-       live,
-       "0",
-       "read the password from /nonexistent"},
+  const struct {
+    Texts args;
+    const char* message;
+    const char* bcinfo = "0 LI OFF 0 100 0 0 127.0.0.1 8000";
+    const char* netcast = "0";
+  } cases[] = {
+      {{"--member", "<put your username here>", "--password", "pw"}, "enter a valid username"},
+      {{"--member", "dj", "--password", ""}, "You need to enter a password"},
+      {{"--member", "dj", "--password-file", "/nonexistent/pw"}, "read the password from /nonexistent"},
       {{"--member", "dj", "--password", "pw", "--line-speed", "28800", "--output-bitrate", "56000"},
-       live,
-       "0",
        "A line speed of 28800 bps carries at most 16000 bps"},
-      {{"--member", "dj", "--password", "wrong"}, "-2", "0", "did not accept this member name and password"},
+      {{"--member", "dj", "--password", "wrong"}, "did not accept this member name and password", "-2"},
       {{"--member", "dj", "--password", "pw"},
+       "unable to change your account",
        "0 OR OFF 0 100 0 0",
-       "refused",
-       "unable to change your account"},
+       "refused"},
   };
-  for (const auto& [args, bcinfo, netcast, message] : cases) {
-    Configured run(args, "", bcinfo, netcast);
-    EXPECT_EQ(run.code, 1) << message;
-    EXPECT_THAT(run.prompts.boxTexts(), ::testing::Contains(::testing::HasSubstr(message)));
-    EXPECT_FALSE(run.registry.open(profileKeyPath())) << message;
+  for (const auto& c : cases) {
+    Configured run(c.args, "", c.bcinfo, c.netcast);
+    EXPECT_EQ(run.code, 1) << c.message;
+    EXPECT_THAT(run.prompts.boxTexts(), ::testing::Contains(::testing::HasSubstr(c.message)));
+    EXPECT_FALSE(run.registry.open(profileKeyPath())) << c.message;
   }
 }
 

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-
 #include "core/text.h"
 #include "support/temp_folder.h"
 

@@ -4,14 +4,11 @@
 #include "playlist/playlist_editor.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <atomic>
 #include <filesystem>
 #include <thread>
 
-#include "core/program_values.h"
-#include "core/registry.h"
 #include "playlist/list_rows.h"
 #include "playlist/track_tags.h"
 #include "support/fake_prompts.h"
@@ -47,13 +44,12 @@ struct View final : PlaylistEditorView {
     labels = name + " " + std::to_string(count) + " " + length;
   }
   void showTitle(const std::string& text) override { title = text; }
-  void showRecent(const std::vector<std::string>& paths) override { recent = paths; }
+  void showRecent(const std::vector<std::string>&) override {}
   std::vector<std::string> chooseMp3Files(const std::string&) override { return {}; }
   bool showTrackInfo(const MP3Info&) override { return false; }
   bool editTag(PlaylistItem&) override { return false; }
 
   std::string labels, title;
-  Texts recent;
 };
 
 // The editor's own dialogs are not opened here.
@@ -80,11 +76,10 @@ class EditorTest : public ::testing::Test {
   test::TempFolder folder;
   test::FakePrompts prompts;
   NoDialogs dialogs;
-  MemoryRegistry registry;
   ListRows rows{nullptr};
   View view;
   Broadcast broadcast;
-  PlaylistEditor editor{prompts, view, dialogs, rows, broadcast, &registry};
+  PlaylistEditor editor{prompts, view, dialogs, rows, broadcast, nullptr};
 };
 
 TEST_F(EditorTest, FindLooksAtTagsOnlyWithoutCaseAndWraps) {
