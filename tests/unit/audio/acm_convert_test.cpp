@@ -140,33 +140,25 @@ TEST_F(AcmConvertTest, PlugInWorksOnACopyAndMayChangeTheFrameCountBeforeTheVisua
 
 TEST(AcmOpenTest, FailuresToOpenTellTheMemberAndLeaveNoDriverOpen) {
   test::LogTail log;
-  // Changes to the formats apply before the stage checks the codec and builds its format table,
-  // the others after. Picking the line speed's format from a real codec's is the round trip's.
-  const std::tuple<std::function<void(test::FakeCodec&)>, int, int, size_t> cases[] = {
-      // change, line speed, result, boxes shown
-      {[](auto& c) { c.drivers[0].formats = {makePcmFormat(22050, 2)}; }, 56000, kInitNoFormats, 1},
-      {[](auto&) {}, 28800, kInitNoFormatForLineSpeed, 2},
-      {[](auto& c) { c.drivers[0].opens = false; }, 56000, kInitDriverFailed, 2},
-      {[](auto& c) { c.streamPolicy = [](auto&, auto&) { return ACMERR_NOTPOSSIBLE; }; }, 24000,
-       kInitStreamFailed, 1},
-      {[](auto&) {}, 32000, kInitOpened, 0},
-  };
-  test::FakeStatus status;
-  for (const auto& [change, lineSpeed, expected, boxes] : cases) {
+  // A codec without formats is found when the stage is made; a stream it refuses when it opens.
+  for (auto [formatless, lineSpeed, expected, boxes] : {std::tuple{true, 56000, kInitNoFormats, 1u},
+                                                        {false, 24000, kInitStreamFailed, 1u},
+                                                        {false, 32000, kInitOpened, 0u}}) {
     test::FakeCodec codec;
-    if (expected == kInitNoFormats) change(codec);
+    if (formatless) codec.formats = {makePcmFormat(22050, 2)};
     test::FakePrompts prompts;
     test::FakeSink sink;
     test::FakeExit exit;
+    test::FakeStatus status;
     AcmConvert stage(sink, status, codec, prompts, exit);
-    if (expected != kInitNoFormats) change(codec);
+    if (expected == kInitStreamFailed) codec.streamPolicy = [](auto&, auto&) { return ACMERR_NOTPOSSIBLE; };
     EXPECT_EQ(stage.InitACM(lineSpeed), expected);
-    EXPECT_EQ(prompts.boxes().size(), boxes) << lineSpeed;  // the codec check's, or the opening's
-    EXPECT_EQ(exit.ended, expected == kInitNoFormats) << "a codec that does not answer ends the program";
+    EXPECT_EQ(prompts.boxes().size(), boxes) << lineSpeed;
+    EXPECT_EQ(exit.ended, formatless) << "a codec that does not answer ends the program";
     EXPECT_EQ(codec.openDrivers.load(), expected == kInitOpened ? 1 : 0)
         << "no driver stays open after a failure";
+    EXPECT_EQ(status.refreshes, expected == kInitStreamFailed ? 1 : 0) << "the refused line-in stream";
   }
-  EXPECT_EQ(status.refreshes, 1) << "the refused line-in stream";
 }
 
 }  // namespace

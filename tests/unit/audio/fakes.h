@@ -35,17 +35,12 @@ inline std::vector<WaveFormat> nominalFormats() {
 // Drivers and streams count themselves in and out of the codec that made them.
 class FakeCodec : public Mp3Codec {
  public:
-  struct Driver {
-    DriverId id;
-    std::vector<WaveFormat> formats;
-    bool opens = true;
-  };
   struct Conversion {
     std::vector<uint8_t> pcm;
     uint32_t flags;
   };
 
-  std::vector<Driver> drivers = {{3, nominalFormats()}};
+  std::vector<WaveFormat> formats = nominalFormats();  // of its one driver, number 3
   // Whether a stream opens; by default anything but mono to stereo, as the original codec.
   std::function<int(const WaveFormat&, const WaveFormat&)> streamPolicy = [](auto& s, auto& d) {
     return s.wfx.nChannels == 1 && d.wfx.nChannels == 2 ? ACMERR_NOTPOSSIBLE : MMSYSERR_NOERROR;
@@ -59,15 +54,9 @@ class FakeCodec : public Mp3Codec {
     std::lock_guard lock(mutex_);
     return conversions_;
   }
-  std::vector<DriverId> enumDrivers() override {
-    std::vector<DriverId> ids;
-    for (const Driver& d : drivers) ids.push_back(d.id);
-    return ids;
-  }
+  std::vector<DriverId> enumDrivers() override { return {3}; }
   int openDriver(DriverId id, std::unique_ptr<CodecDriver>& out) override {
-    for (Driver& d : drivers)
-      if (d.id == id && d.opens) return out = std::make_unique<OpenDriver>(*this, d), MMSYSERR_NOERROR;
-    return MMSYSERR_NOMEM;
+    return id == 3 ? (out = std::make_unique<OpenDriver>(*this), MMSYSERR_NOERROR) : MMSYSERR_NOMEM;
   }
   int openStream(const WaveFormat& source, const WaveFormat& destination,
                  std::unique_ptr<CodecStream>& out) override {
@@ -78,17 +67,16 @@ class FakeCodec : public Mp3Codec {
 
  private:
   struct OpenDriver : CodecDriver {
-    OpenDriver(FakeCodec& codec, Driver& driver) : codec(codec), driver(driver) { ++codec.openDrivers; }
+    explicit OpenDriver(FakeCodec& codec) : codec(codec) { ++codec.openDrivers; }
     ~OpenDriver() override { --codec.openDrivers; }
     int maxFormatSize() override { return 30; }
     int enumFormats(const std::function<bool(const WaveFormat&)>& each) override {
-      for (const WaveFormat& f : driver.formats)
+      for (const WaveFormat& f : codec.formats)
         if (!each(f)) break;
       return MMSYSERR_NOERROR;
     }
     int close() override { return MMSYSERR_NOERROR; }
     FakeCodec& codec;
-    Driver& driver;
   };
 
   struct Stream : CodecStream {
