@@ -11,6 +11,7 @@
 namespace brovana {
 namespace {
 
+using namespace std::string_literals;
 const std::string kSep = kSeparatorLine;
 
 class LoggerTest : public ::testing::Test {
@@ -49,7 +50,6 @@ TEST_F(LoggerTest, FileIsNamedBySessionStartsWithTheHeaderAndCutsLongLines) {
   EXPECT_EQ(book.logPath(), folder.path() + "/live_log6.txt");
   std::string log = text();
   EXPECT_EQ(log.rfind("Brovana-Live 2.01 - Jan. 29, 2001 (build 110)\nLog file for ", 0), 0u) << log;
-  EXPECT_NE(log.find(", built on Thu Jan 25 10:41:35 2001\n" + kSep + "("), std::string::npos);
   EXPECT_NE(log.find(") first("), std::string::npos) << "a line without its end runs into the next";
   EXPECT_NE(log.find(") Now playing tone.mp3\n"), std::string::npos);
   EXPECT_EQ(log.size() - (log.rfind(") ") + 2), 1024u);
@@ -72,12 +72,11 @@ TEST_F(LoggerTest, SummaryInOrderThenTheGraphs) {
   std::string log = finished();
   size_t from = 0;
   for (const std::string& expected :
-       {std::string(") 1 : files couldn't be played.\n"), std::string(") 2 : tracks played\n"),
-        std::string(") 1 : loops through the playlist\n"), std::string(") 3 : number of reconnects\n"),
-        std::string(") 5 : total number of signal dropouts\n"),
+       {") 1 : files couldn't be played.\n"s, ") 2 : tracks played\n"s, ") 1 : loops through the playlist\n"s,
+        ") 3 : number of reconnects\n"s, ") 5 : total number of signal dropouts\n"s,
         "Time Graph for Listeners\n" + kSep +
             "10:00 (5)|    *\n10:05 (5)|    *\n10:10 (5)|    *\n10:15 (7)|      *\n",
-        std::string("Time Graph for Dropouts\n"), std::string(" (5)|    *\n")}) {
+        "Time Graph for Dropouts\n"s, " (5)|    *\n"s}) {
     size_t found = log.find(expected, from);
     ASSERT_NE(found, std::string::npos) << "missing or out of order: " << expected << "\n" << log;
     from = found;

@@ -22,6 +22,7 @@ using Paths = std::vector<std::string>;
 
 // Answers the next file dialog with `answer` (none: cancelled).
 struct FakeDialogs : PlaylistDialogs {
+  explicit FakeDialogs(std::optional<FileDialogChoice> answer = {}) : answer(std::move(answer)) {}
   std::optional<FileDialogChoice> openFile(const FileDialogRequest&) override { return answer; }
   std::optional<FileDialogChoice> saveFile(const FileDialogRequest&) override { return answer; }
   std::optional<FileDialogChoice> answer;
@@ -41,10 +42,6 @@ class PlaylistTest : public ::testing::Test {
   // A tiny MP3 file of the given length in the scratch folder; its path.
   std::string track(const std::string& name, int seconds = 5, const std::string& tag = "") {
     folder.write(name, test::vbrFile(seconds) + tag);
-    return folder.file(name);
-  }
-  std::string list(const std::string& name, const std::string& text) {
-    folder.write(name, text);
     return folder.file(name);
   }
   // The items' paths, or the first letters of their names ("abc"), once it is clear that the
@@ -87,8 +84,7 @@ TEST_F(PlaylistTest, AddModesPlaceTheNewItemAndTheMarkStaysWithItsTrack) {
     list.setCurrent(1);
     rows.selectRow(selected);
     EXPECT_EQ(list.addFile(track("n.mp3"), mode), "n.mp3");
-    EXPECT_EQ(order(list, rows), after);
-    EXPECT_EQ(list.item(list.currentIndex())->filename(), "b.mp3") << after;
+    EXPECT_EQ(order(list, rows) + " " + list.item(list.currentIndex())->filename(), after + " b.mp3");
     EXPECT_TRUE(list.modified() && list.item(0)->isNew());
   }
 }
@@ -128,19 +124,14 @@ TEST_F(PlaylistTest, SavedListsAreExactAndLoadBackInOrder) {
   for (const auto& [dialogType, file, text] : cases) {
     Playlist saved(prompts);
     for (const std::string& p : files) saved.addFile(p, AddMode::Append);
-    FakeDialogs dialogs;
-    dialogs.answer = FileDialogChoice{folder.file("mix"), dialogType};
+    FakeDialogs dialogs(FileDialogChoice{folder.file("mix"), dialogType});
     EXPECT_EQ(saved.save(dialogs), folder.file(file));
-    EXPECT_EQ(folder.read(file), text);
-    EXPECT_EQ(saved.name(), file);
-    EXPECT_FALSE(saved.modified());
-    EXPECT_EQ(programValues().mp3path(), folder.path());
-
+    EXPECT_EQ(std::tuple(folder.read(file), saved.name(), saved.modified(), programValues().mp3path()),
+              std::tuple(text, file, false, folder.path()));
     auto [rows, again] = Shown(prompts);
     ASSERT_TRUE(again.load(folder.file(file)));
-    EXPECT_EQ(paths(again, rows), files);
-    EXPECT_FALSE(again.modified());
-    EXPECT_EQ(programValues().playlist(), folder.file(file));
+    EXPECT_EQ(std::tuple(paths(again, rows), again.modified(), programValues().playlist()),
+              std::tuple(files, false, folder.file(file)));
   }
 }
 
@@ -158,8 +149,7 @@ TEST_F(PlaylistTest, SaveNamesAndFailures) {
   };
   for (const auto& [chosen, type, written] : cases) {
     playlist.addFile(track("b.mp3"), AddMode::Append);  // marks the list modified
-    EXPECT_EQ(playlist.saveAs(chosen, type), written) << chosen;
-    EXPECT_EQ(playlist.modified(), !written);
+    EXPECT_EQ((std::pair{playlist.saveAs(chosen, type), playlist.modified()}), std::pair(written, !written));
     EXPECT_TRUE(!written || std::filesystem::exists(*written));
   }
   EXPECT_EQ(prompts.boxTexts().back(), "Filename is too long!");
@@ -211,12 +201,12 @@ TEST_F(PlaylistTest, ListsFromOtherPlayersResolveEachKindOfEntry) {
     SCOPED_TRACE(text);
     test::FakePrompts quiet;
     Shown shown(quiet);
-    ASSERT_TRUE(shown.list.load(list(file, test::fillIn(text, names))));
-    EXPECT_EQ(order(shown.list, shown.rows), entries);
+    folder.write(file, test::fillIn(text, names));
+    ASSERT_TRUE(shown.list.load(folder.file(file)));
+    EXPECT_EQ(std::tuple(order(shown.list, shown.rows), shown.list.name(), shown.list.modified()),
+              std::tuple(entries, file, false));
     EXPECT_EQ(quiet.boxTexts(), message.empty() ? Paths{} : Paths{test::fillIn(message, names)});
     EXPECT_TRUE(quiet.questions().empty());
-    EXPECT_EQ(shown.list.name(), file);
-    EXPECT_FALSE(shown.list.modified());
   }
 }
 
@@ -225,14 +215,16 @@ TEST_F(PlaylistTest, LoadsThatFailLeaveTheListAlone) {
   const Paths before = paths(playlist, window);
   EXPECT_FALSE(playlist.load(""));
   prompts.answerNext(false);  // unsaved changes: "No" keeps them
-  EXPECT_FALSE(playlist.load(list("x.m3u", "#EXTM3U\n")));
+  folder.write("x.m3u", "#EXTM3U\n");
+  EXPECT_FALSE(playlist.load(folder.file("x.m3u")));
   EXPECT_EQ(prompts.questions().back().text,
             "You haven't saved your current playlist. Are you sure you want to load a new one?");
   EXPECT_TRUE(playlist.modified());
   size_t boxes = prompts.boxTexts().size();
   EXPECT_FALSE(playlist.load(folder.file("absent.m3u")));  // silently
   EXPECT_EQ(prompts.boxTexts().size(), boxes);
-  EXPECT_FALSE(playlist.load(list("notes.doc", "hello")));
+  folder.write("notes.doc", "hello");
+  EXPECT_FALSE(playlist.load(folder.file("notes.doc")));
   EXPECT_EQ(prompts.boxTexts().back(), folder.file("notes.doc") + " is not a recognizable file.");
   EXPECT_EQ(paths(playlist, window), before);
   EXPECT_FALSE(prompts.waitCursorOn());
@@ -259,9 +251,7 @@ TEST_F(PlaylistTest, EditsKeepTheRowsTheSelectionAndTheMark) {
     if (edit == 'r') list.removeItem(index);
     if (edit == 's') did = list.setItem(index, PlaylistItem::make("/m/e.mp3")), list.refreshRow(index);
     if (edit == 'c') list.setCurrent(index);
-    EXPECT_EQ(did, done);
-    EXPECT_EQ(order(list, rows), after);
-    EXPECT_EQ(list.currentIndex(), current);
+    EXPECT_EQ(std::tuple(did, order(list, rows), list.currentIndex()), std::tuple(done, after, current));
     EXPECT_EQ(std::count_if(after.begin(), after.end(),
                             [&, &list = list](char c) { return list.item(int(after.find(c)))->isCurrent(); }),
               current >= 0);
@@ -322,7 +312,7 @@ TEST_F(PlaylistTest, EngineReadsWhileTheWindowEdits) {
     playlist.addFile(track("t" + std::to_string(i) + ".mp3", 10 + i), AddMode::Append);
     m3u += "#EXTINF:1,x\nt" + std::to_string(i) + ".mp3\n";
   }
-  list("all.m3u", m3u);
+  folder.write("all.m3u", m3u);
   std::atomic<bool> stop{false};
   std::atomic<int> played{0};
   std::thread engine([&] {
