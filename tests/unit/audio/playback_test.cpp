@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
 namespace brovana {
 namespace {
 
@@ -102,23 +100,6 @@ TEST(OpenPlaybackTest, ChoosesTheDeviceOrTheClock) {
     opened.output->play(std::vector<int16_t>(4), kCd);
     EXPECT_EQ(library.played, expect == Device ? 1 : 0);
     EXPECT_EQ(dynamic_cast<PacedOutput*>(opened.output.get()) != nullptr, expect == Clock);
-  }
-}
-
-TEST(PlaybackSettingsTest, ReadFromTheEnvironmentWhereTheValuesAreUsable) {
-  const std::tuple<const char*, const char*, const char*, PlaybackSettings> cases[] = {
-      // BROVANA_PACE, BROVANA_PLAYBACK, BROVANA_AUDIO_DEVICE (null: unset); the settings
-      {"2.5", "off", nullptr, {false, "", 2.5}},
-      {"-3", "on", "hw:1,0", {true, "hw:1,0", 1.0}},
-  };
-  for (const auto& [pace, playback, device, expected] : cases) {
-    for (auto [name, value] :
-         {std::pair{"BROVANA_PACE", pace}, {"BROVANA_PLAYBACK", playback}, {"BROVANA_AUDIO_DEVICE", device}})
-      value ? setenv(name, value, 1) : unsetenv(name);
-    PlaybackSettings settings = PlaybackSettings::fromEnvironment();
-    EXPECT_EQ(std::tie(settings.soundCard, settings.device, settings.pace),
-              std::tie(expected.soundCard, expected.device, expected.pace))
-        << (pace ? pace : "-") << "/" << (playback ? playback : "-");
   }
 }
 

@@ -70,9 +70,9 @@ struct Rig {
     supervisor.reset();
     test::resetProgramValues(nullptr);
   }
-  bool add(Playlist& list) {
-    for (const char* name : {"a.mp3", "b.mp3"}) list.addFile(music.file(name), AddMode::Append);
-    return true;
+  void add() {
+    for (const char* name : {"a.mp3", "b.mp3"})
+      parts.playlistWindow->playlist()->addFile(music.file(name), AddMode::Append);
   }
   Supervisor& make() {
     SupervisorTimings timings;
@@ -86,18 +86,13 @@ struct Rig {
     return *supervisor;
   }
   // The first run: no settings at all.
-  void firstRun() {
-    settings = &none;
-    test::resetProgramValues(&none);
-  }
+  void firstRun() { settings = &none, test::resetProgramValues(&none); }
   Supervisor& started() {
     EXPECT_TRUE(make().init());
-    return *supervisor;
+    return add(), *supervisor;
   }
   Supervisor& onAir() {
-    started();
-    add(*parts.playlistWindow->playlist());
-    EXPECT_TRUE(supervisor->broadcast());
+    EXPECT_TRUE(started().broadcast());
     EXPECT_EQ(supervisor->isBroadcasting(), 1);
     return *supervisor;
   }
@@ -210,7 +205,6 @@ TEST_F(SupervisorTest, RestartWaitsForTheServerUntilAStop) {
   rig->restartWait = std::chrono::hours(1);
   rig->service.listenerPort = test::freeLoopbackPort() - 1;
   Supervisor& s = rig->started();
-  rig->add(*rig->parts.playlistWindow->playlist());
   rig->prompts.defaultAnswer = false, rig->prompts.answerNext(true);  // Restart once, then Exit
   auto started = std::async(std::launch::async, [&] { return s.broadcast(); });
   ASSERT_TRUE(test::eventually([&] {

@@ -62,14 +62,5 @@ TEST(OwnedMutex, WaitersSeeEveryOwnerLetGo) {
   worker.join();
 }
 
-TEST(TimedMutex, TimedLockWaitsForTheHolderOrGivesUp) {
-  TimedMutex mutex;
-  std::unique_lock held(mutex);
-  EXPECT_FALSE(mutex.try_lock_for(10ms));
-  std::thread waiter([&] { EXPECT_TRUE(std::unique_lock(mutex, std::defer_lock).try_lock_for(60s)); });
-  held.unlock();
-  waiter.join();
-}
-
 }  // namespace
 }  // namespace brovana
