@@ -53,26 +53,24 @@ class LiveConnectTest : public ::testing::Test {
 };
 
 TEST_F(LiveConnectTest, LoginExchangeCarriesTheStationFieldsByteForByte) {
-  const std::string url = "icy-url: http://www.zelvora.example/\n", tail = url + "icy-pub: 1\nicy-br: 56\n\n";
+  const std::string name = "icy-name:[Zelvora]", pub = "icy-pub: 1\n", end = pub + "icy-br: 56\n\n",
+                    show = name + "Welcome to my show![*]\n", url = "icy-url: http://www.zelvora.example/\n";
   const std::pair<std::function<void(LiveConnect&)>, std::string> cases[] = {
-      {[](LiveConnect&) {}, "icy-name:[Zelvora]Welcome to my show![*]\nicy-genre:Various\n" + tail},
+      {[](LiveConnect&) {}, show + "icy-genre:Various\n" + url + end},
       {[](LiveConnect& c) {
          c.setLiveTag(false), c.setMessage("Night Owls"), c.setGenre(1, "Jazz"), c.setGenre(2, "Blues");
          c.setOutputBitrate(24000), c.setUrl("owls.example");
        },
-       "icy-name:[Zelvora]Night Owls\nicy-genre:Various,Jazz,Blues\nicy-url: http://owls.example\nicy-pub: "
-       "1\n"
-       "icy-br: 24\n\n"},
-      {[](LiveConnect& c) { c.setGenre(0, ""), c.setGenre(1, "Jazz"); },
-       "icy-name:[Zelvora]Welcome to my show![*]\n" + tail},
+       name + "Night Owls\nicy-genre:Various,Jazz,Blues\nicy-url: http://owls.example\n" + pub +
+           "icy-br: 24\n\n"},
+      {[](LiveConnect& c) { c.setGenre(0, ""), c.setGenre(1, "Jazz"); }, show + url + end},
       {[](LiveConnect& c) { c.setMessage(std::string(400, 'm')); },  // cut, but with its line end
-       "icy-name:[Zelvora]" + std::string(280, 'm') + "\nicy-genre:Various\n" + tail},
+       name + std::string(280, 'm') + "\nicy-genre:Various\n" + url + end},
       {[](LiveConnect& c) {  // control characters in the texts are left out: no injected lines
          c.setMessage("Owls\r\nicy-description:x"), c.setGenre(0, "Rock\n"), c.setGenre(1, "Ja\tzz\x7f");
          c.setUrl("owls.example\n\nMP3");
        },
-       "icy-name:[Zelvora]Owlsicy-description:x[*]\nicy-genre:Rock,Jazz\nicy-url: http://owls.exampleMP3\n"
-       "icy-pub: 1\nicy-br: 56\n\n"},
+       name + "Owlsicy-description:x[*]\nicy-genre:Rock,Jazz\nicy-url: http://owls.exampleMP3\n" + end},
   };
   for (const auto& [settings, headers] : cases) {
     ScriptedPeer peer(ScriptedPeer::Script{{"OK2\r\nicy-caps:11\r\n\r\n"}});
