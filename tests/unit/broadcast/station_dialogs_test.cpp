@@ -102,14 +102,11 @@ TEST(BroadcastInfoDialog, OkChecksAppliesAndSaves) {
     bool hidden = false;
     EXPECT_EQ(acceptStationForm(form, station.connection, station.desk, [&] { hidden = true; }), row.closes);
     std::vector<std::string> boxes = station.prompts.boxTexts();
-    EXPECT_EQ(boxes.empty() ? "" : boxes.back(), row.lastBox);
-    EXPECT_EQ(station.desk.saves, row.saved ? 1 : 0);
-    EXPECT_EQ(station.connection.message(), row.message);
+    EXPECT_EQ(std::tuple(boxes.empty() ? "" : boxes.back(), station.desk.saves, station.connection.message(),
+                         station.desk.restarts, hidden, station.desk.ended),
+              std::tuple(row.lastBox, row.saved, row.message, row.onAir, row.onAir, row.bcinfo == kHostplay));
     EXPECT_EQ(station.connection.pass(), row.saved ? form.password : "pw") << "refused ones are never kept";
     EXPECT_EQ(station.verified(form.member, form.password), !form.member.empty() && !form.password.empty());
-    EXPECT_EQ(station.desk.restarts, row.onAir ? 1 : 0);
-    EXPECT_EQ(hidden, row.onAir);
-    EXPECT_EQ(station.desk.ended, row.bcinfo == kHostplay);
   }
 }
 
@@ -126,9 +123,9 @@ TEST(BroadcastInfoDialog, StoredSpeedsPickTheirEntries) {
     station.connection.setLineSpeed(row.lineSpeed);
     station.connection.setOutputBitrate(row.bitrate);
     StationForm form = stationForm(station.connection, station.prompts);
-    EXPECT_EQ(form.connection, row.connection) << row.lineSpeed;
-    EXPECT_EQ(form.output, row.output) << row.lineSpeed;
-    EXPECT_EQ(station.prompts.boxTexts().size(), row.told ? 1u : 0u) << row.lineSpeed;
+    EXPECT_EQ(std::tuple(form.connection, form.output, station.prompts.boxTexts().size()),
+              std::tuple(row.connection, row.output, row.told ? 1u : 0u))
+        << row.lineSpeed;
   }
   // Genre 1 picks by the beginning of the name, regardless of case.
   EXPECT_EQ(genrePosition({"Acid Jazz", "Jazz", "Jazz Funk"}, "jAZZ"), 1);
