@@ -134,31 +134,24 @@ TEST_F(SupervisorTest, StartUpQuestionsAndEnds) {
                     account = "ask Do you already have an account on Zelvora?",
                     netcast = "get /cgi-bin/netcast.cgi?", version = "get /cgi-bin/checkversion.cgi",
                     page = "http://www.zelvora.example/up.html",
-                    refused = "box Brovana-Live is unable to change your account type from hostplay to Live.";
+                    notSwitched =
+                        "box Brovana-Live is unable to change your account type from hostplay to Live.";
   using Arrange = std::function<void(Rig&)>;
   auto hostplay = [](bool yes) { return [=](Rig& r) { r.service.mode = "OR", r.prompts.answerNext(yes); }; };
+  const Arrange newcomer = [](Rig&r) { r.firstRun(), r.prompts.answerNext(false); },
+                cancels = [](Rig&r) { r.firstRun(), r.parts.wizardResults = {false}; },
+                refused = [&](Rig&r) { hostplay(false)(r), r.service.netcastWorks = false; },
+                serverOn = [](Rig&r) { r.service.serverOn = true, r.prompts.answerNext(false); };
   const std::tuple<Arrange, bool, std::vector<std::string>, std::string> cases[] = {
       {[](Rig& r) { r.parts.codecFails = true; }, false, {}, "engine.make"},
       {[&](Rig& r) { r.service.version = "2," + page; }, false, {"open " + page}, kBcinfoByPassword},
-      {[](Rig& r) { r.firstRun(), r.prompts.answerNext(false); },
-       false,
-       {account, "box Brovana-Live will now launch your browser", "open " + registrationUrl()},
-       version},
-      {[](Rig& r) { r.firstRun(), r.parts.wizardResults = {false}; },
-       false,
-       {account, "wizard first"},
-       version},
+      {newcomer, false, {account, "box Brovana-Live will now launch", "open " + registrationUrl()}, version},
+      {cancels, false, {account, "wizard first"}, version},
       {hostplay(false), true, {other, netcast, version}, "wizard"},
-      {[&](Rig& r) { hostplay(false)(r), r.service.netcastWorks = false; },
-       false,
-       {other, netcast, refused},
-       version},
+      {refused, false, {other, netcast, notSwitched}, version},
       {hostplay(true), true, {other, "wizard"}, netcast},
       {[](Rig& r) { r.service.garbled = true; }, true, {"box The Zelvora service cannot"}, "info.make"},
-      {[](Rig& r) { r.service.serverOn = true, r.prompts.answerNext(false); },
-       false,
-       {running},
-       kBcinfoByPassword},
+      {serverOn, false, {running}, kBcinfoByPassword},
   };
   for (const auto& [arrange, starts, happened, notAfter] : cases) {
     Rig& r = renew();
