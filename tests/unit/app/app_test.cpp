@@ -16,6 +16,7 @@ namespace brovana {
 namespace {
 
 using Texts = std::vector<std::string>;
+constexpr const char* kHostplay = "0 OR OFF 0 100 0 0";  // a Hostplay account's bcinfo answer
 
 TEST(CommandLine, MistakesSayWhatIsWrong) {
   const std::pair<Texts, const char*> cases[] = {
@@ -102,7 +103,7 @@ TEST(ConfigureTest, AnAcceptedAccountIsStoredWithTheStationOverWhatWasThere) {
     EXPECT_TRUE(run.prompts.boxTexts().empty());
   }
   // A Hostplay account is switched to live, after asking.
-  Configured hostplay({"--member", "dj", "--password", "pw"}, "", "0 OR OFF 0 100 0 0");
+  Configured hostplay({"--member", "dj", "--password", "pw"}, "", kHostplay);
   EXPECT_EQ(hostplay.code, 0);
   EXPECT_EQ(hostplay.prompts.questions().at(0).text,
             "This account, dj, is currently set up for Hostplay. Do you want switch this to broadcast Live?");
@@ -131,10 +132,7 @@ TEST(ConfigureTest, RefusalsStoreNothing) {
       {{"--member", "dj", "--password", "pw", "--line-speed", "28800", "--output-bitrate", "56000"},
        "A line speed of 28800 bps carries at most 16000 bps"},
       {{"--member", "dj", "--password", "wrong"}, "did not accept this member name and password", "-2"},
-      {{"--member", "dj", "--password", "pw"},
-       "unable to change your account",
-       "0 OR OFF 0 100 0 0",
-       "refused"},
+      {{"--member", "dj", "--password", "pw"}, "unable to change your account", kHostplay, "refused"},
   };
   for (const auto& c : cases) {
     Configured run(c.args, "", c.bcinfo, c.netcast);
