@@ -129,10 +129,9 @@ TEST(WebServiceTest, ErrorPagesTurnToDjinfo) {
     ServerInfo info = account();
     EXPECT_EQ(WebService(http, "127.0.0.1:8080").bcinfo(info, true), result) << bcinfo;
     ASSERT_EQ(http.calls().size(), requests);
-    if (requests == 2) {
-      EXPECT_EQ(http.calls()[1].path, "/cgi-bin/djinfo.cgi?membername=dj%20ana&password=p%26w%231");
-      EXPECT_EQ(http.calls()[1].capacity, kAccountAnswerSize);
-    }
+    EXPECT_TRUE(requests == 1 || std::tie(http.calls()[1].path, http.calls()[1].capacity) ==
+                                     std::tuple("/cgi-bin/djinfo.cgi?membername=dj%20ana&password=p%26w%231",
+                                                kAccountAnswerSize));
     EXPECT_TRUE(result != kBcinfoOk || std::strcmp(info.host, requests == 2 ? "dj.example" : "h") == 0);
   }
   test::FakeHttpClient http;
@@ -199,12 +198,11 @@ TEST(WebServiceTest, VersionCheckOffersOrDemandsTheUpgradeButOpensOnlyWebAddress
     test::FakePrompts prompts;
     prompts.answerNext(yes);
     test::FakeExit exit;
-    EXPECT_EQ(WebService(http, "127.0.0.1:8080").checkVersion(account(), 3.46, 7, prompts, exit), code)
+    EXPECT_EQ((std::tuple{WebService(http, "127.0.0.1:8080").checkVersion(account(), 3.46, 7, prompts, exit),
+                          prompts.questions().size(), prompts.boxTexts(), prompts.opened(), exit.ended}),
+              std::tuple(code, asked ? 1u : 0u, boxes, opened.empty() ? Texts{} : Texts{opened},
+                         !boxes.empty() || (asked && yes)))
         << answer;
-    EXPECT_EQ(prompts.questions().size(), asked ? 1u : 0u) << answer;
-    EXPECT_EQ(prompts.boxTexts(), boxes) << answer;
-    EXPECT_EQ(prompts.opened(), opened.empty() ? Texts{} : Texts{opened}) << answer;
-    EXPECT_EQ(exit.ended, !boxes.empty() || (asked && yes)) << answer;
     EXPECT_EQ(http.calls().at(0).path,
               "/cgi-bin/checkversion.cgi?app=mirobeam&major=3.5&minor=7&platform=win");
   }
