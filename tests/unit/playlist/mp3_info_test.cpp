@@ -115,18 +115,13 @@ TEST(MP3Info, TruncatedAndHostileInputKeepsTheDefaults) {
   }
 }
 
-TEST(MP3Info, WritingATagAppendsOnceThenOverwritesKeepingTheRest) {
+// Appending a tag where there was none is the tag editor's test and the fuzzer's invariant.
+TEST(MP3Info, RewritingATagKeepsYearCommentAndGenreAndCutsTheTexts) {
   test::TempFolder folder;
-  const std::string audio = test::frames(FrameHeader{}, 417, 20), path = folder.file("song.mp3");
-  folder.write("song.mp3", audio);
-  MP3Info info(path);
-  ASSERT_TRUE(info.writeID3v1("Artist", "Title", std::string("Album\0junk", 10)));
-  EXPECT_EQ(folder.read("song.mp3"), audio + test::id3v1Tag("Title", "Artist", "Album", "", "", 0));
-  EXPECT_EQ(std::tuple(info.title(0), info.artist(), info.album()), std::tuple("Title", "Artist", "Album"));
-
-  // The second write keeps year, comment and genre, and the length.
+  const std::string audio = test::frames(FrameHeader{}, 417, 20);
   folder.write("song.mp3", audio + test::id3v1Tag("Old", "Old", "Old", "1987", "kept", 17));
-  ASSERT_TRUE(MP3Info(path).writeID3v1(std::string(40, 'a'), "New", "Disc"));
+  ASSERT_TRUE(
+      MP3Info(folder.file("song.mp3")).writeID3v1(std::string(40, 'a'), "New", std::string("Disc\0junk", 9)));
   EXPECT_EQ(folder.read("song.mp3"),
             audio + test::id3v1Tag("New", std::string(30, 'a'), "Disc", "1987", "kept", 17));
 }
