@@ -4,7 +4,6 @@
 // hooks on the worker thread. The worker threads call them while the test thread looks.
 
 #include <atomic>
-#include <condition_variable>
 #include <cstring>
 #include <deque>
 #include <functional>
@@ -17,6 +16,7 @@
 #include "audio/conversion_ports.h"
 #include "audio/mp3_codec.h"
 #include "audio/mp3_decoder.h"
+#include "support/journal.h"
 
 namespace brovana::test {
 
@@ -189,8 +189,10 @@ class FakeDecoderLibrary final : public DecoderLibrary {
   }
   // Waits until the file now open has decoded block `block` (from 0).
   bool waitForBlock(const std::string& path, int block) {
-    std::unique_lock lock(mutex_);
-    return progress_.wait_for(lock, std::chrono::seconds(10), [&] { return reached_[path] >= block; });
+    return eventually([&] {
+      std::lock_guard lock(mutex_);
+      return reached_[path] >= block;
+    });
   }
 
  private:
@@ -208,10 +210,8 @@ class FakeDecoderLibrary final : public DecoderLibrary {
     DecodeStatus decode() override {
       if (!open) return DecodeStatus::Error;
       size_t now = step++;
-      DecodeStatus status = script.endless || now < 3 ? DecodeStatus::Block : DecodeStatus::LastBlock;
-      pcm.assign(1152, 1);
       library.reached(path, static_cast<int>(now));
-      return status;
+      return script.endless || now < 3 ? DecodeStatus::Block : DecodeStatus::LastBlock;
     }
     std::span<const int16_t> block() const override { return pcm; }
     PcmFormat format() const override { return {22050, 2}; }
@@ -222,7 +222,7 @@ class FakeDecoderLibrary final : public DecoderLibrary {
     DecodeScript script;
     bool open = false;
     size_t step = 0;
-    std::vector<int16_t> pcm;
+    std::vector<int16_t> pcm = std::vector<int16_t>(1152, 1);
   };
 
   struct Output final : AudioOutput {
@@ -237,18 +237,14 @@ class FakeDecoderLibrary final : public DecoderLibrary {
   };
 
   void reached(const std::string& path, int block) {
-    std::function<void()> hook;
-    {
-      std::lock_guard lock(mutex_);
-      reached_[path] = std::max(reached_[path], block);
-      if (auto it = onBlock.find({path, block}); it != onBlock.end()) hook = it->second;
-    }
-    progress_.notify_all();
-    if (hook) hook();
+    std::unique_lock lock(mutex_);
+    reached_[path] = std::max(reached_[path], block);
+    auto hook = onBlock.find({path, block});
+    lock.unlock();
+    if (hook != onBlock.end()) hook->second();
   }
 
   mutable std::mutex mutex_;
-  std::condition_variable progress_;
   std::map<std::string, int> reached_;
   std::vector<std::string> opened_;
 };
