@@ -103,17 +103,9 @@ class FakePlaylistWindow final : public PlaylistWindowControl, Part {
 
 class FakeEngine final : public PlaylistEngine, Part {
  public:
-  FakeEngine(Journal& j, const EngineWiring& wiring) : Part(j, "engine"), reports(wiring.reports) {
-    note("make");
-  }
-  void start(Playlist& playlist, int outputBitrate, int startIndex) override {
-    note("start", playlist.count(), "tracks at", startIndex, outputBitrate);
-    playing_ = true;
-  }
-  void stopPlaying(bool final) override {
-    note(final ? "stop final" : "stop");
-    playing_ = false;
-  }
+  FakeEngine(Journal& j, const EngineWiring& w) : Part(j, "engine"), reports(w.reports) { note("make"); }
+  void start(Playlist&, int, int startIndex) override { note("start", startIndex), playing_ = true; }
+  void stopPlaying(bool final) override { note(final ? "stop final" : "stop"), playing_ = false; }
   bool isPlaying() const override { return playing_; }
   std::optional<std::string> currentTitle() const override { return "Blue in Green"; }
   bool continuousLoop() const override { return true; }
