@@ -39,11 +39,10 @@ TEST(LineQualityTest, JudgesEachRateAgainstItsThresholdAndCountsGoodToBadChanges
     LineQuality gauge(&window, [&] { return now; });
     test::LogTail log;
     for (int actual : c.figures) gauge.setNetworkQuality(actual, c.expected), now += 1000;
-    EXPECT_EQ(window.label(kQualityStatusLabel), c.status) << c.name;
-    EXPECT_EQ(window.label(kQualityDropoutsLabel), c.dropouts) << c.name;
-    EXPECT_EQ(window.label(kQualitySinceLabel), c.since) << c.name;
-    EXPECT_EQ(log.count(kErrorLine), c.errorLines) << c.name;
-    EXPECT_EQ(window.shown(), c.shown) << c.name;
+    EXPECT_EQ(std::tuple(window.label(kQualityStatusLabel), window.label(kQualityDropoutsLabel),
+                         window.label(kQualitySinceLabel), log.count(kErrorLine), window.shown()),
+              std::tuple(c.status, c.dropouts, c.since, c.errorLines, c.shown))
+        << c.name;
   }
   for (auto [ratio, text] : {std::pair{0.979f, "97.9%"}, {0.98f, "100%"}, {1.3f, "100%"}, {0.0f, "100%"}})
     EXPECT_EQ(cpuQualityText(ratio), text) << ratio;
