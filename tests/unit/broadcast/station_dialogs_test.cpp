@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <functional>
 
 #include "broadcast/broadcast_info.h"
 #include "net/live_connect.h"
