@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "fakes.h"
-#include "support/fake_prompts.h"
-#include "support/log_tail.h"
 
 namespace brovana {
 namespace {
@@ -24,7 +22,7 @@ std::vector<uint8_t> samples(std::vector<int16_t> values) {
   return out;
 }
 
-class AcmConvertTest : public ::testing::Test {
+class AcmConvertTest : public ::testing::Test, public test::StageRig {
  protected:
   // Hands PCM in as a source would, in blocks of 10,000 bytes; what was handed in is kept.
   void feed(int bytes) {
@@ -38,15 +36,8 @@ class AcmConvertTest : public ::testing::Test {
     return {input.begin() + from, input.begin() + from + length};
   }
 
-  test::LogTail log;  // first: the stage logs when it is made
-  test::FakeCodec codec;
-  test::FakeSink sink;
-  test::FakeStatus status;
-  test::FakePrompts prompts;
-  test::FakeExit exit;
   std::vector<uint8_t> input;
   int blocks_ = 0;
-  AcmConvert stage{sink, status, codec, prompts, exit};  // last: goes first
 };
 
 TEST_F(AcmConvertTest, ConvertsOnlyChunksOfAtLeast50000BytesAndSendsWhatComesOut) {

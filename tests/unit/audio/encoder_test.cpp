@@ -7,29 +7,26 @@
 
 #include <future>
 
-#include "audio/acm_convert.h"
 #include "fakes.h"
 #include "playlist/playlist.h"
-#include "support/fake_prompts.h"
 #include "support/fake_views.h"
-#include "support/log_tail.h"
 
 namespace brovana {
 namespace {
 
 using namespace std::chrono_literals;
 
-class EncoderTest : public ::testing::Test {
+class EncoderTest : public ::testing::Test, public test::StageRig {
  protected:
   void SetUp() override {
-    acm.startConvertThread();
+    stage.startConvertThread();
     reports.quiet = true;
     reports.onListFailed = [this] { encoder->stopPlaying(false); };
     makeEncoder();
   }
   void TearDown() override { encoder.reset(); }
   void makeEncoder(EncoderTimings timings = {}) {
-    encoder = std::make_unique<Encoder>(acm, decoders, prompts, timings);
+    encoder = std::make_unique<Encoder>(stage, decoders, prompts, timings);
     encoder->setReports(&reports);
     encoder->setContinuousLoop(false);
   }
@@ -50,14 +47,7 @@ class EncoderTest : public ::testing::Test {
     ASSERT_TRUE(runLog.waitFor("Playlist done\n"));
     ASSERT_TRUE(test::eventually([&] { return !encoder->isRunning(); }));
   }
-  test::LogTail log;
   test::TempFolder folder;
-  test::FakePrompts prompts;
-  test::FakeExit exit;
-  test::FakeCodec codec;
-  test::FakeSink sink;
-  test::FakeStatus status;
-  AcmConvert acm{sink, status, codec, prompts, exit};
   test::Journal journal;
   test::FakeEngineReports reports{journal};
   Playlist playlist{prompts};

@@ -13,10 +13,13 @@
 #include <thread>
 #include <vector>
 
+#include "audio/acm_convert.h"
 #include "audio/conversion_ports.h"
 #include "audio/mp3_codec.h"
 #include "audio/mp3_decoder.h"
+#include "support/fake_prompts.h"
 #include "support/journal.h"
+#include "support/log_tail.h"
 
 namespace brovana::test {
 
@@ -124,6 +127,18 @@ struct FakeStatus : ConversionStatus {
   void showLastError(std::string_view) override {}
   void refreshCounters() override { ++refreshes; }
   int refreshes = 0;  // the stage reports from the caller's thread here
+};
+
+// A conversion stage on the fake codec and what it reports to: the log first, since the stage logs
+// as it is made, and the stage last, so that it goes first.
+struct StageRig {
+  LogTail log;
+  FakeCodec codec;
+  FakeSink sink;
+  FakeStatus status;
+  FakePrompts prompts;
+  FakeExit exit;
+  AcmConvert stage{sink, status, codec, prompts, exit};
 };
 
 // A plug-in that negates every sample and, with `framesOut` set, hands back that many frames

@@ -5,9 +5,7 @@
 #include <condition_variable>
 
 #include "fakes.h"
-#include "support/fake_prompts.h"
 #include "support/fake_views.h"
-#include "support/log_tail.h"
 
 namespace brovana {
 namespace {
@@ -68,7 +66,7 @@ class FakeCard : public WaveInDevice, public test::FakeEngineReports {
   bool stopped_ = false;
 };
 
-class LineCDInputTest : public ::testing::Test {
+class LineCDInputTest : public ::testing::Test, public test::StageRig {
  protected:
   void SetUp() override {
     capture.setReports(&device);
@@ -80,14 +78,7 @@ class LineCDInputTest : public ::testing::Test {
     ASSERT_EQ(stage.InitACM(channels == 1 ? 24000 : 56000, &track), kInitOpened);
   }
 
-  test::LogTail log;  // first: the stage logs when it is made
-  test::FakeCodec codec;
-  test::FakeSink sink;
-  test::FakeStatus status;
-  test::FakePrompts prompts;
-  test::FakeExit exit;
   test::FakeDspAndVisual visual;
-  AcmConvert stage{sink, status, codec, prompts, exit};
   std::unique_ptr<FakeCard> owned = std::make_unique<FakeCard>();
   FakeCard& device = *owned;
   LineCDInput capture{stage, std::move(owned), prompts, test::nearestResampler};
