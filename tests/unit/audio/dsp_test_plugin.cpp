@@ -21,13 +21,9 @@ int modify(winampDSPModule*, short int* samples, int frames, int, int channels, 
 }
 
 void noOp(winampDSPModule*) {}
-int init(winampDSPModule*) {
-  return 0;
-}
+constexpr auto init = [](winampDSPModule*) { return 0; };
 winampDSPModule module = {moduleName, nullptr, nullptr, noOp, init, modify, noOp, nullptr};
-winampDSPModule* getModule(int which) {
-  return which == 0 ? &module : nullptr;
-}
+constexpr auto getModule = [](int which) { return which == 0 ? &module : nullptr; };
 winampDSPHeader header = {WINAMP_DSP_HEADER_VERSION, pluginName, getModule};
 
 }  // namespace
