@@ -69,20 +69,6 @@ TEST(WebAnswers, AccountFactsAndResultsOfEachAnswerShape) {
     EXPECT_EQ(isErrorPage(answer), errorPage) << answer;
 }
 
-// Version answers are read in the version check below.
-TEST(WebAnswers, LoginAnswers) {
-  // Only an answer starting with a zero stores the session.
-  for (auto [answer, stored, session] : {std::tuple{std::string("0,abc123\n"), true, std::string("abc123")},
-                                         {"1 abc123", false, "previous"},
-                                         {"0", false, "previous"},
-                                         {"0 " + std::string(150, 's'), true, std::string(99, 's')}}) {
-    ServerInfo info;
-    std::strcpy(info.sessionid, "previous");
-    EXPECT_EQ(parseLoginAnswer(answer, info), stored) << answer;
-    EXPECT_EQ(info.sessionid, session) << answer;
-  }
-}
-
 TEST(WebAnswers, GenreNamesBetweenTheMarkers) {
   const std::string start = "// START GENRE LIST", end = "// END GENRE LIST";
   std::string many = start + "\nvar g = [\n";
