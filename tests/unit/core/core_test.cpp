@@ -4,29 +4,14 @@
 #include <future>
 #include <thread>
 
-#include "core/ini_file.h"
 #include "core/interval.h"
 #include "core/owned_mutex.h"
 #include "core/text.h"
-#include "support/temp_folder.h"
 
 namespace brovana {
 namespace {
 
 using namespace std::chrono_literals;
-
-// Sections and keys match regardless of case; the first occurrence wins; odd lines are skipped.
-TEST(IniFile, ProfileRules) {
-  IniFile ini = IniFile::parse(
-      "key=before any section\n[Names]\r\nHostPlayName = Autopilot \r\n[playlist]\nno equals sign\n[broken\n"
-      "k=\"quoted value\"\nk=second\n=novalue\n[PlayList]\nfile1=a\n");
-  EXPECT_EQ(ini.value("names", "HOSTPLAYNAME"), "Autopilot");
-  EXPECT_EQ(ini.value("PLAYLIST", "k"), "quoted value");
-  EXPECT_EQ(ini.value("", "key"), std::nullopt);
-  EXPECT_EQ(ini.entries("playlist").size(), 4u);
-  test::TempFolder folder;
-  EXPECT_FALSE(IniFile::load(folder.file("absent.ini")));
-}
 
 TEST(Text, NumbersSaturateAndLinesEndThreeWays) {
   for (auto [text, value] : {std::pair{"  -12x", -12}, {"abc", 0}, {"99999999999999", 2147483647}})
