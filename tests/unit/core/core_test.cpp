@@ -13,13 +13,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-TEST(Text, NumbersSaturateAndLinesEndThreeWays) {
-  for (auto [text, value] : {std::pair{"  -12x", -12}, {"abc", 0}, {"99999999999999", 2147483647}})
-    EXPECT_EQ(parseInt(text), value) << text;
-  EXPECT_EQ(splitLines("a\r\nb\nc\rd"), (std::vector<std::string_view>{"a", "b", "c", "d"}));
-  EXPECT_EQ(formatText("%s %d", std::string(5000, 'x').c_str(), 7), std::string(5000, 'x') + " 7");
-}
-
 TEST(IntervalElapsed, EachSlotPassesOnceAnInterval) {
   EXPECT_TRUE(intervalElapsed(7, 60'000));
   EXPECT_FALSE(intervalElapsed(7, 60'000));

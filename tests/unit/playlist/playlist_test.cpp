@@ -185,12 +185,12 @@ TEST_F(PlaylistTest, ListsFromOtherPlayersResolveEachKindOfEntry) {
        "ab", "Unable to find http://127.0.0.1/x.mp3{gone}"},
       {"x.pls", "[playlist]\nFile2={b}\nFile1={a}\n", "ab", ""},  // no count: every entry there is
       // Keys before any section and odd lines are skipped, quotes come off, the first of a key wins,
-      // and sections match without case.
-      {"x.pls", "File1={b}\n[playlist]\nno equals sign\nFile1=\"{a}\"\nFile1={b}\n[PlayList]\nFile2={b}\n",
+      // sections match without case, and lines end three ways.
+      {"x.pls", "File1={b}\r[playlist]\r\nno equals sign\nFile1=\"{a}\"\nFile1={b}\n[PlayList]\nFile2={b}\n",
        "ab", ""},
       {"x.pls", "[playlist]\nFile1={a}\nFile3={a}\nNumberOfEntries=3\n", "aa",
        "Not an mp3 file! 1 entry of {x.pls}"},
-      {"x.pls", "[playlist]\nFile1={a}\nNumberOfEntries=2000000000\n", "a",
+      {"x.pls", "[playlist]\nFile1={a}\nNumberOfEntries=99999999999999\n", "a",
        "Not an mp3 file! 1 entry of {x.pls}"},
       // A binary file is told once, with its name.
       {"bin.m3u",
