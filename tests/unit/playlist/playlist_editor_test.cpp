@@ -86,22 +86,18 @@ TEST_F(EditorTest, FindLooksAtTagsOnlyWithoutCaseAndWraps) {
   editor.addFiles({track("rock.mp3"), track("a.mp3", tag("Night Drive", "Rock Band")),
                    track("b.mp3", tag("Caf\xE9 Rock", "Someone"))});  // a Latin-1 tag
   TrackFinder finder;
-  const struct {
-    const char* text;
-    int selected;  // the row selected afterwards
-    std::string message;
-  } cases[] = {
+  const std::tuple<const char*, int, std::string> cases[] = {
+      // text, the row selected afterwards, the message
       {"rock", 1, ""},  // rock.mp3 has no tag: its name never counts
       {"ROCK", 2, ""},  // on after the last match
       {"rock", 1, ""},  // and round from the top
       {"café", 2, ""}, {"jazz", 2, "Unable to find JAZZ"}, {"", 2, "You need to supply some search text!"},
   };
-  for (const auto& c : cases) {
+  for (const auto& [text, selected, message] : cases) {
     size_t boxes = prompts.boxTexts().size();
-    EXPECT_EQ(finder.findNext(editor.playlist(), c.text, prompts), c.message.empty() ? c.selected : -1)
-        << c.text;
-    EXPECT_EQ(rows.firstSelectedRow(), c.selected) << c.text;
-    EXPECT_EQ(prompts.boxTexts().size() > boxes ? prompts.boxTexts().back() : "", c.message) << c.text;
+    EXPECT_EQ(finder.findNext(editor.playlist(), text, prompts), message.empty() ? selected : -1) << text;
+    EXPECT_EQ(rows.firstSelectedRow(), selected) << text;
+    EXPECT_EQ(prompts.boxTexts().size() > boxes ? prompts.boxTexts().back() : "", message) << text;
   }
 }
 
@@ -113,26 +109,19 @@ TEST_F(EditorTest, TagEditorRefusesOrWritesLatin1) {
   std::filesystem::create_symlink("/proc/version", folder.file("locked.mp3"));
   PlaylistItemRef locked = PlaylistItem::make(folder.file("locked.mp3"));
   const std::string e30(30, 'e');
-  const struct {
-    PlaylistItemRef item;
-    TagTexts texts;
-    std::string refusal;
-  } cases[] = {
+  const TagTexts whole = {"Title", "Artist", "Album"};
+  const std::tuple<PlaylistItemRef, TagTexts, std::string> cases[] = {
       {plain, {"", "Artist", "Album"}, "You must supply a track name!"},
       {plain, {"Title", " ", "Album"}, "You must supply artist name!"},
       {plain, {"Title", "Artist", ""}, "You must supply an album name!"},
-      {gone,
-       {"Title", "Artist", "Album"},
-       "Unable to find " + gone->fullpath() + ". Either the file was deleted or moved."},
-      {locked,
-       {"Title", "Artist", "Album"},
-       "Unable to modify the file. Make sure it is not set to 'read only'"},
+      {gone, whole, "Unable to find " + gone->fullpath() + ". Either the file was deleted or moved."},
+      {locked, whole, "Unable to modify the file. Make sure it is not set to 'read only'"},
       {plain, {"Café Lumière", "Élodie", "é" + e30}, ""},  // 31 characters: the last does not fit
   };
-  for (const auto& c : cases) {
+  for (const auto& [item, texts, refusal] : cases) {
     size_t boxes = prompts.boxTexts().size();
-    EXPECT_EQ(writeTrackTag(*c.item, c.texts, prompts), c.refusal.empty()) << c.refusal;
-    EXPECT_EQ(prompts.boxTexts().size() > boxes ? prompts.boxTexts().back() : "", c.refusal);
+    EXPECT_EQ(writeTrackTag(*item, texts, prompts), refusal.empty()) << refusal;
+    EXPECT_EQ(prompts.boxTexts().size() > boxes ? prompts.boxTexts().back() : "", refusal);
   }
   EXPECT_FALSE(gone->playable());
   // One byte per character in the file, never half a character; UTF-8 again when read.
