@@ -129,11 +129,8 @@ TEST_F(LineCDInputTest, VoiceoverFollowsTheTrackFormatUntilItEnds) {
 }
 
 TEST_F(LineCDInputTest, FailedStartsTellTheMemberAndLeaveNothingOpen) {
-  struct Case {
-    bool voiceover, stageOpen;
-    int openStatus, startStatus;
-    std::string box, device;
-  } cases[] = {
+  const std::tuple<bool, bool, int, int, std::string, std::string> cases[] = {
+      // voiceover, a track opened the stage, the device's answers; the box, what the device saw
       {true, false, kWaveInOk, kWaveInOk, kVoiceoverWithoutBroadcastText, ""},
       {false, true, kWaveInBadFormat, kWaveInOk,
        "Unable to access your soundcard. The desired input format is not supported by your soundcard. err=32",
@@ -141,14 +138,13 @@ TEST_F(LineCDInputTest, FailedStartsTellTheMemberAndLeaveNothingOpen) {
       {true, true, kWaveInBusy, kWaveInOk, kSoundcardBusyText, "open 44100/2;close;"},
       {false, true, kWaveInOk, kWaveInFailed, kStartReadingFailedText, "open 11025/2;close;"},
   };
-  for (const Case& c : cases) {
-    if (c.stageOpen) playTrack(44100, 2);
-    device.openStatus = c.openStatus;
-    device.startStatus = c.startStatus;
-    capture.setVoiceover(c.voiceover);
+  for (const auto& [voiceover, stageOpen, openStatus, startStatus, box, said] : cases) {
+    if (stageOpen) playTrack(44100, 2);
+    device.openStatus = openStatus, device.startStatus = startStatus;
+    capture.setVoiceover(voiceover);
     EXPECT_EQ((std::tuple{capture.startInput(32000), capture.isOpen() || capture.voiceover(),
                           prompts.boxes().back().text, device.said()}),
-              std::tuple(false, false, c.box, c.device));
+              std::tuple(false, false, box, said));
   }
   EXPECT_EQ(prompts.boxes().back().caption, "error.");
 }

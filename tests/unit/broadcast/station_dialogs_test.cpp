@@ -110,21 +110,18 @@ TEST(BroadcastInfoDialog, OkChecksAppliesAndSaves) {
 }
 
 TEST(BroadcastInfoDialog, StoredSpeedsPickTheirEntries) {
-  struct Row {
-    int lineSpeed, bitrate, connection, output;
-    bool told;
-  } rows[] = {{64000, 32000, 0, 1, false},
-              {14400, 16000, 0, 3, true},
-              {56000, 24000, 1, 1, false},
-              {28800, 56000, 3, 0, false}};
-  for (const Row& row : rows) {
+  // line speed, output, the entries picked, boxes shown
+  for (auto [lineSpeed, bitrate, connection, output, boxes] : {std::tuple{64000, 32000, 0, 1, 0u},
+                                                               {14400, 16000, 0, 3, 1u},
+                                                               {56000, 24000, 1, 1, 0u},
+                                                               {28800, 56000, 3, 0, 0u}}) {
     Station station;
-    station.connection.setLineSpeed(row.lineSpeed);
-    station.connection.setOutputBitrate(row.bitrate);
+    station.connection.setLineSpeed(lineSpeed);
+    station.connection.setOutputBitrate(bitrate);
     StationForm form = stationForm(station.connection, station.prompts);
     EXPECT_EQ(std::tuple(form.connection, form.output, station.prompts.boxTexts().size()),
-              std::tuple(row.connection, row.output, row.told ? 1u : 0u))
-        << row.lineSpeed;
+              std::tuple(connection, output, boxes))
+        << lineSpeed;
   }
   // Genre 1 picks by the beginning of the name, regardless of case.
   EXPECT_EQ(genrePosition({"Acid Jazz", "Jazz", "Jazz Funk"}, "jAZZ"), 1);
