@@ -64,12 +64,8 @@ const std::vector<Line> kAuxSwitchCard = {
 const std::vector<Line> kNoChoiceCard = {{-1, kDestinationWaveIn, {}}, {0, kLineMicrophone, {Volume}}};
 
 TEST(MixerTest, InputSelectionRules) {
-  struct Case {
-    const std::vector<Line>& card;
-    int source;
-    bool result;
-    std::string writes;
-  } cases[] = {
+  const std::tuple<const std::vector<Line>&, int, bool, std::string> cases[] = {
+      // card, source, result, what was written
       {kMuxCard, kLineSystemMixer, true, "0=0,0,0,1"},
       {kMuxCard, kLineLineIn, true, "0=0,0,1,0"},
       {kMuxCard, kLineMicrophone, true, "0=0,1,0,0"},
@@ -83,10 +79,10 @@ TEST(MixerTest, InputSelectionRules) {
       {kAuxSwitchCard, kLineCompactDisc, false, ""},
       {kNoChoiceCard, kLineCompactDisc, true, ""},  // the input is chosen elsewhere
   };
-  for (const Case& c : cases) {
-    FakeMixerModel model(c.card);
-    EXPECT_EQ(Mixer(&model, kDestinationWaveIn).setInputLine(c.source), c.result) << c.source;
-    EXPECT_EQ(model.writes, c.writes) << c.source;
+  for (const auto& [card, source, result, writes] : cases) {
+    FakeMixerModel model(card);
+    EXPECT_EQ(Mixer(&model, kDestinationWaveIn).setInputLine(source), result) << source;
+    EXPECT_EQ(model.writes, writes) << source;
   }
   EXPECT_TRUE(Mixer(nullptr, kDestinationWaveIn).setInputLine(kLineLineIn)) << "no mixer fails no source";
 }
@@ -105,17 +101,14 @@ TEST(MixerTest, VolumeGoesToTheFirstVolumeOfTheSourceUnderItsDestination) {
 }
 
 TEST(MixerTest, VoiceoverBalance) {
-  struct Case {
-    int position, microphone;
-    float gain;
-  } cases[] = {{0, 65535, 0.0f},
-               {16384, 60532, 25067 / 65536.0f},
-               {32768, 46322, 46322 / 65536.0f},
-               {65536, 0, 65535 / 65536.0f},
-               {70000, 0, 65535 / 65536.0f}};
-  for (const Case& c : cases) {
-    EXPECT_EQ(voiceoverBalance(c.position).microphoneVolume, c.microphone) << c.position;
-    EXPECT_FLOAT_EQ(voiceoverBalance(c.position).musicGain, c.gain) << c.position;
+  // slider position, microphone volume, music gain
+  for (auto [position, microphone, gain] : {std::tuple{0, 65535, 0.0f},
+                                            {16384, 60532, 25067 / 65536.0f},
+                                            {32768, 46322, 46322 / 65536.0f},
+                                            {65536, 0, 65535 / 65536.0f},
+                                            {70000, 0, 65535 / 65536.0f}}) {
+    EXPECT_EQ(voiceoverBalance(position).microphoneVolume, microphone) << position;
+    EXPECT_FLOAT_EQ(voiceoverBalance(position).musicGain, gain) << position;
   }
 }
 
