@@ -14,13 +14,9 @@ namespace {
 constexpr const char* kErrorLine = "ERROR : Line dropouts, output to network is";
 
 TEST(LineQualityTest, JudgesEachRateAgainstItsThresholdAndCountsGoodToBadChanges) {
-  struct Case {
-    std::string name;
-    int expected;
-    std::vector<int> figures;  // one a second
-    std::string status, dropouts, since;
-    int errorLines, shown;
-  };
+  // name, expected rate, the figures (one a second); status, dropouts and since labels, error lines, shown
+  using Case =
+      std::tuple<std::string, int, std::vector<int>, std::string, std::string, std::string, int, int>;
   const std::string good = kStreamGoodText, bad = kStreamDropoutsText, none = "<unset>";
   std::vector<Case> cases = {
       {"bad from the first figure counts nothing", 32000, {30398, 1000}, none, none, none, 0, 0},
@@ -33,16 +29,16 @@ TEST(LineQualityTest, JudgesEachRateAgainstItsThresholdAndCountsGoodToBadChanges
   // At each output rate: the threshold is good, one less is bad.
   for (auto [rate, threshold] : {std::pair{16000, 15199}, {24000, 22799}, {32000, 30399}, {56000, 53199}})
     cases.push_back({std::to_string(rate), rate, {threshold, threshold - 1}, bad, "1 ", none, 1, 0});
-  for (const Case& c : cases) {
+  for (const auto& [name, expected, figures, status, dropouts, since, errorLines, shown] : cases) {
     test::FakeStatusWindow window;
     int64_t now = 0;
     LineQuality gauge(&window, [&] { return now; });
     test::LogTail log;
-    for (int actual : c.figures) gauge.setNetworkQuality(actual, c.expected), now += 1000;
+    for (int actual : figures) gauge.setNetworkQuality(actual, expected), now += 1000;
     EXPECT_EQ(std::tuple(window.label(kQualityStatusLabel), window.label(kQualityDropoutsLabel),
                          window.label(kQualitySinceLabel), log.count(kErrorLine), window.shown()),
-              std::tuple(c.status, c.dropouts, c.since, c.errorLines, c.shown))
-        << c.name;
+              std::tuple(status, dropouts, since, errorLines, shown))
+        << name;
   }
   for (auto [ratio, text] : {std::pair{0.979f, "97.9%"}, {0.98f, "100%"}, {1.3f, "100%"}, {0.0f, "100%"}})
     EXPECT_EQ(cpuQualityText(ratio), text) << ratio;
