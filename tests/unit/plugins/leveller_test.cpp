@@ -14,12 +14,9 @@ constexpr int kRate = 22050, kBlock = 1050;  // a level's 12 s and the last 2 s 
 constexpr int kCeiling = 29205;              // -1 dBFS, to the nearest sample value
 
 TEST(LevellerTest, GainCurveAndCeiling) {
-  struct Row {
-    const char* what;
-    bool level;
-    std::vector<double> inDb;  // 12 s of a 997 Hz tone at each, in turn
-    double outDb;              // of the last 2 s, as the peak level of a sine of that power
-  } rows[] = {
+  // What is shown; levelling on; dB of 12 s of a 997 Hz tone at each, in turn; dB of the last 2 s
+  // out, as the peak level of a sine of that power.
+  const std::tuple<const char*, bool, std::vector<double>, double> rows[] = {
       {"below the gate it is left alone", true, {-60}, -60},
       {"the make-up gain stops at +18 dB", true, {-40}, -22},
       {"a quiet track is raised to the target", true, {-30}, -14},
@@ -31,14 +28,14 @@ TEST(LevellerTest, GainCurveAndCeiling) {
       {"the limiter alone leaves what is below the ceiling", false, {-6}, -6},
       {"the limiter alone holds full scale at the ceiling", false, {0}, -1},
   };
-  for (const Row& row : rows) {
-    Leveller leveller(Settings{.level = row.level});
+  for (const auto& [what, level, inDb, outDb] : rows) {
+    Leveller leveller(Settings{.level = level});
     std::vector<int16_t> block(2 * kBlock);
     double sum = 0;
     int peak = 0;
-    long total = long(row.inDb.size()) * 12 * kRate;
+    long total = long(inDb.size()) * 12 * kRate;
     for (long start = 0; start < total; start += kBlock) {
-      double amplitude = 32767 * std::pow(10, row.inDb[start / (12 * kRate)] / 20);
+      double amplitude = 32767 * std::pow(10, inDb[start / (12 * kRate)] / 20);
       for (long i = 0; i < kBlock; ++i)
         block[2 * i] = block[2 * i + 1] =
             int16_t(std::lround(amplitude * std::sin(2 * M_PI * 997 * (start + i) / kRate)));
@@ -48,9 +45,8 @@ TEST(LevellerTest, GainCurveAndCeiling) {
         if (start >= total - 2 * kRate) sum += double(sample) * sample;
       }
     }
-    EXPECT_NEAR(10 * std::log10(sum / (4.0 * kRate) / (32768.0 * 32768.0)) + 3.0103, row.outDb, 0.5)
-        << row.what;
-    EXPECT_LE(peak, kCeiling) << row.what;
+    EXPECT_NEAR(10 * std::log10(sum / (4.0 * kRate) / (32768.0 * 32768.0)) + 3.0103, outDb, 0.5) << what;
+    EXPECT_LE(peak, kCeiling) << what;
   }
 }
 
