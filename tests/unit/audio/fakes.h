@@ -28,9 +28,8 @@ inline std::vector<WaveFormat> nominalFormats() {
   std::vector<WaveFormat> formats;
   for (auto [rate, channels, bytesPerSec] :
        {std::tuple{11025, 1, 2000}, {22050, 1, 3000}, {11025, 2, 4000}, {22050, 2, 7000}}) {
-    MPEGLAYER3WAVEFORMAT f;
-    f.wfx = {WAVE_FORMAT_MPEGLAYER3, uint16_t(channels), uint32_t(rate), uint32_t(bytesPerSec), 1, 0, 0};
-    formats.push_back(WaveFormat::fromMpegLayer3(f));
+    formats.push_back(WaveFormat::fromMpegLayer3(
+        {{WAVE_FORMAT_MPEGLAYER3, uint16_t(channels), uint32_t(rate), uint32_t(bytesPerSec), 1, 0, 0}}));
   }
   return formats;
 }
