@@ -83,16 +83,13 @@ TEST_F(SettingsTest, AnUnsetMp3FolderIsSavedAsTheMembersMusicFolder) {
   const std::string oldHome = std::getenv("HOME") ? std::getenv("HOME") : "/";
   setenv("HOME", home.path().c_str(), 1);
   setenv("XDG_CONFIG_HOME", home.path().c_str(), 1);
-  std::filesystem::create_directories(home.file("Tunes"));
+  for (const char* dir : {"Tunes", "Music"}) std::filesystem::create_directories(home.file(dir));
   // The XDG music folder, when it exists; else ~/Music, when it exists; else the home folder.
   for (auto [userDirs, folder] : {std::pair{"XDG_MUSIC_DIR=\"$HOME/Tunes\"\n", home.file("Tunes")},
                                   {"XDG_MUSIC_DIR=\"$HOME/Gone\"\n", home.file("Music")},
                                   {"", home.path()}}) {
     home.write("user-dirs.dirs", userDirs);
-    if (*userDirs == 0)
-      std::filesystem::remove(home.file("Music"));
-    else
-      std::filesystem::create_directories(home.file("Music"));
+    if (!*userDirs) std::filesystem::remove(home.file("Music"));
     saveBroadcastInfo(registry, kProfileName, &connection, {});
     EXPECT_EQ(saved("mp3path"), folder) << userDirs;
   }
