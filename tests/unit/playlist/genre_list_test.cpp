@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "core/text.h"
-#include "support/temp_folder.h"
 
 namespace brovana {
 namespace {
@@ -47,8 +46,7 @@ TEST(GenreList, LinesBecomeEntriesWithTheirLevelWithinTheLimits) {
   std::string big;
   while (big.size() < 9990) big += "0 Filler\n";
   EXPECT_EQ(GenreList::parse(big + "1 Beyond the limit\n").entries().back().name, "Filler");
-  test::TempFolder folder;
-  EXPECT_TRUE(GenreList::load(folder.file("genre.txt")).entries().empty());
+  EXPECT_TRUE(GenreList::load("/nonexistent/genre.txt").entries().empty());
 }
 
 TEST(GenreList, PickersShowThePathByNumbersOrByNames) {

@@ -108,10 +108,9 @@ TEST(MP3Info, TruncatedAndHostileInputKeepsTheDefaults) {
   };
   for (const auto& [contents, valid] : cases) {
     MP3Info info = fromText(contents);
-    EXPECT_EQ(info.valid(), valid) << contents.size();
+    EXPECT_EQ(std::tuple(info.valid(), info.duration(), info.hasID3v1()), std::tuple(valid, 0, false))
+        << contents.size();
     EXPECT_TRUE(valid || (info.bitrate() == -1 && info.sampleRate() == 22050)) << contents.size();
-    EXPECT_EQ(info.duration(), 0);
-    EXPECT_FALSE(info.hasID3v1());
   }
 }
 

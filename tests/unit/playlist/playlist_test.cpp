@@ -101,8 +101,7 @@ TEST_F(PlaylistTest, RefusedFilesAreNamedAndNotAdded) {
     EXPECT_FALSE(playlist.addFile(path, AddMode::Append)) << path;
     EXPECT_EQ(prompts.boxTexts().back(), message);
   }
-  EXPECT_EQ(playlist.count(), 0);
-  EXPECT_FALSE(playlist.modified());
+  EXPECT_EQ(std::pair(playlist.count(), playlist.modified()), std::pair(0, false));
   EXPECT_TRUE(playlist.addFile(track("LOUD.MP3"), AddMode::Append));
 }
 
