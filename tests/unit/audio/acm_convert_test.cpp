@@ -42,8 +42,7 @@ class AcmConvertTest : public ::testing::Test, public test::StageRig {
 
 TEST_F(AcmConvertTest, ConvertsOnlyChunksOfAtLeast50000BytesAndSendsWhatComesOut) {
   codec.destinationSizeAnswer = 1000;  // a poor answer about the destination does not cut the output
-  codec.sourceSizeAnswer = 40'000;
-  codec.outputPer100 = 40;
+  codec.sourceSizeAnswer = 40'000, codec.outputPer100 = 40;
   ASSERT_EQ(stage.InitACM(56000), kInitOpened);
   stage.startConvertThread();
   feed(40'000);

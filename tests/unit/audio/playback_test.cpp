@@ -88,8 +88,7 @@ TEST(OpenPlaybackTest, ChoosesTheDeviceOrTheClock) {
       {true, "", 8, true, kDecoderOk, Clock, 0},        // faster than real time
   };
   for (const auto& [card, device, pace, makesDevices, status, expect, asked] : cases) {
-    SCOPED_TRACE(::testing::Message()
-                 << card << " '" << device << "' " << pace << " " << makesDevices << " " << status);
+    SCOPED_TRACE(::testing::Message() << card << device << pace << makesDevices << status);
     DeviceLibrary library;
     library.makesDevices = makesDevices, library.status = status;
     OpenedOutput opened = openPlayback(library, PlaybackSettings{card, device, pace});
