@@ -107,10 +107,9 @@ TEST(ConfigureTest, AnAcceptedAccountIsStoredWithTheStationOverWhatWasThere) {
   }
   // A Hostplay account is switched to live, after asking.
   Configured hostplay({"--member", "dj", "--password", "pw"}, "", kHostplay);
-  EXPECT_EQ(hostplay.code, 0);
   EXPECT_EQ(hostplay.prompts.questions().at(0).text,
             "This account, dj, is currently set up for Hostplay. Do you want switch this to broadcast Live?");
-  EXPECT_TRUE(hostplay.asked("/cgi-bin/netcast.cgi?stream=live"));
+  EXPECT_TRUE(hostplay.code == 0 && hostplay.asked("/cgi-bin/netcast.cgi?stream=live"));
   EXPECT_EQ(hostplay.stored("username"), "dj");
   // The switch is one flag for the run; put it back for the tests that follow.
   WebService(hostplay.http, "127.0.0.1:9").netcastSwitch("dj", "pw", "hostplay", 0);
