@@ -64,9 +64,6 @@ class EditorTest : public ::testing::Test {
     folder.write(name, test::vbrFile(5) + tag);
     return folder.file(name);
   }
-  static std::string tag(const std::string& title, const std::string& artist) {
-    return test::id3v1Tag(title, artist, "Album", "2001", "", 17);
-  }
   Texts names() const {
     Texts shown;
     for (const PlaylistItemRef& item : editor.playlist()->items()) shown.push_back(item->filename());
@@ -83,8 +80,9 @@ class EditorTest : public ::testing::Test {
 };
 
 TEST_F(EditorTest, FindLooksAtTagsOnlyWithoutCaseAndWraps) {
-  editor.addFiles({track("rock.mp3"), track("a.mp3", tag("Night Drive", "Rock Band")),
-                   track("b.mp3", tag("Caf\xE9 Rock", "Someone"))});  // a Latin-1 tag
+  editor.addFiles({track("rock.mp3"),
+                   track("a.mp3", test::id3v1Tag("Night Drive", "Rock Band", "", "", "", 0)),
+                   track("b.mp3", test::id3v1Tag("Caf\xE9 Rock", "Someone", "", "", "", 0))});  // Latin-1
   TrackFinder finder;
   const std::tuple<const char*, int, std::string> cases[] = {
       // text, the row selected afterwards, the message
