@@ -24,7 +24,6 @@ class EncoderTest : public ::testing::Test, public test::StageRig {
     reports.onListFailed = [this] { encoder->stopPlaying(false); };
     makeEncoder();
   }
-  void TearDown() override { encoder.reset(); }
   void makeEncoder(EncoderTimings timings = {}) {
     encoder = std::make_unique<Encoder>(stage, decoders, prompts, timings);
     encoder->setReports(&reports);

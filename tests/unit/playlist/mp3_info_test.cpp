@@ -19,9 +19,8 @@ MP3Info fromText(const std::string& contents, std::string path = "/music/track.m
                             {reinterpret_cast<const uint8_t*>(contents.data()), contents.size()});
 }
 
-std::string randomBytes(size_t n) {
+std::string randomBytes(size_t n, uint32_t state = 12345) {
   std::string bytes(n, '\0');
-  uint32_t state = 12345;
   for (char& b : bytes) b = static_cast<char>((state = state * 1664525u + 1013904223u) >> 24);
   return bytes;
 }
