@@ -6,10 +6,11 @@ include(GNUInstallDirs)
 # install() rules that name no component belong to the studio.
 set(CMAKE_INSTALL_DEFAULT_COMPONENT_NAME studio)
 
-# DSP plug-ins shipped with the studio. The build puts them at the same place below the build
-# folder as the installation does below its prefix, so that the program finds them beside its
-# bin/ folder in both cases.
-set(BROVANA_INSTALL_PLUGINDIR lib/brovana-live/plugins)
+# The studio's private libraries: its windows module and the DSP plug-ins shipped with it. The
+# build puts them at the same place below the build folder as the installation does below its
+# prefix, so that the program finds them beside its bin/ folder in both cases.
+set(BROVANA_INSTALL_LIBDIR lib/brovana-live)
+set(BROVANA_INSTALL_PLUGINDIR ${BROVANA_INSTALL_LIBDIR}/plugins)
 
 # brovana_plugin(TARGET): builds a DSP plug-in as NAME.so into the plug-in folder and installs it.
 function(brovana_plugin target)
