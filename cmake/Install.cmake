@@ -91,9 +91,12 @@ set(CPACK_DEBIAN_PACKAGE_RELEASE ${BROVANA_PACKAGE_RELEASE})
 set(CPACK_DEBIAN_PACKAGE_SOURCE brovana-live)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Brovana-Live developers <studio@zelvora.example>")
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-# The dependencies are the packages of the libraries the programs link, as dpkg-shlibdeps finds them.
+# The dependencies are the packages of the libraries the programs and the windows module link, as
+# dpkg-shlibdeps finds them.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_STUDIO_PACKAGE_NAME brovana-live)
+# Qt loads the program's SVG icon through a plug-in of this package, which no binary links.
+set(CPACK_DEBIAN_STUDIO_PACKAGE_DEPENDS libqt6svg6)
 set(CPACK_DEBIAN_STUDIO_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_STUDIO_DESCRIPTION
     "live broadcasting studio for Zelvora internet radio members

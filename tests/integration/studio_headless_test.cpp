@@ -120,6 +120,19 @@ class HeadlessStudioTest : public ::testing::Test {
   test::ServiceEmulator& emulator = station.emulator;
 };
 
+// A program installed without its windows module says what to do instead of failing in Qt.
+TEST(StudioWindowsTest, MissingModuleIsNamedWithWhatToDo) {
+  test::TempFolder scratch;
+  std::filesystem::create_directories(scratch.file("bin"));
+  std::filesystem::copy_file(test::builtProgram("brovana-live"), scratch.file("bin/brovana-live"));
+  test::ChildProcess studio({scratch.file("bin/brovana-live")}, scratch.file("run.log"),
+                            {"QT_QPA_PLATFORM=offscreen"});
+  EXPECT_EQ(studio.wait(10s), 1);
+  EXPECT_NE(scratch.read("run.log").find("lib/brovana-live/windows.so"), std::string::npos)
+      << scratch.read("run.log");
+  EXPECT_NE(scratch.read("run.log").find("or run the studio with --headless"), std::string::npos);
+}
+
 TEST_F(HeadlessStudioTest, ConfiguredStudioGoesOnTheAirAndOffAgainOnSigterm) {
   const std::string settings = "config/brovana-live/settings.ini";
   EXPECT_EQ(runToEnd({"--headless"}), 1) << "a first run without settings is refused";
