@@ -220,6 +220,8 @@ TEST_F(SupervisorTest, ExitTurnsOffOnlyTheServerThisRunTurnedOnAndGoesInOrder) {
   EXPECT_TRUE(rig->journal.follows(
       {"engine.stop final", "get /cgi-bin/switch.cgi?membername=dj&password=pw&action=OFF"}));
   EXPECT_EQ(rig->registry.open(profileKeyPath())->query("sessionID"), "6");
+  EXPECT_TRUE(rig->journal.lacks("inMixer") && rig->journal.lacks("outMixer")) << "a playlist needs no mixer";
+  rig->supervisor->setSourceVolume(kSourceLineIn, 1000);  // opens both
   rig->journal.clear();
   rig->supervisor.reset();
   EXPECT_TRUE(rig->journal.follows({"destroy inMixer", "destroy outMixer", "destroy gauge", "destroy engine",
