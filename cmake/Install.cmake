@@ -6,11 +6,12 @@ include(GNUInstallDirs)
 # install() rules that name no component belong to the studio.
 set(CMAKE_INSTALL_DEFAULT_COMPONENT_NAME studio)
 
-# The studio's private libraries: its windows module and the DSP plug-ins shipped with it. The
+# The studio's private libraries: the DSP plug-ins shipped with it and its windows module. The
 # build puts them at the same place below the build folder as the installation does below its
-# prefix, so that the program finds them beside its bin/ folder in both cases.
-set(BROVANA_INSTALL_LIBDIR lib/brovana-live)
-set(BROVANA_INSTALL_PLUGINDIR ${BROVANA_INSTALL_LIBDIR}/plugins)
+# prefix, so that the program finds them beside its bin/ folder in both cases. Each sits in a
+# folder of its own: for a library right in /usr/lib/brovana-live/ the package would call ldconfig.
+set(BROVANA_INSTALL_PLUGINDIR lib/brovana-live/plugins)
+set(BROVANA_INSTALL_WINDOWS_MODULE lib/brovana-live/modules/windows.so)
 
 # brovana_plugin(TARGET): builds a DSP plug-in as NAME.so into the plug-in folder and installs it.
 function(brovana_plugin target)

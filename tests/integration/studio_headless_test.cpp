@@ -128,7 +128,7 @@ TEST(StudioWindowsTest, MissingModuleIsNamedWithWhatToDo) {
   test::ChildProcess studio({scratch.file("bin/brovana-live")}, scratch.file("run.log"),
                             {"QT_QPA_PLATFORM=offscreen"});
   EXPECT_EQ(studio.wait(10s), 1);
-  EXPECT_NE(scratch.read("run.log").find("lib/brovana-live/windows.so"), std::string::npos)
+  EXPECT_NE(scratch.read("run.log").find("lib/brovana-live/modules/windows.so"), std::string::npos)
       << scratch.read("run.log");
   EXPECT_NE(scratch.read("run.log").find("or run the studio with --headless"), std::string::npos);
 }
