@@ -1,23 +1,23 @@
-// brovana-bench transcode FILE.mp3 [--line-speed N]
-//
-// How fast the playlist engine turns an MP3 file into the stream: the engine decodes the file
-// with mpg123 and hands every block to the conversion stage, which encodes it with LAME at the
-// line speed's format; the stream goes nowhere. The pace limit is off: the only brake is room in
-// the conversion stage's ring, so that nothing is dropped. The same job is then timed with
-// ffmpeg and with the lame tool, in one run on the same machine. Figures are multiples of real
-// time (seconds of audio per second of wall time) and processor seconds, which on a busy
-// machine say more than the wall time; the last line is ours:
-//   realtime_factor=<number>
+// brovana-bench: what the studio's work costs, measured in one run on the machine at hand.
+//   transcode: the playlist engine (mpg123, the conversion stage on LAME, no pace limit, the
+//     stream going nowhere) against ffmpeg doing the same job, in processor seconds, which on a
+//     busy machine say more than the wall time; the last line is realtime_factor=N.
+//   monitor: the visuals with all four displays at 25 ms, fed a 44.1 kHz block every 26 ms;
+//     the stream quality gauge per pair of figures.
+//   leveller: the plug-in per second of 22050 Hz stereo, with its limiter and the limiter alone,
+//     on a chord whose peaks jump between -30 and -0.5 dBFS every 5 s.
 
 #include <sys/resource.h>
 
-#include <atomic>
+#include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <thread>
 
 #include "audio/acm_convert.h"
 #include "audio/encoder.h"
+#include "leveller.h"
+#include "monitor/line_quality.h"
+#include "monitor/visual.h"
 #include "platform/decoder_library.h"
 #include "platform/lame_codec.h"
 #include "platform/mpg123_decoder.h"
@@ -28,44 +28,39 @@
 namespace brovana {
 namespace {
 
+using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
+
+double seconds(Clock::time_point since) {
+  return std::chrono::duration<double>(Clock::now() - since).count();
+}
+
+// Processor seconds (user and system) of this process, or of its children that ended.
+double cpuSeconds(int who = RUSAGE_SELF) {
+  rusage u{};
+  getrusage(who, &u);
+  return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
 
 struct Timing {
   double wall = -1, cpu = 0;  // wall negative when the job failed
 };
 
-// Times a job on the wall clock and in processor seconds of this process (or of its children).
 template <class Job>
 Timing timed(int who, Job job) {
-  auto cpu = [who] {
-    rusage u{};
-    getrusage(who, &u);
-    return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-  };
-  double cpuBefore = cpu();
+  double cpuBefore = cpuSeconds(who);
   Clock::time_point start = Clock::now();
   if (!job()) return {};
-  return {std::chrono::duration<double>(Clock::now() - start).count(), cpu() - cpuBefore};
+  return {seconds(start), cpuSeconds(who) - cpuBefore};
 }
 
 // Discards the stream, counting its bytes; hands out mpg123 decoders, and outputs that take the
-// blocks as fast as the conversion stage has room for them, counting them. The room is judged
-// from the MP3 bytes that came out, which cost no lock: asking the ring itself waits for the
-// conversion in progress, and the conversion thread would win that lock again and again,
-// leaving the decoder idle while the ring runs dry.
+// blocks as fast as the conversion stage has room for them. The room is judged from the MP3
+// bytes that came out, which cost no lock: asking the ring itself waits for the conversion in
+// progress, and the conversion thread would win that lock again and again.
 struct Bench final : StreamSink, ConversionStatus, DecoderLibrary {
-  struct Output final : AudioOutput {
-    explicit Output(Bench& bench) : bench(bench) {}
-    int open() override { return kDecoderOk; }
-    void play(std::span<const int16_t> samples, PcmFormat format) override { bench.play(samples, format); }
-    void close() override {}
-    Bench& bench;
-  };
   explicit Bench(LineSpeedFormat stream) : stream(stream) {}
-  int sendStream(const uint8_t*, int length, bool) override {
-    mp3Bytes += length;
-    return length;
-  }
+  int sendStream(const uint8_t*, int length, bool) override { return mp3Bytes += length, length; }
   void flush() override {}
   void showLastError(std::string_view text) override {
     std::fprintf(stderr, "%s\n", std::string(text).c_str());
@@ -73,18 +68,24 @@ struct Bench final : StreamSink, ConversionStatus, DecoderLibrary {
   void refreshCounters() override {}
   std::unique_ptr<Mp3Decoder> newDecoder() override { return std::make_unique<Mpg123Decoder>(); }
   std::unique_ptr<AudioOutput> newDeviceOutput(const std::string&) override {
-    return std::make_unique<Output>(*this);
+    struct Borrowed final : AudioOutput {
+      explicit Borrowed(Bench& bench) : bench(bench) {}
+      int open() override { return kDecoderOk; }
+      void play(std::span<const int16_t> samples, PcmFormat format) override { bench.play(samples, format); }
+      void close() override {}
+      Bench& bench;
+    };
+    return std::make_unique<Borrowed>(*this);
+  }
+  std::unique_ptr<Resampler> newResampler(int fromRate, int toRate, int channels) override {
+    return PlatformDecoderLibrary().newResampler(fromRate, toRate, channels);
   }
   void play(std::span<const int16_t> samples, PcmFormat format) {
     frames += static_cast<long long>(samples.size()) / format.channels;
     rate = format.sampleRate;
-    // Seconds of sound in, less seconds of stream out: what waits in the stage's ring, at most
-    // 88,200 bytes a second, so that 4 s stay well inside its 1,000,000 bytes.
+    // Seconds of sound in less seconds of stream out: at most 4 s wait in the stage's ring.
     while (static_cast<double>(frames) / rate - mp3Bytes * 8.0 / stream.lineSpeed > 4)
-      std::this_thread::sleep_for(std::chrono::microseconds(500));
-  }
-  std::unique_ptr<Resampler> newResampler(int fromRate, int toRate, int channels) override {
-    return PlatformDecoderLibrary().newResampler(fromRate, toRate, channels);
+      std::this_thread::sleep_for(500us);
   }
 
   const LineSpeedFormat stream;
@@ -109,48 +110,95 @@ int transcode(const std::string& path, int lineSpeed) {
   Timing ours = timed(RUSAGE_SELF, [&] {
     if (!playlist.addFile(path, AddMode::Append)) return false;
     encoder.start(playlist, lineSpeed, 0);
-    // The run is over when the worker has left its list loop and the stage has sent the rest.
-    const Clock::time_point giveUp = Clock::now() + std::chrono::seconds(10);
+    // Over when the worker has left its list loop and the stage has sent the rest.
+    const Clock::time_point giveUp = Clock::now() + 10s;
     for (bool seen = false; seen ? encoder.isRunning() : Clock::now() < giveUp;)
-      seen = seen || encoder.isRunning(), std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    // A flush lets one short chunk through, and the decoder ran far ahead of the codec here, so
-    // the rest of the ring is flushed out chunk by chunk. The end is an empty ring and a sink
-    // that took nothing more for a few of the stage's idle waits.
-    for (long long last = -1; last != bench.mp3Bytes;
-         std::this_thread::sleep_for(std::chrono::milliseconds(30))) {
+      seen = seen || encoder.isRunning(), std::this_thread::sleep_for(1ms);
+    // A flush lets one short chunk through, and the decoder ran far ahead of the codec here: the
+    // rest is flushed out chunk by chunk until the sink takes nothing more for a while.
+    for (long long last = -1; last != bench.mp3Bytes; std::this_thread::sleep_for(30ms)) {
       last = bench.mp3Bytes;
-      for (; acm.pendingBytes() > 0; std::this_thread::sleep_for(std::chrono::milliseconds(1))) acm.flush();
+      for (; acm.pendingBytes() > 0; std::this_thread::sleep_for(1ms)) acm.flush();
     }
     return bench.frames > 0 && bench.mp3Bytes > 0;
   });
   for (const std::string& text : prompts.boxTexts()) std::fprintf(stderr, "%s\n", text.c_str());
-  if (ours.wall < 0) {
-    std::fprintf(stderr, "the engine did not transcode %s\n", path.c_str());
-    return 1;
-  }
+  if (ours.wall < 0) return std::fprintf(stderr, "the engine did not transcode %s\n", path.c_str()), 1;
   const double audio = static_cast<double>(bench.frames) / bench.rate, ourFactor = audio / ours.wall;
-  const std::string kbps = std::to_string(lineSpeed / 1000), file = test::shellQuoted(path);
-  auto command = [](const std::string& line) { return [line] { return std::system(line.c_str()) == 0; }; };
-  Timing ffmpeg = timed(
-      RUSAGE_CHILDREN, command("ffmpeg -hide_banner -loglevel error -i " + file + " -ar " +
-                               std::to_string(format->sampleRate) + " -ac " +
-                               std::to_string(format->channels) + " -b:a " + kbps + "k -f mp3 -y /dev/null"));
-  Timing lame =
-      timed(RUSAGE_CHILDREN,
-            command("lame --quiet --mp3input --resample " + std::to_string(format->sampleRate / 1000.0) +
-                    " -b " + kbps + (format->channels == 1 ? " -m m " : " ") + file + " /dev/null"));
+  const std::string kbps = std::to_string(lineSpeed / 1000), file = test::shellQuoted(path),
+                    rate = std::to_string(format->sampleRate);
+  const std::string ffmpegCommand = "ffmpeg -hide_banner -loglevel error -i " + file + " -ar " + rate +
+                                    " -ac " + std::to_string(format->channels) + " -b:a " + kbps +
+                                    "k -f mp3 -y /dev/null";
+  Timing ffmpeg = timed(RUSAGE_CHILDREN, [&] { return std::system(ffmpegCommand.c_str()) == 0; });
 
   std::printf("file: %s, %.1f s of audio\n", path.c_str(), audio);
-  std::printf("stream: %d bit/s, %d Hz, %d channel(s); %lld bytes (%.1f s at the line speed)\n", lineSpeed,
-              format->sampleRate, format->channels, bench.mp3Bytes.load(), bench.mp3Bytes * 8.0 / lineSpeed);
+  std::printf("stream: %d bit/s, %s Hz, %d channel(s); %lld bytes (%.1f s at the line speed)\n", lineSpeed,
+              rate.c_str(), format->channels, bench.mp3Bytes.load(), bench.mp3Bytes * 8.0 / lineSpeed);
   std::printf("brovana (decode thread + conversion thread): %.2f s wall, %.2f s processor; %.1fx real time\n",
               ours.wall, ours.cpu, ourFactor);
-  for (auto [name, t] : {std::pair{"ffmpeg", ffmpeg}, {"lame", lame}})
-    if (t.wall > 0)
-      std::printf(
-          "%s: %.2f s wall, %.2f s processor; %.1fx real time; brovana/%s = %.2f (processor time: %.2f)\n",
-          name, t.wall, t.cpu, audio / t.wall, name, ourFactor * t.wall / audio, t.cpu / ours.cpu);
+  if (ffmpeg.wall > 0)
+    std::printf(
+        "ffmpeg: %.2f s wall, %.2f s processor; %.1fx real time; brovana/ffmpeg = %.2f (processor time: "
+        "%.2f)\n",
+        ffmpeg.wall, ffmpeg.cpu, audio / ffmpeg.wall, ourFactor * ffmpeg.wall / audio, ffmpeg.cpu / ours.cpu);
   std::printf("realtime_factor=%.2f\n", ourFactor);
+  return 0;
+}
+
+int monitor(double duration, int width, int height) {
+  struct CopyingView : VisualView {  // copies each frame out, as the window does
+    void showFrame(const Canvas& frame) override {
+      copy.assign(frame.bits(), frame.bits() + frame.width() * frame.height());
+    }
+    std::vector<uint32_t> copy;
+  } view;
+  std::vector<int16_t> pcm;
+  for (int i = 0; i < 2 * 1152; ++i)
+    pcm.push_back(int16_t(20000 * std::sin(i * 0.05) * std::sin(i * 0.0007)));
+  double cpu = cpuSeconds();
+  auto start = Clock::now();
+  {
+    Visual visual(&view);
+    visual.setArea(width, height);
+    visual.setDisplay(kDisplayScope, true);
+    for (int n = 1; seconds(start) < duration; ++n) {
+      visual.addData(reinterpret_cast<const uint8_t*>(pcm.data()), static_cast<int>(pcm.size() * 2), 2, 2);
+      std::this_thread::sleep_until(start + n * 26122us);
+    }
+  }
+  std::printf("visuals %dx%d, all displays: %.2f %% of one core (goal < 2 %%)\n", width, height,
+              100 * (cpuSeconds() - cpu) / seconds(start));
+  LineQuality gauge;
+  cpu = cpuSeconds();
+  for (int i = 0; i < 1'000'000; ++i)
+    gauge.setCpuQuality(0.95f), gauge.setNetworkQuality(32000 + i % 100, 32000);
+  std::printf("gauge: %.0f ns per pair of figures (fed every 3 to 5 s)\n", (cpuSeconds() - cpu) * 1000);
+  return 0;
+}
+
+int levellerCost(double duration) {
+  constexpr int kRate = 22050, kBlock = 1152;
+  std::vector<int16_t> audio(size_t(duration * kRate) * 2);
+  for (size_t i = 0; i < audio.size(); ++i) {
+    double t = double(i / 2) / kRate, level = int(t / 5) % 2 ? 28000 : 900;
+    audio[i] = int16_t(
+        level * (0.6 * std::sin(2 * M_PI * 220 * t) + 0.5 * std::sin(2 * M_PI * (i % 2 ? 660 : 550) * t)));
+  }
+  for (bool level : {true, false}) {
+    double best = 1e9;
+    for (int run = 0; run < 5; ++run) {
+      leveller::Leveller leveller(leveller::Settings{.level = level});
+      std::vector<int16_t> copy = audio;
+      double cpu = cpuSeconds();
+      for (size_t at = 0; at + 2 * kBlock <= copy.size(); at += 2 * kBlock)
+        leveller.process(&copy[at], kBlock, 2, kRate);
+      best = std::min(best, cpuSeconds() - cpu);
+    }
+    std::printf("%-22s %.3f ms CPU per second of audio = %.3f %% of a core (%.0f s, best of 5)\n",
+                level ? "leveller and limiter" : "limiter alone", best / duration * 1e3,
+                best / duration * 100, duration);
+  }
   return 0;
 }
 
@@ -158,12 +206,24 @@ int transcode(const std::string& path, int lineSpeed) {
 }  // namespace brovana
 
 int main(int argc, char** argv) {
+  using namespace brovana;
   std::vector<std::string> args(argv + 1, argv + argc);
-  bool ok = (args.size() == 2 || (args.size() == 4 && args[2] == "--line-speed")) && args[0] == "transcode";
-  int code = ok ? brovana::transcode(args[1], args.size() == 4 ? std::atoi(args[3].c_str()) : 56000) : 2;
+  const std::string what = args.empty() ? "" : args[0];
+  auto number = [&](size_t at, double otherwise) {
+    return args.size() > at ? std::atof(args[at].c_str()) : otherwise;
+  };
+  int code = 2;
+  if (what == "transcode" && (args.size() == 2 || (args.size() == 4 && args[2] == "--line-speed")))
+    code = transcode(args[1], int(number(3, 56000)));
+  else if (what == "monitor")
+    code = monitor(number(1, 10), int(number(2, 400)), int(number(3, 56)));
+  else if (what == "leveller" && number(1, 600) >= 1)
+    code = levellerCost(number(1, 600));
   if (code == 2)
     std::fprintf(
         stderr,
-        "usage: brovana-bench transcode FILE.mp3 [--line-speed N]   (N: 16000, 24000, 32000, 56000)\n");
+        "usage: brovana-bench transcode FILE.mp3 [--line-speed N]   (N: 16000, 24000, 32000, 56000)\n"
+        "       brovana-bench monitor [SECONDS] [WIDTH HEIGHT]\n"
+        "       brovana-bench leveller [SECONDS]\n");
   return code;
 }

@@ -26,10 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CountingPicker a, b, c;
   int first = size > 0 ? data[0] % 8 : 0, second = size > 1 ? data[1] % 8 : 0;
   list.fillByNumbers(first, second, a, b, c);
-  const auto& entries = list.entries();
-  std::string n1 = entries.empty() ? "" : entries.front().name;
-  std::string n2 = entries.size() < 2 ? "" : entries[1].name;
-  std::string n3 = entries.size() < 3 ? "" : entries[2].name;
-  list.fillByNames(n1, n2, n3, a, b, c);
+  auto name = [&](size_t i) { return i < list.entries().size() ? list.entries()[i].name : std::string(); };
+  list.fillByNames(name(0), name(1), name(2), a, b, c);
   return 0;
 }

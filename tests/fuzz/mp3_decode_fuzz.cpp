@@ -4,8 +4,8 @@
 #include <unistd.h>
 
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -14,15 +14,9 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace brovana;
-  static const std::string path = [] {
-    char pattern[] = "/tmp/brovana-fuzz-XXXXXX";
-    close(mkstemp(pattern));
-    return std::string(pattern);
-  }();
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  if (file == nullptr) return 0;
-  std::fwrite(data, 1, size, file);
-  std::fclose(file);
+  static const std::string path = "/tmp/brovana-fuzz-decode-" + std::to_string(getpid());
+  std::ofstream(path, std::ios::binary | std::ios::trunc)
+      .write(reinterpret_cast<const char*>(data), long(size));
 
   Mpg123Decoder decoder;
   if (decoder.createInput(path) != kDecoderOk || decoder.openInput() != kDecoderOk) return 0;

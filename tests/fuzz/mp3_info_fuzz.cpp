@@ -23,11 +23,7 @@ void use(const brovana::MP3Info& info) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const std::string path = [] {
-    char pattern[] = "/tmp/brovana-fuzz-mp3-XXXXXX";
-    close(mkstemp(pattern));
-    return std::string(pattern);
-  }();
+  static const std::string path = "/tmp/brovana-fuzz-mp3-" + std::to_string(getpid());
   const std::string original(reinterpret_cast<const char*>(data), size);
   use(brovana::MP3Info::fromBytes(path, {data, size}));
 

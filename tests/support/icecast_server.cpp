@@ -44,9 +44,11 @@ IcecastServer::IcecastServer(Options options) : port_(freePortPair()) {
   // Icecast will not run as root; as root it binds its ports and then becomes the server's user.
   std::string owner = std::string("<changeowner><user>") + kServerUser + "</user><group>" + kServerGroup +
                       "</group></changeowner>";
-  // Always on, not on demand: a relay fetches the master's mount as soon as it is served.
+  // Always on, not on demand: a relay fetches the master's mount as soon as it is served. After a
+  // failed fetch Icecast waits the master update interval (120 s by default) before it asks again.
   std::string relay =
-      "\n<relay><server>127.0.0.1</server><port>" + std::to_string(options.relayOf) +
+      "\n<master-update-interval>5</master-update-interval><relay><server>127.0.0.1</server><port>" +
+      std::to_string(options.relayOf) +
       "</port><mount>/live</mount><local-mount>/live</local-mount><on-demand>0</on-demand></relay>";
   folder_.write("icecast.xml", fillIn(R"(<icecast><location>test</location><admin>test@localhost</admin>
 <limits><clients>20</clients><sources>4</sources><queue-size>524288</queue-size>

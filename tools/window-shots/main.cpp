@@ -292,8 +292,9 @@ Shown broadcastInfo(Studio& studio) {
   return own(dialog, dialog->widget());
 }
 
-// A show of a dozen small MP3 files (one frame each, whose "Info" or "Xing" header gives the
-// length) in the working folder, and the M3U that lists them.
+// A show of a dozen silent MP3 files (an "Info" or "Xing" header gives the length; the 32 kbit/s
+// frames behind it are as many bytes as that length needs) in the working folder, and the M3U
+// that lists them.
 std::string sampleShow() {
   struct Track {
     const char* file;
@@ -324,7 +325,8 @@ std::string sampleShow() {
     // 1152 samples at 44.1 kHz: 26.12 ms a frame.
     auto frameCount = static_cast<uint32_t>(track.seconds / 0.0261224);
     std::string bytes =
-        test::xingFrame(test::FrameHeader{}, 417, 36, frameCount, true, track.vbr ? "Xing" : "Info");
+        test::xingFrame(test::FrameHeader{}, 417, 36, frameCount, true, track.vbr ? "Xing" : "Info") +
+        test::frames(test::FrameHeader{.bitrateIndex = 1}, 104, track.seconds * 4000 / 104 + 1);
     if (track.title) bytes += test::id3v1Tag(track.title, track.artist, track.album, "2001", "", 17);
     std::ofstream(folder + "/" + track.file, std::ios::binary) << bytes;
     m3u += "#EXTINF:0,x\r\n" + std::string(track.file) + "\r\n";

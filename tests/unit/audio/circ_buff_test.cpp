@@ -50,7 +50,7 @@ TEST(CircBuffTest, ReadsWaitForTheTriggerAndSkipTheDeadTailAtTheWrap) {
   EXPECT_EQ(state(ring), (std::vector{60, 50, 1, 50, 1, 0}));
 }
 
-TEST(CircBuffTest, ReadAcrossTheWrapIsSplitOrStopsAtTheEnd) {
+TEST(CircBuffTest, ReadAcrossTheWrapIsSplitOrStopsAtTheEndAndTheWrapPointMovesDownButNeverUp) {
   for (int max : {50, 20}) {
     CircBuff ring(100);
     write(ring, 1, 50), write(ring, 2, 40), read(ring, 70);
@@ -65,40 +65,25 @@ TEST(CircBuffTest, ReadAcrossTheWrapIsSplitOrStopsAtTheEnd) {
       EXPECT_EQ(read(ring, 100), block(3, 30));
     }
     EXPECT_EQ(std::pair(ring.startOutput(), ring.outputLap()), std::pair(30, 1));
+    ASSERT_TRUE(write(ring, 4, 50));
+    read(ring, 50);
+    ASSERT_TRUE(write(ring, 5, 20));
+    EXPECT_EQ(std::pair(ring.EOD(), ring.startInput()), std::pair(80, 20))
+        << "wrapped although the storage ends at 100";
+    EXPECT_EQ(read(ring, 100), block(5, 20));
   }
 }
 
-TEST(CircBuffTest, WrappingBlockThatEndsAtTheReadPositionFillsTheRing) {
-  CircBuff ring(100);
-  write(ring, 1, 60), read(ring, 60);
-  ASSERT_TRUE(write(ring, 2, 60));
-  EXPECT_EQ(ring.unread(), 60) << "a full ring, not an empty one";
-  EXPECT_FALSE(write(ring, 3, 1)) << "nothing more fits";
-  EXPECT_EQ(ring.resets(), 1);
-  EXPECT_TRUE(read(ring, 100).empty()) << "the overflow emptied it";
-}
-
-TEST(CircBuffTest, WrapPointMovesDownButNeverUp) {
-  CircBuff ring(100);
-  write(ring, 1, 50), write(ring, 2, 40), read(ring, 90), write(ring, 3, 30), read(ring, 30);  // EOD 90
-  ASSERT_TRUE(write(ring, 4, 50));
-  EXPECT_EQ(ring.startInput(), 80);
-  read(ring, 50);
-  ASSERT_TRUE(write(ring, 5, 20));
-  EXPECT_EQ(std::pair(ring.EOD(), ring.startInput()), std::pair(80, 20))
-      << "wrapped although the storage ends at 100";
-  EXPECT_EQ(read(ring, 100), block(5, 20));
-}
-
 TEST(CircBuffTest, BlockThatWouldLandOnUnreadBytesEmptiesTheRingAndOneTooLongIsRefused) {
-  for (auto [steps, overflowing] :
-       {std::pair{std::vector{60, 30}, 20},     // wrap onto the unread start
-        {std::vector{60, 30, -50, 40}, 60},     // a second wrap while a lap ahead
-        {std::vector{60, 30, -50, 40}, 11}}) {  // a lap ahead, one byte into the reader
+  for (auto [steps, fits, overflowing] :
+       {std::tuple{std::vector{60, 30}, 10, 20},    // wrap onto the unread start
+        {std::vector{60, -60, 60}, 0, 1},           // a wrapped block that ends at the reader fills the ring
+        {std::vector{60, 30, -50, 40}, 10, 60},     // a second wrap while a lap ahead
+        {std::vector{60, 30, -50, 40}, 10, 11}}) {  // a lap ahead, one byte into the reader
     SCOPED_TRACE(overflowing);
     CircBuff ring(100);
     for (int step : steps) ASSERT_TRUE(step < 0 ? !read(ring, -step).empty() : write(ring, 1, step));
-    EXPECT_FALSE(ring.overFlow(0) || ring.overFlow(10)) << "up to the reader fits";
+    EXPECT_FALSE(ring.overFlow(0) || ring.overFlow(fits)) << "up to the reader fits";
     EXPECT_TRUE(ring.overFlow(overflowing));
     EXPECT_FALSE(write(ring, 2, overflowing));
     EXPECT_EQ(ring.resets(), 1);
@@ -122,17 +107,8 @@ TEST(CircBuffTest, ClearPrimesAQuarterOfSilence) {
   EXPECT_EQ(read(ring, 1'000'000, 250'000), Bytes(250'000, 0));
 }
 
-TEST(CircBuffTest, UndoHandsTheSameBytesOutAgainAndAHeldReadKeepsTheWriterOff) {
-  for (bool hold : {false, true}) {
-    CircBuff ring(100);
-    write(ring, 1, 40), write(ring, 2, 20);
-    Bytes first = read(ring, 50, 0, hold);
-    ASSERT_TRUE(write(ring, 3, 30)) << "a block between the read and its undo";
-    ring.undoGetData();
-    EXPECT_EQ(ring.startOutput(), 0);
-    EXPECT_EQ(read(ring, 100), block(1, 40) + block(2, 20) + block(3, 30));
-    EXPECT_EQ(first, block(1, 40) + block(2, 10));
-  }
+// The undone read's bytes coming again is the stress test's; here the writer's side of it.
+TEST(CircBuffTest, AHeldReadKeepsTheWriterOffAndUndoAfterAnOverflowDoesNothing) {
   for (auto [hold, readAgain, wrapStored] :
        {std::tuple{false, false, true}, {true, false, false}, {true, true, true}}) {
     CircBuff ring(100);
@@ -141,16 +117,12 @@ TEST(CircBuffTest, UndoHandsTheSameBytesOutAgainAndAHeldReadKeepsTheWriterOff) {
     // Wrapping onto 0..19, over bytes the last read handed out.
     EXPECT_EQ(write(ring, 3, 20), wrapStored) << hold << readAgain;
   }
-  // Undo after an overflow does nothing.
   CircBuff ring(100);
   write(ring, 1, 60), read(ring, 30), write(ring, 2, 40);
-  int epoch = ring.readEpoch();
   EXPECT_FALSE(write(ring, 3, 40));  // wraps onto 30 unread bytes: empties the ring
   ring.undoGetData();
-  EXPECT_EQ(ring.unread(), 0);
   ASSERT_TRUE(write(ring, 4, 10));
   EXPECT_EQ(read(ring, 100), block(4, 10));
-  EXPECT_NE(ring.readEpoch(), epoch);
 }
 
 // One writer, one reader, blocks of varying size carrying their sequence number and a
@@ -160,7 +132,6 @@ TEST(CircBuffStressTest, ReaderSeesTheWritersBytesInOrderUntilAnOverflow) {
   constexpr uint32_t kBlocks = 40'000, kEnd = 0xffffffffu;
   CircBuff ring(64 * 1024);
   auto payload = [](uint32_t seq, uint32_t i) { return static_cast<uint8_t>(seq * 131 + i * 7 + (i >> 8)); };
-  std::vector<char> dropped(kBlocks, 0), seen(kBlocks, 0);
   std::thread writer([&] {
     std::mt19937 random(1);
     for (uint32_t seq = 0; seq <= kBlocks; ++seq) {
@@ -169,10 +140,7 @@ TEST(CircBuffStressTest, ReaderSeesTheWritersBytesInOrderUntilAnOverflow) {
       Bytes b(8 + length);
       std::memcpy(b.data(), head, 8);
       for (uint32_t i = 0; i < length; ++i) b[8 + i] = payload(seq, i);
-      if (seq == kBlocks)
-        while (!ring.addData(b.data(), 8)) std::this_thread::yield();
-      else if (!ring.addData(b.data(), static_cast<int>(b.size())))
-        dropped[seq] = 1;
+      while (!ring.addData(b.data(), static_cast<int>(b.size())) && seq == kBlocks) std::this_thread::yield();
       // Pauses of both sides let the writer catch up with the reader, and the reader find the
       // ring in every state, the fullest ones included.
       if (random() % 16 == 0) std::this_thread::sleep_for(std::chrono::microseconds(random() % 200));
@@ -222,7 +190,6 @@ TEST(CircBuffStressTest, ReaderSeesTheWritersBytesInOrderUntilAnOverflow) {
       if (pending.size() - at < 8 + head[1]) break;
       for (uint32_t i = 0; i < head[1]; ++i) byteErrors += pending[at + 8 + i] != payload(head[0], i);
       orderErrors += gapAllowed ? head[0] <= lastSeq : head[0] != lastSeq + 1;
-      seen[head[0]] = 1;
       lastSeq = head[0];
       gapAllowed = false;
     }
@@ -233,11 +200,7 @@ TEST(CircBuffStressTest, ReaderSeesTheWritersBytesInOrderUntilAnOverflow) {
   EXPECT_EQ(byteErrors, 0);
   EXPECT_EQ(orderErrors, 0) << "a gap without an overflow, or a block twice";
   EXPECT_EQ(undoErrors, 0) << "an undone read handed out other bytes";
-  int droppedCount = 0, readDropped = 0;
-  for (uint32_t i = 0; i < kBlocks; ++i) droppedCount += dropped[i], readDropped += dropped[i] && seen[i];
-  EXPECT_EQ(readDropped, 0) << "a dropped block was handed out";
   EXPECT_GT(ring.resets(), 0) << "the reader was never overtaken; the test proved nothing about overflows";
-  EXPECT_GT(droppedCount, 0);
   EXPECT_EQ(epochChanges, ring.resets()) << "every reset was seen by the reader";
 }
 

@@ -13,7 +13,6 @@
 #include "support/fake_prompts.h"
 #include "support/fake_views.h"
 #include "support/log_tail.h"
-#include "support/temp_folder.h"
 
 namespace brovana {
 namespace {
@@ -23,29 +22,25 @@ using namespace std::chrono_literals;
 class EncoderTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    codec.drivers = {{1, test::nominalFormats()}};
-    acm = std::make_unique<AcmConvert>(sink, status, codec, prompts, exit);
-    acm->startConvertThread();
+    acm.startConvertThread();
     reports.quiet = true;
     reports.onListFailed = [this] { encoder->stopPlaying(false); };
     makeEncoder();
   }
   void TearDown() override { encoder.reset(); }
   void makeEncoder(EncoderTimings timings = {}) {
-    encoder = std::make_unique<Encoder>(*acm, decoders, prompts, timings);
+    encoder = std::make_unique<Encoder>(acm, decoders, prompts, timings);
     encoder->setReports(&reports);
     encoder->setContinuousLoop(false);
   }
   // A list of the files named; their contents make their MP3 facts.
   std::vector<std::string> list(std::vector<std::string> names, const std::string& contents = "no frames") {
     playlist.FreeListArray();
-    std::vector<std::string> paths;
-    for (const std::string& name : names) {
+    for (std::string& name : names) {
       folder.write(name, contents);
-      paths.push_back(folder.file(name));
-      playlist.addFile(paths.back(), AddMode::Append);
+      playlist.addFile(name = folder.file(name), AddMode::Append);
     }
-    return paths;
+    return names;
   }
   // Runs the list from `index` until the run is over, with `during` on the test thread meanwhile.
   void run(int index = 0, const std::function<void()>& during = {}) {
@@ -70,7 +65,7 @@ class EncoderTest : public ::testing::Test {
   test::FakeCodec codec;
   test::FakeSink sink;
   test::FakeStatus status;
-  std::unique_ptr<AcmConvert> acm;
+  AcmConvert acm{sink, status, codec, prompts, exit};
   test::Journal journal;
   test::FakeEngineReports reports{journal};
   Playlist playlist{prompts};
@@ -107,9 +102,8 @@ TEST_F(EncoderTest, ListWhoseEveryTrackFailsStopsAfterOneFailureMoreThanItsLengt
     EXPECT_EQ(Logger::failedFiles() - failedBefore, 4) << "and each counts, whatever failed";
     EXPECT_EQ(prompts.boxTexts().back(), kPlaylistFailedText);
     for (int i = 0; i < 3; ++i) EXPECT_FALSE(playlist.item(i)->playable());
-    EXPECT_EQ(codec.openStreams(), 0) << "the stage is closed";
+    EXPECT_EQ(codec.openStreams.load(), 0) << "the stage is closed";
   }
-  EXPECT_TRUE(log.contains("ripped at 128000 bps, 1 channel(s), with a sample rate of 44100."));
 }
 
 TEST_F(EncoderTest, DecoderStatusesKeepTheTrackGoingOrEndIt) {
@@ -131,35 +125,22 @@ TEST_F(EncoderTest, DecoderStatusesKeepTheTrackGoingOrEndIt) {
   }
 }
 
-TEST_F(EncoderTest, StopDuringATrackEndsTheRunAndANewStartPlaysAgain) {
+TEST_F(EncoderTest, StopDuringATrackClosesItAndAStartRightAfterTakesOverFromTheEndingRun) {
   auto paths = list({"a.mp3", "b.mp3"});
-  decoders.scripts[paths[0]].endless = true;
-  run(0, [&] {
-    ASSERT_TRUE(decoders.waitForBlock(paths[0], 3));
-    EXPECT_EQ(encoder->currentItem()->fullpath(), paths[0]);
-    encoder->stopPlaying(false);
-  });
-  EXPECT_EQ(names(0), "a");
-  EXPECT_TRUE(log.contains(" bytes transmitted for " + paths[0] + "\n"));
-  EXPECT_EQ(decoders.decodersAlive.load() + decoders.outputsAlive.load(), 0) << "a stop closes the decoder";
-  EXPECT_EQ(codec.openStreams(), 0) << "and the conversion stream";
-  EXPECT_TRUE(journal.follows({"trackCleared"}));
-  run(1);
-  EXPECT_EQ(names(1), "b");
-  EXPECT_EQ(decoders.decodersMade.load(), 2);
-  EXPECT_EQ(decoders.useAfterRelease.load(), 0);
-}
-
-TEST_F(EncoderTest, StartRightAfterAStopTakesOverFromTheEndingRun) {
-  auto paths = list({"a.mp3", "b.mp3"});
-  decoders.scripts[paths[0]].endless = true;
+  decoders.scripts[paths[0]].endless = decoders.scripts[paths[1]].endless = true;
   encoder->start(playlist, 56000, 0);
   ASSERT_TRUE(decoders.waitForBlock(paths[0], 2));
+  EXPECT_EQ(encoder->currentItem()->fullpath(), paths[0]);
   encoder->stopPlaying(false);
   encoder->start(playlist, 56000, 1);
+  ASSERT_TRUE(decoders.waitForBlock(paths[1], 2));
+  encoder->stopPlaying(false);
   ASSERT_TRUE(test::eventually([&] { return log.count("Playlist done\n") == 2 && !encoder->isRunning(); }));
   EXPECT_EQ(names(0), "ab");
-  EXPECT_EQ(decoders.useAfterRelease.load(), 0);
+  EXPECT_TRUE(log.contains(" bytes transmitted for " + paths[0] + "\n"));
+  EXPECT_TRUE(journal.follows({"trackCleared"}));
+  EXPECT_EQ(decoders.decodersAlive.load() + decoders.outputsAlive.load() + codec.openStreams.load(), 0)
+      << "a stop closes the decoder, the output and the conversion stream";
 }
 
 TEST_F(EncoderTest, JumpsAndEditsDuringATrackKeepTheOrder) {
@@ -192,9 +173,8 @@ TEST_F(EncoderTest, StopThatCannotWaitForTheTrackLeavesTheDecoderToTheWorker) {
     release.set_value();
   });
   EXPECT_TRUE(test::eventually([&] {
-    return decoders.decodersAlive.load() == 0 && codec.openStreams() == 0;
+    return decoders.decodersAlive.load() == 0 && codec.openStreams.load() == 0;
   })) << "released by the worker after its track";
-  EXPECT_EQ(decoders.useAfterRelease.load(), 0);
 }
 
 }  // namespace

@@ -1,19 +1,15 @@
 #pragma once
 // Fakes around the conversion stage and the playlist engine: a scriptable MP3 codec, a sink that
-// records the stream, a status port, and a scripted decoder library (22050 Hz stereo blocks) with
-// hooks on the worker thread and counts that tell whether a decoder was used after its release.
-// They are called from the worker threads while the test thread looks at them.
+// counts the stream, a status port, and a scripted decoder library (22050 Hz stereo blocks) with
+// hooks on the worker thread. The worker threads call them while the test thread looks.
 
 #include <atomic>
-#include <chrono>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
-#include <fstream>
 #include <functional>
 #include <map>
 #include <mutex>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -21,42 +17,19 @@
 #include "audio/conversion_ports.h"
 #include "audio/mp3_codec.h"
 #include "audio/mp3_decoder.h"
-#include "diag/logger.h"
-#include "support/temp_folder.h"
 
 namespace brovana::test {
 
-inline WaveFormat mp3Format(int rate, int channels, int bytesPerSec, uint16_t tag = WAVE_FORMAT_MPEGLAYER3) {
-  MPEGLAYER3WAVEFORMAT f;
-  f.wfx.wFormatTag = tag;
-  f.wfx.nChannels = static_cast<uint16_t>(channels);
-  f.wfx.nSamplesPerSec = static_cast<uint32_t>(rate);
-  f.wfx.nAvgBytesPerSec = static_cast<uint32_t>(bytesPerSec);
-  f.wfx.nBlockAlign = 1;
-  f.wID = MPEGLAYER3_ID_MPEG;
-  f.nBlockSize = static_cast<uint16_t>(bytesPerSec / 10);
-  f.nFramesPerBlock = 1;
-  return WaveFormat::fromMpegLayer3(f);
-}
-
 // The nominal formats of the four line speeds.
 inline std::vector<WaveFormat> nominalFormats() {
-  return {mp3Format(11025, 1, 2000), mp3Format(22050, 1, 3000), mp3Format(11025, 2, 4000),
-          mp3Format(22050, 2, 7000)};
-}
-
-// The program-wide log is opened once per process, in the folder current at its first line:
-// this makes that a scratch folder that lives as long as the process.
-inline void logInScratchFolder() {
-  static TempFolder folder;
-  static ScopedChdir inFolder(folder.path());
-}
-
-inline std::string logText() {
-  std::ifstream in(Logger::getLogPath(), std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
+  std::vector<WaveFormat> formats;
+  for (auto [rate, channels, bytesPerSec] :
+       {std::tuple{11025, 1, 2000}, {22050, 1, 3000}, {11025, 2, 4000}, {22050, 2, 7000}}) {
+    MPEGLAYER3WAVEFORMAT f;
+    f.wfx = {WAVE_FORMAT_MPEGLAYER3, uint16_t(channels), uint32_t(rate), uint32_t(bytesPerSec), 1, 0, 0};
+    formats.push_back(WaveFormat::fromMpegLayer3(f));
+  }
+  return formats;
 }
 
 // Drivers and streams count themselves in and out of the codec that made them.
@@ -66,31 +39,26 @@ class FakeCodec : public Mp3Codec {
     DriverId id;
     std::vector<WaveFormat> formats;
     bool opens = true;
-    int maxFormatSize = 30;
   };
   struct Conversion {
     std::vector<uint8_t> pcm;
     uint32_t flags;
   };
 
-  std::vector<Driver> drivers;
+  std::vector<Driver> drivers = {{3, nominalFormats()}};
   // Whether a stream opens; by default anything but mono to stereo, as the original codec.
-  std::function<int(const WaveFormat&, const WaveFormat&)> streamPolicy = [](const WaveFormat& s,
-                                                                             const WaveFormat& d) {
+  std::function<int(const WaveFormat&, const WaveFormat&)> streamPolicy = [](auto& s, auto& d) {
     return s.wfx.nChannels == 1 && d.wfx.nChannels == 2 ? ACMERR_NOTPOSSIBLE : MMSYSERR_NOERROR;
   };
-  uint32_t sourceSizeAnswer = 10'000;  // destination bytes for 100,000 source bytes
-  uint32_t destinationSizeAnswer = 400'000;
-  uint32_t outputPer100 = 1;  // MP3 bytes per 100 PCM bytes
-  std::deque<int> results;    // of the next conversions, then success; set before the thread runs
+  uint32_t sourceSizeAnswer = 10'000, destinationSizeAnswer = 400'000;  // for 100,000 bytes
+  uint32_t outputPer100 = 1;                                            // MP3 bytes per 100 PCM bytes
+  std::deque<int> results;  // of the next conversions, then success; set before the thread runs
+  std::atomic<int> openDrivers{0}, openStreams{0};
 
-  int openDrivers() const { return drivers_; }
-  int openStreams() const { return streams_; }
   std::vector<Conversion> conversions() const {
     std::lock_guard lock(mutex_);
     return conversions_;
   }
-
   std::vector<DriverId> enumDrivers() override {
     std::vector<DriverId> ids;
     for (const Driver& d : drivers) ids.push_back(d.id);
@@ -98,11 +66,8 @@ class FakeCodec : public Mp3Codec {
   }
   int openDriver(DriverId id, std::unique_ptr<CodecDriver>& out) override {
     for (Driver& d : drivers)
-      if (d.id == id) {
-        if (d.opens) out = std::make_unique<OpenDriver>(*this, d);
-        return d.opens ? MMSYSERR_NOERROR : MMSYSERR_NOMEM;
-      }
-    return MMSYSERR_INVALHANDLE;
+      if (d.id == id && d.opens) return out = std::make_unique<OpenDriver>(*this, d), MMSYSERR_NOERROR;
+    return MMSYSERR_NOMEM;
   }
   int openStream(const WaveFormat& source, const WaveFormat& destination,
                  std::unique_ptr<CodecStream>& out) override {
@@ -112,91 +77,70 @@ class FakeCodec : public Mp3Codec {
   }
 
  private:
-  class OpenDriver : public CodecDriver {
-   public:
-    OpenDriver(FakeCodec& codec, Driver& driver) : codec_(codec), driver_(driver) { ++codec.drivers_; }
-    ~OpenDriver() override { close(); }
-    int maxFormatSize() override { return driver_.maxFormatSize; }
+  struct OpenDriver : CodecDriver {
+    OpenDriver(FakeCodec& codec, Driver& driver) : codec(codec), driver(driver) { ++codec.openDrivers; }
+    ~OpenDriver() override { --codec.openDrivers; }
+    int maxFormatSize() override { return 30; }
     int enumFormats(const std::function<bool(const WaveFormat&)>& each) override {
-      for (const WaveFormat& f : driver_.formats)
+      for (const WaveFormat& f : driver.formats)
         if (!each(f)) break;
       return MMSYSERR_NOERROR;
     }
-    int close() override {
-      return std::exchange(closed_, true) ? MMSYSERR_INVALHANDLE : (--codec_.drivers_, 0);
-    }
-
-   private:
-    FakeCodec& codec_;
-    Driver& driver_;
-    bool closed_ = false;
+    int close() override { return MMSYSERR_NOERROR; }
+    FakeCodec& codec;
+    Driver& driver;
   };
 
-  class Stream : public CodecStream {
-   public:
-    explicit Stream(FakeCodec& codec) : codec_(codec) { ++codec.streams_; }
-    ~Stream() override { close(); }
+  struct Stream : CodecStream {
+    explicit Stream(FakeCodec& codec) : codec(codec) { ++codec.openStreams; }
+    ~Stream() override { --codec.openStreams; }
     int size(uint32_t input, StreamSize which, uint32_t& output) override {
-      uint64_t per100k = which == StreamSize::Source ? codec_.sourceSizeAnswer : codec_.destinationSizeAnswer;
+      uint64_t per100k = which == StreamSize::Source ? codec.sourceSizeAnswer : codec.destinationSizeAnswer;
       output = static_cast<uint32_t>(per100k * input / 100'000);
       return MMSYSERR_NOERROR;
     }
     int prepareHeader(ACMSTREAMHEADER& header) override {
-      header.fdwStatus |= ACMSTREAMHEADER_STATUSF_PREPARED;
-      prepared_ = header.cbSrcLength;
-      return MMSYSERR_NOERROR;
+      return header.fdwStatus |= ACMSTREAMHEADER_STATUSF_PREPARED, MMSYSERR_NOERROR;
     }
     int unprepareHeader(ACMSTREAMHEADER& header) override {
-      if (!(header.fdwStatus & ACMSTREAMHEADER_STATUSF_PREPARED)) return ACMERR_UNPREPARED;
-      if (header.cbSrcLength != prepared_) return MMSYSERR_INVALPARAM;
-      header.fdwStatus &= ~ACMSTREAMHEADER_STATUSF_PREPARED;
-      return MMSYSERR_NOERROR;
+      return header.fdwStatus &= ~ACMSTREAMHEADER_STATUSF_PREPARED, MMSYSERR_NOERROR;
     }
     int convert(ACMSTREAMHEADER& header, uint32_t flags) override {
-      std::lock_guard lock(codec_.mutex_);
+      std::lock_guard lock(codec.mutex_);
       int result = ACMERR_UNPREPARED;
       if (header.fdwStatus & ACMSTREAMHEADER_STATUSF_PREPARED) {
-        result = codec_.results.empty() ? MMSYSERR_NOERROR : codec_.results.front();
-        if (!codec_.results.empty()) codec_.results.pop_front();
+        result = codec.results.empty() ? MMSYSERR_NOERROR : codec.results.front();
+        if (!codec.results.empty()) codec.results.pop_front();
       }
-      codec_.conversions_.push_back({{header.pbSrc, header.pbSrc + header.cbSrcLength}, flags});
-      header.cbDstLengthUsed = std::min(header.cbSrcLength / 100 * codec_.outputPer100, header.cbDstLength);
+      codec.conversions_.push_back({{header.pbSrc, header.pbSrc + header.cbSrcLength}, flags});
+      header.cbDstLengthUsed = std::min(header.cbSrcLength / 100 * codec.outputPer100, header.cbDstLength);
       std::memset(header.pbDst, 0x5a, header.cbDstLengthUsed);
       return result;
     }
-    int close() override {
-      return std::exchange(closed_, true) ? MMSYSERR_INVALHANDLE : (--codec_.streams_, 0);
-    }
-
-   private:
-    FakeCodec& codec_;
-    uint32_t prepared_ = 0;
-    bool closed_ = false;
+    int close() override { return MMSYSERR_NOERROR; }
+    FakeCodec& codec;
   };
 
-  std::atomic<int> drivers_{0}, streams_{0};
   mutable std::mutex mutex_;
   std::vector<Conversion> conversions_;
 };
 
 // Counts the MP3 bytes the connection would have sent.
-class FakeSink : public StreamSink {
- public:
+struct FakeSink : StreamSink {
   int sendStream(const uint8_t*, int length, bool) override { return sent += length, length; }
   void flush() override { ++flushes; }
   std::atomic<int> sent{0}, flushes{0};
 };
 
-class FakeStatus : public ConversionStatus {
- public:
+struct FakeStatus : ConversionStatus {
   void showLastError(std::string_view) override {}
   void refreshCounters() override { ++refreshes; }
   int refreshes = 0;  // the stage reports from the caller's thread here
 };
 
 // A plug-in that negates every sample and, with `framesOut` set, hands back that many frames
-// (the first ones, or the block again after itself); and the visualisation after it. The tests
-// call convertAndSend themselves, so both are used on the test's thread only.
+// (the first ones, or the block again after itself); and the visualisation after it. Both are
+// called on the source's thread: the test's own, or the capture's before the test looks.
 struct FakeDspAndVisual : DspHost, VisualFeed {
   int processSamples(uint8_t* samples, int frames, int, int channels, int rate) override {
     calls.push_back({frames, rate});
@@ -233,8 +177,7 @@ inline std::unique_ptr<Resampler> nearestResampler(int fromRate, int toRate, int
 }
 
 struct DecodeScript {
-  int createStatus = kDecoderOk;
-  int openStatus = kDecoderOk;
+  int createStatus = kDecoderOk, openStatus = kDecoderOk;
   std::vector<DecodeStatus> statuses = {};  // the steps in order, then LastBlock; none: four blocks
   bool endless = false;                     // Block after Block until the engine stops asking
 };
@@ -244,8 +187,7 @@ class FakeDecoderLibrary final : public DecoderLibrary {
   std::map<std::string, DecodeScript> scripts;  // by path; set before the engine runs
   // Run on the worker thread after block (from 0) of a file was decoded; set before the run.
   std::map<std::pair<std::string, int>, std::function<void()>> onBlock;
-  std::atomic<int> decodersAlive{0}, decodersMade{0}, outputsAlive{0}, blocksPlayed{0};
-  std::atomic<int> useAfterRelease{0};  // decode steps on a released decoder: must stay 0
+  std::atomic<int> decodersAlive{0}, outputsAlive{0}, blocksPlayed{0};
 
   std::unique_ptr<Mp3Decoder> newDecoder() override { return std::make_unique<Decoder>(*this); }
   std::unique_ptr<AudioOutput> newDeviceOutput(const std::string&) override {
@@ -265,59 +207,48 @@ class FakeDecoderLibrary final : public DecoderLibrary {
   }
 
  private:
-  class Decoder final : public Mp3Decoder {
-   public:
-    explicit Decoder(FakeDecoderLibrary& library) : library_(library) {
-      ++library.decodersAlive, ++library.decodersMade;
+  struct Decoder final : Mp3Decoder {
+    explicit Decoder(FakeDecoderLibrary& library) : library(library) { ++library.decodersAlive; }
+    ~Decoder() override { --library.decodersAlive; }
+    int createInput(const std::string& name) override {
+      std::lock_guard lock(library.mutex_);
+      path = name, step = 0, script = library.scripts[path];
+      library.opened_.push_back(path);
+      library.reached_[path] = -1;
+      return script.createStatus;
     }
-    ~Decoder() override { --library_.decodersAlive; }
-    int createInput(const std::string& path) override {
-      path_ = path, step_ = 0;
-      std::lock_guard lock(library_.mutex_);
-      library_.opened_.push_back(path);
-      library_.reached_[path] = -1;
-      script_ = library_.scripts[path];
-      return script_.createStatus;
-    }
-    int openInput() override { return open_ = script_.openStatus == kDecoderOk, script_.openStatus; }
+    int openInput() override { return open = script.openStatus == kDecoderOk, script.openStatus; }
     DecodeStatus decode() override {
-      if (library_.decodersAlive.load() <= 0) ++library_.useAfterRelease;
-      if (!open_) return DecodeStatus::Error;
-      size_t step = step_++;
-      DecodeStatus status = step < script_.statuses.size() ? script_.statuses[step] : DecodeStatus::LastBlock;
-      if (script_.endless || (script_.statuses.empty() && step < 3)) status = DecodeStatus::Block;
-      block_.assign(status == DecodeStatus::Block || status == DecodeStatus::LastBlock ? 1152 : 0, 1);
-      library_.reached(path_, static_cast<int>(step));
+      if (!open) return DecodeStatus::Error;
+      size_t now = step++;
+      DecodeStatus status = now < script.statuses.size() ? script.statuses[now] : DecodeStatus::LastBlock;
+      if (script.endless || (script.statuses.empty() && now < 3)) status = DecodeStatus::Block;
+      pcm.assign(status == DecodeStatus::Block || status == DecodeStatus::LastBlock ? 1152 : 0, 1);
+      library.reached(path, static_cast<int>(now));
       return status;
     }
-    std::span<const int16_t> block() const override { return block_; }
+    std::span<const int16_t> block() const override { return pcm; }
     PcmFormat format() const override { return {22050, 2}; }
-    long long bytesRead() const override { return 417 * static_cast<long long>(step_); }
-    void closeInput() override { open_ = false; }
-
-   private:
-    FakeDecoderLibrary& library_;
-    std::string path_;
-    DecodeScript script_;
-    bool open_ = false;
-    size_t step_ = 0;
-    std::vector<int16_t> block_;
+    long long bytesRead() const override { return 417 * static_cast<long long>(step); }
+    void closeInput() override { open = false; }
+    FakeDecoderLibrary& library;
+    std::string path;
+    DecodeScript script;
+    bool open = false;
+    size_t step = 0;
+    std::vector<int16_t> pcm;
   };
 
-  class Output final : public AudioOutput {
-   public:
-    explicit Output(FakeDecoderLibrary& library) : library_(library) { ++library.outputsAlive; }
-    ~Output() override { --library_.outputsAlive; }
+  struct Output final : AudioOutput {
+    explicit Output(FakeDecoderLibrary& library) : library(library) { ++library.outputsAlive; }
+    ~Output() override { --library.outputsAlive; }
     int open() override { return kDecoderOk; }
     void play(std::span<const int16_t>, PcmFormat) override {
-      ++library_.blocksPlayed;
-      // Real time is not the point here; a short pause per block lets other threads in.
-      std::this_thread::sleep_for(std::chrono::microseconds(200));
+      ++library.blocksPlayed;
+      std::this_thread::sleep_for(std::chrono::microseconds(200));  // lets other threads in
     }
     void close() override {}
-
-   private:
-    FakeDecoderLibrary& library_;
+    FakeDecoderLibrary& library;
   };
 
   void reached(const std::string& path, int block) {

@@ -7,6 +7,7 @@
 #include "fakes.h"
 #include "support/fake_prompts.h"
 #include "support/fake_views.h"
+#include "support/log_tail.h"
 
 namespace brovana {
 namespace {
@@ -67,14 +68,8 @@ class FakeCard : public WaveInDevice, public test::FakeEngineReports {
   bool stopped_ = false;
 };
 
-// The stage reads its formats when it is made.
-struct NominalCodec : test::FakeCodec {
-  NominalCodec() { drivers.push_back({3, test::nominalFormats()}); }
-};
-
 class LineCDInputTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() { test::logInScratchFolder(); }  // the stage logs when it is made
   void SetUp() override {
     capture.setReports(&device);
     capture.setVisual(&visual);
@@ -85,7 +80,8 @@ class LineCDInputTest : public ::testing::Test {
     ASSERT_EQ(stage.InitACM(channels == 1 ? 24000 : 56000, &track), kInitOpened);
   }
 
-  NominalCodec codec;
+  test::LogTail log;  // first: the stage logs when it is made
+  test::FakeCodec codec;
   test::FakeSink sink;
   test::FakeStatus status;
   test::FakePrompts prompts;

@@ -16,35 +16,31 @@ struct Line {
   std::vector<MixerItem> items = {};
 };
 
-class FakeMixerModel : public MixerModel {
- public:
-  explicit FakeMixerModel(std::vector<Line> lines) : lines_(std::move(lines)) {}
-  std::vector<MixerLine> destinations() override { return under(-1); }
-  std::vector<MixerLine> sources(const MixerLine& destination) override { return under(destination.id); }
+struct FakeMixerModel : MixerModel {
+  explicit FakeMixerModel(std::vector<Line> lines) : lines(std::move(lines)) {}
+  std::vector<MixerLine> destinations() override { return sources({-1, 0, 1, ""}); }
+  std::vector<MixerLine> sources(const MixerLine& parent) override {
+    std::vector<MixerLine> out;
+    for (size_t i = 0; i < lines.size(); ++i)
+      if (lines[i].parent == parent.id) out.push_back({static_cast<int>(i), lines[i].type, 2, ""});
+    return out;
+  }
   std::vector<MixerControlInfo> controls(const MixerLine& line) override {
     std::vector<MixerControlInfo> out;
-    for (MixerControlType type : lines_[static_cast<size_t>(line.id)].controls)
-      out.push_back({line.id * 10 + static_cast<int>(out.size()), type});
+    for (MixerControlType type : lines[size_t(line.id)].controls)
+      out.push_back({line.id * 10 + int(out.size()), type});
     return out;
   }
   std::vector<MixerItem> listItems(const MixerControlInfo& control) override {
-    return lines_[static_cast<size_t>(control.id / 10)].items;
+    return lines[size_t(control.id / 10)].items;
   }
   bool setValues(const MixerControlInfo& control, const std::vector<int>& values) override {
     writes += (writes.empty() ? "" : " ") + std::to_string(control.id) + "=";
     for (size_t i = 0; i < values.size(); ++i) writes += (i ? "," : "") + std::to_string(values[i]);
     return true;
   }
+  std::vector<Line> lines;
   std::string writes;
-
- private:
-  std::vector<MixerLine> under(int parent) {
-    std::vector<MixerLine> out;
-    for (size_t i = 0; i < lines_.size(); ++i)
-      if (lines_[i].parent == parent) out.push_back({static_cast<int>(i), lines_[i].type, 2, ""});
-    return out;
-  }
-  std::vector<Line> lines_;
 };
 
 // Cards whose recording destination starts with a list of the recordable items.

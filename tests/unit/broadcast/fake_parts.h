@@ -14,36 +14,24 @@
 
 namespace brovana::test {
 
-class MemoryVisualModes : public Visualisation {
+// The display modes, the play order and the volumes, kept in memory.
+class MemoryModes final : public Visualisation, public PlayOrder, public VolumeWindow {
  public:
   bool displayOn(int display) const override { return on_[display & 7]; }
   void setDisplay(int display, bool on) override { on_[display & 7] = on; }
   VisualFeed* feed() override { return nullptr; }
-
- private:
-  std::atomic<bool> on_[8] = {};
-};
-
-class MemoryPlayOrder : public PlayOrder {
- public:
   bool random() const override { return random_; }
   void setRandom(bool on) override { random_ = on; }
   int priority() const override { return 0; }
   void setPriority(int) override {}
-
- private:
-  bool random_ = false;
-};
-
-class MemoryVolumes : public VolumeWindow {
- public:
-  int volume(Line line) const override { return values_[line]; }
-  void setVolume(Line line, int value) override { values_[line] = value; }
+  int volume(Line line) const override { return volumes_[line]; }
+  void setVolume(Line line, int value) override { volumes_[line] = value; }
   void show() override {}
   void setSkin(const std::string&) override {}
 
  private:
-  int values_[3] = {32000, 32000, 32000};
+  std::atomic<bool> on_[8] = {}, random_{false};
+  int volumes_[3] = {32000, 32000, 32000};
 };
 
 // The program-wide values as a fresh process has them, reading from `registry`.
@@ -214,7 +202,7 @@ class FakeParts final : public StudioParts {
   std::unique_ptr<MixerControl> makeMixer(MixerDestination to) override {
     return std::make_unique<FakePart>(journal_, to == MixerDestination::Recording ? "inMixer" : "outMixer");
   }
-  std::unique_ptr<VolumeWindow> makeVolumeWindow(int) override { return std::make_unique<MemoryVolumes>(); }
+  std::unique_ptr<VolumeWindow> makeVolumeWindow(int) override { return std::make_unique<MemoryModes>(); }
   std::unique_ptr<Capture> makeCapture(const CaptureWiring&) override {
     return made(capture, std::make_unique<FakeCapture>(journal_));
   }

@@ -27,9 +27,7 @@ class SettingsTest : public ::testing::Test {
   test::FakePrompts prompts;
   test::FakeAccountService service;
   LiveConnect connection{"127.0.0.1:9", nullptr, service, prompts};
-  test::MemoryVisualModes visual;
-  test::MemoryPlayOrder order;
-  test::MemoryVolumes volumes;
+  test::MemoryModes modes;
 };
 
 // One rule for the stored settings and the connection's default: a line faster than 56000 gets
@@ -57,7 +55,7 @@ TEST_F(SettingsTest, SpeedsAreCappedAndTheOutputDerivedByTheOneRule) {
 
 TEST_F(SettingsTest, SaveAndLoadRoundTripThroughTheNewKeyOnly) {
   registry.create(kOldProfileKey)->set("sessionID", "4");  // the predecessor's settings
-  ASSERT_TRUE(loadBroadcastInfo(registry, kProfileName, &connection, {&visual, &order, &volumes}));
+  ASSERT_TRUE(loadBroadcastInfo(registry, kProfileName, &connection, {&modes, &modes, &modes}));
   registry.create(profileKeyPath())->set("host", "198.51.100.7");
   saveBroadcastInfo(registry, kProfileName, &connection, {});
   EXPECT_EQ(saved("host").value_or("") + saved("port").value_or(""), "198.51.100.7") << "without an answer";
@@ -67,11 +65,11 @@ TEST_F(SettingsTest, SaveAndLoadRoundTripThroughTheNewKeyOnly) {
   connection.setGenre(1, "Blues");
   connection.setLiveTag(false);
   connection.setOutputBitrate(24000);
-  visual.setDisplay(4, true);
-  order.setRandom(true);
-  volumes.setVolume(Volumes::LineIn, 1234);
+  modes.setDisplay(4, true);
+  modes.setRandom(true);
+  modes.setVolume(Volumes::LineIn, 1234);
   programValues().setSkin("skins/second.skn");
-  saveBroadcastInfo(registry, kProfileName, &connection, {&visual, &order, &volumes});
+  saveBroadcastInfo(registry, kProfileName, &connection, {&modes, &modes, &modes});
   EXPECT_EQ(saved("sessionID", kOldProfileKey), "4") << "the old key is left alone";
   for (auto [name, value] :
        {std::pair{"host", "203.0.113.5"}, {"genre1", "Blues"}, {"genre2", " "}, {"sessionID", "5"}})
@@ -79,16 +77,14 @@ TEST_F(SettingsTest, SaveAndLoadRoundTripThroughTheNewKeyOnly) {
 
   test::resetProgramValues(&registry);
   LiveConnect link("127.0.0.1:9", nullptr, service, prompts);
-  test::MemoryVisualModes visual2;
-  test::MemoryPlayOrder order2;
-  test::MemoryVolumes volumes2;
-  ASSERT_TRUE(loadBroadcastInfo(registry, kProfileName, &link, {&visual2, &order2, &volumes2}));
+  test::MemoryModes read;
+  ASSERT_TRUE(loadBroadcastInfo(registry, kProfileName, &link, {&read, &read, &read}));
   EXPECT_EQ(link.memberName() + "|" + link.genre(1).value_or("-") + "|" + link.genre(2).value_or("-"),
             "dj|Blues|-");
   EXPECT_FALSE(link.livetag());
   EXPECT_EQ(link.outputBitrate(), 24000);
-  EXPECT_TRUE(visual2.displayOn(4) && !visual2.displayOn(3) && order2.random());
-  EXPECT_EQ(volumes2.volume(Volumes::LineIn), 1234);
+  EXPECT_TRUE(read.displayOn(4) && !read.displayOn(3) && read.random());
+  EXPECT_EQ(read.volume(Volumes::LineIn), 1234);
   EXPECT_EQ(programValues().skin(), "skins/second.skn") << "from the skin key";
   EXPECT_EQ(programValues().sessionID(), 6) << "each run that loads and saves counts once";
 }

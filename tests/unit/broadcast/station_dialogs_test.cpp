@@ -66,42 +66,39 @@ struct Station {
 
 TEST(BroadcastInfoDialog, OkChecksAppliesAndSaves) {
   struct Row {
-    const char* name;
-    std::function<void(StationForm&)> edit;
+    std::string StationForm::*field;  // what the member changed (null: the second genre)
+    std::string value;
     const char* lastBox;  // empty: none
     bool closes, saved;
     std::string message = "Night show";  // the description afterwards
     bool onAir = false;                  // a broadcast runs; the restart is agreed to
     const char* bcinfo = kLive;
   };
+  using F = StationForm;
   const std::string url250 = "http://" + std::string(243, 'u');
   Row rows[] = {
-      {"no change: checked with the service, closed unsaved", [](StationForm&) {}, "", true, false},
-      {"no member name", [](StationForm& f) { f.member.clear(); }, "You must supply a username", false,
-       false},
-      {"no password", [](StationForm& f) { f.password.clear(); }, "You must supply a password", false, false},
-      {"refused password", [](StationForm& f) { f.password = "wrong"; },
-       "Unable to log into your account. Are your username and password correct?", false, false},
-      {"no description", [](StationForm& f) { f.title.clear(); }, "You must supply a broadcast description",
+      {nullptr, "", "", true, false},  // no change: checked with the service, closed unsaved
+      {&F::member, "", "You must supply a username", false, false},
+      {&F::password, "", "You must supply a password", false, false},
+      {&F::password, "wrong", "Unable to log into your account. Are your username and password correct?",
        false, false},
-      {"no URL", [](StationForm& f) { f.url.clear(); }, "No URL supplied!", false, false},
-      {"URL of 250", [&](StationForm& f) { f.url = url250; }, "", true, true},
-      {"URL of 251", [&](StationForm& f) { f.url = url250 + "u"; }, "The URL is too long!", false, false},
-      {"password only", [](StationForm& f) { f.password = "new"; }, "", true, true},
-      {"second genre added", [](StationForm& f) { f.genres[1] = "Blues"; }, "", true, true},
-      {"default description", [](StationForm& f) { f.title = "Welcome to my show!"; }, "", true, true,
-       "Welcome to the dj show!"},
-      {"restart on the air", [](StationForm& f) { f.title = "Day show"; }, "", true, true, "Day show", true},
-      {"Hostplay account, not continued", [](StationForm& f) { f.title = "Day show"; }, "", true, false,
-       "Night show", false, kHostplay},
+      {&F::title, "", "You must supply a broadcast description", false, false},
+      {&F::url, "", "No URL supplied!", false, false},
+      {&F::url, url250, "", true, true},
+      {&F::url, url250 + "u", "The URL is too long!", false, false},
+      {&F::password, "new", "", true, true},
+      {nullptr, "Blues", "", true, true},  // a genre added and nothing else
+      {&F::title, "Welcome to my show!", "", true, true, "Welcome to the dj show!"},
+      {&F::title, "Day show", "", true, true, "Day show", true},                 // restarted on the air
+      {&F::title, "Day show", "", true, false, "Night show", false, kHostplay},  // Hostplay, not continued
   };
   for (const Row& row : rows) {
-    SCOPED_TRACE(row.name);
+    SCOPED_TRACE(row.value + row.lastBox);
     Station station(row.bcinfo);
     station.desk.onAir = row.onAir;
     if (row.bcinfo == kHostplay) station.prompts.answerNext(false);  // "...Do you want to continue?"
     StationForm form = stationForm(station.connection, station.prompts);
-    row.edit(form);
+    (row.field ? form.*row.field : form.genres[1]) = row.value;
     bool hidden = false;
     EXPECT_EQ(acceptStationForm(form, station.connection, station.desk, [&] { hidden = true; }), row.closes);
     std::vector<std::string> boxes = station.prompts.boxTexts();

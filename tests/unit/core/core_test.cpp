@@ -15,43 +15,23 @@ namespace {
 
 using namespace std::chrono_literals;
 
+// Sections and keys match regardless of case; the first occurrence wins; odd lines are skipped.
 TEST(IniFile, ProfileRules) {
-  // Sections and keys match regardless of case; the first occurrence wins; odd lines are skipped.
   IniFile ini = IniFile::parse(
-      "key=before any section\n[Names]\r\nHostPlayName = Autopilot \r\n[playlist]\nFile2=b\n; a comment\n"
-      "no equals sign\n[broken\nk=\"quoted value\"\nk=second\nempty=\n=novalue\n[PlayList]\nfile1=a\n");
+      "key=before any section\n[Names]\r\nHostPlayName = Autopilot \r\n[playlist]\nno equals sign\n[broken\n"
+      "k=\"quoted value\"\nk=second\n=novalue\n[PlayList]\nfile1=a\n");
   EXPECT_EQ(ini.value("names", "HOSTPLAYNAME"), "Autopilot");
   EXPECT_EQ(ini.value("PLAYLIST", "k"), "quoted value");
-  EXPECT_EQ(ini.value("playlist", "empty"), "");
-  EXPECT_EQ(ini.value("names", "missing"), std::nullopt);
   EXPECT_EQ(ini.value("", "key"), std::nullopt);
-  EXPECT_EQ(ini.value("other", "File1", "fallback"), "fallback");
-  EXPECT_EQ(ini.entries("playlist"), (std::vector<std::pair<std::string, std::string>>{{"File2", "b"},
-                                                                                       {"k", "quoted value"},
-                                                                                       {"k", "second"},
-                                                                                       {"empty", ""},
-                                                                                       {"", "novalue"},
-                                                                                       {"file1", "a"}}));
+  EXPECT_EQ(ini.entries("playlist").size(), 4u);
   test::TempFolder folder;
   EXPECT_FALSE(IniFile::load(folder.file("absent.ini")));
-  folder.write("x.ini", "[a]\nb=c");
-  EXPECT_EQ(IniFile::load(folder.file("x.ini"))->value("A", "B"), "c");
 }
 
-TEST(Text, Helpers) {
-  for (auto [text, value] : {std::pair{"56000", 56000},
-                             {"  -12x", -12},
-                             {"+7", 7},
-                             {"", 0},
-                             {"abc", 0},
-                             {"99999999999999", 2147483647},
-                             {"-99999999999999", -2147483647 - 1}})
+TEST(Text, NumbersSaturateAndLinesEndThreeWays) {
+  for (auto [text, value] : {std::pair{"  -12x", -12}, {"abc", 0}, {"99999999999999", 2147483647}})
     EXPECT_EQ(parseInt(text), value) << text;
   EXPECT_EQ(splitLines("a\r\nb\nc\rd"), (std::vector<std::string_view>{"a", "b", "c", "d"}));
-  EXPECT_EQ(splitLines("x\n\ny\n").size(), 3u);
-  EXPECT_EQ(trim(" \t a b \r\n"), "a b");
-  EXPECT_TRUE(equalsIgnoreCase("HostPlayName", "HOSTPLAYNAME"));
-  EXPECT_FALSE(equalsIgnoreCase("abc", "abcd"));
   EXPECT_EQ(formatText("%s %d", std::string(5000, 'x').c_str(), 7), std::string(5000, 'x') + " 7");
 }
 
@@ -98,14 +78,10 @@ TEST(OwnedMutex, WaitersSeeEveryOwnerLetGo) {
 TEST(TimedMutex, TimedLockWaitsForTheHolderOrGivesUp) {
   TimedMutex mutex;
   std::unique_lock held(mutex);
-  EXPECT_FALSE(mutex.try_lock() || mutex.try_lock_for(10ms));
-  std::atomic<bool> got{false};
-  std::thread waiter([&] { got = std::unique_lock(mutex, std::defer_lock).try_lock_for(60s); });
+  EXPECT_FALSE(mutex.try_lock_for(10ms));
+  std::thread waiter([&] { EXPECT_TRUE(std::unique_lock(mutex, std::defer_lock).try_lock_for(60s)); });
   held.unlock();
   waiter.join();
-  EXPECT_TRUE(got.load());
-  EXPECT_TRUE(mutex.try_lock()) << "the waiter's lock ended with its scope";
-  mutex.unlock();
 }
 
 }  // namespace

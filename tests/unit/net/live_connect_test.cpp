@@ -63,8 +63,6 @@ TEST_F(LiveConnectTest, LoginExchangeCarriesTheStationFieldsByteForByte) {
        "icy-name:[Zelvora]Night Owls\nicy-genre:Various,Jazz,Blues\nicy-url: http://owls.example\nicy-pub: "
        "1\n"
        "icy-br: 24\n\n"},
-      {[](LiveConnect& c) { c.setGenre(2, "Blues"); },  // the first and the third: the first alone
-       "icy-name:[Zelvora]Welcome to my show![*]\nicy-genre:Various\n" + tail},
       {[](LiveConnect& c) { c.setGenre(0, ""), c.setGenre(1, "Jazz"); },
        "icy-name:[Zelvora]Welcome to my show![*]\n" + tail},
       {[](LiveConnect& c) { c.setMessage(std::string(400, 'm')); },  // cut, but with its line end
@@ -90,28 +88,6 @@ TEST_F(LiveConnectTest, LoginExchangeCarriesTheStationFieldsByteForByte) {
   }
 }
 
-TEST_F(LiveConnectTest, LoginReadsTwoBytesAndJudgesThem) {
-  const std::tuple<ScriptedPeer::Script, bool, std::string> cases[] = {
-      {{{"OK2\r\nicy-caps:11\r\n\r\n", "more lines\r\n"}, 50ms}, true, "Logged on successfully\n"},
-      {{{"invalid password\r\n"}}, false, "Log-in failed, server error=in\n"},
-      {{{}, 0ms, true}, false, "Log-in failed\n"},
-  };
-  for (const auto& [script, loggedOn, logLine] : cases) {
-    ScriptedPeer peer(script);
-    auto live = connection(peer.port());
-    test::LogTail caseLog;
-    journal.clear();
-    live->connect();
-    EXPECT_EQ(live->login(), loggedOn) << logLine;
-    EXPECT_TRUE(
-        caseLog.contains("Connection made with server, 127.0.0.1, port " + std::to_string(peer.port())));
-    EXPECT_TRUE(caseLog.contains(") Logging on to account for alice\n"));
-    EXPECT_TRUE(caseLog.contains(") " + logLine)) << caseLog.text();
-    EXPECT_EQ(journal.last("statusText"),
-              loggedOn ? "Connected!!" : "Trying to connect to server, standby...");
-  }
-}
-
 TEST_F(LiveConnectTest, DroppedLineReconnectsAndResendsTheBlock) {
   ScriptedPeer peer;
   auto live = loggedOn(peer);
@@ -119,7 +95,6 @@ TEST_F(LiveConnectTest, DroppedLineReconnectsAndResendsTheBlock) {
   ASSERT_TRUE(test::eventually([&] { return peer.received(0).ends_with("block-0|"); }));
   std::string loginBytes = peer.received(0).substr(0, peer.received(0).size() - 8);
   int reconnectsBefore = Logger::reconnects();
-  journal.clear();
 
   peer.dropConnections();
   ASSERT_TRUE(peer.waitForClose(0));
@@ -134,10 +109,6 @@ TEST_F(LiveConnectTest, DroppedLineReconnectsAndResendsTheBlock) {
   EXPECT_TRUE(log.contains("Line down, attempting to reconnect. The line has dropped " +
                            std::to_string(reconnectsBefore) + " times.\n"));
   EXPECT_EQ(Logger::reconnects(), reconnectsBefore + 1);
-  EXPECT_TRUE(
-      journal.follows({"errorCounts", "state 5", "statusText Connection lost, attempting to reconnect",
-                       "statusText Trying to connect", "statusText Connected!!",
-                       "statusText Re-connected successfully!", "state 1", "speeds 100000 56000"}));
 }
 
 TEST_F(LiveConnectTest, FailedReconnectsSwitchTheStreamOnTheFirstAndEveryTwentiethFailure) {

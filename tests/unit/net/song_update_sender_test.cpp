@@ -2,11 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include <condition_variable>
-#include <mutex>
+#include <atomic>
 #include <thread>
 
 #include "support/fake_http_client.h"
+#include "support/journal.h"
 
 namespace brovana {
 namespace {
@@ -17,29 +17,19 @@ SongRequest request(const std::string& tag) {
   return {"songs.example", "dj", "/cgi-bin/add_song.cgi?title=" + tag};
 }
 
-// A service that holds the sender inside its first request until opened or told to stop.
+// A service that holds the sender inside its first request until let go or told to stop.
 struct HeldService : test::FakeHttpClient {
   HeldService() {
     onCall = [this](const Call&, const GetOptions& options) {
-      std::unique_lock lock(mutex);
-      ++entered;
-      changed.notify_all();
+      entered = true;
       // The stop flag is the sender's own: look at it again every millisecond.
-      while (!open && !(options.stop && options.stop->load())) changed.wait_for(lock, 1ms);
+      while (!open && !(options.stop && options.stop->load())) std::this_thread::sleep_for(1ms);
     };
   }
-  bool waitEntered() {
-    std::unique_lock lock(mutex);
-    return changed.wait_for(lock, 10s, [&] { return entered > 0; });
+  bool waitEntered() const {
+    return test::eventually([&] { return entered.load(); });
   }
-  void letGo() {
-    std::lock_guard lock(mutex);
-    open = true;
-  }
-  std::mutex mutex;
-  std::condition_variable changed;
-  int entered = 0;
-  bool open = false;
+  std::atomic<bool> entered{false}, open{false};
 };
 
 TEST(SongUpdateSenderTest, OfABurstTheRequestOnTheWireAndTheLastOneAreSent) {
@@ -48,7 +38,7 @@ TEST(SongUpdateSenderTest, OfABurstTheRequestOnTheWireAndTheLastOneAreSent) {
   sender.handOver(request("first"));
   ASSERT_TRUE(http.waitEntered());
   for (int i = 0; i < 50; ++i) sender.handOver(request("burst" + std::to_string(i)));
-  http.letGo();
+  http.open = true;
   ASSERT_TRUE(sender.waitIdle(10s));
   EXPECT_EQ(http.paths(), (std::vector<std::string>{"/cgi-bin/add_song.cgi?title=first",
                                                     "/cgi-bin/add_song.cgi?title=burst49"}));

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
 #include "diag/logger.h"
 #include "support/fake_http_client.h"
@@ -18,101 +19,68 @@
 namespace brovana {
 namespace {
 
+// The result and the facts read, as "result mode on listeners limit minutes port rating host".
+std::string facts(const std::string& answer, AccountAnswer kind) {
+  ServerInfo info;
+  std::strcpy(info.host, "old");
+  info.port = 1234;
+  int result = parseAccountAnswer(answer, kind, info);
+  std::ostringstream out;
+  out << result << " " << info.accountMode << " " << int(info.serverOn) << " " << info.listeners << " "
+      << info.maxListeners << " " << info.avgListenMinutes << " " << info.port << " " << info.rating << " "
+      << info.host;
+  return out.str();
+}
+
 TEST(WebAnswers, AccountFactsAndResultsOfEachAnswerShape) {
-  const int kSub = kListenerLimitSubstitute;
-  const std::tuple<std::string, AccountAnswer, std::vector<int>, float, std::string> cases[] = {
-      // answer, kind; result, mode, server on, listeners, limit, minutes, port; rating, host
-      {"0 LI ON 3 250 12 4.5 stream.example 8000",
-       AccountAnswer::Bcinfo,
-       {0, 2, 1, 3, 250, 12, 8001},
-       4.5f,
-       "stream.example"},
-      {"0,,RE , OFF,0,7,1,0.5,10.0.0.1,,8000\r\n",
-       AccountAnswer::Bcinfo,
-       {0, 3, 0, 0, 7, 1, 8001},
-       0.5f,
-       "10.0.0.1"},
-      {"0 OR OFF 5 300 3 2.5",
-       AccountAnswer::Bcinfo,
-       {0, 1, 0, 5, 300, 3, 1234},
-       2.5f,
-       "old.example"},  // no server
-      {"0 OR ON 5 100 3 2.5", AccountAnswer::Bcinfo, {0, 1, 1, 5, kSub, 3, 1234}, 2.5f, "old.example"},
-      {"0 OR ON 5 -1 3 2.5", AccountAnswer::Bcinfo, {0, 1, 1, 5, kSub, 3, 1234}, 2.5f, "old.example"},
-      {"0 LI OFF -7 20 1 1 h 80", AccountAnswer::Bcinfo, {0, 2, 0, 0, 20, 1, 81}, 1.0f, "h"},
-      {"0 XX ON 1 2 3 4 h 9",
-       AccountAnswer::Bcinfo,
-       {0, 0, 1, 1, 2, 3, 10},
-       4.0f,
-       "h"},  // unknown mode: kept
-      {"0 LI", AccountAnswer::Bcinfo, {1, 0, 0, 0, 0, 0, 1234}, 0.0f, "old.example"},
-      {"0 LI ON 1 2 3 4.0 new.example", AccountAnswer::Bcinfo, {1, 0, 0, 0, 0, 0, 1234}, 0.0f, "old.example"},
-      {" ,, \n", AccountAnswer::Bcinfo, {1, 0, 0, 0, 0, 0, 1234}, 0.0f, "old.example"},
-      {"No such page 1 2 3 4 5 6", AccountAnswer::Bcinfo, {1, 0, 0, 0, 0, 0, 1234}, 0.0f, "old.example"},
-      {"-1", AccountAnswer::Bcinfo, {2, 0, 0, 0, 0, 0, 1234}, 0.0f, "old.example"},
-      {"-2\n", AccountAnswer::Bcinfo, {4, 0, 0, 0, 0, 0, 1234}, 0.0f, "old.example"},
-      {"-3", AccountAnswer::Bcinfo, {5, 0, 0, 0, 0, 0, 1234}, 0.0f, "old.example"},
-      {"-4", AccountAnswer::Bcinfo, {3, 0, 0, 0, 0, 0, 1234}, 0.0f, "old.example"},
-      {"-1", AccountAnswer::Djinfo, {4, 0, 0, 0, 0, 0, 1234}, 0.0f, "old.example"},
-      {"-2", AccountAnswer::Djinfo, {1, 0, 0, 0, 0, 0, 1234}, 0.0f, "old.example"},  // djinfo -2 reads on
-      {"-3 LI ON 1 2 3 4 h 9", AccountAnswer::Djinfo, {0, 2, 1, 1, 2, 3, 10}, 4.0f, "h"},
-      {"-4 LI", AccountAnswer::Djinfo, {1, 0, 0, 0, 0, 0, 1234}, 0.0f, "old.example"},
-      {"0 LI ON 1 2 3 4 h 65535", AccountAnswer::Bcinfo, {1, 0, 0, 0, 0, 0, 1234}, 0.0f, "old.example"},
+  const std::string sub = std::to_string(kListenerLimitSubstitute), unread = " 0 0 0 0 0 1234 0 old";
+  using enum AccountAnswer;
+  const std::tuple<std::string, AccountAnswer, std::string> cases[] = {
+      {"0 LI ON 3 250 12 4.5 stream.example 8000", Bcinfo, "0 2 1 3 250 12 8001 4.5 stream.example"},
+      {"0,,RE , OFF,0,7,1,0.5,10.0.0.1,,8000\r\n", Bcinfo, "0 3 0 0 7 1 8001 0.5 10.0.0.1"},
+      {"0 OR OFF 5 300 3 2.5", Bcinfo, "0 1 0 5 300 3 1234 2.5 old"},  // no server
+      {"0 OR ON 5 100 3 2.5", Bcinfo, "0 1 1 5 " + sub + " 3 1234 2.5 old"},
+      {"0 OR ON 5 -1 3 2.5", Bcinfo, "0 1 1 5 " + sub + " 3 1234 2.5 old"},
+      {"0 LI OFF -7 20 1 1 h 80", Bcinfo, "0 2 0 0 20 1 81 1 h"},
+      {"0 XX ON 1 2 3 4 h 9", Bcinfo, "0 0 1 1 2 3 10 4 h"},  // unknown mode: kept
+      {"0 LI ON 1 2 3 4.0 new.example", Bcinfo, "1" + unread},
+      {"No such page 1 2 3 4 5 6", Bcinfo, "1" + unread},
+      {"0 LI ON 1 2 3 4 h 65535", Bcinfo, "1" + unread},
+      {"-1", Bcinfo, "2" + unread},
+      {"-2\n", Bcinfo, "4" + unread},
+      {"-3", Bcinfo, "5" + unread},
+      {"-4", Bcinfo, "3" + unread},
+      {"-1", Djinfo, "4" + unread},
+      {"-2", Djinfo, "1" + unread},  // djinfo -2 reads on
+      {"-3 LI ON 1 2 3 4 h 9", Djinfo, "0 2 1 1 2 3 10 4 h"},
+      {"-4 LI", Djinfo, "1" + unread},
   };
-  for (const auto& [answer, kind, numbers, rating, host] : cases) {
-    ServerInfo info;
-    std::strcpy(info.host, "old.example");
-    info.port = 1234;
-    int result = parseAccountAnswer(answer, kind, info);
-    EXPECT_EQ((std::vector<int>{result, info.accountMode, info.serverOn, info.listeners, info.maxListeners,
-                                info.avgListenMinutes, info.port}),
-              numbers)
-        << answer;
-    EXPECT_FLOAT_EQ(info.rating, rating) << answer;
-    EXPECT_EQ(info.host, host) << answer;
-  }
+  for (const auto& [answer, kind, expected] : cases) EXPECT_EQ(facts(answer, kind), expected) << answer;
   // The host is cut to its field, and the field cleared behind a shorter one.
   ServerInfo info;
-  EXPECT_EQ(
-      parseAccountAnswer("0 LI ON 1 2 3 4 " + std::string(300, 'h') + " 8000", AccountAnswer::Bcinfo, info),
-      0);
+  EXPECT_EQ(parseAccountAnswer("0 LI ON 1 2 3 4 " + std::string(300, 'h') + " 8000", Bcinfo, info), 0);
   EXPECT_EQ(std::string(info.host), std::string(255, 'h'));
-  EXPECT_EQ(parseAccountAnswer("0 LI ON 1 2 3 4 ab 8000", AccountAnswer::Bcinfo, info), 0);
+  EXPECT_EQ(parseAccountAnswer("0 LI ON 1 2 3 4 ab 8000", Bcinfo, info), 0);
   EXPECT_EQ(std::string(info.host, sizeof info.host), "ab" + std::string(sizeof info.host - 2, '\0'));
   // An error page is the closing tags or more than a hundred characters.
-  for (auto [answer, errorPage] : {std::pair{std::string("</BODY></HTML>"), true},
-                                   {"</BODY></HTML", true},
+  for (auto [answer, errorPage] : {std::pair{std::string("</BODY></HTML"), true},
                                    {"</BODY></HTM", false},
-                                   {"0 LI ON 1 2 3 4 h 8000", false},
                                    {std::string(100, '0'), false},
                                    {std::string(101, '0'), true}})
     EXPECT_EQ(isErrorPage(answer), errorPage) << answer;
 }
 
-TEST(WebAnswers, LoginAndVersionAnswers) {
+// Version answers are read in the version check below.
+TEST(WebAnswers, LoginAnswers) {
   // Only an answer starting with a zero stores the session.
   for (auto [answer, stored, session] : {std::tuple{std::string("0,abc123\n"), true, std::string("abc123")},
-                                         {"01 xyz", true, "xyz"},
                                          {"1 abc123", false, "previous"},
-                                         {"-1 refused", false, "previous"},
                                          {"0", false, "previous"},
-                                         {"", false, "previous"},
                                          {"0 " + std::string(150, 's'), true, std::string(99, 's')}}) {
     ServerInfo info;
     std::strcpy(info.sessionid, "previous");
     EXPECT_EQ(parseLoginAnswer(answer, info), stored) << answer;
     EXPECT_EQ(info.sessionid, session) << answer;
-  }
-  EXPECT_FALSE(parseVersionAnswer(""));
-  for (auto [answer, code, url] : {std::tuple{"0", 0, ""},
-                                   {"-1\n", -1, ""},
-                                   {"1,http://up.example/get.html,unused", 1, "http://up.example/get.html"},
-                                   {"2,http://up.example/must.html\n", 2, "http://up.example/must.html"},
-                                   {",,2,,http://a", 2, "http://a"},
-                                   {"abc", 0, ""}}) {
-    auto version = parseVersionAnswer(answer);
-    ASSERT_TRUE(version) << answer;
-    EXPECT_EQ(std::tie(version->code, version->url), std::tuple(code, url)) << answer;
   }
 }
 
@@ -124,9 +92,6 @@ TEST(WebAnswers, GenreNamesBetweenTheMarkers) {
     if (i < 499) first499.push_back("G" + std::to_string(i));
   }
   const std::tuple<std::string, bool, std::vector<std::string>> cases[] = {
-      {"// START GENRE LIST\nvar g = new Array(\n\"Acid Jazz\",\n\"Pop\",\n// END GENRE LIST\n);",
-       true,
-       {"Acid Jazz", "Pop"}},
       // Quoted names with a blank after the comma.
       {"// START GENRE LIST\n\"skip\", \"Rock\", \"Pop\"\n// END GENRE LIST",
        true,
@@ -137,7 +102,6 @@ TEST(WebAnswers, GenreNamesBetweenTheMarkers) {
       {"// START GENRE LIST \"A\",\"B\"\n// END GENRE LIST", true, {"A", "B"}},  // on the marker's line
       {"// START GENRE LIST\nx\n\"Rock\",\"Pop\"\n", true, {}},                  // no end marker
       {"// END GENRE LIST\n// START GENRE LIST\nx\n\"Rock\"\n", true, {}},       // the end before the start
-      {"// START GENRE LIST\nx\n\"Rock\"\n// END GENRE LIST\n\"Pop\"", true, {"Rock"}},
       {many + "\n// END GENRE LIST\n", true, first499},
       {"\"Pop\",\"Jazz\"\n// END GENRE LIST", false, {"stale"}},  // no start marker: nothing changes
   };
@@ -146,17 +110,6 @@ TEST(WebAnswers, GenreNamesBetweenTheMarkers) {
     EXPECT_EQ(parseGenreList(text, names), found) << text.substr(0, 60);
     EXPECT_EQ(names, expected) << text.substr(0, 60);
   }
-}
-
-TEST(WebAnswers, QueryEscapeKeepsOnlyUnreservedCharacters) {
-  for (auto [in, out] : {std::pair{std::string("abcXYZ019-._~"), std::string("abcXYZ019-._~")},
-                         {"Rock & Roll", "Rock%20%26%20Roll"},
-                         {"#1+1=2?/%", "%231%2B1%3D2%3F%2F%25"},
-                         {"Caf\xC3\xA9", "Caf%C3%A9"},
-                         {std::string("a\0b", 3), "a%00b"},
-                         {"\xFF", "%FF"},
-                         {"", ""}})
-    EXPECT_EQ(queryEscape(in), out) << in;
 }
 
 using Texts = std::vector<std::string>;
@@ -197,24 +150,6 @@ TEST(WebServiceTest, ErrorPagesTurnToDjinfo) {
   EXPECT_TRUE(http.calls().empty()) << "without a member name nothing is asked";
 }
 
-TEST(WebServiceTest, NetcastSwitchSucceedsOnAnyZeroAndSetsTheLiveFlagForTheRun) {
-  test::FakeHttpClient http;
-  WebService web(http, "127.0.0.1:8080");
-  const std::tuple<const char*, std::string, bool, bool> steps[] = {
-      {"hostplay", "0", true, false},   {"live", "10", true, true},  // a zero inside a number counts
-      {"hostplay", "", false, true},                                 // no answer: unchanged
-      {"hostplay", "0\n", true, false}, {"live", "ok 0", true, true},
-  };
-  for (const auto& [stream, answer, ok, liveAfter] : steps) {
-    http.clearAnswers();
-    if (!answer.empty()) http.answer("/cgi-bin/netcast.cgi", answer);
-    EXPECT_EQ(web.netcastSwitch("dj", "pw", stream, 0), ok) << answer;
-    EXPECT_EQ(web.switchedToLive(), liveAfter) << answer;
-  }
-  EXPECT_TRUE(WebService(http, "127.0.0.1:8080").switchedToLive()) << "another client sees the switch too";
-  web.netcastSwitch("dj", "pw", "hostplay", 0);
-}
-
 TEST(WebServiceTest, FailedServerSwitchIsLoggedAndClearsTheNotice) {
   test::FakeHttpClient http;
   test::FakePrompts prompts;
@@ -237,7 +172,6 @@ TEST(WebServiceTest, SongRequestsCutTheirFieldsAndGoToTheSongHost) {
   latin1.artist = std::string(126, 'a') + "\xF6";
   const std::string start = "/cgi-bin/add_song.cgi?version=2&pass=p%26w%231&handle=dj%20ana";
   const std::pair<SongRequest, std::string> cases[] = {
-      {web.songRequest(account(), "  "), start + "&title=%20%20&seconds=0"},
       {web.songRequest(account(), untagged), start + "&title=track%20%232&seconds=61"},
       // Fields are cut at 127 characters before encoding.
       {web.songRequest(account(), cut),
@@ -247,14 +181,10 @@ TEST(WebServiceTest, SongRequestsCutTheirFieldsAndGoToTheSongHost) {
                                                std::string(126, 'a') + "&album=Z%C3%BCrich&year=0&id3genre="},
       {web.songInfoRequest(account(), std::string(130, 't'), "", "B"),
        start + "&title=" + std::string(127, 't') + "&artist=&album=B&seconds=0"},
-      {web.songInfoRequest(account(), "Live", std::nullopt, std::nullopt), start + "&title=Live&seconds=0"},
   };
   for (const auto& [request, path] : cases)
     EXPECT_EQ(std::tie(request.path, request.user), std::tie(path, "dj ana"));
-  EXPECT_FALSE(web.postSong(account(), "title")) << "no sender to post with";
-  EXPECT_TRUE(http.calls().empty());
   for (auto [webHost, songHost] : {std::pair{kMainWebHost, kSongUpdateHost},
-                                   {"www.zelvora.example:8080", kSongUpdateHost},
                                    {"127.0.0.1:9000", "127.0.0.1:9000"},
                                    {"test.zelvora.example", "test.zelvora.example"}})
     EXPECT_EQ(WebService(http, webHost).songRequest(ServerInfo{}, "x").host, songHost) << webHost;
@@ -265,12 +195,10 @@ TEST(WebServiceTest, VersionCheckOffersOrDemandsTheUpgradeButOpensOnlyWebAddress
   const std::tuple<const char*, bool, int, bool, Texts, std::string> cases[] = {
       // answer, yes to the question; code, asked, boxes, opened ("" none; the program ends with a box)
       {"", true, -1, false, {}, ""},
-      {"-1", true, -1, false, {}, ""},
+      {"garbage", true, 0, false, {}, ""},
       {"1,http://up.example/get.html", false, 1, true, {}, ""},
       {"1,http://up.example/get.html", true, 1, true, {}, "http://up.example/get.html"},
-      {"3,http://up.example/", true, 3, false, {}, ""},
       {"1,file:///etc/passwd", true, 1, true, {}, ""},  // asked; only the address is not opened
-      {"1", true, 1, true, {}, ""},
       {"2,javascript:alert(1)", true, 2, false, {demand}, ""},
       {"2,http://up.example/must.html", true, 2, false, {demand}, "http://up.example/must.html"},
   };
@@ -291,37 +219,24 @@ TEST(WebServiceTest, VersionCheckOffersOrDemandsTheUpgradeButOpensOnlyWebAddress
   }
 }
 
-TEST(WebServiceTest, DownloadsReplaceOnlyWhatIsThereWithWhatWasServed) {
+// Whether a download replaces what is there and what reaches the file: only a whole 200 answer.
+// The names file is written to the current folder (the test program's scratch folder).
+TEST(WebServiceTest, DownloadsReplaceWhatIsThereOnlyWithWhatWasServed) {
   test::FakeHttpClient offline;
   GenreTable table;
   table.assign({"Old"});
   EXPECT_FALSE(WebService(offline, "127.0.0.1:8080").fetchGenreList(table));
   EXPECT_EQ(table.names(), Texts{"Old"});
-  EXPECT_EQ(offline.calls().back().capacity, kDownloadAnswerSize);
-
-  // The names file is written to the current folder (the test program's scratch folder).
-  const std::string name = "brovana_live.ini",
-                    old = "[names]\nHOSTPLAYNAME=Old Name that is longer than the new one\n";
-  const std::tuple<bool, bool, int, bool, std::string> cases[] = {
-      // there, served, status, result, the file after
-      {true, true, 200, true, "[names]\nHOSTPLAYNAME=Robot\n"},
-      {false, true, 200, true, ""},  // not created
-      {true, true, 404, false, old},
-      {true, false, 0, false, old},
-  };
-  for (const auto& [there, served, status, result, after] : cases) {
-    std::filesystem::remove(name);
-    if (there) std::ofstream(name) << old;
+  const std::string name = "brovana_live.ini", old = "[names]\nHOSTPLAYNAME=Old Name\n";
+  for (auto [status, after] : {std::pair{200, "[names]\nHOSTPLAYNAME=Robot\n"}, {404, old.c_str()}}) {
+    std::ofstream(name) << old;
     test::FakeHttpClient http;
-    if (served) http.answer("/scripts/" + name, "[names]\nHOSTPLAYNAME=Robot\n", true, status);
-    EXPECT_EQ(WebService(http, "127.0.0.1:8080").fetchScript(name), result) << status;
-    EXPECT_EQ(std::filesystem::exists(name), there);
+    http.answer("/scripts/" + name, "[names]\nHOSTPLAYNAME=Robot\n", true, status);
+    EXPECT_EQ(WebService(http, "127.0.0.1:8080").fetchScript(name), status == 200);
     EXPECT_EQ(test::readFile(name), after);
   }
-  // Offline, the name comes from the file that is there.
-  std::ofstream(name) << old;
-  EXPECT_EQ(WebService(offline, "127.0.0.1:8080").hostplayDisplayName(),
-            "Old Name that is longer than the new one");
+  EXPECT_EQ(WebService(offline, "127.0.0.1:8080").hostplayDisplayName(), "Old Name")
+      << "offline, from the file";
 }
 
 }  // namespace

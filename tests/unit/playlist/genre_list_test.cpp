@@ -4,42 +4,47 @@
 
 #include <map>
 
+#include "core/text.h"
 #include "support/temp_folder.h"
 
 namespace brovana {
 namespace {
 
-using Names = std::vector<std::string>;
-
 struct FakePicker : GenrePicker {
   void clear() override { names.clear(), selected = -99; }
-  void add(const std::string& name) override { names.push_back(name); }
+  void add(const std::string& name) override { names += name + ","; }
   void select(int position) override { selected = position; }
-  Names names{"stale"};
+  std::string names = "stale", shown() const { return names + std::to_string(selected); }
   int selected = -99;
 };
 
-std::vector<std::tuple<int, int, int, int, std::string>> entries(const GenreList& list) {
-  std::vector<std::tuple<int, int, int, int, std::string>> out;
-  for (const GenreEntry& e : list.entries()) out.emplace_back(e.a, e.b, e.c, e.level, e.name);
+// The three pickers as "names,selected|...".
+template <typename Fill>
+std::string pickers(Fill fill) {
+  FakePicker p1, p2, p3;
+  fill(p1, p2, p3);
+  return p1.shown() + "|" + p2.shown() + "|" + p3.shown();
+}
+
+// The entries as "a.b.c/level name|...".
+std::string entries(const GenreList& list) {
+  std::string out;
+  for (const GenreEntry& e : list.entries())
+    out += formatText("%d.%d.%d/%d %s|", e.a, e.b, e.c, e.level, e.name.c_str());
   return out;
 }
 
 TEST(GenreList, LinesBecomeEntriesWithTheirLevelWithinTheLimits) {
   // Control characters end lines; bytes above 127 are ordinary characters; an unfinished last
   // line is no entry.
-  EXPECT_EQ(entries(GenreList::parse(
-                "0 Rock\r\n0.1   Heavy   Metal  \t\n\n\n2.3.4 An overly long genre name that goes "
-                "on\n7\nno number here\n3 Caf\xC3\xA9\x01"
-                "4 last")),
-            (decltype(entries({})){{0, -1, -1, 0, "Rock"},
-                                   {0, 1, -1, 1, "Heavy   Metal"},
-                                   {2, 3, 4, 2, "An overly long genre name"},
-                                   {7, -1, -1, 0, ""},
-                                   {-1, -1, -1, 0, "number here"},
-                                   {3, -1, -1, 0, "Caf\xC3\xA9"}}));
+  EXPECT_EQ(
+      entries(GenreList::parse("0 Rock\r\n0.1   Heavy   Metal  \t\n\n\n2.3.4 An overly long genre name that "
+                               "goes on\n7\nno number here\n3 Caf\xC3\xA9\x01"
+                               "4 last")),
+      "0.-1.-1/0 Rock|0.1.-1/1 Heavy   Metal|2.3.4/2 An overly long genre name|7.-1.-1/0 |"
+      "-1.-1.-1/0 number here|3.-1.-1/0 Caf\xC3\xA9|");
   // A line holds 255 characters; the rest of it is dropped, not made into another entry.
-  EXPECT_EQ(entries(GenreList::parse("0 " + std::string(300, 'x') + "\n1 Next\n")).size(), 2u);
+  EXPECT_EQ(GenreList::parse("0 " + std::string(300, 'x') + "\n1 Next\n").entries().size(), 2u);
   // Only the first 10,000 bytes are read.
   std::string big;
   while (big.size() < 9990) big += "0 Filler\n";
@@ -52,29 +57,18 @@ TEST(GenreList, PickersShowThePathByNumbersOrByNames) {
   GenreList list = GenreList::parse(
       "0 Rock\n0.0 Classic Rock\n0.1 Metal\n0.1.0 Thrash\n0.1.1 Doom\n1 Jazz\n1.0 Bebop\n1.0.0 Hard Bop\n1.1 "
       "Swing\n");
-  const Names rock = {"Classic Rock", "Metal"}, jazz = {"Bebop", "Swing"}, none;
-  const std::tuple<int, int, Names, Names> numbers[] = {
-      {0, 1, rock, {"Thrash", "Doom"}}, {1, 0, jazz, {"Hard Bop"}}, {0, 0, rock, {}}, {5, 0, {}, {}}};
-  for (const auto& [a, b, second, third] : numbers) {
-    FakePicker first, p2, p3;
-    list.fillByNumbers(a, b, first, p2, p3);
-    EXPECT_EQ(std::tie(first.names, p2.names, p3.names), std::tuple(Names{"Rock", "Jazz"}, second, third));
-    EXPECT_EQ(std::tuple(first.selected, p2.selected, p3.selected), std::tuple(a, b, 0));
-  }
-  const std::tuple<const char*, const char*, const char*, Names, Names, int, int, int> names[] = {
-      {"Rock", "Metal", "Doom", rock, {"Thrash", "Doom"}, 0, 1, 1},
-      {"Jazz", "Bebop", "Hard Bop", jazz, {"Hard Bop"}, 1, 0, 0},
-      {"Jazz", "Nothing", "", jazz, {}, 1, -2, -2},
-      {"Polka", "", "", {}, {}, -2, -2, -2},
-      {"rock", "", "", {}, {}, -2, -2, -2},  // names match exactly
-  };
-  for (const auto& [n1, n2, n3, second, third, a, b, c] : names) {
-    FakePicker first, p2, p3;
-    list.fillByNames(n1, n2, n3, first, p2, p3);
-    EXPECT_EQ(std::tie(first.names, p2.names, p3.names), std::tuple(Names{"Rock", "Jazz"}, second, third))
+  const std::string first = "Rock,Jazz,";
+  for (auto [a, b, shown] : {std::tuple{0, 1, "0|Classic Rock,Metal,1|Thrash,Doom,0"},
+                             {1, 0, "1|Bebop,Swing,0|Hard Bop,0"},
+                             {5, 0, "5|0|0"}})
+    EXPECT_EQ(pickers([&](auto& p1, auto& p2, auto& p3) { list.fillByNumbers(a, b, p1, p2, p3); }),
+              first + shown);
+  for (auto [n1, n2, n3, shown] : {std::tuple{"Jazz", "Bebop", "Hard Bop", "1|Bebop,Swing,0|Hard Bop,0"},
+                                   {"Jazz", "Nothing", "", "1|Bebop,Swing,-2|-2"},
+                                   {"rock", "", "", "-2|-2|-2"}})  // names match exactly
+    EXPECT_EQ(pickers([&](auto& p1, auto& p2, auto& p3) { list.fillByNames(n1, n2, n3, p1, p2, p3); }),
+              first + shown)
         << n1;
-    EXPECT_EQ(std::tuple(first.selected, p2.selected, p3.selected), std::tuple(a, b, c)) << n1;
-  }
 }
 
 // The list the program ships: readable within the limits, and numbered so that every number is
