@@ -77,7 +77,7 @@ class HeadlessStudioTest : public ::testing::Test, protected test::DemoStation {
 };
 
 // A program installed without its windows module says what to do instead of failing in Qt.
-TEST(StudioWindowsTest, MissingModuleIsNamedWithWhatToDo) {
+TEST(StudioProgram, MissingWindowsModuleIsNamedWithWhatToDo) {
   test::TempFolder scratch;
   std::filesystem::create_directories(scratch.file("bin"));
   std::filesystem::copy_file(test::builtProgram("brovana-live"), scratch.file("bin/brovana-live"));
