@@ -6,10 +6,12 @@ include(GNUInstallDirs)
 # install() rules that name no component belong to the studio.
 set(CMAKE_INSTALL_DEFAULT_COMPONENT_NAME studio)
 
-# DSP plug-ins shipped with the studio. The build puts them at the same place below the build
-# folder as the installation does below its prefix, so that the program finds them beside its
-# bin/ folder in both cases.
+# The studio's private libraries: the DSP plug-ins shipped with it and its windows module. The
+# build puts them at the same place below the build folder as the installation does below its
+# prefix, so that the program finds them beside its bin/ folder in both cases. Each sits in a
+# folder of its own: for a library right in /usr/lib/brovana-live/ the package would call ldconfig.
 set(BROVANA_INSTALL_PLUGINDIR lib/brovana-live/plugins)
+set(BROVANA_INSTALL_WINDOWS_MODULE lib/brovana-live/modules/windows.so)
 
 # brovana_plugin(TARGET): builds a DSP plug-in as NAME.so into the plug-in folder and installs it.
 function(brovana_plugin target)
@@ -90,9 +92,12 @@ set(CPACK_DEBIAN_PACKAGE_RELEASE ${BROVANA_PACKAGE_RELEASE})
 set(CPACK_DEBIAN_PACKAGE_SOURCE brovana-live)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Brovana-Live developers <studio@zelvora.example>")
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-# The dependencies are the packages of the libraries the programs link, as dpkg-shlibdeps finds them.
+# The dependencies are the packages of the libraries the programs and the windows module link, as
+# dpkg-shlibdeps finds them.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_STUDIO_PACKAGE_NAME brovana-live)
+# Qt loads the program's SVG icon through a plug-in of this package, which no binary links.
+set(CPACK_DEBIAN_STUDIO_PACKAGE_DEPENDS libqt6svg6)
 set(CPACK_DEBIAN_STUDIO_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_STUDIO_DESCRIPTION
     "live broadcasting studio for Zelvora internet radio members

@@ -1,5 +1,5 @@
 #include "app/program.h"
 
 int main(int argc, char** argv) {
-  return brovana::runProgram(argc, argv);
+  return brovana::runCommandLine(argc, argv, nullptr);
 }

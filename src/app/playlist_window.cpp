@@ -13,8 +13,8 @@
 #include "app/dropped_files.h"
 #include "app/gui_thread.h"
 #include "app/skin/skin.h"
-#include "core/program_values.h"
 #include "broadcast/supervisor.h"
+#include "core/program_values.h"
 #include "monitor/status_display.h"
 
 namespace brovana {

@@ -4,8 +4,10 @@
 #include <QFileInfo>
 #include <QIcon>
 #include <QStyleFactory>
+#include <optional>
 
 #include "app/mini_window.h"
+#include "app/program.h"
 #include "app/qt_prompts.h"
 #include "app/qt_studio_parts.h"
 #include "app/skin/skin.h"
@@ -25,7 +27,18 @@ QIcon programIcon() {
   return icon;
 }
 
+int runWindowed(int argc, char** argv, const CommandLine& options, const StudioSetup& setup) {
+  // A test that drives the windows has made the application already.
+  std::optional<QApplication> application;
+  if (!QCoreApplication::instance()) application.emplace(argc, argv);
+  return runStudio(options, setup);
+}
+
 }  // namespace
+
+int runProgram(int argc, char** argv) {
+  return runCommandLine(argc, argv, runWindowed);
+}
 
 void prepareApplication() {
   QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));

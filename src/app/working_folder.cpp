@@ -37,6 +37,10 @@ std::string shippedPluginsFolder() {
   return (installPrefix() / BROVANA_PLUGIN_DIR).string();
 }
 
+std::string shippedWindowsModule() {
+  return (installPrefix() / BROVANA_WINDOWS_MODULE).string();
+}
+
 bool enterWorkingFolder(const std::string& folder, const std::string& shareDir, std::string& error,
                         const std::string& pluginDir) {
   std::error_code ec;

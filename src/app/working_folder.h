@@ -15,11 +15,12 @@ std::string defaultWorkingFolder();
 bool enterWorkingFolder(const std::string& folder, const std::string& shareDir, std::string& error,
                         const std::string& pluginDir = {});
 
-// The shipped files and plug-ins of an installed program sit beside its bin/ folder
-// (<prefix>/share/brovana-live, <prefix>/lib/brovana-live/plugins); a program run from its
-// build takes the source tree's share/ and the build's plug-ins, laid out the same way.
-// BROVANA_SHARE_DIR names another share folder.
+// The shipped files, plug-ins and windows module of an installed program sit beside its bin/
+// folder (<prefix>/share/brovana-live, <prefix>/lib/brovana-live/plugins and modules/windows.so); a
+// program run from its build takes the source tree's share/ and the build's plug-ins and module,
+// laid out the same way. BROVANA_SHARE_DIR names another share folder.
 std::string shippedFilesFolder();
 std::string shippedPluginsFolder();
+std::string shippedWindowsModule();
 
 }  // namespace brovana

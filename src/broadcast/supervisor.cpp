@@ -159,12 +159,6 @@ bool Supervisor::makeParts() {
   web_.fetchGenreList();
   genreList_ = GenreList::load();
   Logger::setStatsSource(connection_.get());
-  // The sound card's mixers at a middle volume.
-  if ((inputMixer_ = parts.makeMixer(MixerDestination::Recording)))
-    for (int line : {kSourceLineIn, kSourceCd, kSourceMicrophone})
-      inputMixer_->setSourceVolume(line, kInitialVolume);
-  if ((outputMixer_ = parts.makeMixer(MixerDestination::Speakers)))
-    outputMixer_->setWaveOutVolume(kInitialVolume);
   volumes_ = parts.makeVolumeWindow(kInitialVolume);
   return true;
 }
@@ -431,7 +425,7 @@ bool Supervisor::setSource(int code) {
     postBlankTitle("  ");
     postBlankTitle("  ");
     postBlankTitle(statusText);
-    if (!inputMixer_ || !inputMixer_->selectSource(code)) {
+    if (!inputMixer() || !inputMixer()->selectSource(code)) {
       prompts_.warning(formatText("Unable to switch to %s", statusText.c_str()));
       return false;
     }
@@ -501,7 +495,7 @@ void Supervisor::restart(bool reconnect) {
 
 bool Supervisor::startVoiceover(int micSourceCode) {
   Lock lock(controlMutex_);
-  if (inputMixer_) inputMixer_->selectSource(micSourceCode);
+  if (inputMixer()) inputMixer()->selectSource(micSourceCode);
   turnServerOnOnce();
   if (!connect()) return false;
   if (!ensureCapture()) return false;
@@ -526,13 +520,13 @@ void Supervisor::stopVoiceover() {
 void Supervisor::setVoiceoverBalance(int position) {
   Lock lock(controlMutex_);
   VoiceoverBalance balance = voiceoverBalance(position);
-  if (inputMixer_) inputMixer_->setSourceVolume(kSourceMicrophone, balance.microphoneVolume);
+  if (inputMixer()) inputMixer()->setSourceVolume(kSourceMicrophone, balance.microphoneVolume);
   if (stage_) stage_->setMusicGain(balance.musicGain);
 }
 
 void Supervisor::setSourceVolume(int sourceCode, int volume) {
   Lock lock(controlMutex_);
-  for (MixerControl* mixer : {inputMixer_.get(), outputMixer_.get()})
+  for (MixerControl* mixer : {inputMixer(), outputMixer()})
     if (mixer) mixer->setSourceVolume(sourceCode, volume);
 }
 
@@ -773,14 +767,34 @@ bool Supervisor::unsavedNewPlaylist() const {
   return playlistWindow_ && playlistWindow_->unsavedNewPlaylist();
 }
 
+// Each mixer at a middle volume when it opens.
+MixerControl* Supervisor::inputMixer() const {
+  if (!inputMixerOpened_) {
+    inputMixerOpened_ = true;
+    if ((inputMixer_ = context_.parts.makeMixer(MixerDestination::Recording)))
+      for (int line : {kSourceLineIn, kSourceCd, kSourceMicrophone})
+        inputMixer_->setSourceVolume(line, kInitialVolume);
+  }
+  return inputMixer_.get();
+}
+
+MixerControl* Supervisor::outputMixer() const {
+  if (!outputMixerOpened_) {
+    outputMixerOpened_ = true;
+    if ((outputMixer_ = context_.parts.makeMixer(MixerDestination::Speakers)))
+      outputMixer_->setWaveOutVolume(kInitialVolume);
+  }
+  return outputMixer_.get();
+}
+
 int Supervisor::waveOutVolume() const {
   Lock lock(controlMutex_);
-  return outputMixer_ ? outputMixer_->waveOutVolume() : 0;
+  return outputMixer() ? outputMixer()->waveOutVolume() : 0;
 }
 
 void Supervisor::setWaveOutVolume(int volume) {
   Lock lock(controlMutex_);
-  if (outputMixer_) outputMixer_->setWaveOutVolume(volume);
+  if (outputMixer()) outputMixer()->setWaveOutVolume(volume);
 }
 
 bool Supervisor::loadPlugins() {

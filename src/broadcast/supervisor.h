@@ -227,6 +227,9 @@ class Supervisor final : public StationDesk {
   void postBlankTitle(const std::string& title);
   void showSourceMarks(int commandId);
   void showPluginMarks();
+  // The mixers, opened on first use; none on a machine without one. Under controlMutex_.
+  MixerControl* inputMixer() const;
+  MixerControl* outputMixer() const;
 
   MainWindowView* const mainWindow_;
   const std::string webHost_;
@@ -269,8 +272,12 @@ class Supervisor final : public StationDesk {
   std::unique_ptr<ConversionStage> stage_;
   std::unique_ptr<PlaylistEngine> engine_;
   std::unique_ptr<PluginHost> pluginHost_;
-  std::unique_ptr<MixerControl> inputMixer_;
-  std::unique_ptr<MixerControl> outputMixer_;
+  // Opened by the first source or command that needs one: opening a mixer loads the sound
+  // system's mixer plug-ins, which a playlist broadcast never uses.
+  mutable std::unique_ptr<MixerControl> inputMixer_;
+  mutable std::unique_ptr<MixerControl> outputMixer_;
+  mutable bool inputMixerOpened_ = false;
+  mutable bool outputMixerOpened_ = false;
   std::unique_ptr<VolumeWindow> volumes_;
   std::unique_ptr<BroadcastInfoDialog> infoDialog_;
   std::unique_ptr<ProgramInfoDialog> programInfo_;

@@ -3,7 +3,6 @@
 // the service emulator as the peers and a listener that decodes what Icecast serves.
 
 #include <gtest/gtest.h>
-#include <signal.h>
 
 #include <thread>
 
@@ -15,7 +14,6 @@
 #include "platform/curl_http_client.h"
 #include "platform/decoder_library.h"
 #include "platform/lame_codec.h"
-#include "platform/mpg123_decoder.h"
 #include "platform/settings_registry.h"
 #include "support/demo_station.h"
 #include "support/pulse_server.h"
@@ -31,71 +29,41 @@ struct Heard {
   double p660 = 0;
 };
 
-class LiveInputTest : public ::testing::Test {
+class LiveInputTest : public ::testing::Test, protected test::DemoStation {
  protected:
   void SetUp() override {
     ASSERT_TRUE(pulse.ready()) << scratch.read("pulseaudio.log");
-    ASSERT_TRUE(station.icecast.start()) << station.icecast.errorLog();
+    ASSERT_TRUE(icecast.start()) << icecast.errorLog();
     std::string wav = scratch.file("440.wav");
     ASSERT_EQ(std::system(("sox -q -n -r 44100 -c 2 -b 16 '" + wav + "' synth 90 sine 440 vol 0.5").c_str()),
               0);
     tone = std::make_unique<test::ChildProcess>(std::vector<std::string>{"paplay", wav},
                                                 scratch.file("paplay.log"));
-    ASSERT_EQ(
-        studio({"--configure", "--member", "demo", "--password", "demo-secret"}, "configure.log")->wait(30s),
-        0);
-  }
-
-  std::unique_ptr<test::ChildProcess> studio(std::vector<std::string> args, const std::string& log) {
-    args.insert(args.begin(), {test::builtProgram("brovana-live"), "-host", station.emulator.webHost(),
-                               "--workdir", scratch.file("work")});
-    return std::make_unique<test::ChildProcess>(
-        args, scratch.file(log), std::vector<std::string>{"XDG_CONFIG_HOME=" + scratch.file("config")});
+    ASSERT_TRUE(configure()) << scratch.read("run.log");
   }
 
   // The strength of both tones in about three seconds that a new listener hears.
   Heard listen() {
-    auto listener = test::listenWhenServed(station.icecast);
+    auto listener = test::listenWhenServed(icecast);
     if (!listener || !listener->waitForBody(21'000, 20s)) return {};
-    scratch.write("heard.mp3", listener->body());
-    Mpg123Decoder decoder;
-    if (decoder.createInput(scratch.file("heard.mp3")) != kDecoderOk || decoder.openInput() != kDecoderOk)
-      return {};
-    std::vector<int16_t> pcm;
-    for (DecodeStatus status = DecodeStatus::Block; status == DecodeStatus::Block;) {
-      status = decoder.decode();
-      pcm.insert(pcm.end(), decoder.block().begin(), decoder.block().end());
-    }
-    return {test::tonePower(pcm, decoder.format(), 440), test::tonePower(pcm, decoder.format(), 660)};
+    std::vector<int16_t> pcm = test::decodeMp3(listener->body());
+    return {test::tonePower(pcm, test::kHeard, 440), test::tonePower(pcm, test::kHeard, 660)};
   }
 
-  test::TempFolder scratch;
   test::PulseServer pulse{scratch.path()};
-  test::DemoStation station;
   std::unique_ptr<test::ChildProcess> tone;
 };
 
-TEST_F(LiveInputTest, HeadlessStudioBroadcastsTheSystemMixer) {
-  auto live = studio({"--headless", "--source", "mix"}, "studio.log");
-  Heard heard = listen();
-  EXPECT_GT(heard.p440, 1e5) << "the tone, not silence: " << scratch.read("studio.log");
-  EXPECT_GT(heard.p440, 100 * heard.p660);
-  EXPECT_EQ(live->stop(SIGTERM, 30s), 0) << scratch.read("studio.log");
-}
-
 // A voiceover over a 660 Hz playlist at two crossfade positions, then a line-in broadcast after
-// it, through the Supervisor as the windows drive it.
-TEST_F(LiveInputTest, VoiceoverCrossfadesAndLineInFollowsIt) {
-  test::ToneSpec spec;
-  spec.frequency = 660;
-  spec.seconds = 60;
-  ASSERT_TRUE(test::makeTone(scratch.file("660.mp3"), spec));
+// it, and the system mixer, through the Supervisor as the windows drive it.
+TEST_F(LiveInputTest, VoiceoverCrossfadesAndTheLineAndTheMixerFollowIt) {
+  ASSERT_TRUE(test::makeTone(scratch.file("660.mp3"), {.frequency = 660, .seconds = 60}));
   scratch.write("660.m3u", "660.mp3\n");
   test::ScopedChdir inScratch(scratch.path());
   setenv("BROVANA_PLAYBACK", "off", 1);  // the music is not played into the sink that is recorded
-  SettingsRegistry registry(scratch.file("config/brovana-live/settings.ini"));
+  SettingsRegistry registry(settingsPath());
   programValues().setRegistry(&registry);
-  programValues().setWebHost(station.emulator.webHost());
+  programValues().setWebHost(emulator.webHost());
   {
     CurlHttpClient http;
     HeadlessPrompts prompts;
@@ -107,7 +75,7 @@ TEST_F(LiveInputTest, VoiceoverCrossfadesAndLineInFollowsIt) {
       return std::make_unique<EncoderEngine>(stage, decoders, p, wiring);
     });
     SongUpdateSender songs(http);
-    Supervisor studio(&window, station.emulator.webHost(),
+    Supervisor studio(&window, emulator.webHost(),
                       SupervisorContext{prompts, exit, registry, http, parts, &songs});
     ASSERT_TRUE(studio.init());
     ASSERT_TRUE(studio.playlistWindow()->loadPlaylist(scratch.file("660.m3u")) && studio.broadcast());
@@ -125,11 +93,14 @@ TEST_F(LiveInputTest, VoiceoverCrossfadesAndLineInFollowsIt) {
     Heard music = listen();
     EXPECT_GT(music.p660, 100 * music.p440);
 
-    // Switching to line-in ends the voiceover; the line is what goes out now.
-    ASSERT_TRUE(studio.setSource(kSourceLineIn));
-    std::this_thread::sleep_for(2s);
-    Heard line = listen();
-    EXPECT_GT(line.p440, 100 * line.p660);
+    // Switching to line-in ends the voiceover; the line is what goes out now, then the mixer.
+    for (int source : {kSourceLineIn, kSourceMixer}) {
+      ASSERT_TRUE(studio.setSource(source)) << source;
+      std::this_thread::sleep_for(2s);
+      Heard line = listen();
+      EXPECT_GT(line.p440, 1e5) << source << ": the tone, not silence";
+      EXPECT_GT(line.p440, 100 * line.p660) << source;
+    }
     studio.prepareExit();
     songs.stop();
   }

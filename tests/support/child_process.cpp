@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <thread>
 
 namespace brovana::test {
@@ -22,8 +23,7 @@ sockaddr_in loopback(int port) {
 
 }  // namespace
 
-ChildProcess::ChildProcess(std::vector<std::string> argv, std::string logFile, std::vector<std::string> env)
-    : logFile_(std::move(logFile)) {
+ChildProcess::ChildProcess(std::vector<std::string> argv, std::string logFile, std::vector<std::string> env) {
   std::vector<char*> args;
   for (std::string& a : argv) args.push_back(a.data());
   args.push_back(nullptr);
@@ -31,7 +31,7 @@ ChildProcess::ChildProcess(std::vector<std::string> argv, std::string logFile, s
   if (pid_ != 0) return;
   // Child: own process group, so that a stop reaches whatever it starts too.
   setpgid(0, 0);
-  int fd = open(logFile_.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+  int fd = open(logFile.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
   dup2(fd, 1);
   dup2(fd, 2);
   dup2(open("/dev/null", O_RDONLY), 0);
@@ -95,6 +95,16 @@ bool waitUntil(const std::function<bool()>& done, std::chrono::milliseconds limi
 
 std::string builtProgram(const std::string& name) {
   return std::string(BROVANA_BINARY_DIR) + "/bin/" + name;
+}
+
+std::string commandOutput(const std::string& command, int* status) {
+  std::string text;
+  FILE* pipe = popen(command.c_str(), "r");
+  char buffer[4096];
+  for (size_t n; pipe && (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) text.append(buffer, n);
+  int code = pipe ? pclose(pipe) : -1;
+  if (status) *status = WIFEXITED(code) ? WEXITSTATUS(code) : -1;
+  return text;
 }
 
 }  // namespace brovana::test

@@ -20,19 +20,16 @@ class ChildProcess {
   ChildProcess(const ChildProcess&) = delete;
   ChildProcess& operator=(const ChildProcess&) = delete;
 
-  bool started() const { return pid_ > 0; }
   pid_t pid() const { return pid_; }
   bool running();
   // Sends the signal and waits up to `grace` for the exit; returns the exit status, or -1.
   int stop(int signal = 15, std::chrono::milliseconds grace = std::chrono::seconds(5));
   // Waits for the process to end by itself; the exit status, or -1 on time-out (it keeps running).
   int wait(std::chrono::milliseconds limit);
-  const std::string& logFile() const { return logFile_; }
 
  private:
   pid_t pid_ = -1;
   int status_ = -1;
-  std::string logFile_;
 };
 
 // Asks `done` every 10 ms until it says true (then true) or `limit` has passed (then false).
@@ -46,9 +43,11 @@ inline int freeLoopbackPort() {
 // A socket connected to 127.0.0.1:port, or -1.
 int connectLoopback(int port);
 // True once 127.0.0.1:port accepts a connection, false after `limit`.
-bool waitForPort(int port, std::chrono::milliseconds limit = std::chrono::seconds(10));
+bool waitForPort(int port, std::chrono::milliseconds limit);
 
 // The path of a program built with the project (the studio, the tools): build/bin/NAME.
 std::string builtProgram(const std::string& name);
+// What a shell command writes to its standard output; its exit status into `status` if given.
+std::string commandOutput(const std::string& command, int* status = nullptr);
 
 }  // namespace brovana::test

@@ -30,10 +30,6 @@ class FakeHttpClient : public HttpClient {
     std::lock_guard lock(mutex_);
     answers_.push_back({std::move(pathPrefix), std::move(body), ok, status});
   }
-  void clearAnswers() {
-    std::lock_guard lock(mutex_);
-    answers_.clear();
-  }
   // Runs on the calling thread before the answer, outside the lock (to block a sender, say).
   std::function<void(const Call&, const GetOptions&)> onCall;
 

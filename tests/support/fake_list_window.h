@@ -28,9 +28,7 @@ class FakeListWindow : public PlaylistListWindow {
   void selectRow(int row) override {
     locked([&] { selected_ = row; });
   }
-  void ensureRowVisible(int row) override {
-    locked([&] { visible_ = row; });
-  }
+  void ensureRowVisible(int) override {}
   int rowCount() const override {
     return locked([&] { return size(); });
   }
@@ -56,9 +54,6 @@ class FakeListWindow : public PlaylistListWindow {
   std::vector<PlaylistItemRef> rows() const {
     return locked([&] { return rows_; });
   }
-  int visibleRow() const {
-    return locked([&] { return visible_; });
-  }
 
  private:
   template <class F>
@@ -70,7 +65,7 @@ class FakeListWindow : public PlaylistListWindow {
 
   mutable std::mutex mutex_;
   std::vector<PlaylistItemRef> rows_;
-  int selected_ = -1, visible_ = -1;
+  int selected_ = -1;
 };
 
 }  // namespace brovana::test

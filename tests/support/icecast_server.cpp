@@ -30,7 +30,7 @@ int freePortPair() {
 
 }  // namespace
 
-IcecastServer::IcecastServer(Options options) : options_(std::move(options)), port_(freePortPair()) {
+IcecastServer::IcecastServer(Options options) : port_(freePortPair()) {
   // The server's user must reach the folder and write its logs there (as root it is another
   // user; should the chown fail, the 0777 still lets it write).
   const std::string logs = folder_.file("log");
@@ -48,36 +48,33 @@ IcecastServer::IcecastServer(Options options) : options_(std::move(options)), po
   // failed fetch Icecast waits the master update interval (120 s by default) before it asks again.
   std::string relay =
       "\n<master-update-interval>5</master-update-interval><relay><server>127.0.0.1</server><port>" +
-      std::to_string(options_.relayOf) +
-      "</port><mount>{mount}</mount><local-mount>{mount}</local-mount><on-demand>0</on-demand></relay>";
+      std::to_string(options.relayOf) +
+      "</port><mount>/live</mount><local-mount>/live</local-mount><on-demand>0</on-demand></relay>";
   folder_.write("icecast.xml", fillIn(R"(<icecast><location>test</location><admin>test@localhost</admin>
 <limits><clients>20</clients><sources>4</sources><queue-size>524288</queue-size>
-<header-timeout>15</header-timeout><source-timeout>10</source-timeout><burst-size>{burst}</burst-size></limits>
+<header-timeout>15</header-timeout><source-timeout>10</source-timeout><burst-size>0</burst-size></limits>
 <authentication><source-password>{password}</source-password><admin-user>admin</admin-user>
 <admin-password>admin-{port}</admin-password></authentication><hostname>127.0.0.1</hostname>
 <listen-socket><port>{port}</port><bind-address>127.0.0.1</bind-address>
-<shoutcast-mount>{mount}</shoutcast-mount></listen-socket><fileserve>0</fileserve>{relay}
+<shoutcast-mount>/live</shoutcast-mount></listen-socket><fileserve>0</fileserve>{relay}
 <paths><basedir>{folder}</basedir><logdir>{folder}/log</logdir><webroot>/usr/share/icecast2/web</webroot>
 <adminroot>/usr/share/icecast2/admin</adminroot></paths>
 <logging><accesslog>access.log</accesslog><errorlog>error.log</errorlog><loglevel>3</loglevel></logging>
 <security><chroot>0</chroot>{owner}</security></icecast>
 )",
-                                      {{"{relay}", options_.relayOf > 0 ? relay : ""},
-                                       {"{burst}", std::to_string(options_.burstSize)},
-                                       {"{password}", options_.sourcePassword},
+                                      {{"{relay}", options.relayOf > 0 ? relay : ""},
+                                       {"{password}", options.sourcePassword},
                                        {"{port}", std::to_string(port_)},
-                                       {"{mount}", options_.mount},
                                        {"{folder}", folder_.path()},
                                        {"{owner}", geteuid() == 0 ? owner : ""}}));
 }
 
-bool IcecastServer::start(std::chrono::milliseconds limit) {
-  if (port_ <= 0) return false;
-  if (running()) return true;
-  auto deadline = std::chrono::steady_clock::now() + limit;
+bool IcecastServer::start() {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+  auto running = [this] { return process_ && process_->running(); };
   // Icecast 2.4 can crash in its first moments when a source is already knocking (as a
   // reconnecting studio does); a server that died while starting is started once more.
-  for (int attempt = 0; attempt < 3; ++attempt) {
+  for (int attempt = 0; port_ > 0 && attempt < 3; ++attempt) {
     process_ = std::make_unique<ChildProcess>(
         std::vector<std::string>{"icecast2", "-c", folder_.file("icecast.xml")}, folder_.file("console.log"));
     bool up = true;
@@ -91,44 +88,52 @@ bool IcecastServer::start(std::chrono::milliseconds limit) {
   return false;
 }
 
-void IcecastServer::stop(int signal) {
-  if (process_) process_->stop(signal, std::chrono::seconds(5));
-  process_.reset();
-}
-
 std::string IcecastServer::errorLog() const {
   return folder_.read("console.log") + folder_.read("log/error.log");
 }
 
-StreamListener::StreamListener(int port, const std::string& mount)
-    : thread_([this, port, mount] { run(port, mount); }) {}
+StreamListener::StreamListener(int port)
+    : thread_([this, port] {
+        int fd = connectLoopback(port);
+        std::string request = "GET /live HTTP/1.0\r\nHost: 127.0.0.1\r\nUser-Agent: test-listener\r\n\r\n",
+                    pending;
+        send(fd, request.data(), request.size(), MSG_NOSIGNAL);
+        char buffer[8192];
+        for (pollfd p{fd, POLLIN, 0}; fd >= 0 && !stop_;) {
+          if (poll(&p, 1, 20) <= 0) continue;
+          ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+          if (n <= 0) break;
+          std::lock_guard lock(mutex_);
+          (head_.empty() ? pending : body_).append(buffer, static_cast<size_t>(n));
+          if (size_t end = pending.find("\r\n\r\n"); head_.empty() && end != std::string::npos)
+            head_ = pending.substr(0, end + 2), body_ = pending.substr(end + 4);
+        }
+        close(fd);
+        std::lock_guard lock(mutex_);
+        ended_ = true;
+      }) {}
 
 StreamListener::~StreamListener() {
   stop_ = true;
   thread_.join();
 }
 
-void StreamListener::run(int port, std::string mount) {
-  int fd = connectLoopback(port);
-  std::string request = "GET " + mount + " HTTP/1.0\r\nHost: 127.0.0.1\r\nUser-Agent: test-listener\r\n\r\n";
-  if (fd >= 0) send(fd, request.data(), request.size(), MSG_NOSIGNAL);
-  std::string pending;
-  while (fd >= 0 && !stop_) {
-    pollfd p{fd, POLLIN, 0};
-    if (poll(&p, 1, 20) <= 0) continue;
-    char buffer[8192];
-    ssize_t n = recv(fd, buffer, sizeof buffer, 0);
-    if (n <= 0) break;
-    std::lock_guard lock(mutex_);
-    (head_.empty() ? pending : body_).append(buffer, static_cast<size_t>(n));
-    if (size_t end = pending.find("\r\n\r\n"); head_.empty() && end != std::string::npos) {
-      head_ = pending.substr(0, end + 2);
-      body_ = pending.substr(end + 4);
-    }
-  }
-  if (fd >= 0) close(fd);
+bool StreamListener::waitForHead(std::chrono::milliseconds limit) {
+  return waitFor([this] { return !head_.empty(); }, limit);
+}
+
+bool StreamListener::waitForBody(size_t bytes, std::chrono::milliseconds limit) {
+  return waitFor([this, bytes] { return body_.size() >= bytes; }, limit);
+}
+
+std::string StreamListener::head() const {
   std::lock_guard lock(mutex_);
-  ended_ = true;
+  return head_;
+}
+
+std::string StreamListener::body() const {
+  std::lock_guard lock(mutex_);
+  return body_;
 }
 
 bool StreamListener::waitFor(const std::function<bool()>& done, std::chrono::milliseconds limit) {
@@ -156,7 +161,7 @@ std::unique_ptr<StreamListener> listenWhenServed(const IcecastServer& server, st
   std::unique_ptr<StreamListener> listener;
   waitUntil(
       [&] {
-        listener = std::make_unique<StreamListener>(server.port(), server.mount());
+        listener = std::make_unique<StreamListener>(server.port());
         return listener->waitForHead(std::chrono::seconds(3)) &&
                listener->head().find(" 200 ") != std::string::npos;
       },

@@ -1,10 +1,10 @@
 #pragma once
 // Icecast 2 as the broadcast server of the integration tests: started on free loopback ports
-// with a generated configuration in a scratch folder. Its listen socket carries a
-// <shoutcast-mount>, so the port above the listener port takes a source that logs in with a
-// password line, exactly as a member's broadcast server does. Icecast refuses to run as root,
-// so under root it drops to the Debian package's unprivileged user. It can be killed and started
-// again on the same ports, and it is stopped when the object goes away.
+// with a generated configuration in a scratch folder, serving the mount "/live" with no burst.
+// Its listen socket carries a <shoutcast-mount>, so the port above the listener port takes a
+// source that logs in with a password line, exactly as a member's broadcast server does.
+// Icecast refuses to run as root, so under root it drops to the Debian package's unprivileged
+// user. It can be killed and started again on the same ports.
 //
 // StreamListener is the other side: an HTTP client that fetches the mount and keeps what came.
 
@@ -26,34 +26,24 @@ class IcecastServer {
  public:
   struct Options {
     std::string sourcePassword = "hackme";
-    std::string mount = "/live";
-    // Bytes a new listener gets from before its arrival.
-    int burstSize = 0;
     // The listener port of a master server whose mount this one relays (<relay>); 0: none.
     int relayOf = 0;
   };
-
   explicit IcecastServer(Options options);
-  ~IcecastServer() { stop(); }
-  IcecastServer(const IcecastServer&) = delete;
-  IcecastServer& operator=(const IcecastServer&) = delete;
 
   // Starts the server (again) on its ports; true once both ports accept connections.
-  bool start(std::chrono::milliseconds limit = std::chrono::seconds(15));
-  // The signal, and the wait for the exit.
-  void stop(int signal = SIGTERM);
-  // SIGKILL: the server vanishes the way a crashed one does.
-  void kill() { stop(SIGKILL); }
-  bool running() { return process_ && process_->running(); }
+  bool start();
+  // The server vanishes the way a crashed one does.
+  void kill() {
+    if (process_) process_->stop(SIGKILL);
+    process_.reset();
+  }
 
   int port() const { return port_; }            // listeners (HTTP)
   int sourcePort() const { return port_ + 1; }  // the source log-in
-  const std::string& mount() const { return options_.mount; }
-  const std::string& sourcePassword() const { return options_.sourcePassword; }
-  std::string errorLog() const;  // Icecast's own error log, for failure messages
+  std::string errorLog() const;                 // Icecast's own logs, for failure messages
 
  private:
-  Options options_;
   TempFolder folder_;
   int port_ = -1;
   std::unique_ptr<ChildProcess> process_;
@@ -63,37 +53,24 @@ class IcecastServer {
 // response head and the body bytes until it is destroyed.
 class StreamListener {
  public:
-  StreamListener(int port, const std::string& mount);
+  explicit StreamListener(int port);
   ~StreamListener();
-  StreamListener(const StreamListener&) = delete;
-  StreamListener& operator=(const StreamListener&) = delete;
 
-  // Waits for the response head; false when none came (refused, closed or time-out).
-  bool waitForHead(std::chrono::milliseconds limit = std::chrono::seconds(10)) {
-    return waitFor([this] { return !head_.empty(); }, limit);
-  }
-  bool waitForBody(size_t bytes, std::chrono::milliseconds limit = std::chrono::seconds(10)) {
-    return waitFor([this, bytes] { return body_.size() >= bytes; }, limit);
-  }
-  std::string head() const {
-    std::lock_guard lock(mutex_);
-    return head_;
-  }
-  std::string body() const {
-    std::lock_guard lock(mutex_);
-    return body_;
-  }
+  // Wait for the response head, or for that many body bytes; false when they did not come.
+  bool waitForHead(std::chrono::milliseconds limit = std::chrono::seconds(10));
+  bool waitForBody(size_t bytes, std::chrono::milliseconds limit = std::chrono::seconds(10));
+  std::string head() const;
+  std::string body() const;
   // The value of a response header (name matched regardless of case, value trimmed), or "<none>".
   std::string header(const std::string& name) const;
 
  private:
-  void run(int port, std::string mount);
   // Checks `done` under the lock until it holds or the connection ended.
   bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds limit);
 
   mutable std::mutex mutex_;
-  std::string head_, body_;
-  bool ended_ = false;
+  std::string head_, body_;  // under mutex_
+  bool ended_ = false;       // under mutex_
   std::atomic<bool> stop_{false};
   std::thread thread_;
 };

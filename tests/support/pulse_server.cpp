@@ -1,11 +1,6 @@
 #include "support/pulse_server.h"
 
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
-
 #include <cstdlib>
-#include <cstring>
 
 namespace brovana::test {
 
@@ -17,17 +12,10 @@ PulseServer::PulseServer(const std::string& folder) {
                                "module-null-sink sink_name=null", "-L",
                                "module-native-protocol-unix socket=" + socketPath + " auth-anonymous=1"},
       folder + "/pulseaudio.log", std::vector<std::string>{"HOME=" + folder, "XDG_RUNTIME_DIR=" + folder});
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  std::strncpy(address.sun_path, socketPath.c_str(), sizeof address.sun_path - 1);
-  ready_ = waitUntil(
-               [&] {
-                 int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-                 bool accepts = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-                 close(fd);
-                 return accepts || !process_->running();
-               },
-               std::chrono::seconds(10)) &&
+  // Ready once a client gets its answer from the socket.
+  std::string info = "PULSE_SERVER=unix:" + socketPath + " pactl info >/dev/null 2>&1";
+  ready_ = waitUntil([&] { return !process_->running() || std::system(info.c_str()) == 0; },
+                     std::chrono::seconds(10)) &&
            process_->running();
   if (ready_) setenv("PULSE_SERVER", ("unix:" + socketPath).c_str(), 1);
 }

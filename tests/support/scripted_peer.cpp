@@ -7,16 +7,12 @@
 
 #include <stdexcept>
 
+#include "support/child_process.h"
+
 namespace brovana::test {
 namespace {
 
 constexpr auto kPoll = std::chrono::milliseconds(20);
-
-// True when the socket has something to read within one poll period.
-bool readable(int fd) {
-  pollfd p{fd, POLLIN, 0};
-  return ::poll(&p, 1, kPoll.count()) > 0;
-}
 
 }  // namespace
 
@@ -48,26 +44,24 @@ void ScriptedPeer::acceptLoop() {
   while (!stop_) {
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
     std::lock_guard lock(mutex_);
-    if (listenFd_ < 0) return;  // stopListening closed it
     pollfd p{listenFd_, POLLIN, 0};
     int fd = ::poll(&p, 1, 0) > 0 ? ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC) : -1;
     if (fd < 0) continue;
     connections_.push_back({fd, {}});
     workers_.emplace_back([this, index = connections_.size() - 1, fd] { serve(index, fd); });
-    changed_.notify_all();
   }
 }
 
 // Appends what arrived; false once the connection ended (or the peer is stopping).
 bool ScriptedPeer::readSome(size_t index, int fd) {
+  pollfd p{fd, POLLIN, 0};
   if (stop_) return false;
-  if (!readable(fd)) return true;
+  if (::poll(&p, 1, kPoll.count()) <= 0) return true;
   char buffer[4096];
   ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
   if (n <= 0) return false;
   std::lock_guard lock(mutex_);
   connections_[index].bytes.append(buffer, static_cast<size_t>(n));
-  changed_.notify_all();
   return true;
 }
 
@@ -104,7 +98,6 @@ void ScriptedPeer::serve(size_t index, int fd) {
   std::lock_guard lock(mutex_);
   ::close(fd);
   connections_[index].fd = -1;
-  changed_.notify_all();
 }
 
 std::string ScriptedPeer::received(size_t connection) const {
@@ -118,28 +111,22 @@ size_t ScriptedPeer::connectionCount() const {
 }
 
 bool ScriptedPeer::waitForBytes(size_t connection, size_t bytes, std::chrono::milliseconds limit) {
-  std::unique_lock lock(mutex_);
-  return changed_.wait_for(lock, limit, [&] {
-    return connection < connections_.size() && connections_[connection].bytes.size() >= bytes;
-  });
+  return waitUntil([&] { return received(connection).size() >= bytes; }, limit);
 }
 
 bool ScriptedPeer::waitForClose(size_t connection, std::chrono::milliseconds limit) {
-  std::unique_lock lock(mutex_);
-  return changed_.wait_for(
-      lock, limit, [&] { return connection < connections_.size() && connections_[connection].fd < 0; });
+  return waitUntil(
+      [&] {
+        std::lock_guard lock(mutex_);
+        return connection < connections_.size() && connections_[connection].fd < 0;
+      },
+      limit);
 }
 
 void ScriptedPeer::dropConnections() {
   std::lock_guard lock(mutex_);
   for (Connection& c : connections_)
     if (c.fd >= 0) ::shutdown(c.fd, SHUT_RDWR);
-}
-
-void ScriptedPeer::stopListening() {
-  std::lock_guard lock(mutex_);
-  if (listenFd_ >= 0) ::close(listenFd_);
-  listenFd_ = -1;
 }
 
 }  // namespace brovana::test

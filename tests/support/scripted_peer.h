@@ -1,11 +1,10 @@
 #pragma once
 // A broadcast server in a test thread, for what a real server cannot be made to do: answer the
 // password with exact bytes (in pieces, with pauses), close at once, or stop reading. It records
-// every byte each connection sent, and goes on accepting until it is told to stop listening.
+// every byte each connection sent, and goes on accepting until it goes away.
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -45,8 +44,6 @@ class ScriptedPeer {
   bool waitForClose(size_t connection, std::chrono::milliseconds limit = std::chrono::seconds(10));
   // Drops every open connection, as a line that goes down; the peer goes on accepting.
   void dropConnections();
-  // From now on connections are refused.
-  void stopListening();
 
  private:
   struct Connection {
@@ -58,7 +55,6 @@ class ScriptedPeer {
   bool readSome(size_t index, int fd);
 
   mutable std::mutex mutex_;
-  std::condition_variable changed_;
   const Script script_;
   std::vector<Connection> connections_;
   std::vector<std::thread> workers_;

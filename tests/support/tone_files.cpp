@@ -1,9 +1,13 @@
 #include "support/tone_files.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <numbers>
+
+#include "support/temp_folder.h"
 
 namespace brovana::test {
 
@@ -19,9 +23,9 @@ bool makeTone(const std::string& path, const ToneSpec& spec) {
   std::string wav = shellQuoted(path + ".wav");
   char command[512];
   std::snprintf(command, sizeof command,
-                "sox -q -n -r %d -c %d -b 16 %s synth %.3f sine %.3f vol 0.5 && "
+                "sox -q -n -r %d -c %d -b 16 %s synth %.3f sine %.3f vol %g && "
                 "lame --quiet -m %s -b %d --cbr --resample %g%s",
-                spec.sampleRate, spec.channels, wav.c_str(), spec.seconds, spec.frequency,
+                spec.sampleRate, spec.channels, wav.c_str(), spec.seconds, spec.frequency, spec.volume,
                 spec.channels == 1 ? "m" : "j", spec.kbps, spec.sampleRate / 1000.0,
                 spec.infoFrame ? "" : " -t");
   std::string line = command;
@@ -32,6 +36,25 @@ bool makeTone(const std::string& path, const ToneSpec& spec) {
   if (std::system(line.c_str()) == 0) return true;
   std::fprintf(stderr, "makeTone failed: %s\n", line.c_str());
   return false;
+}
+
+std::vector<int16_t> decodeMp3(const std::string& mp3) {
+  TempFolder folder;
+  folder.write("heard.mp3", mp3);
+  std::string raw = folder.file("heard.raw");
+  std::system(("mpg123 -q -s --stereo -r 22050 " + shellQuoted(folder.file("heard.mp3")) + " > " +
+               shellQuoted(raw) + " 2>/dev/null")
+                  .c_str());
+  std::string bytes = readFile(raw);
+  std::vector<int16_t> pcm(bytes.size() / 2);
+  std::memcpy(pcm.data(), bytes.data(), pcm.size() * 2);
+  return pcm;
+}
+
+int peak(std::span<const int16_t> samples) {
+  int most = 0;
+  for (int16_t s : samples) most = std::max(most, std::abs(int(s)));
+  return most;
 }
 
 double tonePower(std::span<const int16_t> samples, PcmFormat format, double frequency) {

@@ -1,6 +1,6 @@
 #pragma once
-// Test media made on the spot: sine-tone MP3 files encoded with sox and lame, and a measure of
-// which of a few tones dominates a stretch of PCM.
+// Test media made on the spot: sine-tone MP3 files encoded with sox and lame; MP3 decoded as a
+// listener hears it, and measures of what was heard.
 
 #include <cstdint>
 #include <span>
@@ -18,12 +18,20 @@ struct ToneSpec {
   std::string title{}, artist{}, album{};
   // Without the encoder's info frame, so that files can be joined end to end.
   bool infoFrame = true;
+  double volume = 0.5;  // of full scale
 };
 
 // Single quotes around a word for the shell.
 std::string shellQuoted(const std::string& text);
 // Writes the tone to `path`; false (with the reason on standard error) when the tools failed.
 bool makeTone(const std::string& path, const ToneSpec& spec);
+
+// The format in which decodeMp3 gives what a listener hears.
+constexpr PcmFormat kHeard{22050, 2};
+// MP3 bytes decoded by the mpg123 command at kHeard; empty when nothing could be decoded.
+std::vector<int16_t> decodeMp3(const std::string& mp3);
+// The largest magnitude of the samples.
+int peak(std::span<const int16_t> samples);
 
 // Relative strength of a tone in the first channel (Goertzel), for comparing candidates.
 double tonePower(std::span<const int16_t> samples, PcmFormat format, double frequency);

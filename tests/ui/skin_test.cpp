@@ -21,11 +21,8 @@ constexpr SkinColour kGreen = kDefaultStatusTextColour;
 constexpr SkinColour kBlack = kDefaultStatusPanelColour;
 
 TEST(SkinFile, PanelColoursFollowTheRuleAndFallBackWhenMalformed) {
-  struct Case {
-    const char* panel;
-    SkinColour text;
-    SkinColour background;
-  } cases[] = {
+  const std::tuple<const char*, SkinColour, SkinColour> cases[] = {
+      // [Panel], text, background
       {"statustextcolor=(10,20,30)\nstatuspanelcolor=(1,2,3)", skinColour(10, 20, 30), skinColour(1, 2, 3)},
       {"StatusTextColor = ( 255 , 0 , 128 )", skinColour(255, 0, 128), kBlack},
       {"statustextcolor=(0,0,0)", kGreen, kBlack},  // 0 reads as "not given"
@@ -38,11 +35,11 @@ TEST(SkinFile, PanelColoursFollowTheRuleAndFallBackWhenMalformed) {
       {"statustextcolor=\nstatuspanelcolor=(1,2,3)", kGreen, skinColour(1, 2, 3)},
       {"statustextcolor2=(1,2,3)\nstatustextcolor=(4,5,6)", skinColour(4, 5, 6), kBlack},
   };
-  for (const Case& c : cases) {
+  for (const auto& [panel, text, background] : cases) {
     SkinFile skin;
-    skin.panelText = c.panel;
-    EXPECT_EQ(skin.statusTextColour(), c.text) << c.panel;
-    EXPECT_EQ(skin.statusPanelColour(), c.background) << c.panel;
+    skin.panelText = panel;
+    EXPECT_EQ(std::pair(skin.statusTextColour(), skin.statusPanelColour()), std::pair(text, background))
+        << panel;
   }
 }
 
@@ -89,7 +86,9 @@ class SkinLayer : public ::testing::Test {
   MemoryRegistry registry;
 };
 
-TEST_F(SkinLayer, UnusableSkinsFallBackToTheDefaultThenThePlainLook) {
+// Unusable skins fall back to the default, then to the plain look; at start-up the stored skin,
+// else the default, else the program ends.
+TEST_F(SkinLayer, FallbacksToTheDefaultThenThePlainLookOrTheEnd) {
   folder.write("skins/bad_sheet.skn", "[Skin]\nname=Bad\n[Style]\nQLabel { color: red; \n");
   folder.write("skins/binary.skn", std::string("\x89PNG\0\0", 6));
   test::LogTail log;
@@ -99,11 +98,6 @@ TEST_F(SkinLayer, UnusableSkinsFallBackToTheDefaultThenThePlainLook) {
     EXPECT_EQ(skin.file.name, "Default");
     EXPECT_TRUE(log.contains(std::string("The skin ") + path + " cannot be used")) << log.text();
   }
-  std::remove(kDefaultSkin);
-  EXPECT_EQ(loadSkin("skins/absent.skn").path, "") << "the plain look";
-}
-
-TEST_F(SkinLayer, StartUpSkinIsTheStoredOneElseTheDefaultElseTheProgramEnds) {
   test::FakePrompts prompts;
   test::FakeExit exit;
   folder.write("skins/night.skn", "[Skin]\n");
@@ -120,6 +114,7 @@ TEST_F(SkinLayer, StartUpSkinIsTheStoredOneElseTheDefaultElseTheProgramEnds) {
 
   programValues().setSkin(std::nullopt);
   std::remove(kDefaultSkin);
+  EXPECT_EQ(loadSkin("skins/absent.skn").path, "") << "the plain look";
   EXPECT_EQ(skinName(prompts, exit), std::nullopt);
   EXPECT_EQ(prompts.boxTexts().back(),
             "No skins found, unable to continue. Is Brovana_live.exe file in the right directory?");

@@ -8,8 +8,6 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "app/mini_window.h"
@@ -19,19 +17,10 @@
 #include "platform/curl_http_client.h"
 #include "platform/decoder_library.h"
 #include "platform/lame_codec.h"
-#include "support/child_process.h"
 #include "support/demo_station.h"
-#include "support/temp_folder.h"
 #include "support/tone_files.h"
 
 namespace brovana::test {
-
-inline std::string fileText(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::stringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
 
 // The studio's main window on the given settings, with the real broadcast parts; initialise()
 // runs the start-up.
@@ -59,30 +48,13 @@ class StudioPeers : public ::testing::Test, protected DemoStation {
     ASSERT_TRUE(icecast.start()) << icecast.errorLog();
     ASSERT_TRUE(emulator.ready()) << emulator.logFile();
     std::filesystem::create_directories(scratch.file("music"));
-    for (int hz : {440, 880}) {
-      ToneSpec tone;
-      tone.frequency = hz;
-      tone.seconds = 12;
-      tone.title = "Tone " + std::to_string(hz);
-      ASSERT_TRUE(makeTone(scratch.file("music/tone" + std::to_string(hz) + ".mp3"), tone));
-    }
+    for (int hz : {440, 880})
+      ASSERT_TRUE(makeTone(scratch.file("music/tone" + std::to_string(hz) + ".mp3"),
+                           {.frequency = double(hz), .seconds = 12, .title = "Tone " + std::to_string(hz)}));
     scratch.write("music/tones.m3u", "#EXTM3U\r\ntone440.mp3\r\ntone880.mp3\r\n");
-    ChildProcess configure(
-        {builtProgram("brovana-live"), "-host", emulator.webHost(), "--workdir", work(), "--configure",
-         "--member", "demo", "--password", "demo-secret", "--title", "Test tones"},
-        scratch.file("configure.log"));
-    ASSERT_EQ(configure.wait(std::chrono::seconds(60)), 0) << fileText(scratch.file("configure.log"));
+    ASSERT_TRUE(configure({"--title", "Test tones"})) << scratch.read("run.log");
   }
-
-  std::string work() const { return scratch.file("work"); }
   std::string playlist() const { return scratch.file("music/tones.m3u"); }
-  std::string settingsPath() const { return scratch.file("config/brovana-live/settings.ini"); }
-  bool serverOn() const {
-    auto account = emulator.account("demo");
-    return account && account->serverOn;
-  }
-
-  TempFolder scratch;
 };
 
 }  // namespace brovana::test

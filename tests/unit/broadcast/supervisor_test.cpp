@@ -185,6 +185,9 @@ TEST_F(SupervisorTest, EngineReportsReachTheWindowsAndTheGauge) {
 TEST_F(SupervisorTest, ExitLeavesAServerThisRunDidNotTurnOnAndGoesInOrder) {
   rig->started().prepareExit();
   EXPECT_TRUE(rig->journal.lacks("get /cgi-bin/switch.cgi")) << "a server this run did not turn on stays on";
+  EXPECT_TRUE(rig->journal.lacks("inMixer") && rig->journal.lacks("outMixer"))
+      << "no mixer before one is needed";
+  rig->supervisor->setSourceVolume(kSourceLineIn, 1000);  // opens both
   rig->journal.clear();
   rig->supervisor.reset();
   EXPECT_TRUE(rig->journal.follows({"destroy inMixer", "destroy outMixer", "destroy gauge", "destroy engine",

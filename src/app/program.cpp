@@ -1,6 +1,7 @@
-// brovana-live: the studio, from its command line to its exit code.
+#include "app/program.h"
 
-#include <QApplication>
+#include <dlfcn.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -13,8 +14,6 @@
 #include "app/dsp_choice.h"
 #include "app/headless_studio.h"
 #include "app/probe.h"
-#include "app/program.h"
-#include "app/studio_gui.h"
 #include "app/working_folder.h"
 #include "broadcast/engine_part.h"
 #include "core/program_values.h"
@@ -25,8 +24,31 @@
 #include "platform/lame_codec.h"
 #include "platform/settings_registry.h"
 
-int brovana::runProgram(int argc, char** argv) {
-  using namespace brovana;
+namespace brovana {
+namespace {
+
+// Hands the command line to the windows module's runProgram. The module stays loaded until the
+// process ends: Qt's libraries keep threads and exit handlers of their own.
+int runWindowsModule(int argc, char** argv) {
+  const std::string path = shippedWindowsModule();
+  void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  auto entry =
+      module ? reinterpret_cast<int (*)(int, char**)>(dlsym(module, "brovana_live_windows")) : nullptr;
+  if (!entry) {
+    const char* reason = dlerror();
+    std::fprintf(
+        stderr,
+        "brovana-live: cannot open the windows (%s); install the brovana-live package again, or run the "
+        "studio with --headless\n",
+        reason ? reason : path.c_str());
+    return 1;
+  }
+  return entry(argc, argv);
+}
+
+}  // namespace
+
+int runCommandLine(int argc, char** argv, WindowedStudio windowed) {
   ParseResult parsed = parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
   if (!parsed.error.empty()) {
     std::fprintf(stderr, "brovana-live: %s\n", parsed.error.c_str());
@@ -42,6 +64,15 @@ int brovana::runProgram(int argc, char** argv) {
     return 0;
   }
   if (options.probe) return runProbe(options.probeFiles);
+  if (!options.headless && !options.configure && !options.listDsp) {
+    // Qt would abort without a display; say what to do instead.
+    if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") && !std::getenv("QT_QPA_PLATFORM")) {
+      std::fprintf(stderr,
+                   "brovana-live: no display to open the windows on; run the studio with --headless\n");
+      return 1;
+    }
+    if (!windowed) return runWindowsModule(argc, argv);
+  }
   // Before any thread starts, so that only the waiting thread takes the stop signals.
   if (options.headless) blockStopSignals();
 
@@ -85,14 +116,7 @@ int brovana::runProgram(int argc, char** argv) {
   };
   HeadlessSetup setup{registry, http, codec, makeEngine, webHost};
   if (options.headless) return runHeadless(options, setup);
-
-  // Qt would abort without a display; say what to do instead.
-  if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") && !std::getenv("QT_QPA_PLATFORM")) {
-    std::fprintf(stderr, "brovana-live: no display to open the windows on; run the studio with --headless\n");
-    return 1;
-  }
-  // A test that drives the windows has made the application already.
-  std::optional<QApplication> application;
-  if (!QCoreApplication::instance()) application.emplace(argc, argv);
-  return runStudio(options, setup);
+  return windowed(argc, argv, options, setup);
 }
+
+}  // namespace brovana
