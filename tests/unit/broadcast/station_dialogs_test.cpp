@@ -42,11 +42,8 @@ struct Station {
     http.answer("/cgi-bin/bcinfo.cgi", bcinfo);
     http.answer("/cgi-bin/livelogin.cgi", "0 SESSION1");
     http.answer("/cgi-bin/netcast.cgi", "0");
-    connection.setMemberName("dj");
-    connection.setPassword("pw");
-    connection.setMessage("Night show");
-    connection.setUrl("night.example");
-    connection.setGenre(0, "Jazz");
+    connection.setMemberName("dj"), connection.setPassword("pw"), connection.setMessage("Night show");
+    connection.setUrl("night.example"), connection.setGenre(0, "Jazz");
   }
   // Whether the account was checked with these credentials (the password form of bcinfo).
   bool verified(const std::string& member, const std::string& password) const {
