@@ -24,10 +24,9 @@ bool makeTone(const std::string& path, const ToneSpec& spec) {
   char command[512];
   std::snprintf(command, sizeof command,
                 "sox -q -n -r %d -c %d -b 16 %s synth %.3f sine %.3f vol %g && "
-                "lame --quiet -m %s -b %d --cbr --resample %g%s",
+                "lame --quiet -m %s -b %d --cbr --resample %g",
                 spec.sampleRate, spec.channels, wav.c_str(), spec.seconds, spec.frequency, spec.volume,
-                spec.channels == 1 ? "m" : "j", spec.kbps, spec.sampleRate / 1000.0,
-                spec.infoFrame ? "" : " -t");
+                spec.channels == 1 ? "m" : "j", spec.kbps, spec.sampleRate / 1000.0);
   std::string line = command;
   if (!spec.title.empty())
     line += " --id3v1-only --tt " + shellQuoted(spec.title) + " --ta " + shellQuoted(spec.artist) + " --tl " +

@@ -16,8 +16,6 @@ struct ToneSpec {
   int sampleRate = 44100, channels = 2, kbps = 128;
   // An ID3v1 tag with these texts when the title is not empty.
   std::string title{}, artist{}, album{};
-  // Without the encoder's info frame, so that files can be joined end to end.
-  bool infoFrame = true;
   double volume = 0.5;  // of full scale
 };
 
