@@ -63,7 +63,7 @@ int ChildProcess::stop(int signal, std::chrono::milliseconds grace) {
   return -1;
 }
 
-int bindLoopback(int port) {
+int freeLoopbackPort(int port) {
   int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_in address = loopback(port);
   socklen_t length = sizeof address;

@@ -36,10 +36,7 @@ class ChildProcess {
 bool waitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit);
 
 // Binds a socket to 127.0.0.1:port (0: any free port) and closes it again; the port, or -1.
-int bindLoopback(int port);
-inline int freeLoopbackPort() {
-  return bindLoopback(0);
-}
+int freeLoopbackPort(int port = 0);
 // A socket connected to 127.0.0.1:port, or -1.
 int connectLoopback(int port);
 // True once 127.0.0.1:port accepts a connection, false after `limit`.

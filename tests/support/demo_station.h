@@ -21,7 +21,8 @@ struct DemoStation {
 
   std::string work() const { return scratch.file("work"); }
   std::string settingsPath() const { return scratch.file("config/brovana-live/settings.ini"); }
-  bool serverOn() const { return emulator.account("demo")["server"] == "ON"; }
+  // The only account's record ("server" ON or OFF).
+  bool serverOn() const { return emulator.records("accounts").at(0)["server"] == "ON"; }
 
   // brovana-live with these arguments and environment ("NAME=value"); its output goes to `log`
   // in the scratch folder.

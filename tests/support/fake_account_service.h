@@ -27,12 +27,10 @@ class FakeAccountService : public AccountService {
     handler_ = std::move(handler);
   }
   int bcinfo(ServerInfo& info, bool sessionFormAllowed) override {
-    std::function<int(ServerInfo&, bool)> handler;
-    {
-      std::lock_guard lock(mutex_);
-      ++bcinfoCount_;
-      handler = handler_;
-    }
+    std::unique_lock lock(mutex_);
+    ++bcinfoCount_;
+    auto handler = handler_;
+    lock.unlock();  // the handler may block
     return handler ? handler(info, sessionFormAllowed) : 2;
   }
   bool livelogin(ServerInfo&) override { return false; }

@@ -23,14 +23,17 @@ class FakeListWindow : public PlaylistListWindow {
   }
   void deleteAllRows() override { setRows({}); }
   int firstSelectedRow() const override {
-    return locked([&] { return selected_; });
+    std::lock_guard lock(mutex_);
+    return selected_;
   }
   void selectRow(int row) override {
-    locked([&] { selected_ = row; });
+    std::lock_guard lock(mutex_);
+    selected_ = row;
   }
   void ensureRowVisible(int) override {}
   int rowCount() const override {
-    return locked([&] { return size(); });
+    std::lock_guard lock(mutex_);
+    return size();
   }
   PlaylistItemRef rowItem(int row) const override {
     std::lock_guard lock(mutex_);
@@ -52,15 +55,11 @@ class FakeListWindow : public PlaylistListWindow {
     if (rows_.empty()) selected_ = -1;
   }
   std::vector<PlaylistItemRef> rows() const {
-    return locked([&] { return rows_; });
+    std::lock_guard lock(mutex_);
+    return rows_;
   }
 
  private:
-  template <class F>
-  auto locked(F f) const -> decltype(f()) {
-    std::lock_guard lock(mutex_);
-    return f();
-  }
   int size() const { return static_cast<int>(rows_.size()); }
 
   mutable std::mutex mutex_;

@@ -79,10 +79,7 @@ class FakePrompts : public Prompts {
 
 class FakeExit : public ProgramExit {
  public:
-  void endProgram(int code) override {
-    ended = true;
-    exitCode = code;
-  }
+  void endProgram(int code) override { ended = true, exitCode = code; }
   bool ended = false;
   int exitCode = -1;
 };

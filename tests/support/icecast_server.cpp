@@ -10,20 +10,15 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
-#include <functional>
 
 namespace brovana::test {
 namespace {
-
-// The user and group that the Debian package creates for the server.
-constexpr const char* kServerUser = "icecast2";
-constexpr const char* kServerGroup = "icecast";
 
 // Two neighbouring free ports: Icecast takes the one above for the source.
 int freePortPair() {
   for (int attempt = 0; attempt < 100; ++attempt) {
     int port = freeLoopbackPort();
-    if (port > 0 && port < 65535 && bindLoopback(port + 1) == port + 1) return port;
+    if (port > 0 && port < 65535 && freeLoopbackPort(port + 1) == port + 1) return port;
   }
   return -1;
 }
@@ -37,13 +32,12 @@ IcecastServer::IcecastServer(Options options) : port_(freePortPair()) {
   std::filesystem::create_directories(logs);
   chmod(folder_.path().c_str(), 0755);
   chmod(logs.c_str(), 0777);
-  passwd* user = getpwnam(kServerUser);
-  group* grp = getgrnam(kServerGroup);
+  passwd* user = getpwnam("icecast2");  // the user and group the Debian package creates
+  group* grp = getgrnam("icecast");
   [[maybe_unused]] bool owned =
       geteuid() == 0 && user && grp && chown(logs.c_str(), user->pw_uid, grp->gr_gid) == 0;
   // Icecast will not run as root; as root it binds its ports and then becomes the server's user.
-  std::string owner = std::string("<changeowner><user>") + kServerUser + "</user><group>" + kServerGroup +
-                      "</group></changeowner>";
+  std::string owner = "<changeowner><user>icecast2</user><group>icecast</group></changeowner>";
   // Always on, not on demand: a relay fetches the master's mount as soon as it is served. After a
   // failed fetch Icecast waits the master update interval (120 s by default) before it asks again.
   std::string relay =
@@ -118,12 +112,16 @@ StreamListener::~StreamListener() {
   thread_.join();
 }
 
-bool StreamListener::waitForHead(std::chrono::milliseconds limit) {
-  return waitFor([this] { return !head_.empty(); }, limit);
-}
-
 bool StreamListener::waitForBody(size_t bytes, std::chrono::milliseconds limit) {
-  return waitFor([this, bytes] { return body_.size() >= bytes; }, limit);
+  bool result = false;
+  waitUntil(
+      [&] {
+        std::lock_guard lock(mutex_);
+        result = !head_.empty() && body_.size() >= bytes;
+        return result || ended_;
+      },
+      limit);
+  return result;
 }
 
 std::string StreamListener::head() const {
@@ -134,18 +132,6 @@ std::string StreamListener::head() const {
 std::string StreamListener::body() const {
   std::lock_guard lock(mutex_);
   return body_;
-}
-
-bool StreamListener::waitFor(const std::function<bool()>& done, std::chrono::milliseconds limit) {
-  bool result = false;
-  waitUntil(
-      [&] {
-        std::lock_guard lock(mutex_);
-        result = done();
-        return result || ended_;
-      },
-      limit);
-  return result;
 }
 
 std::string StreamListener::header(const std::string& name) const {
@@ -162,7 +148,7 @@ std::unique_ptr<StreamListener> listenWhenServed(const IcecastServer& server, st
   waitUntil(
       [&] {
         listener = std::make_unique<StreamListener>(server.port());
-        return listener->waitForHead(std::chrono::seconds(3)) &&
+        return listener->waitForBody(0, std::chrono::seconds(3)) &&
                listener->head().find(" 200 ") != std::string::npos;
       },
       limit);

@@ -11,7 +11,6 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
-#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -56,8 +55,7 @@ class StreamListener {
   explicit StreamListener(int port);
   ~StreamListener();
 
-  // Wait for the response head, or for that many body bytes; false when they did not come.
-  bool waitForHead(std::chrono::milliseconds limit = std::chrono::seconds(10));
+  // Waits for the response head and that many body bytes; false when they did not come.
   bool waitForBody(size_t bytes, std::chrono::milliseconds limit = std::chrono::seconds(10));
   std::string head() const;
   std::string body() const;
@@ -65,9 +63,6 @@ class StreamListener {
   std::string header(const std::string& name) const;
 
  private:
-  // Checks `done` under the lock until it holds or the connection ended.
-  bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds limit);
-
   mutable std::mutex mutex_;
   std::string head_, body_;  // under mutex_
   bool ended_ = false;       // under mutex_

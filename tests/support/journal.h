@@ -77,6 +77,15 @@ class Journal {
   std::vector<std::string> lines_;
 };
 
+// The parts stand in the text in this order, with anything between them.
+inline ::testing::AssertionResult inOrder(const std::string& text, const std::vector<std::string>& parts) {
+  size_t at = 0;
+  for (const std::string& part : parts)
+    if ((at = text.find(part, at)) == std::string::npos)
+      return ::testing::AssertionFailure() << "no \"" << part << "\" in order in\n" << text;
+  return ::testing::AssertionSuccess();
+}
+
 // waitUntil with the unit tests' limit.
 inline bool eventually(const std::function<bool()>& done) {
   return waitUntil(done, std::chrono::seconds(10));

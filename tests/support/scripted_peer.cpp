@@ -69,14 +69,10 @@ void ScriptedPeer::serve(size_t index, int fd) {
   auto stall = [&] {
     while (!stop_) std::this_thread::sleep_for(kPoll);
   };
-  bool alive = !script_.closeAtOnce;
-  if (alive && script_.neverRead) stall(), alive = false;
+  bool alive = !script_.neverRead;
+  if (!alive) stall();
   while (alive && received(index).find('\n') == std::string::npos) alive = readSome(index, fd);
-  for (size_t i = 0; alive && i < script_.reply.size(); ++i) {
-    if (i > 0) std::this_thread::sleep_for(script_.pieceGap);
-    ::send(fd, script_.reply[i].data(), script_.reply[i].size(), MSG_NOSIGNAL);
-  }
-  if (script_.closeAfterReply) alive = false;
+  if (alive) ::send(fd, script_.reply.data(), script_.reply.size(), MSG_NOSIGNAL);
   // The header block ends with the first empty line after the password line.
   auto headersRead = [&] {
     std::string sent = received(index);

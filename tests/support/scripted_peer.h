@@ -1,6 +1,6 @@
 #pragma once
 // A broadcast server in a test thread, for what a real server cannot be made to do: answer the
-// password with exact bytes (in pieces, with pauses), close at once, or stop reading. It records
+// password with exact bytes, or stop reading. It records
 // every byte each connection sent, and goes on accepting until it goes away.
 
 #include <atomic>
@@ -15,12 +15,9 @@ namespace brovana::test {
 class ScriptedPeer {
  public:
   struct Script {
-    std::vector<std::string> reply{"OK"};   // sent in pieces after the password line
-    std::chrono::milliseconds pieceGap{0};  // pause between two pieces
-    bool closeAtOnce = false;               // close right after the accept
-    bool closeAfterReply = false;           // close once the reply is out
-    bool neverRead = false;                 // read nothing at all, not even the password
-    bool stallAfterHeaders = false;         // read up to the end of the header block, then nothing
+    std::string reply{"OK"};         // sent after the password line
+    bool neverRead = false;          // read nothing at all, not even the password
+    bool stallAfterHeaders = false;  // read up to the end of the header block, then nothing
     // After the header block: read for the first time, stall for the second, and so on; then read.
     std::vector<std::chrono::milliseconds> stallPhases{};
     int receiveBuffer = 0;  // bytes the connections may hold unread (0: the system's); only at construction
@@ -29,8 +26,6 @@ class ScriptedPeer {
   explicit ScriptedPeer(Script script);
   ScriptedPeer() : ScriptedPeer(Script{}) {}
   ~ScriptedPeer();
-  ScriptedPeer(const ScriptedPeer&) = delete;
-  ScriptedPeer& operator=(const ScriptedPeer&) = delete;
 
   int port() const { return port_; }
 

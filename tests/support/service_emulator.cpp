@@ -48,10 +48,6 @@ std::optional<std::string> httpGetLoopback(int port, const std::string& target) 
 ServiceEmulator::ServiceEmulator(EmulatorOptions options) {
   std::vector<std::string> args = {builtProgram("zelvora-service"), "--port", "0", "--broadcast-port",
                                    std::to_string(options.broadcastPort)};
-  if (!options.accountsFile.empty()) {
-    folder_.write("accounts.txt", options.accountsFile);
-    args.insert(args.end(), {"--accounts", folder_.file("accounts.txt")});
-  }
   for (const std::string& account : options.accounts) args.insert(args.end(), {"--account", account});
 
   // A free port can be taken by someone else before the emulator binds it: try a few.
@@ -86,12 +82,6 @@ std::vector<EmulatorRecord> ServiceEmulator::records(const std::string& list) co
     for (size_t i = 0; i + 1 < t.size(); i += 2) record[t[i]] = t[i + 1];
   }
   return out;
-}
-
-EmulatorRecord ServiceEmulator::account(const std::string& name) const {
-  for (EmulatorRecord& a : records("accounts"))
-    if (a["name"] == name) return a;
-  return {};
 }
 
 }  // namespace brovana::test

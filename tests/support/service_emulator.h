@@ -17,7 +17,6 @@ namespace brovana::test {
 
 struct EmulatorOptions {
   std::vector<std::string> accounts{};  // "NAME:PASSWORD[:MODE]"
-  std::string accountsFile{};           // text of an accounts file; empty: none
   int broadcastPort = 8001;             // the source port; bcinfo names the port below it
 };
 
@@ -28,8 +27,6 @@ using EmulatorRecord = std::map<std::string, std::string>;
 class ServiceEmulator {
  public:
   explicit ServiceEmulator(EmulatorOptions options = {});
-  ServiceEmulator(const ServiceEmulator&) = delete;
-  ServiceEmulator& operator=(const ServiceEmulator&) = delete;
 
   // True once the emulator answers on its port.
   bool ready() const { return process_ != nullptr; }
@@ -43,9 +40,6 @@ class ServiceEmulator {
 
   // The records of one list of the view: "accounts", "songs", "checkversion" or "requests".
   std::vector<EmulatorRecord> records(const std::string& list) const;
-  std::vector<EmulatorRecord> songs() const { return records("songs"); }
-  // The member's record ("mode", "server" ON or OFF, "sessions", ...); empty when there is none.
-  EmulatorRecord account(const std::string& name) const;
 
  private:
   TempFolder folder_;

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <numbers>
 
+#include "support/child_process.h"
 #include "support/temp_folder.h"
 
 namespace brovana::test {
@@ -40,11 +41,8 @@ bool makeTone(const std::string& path, const ToneSpec& spec) {
 std::vector<int16_t> decodeMp3(const std::string& mp3) {
   TempFolder folder;
   folder.write("heard.mp3", mp3);
-  std::string raw = folder.file("heard.raw");
-  std::system(("mpg123 -q -s --stereo -r 22050 " + shellQuoted(folder.file("heard.mp3")) + " > " +
-               shellQuoted(raw) + " 2>/dev/null")
-                  .c_str());
-  std::string bytes = readFile(raw);
+  std::string bytes = commandOutput("mpg123 -q -s --stereo -r 22050 " +
+                                    shellQuoted(folder.file("heard.mp3")) + " 2>/dev/null");
   std::vector<int16_t> pcm(bytes.size() / 2);
   std::memcpy(pcm.data(), bytes.data(), pcm.size() * 2);
   return pcm;

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <future>
-
 #include "net/web_service.h"
 #include "support/child_process.h"
 #include "support/fake_account_service.h"
@@ -135,18 +133,6 @@ TEST_F(LiveConnectTest, SendersOnADeadLineTakeTurnsAtReconnectingAndSwitchTheStr
   }
   EXPECT_EQ(std::tuple(service.netcastCalls()[0], log.count(") Re-connect failed\n"), journal.last("state")),
             std::tuple("alice secret live 3", 41, "2"));
-}
-
-TEST_F(LiveConnectTest, DisconnectWakesASendStuckOnAStalledServer) {
-  ScriptedPeer peer(ScriptedPeer::Script{{"OK"}, 0ms, false, false, false, true});
-  auto live = loggedOn(peer, {1s, 60s, 120s});
-  const std::string block(16 * 1024 * 1024, 'x');
-  auto sent = std::async(std::launch::async, [&] { return live->sendStream(bytesOf(block), block.size()); });
-  ASSERT_EQ(sent.wait_for(300ms), std::future_status::timeout);
-  live->disconnect();
-  ASSERT_EQ(sent.wait_for(5s), std::future_status::ready);
-  EXPECT_EQ(sent.get(), -1);
-  EXPECT_FALSE(log.contains("Line down")) << "a disconnect is no dropped line";
 }
 
 TEST_F(LiveConnectTest, ReadersNeverSeeAHalfWrittenRecordAndCredentialsSetMeanwhileStay) {
