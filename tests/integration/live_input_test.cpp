@@ -25,8 +25,7 @@ namespace {
 using namespace std::chrono_literals;
 
 struct Heard {
-  double p440 = 0;
-  double p660 = 0;
+  double p440 = 0, p660 = 0;
 };
 
 class LiveInputTest : public ::testing::Test, protected test::DemoStation {

@@ -25,11 +25,8 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
 TEST(QualityGaugeIntegrationTest, StallingServerTurnsTheGaugeBadOncePerStall) {
-  test::ScriptedPeer::Script script;
   // A stall must outlast a whole 5-second measuring window and what the window held before it.
-  script.stallPhases = {8s, 12s, 8s, 12s};
-  script.receiveBuffer = 4096;
-  test::ScriptedPeer peer(script);
+  test::ScriptedPeer peer({.stallPhases = {8s, 12s, 8s, 12s}, .receiveBuffer = 4096});
   test::FakeAccountService accounts;
   accounts.setAnswer(kBcinfoOk, "127.0.0.1", peer.port());
   test::FakePrompts prompts;
