@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
 #include <sstream>
 #include <thread>
 
@@ -24,8 +23,7 @@ using Clock = std::chrono::steady_clock;
 
 // CPU seconds (user and system) the process has used.
 double cpuSeconds(pid_t pid) {
-  std::ifstream file("/proc/" + std::to_string(pid) + "/stat");
-  std::string stat((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  std::string stat = test::readFile("/proc/" + std::to_string(pid) + "/stat");
   std::istringstream fields(stat.substr(stat.rfind(')') + 2));
   std::string field;
   double ticks = 0;
@@ -52,24 +50,15 @@ int clicksHeard(const std::string& mp3Path) {
 }
 
 int run() {
-  test::TempFolder scratch;
-  test::PulseServer pulse(scratch.path());
   test::DemoStation station;
-  if (!pulse.ready() || !station.icecast.start())
-    return std::fprintf(stderr, "no sound server or Icecast\n"), 1;
-  auto studio = [&](std::vector<std::string> args) {
-    args.insert(args.begin(), {test::builtProgram("brovana-live"), "-host", station.emulator.webHost(),
-                               "--workdir", scratch.file("work")});
-    return std::make_unique<test::ChildProcess>(
-        args, scratch.file("studio.log"),
-        std::vector<std::string>{"XDG_CONFIG_HOME=" + scratch.file("config")});
-  };
-  if (studio({"--configure", "--member", "demo", "--password", "demo-secret"})->wait(30s) != 0) return 1;
-  std::string click = scratch.file("click.wav");  // a second of silence, then 10 ms of 1 kHz
-  if (std::system(("sox -q -n -r 44100 -c 2 '" + click + "' synth 0.01 sine 1000 vol 0.9 pad 1 0").c_str()) !=
-      0)
-    return 1;
-  auto live = studio({"--headless", "--source", "mix"});
+  const test::TempFolder& scratch = station.scratch;
+  test::PulseServer pulse(scratch.path());
+  // A second of silence, then 10 ms of 1 kHz.
+  const std::string click = scratch.file("click.wav"),
+                    sox = "sox -q -n -r 44100 -c 2 '" + click + "' synth 0.01 sine 1000 vol 0.9 pad 1 0";
+  if (!pulse.ready() || !station.icecast.start() || !station.configure() || std::system(sox.c_str()) != 0)
+    return std::fprintf(stderr, "no sound server, Icecast, station or click\n"), 1;
+  auto live = station.studio({"--headless", "--source", "mix"}, "studio.log");
   auto listener = test::listenWhenServed(station.icecast);
   if (!listener) return std::fprintf(stderr, "not on the air:\n%s", scratch.read("studio.log").c_str()), 1;
 

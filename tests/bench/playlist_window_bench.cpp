@@ -4,22 +4,15 @@
 //
 //   bench_playlist_window [tracks, default 10000]     (on Qt's offscreen platform)
 
-#include <stdlib.h>
-
 #include <QApplication>
 #include <chrono>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
 
 #include "app/playlist_window.h"
-#include "app/qt_prompts.h"
-#include "app/qt_studio_parts.h"
-#include "broadcast/supervisor.h"
 #include "core/registry.h"
-#include "platform/lame_codec.h"
-#include "support/fake_http_client.h"
 #include "support/mp3_bytes.h"
+#include "support/temp_folder.h"
+#include "ui/studio_peers.h"
 
 using namespace brovana;
 using Clock = std::chrono::steady_clock;
@@ -30,35 +23,30 @@ double msSince(Clock::time_point start) {
 
 // Small tagged MP3 files of a few seconds each (a Xing header, then the bytes those seconds take at
 // the lowest bit rate) and their M3U: opening one reads only its head and its tail.
-std::string makeLibrary(const std::string& folder, int tracks) {
+std::string makeLibrary(const test::TempFolder& folder, int tracks) {
   std::string m3u = "#EXTM3U\r\n";
   for (int i = 0; i < tracks; ++i) {
     std::string name = "track" + std::to_string(i) + ".mp3", title = "Title " + std::to_string(i);
-    std::ofstream(folder + "/" + name, std::ios::binary)
-        << test::vbrFile(1 + i % 3) + test::id3v1Tag(title, "Artist", "Album", "2001", "", 17);
+    folder.write(name, test::vbrFile(1 + i % 3) + test::id3v1Tag(title, "Artist", "Album", "2001", "", 17));
     m3u += "#EXTINF:1," + title + "\r\n" + name + "\r\n";
   }
-  std::ofstream(folder + "/library.m3u", std::ios::binary) << m3u;
-  return folder + "/library.m3u";
+  folder.write("library.m3u", m3u);
+  return folder.file("library.m3u");
 }
 
 int main(int argc, char** argv) {
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
   QApplication application(argc, argv);
   const int tracks = argc > 1 ? std::atoi(argv[1]) : 10000;
-  std::string folder = (std::filesystem::temp_directory_path() / "brovana-bench-XXXXXX").string();
-  if (!mkdtemp(folder.data())) return 1;
+  test::TempFolder folder;
   const std::string playlist = makeLibrary(folder, tracks);
 
   // The studio around the window, never started: the window only asks it what is on the air.
-  QtPrompts prompts;
-  QtProgramExit exit;
   MemoryRegistry registry;
-  test::FakeHttpClient http;
-  LameCodec codec;
-  QtStudioParts parts(prompts, codec, nullptr);
-  Supervisor supervisor(nullptr, "localhost", SupervisorContext{prompts, exit, registry, http, parts});
-  PlaylistWindow2 window(supervisor, prompts);
+  test::WindowedStudio studio("localhost", registry);
+  Supervisor supervisor(nullptr, "localhost",
+                        SupervisorContext{studio.prompts, studio.exit, registry, studio.http, studio.parts});
+  PlaylistWindow2 window(supervisor, studio.prompts);
   window.show();
   QApplication::processEvents();
 
@@ -75,6 +63,5 @@ int main(int argc, char** argv) {
       "%d tracks opened in the playlist window in %.0f ms (goal < 1000 ms): %.0f ms reading the "
       "files, %.0f ms for the view\n",
       list.model()->rowCount(), openMs, readMs, openMs - readMs);
-  std::filesystem::remove_all(folder);
   return loaded && list.model()->rowCount() == tracks ? 0 : 1;
 }
