@@ -135,6 +135,25 @@ TEST_F(LiveConnectTest, SendersOnADeadLineTakeTurnsAtReconnectingAndSwitchTheStr
             std::tuple("alice secret live 3", 41, "2"));
 }
 
+// The on-air clock counts whole seconds since each log-in, summed over the log-ins of the run:
+// never reset by a new one, never counting a second twice.
+TEST_F(LiveConnectTest, OnAirClockSumsTheSecondsOfEveryLogin) {
+  ScriptedPeer peer;
+  const std::time_t start = std::time(nullptr);
+  auto live = loggedOn(peer);
+  auto stream = [&](std::chrono::milliseconds length) {  // a frame every 100 ms, one past the end
+    for (auto end = Clock::now() + length; live->sendStream(bytesOf("frame"), 5) > 0 && Clock::now() < end;)
+      std::this_thread::sleep_for(100ms);
+  };
+  stream(2200ms);
+  const int first = live->onAirSeconds();
+  live->disconnect(), live->connect();
+  ASSERT_TRUE(live->login());
+  stream(1500ms);
+  EXPECT_GE(live->onAirSeconds(), first + 1);
+  EXPECT_LE(live->onAirSeconds(), std::time(nullptr) - start);
+}
+
 TEST_F(LiveConnectTest, ReadersNeverSeeAHalfWrittenRecordAndCredentialsSetMeanwhileStay) {
   std::atomic<int> round{0};
   service.setHandler([&](ServerInfo& info, bool) {
