@@ -1,5 +1,6 @@
 #include "app/broadcast_info_dialog.h"
 
+#include "app/gui_thread.h"
 #include "app/message_dialogs.h"
 #include "app/skin/skin.h"
 #include "broadcast/broadcast_info.h"
@@ -89,9 +90,7 @@ QtBroadcastInfoDialog::QtBroadcastInfoDialog(LiveConnect& connection, StationDes
 void QtBroadcastInfoDialog::refresh(bool show) {
   fill();
   if (!show) return;
-  dialog_.show();
-  dialog_.raise();
-  dialog_.activateWindow();
+  bringToFront(dialog_);
 }
 
 void QtBroadcastInfoDialog::setSkin(const std::string& path) {

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QMetaObject>
 #include <QThread>
+#include <QWidget>
 #include <string>
 #include <utility>
 
@@ -24,6 +25,13 @@ inline bool onGuiThread() {
 template <typename Work>
 void postTo(QObject* context, Work&& work) {
   QMetaObject::invokeMethod(context, std::forward<Work>(work), Qt::QueuedConnection);
+}
+
+// Shows a window above the others, with the keyboard: what a command that opens a window means.
+inline void bringToFront(QWidget& window) {
+  window.show();
+  window.raise();
+  window.activateWindow();
 }
 
 // A label as a target of the status display. The label must outlive the reports.

@@ -409,9 +409,7 @@ void PlaylistWindow2::takeRows() {
 }
 
 void PlaylistWindow2::show() {
-  QMainWindow::show();
-  raise();
-  activateWindow();
+  bringToFront(*this);
 }
 
 void PlaylistWindow2::setSkin(const std::string& path) {

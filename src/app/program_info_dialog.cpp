@@ -1,5 +1,6 @@
 #include "app/program_info_dialog.h"
 
+#include "app/gui_thread.h"
 #include "app/skin/skin.h"
 
 namespace brovana {
@@ -58,9 +59,7 @@ QtProgramInfoDialog::QtProgramInfoDialog(Submit post) : submitTo_(std::move(post
 }
 
 void QtProgramInfoDialog::show() {
-  dialog_.show();
-  dialog_.raise();
-  dialog_.activateWindow();
+  bringToFront(dialog_);
 }
 
 void QtProgramInfoDialog::setSkin(const std::string& path) {

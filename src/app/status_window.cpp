@@ -86,11 +86,7 @@ void QtStatusWindow::setTitle(const std::string& title) {
 }
 
 void QtStatusWindow::show() {
-  postTo(&window_, [this] {
-    window_.show();
-    window_.raise();
-    window_.activateWindow();
-  });
+  postTo(&window_, [this] { bringToFront(window_); });
 }
 
 void QtStatusWindow::setSkin(const std::string& path) {

@@ -1,6 +1,7 @@
 #include "app/track_dialogs.h"
 
 #include "app/elided_label.h"
+#include "app/gui_thread.h"
 #include "app/skin/skin.h"
 #include "playlist/mp3_info.h"
 
@@ -143,9 +144,7 @@ FindWindow::FindWindow(QWidget* parent, Prompts& prompts, std::function<Playlist
 }
 
 void FindWindow::showSearch() {
-  show();
-  raise();
-  activateWindow();
+  bringToFront(*this);
   text_.setFocus();
   text_.selectAll();
 }
