@@ -4,7 +4,7 @@
 #include "app/message_dialogs.h"
 #include "app/skin/skin.h"
 #include "broadcast/broadcast_info.h"
-#include "net/live_connect.h"
+#include "net/server_link.h"
 #include "net/web_service.h"
 
 namespace brovana {
@@ -28,7 +28,7 @@ void name(QWidget& element, int id) {
 
 }  // namespace
 
-QtBroadcastInfoDialog::QtBroadcastInfoDialog(LiveConnect& connection, StationDesk& desk,
+QtBroadcastInfoDialog::QtBroadcastInfoDialog(ServerLink& connection, StationDesk& desk,
                                              const GenreList& genres)
     : connection_(connection), desk_(desk), genres_(genres, kIdGenre1) {
   dialog_.setObjectName(QStringLiteral("BroadcastInfoDialog"));

@@ -20,13 +20,13 @@
 
 namespace brovana {
 
-class LiveConnect;
+class ServerLink;
 class StationDesk;
 
 class QtBroadcastInfoDialog final : public BroadcastInfoDialog {
  public:
   // Fills its fields from the connection and shows itself.
-  QtBroadcastInfoDialog(LiveConnect& connection, StationDesk& desk, const GenreList& genres);
+  QtBroadcastInfoDialog(ServerLink& connection, StationDesk& desk, const GenreList& genres);
 
   void refresh(bool show) override;
   bool isOpen() const override { return dialog_.isVisible(); }
@@ -37,7 +37,7 @@ class QtBroadcastInfoDialog final : public BroadcastInfoDialog {
   void fill();
   void accept();
 
-  LiveConnect& connection_;
+  ServerLink& connection_;
   StationDesk& desk_;
   QDialog dialog_;
   QVBoxLayout layout_{&dialog_};

@@ -12,7 +12,7 @@
 #include "core/speed_names.h"
 #include "core/text.h"
 #include "diag/logger.h"
-#include "net/live_connect.h"
+#include "net/server_link.h"
 #include "net/web_account_service.h"
 #include "net/web_service.h"
 
@@ -21,7 +21,7 @@ namespace {
 
 // The wizard's answers as the options give them; what they do not name stays as stored before,
 // and a new station starts from the wizard's own defaults.
-StationAnswers answersFrom(const CommandLine& options, const LiveConnect& connection, bool existing) {
+StationAnswers answersFrom(const CommandLine& options, const ServerLink& connection, bool existing) {
   StationAnswers answers;
   answers.member = options.member.value_or("");
   answers.password = options.password.value_or("");
@@ -59,7 +59,7 @@ int runConfigure(const CommandLine& options, const std::string& webHost, Registr
                  Prompts& prompts, const std::string& where) {
   WebService web(http, webHost);
   WebAccountService accounts(web);
-  LiveConnect connection(webHost, nullptr, accounts, prompts);
+  ServerLink connection(webHost, nullptr, accounts, prompts);
 
   // Settings stored before keep what these options do not name; storing them is not a run of
   // the studio, so the run count stays.

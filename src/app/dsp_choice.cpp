@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "audio/wa_dsp.h"
+#include "audio/dsp_host.h"
 #include "platform/dl_loader.h"
 
 namespace fs = std::filesystem;
@@ -11,7 +11,7 @@ namespace fs = std::filesystem;
 namespace brovana {
 
 int runListDsp() {
-  std::vector<std::string> files = WADsp::pluginFiles("Plugins");
+  std::vector<std::string> files = DspHost::pluginFiles("Plugins");
   std::error_code ec;
   if (files.empty()) {
     std::printf("No DSP plug-ins in %s/Plugins\n", fs::current_path(ec).c_str());
@@ -21,7 +21,7 @@ int runListDsp() {
   for (const std::string& file : files) {
     std::string name = fs::path(file).filename().string();
     std::string error;
-    std::optional<DspDescription> described = WADsp::describe(loader, file, error);
+    std::optional<DspDescription> described = DspHost::describe(loader, file, error);
     if (!described) {
       std::printf("%s: not a DSP plug-in (%s)\n", name.c_str(), error.c_str());
       continue;

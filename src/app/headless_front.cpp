@@ -118,7 +118,7 @@ int HeadlessParts::cpuMHz() {
   return brovana::cpuMHz();
 }
 
-bool HeadlessParts::runSetupWizard(LiveConnect&, bool) {
+bool HeadlessParts::runSetupWizard(ServerLink&, bool) {
   prompts_.error(std::string("The setup wizard needs the windows; ") + kConfigureHint);
   return false;
 }
@@ -127,27 +127,26 @@ std::unique_ptr<PlaylistWindowControl> HeadlessParts::makePlaylistWindow(Supervi
   return std::make_unique<HeadlessPlaylistWindow>(prompts_);
 }
 
-std::unique_ptr<ConversionStage> HeadlessParts::makeConversionStage(LiveConnect& connection,
-                                                                    StatusDisplay& status,
-                                                                    ProgramExit& exit) {
-  auto stage = std::make_unique<AcmStage>(connection, status, codec_, prompts_, exit);
+std::unique_ptr<StageControl> HeadlessParts::makeConversionStage(ServerLink& connection,
+                                                                 StatusDisplay& status, ProgramExit& exit) {
+  auto stage = std::make_unique<StagePart>(connection, status, codec_, prompts_, exit);
   stage_ = stage.get();
   return stage;
 }
 
-std::unique_ptr<PlaylistEngine> HeadlessParts::makePlaylistEngine(const EngineWiring& wiring) {
-  return makeEngine_ && stage_ ? makeEngine_(stage_->acm(), wiring, prompts_) : nullptr;
+std::unique_ptr<EngineControl> HeadlessParts::makePlaylistEngine(const EngineWiring& wiring) {
+  return makeEngine_ && stage_ ? makeEngine_(stage_->conversion(), wiring, prompts_) : nullptr;
 }
 
-std::unique_ptr<Capture> HeadlessParts::makeCapture(const CaptureWiring& wiring) {
-  return stage_ ? live_.makeCapture(stage_->acm(), wiring, prompts_) : nullptr;
+std::unique_ptr<CaptureControl> HeadlessParts::makeCapture(const CaptureWiring& wiring) {
+  return stage_ ? live_.makeCapture(stage_->conversion(), wiring, prompts_) : nullptr;
 }
 
-std::unique_ptr<PluginHost> HeadlessParts::makePluginHost() {
-  return std::make_unique<DspPlugins>(std::make_unique<DlLoader>(), prompts_, nullptr);
+std::unique_ptr<PluginControl> HeadlessParts::makePluginHost() {
+  return std::make_unique<PluginPart>(std::make_unique<DlLoader>(), prompts_, nullptr);
 }
 
-std::unique_ptr<BroadcastInfoDialog> HeadlessParts::makeBroadcastInfoDialog(LiveConnect&, Supervisor&) {
+std::unique_ptr<BroadcastInfoDialog> HeadlessParts::makeBroadcastInfoDialog(ServerLink&, Supervisor&) {
   accountRefused_ = true;
   return std::make_unique<HeadlessInfoDialog>();
 }

@@ -13,15 +13,15 @@
 
 #include "broadcast/studio_parts.h"
 #include "core/prompts.h"
-#include "monitor/line_quality.h"
 #include "monitor/main_window_view.h"
+#include "monitor/quality_gauge.h"
 #include "platform/live_input.h"
 #include "playlist/playlist.h"
 
 namespace brovana {
 
-class AcmConvert;
-class AcmStage;
+class ConversionStage;
+class StagePart;
 class Mp3Codec;
 
 class HeadlessPrompts final : public Prompts {
@@ -85,12 +85,12 @@ class HeadlessVisual final : public Visualisation {
 class HeadlessQualityWindow final : public QualityWindow {
  public:
   // What the sources' quality figures go to.
-  QualityGauge* gauge() override { return &gauge_; }
+  QualityReports* gauge() override { return &gauge_; }
   void show() override {}
   void setSkin(const std::string&) override {}
 
  private:
-  LineQuality gauge_;
+  QualityGauge gauge_;
 };
 
 // The playlist the headless studio broadcasts, loaded from a file; the setup wizard's tracks go
@@ -116,8 +116,8 @@ class HeadlessPlaylistWindow final : public PlaylistWindowControl {
 
 class HeadlessParts final : public StudioParts {
  public:
-  using EngineMaker = std::function<std::unique_ptr<PlaylistEngine>(
-      AcmConvert& stage, const EngineWiring& wiring, Prompts& prompts)>;
+  using EngineMaker = std::function<std::unique_ptr<EngineControl>(
+      ConversionStage& stage, const EngineWiring& wiring, Prompts& prompts)>;
 
   // The codec must outlive the parts. Without an engine maker nothing plays. The live sources
   // are recorded from `captureDevice`, or from the default input when it is empty.
@@ -128,31 +128,31 @@ class HeadlessParts final : public StudioParts {
 
   int cpuMHz() override;
   bool cdPresent() override { return live_.cdPresent(); }
-  bool runSetupWizard(LiveConnect& connection, bool firstRun) override;
+  bool runSetupWizard(ServerLink& connection, bool firstRun) override;
   std::unique_ptr<StatusWindow> makeStatusWindow() override { return nullptr; }
   std::unique_ptr<QualityWindow> makeQualityWindow() override {
     return std::make_unique<HeadlessQualityWindow>();
   }
   std::unique_ptr<PlaylistWindowControl> makePlaylistWindow(Supervisor& supervisor) override;
-  std::unique_ptr<ConversionStage> makeConversionStage(LiveConnect& connection, StatusDisplay& status,
-                                                       ProgramExit& exit) override;
-  std::unique_ptr<PlaylistEngine> makePlaylistEngine(const EngineWiring& wiring) override;
-  std::unique_ptr<PluginHost> makePluginHost() override;
+  std::unique_ptr<StageControl> makeConversionStage(ServerLink& connection, StatusDisplay& status,
+                                                    ProgramExit& exit) override;
+  std::unique_ptr<EngineControl> makePlaylistEngine(const EngineWiring& wiring) override;
+  std::unique_ptr<PluginControl> makePluginHost() override;
   std::unique_ptr<MixerControl> makeMixer(MixerDestination destination) override {
     return live_.makeMixer(destination);
   }
   std::unique_ptr<VolumeWindow> makeVolumeWindow(int) override { return nullptr; }
-  std::unique_ptr<Capture> makeCapture(const CaptureWiring& wiring) override;
-  std::unique_ptr<BroadcastInfoDialog> makeBroadcastInfoDialog(LiveConnect& connection,
+  std::unique_ptr<CaptureControl> makeCapture(const CaptureWiring& wiring) override;
+  std::unique_ptr<BroadcastInfoDialog> makeBroadcastInfoDialog(ServerLink& connection,
                                                                Supervisor& supervisor) override;
-  std::unique_ptr<ProgramInfoDialog> makeProgramInfoDialog(LiveConnect&) override { return nullptr; }
+  std::unique_ptr<ProgramInfoDialog> makeProgramInfoDialog(ServerLink&) override { return nullptr; }
   std::unique_ptr<VoiceoverPanel> makeVoiceoverPanel(Supervisor&) override { return nullptr; }
 
  private:
   Prompts& prompts_;
   Mp3Codec& codec_;
   EngineMaker makeEngine_;
-  AcmStage* stage_ = nullptr;  // the one made here; the Supervisor owns it
+  StagePart* stage_ = nullptr;  // the one made here; the Supervisor owns it
   LiveInput live_;
   bool accountRefused_ = false;
 };

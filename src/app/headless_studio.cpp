@@ -100,7 +100,7 @@ class RunEnd {
 
 // Why nothing went on the air, or empty when the broadcast runs.
 std::string offAirReason(Supervisor& supervisor, bool live) {
-  LiveConnect* connection = supervisor.connection();
+  ServerLink* connection = supervisor.connection();
   if (live) {
     if (supervisor.isBroadcasting() == 2) return {};
     if (supervisor.source() == kSourcePlaylist) return "the source could not be chosen";

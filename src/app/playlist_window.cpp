@@ -176,7 +176,7 @@ int PlaylistModel::apply(const std::vector<ListRows::Change>& changes) {
 // ---- what the editor reaches through the window ----
 
 // Playlist files are chosen in Qt's file dialogs.
-class PlaylistWindow2::Dialogs final : public PlaylistDialogs {
+class PlaylistWindow::Dialogs final : public PlaylistDialogs {
  public:
   explicit Dialogs(QWidget& parent) : parent_(parent) {}
 
@@ -212,21 +212,21 @@ class PlaylistWindow2::Dialogs final : public PlaylistDialogs {
 };
 
 // The broadcast is the supervisor's.
-class PlaylistWindow2::Broadcast final : public PlaylistBroadcast {
+class PlaylistWindow::Broadcast final : public PlaylistBroadcast {
  public:
   explicit Broadcast(Supervisor& supervisor) : supervisor_(supervisor) {}
 
   bool playlistSource() const override { return supervisor_.source() == kSourcePlaylist; }
   int broadcasting() const override { return supervisor_.isBroadcasting(); }
   int engineIndex() const override {
-    PlaylistEngine* engine = supervisor_.engine();
+    EngineControl* engine = supervisor_.engine();
     return engine ? engine->currentIndex() : -1;
   }
   void stop() override { supervisor_.stop(); }
   bool start() override { return supervisor_.broadcast(); }
   bool switchToPlaylist() override { return supervisor_.setSource(kSourcePlaylist); }
   void jumpTo(int index) override {
-    if (PlaylistEngine* engine = supervisor_.engine()) engine->setCurrentIndex(index);
+    if (EngineControl* engine = supervisor_.engine()) engine->setCurrentIndex(index);
   }
   bool continuousLoop() const override { return supervisor_.continuousLoop(); }
   void showNextTrack(const std::string& text) override {
@@ -239,7 +239,7 @@ class PlaylistWindow2::Broadcast final : public PlaylistBroadcast {
 
 // ---- the window ----
 
-PlaylistWindow2::PlaylistWindow2(Supervisor& supervisor, Prompts& prompts)
+PlaylistWindow::PlaylistWindow(Supervisor& supervisor, Prompts& prompts)
     : prompts_(prompts),
       dialogs_(std::make_unique<Dialogs>(*this)),
       broadcast_(std::make_unique<Broadcast>(supervisor)),
@@ -255,9 +255,9 @@ PlaylistWindow2::PlaylistWindow2(Supervisor& supervisor, Prompts& prompts)
   applySkin(*this, currentSkin());
 }
 
-PlaylistWindow2::~PlaylistWindow2() = default;
+PlaylistWindow::~PlaylistWindow() = default;
 
-void PlaylistWindow2::buildFace() {
+void PlaylistWindow::buildFace() {
   form_.setObjectName(elementName(kIdPlaylistForm));
   setCentralWidget(&form_);
 
@@ -355,7 +355,7 @@ void PlaylistWindow2::buildFace() {
   resize(width + list_.verticalScrollBar()->sizeHint().width() + 32, fontMetrics().height() * 32);
 }
 
-void PlaylistWindow2::buildMenu() {
+void PlaylistWindow::buildMenu() {
   QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
   struct Command {
     const char* name;
@@ -393,7 +393,7 @@ void PlaylistWindow2::buildMenu() {
   connect(deleteKey, &QAction::triggered, this, [this] { editor_->deleteSelected(); });
 }
 
-void PlaylistWindow2::takeRows() {
+void PlaylistWindow::takeRows() {
   applying_ = true;
   const int show = model_.apply(rows_.takeChanges());
   // The selection is the rows' own (the Playlist inserts after it and selects what it moved).
@@ -408,21 +408,21 @@ void PlaylistWindow2::takeRows() {
   applying_ = false;
 }
 
-void PlaylistWindow2::show() {
+void PlaylistWindow::show() {
   bringToFront(*this);
 }
 
-void PlaylistWindow2::setSkin(const std::string& path) {
+void PlaylistWindow::setSkin(const std::string& path) {
   Skin skin = skinFor(path);
   applySkin(*this, skin);
   applySkin(find_, skin);
 }
 
-void PlaylistWindow2::dragEnterEvent(QDragEnterEvent* event) {
+void PlaylistWindow::dragEnterEvent(QDragEnterEvent* event) {
   if (event->mimeData()->hasUrls()) event->acceptProposedAction();
 }
 
-void PlaylistWindow2::dropEvent(QDropEvent* event) {
+void PlaylistWindow::dropEvent(QDropEvent* event) {
   std::vector<std::string> files = droppedFiles(*event->mimeData());
   if (files.empty()) return;
   event->acceptProposedAction();
@@ -432,17 +432,17 @@ void PlaylistWindow2::dropEvent(QDropEvent* event) {
 
 // ---- PlaylistEditorView ----
 
-void PlaylistWindow2::showLabels(const std::string& name, int count, const std::string& length) {
+void PlaylistWindow::showLabels(const std::string& name, int count, const std::string& length) {
   name_.setText(fromUtf8(name));
   count_.setNum(count);
   length_.setText(fromUtf8(length));
 }
 
-void PlaylistWindow2::showTitle(const std::string& title) {
+void PlaylistWindow::showTitle(const std::string& title) {
   setWindowTitle(QStringLiteral("Playlist - %1").arg(fromUtf8(title)));
 }
 
-void PlaylistWindow2::showRecent(const std::vector<std::string>& paths) {
+void PlaylistWindow::showRecent(const std::vector<std::string>& paths) {
   recentMenu_->clear();
   for (size_t k = 0; k < paths.size(); ++k) {
     QAction* action = recentMenu_->addAction(menuText(paths[k]));
@@ -452,7 +452,7 @@ void PlaylistWindow2::showRecent(const std::vector<std::string>& paths) {
   recentMenu_->setEnabled(!paths.empty());
 }
 
-std::vector<std::string> PlaylistWindow2::chooseMp3Files(const std::string& folder) {
+std::vector<std::string> PlaylistWindow::chooseMp3Files(const std::string& folder) {
   QStringList chosen =
       QFileDialog::getOpenFileNames(this, QStringLiteral("Load .mp3 file"), fromUtf8(folder),
                                     QStringLiteral("Mpeg-layer 3 (*.mp3);;(all files) *.* (*)"));
@@ -461,12 +461,12 @@ std::vector<std::string> PlaylistWindow2::chooseMp3Files(const std::string& fold
   return paths;
 }
 
-bool PlaylistWindow2::showTrackInfo(const MP3Info& info) {
+bool PlaylistWindow::showTrackInfo(const MP3Info& info) {
   TrackInfoDialog dialog(this, info);
   return dialog.exec() == TrackInfoDialog::kPlay;
 }
 
-bool PlaylistWindow2::editTag(PlaylistItem& item) {
+bool PlaylistWindow::editTag(PlaylistItem& item) {
   TagDialog dialog(this, item, prompts_);
   return dialog.exec() == QDialog::Accepted;
 }

@@ -1,5 +1,5 @@
 #pragma once
-// PlaylistWindow2: the skinned "Playlist" window in which the member builds and edits the show.
+// PlaylistWindow: the skinned "Playlist" window in which the member builds and edits the show.
 // A six-column list of the tracks (the one on the air marked, unplayable ones struck through,
 // new ones bold), the buttons Add 1034, Randomize 1033, Delete 1035, Show playing 1036, Up 1102
 // and Down 1103, the labels of the playlist's name 1044, track count 1046 and length 1048 (with
@@ -66,11 +66,11 @@ class PlaylistModel final : public QAbstractTableModel {
   std::vector<PlaylistItemRef> rows_;
 };
 
-class PlaylistWindow2 final : public QMainWindow, public PlaylistWindowControl, private PlaylistEditorView {
+class PlaylistWindow final : public QMainWindow, public PlaylistWindowControl, private PlaylistEditorView {
  public:
   // Hidden until shown. The supervisor must outlive the window.
-  PlaylistWindow2(Supervisor& supervisor, Prompts& prompts);
-  ~PlaylistWindow2() override;
+  PlaylistWindow(Supervisor& supervisor, Prompts& prompts);
+  ~PlaylistWindow() override;
 
   Playlist* playlist() override { return editor_->playlist(); }
   int currentIndex() const override { return editor_->startIndex(); }

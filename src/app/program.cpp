@@ -109,8 +109,8 @@ int runCommandLine(int argc, char** argv, WindowedStudio windowed) {
   }
   LameCodec codec;
   PlatformDecoderLibrary decoders;
-  auto makeEngine = [&](AcmConvert& stage, const EngineWiring& wiring, Prompts& prompts) {
-    auto engine = std::make_unique<EncoderEngine>(stage, decoders, prompts, wiring);
+  auto makeEngine = [&](ConversionStage& stage, const EngineWiring& wiring, Prompts& prompts) {
+    auto engine = std::make_unique<EnginePart>(stage, decoders, prompts, wiring);
     engine->encoder().setNoStats(options.noStats);
     return engine;
   };

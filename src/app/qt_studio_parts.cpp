@@ -21,7 +21,7 @@ void QtStudioParts::attach(Supervisor& supervisor) {
   wizard_.reset();
 }
 
-bool QtStudioParts::runSetupWizard(LiveConnect& connection, bool firstRun) {
+bool QtStudioParts::runSetupWizard(ServerLink& connection, bool firstRun) {
   if (!supervisor_) return false;
   if (!wizard_)
     wizard_ = std::make_unique<QtSetupWizard>(*supervisor_, supervisor_->genreList(),
@@ -29,7 +29,7 @@ bool QtStudioParts::runSetupWizard(LiveConnect& connection, bool firstRun) {
   return wizard_->run(connection, firstRun);
 }
 
-std::unique_ptr<BroadcastInfoDialog> QtStudioParts::makeBroadcastInfoDialog(LiveConnect& connection,
+std::unique_ptr<BroadcastInfoDialog> QtStudioParts::makeBroadcastInfoDialog(ServerLink& connection,
                                                                             Supervisor& supervisor) {
   return std::make_unique<QtBroadcastInfoDialog>(connection, supervisor, supervisor.genreList());
 }
@@ -39,22 +39,21 @@ std::unique_ptr<StatusWindow> QtStudioParts::makeStatusWindow() {
 }
 
 std::unique_ptr<QualityWindow> QtStudioParts::makeQualityWindow() {
-  return std::make_unique<StreamQualityWindow>([this] {
+  return std::make_unique<QtQualityWindow>([this] {
     if (supervisor_) prompts_.open(supervisor_->web().lineQualityHelpUrl());
   });
 }
 
 std::unique_ptr<PlaylistWindowControl> QtStudioParts::makePlaylistWindow(Supervisor& supervisor) {
-  return std::make_unique<PlaylistWindow2>(supervisor, prompts_);
+  return std::make_unique<PlaylistWindow>(supervisor, prompts_);
 }
 
-std::unique_ptr<ConversionStage> QtStudioParts::makeConversionStage(LiveConnect& connection,
-                                                                    StatusDisplay& status,
-                                                                    ProgramExit& exit) {
+std::unique_ptr<StageControl> QtStudioParts::makeConversionStage(ServerLink& connection,
+                                                                 StatusDisplay& status, ProgramExit& exit) {
   return broadcast_.makeConversionStage(connection, status, exit);
 }
 
-std::unique_ptr<PlaylistEngine> QtStudioParts::makePlaylistEngine(const EngineWiring& wiring) {
+std::unique_ptr<EngineControl> QtStudioParts::makePlaylistEngine(const EngineWiring& wiring) {
   return broadcast_.makePlaylistEngine(wiring);
 }
 
@@ -68,7 +67,7 @@ std::unique_ptr<VoiceoverPanel> QtStudioParts::makeVoiceoverPanel(Supervisor& su
   return std::make_unique<CrossfadePanel>(voiceoverActions(supervisor), prompts_);
 }
 
-std::unique_ptr<ProgramInfoDialog> QtStudioParts::makeProgramInfoDialog(LiveConnect& connection) {
+std::unique_ptr<ProgramInfoDialog> QtStudioParts::makeProgramInfoDialog(ServerLink& connection) {
   if (!supervisor_) return nullptr;
   WebService& web = supervisor_->web();
   return std::make_unique<QtProgramInfoDialog>(

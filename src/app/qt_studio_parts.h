@@ -21,24 +21,24 @@ class QtStudioParts final : public StudioParts {
 
   int cpuMHz() override { return broadcast_.cpuMHz(); }
   bool cdPresent() override { return broadcast_.cdPresent(); }
-  bool runSetupWizard(LiveConnect& connection, bool firstRun) override;
+  bool runSetupWizard(ServerLink& connection, bool firstRun) override;
   std::unique_ptr<StatusWindow> makeStatusWindow() override;
   std::unique_ptr<QualityWindow> makeQualityWindow() override;
   std::unique_ptr<PlaylistWindowControl> makePlaylistWindow(Supervisor& supervisor) override;
-  std::unique_ptr<ConversionStage> makeConversionStage(LiveConnect& connection, StatusDisplay& status,
-                                                       ProgramExit& exit) override;
-  std::unique_ptr<PlaylistEngine> makePlaylistEngine(const EngineWiring& wiring) override;
-  std::unique_ptr<PluginHost> makePluginHost() override { return broadcast_.makePluginHost(); }
+  std::unique_ptr<StageControl> makeConversionStage(ServerLink& connection, StatusDisplay& status,
+                                                    ProgramExit& exit) override;
+  std::unique_ptr<EngineControl> makePlaylistEngine(const EngineWiring& wiring) override;
+  std::unique_ptr<PluginControl> makePluginHost() override { return broadcast_.makePluginHost(); }
   std::unique_ptr<MixerControl> makeMixer(MixerDestination destination) override {
     return broadcast_.makeMixer(destination);
   }
   std::unique_ptr<VolumeWindow> makeVolumeWindow(int initialVolume) override;
-  std::unique_ptr<Capture> makeCapture(const CaptureWiring& wiring) override {
+  std::unique_ptr<CaptureControl> makeCapture(const CaptureWiring& wiring) override {
     return broadcast_.makeCapture(wiring);
   }
-  std::unique_ptr<BroadcastInfoDialog> makeBroadcastInfoDialog(LiveConnect& connection,
+  std::unique_ptr<BroadcastInfoDialog> makeBroadcastInfoDialog(ServerLink& connection,
                                                                Supervisor& supervisor) override;
-  std::unique_ptr<ProgramInfoDialog> makeProgramInfoDialog(LiveConnect& connection) override;
+  std::unique_ptr<ProgramInfoDialog> makeProgramInfoDialog(ServerLink& connection) override;
   std::unique_ptr<VoiceoverPanel> makeVoiceoverPanel(Supervisor& supervisor) override;
 
  private:

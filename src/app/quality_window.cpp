@@ -3,7 +3,7 @@
 #include <QMetaObject>
 
 #include "app/skin/skin.h"
-#include "monitor/line_quality.h"
+#include "monitor/quality_gauge.h"
 
 namespace brovana {
 namespace {
@@ -30,7 +30,7 @@ QString idName(int id) {
 
 }  // namespace
 
-StreamQualityWindow::StreamQualityWindow(std::function<void()> help, QWidget* parent)
+QtQualityWindow::QtQualityWindow(std::function<void()> help, QWidget* parent)
     : QWidget(parent, Qt::Window), help_(std::move(help)) {
   setWindowTitle("Stream Quality");
   panel_.setObjectName("PanelClient");
@@ -70,8 +70,7 @@ StreamQualityWindow::StreamQualityWindow(std::function<void()> help, QWidget* pa
   move(0, 0);
 }
 
-void StreamQualityWindow::setUpLabel(QLabel& label, int id, const char* text, bool figure,
-                                     const char* tooltip) {
+void QtQualityWindow::setUpLabel(QLabel& label, int id, const char* text, bool figure, const char* tooltip) {
   label.setText(text);
   label.setObjectName(idName(id));
   label.setProperty(figure ? "figure" : "caption", true);
@@ -82,7 +81,7 @@ void StreamQualityWindow::setUpLabel(QLabel& label, int id, const char* text, bo
   if (tooltip) label.setToolTip(tooltip);
 }
 
-void StreamQualityWindow::setLabel(int id, const std::string& text) {
+void QtQualityWindow::setLabel(int id, const std::string& text) {
   QMetaObject::invokeMethod(
       this,
       [this, id, text = QString::fromStdString(text)] {
@@ -91,7 +90,7 @@ void StreamQualityWindow::setLabel(int id, const std::string& text) {
       Qt::QueuedConnection);
 }
 
-void StreamQualityWindow::show() {
+void QtQualityWindow::show() {
   QMetaObject::invokeMethod(
       this,
       [this] {
@@ -101,7 +100,7 @@ void StreamQualityWindow::show() {
       Qt::QueuedConnection);
 }
 
-void StreamQualityWindow::setSkin(const std::string& path) {
+void QtQualityWindow::setSkin(const std::string& path) {
   applySkin(*this, skinFor(path));
 }
 

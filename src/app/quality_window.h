@@ -1,5 +1,5 @@
 #pragma once
-// The "Stream Quality" window and the gauge behind it: the figures of its LineQuality on a
+// The "Stream Quality" window and the gauge behind it: the figures of its QualityGauge on a
 // panel, with the skin's captions beside them and a help button. Elements are named by their
 // ids ("id1101"), the panel is "PanelClient" and the status texts carry statusText=true, so that
 // a skin styles, captions and colours them.
@@ -15,19 +15,19 @@
 #include <string>
 
 #include "broadcast/studio_parts.h"
-#include "monitor/line_quality.h"
+#include "monitor/quality_gauge.h"
 
 namespace brovana {
 
-class StreamQualityWindow final : public QWidget, public QualityWindow, public LabelWindowView {
+class QtQualityWindow final : public QWidget, public QualityWindow, public LabelWindowView {
  public:
   static constexpr int kHelpButton = 1107;
 
   // `help` runs when the help button is pressed (it opens the line quality page).
-  explicit StreamQualityWindow(std::function<void()> help, QWidget* parent = nullptr);
+  explicit QtQualityWindow(std::function<void()> help, QWidget* parent = nullptr);
 
   // What the sources' quality figures go to; it lives as long as the window.
-  QualityGauge* gauge() override { return &gauge_; }
+  QualityReports* gauge() override { return &gauge_; }
   // The gauge's texts, from any thread.
   void setLabel(int id, const std::string& text) override;
   // Shows the window as a normal window and brings it forward; from any thread.
@@ -44,7 +44,7 @@ class StreamQualityWindow final : public QWidget, public QualityWindow, public L
   QLabel cpuCaption_, cpu_, networkCaption_, network_, statusCaption_, status_, sinceCaption_, since_,
       dropoutsCaption_, dropouts_;
   QPushButton helpButton_{"?"};
-  LineQuality gauge_{this};
+  QualityGauge gauge_{this};
 };
 
 }  // namespace brovana

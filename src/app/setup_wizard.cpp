@@ -196,7 +196,7 @@ void QtSetupWizard::buildRest() {
   doneLayout_.addStretch(1);
 }
 
-bool QtSetupWizard::run(LiveConnect& connection, bool firstRun) {
+bool QtSetupWizard::run(ServerLink& connection, bool firstRun) {
   connection_ = &connection;
   start(firstRun);
   bool finished = dialog_.exec() == QDialog::Accepted;

@@ -31,7 +31,7 @@
 
 namespace brovana {
 
-class LiveConnect;
+class ServerLink;
 class PlaylistWindowControl;
 
 class QtSetupWizard {
@@ -42,7 +42,7 @@ class QtSetupWizard {
   QtSetupWizard(StationDesk& desk, const GenreList& genres, PlaylistWindowControl* playlist);
 
   // Modal; true after Finish, with the answers on the connection.
-  bool run(LiveConnect& connection, bool firstRun);
+  bool run(ServerLink& connection, bool firstRun);
   // What run shows first, without waiting for the member (the screenshots use it).
   void start(bool firstRun);
   // Shows a page as reaching it would (the screenshots use it).
@@ -66,7 +66,7 @@ class QtSetupWizard {
 
   StationDesk& desk_;
   PlaylistWindowControl* playlist_;
-  LiveConnect* connection_ = nullptr;  // during run
+  ServerLink* connection_ = nullptr;  // during run
   std::vector<Page> order_;
   size_t at_ = 0;
   StationAnswers answers_;  // the title page keeps the genres and the live tag here

@@ -6,7 +6,7 @@
 #include <QStyleFactory>
 #include <optional>
 
-#include "app/mini_window.h"
+#include "app/main_window.h"
 #include "app/program.h"
 #include "app/qt_prompts.h"
 #include "app/qt_studio_parts.h"
@@ -61,7 +61,7 @@ int runStudio(const CommandLine& options, const StudioSetup& setup) {
   SongUpdateSender songs(setup.http);
   int code = 0;
   {
-    MiniWindow window(StudioContext{setup.webHost, setup.registry, setup.http, prompts, exit, parts, &songs,
+    MainWindow window(StudioContext{setup.webHost, setup.registry, setup.http, prompts, exit, parts, &songs,
                                     options.outFile});
     if (!window.initialise()) {
       songs.stop();

@@ -29,9 +29,9 @@ class ConversionStatus {
 };
 
 // The active DSP plug-in, if any. Called on the source's thread for every block.
-class DspHost {
+class SampleProcessor {
  public:
-  virtual ~DspHost() = default;
+  virtual ~SampleProcessor() = default;
   // Processes the interleaved samples in place. `samples` has room for twice `frames`; the
   // result is the number of frames it holds afterwards, which a plug-in may change.
   virtual int processSamples(uint8_t* samples, int frames, int bitsPerSample, int channels,

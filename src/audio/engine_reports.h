@@ -1,6 +1,6 @@
 #pragma once
 // What a source of the broadcast tells the rest of the studio while it plays. The playlist
-// engine (Encoder) and the wave-in capture both report here; the broadcast layer adapts the
+// engine (PlaylistEngine) and the capture both report here; the broadcast layer adapts the
 // reports to the status display, the quality gauge, the main window's title, the log's figures
 // and the web service. Called on the source's worker thread: an implementation hands screen
 // updates on and does not wait for the user.

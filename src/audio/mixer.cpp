@@ -58,7 +58,7 @@ bool Mixer::setInputLine(int source, int variant) {
   }
   bool made = true;
   for (const MixerLine& destination : model_->destinations()) {
-    if (destination.componentType != kDestinationWaveIn) continue;
+    if (destination.componentType != kDestinationRecording) continue;
     Selection selection = selectByList(destination, request, variant);
     if (selection == Selection::NotPossible) selection = selectBySwitches(destination, request);
     if (selection == Selection::Missing) made = false;

@@ -13,7 +13,7 @@ namespace brovana {
 
 // Component types of mixer lines. The studio's external source codes are the same numbers.
 inline constexpr int kDestinationSpeakers = 4;
-inline constexpr int kDestinationWaveIn = 7;
+inline constexpr int kDestinationRecording = 7;
 inline constexpr int kLineSystemMixer = 3;  // not a line: the recording item whose name holds "ixer"
 inline constexpr int kLineLineIn = 0x1002;
 inline constexpr int kLineMicrophone = 0x1003;

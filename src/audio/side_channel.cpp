@@ -3,7 +3,7 @@
 namespace brovana {
 
 SideChannel::SideChannel(int capacity) {
-  if (capacity > 0) ring_ = std::make_unique<CircBuff>(capacity);
+  if (capacity > 0) ring_ = std::make_unique<ByteRing>(capacity);
 }
 
 bool SideChannel::addData(const uint8_t* block, int length) {

@@ -1,13 +1,13 @@
 #pragma once
 // The voiceover microphone feed: PCM that the capture writes while a playlist plays and that
 // the conversion stage mixes into the music, sample for sample. One writer (the capture
-// thread), one reader (the source thread inside AcmConvert::convertAndSend).
+// thread), one reader (the source thread inside ConversionStage::convertAndSend).
 
 #include <atomic>
 #include <cstdint>
 #include <memory>
 
-#include "audio/circ_buff.h"
+#include "audio/byte_ring.h"
 
 namespace brovana {
 
@@ -26,10 +26,10 @@ class SideChannel {
   int sampleWidth() const { return sampleWidth_.load(std::memory_order_relaxed); }
   int channels() const { return channels_.load(std::memory_order_relaxed); }
 
-  CircBuff* ring() { return ring_.get(); }
+  ByteRing* ring() { return ring_.get(); }
 
  private:
-  std::unique_ptr<CircBuff> ring_;
+  std::unique_ptr<ByteRing> ring_;
   std::atomic<int> sampleWidth_{2};  // bytes
   std::atomic<int> channels_{2};
 };

@@ -1,40 +1,40 @@
 #include "broadcast/audio_parts.h"
 
 #include "monitor/status_display.h"
-#include "net/live_connect.h"
+#include "net/server_link.h"
 
 namespace brovana {
 
-AcmStage::AcmStage(LiveConnect& connection, StatusDisplay& status, Mp3Codec& codec, Prompts& prompts,
-                   ProgramExit& exit)
-    : sink_(connection), status_(status), acm_(sink_, status_, codec, prompts, exit) {}
+StagePart::StagePart(ServerLink& connection, StatusDisplay& status, Mp3Codec& codec, Prompts& prompts,
+                     ProgramExit& exit)
+    : sink_(connection), status_(status), conversion_(sink_, status_, codec, prompts, exit) {}
 
-void AcmStage::setVisual(Visualisation* visual) {
-  acm_.setVisual(visual ? visual->feed() : nullptr);
+void StagePart::setVisual(Visualisation* visual) {
+  conversion_.setVisual(visual ? visual->feed() : nullptr);
 }
 
-void AcmStage::startConvertThread() {
-  acm_.startConvertThread();
+void StagePart::startConvertThread() {
+  conversion_.startConvertThread();
 }
 
-void AcmStage::setMusicGain(float gain) {
-  acm_.setMusicGain(gain);
+void StagePart::setMusicGain(float gain) {
+  conversion_.setMusicGain(gain);
 }
 
-int AcmStage::Sink::sendStream(const uint8_t* bytes, int length, bool reconnectAllowed) {
+int StagePart::Sink::sendStream(const uint8_t* bytes, int length, bool reconnectAllowed) {
   if (length <= 0) return 0;
   return connection_.sendStream(bytes, static_cast<size_t>(length), reconnectAllowed);
 }
 
-void AcmStage::Sink::flush() {
+void StagePart::Sink::flush() {
   connection_.flush();
 }
 
-void AcmStage::Status::showLastError(std::string_view text) {
+void StagePart::Status::showLastError(std::string_view text) {
   status_.setLastError(text);
 }
 
-void AcmStage::Status::refreshCounters() {
+void StagePart::Status::refreshCounters() {
   status_.refreshCounters();
 }
 

@@ -1,34 +1,34 @@
 #pragma once
-// The real conversion stage as the Supervisor's ConversionStage: AcmConvert writing to the
+// The real conversion stage as the Supervisor's StageControl: ConversionStage writing to the
 // server connection and reporting to the status display. Every front end that broadcasts makes
 // its stage with this.
 
-#include "audio/acm_convert.h"
+#include "audio/conversion_stage.h"
 #include "broadcast/studio_parts.h"
 
 namespace brovana {
 
-class AcmStage final : public ConversionStage {
+class StagePart final : public StageControl {
  public:
   // The codec must outlive the stage.
-  AcmStage(LiveConnect& connection, StatusDisplay& status, Mp3Codec& codec, Prompts& prompts,
-           ProgramExit& exit);
+  StagePart(ServerLink& connection, StatusDisplay& status, Mp3Codec& codec, Prompts& prompts,
+            ProgramExit& exit);
 
   void setVisual(Visualisation* visual) override;
-  void setDspHost(DspHost* dsp) override { acm_.setDspHost(dsp); }
+  void setDspHost(SampleProcessor* dsp) override { conversion_.setDspHost(dsp); }
   void startConvertThread() override;
   void setMusicGain(float gain) override;
-  AcmConvert& acm() { return acm_; }
+  ConversionStage& conversion() { return conversion_; }
 
  private:
   class Sink final : public StreamSink {
    public:
-    explicit Sink(LiveConnect& connection) : connection_(connection) {}
+    explicit Sink(ServerLink& connection) : connection_(connection) {}
     int sendStream(const uint8_t* bytes, int length, bool reconnectAllowed) override;
     void flush() override;
 
    private:
-    LiveConnect& connection_;
+    ServerLink& connection_;
   };
   class Status final : public ConversionStatus {
    public:
@@ -42,7 +42,7 @@ class AcmStage final : public ConversionStage {
 
   Sink sink_;
   Status status_;
-  AcmConvert acm_;  // last: its thread stops before the adapters it uses go
+  ConversionStage conversion_;  // last: its thread stops before the adapters it uses go
 };
 
 }  // namespace brovana

@@ -6,7 +6,7 @@
 #include "core/prompts.h"
 #include "core/text.h"
 #include "net/account_service.h"
-#include "net/live_connect.h"
+#include "net/server_link.h"
 
 namespace brovana {
 namespace {
@@ -20,7 +20,7 @@ size_t characters(std::string_view utf8) {
 
 // Whether OK would change anything the connection holds. Every genre counts, also one chosen
 // where none was set before: a genre added on its own is a change too.
-bool changesStation(const StationForm& form, LiveConnect& connection) {
+bool changesStation(const StationForm& form, ServerLink& connection) {
   if (connection.lineSpeed() != lineSpeedAt(form.connection) ||
       connection.outputBitrate() != bitrateAt(form.connection, form.output))
     return true;
@@ -30,7 +30,7 @@ bool changesStation(const StationForm& form, LiveConnect& connection) {
 }
 
 // An account in Hostplay mode goes live, or the program ends; false when it ends.
-bool switchToLive(const StationForm& form, LiveConnect& connection, StationDesk& desk) {
+bool switchToLive(const StationForm& form, ServerLink& connection, StationDesk& desk) {
   if (!connection.isHostplay()) return true;
   Prompts& prompts = desk.prompts();
   std::string name = desk.hostplayName();
@@ -47,7 +47,7 @@ bool switchToLive(const StationForm& form, LiveConnect& connection, StationDesk&
   return false;
 }
 
-void apply(const StationForm& form, LiveConnect& connection) {
+void apply(const StationForm& form, ServerLink& connection) {
   connection.setLineSpeed(lineSpeedAt(form.connection));
   connection.setOutputBitrate(bitrateAt(form.connection, form.output));
   for (int i = 0; i < 3; ++i) connection.setGenre(i, form.genres[static_cast<size_t>(i)]);
@@ -58,7 +58,7 @@ void apply(const StationForm& form, LiveConnect& connection) {
 
 }  // namespace
 
-StationForm stationForm(LiveConnect& connection, Prompts& prompts) {
+StationForm stationForm(ServerLink& connection, Prompts& prompts) {
   StationForm form;
   form.member = connection.memberName();
   form.password = connection.pass();
@@ -85,7 +85,7 @@ int genrePosition(const std::vector<std::string>& names, std::string_view genre)
   return -1;
 }
 
-bool acceptStationForm(const StationForm& form, LiveConnect& connection, StationDesk& desk,
+bool acceptStationForm(const StationForm& form, ServerLink& connection, StationDesk& desk,
                        const std::function<void()>& hide) {
   Prompts& prompts = desk.prompts();
   if (form.member.empty()) {

@@ -30,7 +30,7 @@ struct StationForm {
 
 // The fields for the connection, with its own genres. A stored line speed that no connection
 // stands for is told and shown as the fastest connection.
-StationForm stationForm(LiveConnect& connection, Prompts& prompts);
+StationForm stationForm(ServerLink& connection, Prompts& prompts);
 // "Zelvora : Your IP/Port : HOST:PORT" once the account facts name a server; empty before.
 std::string infoDialogTitle(const ServerInfo& info);
 // The first of `names` that begins with `genre`, ignoring case; -1 when none does.
@@ -38,7 +38,7 @@ int genrePosition(const std::vector<std::string>& names, std::string_view genre)
 
 // OK: true when the dialog closes, false when a check keeps it open with the member's input.
 // `hide` takes the dialog off the screen before a broadcast restarts.
-bool acceptStationForm(const StationForm& form, LiveConnect& connection, StationDesk& desk,
+bool acceptStationForm(const StationForm& form, ServerLink& connection, StationDesk& desk,
                        const std::function<void()>& hide);
 
 }  // namespace brovana

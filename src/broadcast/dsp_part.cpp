@@ -2,13 +2,13 @@
 
 namespace brovana {
 
-bool DspPlugins::loadPlugins() {
+bool PluginPart::loadPlugins() {
   host_.loadPlugins();
   return true;
 }
 
-std::vector<PluginMenuEntry> DspPlugins::menu() const {
-  std::vector<PluginMenuEntry> entries{{WADsp::kMenuNone, "-none-"}};
+std::vector<PluginMenuEntry> PluginPart::menu() const {
+  std::vector<PluginMenuEntry> entries{{DspHost::kMenuNone, "-none-"}};
   for (const DspPluginSlot& slot : host_.plugins()) entries.push_back({slot.menuId, slot.description});
   return entries;
 }

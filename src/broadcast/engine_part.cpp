@@ -4,64 +4,64 @@
 
 namespace brovana {
 
-EncoderEngine::EncoderEngine(AcmConvert& stage, DecoderLibrary& decoders, Prompts& prompts,
-                             const EngineWiring& wiring, EncoderTimings timings)
+EnginePart::EnginePart(ConversionStage& stage, DecoderLibrary& decoders, Prompts& prompts,
+                       const EngineWiring& wiring, EngineTimings timings)
     : encoder_(stage, decoders, prompts, timings) {
   encoder_.setReports(wiring.reports);
   setVisual(wiring.visual);
 }
 
-void EncoderEngine::start(Playlist& playlist, int outputBitrate, int startIndex) {
+void EnginePart::start(Playlist& playlist, int outputBitrate, int startIndex) {
   encoder_.start(playlist, outputBitrate, startIndex);
 }
 
-void EncoderEngine::stopPlaying(bool final) {
+void EnginePart::stopPlaying(bool final) {
   encoder_.stopPlaying(final);
 }
 
-bool EncoderEngine::isPlaying() const {
+bool EnginePart::isPlaying() const {
   return encoder_.isPlaying();
 }
 
-std::optional<std::string> EncoderEngine::currentTitle() const {
+std::optional<std::string> EnginePart::currentTitle() const {
   PlaylistItemRef item = encoder_.currentItem();
   if (!item) return std::nullopt;
   return item->mp3Info().displayTitle();
 }
 
-bool EncoderEngine::continuousLoop() const {
+bool EnginePart::continuousLoop() const {
   return encoder_.continuousLoop();
 }
 
-void EncoderEngine::setContinuousLoop(bool on) {
+void EnginePart::setContinuousLoop(bool on) {
   encoder_.setContinuousLoop(on);
 }
 
-int EncoderEngine::currentIndex() const {
+int EnginePart::currentIndex() const {
   return encoder_.currentIndex();
 }
 
-void EncoderEngine::setCurrentIndex(int index) {
+void EnginePart::setCurrentIndex(int index) {
   encoder_.setCurrentIndex(index);
 }
 
-void EncoderEngine::setVisual(Visualisation* visual) {
+void EnginePart::setVisual(Visualisation* visual) {
   encoder_.setVisual(visual ? visual->feed() : nullptr);
 }
 
-bool EncoderEngine::random() const {
+bool EnginePart::random() const {
   return encoder_.random();
 }
 
-void EncoderEngine::setRandom(bool on) {
+void EnginePart::setRandom(bool on) {
   encoder_.setRandom(on);
 }
 
-int EncoderEngine::priority() const {
+int EnginePart::priority() const {
   return encoder_.priority();
 }
 
-void EncoderEngine::setPriority(int priority) {
+void EnginePart::setPriority(int priority) {
   encoder_.setPriority(priority);
 }
 

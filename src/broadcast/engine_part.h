@@ -1,17 +1,17 @@
 #pragma once
-// The real playlist engine as the Supervisor's PlaylistEngine: the Encoder, feeding the
+// The real playlist engine as the Supervisor's EngineControl: the PlaylistEngine, feeding the
 // conversion stage and reporting through the wiring's EngineReports.
 
-#include "audio/encoder.h"
+#include "audio/playlist_engine.h"
 #include "broadcast/studio_parts.h"
 
 namespace brovana {
 
-class EncoderEngine final : public PlaylistEngine {
+class EnginePart final : public EngineControl {
  public:
   // The stage, the decoder library and the wiring's objects must outlive the engine.
-  EncoderEngine(AcmConvert& stage, DecoderLibrary& decoders, Prompts& prompts, const EngineWiring& wiring,
-                EncoderTimings timings = {});
+  EnginePart(ConversionStage& stage, DecoderLibrary& decoders, Prompts& prompts, const EngineWiring& wiring,
+             EngineTimings timings = {});
 
   void start(Playlist& playlist, int outputBitrate, int startIndex) override;
   void stopPlaying(bool final) override;
@@ -27,10 +27,10 @@ class EncoderEngine final : public PlaylistEngine {
   int priority() const override;
   void setPriority(int priority) override;
 
-  Encoder& encoder() { return encoder_; }
+  PlaylistEngine& encoder() { return encoder_; }
 
  private:
-  Encoder encoder_;
+  PlaylistEngine encoder_;
 };
 
 }  // namespace brovana

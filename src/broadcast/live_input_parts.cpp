@@ -1,45 +1,45 @@
 #include "broadcast/live_input_parts.h"
 
-#include "net/live_connect.h"
+#include "net/server_link.h"
 
 namespace brovana {
 
-LineCDCapture::LineCDCapture(AcmConvert& stage, const CaptureWiring& wiring, Prompts& prompts,
-                             std::unique_ptr<WaveInDevice> device, ResamplerFactory resamplers)
+CapturePart::CapturePart(ConversionStage& stage, const CaptureWiring& wiring, Prompts& prompts,
+                         std::unique_ptr<CaptureDevice> device, ResamplerFactory resamplers)
     : connection_(wiring.connection), input_(stage, std::move(device), prompts, std::move(resamplers)) {
   input_.setReports(wiring.reports);
   setVisual(wiring.visual);
 }
 
-bool LineCDCapture::startInput(int) {
+bool CapturePart::startInput(int) {
   // Line-in is encoded at the stream's own rate, whatever the member's line.
   return input_.startInput(connection_ ? connection_->outputBitrate() : 0);
 }
 
-void LineCDCapture::closeLineIn() {
+void CapturePart::closeLineIn() {
   input_.closeLineIn();
 }
 
-bool LineCDCapture::isOpen() const {
+bool CapturePart::isOpen() const {
   return input_.isOpen();
 }
 
-void LineCDCapture::setVoiceover(bool on) {
+void CapturePart::setVoiceover(bool on) {
   input_.setVoiceover(on);
 }
 
-void LineCDCapture::trackChanged() {
+void CapturePart::trackChanged() {
   input_.trackChanged();
 }
 
-void LineCDCapture::setVisual(Visualisation* visual) {
+void CapturePart::setVisual(Visualisation* visual) {
   input_.setVisual(visual ? visual->feed() : nullptr);
 }
 
 MixerPart::MixerPart(std::unique_ptr<MixerModel> model, MixerDestination destination)
     : model_(std::move(model)),
       mixer_(model_.get(),
-             destination == MixerDestination::Recording ? kDestinationWaveIn : kDestinationSpeakers) {}
+             destination == MixerDestination::Recording ? kDestinationRecording : kDestinationSpeakers) {}
 
 bool MixerPart::selectSource(int sourceCode) {
   // The studio's external source codes are the mixer's line types.

@@ -1,22 +1,22 @@
 #pragma once
-// The real live-input parts as the Supervisor sees them: the wave-in capture (LineCDInput on a
+// The real live-input parts as the Supervisor sees them: the capture (Capture on a
 // sound card device, reporting through the wiring's EngineReports like the playlist engine)
 // and the sound card's mixers (the mixer rules over a model of the card's mixer). Every front
 // end makes them with these, from the devices its platform gives.
 
 #include <memory>
 
-#include "audio/line_cd_input.h"
+#include "audio/capture.h"
 #include "audio/mixer.h"
 #include "broadcast/studio_parts.h"
 
 namespace brovana {
 
-class LineCDCapture final : public Capture {
+class CapturePart final : public CaptureControl {
  public:
   // The stage, the prompts and the wiring's objects must outlive the capture.
-  LineCDCapture(AcmConvert& stage, const CaptureWiring& wiring, Prompts& prompts,
-                std::unique_ptr<WaveInDevice> device, ResamplerFactory resamplers);
+  CapturePart(ConversionStage& stage, const CaptureWiring& wiring, Prompts& prompts,
+              std::unique_ptr<CaptureDevice> device, ResamplerFactory resamplers);
 
   bool startInput(int lineSpeed) override;
   void closeLineIn() override;
@@ -25,11 +25,11 @@ class LineCDCapture final : public Capture {
   void trackChanged() override;
   void setVisual(Visualisation* visual) override;
 
-  LineCDInput& input() { return input_; }
+  Capture& input() { return input_; }
 
  private:
-  LiveConnect* connection_;
-  LineCDInput input_;
+  ServerLink* connection_;
+  Capture input_;
 };
 
 class MixerPart final : public MixerControl {

@@ -1,7 +1,7 @@
 #include "broadcast/report_adapters.h"
 
 #include "monitor/status_display.h"
-#include "net/live_connect.h"
+#include "net/server_link.h"
 #include "net/web_service.h"
 #include "playlist/playlist_item.h"
 
@@ -24,14 +24,14 @@ void LinkReportsAdapter::errorCounts() {
 }
 
 EngineReportsAdapter::EngineReportsAdapter(StatusDisplay& status, MainWindowView* mainWindow,
-                                           LiveConnect& connection, WebService& web, Notices notices)
+                                           ServerLink& connection, WebService& web, Notices notices)
     : status_(status),
       mainWindow_(mainWindow),
       connection_(connection),
       web_(web),
       notices_(std::move(notices)) {}
 
-void EngineReportsAdapter::setGauge(QualityGauge* gauge) {
+void EngineReportsAdapter::setGauge(QualityReports* gauge) {
   std::lock_guard lock(gaugeMutex_);
   gauge_ = gauge;
 }

@@ -7,12 +7,12 @@
 #include <mutex>
 
 #include "audio/engine_reports.h"
-#include "monitor/quality_gauge.h"
+#include "monitor/quality_reports.h"
 #include "net/link_reports.h"
 
 namespace brovana {
 
-class LiveConnect;
+class ServerLink;
 class MainWindowView;
 class StatusDisplay;
 class WebService;
@@ -40,11 +40,11 @@ class EngineReportsAdapter final : public EngineReports {
   };
 
   // Each target must outlive the adapter; the main window may be none.
-  EngineReportsAdapter(StatusDisplay& status, MainWindowView* mainWindow, LiveConnect& connection,
+  EngineReportsAdapter(StatusDisplay& status, MainWindowView* mainWindow, ServerLink& connection,
                        WebService& web, Notices notices);
 
   // None detaches the gauge; that waits for a report in progress, so the gauge may go at once.
-  void setGauge(QualityGauge* gauge);
+  void setGauge(QualityReports* gauge);
 
   void nowPlaying(std::string_view title) override;
   void nextTrack(std::string_view title) override;
@@ -67,11 +67,11 @@ class EngineReportsAdapter final : public EngineReports {
  private:
   StatusDisplay& status_;
   MainWindowView* const mainWindow_;
-  LiveConnect& connection_;
+  ServerLink& connection_;
   WebService& web_;
   const Notices notices_;
   std::mutex gaugeMutex_;  // held while a report goes to the gauge
-  QualityGauge* gauge_ = nullptr;
+  QualityReports* gauge_ = nullptr;
 };
 
 }  // namespace brovana

@@ -6,7 +6,7 @@
 #include "core/registry.h"
 #include "core/speed_names.h"
 #include "core/text.h"
-#include "net/live_connect.h"
+#include "net/server_link.h"
 
 namespace brovana {
 namespace {
@@ -32,7 +32,7 @@ const char* flag(bool on) {
 
 }  // namespace
 
-bool loadBroadcastInfo(Registry& registry, std::string_view profile, LiveConnect* connection,
+bool loadBroadcastInfo(Registry& registry, std::string_view profile, ServerLink* connection,
                        const SettingsHolders& holders) {
   if (!connection) return false;
   // A member of the predecessor product keeps the station; it is written to the new key at exit.
@@ -75,7 +75,7 @@ bool loadBroadcastInfo(Registry& registry, std::string_view profile, LiveConnect
   return true;
 }
 
-void saveBroadcastInfo(Registry& registry, std::string_view profile, LiveConnect* connection,
+void saveBroadcastInfo(Registry& registry, std::string_view profile, ServerLink* connection,
                        const SettingsHolders& holders) {
   if (!connection) return;
   auto key = registry.create(profileKeyPath(profile));

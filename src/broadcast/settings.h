@@ -7,7 +7,7 @@
 
 namespace brovana {
 
-class LiveConnect;
+class ServerLink;
 class Registry;
 
 // The visualisation's four displays: 1 spectrum, 2 scrolling VU meter, 3 scope, 4 stereo VU meter.
@@ -46,10 +46,10 @@ struct SettingsHolders {
 
 // False without a connection, or when neither the profile key nor the predecessor's key exists
 // (the first run); true otherwise, also when single values are missing.
-bool loadBroadcastInfo(Registry& registry, std::string_view profile, LiveConnect* connection,
+bool loadBroadcastInfo(Registry& registry, std::string_view profile, ServerLink* connection,
                        const SettingsHolders& holders);
 // Writes every value back; nothing without a connection.
-void saveBroadcastInfo(Registry& registry, std::string_view profile, LiveConnect* connection,
+void saveBroadcastInfo(Registry& registry, std::string_view profile, ServerLink* connection,
                        const SettingsHolders& holders);
 
 }  // namespace brovana

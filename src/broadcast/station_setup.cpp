@@ -5,11 +5,11 @@
 #include "core/prompts.h"
 #include "core/text.h"
 #include "net/account_service.h"
-#include "net/live_connect.h"
+#include "net/server_link.h"
 
 namespace brovana {
 
-LoginCheck checkLogin(std::string_view member, std::string_view password, LiveConnect& connection,
+LoginCheck checkLogin(std::string_view member, std::string_view password, ServerLink& connection,
                       AccountService& accounts, Prompts& prompts, int liveSwitchWaitSeconds) {
   // The untouched placeholder begins with "<"; an empty name is left to the service to refuse.
   if (!member.empty() && member[0] == '<') {
@@ -70,7 +70,7 @@ bool checkTracks(int trackCount, Prompts& prompts) {
          prompts.ask("Are you sure you want to continue without adding any tracks to your playlist?");
 }
 
-bool applyStation(const StationAnswers& answers, LiveConnect& connection) {
+bool applyStation(const StationAnswers& answers, ServerLink& connection) {
   if (connection.setCredentials(answers.member, answers.password) != 0) return false;
   connection.refreshServerInfo();
   connection.setMessage(answers.title);

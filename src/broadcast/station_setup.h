@@ -14,7 +14,7 @@
 namespace brovana {
 
 class AccountService;
-class LiveConnect;
+class ServerLink;
 class Prompts;
 
 inline constexpr const char* kServiceName = "Zelvora";
@@ -66,7 +66,7 @@ enum class LoginCheck {
 
 // The login page's Next: the member name and the password, then the account with the service's
 // own messages; an account in Hostplay mode is switched to live once the member agrees.
-LoginCheck checkLogin(std::string_view member, std::string_view password, LiveConnect& connection,
+LoginCheck checkLogin(std::string_view member, std::string_view password, ServerLink& connection,
                       AccountService& accounts, Prompts& prompts, int liveSwitchWaitSeconds);
 // The title page's Next.
 bool checkTitle(std::string_view title, bool genreChosen, Prompts& prompts);
@@ -77,6 +77,6 @@ bool checkTracks(int trackCount, Prompts& prompts);
 
 // Finish: the answers onto the connection. The credentials go first, and only once the service
 // has accepted them; false, with nothing applied, when it does not.
-bool applyStation(const StationAnswers& answers, LiveConnect& connection);
+bool applyStation(const StationAnswers& answers, ServerLink& connection);
 
 }  // namespace brovana

@@ -18,7 +18,7 @@
 #include <thread>
 #include <vector>
 
-#include "net/live_connect.h"
+#include "net/server_link.h"
 
 namespace brovana {
 

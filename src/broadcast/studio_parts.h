@@ -18,13 +18,13 @@
 
 #include "audio/engine_reports.h"
 #include "broadcast/settings.h"
-#include "monitor/quality_gauge.h"
+#include "monitor/quality_reports.h"
 #include "monitor/status_views.h"
 
 namespace brovana {
 
-class DspHost;
-class LiveConnect;
+class SampleProcessor;
+class ServerLink;
 class ProgramExit;
 class Playlist;
 class StatusDisplay;
@@ -60,12 +60,12 @@ class Visualisation : public VisualModes {
 };
 
 // The conversion stage (PCM to MP3 on its own thread, out on the connection).
-class ConversionStage {
+class StageControl {
  public:
-  virtual ~ConversionStage() = default;
+  virtual ~StageControl() = default;
   virtual void setVisual(Visualisation* visual) = 0;
   // The plug-in host every block goes through; null: none. Set before the sources start.
-  virtual void setDspHost(DspHost* dsp) = 0;
+  virtual void setDspHost(SampleProcessor* dsp) = 0;
   virtual void startConvertThread() = 0;
   // The music's share of a voiceover mix (the crossfade).
   virtual void setMusicGain(float gain) = 0;
@@ -78,7 +78,7 @@ struct EngineWiring {
 };
 
 // The playlist engine; its play order and priority are stored with the settings.
-class PlaylistEngine : public PlayOrder {
+class EngineControl : public PlayOrder {
  public:
   // Starts the worker on the list and returns at once.
   virtual void start(Playlist& playlist, int outputBitrate, int startIndex) = 0;
@@ -96,17 +96,17 @@ class PlaylistEngine : public PlayOrder {
   virtual void setVisual(Visualisation* visual) = 0;
 };
 
-// What the wave-in capture is given at creation. Voiceover is off at first.
+// What the capture is given at creation. Voiceover is off at first.
 struct CaptureWiring {
   EngineReports* reports = nullptr;
   Visualisation* visual = nullptr;
-  LiveConnect* connection = nullptr;  // whose stream bit rate line-in is converted at
+  ServerLink* connection = nullptr;  // whose stream bit rate line-in is converted at
 };
 
-// The wave-in capture: the external sources, and the microphone of a voiceover.
-class Capture {
+// The capture: the external sources, and the microphone of a voiceover.
+class CaptureControl {
  public:
-  virtual ~Capture() = default;
+  virtual ~CaptureControl() = default;
   virtual bool startInput(int lineSpeed) = 0;
   virtual void closeLineIn() = 0;
   virtual bool isOpen() const = 0;
@@ -136,9 +136,9 @@ struct PluginMenuEntry {
 };
 
 // The DSP plug-in host: the "Plugins" menu, and the plug-in every block goes through.
-class PluginHost {
+class PluginControl {
  public:
-  virtual ~PluginHost() = default;
+  virtual ~PluginControl() = default;
   // Lists the plug-ins of the working folder's Plugins/.
   virtual bool loadPlugins() = 0;
   // "-none-" (38000) first, then one entry per plug-in from 38001.
@@ -150,7 +150,7 @@ class PluginHost {
   // Launches module `module` of the library at `path`; false when it was refused.
   virtual bool launchFile(const std::string& path, int module) = 0;
   // What the conversion stage hands every block to.
-  virtual DspHost* samples() = 0;
+  virtual SampleProcessor* samples() = 0;
 };
 
 // The status window that the status display writes into.
@@ -161,7 +161,7 @@ class QualityWindow : public Skinnable {
  public:
   virtual void show() = 0;
   // What the sources' quality figures go to; it lives as long as the window.
-  virtual QualityGauge* gauge() = 0;
+  virtual QualityReports* gauge() = 0;
 };
 
 // The "Volume Controls" window, which holds the three recording volumes.
@@ -213,24 +213,24 @@ class StudioParts {
   // Whether a disc is in the CD drive.
   virtual bool cdPresent() = 0;
   // The setup wizard on the connection; true when the member finished it.
-  virtual bool runSetupWizard(LiveConnect& connection, bool firstRun) = 0;
+  virtual bool runSetupWizard(ServerLink& connection, bool firstRun) = 0;
 
   virtual std::unique_ptr<StatusWindow> makeStatusWindow() = 0;
   virtual std::unique_ptr<QualityWindow> makeQualityWindow() = 0;
   virtual std::unique_ptr<PlaylistWindowControl> makePlaylistWindow(Supervisor& supervisor) = 0;
   // A stage whose codec does not answer tells the member and ends the program through `exit`.
-  virtual std::unique_ptr<ConversionStage> makeConversionStage(LiveConnect& connection, StatusDisplay& status,
-                                                               ProgramExit& exit) = 0;
+  virtual std::unique_ptr<StageControl> makeConversionStage(ServerLink& connection, StatusDisplay& status,
+                                                            ProgramExit& exit) = 0;
   // Fed by the conversion stage made above.
-  virtual std::unique_ptr<PlaylistEngine> makePlaylistEngine(const EngineWiring& wiring) = 0;
-  virtual std::unique_ptr<PluginHost> makePluginHost() = 0;
+  virtual std::unique_ptr<EngineControl> makePlaylistEngine(const EngineWiring& wiring) = 0;
+  virtual std::unique_ptr<PluginControl> makePluginHost() = 0;
   virtual std::unique_ptr<MixerControl> makeMixer(MixerDestination destination) = 0;
   virtual std::unique_ptr<VolumeWindow> makeVolumeWindow(int initialVolume) = 0;
   // Fed by the conversion stage made above.
-  virtual std::unique_ptr<Capture> makeCapture(const CaptureWiring& wiring) = 0;
-  virtual std::unique_ptr<BroadcastInfoDialog> makeBroadcastInfoDialog(LiveConnect& connection,
+  virtual std::unique_ptr<CaptureControl> makeCapture(const CaptureWiring& wiring) = 0;
+  virtual std::unique_ptr<BroadcastInfoDialog> makeBroadcastInfoDialog(ServerLink& connection,
                                                                        Supervisor& supervisor) = 0;
-  virtual std::unique_ptr<ProgramInfoDialog> makeProgramInfoDialog(LiveConnect& connection) = 0;
+  virtual std::unique_ptr<ProgramInfoDialog> makeProgramInfoDialog(ServerLink& connection) = 0;
   virtual std::unique_ptr<VoiceoverPanel> makeVoiceoverPanel(Supervisor& supervisor) = 0;
 };
 

@@ -130,8 +130,8 @@ bool Supervisor::makeParts() {
   gauge_ = parts.makeQualityWindow();
   playlistWindow_ = parts.makePlaylistWindow(*this);
   linkReports_ = std::make_unique<LinkReportsAdapter>(*status_);
-  connection_ = std::make_unique<LiveConnect>(webHost_, linkReports_.get(), accountService_, prompts_,
-                                              context_.timings.connection);
+  connection_ = std::make_unique<ServerLink>(webHost_, linkReports_.get(), accountService_, prompts_,
+                                             context_.timings.connection);
   linkSeen_ = connection_.get();
   engineReports_ = std::make_unique<EngineReportsAdapter>(
       *status_, mainWindow_, *connection_, web_,
@@ -234,7 +234,7 @@ void Supervisor::requestStop() {
   }
   stopWake_.notify_all();
   web_.abandonRequests(true);
-  if (LiveConnect* link = linkSeen_.load()) link->closeLink();
+  if (ServerLink* link = linkSeen_.load()) link->closeLink();
 }
 
 bool Supervisor::pause(std::chrono::milliseconds wait) {
@@ -477,7 +477,7 @@ void Supervisor::listFailed() {
 }
 
 void Supervisor::trackChanged() {
-  if (Capture* capture = captureSeen_.load()) capture->trackChanged();
+  if (CaptureControl* capture = captureSeen_.load()) capture->trackChanged();
 }
 
 void Supervisor::restart(bool reconnect) {
@@ -753,7 +753,7 @@ Playlist* Supervisor::playlistInUse() const {
   return playlistWindow_ ? playlistWindow_->playlist() : nullptr;
 }
 
-Capture* Supervisor::capture() const {
+CaptureControl* Supervisor::capture() const {
   return captureSeen_.load();
 }
 

@@ -27,7 +27,7 @@
 #include "broadcast/stream_recorder.h"
 #include "broadcast/studio_parts.h"
 #include "core/prompts.h"
-#include "net/live_connect.h"
+#include "net/server_link.h"
 #include "net/web_account_service.h"
 #include "net/web_service.h"
 #include "playlist/genre_list.h"
@@ -51,7 +51,7 @@ struct SupervisorTimings {
   int liveSwitchWaitSeconds = 3;
   // Between a "Restart" of the member's server and the next attempt to log in to it.
   std::chrono::milliseconds restartWait{5000};
-  LiveConnectTimings connection;
+  ServerLinkTimings connection;
 };
 
 // What the Supervisor works with that its front end provides. Each must outlive it.
@@ -131,10 +131,10 @@ class Supervisor final : public StationDesk {
   bool firstRunDone() const;
   const std::string& startupFolder() const { return startupFolder_; }
   const std::string& webHost() const { return webHost_; }
-  LiveConnect* connection() const { return connection_.get(); }
+  ServerLink* connection() const { return connection_.get(); }
   WebService& web() { return web_; }
-  PlaylistEngine* engine() const { return engine_.get(); }
-  Capture* capture() const;
+  EngineControl* engine() const { return engine_.get(); }
+  CaptureControl* capture() const;
   StatusDisplay* statusDisplay() const { return status_.get(); }
   QualityWindow* qualityWindow() const { return gauge_.get(); }
   VolumeWindow* volumeWindow() const { return volumes_.get(); }
@@ -246,7 +246,7 @@ class Supervisor final : public StationDesk {
   std::atomic<bool> stopRequested_{false};  // set under stopMutex_, for the pauses
   std::mutex stopMutex_;
   std::condition_variable stopWake_;
-  std::atomic<LiveConnect*> linkSeen_{nullptr};  // the connection, for requestStop's thread
+  std::atomic<ServerLink*> linkSeen_{nullptr};  // the connection, for requestStop's thread
   std::mutex cursorMutex_;
   int cursorDepth_ = 0;
 
@@ -267,11 +267,11 @@ class Supervisor final : public StationDesk {
   std::unique_ptr<QualityWindow> gauge_;
   std::unique_ptr<PlaylistWindowControl> playlistWindow_;
   std::unique_ptr<LinkReportsAdapter> linkReports_;
-  std::unique_ptr<LiveConnect> connection_;
+  std::unique_ptr<ServerLink> connection_;
   std::unique_ptr<EngineReportsAdapter> engineReports_;
-  std::unique_ptr<ConversionStage> stage_;
-  std::unique_ptr<PlaylistEngine> engine_;
-  std::unique_ptr<PluginHost> pluginHost_;
+  std::unique_ptr<StageControl> stage_;
+  std::unique_ptr<EngineControl> engine_;
+  std::unique_ptr<PluginControl> pluginHost_;
   // Opened by the first source or command that needs one: opening a mixer loads the sound
   // system's mixer plug-ins, which a playlist broadcast never uses.
   mutable std::unique_ptr<MixerControl> inputMixer_;
@@ -284,8 +284,8 @@ class Supervisor final : public StationDesk {
   std::unique_ptr<VoiceoverPanel> voiceoverPanel_;
   // Made by the first external start or voiceover. The engine's worker reads it through the
   // atomic copy; it goes away only after the engine.
-  std::unique_ptr<Capture> capture_;
-  std::atomic<Capture*> captureSeen_{nullptr};
+  std::unique_ptr<CaptureControl> capture_;
+  std::atomic<CaptureControl*> captureSeen_{nullptr};
 };
 
 // The end of the run's log, after the Supervisor is gone: the summary, the offer to open the log

@@ -1,16 +1,68 @@
 #pragma once
-// What the broadcast sources report to the stream quality gauge: the conversion throughput and
-// the transmission rate against the rate expected. LineQuality implements it.
+// The stream quality gauge behind the "Stream Quality" window: it shows how much of the music
+// the conversion keeps up with and how much of the stream gets out, judges the network figure
+// good or bad, counts each change from good to bad as a line dropout (an error line in the log
+// and the logger's dropout total), and shows its window once dropouts keep coming. Without a
+// window it still judges, counts and logs.
+//
+// Threads: the sources feed it on their own threads, and during a voiceover the playlist engine
+// and the capture both do; every call takes mutex_. The window gets its texts as calls that it
+// hands to its own thread.
+
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "monitor/quality_reports.h"
+#include "monitor/status_views.h"
 
 namespace brovana {
 
-class QualityGauge {
+// The figure labels of the window; its captions come with the skin.
+enum QualityLabel : int {
+  kQualityCpuLabel = 1101,
+  kQualityNetworkLabel = 1076,
+  kQualityStatusLabel = 1077,
+  kQualitySinceLabel = 1102,
+  kQualityDropoutsLabel = 1103,
+};
+
+inline constexpr const char* kStreamGoodText = "Stream quality is good";
+inline constexpr const char* kStreamDropoutsText =
+    "You stream may be experiencing dropouts! Open up the \"Broadcast Info\" window and try a lower "
+    "output-quality setting if this continues.";
+// The window shows itself when the dropouts are more than this.
+inline constexpr int kQuietDropouts = 3;
+
+// "100%" from 0.98 up (and for 0, which means nothing measured yet), else "97.9%".
+std::string cpuQualityText(float ratio);
+// The least rate that counts as good: 95 % of the expected one, truncated.
+int goodRateThreshold(int expected);
+
+class QualityGauge final : public QualityReports {
  public:
-  virtual ~QualityGauge() = default;
-  // The conversion stage's throughput ratio, at most 1.0 (0 counts as 1.0).
-  virtual void setCpuQuality(float ratio) = 0;
-  // Bits per second measured and expected.
-  virtual void setNetworkQuality(int actual, int expected) = 0;
+  // Milliseconds of a steady clock.
+  using Clock = std::function<int64_t()>;
+
+  // The window may be none (no windows at all) and may be set later; it must outlive its use.
+  explicit QualityGauge(LabelWindowView* window = nullptr, Clock clock = {});
+  void setWindow(LabelWindowView* window);
+
+  void setCpuQuality(float ratio) override;
+  // An actual rate of 0 (nothing measured yet) is ignored.
+  void setNetworkQuality(int actual, int expected) override;
+
+ private:
+  void post(int label, const std::string& text);  // mutex_ held
+
+  const Clock clock_;
+  std::mutex mutex_;  // everything below, for the whole of each call
+  LabelWindowView* window_ = nullptr;
+  bool lastGood_ = false;            // a stream bad from its first figure counts no dropout
+  int dropouts_ = 0;                 // for the whole run: never reset
+  std::optional<int64_t> badSince_;  // when the last dropout began
 };
 
 }  // namespace brovana

@@ -55,7 +55,7 @@ AlsaMixerModel::AlsaMixerModel(std::shared_ptr<SoundServerInput> soundServer)
     mixer_ = nullptr;
     return;
   }
-  lines_.push_back({{kRecording, kDestinationWaveIn, 2, "Recording"}, {}, {}});
+  lines_.push_back({{kRecording, kDestinationRecording, 2, "Recording"}, {}, {}});
   lines_.push_back({{kSpeakers, kDestinationSpeakers, 2, "Speakers"}, {}, {}});
   // A sound server's mixer is a plug-in, a card's is the hardware's own. The server's own
   // controls are not used, so its connection is let go.

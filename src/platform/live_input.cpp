@@ -10,10 +10,10 @@ namespace brovana {
 
 LiveInput::LiveInput(std::string captureDevice) : device_(std::move(captureDevice)) {}
 
-std::unique_ptr<Capture> LiveInput::makeCapture(AcmConvert& stage, const CaptureWiring& wiring,
-                                                Prompts& prompts) {
-  return std::make_unique<LineCDCapture>(
-      stage, wiring, prompts, std::make_unique<PortAudioWaveIn>(device_, soundServer_), SoxrResampler::make);
+std::unique_ptr<CaptureControl> LiveInput::makeCapture(ConversionStage& stage, const CaptureWiring& wiring,
+                                                       Prompts& prompts) {
+  return std::make_unique<CapturePart>(
+      stage, wiring, prompts, std::make_unique<PortAudioCapture>(device_, soundServer_), SoxrResampler::make);
 }
 
 std::unique_ptr<MixerControl> LiveInput::makeMixer(MixerDestination destination) {

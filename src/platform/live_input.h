@@ -12,7 +12,7 @@
 
 namespace brovana {
 
-class AcmConvert;
+class ConversionStage;
 class Prompts;
 
 class LiveInput {
@@ -21,7 +21,8 @@ class LiveInput {
   explicit LiveInput(std::string captureDevice = {});
 
   // `stage` is the conversion stage the front end made.
-  std::unique_ptr<Capture> makeCapture(AcmConvert& stage, const CaptureWiring& wiring, Prompts& prompts);
+  std::unique_ptr<CaptureControl> makeCapture(ConversionStage& stage, const CaptureWiring& wiring,
+                                              Prompts& prompts);
   std::unique_ptr<MixerControl> makeMixer(MixerDestination destination);
   bool cdPresent();
 

@@ -17,44 +17,44 @@ constexpr const char* kMonitorDevice = "pulse:@DEFAULT_MONITOR@";
 int toStatus(PaError error) {
   switch (error) {
     case paNoError:
-      return kWaveInOk;
+      return kCaptureOk;
     case paDeviceUnavailable:
-      return kWaveInBusy;
+      return kCaptureBusy;
     case paInvalidDevice:
-      return kWaveInNoDevice;
+      return kCaptureNoDevice;
     case paInvalidSampleRate:
     case paInvalidChannelCount:
     case paSampleFormatNotSupported:
-      return kWaveInBadFormat;
+      return kCaptureBadFormat;
     default:
-      return kWaveInFailed;
+      return kCaptureFailed;
   }
 }
 
 }  // namespace
 
-PortAudioWaveIn::PortAudioWaveIn(std::string device, std::shared_ptr<const SoundServerInput> input)
+PortAudioCapture::PortAudioCapture(std::string device, std::shared_ptr<const SoundServerInput> input)
     : deviceName_(std::move(device)), input_(std::move(input)) {}
 
-PortAudioWaveIn::~PortAudioWaveIn() {
+PortAudioCapture::~PortAudioCapture() {
   close();
 }
 
-WaveInOpened PortAudioWaveIn::open(int sampleRate, int channels) {
+CaptureOpened PortAudioCapture::open(int sampleRate, int channels) {
   close();
   session_ = std::make_unique<PortAudioSession>();
   if (!session_->ok()) {
     session_.reset();
-    return {kWaveInFailed, 0};
+    return {kCaptureFailed, 0};
   }
   channels_ = channels;
   stopped_.store(false);
   int status = openStream(sampleRate);
-  if (status != kWaveInOk) session_.reset();
+  if (status != kCaptureOk) session_.reset();
   return {status, rate_};
 }
 
-int PortAudioWaveIn::openStream(int rate) {
+int PortAudioCapture::openStream(int rate) {
   PaStreamParameters parameters{};
   parameters.channelCount = channels_;
   parameters.sampleFormat = paInt16;
@@ -74,7 +74,7 @@ int PortAudioWaveIn::openStream(int rate) {
         parameters.device == paNoDevice ? nullptr : Pa_GetDeviceInfo(parameters.device);
     if (info == nullptr) {
       Logger::log("Sound input %s not found\n", deviceName_.empty() ? "(default)" : deviceName_.c_str());
-      return kWaveInNoDevice;
+      return kCaptureNoDevice;
     }
     // Short latencies make the sound server's ALSA bridge stall; a tenth of a second is nothing
     // to a broadcast.
@@ -93,17 +93,17 @@ int PortAudioWaveIn::openStream(int rate) {
   }
   stream_ = stream;
   rate_ = static_cast<int>(deviceRate);
-  return kWaveInOk;
+  return kCaptureOk;
 }
 
-int PortAudioWaveIn::start() {
-  if (stream_ == nullptr) return kWaveInFailed;
+int PortAudioCapture::start() {
+  if (stream_ == nullptr) return kCaptureFailed;
   PaError error = Pa_StartStream(static_cast<PaStream*>(stream_));
   if (error != paNoError) Logger::log("Sound input does not start: %s\n", Pa_GetErrorText(error));
   return toStatus(error);
 }
 
-int PortAudioWaveIn::read(int16_t* samples, int frames) {
+int PortAudioCapture::read(int16_t* samples, int frames) {
   if (stream_ == nullptr) return -1;
   const int chunk = std::max(1, rate_ / 20);
   int done = 0;
@@ -111,7 +111,7 @@ int PortAudioWaveIn::read(int16_t* samples, int frames) {
     // The mixer chose another input meanwhile: it is recorded from now on, as a card would.
     if (recordsMonitor() != monitor_) {
       closeStream();
-      if (openStream(rate_) != kWaveInOk || start() != kWaveInOk) return -1;
+      if (openStream(rate_) != kCaptureOk || start() != kCaptureOk) return -1;
     }
     int n = std::min(chunk, frames - done);
     PaError error =
@@ -128,18 +128,18 @@ int PortAudioWaveIn::read(int16_t* samples, int frames) {
   return done;
 }
 
-void PortAudioWaveIn::stop() {
+void PortAudioCapture::stop() {
   stopped_.store(true);
 }
 
-void PortAudioWaveIn::closeStream() {
+void PortAudioCapture::closeStream() {
   if (stream_ == nullptr) return;
   Pa_AbortStream(static_cast<PaStream*>(stream_));
   Pa_CloseStream(static_cast<PaStream*>(stream_));
   stream_ = nullptr;
 }
 
-void PortAudioWaveIn::close() {
+void PortAudioCapture::close() {
   closeStream();
   session_.reset();
 }

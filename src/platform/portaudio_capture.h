@@ -7,23 +7,23 @@
 #include <memory>
 #include <string>
 
-#include "audio/wave_in_device.h"
+#include "audio/capture_device.h"
 #include "platform/portaudio_output.h"
 #include "platform/sound_server_input.h"
 
 namespace brovana {
 
-class PortAudioWaveIn final : public WaveInDevice {
+class PortAudioCapture final : public CaptureDevice {
  public:
   // A named device records every source; without a name the default input, or the monitor of
   // the default output when a sound-server mixer chose CD audio or the system mix (`input`,
   // which also gives the volume).
-  PortAudioWaveIn(std::string device, std::shared_ptr<const SoundServerInput> input);
-  ~PortAudioWaveIn() override;
-  PortAudioWaveIn(const PortAudioWaveIn&) = delete;
-  PortAudioWaveIn& operator=(const PortAudioWaveIn&) = delete;
+  PortAudioCapture(std::string device, std::shared_ptr<const SoundServerInput> input);
+  ~PortAudioCapture() override;
+  PortAudioCapture(const PortAudioCapture&) = delete;
+  PortAudioCapture& operator=(const PortAudioCapture&) = delete;
 
-  WaveInOpened open(int sampleRate, int channels) override;
+  CaptureOpened open(int sampleRate, int channels) override;
   int start() override;
   int read(int16_t* samples, int frames) override;
   void stop() override;

@@ -198,24 +198,24 @@ class MP3Info::MemorySource final : public MP3Info::Source {
 MP3Info::MP3Info() = default;
 
 MP3Info::MP3Info(std::string path) {
-  gPath = std::move(path);
-  FileSource source(gPath);
+  path_ = std::move(path);
+  FileSource source(path_);
   readFrom(source);
 }
 
 MP3Info MP3Info::fromBytes(std::string path, std::span<const uint8_t> contents) {
   MP3Info info;
-  info.gPath = std::move(path);
+  info.path_ = std::move(path);
   MemorySource source(contents);
   info.readFrom(source);
   return info;
 }
 
 void MP3Info::readFrom(Source& source) {
-  gTitle = std::string(afterLastSlash(gPath).substr(0, 128));
-  ampersandsToSpaces(gTitle, kTagField);
+  title_ = std::string(afterLastSlash(path_).substr(0, 128));
+  ampersandsToSpaces(title_, kTagField);
   readID3v1(source);
-  gValid = readFirstFrame(source);
+  valid_ = readFirstFrame(source);
 }
 
 void MP3Info::readID3v1(Source& source) {
@@ -224,21 +224,21 @@ void MP3Info::readID3v1(Source& source) {
   if (source.read(source.size() - kTagBytes, tag) != kTagBytes) return;
   if (std::memcmp(tag.data(), "TAG", 3) != 0) return;
 
-  gTitle = tagField(&tag[3], kTagField);
-  gArtist = tagField(&tag[33], kTagField);
-  gAlbum = tagField(&tag[63], kTagField);
-  for (std::string* text : {&gTitle, &gArtist, &gAlbum}) ampersandsToSpaces(*text, kTagField);
-  gYear = parseInt(tagField(&tag[93], 4));
-  gComment = tagField(&tag[97], kTagField);
+  title_ = tagField(&tag[3], kTagField);
+  artist_ = tagField(&tag[33], kTagField);
+  album_ = tagField(&tag[63], kTagField);
+  for (std::string* text : {&title_, &artist_, &album_}) ampersandsToSpaces(*text, kTagField);
+  year_ = parseInt(tagField(&tag[93], 4));
+  comment_ = tagField(&tag[97], kTagField);
   // The tag holds Latin-1; the program's texts are UTF-8.
-  for (std::string* text : {&gTitle, &gArtist, &gAlbum, &gComment}) {
+  for (std::string* text : {&title_, &artist_, &album_, &comment_}) {
     trimTrailing(*text);
     *text = asUtf8(*text);
   }
   // The byte is read as a signed number, so 128 to 255 fall outside the names as well.
   int genre = static_cast<int8_t>(tag[127]);
-  gGenre = genre >= 1 && genre <= 125 ? kGenres[genre] : "Various";
-  gHasID3v1 = true;
+  genre_ = genre >= 1 && genre <= 125 ? kGenres[genre] : "Various";
+  hasId3v1_ = true;
 }
 
 bool MP3Info::readFirstFrame(Source& source) {
@@ -259,8 +259,8 @@ bool MP3Info::readFirstFrame(Source& source) {
   if (head.size() >= 2 && head[0] == 'I' && head[1] == 'D') {
     auto at = [&](size_t i) -> long long { return i < head.size() ? head[i] & 0x7F : 0; };
     tagEnd = (at(6) << 21) + (at(7) << 14) + (at(8) << 7) + at(9) + 10;
-    gID3v2Size = clampToInt(tagEnd);
-    gHasID3v2 = true;
+    id3v2Size_ = clampToInt(tagEnd);
+    hasId3v2_ = true;
   }
   // Sync bits and the layer bits of Layer III (version and protection bits may be anything),
   // after the ID3v2 tag: a sync pattern inside the tag (padding, pictures) is not a frame.
@@ -274,19 +274,19 @@ bool MP3Info::readFirstFrame(Source& source) {
     }
     if (hit >= 0 || !readPiece()) break;
   }
-  if (hit < 0 && !gHasID3v2) return false;
+  if (hit < 0 && !hasId3v2_) return false;
   // Without a frame in the scan, the tag's end is taken, and must hold one.
-  gFirstFrame = hit >= 0 ? static_cast<int>(hit) : gID3v2Size;
-  if (hit < 0 && !frameFollows(source, head, gFirstFrame)) return false;
-  gAudioBytes = clampToInt(std::max(0LL, source.size() - gFirstFrame));
+  firstFrame_ = hit >= 0 ? static_cast<int>(hit) : id3v2Size_;
+  if (hit < 0 && !frameFollows(source, head, firstFrame_)) return false;
+  audioBytes_ = clampToInt(std::max(0LL, source.size() - firstFrame_));
 
   // The frame usually sits in the scanned bytes; after a large ID3v2 tag it is read on its own.
   std::array<uint8_t, kFrameWindow> window{};
   std::span<const uint8_t> frame;
-  if (static_cast<size_t>(gFirstFrame) + kFrameWindow <= head.size()) {
-    frame = std::span<const uint8_t>(head).subspan(gFirstFrame, kFrameWindow);
+  if (static_cast<size_t>(firstFrame_) + kFrameWindow <= head.size()) {
+    frame = std::span<const uint8_t>(head).subspan(firstFrame_, kFrameWindow);
   } else {
-    frame = std::span<const uint8_t>(window.data(), source.read(gFirstFrame, window));
+    frame = std::span<const uint8_t>(window.data(), source.read(firstFrame_, window));
   }
   if (frame.size() < 4) return false;
   return decodeHeader(frame);
@@ -308,7 +308,7 @@ bool MP3Info::frameFollows(Source& source, std::span<const uint8_t> head, long l
   const int length = mpegFrameBytes(first);
   if (length == 0) return false;
   const long long end = at + length;
-  if (end == source.size() || (gHasID3v1 && end == source.size() - static_cast<long long>(kTagBytes)))
+  if (end == source.size() || (hasId3v1_ && end == source.size() - static_cast<long long>(kTagBytes)))
     return true;
   return header(end, next) && mpegFrameBytes(next) > 0 && (next[1] & 0x1E) == (first[1] & 0x1E) &&
          (next[2] & 0x0C) == (first[2] & 0x0C);
@@ -334,18 +334,18 @@ bool MP3Info::decodeHeader(std::span<const uint8_t> frame) {
   int layer = 3 - ((h1 >> 1) & 3);
   if (layer == 3) return false;
 
-  gVersion = version;
-  gLayer = layer;
-  gProtection = h1 & 1;
-  gBitrate = 1000 * kBitrates[version == 0 ? 0 : 1][layer][h2 >> 4];
-  gPadding = (h2 >> 1) & 1;
-  gSampleRate = kSampleRates[version][(h2 >> 2) & 3];
-  gPrivate = h2 & 1;
-  gMode = h3 >> 6;
-  gEmphasis = h3 & 3;
-  gHeader = {h0, h1, h2, h3};
+  version_ = version;
+  layer_ = layer;
+  protection_ = h1 & 1;
+  bitrate_ = 1000 * kBitrates[version == 0 ? 0 : 1][layer][h2 >> 4];
+  padding_ = (h2 >> 1) & 1;
+  sampleRate_ = kSampleRates[version][(h2 >> 2) & 3];
+  private_ = h2 & 1;
+  mode_ = h3 >> 6;
+  emphasis_ = h3 & 3;
+  header_ = {h0, h1, h2, h3};
 
-  const bool mono = gMode == 3;
+  const bool mono = mode_ == 3;
   const size_t xing = version == 0 ? (mono ? 21 : 36) : (mono ? 13 : 21);
   const bool hasTag = xing + 4 <= frame.size();
   const bool xingTag = hasTag && std::memcmp(frame.data() + xing, "Xing", 4) == 0;
@@ -358,83 +358,83 @@ bool MP3Info::decodeHeader(std::span<const uint8_t> frame) {
   const uint32_t frames = (flags & 1) ? bigEndian32(frame, xing + 8) : 0;
   auto lengthFromFrames = [&] {
     const double samples = version == 0 ? 1152 : 576;
-    if (frames == 0 || gSampleRate == 0) return 0;
-    return clampToInt(static_cast<long long>((samples * 1000 / gSampleRate) * frames * 0.001));
+    if (frames == 0 || sampleRate_ == 0) return 0;
+    return clampToInt(static_cast<long long>((samples * 1000 / sampleRate_) * frames * 0.001));
   };
   if (xingTag) {
-    gVBR = true;
-    gDuration = lengthFromFrames();
-  } else if (infoTag && frames > 0 && gSampleRate > 0) {
-    gDuration = lengthFromFrames();
+    vbr_ = true;
+    duration_ = lengthFromFrames();
+  } else if (infoTag && frames > 0 && sampleRate_ > 0) {
+    duration_ = lengthFromFrames();
   } else {
-    gDuration = roundedSeconds(gAudioBytes, gBitrate / 8);
+    duration_ = roundedSeconds(audioBytes_, bitrate_ / 8);
   }
   // No file holds more than its bytes last at the lowest bit rate of its version and layer: a
   // Xing count of a cut-off file says far more.
-  gDuration =
-      std::min(gDuration, roundedSeconds(gAudioBytes, kBitrates[version == 0 ? 0 : 1][layer][1] * 125));
+  duration_ =
+      std::min(duration_, roundedSeconds(audioBytes_, kBitrates[version == 0 ? 0 : 1][layer][1] * 125));
   return true;
 }
 
 const char* MP3Info::versionName() const {
   static constexpr const char* names[] = {"MPEG-1", "MPEG-2 LSF", "MPEG-2.5"};
-  return names[std::clamp(gVersion, 0, 2)];
+  return names[std::clamp(version_, 0, 2)];
 }
 
 const char* MP3Info::modeName() const {
   static constexpr const char* names[] = {"stereo", "j-stereo", "dual-ch", "single-ch"};
-  return names[gMode & 3];
+  return names[mode_ & 3];
 }
 
 const char* MP3Info::emphasisName() const {
   static constexpr const char* names[] = {"none", "50//15ms", "reserved", "CCITT j.17"};
-  return names[gEmphasis & 3];
+  return names[emphasis_ & 3];
 }
 
 int MP3Info::channels() const {
-  return gMode == 3 ? 1 : 2;
+  return mode_ == 3 ? 1 : 2;
 }
 
 const char* MP3Info::modeText() const {
-  return gMode == 3 ? "mono" : "stereo";
+  return mode_ == 3 ? "mono" : "stereo";
 }
 
 std::string MP3Info::title(int limit) const {
-  if (gTitle.empty()) return " ";
+  if (title_.empty()) return " ";
   // A title that fills its field was probably cut by the tag's 30 bytes. Characters count, not
   // the bytes of their UTF-8.
   const int length = static_cast<int>(std::count_if(
-      gTitle.begin(), gTitle.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
-  if (limit > 0 && length >= limit && length < 245) return gTitle + "...";
-  return gTitle;
+      title_.begin(), title_.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+  if (limit > 0 && length >= limit && length < 245) return title_ + "...";
+  return title_;
 }
 
 std::string MP3Info::artist() const {
-  return gArtist.empty() ? " " : gArtist;
+  return artist_.empty() ? " " : artist_;
 }
 
 std::string MP3Info::album() const {
-  return gAlbum.empty() ? " " : gAlbum;
+  return album_.empty() ? " " : album_;
 }
 
 std::string MP3Info::formatInfo() const {
-  if (gVBR) return "Variable bitrate";
+  if (vbr_) return "Variable bitrate";
   char text[80];
-  std::snprintf(text, sizeof text, "%d Kbps, %d hz, (%s)", gBitrate / 1000, gSampleRate, modeText());
+  std::snprintf(text, sizeof text, "%d Kbps, %d hz, (%s)", bitrate_ / 1000, sampleRate_, modeText());
   return text;
 }
 
 std::string MP3Info::displayTitle() const {
-  bool noArtist = trim(gArtist).empty();
-  return title() + " " + (noArtist ? std::string(" ") : "(" + gArtist + ")");
+  bool noArtist = trim(artist_).empty();
+  return title() + " " + (noArtist ? std::string(" ") : "(" + artist_ + ")");
 }
 
 std::string MP3Info::fileName() const {
-  return std::string(afterLastSlash(gPath));
+  return std::string(afterLastSlash(path_));
 }
 
 bool MP3Info::writeID3v1(std::string_view artist, std::string_view title, std::string_view album) {
-  FileDescriptor fd(gPath, O_RDWR);
+  FileDescriptor fd(path_, O_RDWR);
   if (!fd) return false;
   struct stat st {};
   if (::fstat(fd.get(), &st) != 0) return false;
@@ -463,14 +463,14 @@ bool MP3Info::writeID3v1(std::string_view artist, std::string_view title, std::s
   if (::pwrite(fd.get(), tag.data(), kTagBytes, at) != static_cast<ssize_t>(kTagBytes)) {
     bool undone = hadTag ? ::pwrite(fd.get(), old.data(), kTagBytes, at) == static_cast<ssize_t>(kTagBytes)
                          : ::ftruncate(fd.get(), size) == 0;
-    if (!undone) Logger::log("MP3Info::writeID3v1 - could not undo a failed write to %s\n", gPath.c_str());
+    if (!undone) Logger::log("MP3Info::writeID3v1 - could not undo a failed write to %s\n", path_.c_str());
     return false;
   }
 
   // What a reading of the file gives back.
-  gTitle = asUtf8(newTitle);
-  gArtist = asUtf8(newArtist);
-  gAlbum = asUtf8(newAlbum);
+  title_ = asUtf8(newTitle);
+  artist_ = asUtf8(newArtist);
+  album_ = asUtf8(newAlbum);
   return true;
 }
 

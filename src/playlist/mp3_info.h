@@ -31,28 +31,28 @@ class MP3Info {
   // The same reading rules on a file's whole contents held in memory.
   static MP3Info fromBytes(std::string path, std::span<const uint8_t> contents);
 
-  bool valid() const { return gValid; }
-  int bitrate() const { return gBitrate; }        // bits per second; -1 until a header is read
-  int sampleRate() const { return gSampleRate; }  // Hz; 22050 until a header is read
-  int mode() const { return gMode; }              // 0 stereo, 1 j-stereo, 2 dual-ch, 3 single-ch
-  int version() const { return gVersion; }        // 0 MPEG-1, 1 MPEG-2 LSF, 2 MPEG-2.5
-  int layer() const { return gLayer; }            // 0 layer I, 1 layer II, 2 layer III
-  bool hasID3v2() const { return gHasID3v2; }
-  bool hasID3v1() const { return gHasID3v1; }
-  const std::string& path() const { return gPath; }
-  int audioBytes() const { return gAudioBytes; }
-  int duration() const { return gDuration; }  // whole seconds
-  int padding() const { return gPadding; }
-  int emphasis() const { return gEmphasis; }
-  int protection() const { return gProtection; }
-  int privateBit() const { return gPrivate; }
-  int id3v2Size() const { return gID3v2Size; }
-  int firstFrame() const { return gFirstFrame; }
-  bool vbr() const { return gVBR; }
-  const std::array<uint8_t, 4>& header() const { return gHeader; }
-  int year() const { return gYear; }
-  const std::string& comment() const { return gComment; }
-  const std::string& genre() const { return gGenre; }
+  bool valid() const { return valid_; }
+  int bitrate() const { return bitrate_; }        // bits per second; -1 until a header is read
+  int sampleRate() const { return sampleRate_; }  // Hz; 22050 until a header is read
+  int mode() const { return mode_; }              // 0 stereo, 1 j-stereo, 2 dual-ch, 3 single-ch
+  int version() const { return version_; }        // 0 MPEG-1, 1 MPEG-2 LSF, 2 MPEG-2.5
+  int layer() const { return layer_; }            // 0 layer I, 1 layer II, 2 layer III
+  bool hasID3v2() const { return hasId3v2_; }
+  bool hasID3v1() const { return hasId3v1_; }
+  const std::string& path() const { return path_; }
+  int audioBytes() const { return audioBytes_; }
+  int duration() const { return duration_; }  // whole seconds
+  int padding() const { return padding_; }
+  int emphasis() const { return emphasis_; }
+  int protection() const { return protection_; }
+  int privateBit() const { return private_; }
+  int id3v2Size() const { return id3v2Size_; }
+  int firstFrame() const { return firstFrame_; }
+  bool vbr() const { return vbr_; }
+  const std::array<uint8_t, 4>& header() const { return header_; }
+  int year() const { return year_; }
+  const std::string& comment() const { return comment_; }
+  const std::string& genre() const { return genre_; }
 
   const char* versionName() const;   // "MPEG-1", "MPEG-2 LSF", "MPEG-2.5"
   const char* modeName() const;      // "stereo", "j-stereo", "dual-ch", "single-ch"
@@ -90,31 +90,31 @@ class MP3Info {
   bool frameFollows(Source& source, std::span<const uint8_t> head, long long at);
   bool decodeHeader(std::span<const uint8_t> frame);
 
-  int gBitrate = -1;
-  bool gValid = false;
-  int gSampleRate = 22050;
-  int gMode = 0;
-  int gVersion = 0;
-  int gLayer = 0;
-  bool gHasID3v2 = false;
-  bool gHasID3v1 = false;
-  std::string gPath;
-  int gAudioBytes = 0;
-  int gDuration = 0;
-  int gPadding = 0;
-  int gEmphasis = 0;
-  int gProtection = 0;
-  int gPrivate = 0;
-  int gID3v2Size = 0;
-  int gFirstFrame = 0;
-  bool gVBR = false;
-  std::array<uint8_t, 4> gHeader{};
-  std::string gTitle;
-  std::string gArtist = " ";
-  std::string gAlbum = " ";
-  int gYear = 0;
-  std::string gComment = " ";
-  std::string gGenre = " ";
+  int bitrate_ = -1;
+  bool valid_ = false;
+  int sampleRate_ = 22050;
+  int mode_ = 0;
+  int version_ = 0;
+  int layer_ = 0;
+  bool hasId3v2_ = false;
+  bool hasId3v1_ = false;
+  std::string path_;
+  int audioBytes_ = 0;
+  int duration_ = 0;
+  int padding_ = 0;
+  int emphasis_ = 0;
+  int protection_ = 0;
+  int private_ = 0;
+  int id3v2Size_ = 0;
+  int firstFrame_ = 0;
+  bool vbr_ = false;
+  std::array<uint8_t, 4> header_{};
+  std::string title_;
+  std::string artist_ = " ";
+  std::string album_ = " ";
+  int year_ = 0;
+  std::string comment_ = " ";
+  std::string genre_ = " ";
 };
 
 }  // namespace brovana

@@ -90,7 +90,7 @@ class ShuffleRandom {
 }  // namespace
 
 Playlist::Playlist(Prompts& prompts) : prompts_(prompts) {
-  gItems.reserve(100);
+  items_.reserve(100);
 }
 
 Playlist::~Playlist() = default;
@@ -110,8 +110,8 @@ std::optional<std::string> Playlist::addFile(std::string_view path, AddMode mode
   }
 
   std::lock_guard lock(mutex_);
-  const int oldCount = static_cast<int>(gItems.size());
-  int row = gListWindow ? gListWindow->firstSelectedRow() + 1 : 0;
+  const int oldCount = static_cast<int>(items_.size());
+  int row = listWindow_ ? listWindow_->firstSelectedRow() + 1 : 0;
   row = std::clamp(row, 0, oldCount);
   switch (mode) {
     case AddMode::Append:
@@ -123,10 +123,10 @@ std::optional<std::string> Playlist::addFile(std::string_view path, AddMode mode
     case AddMode::InsertAfterSelection:
       break;
   }
-  gItems.insert(gItems.begin() + row, item);
-  if (gCurrentIndex >= row) ++gCurrentIndex;  // the playing item moved down one place
-  if (gListWindow) gListWindow->insertRow(row, item);
-  gModified = true;
+  items_.insert(items_.begin() + row, item);
+  if (currentIndex_ >= row) ++currentIndex_;  // the playing item moved down one place
+  if (listWindow_) listWindow_->insertRow(row, item);
+  modified_ = true;
   return item->filename();
 }
 
@@ -146,7 +146,7 @@ bool Playlist::load(const std::string& path) {
   {
     std::lock_guard lock(mutex_);
     freeItemsLocked();
-    if (gListWindow) gListWindow->deleteAllRows();
+    if (listWindow_) listWindow_->deleteAllRows();
   }
 
   // Entries that name no MP3 file are told once, for the whole list: a binary file read as a
@@ -182,8 +182,8 @@ bool Playlist::load(const std::string& path) {
   programValues().setMp3path(folderPart(path));
   programValues().setPlaylist(path);
   std::lock_guard lock(mutex_);
-  gName = std::string(fileNamePart(path));
-  gModified = false;
+  name_ = std::string(fileNamePart(path));
+  modified_ = false;
   return true;
 }
 
@@ -207,7 +207,7 @@ std::optional<std::string> Playlist::save(PlaylistDialogs& dialogs) {
   std::optional<FileDialogChoice> choice = dialogs.saveFile(request);
   if (!choice) {
     std::lock_guard lock(mutex_);
-    gModified = false;
+    modified_ = false;
     return std::nullopt;
   }
   return saveAs(choice->path, choice->type == 2 ? SaveType::PLS : SaveType::M3U);
@@ -229,11 +229,11 @@ std::optional<std::string> Playlist::saveAs(const std::string& path, SaveType ty
     std::lock_guard lock(mutex_);
     if (type == SaveType::M3U) {
       content = "#EXTM3U\r\n";
-      for (const PlaylistItemRef& item : gItems) content += item->m3uLines();
+      for (const PlaylistItemRef& item : items_) content += item->m3uLines();
     } else {
       content = "[playlist]\r\n";
-      for (size_t i = 0; i < gItems.size(); ++i) content += gItems[i]->plsLines(static_cast<int>(i) + 1);
-      content += "NumberOfEntries=" + std::to_string(gItems.size()) + "\r\n";
+      for (size_t i = 0; i < items_.size(); ++i) content += items_[i]->plsLines(static_cast<int>(i) + 1);
+      content += "NumberOfEntries=" + std::to_string(items_.size()) + "\r\n";
       content += "Version=2";
     }
   }
@@ -249,12 +249,12 @@ std::optional<std::string> Playlist::saveAs(const std::string& path, SaveType ty
   }
 
   std::lock_guard lock(mutex_);
-  gName = std::string(fileNamePart(target));
-  gModified = false;
+  name_ = std::string(fileNamePart(target));
+  modified_ = false;
   return target;
 }
 
-void Playlist::FreeListArray() {
+void Playlist::dropItems() {
   std::lock_guard lock(mutex_);
   freeItemsLocked();
 }
@@ -262,28 +262,28 @@ void Playlist::FreeListArray() {
 void Playlist::clear() {
   std::lock_guard lock(mutex_);
   freeItemsLocked();
-  if (gListWindow) gListWindow->deleteAllRows();
-  gName = "<none>";
-  gModified = false;
+  if (listWindow_) listWindow_->deleteAllRows();
+  name_ = "<none>";
+  modified_ = false;
 }
 
 void Playlist::freeItemsLocked() {
-  for (size_t i = 0; i < gItems.size(); ++i)
+  for (size_t i = 0; i < items_.size(); ++i)
     Logger::debug(1, "Playlist::FreeListArray - freeing item %d, %s\n", static_cast<int>(i),
-                  gItems[i]->filename().c_str());
-  gItems.clear();
-  gCurrentIndex = -1;
+                  items_[i]->filename().c_str());
+  items_.clear();
+  currentIndex_ = -1;
 }
 
 void Playlist::removeItem(int index) {
   PlaylistItemRef next;
   {
     std::lock_guard lock(mutex_);
-    if (index < 0 || index >= static_cast<int>(gItems.size())) return;
-    if (gListWindow) gListWindow->deleteRow(index);
+    if (index < 0 || index >= static_cast<int>(items_.size())) return;
+    if (listWindow_) listWindow_->deleteRow(index);
     removeItemLocked(index);
-    const int n = static_cast<int>(gItems.size());
-    if (gListWindow && n > 0) gListWindow->selectRow(index < n ? index : n - 1);
+    const int n = static_cast<int>(items_.size());
+    if (listWindow_ && n > 0) listWindow_->selectRow(index < n ? index : n - 1);
     next = syncFromWindowLocked();
   }
   tellNextTrack(next);
@@ -291,32 +291,32 @@ void Playlist::removeItem(int index) {
 
 void Playlist::removeItemKeepRows(int index) {
   std::lock_guard lock(mutex_);
-  if (index < 0 || index >= static_cast<int>(gItems.size())) return;
+  if (index < 0 || index >= static_cast<int>(items_.size())) return;
   removeItemLocked(index);
 }
 
 void Playlist::removeItemLocked(int index) {
-  gItems.erase(gItems.begin() + index);
-  if (index < gCurrentIndex)
-    --gCurrentIndex;
-  else if (index == gCurrentIndex)
-    gCurrentIndex = -1;
-  gModified = true;
+  items_.erase(items_.begin() + index);
+  if (index < currentIndex_)
+    --currentIndex_;
+  else if (index == currentIndex_)
+    currentIndex_ = -1;
+  modified_ = true;
 }
 
 bool Playlist::moveItem(int index, bool up) {
   PlaylistItemRef next;
   {
     std::lock_guard lock(mutex_);
-    const int n = static_cast<int>(gItems.size());
+    const int n = static_cast<int>(items_.size());
     if (up ? (index < 1 || index >= n) : (index < 0 || index >= n - 1)) return false;
     const int target = up ? index - 1 : index + 1;
-    std::swap(gItems[index], gItems[target]);
-    gModified = true;
-    if (gListWindow) {
-      gListWindow->deleteRow(index);
-      gListWindow->insertRow(target, gItems[target]);
-      gListWindow->selectRow(target);
+    std::swap(items_[index], items_[target]);
+    modified_ = true;
+    if (listWindow_) {
+      listWindow_->deleteRow(index);
+      listWindow_->insertRow(target, items_[target]);
+      listWindow_->selectRow(target);
     }
     next = syncFromWindowLocked();
   }
@@ -340,7 +340,7 @@ void Playlist::shuffleLocked(unsigned seed) {
   // entry come out about one time in eleven on top of its own share.
   const double c1 = static_cast<double>(1.0f / 32767.0f);
   const double c2 = static_cast<double>(1.1f);
-  std::vector<PlaylistItemRef> remaining = std::move(gItems);
+  std::vector<PlaylistItemRef> remaining = std::move(items_);
   std::vector<PlaylistItemRef> order;
   order.reserve(remaining.size());
   while (!remaining.empty()) {
@@ -351,13 +351,13 @@ void Playlist::shuffleLocked(unsigned seed) {
     order.push_back(std::move(remaining[k]));
     remaining.erase(remaining.begin() + k);
   }
-  gItems = std::move(order);
+  items_ = std::move(order);
 
-  if (gListWindow) gListWindow->deleteAllRows();
+  if (listWindow_) listWindow_->deleteAllRows();
   Logger::log("Shuffling playlist\n");
-  for (size_t p = 0; p < gItems.size(); ++p) {
-    Logger::log("Track #%d : %s\n", static_cast<int>(p), gItems[p]->filename().c_str());
-    if (gListWindow) gListWindow->insertRow(-1, gItems[p]);
+  for (size_t p = 0; p < items_.size(); ++p) {
+    Logger::log("Track #%d : %s\n", static_cast<int>(p), items_[p]->filename().c_str());
+    if (listWindow_) listWindow_->insertRow(-1, items_[p]);
   }
 }
 
@@ -368,28 +368,28 @@ void Playlist::setCurrent(int index) {
 
 void Playlist::setCurrentLocked(int index) {
   // Every mark is cleared, not only the last one: at most one item may carry it.
-  for (const PlaylistItemRef& item : gItems) item->setCurrent(false);
-  gCurrentIndex = index >= 0 && index < static_cast<int>(gItems.size()) ? index : -1;
-  if (gCurrentIndex >= 0) gItems[gCurrentIndex]->setCurrent(true);
-  if (gListWindow) gListWindow->redraw();
+  for (const PlaylistItemRef& item : items_) item->setCurrent(false);
+  currentIndex_ = index >= 0 && index < static_cast<int>(items_.size()) ? index : -1;
+  if (currentIndex_ >= 0) items_[currentIndex_]->setCurrent(true);
+  if (listWindow_) listWindow_->redraw();
 }
 
 PlaylistItemRef Playlist::nextItem(int index, bool wrap) const {
   std::lock_guard lock(mutex_);
-  const int n = static_cast<int>(gItems.size());
+  const int n = static_cast<int>(items_.size());
   if (n == 0) return nullptr;
-  if (index < 0) return gItems[0];
-  if (index + 1 < n) return gItems[index + 1];
-  return wrap ? gItems[0] : nullptr;
+  if (index < 0) return items_[0];
+  if (index + 1 < n) return items_[index + 1];
+  return wrap ? items_[0] : nullptr;
 }
 
 int Playlist::findByPath(int hint, std::string_view path) const {
   std::lock_guard lock(mutex_);
-  const int n = static_cast<int>(gItems.size());
+  const int n = static_cast<int>(items_.size());
   if (hint < 0 || hint >= n) return -1;
-  if (gItems[hint]->fullpath() == path) return hint;
+  if (items_[hint]->fullpath() == path) return hint;
   for (int i = 0; i < n; ++i)
-    if (gItems[i]->fullpath() == path) return i;
+    if (items_[i]->fullpath() == path) return i;
   return -1;
 }
 
@@ -397,21 +397,21 @@ int Playlist::totalTime(bool sum, std::string* text) {
   std::lock_guard lock(mutex_);
   long long total = 0;
   if (sum)
-    for (const PlaylistItemRef& item : gItems) total += std::max(0, item->duration());
-  gTotalTime = static_cast<int>(std::min<long long>(total, INT32_MAX));
-  if (text) *text = hoursMinutesSeconds(gTotalTime);
-  return gTotalTime;
+    for (const PlaylistItemRef& item : items_) total += std::max(0, item->duration());
+  totalTime_ = static_cast<int>(std::min<long long>(total, INT32_MAX));
+  if (text) *text = hoursMinutesSeconds(totalTime_);
+  return totalTime_;
 }
 
 int Playlist::count() const {
   std::lock_guard lock(mutex_);
-  return static_cast<int>(gItems.size());
+  return static_cast<int>(items_.size());
 }
 
 PlaylistItemRef Playlist::item(int index) const {
   std::lock_guard lock(mutex_);
-  if (index < 0 || index >= static_cast<int>(gItems.size())) return nullptr;
-  return gItems[index];
+  if (index < 0 || index >= static_cast<int>(items_.size())) return nullptr;
+  return items_[index];
 }
 
 std::optional<MP3Info> Playlist::mp3Info(int index) const {
@@ -426,41 +426,41 @@ int Playlist::indexOf(const PlaylistItem* item) const {
 }
 
 int Playlist::indexOfLocked(const PlaylistItem* item) const {
-  for (size_t i = 0; i < gItems.size(); ++i)
-    if (gItems[i].get() == item) return static_cast<int>(i);
+  for (size_t i = 0; i < items_.size(); ++i)
+    if (items_[i].get() == item) return static_cast<int>(i);
   return -1;
 }
 
 std::vector<PlaylistItemRef> Playlist::items() const {
   std::lock_guard lock(mutex_);
-  return gItems;
+  return items_;
 }
 
 int Playlist::currentIndex() const {
   std::lock_guard lock(mutex_);
-  return gCurrentIndex;
+  return currentIndex_;
 }
 
 std::string Playlist::name() const {
   std::lock_guard lock(mutex_);
-  return gName;
+  return name_;
 }
 
 bool Playlist::modified() const {
   std::lock_guard lock(mutex_);
-  return gModified;
+  return modified_;
 }
 
 bool Playlist::setItem(int index, PlaylistItemRef item) {
   std::lock_guard lock(mutex_);
-  if (!item || index < 0 || index >= static_cast<int>(gItems.size())) return false;
-  gItems[index] = std::move(item);
+  if (!item || index < 0 || index >= static_cast<int>(items_.size())) return false;
+  items_[index] = std::move(item);
   return true;
 }
 
 void Playlist::attachListWindow(PlaylistListWindow* window) {
   std::lock_guard lock(mutex_);
-  gListWindow = window;
+  listWindow_ = window;
 }
 
 void Playlist::setListener(PlaylistListener* listener) {
@@ -470,26 +470,26 @@ void Playlist::setListener(PlaylistListener* listener) {
 
 void Playlist::refreshRow(int index) {
   std::lock_guard lock(mutex_);
-  if (!gListWindow || index < 0 || index >= static_cast<int>(gItems.size())) return;
-  gListWindow->deleteRow(index);
-  gListWindow->insertRow(index, gItems[index]);
+  if (!listWindow_ || index < 0 || index >= static_cast<int>(items_.size())) return;
+  listWindow_->deleteRow(index);
+  listWindow_->insertRow(index, items_[index]);
 }
 
 void Playlist::showCurrentRow() {
   std::lock_guard lock(mutex_);
-  if (gListWindow && gCurrentIndex >= 0) gListWindow->ensureRowVisible(gCurrentIndex);
+  if (listWindow_ && currentIndex_ >= 0) listWindow_->ensureRowVisible(currentIndex_);
 }
 
 void Playlist::showRow(int index, bool select) {
   std::lock_guard lock(mutex_);
-  if (!gListWindow || index < 0 || index >= static_cast<int>(gItems.size())) return;
-  gListWindow->ensureRowVisible(index);
-  if (select) gListWindow->selectRow(index);
+  if (!listWindow_ || index < 0 || index >= static_cast<int>(items_.size())) return;
+  listWindow_->ensureRowVisible(index);
+  if (select) listWindow_->selectRow(index);
 }
 
 void Playlist::redrawList() {
   std::lock_guard lock(mutex_);
-  if (gListWindow) gListWindow->redraw();
+  if (listWindow_) listWindow_->redraw();
 }
 
 void Playlist::syncFromWindow() {
@@ -502,39 +502,39 @@ void Playlist::syncFromWindow() {
 }
 
 PlaylistItemRef Playlist::syncFromWindowLocked() {
-  if (gListWindow) {
+  if (listWindow_) {
     // Only a reordering of our own items is taken over; rows that lost step with the list are
     // rebuilt from it instead, so that no row can smuggle in a foreign or a dropped item.
-    const int n = static_cast<int>(gItems.size());
-    bool matches = gListWindow->rowCount() == n;
+    const int n = static_cast<int>(items_.size());
+    bool matches = listWindow_->rowCount() == n;
     std::vector<PlaylistItemRef> order;
     if (matches) {
       std::unordered_set<const PlaylistItem*> ours;
-      for (const PlaylistItemRef& item : gItems) ours.insert(item.get());
+      for (const PlaylistItemRef& item : items_) ours.insert(item.get());
       order.reserve(n);
       for (int r = 0; r < n && matches; ++r) {
-        PlaylistItemRef item = gListWindow->rowItem(r);
+        PlaylistItemRef item = listWindow_->rowItem(r);
         matches = item && ours.erase(item.get()) == 1;
         order.push_back(std::move(item));
       }
     }
     if (matches) {
-      gItems = std::move(order);
+      items_ = std::move(order);
     } else {
       Logger::log("Playlist::syncFromWindow - the list rows did not match the playlist; rows rebuilt\n");
-      gListWindow->deleteAllRows();
-      for (const PlaylistItemRef& item : gItems) gListWindow->insertRow(-1, item);
+      listWindow_->deleteAllRows();
+      for (const PlaylistItemRef& item : items_) listWindow_->insertRow(-1, item);
     }
   }
-  gCurrentIndex = -1;
-  for (size_t i = 0; i < gItems.size(); ++i) {
-    if (gItems[i]->isCurrent()) {
-      gCurrentIndex = static_cast<int>(i);
+  currentIndex_ = -1;
+  for (size_t i = 0; i < items_.size(); ++i) {
+    if (items_[i]->isCurrent()) {
+      currentIndex_ = static_cast<int>(i);
       break;
     }
   }
-  if (!listener_ || gItems.empty()) return nullptr;
-  return gItems[gCurrentIndex + 1 < static_cast<int>(gItems.size()) ? gCurrentIndex + 1 : 0];
+  if (!listener_ || items_.empty()) return nullptr;
+  return items_[currentIndex_ + 1 < static_cast<int>(items_.size()) ? currentIndex_ + 1 : 0];
 }
 
 void Playlist::tellNextTrack(const PlaylistItemRef& next) {
@@ -549,7 +549,7 @@ void Playlist::tellNextTrack(const PlaylistItemRef& next) {
 
 void Playlist::clearNewFlags() {
   std::lock_guard lock(mutex_);
-  for (const PlaylistItemRef& item : gItems) item->setNew(false);
+  for (const PlaylistItemRef& item : items_) item->setNew(false);
 }
 
 }  // namespace brovana

@@ -56,7 +56,7 @@ class Playlist {
   std::optional<std::string> saveAs(const std::string& path, SaveType type);
 
   // Drops every item; the rows are left to the caller.
-  void FreeListArray();
+  void dropItems();
   // Empties the list and its rows in place, as it was made: whoever holds the list (the engine,
   // the supervisor) keeps a valid, empty one.
   void clear();
@@ -117,13 +117,13 @@ class Playlist {
 
   Prompts& prompts_;
   mutable std::mutex mutex_;
-  std::vector<PlaylistItemRef> gItems;
-  bool gModified = false;
-  int gCurrentIndex = -1;
-  std::string gName = "<none>";
-  PlaylistListWindow* gListWindow = nullptr;
+  std::vector<PlaylistItemRef> items_;
+  bool modified_ = false;
+  int currentIndex_ = -1;
+  std::string name_ = "<none>";
+  PlaylistListWindow* listWindow_ = nullptr;
   PlaylistListener* listener_ = nullptr;
-  int gTotalTime = 0;
+  int totalTime_ = 0;
 };
 
 }  // namespace brovana

@@ -47,46 +47,46 @@ PlaylistItem::PlaylistItem(std::string_view path) {
   // name holds (the name would otherwise silently stop there when the file is opened).
   path = path.substr(0, path.find('\n'));
   path = path.substr(0, path.find('\0'));
-  gFullpath = std::string(path);
+  fullpath_ = std::string(path);
 
-  size_t slash = gFullpath.rfind('/');
-  gFilename = slash == std::string::npos ? gFullpath : gFullpath.substr(slash + 1);
-  if (gFullpath.find('.') == std::string::npos)
-    gDirectory = gFullpath;
-  else if (slash != std::string::npos && slash + 1 < gFullpath.size())
-    gDirectory = gFullpath.substr(0, slash);
+  size_t slash = fullpath_.rfind('/');
+  filename_ = slash == std::string::npos ? fullpath_ : fullpath_.substr(slash + 1);
+  if (fullpath_.find('.') == std::string::npos)
+    directory_ = fullpath_;
+  else if (slash != std::string::npos && slash + 1 < fullpath_.size())
+    directory_ = fullpath_.substr(0, slash);
 
-  gMP3Info = MP3Info(gFullpath);
-  gExists = canOpenForReading(gFullpath);
-  if (gExists) gTime = hoursMinutesSeconds(gMP3Info.duration());
+  facts_ = MP3Info(fullpath_);
+  exists_ = canOpenForReading(fullpath_);
+  if (exists_) time_ = hoursMinutesSeconds(facts_.duration());
 }
 
 MP3Info PlaylistItem::mp3Info() const {
   std::lock_guard lock(mutex_);
-  return gMP3Info;
+  return facts_;
 }
 
 int PlaylistItem::duration() const {
   std::lock_guard lock(mutex_);
-  return gMP3Info.duration();
+  return facts_.duration();
 }
 
 bool PlaylistItem::writeID3v1(std::string_view artist, std::string_view title, std::string_view album) {
   std::lock_guard lock(mutex_);
-  return gMP3Info.writeID3v1(artist, title, album);
+  return facts_.writeID3v1(artist, title, album);
 }
 
 std::string PlaylistItem::m3uLines() const {
   MP3Info info = mp3Info();
   char head[40];
   std::snprintf(head, sizeof head, "#EXTINF:%d,", info.duration());
-  return head + oneLine(info.title(0)) + "\r\n" + gFullpath + "\r\n";
+  return head + oneLine(info.title(0)) + "\r\n" + fullpath_ + "\r\n";
 }
 
 std::string PlaylistItem::plsLines(int number) const {
   MP3Info info = mp3Info();
   std::string n = std::to_string(number);
-  return "File" + n + "=" + gFullpath + "\r\n" + "Title" + n + "=" + oneLine(info.title()) + "\r\n" +
+  return "File" + n + "=" + fullpath_ + "\r\n" + "Title" + n + "=" + oneLine(info.title()) + "\r\n" +
          "Length" + n + "=" + std::to_string(info.duration()) + "\r\n";
 }
 

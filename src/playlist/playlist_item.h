@@ -26,12 +26,12 @@ class PlaylistItem {
   PlaylistItem(const PlaylistItem&) = delete;
   PlaylistItem& operator=(const PlaylistItem&) = delete;
 
-  const std::string& filename() const { return gFilename; }
-  const std::optional<std::string>& directory() const { return gDirectory; }
-  const std::string& fullpath() const { return gFullpath; }
+  const std::string& filename() const { return filename_; }
+  const std::optional<std::string>& directory() const { return directory_; }
+  const std::string& fullpath() const { return fullpath_; }
   // "h:mm:ss"; none when the file did not exist.
-  const std::optional<std::string>& time() const { return gTime; }
-  bool exists() const { return gExists; }
+  const std::optional<std::string>& time() const { return time_; }
+  bool exists() const { return exists_; }
 
   // A copy, taken under the item's lock.
   MP3Info mp3Info() const;
@@ -39,12 +39,12 @@ class PlaylistItem {
   // Writes the file's ID3v1 tag and takes the new texts (see MP3Info::writeID3v1).
   bool writeID3v1(std::string_view artist, std::string_view title, std::string_view album);
 
-  bool isCurrent() const { return gIsCurrent.load(); }
-  void setCurrent(bool on) { gIsCurrent.store(on); }
-  bool isNew() const { return gNew.load(); }
-  void setNew(bool on) { gNew.store(on); }
-  bool playable() const { return gPlayable.load(); }
-  void setPlayable(bool on) { gPlayable.store(on); }
+  bool isCurrent() const { return current_.load(); }
+  void setCurrent(bool on) { current_.store(on); }
+  bool isNew() const { return new_.load(); }
+  void setNew(bool on) { new_.store(on); }
+  bool playable() const { return playable_.load(); }
+  void setPlayable(bool on) { playable_.store(on); }
 
   // "#EXTINF:<seconds>,<full title>" and the path, CR LF ended.
   std::string m3uLines() const;
@@ -52,18 +52,18 @@ class PlaylistItem {
   std::string plsLines(int number) const;
 
  private:
-  std::string gFilename;
-  std::optional<std::string> gDirectory;
-  std::string gFullpath;
-  std::optional<std::string> gTime;
-  bool gExists = false;
+  std::string filename_;
+  std::optional<std::string> directory_;
+  std::string fullpath_;
+  std::optional<std::string> time_;
+  bool exists_ = false;
 
   mutable std::mutex mutex_;
-  MP3Info gMP3Info;
+  MP3Info facts_;
 
-  std::atomic<bool> gIsCurrent{false};
-  std::atomic<bool> gNew{false};
-  std::atomic<bool> gPlayable{true};
+  std::atomic<bool> current_{false};
+  std::atomic<bool> new_{false};
+  std::atomic<bool> playable_{true};
 };
 
 using PlaylistItemRef = std::shared_ptr<PlaylistItem>;

@@ -13,10 +13,10 @@
 #include <cstdio>
 #include <thread>
 
-#include "audio/acm_convert.h"
-#include "audio/encoder.h"
+#include "audio/conversion_stage.h"
+#include "audio/playlist_engine.h"
 #include "leveller.h"
-#include "monitor/line_quality.h"
+#include "monitor/quality_gauge.h"
 #include "monitor/visual.h"
 #include "platform/decoder_library.h"
 #include "platform/lame_codec.h"
@@ -101,10 +101,10 @@ int transcode(const std::string& path, int lineSpeed) {
   test::FakeExit exit;
   Bench bench(*format);
   LameCodec codec;
-  AcmConvert acm(bench, bench, codec, prompts, exit);
-  acm.startConvertThread();
+  ConversionStage conversion(bench, bench, codec, prompts, exit);
+  conversion.startConvertThread();
   Playlist playlist(prompts);
-  Encoder encoder(acm, bench, prompts);
+  PlaylistEngine encoder(conversion, bench, prompts);
   encoder.setNoStats(true);
   encoder.setContinuousLoop(false);
   Timing ours = timed(RUSAGE_SELF, [&] {
@@ -118,7 +118,7 @@ int transcode(const std::string& path, int lineSpeed) {
     // rest is flushed out chunk by chunk until the sink takes nothing more for a while.
     for (long long last = -1; last != bench.mp3Bytes; std::this_thread::sleep_for(30ms)) {
       last = bench.mp3Bytes;
-      for (; acm.pendingBytes() > 0; std::this_thread::sleep_for(1ms)) acm.flush();
+      for (; conversion.pendingBytes() > 0; std::this_thread::sleep_for(1ms)) conversion.flush();
     }
     return bench.frames > 0 && bench.mp3Bytes > 0;
   });
@@ -169,7 +169,7 @@ int monitor(double duration, int width, int height) {
   }
   std::printf("visuals %dx%d, all displays: %.2f %% of one core (goal < 2 %%)\n", width, height,
               100 * (cpuSeconds() - cpu) / seconds(start));
-  LineQuality gauge;
+  QualityGauge gauge;
   cpu = cpuSeconds();
   for (int i = 0; i < 1'000'000; ++i)
     gauge.setCpuQuality(0.95f), gauge.setNetworkQuality(32000 + i % 100, 32000);

@@ -46,7 +46,7 @@ int main(int argc, char** argv) {
   test::WindowedStudio studio("localhost", registry);
   Supervisor supervisor(nullptr, "localhost",
                         SupervisorContext{studio.prompts, studio.exit, registry, studio.http, studio.parts});
-  PlaylistWindow2 window(supervisor, studio.prompts);
+  PlaylistWindow window(supervisor, studio.prompts);
   window.show();
   QApplication::processEvents();
 

@@ -70,8 +70,8 @@ TEST_F(LiveInputTest, VoiceoverCrossfadesAndTheLineAndTheMixerFollowIt) {
     HeadlessMainWindow window;
     LameCodec codec;
     PlatformDecoderLibrary decoders;
-    HeadlessParts parts(prompts, codec, [&](AcmConvert& stage, const EngineWiring& wiring, Prompts& p) {
-      return std::make_unique<EncoderEngine>(stage, decoders, p, wiring);
+    HeadlessParts parts(prompts, codec, [&](ConversionStage& stage, const EngineWiring& wiring, Prompts& p) {
+      return std::make_unique<EnginePart>(stage, decoders, p, wiring);
     });
     SongUpdateSender songs(http);
     Supervisor studio(&window, emulator.webHost(),

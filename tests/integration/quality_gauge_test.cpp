@@ -2,14 +2,15 @@
 // at one and a half times real time, the stream goes to a server that stops reading twice for
 // a while, and the gauge gets the stage's measured figures every 1.5 s, as from the capture.
 
+#include "monitor/quality_gauge.h"
+
 #include <gtest/gtest.h>
 
 #include <thread>
 
 #include "broadcast/audio_parts.h"
-#include "monitor/line_quality.h"
 #include "monitor/status_display.h"
-#include "net/live_connect.h"
+#include "net/server_link.h"
 #include "net/web_service.h"
 #include "platform/lame_codec.h"
 #include "support/fake_account_service.h"
@@ -35,27 +36,27 @@ TEST(QualityGaugeIntegrationTest, StallingServerTurnsTheGaugeBadOncePerStall) {
   StatusDisplay status;
   test::FakeLinkReports link;
   test::LogTail log;
-  LiveConnect live("web.test", &link, accounts, prompts, {2s, 30s, 120s});
+  ServerLink live("web.test", &link, accounts, prompts, {2s, 30s, 120s});
   live.setPassword("secret");
   live.setOutputBitrate(32000);
   ASSERT_TRUE(live.refreshServerInfo());
   live.connect();
   ASSERT_TRUE(live.login());
   LameCodec codec;
-  AcmStage stage(live, status, codec, prompts, exit);
+  StagePart stage(live, status, codec, prompts, exit);
   stage.startConvertThread();
-  ASSERT_EQ(stage.acm().InitACM(32000), kInitOpened);
-  const int rate = static_cast<int>(stage.acm().getSourceFormat()->wfx.nSamplesPerSec);
-  LineQuality gauge(&qualityWindow);
+  ASSERT_EQ(stage.conversion().openStream(32000), kInitOpened);
+  const int rate = static_cast<int>(stage.conversion().getSourceFormat()->wfx.nSamplesPerSec);
+  QualityGauge gauge(&qualityWindow);
 
   // 100 ms of stereo at a time; a constant stream bit rate makes the sound itself no matter.
   std::vector<uint8_t> block(static_cast<size_t>(rate / 10 * 4));
   const auto start = Clock::now();
   for (int n = 1; log.count("ERROR : Line dropouts") < 2 && Clock::now() - start < 70s; ++n) {
-    stage.acm().convertAndSend(block.data(), static_cast<int>(block.size()), 0, "line");
+    stage.conversion().convertAndSend(block.data(), static_cast<int>(block.size()), 0, "line");
     if (n % 15 == 0) {
-      gauge.setCpuQuality(stage.acm().getThroughputRatio());
-      gauge.setNetworkQuality(stage.acm().getTransmitBitRate(), 32000);
+      gauge.setCpuQuality(stage.conversion().getThroughputRatio());
+      gauge.setNetworkQuality(stage.conversion().getTransmitBitRate(), 32000);
     }
     std::this_thread::sleep_until(start + n * 100ms / 1.5);
   }
@@ -64,7 +65,7 @@ TEST(QualityGaugeIntegrationTest, StallingServerTurnsTheGaugeBadOncePerStall) {
   EXPECT_EQ(
       qualityWindow.labels(kQualityStatusLabel),
       (std::vector<std::string>{kStreamGoodText, kStreamDropoutsText, kStreamGoodText, kStreamDropoutsText}));
-  stage.acm().shutDown();
+  stage.conversion().shutDown();
 }
 
 }  // namespace

@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "net/live_connect.h"
+#include "net/server_link.h"
 #include "support/demo_station.h"
 #include "support/journal.h"
 #include "support/scripted_peer.h"

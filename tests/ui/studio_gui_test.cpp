@@ -44,7 +44,7 @@ TEST_F(StudioWithWindows, PreviousPlaylistGoesOnTheAirAndCtrlEEndsTheRun) {
     if (std::chrono::steady_clock::now() > giveUp) QCoreApplication::exit(99);  // fails below
     if (!heard || exitGiven) return;
     for (QWidget* window : QApplication::topLevelWidgets()) {
-      if (window->objectName() != "MiniWindow" || !window->isVisible()) continue;
+      if (window->objectName() != "MainWindow" || !window->isVisible()) continue;
       // The accelerator works in the active window, as a member's key press would.
       if (QApplication::activeWindow() != window) return window->activateWindow();
       // Posted: the exit asks a question, which the driver answers while it waits.

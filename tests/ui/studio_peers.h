@@ -10,7 +10,7 @@
 #include <filesystem>
 #include <string>
 
-#include "app/mini_window.h"
+#include "app/main_window.h"
 #include "app/qt_prompts.h"
 #include "app/qt_studio_parts.h"
 #include "broadcast/engine_part.h"
@@ -33,10 +33,11 @@ struct WindowedStudio {
   QtProgramExit exit;
   LameCodec codec;
   PlatformDecoderLibrary decoders;
-  QtStudioParts parts{prompts, codec, [this](AcmConvert& stage, const EngineWiring& wiring, Prompts& shown) {
-                        return std::make_unique<EncoderEngine>(stage, decoders, shown, wiring);
+  QtStudioParts parts{prompts, codec,
+                      [this](ConversionStage& stage, const EngineWiring& wiring, Prompts& shown) {
+                        return std::make_unique<EnginePart>(stage, decoders, shown, wiring);
                       }};
-  MiniWindow window;
+  MainWindow window;
 };
 
 class StudioPeers : public ::testing::Test, protected DemoStation {

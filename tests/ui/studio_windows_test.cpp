@@ -122,13 +122,13 @@ TEST_F(StudioWindows, PlaylistWindowBroadcastButtonAndANewTitleOnTheAir) {
     dialogs.answer(question, true);
   {
     test::WindowedStudio studio(emulator.webHost(), registry);
-    MiniWindow& window = studio.window;
+    MainWindow& window = studio.window;
     ASSERT_TRUE(window.initialise());
     EXPECT_EQ(element<QAction>(window, 32808)->text(), "Switch to Hostplay");
     window.show();
     QTest::qWait(200);  // the automatic start, which finds no playlist of an earlier run
     Supervisor& supervisor = *window.supervisor();
-    auto* playlistWindow = dynamic_cast<PlaylistWindow2*>(supervisor.showPlaylistWindow());
+    auto* playlistWindow = dynamic_cast<PlaylistWindow*>(supervisor.showPlaylistWindow());
     ASSERT_NE(playlistWindow, nullptr);
     QTreeView& list = playlistWindow->list();
 

@@ -28,8 +28,8 @@
 
 #include "app/broadcast_info_dialog.h"
 #include "app/live_windows.h"
+#include "app/main_window.h"
 #include "app/message_dialogs.h"
-#include "app/mini_window.h"
 #include "app/playlist_window.h"
 #include "app/program_info_dialog.h"
 #include "app/qt_prompts.h"
@@ -42,10 +42,10 @@
 #include "app/visuals_widget.h"
 #include "app/working_folder.h"
 #include "core/registry.h"
-#include "monitor/line_quality.h"
+#include "monitor/quality_gauge.h"
 #include "monitor/status_display.h"
 #include "monitor/visual_scene.h"
-#include "net/live_connect.h"
+#include "net/server_link.h"
 #include "net/web_service.h"
 #include "platform/lame_codec.h"
 #include "support/mp3_bytes.h"
@@ -78,7 +78,7 @@ struct Studio {
   // a member's station.
   Supervisor desk{nullptr, "www.zelvora.example", SupervisorContext{prompts, exit, registry, http, parts}};
   GenreList genres = GenreList::load();
-  LiveConnect station{"www.zelvora.example", nullptr, desk.accounts(), prompts};
+  ServerLink station{"www.zelvora.example", nullptr, desk.accounts(), prompts};
 };
 
 void settle(int milliseconds) {
@@ -126,7 +126,7 @@ void play(VisualsWidget& widget, const std::vector<int>& displays) {
 }
 
 Shown mainWindow(Studio& studio) {
-  auto window = std::make_shared<MiniWindow>(studio.context);
+  auto window = std::make_shared<MainWindow>(studio.context);
   window->setWindowTitle(QStringLiteral("Brovana-Live 2.01 - Jan. 29, 2001 - On the Air! (12 listeners)"));
   fill(*window, {{kIdMainNowPlaying, "Lena Morrow - Harbour Lights (Live at the Pier)"},
                  {kIdMainConnectionState, "Connected!!"},
@@ -144,7 +144,7 @@ Shown mainWindow(Studio& studio) {
 // One menu of the main window, opened.
 std::function<Shown(Studio&)> menuOf(int index) {
   return [index](Studio& studio) {
-    auto window = std::make_shared<MiniWindow>(studio.context);
+    auto window = std::make_shared<MainWindow>(studio.context);
     window->findChild<QAction*>(elementName(32808))->setText(QStringLiteral("Switch to Hostplay"));
     for (int marked : {32782, 32787, 32800, 32795, 38000})
       window->findChild<QAction*>(elementName(marked))->setChecked(true);
@@ -217,7 +217,7 @@ Shown notice(Studio&) {
 }
 
 Shown quality(Studio&) {
-  auto window = std::make_shared<StreamQualityWindow>([] {});
+  auto window = std::make_shared<QtQualityWindow>([] {});
   for (const auto& [id, text] : {std::pair<int, std::string>{kQualityCpuLabel, cpuQualityText(0.979f)},
                                  {kQualityNetworkLabel, "21344 (32000) bps"},
                                  {kQualityStatusLabel, kStreamDropoutsText},
@@ -278,7 +278,7 @@ std::function<Shown(Studio&)> wizardPage(QtSetupWizard::Page page) {
 }
 
 Shown broadcastInfo(Studio& studio) {
-  LiveConnect& station = studio.station;
+  ServerLink& station = studio.station;
   station.setMemberName("dj_lena");
   station.setPassword("secret");
   station.setMessage("Harbour Lights - songs for the night shift");
@@ -337,8 +337,8 @@ std::string sampleShow() {
 
 // The show in the playlist window: one track on the air, one that would not play, the two added
 // last still bold, one selected.
-std::shared_ptr<PlaylistWindow2> playlistWithShow(Studio& studio) {
-  auto window = std::make_shared<PlaylistWindow2>(studio.desk, studio.prompts);
+std::shared_ptr<PlaylistWindow> playlistWithShow(Studio& studio) {
+  auto window = std::make_shared<PlaylistWindow>(studio.desk, studio.prompts);
   window->loadPlaylist(sampleShow());
   Playlist& playlist = *window->playlist();
   playlist.clearNewFlags();

@@ -13,8 +13,8 @@
 #include <thread>
 #include <vector>
 
-#include "audio/acm_convert.h"
 #include "audio/conversion_ports.h"
+#include "audio/conversion_stage.h"
 #include "audio/mp3_codec.h"
 #include "audio/mp3_decoder.h"
 #include "support/fake_prompts.h"
@@ -137,13 +137,13 @@ struct StageRig {
   FakeStatus status;
   FakePrompts prompts;
   FakeExit exit;
-  AcmConvert stage{sink, status, codec, prompts, exit};
+  ConversionStage stage{sink, status, codec, prompts, exit};
 };
 
 // A plug-in that negates every sample and, with `framesOut` set, hands back that many frames
 // (the first ones, or the block again after itself); and the visualisation after it. Both are
 // called on the source's thread: the test's own, or the capture's before the test looks.
-struct FakeDspAndVisual : DspHost, VisualFeed {
+struct FakeDspAndVisual : SampleProcessor, VisualFeed {
   int processSamples(uint8_t* samples, int frames, int, int channels, int rate) override {
     calls.push_back({frames, rate});
     auto* s = reinterpret_cast<int16_t*>(samples);

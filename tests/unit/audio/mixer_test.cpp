@@ -45,7 +45,7 @@ struct FakeMixerModel : MixerModel {
 
 // Cards whose recording destination starts with a list of the recordable items.
 std::vector<Line> listCard(std::vector<MixerItem> items) {
-  return {{-1, kDestinationWaveIn, {List}, std::move(items)}};
+  return {{-1, kDestinationRecording, {List}, std::move(items)}};
 }
 const std::vector<Line> kMuxCard = listCard({{"CD Audio", kLineCompactDisc},
                                              {"Microphone", kLineMicrophone},
@@ -55,13 +55,13 @@ const std::vector<Line> kNoIxerCard =
     listCard({{"Mic", kLineMicrophone}, {"Line 1", kLineLineIn}, {"Line 2", kLineLineIn}});
 const std::vector<Line> kAuxListCard = listCard({{"Mic", kLineMicrophone}, {"Aux", kLineAuxiliary}});
 // Recording destinations whose first control is a volume: the sources' switches choose.
-const std::vector<Line> kSwitchCard = {{-1, kDestinationWaveIn, {Volume}},
+const std::vector<Line> kSwitchCard = {{-1, kDestinationRecording, {Volume}},
                                        {0, kLineMicrophone, {Mute}},
                                        {0, kLineLineIn, {Mute}},
                                        {0, kLineCompactDisc, {OnOff}}};
 const std::vector<Line> kAuxSwitchCard = {
-    {-1, kDestinationWaveIn, {Volume}}, {0, kLineMicrophone, {OnOff}}, {0, kLineAuxiliary, {OnOff}}};
-const std::vector<Line> kNoChoiceCard = {{-1, kDestinationWaveIn, {}}, {0, kLineMicrophone, {Volume}}};
+    {-1, kDestinationRecording, {Volume}}, {0, kLineMicrophone, {OnOff}}, {0, kLineAuxiliary, {OnOff}}};
+const std::vector<Line> kNoChoiceCard = {{-1, kDestinationRecording, {}}, {0, kLineMicrophone, {Volume}}};
 
 TEST(MixerTest, InputSelectionRules) {
   const std::tuple<const std::vector<Line>&, int, bool, std::string> cases[] = {
@@ -81,18 +81,18 @@ TEST(MixerTest, InputSelectionRules) {
   };
   for (const auto& [card, source, result, writes] : cases) {
     FakeMixerModel model(card);
-    EXPECT_EQ(Mixer(&model, kDestinationWaveIn).setInputLine(source), result) << source;
+    EXPECT_EQ(Mixer(&model, kDestinationRecording).setInputLine(source), result) << source;
     EXPECT_EQ(model.writes, writes) << source;
   }
-  EXPECT_TRUE(Mixer(nullptr, kDestinationWaveIn).setInputLine(kLineLineIn)) << "no mixer fails no source";
+  EXPECT_TRUE(Mixer(nullptr, kDestinationRecording).setInputLine(kLineLineIn)) << "no mixer fails no source";
 }
 
 TEST(MixerTest, VolumeGoesToTheFirstVolumeOfTheSourceUnderItsDestination) {
-  FakeMixerModel model({{-1, kDestinationWaveIn, {}},
+  FakeMixerModel model({{-1, kDestinationRecording, {}},
                         {0, kLineMicrophone, {OnOff, Volume}},
                         {0, kLineLineIn, {}},
                         {-1, kDestinationSpeakers, {}}});
-  Mixer recording(&model, kDestinationWaveIn);
+  Mixer recording(&model, kDestinationRecording);
   recording.setVolume(kLineMicrophone, 32000);
   recording.setVolume(kLineMicrophone, 65536);  // a slider's full scale
   recording.setVolume(kLineLineIn, 100);

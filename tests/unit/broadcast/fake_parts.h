@@ -59,17 +59,17 @@ class Part {
 };
 
 // The parts that need no more than a name: the stage, the mixers, the gauge and the dialogs.
-class FakePart final : public ConversionStage,
+class FakePart final : public StageControl,
                        public MixerControl,
                        public QualityWindow,
-                       public QualityGauge,
+                       public QualityReports,
                        public BroadcastInfoDialog,
                        public VoiceoverPanel,
                        Part {
  public:
   FakePart(Journal& j, std::string name) : Part(j, std::move(name)) { note("make"); }
   void setVisual(Visualisation*) override {}
-  void setDspHost(DspHost*) override {}
+  void setDspHost(SampleProcessor*) override {}
   void setMusicGain(float gain) override { note("musicGain", gain); }
   void startConvertThread() override {}
   bool selectSource(int code) override { return note("select", code), true; }
@@ -77,7 +77,7 @@ class FakePart final : public ConversionStage,
   void setWaveOutVolume(int) override {}
   int waveOutVolume() const override { return 0; }
   void show() override {}
-  QualityGauge* gauge() override { return this; }
+  QualityReports* gauge() override { return this; }
   void setCpuQuality(float ratio) override { note("cpu", ratio); }
   void setNetworkQuality(int actual, int expected) override { note("network", actual, expected); }
   void refresh(bool show) override { note("refresh", show); }
@@ -101,7 +101,7 @@ class FakePlaylistWindow final : public PlaylistWindowControl, Part {
   Playlist playlist_;
 };
 
-class FakeEngine final : public PlaylistEngine, Part {
+class FakeEngine final : public EngineControl, Part {
  public:
   FakeEngine(Journal& j, const EngineWiring& w) : Part(j, "engine"), reports(w.reports) { note("make"); }
   void start(Playlist&, int, int startIndex) override { note("start", startIndex), playing_ = true; }
@@ -123,7 +123,7 @@ class FakeEngine final : public PlaylistEngine, Part {
   std::atomic<bool> playing_{false};
 };
 
-class FakeCapture final : public Capture, Part {
+class FakeCapture final : public CaptureControl, Part {
  public:
   explicit FakeCapture(Journal& j) : Part(j, "capture") {}
   bool startInput(int lineSpeed) override { return note("start", lineSpeed), open_ = true; }
@@ -167,7 +167,7 @@ class FakeParts final : public StudioParts {
 
   int cpuMHz() override { return 0; }
   bool cdPresent() override { return false; }
-  bool runSetupWizard(LiveConnect&, bool firstRun) override {
+  bool runSetupWizard(ServerLink&, bool firstRun) override {
     journal_.add(firstRun ? "wizard first" : "wizard");
     bool result = wizardResults.empty() || wizardResults.front();
     if (!wizardResults.empty()) wizardResults.erase(wizardResults.begin());
@@ -182,26 +182,25 @@ class FakeParts final : public StudioParts {
   std::unique_ptr<PlaylistWindowControl> makePlaylistWindow(Supervisor&) override {
     return made(playlistWindow, std::make_unique<FakePlaylistWindow>(journal_, prompts_));
   }
-  std::unique_ptr<ConversionStage> makeConversionStage(LiveConnect&, StatusDisplay&,
-                                                       ProgramExit& exit) override {
+  std::unique_ptr<StageControl> makeConversionStage(ServerLink&, StatusDisplay&, ProgramExit& exit) override {
     if (codecFails) exit.endProgram(0);
     return codecFails ? nullptr : std::make_unique<FakePart>(journal_, "stage");
   }
-  std::unique_ptr<PlaylistEngine> makePlaylistEngine(const EngineWiring& wiring) override {
+  std::unique_ptr<EngineControl> makePlaylistEngine(const EngineWiring& wiring) override {
     return made(engine, std::make_unique<FakeEngine>(journal_, wiring));
   }
-  std::unique_ptr<PluginHost> makePluginHost() override { return nullptr; }
+  std::unique_ptr<PluginControl> makePluginHost() override { return nullptr; }
   std::unique_ptr<MixerControl> makeMixer(MixerDestination to) override {
     return std::make_unique<FakePart>(journal_, to == MixerDestination::Recording ? "inMixer" : "outMixer");
   }
   std::unique_ptr<VolumeWindow> makeVolumeWindow(int) override { return std::make_unique<MemoryModes>(); }
-  std::unique_ptr<Capture> makeCapture(const CaptureWiring&) override {
+  std::unique_ptr<CaptureControl> makeCapture(const CaptureWiring&) override {
     return made(capture, std::make_unique<FakeCapture>(journal_));
   }
-  std::unique_ptr<BroadcastInfoDialog> makeBroadcastInfoDialog(LiveConnect&, Supervisor&) override {
+  std::unique_ptr<BroadcastInfoDialog> makeBroadcastInfoDialog(ServerLink&, Supervisor&) override {
     return std::make_unique<FakePart>(journal_, "info");
   }
-  std::unique_ptr<ProgramInfoDialog> makeProgramInfoDialog(LiveConnect&) override { return nullptr; }
+  std::unique_ptr<ProgramInfoDialog> makeProgramInfoDialog(ServerLink&) override { return nullptr; }
   std::unique_ptr<VoiceoverPanel> makeVoiceoverPanel(Supervisor&) override {
     return std::make_unique<FakePart>(journal_, "panel");
   }

@@ -7,7 +7,7 @@
 
 #include "core/registry.h"
 #include "fake_parts.h"
-#include "net/live_connect.h"
+#include "net/server_link.h"
 #include "support/fake_account_service.h"
 #include "support/fake_prompts.h"
 #include "support/temp_folder.h"
@@ -26,7 +26,7 @@ class SettingsTest : public ::testing::Test {
   MemoryRegistry registry;
   test::FakePrompts prompts;
   test::FakeAccountService service;
-  LiveConnect connection{"127.0.0.1:9", nullptr, service, prompts};
+  ServerLink connection{"127.0.0.1:9", nullptr, service, prompts};
   test::MemoryModes modes;
 };
 
@@ -44,7 +44,7 @@ TEST_F(SettingsTest, SpeedsAreCappedAndTheOutputDerivedByTheOneRule) {
     registry.create(profileKeyPath())->set("bitrate", bitrate);
     registry.open(profileKeyPath())->set("output_bitrate", output);
     test::FakePrompts seen;
-    LiveConnect link("127.0.0.1:9", nullptr, service, seen);
+    ServerLink link("127.0.0.1:9", nullptr, service, seen);
     ASSERT_TRUE(loadBroadcastInfo(registry, kProfileName, &link, {}));
     EXPECT_EQ(std::to_string(link.lineSpeed()) + "/" + std::to_string(link.outputBitrate()), held);
     EXPECT_EQ(seen.boxTexts().size(), bitrate == std::string("128000") || output == std::string("64000"))
@@ -69,7 +69,7 @@ TEST_F(SettingsTest, SaveAndLoadRoundTripThroughTheNewKeyOnly) {
             "4 203.0.113.5");
 
   test::resetProgramValues(&registry);
-  LiveConnect link("127.0.0.1:9", nullptr, service, prompts);
+  ServerLink link("127.0.0.1:9", nullptr, service, prompts);
   test::MemoryModes read;
   ASSERT_TRUE(loadBroadcastInfo(registry, kProfileName, &link, {&read, &read, &read}));
   EXPECT_EQ(std::tuple(link.genre(1).value_or("-"), link.genre(2).value_or("-"), link.outputBitrate(),

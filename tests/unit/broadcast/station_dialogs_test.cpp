@@ -7,7 +7,7 @@
 #include <algorithm>
 
 #include "broadcast/broadcast_info.h"
-#include "net/live_connect.h"
+#include "net/server_link.h"
 #include "net/web_account_service.h"
 #include "support/fake_http_client.h"
 #include "support/fake_prompts.h"
@@ -56,7 +56,7 @@ struct Station {
   test::FakePrompts prompts;
   WebService web{http, "127.0.0.1:9"};
   WebAccountService accounts{web};
-  LiveConnect connection{"127.0.0.1:9", nullptr, accounts, prompts};
+  ServerLink connection{"127.0.0.1:9", nullptr, accounts, prompts};
   FakeDesk desk{prompts, accounts};
 };
 

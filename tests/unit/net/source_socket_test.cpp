@@ -26,7 +26,7 @@ TEST(SourceSocketTest, ConnectsByNameAndSendsEveryByte) {
   EXPECT_EQ(peer.received(0), "pw\n" + block);
 }
 
-// A peer that closes is LiveConnect's log-in test; here one that never answers.
+// A peer that closes is ServerLink's log-in test; here one that never answers.
 TEST(SourceSocketTest, ReceiveEndsWithItsTimeOut) {
   ScriptedPeer silent(ScriptedPeer::Script{{}});
   SourceSocket socket;

@@ -1,4 +1,4 @@
-#include "audio/encoder.h"
+#include "audio/playlist_engine.h"
 
 #include <algorithm>
 #include <climits>
@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <utility>
 
-#include "audio/acm_convert.h"
+#include "audio/conversion_stage.h"
 #include "audio/engine_reports.h"
 #include "audio/line_speed.h"
 #include "audio/resampler.h"
@@ -69,14 +69,15 @@ class FlagScope {
 
 }  // namespace
 
-Encoder::Encoder(AcmConvert& acm, DecoderLibrary& decoders, Prompts& prompts, EncoderTimings timings)
-    : acm_(acm),
+PlaylistEngine::PlaylistEngine(ConversionStage& conversion, DecoderLibrary& decoders, Prompts& prompts,
+                               EngineTimings timings)
+    : conversion_(conversion),
       decoders_(decoders),
       prompts_(prompts),
       timings_(timings),
       playback_(PlaybackSettings::fromEnvironment()) {}
 
-Encoder::~Encoder() {
+PlaylistEngine::~PlaylistEngine() {
   closing_.store(true);
   stopRun_.store(INT_MAX);
   abort_.store(true);
@@ -88,22 +89,22 @@ Encoder::~Encoder() {
   closeDecoder();
 }
 
-void Encoder::setReports(EngineReports* reports) {
+void PlaylistEngine::setReports(EngineReports* reports) {
   reports_.store(reports);
 }
-void Encoder::setVisual(VisualFeed* visual) {
+void PlaylistEngine::setVisual(VisualFeed* visual) {
   visual_.store(visual);
 }
-void Encoder::setNoStats(bool on) {
+void PlaylistEngine::setNoStats(bool on) {
   noStats_.store(on);
 }
 
-void Encoder::setPlayback(const PlaybackSettings& settings) {
+void PlaylistEngine::setPlayback(const PlaybackSettings& settings) {
   std::lock_guard lock(playbackMutex_);
   playback_ = settings;
 }
 
-void Encoder::reapWorkers(bool all) {
+void PlaylistEngine::reapWorkers(bool all) {
   std::vector<Worker> finished;
   {
     std::lock_guard lock(workersMutex_);
@@ -119,7 +120,7 @@ void Encoder::reapWorkers(bool all) {
   for (Worker& worker : finished) worker.thread.join();
 }
 
-void Encoder::start(Playlist& playlist, int outputBitrate, int startIndex) {
+void PlaylistEngine::start(Playlist& playlist, int outputBitrate, int startIndex) {
   if (closing_.load()) return;
   outputBitrate_.store(outputBitrate);
   reapWorkers(false);
@@ -138,12 +139,12 @@ void Encoder::start(Playlist& playlist, int outputBitrate, int startIndex) {
   workers_.push_back(Worker{std::move(thread), std::move(done)});
 }
 
-bool Encoder::broadcast(Playlist& playlist, int outputBitrate, int startIndex) {
+bool PlaylistEngine::broadcast(Playlist& playlist, int outputBitrate, int startIndex) {
   ListRun run{++startedRun_, &playlist, outputBitrate};
   return runBroadcast(run, startIndex);
 }
 
-bool Encoder::runBroadcast(ListRun& run, int startIndex) {
+bool PlaylistEngine::runBroadcast(ListRun& run, int startIndex) {
   checkBroadcastMutex();
   OwnedMutex::Hold loopHold(broadcastLoopMutex_);
   if (!mayStart(run)) return false;
@@ -154,8 +155,8 @@ bool Encoder::runBroadcast(ListRun& run, int startIndex) {
   return true;
 }
 
-bool Encoder::mayStart(const ListRun& run) {
-  if (!acm_.hasFormats()) {
+bool PlaylistEngine::mayStart(const ListRun& run) {
+  if (!conversion_.hasFormats()) {
     prompts_.warning(kNoCodecText);
     return false;
   }
@@ -170,7 +171,7 @@ bool Encoder::mayStart(const ListRun& run) {
   return !closing_.load() && run.number > stopRun_.load();
 }
 
-void Encoder::beginRun(ListRun& run, int startIndex) {
+void PlaylistEngine::beginRun(ListRun& run, int startIndex) {
   restartInterval(kSlotListStart);
   abortThread();
   activeRun_.store(run.number);
@@ -191,7 +192,7 @@ void Encoder::beginRun(ListRun& run, int startIndex) {
   if (EngineReports* reports = reports_.load()) reports->playlistName(name);
 }
 
-bool Encoder::playPass(ListRun& run) {
+bool PlaylistEngine::playPass(ListRun& run) {
   run.passTimeMs = 0;
   run.lastStatsMs = nowMs();
   for (;;) {
@@ -222,7 +223,8 @@ bool Encoder::playPass(ListRun& run) {
   }
 }
 
-void Encoder::playEntry(ListRun& run, int index, const PlaylistItemRef& item, const PlaylistItemRef& next) {
+void PlaylistEngine::playEntry(ListRun& run, int index, const PlaylistItemRef& item,
+                               const PlaylistItemRef& next) {
   MP3Info facts = item->mp3Info();
   if (openStage(run.outputBitrate, item->fullpath(), facts.sampleRate(), facts.channels()) != kInitOpened) {
     markUnplayable(run, *item);
@@ -247,10 +249,10 @@ void Encoder::playEntry(ListRun& run, int index, const PlaylistItemRef& item, co
   ++trackNumber_;
 }
 
-void Encoder::announce(const PlaylistItem& item, const MP3Info& facts, const PlaylistItemRef& next) {
+void PlaylistEngine::announce(const PlaylistItem& item, const MP3Info& facts, const PlaylistItemRef& next) {
   if (EngineReports* reports = reports_.load()) {
     std::string title = facts.displayTitle();
-    if (acm_.getSideChannel() != nullptr) title = formatText("(+mic) %s", title.c_str());
+    if (conversion_.getSideChannel() != nullptr) title = formatText("(+mic) %s", title.c_str());
     reports->nowPlaying(title);
     reports->trackFormat(facts.formatInfo());
     reports->nextTrack(next ? next->mp3Info().displayTitle() : std::string(kEndOfProgramText));
@@ -263,7 +265,7 @@ void Encoder::announce(const PlaylistItem& item, const MP3Info& facts, const Pla
   Logger::sampleListeners();
 }
 
-void Encoder::markUnplayable(ListRun& run, PlaylistItem& item) {
+void PlaylistEngine::markUnplayable(ListRun& run, PlaylistItem& item) {
   item.setPlayable(false);
   run.playlist->redrawList();
   ++run.failures;
@@ -271,7 +273,7 @@ void Encoder::markUnplayable(ListRun& run, PlaylistItem& item) {
   if (EngineReports* reports = reports_.load()) reports->errorCounts();
 }
 
-void Encoder::failList(const ListRun& run) {
+void PlaylistEngine::failList(const ListRun& run) {
   prompts_.warning(kPlaylistFailedText);
   closeStage(false, timings_.trackWait);
   if (EngineReports* reports = reports_.load()) {
@@ -283,7 +285,7 @@ void Encoder::failList(const ListRun& run) {
   raiseTo(stopRun_, run.number);
 }
 
-bool Encoder::advance(ListRun& run, int index, const PlaylistItemRef& item) {
+bool PlaylistEngine::advance(ListRun& run, int index, const PlaylistItemRef& item) {
   // By the path, so that edits of the list during the track keep the order; a removed track
   // gives -1, and the list starts over from its first item.
   int found = item ? run.playlist->findByPath(index, item->fullpath()) : -1;
@@ -293,7 +295,7 @@ bool Encoder::advance(ListRun& run, int index, const PlaylistItemRef& item) {
   return currentIndex_ < run.count;
 }
 
-bool Encoder::startOver(const ListRun& run) {
+bool PlaylistEngine::startOver(const ListRun& run) {
   if (!continuous_.load() || stopped(run.number)) return false;
   {
     std::lock_guard lock(indexMutex_);
@@ -304,7 +306,7 @@ bool Encoder::startOver(const ListRun& run) {
   return true;
 }
 
-void Encoder::endRun(const ListRun& run) {
+void PlaylistEngine::endRun(const ListRun& run) {
   if (activeRun_.load() == run.number) {
     playlist_.store(nullptr);
     running_.store(false);
@@ -319,7 +321,7 @@ void Encoder::endRun(const ListRun& run) {
   runningChanged_.notify_all();
 }
 
-bool Encoder::readAndBroadcastData(const PlaylistItemRef& item) {
+bool PlaylistEngine::readAndBroadcastData(const PlaylistItemRef& item) {
   // Outside a list run (a caller of its own) the track belongs to a run of its own.
   int number = activeRun_.load();
   if (number == 0) {
@@ -330,19 +332,19 @@ bool Encoder::readAndBroadcastData(const PlaylistItemRef& item) {
   return playTrack(run, item);
 }
 
-int Encoder::openStage(int outputBitrate, const std::string& path, int sampleRate, int channels) {
+int PlaylistEngine::openStage(int outputBitrate, const std::string& path, int sampleRate, int channels) {
   TrackFormat track{path, streamRate(outputBitrate, sampleRate), channels};
   std::lock_guard lock(stageMutex_);
-  return acm_.InitACM(outputBitrate, &track);
+  return conversion_.openStream(outputBitrate, &track);
 }
 
-bool Encoder::playTrack(ListRun& run, const PlaylistItemRef& item) {
+bool PlaylistEngine::playTrack(ListRun& run, const PlaylistItemRef& item) {
   int call = ++callCount_;
   FlagScope inTrack(inTrack_);
   std::unique_lock decoderLock(decoderMutex_);
   // A stop that could not wait for this track left the closing to it, however it ends.
   struct CloseAfterTrack {
-    Encoder& engine;
+    PlaylistEngine& engine;
     ~CloseAfterTrack() {
       if (!engine.closeAfterTrack_.exchange(false)) return;
       engine.closeDecoder();
@@ -361,8 +363,8 @@ bool Encoder::playTrack(ListRun& run, const PlaylistItemRef& item) {
   return played;
 }
 
-std::optional<PcmFormat> Encoder::openTrack(int outputBitrate, const PlaylistItem& item,
-                                            const MP3Info& facts) {
+std::optional<PcmFormat> PlaylistEngine::openTrack(int outputBitrate, const PlaylistItem& item,
+                                                   const MP3Info& facts) {
   const std::string& path = item.fullpath();
   int status = decoder_->createInput(path);
   if (status != kDecoderOk) {
@@ -396,8 +398,8 @@ std::optional<PcmFormat> Encoder::openTrack(int outputBitrate, const PlaylistIte
   return pcm;
 }
 
-bool Encoder::streamTrack(ListRun& run, const PlaylistItem& item, const MP3Info& facts, PcmFormat pcm,
-                          int call) {
+bool PlaylistEngine::streamTrack(ListRun& run, const PlaylistItem& item, const MP3Info& facts, PcmFormat pcm,
+                                 int call) {
   const std::string& path = item.fullpath();
   // Played at the file's own rate; handed on at the stream's.
   const int rate = streamRate(run.outputBitrate, pcm.sampleRate);
@@ -409,8 +411,8 @@ bool Encoder::streamTrack(ListRun& run, const PlaylistItem& item, const MP3Info&
   auto hand = [&](std::span<const int16_t> samples) {
     if (samples.empty()) return;
     std::lock_guard lock(stageMutex_);
-    acm_.convertAndSend(reinterpret_cast<const uint8_t*>(samples.data()),
-                        static_cast<int>(samples.size() * sizeof(int16_t)), call, path.c_str());
+    conversion_.convertAndSend(reinterpret_cast<const uint8_t*>(samples.data()),
+                               static_cast<int>(samples.size() * sizeof(int16_t)), call, path.c_str());
   };
   auto resampled = [&](auto&& fill) -> std::span<const int16_t> {
     streamBlock_.clear();
@@ -448,23 +450,23 @@ bool Encoder::streamTrack(ListRun& run, const PlaylistItem& item, const MP3Info&
   if (resampler) hand(resampled([&](auto& out) { resampler->drain(out); }));
   {
     std::lock_guard lock(stageMutex_);
-    acm_.flush();
+    conversion_.flush();
   }
   // The track's last PCM and the codec's last frame go out before the next track reopens the
   // stage; otherwise they would be lost, and the stream would end on half a frame.
-  acm_.waitFlushed(kFlushWait, abort_);
-  clock.outputBytes += acm_.takeBytesSent();
+  conversion_.waitFlushed(kFlushWait, abort_);
+  clock.outputBytes += conversion_.takeBytesSent();
   Logger::log("%d bytes transmitted for %s\n", static_cast<int>(clock.outputBytes), path.c_str());
   if (VisualFeed* visual = visual_.load()) visual->addData(nullptr, 0, pcm.channels, 2);
   // A track that ended before its first block was not played; one that was stopped was.
   return announced || abort_.load() || stopped(run.number);
 }
 
-bool Encoder::reportProgress(ListRun& run, const MP3Info& facts, TrackClock& clock) {
+bool PlaylistEngine::reportProgress(ListRun& run, const MP3Info& facts, TrackClock& clock) {
   EngineReports* reports = reports_.load();
   long long trackMs = nowMs() - clock.startMs;
   if (intervalElapsed(kSlotSecond, 1000)) {
-    clock.outputBytes += acm_.takeBytesSent();
+    clock.outputBytes += conversion_.takeBytesSent();
     if (reports != nullptr) {
       reports->dataCounter(formatText("%d kb (input) , %d kb (output)",
                                       static_cast<int>(decoder_->bytesRead() / 1000),
@@ -478,11 +480,11 @@ bool Encoder::reportProgress(ListRun& run, const MP3Info& facts, TrackClock& clo
     refreshTitleIfDue();
   }
   if (reports != nullptr && nowMs() - clock.startMs > kGaugeAfterMs && intervalElapsed(kSlotGauge, 5000))
-    reports->quality(acm_.getThroughputRatio(), acm_.getTransmitBitRate());
+    reports->quality(conversion_.getThroughputRatio(), conversion_.getTransmitBitRate());
   return true;
 }
 
-bool Encoder::openDecoder() {
+bool PlaylistEngine::openDecoder() {
   decoder_ = decoders_.newDecoder();
   if (!decoder_) {
     prompts_.warning("cannot create decoder\n");
@@ -509,21 +511,21 @@ bool Encoder::openDecoder() {
   return true;
 }
 
-void Encoder::closeDecoder() {
+void PlaylistEngine::closeDecoder() {
   if (decoder_) decoder_->closeInput();
   if (output_) output_->close();
   output_.reset();
   decoder_.reset();
 }
 
-bool Encoder::closeStage(bool final, std::chrono::milliseconds wait) {
+bool PlaylistEngine::closeStage(bool final, std::chrono::milliseconds wait) {
   std::unique_lock lock(stageMutex_, std::defer_lock);
   if (!lock.try_lock_for(wait)) return false;
-  acm_.closeACM(final);
+  conversion_.closeStream(final);
   return true;
 }
 
-void Encoder::stopPlaying(bool final) {
+void PlaylistEngine::stopPlaying(bool final) {
   raiseTo(stopRun_, startedRun_.load());
   final_.store(final);
   EngineReports* reports = reports_.load();
@@ -545,7 +547,7 @@ void Encoder::stopPlaying(bool final) {
   }
 }
 
-bool Encoder::abortThread() {
+bool PlaylistEngine::abortThread() {
   prompts_.waitCursor(true);
   abort_.store(true);
   bool released = readAndBroadcastMutex_.waitReleased(timings_.trackWait);
@@ -554,26 +556,26 @@ bool Encoder::abortThread() {
   return released;
 }
 
-bool Encoder::checkBroadcastMutex() {
+bool PlaylistEngine::checkBroadcastMutex() {
   return broadcastLoopMutex_.waitReleased(timings_.loopWait);
 }
 
-PlaylistItemRef Encoder::currentItem() const {
+PlaylistItemRef PlaylistEngine::currentItem() const {
   std::lock_guard lock(indexMutex_);
   return currentItem_;
 }
 
-PlaylistItemRef Encoder::nextItem() const {
+PlaylistItemRef PlaylistEngine::nextItem() const {
   std::lock_guard lock(indexMutex_);
   return nextItem_;
 }
 
-int Encoder::currentIndex() const {
+int PlaylistEngine::currentIndex() const {
   std::lock_guard lock(indexMutex_);
   return currentIndex_;
 }
 
-void Encoder::setCurrentIndex(int index) {
+void PlaylistEngine::setCurrentIndex(int index) {
   {
     std::lock_guard lock(indexMutex_);
     currentIndex_ = index;
@@ -582,7 +584,7 @@ void Encoder::setCurrentIndex(int index) {
   abortThread();
 }
 
-bool Encoder::setPriorityClass(int priorityClass) {
+bool PlaylistEngine::setPriorityClass(int priorityClass) {
   switch (priorityClass) {
     case kPriorityClassNormal:
       return setPriority(kPriorityNormal);
@@ -595,19 +597,19 @@ bool Encoder::setPriorityClass(int priorityClass) {
   }
 }
 
-bool Encoder::setPriority(int priority) {
+bool PlaylistEngine::setPriority(int priority) {
   if (priority < kPriorityNormal || priority > kPriorityHighest) return false;
   priority_.store(priority);
   return applyPriority();
 }
 
-bool Encoder::applyPriority() {
+bool PlaylistEngine::applyPriority() {
   long thread = workerThreadId_.load();
   if (thread == 0) return true;
   return setThreadPriority(thread, priority_.load());
 }
 
-void Encoder::refreshTitleIfDue() {
+void PlaylistEngine::refreshTitleIfDue() {
   std::time_t now = std::time(nullptr);
   std::time_t last = lastTitleRefresh_.load();
   if (now - last <= kTitleRefreshSeconds) return;
@@ -618,7 +620,7 @@ void Encoder::refreshTitleIfDue() {
   }
 }
 
-void Encoder::showTimes(const ListRun& run, const MP3Info& facts, long long trackMs) {
+void PlaylistEngine::showTimes(const ListRun& run, const MP3Info& facts, long long trackMs) {
   EngineReports* reports = reports_.load();
   if (reports == nullptr) return;
   int total = run.playlist->totalTime(false);

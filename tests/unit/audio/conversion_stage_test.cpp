@@ -1,4 +1,4 @@
-#include "audio/acm_convert.h"
+#include "audio/conversion_stage.h"
 
 #include <gtest/gtest.h>
 
@@ -43,7 +43,7 @@ class AcmConvertTest : public ::testing::Test, public test::StageRig {
 TEST_F(AcmConvertTest, ConvertsOnlyChunksOfAtLeast50000BytesAndSendsWhatComesOut) {
   codec.destinationSizeAnswer = 1000;  // a poor answer about the destination does not cut the output
   codec.sourceSizeAnswer = 40'000, codec.outputPer100 = 40;
-  ASSERT_EQ(stage.InitACM(56000), kInitOpened);
+  ASSERT_EQ(stage.openStream(56000), kInitOpened);
   stage.startConvertThread();
   feed(40'000);
   EXPECT_EQ(stage.sourceBufferSize(), 50'000) << "the codec's small answer is raised to the floor";
@@ -61,8 +61,8 @@ TEST_F(AcmConvertTest, FlushEmptiesTheRingWhateverItHolds) {
     SCOPED_TRACE(pending);
     test::FakeCodec codec;
     test::FakeSink sink;
-    AcmConvert stage(sink, status, codec, prompts, exit);
-    ASSERT_EQ(stage.InitACM(56000), kInitOpened);
+    ConversionStage stage(sink, status, codec, prompts, exit);
+    ASSERT_EQ(stage.openStream(56000), kInitOpened);
     auto block = pcm(10'000, 1);
     stage.convertAndSend(block.data(), 0, 0, "test");  // prepares the header
     for (int done = 0; done < pending; done += 10'000) stage.convertAndSend(block.data(), 10'000, 0, "test");
@@ -85,7 +85,7 @@ TEST_F(AcmConvertTest, FlushEmptiesTheRingWhateverItHolds) {
 
 TEST_F(AcmConvertTest, UnpreparedPutsTheChunkBackAndOtherErrorsDropIt) {
   codec.results = {ACMERR_UNPREPARED, MMSYSERR_ERROR};
-  ASSERT_EQ(stage.InitACM(56000), kInitOpened);
+  ASSERT_EQ(stage.openStream(56000), kInitOpened);
   stage.startConvertThread();
   feed(50'000);
   ASSERT_TRUE(test::eventually([&] { return codec.conversions().size() == 1; }));
@@ -104,14 +104,14 @@ TEST(VoiceoverMixTest, MicrophoneIsAddedToTheScaledMusic) {
   };
   for (auto [music, gain, microphone, expected] : cases) {
     auto block = samples({music});
-    AcmConvert::mixSamples(block.data(), samples({microphone}).data(), 2, gain);
+    ConversionStage::mixSamples(block.data(), samples({microphone}).data(), 2, gain);
     EXPECT_EQ(block, samples({expected})) << music << " x " << gain << " + " << microphone;
   }
 }
 
 TEST_F(AcmConvertTest, PlugInWorksOnACopyAndMayChangeTheFrameCountBeforeTheVisualisation) {
   TrackFormat track{"/music/a.mp3", 44100, 2};
-  ASSERT_EQ(stage.InitACM(56000, &track), kInitOpened);
+  ASSERT_EQ(stage.openStream(56000, &track), kInitOpened);
   auto block = samples({100, -200, 300, -400});
   for (int framesOut : {1, 4}) {  // fewer, and the block once more after itself
     test::FakeDspAndVisual dsp;
@@ -140,9 +140,9 @@ TEST(AcmOpenTest, FailuresToOpenTellTheMemberAndLeaveNoDriverOpen) {
     test::FakeSink sink;
     test::FakeExit exit;
     test::FakeStatus status;
-    AcmConvert stage(sink, status, codec, prompts, exit);
+    ConversionStage stage(sink, status, codec, prompts, exit);
     if (expected == kInitStreamFailed) codec.streamPolicy = [](auto&, auto&) { return ACMERR_NOTPOSSIBLE; };
-    EXPECT_EQ(stage.InitACM(lineSpeed), expected);
+    EXPECT_EQ(stage.openStream(lineSpeed), expected);
     EXPECT_EQ(prompts.boxes().size(), boxes) << lineSpeed;
     EXPECT_EQ(exit.ended, formatless) << "a codec that does not answer ends the program";
     EXPECT_EQ(codec.openDrivers.load(), expected == kInitOpened ? 1 : 0)

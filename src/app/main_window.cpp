@@ -1,4 +1,4 @@
-#include "app/mini_window.h"
+#include "app/main_window.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -66,64 +66,64 @@ QString menuText(const std::string& text) {
 
 }  // namespace
 
-struct MiniWindow::MenuEntry {
+struct MainWindow::MenuEntry {
   const char* menu;  // the menu it sits in; "Menu/Submenu" for a submenu
   int id;            // 0: a separator
   const char* text;
   Mark mark;
   const char* shortcut;
-  void (MiniWindow::*action)(int id);
+  void (MainWindow::*action)(int id);
 };
 
 // The whole menu, in order.
-const MiniWindow::MenuEntry MiniWindow::kMenu[] = {
-    {"&Broadcast", 32781, "Broadcast Info...", Mark::None, "", &MiniWindow::showBroadcastInfo},
-    {"&Broadcast", 32772, "New Broadcast ...", Mark::None, "", &MiniWindow::newBroadcast},
+const MainWindow::MenuEntry MainWindow::kMenu[] = {
+    {"&Broadcast", 32781, "Broadcast Info...", Mark::None, "", &MainWindow::showBroadcastInfo},
+    {"&Broadcast", 32772, "New Broadcast ...", Mark::None, "", &MainWindow::newBroadcast},
     {"&Broadcast", 0, "", Mark::None, "", nullptr},
-    {"&Broadcast", 32787, "Continuous Loop", Mark::Check, "", &MiniWindow::toggleLoop},
-    {"&Broadcast", 32786, "Random", Mark::Check, "", &MiniWindow::toggleRandom},
+    {"&Broadcast", 32787, "Continuous Loop", Mark::Check, "", &MainWindow::toggleLoop},
+    {"&Broadcast", 32786, "Random", Mark::Check, "", &MainWindow::toggleRandom},
     {"&Broadcast", 0, "", Mark::None, "", nullptr},
-    {"&Broadcast", 32826, "Save to file...", Mark::Check, "", &MiniWindow::saveToFile},
+    {"&Broadcast", 32826, "Save to file...", Mark::Check, "", &MainWindow::saveToFile},
     {"&Broadcast", 0, "", Mark::None, "", nullptr},
-    {"&Broadcast", 32790, "Exit", Mark::None, "Ctrl+E", &MiniWindow::exitCommand},
-    {"Audio &Source", 32782, "Playlist", Mark::Source, "", &MiniWindow::selectSource},
-    {"Audio &Source", 32783, "CD", Mark::Source, "", &MiniWindow::selectSource},
-    {"Audio &Source", 32784, "Line In", Mark::Source, "", &MiniWindow::selectSource},
-    {"Audio &Source", 32785, "Microphone", Mark::Source, "", &MiniWindow::selectSource},
-    {"Audio &Source", 32821, "Mixer", Mark::Source, "", &MiniWindow::selectSource},
+    {"&Broadcast", 32790, "Exit", Mark::None, "Ctrl+E", &MainWindow::exitCommand},
+    {"Audio &Source", 32782, "Playlist", Mark::Source, "", &MainWindow::selectSource},
+    {"Audio &Source", 32783, "CD", Mark::Source, "", &MainWindow::selectSource},
+    {"Audio &Source", 32784, "Line In", Mark::Source, "", &MainWindow::selectSource},
+    {"Audio &Source", 32785, "Microphone", Mark::Source, "", &MainWindow::selectSource},
+    {"Audio &Source", 32821, "Mixer", Mark::Source, "", &MainWindow::selectSource},
     {"Audio &Source", 0, "", Mark::None, "", nullptr},
-    {"Audio &Source", 32794, "Voiceover...", Mark::None, "", &MiniWindow::voiceover},
-    {"Audio &Source", 32804, "Volume...", Mark::None, "", &MiniWindow::showVolume},
-    {"&View", 32771, "Status...", Mark::None, "Ctrl+S", &MiniWindow::showStatus},
-    {"&View", 32807, "Stream Quality...", Mark::None, "", &MiniWindow::showQuality},
-    {"&View/Visuals", 32801, "Scope", Mark::Check, "", &MiniWindow::toggleVisual},
-    {"&View/Visuals", 32800, "Spectrum", Mark::Check, "", &MiniWindow::toggleVisual},
-    {"&View/Visuals", 32799, "VU - scrolling", Mark::Check, "", &MiniWindow::toggleVisual},
-    {"&View/Visuals", 32805, "VU - stereo", Mark::Check, "", &MiniWindow::toggleVisual},
-    {"&Options", 32778, "Change Skins...", Mark::None, "", &MiniWindow::changeSkins},
-    {"&Options/Priority", 32795, "Normal", Mark::Priority, "", &MiniWindow::setPriority},
-    {"&Options/Priority", 32796, "Medium", Mark::Priority, "", &MiniWindow::setPriority},
-    {"&Options/Priority", 32797, "High", Mark::Priority, "", &MiniWindow::setPriority},
+    {"Audio &Source", 32794, "Voiceover...", Mark::None, "", &MainWindow::voiceover},
+    {"Audio &Source", 32804, "Volume...", Mark::None, "", &MainWindow::showVolume},
+    {"&View", 32771, "Status...", Mark::None, "Ctrl+S", &MainWindow::showStatus},
+    {"&View", 32807, "Stream Quality...", Mark::None, "", &MainWindow::showQuality},
+    {"&View/Visuals", 32801, "Scope", Mark::Check, "", &MainWindow::toggleVisual},
+    {"&View/Visuals", 32800, "Spectrum", Mark::Check, "", &MainWindow::toggleVisual},
+    {"&View/Visuals", 32799, "VU - scrolling", Mark::Check, "", &MainWindow::toggleVisual},
+    {"&View/Visuals", 32805, "VU - stereo", Mark::Check, "", &MainWindow::toggleVisual},
+    {"&Options", 32778, "Change Skins...", Mark::None, "", &MainWindow::changeSkins},
+    {"&Options/Priority", 32795, "Normal", Mark::Priority, "", &MainWindow::setPriority},
+    {"&Options/Priority", 32796, "Medium", Mark::Priority, "", &MainWindow::setPriority},
+    {"&Options/Priority", 32797, "High", Mark::Priority, "", &MainWindow::setPriority},
     {"&Options", 0, "", Mark::None, "", nullptr},
-    {"&Options", 32806, "Restart server", Mark::None, "", &MiniWindow::restartServer},
-    {"&Options", 32808, "Switch to %s", Mark::None, "", &MiniWindow::switchToHostplay},
-    {"&Options", 32812, "Submit Program Info...", Mark::None, "", &MiniWindow::submitProgramInfo},
-    {"&Plugins", kPluginCommand, "-none-", Mark::Plugin, "", &MiniWindow::launchPlugin},
-    {"&Help", 32811, "Help...", Mark::None, "", &MiniWindow::openPage},
-    {"&Help", 32814, "Tips 'n Tricks...", Mark::None, "", &MiniWindow::openPage},
-    {"&Help", 32822, "Why does my stream break up?", Mark::None, "", &MiniWindow::openPage},
+    {"&Options", 32806, "Restart server", Mark::None, "", &MainWindow::restartServer},
+    {"&Options", 32808, "Switch to %s", Mark::None, "", &MainWindow::switchToHostplay},
+    {"&Options", 32812, "Submit Program Info...", Mark::None, "", &MainWindow::submitProgramInfo},
+    {"&Plugins", kPluginCommand, "-none-", Mark::Plugin, "", &MainWindow::launchPlugin},
+    {"&Help", 32811, "Help...", Mark::None, "", &MainWindow::openPage},
+    {"&Help", 32814, "Tips 'n Tricks...", Mark::None, "", &MainWindow::openPage},
+    {"&Help", 32822, "Why does my stream break up?", Mark::None, "", &MainWindow::openPage},
     {"&Help", 0, "", Mark::None, "", nullptr},
-    {"&Help", 32792, "Show Log...", Mark::None, "", &MiniWindow::showLog},
+    {"&Help", 32792, "Show Log...", Mark::None, "", &MainWindow::showLog},
     {"&Help", 0, "", Mark::None, "", nullptr},
-    {"&Help", 32819, "Bug Report...", Mark::None, "", &MiniWindow::mail},
-    {"&Help", 32818, "Question...", Mark::None, "", &MiniWindow::mail},
-    {"&Help", 32820, "Tell a friend...", Mark::None, "", &MiniWindow::mail},
+    {"&Help", 32819, "Bug Report...", Mark::None, "", &MainWindow::mail},
+    {"&Help", 32818, "Question...", Mark::None, "", &MainWindow::mail},
+    {"&Help", 32820, "Tell a friend...", Mark::None, "", &MainWindow::mail},
     {"&Help", 0, "", Mark::None, "", nullptr},
-    {"&Help", 32816, "About Brovana-Live...", Mark::None, "", &MiniWindow::about},
+    {"&Help", 32816, "About Brovana-Live...", Mark::None, "", &MainWindow::about},
 };
 
-MiniWindow::MiniWindow(StudioContext context) : context_(context) {
-  setObjectName(QStringLiteral("MiniWindow"));
+MainWindow::MainWindow(StudioContext context) : context_(context) {
+  setObjectName(QStringLiteral("MainWindow"));
   setWindowTitle(QString::fromLatin1(kProgramName));
   setAcceptDrops(true);
   buildFace();
@@ -131,9 +131,9 @@ MiniWindow::MiniWindow(StudioContext context) : context_(context) {
   applySkin(*this, currentSkin());
 }
 
-MiniWindow::~MiniWindow() = default;
+MainWindow::~MainWindow() = default;
 
-void MiniWindow::buildFace() {
+void MainWindow::buildFace() {
   form_.setObjectName(elementName(kIdSkinForm));
   setCentralWidget(&form_);
 
@@ -209,7 +209,7 @@ void MiniWindow::buildFace() {
   panel_.setMinimumWidth(fontMetrics().averageCharWidth() * 72);
 }
 
-void MiniWindow::buildMenu() {
+void MainWindow::buildMenu() {
   std::map<QString, QMenu*> menus;
   auto menuFor = [&](const QString& path) {
     QMenu*& menu = menus[path];
@@ -241,7 +241,7 @@ void MiniWindow::buildMenu() {
 }
 
 // The plug-ins found in Plugins/, after "-none-". Before any broadcast thread can set a mark.
-void MiniWindow::addPlugins() {
+void MainWindow::addPlugins() {
   for (const PluginMenuEntry& plugin : supervisor_->pluginMenu()) {
     if (actions_.count(plugin.id)) continue;
     QAction* action = pluginMenu_->addAction(menuText(plugin.text));
@@ -256,7 +256,7 @@ void MiniWindow::addPlugins() {
   }
 }
 
-bool MiniWindow::initialise() {
+bool MainWindow::initialise() {
   supervisor_ =
       std::make_unique<Supervisor>(this, context_.webHost,
                                    SupervisorContext{context_.prompts, context_.exit, context_.registry,
@@ -279,7 +279,7 @@ bool MiniWindow::initialise() {
   return true;
 }
 
-void MiniWindow::attachStatusTexts() {
+void MainWindow::attachStatusTexts() {
   StatusDisplay* status = supervisor_->statusDisplay();
   status->setMainField(MainField::ConnectionState, &connectionTarget_);
   status->setMainField(MainField::DataCounter, &counterTarget_);
@@ -288,9 +288,9 @@ void MiniWindow::attachStatusTexts() {
 }
 
 // The marks as the studio has them; also after a command, which may have been refused.
-void MiniWindow::showMarks() {
+void MainWindow::showMarks() {
   if (!supervisor_) return;
-  PlaylistEngine* engine = supervisor_->engine();
+  EngineControl* engine = supervisor_->engine();
   actions_.at(32787)->setChecked(engine && engine->continuousLoop());
   actions_.at(32786)->setChecked(engine && engine->random());
   int priority = engine ? engine->priority() : 0;
@@ -305,22 +305,22 @@ void MiniWindow::showMarks() {
   for (QAction* action : sources_.actions()) action->setChecked(action == actions_.at(source));
 }
 
-void MiniWindow::runCommand(const MenuEntry& entry) {
+void MainWindow::runCommand(const MenuEntry& entry) {
   if (supervisor_ && entry.action) (this->*entry.action)(entry.id);
   showMarks();
 }
 
 // ---- the view ----
 
-void MiniWindow::setTitle(const std::string& title) {
+void MainWindow::setTitle(const std::string& title) {
   postTo(this, [this, title = QString::fromStdString(title)] { setWindowTitle(title); });
 }
 
-void MiniWindow::setBroadcastCaption(const std::string& caption) {
+void MainWindow::setBroadcastCaption(const std::string& caption) {
   postTo(&broadcast_, [this, caption = QString::fromStdString(caption)] { broadcast_.setText(caption); });
 }
 
-void MiniWindow::setMenuCheck(int commandId, bool checked) {
+void MainWindow::setMenuCheck(int commandId, bool checked) {
   auto action = actions_.find(commandId);
   if (action == actions_.end()) return;
   postTo(action->second, [action = action->second, checked] { action->setChecked(checked); });
@@ -328,7 +328,7 @@ void MiniWindow::setMenuCheck(int commandId, bool checked) {
 
 // ---- window events ----
 
-void MiniWindow::showEvent(QShowEvent* event) {
+void MainWindow::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
   if (autoStarted_ || !supervisor_) return;
   autoStarted_ = true;
@@ -338,7 +338,7 @@ void MiniWindow::showEvent(QShowEvent* event) {
   });
 }
 
-void MiniWindow::closeEvent(QCloseEvent* event) {
+void MainWindow::closeEvent(QCloseEvent* event) {
   if (!exitSequence()) {
     event->ignore();
     return;
@@ -347,11 +347,11 @@ void MiniWindow::closeEvent(QCloseEvent* event) {
   QCoreApplication::exit(0);
 }
 
-void MiniWindow::dragEnterEvent(QDragEnterEvent* event) {
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
   if (event->mimeData()->hasUrls()) event->acceptProposedAction();
 }
 
-void MiniWindow::dropEvent(QDropEvent* event) {
+void MainWindow::dropEvent(QDropEvent* event) {
   std::vector<std::string> files = droppedFiles(*event->mimeData());
   if (files.empty() || !supervisor_) return;
   event->acceptProposedAction();
@@ -360,7 +360,7 @@ void MiniWindow::dropEvent(QDropEvent* event) {
 
 // ---- exit ----
 
-bool MiniWindow::exitSequence() {
+bool MainWindow::exitSequence() {
   if (supervisor_) {
     Prompts& prompts = context_.prompts;
     if (supervisor_->isBroadcasting() != 0 &&
@@ -374,7 +374,7 @@ bool MiniWindow::exitSequence() {
   return true;
 }
 
-void MiniWindow::shutDown(bool prepare) {
+void MainWindow::shutDown(bool prepare) {
   if (!supervisor_) return;
   if (prepare) supervisor_->prepareExit();
   supervisor_.reset();
@@ -383,7 +383,7 @@ void MiniWindow::shutDown(bool prepare) {
 
 // ---- commands ----
 
-void MiniWindow::startStop() {
+void MainWindow::startStop() {
   if (!supervisor_) return;
   if (supervisor_->isBroadcasting() != 0) {
     setBroadcastCaption("Start Broadcast");
@@ -395,39 +395,39 @@ void MiniWindow::startStop() {
   if (!supervisor_->broadcast()) setBroadcastCaption("Start Broadcast");
 }
 
-void MiniWindow::showBroadcastInfo(int) {
+void MainWindow::showBroadcastInfo(int) {
   supervisor_->showBroadcastInfo();
 }
 
-void MiniWindow::newBroadcast(int) {
+void MainWindow::newBroadcast(int) {
   supervisor_->runSetupWizard();
 }
 
-void MiniWindow::toggleLoop(int) {
-  if (PlaylistEngine* engine = supervisor_->engine()) engine->setContinuousLoop(!engine->continuousLoop());
+void MainWindow::toggleLoop(int) {
+  if (EngineControl* engine = supervisor_->engine()) engine->setContinuousLoop(!engine->continuousLoop());
 }
 
-void MiniWindow::toggleRandom(int) {
-  PlaylistEngine* engine = supervisor_->engine();
+void MainWindow::toggleRandom(int) {
+  EngineControl* engine = supervisor_->engine();
   if (!engine) return;
   engine->setRandom(!engine->random());
   if (!engine->random()) return;
   if (Playlist* playlist = supervisor_->playlistInUse()) playlist->shuffle();
 }
 
-void MiniWindow::showStatus(int) {
+void MainWindow::showStatus(int) {
   supervisor_->statusDisplay()->show();
 }
 
-void MiniWindow::showQuality(int) {
+void MainWindow::showQuality(int) {
   if (QualityWindow* quality = supervisor_->qualityWindow()) quality->show();
 }
 
-void MiniWindow::exitCommand(int) {
+void MainWindow::exitCommand(int) {
   if (exitSequence()) QCoreApplication::exit(0);
 }
 
-void MiniWindow::selectSource(int id) {
+void MainWindow::selectSource(int id) {
   if (supervisor_->voiceoverPanelOpen()) {
     if (supervisor_->source() == kSourcePlaylist)
       supervisor_->closeVoiceoverPanel();
@@ -437,15 +437,15 @@ void MiniWindow::selectSource(int id) {
   supervisor_->setSource(sourceForCommand(id));
 }
 
-void MiniWindow::voiceover(int) {
+void MainWindow::voiceover(int) {
   supervisor_->openVoiceoverPanel();
 }
 
-void MiniWindow::showVolume(int) {
+void MainWindow::showVolume(int) {
   if (VolumeWindow* volumes = supervisor_->volumeWindow()) volumes->show();
 }
 
-void MiniWindow::changeSkins(int) {
+void MainWindow::changeSkins(int) {
   QString folder = QString::fromStdString(supervisor_->startupFolder()) + QStringLiteral("/skins");
   QString chosen = QFileDialog::getOpenFileName(this, QStringLiteral("Load a new skin"), folder,
                                                 QStringLiteral("ActiveSkin files (*.skn)"));
@@ -464,46 +464,46 @@ void MiniWindow::changeSkins(int) {
   supervisor_->setSkin(path);
 }
 
-void MiniWindow::setPriority(int id) {
-  if (PlaylistEngine* engine = supervisor_->engine()) engine->setPriority(id - 32795);
+void MainWindow::setPriority(int id) {
+  if (EngineControl* engine = supervisor_->engine()) engine->setPriority(id - 32795);
 }
 
-void MiniWindow::restartServer(int) {
+void MainWindow::restartServer(int) {
   supervisor_->turnServer("OFF");
   supervisor_->turnServer("ON");
 }
 
-void MiniWindow::showLog(int) {
+void MainWindow::showLog(int) {
   context_.prompts.open(Logger::getLogPath());
 }
 
-void MiniWindow::switchToHostplay(int) {
+void MainWindow::switchToHostplay(int) {
   supervisor_->switchToHostplay();
 }
 
-void MiniWindow::submitProgramInfo(int) {
+void MainWindow::submitProgramInfo(int) {
   supervisor_->showProgramInfo();
 }
 
-void MiniWindow::toggleVisual(int id) {
+void MainWindow::toggleVisual(int id) {
   int display = visualDisplay(id);
   visuals_.setDisplay(display, !visuals_.displayOn(display));
 }
 
-void MiniWindow::about(int) {
+void MainWindow::about(int) {
   context_.prompts.information(formatText("Brovana-Live %1.1f, build %s, compiled on %s. %s", kProgramVersion,
                                           "110", "Mon Jan 29 18:11:30 2001", kAboutNotice),
                                "About Brovana-Live");
 }
 
-void MiniWindow::openPage(int id) {
+void MainWindow::openPage(int id) {
   WebService& web = supervisor_->web();
   context_.prompts.open(id == 32811   ? web.programHelpUrl()
                         : id == 32814 ? web.tipsUrl()
                                       : web.lineQualityHelpUrl());
 }
 
-void MiniWindow::mail(int id) {
+void MainWindow::mail(int id) {
   std::string member = supervisor_->connection()->memberName();
   if (id == 32819)
     context_.prompts.open(
@@ -516,7 +516,7 @@ void MiniWindow::mail(int id) {
         formatText("Hey! Check out my Live radio station at %s !", directoryEntryUrl(member).c_str())));
 }
 
-void MiniWindow::saveToFile(int) {
+void MainWindow::saveToFile(int) {
   if (supervisor_->recording()) {
     supervisor_->stopRecording();
     return;
@@ -527,7 +527,7 @@ void MiniWindow::saveToFile(int) {
   if (!path.isEmpty()) supervisor_->startRecording(path.toStdString());
 }
 
-void MiniWindow::launchPlugin(int id) {
+void MainWindow::launchPlugin(int id) {
   supervisor_->launchPlugin(id - kPluginCommand);
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 // The byte ring between one producer thread and one consumer thread of the audio pipeline.
 //
-// Blocks are stored whole: a block that does not fit before the end of data (`EOD`) goes to the
+// Blocks are stored whole: a block that does not fit before the end of data (`dataEnd`) goes to the
 // start of the storage and the tail behind it is skipped by the reader. Each side keeps its
 // position and a lap counter; the writer is never more than one lap ahead of the reader.
 //
@@ -23,11 +23,11 @@
 
 namespace brovana {
 
-class CircBuff {
+class ByteRing {
  public:
-  explicit CircBuff(int capacity);
-  CircBuff(const CircBuff&) = delete;
-  CircBuff& operator=(const CircBuff&) = delete;
+  explicit ByteRing(int capacity);
+  ByteRing(const ByteRing&) = delete;
+  ByteRing& operator=(const ByteRing&) = delete;
 
   // Writer. True when the block was stored; false when it was longer than the capacity or
   // dropped by an overflow.
@@ -64,7 +64,7 @@ class CircBuff {
   int capacity() const { return capacity_; }
   int startInput() const { return position(writeSide_.load(std::memory_order_acquire)); }
   int inputLap() const { return lap(writeSide_.load(std::memory_order_acquire)); }
-  int EOD() const { return eod_.load(std::memory_order_acquire); }
+  int dataEnd() const { return eod_.load(std::memory_order_acquire); }
   // The reader's view; from the reader's thread, or while the ring is idle.
   int startOutput() const { return position(readPos_.load(std::memory_order_relaxed)); }
   int outputLap() const { return lap(readPos_.load(std::memory_order_relaxed)); }
@@ -121,14 +121,14 @@ class CircBuff {
 };
 
 template <typename BeforePublish>
-bool CircBuff::writeBlock(const uint8_t* source, int length, BeforePublish&& beforePublish) {
+bool ByteRing::writeBlock(const uint8_t* source, int length, BeforePublish&& beforePublish) {
   if (length < 0 || length > capacity_) return false;
   if (resetPending_.load(std::memory_order_acquire) && !settlePendingReset()) return false;
 
   uint64_t write = writeSide_.load(std::memory_order_relaxed);
   uint64_t read = readSide_.load(std::memory_order_acquire);
   int startInput = position(write);
-  // Against EOD, not the capacity: the usable part never grows between resets, so within one
+  // Against dataEnd, not the capacity: the usable part never grows between resets, so within one
   // writer lap nothing is stored beyond the point where the reader wraps.
   bool wrap = startInput + length > eod_.load(std::memory_order_relaxed);
   if (!roomFor(wrap, length, write, read)) return overflowFound(false);

@@ -1,4 +1,4 @@
-#include "monitor/line_quality.h"
+#include "monitor/quality_gauge.h"
 
 #include <chrono>
 
@@ -27,24 +27,24 @@ int goodRateThreshold(int expected) {
   return static_cast<int>(static_cast<long double>(expected) * 0.95);
 }
 
-LineQuality::LineQuality(LabelWindowView* window, Clock clock)
+QualityGauge::QualityGauge(LabelWindowView* window, Clock clock)
     : clock_(clock ? std::move(clock) : Clock(steadyMs)), window_(window) {}
 
-void LineQuality::setWindow(LabelWindowView* window) {
+void QualityGauge::setWindow(LabelWindowView* window) {
   std::lock_guard lock(mutex_);
   window_ = window;
 }
 
-void LineQuality::post(int label, const std::string& text) {
+void QualityGauge::post(int label, const std::string& text) {
   if (window_) window_->setLabel(label, text);
 }
 
-void LineQuality::setCpuQuality(float ratio) {
+void QualityGauge::setCpuQuality(float ratio) {
   std::lock_guard lock(mutex_);
   post(kQualityCpuLabel, cpuQualityText(ratio));
 }
 
-void LineQuality::setNetworkQuality(int actual, int expected) {
+void QualityGauge::setNetworkQuality(int actual, int expected) {
   if (actual == 0) return;
   std::lock_guard lock(mutex_);
   post(kQualityNetworkLabel, formatText("%d (%d) bps", actual, expected));

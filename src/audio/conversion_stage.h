@@ -8,22 +8,22 @@
 //   conversion thread:  ring (>= 50,000 bytes, or anything after flush) -> codec -> sendStream
 //
 // Use, for each stream (a playlist track, or a line-in session):
-//   InitACM(lineSpeed, &track)   opens the codec stream for the track's PCM format (for line-in:
-//                                InitACM(lineSpeed) and the line speed's own PCM format);
+//   openStream(lineSpeed, &track)   opens the codec stream for the track's PCM format (for line-in:
+//                                openStream(lineSpeed) and the line speed's own PCM format);
 //                                0 opened, 1 driver failed, 2 stream failed (skip the track),
 //                                3 no MP3 formats at all, 4 none for the line speed
-//   convertAndSend(...)          every PCM block, in order, in the format InitACM was given
+//   convertAndSend(...)          every PCM block, in order, in the format openStream was given
 //   flush()                      at the end of the track: whatever PCM is left, and the codec's
 //                                last partial frame, go out without waiting for more
-// and the next InitACM closes the previous stream itself. PCM the conversion thread has not
+// and the next openStream closes the previous stream itself. PCM the conversion thread has not
 // taken by then goes out as silence in the new stream (the formats differ), so a source
-// that wants every sample of a track on air waits for !flushing() before the next InitACM.
+// that wants every sample of a track on air waits for !flushing() before the next openStream.
 //
 // Threading contract:
-// - InitACM, convertAndSend, flush and closeACM(false) come from the source's side: one thread
+// - openStream, convertAndSend, flush and closeStream(false) come from the source's side: one thread
 //   at a time (the playlist worker, or the capture start and then its thread), never two
 //   sources at once. That thread is the PCM ring's only writer.
-// - The conversion thread runs from startConvertThread() until shutDown()/closeACM(true) or
+// - The conversion thread runs from startConvertThread() until shutDown()/closeStream(true) or
 //   destruction; it is the ring's only reader and the only caller of StreamSink::sendStream.
 // - Setters and queries may come from any thread. Objects handed to the setters are not owned;
 //   they must outlive the stage or be detached (set to null) first, and detaching waits for no
@@ -43,7 +43,7 @@
 #include <thread>
 #include <vector>
 
-#include "audio/circ_buff.h"
+#include "audio/byte_ring.h"
 #include "audio/conversion_ports.h"
 #include "audio/conversion_stats.h"
 #include "audio/line_speed.h"
@@ -71,7 +71,7 @@ enum InitResult : int {
   kInitNoFormatForLineSpeed = 4,
 };
 
-class AcmConvert {
+class ConversionStage {
  public:
   static constexpr int kRingBytes = 1'000'000;
   static constexpr int kChunkBytes = 50'000;     // least PCM taken per conversion, unless flushing
@@ -80,21 +80,21 @@ class AcmConvert {
 
   // Builds the format table and checks the codec; when the codec does not answer, the user is
   // told and the program is ended through `exit`.
-  AcmConvert(StreamSink& connection, ConversionStatus& status, Mp3Codec& codec, Prompts& prompts,
-             ProgramExit& exit);
-  ~AcmConvert();
-  AcmConvert(const AcmConvert&) = delete;
-  AcmConvert& operator=(const AcmConvert&) = delete;
+  ConversionStage(StreamSink& connection, ConversionStatus& status, Mp3Codec& codec, Prompts& prompts,
+                  ProgramExit& exit);
+  ~ConversionStage();
+  ConversionStage(const ConversionStage&) = delete;
+  ConversionStage& operator=(const ConversionStage&) = delete;
 
   void startConvertThread();
 
   void setVisual(VisualFeed* visual);
   void setSideChannel(SideChannel* side);
-  void setDspHost(DspHost* dsp);
+  void setDspHost(SampleProcessor* dsp);
   void setMusicGain(float gain);  // applied to the music while voiceover PCM is mixed in
 
   // See the top of this file. `track` null: line-in.
-  int InitACM(int lineSpeed, const TrackFormat* track = nullptr);
+  int openStream(int lineSpeed, const TrackFormat* track = nullptr);
   // False when the block was dropped (ring overflow, or longer than the ring).
   bool convertAndSend(const uint8_t* block, int length, int blockTag, const char* sourceName);
   // The end of a track: the conversion thread takes whatever is left, however little, and
@@ -104,7 +104,7 @@ class AcmConvert {
   // true when they were.
   bool waitFlushed(std::chrono::milliseconds limit, const std::atomic<bool>& abort) const;
   // Closes the stream and the driver; with stopThread also stops the conversion thread.
-  void closeACM(bool stopThread);
+  void closeStream(bool stopThread);
   // Asks the conversion thread to end and waits for it up to 20 ms.
   void shutDown();
 
@@ -134,10 +134,10 @@ class AcmConvert {
   // The conversion thread sleeps in waitForWork() until wakeConverter() or its idle time-out.
   void wakeConverter();
   void waitForWork();
-  ACMSTREAMHEADER* initACMBuffers(ACMSTREAMHEADER* header);  // codec lock held
+  ACMSTREAMHEADER* prepareBuffers(ACMSTREAMHEADER* header);  // codec lock held
   void mixSideChannel(SideChannel& side, uint8_t* at, int length);
   // The block through the plug-in, into dspScratch_; the length it has now.
-  int runDsp(DspHost& dsp, const uint8_t* block, int length, int channels, int rate);
+  int runDsp(SampleProcessor& dsp, const uint8_t* block, int length, int channels, int rate);
   void reset();
   // Marks flush requests up to `requests` as served (never goes back).
   void serveFlush(int requests);
@@ -150,7 +150,7 @@ class AcmConvert {
   Prompts& prompts_;
 
   Mp3FormatTable table_;
-  CircBuff ring_{kRingBytes};
+  ByteRing ring_{kRingBytes};
   ConversionStats stats_;
 
   // The codec stream, the header and its buffers: the source side opens, prepares and closes,
@@ -159,7 +159,7 @@ class AcmConvert {
   mutable std::mutex codecMutex_;
   std::unique_ptr<CodecDriver> driver_;
   DriverId driverId_ = 0;
-  std::unique_ptr<CodecStream> gHstream;
+  std::unique_ptr<CodecStream> stream_;
   std::unique_ptr<ACMSTREAMHEADER> header_;
   // Buffers that only grow, and stay unwritten until used: the destination is sized by the
   // codec's answer about 100,000 destination bytes (over a megabyte of PCM at 56 kbit/s), of
@@ -173,7 +173,7 @@ class AcmConvert {
   };
   ConversionBuffer sourceBuffer_;
   ConversionBuffer destinationBuffer_;
-  int gSourceBufferSize = 0;
+  int sourceBufferSize_ = 0;
   std::optional<WaveFormat> sourceFormat_;
   std::optional<WaveFormat> mp3Format_;
   std::atomic<bool> ready_{false};
@@ -186,7 +186,7 @@ class AcmConvert {
   std::atomic<float> musicGain_{0.0f};
   std::atomic<SideChannel*> side_{nullptr};
   std::atomic<VisualFeed*> visual_{nullptr};
-  std::atomic<DspHost*> dsp_{nullptr};
+  std::atomic<SampleProcessor*> dsp_{nullptr};
   std::vector<uint8_t> scratch_;     // source thread
   std::vector<uint8_t> dspScratch_;  // source thread
 

@@ -1,4 +1,4 @@
-#include "audio/line_cd_input.h"
+#include "audio/capture.h"
 
 #include <span>
 
@@ -31,24 +31,24 @@ bool sameShape(const WaveFormat& a, const WaveFormat& b) {
 
 }  // namespace
 
-LineCDInput::LineCDInput(AcmConvert& stage, std::unique_ptr<WaveInDevice> device, Prompts& prompts,
-                         ResamplerFactory resamplers)
+Capture::Capture(ConversionStage& stage, std::unique_ptr<CaptureDevice> device, Prompts& prompts,
+                 ResamplerFactory resamplers)
     : stage_(stage), device_(std::move(device)), prompts_(prompts), resamplers_(std::move(resamplers)) {}
 
-LineCDInput::~LineCDInput() {
+Capture::~Capture() {
   std::lock_guard lock(lock_);
   closeLocked(true);
 }
 
-void LineCDInput::setReports(EngineReports* reports) {
+void Capture::setReports(EngineReports* reports) {
   reports_.store(reports);
 }
 
-void LineCDInput::setVisual(VisualFeed* visual) {
+void Capture::setVisual(VisualFeed* visual) {
   visual_.store(visual);
 }
 
-void LineCDInput::setVoiceover(bool on) {
+void Capture::setVoiceover(bool on) {
   std::lock_guard lock(lock_);
   // Clearing the side channel is safe only while its writer, the capture thread, is not running.
   if (open_.load()) closeLocked(false);
@@ -62,22 +62,22 @@ void LineCDInput::setVoiceover(bool on) {
   voiceover_ = true;
 }
 
-bool LineCDInput::voiceover() const {
+bool Capture::voiceover() const {
   std::lock_guard lock(lock_);
   return voiceover_;
 }
 
-std::optional<WaveFormat> LineCDInput::captureFormat() const {
+std::optional<WaveFormat> Capture::captureFormat() const {
   std::lock_guard lock(lock_);
   return captureFormat_;
 }
 
-int LineCDInput::bufferLength() const {
+int Capture::bufferLength() const {
   std::lock_guard lock(lock_);
   return bufferLength_;
 }
 
-bool LineCDInput::startInput(int outputBitrate) {
+bool Capture::startInput(int outputBitrate) {
   std::lock_guard lock(lock_);
   // A second start restarts rather than opening the device twice.
   if (open_.load()) closeLocked(false);
@@ -85,9 +85,9 @@ bool LineCDInput::startInput(int outputBitrate) {
   return startLocked();
 }
 
-bool LineCDInput::startLocked() {
+bool Capture::startLocked() {
   bool started = false;
-  if (voiceover_ || stage_.InitACM(outputBitrate_) == kInitOpened) {
+  if (voiceover_ || stage_.openStream(outputBitrate_) == kInitOpened) {
     startTime_ = Clock::now();
     captureFormat_ = stage_.getSourceFormat();
     if (!captureFormat_) {
@@ -101,18 +101,18 @@ bool LineCDInput::startLocked() {
   return started;
 }
 
-bool LineCDInput::openDeviceLocked(const WaveFormat& format) {
+bool Capture::openDeviceLocked(const WaveFormat& format) {
   int rate = static_cast<int>(format.wfx.nSamplesPerSec);
   channels_ = format.wfx.nChannels;
-  WaveInOpened opened = device_->open(rate, channels_);
+  CaptureOpened opened = device_->open(rate, channels_);
   // A device that records at another rate delivers as many frames of its own rate as last as
   // long as one buffer; the resampler turns them into about one buffer of the wanted rate.
   resampler_.reset();
-  if (opened.status == kWaveInOk && opened.sampleRate != rate &&
+  if (opened.status == kCaptureOk && opened.sampleRate != rate &&
       !(resampler_ = resamplers_ ? resamplers_(opened.sampleRate, rate, channels_) : nullptr))
-    opened.status = kWaveInBadFormat;
-  if (opened.status != kWaveInOk) {
-    if (opened.status == kWaveInBadFormat)
+    opened.status = kCaptureBadFormat;
+  if (opened.status != kCaptureOk) {
+    if (opened.status == kCaptureBadFormat)
       prompts_.information(formatText(kBadInputFormatText, opened.status));
     else
       prompts_.information(kSoundcardBusyText);
@@ -132,7 +132,7 @@ bool LineCDInput::openDeviceLocked(const WaveFormat& format) {
   deviceBuffer_.assign(static_cast<size_t>(deviceFrames_) * channels_, 0);
   if (voiceover_) side_->setFormat(format.wfx.wBitsPerSample / 8, channels_);
 
-  if (device_->start() != kWaveInOk) {
+  if (device_->start() != kCaptureOk) {
     prompts_.error(kStartReadingFailedText, "error.");
     device_->close();
     return false;
@@ -140,16 +140,16 @@ bool LineCDInput::openDeviceLocked(const WaveFormat& format) {
   quit_.store(false);
   open_.store(true);
   lastQuality_ = startTime_;
-  thread_ = std::thread(&LineCDInput::captureThread, this);
+  thread_ = std::thread(&Capture::captureThread, this);
   return true;
 }
 
-void LineCDInput::closeLineIn() {
+void Capture::closeLineIn() {
   std::lock_guard lock(lock_);
   closeLocked(true);
 }
 
-void LineCDInput::closeLocked(bool endVoiceover) {
+void Capture::closeLocked(bool endVoiceover) {
   if (!open_.load()) return;
   quit_.store(true);
   open_.store(false);
@@ -162,13 +162,13 @@ void LineCDInput::closeLocked(bool endVoiceover) {
     visual->addData(reinterpret_cast<const uint8_t*>(deviceBuffer_.data()), 0, channels_, 2);
 }
 
-void LineCDInput::endVoiceoverLocked() {
+void Capture::endVoiceoverLocked() {
   if (!voiceover_) return;
   voiceover_ = false;
   stage_.setSideChannel(nullptr);
 }
 
-void LineCDInput::trackChanged() {
+void Capture::trackChanged() {
   std::lock_guard lock(lock_);
   if (!voiceover_ || !open_.load()) return;
   std::optional<WaveFormat> format = stage_.getSourceFormat();
@@ -180,7 +180,7 @@ void LineCDInput::trackChanged() {
   startLocked();
 }
 
-void LineCDInput::captureThread() {
+void Capture::captureThread() {
   Clock::time_point lastTitle{};  // the first buffer refreshes the title
   Clock::time_point lastListeners = startTime_;
   Clock::time_point lastTime = startTime_;
@@ -211,7 +211,7 @@ void LineCDInput::captureThread() {
   }
 }
 
-void LineCDInput::streamMP3data(const uint8_t* bytes, int length) {
+void Capture::streamMP3data(const uint8_t* bytes, int length) {
   uint64_t total = bytesCaptured_.fetch_add(static_cast<uint64_t>(length)) + static_cast<uint64_t>(length);
   if (due(lastQuality_, Clock::now(), kQualityEvery)) reportQuality();
   if (voiceover_) {
@@ -223,7 +223,7 @@ void LineCDInput::streamMP3data(const uint8_t* bytes, int length) {
   stage_.convertAndSend(bytes, length, 0, "line-in");
 }
 
-void LineCDInput::reportQuality() {
+void Capture::reportQuality() {
   if (EngineReports* reports = reports_.load())
     reports->quality(stage_.getThroughputRatio(), stage_.getTransmitBitRate());
 }

@@ -1,4 +1,4 @@
-#include "net/live_connect.h"
+#include "net/server_link.h"
 
 #include <gtest/gtest.h>
 
@@ -21,22 +21,21 @@ const uint8_t* bytesOf(const std::string& text) {
   return reinterpret_cast<const uint8_t*>(text.data());
 }
 
-class LiveConnectTest : public ::testing::Test {
+class ServerLinkTest : public ::testing::Test {
  protected:
   // A connection whose account points at `port` on the loopback, with credentials set and the
   // refresh thread's first request out of the way.
-  std::unique_ptr<LiveConnect> connection(int port, LiveConnectTimings timings = {1s, 1s, 120s}) {
+  std::unique_ptr<ServerLink> connection(int port, ServerLinkTimings timings = {1s, 1s, 120s}) {
     service.setAnswer(kBcinfoOk, "127.0.0.1", port);
     size_t asked = service.bcinfoCount();
-    auto live = std::make_unique<LiveConnect>("web.test", &reports, service, prompts, timings);
+    auto live = std::make_unique<ServerLink>("web.test", &reports, service, prompts, timings);
     live->setMemberName("alice");
     live->setPassword("secret");
     EXPECT_TRUE(live->refreshServerInfo());
     test::eventually([&] { return service.bcinfoCount() >= asked + 2; });
     return live;
   }
-  std::unique_ptr<LiveConnect> loggedOn(const ScriptedPeer& peer,
-                                        LiveConnectTimings timings = {1s, 1s, 120s}) {
+  std::unique_ptr<ServerLink> loggedOn(const ScriptedPeer& peer, ServerLinkTimings timings = {1s, 1s, 120s}) {
     auto live = connection(peer.port(), timings);
     live->connect();
     EXPECT_TRUE(live->login());
@@ -50,21 +49,21 @@ class LiveConnectTest : public ::testing::Test {
   test::LogTail log;
 };
 
-TEST_F(LiveConnectTest, LoginExchangeCarriesTheStationFieldsByteForByte) {
+TEST_F(ServerLinkTest, LoginExchangeCarriesTheStationFieldsByteForByte) {
   const std::string name = "icy-name:[Zelvora]", pub = "icy-pub: 1\n", end = pub + "icy-br: 56\n\n",
                     show = name + "Welcome to my show![*]\n", url = "icy-url: http://www.zelvora.example/\n";
-  const std::pair<std::function<void(LiveConnect&)>, std::string> cases[] = {
-      {[](LiveConnect&) {}, show + "icy-genre:Various\n" + url + end},
-      {[](LiveConnect& c) {
+  const std::pair<std::function<void(ServerLink&)>, std::string> cases[] = {
+      {[](ServerLink&) {}, show + "icy-genre:Various\n" + url + end},
+      {[](ServerLink& c) {
          c.setLiveTag(false), c.setMessage("Night Owls"), c.setGenre(1, "Jazz"), c.setGenre(2, "Blues");
          c.setOutputBitrate(24000), c.setUrl("owls.example");
        },
        name + "Night Owls\nicy-genre:Various,Jazz,Blues\nicy-url: http://owls.example\n" + pub +
            "icy-br: 24\n\n"},
-      {[](LiveConnect& c) { c.setGenre(0, ""), c.setGenre(1, "Jazz"); }, show + url + end},
-      {[](LiveConnect& c) { c.setMessage(std::string(400, 'm')); },  // cut, but with its line end
+      {[](ServerLink& c) { c.setGenre(0, ""), c.setGenre(1, "Jazz"); }, show + url + end},
+      {[](ServerLink& c) { c.setMessage(std::string(400, 'm')); },  // cut, but with its line end
        name + std::string(280, 'm') + "\nicy-genre:Various\n" + url + end},
-      {[](LiveConnect& c) {  // control characters in the texts are left out: no injected lines
+      {[](ServerLink& c) {  // control characters in the texts are left out: no injected lines
          c.setMessage("Owls\r\nicy-description:x"), c.setGenre(0, "Rock\n"), c.setGenre(1, "Ja\tzz\x7f");
          c.setUrl("owls.example\n\nMP3");
        },
@@ -84,7 +83,7 @@ TEST_F(LiveConnectTest, LoginExchangeCarriesTheStationFieldsByteForByte) {
   }
 }
 
-TEST_F(LiveConnectTest, DroppedLineReconnectsAndResendsTheBlock) {
+TEST_F(ServerLinkTest, DroppedLineReconnectsAndResendsTheBlock) {
   ScriptedPeer peer;
   auto live = loggedOn(peer);
   ASSERT_EQ(live->sendStream(bytesOf("block-0|"), 8), 8);
@@ -109,7 +108,7 @@ TEST_F(LiveConnectTest, DroppedLineReconnectsAndResendsTheBlock) {
 
 // The link is one: a second sender waits for a running reconnect instead of starting its own
 // inside it, so every attempt's lines stand together in the log.
-TEST_F(LiveConnectTest, SendersOnADeadLineTakeTurnsAtReconnectingAndSwitchTheStreamEveryTwentiethTime) {
+TEST_F(ServerLinkTest, SendersOnADeadLineTakeTurnsAtReconnectingAndSwitchTheStreamEveryTwentiethTime) {
   auto live = connection(test::freeLoopbackPort());
   EXPECT_EQ(live->sendStream(bytesOf("abc"), 3, false), -1);
   EXPECT_FALSE(log.contains("Line down")) << "without reconnect the error comes back as it is";
@@ -137,7 +136,7 @@ TEST_F(LiveConnectTest, SendersOnADeadLineTakeTurnsAtReconnectingAndSwitchTheStr
 
 // The on-air clock counts whole seconds since each log-in, summed over the log-ins of the run:
 // never reset by a new one, never counting a second twice.
-TEST_F(LiveConnectTest, OnAirClockSumsTheSecondsOfEveryLogin) {
+TEST_F(ServerLinkTest, OnAirClockSumsTheSecondsOfEveryLogin) {
   ScriptedPeer peer;
   const std::time_t start = std::time(nullptr);
   auto live = loggedOn(peer);
@@ -155,7 +154,7 @@ TEST_F(LiveConnectTest, OnAirClockSumsTheSecondsOfEveryLogin) {
   EXPECT_LE(live->onAirSeconds(), std::time(nullptr) - start);
 }
 
-TEST_F(LiveConnectTest, ReadersNeverSeeAHalfWrittenRecordAndCredentialsSetMeanwhileStay) {
+TEST_F(ServerLinkTest, ReadersNeverSeeAHalfWrittenRecordAndCredentialsSetMeanwhileStay) {
   std::atomic<int> round{0};
   service.setHandler([&](ServerInfo& info, bool) {
     bool odd = ++round % 2;
@@ -167,7 +166,7 @@ TEST_F(LiveConnectTest, ReadersNeverSeeAHalfWrittenRecordAndCredentialsSetMeanwh
     info.port = odd ? 1001 : 2002;
     return 0;
   });
-  LiveConnect live("web.test", &reports, service, prompts, {1s, 1s, 0ms});
+  ServerLink live("web.test", &reports, service, prompts, {1s, 1s, 0ms});
   std::atomic<bool> torn{false};
   std::vector<std::thread> readers;
   for (int r = 0; r < 3; ++r)

@@ -1,4 +1,4 @@
-#include "net/live_connect.h"
+#include "net/server_link.h"
 
 #include <algorithm>
 #include <cstdarg>
@@ -60,8 +60,8 @@ std::string headerLine(const char* format, ...) {
 
 }  // namespace
 
-LiveConnect::LiveConnect(std::string webHost, LinkReports* reports, AccountService& service, Prompts& prompts,
-                         LiveConnectTimings timings)
+ServerLink::ServerLink(std::string webHost, LinkReports* reports, AccountService& service, Prompts& prompts,
+                       ServerLinkTimings timings)
     : webHost_(std::move(webHost)),
       reports_(reports),
       service_(service),
@@ -73,7 +73,7 @@ LiveConnect::LiveConnect(std::string webHost, LinkReports* reports, AccountServi
   refreshThread_ = std::thread([this] { infoRefreshThread(); });
 }
 
-LiveConnect::~LiveConnect() {
+ServerLink::~ServerLink() {
   {
     std::lock_guard lock(stopMutex_);
     stop_ = true;
@@ -87,7 +87,7 @@ LiveConnect::~LiveConnect() {
   socket_.close();
 }
 
-void LiveConnect::infoRefreshThread() {
+void ServerLink::infoRefreshThread() {
   std::unique_lock lock(stopMutex_);
   while (!stop_) {
     lock.unlock();
@@ -99,12 +99,12 @@ void LiveConnect::infoRefreshThread() {
 
 // ---- the link ----
 
-void LiveConnect::connect() {
+void ServerLink::connect() {
   std::lock_guard lock(linkMutex_);
   connectLocked();
 }
 
-void LiveConnect::connectLocked() {
+void ServerLink::connectLocked() {
   if (closed_) return;
   if (reports_) reports_->statusText("Trying to connect to server, standby...");
   socket_.open();
@@ -121,12 +121,12 @@ void LiveConnect::connectLocked() {
     Logger::log("Connection failed with server, %s,  port %d\n", host.c_str(), port);
 }
 
-bool LiveConnect::login() {
+bool ServerLink::login() {
   std::lock_guard lock(linkMutex_);
   return loginLocked();
 }
 
-bool LiveConnect::loginLocked() {
+bool ServerLink::loginLocked() {
   std::string member, password;
   {
     std::lock_guard lock(infoMutex_);
@@ -165,7 +165,7 @@ bool LiveConnect::loginLocked() {
 }
 
 // Every header line is a write of its own; the block ends with an empty line.
-void LiveConnect::sendHeadersLocked() {
+void ServerLink::sendHeadersLocked() {
   std::string message, url;
   std::optional<std::string> genre[3];
   bool livetag;
@@ -196,7 +196,7 @@ void LiveConnect::sendHeadersLocked() {
   send("\n");
 }
 
-int LiveConnect::sendStream(const uint8_t* bytes, size_t length, bool reconnectAllowed) {
+int ServerLink::sendStream(const uint8_t* bytes, size_t length, bool reconnectAllowed) {
   std::lock_guard lock(linkMutex_);
   updateOnAirClock();
   int result = socket_.sendAll(bytes, length);
@@ -209,12 +209,12 @@ int LiveConnect::sendStream(const uint8_t* bytes, size_t length, bool reconnectA
   return result;
 }
 
-bool LiveConnect::reconnect() {
+bool ServerLink::reconnect() {
   std::lock_guard lock(linkMutex_);
   return reconnectLocked();
 }
 
-bool LiveConnect::reconnectLocked() {
+bool ServerLink::reconnectLocked() {
   Logger::log("Line down, attempting to reconnect. The line has dropped %d times.\n", Logger::reconnects());
   if (reports_) reports_->errorCounts();
   loggedOn_ = false;
@@ -252,7 +252,7 @@ bool LiveConnect::reconnectLocked() {
   return false;
 }
 
-void LiveConnect::disconnect() {
+void ServerLink::disconnect() {
   loggedOn_ = false;
   ++interrupting_;
   socket_.interrupt();
@@ -263,14 +263,14 @@ void LiveConnect::disconnect() {
   --interrupting_;
 }
 
-void LiveConnect::closeLink() {
+void ServerLink::closeLink() {
   closed_ = true;
   socket_.interrupt(true);
   disconnect();
 }
 
 // Seconds on the air, summed over every login of the run; called with the link lock held.
-void LiveConnect::updateOnAirClock() {
+void ServerLink::updateOnAirClock() {
   if (reconnecting_) return;
   std::time_t now = std::time(nullptr);
   std::time_t logon = logonTime_;
@@ -287,14 +287,14 @@ void LiveConnect::updateOnAirClock() {
 
 // ---- account facts ----
 
-bool LiveConnect::refreshServerInfo() {
+bool ServerLink::refreshServerInfo() {
   std::lock_guard refresh(refreshMutex_);
   return refreshLocked();
 }
 
 // The request works on a copy; only its answer's fields are copied back, whole, so that readers
 // never see a half-written record and a password set meanwhile is not undone.
-bool LiveConnect::refreshLocked() {
+bool ServerLink::refreshLocked() {
   ServerInfo scratch = serverInfo();
   if (service_.bcinfo(scratch, true) != kBcinfoOk) return false;
   {
@@ -305,19 +305,19 @@ bool LiveConnect::refreshLocked() {
   return true;
 }
 
-void LiveConnect::ensureInfo() {
+void ServerLink::ensureInfo() {
   if (infoFetched_) return;
   std::lock_guard refresh(refreshMutex_);
   // A refresh that was running while we waited may have done the work.
   if (!infoFetched_) refreshLocked();
 }
 
-ServerInfo LiveConnect::serverInfo() const {
+ServerInfo ServerLink::serverInfo() const {
   std::lock_guard lock(infoMutex_);
   return info_;
 }
 
-int LiveConnect::verifyAccount(const std::string& member, const std::string& password, bool showMessages) {
+int ServerLink::verifyAccount(const std::string& member, const std::string& password, bool showMessages) {
   ServerInfo scratch;  // no session id: the request takes the password form
   copyText(scratch.username, member);
   copyText(scratch.pass, password);
@@ -347,7 +347,7 @@ int LiveConnect::verifyAccount(const std::string& member, const std::string& pas
 
 // The service checks the pair before it is taken: refused credentials must never replace
 // working ones, be used for the stream, or be saved at exit.
-int LiveConnect::setCredentials(const std::string& member, const std::string& password) {
+int ServerLink::setCredentials(const std::string& member, const std::string& password) {
   int result = verifyAccount(member, password, true);
   if (result != 0) return result;
   setMemberName(member);
@@ -355,12 +355,12 @@ int LiveConnect::setCredentials(const std::string& member, const std::string& pa
   return 0;
 }
 
-void LiveConnect::setMemberName(const std::string& name) {
+void ServerLink::setMemberName(const std::string& name) {
   std::lock_guard lock(infoMutex_);
   copyText(info_.username, name);
 }
 
-void LiveConnect::setPassword(const std::string& password) {
+void ServerLink::setPassword(const std::string& password) {
   ServerInfo scratch;
   {
     std::lock_guard lock(infoMutex_);
@@ -372,7 +372,7 @@ void LiveConnect::setPassword(const std::string& password) {
   std::memcpy(info_.sessionid, scratch.sessionid, sizeof info_.sessionid);
 }
 
-bool LiveConnect::refreshStats(ListenerStats& out) {
+bool ServerLink::refreshStats(ListenerStats& out) {
   ensureInfo();
   std::lock_guard lock(infoMutex_);
   out.listeners = info_.listeners;
@@ -381,91 +381,91 @@ bool LiveConnect::refreshStats(ListenerStats& out) {
   return true;
 }
 
-std::string LiveConnect::memberName() const {
+std::string ServerLink::memberName() const {
   std::lock_guard lock(infoMutex_);
   return info_.username;
 }
 
-std::string LiveConnect::host() {
+std::string ServerLink::host() {
   ensureInfo();
   std::lock_guard lock(infoMutex_);
   return info_.host;
 }
 
-int LiveConnect::port() {
+int ServerLink::port() {
   ensureInfo();
   std::lock_guard lock(infoMutex_);
   return info_.port;
 }
 
-std::string LiveConnect::username() {
+std::string ServerLink::username() {
   ensureInfo();
   std::lock_guard lock(infoMutex_);
   return info_.username;
 }
 
-bool LiveConnect::serverOn() {
+bool ServerLink::serverOn() {
   ensureInfo();
   std::lock_guard lock(infoMutex_);
   return info_.serverOn != 0;
 }
 
-bool LiveConnect::isHostplay() {
+bool ServerLink::isHostplay() {
   ensureInfo();
   std::lock_guard lock(infoMutex_);
   return info_.accountMode == kModeHostplay;
 }
 
-std::string LiveConnect::pass() const {
+std::string ServerLink::pass() const {
   std::lock_guard lock(infoMutex_);
   return info_.pass;
 }
 
-int LiveConnect::listeners() const {
+int ServerLink::listeners() const {
   std::lock_guard lock(infoMutex_);
   return info_.listeners;
 }
 
-int LiveConnect::maxListeners() const {
+int ServerLink::maxListeners() const {
   std::lock_guard lock(infoMutex_);
   return info_.maxListeners;
 }
 
-int LiveConnect::avgListenMinutes() const {
+int ServerLink::avgListenMinutes() const {
   std::lock_guard lock(infoMutex_);
   return info_.avgListenMinutes;
 }
 
-float LiveConnect::rating() const {
+float ServerLink::rating() const {
   std::lock_guard lock(infoMutex_);
   return info_.rating;
 }
 
 // ---- station fields ----
 
-void LiveConnect::setMessage(const std::string& text) {
+void ServerLink::setMessage(const std::string& text) {
   std::lock_guard lock(stationMutex_);
   message_ = text;
 }
 
-void LiveConnect::setGenre(int index, const std::string& text) {
+void ServerLink::setGenre(int index, const std::string& text) {
   if (index < 0 || index > 2) return;
   std::lock_guard lock(stationMutex_);
   genres_[index] = text.empty() ? std::nullopt : std::optional<std::string>(text);
 }
 
-void LiveConnect::setLiveTag(bool on) {
+void ServerLink::setLiveTag(bool on) {
   std::lock_guard lock(stationMutex_);
   livetag_ = on;
 }
 
-void LiveConnect::setUrl(const std::string& text) {
+void ServerLink::setUrl(const std::string& text) {
   bool hasScheme = text.find("http:") != std::string::npos || text.find("HTTP:") != std::string::npos;
   std::lock_guard lock(stationMutex_);
   url_ = hasScheme ? text : "http://" + text;
 }
 
-void LiveConnect::setLineSpeed(int bitsPerSecond) {
+void ServerLink::setLineSpeed(int bitsPerSecond) {
   if (bitsPerSecond > kMaxLineSpeed) {
     prompts_.information(
         "Your last broadcast is too high a speed for this version of Mirobeam. Dropping to a lower rate.");
@@ -475,7 +475,7 @@ void LiveConnect::setLineSpeed(int bitsPerSecond) {
   lineSpeed_ = bitsPerSecond;
 }
 
-void LiveConnect::setOutputBitrate(int bitsPerSecond) {
+void ServerLink::setOutputBitrate(int bitsPerSecond) {
   if (bitsPerSecond > kMaxOutputBitrate) {
     char text[200];
     std::snprintf(
@@ -490,38 +490,38 @@ void LiveConnect::setOutputBitrate(int bitsPerSecond) {
   outputBitrate_ = bitsPerSecond;
 }
 
-int LiveConnect::lineSpeed() const {
+int ServerLink::lineSpeed() const {
   std::lock_guard lock(stationMutex_);
   return lineSpeed_;
 }
 
-int LiveConnect::outputBitrate() const {
+int ServerLink::outputBitrate() const {
   std::lock_guard lock(stationMutex_);
   return outputBitrate_;
 }
 
-std::string LiveConnect::message() const {
+std::string ServerLink::message() const {
   std::lock_guard lock(stationMutex_);
   return message_;
 }
 
-std::string LiveConnect::url() const {
+std::string ServerLink::url() const {
   std::lock_guard lock(stationMutex_);
   return url_;
 }
 
-std::optional<std::string> LiveConnect::genre(int index) const {
+std::optional<std::string> ServerLink::genre(int index) const {
   if (index < 0 || index > 2) return std::nullopt;
   std::lock_guard lock(stationMutex_);
   return genres_[index];
 }
 
-bool LiveConnect::livetag() const {
+bool ServerLink::livetag() const {
   std::lock_guard lock(stationMutex_);
   return livetag_;
 }
 
-int LiveConnect::pub() const {
+int ServerLink::pub() const {
   std::lock_guard lock(stationMutex_);
   return pub_;
 }

@@ -1,4 +1,4 @@
-#include "audio/wa_dsp.h"
+#include "audio/dsp_host.h"
 
 #include <algorithm>
 #include <chrono>
@@ -23,7 +23,7 @@ int64_t steadyMs() {
 
 // A plug-in's text, which may be missing or never end.
 std::string boundedText(const char* text) {
-  return text ? std::string(text, strnlen(text, WADsp::kMaxDescription)) : std::string();
+  return text ? std::string(text, strnlen(text, DspHost::kMaxDescription)) : std::string();
 }
 
 winampDSPHeader* headerOf(DspLibrary& library) {
@@ -33,14 +33,14 @@ winampDSPHeader* headerOf(DspLibrary& library) {
 
 }  // namespace
 
-WADsp::WADsp(std::unique_ptr<DspLoader> loader, Prompts& prompts, void* parentWindow, Clock clock)
+DspHost::DspHost(std::unique_ptr<DspLoader> loader, Prompts& prompts, void* parentWindow, Clock clock)
     : loader_(std::move(loader)),
       prompts_(prompts),
       parentWindow_(parentWindow),
       clock_(clock ? std::move(clock) : Clock(steadyMs)),
-      worker_(&WADsp::workerThread, this) {}
+      worker_(&DspHost::workerThread, this) {}
 
-WADsp::~WADsp() {
+DspHost::~DspHost() {
   quitPlugin();
   {
     std::lock_guard lock(jobMutex_);
@@ -50,7 +50,7 @@ WADsp::~WADsp() {
   worker_.join();
 }
 
-std::vector<std::string> WADsp::pluginFiles(const std::string& folder) {
+std::vector<std::string> DspHost::pluginFiles(const std::string& folder) {
   std::vector<std::string> files;
   std::error_code ec;
   for (auto it = fs::directory_iterator(folder, ec); !ec && it != fs::directory_iterator();
@@ -64,7 +64,7 @@ std::vector<std::string> WADsp::pluginFiles(const std::string& folder) {
   return files;
 }
 
-void WADsp::loadPlugins(const std::string& folder) {
+void DspHost::loadPlugins(const std::string& folder) {
   slots_.clear();
   for (const std::string& file : pluginFiles(folder)) {
     std::string error;
@@ -75,8 +75,8 @@ void WADsp::loadPlugins(const std::string& folder) {
   }
 }
 
-std::optional<DspDescription> WADsp::describe(DspLoader& loader, const std::string& path,
-                                              std::string& error) {
+std::optional<DspDescription> DspHost::describe(DspLoader& loader, const std::string& path,
+                                                std::string& error) {
   std::unique_ptr<DspLibrary> library = loader.load(path, error);
   if (!library) return std::nullopt;
   winampDSPHeader* header = headerOf(*library);
@@ -94,7 +94,7 @@ std::optional<DspDescription> WADsp::describe(DspLoader& loader, const std::stri
   return description;
 }
 
-int WADsp::launch(int menuId) {
+int DspHost::launch(int menuId) {
   quitPlugin();
   checked_ = kMenuNone;
   auto slot =
@@ -103,7 +103,7 @@ int WADsp::launch(int menuId) {
   return checked_;
 }
 
-bool WADsp::launchFile(const std::string& path, int moduleIndex) {
+bool DspHost::launchFile(const std::string& path, int moduleIndex) {
   quitPlugin();
   std::string error;
   std::unique_ptr<DspLibrary> library = loader_->load(path, error);
@@ -140,12 +140,12 @@ bool WADsp::launchFile(const std::string& path, int moduleIndex) {
   return true;
 }
 
-bool WADsp::refuse(const std::string& path, const std::string& reason) {
+bool DspHost::refuse(const std::string& path, const std::string& reason) {
   prompts_.warning(formatText("The DSP plug-in %s cannot be used: %s.", path.c_str(), reason.c_str()));
   return false;
 }
 
-void WADsp::quitPlugin() {
+void DspHost::quitPlugin() {
   // Unconditional: a call in progress ends before the module quits and its library goes.
   std::lock_guard lock(pluginMutex_);
   active_ = false;
@@ -155,13 +155,13 @@ void WADsp::quitPlugin() {
   library_.reset();
 }
 
-int WADsp::processSamples(uint8_t* samples, int frames, int bitsPerSample, int channels, int sampleRate) {
+int DspHost::processSamples(uint8_t* samples, int frames, int bitsPerSample, int channels, int sampleRate) {
   if (!active_.load() || bitsPerSample != 16 || channels <= 0 || frames <= 0) return frames;
   if (clock_() - launchedAt_.load() <= kGraceMs) return frames;
   return processOnWorker(samples, frames, channels, sampleRate);
 }
 
-int WADsp::processOnWorker(uint8_t* samples, int frames, int channels, int sampleRate) {
+int DspHost::processOnWorker(uint8_t* samples, int frames, int channels, int sampleRate) {
   size_t count = static_cast<size_t>(frames) * static_cast<size_t>(channels);
   std::unique_lock lock(jobMutex_);
   // Still inside a call the source gave up on: the module cannot take another one.
@@ -194,11 +194,11 @@ int WADsp::processOnWorker(uint8_t* samples, int frames, int channels, int sampl
   return result;
 }
 
-void WADsp::reportOnce(std::atomic<bool>& reported, const std::string& line) {
+void DspHost::reportOnce(std::atomic<bool>& reported, const std::string& line) {
   if (!reported.exchange(true)) Logger::log("%s", line.c_str());
 }
 
-void WADsp::workerThread() {
+void DspHost::workerThread() {
   std::unique_lock lock(jobMutex_);
   for (;;) {
     jobChanged_.wait(lock, [this] { return stopWorker_ || job_ == Job::Waiting; });
@@ -214,7 +214,7 @@ void WADsp::workerThread() {
   }
 }
 
-int WADsp::runModule() {
+int DspHost::runModule() {
   std::lock_guard lock(pluginMutex_);
   // Quit in the meantime: the block stays as it was.
   if (!module_ || !active_.load()) return jobFrames_;

@@ -1,4 +1,4 @@
-#include "audio/line_cd_input.h"
+#include "audio/capture.h"
 
 #include <gtest/gtest.h>
 
@@ -14,9 +14,9 @@ using test::eventually;
 
 // The sound card and the status display of the test: reads complete only as the test releases
 // them, and what the capture asked and reported is noted in order, under one lock.
-class FakeCard : public WaveInDevice, public test::FakeEngineReports {
+class FakeCard : public CaptureDevice, public test::FakeEngineReports {
  public:
-  WaveInOpened open(int rate, int channels) override {
+  CaptureOpened open(int rate, int channels) override {
     note("open " + std::to_string(rate) + "/" + std::to_string(channels));
     std::lock_guard lock(mutex_);
     stopped_ = false;
@@ -56,7 +56,7 @@ class FakeCard : public WaveInDevice, public test::FakeEngineReports {
     return log_.find(what) != std::string::npos;
   }
 
-  int openStatus = kWaveInOk, startStatus = kWaveInOk, ownRate = 0;  // set before a start
+  int openStatus = kCaptureOk, startStatus = kCaptureOk, ownRate = 0;  // set before a start
 
  private:
   std::mutex mutex_;
@@ -66,7 +66,7 @@ class FakeCard : public WaveInDevice, public test::FakeEngineReports {
   bool stopped_ = false;
 };
 
-class LineCDInputTest : public ::testing::Test, public test::StageRig {
+class CaptureTest : public ::testing::Test, public test::StageRig {
  protected:
   void SetUp() override {
     capture.setReports(&device);
@@ -75,16 +75,16 @@ class LineCDInputTest : public ::testing::Test, public test::StageRig {
   // The playlist engine's side: a track opens the stage in its format (mono at a mono rate).
   void playTrack(int rate, int channels) {
     TrackFormat track{"track.mp3", rate, channels};
-    ASSERT_EQ(stage.InitACM(channels == 1 ? 24000 : 56000, &track), kInitOpened);
+    ASSERT_EQ(stage.openStream(channels == 1 ? 24000 : 56000, &track), kInitOpened);
   }
 
   test::FakeDspAndVisual visual;
   std::unique_ptr<FakeCard> owned = std::make_unique<FakeCard>();
   FakeCard& device = *owned;
-  LineCDInput capture{stage, std::move(owned), prompts, test::nearestResampler};
+  Capture capture{stage, std::move(owned), prompts, test::nearestResampler};
 };
 
-TEST_F(LineCDInputTest, DirectLineInIsRecordedInTheStreamFormatAndEncoded) {
+TEST_F(CaptureTest, DirectLineInIsRecordedInTheStreamFormatAndEncoded) {
   ASSERT_TRUE(capture.startInput(32000));
   EXPECT_EQ(capture.bufferLength(), 25'000);
   device.release(2);
@@ -105,7 +105,7 @@ TEST_F(LineCDInputTest, DirectLineInIsRecordedInTheStreamFormatAndEncoded) {
   EXPECT_EQ(capture.bytesCaptured(), 75'000);
 }
 
-TEST_F(LineCDInputTest, VoiceoverFollowsTheTrackFormatUntilItEnds) {
+TEST_F(CaptureTest, VoiceoverFollowsTheTrackFormatUntilItEnds) {
   playTrack(44100, 2);
   capture.setVoiceover(true);
   ASSERT_TRUE(capture.startInput(56000));
@@ -121,22 +121,22 @@ TEST_F(LineCDInputTest, VoiceoverFollowsTheTrackFormatUntilItEnds) {
   playTrack(22050, 1);
   capture.trackChanged();
   EXPECT_EQ(device.said(), "open 44100/2;read 8192;close;open 22050/1;") << "no data counter";
-  EXPECT_EQ(capture.sideChannel()->ring()->unread(), AcmConvert::kRingBytes / 4);
+  EXPECT_EQ(capture.sideChannel()->ring()->unread(), ConversionStage::kRingBytes / 4);
 
   // Its end detaches the side channel, and the next capture is a direct one again.
   capture.closeLineIn();
   EXPECT_FALSE(stage.getSideChannel() || capture.voiceover());
 }
 
-TEST_F(LineCDInputTest, FailedStartsTellTheMemberAndLeaveNothingOpen) {
+TEST_F(CaptureTest, FailedStartsTellTheMemberAndLeaveNothingOpen) {
   const std::tuple<bool, bool, int, int, std::string, std::string> cases[] = {
       // voiceover, a track opened the stage, the device's answers; the box, what the device saw
-      {true, false, kWaveInOk, kWaveInOk, kVoiceoverWithoutBroadcastText, ""},
-      {false, true, kWaveInBadFormat, kWaveInOk,
+      {true, false, kCaptureOk, kCaptureOk, kVoiceoverWithoutBroadcastText, ""},
+      {false, true, kCaptureBadFormat, kCaptureOk,
        "Unable to access your soundcard. The desired input format is not supported by your soundcard. err=32",
        "open 11025/2;close;"},
-      {true, true, kWaveInBusy, kWaveInOk, kSoundcardBusyText, "open 44100/2;close;"},
-      {false, true, kWaveInOk, kWaveInFailed, kStartReadingFailedText, "open 11025/2;close;"},
+      {true, true, kCaptureBusy, kCaptureOk, kSoundcardBusyText, "open 44100/2;close;"},
+      {false, true, kCaptureOk, kCaptureFailed, kStartReadingFailedText, "open 11025/2;close;"},
   };
   for (const auto& [voiceover, stageOpen, openStatus, startStatus, box, said] : cases) {
     if (stageOpen) playTrack(44100, 2);

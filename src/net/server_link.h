@@ -55,22 +55,22 @@ enum AccountCheck : int {
   kServiceUnreachable = 3
 };
 
-struct LiveConnectTimings {
+struct ServerLinkTimings {
   std::chrono::milliseconds connectTimeout = SourceSocket::kDefaultConnectTimeout;
   // A send or log-in answer that makes no progress for this long counts as a dropped line.
   std::chrono::milliseconds ioTimeout = SourceSocket::kDefaultIoTimeout;
   std::chrono::milliseconds refreshInterval{120000};
 };
 
-class LiveConnect : public StatsSource {
+class ServerLink : public StatsSource {
  public:
   // Starts the account refresh thread at once; its first refresh runs straight away. The
   // reports may be none; they must outlive the connection.
-  LiveConnect(std::string webHost, LinkReports* reports, AccountService& service, Prompts& prompts,
-              LiveConnectTimings timings = {});
-  ~LiveConnect() override;
-  LiveConnect(const LiveConnect&) = delete;
-  LiveConnect& operator=(const LiveConnect&) = delete;
+  ServerLink(std::string webHost, LinkReports* reports, AccountService& service, Prompts& prompts,
+             ServerLinkTimings timings = {});
+  ~ServerLink() override;
+  ServerLink(const ServerLink&) = delete;
+  ServerLink& operator=(const ServerLink&) = delete;
 
   // TCP connect to the account's server; a failure shows up in the login that follows.
   void connect();
@@ -153,7 +153,7 @@ class LiveConnect : public StatsSource {
   LinkReports* const reports_;
   AccountService& service_;
   Prompts& prompts_;
-  const LiveConnectTimings timings_;
+  const ServerLinkTimings timings_;
   const std::time_t creationTime_;
 
   // Station fields.

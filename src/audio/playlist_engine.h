@@ -1,5 +1,5 @@
 #pragma once
-// The playlist source of the broadcast. On a worker thread of its own the Encoder walks the
+// The playlist source of the broadcast. On a worker thread of its own the PlaylistEngine walks the
 // Playlist track by track: it opens the conversion stage for the track's PCM format, announces
 // the title to the service, decodes the file block by block (playing each block on the sound
 // card, which holds the broadcast to real time) and hands every block to the conversion stage,
@@ -36,7 +36,7 @@
 
 namespace brovana {
 
-class AcmConvert;
+class ConversionStage;
 class EngineReports;
 class MP3Info;
 class Playlist;
@@ -58,19 +58,20 @@ inline constexpr int kPriorityClassHigh = 128;
 inline constexpr int kPriorityClassRealtime = 256;
 
 // The waits of the stopping side; tests shorten them.
-struct EncoderTimings {
+struct EngineTimings {
   std::chrono::milliseconds loopWait{5000};   // for "BroadcastLoopMutex"
   std::chrono::milliseconds trackWait{6000};  // for "ReadAndBroadcastMutex"
   int runningWaitSeconds = 21;                // for an earlier loop that is being aborted
 };
 
-class Encoder {
+class PlaylistEngine {
  public:
-  Encoder(AcmConvert& acm, DecoderLibrary& decoders, Prompts& prompts, EncoderTimings timings = {});
+  PlaylistEngine(ConversionStage& conversion, DecoderLibrary& decoders, Prompts& prompts,
+                 EngineTimings timings = {});
   // Stops the worker and joins it: a playing track ends at its next block.
-  ~Encoder();
-  Encoder(const Encoder&) = delete;
-  Encoder& operator=(const Encoder&) = delete;
+  ~PlaylistEngine();
+  PlaylistEngine(const PlaylistEngine&) = delete;
+  PlaylistEngine& operator=(const PlaylistEngine&) = delete;
 
   // Wiring; each may be set to none. The objects must outlive the engine's use of them.
   void setReports(EngineReports* reports);
@@ -176,10 +177,10 @@ class Encoder {
   bool closeStage(bool final, std::chrono::milliseconds wait);
   void reapWorkers(bool all);
 
-  AcmConvert& acm_;
+  ConversionStage& conversion_;
   DecoderLibrary& decoders_;
   Prompts& prompts_;
-  const EncoderTimings timings_;
+  const EngineTimings timings_;
 
   // Wiring, set from the user-interface thread, read by the worker.
   std::atomic<EngineReports*> reports_{nullptr};

@@ -1,5 +1,5 @@
 #pragma once
-// MiniWindow: the studio's main window. Its skinned face has the broadcast button (1020), the
+// MainWindow: the studio's main window. Its skinned face has the broadcast button (1020), the
 // playlist button (1023), the volume slider (1088), the logo (1024) and the panel of texts the
 // status display writes; its menu carries every command of the studio, each under its command
 // id ("id32771"). It makes the one Supervisor and turns commands, clicks, dropped files and the
@@ -64,11 +64,11 @@ struct StudioContext {
   std::optional<std::string> outFile;  // -outfile: the stream is recorded from the start
 };
 
-class MiniWindow final : public QMainWindow, public MainWindowView {
+class MainWindow final : public QMainWindow, public MainWindowView {
  public:
   // Builds the face and the menu; nothing else happens until initialise.
-  explicit MiniWindow(StudioContext context);
-  ~MiniWindow() override;
+  explicit MainWindow(StudioContext context);
+  ~MainWindow() override;
 
   // The dialog's initialisation: the Supervisor and its start-up, then the menu names and
   // marks. False when the start-up ended the program.

@@ -8,27 +8,27 @@
 namespace brovana {
 
 // Open results; the numbers are those the capture's messages carry.
-enum WaveInStatus : int {
-  kWaveInOk = 0,
-  kWaveInFailed = 1,     // the device did not open or start
-  kWaveInNoDevice = 2,   // no recording device, or none of the name asked for
-  kWaveInBusy = 4,       // another program holds the device
-  kWaveInBadFormat = 32  // the device records neither this format nor one the capture can convert
+enum CaptureStatus : int {
+  kCaptureOk = 0,
+  kCaptureFailed = 1,     // the device did not open or start
+  kCaptureNoDevice = 2,   // no recording device, or none of the name asked for
+  kCaptureBusy = 4,       // another program holds the device
+  kCaptureBadFormat = 32  // the device records neither this format nor one the capture can convert
 };
 
-struct WaveInOpened {
-  int status = kWaveInFailed;
+struct CaptureOpened {
+  int status = kCaptureFailed;
   // The rate the device records at: the one asked for, or, when it cannot record that one,
   // a rate of its own that the caller converts from.
   int sampleRate = 0;
 };
 
-class WaveInDevice {
+class CaptureDevice {
  public:
-  virtual ~WaveInDevice() = default;
+  virtual ~CaptureDevice() = default;
 
-  virtual WaveInOpened open(int sampleRate, int channels) = 0;
-  // kWaveInOk once recording runs.
+  virtual CaptureOpened open(int sampleRate, int channels) = 0;
+  // kCaptureOk once recording runs.
   virtual int start() = 0;
   // On the capture thread: waits until `frames` frames are recorded into `samples` and returns
   // how many came; fewer (maybe 0) once stop() was called, -1 when the device failed.

@@ -47,7 +47,7 @@ struct DspDescription {
   std::vector<std::string> modules;
 };
 
-class WADsp final : public DspHost {
+class DspHost final : public SampleProcessor {
  public:
   static constexpr int kMenuNone = 38000;  // "-none-"; plug-in k has kMenuNone + k
   static constexpr int kMaxPlugins = 99;
@@ -59,10 +59,10 @@ class WADsp final : public DspHost {
   using Clock = std::function<int64_t()>;  // milliseconds
 
   // `parentWindow` is handed to the modules as their parent window; null without windows.
-  WADsp(std::unique_ptr<DspLoader> loader, Prompts& prompts, void* parentWindow, Clock clock = {});
-  ~WADsp() override;
-  WADsp(const WADsp&) = delete;
-  WADsp& operator=(const WADsp&) = delete;
+  DspHost(std::unique_ptr<DspLoader> loader, Prompts& prompts, void* parentWindow, Clock clock = {});
+  ~DspHost() override;
+  DspHost(const DspHost&) = delete;
+  DspHost& operator=(const DspHost&) = delete;
 
   // The shared objects (*.so) of `folder` by name, the first kMaxPlugins of them.
   static std::vector<std::string> pluginFiles(const std::string& folder);
@@ -83,7 +83,7 @@ class WADsp final : public DspHost {
   static std::optional<DspDescription> describe(DspLoader& loader, const std::string& path,
                                                 std::string& error);
 
-  // DspHost: on the source thread.
+  // SampleProcessor: on the source thread.
   int processSamples(uint8_t* samples, int frames, int bitsPerSample, int channels, int sampleRate) override;
 
  private:

@@ -1,4 +1,4 @@
-#include "audio/circ_buff.h"
+#include "audio/byte_ring.h"
 
 #include <algorithm>
 #include <thread>
@@ -7,12 +7,12 @@
 
 namespace brovana {
 
-CircBuff::CircBuff(int capacity)
+ByteRing::ByteRing(int capacity)
     : capacity_(std::max(0, capacity)),
       storage_(std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(capacity_))),
       eod_(capacity_) {}
 
-bool CircBuff::addData(const uint8_t* source, int length, bool verbose) {
+bool ByteRing::addData(const uint8_t* source, int length, bool verbose) {
   if (length > capacity_) {
     if (verbose) Logger::debug(1, "CircBuff::addData - block of %d bytes refused\n", length);
     return false;
@@ -23,30 +23,30 @@ bool CircBuff::addData(const uint8_t* source, int length, bool verbose) {
   return writeBlock(source, length, [](uint8_t*, int) {});
 }
 
-bool CircBuff::roomFor(bool wrap, int length, uint64_t write, uint64_t read) {
+bool ByteRing::roomFor(bool wrap, int length, uint64_t write, uint64_t read) {
   int startInput = position(write), startOutput = position(read);
   bool sameLap = lap(write) == lap(read);
   // To the start: only over bytes the reader has passed in its current lap.
   if (wrap) return sameLap && length <= startOutput;
-  // Behind the last block, same lap: everything up to EOD was read in the reader's last lap.
+  // Behind the last block, same lap: everything up to dataEnd was read in the reader's last lap.
   if (sameLap) return true;
   // One lap ahead: up to the reader's position.
   return startInput + length <= startOutput;
 }
 
-bool CircBuff::overFlow(int length) const {
+bool ByteRing::overFlow(int length) const {
   uint64_t write = writeSide_.load(std::memory_order_acquire);
   uint64_t read = readSide_.load(std::memory_order_acquire);
   bool wrap = position(write) + length > eod_.load(std::memory_order_acquire);
   return !roomFor(wrap, length, write, read);
 }
 
-bool CircBuff::overflowFound(bool verbose) {
+bool ByteRing::overflowFound(bool verbose) {
   if (verbose) {
     Logger::debug(1, "CircBuff::addData - ERROR! Circular buffer overflow!, resetting\n");
     Logger::debug(
         1, "CircBuff::addData - ERROR! startInput=%d, inputLap=%d, startOutput=%d, outputLap=%d, EOD=%d\n",
-        startInput(), inputLap(), position(readSide_.load()), lap(readSide_.load()), EOD());
+        startInput(), inputLap(), position(readSide_.load()), lap(readSide_.load()), dataEnd());
   }
   if (tryOwn(kWriterOwns)) {
     resetOwned();
@@ -57,14 +57,14 @@ bool CircBuff::overflowFound(bool verbose) {
   return false;
 }
 
-bool CircBuff::settlePendingReset() {
+bool ByteRing::settlePendingReset() {
   if (!tryOwn(kWriterOwns)) return false;
   if (resetPending_.load(std::memory_order_relaxed)) resetOwned();
   release();
   return true;
 }
 
-void CircBuff::resetOwned() {
+void ByteRing::resetOwned() {
   writeSide_.store(0, std::memory_order_relaxed);
   eod_.store(capacity_, std::memory_order_relaxed);
   readPos_.store(0, std::memory_order_relaxed);
@@ -75,7 +75,7 @@ void CircBuff::resetOwned() {
   resetPending_.store(false, std::memory_order_release);
 }
 
-int CircBuff::getData(uint8_t* destination, int maxLength, int trigger, bool verbose, bool hold) {
+int ByteRing::getData(uint8_t* destination, int maxLength, int trigger, bool verbose, bool hold) {
   if (!tryOwn(kReaderOwns)) return 0;  // the writer is emptying the ring this instant
   if (resetPending_.load(std::memory_order_acquire)) {
     resetOwned();
@@ -121,7 +121,7 @@ int CircBuff::getData(uint8_t* destination, int maxLength, int trigger, bool ver
   }
 
   startOutput += count;
-  // A reader that stops exactly at EOD stays there and wraps with its next read.
+  // A reader that stops exactly at dataEnd stays there and wraps with its next read.
   if (writerAhead && startOutput > eod) {
     if (verbose) Logger::debug(1, "CircBuff::getData ddd - bumping up lap\n");
     startOutput -= eod;
@@ -134,7 +134,7 @@ int CircBuff::getData(uint8_t* destination, int maxLength, int trigger, bool ver
   return count;
 }
 
-void CircBuff::undoGetData() {
+void ByteRing::undoGetData() {
   // The writer holds the token only for the few stores of a reset.
   while (!tryOwn(kReaderOwns)) std::this_thread::yield();
   if (readEpoch_ == resets_.load(std::memory_order_relaxed)) {
@@ -144,14 +144,14 @@ void CircBuff::undoGetData() {
   release();
 }
 
-int CircBuff::unread() const {
+int ByteRing::unread() const {
   uint64_t write = writeSide_.load(std::memory_order_acquire);
   uint64_t read = readPos_.load(std::memory_order_relaxed);
   if (lap(write) == lap(read)) return std::max(0, position(write) - position(read));
-  return std::max(0, EOD() - position(read) + position(write));
+  return std::max(0, dataEnd() - position(read) + position(write));
 }
 
-void CircBuff::clear() {
+void ByteRing::clear() {
   if (capacity_ > 0) std::memset(storage_.get(), 0, static_cast<size_t>(capacity_));
   writeSide_.store(pack(capacity_ / 4, 0), std::memory_order_relaxed);
   eod_.store(capacity_, std::memory_order_relaxed);
@@ -161,7 +161,7 @@ void CircBuff::clear() {
   resetPending_.store(false, std::memory_order_release);
 }
 
-void CircBuff::zeroStorage() {
+void ByteRing::zeroStorage() {
   if (capacity_ > 0) std::memset(storage_.get(), 0, static_cast<size_t>(capacity_));
 }
 

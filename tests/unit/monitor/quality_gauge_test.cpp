@@ -1,4 +1,4 @@
-#include "monitor/line_quality.h"
+#include "monitor/quality_gauge.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +13,7 @@ namespace {
 
 constexpr const char* kErrorLine = "ERROR : Line dropouts, output to network is";
 
-TEST(LineQualityTest, JudgesEachRateAgainstItsThresholdAndCountsGoodToBadChanges) {
+TEST(QualityGaugeTest, JudgesEachRateAgainstItsThresholdAndCountsGoodToBadChanges) {
   // name, expected rate, the figures (one a second); status, dropouts and since labels, error lines, shown
   using Case =
       std::tuple<std::string, int, std::vector<int>, std::string, std::string, std::string, int, int>;
@@ -32,7 +32,7 @@ TEST(LineQualityTest, JudgesEachRateAgainstItsThresholdAndCountsGoodToBadChanges
   for (const auto& [name, expected, figures, status, dropouts, since, errorLines, shown] : cases) {
     test::FakeStatusWindow window;
     int64_t now = 0;
-    LineQuality gauge(&window, [&] { return now; });
+    QualityGauge gauge(&window, [&] { return now; });
     test::LogTail log;
     for (int actual : figures) gauge.setNetworkQuality(actual, expected), now += 1000;
     EXPECT_EQ(std::tuple(window.label(kQualityStatusLabel), window.label(kQualityDropoutsLabel),
@@ -44,9 +44,9 @@ TEST(LineQualityTest, JudgesEachRateAgainstItsThresholdAndCountsGoodToBadChanges
     EXPECT_EQ(cpuQualityText(ratio), text) << ratio;
 }
 
-TEST(LineQualityTest, VoiceoverFeedsFromTwoThreadsCountEveryDropoutOnce) {
+TEST(QualityGaugeTest, VoiceoverFeedsFromTwoThreadsCountEveryDropoutOnce) {
   test::FakeStatusWindow window;
-  LineQuality gauge(&window);
+  QualityGauge gauge(&window);
   test::LogTail log;
   auto feeder = [&](int good) {
     for (int i = 0; i < 300; ++i)

@@ -1,5 +1,5 @@
 #pragma once
-// The wave-in capture: records PCM from the sound card's recording input (line-in, CD, the
+// The capture: records PCM from the sound card's recording input (line-in, CD, the
 // microphone or the card's own mix, as the mixer chose it) in one of two modes:
 //
 //   direct      the recording is the broadcast: startInput opens the conversion stage for
@@ -25,11 +25,11 @@
 #include <thread>
 #include <vector>
 
-#include "audio/acm_convert.h"
+#include "audio/capture_device.h"
+#include "audio/conversion_stage.h"
 #include "audio/engine_reports.h"
 #include "audio/resampler.h"
 #include "audio/side_channel.h"
-#include "audio/wave_in_device.h"
 
 namespace brovana {
 
@@ -43,7 +43,7 @@ inline constexpr const char* kSoundcardBusyText =
     "Unable to access your soundcard. Is it being used by another piece some other software?";
 inline constexpr const char* kStartReadingFailedText = "unable to start reading Wave data";
 
-class LineCDInput {
+class Capture {
  public:
   static constexpr int kDirectBufferBytes = 25'000;
   static constexpr int kVoiceoverBufferBytes = 32'768;
@@ -51,12 +51,12 @@ class LineCDInput {
 
   // The stage and the prompts must outlive the capture. `resamplers` convert from the rate of a
   // device that cannot record the one asked for.
-  LineCDInput(AcmConvert& stage, std::unique_ptr<WaveInDevice> device, Prompts& prompts,
-              ResamplerFactory resamplers);
+  Capture(ConversionStage& stage, std::unique_ptr<CaptureDevice> device, Prompts& prompts,
+          ResamplerFactory resamplers);
   // Closes the capture and joins its thread.
-  ~LineCDInput();
-  LineCDInput(const LineCDInput&) = delete;
-  LineCDInput& operator=(const LineCDInput&) = delete;
+  ~Capture();
+  Capture(const Capture&) = delete;
+  Capture& operator=(const Capture&) = delete;
 
   // Where the reports and the visualisation go; none is allowed. They must outlive their use.
   // A running capture reports on its own thread, as the playlist engine does: the data counter
@@ -98,8 +98,8 @@ class LineCDInput {
   void streamMP3data(const uint8_t* bytes, int length);
   void reportQuality();
 
-  AcmConvert& stage_;
-  std::unique_ptr<WaveInDevice> device_;
+  ConversionStage& stage_;
+  std::unique_ptr<CaptureDevice> device_;
   Prompts& prompts_;
   ResamplerFactory resamplers_;
   std::atomic<EngineReports*> reports_{nullptr};

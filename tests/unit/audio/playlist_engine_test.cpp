@@ -1,7 +1,7 @@
 // The playlist engine against a scripted decoder, the real conversion stage on a fake codec, the
 // real playlist, and a journal of its reports. A whole broadcast is the studio's integration test.
 
-#include "audio/encoder.h"
+#include "audio/playlist_engine.h"
 
 #include <gtest/gtest.h>
 
@@ -16,22 +16,22 @@ namespace {
 
 using namespace std::chrono_literals;
 
-class EncoderTest : public ::testing::Test, public test::StageRig {
+class PlaylistEngineTest : public ::testing::Test, public test::StageRig {
  protected:
   void SetUp() override {
     stage.startConvertThread();
     reports.quiet = true;
     reports.onListFailed = [this] { encoder->stopPlaying(false); };
-    makeEncoder();
+    makeEngine();
   }
-  void makeEncoder(EncoderTimings timings = {}) {
-    encoder = std::make_unique<Encoder>(stage, decoders, prompts, timings);
+  void makeEngine(EngineTimings timings = {}) {
+    encoder = std::make_unique<PlaylistEngine>(stage, decoders, prompts, timings);
     encoder->setReports(&reports);
     encoder->setContinuousLoop(false);
   }
   // A list of the files named; their contents make their MP3 facts.
   std::vector<std::string> list(std::vector<std::string> names, const std::string& contents = "no frames") {
-    playlist.FreeListArray();
+    playlist.dropItems();
     for (std::string& name : names) {
       folder.write(name, contents);
       playlist.addFile(name = folder.file(name), AddMode::Append);
@@ -51,10 +51,10 @@ class EncoderTest : public ::testing::Test, public test::StageRig {
   test::FakeEngineReports reports{journal};
   Playlist playlist{prompts};
   test::FakeDecoderLibrary decoders;
-  std::unique_ptr<Encoder> encoder;
+  std::unique_ptr<PlaylistEngine> encoder;
 };
 
-TEST_F(EncoderTest, ListWhoseEveryTrackFailsStopsAfterOneFailureMoreThanItsLength) {
+TEST_F(PlaylistEngineTest, ListWhoseEveryTrackFailsStopsAfterOneFailureMoreThanItsLength) {
   const std::tuple<std::function<void(const std::string&)>, std::string, int> cases[] = {
       {[&](auto& p) { decoders.scripts[p].createStatus = kInputMissing; },
        "Cannot open XAudio decoder output, error=-101\n", 4},
@@ -87,7 +87,7 @@ TEST_F(EncoderTest, ListWhoseEveryTrackFailsStopsAfterOneFailureMoreThanItsLengt
   }
 }
 
-TEST_F(EncoderTest, StopDuringATrackClosesItAndAStartRightAfterTakesOverFromTheEndingRun) {
+TEST_F(PlaylistEngineTest, StopDuringATrackClosesItAndAStartRightAfterTakesOverFromTheEndingRun) {
   auto paths = list({"a.mp3", "b.mp3"});
   decoders.scripts[paths[0]].endless = decoders.scripts[paths[1]].endless = true;
   encoder->start(playlist, 56000, 0);
@@ -105,8 +105,8 @@ TEST_F(EncoderTest, StopDuringATrackClosesItAndAStartRightAfterTakesOverFromTheE
       << "a stop closes the decoder, the output and the conversion stream";
 }
 
-TEST_F(EncoderTest, StopThatCannotWaitForTheTrackLeavesTheDecoderToTheWorker) {
-  makeEncoder({.loopWait = 100ms, .trackWait = 100ms, .runningWaitSeconds = 1});
+TEST_F(PlaylistEngineTest, StopThatCannotWaitForTheTrackLeavesTheDecoderToTheWorker) {
+  makeEngine({.loopWait = 100ms, .trackWait = 100ms, .runningWaitSeconds = 1});
   auto paths = list({"a.mp3"});
   decoders.scripts[paths[0]].endless = true;
   std::promise<void> release;

@@ -1,4 +1,4 @@
-#include "audio/acm_convert.h"
+#include "audio/conversion_stage.h"
 
 #include <algorithm>
 #include <chrono>
@@ -25,83 +25,83 @@ std::string fileNamePart(const std::string& path) {
 
 }  // namespace
 
-AcmConvert::AcmConvert(StreamSink& connection, ConversionStatus& status, Mp3Codec& codec, Prompts& prompts,
-                       ProgramExit& exit)
+ConversionStage::ConversionStage(StreamSink& connection, ConversionStatus& status, Mp3Codec& codec,
+                                 Prompts& prompts, ProgramExit& exit)
     : connection_(connection), status_(status), codec_(codec), prompts_(prompts), table_(codec) {
   scratch_.resize(kScratchBytes);
   if (!installCodec(codec_, prompts_)) codecInstallFailed(prompts_, exit);
 }
 
-AcmConvert::~AcmConvert() {
+ConversionStage::~ConversionStage() {
   shutDown();
-  closeACM(true);
+  closeStream(true);
   // The thread finishes its current conversion and send before it sees the stop flag.
   if (thread_.joinable()) thread_.join();
 }
 
-int64_t AcmConvert::nowMs() {
+int64_t ConversionStage::nowMs() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(
              std::chrono::steady_clock::now().time_since_epoch())
       .count();
 }
 
-void AcmConvert::startConvertThread() {
+void ConversionStage::startConvertThread() {
   std::lock_guard lock(threadMutex_);
   if (threadRunning_) return;  // one reader of the ring, ever
   if (thread_.joinable()) thread_.join();
   // Set here rather than in the thread, so that a shutDown right after the start is not undone.
   stop_.store(0);
   threadRunning_ = true;
-  thread_ = std::thread(&AcmConvert::convertThread, this);
+  thread_ = std::thread(&ConversionStage::convertThread, this);
 }
 
-bool AcmConvert::threadRunning() const {
+bool ConversionStage::threadRunning() const {
   std::lock_guard lock(threadMutex_);
   return threadRunning_;
 }
 
-void AcmConvert::setVisual(VisualFeed* visual) {
+void ConversionStage::setVisual(VisualFeed* visual) {
   visual_.store(visual, std::memory_order_release);
 }
-void AcmConvert::setSideChannel(SideChannel* side) {
+void ConversionStage::setSideChannel(SideChannel* side) {
   side_.store(side, std::memory_order_release);
 }
-void AcmConvert::setDspHost(DspHost* dsp) {
+void ConversionStage::setDspHost(SampleProcessor* dsp) {
   dsp_.store(dsp, std::memory_order_release);
 }
-void AcmConvert::setMusicGain(float gain) {
+void ConversionStage::setMusicGain(float gain) {
   musicGain_.store(gain, std::memory_order_relaxed);
 }
 
-std::optional<WaveFormat> AcmConvert::getSourceFormat() const {
+std::optional<WaveFormat> ConversionStage::getSourceFormat() const {
   std::lock_guard lock(codecMutex_);
   return sourceFormat_;
 }
 
-std::optional<WaveFormat> AcmConvert::getMp3Format() const {
+std::optional<WaveFormat> ConversionStage::getMp3Format() const {
   std::lock_guard lock(codecMutex_);
   return mp3Format_;
 }
 
-int AcmConvert::sourceBufferSize() const {
+int ConversionStage::sourceBufferSize() const {
   std::lock_guard lock(codecMutex_);
-  return gSourceBufferSize;
+  return sourceBufferSize_;
 }
 
-int AcmConvert::pendingBytes() const {
+int ConversionStage::pendingBytes() const {
   // The reader's view; the conversion thread only reads the ring under the codec lock.
   std::lock_guard lock(codecMutex_);
   return ring_.unread();
 }
 
-int AcmConvert::InitACM(int lineSpeed, const TrackFormat* track) {
+int ConversionStage::openStream(int lineSpeed, const TrackFormat* track) {
   if (!table_.hasFormats()) return kInitNoFormats;
   bool streamOpen;
   {
     std::lock_guard lock(codecMutex_);
-    streamOpen = gHstream != nullptr;
+    streamOpen = stream_ != nullptr;
   }
-  if (streamOpen) closeACM(false);
+  if (streamOpen) closeStream(false);
   {
     // The conversion thread reads the ring only under this lock; this thread is its writer.
     std::lock_guard lock(codecMutex_);
@@ -142,7 +142,7 @@ int AcmConvert::InitACM(int lineSpeed, const TrackFormat* track) {
     if (result == MMSYSERR_NOERROR && stream) {
       driver_ = std::move(driver);
       driverId_ = entry->driverId;
-      gHstream = std::move(stream);
+      stream_ = std::move(stream);
       return kInitOpened;
     }
   }
@@ -151,8 +151,8 @@ int AcmConvert::InitACM(int lineSpeed, const TrackFormat* track) {
   return failStream(result, track, source, mp3);
 }
 
-int AcmConvert::failStream(int result, const TrackFormat* track, const WaveFormat& source,
-                           const WaveFormat& mp3) {
+int ConversionStage::failStream(int result, const TrackFormat* track, const WaveFormat& source,
+                                const WaveFormat& mp3) {
   if (!track) {
     Logger::log("This MP3 codec failed to open for your line-in conversion stream.\n");
     prompts_.information("This MP3 codec failed to open for your line-in conversion stream.");
@@ -179,24 +179,24 @@ int AcmConvert::failStream(int result, const TrackFormat* track, const WaveForma
   return kInitStreamFailed;
 }
 
-ACMSTREAMHEADER* AcmConvert::initACMBuffers(ACMSTREAMHEADER* header) {
-  if (!gHstream) return nullptr;
+ACMSTREAMHEADER* ConversionStage::prepareBuffers(ACMSTREAMHEADER* header) {
+  if (!stream_) return nullptr;
   if (!header) {
     header_ = std::make_unique<ACMSTREAMHEADER>();
     header = header_.get();
   }
   uint32_t sourceSize = 0, destinationSize = 0, chunkOutput = 0;
-  gHstream->size(kSizeQuestion, StreamSize::Source, sourceSize);
-  gHstream->size(kSizeQuestion, StreamSize::Destination, destinationSize);
+  stream_->size(kSizeQuestion, StreamSize::Source, sourceSize);
+  stream_->size(kSizeQuestion, StreamSize::Destination, destinationSize);
   sourceSize = std::max<uint32_t>(sourceSize, kChunkBytes);
   // The destination must also hold what one full source buffer turns into, whatever the
   // codec's answer about 100,000 destination bytes was.
-  gHstream->size(sourceSize, StreamSize::Source, chunkOutput);
+  stream_->size(sourceSize, StreamSize::Source, chunkOutput);
   destinationSize = std::max(destinationSize, chunkOutput);
 
   // Buffers only grow, and never while a conversion uses them (the codec lock is held).
   sourceBuffer_.growTo(sourceSize);
-  gSourceBufferSize = static_cast<int>(sourceSize);
+  sourceBufferSize_ = static_cast<int>(sourceSize);
   destinationBuffer_.growTo(destinationSize);
 
   *header = ACMSTREAMHEADER{};
@@ -205,7 +205,7 @@ ACMSTREAMHEADER* AcmConvert::initACMBuffers(ACMSTREAMHEADER* header) {
   header->cbSrcLength = sourceSize;
   header->pbDst = destinationBuffer_.bytes.get();
   header->cbDstLength = static_cast<uint32_t>(destinationBuffer_.size);
-  int result = gHstream->prepareHeader(*header);
+  int result = stream_->prepareHeader(*header);
   if (result != MMSYSERR_NOERROR) {
     // Not ready: the next block tries again, rather than letting every conversion fail.
     Logger::debug(1, "acmStreamPrepareHeader ERROR : MMError : %s\n", codecErrorText(result).c_str());
@@ -215,21 +215,21 @@ ACMSTREAMHEADER* AcmConvert::initACMBuffers(ACMSTREAMHEADER* header) {
   return header;
 }
 
-bool AcmConvert::convertAndSend(const uint8_t* block, int length, int blockTag, const char* sourceName) {
+bool ConversionStage::convertAndSend(const uint8_t* block, int length, int blockTag, const char* sourceName) {
   blockTag_.store(blockTag, std::memory_order_relaxed);
   std::snprintf(sourceName_, sizeof sourceName_, "%s", sourceName ? sourceName : "");
   int64_t now = nowMs();
   stats_.start(now);
   if (!ready_.load()) {
     std::lock_guard lock(codecMutex_);
-    initACMBuffers(header_.get());
+    prepareBuffers(header_.get());
   }
   stats_.input(length, now);
 
   int channels = sourceChannels_.load(std::memory_order_relaxed);
   int rate = sourceRate_.load(std::memory_order_relaxed);
   const uint8_t* pcm = block;
-  if (DspHost* dsp = dsp_.load(std::memory_order_acquire);
+  if (SampleProcessor* dsp = dsp_.load(std::memory_order_acquire);
       dsp && channels > 0 && length % (channels * 2) == 0) {
     length = runDsp(*dsp, block, length, channels, rate);
     pcm = dspScratch_.data();
@@ -249,7 +249,7 @@ bool AcmConvert::convertAndSend(const uint8_t* block, int length, int blockTag, 
   return stored;
 }
 
-int AcmConvert::runDsp(DspHost& dsp, const uint8_t* block, int length, int channels, int rate) {
+int ConversionStage::runDsp(SampleProcessor& dsp, const uint8_t* block, int length, int channels, int rate) {
   // Room for twice the block: a plug-in may hand back more frames than it was given.
   if (dspScratch_.size() < 2 * static_cast<size_t>(length))
     dspScratch_.resize(2 * static_cast<size_t>(length));
@@ -260,7 +260,7 @@ int AcmConvert::runDsp(DspHost& dsp, const uint8_t* block, int length, int chann
   return produced * channels * 2;
 }
 
-void AcmConvert::mixSideChannel(SideChannel& side, uint8_t* at, int length) {
+void ConversionStage::mixSideChannel(SideChannel& side, uint8_t* at, int length) {
   if (length <= 0) return;
   if (scratch_.size() < static_cast<size_t>(length)) {
     size_t size = std::max<size_t>(scratch_.size(), kScratchBytes);
@@ -272,7 +272,7 @@ void AcmConvert::mixSideChannel(SideChannel& side, uint8_t* at, int length) {
   mixSamples(at, scratch_.data(), n, musicGain_.load(std::memory_order_relaxed));
 }
 
-void AcmConvert::mixSamples(uint8_t* music, const uint8_t* microphone, int bytes, float gain) {
+void ConversionStage::mixSamples(uint8_t* music, const uint8_t* microphone, int bytes, float gain) {
   for (int i = 0; i + 1 < bytes; i += 2) {
     int16_t m, v;
     std::memcpy(&m, music + i, 2);
@@ -283,13 +283,13 @@ void AcmConvert::mixSamples(uint8_t* music, const uint8_t* microphone, int bytes
   }
 }
 
-void AcmConvert::flush() {
+void ConversionStage::flush() {
   flushRequests_.fetch_add(1);
   wakeConverter();
   connection_.flush();
 }
 
-void AcmConvert::wakeConverter() {
+void ConversionStage::wakeConverter() {
   {
     std::lock_guard lock(wakeMutex_);
     ++wakeRequests_;
@@ -297,20 +297,20 @@ void AcmConvert::wakeConverter() {
   wake_.notify_one();
 }
 
-void AcmConvert::waitForWork() {
+void ConversionStage::waitForWork() {
   std::unique_lock lock(wakeMutex_);
   wake_.wait_for(lock, kIdleWait, [this] { return wakeRequests_ != wakesSeen_ || stop_.load() != 0; });
   wakesSeen_ = wakeRequests_;
 }
 
-bool AcmConvert::waitFlushed(std::chrono::milliseconds limit, const std::atomic<bool>& abort) const {
+bool ConversionStage::waitFlushed(std::chrono::milliseconds limit, const std::atomic<bool>& abort) const {
   const auto until = std::chrono::steady_clock::now() + limit;
   while (flushing() && !abort.load() && std::chrono::steady_clock::now() < until)
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   return !flushing();
 }
 
-void AcmConvert::convertThread() {
+void ConversionStage::convertThread() {
   while (stop_.load() == 0) {
     int produced = 0;
     int flushSeen = 0;
@@ -325,12 +325,12 @@ void AcmConvert::convertThread() {
       flushSeen = flushRequests_.load();
       bool flushPending = flushSeen != flushesServed_.load();
       // Held: the chunk stays in the ring, untouched by the writer, until it is converted.
-      int n = ring_.getData(header_->pbSrc, gSourceBufferSize, flushPending ? 0 : kChunkBytes, false, true);
+      int n = ring_.getData(header_->pbSrc, sourceBufferSize_, flushPending ? 0 : kChunkBytes, false, true);
       // A flush is served by the conversion that empties the ring, however many chunks that
       // takes, and that conversion tells the codec it is the end, so that the codec's last
       // partial frame goes out too. With the ring empty already, that is a conversion of nothing.
       drained = flushPending && ring_.unread() == 0;
-      if ((n <= 0 && !drained) || !gHstream) {
+      if ((n <= 0 && !drained) || !stream_) {
         // Without a stream (it is being reopened) the chunk is dropped.
         lock.unlock();
         waitForWork();
@@ -340,7 +340,7 @@ void AcmConvert::convertThread() {
       header_->cbSrcLength = static_cast<uint32_t>(n);
       header_->cbSrcLengthUsed = static_cast<uint32_t>(n);
       int64_t begin = nowMs();
-      int result = gHstream->convert(*header_, drained ? ACM_STREAMCONVERTF_END : 0);
+      int result = stream_->convert(*header_, drained ? ACM_STREAMCONVERTF_END : 0);
       int64_t end = nowMs();
       stats_.conversion(n, end - begin, end, sourceBytesPerSec_.load());
       if (result != MMSYSERR_NOERROR) {
@@ -367,13 +367,13 @@ void AcmConvert::convertThread() {
   threadEnded_.notify_all();
 }
 
-void AcmConvert::serveFlush(int requests) {
+void ConversionStage::serveFlush(int requests) {
   int served = flushesServed_.load();
   while (requests - served > 0 && !flushesServed_.compare_exchange_weak(served, requests)) {
   }
 }
 
-void AcmConvert::shutDown() {
+void ConversionStage::shutDown() {
   stop_.store(1);
   wakeConverter();
   std::unique_lock lock(threadMutex_);
@@ -384,12 +384,12 @@ void AcmConvert::shutDown() {
     Logger::debug(1, "AcmConvert::shutDown - WAIT_TIMEOUT\n");
 }
 
-void AcmConvert::reset() {
+void ConversionStage::reset() {
   ready_.store(false);
   bytesProduced_.store(0);
 }
 
-void AcmConvert::closeACM(bool stopThread) {
+void ConversionStage::closeStream(bool stopThread) {
   if (closing_.exchange(true)) {
     Logger::debug(1, "AcmConvert::closeACM ERROR - already closing from another call\n");
     return;
@@ -398,8 +398,8 @@ void AcmConvert::closeACM(bool stopThread) {
     std::lock_guard lock(codecMutex_);
     if (header_) {
       // Unprepare wants the source length the header was prepared with.
-      header_->cbSrcLength = static_cast<uint32_t>(gSourceBufferSize);
-      int result = gHstream ? gHstream->unprepareHeader(*header_) : MMSYSERR_INVALHANDLE;
+      header_->cbSrcLength = static_cast<uint32_t>(sourceBufferSize_);
+      int result = stream_ ? stream_->unprepareHeader(*header_) : MMSYSERR_INVALHANDLE;
       if (result != MMSYSERR_NOERROR)
         Logger::debug(1, "AcmConvert::closeACM - unprepare, %s\n", codecErrorText(result).c_str());
     }
@@ -409,11 +409,11 @@ void AcmConvert::closeACM(bool stopThread) {
   reset();
   {
     std::lock_guard lock(codecMutex_);
-    if (gHstream) {
-      int result = gHstream->close();
+    if (stream_) {
+      int result = stream_->close();
       if (result != MMSYSERR_NOERROR)
         Logger::debug(1, "AcmConvert::closeACM - acmStreamClose, %s\n", codecErrorText(result).c_str());
-      gHstream.reset();
+      stream_.reset();
     }
     if (driver_) {
       int result = driver_->close();

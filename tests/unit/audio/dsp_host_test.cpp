@@ -1,6 +1,6 @@
 // The DSP plug-in host with real plug-in libraries built for the tests (dsp_test_plugin.cpp).
 
-#include "audio/wa_dsp.h"
+#include "audio/dsp_host.h"
 
 #include <gtest/gtest.h>
 
@@ -22,7 +22,7 @@ std::string plugin(const std::string& kind) {
   return std::string(TEST_PLUGIN_DIR) + "/" + kind + ".so";
 }
 
-class WADspTest : public ::testing::Test {
+class DspHostTest : public ::testing::Test {
  protected:
   // A stereo block through the host, in a buffer with the room the stage gives; what came back.
   Samples run(Samples block) {
@@ -39,10 +39,10 @@ class WADspTest : public ::testing::Test {
   test::TempFolder folder;
   test::FakePrompts prompts;
   int64_t now = 50'000;
-  WADsp host{std::make_unique<DlLoader>(), prompts, nullptr, [this] { return now; }};
+  DspHost host{std::make_unique<DlLoader>(), prompts, nullptr, [this] { return now; }};
 };
 
-TEST_F(WADspTest, MenuListsTheFirstNinetyNineLibrariesByName) {
+TEST_F(DspHostTest, MenuListsTheFirstNinetyNineLibrariesByName) {
   for (int k = 0; k < 100; ++k) copy("invert", "p" + std::to_string(100 + k) + ".so");
   folder.write("bad.so", "not a library");
   folder.write("notes.txt", "");
@@ -54,33 +54,33 @@ TEST_F(WADspTest, MenuListsTheFirstNinetyNineLibrariesByName) {
   EXPECT_EQ(fs::path(host.plugins()[98].path).filename(), "p197.so");
 }
 
-TEST_F(WADspTest, BlocksReachALaunchedPlugInAfterTheGraceAndARefusalLeavesNone) {
+TEST_F(DspHostTest, BlocksReachALaunchedPlugInAfterTheGraceAndARefusalLeavesNone) {
   copy("invert", "a.so");
   copy("no_header", "b.so");
   host.loadPlugins(folder.path());
   ASSERT_EQ(host.launch(38001), 38001);
-  now += WADsp::kGraceMs;
+  now += DspHost::kGraceMs;
   EXPECT_EQ(run({100, -200}), (Samples{100, -200})) << "still within the grace";
   now += 1;
   EXPECT_EQ(run({100, -200}), (Samples{-100, 200}));
 
-  EXPECT_EQ(host.launch(38002), WADsp::kMenuNone);
+  EXPECT_EQ(host.launch(38002), DspHost::kMenuNone);
   EXPECT_NE(prompts.boxTexts().back().find("it has no winampDSPGetHeader2"), std::string::npos);
   EXPECT_EQ(run({100, -200}), (Samples{100, -200})) << "the previous plug-in quit";
   EXPECT_FALSE(host.launchFile(plugin("invert"), 1));
   EXPECT_NE(prompts.boxTexts().back().find("it has no module 1"), std::string::npos);
 }
 
-TEST_F(WADspTest, MisbehavingPlugInIsContainedAndLoggedOnce) {
+TEST_F(DspHostTest, MisbehavingPlugInIsContainedAndLoggedOnce) {
   test::LogTail log;
   ASSERT_TRUE(host.launchFile(plugin("bad_count")));
-  now += 2 * WADsp::kGraceMs;
+  now += 2 * DspHost::kGraceMs;
   EXPECT_EQ(run({5, 6, 7, 8}), (Samples{5, 6, 7, 8}));
   EXPECT_EQ(run({5, 6, 7, 8}), (Samples{5, 6, 7, 8}));
   EXPECT_EQ(log.count("returned 5 frames for a block of 2"), 1) << log.text();
 
   ASSERT_TRUE(host.launchFile(plugin("slow")));
-  now += 2 * WADsp::kGraceMs;
+  now += 2 * DspHost::kGraceMs;
   auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(run({5, 6}), (Samples{5, 6})) << "the source does not wait for it";
   EXPECT_EQ(run({5, 6}), (Samples{5, 6})) << "nor for the call it gave up on";

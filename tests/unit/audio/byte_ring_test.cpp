@@ -1,4 +1,4 @@
-#include "audio/circ_buff.h"
+#include "audio/byte_ring.h"
 
 #include <gtest/gtest.h>
 
@@ -20,7 +20,7 @@ Bytes block(int k, int length) {
   for (int i = 0; i < length; ++i) b.push_back(static_cast<uint8_t>(k * 16 + i));
   return b;
 }
-Bytes read(CircBuff& ring, int max, int trigger = 0, bool hold = false) {
+Bytes read(ByteRing& ring, int max, int trigger = 0, bool hold = false) {
   Bytes out(std::max(max, 1), 0xee);
   out.resize(ring.getData(out.data(), max, trigger, false, hold));
   return out;
@@ -32,7 +32,7 @@ Bytes read(CircBuff& ring, int max, int trigger = 0, bool hold = false) {
 // its length and its first byte. Then the end of data, the write offset and lap, the read offset and lap, the
 // unread bytes and the resets.
 std::string play(const std::string& steps) {
-  CircBuff ring(100);
+  ByteRing ring(100);
   std::istringstream in(steps);
   std::string out;
   int blocks = 0;
@@ -51,13 +51,13 @@ std::string play(const std::string& steps) {
     got = step[0] == 't' ? read(ring, 100, n) : read(ring, n, 0, step[0] == 'h');
     out += std::to_string(got.size()) + (got.empty() ? " " : "@" + std::to_string(got[0]) + " ");
   }
-  for (int at : {ring.EOD(), ring.startInput(), ring.inputLap(), ring.startOutput(), ring.outputLap(),
+  for (int at : {ring.dataEnd(), ring.startInput(), ring.inputLap(), ring.startOutput(), ring.outputLap(),
                  ring.unread(), ring.resets()})
     out += " " + std::to_string(at);
   return out;
 }
 
-TEST(CircBuffTest, StepsKeepTheOrderAcrossTheWrapAndABlockOnUnreadBytesEmptiesTheRing) {
+TEST(ByteRingTest, StepsKeepTheOrderAcrossTheWrapAndABlockOnUnreadBytesEmptiesTheRing) {
   const std::pair<const char*, const char*> cases[] = {
       // A read waits for its trigger; a block that does not fit before the end goes to the start.
       {"r100 w60 t61 t60 w50 r100", "0 + 0 60@16 + 50@32  60 50 1 50 1 0 0"},
@@ -89,9 +89,9 @@ TEST(CircBuffTest, StepsKeepTheOrderAcrossTheWrapAndABlockOnUnreadBytesEmptiesTh
 // One writer, one reader, blocks of varying size carrying their sequence number and a
 // checksummed payload. Every byte read must be a byte written, in order, except across an
 // overflow, which the reader must see as such.
-TEST(CircBuffStressTest, ReaderSeesTheWritersBytesInOrderUntilAnOverflow) {
+TEST(ByteRingStressTest, ReaderSeesTheWritersBytesInOrderUntilAnOverflow) {
   constexpr uint32_t kBlocks = 40'000, kEnd = 0xffffffffu;
-  CircBuff ring(64 * 1024);
+  ByteRing ring(64 * 1024);
   auto payload = [](uint32_t seq, uint32_t i) { return static_cast<uint8_t>(seq * 131 + i * 7 + (i >> 8)); };
   std::thread writer([&] {
     std::mt19937 random(1);
