@@ -9,15 +9,15 @@
 namespace brovana {
 namespace {
 
-// --source names and their AudioSource codes.
+// --source names and their sources.
 constexpr struct {
   const char* name;
-  int code;
-} kSources[] = {{"playlist", kSourcePlaylist},
-                {"line", kSourceLineIn},
-                {"mic", kSourceMicrophone},
-                {"cd", kSourceCd},
-                {"mix", kSourceMixer}};
+  Source source;
+} kSources[] = {{"playlist", Source::Playlist},
+                {"line", Source::LineIn},
+                {"mic", Source::Microphone},
+                {"cd", Source::Cd},
+                {"mix", Source::Mixer}};
 
 std::optional<int> wholeNumber(const std::string& text) {
   int value = 0;
@@ -88,7 +88,7 @@ ParseResult parseCommandLine(const std::vector<std::string>& args) {
     } else if (word == "--source") {
       auto name = next();
       for (const auto& source : kSources)
-        if (name && *name == source.name) o.source = source.code;
+        if (name && *name == source.name) o.source = source.source;
       if (!o.source) return fail("--source is one of playlist, line, mic, cd or mix");
     } else if (word == "--device") {
       if (!(o.device = next())) return fail("--device needs the name of a sound input");

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "broadcast/studio_parts.h"
+
 namespace brovana {
 
 // A DSP plug-in library and the module of it to run.
@@ -21,7 +23,7 @@ struct CommandLine {
   bool quiet = false;                   // -quiet
   bool headless = false;                // --headless
   std::optional<std::string> playlist;  // --playlist FILE: the playlist the headless studio broadcasts
-  std::optional<int> source;            // --source KIND: the AudioSource code the headless studio broadcasts
+  std::optional<Source> source;         // --source KIND: the source the headless studio broadcasts
   std::optional<std::string> device;    // --device NAME: the sound input that records the live sources
   std::optional<std::string> workdir;   // --workdir DIR
   // --configure: stores the station settings without windows, after the service accepted them.

@@ -123,7 +123,7 @@ bool HeadlessParts::runSetupWizard(ServerLink&, bool) {
   return false;
 }
 
-std::unique_ptr<PlaylistWindowControl> HeadlessParts::makePlaylistWindow(Supervisor&) {
+std::unique_ptr<PlaylistWindowControl> HeadlessParts::makePlaylistWindow(Studio&) {
   return std::make_unique<HeadlessPlaylistWindow>(prompts_);
 }
 
@@ -146,7 +146,7 @@ std::unique_ptr<PluginControl> HeadlessParts::makePluginHost() {
   return std::make_unique<PluginPart>(std::make_unique<DlLoader>(), prompts_, nullptr);
 }
 
-std::unique_ptr<BroadcastInfoDialog> HeadlessParts::makeBroadcastInfoDialog(ServerLink&, Supervisor&) {
+std::unique_ptr<BroadcastInfoDialog> HeadlessParts::makeBroadcastInfoDialog(ServerLink&, Studio&) {
   accountRefused_ = true;
   return std::make_unique<HeadlessInfoDialog>();
 }

@@ -133,7 +133,7 @@ class HeadlessParts final : public StudioParts {
   std::unique_ptr<QualityWindow> makeQualityWindow() override {
     return std::make_unique<HeadlessQualityWindow>();
   }
-  std::unique_ptr<PlaylistWindowControl> makePlaylistWindow(Supervisor& supervisor) override;
+  std::unique_ptr<PlaylistWindowControl> makePlaylistWindow(Studio& studio) override;
   std::unique_ptr<StageControl> makeConversionStage(ServerLink& connection, StatusDisplay& status,
                                                     ProgramExit& exit) override;
   std::unique_ptr<EngineControl> makePlaylistEngine(const EngineWiring& wiring) override;
@@ -144,15 +144,15 @@ class HeadlessParts final : public StudioParts {
   std::unique_ptr<VolumeWindow> makeVolumeWindow(int) override { return nullptr; }
   std::unique_ptr<CaptureControl> makeCapture(const CaptureWiring& wiring) override;
   std::unique_ptr<BroadcastInfoDialog> makeBroadcastInfoDialog(ServerLink& connection,
-                                                               Supervisor& supervisor) override;
+                                                               Studio& studio) override;
   std::unique_ptr<ProgramInfoDialog> makeProgramInfoDialog(ServerLink&) override { return nullptr; }
-  std::unique_ptr<VoiceoverPanel> makeVoiceoverPanel(Supervisor&) override { return nullptr; }
+  std::unique_ptr<VoiceoverPanel> makeVoiceoverPanel(Studio&) override { return nullptr; }
 
  private:
   Prompts& prompts_;
   Mp3Codec& codec_;
   EngineMaker makeEngine_;
-  StagePart* stage_ = nullptr;  // the one made here; the Supervisor owns it
+  StagePart* stage_ = nullptr;  // the one made here; the Studio owns it
   LiveInput live_;
   bool accountRefused_ = false;
 };

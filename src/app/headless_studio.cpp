@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "app/dsp_choice.h"
-#include "broadcast/supervisor.h"
+#include "broadcast/studio.h"
 #include "core/program_values.h"
 #include "core/registry.h"
 #include "diag/logger.h"
@@ -42,11 +42,11 @@ class RunEnd {
   RunEnd(const RunEnd&) = delete;
   RunEnd& operator=(const RunEnd&) = delete;
 
-  // A stop signal, also one that came before, asks the supervisor to stop while this lives.
+  // A stop signal, also one that came before, asks the studio to stop while this lives.
   class Attachment {
    public:
-    Attachment(RunEnd& end, Supervisor& supervisor) : end_(end) { end_.setSupervisor(&supervisor); }
-    ~Attachment() { end_.setSupervisor(nullptr); }
+    Attachment(RunEnd& end, Studio& studio) : end_(end) { end_.setStudio(&studio); }
+    ~Attachment() { end_.setStudio(nullptr); }
     Attachment(const Attachment&) = delete;
     Attachment& operator=(const Attachment&) = delete;
 
@@ -73,10 +73,10 @@ class RunEnd {
   }
 
  private:
-  void setSupervisor(Supervisor* supervisor) {
+  void setStudio(Studio* studio) {
     std::lock_guard lock(mutex_);
-    supervisor_ = supervisor;
-    if (supervisor_ && signal_ != 0) supervisor_->requestStop();
+    studio_ = studio;
+    if (studio_ && signal_ != 0) studio_->requestStop();
   }
   void takeSignals() {
     sigset_t set = stopSignals();
@@ -84,14 +84,14 @@ class RunEnd {
       if (sigwait(&set, &signal) != 0 || closing_) continue;
       std::lock_guard lock(mutex_);
       signal_ = signal;
-      if (supervisor_) supervisor_->requestStop();
+      if (studio_) studio_->requestStop();
       changed_.notify_all();
     }
   }
 
   mutable std::mutex mutex_;  // the three fields below
   std::condition_variable changed_;
-  Supervisor* supervisor_ = nullptr;
+  Studio* studio_ = nullptr;
   int signal_ = 0;
   bool failed_ = false;
   std::atomic<bool> closing_{false};
@@ -99,46 +99,47 @@ class RunEnd {
 };
 
 // Why nothing went on the air, or empty when the broadcast runs.
-std::string offAirReason(Supervisor& supervisor, bool live) {
-  ServerLink* connection = supervisor.connection();
+std::string offAirReason(Studio& studio, bool live) {
+  ServerLink* connection = studio.connection();
   if (live) {
-    if (supervisor.isBroadcasting() == 2) return {};
-    if (supervisor.source() == kSourcePlaylist) return "the source could not be chosen";
+    if (studio.onAir() == OnAir::Capture) return {};
+    if (studio.sources().source() == Source::Playlist) return "the source could not be chosen";
     return connection->loggedOn() ? "the sound card could not be recorded"
                                   : "the broadcast server did not take the stream";
   }
-  if (connection->loggedOn() && supervisor.engine()) return {};
+  if (connection->loggedOn() && studio.engine()) return {};
   std::optional<std::string> playlist = programValues().previousPlaylist();
-  Playlist* list = supervisor.playlistWindow() ? supervisor.playlistWindow()->playlist() : nullptr;
+  Playlist* list = studio.playlistWindow() ? studio.playlistWindow()->playlist() : nullptr;
   return !playlist                     ? "no playlist: give one with --playlist FILE"
          : !list || list->count() == 0 ? "the playlist " + *playlist + " holds no track to play"
-         : !supervisor.engine()        ? "this build has no playlist engine"
+         : !studio.engine()            ? "this build has no playlist engine"
                                        : "the broadcast server did not take the stream";
 }
 
 // What the command line asks for, started as the windows would: the recording, the plug-in, then
 // the playlist (as the previous one is offered at start) or the live source (as the menu and the
 // button would).
-void goOnTheAir(const CommandLine& options, Supervisor& supervisor) {
-  if (options.outFile) supervisor.startRecording(*options.outFile);
+void goOnTheAir(const CommandLine& options, Studio& studio) {
+  if (options.outFile) studio.startRecording(*options.outFile);
   if (options.playlist) programValues().setPlaylist(*options.playlist);
   // A refused plug-in has been reported; the station goes on the air without it.
-  if (options.dsp) supervisor.launchPluginFile(dspPath(options.dsp->path), options.dsp->module);
-  int source = options.source.value_or(kSourcePlaylist);
-  if (source == kSourcePlaylist)
-    supervisor.autoStart();
-  else if (supervisor.setSource(source))
-    supervisor.broadcast();
+  if (options.dsp && studio.plugins())
+    studio.plugins()->launchFile(dspPath(options.dsp->path), options.dsp->module);
+  Source source = options.source.value_or(Source::Playlist);
+  if (source == Source::Playlist)
+    studio.autoStart();
+  else if (studio.setSource(source))
+    studio.session().start();
 }
 
 // The run's exit code, once it is over: after a stop signal 0, and 1 when nothing was on the air
 // or the broadcast failed by itself.
-int awaitTheEnd(Supervisor& supervisor, const HeadlessParts& parts, RunEnd& end, bool live) {
+int awaitTheEnd(Studio& studio, const HeadlessParts& parts, RunEnd& end, bool live) {
   std::string reason;
-  if (end.signal() == 0 && !parts.accountRefused() && (reason = offAirReason(supervisor, live)).empty()) {
-    ServerInfo info = supervisor.connection()->serverInfo();
+  if (end.signal() == 0 && !parts.accountRefused() && (reason = offAirReason(studio, live)).empty()) {
+    ServerInfo info = studio.connection()->serverInfo();
     std::fprintf(stderr, "brovana-live: on the air through %s:%d as %s; stop with Ctrl-C or SIGTERM\n",
-                 info.host, info.port, supervisor.connection()->memberName().c_str());
+                 info.host, info.port, studio.connection()->memberName().c_str());
     end.wait();
     reason = "no track of the playlist could be played";
   }
@@ -180,22 +181,22 @@ int runHeadless(const CommandLine& options, const HeadlessSetup& setup) {
   RunEnd end;
   int code = 0;
   {
-    SupervisorContext context{prompts, exit, setup.registry, setup.http, parts, &songs};
+    StudioContext context{prompts, exit, setup.registry, setup.http, parts, &songs};
     context.broadcastFailed = [&end] { end.broadcastFailed(); };
-    Supervisor supervisor(&window, setup.webHost, context);
-    RunEnd::Attachment attached(end, supervisor);
-    supervisor.setVisual(&visual);
-    if (!supervisor.init()) {
+    Studio studio(&window, setup.webHost, context);
+    RunEnd::Attachment attached(end, studio);
+    studio.setVisual(&visual);
+    if (!studio.init()) {
       std::fprintf(stderr, "brovana-live: the start-up ended the program\n");
       return exit.code();
     }
-    if (!supervisor.stopRequested()) goOnTheAir(options, supervisor);
+    if (!studio.stopRequested()) goOnTheAir(options, studio);
     code = exit.ended() ? exit.code()
-                        : awaitTheEnd(supervisor, parts, end,
-                                      options.source.value_or(kSourcePlaylist) != kSourcePlaylist);
+                        : awaitTheEnd(studio, parts, end,
+                                      options.source.value_or(Source::Playlist) != Source::Playlist);
     // The exit command's questions (still broadcasting? an unsaved playlist?) are not asked:
     // the signal is the member's answer.
-    if (!exit.ended()) supervisor.prepareExit();
+    if (!exit.ended()) studio.prepareExit();
   }
   finishRunLog(prompts);
   songs.stop();

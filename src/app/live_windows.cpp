@@ -5,7 +5,7 @@
 #include <QSignalBlocker>
 
 #include "app/skin/skin.h"
-#include "broadcast/supervisor.h"
+#include "broadcast/studio.h"
 #include "core/prompts.h"
 
 namespace brovana {
@@ -23,20 +23,20 @@ void setUpSlider(QSlider& slider, int maximum, int step, int value) {
 
 constexpr struct {
   Volumes::Line line;
-  int sourceCode;
+  Source source;
   const char* caption;
-} kVolumeLines[] = {{Volumes::Cd, kSourceCd, "CD"},
-                    {Volumes::LineIn, kSourceLineIn, "Line In"},
-                    {Volumes::Mic, kSourceMicrophone, "Microphone"}};
+} kVolumeLines[] = {{Volumes::Cd, Source::Cd, "CD"},
+                    {Volumes::LineIn, Source::LineIn, "Line In"},
+                    {Volumes::Mic, Source::Microphone, "Microphone"}};
 
 }  // namespace
 
-VoiceoverActions voiceoverActions(Supervisor& supervisor) {
-  return {[&supervisor] { return supervisor.isBroadcasting() != 0; },
-          [&supervisor] { return supervisor.startVoiceover(kSourceMicrophone); },
-          [&supervisor] { supervisor.stopVoiceover(); },
-          [&supervisor](int position) { supervisor.setVoiceoverBalance(position); },
-          [&supervisor] { supervisor.closeVoiceoverPanel(); }};
+VoiceoverActions voiceoverActions(Studio& studio) {
+  return {[&studio] { return studio.onAir() != OnAir::Off; },
+          [&studio] { return studio.session().startVoiceover(Source::Microphone); },
+          [&studio] { studio.session().stopVoiceover(); },
+          [&studio](int position) { studio.sources().setVoiceoverBalance(position); },
+          [&studio] { studio.sources().closeVoiceoverPanel(); }};
 }
 
 class CrossfadePanel::Window final : public QDialog {
@@ -121,7 +121,7 @@ VolumeControlsWindow::VolumeControlsWindow(int initialVolume, SetVolume setVolum
     grid_.addWidget(&slider, entry.line, 1);
     QObject::connect(&slider, &QSlider::valueChanged, &window_, [this, entry, setVolume](int value) {
       values_[entry.line] = value;
-      setVolume(entry.sourceCode, value);
+      setVolume(entry.source, value);
     });
   }
   applySkin(window_, currentSkin());

@@ -1,7 +1,7 @@
 #pragma once
 // The live-input windows: "Crossfade", the voiceover panel (the microphone button and the
 // balance between microphone and music), and "Volume Controls" (the recording volumes of the
-// microphone, CD and line-in). Both are thin: what they do goes to the Supervisor, through the
+// microphone, CD and line-in). Both are thin: what they do goes to the Studio, through the
 // actions they are given.
 
 #include <QDialog>
@@ -19,7 +19,7 @@
 namespace brovana {
 
 class Prompts;
-class Supervisor;
+class Studio;
 
 // What the Crossfade window asks of the studio.
 struct VoiceoverActions {
@@ -29,7 +29,7 @@ struct VoiceoverActions {
   std::function<void(int position)> balance;
   std::function<void()> closed;  // the member closed the window
 };
-VoiceoverActions voiceoverActions(Supervisor& supervisor);
+VoiceoverActions voiceoverActions(Studio& studio);
 
 class CrossfadePanel final : public VoiceoverPanel {
  public:
@@ -56,7 +56,7 @@ class VolumeControlsWindow final : public VolumeWindow {
  public:
   static constexpr int kSliderMax = 65536;
   static constexpr int kSliderStep = 8192;
-  using SetVolume = std::function<void(int sourceCode, int volume)>;
+  using SetVolume = std::function<void(Source source, int volume)>;
 
   // Hidden until shown; every slider at `initialVolume`. A slider the member moves sets the
   // volume of its source through `setVolume`.

@@ -7,8 +7,6 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QTimer>
-#include <QUrl>
-#include <filesystem>
 
 #include "app/dropped_files.h"
 #include "app/qt_prompts.h"
@@ -43,21 +41,6 @@ int visualDisplay(int id) {
     default:
       return 0;
   }
-}
-
-int sourceForCommand(int id) {
-  for (int code : {kSourcePlaylist, kSourceCd, kSourceLineIn, kSourceMicrophone, kSourceMixer})
-    if (sourceCommandId(code) == id) return code;
-  return 0;
-}
-
-// Every value in a mail link is percent-encoded; the address keeps its "@".
-std::string mailtoLink(std::string_view to, std::string_view subject, std::string_view body) {
-  auto encode = [](std::string_view text, const QByteArray& keep = {}) {
-    return QUrl::toPercentEncoding(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())), keep)
-        .toStdString();
-  };
-  return "mailto:" + encode(to, "@") + "?subject=" + encode(subject) + "&body=" + encode(body);
 }
 
 QString menuText(const std::string& text) {
@@ -122,7 +105,7 @@ const MainWindow::MenuEntry MainWindow::kMenu[] = {
     {"&Help", 32816, "About Brovana-Live...", Mark::None, "", &MainWindow::about},
 };
 
-MainWindow::MainWindow(StudioContext context) : context_(context) {
+MainWindow::MainWindow(MainWindowContext context) : context_(context) {
   setObjectName(QStringLiteral("MainWindow"));
   setWindowTitle(QString::fromLatin1(kProgramName));
   setAcceptDrops(true);
@@ -176,8 +159,8 @@ void MainWindow::buildFace() {
   panelLayout_.addWidget(&visuals_);
 
   broadcast_.setObjectName(elementName(kIdBroadcastButton));
-  broadcast_.setText(QStringLiteral("Start Broadcast"));
-  broadcast_.setProperty("skinCaption", false);  // the Supervisor's caption
+  broadcast_.setText(QString::fromLatin1(broadcastCaption(false)));
+  broadcast_.setProperty("skinCaption", false);  // the studio's caption
   broadcast_.setToolTip(QStringLiteral("Starts and stops a broadcast"));
   broadcast_.setDefault(true);
   playlist_.setObjectName(elementName(kIdPlaylistButton));
@@ -192,10 +175,10 @@ void MainWindow::buildFace() {
   volumeCaption_.setBuddy(&volume_);
   connect(&broadcast_, &QPushButton::clicked, this, [this] { startStop(); });
   connect(&playlist_, &QPushButton::clicked, this, [this] {
-    if (supervisor_) supervisor_->showPlaylistWindow();
+    if (studio_) studio_->showPlaylistWindow();
   });
   connect(&volume_, &QSlider::valueChanged, this, [this](int value) {
-    if (supervisor_) supervisor_->setWaveOutVolume(value);
+    if (studio_) studio_->sources().setWaveOutVolume(value);
   });
 
   controls_.addWidget(&broadcast_);
@@ -242,14 +225,15 @@ void MainWindow::buildMenu() {
 
 // The plug-ins found in Plugins/, after "-none-". Before any broadcast thread can set a mark.
 void MainWindow::addPlugins() {
-  for (const PluginMenuEntry& plugin : supervisor_->pluginMenu()) {
+  if (!studio_->plugins()) return;
+  for (const PluginMenuEntry& plugin : studio_->plugins()->menu()) {
     if (actions_.count(plugin.id)) continue;
     QAction* action = pluginMenu_->addAction(menuText(plugin.text));
     action->setObjectName(elementName(plugin.id));
     action->setCheckable(true);
     plugins_.addAction(action);
     connect(action, &QAction::triggered, this, [this, id = plugin.id] {
-      if (supervisor_) launchPlugin(id);
+      if (studio_) launchPlugin(id);
       showMarks();
     });
     actions_[plugin.id] = action;
@@ -257,30 +241,29 @@ void MainWindow::addPlugins() {
 }
 
 bool MainWindow::initialise() {
-  supervisor_ =
-      std::make_unique<Supervisor>(this, context_.webHost,
-                                   SupervisorContext{context_.prompts, context_.exit, context_.registry,
-                                                     context_.http, context_.parts, context_.songs});
-  supervisor_->setVisual(&visuals_);
-  context_.parts.attach(*supervisor_);
-  if (!supervisor_->init()) {
-    supervisor_.reset();
+  studio_ = std::make_unique<Studio>(this, context_.webHost,
+                                     StudioContext{context_.prompts, context_.exit, context_.registry,
+                                                   context_.http, context_.parts, context_.songs});
+  studio_->setVisual(&visuals_);
+  context_.parts.attach(*studio_);
+  if (!studio_->init()) {
+    studio_.reset();
     return false;
   }
-  actions_.at(32808)->setText(
-      menuText(formatText("Switch to %s", supervisor_->web().hostplayDisplayName().c_str())));
+  commands_ = std::make_unique<StudioCommands>(*studio_, context_.prompts);
+  actions_.at(32808)->setText(menuText(formatText("Switch to %s", studio_->hostplayName().c_str())));
   setWindowTitle(QString::fromLatin1(kVersionText));
   attachStatusTexts();
-  volume_.setValue(supervisor_->waveOutVolume());
-  supervisor_->loadPlugins();
+  volume_.setValue(studio_->sources().waveOutVolume());
+  if (studio_->plugins()) studio_->plugins()->loadPlugins();
   addPlugins();
-  if (context_.outFile) supervisor_->startRecording(*context_.outFile);
+  if (context_.outFile) studio_->startRecording(*context_.outFile);
   showMarks();
   return true;
 }
 
 void MainWindow::attachStatusTexts() {
-  StatusDisplay* status = supervisor_->statusDisplay();
+  StatusDisplay* status = studio_->statusDisplay();
   status->setMainField(MainField::ConnectionState, &connectionTarget_);
   status->setMainField(MainField::DataCounter, &counterTarget_);
   status->setMainField(MainField::NextTrack, &nextTarget_);
@@ -289,24 +272,24 @@ void MainWindow::attachStatusTexts() {
 
 // The marks as the studio has them; also after a command, which may have been refused.
 void MainWindow::showMarks() {
-  if (!supervisor_) return;
-  EngineControl* engine = supervisor_->engine();
+  if (!studio_) return;
+  EngineControl* engine = studio_->engine();
   actions_.at(32787)->setChecked(engine && engine->continuousLoop());
   actions_.at(32786)->setChecked(engine && engine->random());
   int priority = engine ? engine->priority() : 0;
   for (int p = 0; p < 3; ++p) actions_.at(32795 + p)->setChecked(p == priority);
   for (const auto& [id, action] : actions_)
     if (int display = visualDisplay(id)) action->setChecked(visuals_.displayOn(display));
-  actions_.at(32826)->setChecked(supervisor_->recording());
-  int plugin = supervisor_->checkedPlugin();
+  actions_.at(32826)->setChecked(studio_->recording());
+  int plugin = studio_->plugins() ? studio_->plugins()->checkedId() : 0;
   for (QAction* action : plugins_.actions())
     action->setChecked(action == actions_.at(plugin ? plugin : kPluginCommand));
-  int source = sourceCommandId(supervisor_->source());
+  int source = sourceCommandId(studio_->sources().source());
   for (QAction* action : sources_.actions()) action->setChecked(action == actions_.at(source));
 }
 
 void MainWindow::runCommand(const MenuEntry& entry) {
-  if (supervisor_ && entry.action) (this->*entry.action)(entry.id);
+  if (studio_ && entry.action) (this->*entry.action)(entry.id);
   showMarks();
 }
 
@@ -330,11 +313,11 @@ void MainWindow::setMenuCheck(int commandId, bool checked) {
 
 void MainWindow::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
-  if (autoStarted_ || !supervisor_) return;
+  if (autoStarted_ || !studio_) return;
   autoStarted_ = true;
   // After the window has painted itself.
   QTimer::singleShot(0, this, [this] {
-    if (supervisor_) supervisor_->autoStart();
+    if (studio_) studio_->autoStart();
   });
 }
 
@@ -353,74 +336,55 @@ void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
 
 void MainWindow::dropEvent(QDropEvent* event) {
   std::vector<std::string> files = droppedFiles(*event->mimeData());
-  if (files.empty() || !supervisor_) return;
+  if (files.empty() || !studio_) return;
   event->acceptProposedAction();
-  supervisor_->playFile(files);
+  studio_->playFile(files);
 }
 
 // ---- exit ----
 
 bool MainWindow::exitSequence() {
-  if (supervisor_) {
-    Prompts& prompts = context_.prompts;
-    if (supervisor_->isBroadcasting() != 0 &&
-        !prompts.ask("You are currently broadcasting, are you sure you want to exit?"))
-      return false;
-    if (supervisor_->unsavedNewPlaylist() &&
-        !prompts.ask("You haven't saved your new playlist, are you sure you want to exit?"))
-      return false;
-  }
+  if (commands_ && !commands_->mayExit()) return false;
   shutDown(true);
   return true;
 }
 
 void MainWindow::shutDown(bool prepare) {
-  if (!supervisor_) return;
-  if (prepare) supervisor_->prepareExit();
-  supervisor_.reset();
+  if (!studio_) return;
+  if (prepare) studio_->prepareExit();
+  commands_.reset();
+  studio_.reset();
   finishRunLog(context_.prompts);
 }
 
 // ---- commands ----
 
 void MainWindow::startStop() {
-  if (!supervisor_) return;
-  if (supervisor_->isBroadcasting() != 0) {
-    setBroadcastCaption("Start Broadcast");
-    supervisor_->stop();
-    return;
-  }
-  setBroadcastCaption("Stop Broadcast");
-  // A start that did not happen must not leave the button saying it did.
-  if (!supervisor_->broadcast()) setBroadcastCaption("Start Broadcast");
+  if (commands_) commands_->startStop();
 }
 
 void MainWindow::showBroadcastInfo(int) {
-  supervisor_->showBroadcastInfo();
+  studio_->showBroadcastInfo();
 }
 
 void MainWindow::newBroadcast(int) {
-  supervisor_->runSetupWizard();
+  studio_->runSetupWizard();
 }
 
 void MainWindow::toggleLoop(int) {
-  if (EngineControl* engine = supervisor_->engine()) engine->setContinuousLoop(!engine->continuousLoop());
+  commands_->toggleLoop();
 }
 
 void MainWindow::toggleRandom(int) {
-  EngineControl* engine = supervisor_->engine();
-  if (!engine) return;
-  engine->setRandom(!engine->random());
-  if (!engine->random()) return;
-  if (Playlist* playlist = supervisor_->playlistInUse()) playlist->shuffle();
+  commands_->toggleRandom();
 }
 
 void MainWindow::showStatus(int) {
-  supervisor_->statusDisplay()->show();
+  studio_->statusDisplay()->show();
 }
 
 void MainWindow::showQuality(int) {
-  if (QualityWindow* quality = supervisor_->qualityWindow()) quality->show();
+  if (QualityWindow* quality = studio_->qualityWindow()) quality->show();
 }
 
 void MainWindow::exitCommand(int) {
@@ -428,49 +392,38 @@ void MainWindow::exitCommand(int) {
 }
 
 void MainWindow::selectSource(int id) {
-  if (supervisor_->voiceoverPanelOpen()) {
-    if (supervisor_->source() == kSourcePlaylist)
-      supervisor_->closeVoiceoverPanel();
-    else
-      context_.prompts.warning("Voiceovers will only work when your audio source is set to \"Playlist\"");
-  }
-  supervisor_->setSource(sourceForCommand(id));
+  commands_->selectSource(id);
 }
 
 void MainWindow::voiceover(int) {
-  supervisor_->openVoiceoverPanel();
+  studio_->openVoiceoverPanel();
 }
 
 void MainWindow::showVolume(int) {
-  if (VolumeWindow* volumes = supervisor_->volumeWindow()) volumes->show();
+  if (VolumeWindow* volumes = studio_->volumeWindow()) volumes->show();
 }
 
 void MainWindow::changeSkins(int) {
-  QString folder = QString::fromStdString(supervisor_->startupFolder()) + QStringLiteral("/skins");
+  QString folder = QString::fromStdString(studio_->startupFolder()) + QStringLiteral("/skins");
   QString chosen = QFileDialog::getOpenFileName(this, QStringLiteral("Load a new skin"), folder,
                                                 QStringLiteral("ActiveSkin files (*.skn)"));
   if (chosen.isEmpty()) return;
-  // Stored relative to the start-up folder, as the shipped skins are.
-  std::string path =
-      std::filesystem::path(chosen.toStdString()).lexically_proximate(supervisor_->startupFolder()).string();
+  std::string path = commands_->skinPath(chosen.toStdString());
   Skin skin = loadSkin(path);
-  if (skin.path != path) {
-    context_.prompts.warning(formatText("The skin %s cannot be used; see the log for why.", path.c_str()));
-    return;
+  bool usable = skin.path == path;
+  if (usable) {
+    setCurrentSkin(skin);
+    applySkin(*this, skin);
   }
-  setCurrentSkin(skin);
-  applySkin(*this, skin);
-  programValues().setSkin(path);
-  supervisor_->setSkin(path);
+  commands_->skinChosen(path, usable);
 }
 
 void MainWindow::setPriority(int id) {
-  if (EngineControl* engine = supervisor_->engine()) engine->setPriority(id - 32795);
+  if (EngineControl* engine = studio_->engine()) engine->setPriority(id - 32795);
 }
 
 void MainWindow::restartServer(int) {
-  supervisor_->turnServer("OFF");
-  supervisor_->turnServer("ON");
+  commands_->restartServer();
 }
 
 void MainWindow::showLog(int) {
@@ -478,11 +431,11 @@ void MainWindow::showLog(int) {
 }
 
 void MainWindow::switchToHostplay(int) {
-  supervisor_->switchToHostplay();
+  studio_->switchToHostplay();
 }
 
 void MainWindow::submitProgramInfo(int) {
-  supervisor_->showProgramInfo();
+  studio_->showProgramInfo();
 }
 
 void MainWindow::toggleVisual(int id) {
@@ -497,38 +450,26 @@ void MainWindow::about(int) {
 }
 
 void MainWindow::openPage(int id) {
-  WebService& web = supervisor_->web();
-  context_.prompts.open(id == 32811   ? web.programHelpUrl()
-                        : id == 32814 ? web.tipsUrl()
-                                      : web.lineQualityHelpUrl());
+  context_.prompts.open(commands_->pageUrl(id));
 }
 
 void MainWindow::mail(int id) {
-  std::string member = supervisor_->connection()->memberName();
-  if (id == 32819)
-    context_.prompts.open(
-        mailtoLink(kSupportMail, kBugReportSubject, bugReportBody(member, Logger::getLogPath())));
-  else if (id == 32818)
-    context_.prompts.open(mailtoLink(kSupportMail, kQuestionSubject, questionBody(member)));
-  else
-    context_.prompts.open(mailtoLink(
-        "", "Zelvora online radio station",
-        formatText("Hey! Check out my Live radio station at %s !", directoryEntryUrl(member).c_str())));
+  context_.prompts.open(commands_->mailLink(id));
 }
 
 void MainWindow::saveToFile(int) {
-  if (supervisor_->recording()) {
-    supervisor_->stopRecording();
+  if (studio_->recording()) {
+    studio_->stopRecording();
     return;
   }
   QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save the broadcast to a file"),
-                                              QString::fromStdString(supervisor_->startupFolder()),
+                                              QString::fromStdString(studio_->startupFolder()),
                                               QStringLiteral("MP3 files (*.mp3)"));
-  if (!path.isEmpty()) supervisor_->startRecording(path.toStdString());
+  if (!path.isEmpty()) studio_->startRecording(path.toStdString());
 }
 
 void MainWindow::launchPlugin(int id) {
-  supervisor_->launchPlugin(id - kPluginCommand);
+  if (PluginControl* plugins = studio_->plugins()) plugins->launch(id - kPluginCommand);
 }
 
 }  // namespace brovana

@@ -2,8 +2,8 @@
 // MainWindow: the studio's main window. Its skinned face has the broadcast button (1020), the
 // playlist button (1023), the volume slider (1088), the logo (1024) and the panel of texts the
 // status display writes; its menu carries every command of the studio, each under its command
-// id ("id32771"). It makes the one Supervisor and turns commands, clicks, dropped files and the
-// first show into Supervisor calls; the logic stays there.
+// id ("id32771"). It makes the one Studio and turns commands, clicks, dropped files and the
+// first show into calls of the Studio and its commands; the logic stays there.
 //
 // MainWindowView calls may come from broadcast threads; they are queued to the GUI thread.
 
@@ -22,7 +22,8 @@
 #include "app/elided_label.h"
 #include "app/gui_thread.h"
 #include "app/visuals_widget.h"
-#include "broadcast/supervisor.h"
+#include "broadcast/studio.h"
+#include "broadcast/studio_commands.h"
 #include "monitor/main_window_view.h"
 
 namespace brovana {
@@ -53,7 +54,7 @@ enum MainElement : int {
 };
 
 // What the window works with; each must outlive it.
-struct StudioContext {
+struct MainWindowContext {
   std::string webHost;
   Registry& registry;
   HttpClient& http;
@@ -67,18 +68,18 @@ struct StudioContext {
 class MainWindow final : public QMainWindow, public MainWindowView {
  public:
   // Builds the face and the menu; nothing else happens until initialise.
-  explicit MainWindow(StudioContext context);
+  explicit MainWindow(MainWindowContext context);
   ~MainWindow() override;
 
-  // The dialog's initialisation: the Supervisor and its start-up, then the menu names and
+  // The dialog's initialisation: the Studio and its start-up, then the menu names and
   // marks. False when the start-up ended the program.
   bool initialise();
   // The exit command: the questions, then the exit sequence. False when the member stays.
   bool exitSequence();
-  // The Supervisor's end: with `prepare` its first half too; then the end of the log. Once.
+  // The Studio's end: with `prepare` its first half too; then the end of the log. Once.
   void shutDown(bool prepare);
 
-  Supervisor* supervisor() const { return supervisor_.get(); }
+  Studio* studio() const { return studio_.get(); }
 
   void setTitle(const std::string& title) override;
   void setBroadcastCaption(const std::string& caption) override;
@@ -126,7 +127,7 @@ class MainWindow final : public QMainWindow, public MainWindowView {
   void saveToFile(int);
   void launchPlugin(int id);
 
-  StudioContext context_;
+  MainWindowContext context_;
   // Filled by the constructor and, with the plug-ins, by initialise before any broadcast
   // thread starts; read-only afterwards.
   std::map<int, QAction*> actions_;
@@ -149,7 +150,7 @@ class MainWindow final : public QMainWindow, public MainWindowView {
   QLabel nextCaption_;
   ElidedLabel nextTrack_;
   QLabel dataCounter_;
-  VisualsWidget visuals_;  // the visualisation object, on the panel; it outlives the Supervisor
+  VisualsWidget visuals_;  // the visualisation object, on the panel; it outlives the Studio
   QVBoxLayout controls_;
   QPushButton broadcast_;
   QPushButton playlist_;
@@ -167,7 +168,8 @@ class MainWindow final : public QMainWindow, public MainWindowView {
   bool autoStarted_ = false;
   // Last: it goes before the targets it writes to and the visuals it feeds. (Each widget comes
   // after the one it sits in, which would otherwise delete it a second time.)
-  std::unique_ptr<Supervisor> supervisor_;
+  std::unique_ptr<Studio> studio_;
+  std::unique_ptr<StudioCommands> commands_;
 };
 
 }  // namespace brovana

@@ -13,7 +13,7 @@
 #include "app/dropped_files.h"
 #include "app/gui_thread.h"
 #include "app/skin/skin.h"
-#include "broadcast/supervisor.h"
+#include "broadcast/studio.h"
 #include "core/program_values.h"
 #include "monitor/status_display.h"
 
@@ -211,38 +211,38 @@ class PlaylistWindow::Dialogs final : public PlaylistDialogs {
   QWidget& parent_;
 };
 
-// The broadcast is the supervisor's.
+// The broadcast is the studio's.
 class PlaylistWindow::Broadcast final : public PlaylistBroadcast {
  public:
-  explicit Broadcast(Supervisor& supervisor) : supervisor_(supervisor) {}
+  explicit Broadcast(Studio& studio) : studio_(studio) {}
 
-  bool playlistSource() const override { return supervisor_.source() == kSourcePlaylist; }
-  int broadcasting() const override { return supervisor_.isBroadcasting(); }
+  bool playlistSource() const override { return studio_.sources().source() == Source::Playlist; }
+  bool onAir() const override { return studio_.onAir() != OnAir::Off; }
   int engineIndex() const override {
-    EngineControl* engine = supervisor_.engine();
+    EngineControl* engine = studio_.engine();
     return engine ? engine->currentIndex() : -1;
   }
-  void stop() override { supervisor_.stop(); }
-  bool start() override { return supervisor_.broadcast(); }
-  bool switchToPlaylist() override { return supervisor_.setSource(kSourcePlaylist); }
+  void stop() override { studio_.session().stop(); }
+  bool start() override { return studio_.session().start(); }
+  bool switchToPlaylist() override { return studio_.setSource(Source::Playlist); }
   void jumpTo(int index) override {
-    if (EngineControl* engine = supervisor_.engine()) engine->setCurrentIndex(index);
+    if (EngineControl* engine = studio_.engine()) engine->setCurrentIndex(index);
   }
-  bool continuousLoop() const override { return supervisor_.continuousLoop(); }
+  bool continuousLoop() const override { return studio_.engine() && studio_.engine()->continuousLoop(); }
   void showNextTrack(const std::string& text) override {
-    if (StatusDisplay* status = supervisor_.statusDisplay()) status->setNextTrack(text);
+    if (StatusDisplay* status = studio_.statusDisplay()) status->setNextTrack(text);
   }
 
  private:
-  Supervisor& supervisor_;
+  Studio& studio_;
 };
 
 // ---- the window ----
 
-PlaylistWindow::PlaylistWindow(Supervisor& supervisor, Prompts& prompts)
+PlaylistWindow::PlaylistWindow(Studio& studio, Prompts& prompts)
     : prompts_(prompts),
       dialogs_(std::make_unique<Dialogs>(*this)),
-      broadcast_(std::make_unique<Broadcast>(supervisor)),
+      broadcast_(std::make_unique<Broadcast>(studio)),
       rows_([this] { postTo(this, [this] { takeRows(); }); }),
       find_(this, prompts, [this] { return editor_->playlist(); }) {
   setObjectName(QStringLiteral("PlaylistWindow"));

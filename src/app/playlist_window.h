@@ -29,7 +29,7 @@
 namespace brovana {
 
 class Prompts;
-class Supervisor;
+class Studio;
 
 enum PlaylistWindowElement : int {
   kIdPlaylistForm = 1019,  // the skin form, as in every window
@@ -68,8 +68,8 @@ class PlaylistModel final : public QAbstractTableModel {
 
 class PlaylistWindow final : public QMainWindow, public PlaylistWindowControl, private PlaylistEditorView {
  public:
-  // Hidden until shown. The supervisor must outlive the window.
-  PlaylistWindow(Supervisor& supervisor, Prompts& prompts);
+  // Hidden until shown. The studio must outlive the window.
+  PlaylistWindow(Studio& studio, Prompts& prompts);
   ~PlaylistWindow() override;
 
   Playlist* playlist() override { return editor_->playlist(); }

@@ -7,7 +7,7 @@
 #include "app/quality_window.h"
 #include "app/setup_wizard.h"
 #include "app/status_window.h"
-#include "broadcast/supervisor.h"
+#include "broadcast/studio.h"
 
 namespace brovana {
 
@@ -16,22 +16,21 @@ QtStudioParts::QtStudioParts(Prompts& prompts, Mp3Codec& codec, HeadlessParts::E
 
 QtStudioParts::~QtStudioParts() = default;
 
-void QtStudioParts::attach(Supervisor& supervisor) {
-  supervisor_ = &supervisor;
+void QtStudioParts::attach(Studio& studio) {
+  studio_ = &studio;
   wizard_.reset();
 }
 
 bool QtStudioParts::runSetupWizard(ServerLink& connection, bool firstRun) {
-  if (!supervisor_) return false;
+  if (!studio_) return false;
   if (!wizard_)
-    wizard_ = std::make_unique<QtSetupWizard>(*supervisor_, supervisor_->genreList(),
-                                              supervisor_->playlistWindow());
+    wizard_ = std::make_unique<QtSetupWizard>(*studio_, studio_->genreList(), studio_->playlistWindow());
   return wizard_->run(connection, firstRun);
 }
 
 std::unique_ptr<BroadcastInfoDialog> QtStudioParts::makeBroadcastInfoDialog(ServerLink& connection,
-                                                                            Supervisor& supervisor) {
-  return std::make_unique<QtBroadcastInfoDialog>(connection, supervisor, supervisor.genreList());
+                                                                            Studio& studio) {
+  return std::make_unique<QtBroadcastInfoDialog>(connection, studio, studio.genreList());
 }
 
 std::unique_ptr<StatusWindow> QtStudioParts::makeStatusWindow() {
@@ -40,12 +39,12 @@ std::unique_ptr<StatusWindow> QtStudioParts::makeStatusWindow() {
 
 std::unique_ptr<QualityWindow> QtStudioParts::makeQualityWindow() {
   return std::make_unique<QtQualityWindow>([this] {
-    if (supervisor_) prompts_.open(supervisor_->web().lineQualityHelpUrl());
+    if (studio_) prompts_.open(studio_->web().lineQualityHelpUrl());
   });
 }
 
-std::unique_ptr<PlaylistWindowControl> QtStudioParts::makePlaylistWindow(Supervisor& supervisor) {
-  return std::make_unique<PlaylistWindow>(supervisor, prompts_);
+std::unique_ptr<PlaylistWindowControl> QtStudioParts::makePlaylistWindow(Studio& studio) {
+  return std::make_unique<PlaylistWindow>(studio, prompts_);
 }
 
 std::unique_ptr<StageControl> QtStudioParts::makeConversionStage(ServerLink& connection,
@@ -58,18 +57,18 @@ std::unique_ptr<EngineControl> QtStudioParts::makePlaylistEngine(const EngineWir
 }
 
 std::unique_ptr<VolumeWindow> QtStudioParts::makeVolumeWindow(int initialVolume) {
-  return std::make_unique<VolumeControlsWindow>(initialVolume, [this](int sourceCode, int volume) {
-    if (supervisor_) supervisor_->setSourceVolume(sourceCode, volume);
+  return std::make_unique<VolumeControlsWindow>(initialVolume, [this](Source source, int volume) {
+    if (studio_) studio_->sources().setSourceVolume(source, volume);
   });
 }
 
-std::unique_ptr<VoiceoverPanel> QtStudioParts::makeVoiceoverPanel(Supervisor& supervisor) {
-  return std::make_unique<CrossfadePanel>(voiceoverActions(supervisor), prompts_);
+std::unique_ptr<VoiceoverPanel> QtStudioParts::makeVoiceoverPanel(Studio& studio) {
+  return std::make_unique<CrossfadePanel>(voiceoverActions(studio), prompts_);
 }
 
 std::unique_ptr<ProgramInfoDialog> QtStudioParts::makeProgramInfoDialog(ServerLink& connection) {
-  if (!supervisor_) return nullptr;
-  WebService& web = supervisor_->web();
+  if (!studio_) return nullptr;
+  WebService& web = studio_->web();
   return std::make_unique<QtProgramInfoDialog>(
       [&web, &connection](std::string_view title, auto artist, auto album) {
         return web.postSongInfo(connection.serverInfo(), title, artist, album);

@@ -1,5 +1,5 @@
 #pragma once
-// The parts the Supervisor makes when the studio has windows. The broadcast itself (conversion
+// The parts the Studio makes when the studio has windows. The broadcast itself (conversion
 // stage, playlist engine, capture, mixers, CD check, plug-in host) is the same as without windows;
 // the status, stream quality, volume controls, voiceover, playlist and program information
 // windows, the setup wizard and the Broadcast Information dialog are Qt windows.
@@ -16,15 +16,15 @@ class QtStudioParts final : public StudioParts {
   QtStudioParts(Prompts& prompts, Mp3Codec& codec, HeadlessParts::EngineMaker makeEngine);
   ~QtStudioParts() override;
 
-  // The Supervisor the windows talk to; set before its init.
-  void attach(Supervisor& supervisor);
+  // The Studio the windows talk to; set before its init.
+  void attach(Studio& studio);
 
   int cpuMHz() override { return broadcast_.cpuMHz(); }
   bool cdPresent() override { return broadcast_.cdPresent(); }
   bool runSetupWizard(ServerLink& connection, bool firstRun) override;
   std::unique_ptr<StatusWindow> makeStatusWindow() override;
   std::unique_ptr<QualityWindow> makeQualityWindow() override;
-  std::unique_ptr<PlaylistWindowControl> makePlaylistWindow(Supervisor& supervisor) override;
+  std::unique_ptr<PlaylistWindowControl> makePlaylistWindow(Studio& studio) override;
   std::unique_ptr<StageControl> makeConversionStage(ServerLink& connection, StatusDisplay& status,
                                                     ProgramExit& exit) override;
   std::unique_ptr<EngineControl> makePlaylistEngine(const EngineWiring& wiring) override;
@@ -37,14 +37,14 @@ class QtStudioParts final : public StudioParts {
     return broadcast_.makeCapture(wiring);
   }
   std::unique_ptr<BroadcastInfoDialog> makeBroadcastInfoDialog(ServerLink& connection,
-                                                               Supervisor& supervisor) override;
+                                                               Studio& studio) override;
   std::unique_ptr<ProgramInfoDialog> makeProgramInfoDialog(ServerLink& connection) override;
-  std::unique_ptr<VoiceoverPanel> makeVoiceoverPanel(Supervisor& supervisor) override;
+  std::unique_ptr<VoiceoverPanel> makeVoiceoverPanel(Studio& studio) override;
 
  private:
   Prompts& prompts_;
   HeadlessParts broadcast_;  // the parts that are the same with and without windows
-  Supervisor* supervisor_ = nullptr;
+  Studio* studio_ = nullptr;
   std::unique_ptr<QtSetupWizard> wizard_;  // made by its first run, kept for the next ones
 };
 

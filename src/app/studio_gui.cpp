@@ -61,8 +61,8 @@ int runStudio(const CommandLine& options, const StudioSetup& setup) {
   SongUpdateSender songs(setup.http);
   int code = 0;
   {
-    MainWindow window(StudioContext{setup.webHost, setup.registry, setup.http, prompts, exit, parts, &songs,
-                                    options.outFile});
+    MainWindow window(MainWindowContext{setup.webHost, setup.registry, setup.http, prompts, exit, parts,
+                                        &songs, options.outFile});
     if (!window.initialise()) {
       songs.stop();
       return exit.code();

@@ -1,6 +1,6 @@
 #pragma once
 // The visuals area of the main window: shows the frames that the Visual's drawing thread
-// draws, and is the visualisation object the Supervisor hands to the PCM producers and whose
+// draws, and is the visualisation object the Studio hands to the PCM producers and whose
 // four displays the settings keep. The drawing thread copies each frame in under a lock and
 // queues a repaint; the GUI thread only paints the latest frame.
 

@@ -1,5 +1,5 @@
 #pragma once
-// The real conversion stage as the Supervisor's StageControl: ConversionStage writing to the
+// The real conversion stage as the studio's StageControl: ConversionStage writing to the
 // server connection and reporting to the status display. Every front end that broadcasts makes
 // its stage with this.
 

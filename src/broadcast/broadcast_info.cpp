@@ -36,7 +36,8 @@ bool switchToLive(const StationForm& form, ServerLink& connection, StationDesk& 
   std::string name = desk.hostplayName();
   if (prompts.ask(formatText("This account, %s, is currently set up for %s. Do you want to continue?",
                              form.member.c_str(), name.c_str()))) {
-    if (desk.accounts().netcastSwitch(form.member, form.password, "live", desk.liveSwitchWaitSeconds()))
+    if (desk.accounts().netcastSwitch(form.member, form.password, StationMode::Live,
+                                      desk.liveSwitchWaitSeconds()))
       return true;
     prompts.error(
         formatText("Live is unable to change your account type from %s to Live. Try logging in to your "
@@ -98,8 +99,9 @@ bool acceptStationForm(const StationForm& form, ServerLink& connection, StationD
   }
   bool changed = form.member != connection.memberName() || form.password != connection.pass();
   // A service that cannot be reached has said so; the member name and password may be right.
-  if (int check = connection.setCredentials(form.member, form.password); check != kAccountGood) {
-    if (check != kServiceUnreachable)
+  if (AccountCheck check = connection.setCredentials(form.member, form.password);
+      check != AccountCheck::Good) {
+    if (check != AccountCheck::Unreachable)
       prompts.warning("Unable to log into your account. Are your username and password correct?");
     return false;
   }

@@ -1,5 +1,5 @@
 #pragma once
-// The real DSP plug-in host as the Supervisor's PluginControl: DspHost on the working folder's
+// The real DSP plug-in host as the studio's PluginControl: DspHost on the working folder's
 // Plugins/. The front end gives it the loader and its main window's handle.
 
 #include <memory>

@@ -1,5 +1,5 @@
 #pragma once
-// The real playlist engine as the Supervisor's EngineControl: the PlaylistEngine, feeding the
+// The real playlist engine as the studio's EngineControl: the PlaylistEngine, feeding the
 // conversion stage and reporting through the wiring's EngineReports.
 
 #include "audio/playlist_engine.h"

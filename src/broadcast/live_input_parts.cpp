@@ -41,13 +41,13 @@ MixerPart::MixerPart(std::unique_ptr<MixerModel> model, MixerDestination destina
       mixer_(model_.get(),
              destination == MixerDestination::Recording ? kDestinationRecording : kDestinationSpeakers) {}
 
-bool MixerPart::selectSource(int sourceCode) {
-  // The studio's external source codes are the mixer's line types.
-  return mixer_.setInputLine(sourceCode, 0);
+// The studio's external sources carry the mixer's line types.
+bool MixerPart::selectSource(Source source) {
+  return mixer_.setInputLine(static_cast<int>(source), 0);
 }
 
-void MixerPart::setSourceVolume(int sourceCode, int volume) {
-  mixer_.setVolume(sourceCode, volume);
+void MixerPart::setSourceVolume(Source source, int volume) {
+  mixer_.setVolume(static_cast<int>(source), volume);
 }
 
 void MixerPart::setWaveOutVolume(int volume) {

@@ -1,5 +1,5 @@
 #pragma once
-// The real live-input parts as the Supervisor sees them: the capture (Capture on a
+// The real live-input parts as the studio sees them: the capture (Capture on a
 // sound card device, reporting through the wiring's EngineReports like the playlist engine)
 // and the sound card's mixers (the mixer rules over a model of the card's mixer). Every front
 // end makes them with these, from the devices its platform gives.
@@ -36,8 +36,8 @@ class MixerPart final : public MixerControl {
  public:
   MixerPart(std::unique_ptr<MixerModel> model, MixerDestination destination);
 
-  bool selectSource(int sourceCode) override;
-  void setSourceVolume(int sourceCode, int volume) override;
+  bool selectSource(Source source) override;
+  void setSourceVolume(Source source, int volume) override;
   void setWaveOutVolume(int volume) override;
   int waveOutVolume() const override { return waveOut_; }
 

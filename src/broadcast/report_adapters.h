@@ -1,7 +1,7 @@
 #pragma once
 // The lower layers' reports as the studio shows them. The server connection's LinkReports and
 // the sources' EngineReports go to the status display, the main window's title, the quality
-// gauge and the web service; the two notices only the Supervisor can act on go back to it.
+// gauge and the web service; the two notices only the studio can act on go back to it.
 
 #include <functional>
 #include <mutex>
@@ -33,7 +33,7 @@ class LinkReportsAdapter final : public LinkReports {
 
 class EngineReportsAdapter final : public EngineReports {
  public:
-  // What the Supervisor does about the two notices of the playlist engine's worker.
+  // What the studio does about the two notices of the playlist engine's worker.
   struct Notices {
     std::function<void()> listFailed;
     std::function<void()> trackChanged;

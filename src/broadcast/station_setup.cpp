@@ -21,9 +21,9 @@ LoginCheck checkLogin(std::string_view member, std::string_view password, Server
     return LoginCheck::Incomplete;
   }
   const std::string name(member), pass(password);
-  int verdict = connection.verifyAccount(name, pass, true);
-  if (verdict == kServiceUnreachable) return LoginCheck::Unanswered;
-  if (verdict != kAccountGood) return LoginCheck::Refused;
+  AccountCheck verdict = connection.verifyAccount(name, pass, true);
+  if (verdict == AccountCheck::Unreachable) return LoginCheck::Unanswered;
+  if (verdict != AccountCheck::Good) return LoginCheck::Refused;
 
   ServerInfo scratch;
   std::snprintf(scratch.username, sizeof scratch.username, "%s", name.c_str());
@@ -33,7 +33,7 @@ LoginCheck checkLogin(std::string_view member, std::string_view password, Server
           "This account, %s, is currently set up for Hostplay. Do you want switch this to broadcast Live?",
           name.c_str())))
     return LoginCheck::NotSwitched;
-  if (!accounts.netcastSwitch(name, pass, "live", liveSwitchWaitSeconds)) {
+  if (!accounts.netcastSwitch(name, pass, StationMode::Live, liveSwitchWaitSeconds)) {
     prompts.error(
         "Live is unable to change your account type from Hostplay to Live. Try logging in to your account "
         "and "
@@ -71,7 +71,7 @@ bool checkTracks(int trackCount, Prompts& prompts) {
 }
 
 bool applyStation(const StationAnswers& answers, ServerLink& connection) {
-  if (connection.setCredentials(answers.member, answers.password) != 0) return false;
+  if (connection.setCredentials(answers.member, answers.password) != AccountCheck::Good) return false;
   connection.refreshServerInfo();
   connection.setMessage(answers.title);
   connection.setUrl(answers.url);

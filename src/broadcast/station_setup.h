@@ -26,7 +26,7 @@ inline constexpr const char* kTitlePlaceholder = "<put your broadcast descriptio
 inline constexpr int kStationTextLimit = 255;
 inline constexpr int kWizardTextLimit = 49;
 
-// What the studio around the station dialogs does for them. The Supervisor provides it.
+// What the studio around the station dialogs does for them. The Studio provides it.
 class StationDesk {
  public:
   virtual ~StationDesk() = default;

@@ -1,15 +1,15 @@
 #pragma once
-// The pieces of the studio that the Supervisor creates, owns and drives but that are built
+// The pieces of the studio that the Studio creates, owns and drives but that are built
 // elsewhere: the conversion stage and the two audio sources, the sound card's mixers, the DSP
-// plug-in host, and the windows and dialogs. The Supervisor reaches each through the small
+// plug-in host, and the windows and dialogs. The Studio reaches each through the small
 // interface below that names only what it asks of it. A front end (the Qt windows, the headless
-// studio) hands the Supervisor a StudioParts that makes them; tests hand it fakes. Any maker may
+// studio) hands the Studio a StudioParts that makes them; tests hand it fakes. Any maker may
 // return null when its front end has no such part (the headless studio has no mixer, say); the
-// Supervisor then behaves as the part's failure would make it.
+// Studio then behaves as the part's failure would make it.
 //
 // The playlist engine and the capture feed the conversion stage that the same StudioParts made,
-// and report through the EngineReports the Supervisor hands them; the Supervisor adapts those
-// reports to the windows and the service.
+// and report through the EngineReports the Studio hands them; the Studio adapts those reports to
+// the windows and the service.
 
 #include <memory>
 #include <optional>
@@ -28,21 +28,18 @@ class ServerLink;
 class ProgramExit;
 class Playlist;
 class StatusDisplay;
-class Supervisor;
+class Studio;
 class VisualFeed;
 
-// The sources of the "Audio Source" menu. The external codes are the mixer-line types handed to
-// the input mixer.
-enum AudioSource : int {
-  kSourceMixer = 3,
-  kSourcePlaylist = 100,
-  kSourceLineIn = 4098,
-  kSourceMicrophone = 4099,
-  kSourceCd = 4101,
+// The sources of the "Audio Source" menu. The external ones carry the mixer-line type that the
+// input mixer records from.
+enum class Source : int {
+  Mixer = 3,
+  Playlist = 100,
+  LineIn = 4098,
+  Microphone = 4099,
+  Cd = 4101,
 };
-
-// Which kind of start the Supervisor made last.
-enum BroadcastKind : int { kKindNone = 0, kKindPlaylist = 1, kKindExternal = 2 };
 
 // A window that takes the skin the member chose.
 class Skinnable {
@@ -51,7 +48,7 @@ class Skinnable {
   virtual void setSkin(const std::string& path) = 0;
 };
 
-// The visualisation object: the main window owns it, the Supervisor hands it to every producer
+// The visualisation object: the main window owns it, the Studio hands it to every producer
 // of PCM, and its four displays are stored with the settings.
 class Visualisation : public VisualModes {
  public:
@@ -122,9 +119,9 @@ enum class MixerDestination { Recording, Speakers };
 class MixerControl {
  public:
   virtual ~MixerControl() = default;
-  // Makes the line of that AudioSource code the recording input.
-  virtual bool selectSource(int sourceCode) = 0;
-  virtual void setSourceVolume(int sourceCode, int volume) = 0;
+  // Makes the source's line the recording input.
+  virtual bool selectSource(Source source) = 0;
+  virtual void setSourceVolume(Source source, int volume) = 0;
   virtual void setWaveOutVolume(int volume) = 0;
   virtual int waveOutVolume() const = 0;
 };
@@ -217,7 +214,7 @@ class StudioParts {
 
   virtual std::unique_ptr<StatusWindow> makeStatusWindow() = 0;
   virtual std::unique_ptr<QualityWindow> makeQualityWindow() = 0;
-  virtual std::unique_ptr<PlaylistWindowControl> makePlaylistWindow(Supervisor& supervisor) = 0;
+  virtual std::unique_ptr<PlaylistWindowControl> makePlaylistWindow(Studio& studio) = 0;
   // A stage whose codec does not answer tells the member and ends the program through `exit`.
   virtual std::unique_ptr<StageControl> makeConversionStage(ServerLink& connection, StatusDisplay& status,
                                                             ProgramExit& exit) = 0;
@@ -229,9 +226,9 @@ class StudioParts {
   // Fed by the conversion stage made above.
   virtual std::unique_ptr<CaptureControl> makeCapture(const CaptureWiring& wiring) = 0;
   virtual std::unique_ptr<BroadcastInfoDialog> makeBroadcastInfoDialog(ServerLink& connection,
-                                                                       Supervisor& supervisor) = 0;
+                                                                       Studio& studio) = 0;
   virtual std::unique_ptr<ProgramInfoDialog> makeProgramInfoDialog(ServerLink& connection) = 0;
-  virtual std::unique_ptr<VoiceoverPanel> makeVoiceoverPanel(Supervisor& supervisor) = 0;
+  virtual std::unique_ptr<VoiceoverPanel> makeVoiceoverPanel(Studio& studio) = 0;
 };
 
 }  // namespace brovana

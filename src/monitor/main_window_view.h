@@ -18,4 +18,9 @@ class MainWindowView {
   virtual void setMenuCheck(int commandId, bool checked) = 0;
 };
 
+// The broadcast button's caption: what pressing it does.
+inline const char* broadcastCaption(bool onAir) {
+  return onAir ? "Stop Broadcast" : "Start Broadcast";
+}
+
 }  // namespace brovana

@@ -9,6 +9,13 @@
 
 namespace brovana {
 
+// What the member's station plays: the member's own source, or the service's Hostplay.
+enum class StationMode { Live, Hostplay };
+// The mode as the service's netcast request names it.
+inline const char* stationModeName(StationMode mode) {
+  return mode == StationMode::Live ? "live" : "hostplay";
+}
+
 class AccountService {
  public:
   virtual ~AccountService() = default;
@@ -16,9 +23,9 @@ class AccountService {
   virtual int bcinfo(ServerInfo& info, bool sessionFormAllowed) = 0;
   // Stores a new session id in the record when the service accepts the log-in.
   virtual bool livelogin(ServerInfo& info) = 0;
-  // Asks the service to put the account's stream in the named mode; waits `waitSeconds` after a yes.
-  virtual bool netcastSwitch(const std::string& member, const std::string& password,
-                             const std::string& stream, int waitSeconds) = 0;
+  // Asks the service to put the account's stream in that mode; waits `waitSeconds` after a yes.
+  virtual bool netcastSwitch(const std::string& member, const std::string& password, StationMode mode,
+                             int waitSeconds) = 0;
 };
 
 }  // namespace brovana

@@ -246,7 +246,7 @@ bool ServerLink::reconnectLocked() {
       std::lock_guard lock(infoMutex_);
       member = info_.username, password = info_.pass;
     }
-    service_.netcastSwitch(member, password, "live", 3);
+    service_.netcastSwitch(member, password, StationMode::Live, 3);
   }
   ++failureCount_;
   return false;
@@ -317,7 +317,8 @@ ServerInfo ServerLink::serverInfo() const {
   return info_;
 }
 
-int ServerLink::verifyAccount(const std::string& member, const std::string& password, bool showMessages) {
+AccountCheck ServerLink::verifyAccount(const std::string& member, const std::string& password,
+                                       bool showMessages) {
   ServerInfo scratch;  // no session id: the request takes the password form
   copyText(scratch.username, member);
   copyText(scratch.pass, password);
@@ -340,19 +341,19 @@ int ServerLink::verifyAccount(const std::string& member, const std::string& pass
       Logger::log("\n");
     }
   }
-  if (result == kBcinfoOk) return kAccountGood;
-  if (result == kBcinfoBadLogin) return kAccountRefused;
-  return result == kBcinfoNoAnswer ? kServiceUnreachable : kAccountFailed;
+  if (result == kBcinfoOk) return AccountCheck::Good;
+  if (result == kBcinfoBadLogin) return AccountCheck::Refused;
+  return result == kBcinfoNoAnswer ? AccountCheck::Unreachable : AccountCheck::Failed;
 }
 
 // The service checks the pair before it is taken: refused credentials must never replace
 // working ones, be used for the stream, or be saved at exit.
-int ServerLink::setCredentials(const std::string& member, const std::string& password) {
-  int result = verifyAccount(member, password, true);
-  if (result != 0) return result;
+AccountCheck ServerLink::setCredentials(const std::string& member, const std::string& password) {
+  AccountCheck result = verifyAccount(member, password, true);
+  if (result != AccountCheck::Good) return result;
   setMemberName(member);
   setPassword(password);
-  return 0;
+  return result;
 }
 
 void ServerLink::setMemberName(const std::string& name) {

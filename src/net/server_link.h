@@ -48,12 +48,7 @@ inline constexpr const char* kServiceUnreachableText =
     "checked. Try again later.";
 
 // verifyAccount's answers.
-enum AccountCheck : int {
-  kAccountGood = 0,
-  kAccountRefused = 1,
-  kAccountFailed = 2,
-  kServiceUnreachable = 3
-};
+enum class AccountCheck { Good, Refused, Failed, Unreachable };
 
 struct ServerLinkTimings {
   std::chrono::milliseconds connectTimeout = SourceSocket::kDefaultConnectTimeout;
@@ -92,10 +87,10 @@ class ServerLink : public StatsSource {
   bool refreshServerInfo();
   // An AccountCheck: good, wrong member name or password, refused otherwise, or the service gave
   // no answer to judge by. Leaves this connection's own account facts alone.
-  int verifyAccount(const std::string& member, const std::string& password, bool showMessages);
+  AccountCheck verifyAccount(const std::string& member, const std::string& password, bool showMessages);
   // verifyAccount with messages, and only when the account is good, the member name and the
   // password (with its service log-in); the verification's result.
-  int setCredentials(const std::string& member, const std::string& password);
+  AccountCheck setCredentials(const std::string& member, const std::string& password);
 
   void setMemberName(const std::string& name);
   // Also logs in to the service, which hands out a new session id when it accepts.

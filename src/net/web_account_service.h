@@ -14,9 +14,9 @@ class WebAccountService : public AccountService {
     return web_.bcinfo(info, sessionFormAllowed);
   }
   bool livelogin(ServerInfo& info) override { return web_.livelogin(info); }
-  bool netcastSwitch(const std::string& member, const std::string& password, const std::string& stream,
+  bool netcastSwitch(const std::string& member, const std::string& password, StationMode mode,
                      int waitSeconds) override {
-    return web_.netcastSwitch(member, password, stream, waitSeconds);
+    return web_.netcastSwitch(member, password, mode, waitSeconds);
   }
 
  private:

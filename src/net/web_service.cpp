@@ -141,9 +141,9 @@ bool WebService::livelogin(ServerInfo& info) {
   return parseLoginAnswer(answer, info);
 }
 
-bool WebService::netcastSwitch(const std::string& member, const std::string& password,
-                               const std::string& stream, int waitSeconds) {
-  std::string path = "/cgi-bin/netcast.cgi?stream=" + queryEscape(stream) +
+bool WebService::netcastSwitch(const std::string& member, const std::string& password, StationMode mode,
+                               int waitSeconds) {
+  std::string path = std::string("/cgi-bin/netcast.cgi?stream=") + stationModeName(mode) +
                      "&membername=" + queryEscape(member) + "&password=" + queryEscape(password) +
                      "&action=switch";
   std::string answer;
@@ -151,12 +151,13 @@ bool WebService::netcastSwitch(const std::string& member, const std::string& pas
   if (answer.find('0') == std::string::npos) return false;
   // The service needs a moment before the member's server takes a source in the new mode.
   if (waitSeconds > 0) std::this_thread::sleep_for(std::chrono::seconds(waitSeconds));
-  switchedToLiveFlag() = stream == "live";
+  switchedToLiveFlag() = mode == StationMode::Live;
   return true;
 }
 
 bool WebService::switchServer(Prompts& prompts, const std::string& member, const std::string& password,
-                              const std::string& action) {
+                              ServerSwitch to) {
+  const std::string action = to == ServerSwitch::On ? "ON" : "OFF";
   prompts.waitCursor(true);
   prompts.notice("Turning " + action + " your broadcast server, standby...");
   Logger::log("Toggling %s the broadcast server for %s\n", action.c_str(), member.c_str());

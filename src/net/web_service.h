@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "net/account_service.h"
 #include "net/server_info.h"
 
 namespace brovana {
@@ -36,6 +37,9 @@ inline constexpr const char* kNamesFile = "brovana_live.ini";
 inline constexpr int kListenerLimitSubstitute = 1000;
 
 // Answer capacities: the body is cut at capacity - 1 bytes.
+// The member's broadcast server, as the switch request turns it.
+enum class ServerSwitch { Off, On };
+
 inline constexpr size_t kAccountAnswerSize = 256;     // bcinfo, djinfo, netcast, switch, checkversion
 inline constexpr size_t kLoginAnswerSize = 100;       // livelogin
 inline constexpr size_t kSongAnswerSize = 1024;       // add_song
@@ -144,13 +148,13 @@ class WebService {
 
   int bcinfo(ServerInfo& info, bool sessionFormAllowed);
   bool livelogin(ServerInfo& info);
-  // stream "live" (wait 3 s) or "hostplay" (wait 0 s); sets switchedToLive() on success.
+  // Live (wait 3 s) or Hostplay (wait 0 s); sets switchedToLive() on success.
   // The flag is one for the run, whichever WebService made the switch (the connection's
   // reconnect and the supervisor may hold different ones).
-  bool netcastSwitch(const std::string& member, const std::string& password, const std::string& stream,
+  bool netcastSwitch(const std::string& member, const std::string& password, StationMode mode,
                      int waitSeconds);
   bool switchServer(Prompts& prompts, const std::string& member, const std::string& password,
-                    const std::string& action);
+                    ServerSwitch to);
   bool switchedToLive() const;
   // From any thread: every request under way or made from now on ends at once without an answer,
   // until this is switched off again. For a stop that must not wait on a slow service.

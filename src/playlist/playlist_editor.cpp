@@ -135,7 +135,7 @@ void PlaylistEditor::setTitle(const std::string& title) {
 }
 
 bool PlaylistEditor::mayReplaceList() {
-  if (!broadcast_.playlistSource() || broadcast_.broadcasting() == 0) return true;
+  if (!broadcast_.playlistSource() || !broadcast_.onAir()) return true;
   if (!prompts_.ask(kStopQuestion)) return false;
   broadcast_.stop();
   return true;
@@ -242,7 +242,7 @@ void PlaylistEditor::dropFiles(const std::vector<std::string>& paths) {
     } else if (isMp3Name(path)) {
       playlist.addFile(path, AddMode::InsertOrAppend);
     } else {
-      bool wasOnAir = broadcast_.playlistSource() && broadcast_.broadcasting() != 0;
+      bool wasOnAir = broadcast_.playlistSource() && broadcast_.onAir();
       if (loadPlaylistFile(path) && wasOnAir) broadcast_.start();
     }
   }
@@ -281,7 +281,7 @@ void PlaylistEditor::moveSelected(bool up) {
 
 void PlaylistEditor::randomize() {
   if (!playlist_) return;
-  if (broadcast_.playlistSource() && broadcast_.broadcasting() != 0) {
+  if (broadcast_.playlistSource() && broadcast_.onAir()) {
     if (!prompts_.ask("Randomizing the playlist needs to restart the broadcast. Are you sure you want this?"))
       return;
     broadcast_.stop();
@@ -307,19 +307,18 @@ void PlaylistEditor::trackInfo() {
 void PlaylistEditor::startPlayingAt(int index) {
   startIndex_ = index;
   if (broadcast_.engineIndex() == index) return;
-  int state = broadcast_.broadcasting();
-  if (state != 0 && broadcast_.playlistSource()) {
+  bool onAir = broadcast_.onAir();
+  if (onAir && broadcast_.playlistSource()) {
     broadcast_.jumpTo(index);
     return;
   }
-  if (state != 0 &&
-      !prompts_.ask("You are currently broadcasting from another source, do you want to switch?"))
+  if (onAir && !prompts_.ask("You are currently broadcasting from another source, do you want to switch?"))
     return;
   // The member asked for the playlist, whatever the source was: switching restarts a running
   // broadcast on the playlist, at the start index.
   if (!broadcast_.playlistSource()) {
     broadcast_.switchToPlaylist();
-    if (state != 0) return;
+    if (onAir) return;
   }
   broadcast_.start();
 }

@@ -27,8 +27,8 @@ class PlaylistBroadcast {
   virtual ~PlaylistBroadcast() = default;
   // The active source is the playlist.
   virtual bool playlistSource() const = 0;
-  // 0 idle, 1 the playlist engine plays, 2 the capture is open.
-  virtual int broadcasting() const = 0;
+  // Something is on the air: the playlist, or an external source.
+  virtual bool onAir() const = 0;
   // The index the engine plays; -1 when it is idle.
   virtual int engineIndex() const = 0;
   virtual void stop() = 0;

@@ -44,9 +44,9 @@ int main(int argc, char** argv) {
   // The studio around the window, never started: the window only asks it what is on the air.
   MemoryRegistry registry;
   test::WindowedStudio studio("localhost", registry);
-  Supervisor supervisor(nullptr, "localhost",
-                        SupervisorContext{studio.prompts, studio.exit, registry, studio.http, studio.parts});
-  PlaylistWindow window(supervisor, studio.prompts);
+  Studio desk(nullptr, "localhost",
+              StudioContext{studio.prompts, studio.exit, registry, studio.http, studio.parts});
+  PlaylistWindow window(desk, studio.prompts);
   window.show();
   QApplication::processEvents();
 

@@ -8,7 +8,7 @@
 
 #include "app/headless_front.h"
 #include "broadcast/engine_part.h"
-#include "broadcast/supervisor.h"
+#include "broadcast/studio.h"
 #include "core/program_values.h"
 #include "net/song_update_sender.h"
 #include "platform/curl_http_client.h"
@@ -54,7 +54,7 @@ class LiveInputTest : public ::testing::Test, protected test::DemoStation {
 };
 
 // A voiceover over a 660 Hz playlist at two crossfade positions, then a line-in broadcast after
-// it, and the system mixer, through the Supervisor as the windows drive it.
+// it, and the system mixer, through the Studio as the windows drive it.
 TEST_F(LiveInputTest, VoiceoverCrossfadesAndTheLineAndTheMixerFollowIt) {
   ASSERT_TRUE(test::makeTone(scratch.file("660.mp3"), {.frequency = 660, .seconds = 60}));
   scratch.write("660.m3u", "660.mp3\n");
@@ -74,31 +74,30 @@ TEST_F(LiveInputTest, VoiceoverCrossfadesAndTheLineAndTheMixerFollowIt) {
       return std::make_unique<EnginePart>(stage, decoders, p, wiring);
     });
     SongUpdateSender songs(http);
-    Supervisor studio(&window, emulator.webHost(),
-                      SupervisorContext{prompts, exit, registry, http, parts, &songs});
+    Studio studio(&window, emulator.webHost(), StudioContext{prompts, exit, registry, http, parts, &songs});
     ASSERT_TRUE(studio.init());
-    ASSERT_TRUE(studio.playlistWindow()->loadPlaylist(scratch.file("660.m3u")) && studio.broadcast());
-    test::waitUntil([&] { return studio.isBroadcasting() == 1; }, 10s);
+    ASSERT_TRUE(studio.playlistWindow()->loadPlaylist(scratch.file("660.m3u")) && studio.session().start());
+    test::waitUntil([&] { return studio.onAir() == OnAir::Playlist; }, 10s);
 
-    ASSERT_TRUE(studio.startVoiceover());
-    studio.setVoiceoverBalance(32768);
+    ASSERT_TRUE(studio.session().startVoiceover(Source::Microphone));
+    studio.sources().setVoiceoverBalance(32768);
     std::this_thread::sleep_for(5s);  // past the side channel's head start of silence
     Heard both = listen();
     EXPECT_GT(both.p440, 0.1 * both.p660);
     EXPECT_GT(both.p660, 0.1 * both.p440);
 
-    studio.setVoiceoverBalance(65536);
+    studio.sources().setVoiceoverBalance(65536);
     std::this_thread::sleep_for(5s);
     Heard music = listen();
     EXPECT_GT(music.p660, 100 * music.p440);
 
     // Switching to line-in ends the voiceover; the line is what goes out now, then the mixer.
-    for (int source : {kSourceLineIn, kSourceMixer}) {
-      ASSERT_TRUE(studio.setSource(source)) << source;
+    for (Source source : {Source::LineIn, Source::Mixer}) {
+      ASSERT_TRUE(studio.setSource(source)) << static_cast<int>(source);
       std::this_thread::sleep_for(2s);
       Heard line = listen();
-      EXPECT_GT(line.p440, 1e5) << source << ": the tone, not silence";
-      EXPECT_GT(line.p440, 100 * line.p660) << source;
+      EXPECT_GT(line.p440, 1e5) << static_cast<int>(source) << ": the tone, not silence";
+      EXPECT_GT(line.p440, 100 * line.p660) << static_cast<int>(source);
     }
     studio.prepareExit();
     songs.stop();

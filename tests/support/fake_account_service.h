@@ -34,10 +34,10 @@ class FakeAccountService : public AccountService {
     return handler ? handler(info, sessionFormAllowed) : 2;
   }
   bool livelogin(ServerInfo&) override { return false; }
-  bool netcastSwitch(const std::string& member, const std::string& password, const std::string& stream,
+  bool netcastSwitch(const std::string& member, const std::string& password, StationMode mode,
                      int wait) override {
     std::lock_guard lock(mutex_);
-    netcasts_.push_back(member + " " + password + " " + stream + " " + std::to_string(wait));
+    netcasts_.push_back(member + " " + password + " " + stationModeName(mode) + " " + std::to_string(wait));
     return true;
   }
   size_t bcinfoCount() const {

@@ -26,7 +26,7 @@ namespace brovana::test {
 // runs the start-up.
 struct WindowedStudio {
   WindowedStudio(const std::string& webHost, Registry& registry)
-      : window(StudioContext{webHost, registry, http, prompts, exit, parts, nullptr, std::nullopt}) {}
+      : window(MainWindowContext{webHost, registry, http, prompts, exit, parts, nullptr, std::nullopt}) {}
 
   CurlHttpClient http;
   QtPrompts prompts;

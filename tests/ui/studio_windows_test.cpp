@@ -127,8 +127,8 @@ TEST_F(StudioWindows, PlaylistWindowBroadcastButtonAndANewTitleOnTheAir) {
     EXPECT_EQ(element<QAction>(window, 32808)->text(), "Switch to Hostplay");
     window.show();
     QTest::qWait(200);  // the automatic start, which finds no playlist of an earlier run
-    Supervisor& supervisor = *window.supervisor();
-    auto* playlistWindow = dynamic_cast<PlaylistWindow*>(supervisor.showPlaylistWindow());
+    Studio& desk = *window.studio();
+    auto* playlistWindow = dynamic_cast<PlaylistWindow*>(desk.showPlaylistWindow());
     ASSERT_NE(playlistWindow, nullptr);
     QTreeView& list = playlistWindow->list();
 
@@ -162,7 +162,7 @@ TEST_F(StudioWindows, PlaylistWindowBroadcastButtonAndANewTitleOnTheAir) {
     QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, rowCentre(list, 2));
     Playlist* playlist = playlistWindow->playlist();
     ASSERT_TRUE(QTest::qWaitFor([&] { return playlist->currentIndex() == 2; }, 20000));
-    EXPECT_EQ(supervisor.engine()->currentIndex(), 2);
+    EXPECT_EQ(desk.engine()->currentIndex(), 2);
     auto* button = element<QPushButton>(window, 1020);
     auto shows = [&](const char* caption, const char* title) {
       return QTest::qWaitFor(

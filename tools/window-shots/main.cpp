@@ -66,17 +66,18 @@ class NoNetwork final : public HttpClient {
 };
 
 // What the main window is made with.
-struct Studio {
+struct ShotRig {
   MemoryRegistry registry;
   NoNetwork http;
   QtPrompts prompts;
   QtProgramExit exit;
   LameCodec codec;
   QtStudioParts parts{prompts, codec, nullptr};
-  StudioContext context{"www.zelvora.example", registry, http, prompts, exit, parts, nullptr, std::nullopt};
-  // What the station dialogs work on: a Supervisor that never starts, the shipped genre list and
+  MainWindowContext context{"www.zelvora.example", registry, http, prompts, exit, parts, nullptr,
+                            std::nullopt};
+  // What the station dialogs work on: a studio that never starts, the shipped genre list and
   // a member's station.
-  Supervisor desk{nullptr, "www.zelvora.example", SupervisorContext{prompts, exit, registry, http, parts}};
+  Studio desk{nullptr, "www.zelvora.example", StudioContext{prompts, exit, registry, http, parts}};
   GenreList genres = GenreList::load();
   ServerLink station{"www.zelvora.example", nullptr, desk.accounts(), prompts};
 };
@@ -125,7 +126,7 @@ void play(VisualsWidget& widget, const std::vector<int>& displays) {
   }
 }
 
-Shown mainWindow(Studio& studio) {
+Shown mainWindow(ShotRig& studio) {
   auto window = std::make_shared<MainWindow>(studio.context);
   window->setWindowTitle(QStringLiteral("Brovana-Live 2.01 - Jan. 29, 2001 - On the Air! (12 listeners)"));
   fill(*window, {{kIdMainNowPlaying, "Lena Morrow - Harbour Lights (Live at the Pier)"},
@@ -142,8 +143,8 @@ Shown mainWindow(Studio& studio) {
 }
 
 // One menu of the main window, opened.
-std::function<Shown(Studio&)> menuOf(int index) {
-  return [index](Studio& studio) {
+std::function<Shown(ShotRig&)> menuOf(int index) {
+  return [index](ShotRig& studio) {
     auto window = std::make_shared<MainWindow>(studio.context);
     window->findChild<QAction*>(elementName(32808))->setText(QStringLiteral("Switch to Hostplay"));
     for (int marked : {32782, 32787, 32800, 32795, 38000})
@@ -155,7 +156,7 @@ std::function<Shown(Studio&)> menuOf(int index) {
   };
 }
 
-Shown statusWindow(Studio&) {
+Shown statusWindow(ShotRig&) {
   auto window = std::make_shared<QtStatusWindow>();
   window->widget().setWindowTitle(QStringLiteral("dj_lena has 12 listeners"));
   fill(window->widget(), {{kLabelNowPlaying, "Lena Morrow - Harbour Lights (Live at the Pier)"},
@@ -183,13 +184,13 @@ Shown dialog(std::shared_ptr<MessageDialog> dialog) {
   return own(dialog, *dialog);
 }
 
-Shown question(Studio&) {
+Shown question(ShotRig&) {
   Question asked;
   asked.text = "Do you want to start broadcasting your previous playlist, /home/lena/shows/friday-night.m3u?";
   return dialog(std::make_shared<MessageDialog>(asked));
 }
 
-Shown questionWithCaptions(Studio&) {
+Shown questionWithCaptions(ShotRig&) {
   Question asked;
   asked.text = "Unable to connect to your Zelvora server, restart and try again?";
   asked.yesCaption = "Restart";
@@ -197,12 +198,12 @@ Shown questionWithCaptions(Studio&) {
   return dialog(std::make_shared<MessageDialog>(asked));
 }
 
-Shown warning(Studio&) {
+Shown warning(ShotRig&) {
   return dialog(std::make_shared<MessageDialog>(
       BoxKind::Warning, "You need to either create or load a playlist!", "Brovana-Live"));
 }
 
-Shown about(Studio&) {
+Shown about(ShotRig&) {
   return dialog(std::make_shared<MessageDialog>(BoxKind::Information,
                                                 "Brovana-Live 2.0, build 110, compiled on Mon Jan 29 "
                                                 "18:11:30 2001. Made for the members of the Zelvora "
@@ -210,13 +211,13 @@ Shown about(Studio&) {
                                                 "About Brovana-Live"));
 }
 
-Shown notice(Studio&) {
+Shown notice(ShotRig&) {
   auto window = std::make_shared<NoticeWindow>();
   window->showText(QStringLiteral("Starting Brovana-Live, standby..."));
   return own(window, *window);
 }
 
-Shown quality(Studio&) {
+Shown quality(ShotRig&) {
   auto window = std::make_shared<QtQualityWindow>([] {});
   for (const auto& [id, text] : {std::pair<int, std::string>{kQualityCpuLabel, cpuQualityText(0.979f)},
                                  {kQualityNetworkLabel, "21344 (32000) bps"},
@@ -228,8 +229,8 @@ Shown quality(Studio&) {
 }
 
 // The visuals area alone, with the given displays on.
-std::function<Shown(Studio&)> visuals(std::vector<int> displays) {
-  return [displays](Studio&) {
+std::function<Shown(ShotRig&)> visuals(std::vector<int> displays) {
+  return [displays](ShotRig&) {
     auto widget = std::make_shared<VisualsWidget>();
     widget->resize(400, 56);
     applySkin(*widget, currentSkin());
@@ -239,14 +240,14 @@ std::function<Shown(Studio&)> visuals(std::vector<int> displays) {
   };
 }
 
-Shown crossfade(Studio& studio) {
+Shown crossfade(ShotRig& studio) {
   VoiceoverActions idle{[] { return true; }, [] { return true; }, [] {}, [](int) {}, [] {}};
   auto panel = std::make_shared<CrossfadePanel>(idle, studio.prompts);
   return own(panel, panel->window());
 }
 
-Shown volumeControls(Studio&) {
-  auto window = std::make_shared<VolumeControlsWindow>(kInitialVolume, [](int, int) {});
+Shown volumeControls(ShotRig&) {
+  auto window = std::make_shared<VolumeControlsWindow>(kInitialVolume, [](Source, int) {});
   window->setVolume(Volumes::Mic, 50000);
   window->show();
   for (QWidget* shown : QApplication::topLevelWidgets())
@@ -255,14 +256,14 @@ Shown volumeControls(Studio&) {
   return {};
 }
 
-Shown programInfo(Studio&) {
+Shown programInfo(ShotRig&) {
   auto dialog = std::make_shared<QtProgramInfoDialog>([](auto, auto, auto) { return true; });
   return own(dialog, dialog->widget());
 }
 
 // The setup wizard at one of its pages, as the member first sees it.
-std::function<Shown(Studio&)> wizardPage(QtSetupWizard::Page page) {
-  return [page](Studio& studio) {
+std::function<Shown(ShotRig&)> wizardPage(QtSetupWizard::Page page) {
+  return [page](ShotRig& studio) {
     auto wizard = std::make_shared<QtSetupWizard>(studio.desk, studio.genres, nullptr);
     wizard->start(page == QtSetupWizard::FirstRun);
     wizard->turnTo(page);
@@ -277,7 +278,7 @@ std::function<Shown(Studio&)> wizardPage(QtSetupWizard::Page page) {
   };
 }
 
-Shown broadcastInfo(Studio& studio) {
+Shown broadcastInfo(ShotRig& studio) {
   ServerLink& station = studio.station;
   station.setMemberName("dj_lena");
   station.setPassword("secret");
@@ -337,7 +338,7 @@ std::string sampleShow() {
 
 // The show in the playlist window: one track on the air, one that would not play, the two added
 // last still bold, one selected.
-std::shared_ptr<PlaylistWindow> playlistWithShow(Studio& studio) {
+std::shared_ptr<PlaylistWindow> playlistWithShow(ShotRig& studio) {
   auto window = std::make_shared<PlaylistWindow>(studio.desk, studio.prompts);
   window->loadPlaylist(sampleShow());
   Playlist& playlist = *window->playlist();
@@ -350,14 +351,14 @@ std::shared_ptr<PlaylistWindow> playlistWithShow(Studio& studio) {
   return window;
 }
 
-Shown playlistWindow(Studio& studio) {
+Shown playlistWindow(ShotRig& studio) {
   auto window = playlistWithShow(studio);
   return own(window, *window);
 }
 
 // One menu of the playlist window, opened.
-std::function<Shown(Studio&)> playlistMenuOf(int index) {
-  return [index](Studio& studio) {
+std::function<Shown(ShotRig&)> playlistMenuOf(int index) {
+  return [index](ShotRig& studio) {
     auto window = playlistWithShow(studio);
     window->show();
     QMenu* menu = window->menuBar()->actions().at(index)->menu();
@@ -381,7 +382,7 @@ PlaylistItemRef showTrack(const char* file) {
   return PlaylistItem::make(m3u.substr(0, m3u.rfind('/') + 1) + file);
 }
 
-Shown tagDialog(Studio& studio) {
+Shown tagDialog(ShotRig& studio) {
   PlaylistItemRef item = showTrack("station-id.mp3");
   auto shot = std::make_shared<TrackShot<TagDialog>>(item, *item, studio.prompts);
   shot->dialog.findChild<QLineEdit*>(elementName(1074))->setText(QStringLiteral("Station ID"));
@@ -389,13 +390,13 @@ Shown tagDialog(Studio& studio) {
   return own(shot, shot->dialog);
 }
 
-Shown trackInfo(Studio&) {
+Shown trackInfo(ShotRig&) {
   PlaylistItemRef item = showTrack("cafe-lumiere.mp3");
   auto shot = std::make_shared<TrackShot<TrackInfoDialog>>(item, item->mp3Info());
   return own(shot, shot->dialog);
 }
 
-Shown findWindow(Studio& studio) {
+Shown findWindow(ShotRig& studio) {
   auto shot = std::make_shared<TrackShot<FindWindow>>(nullptr, studio.prompts, [] { return nullptr; });
   shot->dialog.findChild<QLineEdit*>(elementName(1122))->setText(QStringLiteral("harbour"));
   shot->dialog.findChild<QPushButton*>(elementName(1121))->setText(QStringLiteral("Find Next"));
@@ -404,7 +405,7 @@ Shown findWindow(Studio& studio) {
 
 struct ShotRow {
   const char* name;
-  std::function<Shown(Studio&)> make;
+  std::function<Shown(ShotRig&)> make;
 };
 
 const std::vector<ShotRow> kShots = {
@@ -445,7 +446,7 @@ const std::vector<ShotRow> kShots = {
     {"find", findWindow},
 };
 
-bool render(const ShotRow& row, Studio& studio, const QString& file) {
+bool render(const ShotRow& row, ShotRig& studio, const QString& file) {
   Shown shown = row.make(studio);
   if (!shown.widget) return false;
   if (!shown.widget->isVisible()) shown.widget->show();
@@ -496,7 +497,7 @@ int run(int argc, char** argv) {
     if (skin.path != skinPath) ++failures;  // the log says why
     setCurrentSkin(skin);
     QString stem = QFileInfo(QString::fromStdString(skinPath)).completeBaseName();
-    Studio studio;
+    ShotRig studio;
     for (const ShotRow& row : kShots) {
       if (!names.empty() && std::find(names.begin(), names.end(), row.name) == names.end()) continue;
       QString file =

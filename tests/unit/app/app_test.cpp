@@ -112,7 +112,7 @@ TEST(ConfigureTest, AnAcceptedAccountIsStoredWithTheStationOverWhatWasThere) {
   EXPECT_TRUE(hostplay.code == 0 && hostplay.asked("/cgi-bin/netcast.cgi?stream=live"));
   EXPECT_EQ(hostplay.stored("username"), "dj");
   // The switch is one flag for the run; put it back for the tests that follow.
-  WebService(hostplay.http, "127.0.0.1:9").netcastSwitch("dj", "pw", "hostplay", 0);
+  WebService(hostplay.http, "127.0.0.1:9").netcastSwitch("dj", "pw", StationMode::Hostplay, 0);
 }
 
 TEST(ConfigureTest, RefusalsStoreNothing) {

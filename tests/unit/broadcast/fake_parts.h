@@ -1,7 +1,7 @@
 #pragma once
-// The Supervisor's parts and the holders of the stored settings, for tests. Each part writes
+// The studio's parts and the holders of the stored settings, for tests. Each part writes
 // "<name>.<call> ..." into one Journal shared with the other fakes, and "destroy <name>" as it
-// goes. What the Supervisor branches on (a codec that fails, a cancelled wizard) is set by the test.
+// goes. What the studio branches on (a codec that fails, a cancelled wizard) is set by the test.
 
 #include <atomic>
 #include <functional>
@@ -72,8 +72,8 @@ class FakePart final : public StageControl,
   void setDspHost(SampleProcessor*) override {}
   void setMusicGain(float gain) override { note("musicGain", gain); }
   void startConvertThread() override {}
-  bool selectSource(int code) override { return note("select", code), true; }
-  void setSourceVolume(int, int) override {}
+  bool selectSource(Source source) override { return note("select", static_cast<int>(source)), true; }
+  void setSourceVolume(Source, int) override {}
   void setWaveOutVolume(int) override {}
   int waveOutVolume() const override { return 0; }
   void show() override {}
@@ -179,7 +179,7 @@ class FakeParts final : public StudioParts {
   std::unique_ptr<QualityWindow> makeQualityWindow() override {
     return std::make_unique<FakePart>(journal_, "gauge");
   }
-  std::unique_ptr<PlaylistWindowControl> makePlaylistWindow(Supervisor&) override {
+  std::unique_ptr<PlaylistWindowControl> makePlaylistWindow(Studio&) override {
     return made(playlistWindow, std::make_unique<FakePlaylistWindow>(journal_, prompts_));
   }
   std::unique_ptr<StageControl> makeConversionStage(ServerLink&, StatusDisplay&, ProgramExit& exit) override {
@@ -197,11 +197,11 @@ class FakeParts final : public StudioParts {
   std::unique_ptr<CaptureControl> makeCapture(const CaptureWiring&) override {
     return made(capture, std::make_unique<FakeCapture>(journal_));
   }
-  std::unique_ptr<BroadcastInfoDialog> makeBroadcastInfoDialog(ServerLink&, Supervisor&) override {
+  std::unique_ptr<BroadcastInfoDialog> makeBroadcastInfoDialog(ServerLink&, Studio&) override {
     return std::make_unique<FakePart>(journal_, "info");
   }
   std::unique_ptr<ProgramInfoDialog> makeProgramInfoDialog(ServerLink&) override { return nullptr; }
-  std::unique_ptr<VoiceoverPanel> makeVoiceoverPanel(Supervisor&) override {
+  std::unique_ptr<VoiceoverPanel> makeVoiceoverPanel(Studio&) override {
     return std::make_unique<FakePart>(journal_, "panel");
   }
 

@@ -128,7 +128,7 @@ TEST(WebServiceTest, ErrorPagesTurnToDjinfo) {
 TEST(WebServiceTest, FailedServerSwitchIsLoggedAndClearsTheNotice) {
   test::FakeHttpClient http;
   test::FakePrompts prompts;
-  EXPECT_FALSE(WebService(http, "127.0.0.1:8080").switchServer(prompts, "dj", "pw", "OFF"));
+  EXPECT_FALSE(WebService(http, "127.0.0.1:8080").switchServer(prompts, "dj", "pw", ServerSwitch::Off));
   EXPECT_TRUE(http.calls().at(0).async);
   EXPECT_EQ(prompts.notices(), (Texts{"Turning OFF your broadcast server, standby...", ""}));
   EXPECT_NE(test::readFile(Logger::getLogPath()).find("Unable to switch broadcast server OFF\n"),

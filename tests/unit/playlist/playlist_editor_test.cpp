@@ -23,7 +23,7 @@ using Texts = std::vector<std::string>;
 // Records the calls; the state is the test's to set.
 struct Broadcast final : PlaylistBroadcast {
   bool playlistSource() const override { return playlist; }
-  int broadcasting() const override { return state; }
+  bool onAir() const override { return onAirNow; }
   int engineIndex() const override { return index; }
   void stop() override { calls.push_back("stop"); }
   bool start() override { return record("start"); }
@@ -34,7 +34,7 @@ struct Broadcast final : PlaylistBroadcast {
   bool record(const char* call) { return calls.push_back(call), true; }
 
   bool playlist = true;
-  int state = 0;
+  bool onAirNow = false;
   int index = -1;
   Texts calls;
 };
@@ -136,7 +136,7 @@ TEST_F(EditorTest, DeleteAndStartFollowTheEngine) {
   EXPECT_EQ(names(), (Texts{"a.mp3", "b.mp3", "c.mp3"}));
   EXPECT_TRUE(prompts.boxTexts().empty());
 
-  broadcast.state = 1, broadcast.index = 1;
+  broadcast.onAirNow = true, broadcast.index = 1;
   editor.playlist()->setCurrent(1);
   rows.selectRow(1);
   editor.deleteSelected();
@@ -153,7 +153,7 @@ TEST_F(EditorTest, DeleteAndStartFollowTheEngine) {
   broadcast.index = 0,
   broadcast.playlist = false;  // another source on the air: asked, then switched (which restarts)
   editor.startPlayingAt(1);
-  broadcast.state = 0, broadcast.index = -1,
+  broadcast.onAirNow = false, broadcast.index = -1,
   broadcast.playlist = false;  // idle: the playlist becomes the source, then starts
   editor.startPlayingAt(0);
   EXPECT_EQ(broadcast.calls, (Texts{"next a.mp3  ", "jump 0", "switch", "switch", "start"}));
@@ -164,7 +164,7 @@ TEST_F(EditorTest, DeleteAndStartFollowTheEngine) {
 TEST_F(EditorTest, NewPlaylistEmptiesTheListTheEngineHolds) {
   editor.addFiles({track("a.mp3"), track("b.mp3"), track("c.mp3")});
   Playlist* held = editor.playlist();
-  broadcast.state = 1, broadcast.index = 0;
+  broadcast.onAirNow = true, broadcast.index = 0;
   std::atomic<bool> done{false};
   std::thread engine([&] {  // what the engine's worker does with the list it was given
     for (int i = 0; !done; ++i) {
@@ -197,7 +197,7 @@ TEST_F(EditorTest, DroppedFoldersAndPlaylists) {
 
   // A playlist file dropped while the playlist is on the air: stopped, loaded, started again.
   folder.write("list.m3u", "#EXTM3U\r\n#EXTINF:5,One\r\nshow/one.mp3\r\n");
-  broadcast.state = 1;
+  broadcast.onAirNow = true;
   editor.dropFiles({folder.file("list.m3u")});
   EXPECT_EQ(names(), (Texts{"one.mp3"}));
   EXPECT_EQ(broadcast.calls, (Texts{"stop", "start"}));

@@ -1,13 +1,14 @@
-// The Supervisor with fakes of its parts, of the prompts and of the service: all of them write
-// into one journal, so that a test reads what happened in which order.
+// The studio with fakes of its parts, of the prompts and of the service: all of them write into
+// one journal, so that a test reads what happened in which order.
 
-#include "broadcast/supervisor.h"
+#include "broadcast/studio.h"
 
 #include <gtest/gtest.h>
 
 #include <future>
 #include <thread>
 
+#include "broadcast/studio_commands.h"
 #include "core/registry.h"
 #include "fake_parts.h"
 #include "support/fake_prompts.h"
@@ -21,7 +22,7 @@ namespace {
 using test::Journal;
 
 // The service's web API, writing "get PATH"; the server switch and the account mode stick, as on
-// the real service. The settings are made before the Supervisor runs.
+// the real service. The settings are made before the studio runs.
 class FakeZelvora final : public HttpClient {
  public:
   explicit FakeZelvora(Journal& journal) : journal_(journal) {}
@@ -52,12 +53,12 @@ class FakeZelvora final : public HttpClient {
 
 constexpr const char* kBcinfoByPassword = "get /cgi-bin/bcinfo.cgi?membername=dj&password=";
 
-// One studio: the Supervisor with its fakes, and the settings of a member who has run it before.
+// One studio with its fakes, and the settings of a member who has run it before.
 struct Rig {
   Rig(int listenerPort, const test::TempFolder& music) : music(music) {
     test::resetProgramValues(&registry);
     // The account-mode switch is one flag for the whole run; every studio starts unswitched.
-    WebService(service, "127.0.0.1:1").netcastSwitch("dj", "pw", "hostplay", 0);
+    WebService(service, "127.0.0.1:1").netcastSwitch("dj", "pw", StationMode::Hostplay, 0);
     service.mode = "LI";
     journal.clear();
     service.listenerPort = listenerPort;
@@ -67,34 +68,33 @@ struct Rig {
     prompts.journal = &journal;
   }
   ~Rig() {
-    supervisor.reset();
+    studio.reset();
     test::resetProgramValues(nullptr);
   }
   void add() {
     for (const char* name : {"a.mp3", "b.mp3"})
       parts.playlistWindow->playlist()->addFile(music.file(name), AddMode::Append);
   }
-  Supervisor& make() {
-    SupervisorTimings timings;
-    timings.liveSwitchWaitSeconds = 0;
+  Studio& make() {
+    StudioTimings timings;
+    timings.account.liveSwitchWaitSeconds = 0;
+    timings.account.restartWait = restartWait;
     timings.connection.connectTimeout = timings.connection.ioTimeout = std::chrono::milliseconds(2000);
-    timings.restartWait = restartWait;
-    supervisor = std::make_unique<Supervisor>(
-        &window, "127.0.0.1:1",
-        SupervisorContext{prompts, exit, *settings, service, parts, nullptr, timings});
-    supervisor->setVisual(&visual);
-    return *supervisor;
+    studio = std::make_unique<Studio>(
+        &window, "127.0.0.1:1", StudioContext{prompts, exit, *settings, service, parts, nullptr, timings});
+    studio->setVisual(&visual);
+    return *studio;
   }
   // The first run: no settings at all.
   void firstRun() { settings = &none, test::resetProgramValues(&none); }
-  Supervisor& started() {
+  Studio& started() {
     EXPECT_TRUE(make().init());
-    return add(), *supervisor;
+    return add(), *studio;
   }
-  Supervisor& onAir() {
-    EXPECT_TRUE(started().broadcast());
-    EXPECT_EQ(supervisor->isBroadcasting(), 1);
-    return *supervisor;
+  Studio& onAir() {
+    EXPECT_TRUE(started().session().start());
+    EXPECT_EQ(studio->onAir(), OnAir::Playlist);
+    return *studio;
   }
 
   const test::TempFolder& music;
@@ -107,11 +107,11 @@ struct Rig {
   test::FakeParts parts{journal, prompts};
   test::FakeMainWindow window{journal};
   test::MemoryModes visual;
-  std::unique_ptr<Supervisor> supervisor;
+  std::unique_ptr<Studio> studio;
   std::chrono::milliseconds restartWait{0};
 };
 
-class SupervisorTest : public ::testing::Test {
+class StudioTest : public ::testing::Test {
  protected:
   void SetUp() override {
     for (const char* name : {"a.mp3", "b.mp3"}) music.write(name, test::frames({}, 417, 40));
@@ -128,7 +128,7 @@ class SupervisorTest : public ::testing::Test {
   std::unique_ptr<Rig> rig;
 };
 
-TEST_F(SupervisorTest, StartUpQuestionsAndEnds) {
+TEST_F(StudioTest, StartUpQuestionsAndEnds) {
   const std::string other = "ask This account, dj, is currently set up for hostplay. Do you want to log into",
                     running = "ask You currently have a broadcast running! Do you want to continue?",
                     account = "ask Do you already have an account on Zelvora?",
@@ -167,7 +167,7 @@ TEST_F(SupervisorTest, StartUpQuestionsAndEnds) {
   }
 }
 
-TEST_F(SupervisorTest, EngineReportsReachTheWindowsAndTheGauge) {
+TEST_F(StudioTest, EngineReportsReachTheWindowsAndTheGauge) {
   rig->onAir();
   EngineReports& reports = *rig->parts.engine->reports;
   rig->journal.clear();
@@ -182,14 +182,14 @@ TEST_F(SupervisorTest, EngineReportsReachTheWindowsAndTheGauge) {
                                 "title Brovana-Live 2.01 - Jan. 29, 2001 - On the Air! (3 listeners)"}));
 }
 
-TEST_F(SupervisorTest, ExitLeavesAServerThisRunDidNotTurnOnAndGoesInOrder) {
+TEST_F(StudioTest, ExitLeavesAServerThisRunDidNotTurnOnAndGoesInOrder) {
   rig->started().prepareExit();
   EXPECT_TRUE(rig->journal.lacks("get /cgi-bin/switch.cgi")) << "a server this run did not turn on stays on";
   EXPECT_TRUE(rig->journal.lacks("inMixer") && rig->journal.lacks("outMixer"))
       << "no mixer before one is needed";
-  rig->supervisor->setSourceVolume(kSourceLineIn, 1000);  // opens both
+  rig->studio->sources().setSourceVolume(Source::LineIn, 1000);  // opens both
   rig->journal.clear();
-  rig->supervisor.reset();
+  rig->studio.reset();
   EXPECT_TRUE(rig->journal.follows({"destroy inMixer", "destroy outMixer", "destroy gauge", "destroy engine",
                                     "destroy stage", "destroy playlistWindow", "destroy status"}));
   EXPECT_TRUE(rig->journal.lacks("ask"));
@@ -197,12 +197,12 @@ TEST_F(SupervisorTest, ExitLeavesAServerThisRunDidNotTurnOnAndGoesInOrder) {
 
 // Each Restart turns the member's server off and on and gives it time before the next log-in; a
 // stop ends that wait, and nothing more is asked or tried.
-TEST_F(SupervisorTest, RestartWaitsForTheServerUntilAStop) {
+TEST_F(StudioTest, RestartWaitsForTheServerUntilAStop) {
   rig->restartWait = std::chrono::hours(1);
   rig->service.listenerPort = test::freeLoopbackPort() - 1;
-  Supervisor& s = rig->started();
+  Studio& s = rig->started();
   rig->prompts.defaultAnswer = false, rig->prompts.answerNext(true);  // Restart once, then Exit
-  auto started = std::async(std::launch::async, [&] { return s.broadcast(); });
+  auto started = std::async(std::launch::async, [&] { return s.session().start(); });
   ASSERT_TRUE(test::eventually([&] {
     return rig->journal.follows({"ask Unable to connect", "get /cgi-bin/switch"});
   }));
@@ -211,36 +211,76 @@ TEST_F(SupervisorTest, RestartWaitsForTheServerUntilAStop) {
   EXPECT_EQ(rig->journal.all("ask").size(), 1u) << rig->journal.dump();
 }
 
-TEST_F(SupervisorTest, AWorkerStopThatMeetsANewerStartIsDropped) {
-  Supervisor& s = rig->onAir();
+TEST_F(StudioTest, AWorkerStopThatMeetsANewerStartIsDropped) {
+  Studio& s = rig->onAir();
   EngineReports* reports = rig->parts.engine->reports;
   std::thread([&] { reports->listFailed(); }).join();
-  EXPECT_EQ(s.isBroadcasting(), 0) << "the worker stopped the failed list";
+  EXPECT_EQ(s.onAir(), OnAir::Off) << "the worker stopped the failed list";
   EXPECT_EQ(rig->journal.last("caption"), "Start Broadcast");
 
-  // While the next start holds the supervisor (setting the line speeds), the failed list's
-  // worker comes in to stop.
-  std::thread worker;
-  std::atomic<bool> entered{false};
-  rig->parts.onStatusLabel = [&] {
-    worker = std::thread([&] {
-      entered = true;
-      reports->listFailed();
-    });
-    while (!entered) std::this_thread::yield();
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
-  };
+  // The failed list's worker read the count of starts, then the member started again.
+  int seen = s.session().starts();
+  ASSERT_TRUE(s.session().start());
   rig->journal.clear();
-  ASSERT_TRUE(s.broadcast());
-  worker.join();
+  EXPECT_FALSE(s.session().stopFailedList(seen));
   EXPECT_TRUE(rig->journal.lacks("engine.stop"));
-  EXPECT_EQ(s.isBroadcasting(), 1);
+  EXPECT_EQ(s.onAir(), OnAir::Playlist);
 }
 
-TEST_F(SupervisorTest, WorkerNoticesRaceUserStopsAndStartsSafely) {
-  Supervisor& s = rig->onAir();
+// A server restarted from the menu gets its time before the next log-in, as one restarted after
+// a failed log-in does; a stop ends the wait without a log-in.
+TEST_F(StudioTest, ALogInAfterAServerRestartWaitsUntilAStop) {
+  rig->restartWait = std::chrono::hours(1);
+  Studio& s = rig->started();
+  StudioCommands commands(s, rig->prompts);
+  commands.restartServer();
+  ASSERT_TRUE(rig->journal.follows({"get /cgi-bin/switch.cgi?membername=dj&password=pw&action=OFF",
+                                    "get /cgi-bin/switch.cgi?membername=dj&password=pw&action=ON"}));
+  rig->journal.clear();
+  auto started = std::async(std::launch::async, [&] { return s.session().start(); });
+  EXPECT_TRUE(test::eventually([&] { return bool(rig->journal.follows({"get /cgi-bin/bcinfo.cgi"})); }));
+  s.requestStop();
+  ASSERT_EQ(started.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+  EXPECT_FALSE(started.get());
+  EXPECT_TRUE(rig->journal.lacks("title Trying to connect")) << rig->journal.dump();
+}
+
+// The main window's commands, through the rules the window forwards to.
+TEST_F(StudioTest, WindowCommands) {
+  Studio& s = rig->onAir();
+  StudioCommands commands(s, rig->prompts);
+  commands.startStop();
+  EXPECT_EQ(s.onAir(), OnAir::Off);
+  EXPECT_EQ(rig->journal.last("caption"), "Start Broadcast");
+  commands.startStop();
+  EXPECT_EQ(s.onAir(), OnAir::Playlist);
+  EXPECT_EQ(rig->journal.last("caption"), "Stop Broadcast");
+
+  ASSERT_TRUE(s.openVoiceoverPanel());
+  commands.selectSource(32782);  // the playlist again: the panel goes, the broadcast stays
+  EXPECT_FALSE(s.sources().voiceoverPanelOpen());
+  EXPECT_EQ(s.onAir(), OnAir::Playlist);
+  commands.selectSource(32784);  // line-in: the capture takes the air
+  EXPECT_EQ(s.onAir(), OnAir::Capture);
+  EXPECT_EQ(s.sources().source(), Source::LineIn);
+
+  rig->prompts.answerNext(false);
+  EXPECT_FALSE(commands.mayExit()) << "the member stays on the air";
+  EXPECT_EQ(rig->journal.last("ask"), "You are currently broadcasting, are you sure you want to exit?");
+
+  const std::pair<int, std::string> mails[] = {
+      {32819, "mailto:support@zelvora.example?subject=Brovana-Live%20Bug%20Report&body="},
+      {32818, "mailto:support@zelvora.example?subject=Brovana-Live%20Question&body="},
+      {32820, "mailto:?subject=Zelvora%20online%20radio%20station&body=Hey%21%20Check%20out%20my%20Live"},
+  };
+  for (const auto& [command, start] : mails)
+    EXPECT_EQ(commands.mailLink(command).rfind(start, 0), 0u) << command;
+}
+
+TEST_F(StudioTest, WorkerNoticesRaceUserStopsAndStartsSafely) {
+  Studio& s = rig->onAir();
   EngineReports* reports = rig->parts.engine->reports;
-  ASSERT_TRUE(s.setSource(kSourceLineIn));
+  ASSERT_TRUE(s.setSource(Source::LineIn));
   std::atomic<bool> done{false};
   std::atomic<int> rounds{0};
   std::thread worker([&] {
@@ -251,13 +291,13 @@ TEST_F(SupervisorTest, WorkerNoticesRaceUserStopsAndStartsSafely) {
   });
   // Until the worker has come round often enough to meet every kind of user operation.
   for (int i = 0; i < 40 || (rounds < 50 && i < 100000); ++i) {
-    i % 2 == 0 ? (void)s.broadcast() : s.stop();
-    s.setSource(i % 3 == 0 ? kSourcePlaylist : kSourceLineIn);
+    i % 2 == 0 ? (void)s.session().start() : s.session().stop();
+    s.setSource(i % 3 == 0 ? Source::Playlist : Source::LineIn);
   }
   done = true;
   worker.join();
-  s.stop();
-  EXPECT_EQ(s.isBroadcasting(), 0);
+  s.session().stop();
+  EXPECT_EQ(s.onAir(), OnAir::Off);
   EXPECT_GT(rig->parts.capture->trackChanges.load(), 0);
 }
 

@@ -1,0 +1,204 @@
+#include "broadcast/broadcast_session.h"
+
+#include "broadcast/service_account.h"
+#include "broadcast/source_desk.h"
+#include "broadcast/studio_signals.h"
+#include "core/speed_names.h"
+#include "core/text.h"
+#include "diag/logger.h"
+#include "monitor/main_window_view.h"
+#include "monitor/status_display.h"
+#include "net/server_link.h"
+#include "net/web_service.h"
+#include "playlist/playlist.h"
+
+namespace brovana {
+
+BroadcastSession::BroadcastSession(Context context) : context_(std::move(context)) {}
+
+OnAir BroadcastSession::onAir() const {
+  if (context_.sources.inputOpen()) return OnAir::Capture;
+  if (context_.engine && context_.engine->isPlaying()) return OnAir::Playlist;
+  return OnAir::Off;
+}
+
+bool BroadcastSession::start() {
+  BusyCursor::Hold busy(context_.cursor);
+  Lock lock(mutex_);
+  if (startLocked()) return true;
+  // The button tells what is on the air, also after a start that did not happen.
+  showButton(onAir() != OnAir::Off);
+  return false;
+}
+
+bool BroadcastSession::startLocked() {
+  if (context_.stop.requested()) return false;
+  // A running broadcast of the other kind is stopped first, if the member agrees.
+  OnAir running = onAir();
+  if (running != OnAir::Off && running != kind_) {
+    Question question;
+    question.text = "You are already broadcasting. Do you want to stop and restart?";
+    if (!context_.prompts.ask(question)) return false;
+    stopLocked(false);
+  }
+  context_.status.showLineSpeed(context_.link.lineSpeed());
+  context_.status.showOutputBitrate(context_.link.outputBitrate());
+  return context_.sources.source() == Source::Playlist ? startPlaylistLocked() : startExternalLocked();
+}
+
+bool BroadcastSession::startPlaylistLocked() {
+  kind_ = OnAir::Playlist;
+  PlaylistWindowControl* window = context_.playlistWindow ? context_.playlistWindow() : nullptr;
+  currentPlaylist_ = window ? window->playlist() : nullptr;
+  if (!currentPlaylist_ || currentPlaylist_->count() == 0) {
+    context_.prompts.warning("You need to either create or load a playlist!");
+    return false;
+  }
+  context_.account.turnServerOnOnce();
+  if (!connect()) return false;
+  context_.sources.closeInput();
+  context_.status.setPlaylistName(currentPlaylist_->name());
+  if (!context_.link.loggedOn() && !connect()) {
+    context_.prompts.warning(
+        "Unable to connect to server. Your line may temporarily be down. Try again in a little while.");
+    return false;
+  }
+  ++starts_;
+  if (context_.engine)
+    context_.engine->start(*currentPlaylist_, context_.link.outputBitrate(), window->currentIndex());
+  showButton(true);
+  return true;
+}
+
+// An input that does not open leaves the studio off the air, as the title and button say.
+bool BroadcastSession::startExternalLocked() {
+  context_.account.turnServerOnOnce();
+  if (!connect()) return false;
+  if (context_.engine) context_.engine->stopPlaying(false);
+  kind_ = OnAir::Capture;
+  ++starts_;
+  showOnAir(context_.sources.startInput(context_.link.lineSpeed()));
+  return true;
+}
+
+bool BroadcastSession::connect() {
+  ServerLink& link = context_.link;
+  if (context_.stop.requested()) return false;
+  link.refreshServerInfo();
+  if (!context_.account.goLive()) return false;
+  if (!link.loggedOn()) {
+    // A server restarted a moment ago (by the menu, or below) gets its time first.
+    if (!context_.account.awaitRestart()) return false;
+    ServerInfo info = link.serverInfo();
+    if (context_.mainWindow)
+      context_.mainWindow->setTitle(formatText("Trying to connect to %s:%d", info.host, info.port));
+    link.connect();
+    if (!link.login()) {
+      if (context_.stop.requested()) return false;
+      Question question;
+      question.text = "Unable to connect to your Zelvora server, restart and try again?";
+      question.yesCaption = "Restart";
+      question.noCaption = "Exit";
+      if (!context_.prompts.ask(question)) return false;
+      context_.account.restartServer();
+      return connect();
+    }
+    // Clears the title the directory shows until the first track is announced.
+    for (int i = 0; i < 3; ++i) context_.web.postSong(link.serverInfo(), "  ");
+  }
+  if (context_.mainWindow) setTitleStatus(*context_.mainWindow, kTitleOnAir);
+  return true;
+}
+
+void BroadcastSession::stop() {
+  Lock lock(mutex_);
+  stopLocked(false);
+}
+
+void BroadcastSession::stopForExit() {
+  Lock lock(mutex_);
+  closing_ = true;
+  stopLocked(true);
+}
+
+void BroadcastSession::close() {
+  Lock lock(mutex_);
+  closing_ = true;
+}
+
+void BroadcastSession::stopLocked(bool final) {
+  BusyCursor::Hold busy(context_.cursor);
+  if (context_.engine) context_.engine->stopPlaying(final);
+  context_.sources.closeInput();
+  context_.sources.closeVoiceoverPanel();
+  showOnAir(false);
+}
+
+bool BroadcastSession::stopFailedList(int seenStarts) {
+  Lock lock(mutex_);
+  if (closing_ || starts_.load() != seenStarts) return false;
+  stopLocked(false);
+  return true;
+}
+
+void BroadcastSession::restart(bool reconnect) {
+  BusyCursor::Hold busy(context_.cursor);
+  Lock lock(mutex_);
+  Logger::log("Restarting broadcast\n");
+  if (context_.engine) context_.engine->stopPlaying(false);
+  if (reconnect) context_.link.disconnect();
+  context_.sources.closeInput();
+  logStation(false);
+  if (!startLocked()) showButton(onAir() != OnAir::Off);
+}
+
+void BroadcastSession::switchKind() {
+  BusyCursor::Hold busy(context_.cursor);
+  Lock lock(mutex_);
+  context_.sources.closeInput();
+  if (!startLocked()) stopLocked(false);
+}
+
+bool BroadcastSession::startVoiceover(Source microphone) {
+  Lock lock(mutex_);
+  context_.sources.selectMicrophone(microphone);
+  context_.account.turnServerOnOnce();
+  if (!connect()) return false;
+  std::optional<std::string> title = context_.engine ? context_.engine->currentTitle() : std::nullopt;
+  if (!context_.sources.startVoiceover(context_.link.lineSpeed(), title)) return false;
+  showOnAir(true);
+  return true;
+}
+
+void BroadcastSession::stopVoiceover() {
+  Lock lock(mutex_);
+  context_.sources.stopVoiceover(context_.engine ? context_.engine->currentTitle() : std::nullopt);
+}
+
+Playlist* BroadcastSession::currentPlaylist() const {
+  Lock lock(mutex_);
+  return currentPlaylist_;
+}
+
+void BroadcastSession::logStation(bool withMember) const {
+  ServerInfo info = context_.link.serverInfo();
+  int lineSpeed = context_.link.lineSpeed();
+  int outputBitrate = context_.link.outputBitrate();
+  Logger::log("Starting %s on %s\n", kVersionText, context_.web.webHost().c_str());
+  Logger::log("IP : %s, Port : %d\n", info.host, info.port);
+  Logger::log("ISP Connection is %s\n", lineSpeedName(lineSpeed));
+  Logger::log("Your broadcast is %d BPS and aimed towards users with a %s or better\n", outputBitrate,
+              lineSpeedName(outputBitrate));
+  if (withMember) Logger::logUserInfo();
+}
+
+void BroadcastSession::showOnAir(bool on) {
+  if (context_.mainWindow) setTitleStatus(*context_.mainWindow, on ? kTitleOnAir : kTitleOffAir);
+  showButton(on);
+}
+
+void BroadcastSession::showButton(bool on) {
+  if (context_.mainWindow) context_.mainWindow->setBroadcastCaption(broadcastCaption(on));
+}
+
+}  // namespace brovana

@@ -1,0 +1,100 @@
+#pragma once
+// The broadcast session: starts the playlist or the external source on the member's server
+// (logging in first, with the questions that go with it), stops it, restarts it, and puts the
+// voiceover's microphone on the air.
+//
+// Locking: one mutex serialises the starts and stops of the user-interface thread with the stop
+// of a failed list on the playlist engine's worker; public operations take it, the ...Locked
+// ones expect it. Under it the session calls the service account and the source desk, never the
+// other way round, and asks its questions: their windows are modal, so no second command comes.
+
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "broadcast/studio_parts.h"
+
+namespace brovana {
+
+class ServiceAccount;
+class BusyCursor;
+class MainWindowView;
+class Prompts;
+class ServerLink;
+class SourceDesk;
+class StatusDisplay;
+class StopSignal;
+class WebService;
+
+// What is on the air.
+enum class OnAir { Off, Playlist, Capture };
+
+class BroadcastSession {
+ public:
+  // Each must outlive it; the main window and the engine may be none. `playlistWindow` gives
+  // the window whose list a playlist start takes.
+  struct Context {
+    Prompts& prompts;
+    ServerLink& link;
+    WebService& web;
+    StatusDisplay& status;
+    ServiceAccount& account;
+    SourceDesk& sources;
+    StopSignal& stop;
+    BusyCursor& cursor;
+    MainWindowView* mainWindow = nullptr;
+    EngineControl* engine = nullptr;
+    std::function<PlaylistWindowControl*()> playlistWindow;
+  };
+  explicit BroadcastSession(Context context);
+
+  OnAir onAir() const;
+  // The source the member chose, on the air. False when nothing started.
+  bool start();
+  void stop();
+  // With `reconnect`, on a new server connection.
+  void restart(bool reconnect);
+  // After the source changed across the playlist's side: the other kind starts in its place.
+  void switchKind();
+  // The last stop, at the exit; a stop of the playlist engine's worker after it is dropped.
+  void stopForExit();
+  // Without a stop: the studio is going, and a worker's stop is dropped from now on.
+  void close();
+
+  // The count of starts so far; a failed list's worker reads it before it asks to stop.
+  int starts() const { return starts_.load(); }
+  // The worker's stop of a list whose every track failed. Dropped (false) when a start was
+  // made after `seenStarts` was read, since the list that failed is not on the air any more.
+  bool stopFailedList(int seenStarts);
+
+  bool startVoiceover(Source microphone);
+  void stopVoiceover();
+
+  // The list of the last playlist start; null before one.
+  Playlist* currentPlaylist() const;
+  // The log's lines about the station, at the start-up and at each restart.
+  void logStation(bool withMember) const;
+
+ private:
+  using Lock = std::lock_guard<std::mutex>;
+  bool startLocked();
+  bool startPlaylistLocked();
+  bool startExternalLocked();
+  void stopLocked(bool final);
+  // Logs in to the member's server; false when it stays off.
+  bool connect();
+  // The title and the broadcast button.
+  void showOnAir(bool on);
+  void showButton(bool on);
+
+  Context context_;
+  mutable std::mutex mutex_;
+  OnAir kind_ = OnAir::Off;  // what the last start put on the air
+  Playlist* currentPlaylist_ = nullptr;
+  bool closing_ = false;
+  std::atomic<int> starts_{0};
+};
+
+}  // namespace brovana

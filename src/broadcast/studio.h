@@ -1,0 +1,212 @@
+#pragma once
+// The studio: the main window makes one, calls init once and from then on routes every broadcast
+// command to it. It makes and owns the long-lived parts and the three that act for it: the
+// broadcast session (start, stop, restart), the service account (live or Hostplay, the server's
+// switch) and the source desk (the sources, the voiceover, the mixers). It runs the start-up and
+// the exit sequence, and the commands that span those parts.
+//
+// Locking: none of its own. The user-interface thread makes every call, except requestStop (any
+// thread) and the playlist engine's notices, which go straight to the session and the desk.
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "broadcast/broadcast_session.h"
+#include "broadcast/report_adapters.h"
+#include "broadcast/service_account.h"
+#include "broadcast/settings.h"
+#include "broadcast/source_desk.h"
+#include "broadcast/station_setup.h"
+#include "broadcast/stream_recorder.h"
+#include "broadcast/studio_parts.h"
+#include "broadcast/studio_signals.h"
+#include "core/prompts.h"
+#include "net/server_link.h"
+#include "net/web_account_service.h"
+#include "net/web_service.h"
+#include "playlist/genre_list.h"
+
+namespace brovana {
+
+class MainWindowView;
+class Registry;
+class SongUpdateSender;
+class StatusDisplay;
+
+inline constexpr double kProgramVersion = 2.01;
+inline constexpr int kSlowCpuMHz = 233;
+
+struct StudioTimings {
+  AccountTimings account;
+  ServerLinkTimings connection;
+};
+
+// What the studio works with that its front end provides. Each must outlive it.
+struct StudioContext {
+  Prompts& prompts;
+  ProgramExit& exit;
+  Registry& registry;  // the stored settings
+  HttpClient& http;    // every request to the service's web host
+  StudioParts& parts;
+  SongUpdateSender* songs = nullptr;  // carries the title announcements; none drops them
+  StudioTimings timings = {};
+  // Told, on the playlist engine's worker, after every track of the list failed and the broadcast
+  // was stopped for it.
+  std::function<void()> broadcastFailed = {};
+};
+
+class Studio final : public StationDesk {
+ public:
+  // Nothing happens until init.
+  Studio(MainWindowView* mainWindow, std::string webHost, StudioContext context);
+  // The second half of the exit sequence; prepareExit must have run when init did.
+  ~Studio();
+  Studio(const Studio&) = delete;
+  Studio& operator=(const Studio&) = delete;
+
+  // Start-up, once. False only when it ended the program (through ProgramExit), which every
+  // refusal during start-up does; the caller then unwinds without starting anything.
+  bool init();
+  // Once after the main window shows: starts the broadcast the member left off with.
+  PlaylistWindowControl* autoStart();
+  // From any thread (a stop signal): the start-up or start under way gives up as soon as it can.
+  // Requests to the service and the server's log-in are abandoned, nothing more is asked or
+  // started; the exit sequence, which the caller runs next, does what the run had done.
+  void requestStop();
+  bool stopRequested() const { return stop_.requested(); }
+  // The first half of the exit sequence: the stream ends, the settings are saved, the server
+  // this run turned on goes off.
+  void prepareExit();
+
+  // The parts that act for it; made by init.
+  BroadcastSession& session() { return *session_; }
+  SourceDesk& sources() { return *sources_; }
+  ServiceAccount& account() { return *account_; }
+  OnAir onAir() const { return session_ ? session_->onAir() : OnAir::Off; }
+
+  // ---- commands that span the parts ----
+  // The member's choice of source; on the air, a change across the playlist's side restarts.
+  bool setSource(Source source);
+  // Files dropped on the main window go to the playlist, which starts if the member wants.
+  bool playFile(const std::vector<std::string>& files);
+  bool runSetupWizard();
+  void switchToHostplay();
+  // The "Voiceover..." command: a fresh panel while a playlist is on the air.
+  bool openVoiceoverPanel();
+
+  // ---- windows ----
+  void showBroadcastInfo();
+  void showProgramInfo();
+  PlaylistWindowControl* showPlaylistWindow();
+  void setSkin(const std::string& path);
+  void setVisual(Visualisation* visual);
+
+  // "-outfile FILE" and "Save to file...": records the stream the server gets into `path`, from
+  // now until stopRecording or the exit; a file that cannot be opened is an error box.
+  bool startRecording(const std::string& path);
+  void stopRecording() { recorder_.stop(); }
+  bool recording() const { return recorder_.recording(); }
+
+  // ---- accessors ----
+  bool firstRunDone() const { return firstRunDone_; }
+  const std::string& startupFolder() const { return startupFolder_; }
+  ServerLink* connection() const { return connection_.get(); }
+  WebService& web() { return web_; }
+  EngineControl* engine() const { return engine_.get(); }
+  // The "Plugins" menu; null without a DSP host.
+  PluginControl* plugins() const { return pluginHost_.get(); }
+  StatusDisplay* statusDisplay() const { return status_.get(); }
+  QualityWindow* qualityWindow() const { return gauge_.get(); }
+  VolumeWindow* volumeWindow() const { return volumes_.get(); }
+  PlaylistWindowControl* playlistWindow() const { return playlistWindow_.get(); }
+  // Gives the studio its playlist window. False, keeping the old window, once a broadcast has
+  // taken the old window's list: the engine and the session hold on to it.
+  bool setPlaylistWindow(std::unique_ptr<PlaylistWindowControl> window);
+  // The list of the last playlist start, or without one the playlist window's; null when
+  // neither has one.
+  Playlist* playlistInUse() const;
+  const GenreList& genreList() const { return genreList_; }
+  bool unsavedNewPlaylist() const;
+  // The holders of the stored settings besides the connection.
+  SettingsHolders settingsHolders() const;
+
+  // StationDesk, for the setup wizard and the Broadcast Information dialog.
+  Prompts& prompts() override { return prompts_; }
+  AccountService& accounts() override { return accountService_; }
+  int liveSwitchWaitSeconds() const override { return context_.timings.account.liveSwitchWaitSeconds; }
+  std::string hostplayName() override { return web_.hostplayDisplayName(); }
+  void endProgram() override { exit_.endProgram(0); }
+  bool broadcasting() const override { return onAir() != OnAir::Off; }
+  void restartBroadcast() override { session_->restart(true); }
+  void saveSettings() override;
+
+ private:
+  // Notes that the program is ending, for whoever ends it.
+  class TrackingExit final : public ProgramExit {
+   public:
+    explicit TrackingExit(Studio& owner) : owner_(owner) {}
+    void endProgram(int code) override;
+
+   private:
+    Studio& owner_;
+  };
+
+  // Ends the program and gives false, the answer of a start-up step that refused.
+  bool quit();
+  bool ended() const { return ended_.load(); }
+  // The steps of init.
+  void warnOfSlowProcessor();
+  bool makeParts();
+  void makeActors();
+  bool loadOrFirstRun();
+  void checkAccount();
+  // The playlist engine's notice, on its worker: every track of the list failed.
+  void listFailed();
+
+  MainWindowView* const mainWindow_;
+  const std::string webHost_;
+  StudioContext context_;
+  Prompts& prompts_;
+  WebService web_;
+  WebAccountService accountService_{web_};
+  StopSignal stop_;
+  BusyCursor cursor_{prompts_};
+  std::atomic<bool> ended_{false};
+  TrackingExit exit_{*this};
+  std::atomic<ServerLink*> linkSeen_{nullptr};  // the connection, for requestStop's thread
+
+  bool firstRunDone_ = false;
+  std::string startupFolder_;
+  Visualisation* visual_ = nullptr;
+  GenreList genreList_;
+
+  // The connection tees the stream into it, so it outlives the connection.
+  StreamRecorder recorder_;
+  // Owned parts, in the order init makes them.
+  std::unique_ptr<StatusWindow> statusWindow_;
+  std::unique_ptr<StatusDisplay> status_;
+  std::unique_ptr<QualityWindow> gauge_;
+  std::unique_ptr<PlaylistWindowControl> playlistWindow_;
+  std::unique_ptr<LinkReportsAdapter> linkReports_;
+  std::unique_ptr<ServerLink> connection_;
+  std::unique_ptr<EngineReportsAdapter> engineReports_;
+  std::unique_ptr<StageControl> stage_;
+  std::unique_ptr<EngineControl> engine_;
+  std::unique_ptr<PluginControl> pluginHost_;
+  std::unique_ptr<VolumeWindow> volumes_;
+  std::unique_ptr<BroadcastInfoDialog> infoDialog_;
+  std::unique_ptr<ProgramInfoDialog> programInfo_;
+  std::unique_ptr<ServiceAccount> account_;
+  std::unique_ptr<SourceDesk> sources_;
+  std::unique_ptr<BroadcastSession> session_;
+};
+
+// The end of the run's log, after the studio is gone: the summary, the offer to open the log
+// when the run went badly, the time graphs.
+void finishRunLog(Prompts& prompts);
+
+}  // namespace brovana
