@@ -121,7 +121,8 @@ class HeadlessParts final : public StudioParts {
 
   // The codec must outlive the parts. Without an engine maker nothing plays. The live sources
   // are recorded from `captureDevice`, or from the default input when it is empty.
-  HeadlessParts(Prompts& prompts, EncoderLibrary& codec, EngineMaker makeEngine, std::string captureDevice = {});
+  HeadlessParts(Prompts& prompts, EncoderLibrary& codec, EngineMaker makeEngine,
+                std::string captureDevice = {});
 
   // The service refused the stored account during start-up; the member has to configure again.
   bool accountRefused() const { return accountRefused_; }

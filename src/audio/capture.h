@@ -107,7 +107,7 @@ class Capture {
 
   mutable std::mutex lock_;
   std::optional<PcmFormat> captureFormat_;  // lock_
-  std::unique_ptr<SideChannel> side_;        // made under lock_, kept for life
+  std::unique_ptr<SideChannel> side_;       // made under lock_, kept for life
 
   // Fixed while the capture thread runs (set before it starts, changed after it is joined).
   bool voiceover_ = false;

@@ -44,10 +44,10 @@
 #include <thread>
 #include <vector>
 
+#include "audio/audio_encoder.h"
 #include "audio/byte_ring.h"
 #include "audio/conversion_ports.h"
 #include "audio/conversion_stats.h"
-#include "audio/audio_encoder.h"
 #include "audio/side_channel.h"
 
 namespace brovana {
@@ -196,7 +196,7 @@ class ConversionStage {
   bool threadRunning_ = false;
   std::thread thread_;
   std::vector<uint8_t> chunk_ = std::vector<uint8_t>(kChunkBytes);  // conversion thread
-  std::vector<uint8_t> sendBuffer_;                                  // conversion thread
+  std::vector<uint8_t> sendBuffer_;                                 // conversion thread
   std::mutex wakeMutex_;
   std::condition_variable wake_;
   int wakeRequests_ = 0;      // under wakeMutex_

@@ -226,7 +226,8 @@ bool PlaylistEngine::playPass(ListRun& run) {
 void PlaylistEngine::playEntry(ListRun& run, int index, const PlaylistItemRef& item,
                                const PlaylistItemRef& next) {
   MP3Info facts = item->mp3Info();
-  if (openStage(run.outputBitrate, item->fullpath(), facts.sampleRate(), facts.channels()) != StreamOpen::Opened) {
+  if (openStage(run.outputBitrate, item->fullpath(), facts.sampleRate(), facts.channels()) !=
+      StreamOpen::Opened) {
     markUnplayable(run, *item);
     Logger::log(kInitFailedLine, item->filename().c_str(), facts.bitrate(), facts.channels(),
                 facts.sampleRate());
@@ -332,7 +333,8 @@ bool PlaylistEngine::readAndBroadcastData(const PlaylistItemRef& item) {
   return playTrack(run, item);
 }
 
-StreamOpen PlaylistEngine::openStage(int outputBitrate, const std::string& path, int sampleRate, int channels) {
+StreamOpen PlaylistEngine::openStage(int outputBitrate, const std::string& path, int sampleRate,
+                                     int channels) {
   TrackFormat track{path, streamRate(outputBitrate, sampleRate), channels};
   std::lock_guard lock(stageMutex_);
   return conversion_.openStream(outputBitrate, &track);

@@ -139,10 +139,11 @@ class LameEncoder final : public AudioEncoder {
     size_t start = pending_.size();
     pending_.resize(start + mp3Bound(frames));
     int room = static_cast<int>(pending_.size() - start);
-    int n = out_.channels == 1 ? lame_encode_buffer(lame_.get(), pcm_.data(), pcm_.data(),
-                                                    static_cast<int>(frames), pending_.data() + start, room)
-                               : lame_encode_buffer_interleaved(lame_.get(), pcm_.data(), static_cast<int>(frames),
-                                                                pending_.data() + start, room);
+    int n = out_.channels == 1
+                ? lame_encode_buffer(lame_.get(), pcm_.data(), pcm_.data(), static_cast<int>(frames),
+                                     pending_.data() + start, room)
+                : lame_encode_buffer_interleaved(lame_.get(), pcm_.data(), static_cast<int>(frames),
+                                                 pending_.data() + start, room);
     pending_.resize(start + static_cast<size_t>(std::max(n, 0)));
     return n >= 0;
   }

@@ -9,8 +9,8 @@
 #include <functional>
 #include <map>
 #include <mutex>
-#include <string>
 #include <span>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -44,7 +44,7 @@ class FakeEncoders : public EncoderLibrary {
   std::function<std::string(const PcmFormat&, const EncodedFormat&)> refusal = [](auto& in, auto& out) {
     return in.channels == 1 && out.channels == 2 ? "no mono to stereo" : "";
   };
-  int outputPer100 = 1;     // bytes out per 100 PCM bytes
+  int outputPer100 = 1;      // bytes out per 100 PCM bytes
   std::deque<bool> results;  // of the next encode calls, then success; set before the thread runs
   std::atomic<int> openEncoders{0};
 
@@ -62,7 +62,9 @@ class FakeEncoders : public EncoderLibrary {
 
  private:
   struct Encoder : AudioEncoder {
-    Encoder(FakeEncoders& library, EncodedFormat made) : library(library), made(made) { ++library.openEncoders; }
+    Encoder(FakeEncoders& library, EncodedFormat made) : library(library), made(made) {
+      ++library.openEncoders;
+    }
     ~Encoder() override { --library.openEncoders; }
     bool encode(std::span<const uint8_t> pcm, std::vector<uint8_t>& out) override {
       std::lock_guard lock(library.mutex_);

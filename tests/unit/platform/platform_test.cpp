@@ -95,7 +95,8 @@ TEST(LameEncoderTest, MakesTheFormatsOfEveryMpegVersionAndRefusesWhatItCannot) {
   // MPEG-2.5: 3 rates x 2 channel counts x 8 bit rates; MPEG-2 and MPEG-1: 3 x 2 x 14 each.
   EXPECT_EQ(formats.size(), 216u);
   for (EncodedFormat f : {mp3(8000, 1, 8), mp3(11025, 2, 64), mp3(22050, 1, 160), mp3(48000, 2, 320)})
-    EXPECT_NE(std::find(formats.begin(), formats.end(), f), formats.end()) << f.sampleRate << "/" << f.bitrate;
+    EXPECT_NE(std::find(formats.begin(), formats.end(), f), formats.end())
+        << f.sampleRate << "/" << f.bitrate;
   for (const EncodedFormat& f : formats)
     EXPECT_TRUE(lame.open({44100, 2}, f).encoder) << f.sampleRate << "/" << f.channels << "/" << f.bitrate;
 
