@@ -110,7 +110,7 @@ bool HeadlessPlaylistWindow::loadPlaylist(const std::string& path) {
   return playlist_.count() > 0;
 }
 
-HeadlessParts::HeadlessParts(Prompts& prompts, Mp3Codec& codec, EngineMaker makeEngine,
+HeadlessParts::HeadlessParts(Prompts& prompts, EncoderLibrary& codec, EngineMaker makeEngine,
                              std::string captureDevice)
     : prompts_(prompts), codec_(codec), makeEngine_(std::move(makeEngine)), live_(std::move(captureDevice)) {}
 

@@ -22,7 +22,7 @@ namespace brovana {
 
 class ConversionStage;
 class StagePart;
-class Mp3Codec;
+class EncoderLibrary;
 
 class HeadlessPrompts final : public Prompts {
  public:
@@ -121,7 +121,8 @@ class HeadlessParts final : public StudioParts {
 
   // The codec must outlive the parts. Without an engine maker nothing plays. The live sources
   // are recorded from `captureDevice`, or from the default input when it is empty.
-  HeadlessParts(Prompts& prompts, Mp3Codec& codec, EngineMaker makeEngine, std::string captureDevice = {});
+  HeadlessParts(Prompts& prompts, EncoderLibrary& codec, EngineMaker makeEngine,
+                std::string captureDevice = {});
 
   // The service refused the stored account during start-up; the member has to configure again.
   bool accountRefused() const { return accountRefused_; }
@@ -150,7 +151,7 @@ class HeadlessParts final : public StudioParts {
 
  private:
   Prompts& prompts_;
-  Mp3Codec& codec_;
+  EncoderLibrary& codec_;
   EngineMaker makeEngine_;
   StagePart* stage_ = nullptr;  // the one made here; the Studio owns it
   LiveInput live_;

@@ -18,7 +18,7 @@ void blockStopSignals();
 struct HeadlessSetup {
   Registry& registry;
   HttpClient& http;
-  Mp3Codec& codec;
+  EncoderLibrary& codec;
   HeadlessParts::EngineMaker makeEngine;
   std::string webHost;
 };

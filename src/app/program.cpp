@@ -21,7 +21,7 @@
 #include "net/web_service.h"
 #include "platform/curl_http_client.h"
 #include "platform/decoder_library.h"
-#include "platform/lame_codec.h"
+#include "platform/lame_encoder.h"
 #include "platform/settings_registry.h"
 
 namespace brovana {
@@ -107,7 +107,7 @@ int runCommandLine(int argc, char** argv, WindowedStudio windowed) {
     HeadlessPrompts prompts;
     return runConfigure(options, webHost, registry, http, prompts, registry.path());
   }
-  LameCodec codec;
+  LameEncoderLibrary codec;
   PlatformDecoderLibrary decoders;
   auto makeEngine = [&](ConversionStage& stage, const EngineWiring& wiring, Prompts& prompts) {
     auto engine = std::make_unique<EnginePart>(stage, decoders, prompts, wiring);

@@ -11,7 +11,7 @@
 
 namespace brovana {
 
-QtStudioParts::QtStudioParts(Prompts& prompts, Mp3Codec& codec, HeadlessParts::EngineMaker makeEngine)
+QtStudioParts::QtStudioParts(Prompts& prompts, EncoderLibrary& codec, HeadlessParts::EngineMaker makeEngine)
     : prompts_(prompts), broadcast_(prompts, codec, std::move(makeEngine)) {}
 
 QtStudioParts::~QtStudioParts() = default;

@@ -13,7 +13,7 @@ class QtSetupWizard;
 
 class QtStudioParts final : public StudioParts {
  public:
-  QtStudioParts(Prompts& prompts, Mp3Codec& codec, HeadlessParts::EngineMaker makeEngine);
+  QtStudioParts(Prompts& prompts, EncoderLibrary& codec, HeadlessParts::EngineMaker makeEngine);
   ~QtStudioParts() override;
 
   // The Studio the windows talk to; set before its init.

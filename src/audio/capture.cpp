@@ -24,11 +24,6 @@ bool due(TimePoint& last, TimePoint now, Duration period) {
   return true;
 }
 
-bool sameShape(const WaveFormat& a, const WaveFormat& b) {
-  return a.wfx.nChannels == b.wfx.nChannels && a.wfx.nSamplesPerSec == b.wfx.nSamplesPerSec &&
-         a.wfx.wBitsPerSample == b.wfx.wBitsPerSample;
-}
-
 }  // namespace
 
 Capture::Capture(ConversionStage& stage, std::unique_ptr<CaptureDevice> device, Prompts& prompts,
@@ -67,7 +62,7 @@ bool Capture::voiceover() const {
   return voiceover_;
 }
 
-std::optional<WaveFormat> Capture::captureFormat() const {
+std::optional<PcmFormat> Capture::captureFormat() const {
   std::lock_guard lock(lock_);
   return captureFormat_;
 }
@@ -87,7 +82,7 @@ bool Capture::startInput(int outputBitrate) {
 
 bool Capture::startLocked() {
   bool started = false;
-  if (voiceover_ || stage_.openStream(outputBitrate_) == kInitOpened) {
+  if (voiceover_ || stage_.openStream(outputBitrate_) == StreamOpen::Opened) {
     startTime_ = Clock::now();
     captureFormat_ = stage_.getSourceFormat();
     if (!captureFormat_) {
@@ -101,9 +96,9 @@ bool Capture::startLocked() {
   return started;
 }
 
-bool Capture::openDeviceLocked(const WaveFormat& format) {
-  int rate = static_cast<int>(format.wfx.nSamplesPerSec);
-  channels_ = format.wfx.nChannels;
+bool Capture::openDeviceLocked(const PcmFormat& format) {
+  int rate = format.sampleRate;
+  channels_ = format.channels;
   CaptureOpened opened = device_->open(rate, channels_);
   // A device that records at another rate delivers as many frames of its own rate as last as
   // long as one buffer; the resampler turns them into about one buffer of the wanted rate.
@@ -120,7 +115,7 @@ bool Capture::openDeviceLocked(const WaveFormat& format) {
     return false;
   }
 
-  int blockAlign = format.wfx.nBlockAlign;
+  int blockAlign = format.bytesPerFrame();
   bufferLength_ = voiceover_ ? kVoiceoverBufferBytes : kDirectBufferBytes;
   bufferLength_ -= bufferLength_ % blockAlign;
   int frames = bufferLength_ / blockAlign;
@@ -130,7 +125,7 @@ bool Capture::openDeviceLocked(const WaveFormat& format) {
     converted_.reserve(static_cast<size_t>(frames + 64) * channels_);
   }
   deviceBuffer_.assign(static_cast<size_t>(deviceFrames_) * channels_, 0);
-  if (voiceover_) side_->setFormat(format.wfx.wBitsPerSample / 8, channels_);
+  if (voiceover_) side_->setFormat(2, channels_);
 
   if (device_->start() != kCaptureOk) {
     prompts_.error(kStartReadingFailedText, "error.");
@@ -171,8 +166,8 @@ void Capture::endVoiceoverLocked() {
 void Capture::trackChanged() {
   std::lock_guard lock(lock_);
   if (!voiceover_ || !open_.load()) return;
-  std::optional<WaveFormat> format = stage_.getSourceFormat();
-  if (!format || !captureFormat_ || sameShape(*format, *captureFormat_)) return;
+  std::optional<PcmFormat> format = stage_.getSourceFormat();
+  if (!format || !captureFormat_ || *format == *captureFormat_) return;
   closeLocked(false);
   // After the close, so that the capture thread no longer writes into it; the reader is the
   // caller's own thread.

@@ -82,7 +82,7 @@ class Capture {
 
   // PCM handed on since construction, in bytes.
   uint64_t bytesCaptured() const { return bytesCaptured_.load(); }
-  std::optional<WaveFormat> captureFormat() const;
+  std::optional<PcmFormat> captureFormat() const;
   // Bytes per buffer of the current or last capture.
   int bufferLength() const;
   SideChannel* sideChannel() const { return side_.get(); }
@@ -91,7 +91,7 @@ class Capture {
   using Clock = std::chrono::steady_clock;
 
   bool startLocked();  // lock_ held, as for every ...Locked
-  bool openDeviceLocked(const WaveFormat& format);
+  bool openDeviceLocked(const PcmFormat& format);
   void closeLocked(bool endVoiceover);
   void endVoiceoverLocked();
   void captureThread();
@@ -106,8 +106,8 @@ class Capture {
   std::atomic<VisualFeed*> visual_{nullptr};
 
   mutable std::mutex lock_;
-  std::optional<WaveFormat> captureFormat_;  // lock_
-  std::unique_ptr<SideChannel> side_;        // made under lock_, kept for life
+  std::optional<PcmFormat> captureFormat_;  // lock_
+  std::unique_ptr<SideChannel> side_;       // made under lock_, kept for life
 
   // Fixed while the capture thread runs (set before it starts, changed after it is joined).
   bool voiceover_ = false;

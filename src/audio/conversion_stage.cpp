@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "audio/codec_install.h"
+#include "audio/line_speed.h"
 #include "core/prompts.h"
 #include "diag/logger.h"
 
@@ -25,11 +26,17 @@ std::string fileNamePart(const std::string& path) {
 
 }  // namespace
 
-ConversionStage::ConversionStage(StreamSink& connection, ConversionStatus& status, Mp3Codec& codec,
+ConversionStage::ConversionStage(StreamSink& connection, ConversionStatus& status, EncoderLibrary& encoders,
                                  Prompts& prompts, ProgramExit& exit)
-    : connection_(connection), status_(status), codec_(codec), prompts_(prompts), table_(codec) {
+    : connection_(connection),
+      status_(status),
+      encoders_(encoders),
+      prompts_(prompts),
+      offered_(encoders.formats()) {
+  hasMp3_ = std::any_of(offered_.begin(), offered_.end(),
+                        [](const EncodedFormat& f) { return f.codec == Codec::Mp3; });
   scratch_.resize(kScratchBytes);
-  if (!installCodec(codec_, prompts_)) codecInstallFailed(prompts_, exit);
+  if (!installCodec(encoders_, prompts_)) codecInstallFailed(prompts_, exit);
 }
 
 ConversionStage::~ConversionStage() {
@@ -73,146 +80,84 @@ void ConversionStage::setMusicGain(float gain) {
   musicGain_.store(gain, std::memory_order_relaxed);
 }
 
-std::optional<WaveFormat> ConversionStage::getSourceFormat() const {
-  std::lock_guard lock(codecMutex_);
+std::optional<PcmFormat> ConversionStage::getSourceFormat() const {
+  std::lock_guard lock(encoderMutex_);
   return sourceFormat_;
 }
 
-std::optional<WaveFormat> ConversionStage::getMp3Format() const {
-  std::lock_guard lock(codecMutex_);
+std::optional<EncodedFormat> ConversionStage::getMp3Format() const {
+  std::lock_guard lock(encoderMutex_);
   return mp3Format_;
 }
 
-int ConversionStage::sourceBufferSize() const {
-  std::lock_guard lock(codecMutex_);
-  return sourceBufferSize_;
-}
-
 int ConversionStage::pendingBytes() const {
-  // The reader's view; the conversion thread only reads the ring under the codec lock.
-  std::lock_guard lock(codecMutex_);
+  // The reader's view; the conversion thread only reads the ring under the encoder lock.
+  std::lock_guard lock(encoderMutex_);
   return ring_.unread();
 }
 
-int ConversionStage::openStream(int lineSpeed, const TrackFormat* track) {
-  if (!table_.hasFormats()) return kInitNoFormats;
+StreamOpen ConversionStage::openStream(int lineSpeed, const TrackFormat* track) {
+  if (!hasMp3_) return StreamOpen::NoFormats;
   bool streamOpen;
   {
-    std::lock_guard lock(codecMutex_);
-    streamOpen = stream_ != nullptr;
+    std::lock_guard lock(encoderMutex_);
+    streamOpen = encoder_ != nullptr;
   }
   if (streamOpen) closeStream(false);
   {
     // The conversion thread reads the ring only under this lock; this thread is its writer.
-    std::lock_guard lock(codecMutex_);
+    std::lock_guard lock(encoderMutex_);
     ring_.zeroStorage();
   }
 
-  const Mp3FormatEntry* entry = table_.findFormatForLineSpeed(lineSpeed, prompts_);
-  if (!entry) {
+  std::optional<LineSpeedFormat> line = checkedLineSpeedFormat(lineSpeed, prompts_);
+  if (!line || std::find(offered_.begin(), offered_.end(), line->mp3()) == offered_.end()) {
     prompts_.information("Your MP3 driver doesn't support selected format!");
-    return kInitNoFormatForLineSpeed;
+    return StreamOpen::NoFormatForLineSpeed;
   }
-  const WaveFormat& mp3 = entry->format;
-  std::unique_ptr<CodecDriver> driver;
-  int result = codec_.openDriver(entry->driverId, driver);
-  if (result != MMSYSERR_NOERROR || !driver) {
-    char text[300];
-    std::snprintf(text, sizeof text, "unable to open the driver, mmerr=%ld, had=%lx, hadid=%lx, bitrate=%d",
-                  static_cast<long>(result), 0ul, static_cast<unsigned long>(entry->driverId), lineSpeed);
-    prompts_.information(text);
-    std::snprintf(text, sizeof text, "tag=%d, channels=%d, samp/sec=%d, bytes/sec=%d", mp3.wfx.wFormatTag,
-                  mp3.wfx.nChannels, static_cast<int>(mp3.wfx.nSamplesPerSec),
-                  static_cast<int>(mp3.wfx.nAvgBytesPerSec));
-    prompts_.information(text);
-    return kInitDriverFailed;
-  }
-
-  WaveFormat source = track ? makePcmFormat(track->sampleRate, track->channels)
-                            : makePcmFormat(static_cast<int>(mp3.wfx.nSamplesPerSec), mp3.wfx.nChannels);
-  std::unique_ptr<CodecStream> stream;
-  result = codec_.openStream(source, mp3, stream);
+  const EncodedFormat mp3 = line->mp3();
+  const PcmFormat source = track ? PcmFormat{track->sampleRate, track->channels} : line->pcm();
+  EncoderOpened opened = encoders_.open(source, mp3);
   {
-    std::lock_guard lock(codecMutex_);
+    std::lock_guard lock(encoderMutex_);
     sourceFormat_ = source;
     mp3Format_ = mp3;
-    sourceChannels_.store(source.wfx.nChannels);
-    sourceRate_.store(static_cast<int>(source.wfx.nSamplesPerSec));
-    sourceBytesPerSec_.store(static_cast<int>(source.wfx.nAvgBytesPerSec));
-    if (result == MMSYSERR_NOERROR && stream) {
-      driver_ = std::move(driver);
-      driverId_ = entry->driverId;
-      stream_ = std::move(stream);
-      return kInitOpened;
+    sourceChannels_.store(source.channels);
+    sourceRate_.store(source.sampleRate);
+    sourceBytesPerSec_.store(source.bytesPerSecond());
+    if (opened.encoder) {
+      encoder_ = std::move(opened.encoder);
+      return StreamOpen::Opened;
     }
   }
-  driver->close();
-  driver.reset();
-  return failStream(result, track, source, mp3);
+  return failStream(opened.reason, track, source, mp3);
 }
 
-int ConversionStage::failStream(int result, const TrackFormat* track, const WaveFormat& source,
-                                const WaveFormat& mp3) {
+StreamOpen ConversionStage::failStream(const std::string& reason, const TrackFormat* track,
+                                       const PcmFormat& source, const EncodedFormat& mp3) {
   if (!track) {
     Logger::log("This MP3 codec failed to open for your line-in conversion stream.\n");
     prompts_.information("This MP3 codec failed to open for your line-in conversion stream.");
     status_.refreshCounters();
-    return kInitStreamFailed;
+    return StreamOpen::Refused;
   }
   std::string name = fileNamePart(track->path);
   char line[600];
-  if (source.wfx.nChannels == 1 && mp3.wfx.nChannels == 2) {
+  if (source.channels == 1 && mp3.channels == 2) {
     Logger::log("This MP3 codec cannot convert %s to from MONO to STEREO\n", track->path.c_str());
-    Logger::log("so must skip this track, mmerr=%d\n", result);
+    Logger::log("so must skip this track, %s\n", reason.c_str());
     std::snprintf(line, sizeof line, "Cannot convert mono track to stereo, %s skipped", name.c_str());
   } else {
     Logger::log(
         "This MP3 codec cannot convert %s to your chosen line speed,\nwhich happens with some bitrate "
         "combinations "
-        "(such as files ripped at 24000 and transmitted at 56000).\nTry a different connection rate. "
-        "mmerr=%d\n",
-        track->path.c_str(), result);
+        "(such as files ripped at 24000 and transmitted at 56000).\nTry a different connection rate. %s\n",
+        track->path.c_str(), reason.c_str());
     std::snprintf(line, sizeof line, "Cannot convert track %s", name.c_str());
   }
   status_.showLastError(line);
   status_.refreshCounters();
-  return kInitStreamFailed;
-}
-
-ACMSTREAMHEADER* ConversionStage::prepareBuffers(ACMSTREAMHEADER* header) {
-  if (!stream_) return nullptr;
-  if (!header) {
-    header_ = std::make_unique<ACMSTREAMHEADER>();
-    header = header_.get();
-  }
-  uint32_t sourceSize = 0, destinationSize = 0, chunkOutput = 0;
-  stream_->size(kSizeQuestion, StreamSize::Source, sourceSize);
-  stream_->size(kSizeQuestion, StreamSize::Destination, destinationSize);
-  sourceSize = std::max<uint32_t>(sourceSize, kChunkBytes);
-  // The destination must also hold what one full source buffer turns into, whatever the
-  // codec's answer about 100,000 destination bytes was.
-  stream_->size(sourceSize, StreamSize::Source, chunkOutput);
-  destinationSize = std::max(destinationSize, chunkOutput);
-
-  // Buffers only grow, and never while a conversion uses them (the codec lock is held).
-  sourceBuffer_.growTo(sourceSize);
-  sourceBufferSize_ = static_cast<int>(sourceSize);
-  destinationBuffer_.growTo(destinationSize);
-
-  *header = ACMSTREAMHEADER{};
-  header->cbStruct = kAcmStreamHeaderSize;
-  header->pbSrc = sourceBuffer_.bytes.get();
-  header->cbSrcLength = sourceSize;
-  header->pbDst = destinationBuffer_.bytes.get();
-  header->cbDstLength = static_cast<uint32_t>(destinationBuffer_.size);
-  int result = stream_->prepareHeader(*header);
-  if (result != MMSYSERR_NOERROR) {
-    // Not ready: the next block tries again, rather than letting every conversion fail.
-    Logger::debug(1, "acmStreamPrepareHeader ERROR : MMError : %s\n", codecErrorText(result).c_str());
-    return header;
-  }
-  ready_.store(true);
-  return header;
+  return StreamOpen::Refused;
 }
 
 bool ConversionStage::convertAndSend(const uint8_t* block, int length, int blockTag, const char* sourceName) {
@@ -220,10 +165,6 @@ bool ConversionStage::convertAndSend(const uint8_t* block, int length, int block
   std::snprintf(sourceName_, sizeof sourceName_, "%s", sourceName ? sourceName : "");
   int64_t now = nowMs();
   stats_.start(now);
-  if (!ready_.load()) {
-    std::lock_guard lock(codecMutex_);
-    prepareBuffers(header_.get());
-  }
   stats_.input(length, now);
 
   int channels = sourceChannels_.load(std::memory_order_relaxed);
@@ -312,59 +253,55 @@ bool ConversionStage::waitFlushed(std::chrono::milliseconds limit, const std::at
 
 void ConversionStage::convertThread() {
   while (stop_.load() == 0) {
-    int produced = 0;
     int flushSeen = 0;
     bool drained = false;
+    Chunk chunk;
     {
-      std::unique_lock lock(codecMutex_);
-      if (!header_ || !ready_.load()) {
-        lock.unlock();
-        waitForWork();
-        continue;
-      }
-      flushSeen = flushRequests_.load();
-      bool flushPending = flushSeen != flushesServed_.load();
-      // Held: the chunk stays in the ring, untouched by the writer, until it is converted.
-      int n = ring_.getData(header_->pbSrc, sourceBufferSize_, flushPending ? 0 : kChunkBytes, false, true);
-      // A flush is served by the conversion that empties the ring, however many chunks that
-      // takes, and that conversion tells the codec it is the end, so that the codec's last
-      // partial frame goes out too. With the ring empty already, that is a conversion of nothing.
-      drained = flushPending && ring_.unread() == 0;
-      if ((n <= 0 && !drained) || !stream_) {
-        // Without a stream (it is being reopened) the chunk is dropped.
-        lock.unlock();
-        waitForWork();
-        continue;
-      }
-      n = std::max(n, 0);
-      header_->cbSrcLength = static_cast<uint32_t>(n);
-      header_->cbSrcLengthUsed = static_cast<uint32_t>(n);
-      int64_t begin = nowMs();
-      int result = stream_->convert(*header_, drained ? ACM_STREAMCONVERTF_END : 0);
-      int64_t end = nowMs();
-      stats_.conversion(n, end - begin, end, sourceBytesPerSec_.load());
-      if (result != MMSYSERR_NOERROR) {
-        Logger::debug(1, "AcmConvert::convertThread - error, %s\n", codecErrorText(result).c_str());
-        if (result == ACMERR_UNPREPARED) {
-          // The header was unprepared under the conversion: the chunk goes back for the next
-          // stream, and the header gets prepared again with the next block.
-          ring_.undoGetData();
-          ready_.store(false);
-        }
-        continue;
-      }
-      produced = static_cast<int>(header_->cbDstLengthUsed);
-      // The connection may block for a reconnect; the codec is free again meanwhile.
-      sendBuffer_.assign(header_->pbDst, header_->pbDst + produced);
+      std::lock_guard lock(encoderMutex_);
+      chunk = encodeChunk(flushSeen, drained);
     }
-    int sent = connection_.sendStream(sendBuffer_.data(), produced, true);
-    stats_.transmission(sent, nowMs());
+    if (chunk == Chunk::None) {
+      waitForWork();
+      continue;
+    }
+    if (chunk == Chunk::Encoded) {
+      // The connection may block for a reconnect; the encoder is free again meanwhile.
+      int produced = static_cast<int>(sendBuffer_.size());
+      int sent = connection_.sendStream(sendBuffer_.data(), produced, true);
+      stats_.transmission(sent, nowMs());
+      bytesProduced_.fetch_add(produced);
+    }
+    // A failed last conversion serves its flush too: what the encoder held is lost either way,
+    // and trying again would only fail again.
     if (drained) serveFlush(flushSeen);
-    bytesProduced_.fetch_add(produced);
   }
   std::lock_guard lock(threadMutex_);
   threadRunning_ = false;
   threadEnded_.notify_all();
+}
+
+ConversionStage::Chunk ConversionStage::encodeChunk(int& flushSeen, bool& drained) {
+  // Without an encoder (it is being reopened) the PCM waits in the ring.
+  if (!encoder_) return Chunk::None;
+  flushSeen = flushRequests_.load();
+  bool flushPending = flushSeen != flushesServed_.load();
+  int n = ring_.getData(chunk_.data(), kChunkBytes, flushPending ? 0 : kChunkBytes);
+  // A flush is served by the conversion that empties the ring, however many chunks that takes,
+  // and that conversion tells the encoder it is the end, so that its last partial frame goes out
+  // too. With the ring empty already, that is a conversion of nothing.
+  drained = flushPending && ring_.unread() == 0;
+  if (n <= 0 && !drained) return Chunk::None;
+  n = std::max(n, 0);
+  sendBuffer_.clear();
+  int64_t begin = nowMs();
+  bool encoded = encoder_->encode({chunk_.data(), static_cast<size_t>(n)}, sendBuffer_);
+  bool flushed = encoded && (!drained || encoder_->flush(sendBuffer_));
+  int64_t end = nowMs();
+  stats_.conversion(n, end - begin, end, sourceBytesPerSec_.load());
+  if (flushed) return Chunk::Encoded;
+  // The chunk is dropped.
+  Logger::debug(1, "AcmConvert::convertThread - error, %s\n", encoded ? "flush failed" : "encode failed");
+  return Chunk::Failed;
 }
 
 void ConversionStage::serveFlush(int requests) {
@@ -384,46 +321,19 @@ void ConversionStage::shutDown() {
     Logger::debug(1, "AcmConvert::shutDown - WAIT_TIMEOUT\n");
 }
 
-void ConversionStage::reset() {
-  ready_.store(false);
-  bytesProduced_.store(0);
-}
-
 void ConversionStage::closeStream(bool stopThread) {
   if (closing_.exchange(true)) {
     Logger::debug(1, "AcmConvert::closeACM ERROR - already closing from another call\n");
     return;
   }
   {
-    std::lock_guard lock(codecMutex_);
-    if (header_) {
-      // Unprepare wants the source length the header was prepared with.
-      header_->cbSrcLength = static_cast<uint32_t>(sourceBufferSize_);
-      int result = stream_ ? stream_->unprepareHeader(*header_) : MMSYSERR_INVALHANDLE;
-      if (result != MMSYSERR_NOERROR)
-        Logger::debug(1, "AcmConvert::closeACM - unprepare, %s\n", codecErrorText(result).c_str());
-    }
-    ready_.store(false);
+    // Never under a conversion: the conversion thread holds the lock while it encodes.
+    std::lock_guard lock(encoderMutex_);
+    encoder_.reset();
   }
   if (stopThread) shutDown();
-  reset();
-  {
-    std::lock_guard lock(codecMutex_);
-    if (stream_) {
-      int result = stream_->close();
-      if (result != MMSYSERR_NOERROR)
-        Logger::debug(1, "AcmConvert::closeACM - acmStreamClose, %s\n", codecErrorText(result).c_str());
-      stream_.reset();
-    }
-    if (driver_) {
-      int result = driver_->close();
-      if (result != MMSYSERR_NOERROR)
-        Logger::debug(1, "AcmConvert::closeACM - acmDriverClose, %s\n", codecErrorText(result).c_str());
-      driver_.reset();
-    }
-    driverId_ = 0;
-  }
-  // What the closed stream held cannot go out any more; a flush left open would end the next
+  bytesProduced_.store(0);
+  // What the closed encoder held cannot go out any more; a flush left open would end the next
   // stream's first chunk instead.
   serveFlush(flushRequests_.load());
   closing_.store(false);

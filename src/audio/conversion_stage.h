@@ -5,19 +5,20 @@
 //   source thread:      convertAndSend(block) -> DSP plug-in (on a scratch copy with room for
 //                       twice the block, so it may change the length) -> ring copy -> voiceover
 //                       mix, visualisation (on the ring copy) -> position published
-//   conversion thread:  ring (>= 50,000 bytes, or anything after flush) -> codec -> sendStream
+//   conversion thread:  ring (50,000 bytes, or anything after flush) -> encoder -> sendStream
 //
 // Use, for each stream (a playlist track, or a line-in session):
-//   openStream(lineSpeed, &track)   opens the codec stream for the track's PCM format (for line-in:
+//   openStream(lineSpeed, &track)   opens an encoder for the track's PCM format (for line-in:
 //                                openStream(lineSpeed) and the line speed's own PCM format);
-//                                0 opened, 1 driver failed, 2 stream failed (skip the track),
-//                                3 no MP3 formats at all, 4 none for the line speed
+//                                see StreamOpen
 //   convertAndSend(...)          every PCM block, in order, in the format openStream was given
-//   flush()                      at the end of the track: whatever PCM is left, and the codec's
+//   flush()                      at the end of the track: whatever PCM is left, and the encoder's
 //                                last partial frame, go out without waiting for more
 // and the next openStream closes the previous stream itself. PCM the conversion thread has not
 // taken by then goes out as silence in the new stream (the formats differ), so a source
 // that wants every sample of a track on air waits for !flushing() before the next openStream.
+// The encoder hands out whole frames only, so a stream closed between two tracks never leaves
+// part of a frame on the air.
 //
 // Threading contract:
 // - openStream, convertAndSend, flush and closeStream(false) come from the source's side: one thread
@@ -43,11 +44,10 @@
 #include <thread>
 #include <vector>
 
+#include "audio/audio_encoder.h"
 #include "audio/byte_ring.h"
 #include "audio/conversion_ports.h"
 #include "audio/conversion_stats.h"
-#include "audio/line_speed.h"
-#include "audio/mp3_codec.h"
 #include "audio/side_channel.h"
 
 namespace brovana {
@@ -63,25 +63,25 @@ struct TrackFormat {
   int channels = 0;
 };
 
-enum InitResult : int {
-  kInitOpened = 0,
-  kInitDriverFailed = 1,
-  kInitStreamFailed = 2,
-  kInitNoFormats = 3,
-  kInitNoFormatForLineSpeed = 4,
+enum class StreamOpen {
+  Opened,
+  Refused,               // the encoder cannot take this PCM: the track is skipped
+  NoFormats,             // the encoder library makes no MP3 at all
+  NoFormatForLineSpeed,  // an invalid line speed, or its MP3 format is not made
 };
 
 class ConversionStage {
  public:
   static constexpr int kRingBytes = 1'000'000;
-  static constexpr int kChunkBytes = 50'000;     // least PCM taken per conversion, unless flushing
-  static constexpr int kSizeQuestion = 100'000;  // the amount the codec's size questions are asked about
-  static constexpr int kScratchBytes = 10'000;   // first size of the voiceover mix buffer
+  // The PCM taken per conversion: exactly this much, unless flushing (then anything up to it).
+  // Large pieces keep the encoder's calls few.
+  static constexpr int kChunkBytes = 50'000;
+  static constexpr int kScratchBytes = 10'000;  // first size of the voiceover mix buffer
 
-  // Builds the format table and checks the codec; when the codec does not answer, the user is
-  // told and the program is ended through `exit`.
-  ConversionStage(StreamSink& connection, ConversionStatus& status, Mp3Codec& codec, Prompts& prompts,
-                  ProgramExit& exit);
+  // Checks the encoder library; when it is not usable, the user is told and the program is
+  // ended through `exit`.
+  ConversionStage(StreamSink& connection, ConversionStatus& status, EncoderLibrary& encoders,
+                  Prompts& prompts, ProgramExit& exit);
   ~ConversionStage();
   ConversionStage(const ConversionStage&) = delete;
   ConversionStage& operator=(const ConversionStage&) = delete;
@@ -94,36 +94,35 @@ class ConversionStage {
   void setMusicGain(float gain);  // applied to the music while voiceover PCM is mixed in
 
   // See the top of this file. `track` null: line-in.
-  int openStream(int lineSpeed, const TrackFormat* track = nullptr);
+  StreamOpen openStream(int lineSpeed, const TrackFormat* track = nullptr);
   // False when the block was dropped (ring overflow, or longer than the ring).
   bool convertAndSend(const uint8_t* block, int length, int blockTag, const char* sourceName);
   // The end of a track: the conversion thread takes whatever is left, however little, and
-  // tells the codec it is the end. Served (flushing() false) once the ring is empty.
+  // tells the encoder it is the end. Served (flushing() false) once the ring is empty.
   void flush();
   // Waits, up to `limit` or until `abort` is set, for the flushes asked for so far to be served;
   // true when they were.
   bool waitFlushed(std::chrono::milliseconds limit, const std::atomic<bool>& abort) const;
-  // Closes the stream and the driver; with stopThread also stops the conversion thread.
+  // Closes the encoder; with stopThread also stops the conversion thread.
   void closeStream(bool stopThread);
   // Asks the conversion thread to end and waits for it up to 20 ms.
   void shutDown();
 
-  std::optional<WaveFormat> getSourceFormat() const;
-  std::optional<WaveFormat> getMp3Format() const;
+  std::optional<PcmFormat> getSourceFormat() const;
+  std::optional<EncodedFormat> getMp3Format() const;
   SideChannel* getSideChannel() const { return side_.load(std::memory_order_acquire); }
   // MP3 bytes produced since the last call.
   int takeBytesSent() { return bytesProduced_.exchange(0); }
   int getTransmitBitRate() const { return stats_.transmitBitRate(); }
   float getThroughputRatio() const { return stats_.throughputRatio(); }
-  bool hasFormats() const { return table_.hasFormats(); }
-  const Mp3FormatTable& formatTable() const { return table_; }
+  // Whether the encoder library makes MP3 at all.
+  bool hasFormats() const { return hasMp3_; }
   const ConversionStats& stats() const { return stats_; }
 
   // PCM in the ring that the conversion thread has not taken yet.
   int pendingBytes() const;
   bool flushing() const { return flushRequests_.load() != flushesServed_.load(); }
   bool threadRunning() const;
-  int sourceBufferSize() const;
 
   // The voiceover mix of one block: music = trunc(music × gain) + microphone, clamped to
   // ±32767, for bytes ÷ 2 samples of 16-bit PCM.
@@ -134,49 +133,37 @@ class ConversionStage {
   // The conversion thread sleeps in waitForWork() until wakeConverter() or its idle time-out.
   void wakeConverter();
   void waitForWork();
-  ACMSTREAMHEADER* prepareBuffers(ACMSTREAMHEADER* header);  // codec lock held
   void mixSideChannel(SideChannel& side, uint8_t* at, int length);
   // The block through the plug-in, into dspScratch_; the length it has now.
   int runDsp(SampleProcessor& dsp, const uint8_t* block, int length, int channels, int rate);
-  void reset();
   // Marks flush requests up to `requests` as served (never goes back).
   void serveFlush(int requests);
-  int failStream(int result, const TrackFormat* track, const WaveFormat& source, const WaveFormat& mp3);
+  enum class Chunk { None, Failed, Encoded };
+  // Conversion thread, encoder lock held: the next chunk through the encoder into sendBuffer_.
+  // `flushSeen`: the flush requests counted when the chunk was taken; `drained`: the chunk
+  // emptied the ring with a flush pending, so it serves those requests.
+  Chunk encodeChunk(int& flushSeen, bool& drained);
+  StreamOpen failStream(const std::string& reason, const TrackFormat* track, const PcmFormat& source,
+                        const EncodedFormat& mp3);
   static int64_t nowMs();
 
   StreamSink& connection_;
   ConversionStatus& status_;
-  Mp3Codec& codec_;
+  EncoderLibrary& encoders_;
   Prompts& prompts_;
 
-  Mp3FormatTable table_;
+  std::vector<EncodedFormat> offered_;  // fixed at construction
+  bool hasMp3_ = false;
   ByteRing ring_{kRingBytes};
   ConversionStats stats_;
 
-  // The codec stream, the header and its buffers: the source side opens, prepares and closes,
-  // the conversion thread converts. Held by the conversion thread from taking a chunk out of
-  // the ring until the codec has answered, so a stream is never closed under a conversion.
-  mutable std::mutex codecMutex_;
-  std::unique_ptr<CodecDriver> driver_;
-  DriverId driverId_ = 0;
-  std::unique_ptr<CodecStream> stream_;
-  std::unique_ptr<ACMSTREAMHEADER> header_;
-  // Buffers that only grow, and stay unwritten until used: the destination is sized by the
-  // codec's answer about 100,000 destination bytes (over a megabyte of PCM at 56 kbit/s), of
-  // which a conversion writes a few kilobytes.
-  struct ConversionBuffer {
-    std::unique_ptr<uint8_t[]> bytes;
-    size_t size = 0;
-    void growTo(size_t n) {
-      if (n > size) bytes = std::make_unique_for_overwrite<uint8_t[]>(size = n);
-    }
-  };
-  ConversionBuffer sourceBuffer_;
-  ConversionBuffer destinationBuffer_;
-  int sourceBufferSize_ = 0;
-  std::optional<WaveFormat> sourceFormat_;
-  std::optional<WaveFormat> mp3Format_;
-  std::atomic<bool> ready_{false};
+  // The encoder: the source side opens and closes it, the conversion thread encodes. Held by the
+  // conversion thread from taking a chunk out of the ring until the encoder has answered, so an
+  // encoder is never closed under a conversion.
+  mutable std::mutex encoderMutex_;
+  std::unique_ptr<AudioEncoder> encoder_;
+  std::optional<PcmFormat> sourceFormat_;
+  std::optional<EncodedFormat> mp3Format_;
 
   // The source format's shape, for the per-block work without the lock.
   std::atomic<int> sourceChannels_{0};
@@ -208,7 +195,8 @@ class ConversionStage {
   std::condition_variable threadEnded_;
   bool threadRunning_ = false;
   std::thread thread_;
-  std::vector<uint8_t> sendBuffer_;  // conversion thread
+  std::vector<uint8_t> chunk_ = std::vector<uint8_t>(kChunkBytes);  // conversion thread
+  std::vector<uint8_t> sendBuffer_;                                 // conversion thread
   std::mutex wakeMutex_;
   std::condition_variable wake_;
   int wakeRequests_ = 0;      // under wakeMutex_

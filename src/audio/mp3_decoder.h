@@ -8,19 +8,10 @@
 #include <span>
 #include <string>
 
+#include "audio/pcm_format.h"
 #include "audio/resampler.h"
 
 namespace brovana {
-
-// 16-bit signed interleaved PCM: all PCM in the program has this form.
-struct PcmFormat {
-  int sampleRate = 0;
-  int channels = 0;
-
-  int bytesPerFrame() const { return channels * 2; }
-  bool valid() const { return sampleRate > 0 && (channels == 1 || channels == 2); }
-  friend bool operator==(const PcmFormat&, const PcmFormat&) = default;
-};
 
 // What one decode step gave. The numbers are the codes the log and the engine's rules use.
 enum class DecodeStatus : int {

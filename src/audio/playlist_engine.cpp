@@ -226,7 +226,8 @@ bool PlaylistEngine::playPass(ListRun& run) {
 void PlaylistEngine::playEntry(ListRun& run, int index, const PlaylistItemRef& item,
                                const PlaylistItemRef& next) {
   MP3Info facts = item->mp3Info();
-  if (openStage(run.outputBitrate, item->fullpath(), facts.sampleRate(), facts.channels()) != kInitOpened) {
+  if (openStage(run.outputBitrate, item->fullpath(), facts.sampleRate(), facts.channels()) !=
+      StreamOpen::Opened) {
     markUnplayable(run, *item);
     Logger::log(kInitFailedLine, item->filename().c_str(), facts.bitrate(), facts.channels(),
                 facts.sampleRate());
@@ -332,7 +333,8 @@ bool PlaylistEngine::readAndBroadcastData(const PlaylistItemRef& item) {
   return playTrack(run, item);
 }
 
-int PlaylistEngine::openStage(int outputBitrate, const std::string& path, int sampleRate, int channels) {
+StreamOpen PlaylistEngine::openStage(int outputBitrate, const std::string& path, int sampleRate,
+                                     int channels) {
   TrackFormat track{path, streamRate(outputBitrate, sampleRate), channels};
   std::lock_guard lock(stageMutex_);
   return conversion_.openStream(outputBitrate, &track);
@@ -391,7 +393,7 @@ std::optional<PcmFormat> PlaylistEngine::openTrack(int outputBitrate, const Play
                 pcm.sampleRate, pcm.channels, facts.sampleRate(), facts.channels());
   }
   if (pcm.channels != facts.channels() &&
-      openStage(outputBitrate, path, pcm.sampleRate, pcm.channels) != kInitOpened) {
+      openStage(outputBitrate, path, pcm.sampleRate, pcm.channels) != StreamOpen::Opened) {
     decoder_->closeInput();
     return std::nullopt;
   }

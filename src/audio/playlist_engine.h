@@ -37,6 +37,7 @@
 namespace brovana {
 
 class ConversionStage;
+enum class StreamOpen;
 class EngineReports;
 class MP3Info;
 class Playlist;
@@ -156,7 +157,7 @@ class PlaylistEngine {
 
   // One track, in its steps (decoderMutex_ held from playTrack on).
   bool playTrack(ListRun& run, const PlaylistItemRef& item);
-  int openStage(int outputBitrate, const std::string& path, int sampleRate, int channels);
+  StreamOpen openStage(int outputBitrate, const std::string& path, int sampleRate, int channels);
   std::optional<PcmFormat> openTrack(int outputBitrate, const PlaylistItem& item, const MP3Info& facts);
   // False when the track's PCM cannot be brought to the stream's rate, or when it ended before a
   // block of it was played.

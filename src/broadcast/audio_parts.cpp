@@ -5,7 +5,7 @@
 
 namespace brovana {
 
-StagePart::StagePart(ServerLink& connection, StatusDisplay& status, Mp3Codec& codec, Prompts& prompts,
+StagePart::StagePart(ServerLink& connection, StatusDisplay& status, EncoderLibrary& codec, Prompts& prompts,
                      ProgramExit& exit)
     : sink_(connection), status_(status), conversion_(sink_, status_, codec, prompts, exit) {}
 

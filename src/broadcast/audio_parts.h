@@ -11,7 +11,7 @@ namespace brovana {
 class StagePart final : public StageControl {
  public:
   // The codec must outlive the stage.
-  StagePart(ServerLink& connection, StatusDisplay& status, Mp3Codec& codec, Prompts& prompts,
+  StagePart(ServerLink& connection, StatusDisplay& status, EncoderLibrary& codec, Prompts& prompts,
             ProgramExit& exit);
 
   void setVisual(Visualisation* visual) override;

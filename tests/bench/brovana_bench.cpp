@@ -14,12 +14,13 @@
 #include <thread>
 
 #include "audio/conversion_stage.h"
+#include "audio/line_speed.h"
 #include "audio/playlist_engine.h"
 #include "leveller.h"
 #include "monitor/quality_gauge.h"
 #include "monitor/visual.h"
 #include "platform/decoder_library.h"
-#include "platform/lame_codec.h"
+#include "platform/lame_encoder.h"
 #include "platform/mpg123_decoder.h"
 #include "playlist/playlist.h"
 #include "support/fake_prompts.h"
@@ -100,7 +101,7 @@ int transcode(const std::string& path, int lineSpeed) {
   test::FakePrompts prompts;
   test::FakeExit exit;
   Bench bench(*format);
-  LameCodec codec;
+  LameEncoderLibrary codec;
   ConversionStage conversion(bench, bench, codec, prompts, exit);
   conversion.startConvertThread();
   Playlist playlist(prompts);

@@ -13,7 +13,7 @@
 #include "net/song_update_sender.h"
 #include "platform/curl_http_client.h"
 #include "platform/decoder_library.h"
-#include "platform/lame_codec.h"
+#include "platform/lame_encoder.h"
 #include "platform/settings_registry.h"
 #include "support/demo_station.h"
 #include "support/pulse_server.h"
@@ -68,7 +68,7 @@ TEST_F(LiveInputTest, VoiceoverCrossfadesAndTheLineAndTheMixerFollowIt) {
     HeadlessPrompts prompts;
     HeadlessExit exit;
     HeadlessMainWindow window;
-    LameCodec codec;
+    LameEncoderLibrary codec;
     PlatformDecoderLibrary decoders;
     HeadlessParts parts(prompts, codec, [&](ConversionStage& stage, const EngineWiring& wiring, Prompts& p) {
       return std::make_unique<EnginePart>(stage, decoders, p, wiring);

@@ -12,7 +12,7 @@
 #include "monitor/status_display.h"
 #include "net/server_link.h"
 #include "net/web_service.h"
-#include "platform/lame_codec.h"
+#include "platform/lame_encoder.h"
 #include "support/fake_account_service.h"
 #include "support/fake_prompts.h"
 #include "support/fake_views.h"
@@ -42,11 +42,11 @@ TEST(QualityGaugeIntegrationTest, StallingServerTurnsTheGaugeBadOncePerStall) {
   ASSERT_TRUE(live.refreshServerInfo());
   live.connect();
   ASSERT_TRUE(live.login());
-  LameCodec codec;
+  LameEncoderLibrary codec;
   StagePart stage(live, status, codec, prompts, exit);
   stage.startConvertThread();
-  ASSERT_EQ(stage.conversion().openStream(32000), kInitOpened);
-  const int rate = static_cast<int>(stage.conversion().getSourceFormat()->wfx.nSamplesPerSec);
+  ASSERT_EQ(stage.conversion().openStream(32000), StreamOpen::Opened);
+  const int rate = stage.conversion().getSourceFormat()->sampleRate;
   QualityGauge gauge(&qualityWindow);
 
   // 100 ms of stereo at a time; a constant stream bit rate makes the sound itself no matter.

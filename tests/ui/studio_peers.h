@@ -16,7 +16,7 @@
 #include "broadcast/engine_part.h"
 #include "platform/curl_http_client.h"
 #include "platform/decoder_library.h"
-#include "platform/lame_codec.h"
+#include "platform/lame_encoder.h"
 #include "support/demo_station.h"
 #include "support/tone_files.h"
 
@@ -31,7 +31,7 @@ struct WindowedStudio {
   CurlHttpClient http;
   QtPrompts prompts;
   QtProgramExit exit;
-  LameCodec codec;
+  LameEncoderLibrary codec;
   PlatformDecoderLibrary decoders;
   QtStudioParts parts{prompts, codec,
                       [this](ConversionStage& stage, const EngineWiring& wiring, Prompts& shown) {

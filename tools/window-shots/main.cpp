@@ -47,7 +47,7 @@
 #include "monitor/visual_scene.h"
 #include "net/server_link.h"
 #include "net/web_service.h"
-#include "platform/lame_codec.h"
+#include "platform/lame_encoder.h"
 #include "support/mp3_bytes.h"
 
 namespace brovana {
@@ -71,7 +71,7 @@ struct ShotRig {
   NoNetwork http;
   QtPrompts prompts;
   QtProgramExit exit;
-  LameCodec codec;
+  LameEncoderLibrary codec;
   QtStudioParts parts{prompts, codec, nullptr};
   MainWindowContext context{"www.zelvora.example", registry, http, prompts, exit, parts, nullptr,
                             std::nullopt};

@@ -75,7 +75,7 @@ class CaptureTest : public ::testing::Test, public test::StageRig {
   // The playlist engine's side: a track opens the stage in its format (mono at a mono rate).
   void playTrack(int rate, int channels) {
     TrackFormat track{"track.mp3", rate, channels};
-    ASSERT_EQ(stage.openStream(channels == 1 ? 24000 : 56000, &track), kInitOpened);
+    ASSERT_EQ(stage.openStream(channels == 1 ? 24000 : 56000, &track), StreamOpen::Opened);
   }
 
   test::FakeDspAndVisual visual;

@@ -22,7 +22,7 @@ std::vector<uint8_t> samples(std::vector<int16_t> values) {
   return out;
 }
 
-class AcmConvertTest : public ::testing::Test, public test::StageRig {
+class ConversionStageTest : public ::testing::Test, public test::StageRig {
  protected:
   // Hands PCM in as a source would, in blocks of 10,000 bytes; what was handed in is kept.
   void feed(int bytes) {
@@ -40,61 +40,63 @@ class AcmConvertTest : public ::testing::Test, public test::StageRig {
   int blocks_ = 0;
 };
 
-TEST_F(AcmConvertTest, ConvertsOnlyChunksOfAtLeast50000BytesAndSendsWhatComesOut) {
-  codec.destinationSizeAnswer = 1000;  // a poor answer about the destination does not cut the output
-  codec.sourceSizeAnswer = 40'000, codec.outputPer100 = 40;
-  ASSERT_EQ(stage.openStream(56000), kInitOpened);
+TEST_F(ConversionStageTest, EncodesOnlyChunksOf50000BytesAndSendsWhatComesOut) {
+  encoders.outputPer100 = 40;
+  ASSERT_EQ(stage.openStream(56000), StreamOpen::Opened);
   stage.startConvertThread();
   feed(40'000);
-  EXPECT_EQ(stage.sourceBufferSize(), 50'000) << "the codec's small answer is raised to the floor";
   std::this_thread::sleep_for(100ms);  // ten idle passes of the conversion thread
-  EXPECT_TRUE(codec.conversions().empty());
-  feed(10'000);
-  ASSERT_TRUE(test::eventually([&] { return sink.sent == 20'000; }));
-  EXPECT_EQ(codec.conversions()[0].pcm, fed(0, 50'000));
+  EXPECT_TRUE(encoders.calls().empty());
+  feed(80'000);
+  ASSERT_TRUE(test::eventually([&] { return sink.sent == 40'000; }));
+  auto calls = encoders.calls();
+  ASSERT_EQ(calls.size(), 2u) << "the last 20,000 bytes wait for more";
+  EXPECT_EQ(calls[0].pcm, fed(0, 50'000));
+  EXPECT_EQ(calls[1].pcm, fed(50'000, 50'000));
+  EXPECT_EQ(stage.pendingBytes(), 20'000);
   int produced = 0;
-  EXPECT_TRUE(test::eventually([&] { return (produced += stage.takeBytesSent()) >= 20'000; }));
+  EXPECT_TRUE(test::eventually([&] { return (produced += stage.takeBytesSent()) >= 40'000; }));
 }
 
-TEST_F(AcmConvertTest, FlushEmptiesTheRingWhateverItHolds) {
+TEST_F(ConversionStageTest, FlushEmptiesTheRingWhateverItHolds) {
   for (auto [pending, chunks] : {std::pair{120'000, std::vector{50'000, 50'000, 20'000}}, {0, {0}}}) {
     SCOPED_TRACE(pending);
-    test::FakeCodec codec;
+    test::FakeEncoders encoders;
     test::FakeSink sink;
-    ConversionStage stage(sink, status, codec, prompts, exit);
-    ASSERT_EQ(stage.openStream(56000), kInitOpened);
+    ConversionStage stage(sink, status, encoders, prompts, exit);
+    ASSERT_EQ(stage.openStream(56000), StreamOpen::Opened);
     auto block = pcm(10'000, 1);
-    stage.convertAndSend(block.data(), 0, 0, "test");  // prepares the header
     for (int done = 0; done < pending; done += 10'000) stage.convertAndSend(block.data(), 10'000, 0, "test");
     stage.flush();
     stage.startConvertThread();
     ASSERT_TRUE(test::eventually([&] { return !stage.flushing(); }));
-    auto conversions = codec.conversions();
-    ASSERT_EQ(conversions.size(), chunks.size());
-    for (size_t i = 0; i < conversions.size(); ++i) {
-      EXPECT_EQ(static_cast<int>(conversions[i].pcm.size()), chunks[i]);
-      EXPECT_EQ(conversions[i].flags, i + 1 == chunks.size() ? ACM_STREAMCONVERTF_END : 0u);
+    auto calls = encoders.calls();
+    ASSERT_EQ(calls.size(), chunks.size());
+    for (size_t i = 0; i < calls.size(); ++i) {
+      EXPECT_EQ(static_cast<int>(calls[i].pcm.size()), chunks[i]);
+      EXPECT_EQ(calls[i].flushed, i + 1 == chunks.size()) << "the encoder is flushed with the last chunk";
     }
     EXPECT_EQ(sink.flushes.load(), 1);
     // After the flush the 50,000-byte rule holds again.
     for (int i = 0; i < 3; ++i) stage.convertAndSend(block.data(), 10'000, 0, "test");
     std::this_thread::sleep_for(50ms);
-    EXPECT_EQ(codec.conversions().size(), chunks.size());
+    EXPECT_EQ(encoders.calls().size(), chunks.size());
   }
 }
 
-TEST_F(AcmConvertTest, UnpreparedPutsTheChunkBackAndOtherErrorsDropIt) {
-  codec.results = {ACMERR_UNPREPARED, MMSYSERR_ERROR};
-  ASSERT_EQ(stage.openStream(56000), kInitOpened);
+TEST_F(ConversionStageTest, AFailedEncodeDropsItsChunkAndAFailedLastOneStillServesTheFlush) {
+  encoders.results = {false, true, false};
+  ASSERT_EQ(stage.openStream(56000), StreamOpen::Opened);
   stage.startConvertThread();
-  feed(50'000);
-  ASSERT_TRUE(test::eventually([&] { return codec.conversions().size() == 1; }));
-  EXPECT_EQ(stage.pendingBytes(), 50'000) << "the read position is where it was";
-  feed(60'000);  // the first block prepares the header again
-  ASSERT_TRUE(test::eventually([&] { return codec.conversions().size() == 3 && sink.sent == 500; }));
-  auto conversions = codec.conversions();
-  EXPECT_EQ(conversions[1].pcm, fed(0, 50'000)) << "the same chunk again, failing otherwise: dropped";
-  EXPECT_EQ(conversions[2].pcm, fed(50'000, 50'000));
+  feed(100'000);
+  ASSERT_TRUE(test::eventually([&] { return encoders.calls().size() == 2 && sink.sent == 500; }));
+  auto calls = encoders.calls();
+  EXPECT_EQ(calls[0].pcm, fed(0, 50'000));
+  EXPECT_EQ(calls[1].pcm, fed(50'000, 50'000)) << "the next chunk, not the failed one again";
+  feed(10'000);
+  stage.flush();
+  EXPECT_TRUE(test::eventually([&] { return !stage.flushing(); }));
+  EXPECT_EQ(sink.sent, 500);
 }
 
 TEST(VoiceoverMixTest, MicrophoneIsAddedToTheScaledMusic) {
@@ -109,9 +111,9 @@ TEST(VoiceoverMixTest, MicrophoneIsAddedToTheScaledMusic) {
   }
 }
 
-TEST_F(AcmConvertTest, PlugInWorksOnACopyAndMayChangeTheFrameCountBeforeTheVisualisation) {
+TEST_F(ConversionStageTest, PlugInWorksOnACopyAndMayChangeTheFrameCountBeforeTheVisualisation) {
   TrackFormat track{"/music/a.mp3", 44100, 2};
-  ASSERT_EQ(stage.openStream(56000, &track), kInitOpened);
+  ASSERT_EQ(stage.openStream(56000, &track), StreamOpen::Opened);
   auto block = samples({100, -200, 300, -400});
   for (int framesOut : {1, 4}) {  // fewer, and the block once more after itself
     test::FakeDspAndVisual dsp;
@@ -128,26 +130,57 @@ TEST_F(AcmConvertTest, PlugInWorksOnACopyAndMayChangeTheFrameCountBeforeTheVisua
   EXPECT_EQ(block, samples({100, -200, 300, -400})) << "the source's block stays as it was";
 }
 
-TEST(AcmOpenTest, FailuresToOpenTellTheMemberAndLeaveNoDriverOpen) {
+TEST(ConversionOpenTest, FailuresToOpenTellTheMemberAndLeaveNoEncoderOpen) {
   test::LogTail log;
-  // A codec without formats is found when the stage is made; a stream it refuses when it opens.
-  for (auto [formatless, lineSpeed, expected, boxes] : {std::tuple{true, 56000, kInitNoFormats, 1u},
-                                                        {false, 24000, kInitStreamFailed, 1u},
-                                                        {false, 32000, kInitOpened, 0u}}) {
-    test::FakeCodec codec;
-    if (formatless) codec.formats = {makePcmFormat(22050, 2)};
+  struct Case {
+    const char* what;
+    bool formatless, refusing, without56k;
+    int lineSpeed;
+    StreamOpen expected;
+    size_t boxes;
+  };
+  // A library without formats is found when the stage is made; an encoder it refuses when it opens.
+  const Case cases[] = {
+      {"no formats", true, false, false, 56000, StreamOpen::NoFormats, 1},
+      {"refused line-in", false, true, false, 24000, StreamOpen::Refused, 1},
+      {"invalid line speed", false, false, false, 20000, StreamOpen::NoFormatForLineSpeed, 2},
+      {"format not made", false, false, true, 56000, StreamOpen::NoFormatForLineSpeed, 1},
+      {"opened", false, false, false, 32000, StreamOpen::Opened, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    test::FakeEncoders encoders;
+    if (c.formatless) encoders.offered.clear();
+    if (c.without56k) encoders.offered.pop_back();
     test::FakePrompts prompts;
     test::FakeSink sink;
     test::FakeExit exit;
     test::FakeStatus status;
-    ConversionStage stage(sink, status, codec, prompts, exit);
-    if (expected == kInitStreamFailed) codec.streamPolicy = [](auto&, auto&) { return ACMERR_NOTPOSSIBLE; };
-    EXPECT_EQ(stage.openStream(lineSpeed), expected);
-    EXPECT_EQ(prompts.boxes().size(), boxes) << lineSpeed;
-    EXPECT_EQ(exit.ended, formatless) << "a codec that does not answer ends the program";
-    EXPECT_EQ(codec.openDrivers.load(), expected == kInitOpened ? 1 : 0)
-        << "no driver stays open after a failure";
-    EXPECT_EQ(status.refreshes, expected == kInitStreamFailed ? 1 : 0) << "the refused line-in stream";
+    ConversionStage stage(sink, status, encoders, prompts, exit);
+    if (c.refusing) encoders.refusal = [](auto&, auto&) { return "refused"; };
+    EXPECT_EQ(stage.openStream(c.lineSpeed), c.expected);
+    EXPECT_EQ(prompts.boxes().size(), c.boxes);
+    EXPECT_EQ(exit.ended, c.formatless) << "a library that is not usable ends the program";
+    EXPECT_EQ(encoders.openEncoders.load(), c.expected == StreamOpen::Opened ? 1 : 0);
+    EXPECT_EQ(status.refreshes, c.refusing ? 1 : 0) << "the refused line-in stream";
+  }
+}
+
+TEST(ConversionOpenTest, EachLineSpeedStreamsItsOwnMp3FormatFromTheTrackOrItsOwnPcm) {
+  struct Case {
+    int lineSpeed, rate, channels;
+  };
+  for (auto [lineSpeed, rate, channels] :
+       {Case{16000, 11025, 1}, Case{24000, 22050, 1}, Case{32000, 11025, 2}, Case{56000, 22050, 2}}) {
+    SCOPED_TRACE(lineSpeed);
+    test::StageRig rig;
+    ASSERT_EQ(rig.stage.openStream(lineSpeed), StreamOpen::Opened);
+    EXPECT_EQ(rig.stage.getMp3Format(), (EncodedFormat{Codec::Mp3, rate, channels, lineSpeed}));
+    EXPECT_EQ(rig.stage.getSourceFormat(), (PcmFormat{rate, channels})) << "line-in";
+    TrackFormat track{"/music/a.mp3", 44100, 2};
+    ASSERT_EQ(rig.stage.openStream(lineSpeed, &track), StreamOpen::Opened);
+    EXPECT_EQ(rig.stage.getSourceFormat(), (PcmFormat{44100, 2}));
+    EXPECT_EQ(rig.encoders.openEncoders.load(), 1) << "the previous encoder was closed";
   }
 }
 

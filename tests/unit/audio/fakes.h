@@ -1,5 +1,5 @@
 #pragma once
-// Fakes around the conversion stage and the playlist engine: a scriptable MP3 codec, a sink that
+// Fakes around the conversion stage and the playlist engine: a scriptable encoder library, a sink that
 // counts the stream, a status port, and a scripted decoder library (22050 Hz stereo blocks) with
 // hooks on the worker thread. The worker threads call them while the test thread looks.
 
@@ -9,13 +9,14 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <span>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "audio/conversion_ports.h"
 #include "audio/conversion_stage.h"
-#include "audio/mp3_codec.h"
+#include "audio/line_speed.h"
 #include "audio/mp3_decoder.h"
 #include "support/fake_prompts.h"
 #include "support/journal.h"
@@ -23,96 +24,69 @@
 
 namespace brovana::test {
 
-// The nominal formats of the four line speeds.
-inline std::vector<WaveFormat> nominalFormats() {
-  std::vector<WaveFormat> formats;
-  for (auto [rate, channels, bytesPerSec] :
-       {std::tuple{11025, 1, 2000}, {22050, 1, 3000}, {11025, 2, 4000}, {22050, 2, 7000}}) {
-    formats.push_back(WaveFormat::fromMpegLayer3(
-        {{WAVE_FORMAT_MPEGLAYER3, uint16_t(channels), uint32_t(rate), uint32_t(bytesPerSec), 1, 0, 0}}));
-  }
+// The MP3 formats of the four line speeds.
+inline std::vector<EncodedFormat> lineSpeedMp3Formats() {
+  std::vector<EncodedFormat> formats;
+  for (const LineSpeedFormat& f : kLineSpeedFormats) formats.push_back(f.mp3());
   return formats;
 }
 
-// Drivers and streams count themselves in and out of the codec that made them.
-class FakeCodec : public Mp3Codec {
+// Encoders count themselves in and out of the library that made them, and record each call.
+class FakeEncoders : public EncoderLibrary {
  public:
-  struct Conversion {
+  struct Call {
     std::vector<uint8_t> pcm;
-    uint32_t flags;
+    bool flushed;
   };
 
-  std::vector<WaveFormat> formats = nominalFormats();  // of its one driver, number 3
-  // Whether a stream opens; by default anything but mono to stereo, as the original codec.
-  std::function<int(const WaveFormat&, const WaveFormat&)> streamPolicy = [](auto& s, auto& d) {
-    return s.wfx.nChannels == 1 && d.wfx.nChannels == 2 ? ACMERR_NOTPOSSIBLE : MMSYSERR_NOERROR;
+  std::vector<EncodedFormat> offered = lineSpeedMp3Formats();
+  // Why an encoder does not open (empty: it opens); by default it refuses mono to stereo.
+  std::function<std::string(const PcmFormat&, const EncodedFormat&)> refusal = [](auto& in, auto& out) {
+    return in.channels == 1 && out.channels == 2 ? "no mono to stereo" : "";
   };
-  uint32_t sourceSizeAnswer = 10'000, destinationSizeAnswer = 400'000;  // for 100,000 bytes
-  uint32_t outputPer100 = 1;                                            // MP3 bytes per 100 PCM bytes
-  std::deque<int> results;  // of the next conversions, then success; set before the thread runs
-  std::atomic<int> openDrivers{0}, openStreams{0};
+  int outputPer100 = 1;      // bytes out per 100 PCM bytes
+  std::deque<bool> results;  // of the next encode calls, then success; set before the thread runs
+  std::atomic<int> openEncoders{0};
 
-  std::vector<Conversion> conversions() const {
+  std::vector<Call> calls() const {
     std::lock_guard lock(mutex_);
-    return conversions_;
+    return calls_;
   }
-  std::vector<DriverId> enumDrivers() override { return {3}; }
-  int openDriver(DriverId id, std::unique_ptr<CodecDriver>& out) override {
-    return id == 3 ? (out = std::make_unique<OpenDriver>(*this), MMSYSERR_NOERROR) : MMSYSERR_NOMEM;
-  }
-  int openStream(const WaveFormat& source, const WaveFormat& destination,
-                 std::unique_ptr<CodecStream>& out) override {
-    int result = streamPolicy(source, destination);
-    if (result == MMSYSERR_NOERROR) out = std::make_unique<Stream>(*this);
-    return result;
+  std::vector<EncodedFormat> formats() const override { return offered; }
+  bool usable() override { return !offered.empty(); }
+  EncoderOpened open(const PcmFormat& in, const EncodedFormat& out) override {
+    std::string reason = refusal(in, out);
+    if (!reason.empty()) return {nullptr, reason};
+    return {std::make_unique<Encoder>(*this, out), {}};
   }
 
  private:
-  struct OpenDriver : CodecDriver {
-    explicit OpenDriver(FakeCodec& codec) : codec(codec) { ++codec.openDrivers; }
-    ~OpenDriver() override { --codec.openDrivers; }
-    int maxFormatSize() override { return 30; }
-    int enumFormats(const std::function<bool(const WaveFormat&)>& each) override {
-      for (const WaveFormat& f : codec.formats)
-        if (!each(f)) break;
-      return MMSYSERR_NOERROR;
+  struct Encoder : AudioEncoder {
+    Encoder(FakeEncoders& library, EncodedFormat made) : library(library), made(made) {
+      ++library.openEncoders;
     }
-    int close() override { return MMSYSERR_NOERROR; }
-    FakeCodec& codec;
-  };
-
-  struct Stream : CodecStream {
-    explicit Stream(FakeCodec& codec) : codec(codec) { ++codec.openStreams; }
-    ~Stream() override { --codec.openStreams; }
-    int size(uint32_t input, StreamSize which, uint32_t& output) override {
-      uint64_t per100k = which == StreamSize::Source ? codec.sourceSizeAnswer : codec.destinationSizeAnswer;
-      output = static_cast<uint32_t>(per100k * input / 100'000);
-      return MMSYSERR_NOERROR;
-    }
-    int prepareHeader(ACMSTREAMHEADER& header) override {
-      return header.fdwStatus |= ACMSTREAMHEADER_STATUSF_PREPARED, MMSYSERR_NOERROR;
-    }
-    int unprepareHeader(ACMSTREAMHEADER& header) override {
-      return header.fdwStatus &= ~ACMSTREAMHEADER_STATUSF_PREPARED, MMSYSERR_NOERROR;
-    }
-    int convert(ACMSTREAMHEADER& header, uint32_t flags) override {
-      std::lock_guard lock(codec.mutex_);
-      int result = ACMERR_UNPREPARED;
-      if (header.fdwStatus & ACMSTREAMHEADER_STATUSF_PREPARED) {
-        result = codec.results.empty() ? MMSYSERR_NOERROR : codec.results.front();
-        if (!codec.results.empty()) codec.results.pop_front();
-      }
-      codec.conversions_.push_back({{header.pbSrc, header.pbSrc + header.cbSrcLength}, flags});
-      header.cbDstLengthUsed = std::min(header.cbSrcLength / 100 * codec.outputPer100, header.cbDstLength);
-      std::memset(header.pbDst, 0x5a, header.cbDstLengthUsed);
+    ~Encoder() override { --library.openEncoders; }
+    bool encode(std::span<const uint8_t> pcm, std::vector<uint8_t>& out) override {
+      std::lock_guard lock(library.mutex_);
+      library.calls_.push_back({{pcm.begin(), pcm.end()}, false});
+      bool result = library.results.empty() || library.results.front();
+      if (!library.results.empty()) library.results.pop_front();
+      if (result) out.insert(out.end(), pcm.size() / 100 * size_t(library.outputPer100), 0x5a);
       return result;
     }
-    int close() override { return MMSYSERR_NOERROR; }
-    FakeCodec& codec;
+    // The stage flushes right after the encode call of the same chunk.
+    bool flush(std::vector<uint8_t>&) override {
+      std::lock_guard lock(library.mutex_);
+      library.calls_.back().flushed = true;
+      return true;
+    }
+    EncodedFormat format() const override { return made; }
+    FakeEncoders& library;
+    EncodedFormat made;
   };
 
   mutable std::mutex mutex_;
-  std::vector<Conversion> conversions_;
+  std::vector<Call> calls_;
 };
 
 // Counts the MP3 bytes the connection would have sent.
@@ -128,16 +102,16 @@ struct FakeStatus : ConversionStatus {
   int refreshes = 0;  // the stage reports from the caller's thread here
 };
 
-// A conversion stage on the fake codec and what it reports to: the log first, since the stage logs
+// A conversion stage on the fake encoders and what it reports to: the log first, since the stage logs
 // as it is made, and the stage last, so that it goes first.
 struct StageRig {
   LogTail log;
-  FakeCodec codec;
+  FakeEncoders encoders;
   FakeSink sink;
   FakeStatus status;
   FakePrompts prompts;
   FakeExit exit;
-  ConversionStage stage{sink, status, codec, prompts, exit};
+  ConversionStage stage{sink, status, encoders, prompts, exit};
 };
 
 // A plug-in that negates every sample and, with `framesOut` set, hands back that many frames

@@ -1,4 +1,4 @@
-// The playlist engine against a scripted decoder, the real conversion stage on a fake codec, the
+// The playlist engine against a scripted decoder, the real conversion stage on fake encoders, the
 // real playlist, and a journal of its reports. A whole broadcast is the studio's integration test.
 
 #include "audio/playlist_engine.h"
@@ -83,7 +83,7 @@ TEST_F(PlaylistEngineTest, ListWhoseEveryTrackFailsStopsAfterOneFailureMoreThanI
     EXPECT_EQ(Logger::failedFiles() - failedBefore, 4) << "and each counts, whatever failed";
     EXPECT_EQ(prompts.boxTexts().back(), kPlaylistFailedText);
     for (int i = 0; i < 3; ++i) EXPECT_FALSE(playlist.item(i)->playable());
-    EXPECT_EQ(codec.openStreams.load(), 0) << "the stage is closed";
+    EXPECT_EQ(encoders.openEncoders.load(), 0) << "the stage is closed";
   }
 }
 
@@ -101,7 +101,7 @@ TEST_F(PlaylistEngineTest, StopDuringATrackClosesItAndAStartRightAfterTakesOverF
   EXPECT_EQ(decoders.opened(), paths);
   EXPECT_TRUE(log.contains(" bytes transmitted for " + paths[0] + "\n"));
   EXPECT_TRUE(journal.follows({"trackCleared"}));
-  EXPECT_EQ(decoders.decodersAlive.load() + decoders.outputsAlive.load() + codec.openStreams.load(), 0)
+  EXPECT_EQ(decoders.decodersAlive.load() + decoders.outputsAlive.load() + encoders.openEncoders.load(), 0)
       << "a stop closes the decoder, the output and the conversion stream";
 }
 
@@ -119,7 +119,7 @@ TEST_F(PlaylistEngineTest, StopThatCannotWaitForTheTrackLeavesTheDecoderToTheWor
     release.set_value();
   });
   EXPECT_TRUE(test::eventually([&] {
-    return decoders.decodersAlive.load() == 0 && codec.openStreams.load() == 0;
+    return decoders.decodersAlive.load() == 0 && encoders.openEncoders.load() == 0;
   })) << "released by the worker after its track";
 }
 

@@ -6,9 +6,9 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <span>
 
-#include "audio/line_speed.h"
-#include "platform/lame_codec.h"
+#include "platform/lame_encoder.h"
 #include "platform/mpg123_decoder.h"
 #include "platform/settings_registry.h"
 #include "platform/soxr_resampler.h"
@@ -26,43 +26,24 @@ std::vector<int16_t> sine(double hz, int rate, int channels, double seconds) {
     samples[i] = static_cast<int16_t>(std::lrint(12000 * std::sin(2 * M_PI * hz * (i / channels) / rate)));
   return samples;
 }
-WaveFormat offered(int rate, int channels, int kbps) {
-  for (const WaveFormat& f : LameCodec::formats())
-    if (f.wfx.nSamplesPerSec == uint32_t(rate) && f.wfx.nChannels == channels &&
-        f.wfx.nAvgBytesPerSec == uint32_t(kbps * 125))
-      return f;
-  ADD_FAILURE() << "not offered: " << rate << " Hz, " << channels << " ch, " << kbps << " kbit/s";
-  return {};
+EncodedFormat mp3(int rate, int channels, int kbps) {
+  return {Codec::Mp3, rate, channels, kbps * 1000};
 }
 
-// The PCM through a new stream in the stage's pieces of 50,000 bytes; the MP3 bytes that came out.
-std::string encode(int rate, int channels, const WaveFormat& destination,
-                   const std::vector<int16_t>& samples) {
-  const auto* pcm = reinterpret_cast<const uint8_t*>(samples.data());
-  const size_t bytes = samples.size() * 2;
-  LameCodec codec;
-  std::unique_ptr<CodecStream> stream;
-  std::vector<uint8_t> src(50'000), dst(200'000);
-  ACMSTREAMHEADER header;
-  header.cbStruct = kAcmStreamHeaderSize;
-  header.pbSrc = src.data(), header.cbSrcLength = uint32_t(src.size());
-  header.pbDst = dst.data(), header.cbDstLength = uint32_t(dst.size());
-  EXPECT_EQ(codec.openStream(makePcmFormat(rate, channels), destination, stream), MMSYSERR_NOERROR);
-  if (!stream || stream->prepareHeader(header) != MMSYSERR_NOERROR) return "";
-  std::string out;
-  for (size_t at = 0; at < bytes; at += src.size()) {
-    header.cbSrcLength = uint32_t(std::min(src.size(), bytes - at));
-    std::memcpy(src.data(), pcm + at, header.cbSrcLength);
-    EXPECT_EQ(stream->convert(header, 0), MMSYSERR_NOERROR);
-    EXPECT_EQ(header.cbSrcLengthUsed, header.cbSrcLength);
-    out.append(reinterpret_cast<const char*>(dst.data()), header.cbDstLengthUsed);
+// The bytes of the whole MPEG frames from the start of `bytes` on.
+size_t wholeFrames(const std::vector<uint8_t>& bytes) {
+  size_t end = 0;
+  for (int n; end + 4 <= bytes.size() && (n = mpegFrameBytes({&bytes[end], 4})) > 0;) {
+    if (end + size_t(n) > bytes.size()) break;
+    end += size_t(n);
   }
-  return out;
+  return end;
 }
 
-// Whole frames only: a stream closed now (the next track) must not end on part of a frame. The
-// tone comes back at its pitch, as mpg123 decodes it.
-TEST(LameCodecTest, ConvertsRatesAndChannelsIntoWholeFrames) {
+// Whole frames on every call: a stream closed after any call (the next track) must not end on
+// part of a frame. The input comes in pieces that split sample frames; the flush hands out the
+// rest, the tone comes back at its pitch as mpg123 decodes it, and the encoder goes on.
+TEST(LameEncoderTest, EncodesRatesAndChannelsIntoWholeFramesOnEveryCall) {
   std::vector<double> candidates;
   for (double f = 50; f < 5500; f += 5) candidates.push_back(f);
   for (auto [inRate, inChannels, outRate, outChannels, kbps] : {std::tuple{8000, 1, 22050, 2, 56},
@@ -71,20 +52,67 @@ TEST(LameCodecTest, ConvertsRatesAndChannelsIntoWholeFrames) {
                                                                 {44100, 2, 11025, 1, 16},
                                                                 {44100, 2, 11025, 2, 32}}) {
     SCOPED_TRACE(::testing::Message() << inRate << "/" << inChannels << " -> " << outRate);
-    std::string mp3 =
-        encode(inRate, inChannels, offered(outRate, outChannels, kbps), sine(1000, inRate, inChannels, 3.0));
-    MP3Info facts = MP3Info::fromBytes("x.mp3", {reinterpret_cast<const uint8_t*>(mp3.data()), mp3.size()});
+    LameEncoderLibrary lame;
+    EncoderOpened opened = lame.open({inRate, inChannels}, mp3(outRate, outChannels, kbps));
+    ASSERT_TRUE(opened.encoder) << opened.reason;
+    EXPECT_EQ(opened.encoder->format(), mp3(outRate, outChannels, kbps));
+    std::vector<uint8_t> stream;
+    auto take = [&](std::vector<uint8_t> out) {
+      EXPECT_EQ(wholeFrames(out), out.size());
+      stream.insert(stream.end(), out.begin(), out.end());
+    };
+    std::vector<int16_t> samples = sine(1000, inRate, inChannels, 3.0);
+    std::span<const uint8_t> pcm(reinterpret_cast<const uint8_t*>(samples.data()), samples.size() * 2);
+    for (size_t at = 0; at < pcm.size(); at += 50'001) {
+      std::vector<uint8_t> out;
+      EXPECT_TRUE(opened.encoder->encode(pcm.subspan(at, std::min<size_t>(50'001, pcm.size() - at)), out));
+      take(out);
+    }
+    MP3Info facts = MP3Info::fromBytes("x.mp3", stream);
     EXPECT_EQ(std::tuple(facts.firstFrame(), facts.sampleRate(), facts.channels(), facts.bitrate()),
               std::tuple(0, outRate, outChannels, kbps * 1000));
-    size_t end = 0;
-    for (int n;
-         end + 4 <= mp3.size() && (n = mpegFrameBytes({reinterpret_cast<const uint8_t*>(&mp3[end]), 4}));)
-      end += static_cast<size_t>(n);
-    EXPECT_EQ(end, mp3.size());
-    // 3 s of input, less what the encoder still holds (well under half a second).
-    double seconds = mp3.size() / (kbps * 125.0);
+    // 3 s of input, less what the encoder still holds (well under half a second); then all of it.
+    double seconds = stream.size() / (kbps * 125.0);
     EXPECT_TRUE(seconds > 2.5 && seconds <= 3.0) << seconds;
-    EXPECT_NEAR(test::dominantTone(test::decodeMp3(mp3), test::kHeard, candidates), 1000, 10);
+    std::vector<uint8_t> out;
+    EXPECT_TRUE(opened.encoder->flush(out));
+    take(out);
+    seconds = stream.size() / (kbps * 125.0);
+    EXPECT_TRUE(seconds >= 3.0 && seconds < 3.5) << seconds;
+    EXPECT_NEAR(test::dominantTone(test::decodeMp3({stream.begin(), stream.end()}), test::kHeard, candidates),
+                1000, 10);
+    out.clear();
+    EXPECT_TRUE(opened.encoder->encode(pcm, out));
+    EXPECT_GT(out.size(), 0u);
+    take(out);
+  }
+}
+
+TEST(LameEncoderTest, MakesTheFormatsOfEveryMpegVersionAndRefusesWhatItCannot) {
+  LameEncoderLibrary lame;
+  EXPECT_TRUE(lame.usable());
+  const std::vector<EncodedFormat> formats = lame.formats();
+  // MPEG-2.5: 3 rates x 2 channel counts x 8 bit rates; MPEG-2 and MPEG-1: 3 x 2 x 14 each.
+  EXPECT_EQ(formats.size(), 216u);
+  for (EncodedFormat f : {mp3(8000, 1, 8), mp3(11025, 2, 64), mp3(22050, 1, 160), mp3(48000, 2, 320)})
+    EXPECT_NE(std::find(formats.begin(), formats.end(), f), formats.end())
+        << f.sampleRate << "/" << f.bitrate;
+  for (const EncodedFormat& f : formats)
+    EXPECT_TRUE(lame.open({44100, 2}, f).encoder) << f.sampleRate << "/" << f.channels << "/" << f.bitrate;
+
+  const std::pair<PcmFormat, EncodedFormat> refused[] = {
+      {{44100, 2}, {Codec::Opus, 48000, 2, 64000}},  // not MP3
+      {{44100, 2}, mp3(48000, 2, 8)},                // no such MPEG-1 bit rate
+      {{44100, 2}, mp3(44100, 2, 100)},              // nor any
+      {{44100, 0}, mp3(22050, 2, 56)},
+      {{44100, 9}, mp3(22050, 2, 56)},
+      {{0, 2}, mp3(22050, 2, 56)},
+      {{500'000, 2}, mp3(22050, 2, 56)},
+  };
+  for (auto [in, out] : refused) {
+    EncoderOpened opened = lame.open(in, out);
+    EXPECT_FALSE(opened.encoder) << in.sampleRate << "/" << in.channels << " -> " << out.bitrate;
+    EXPECT_FALSE(opened.reason.empty());
   }
 }
 
