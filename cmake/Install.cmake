@@ -57,18 +57,28 @@ function(brovana_install_files)
     install(FILES ${icon} DESTINATION ${datadir}/icons/hicolor/${size}/apps COMPONENT studio)
   endforeach()
 
-  # The man page and each package's changelog, compressed the way Debian ships them.
+  # The man page and each package's changelog, compressed the way Debian ships them. The man
+  # page's OPTIONS section is written from the program's option table (src/app), as --help is.
   set(generated ${PROJECT_BINARY_DIR}/packaging)
   configure_file(${packaging}/changelog.in ${generated}/changelog.Debian @ONLY)
+  set(documents ${generated}/changelog.Debian)
+  if(BROVANA_APP AND NOT BROVANA_FUZZ)
+    add_custom_command(
+      OUTPUT ${generated}/brovana-live.1
+      COMMAND ${CMAKE_COMMAND} -DTOOL=$<TARGET_FILE:brovana-man-options> -DPAGE=${packaging}/brovana-live.1.in
+              -DOUTPUT=${generated}/brovana-live.1 -P ${PROJECT_SOURCE_DIR}/cmake/ManPage.cmake
+      DEPENDS brovana-man-options ${packaging}/brovana-live.1.in ${PROJECT_SOURCE_DIR}/cmake/ManPage.cmake VERBATIM)
+    list(APPEND documents ${generated}/brovana-live.1)
+    install(FILES ${generated}/brovana-live.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT studio)
+  endif()
   set(compressed)
-  foreach(file ${packaging}/brovana-live.1 ${generated}/changelog.Debian)
+  foreach(file ${documents})
     get_filename_component(name ${file} NAME)
     add_custom_command(OUTPUT ${generated}/${name}.gz COMMAND sh -c "gzip -9nc '${file}' > '${name}.gz'"
                        WORKING_DIRECTORY ${generated} DEPENDS ${file} VERBATIM)
     list(APPEND compressed ${generated}/${name}.gz)
   endforeach()
   add_custom_target(packaging_files ALL DEPENDS ${compressed})
-  install(FILES ${generated}/brovana-live.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT studio)
   foreach(component_package studio:brovana-live emulator:brovana-live-emulator)
     string(REPLACE ":" ";" pair ${component_package})
     list(GET pair 0 component)

@@ -105,14 +105,10 @@ void QtBroadcastInfoDialog::fill() {
   title_.setText(QString::fromStdString(form.title));
   url_.setText(QString::fromStdString(form.url));
 
-  // The service's genre names; the first list falls back on "various", the others on nothing.
   std::vector<std::string> names = genreTable().names();
   genres_.fillFromTable(names);
-  int first = genrePosition(names, form.genres[0]);
-  genres_.list(0).setCurrentIndex(first >= 0 ? first : genrePosition(names, "various"));
-  for (int i = 1; i < 3; ++i)
-    if (!form.genres[static_cast<size_t>(i)].empty())
-      genres_.list(i).setCurrentIndex(genrePosition(names, form.genres[static_cast<size_t>(i)]));
+  std::array<int, 3> chosen = genreChoices(names, form.genres);
+  for (int i = 0; i < 3; ++i) genres_.list(i).setCurrentIndex(chosen[static_cast<size_t>(i)]);
 
   connectionList_.setCurrentIndex(form.connection);
   fillQualities(output_, form.connection, connection_.outputBitrate());

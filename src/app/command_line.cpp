@@ -54,163 +54,246 @@ bool isOneLine(const std::string& text) {
   return std::none_of(text.begin(), text.end(), [](unsigned char c) { return c < 0x20 || c == 0x7F; });
 }
 
-}  // namespace
+// The complaints that a missing word and a word not understood share.
+constexpr const char* kSourceKinds = "--source is one of playlist, line, mic, cd or mix";
+constexpr const char* kLineSpeeds = "--line-speed is one of 100000, 56000, 33000 or 28800 (bits per second)";
+constexpr const char* kBitrates = "--output-bitrate is one of 56000, 32000, 24000 or 16000 (bits per second)";
+constexpr const char* kDspForms = "--dsp needs a plug-in library, as FILE.so or FILE.so:MODULE";
 
-ParseResult parseCommandLine(const std::vector<std::string>& args) {
-  ParseResult result;
-  CommandLine& o = result.options;
-  auto fail = [&](std::string text) {
-    result.error = std::move(text) + " (see brovana-live --help)";
-    return result;
-  };
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& word = args[i];
-    auto next = [&]() -> std::optional<std::string> {
-      if (i + 1 >= args.size()) return std::nullopt;
-      return args[++i];
-    };
-    if (o.probe && (word.empty() || word[0] != '-')) {
-      o.probeFiles.push_back(word);
-    } else if (word == "-host" || word == "--host") {
-      if (!(o.host = next())) return fail("-host needs a host name, as HOST or HOST:PORT");
-    } else if (word == "-dd1") {
-      o.dd1 = true;
-    } else if (word == "-nostats") {
-      o.noStats = true;
-    } else if (word == "-outfile") {
-      if (!(o.outFile = next())) return fail("-outfile needs a file path");
-    } else if (word == "-quiet") {
-      o.quiet = true;
-    } else if (word == "--headless") {
-      o.headless = true;
-    } else if (word == "--playlist") {
-      if (!(o.playlist = next())) return fail("--playlist needs a playlist file (M3U or PLS)");
-    } else if (word == "--source") {
-      auto name = next();
-      for (const auto& source : kSources)
-        if (name && *name == source.name) o.source = source.source;
-      if (!o.source) return fail("--source is one of playlist, line, mic, cd or mix");
-    } else if (word == "--device") {
-      if (!(o.device = next())) return fail("--device needs the name of a sound input");
-    } else if (word == "--configure") {
-      o.configure = true;
-    } else if (word == "--member") {
-      if (!(o.member = next())) return fail("--member needs the member name");
-    } else if (word == "--password") {
-      if (!(o.password = next())) return fail("--password needs the password");
-    } else if (word == "--password-file") {
-      if (!(o.passwordFile = next())) return fail("--password-file needs a file, or - for standard input");
-    } else if (word == "--title") {
-      if (!(o.title = next())) return fail("--title needs the station description");
-    } else if (word == "--genre") {
-      auto genre = next();
-      if (!genre) return fail("--genre needs a genre name");
-      if (o.genres.size() == 3) return fail("--genre can be given at most three times");
-      o.genres.push_back(*genre);
-    } else if (word == "--url") {
-      if (!(o.url = next())) return fail("--url needs the station's web address");
-    } else if (word == "--line-speed" || word == "--output-bitrate") {
-      bool line = word == "--line-speed";
-      auto text = next();
-      std::optional<int> value = text ? wholeNumber(*text) : std::nullopt;
-      if (line && (!value || !isLineSpeed(*value)))
-        return fail("--line-speed is one of 100000, 56000, 33000 or 28800 (bits per second)");
-      if (!line && (!value || !isBitrate(*value)))
-        return fail("--output-bitrate is one of 56000, 32000, 24000 or 16000 (bits per second)");
-      (line ? o.lineSpeed : o.outputBitrate) = value;
-    } else if (word == "--workdir") {
-      if (!(o.workdir = next())) return fail("--workdir needs a folder");
-    } else if (word == "--dsp") {
-      auto text = next();
-      if (!text || !(o.dsp = dspChoice(*text)))
-        return fail("--dsp needs a plug-in library, as FILE.so or FILE.so:MODULE");
-    } else if (word == "--list-dsp") {
-      o.listDsp = true;
-    } else if (word == "--probe") {
-      o.probe = true;
-    } else if (word == "--help" || word == "-h") {
-      o.help = true;
-    } else if (word == "--version") {
-      o.version = true;
-    } else {
-      return fail("unknown option '" + word + "'");
+const char* takeSource(CommandLine& line, const std::string& word) {
+  for (const auto& source : kSources) {
+    if (word == source.name) {
+      line.source = source.source;
+      return nullptr;
     }
   }
-  if (o.probe && o.probeFiles.empty()) return fail("--probe needs at least one MP3 file");
-  if (o.configure && o.headless) return fail("--configure and --headless are separate runs");
+  return kSourceKinds;
+}
+
+const char* takeGenre(CommandLine& line, const std::string& word) {
+  if (line.genres.size() == 3) return "--genre can be given at most three times";
+  line.genres.push_back(word);
+  return nullptr;
+}
+
+const char* takeLineSpeed(CommandLine& line, const std::string& word) {
+  std::optional<int> value = wholeNumber(word);
+  if (!value || !isLineSpeed(*value)) return kLineSpeeds;
+  line.lineSpeed = value;
+  return nullptr;
+}
+
+const char* takeBitrate(CommandLine& line, const std::string& word) {
+  std::optional<int> value = wholeNumber(word);
+  if (!value || !isBitrate(*value)) return kBitrates;
+  line.outputBitrate = value;
+  return nullptr;
+}
+
+const char* takeDsp(CommandLine& line, const std::string& word) {
+  line.dsp = dspChoice(word);
+  return line.dsp ? nullptr : kDspForms;
+}
+
+using L = CommandLine;
+
+// In the order --help lists them.
+constexpr CommandOption kOptions[] = {
+    {.spelling = "-host",
+     .alias = "--host",
+     .argument = "HOST[:PORT]",
+     .help = "talk to this web host of the service instead of the default\n"
+             "(for example 127.0.0.1:8080 for the local service emulator)",
+     .effect = &L::host,
+     .needs = "-host needs a host name, as HOST or HOST:PORT"},
+    {.spelling = "-nostats",
+     .help = "no status or stream quality updates while a playlist plays",
+     .effect = &L::noStats},
+    {.spelling = "-outfile",
+     .argument = "PATH",
+     .help = "record the outgoing MP3 stream, exactly as the server gets it,\n"
+             "into PATH (emptied first; appended to after each reconnect)",
+     .effect = &L::outFile,
+     .needs = "-outfile needs a file path",
+     .manual = "Writing never holds up the stream: what a slow or full disk cannot take is left out of\n"
+               "the file, and the failure is logged once."},
+    {.spelling = "-dd1", .effect = &L::dd1},
+    {.spelling = "-quiet", .help = "remembered switches of the classic command line", .effect = &L::quiet},
+    {.spelling = "--headless",
+     .help = "run without windows: messages go to standard error and the log,\n"
+             "questions get the answer that keeps the station on the air; it\n"
+             "broadcasts until SIGINT or SIGTERM, then exits through the usual\n"
+             "exit sequence (settings saved, server switched off, log summary)",
+     .effect = &L::headless},
+    {.spelling = "--playlist",
+     .argument = "FILE",
+     .help = "with --headless: broadcast this M3U or PLS playlist\n"
+             "(default: the playlist of the last run)",
+     .effect = &L::playlist,
+     .needs = "--playlist needs a playlist file (M3U or PLS)"},
+    {.spelling = "--source",
+     .argument = "KIND",
+     .help = "with --headless: what to broadcast: playlist (the default), or\n"
+             "the sound card's line (line-in), mic (microphone), cd (a CD that\n"
+             "is playing) or mix (everything the computer plays)",
+     .effect = takeSource,
+     .needs = kSourceKinds},
+    {.spelling = "--device",
+     .argument = "NAME",
+     .help = "record the live sources (line, mic, cd, mix and voiceovers) from\n"
+             "the sound input NAME, or the first whose name contains NAME,\n"
+             "instead of the default input",
+     .effect = &L::device,
+     .needs = "--device needs the name of a sound input"},
+    {.spelling = "--configure",
+     .help = "store the station settings without windows, once the service has\n"
+             "accepted the account; the options below go with it:",
+     .effect = &L::configure},
+    {.spelling = "--member",
+     .argument = "NAME",
+     .help = "member name (required)",
+     .nested = true,
+     .effect = &L::member,
+     .needs = "--member needs the member name"},
+    {.spelling = "--password",
+     .argument = "PW",
+     .help = "password (this or --password-file is required); other users\n"
+             "of this computer can read it in the process list while the\n"
+             "check runs, so prefer --password-file",
+     .nested = true,
+     .effect = &L::password,
+     .needs = "--password needs the password"},
+    {.spelling = "--password-file",
+     .argument = "F",
+     .help = "read the password from the first line of file F, or of\n"
+             "standard input when F is - (out of sight of the process list)",
+     .nested = true,
+     .effect = &L::passwordFile,
+     .needs = "--password-file needs a file, or - for standard input"},
+    {.spelling = "--title",
+     .argument = "T",
+     .help = "station description, sent as the stream's name",
+     .nested = true,
+     .effect = &L::title,
+     .needs = "--title needs the station description"},
+    {.spelling = "--genre",
+     .argument = "G",
+     .help = "station genre; up to three times",
+     .nested = true,
+     .effect = takeGenre,
+     .needs = "--genre needs a genre name"},
+    {.spelling = "--url",
+     .argument = "U",
+     .help = "station web address",
+     .nested = true,
+     .effect = &L::url,
+     .needs = "--url needs the station's web address"},
+    {.spelling = "--line-speed",
+     .argument = "N",
+     .help = "your connection in bits per second: 100000 (T1/DSL/ISDN/Cable),\n"
+             "56000, 33000 or 28800 (default 100000)",
+     .nested = true,
+     .effect = takeLineSpeed,
+     .needs = kLineSpeeds},
+    {.spelling = "--output-bitrate",
+     .argument = "N",
+     .help = "stream bit rate: 56000, 32000, 24000 or 16000, at most what the\n"
+             "line speed allows (default: the highest it allows)",
+     .nested = true,
+     .effect = takeBitrate,
+     .needs = kBitrates},
+    {.spelling = "--dsp",
+     .argument = "FILE.so[:MODULE]",
+     .help = "with --headless: run the broadcast through this DSP plug-in, module\n"
+             "MODULE of it (default 0); a FILE not found here is looked for in the\n"
+             "working folder's Plugins/ (the studio ships leveller.so there: module 0\n"
+             "levels loudness and limits peaks to -1 dBFS, module 1 only limits)",
+     .effect = takeDsp,
+     .needs = kDspForms},
+    {.spelling = "--list-dsp",
+     .help = "list the DSP plug-ins of the working folder's Plugins/ and their\n"
+             "modules, and exit",
+     .effect = &L::listDsp},
+    {.spelling = "--workdir",
+     .argument = "DIR",
+     .help = "working folder for logs, skins, genre.txt and the names file\n"
+             "(default: $XDG_DATA_HOME/brovana-live, ~/.local/share/brovana-live)",
+     .effect = &L::workdir,
+     .needs = "--workdir needs a folder"},
+    {.spelling = "--probe",
+     .argument = "FILE...",
+     .help = "print the MP3 facts and tags of each FILE as one JSON line and exit",
+     .effect = &L::probe},
+    {.spelling = "--help", .alias = "-h", .help = "show this text and exit", .effect = &L::help},
+    {.spelling = "--version", .help = "show the version and exit", .effect = &L::version},
+};
+
+const CommandOption* findOption(const std::string& word) {
+  for (const CommandOption& option : kOptions)
+    if (word == option.spelling || (option.alias && word == option.alias)) return &option;
+  return nullptr;
+}
+
+// The option `args[at]` on the line, with the word after it when it takes one; the complaint when
+// it is not an option or that word is missing or not one it takes, empty when it was taken.
+std::string takeOption(const std::vector<std::string>& args, size_t& at, CommandLine& line) {
+  const CommandOption* option = findOption(args[at]);
+  if (!option) return "unknown option '" + args[at] + "'";
+  if (auto* flag = std::get_if<bool CommandLine::*>(&option->effect)) {
+    line.*(*flag) = true;
+    return {};
+  }
+  if (at + 1 >= args.size()) return option->needs;
+  const std::string& word = args[++at];
+  if (auto* text = std::get_if<std::optional<std::string> CommandLine::*>(&option->effect)) {
+    line.*(*text) = word;
+    return {};
+  }
+  const char* complaint = std::get<OptionRule>(option->effect)(line, word);
+  return complaint ? complaint : "";
+}
+
+// What the whole line asks for, once every option is read: null when the options go together.
+const char* mismatch(const CommandLine& o) {
+  if (o.probe && o.probeFiles.empty()) return "--probe needs at least one MP3 file";
+  if (o.configure && o.headless) return "--configure and --headless are separate runs";
   if (o.configure && (!o.member || !(o.password || o.passwordFile)))
-    return fail("--configure needs --member NAME and --password PW (or --password-file FILE)");
-  if (o.password && o.passwordFile) return fail("--password and --password-file are one or the other");
+    return "--configure needs --member NAME and --password PW (or --password-file FILE)";
+  if (o.password && o.passwordFile) return "--password and --password-file are one or the other";
   bool stationOption = o.member || o.password || o.passwordFile || o.title || !o.genres.empty() || o.url ||
                        o.lineSpeed || o.outputBitrate;
   if (stationOption && !o.configure)
-    return fail(
-        "--member, --password, --password-file, --title, --genre, --url, --line-speed and "
-        "--output-bitrate go with --configure");
+    return "--member, --password, --password-file, --title, --genre, --url, --line-speed and "
+           "--output-bitrate go with --configure";
   if ((o.title && !isOneLine(*o.title)) || (o.url && !isOneLine(*o.url)) ||
       !std::all_of(o.genres.begin(), o.genres.end(), isOneLine))
-    return fail("--title, --genre and --url take one line of text, without control characters");
-  if (o.playlist && !o.headless) return fail("--playlist goes with --headless");
-  if (o.dsp && !o.headless) return fail("--dsp goes with --headless");
-  if (o.source && !o.headless) return fail("--source goes with --headless");
-  return result;
+    return "--title, --genre and --url take one line of text, without control characters";
+  if (o.playlist && !o.headless) return "--playlist goes with --headless";
+  if (o.dsp && !o.headless) return "--dsp goes with --headless";
+  if (o.source && !o.headless) return "--source goes with --headless";
+  return nullptr;
 }
 
-std::string helpText() {
-  return R"(Usage: brovana-live [OPTION]...
-Brovana-Live turns this computer into a live station of the Zelvora internet radio service:
-it plays a playlist of MP3 files (or records the sound card), encodes the sound as MP3 at
-16, 24, 32 or 56 kbit/s and streams it to the member's broadcast server.
+}  // namespace
 
-Options:
-  -host HOST[:PORT]   talk to this web host of the service instead of the default
-                      (for example 127.0.0.1:8080 for the local service emulator)
-  -nostats            no status or stream quality updates while a playlist plays
-  -outfile PATH       record the outgoing MP3 stream, exactly as the server gets it,
-                      into PATH (emptied first; appended to after each reconnect)
-  -dd1, -quiet        remembered switches of the classic command line
-  --headless          run without windows: messages go to standard error and the log,
-                      questions get the answer that keeps the station on the air; it
-                      broadcasts until SIGINT or SIGTERM, then exits through the usual
-                      exit sequence (settings saved, server switched off, log summary)
-  --playlist FILE     with --headless: broadcast this M3U or PLS playlist
-                      (default: the playlist of the last run)
-  --source KIND       with --headless: what to broadcast: playlist (the default), or
-                      the sound card's line (line-in), mic (microphone), cd (a CD that
-                      is playing) or mix (everything the computer plays)
-  --device NAME       record the live sources (line, mic, cd, mix and voiceovers) from
-                      the sound input NAME, or the first whose name contains NAME,
-                      instead of the default input
-  --configure         store the station settings without windows, once the service has
-                      accepted the account; the options below go with it:
-    --member NAME       member name (required)
-    --password PW       password (this or --password-file is required); other users
-                        of this computer can read it in the process list while the
-                        check runs, so prefer --password-file
-    --password-file F   read the password from the first line of file F, or of
-                        standard input when F is - (out of sight of the process list)
-    --title T           station description, sent as the stream's name
-    --genre G           station genre; up to three times
-    --url U             station web address
-    --line-speed N      your connection in bits per second: 100000 (T1/DSL/ISDN/Cable),
-                        56000, 33000 or 28800 (default 100000)
-    --output-bitrate N  stream bit rate: 56000, 32000, 24000 or 16000, at most what the
-                        line speed allows (default: the highest it allows)
-  --dsp FILE.so[:MODULE]
-                      with --headless: run the broadcast through this DSP plug-in, module
-                      MODULE of it (default 0); a FILE not found here is looked for in the
-                      working folder's Plugins/ (the studio ships leveller.so there: module 0
-                      levels loudness and limits peaks to -1 dBFS, module 1 only limits)
-  --list-dsp          list the DSP plug-ins of the working folder's Plugins/ and their
-                      modules, and exit
-  --workdir DIR       working folder for logs, skins, genre.txt and the names file
-                      (default: $XDG_DATA_HOME/brovana-live, ~/.local/share/brovana-live)
-  --probe FILE...     print the MP3 facts and tags of each FILE as one JSON line and exit
-  --help              show this text and exit
-  --version           show the version and exit
+std::span<const CommandOption> commandOptions() {
+  return kOptions;
+}
 
-Settings are kept in $XDG_CONFIG_HOME/brovana-live/settings.ini (readable by you only).
-)";
+ParseResult parseCommandLine(const std::vector<std::string>& args) {
+  ParseResult result;
+  CommandLine& line = result.options;
+  std::string complaint;
+  for (size_t at = 0; at < args.size() && complaint.empty(); ++at) {
+    const std::string& word = args[at];
+    if (line.probe && (word.empty() || word[0] != '-'))
+      line.probeFiles.push_back(word);
+    else
+      complaint = takeOption(args, at, line);
+  }
+  if (const char* wrong = complaint.empty() ? mismatch(line) : nullptr) complaint = wrong;
+  if (!complaint.empty()) result.error = complaint + " (see brovana-live --help)";
+  return result;
 }
 
 }  // namespace brovana

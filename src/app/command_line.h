@@ -1,8 +1,11 @@
 #pragma once
-// The studio's command line: the classic single-dash switches and the long options.
+// The studio's command line: the classic single-dash switches and the long options. One table
+// holds every option; the parser, --help and the manual's OPTIONS section are all read from it.
 
 #include <optional>
+#include <span>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "broadcast/studio_parts.h"
@@ -50,7 +53,28 @@ struct ParseResult {
   std::string error;  // empty when the line was understood
 };
 
+// How an option changes the parsed line: it turns a switch on, keeps the word after it, or
+// follows a rule of its own that returns the complaint about a word it cannot take (null when it
+// took it).
+using OptionRule = const char* (*)(CommandLine& line, const std::string& word);
+using OptionEffect = std::variant<bool CommandLine::*, std::optional<std::string> CommandLine::*, OptionRule>;
+
+struct CommandOption {
+  const char* spelling;            // as --help shows it
+  const char* alias = nullptr;     // another spelling the parser takes
+  const char* argument = nullptr;  // what --help names after it (a switch's operands too: --probe FILE...)
+  // --help's text, its lines apart by '\n'; null: told together with the next option.
+  const char* help = nullptr;
+  bool nested = false;  // listed under the option above it (what goes with --configure)
+  OptionEffect effect;
+  const char* needs = nullptr;   // the complaint when the word after it is missing
+  const char* manual = nullptr;  // what the manual says beyond the help text
+};
+
+std::span<const CommandOption> commandOptions();
 ParseResult parseCommandLine(const std::vector<std::string>& args);
 std::string helpText();
+// The entries of the manual's OPTIONS section, in roff; the build writes them into the man page.
+std::string manualOptions();
 
 }  // namespace brovana

@@ -41,13 +41,14 @@ VoiceoverActions voiceoverActions(Studio& studio) {
 
 class CrossfadePanel::Window final : public QDialog {
  public:
-  Window(VoiceoverActions actions, Prompts& prompts) : actions_(std::move(actions)), prompts_(prompts) {
+  Window(VoiceoverActions actions, Prompts& prompts)
+      : actions_(std::move(actions)), micSwitch_(actions_, prompts) {
     setWindowTitle("Crossfade");
     slider_.setObjectName("crossfadeSlider");
     setUpSlider(slider_, kSliderMax, kSliderStep, kSliderMax);
     slider_.setToolTip("Move towards the left to increase microphone input and decrease MP3 volume");
     button_.setObjectName("micButton");
-    button_.setText("Turn Mic On");
+    button_.setText(micSwitch_.caption());
     button_.setToolTip("Turns on/off the microphone");
     row_.addWidget(&microphone_);
     row_.addWidget(&slider_, 1);
@@ -55,36 +56,24 @@ class CrossfadePanel::Window final : public QDialog {
     layout_.addLayout(&row_);
     layout_.addWidget(&button_);
     connect(&slider_, &QSlider::valueChanged, this, [this](int position) { actions_.balance(position); });
-    connect(&button_, &QPushButton::clicked, this, [this] { switchMicrophone(); });
+    connect(&button_, &QPushButton::clicked, this, [this] {
+      micSwitch_.press();
+      button_.setText(micSwitch_.caption());
+    });
     actions_.balance(kSliderMax);
   }
 
  protected:
   // Closing the window (or Esc) ends a voiceover that is on.
   void done(int result) override {
-    if (micOn_) actions_.stop();
-    micOn_ = false;
+    micSwitch_.close();
     QDialog::done(result);
     actions_.closed();
   }
 
  private:
-  void switchMicrophone() {
-    if (!actions_.broadcasting()) {
-      prompts_.error("You must be broadcasting a playlist to use this feature");
-    } else if (micOn_) {
-      actions_.stop();
-      micOn_ = false;
-      button_.setText("Turn Mic On");
-    } else if (actions_.start()) {
-      micOn_ = true;
-      button_.setText("Turn Mic Off");
-    }
-  }
-
   VoiceoverActions actions_;
-  Prompts& prompts_;
-  bool micOn_ = false;
+  MicrophoneSwitch micSwitch_;  // the button's rule
   QVBoxLayout layout_{this};
   QHBoxLayout row_;
   QLabel microphone_{"Microphone"};

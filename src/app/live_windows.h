@@ -2,7 +2,7 @@
 // The live-input windows: "Crossfade", the voiceover panel (the microphone button and the
 // balance between microphone and music), and "Volume Controls" (the recording volumes of the
 // microphone, CD and line-in). Both are thin: what they do goes to the Studio, through the
-// actions they are given.
+// actions they are given; the microphone button's rule is broadcast/microphone_switch.h's.
 
 #include <QDialog>
 #include <QGridLayout>
@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 
+#include "broadcast/microphone_switch.h"
 #include "broadcast/studio_parts.h"
 
 namespace brovana {
@@ -21,14 +22,7 @@ namespace brovana {
 class Prompts;
 class Studio;
 
-// What the Crossfade window asks of the studio.
-struct VoiceoverActions {
-  std::function<bool()> broadcasting;
-  std::function<bool()> start;  // the microphone beside the playlist; false when it did not open
-  std::function<void()> stop;
-  std::function<void(int position)> balance;
-  std::function<void()> closed;  // the member closed the window
-};
+// The Crossfade window's actions on the Studio.
 VoiceoverActions voiceoverActions(Studio& studio);
 
 class CrossfadePanel final : public VoiceoverPanel {

@@ -260,8 +260,18 @@ PlaylistWindow::~PlaylistWindow() = default;
 void PlaylistWindow::buildFace() {
   form_.setObjectName(elementName(kIdPlaylistForm));
   setCentralWidget(&form_);
+  buildPanel();
+  const int columnsWidth = buildList();
+  buildButtons();
+  formLayout_.addWidget(&panel_);
+  formLayout_.addWidget(&list_, 1);
+  formLayout_.addLayout(&buttons_);
+  // Every column in view, and a screenful of tracks.
+  resize(columnsWidth + list_.verticalScrollBar()->sizeHint().width() + 32, fontMetrics().height() * 32);
+}
 
-  // The playlist's name, size and length on the display panel.
+// The playlist's name, size and length on the display panel.
+void PlaylistWindow::buildPanel() {
   panel_.setObjectName(QStringLiteral("Panel"));
   struct Label {
     QLabel& caption;
@@ -284,7 +294,10 @@ void PlaylistWindow::buildFace() {
   }
   name_.setProperty("headline", true);
   name_.setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+}
 
+// The track list; returns the width of its columns.
+int PlaylistWindow::buildList() {
   list_.setObjectName(QStringLiteral("List"));
   list_.setModel(&model_);
   list_.setRootIsDecorated(false);
@@ -318,7 +331,11 @@ void PlaylistWindow::buildFace() {
     rows_.userSelected(model_.item(index.row()).get());
     editor_->trackInfo();
   });
+  return width;
+}
 
+// The command buttons below the list.
+void PlaylistWindow::buildButtons() {
   struct Button {
     QPushButton& button;
     int id;
@@ -347,12 +364,6 @@ void PlaylistWindow::buildFace() {
   }
   connect(&up_, &QPushButton::clicked, this, [this] { editor_->moveSelected(true); });
   connect(&down_, &QPushButton::clicked, this, [this] { editor_->moveSelected(false); });
-
-  formLayout_.addWidget(&panel_);
-  formLayout_.addWidget(&list_, 1);
-  formLayout_.addLayout(&buttons_);
-  // Every column in view, and a screenful of tracks.
-  resize(width + list_.verticalScrollBar()->sizeHint().width() + 32, fontMetrics().height() * 32);
 }
 
 void PlaylistWindow::buildMenu() {

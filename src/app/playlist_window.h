@@ -94,6 +94,9 @@ class PlaylistWindow final : public QMainWindow, public PlaylistWindowControl, p
   class Broadcast;
 
   void buildFace();
+  void buildPanel();
+  int buildList();
+  void buildButtons();
   void buildMenu();
   // Brings the model up to the rows (GUI thread).
   void takeRows();

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <vector>
 
 #include "app/skin/skin.h"
 #include "broadcast/studio_parts.h"
@@ -99,7 +100,9 @@ void QtSetupWizard::buildFrame() {
   layout_.addWidget(&stack_, 1);
   layout_.addLayout(&buttons_);
 
-  QObject::connect(&back_, &QPushButton::clicked, &dialog_, [this] { show(at_ - 1); });
+  QObject::connect(&back_, &QPushButton::clicked, &dialog_, [this] {
+    if (path_.back()) show();
+  });
   QObject::connect(&next_, &QPushButton::clicked, &dialog_, [this] { next(); });
   QObject::connect(&finish_, &QPushButton::clicked, &dialog_, [this] { finish(); });
   QObject::connect(&cancel_, &QPushButton::clicked, &dialog_, &QDialog::reject);
@@ -208,12 +211,9 @@ void QtSetupWizard::start(bool firstRun) {
   member_.setText(QString::fromLatin1(kMemberPlaceholder));
   title_.setText(QString::fromLatin1(kTitlePlaceholder));
   url_.setText(QString::fromLatin1(kMainWebHost));
-  if (firstRun)
-    order_ = {FirstRun};
-  else
-    order_ = {Login, Title, Url, Connection, Done};
+  path_.start(firstRun);
   applySkin(dialog_, currentSkin());
-  show(0);
+  show();
   // One size for every page, in the skin's font, whichever page shows first.
   QFontMetrics metrics = dialog_.fontMetrics();
   dialog_.setFixedSize(
@@ -221,26 +221,24 @@ void QtSetupWizard::start(bool firstRun) {
 }
 
 void QtSetupWizard::turnTo(Page page) {
-  order_ = {page};
-  show(0);
+  path_.showOnly(page);
+  show();
 }
 
 void QtSetupWizard::setSkin(const std::string& path) {
   applySkin(dialog_, skinFor(path));
 }
 
-void QtSetupWizard::show(size_t index) {
-  if (index >= order_.size()) return;
-  at_ = index;
-  Page page = order_[index];
-  heading_.setText(QString::fromLatin1(kPageTitles[page]));
+void QtSetupWizard::show() {
+  Page page = path_.page();
+  heading_.setText(QString::fromLatin1(kPageTitles[static_cast<size_t>(page)]));
   dialog_.setWindowTitle(heading_.text());
-  back_.setVisible(page != FirstRun && page != Login);
-  next_.setVisible(page != Done);
-  finish_.setVisible(page == Done);
-  (page == Done ? finish_ : next_).setDefault(true);
+  back_.setVisible(path_.showsBack());
+  next_.setVisible(path_.showsNext());
+  finish_.setVisible(path_.showsFinish());
+  (path_.showsFinish() ? finish_ : next_).setDefault(true);
   enter(page);
-  stack_.setCurrentWidget(&pages_[page]);
+  stack_.setCurrentWidget(&pageWidget(page));
 }
 
 // What a page does each time it shows.
@@ -296,11 +294,7 @@ bool QtSetupWizard::leave(Page page) {
 }
 
 void QtSetupWizard::next() {
-  Page page = order_[at_];
-  if (!leave(page)) return;
-  // The first-run page opens the way to the rest.
-  if (page == FirstRun) order_ = {FirstRun, Login, Title, Url, Connection, AddFiles, Done};
-  show(at_ + 1);
+  if (leave(path_.page()) && path_.next()) show();
 }
 
 void QtSetupWizard::finish() {

@@ -2,7 +2,8 @@
 // The setup wizard: the member's account and station page by page and, on a first run, the
 // first tracks of the playlist. It is made once per run of the program and reused, so every page
 // keeps what was typed into it; each run starts again from the placeholder texts. The checks
-// and Finish are broadcast/station_setup.h's, which `--configure` runs too.
+// and Finish are broadcast/station_setup.h's, which `--configure` runs too; the way through the
+// pages is broadcast/wizard_path.h's.
 //
 // Element ids: the frame's heading 1200 and its buttons Back 12323, Next 12324, Finish 12325 and
 // Cancel 2. First-run page: text 1201, picture 1202, Yes 1203, No 1204. Login: member name 1206,
@@ -24,10 +25,10 @@
 #include <QStackedWidget>
 #include <QVBoxLayout>
 #include <array>
-#include <vector>
 
 #include "app/station_fields.h"
 #include "broadcast/station_setup.h"
+#include "broadcast/wizard_path.h"
 
 namespace brovana {
 
@@ -36,7 +37,8 @@ class PlaylistWindowControl;
 
 class QtSetupWizard {
  public:
-  enum Page { FirstRun, Login, Title, Url, Connection, AddFiles, Done, kPages };
+  using Page = WizardPage;
+  using enum WizardPage;
 
   // The playlist window is where the add-files page puts the tracks; it may be null.
   QtSetupWizard(StationDesk& desk, const GenreList& genres, PlaylistWindowControl* playlist);
@@ -56,7 +58,9 @@ class QtSetupWizard {
   void buildLogin();
   void buildTitle();
   void buildRest();
-  void show(size_t index);
+  // The path's page, with its buttons.
+  void show();
+  QWidget& pageWidget(Page page) { return pages_[static_cast<size_t>(page)]; }
   void enter(Page page);
   bool leave(Page page);
   void next();
@@ -67,26 +71,25 @@ class QtSetupWizard {
   StationDesk& desk_;
   PlaylistWindowControl* playlist_;
   ServerLink* connection_ = nullptr;  // during run
-  std::vector<Page> order_;
-  size_t at_ = 0;
+  WizardPath path_;
   StationAnswers answers_;  // the title page keeps the genres and the live tag here
 
   QDialog dialog_;
   QVBoxLayout layout_{&dialog_};
   QLabel heading_;
   QStackedWidget stack_;
-  std::array<QWidget, kPages> pages_;
+  std::array<QWidget, kWizardPages> pages_;
   QHBoxLayout buttons_;
   QPushButton back_, next_, finish_, cancel_;
-  QVBoxLayout welcomeLayout_{&pages_[FirstRun]};
+  QVBoxLayout welcomeLayout_{&pageWidget(FirstRun)};
   QHBoxLayout welcomeRow_, yesNoRow_;
-  QFormLayout loginLayout_{&pages_[Login]};
-  QFormLayout titleLayout_{&pages_[Title]};
+  QFormLayout loginLayout_{&pageWidget(Login)};
+  QFormLayout titleLayout_{&pageWidget(Title)};
   QHBoxLayout liveTagRow_;
-  QVBoxLayout urlLayout_{&pages_[Url]};
-  QFormLayout connectionLayout_{&pages_[Connection]};
-  QVBoxLayout filesLayout_{&pages_[AddFiles]};
-  QVBoxLayout doneLayout_{&pages_[Done]};
+  QVBoxLayout urlLayout_{&pageWidget(Url)};
+  QFormLayout connectionLayout_{&pageWidget(Connection)};
+  QVBoxLayout filesLayout_{&pageWidget(AddFiles)};
+  QVBoxLayout doneLayout_{&pageWidget(Done)};
 
   QLabel welcome_, picture_;
   QPushButton yes_, no_;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <string_view>
 
 #include "core/prompts.h"
 #include "core/text.h"
@@ -48,6 +49,15 @@ bool switchToLive(const StationForm& form, ServerLink& connection, StationDesk& 
   return false;
 }
 
+// The first of `names` that begins with `genre`, ignoring case; -1 when none does.
+int genrePosition(const std::vector<std::string>& names, std::string_view genre) {
+  for (size_t i = 0; i < names.size(); ++i)
+    if (names[i].size() >= genre.size() &&
+        equalsIgnoreCase(std::string_view(names[i]).substr(0, genre.size()), genre))
+      return static_cast<int>(i);
+  return -1;
+}
+
 void apply(const StationForm& form, ServerLink& connection) {
   connection.setLineSpeed(lineSpeedAt(form.connection));
   connection.setOutputBitrate(bitrateAt(form.connection, form.output));
@@ -78,12 +88,14 @@ std::string infoDialogTitle(const ServerInfo& info) {
   return formatText("%s : Your IP/Port : %s:%d", kServiceName, info.host, info.port);
 }
 
-int genrePosition(const std::vector<std::string>& names, std::string_view genre) {
-  for (size_t i = 0; i < names.size(); ++i)
-    if (names[i].size() >= genre.size() &&
-        equalsIgnoreCase(std::string_view(names[i]).substr(0, genre.size()), genre))
-      return static_cast<int>(i);
-  return -1;
+std::array<int, 3> genreChoices(const std::vector<std::string>& names,
+                                const std::array<std::string, 3>& genres) {
+  std::array<int, 3> chosen{};
+  chosen[0] = genrePosition(names, genres[0]);
+  if (chosen[0] < 0) chosen[0] = genrePosition(names, "various");
+  for (size_t i = 1; i < genres.size(); ++i)
+    chosen[i] = genres[i].empty() ? -1 : genrePosition(names, genres[i]);
+  return chosen;
 }
 
 bool acceptStationForm(const StationForm& form, ServerLink& connection, StationDesk& desk,

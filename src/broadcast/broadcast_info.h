@@ -5,7 +5,6 @@
 #include <array>
 #include <functional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "broadcast/station_setup.h"
@@ -33,8 +32,11 @@ struct StationForm {
 StationForm stationForm(ServerLink& connection, Prompts& prompts);
 // "Zelvora : Your IP/Port : HOST:PORT" once the account facts name a server; empty before.
 std::string infoDialogTitle(const ServerInfo& info);
-// The first of `names` that begins with `genre`, ignoring case; -1 when none does.
-int genrePosition(const std::vector<std::string>& names, std::string_view genre);
+// What the three genre lists show among the service's `names` for the form's genres: the
+// position of the first name that begins with the genre, ignoring case, or -1 for nothing. The
+// first list falls back on "various"; the others show nothing for a genre not set or not found.
+std::array<int, 3> genreChoices(const std::vector<std::string>& names,
+                                const std::array<std::string, 3>& genres);
 
 // OK: true when the dialog closes, false when a check keeps it open with the member's input.
 // `hide` takes the dialog off the screen before a broadcast restarts.

@@ -1,11 +1,16 @@
 #include <gmock/gmock.h>
 
+#include <fstream>
+#include <functional>
 #include <map>
+#include <set>
+#include <sstream>
 
 #include "app/command_line.h"
 #include "app/configure.h"
 #include "app/headless_front.h"
 #include "app/probe.h"
+#include "broadcast/studio_parts.h"
 #include "core/program_values.h"
 #include "core/registry.h"
 #include "support/fake_http_client.h"
@@ -18,19 +23,93 @@ namespace {
 using Texts = std::vector<std::string>;
 constexpr const char* kHostplay = "0 OR OFF 0 100 0 0";  // a Hostplay account's bcinfo answer
 
+std::string joined(const Texts& words) {
+  std::string line;
+  for (const std::string& word : words) line += (line.empty() ? "" : " ") + word;
+  return line;
+}
+
+TEST(CommandLine, ValidFormsFillTheLine) {
+  const struct {
+    Texts args;
+    std::function<bool(const CommandLine&)> holds;
+  } cases[] = {
+      {{}, [](auto& o) { return !o.host && !o.headless && !o.configure && !o.probe && !o.help; }},
+      {{"-host", "127.0.0.1:8080"}, [](auto& o) { return o.host == "127.0.0.1:8080"; }},
+      {{"--host", "h"}, [](auto& o) { return o.host == "h"; }},
+      {{"-dd1", "-quiet", "-nostats", "-outfile", "rec.mp3"},
+       [](auto& o) { return o.dd1 && o.quiet && o.noStats && o.outFile == "rec.mp3"; }},
+      {{"--headless", "--playlist", "a.m3u", "--source", "mic", "--device", "USB", "--dsp", "lev.so:1"},
+       [](auto& o) {
+         return o.headless && o.playlist == "a.m3u" && o.source == Source::Microphone && o.device == "USB" &&
+                o.dsp->path == "lev.so" && o.dsp->module == 1;
+       }},
+      // A colon without a module number after it is part of the file name.
+      {{"--headless", "--dsp", "a:b.so", "--source", "mix"},
+       [](auto& o) { return o.dsp->path == "a:b.so" && o.dsp->module == 0 && o.source == Source::Mixer; }},
+      {{"--configure", "--member", "dj", "--password-file", "-", "--title", "T", "--genre", "A", "--genre",
+        "B", "--url", "u", "--line-speed", "56000", "--output-bitrate", "32000"},
+       [](auto& o) {
+         return o.configure && o.member == "dj" && o.passwordFile == "-" && o.title == "T" &&
+                o.genres == Texts{"A", "B"} && o.url == "u" && o.lineSpeed == 56000 &&
+                o.outputBitrate == 32000;
+       }},
+      // The plain words after --probe are its files, wherever the other options stand.
+      {{"--probe", "a.mp3", "-host", "h", "b.mp3"},
+       [](auto& o) {
+         return o.probe && o.probeFiles == Texts{"a.mp3", "b.mp3"} && o.host == "h";
+       }},
+      {{"-h", "--version", "--list-dsp", "--workdir", "/w"},
+       [](auto& o) { return o.help && o.version && o.listDsp && o.workdir == "/w"; }},
+  };
+  for (const auto& c : cases) {
+    ParseResult parsed = parseCommandLine(c.args);
+    EXPECT_EQ(parsed.error, "") << joined(c.args);
+    EXPECT_TRUE(c.holds(parsed.options)) << joined(c.args);
+  }
+}
+
+// Every option that takes a word, under each of its spellings, names itself when the line ends
+// before that word.
+TEST(CommandLine, AMissingWordIsNamed) {
+  int checked = 0;
+  for (const CommandOption& option : commandOptions()) {
+    if (std::holds_alternative<bool CommandLine::*>(option.effect)) continue;
+    for (const char* spelling : {option.spelling, option.alias}) {
+      if (!spelling) continue;
+      EXPECT_THAT(parseCommandLine({spelling}).error,
+                  ::testing::AllOf(::testing::StartsWith(std::string(option.spelling) + " "),
+                                   ::testing::EndsWith("(see brovana-live --help)")))
+          << spelling;
+      ++checked;
+    }
+  }
+  EXPECT_GE(checked, 16);
+}
+
+TEST(CommandLine, UnknownWordsAreRefused) {
+  for (const char* word : {"--frobnicate", "-x", "", "night.m3u", "--HELP", "--head", "-help", "--host=h"})
+    EXPECT_EQ(parseCommandLine({"-dd1", word, "--help"}).error,
+              "unknown option '" + std::string(word) + "' (see brovana-live --help)");
+}
+
 TEST(CommandLine, MistakesSayWhatIsWrong) {
   const std::pair<Texts, const char*> cases[] = {
-      {{"-host"}, "-host needs a host name"},
-      {{"--frobnicate"}, "unknown option '--frobnicate'"},
       {{"--configure", "--member", "dj"}, "--configure needs --member NAME and --password PW"},
       {{"--member", "dj", "--password", "pw"}, "go with --configure"},
-      {{"--configure", "--member", "a", "--password-file"}, "--password-file needs a file"},
       {{"--configure", "--member", "a", "--password", "b", "--password-file", "-"}, "one or the other"},
       {{"--playlist", "a.m3u"}, "--playlist goes with --headless"},
       {{"--headless", "--source", "radio"}, "--source is one of playlist, line, mic, cd or mix"},
+      {{"--headless", "--source", "line", "--source", "radio"}, "--source is one of"},
+      {{"--source", "line"}, "--source goes with --headless"},
       {{"--dsp", "a.so"}, "--dsp goes with --headless"},
+      {{"--headless", "--dsp", ":1"}, "--dsp needs a plug-in library"},
+      {{"--probe"}, "--probe needs at least one MP3 file"},
+      {{"--configure", "--headless", "--member", "a", "--password", "b"}, "separate runs"},
       {{"--configure", "--member", "a", "--password", "b", "--line-speed", "64000"},
        "--line-speed is one of"},
+      {{"--configure", "--member", "a", "--password", "b", "--output-bitrate", "32k"},
+       "--output-bitrate is one of"},
       {{"--configure", "--member", "a", "--password", "b", "--genre", "1", "--genre", "2", "--genre", "3",
         "--genre", "4"},
        "at most three times"},
@@ -39,7 +118,48 @@ TEST(CommandLine, MistakesSayWhatIsWrong) {
       {{"--configure", "--member", "a", "--password", "b", "--url", "a.example\t"}, "one line of text"}};
   for (const auto& [args, says] : cases)
     EXPECT_THAT(parseCommandLine(args).error,
-                ::testing::AllOf(::testing::HasSubstr(says), ::testing::HasSubstr("--help")));
+                ::testing::AllOf(::testing::HasSubstr(says), ::testing::HasSubstr("--help")))
+        << joined(args);
+}
+
+// The options a listing names: in --help, each row's words before its text; in the man page,
+// the bold words of each entry's tag. An alias is not listed.
+std::set<std::string> helpSpellings(const std::string& help) {
+  std::set<std::string> spellings;
+  std::istringstream lines(help);
+  for (std::string line; std::getline(lines, line);) {
+    size_t at = line.find_first_not_of(' ');
+    if (at == std::string::npos || at > 4 || line[at] != '-') continue;
+    std::istringstream words(line.substr(at, line.find("  ", at) - at));
+    for (std::string word; words >> word;)
+      if (word[0] == '-') spellings.insert(word.back() == ',' ? word.substr(0, word.size() - 1) : word);
+  }
+  return spellings;
+}
+
+std::set<std::string> manualSpellings(const std::string& page) {
+  std::set<std::string> spellings;
+  size_t from = page.find(".SH OPTIONS\n"), to = page.find("\n.SH ", from + 1);
+  std::istringstream lines(page.substr(from, to - from));
+  for (std::string line; std::getline(lines, line);) {
+    if (line != ".TP" || !std::getline(lines, line)) continue;
+    for (size_t at = line.find("\\fB"); at != std::string::npos; at = line.find("\\fB", at + 1)) {
+      std::string bold = line.substr(at + 3, line.find("\\fR", at) - at - 3);
+      for (size_t minus; (minus = bold.find("\\-")) != std::string::npos;) bold.erase(minus, 1);
+      spellings.insert(bold);
+    }
+  }
+  return spellings;
+}
+
+TEST(CommandLine, EveryOptionIsInTheHelpAndTheManPage) {
+  std::set<std::string> table;
+  for (const CommandOption& option : commandOptions()) table.insert(option.spelling);
+  std::ifstream file(BROVANA_MAN_PAGE);
+  std::string page((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(helpSpellings(helpText()), table);
+  EXPECT_EQ(manualSpellings(page), table);
+  EXPECT_THAT(page, ::testing::HasSubstr(manualOptions()));
 }
 
 // Configuring with the arguments over the stored "name=value;..." settings, with the service's

@@ -1,12 +1,17 @@
 // The checks of the Broadcast Information dialog and of the setup wizard's pages, against the
-// web service client answering from a fake HTTP client. `--configure` runs the same login check
+// web service client answering from a fake HTTP client; the dialog's genre lists and the
+// wizard's way through its pages. `--configure` runs the same login check
 // (tests/unit/app/configure_test.cpp).
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
+#include <tuple>
+#include <vector>
 
 #include "broadcast/broadcast_info.h"
+#include "broadcast/wizard_path.h"
 #include "net/server_link.h"
 #include "net/web_account_service.h"
 #include "support/fake_http_client.h"
@@ -120,10 +125,90 @@ TEST(BroadcastInfoDialog, StoredSpeedsPickTheirEntries) {
               std::tuple(connection, output, boxes))
         << lineSpeed;
   }
-  // Genre 1 picks by the beginning of the name, regardless of case.
-  EXPECT_EQ(genrePosition({"Acid Jazz", "Jazz", "Jazz Funk"}, "jAZZ"), 1);
-  EXPECT_EQ(genrePosition({"Acid Jazz", "Various"}, "various"), 1);
-  EXPECT_EQ(genrePosition({"Acid Jazz"}, "Blues"), -1);
+}
+
+TEST(BroadcastInfoDialog, GenresPickTheFirstNameTheyBeginOrFallBack) {
+  using Genres = std::array<std::string, 3>;
+  using Chosen = std::array<int, 3>;
+  const std::vector<std::string> names = {"Acid Jazz", "Blues", "Jazz", "Jazz Funk", "Various"};
+  const std::tuple<std::vector<std::string>, Genres, Chosen> cases[] = {
+      {names, {"jAZZ", "blues", "Jazz F"}, {2, 1, 3}},  // the beginning of a name, regardless of case
+      {names, {"Polka", "Polka", "Jazz"}, {4, -1, 2}},  // the first list falls back on "various"
+      {names, {"Blues", "", ""}, {1, -1, -1}},          // genres not set show nothing
+      {names, {"", "", ""}, {0, -1, -1}},               // every name begins with no text at all
+      {{"Acid Jazz", "Blues"}, {"Polka", "", ""}, {-1, -1, -1}},  // without "various", nothing
+      {{}, {"Jazz", "Jazz", "Jazz"}, {-1, -1, -1}},
+  };
+  for (const auto& [table, genres, chosen] : cases)
+    EXPECT_EQ(genreChoices(table, genres), chosen) << genres[0];
+}
+
+// Where Next ('n') and Back ('b') lead from the page a run starts on, and whether they moved.
+// Back from the login page is not shown, but the way back is there.
+TEST(SetupWizard, PagesFollowInTheirOrder) {
+  using enum WizardPage;
+  struct Step {
+    char button;
+    WizardPage shown;
+    bool moved = true;
+  };
+  const std::tuple<bool, std::vector<Step>> cases[] = {
+      {true,
+       {{'b', FirstRun, false},
+        {'n', Login},
+        {'b', FirstRun},
+        {'n', Login},
+        {'n', Title},
+        {'n', Url},
+        {'n', Connection},
+        {'n', AddFiles},
+        {'n', Done},
+        {'n', Done, false},
+        {'b', AddFiles},
+        {'b', Connection},
+        {'b', Url},
+        {'b', Title},
+        {'b', Login},
+        {'b', FirstRun},
+        {'b', FirstRun, false}}},
+      {false,
+       {{'b', Login, false},
+        {'n', Title},
+        {'n', Url},
+        {'n', Connection},
+        {'n', Done},
+        {'n', Done, false},
+        {'b', Connection},
+        {'b', Url},
+        {'b', Title},
+        {'b', Login},
+        {'b', Login, false}}},
+  };
+  for (const auto& [firstRun, steps] : cases) {
+    WizardPath path;
+    path.start(firstRun);
+    for (size_t i = 0; i < steps.size(); ++i) {
+      bool moved = steps[i].button == 'n' ? path.next() : path.back();
+      EXPECT_EQ(std::pair(path.page(), moved), std::pair(steps[i].shown, steps[i].moved))
+          << "first run " << firstRun << ", step " << i;
+    }
+  }
+}
+
+// The buttons each page shows: Back, Next, Finish.
+TEST(SetupWizard, PagesShowTheirButtons) {
+  using enum WizardPage;
+  const std::pair<WizardPage, const char*> cases[] = {
+      {FirstRun, "-N-"},   {Login, "-N-"},    {Title, "BN-"}, {Url, "BN-"},
+      {Connection, "BN-"}, {AddFiles, "BN-"}, {Done, "B-F"}};
+  for (auto [page, buttons] : cases) {
+    WizardPath path;
+    path.showOnly(page);
+    std::string shown = {path.showsBack() ? 'B' : '-', path.showsNext() ? 'N' : '-',
+                         path.showsFinish() ? 'F' : '-'};
+    EXPECT_EQ(shown, buttons) << static_cast<int>(page);
+    EXPECT_FALSE(path.back()) << "a page shown alone has none behind it";
+  }
 }
 
 TEST(SetupWizard, PageChecks) {

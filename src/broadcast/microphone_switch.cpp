@@ -1,0 +1,23 @@
+#include "broadcast/microphone_switch.h"
+
+#include "core/prompts.h"
+
+namespace brovana {
+
+void MicrophoneSwitch::press() {
+  if (!actions_.broadcasting()) {
+    prompts_.error("You must be broadcasting a playlist to use this feature");
+  } else if (on_) {
+    actions_.stop();
+    on_ = false;
+  } else {
+    on_ = actions_.start();
+  }
+}
+
+void MicrophoneSwitch::close() {
+  if (on_) actions_.stop();
+  on_ = false;
+}
+
+}  // namespace brovana

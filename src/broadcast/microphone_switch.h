@@ -1,0 +1,38 @@
+#pragma once
+// The voiceover panel's microphone button, apart from its window: on the air a press turns the
+// microphone on beside the playlist, and off again; off the air it tells the member why nothing
+// happens. The panel (app/live_windows.h) shows the caption and forwards the presses.
+
+#include <functional>
+
+namespace brovana {
+
+class Prompts;
+
+// What the voiceover panel asks of the studio.
+struct VoiceoverActions {
+  std::function<bool()> broadcasting;
+  std::function<bool()> start;  // the microphone beside the playlist; false when it did not open
+  std::function<void()> stop;
+  std::function<void(int position)> balance;
+  std::function<void()> closed;  // the member closed the panel
+};
+
+class MicrophoneSwitch {
+ public:
+  // Both outlive the switch.
+  MicrophoneSwitch(VoiceoverActions& actions, Prompts& prompts) : actions_(actions), prompts_(prompts) {}
+
+  void press();
+  // The panel closes: a voiceover that is on ends.
+  void close();
+  bool on() const { return on_; }
+  const char* caption() const { return on_ ? "Turn Mic Off" : "Turn Mic On"; }
+
+ private:
+  VoiceoverActions& actions_;
+  Prompts& prompts_;
+  bool on_ = false;
+};
+
+}  // namespace brovana

@@ -1,0 +1,59 @@
+// The voiceover panel's microphone button: what a press does on and off the air, and its caption.
+
+#include "broadcast/microphone_switch.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "support/fake_prompts.h"
+
+namespace brovana {
+namespace {
+
+constexpr const char* kOffAir = "You must be broadcasting a playlist to use this feature";
+
+TEST(CrossfadeMicrophone, PressesTurnItOnAndOffOnTheAirOnly) {
+  // Steps: 'p' a press, 'c' the panel closes, 'e' the broadcast ends, 'f' the microphone will not open.
+  const struct {
+    const char* steps;
+    const char* calls;  // what reached the studio, in order
+    const char* caption;
+    size_t boxes;  // the off-air message, this often
+  } cases[] = {
+      {"ep", "", "Turn Mic On", 1},
+      {"p", "start ", "Turn Mic Off", 0},
+      {"pp", "start stop ", "Turn Mic On", 0},
+      {"ppp", "start stop start ", "Turn Mic Off", 0},
+      {"fp", "start ", "Turn Mic On", 0},  // it stays off, and the next press tries again
+      {"fpp", "start start ", "Turn Mic On", 0},
+      {"pc", "start stop ", "Turn Mic On", 0},
+      {"c", "", "Turn Mic On", 0},
+      {"pcc", "start stop ", "Turn Mic On", 0},
+      {"pep", "start ", "Turn Mic Off", 1},  // on air no more: it stays on, for closing to end
+      {"pepc", "start stop ", "Turn Mic On", 1},
+  };
+  for (const auto& c : cases) {
+    bool onAir = true, opens = true;
+    std::string calls;
+    VoiceoverActions actions{[&] { return onAir; }, [&] { return calls += "start ", opens; },
+                             [&] { calls += "stop "; }, [&](int) { calls += "balance "; },
+                             [&] { calls += "closed "; }};
+    test::FakePrompts prompts;
+    MicrophoneSwitch microphone(actions, prompts);
+    EXPECT_STREQ(microphone.caption(), "Turn Mic On");
+    for (const char* step = c.steps; *step; ++step) {
+      if (*step == 'p') microphone.press();
+      if (*step == 'c') microphone.close();
+      if (*step == 'e') onAir = false;
+      if (*step == 'f') opens = false;
+    }
+    EXPECT_EQ(calls, c.calls) << c.steps;
+    EXPECT_STREQ(microphone.caption(), c.caption) << c.steps;
+    EXPECT_EQ(microphone.on(), std::string(c.caption) == "Turn Mic Off") << c.steps;
+    EXPECT_EQ(prompts.boxTexts(), std::vector<std::string>(c.boxes, kOffAir)) << c.steps;
+  }
+}
+
+}  // namespace
+}  // namespace brovana
