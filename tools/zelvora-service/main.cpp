@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -30,15 +31,16 @@ bool toPort(const char* text, int& port) {
   return true;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+// What the command line asks for; an exit code when the run ends here (help, or a mistake).
+struct Options {
   zelvora::Settings settings;
   int port = 0;
   std::vector<std::string> accountFiles;
   std::vector<std::string> accountOptions;
   std::string genresFile;
+};
 
+std::optional<int> parseOptions(int argc, char** argv, Options& o) {
   for (int i = 1; i < argc; ++i) {
     std::string option = argv[i];
     if (option == "--help" || option == "-h") {
@@ -48,35 +50,44 @@ int main(int argc, char** argv) {
     if (i + 1 >= argc) return usage("unknown option or missing value: " + option);
     const char* value = argv[++i];
     if (option == "--port") {
-      if (!toPort(value, port)) return usage(std::string("not a port: ") + value);
+      if (!toPort(value, o.port)) return usage(std::string("not a port: ") + value);
     } else if (option == "--accounts") {
-      accountFiles.push_back(value);
+      o.accountFiles.push_back(value);
     } else if (option == "--account") {
-      accountOptions.push_back(value);
+      o.accountOptions.push_back(value);
     } else if (option == "--broadcast-host") {
-      settings.broadcastHost = value;
+      o.settings.broadcastHost = value;
     } else if (option == "--broadcast-port") {
-      if (!toPort(value, settings.broadcastPort) || settings.broadcastPort < 2)
+      if (!toPort(value, o.settings.broadcastPort) || o.settings.broadcastPort < 2)
         return usage(std::string("not a broadcast port: ") + value);
     } else if (option == "--checkversion") {
-      settings.checkversion = value;
+      o.settings.checkversion = value;
     } else if (option == "--hostplay-name") {
-      settings.hostplayName = value;
+      o.settings.hostplayName = value;
     } else if (option == "--genres") {
-      genresFile = value;
+      o.genresFile = value;
     } else {
       return usage("unknown option: " + option);
     }
   }
-  if (port == 0) return usage("--port N is required");
+  if (o.port == 0) return usage("--port N is required");
+  return std::nullopt;
+}
 
-  zelvora::Service service(settings);
-  for (const std::string& file : accountFiles)
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options o;
+  if (std::optional<int> code = parseOptions(argc, argv, o)) return *code;
+  int port = o.port;
+
+  zelvora::Service service(o.settings);
+  for (const std::string& file : o.accountFiles)
     if (std::string error = service.loadAccounts(file); !error.empty()) return usage(error);
-  for (const std::string& given : accountOptions)
+  for (const std::string& given : o.accountOptions)
     if (std::string error = service.addAccountOption(given); !error.empty()) return usage(error);
-  if (!genresFile.empty())
-    if (std::string error = service.loadGenres(genresFile); !error.empty()) return usage(error);
+  if (!o.genresFile.empty())
+    if (std::string error = service.loadGenres(o.genresFile); !error.empty()) return usage(error);
 
   // The stop signals are taken by one thread with sigwait; every other thread (the server's
   // workers inherit this mask) leaves them alone.
