@@ -1,7 +1,6 @@
 #include "audio/byte_ring.h"
 
 #include <algorithm>
-#include <thread>
 
 #include "diag/logger.h"
 
@@ -68,14 +67,13 @@ void ByteRing::resetOwned() {
   writeSide_.store(0, std::memory_order_relaxed);
   eod_.store(capacity_, std::memory_order_relaxed);
   readPos_.store(0, std::memory_order_relaxed);
-  savedRead_ = 0;
   readSide_.store(0, std::memory_order_relaxed);
   resets_.fetch_add(1, std::memory_order_relaxed);
   // Last: a writer that sees the flag clear sees the emptied ring.
   resetPending_.store(false, std::memory_order_release);
 }
 
-int ByteRing::getData(uint8_t* destination, int maxLength, int trigger, bool verbose, bool hold) {
+int ByteRing::getData(uint8_t* destination, int maxLength, int trigger, bool verbose) {
   if (!tryOwn(kReaderOwns)) return 0;  // the writer is emptying the ring this instant
   if (resetPending_.load(std::memory_order_acquire)) {
     resetOwned();
@@ -84,10 +82,7 @@ int ByteRing::getData(uint8_t* destination, int maxLength, int trigger, bool ver
     return 0;
   }
   readEpoch_ = resets_.load(std::memory_order_relaxed);
-  // A held read is given up by the next one.
   uint64_t read = readPos_.load(std::memory_order_relaxed);
-  readSide_.store(read, std::memory_order_release);
-  savedRead_ = read;
 
   uint64_t write = writeSide_.load(std::memory_order_acquire);
   int startOutput = position(read), outputLap = lap(read);
@@ -97,8 +92,8 @@ int ByteRing::getData(uint8_t* destination, int maxLength, int trigger, bool ver
   int bytesBehind = startInput - startOutput;
   int bytesLeftToEnd = eod - startOutput;
   int unread = writerAhead ? bytesLeftToEnd + startInput : bytesBehind;
-  // More than a lap apart: the writer reused bytes that an undo handed back. Its next block
-  // finds the overflow and empties the ring; nothing is read meanwhile.
+  // The writer is never more than a lap ahead; should the positions ever say otherwise, nothing
+  // is copied from them.
   bool consistent = writerAhead
                         ? (inputLap == outputLap + 1 && startInput <= startOutput && bytesLeftToEnd >= 0)
                         : bytesBehind >= 0;
@@ -129,19 +124,9 @@ int ByteRing::getData(uint8_t* destination, int maxLength, int trigger, bool ver
   }
   read = pack(startOutput, outputLap);
   readPos_.store(read, std::memory_order_relaxed);
-  if (!hold) readSide_.store(read, std::memory_order_release);
+  readSide_.store(read, std::memory_order_release);
   release();
   return count;
-}
-
-void ByteRing::undoGetData() {
-  // The writer holds the token only for the few stores of a reset.
-  while (!tryOwn(kReaderOwns)) std::this_thread::yield();
-  if (readEpoch_ == resets_.load(std::memory_order_relaxed)) {
-    readPos_.store(savedRead_, std::memory_order_relaxed);
-    readSide_.store(savedRead_, std::memory_order_release);
-  }
-  release();
 }
 
 int ByteRing::unread() const {
@@ -156,7 +141,6 @@ void ByteRing::clear() {
   writeSide_.store(pack(capacity_ / 4, 0), std::memory_order_relaxed);
   eod_.store(capacity_, std::memory_order_relaxed);
   readPos_.store(0, std::memory_order_relaxed);
-  savedRead_ = 0;
   readSide_.store(0, std::memory_order_relaxed);
   resetPending_.store(false, std::memory_order_release);
 }

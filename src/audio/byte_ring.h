@@ -5,7 +5,7 @@
 // start of the storage and the tail behind it is skipped by the reader. Each side keeps its
 // position and a lap counter; the writer is never more than one lap ahead of the reader.
 //
-// Threads: exactly one writer (addData, writeBlock) and one reader (getData, undoGetData); no
+// Threads: exactly one writer (addData, writeBlock) and one reader (getData); no
 // lock. The writer publishes its position with a release store after the block's bytes are in
 // place, and reads the reader's position with an acquire load, and the other way round.
 // clear() and zeroStorage() only while neither side is inside a call.
@@ -14,7 +14,7 @@
 // and is dropped. Emptying touches the reader's side, so it is done by whichever side holds
 // the ring's reset token: the writer when the reader is idle (at once), otherwise the reader
 // at the start of its next getData; until then the writer drops its blocks. The token is only
-// ever tried, never waited for, except by undoGetData for the few stores of a reset.
+// ever tried, never waited for.
 
 #include <atomic>
 #include <cstdint>
@@ -44,16 +44,7 @@ class ByteRing {
 
   // Reader. Copies min(maxLength, unread) bytes and advances, but only when that amount is at
   // least `trigger`; otherwise copies nothing and returns 0.
-  //
-  // hold: the bytes handed out stay protected from the writer until the next getData (or an
-  // undo), so that undoGetData can always hand them out again. Without it the writer may reuse
-  // the space at once; an undo after that finds the writer past the reader, reads nothing, and
-  // the writer's next block empties the ring.
-  int getData(uint8_t* destination, int maxLength, int trigger, bool verbose = false, bool hold = false);
-
-  // Reader: puts the read position back to where the last getData started. Does nothing after
-  // an overflow emptied the ring in between.
-  void undoGetData();
+  int getData(uint8_t* destination, int maxLength, int trigger, bool verbose = false);
 
   // Zero bytes everywhere and a quarter of the storage readable as silence ahead of the first
   // block (the delay of a voiceover microphone behind the music).
@@ -112,7 +103,6 @@ class ByteRing {
   std::atomic<int> eod_;
   std::atomic<uint64_t> readSide_{0};  // what the writer may overwrite up to
   std::atomic<uint64_t> readPos_{0};   // startOutput, outputLap (reader, or the token holder)
-  uint64_t savedRead_ = 0;             // for undoGetData
   int readEpoch_ = 0;
 
   std::atomic<int> owner_{kFree};

@@ -20,15 +20,15 @@ Bytes block(int k, int length) {
   for (int i = 0; i < length; ++i) b.push_back(static_cast<uint8_t>(k * 16 + i));
   return b;
 }
-Bytes read(ByteRing& ring, int max, int trigger = 0, bool hold = false) {
+Bytes read(ByteRing& ring, int max, int trigger = 0) {
   Bytes out(std::max(max, 1), 0xee);
-  out.resize(ring.getData(out.data(), max, trigger, false, hold));
+  out.resize(ring.getData(out.data(), max, trigger));
   return out;
 }
 
 // Steps on a ring of 100 bytes: wN writes the next block, N bytes long (+ stored, - refused); oN
-// asks whether N bytes would overflow (! or .); rN reads at most N bytes, hN too and holds them;
-// tN reads at most 100 once N are there; cN clears the ring, then reads; u undoes the last read. A read shows
+// asks whether N bytes would overflow (! or .); rN reads at most N bytes;
+// tN reads at most 100 once N are there; cN clears the ring, then reads. A read shows
 // its length and its first byte. Then the end of data, the write offset and lap, the read offset and lap, the
 // unread bytes and the resets.
 std::string play(const std::string& steps) {
@@ -43,12 +43,12 @@ std::string play(const std::string& steps) {
       out += ring.addData(block(++blocks, n).data(), n) ? "+ " : "- ";
       continue;
     }
-    if (step[0] == 'o' || step[0] == 'u') {
-      out += step[0] == 'u' ? (ring.undoGetData(), "") : ring.overFlow(n) ? "! " : ". ";
+    if (step[0] == 'o') {
+      out += ring.overFlow(n) ? "! " : ". ";
       continue;
     }
     if (step[0] == 'c') ring.clear();
-    got = step[0] == 't' ? read(ring, 100, n) : read(ring, n, 0, step[0] == 'h');
+    got = step[0] == 't' ? read(ring, 100, n) : read(ring, n);
     out += std::to_string(got.size()) + (got.empty() ? " " : "@" + std::to_string(got[0]) + " ");
   }
   for (int at : {ring.dataEnd(), ring.startInput(), ring.inputLap(), ring.startOutput(), ring.outputLap(),
@@ -75,12 +75,8 @@ TEST(ByteRingTest, StepsKeepTheOrderAcrossTheWrapAndABlockOnUnreadBytesEmptiesTh
       {"w60 w30 r50 w40 o10 o60 w60 w10 r100", "+ + 50@16 + . ! - + 10@80  100 10 0 10 0 0 1"},
       {"w60 w30 r50 w40 o10 o11 w11 w10 r100", "+ + 50@16 + . ! - + 10@80  100 10 0 10 0 0 1"},
       {"w30 w101 w70 r200", "+ - + 100@16  100 100 0 100 0 0 0"},
-      // A held read keeps the writer off bytes it handed out until a later read gives them up; an
-      // undo after an overflow does nothing.
+      // Bytes read are the writer's again at once.
       {"w60 w40 r30 w20", "+ + 30@16 +  100 20 1 30 0 90 0"},
-      {"w60 w40 h30 w20", "+ + 30@16 -  100 0 0 0 0 0 1"},
-      {"w60 w40 h30 r0 w20", "+ + 30@16 0 +  100 20 1 30 0 90 0"},
-      {"w60 r30 w40 w40 u w10 r100", "+ 30@16 + - + 10@64  100 10 0 10 0 0 1"},
       {"w50 c100", "+ 25@0  100 25 0 25 0 0 0"},  // a cleared ring starts with a quarter of silence
   };
   for (const auto& [steps, outcome] : cases) EXPECT_EQ(play(steps), outcome) << steps;
@@ -110,7 +106,7 @@ TEST(ByteRingStressTest, ReaderSeesTheWritersBytesInOrderUntilAnOverflow) {
 
   int64_t lastSeq = -1;
   bool gapAllowed = true, ended = false;
-  int epoch = 0, epochChanges = 0, byteErrors = 0, orderErrors = 0, undoErrors = 0;
+  int epoch = 0, epochChanges = 0, byteErrors = 0, orderErrors = 0;
   Bytes pending, chunk(20'000);
   std::mt19937 random(2);
   auto noteEpoch = [&] {
@@ -122,20 +118,8 @@ TEST(ByteRingStressTest, ReaderSeesTheWritersBytesInOrderUntilAnOverflow) {
   };
   while (!ended) {
     int max = 1 + static_cast<int>(random() % chunk.size());
-    bool hold = random() % 4 == 0;
-    int n = ring.getData(chunk.data(), max, random() % 3 == 0 ? static_cast<int>(random() % max) : 0, false,
-                         hold);
+    int n = ring.getData(chunk.data(), max, random() % 3 == 0 ? static_cast<int>(random() % max) : 0);
     noteEpoch();
-    if (n > 0 && hold && random() % 2 == 0) {
-      // Put the bytes back and take them again: the same bytes, unless an overflow came.
-      Bytes first(chunk.begin(), chunk.begin() + n);
-      ring.undoGetData();
-      int again = ring.getData(chunk.data(), n, 0);
-      bool sameHistory = ring.readEpoch() == epoch;
-      noteEpoch();
-      undoErrors += sameHistory && (again != n || !std::equal(first.begin(), first.end(), chunk.begin()));
-      n = again;
-    }
     if (random() % 24 == 0) std::this_thread::sleep_for(std::chrono::microseconds(random() % 2000));
     pending.insert(pending.end(), chunk.begin(), chunk.begin() + std::max(n, 0));
     size_t at = 0;
@@ -160,7 +144,6 @@ TEST(ByteRingStressTest, ReaderSeesTheWritersBytesInOrderUntilAnOverflow) {
 
   EXPECT_EQ(byteErrors, 0);
   EXPECT_EQ(orderErrors, 0) << "a gap without an overflow, or a block twice";
-  EXPECT_EQ(undoErrors, 0) << "an undone read handed out other bytes";
   EXPECT_GT(ring.resets(), 0) << "the reader was never overtaken; the test proved nothing about overflows";
   EXPECT_EQ(epochChanges, ring.resets()) << "every reset was seen by the reader";
 }
