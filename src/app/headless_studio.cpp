@@ -4,9 +4,11 @@
 #include <signal.h>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include "app/dsp_choice.h"
@@ -28,9 +30,13 @@ sigset_t stopSignals() {
   return set;
 }
 
+// A live source whose sound card stopped recording ends the run when it is not back by then.
+constexpr std::chrono::minutes kInputPatience{1};
+
 // The stop signals, taken on a thread of their own from before the start-up on, so that a stop
 // is heard while the start-up still waits on the service or the server. The main thread waits
-// here for the end of the run: a stop signal, or the broadcast failing by itself.
+// here for the end of the run: a stop signal, the broadcast failing by itself, or a sound card
+// that stopped recording and did not come back.
 class RunEnd {
  public:
   RunEnd() : thread_([this] { takeSignals(); }) {}
@@ -61,15 +67,33 @@ class RunEnd {
     }
     changed_.notify_all();
   }
+  void inputChanged(bool lost) {
+    {
+      std::lock_guard lock(mutex_);
+      lostSince_ = lost ? std::optional(std::chrono::steady_clock::now()) : std::nullopt;
+    }
+    changed_.notify_all();
+  }
   // The stop signal that came, 0 for none.
   int signal() const {
     std::lock_guard lock(mutex_);
     return signal_;
   }
-  // Until a stop signal or the broadcast's failure.
+  bool inputGone() const {
+    std::lock_guard lock(mutex_);
+    return inputGone_;
+  }
+  // Until a stop signal, the broadcast's failure, or an input lost for longer than its patience.
   void wait() {
     std::unique_lock lock(mutex_);
-    changed_.wait(lock, [this] { return signal_ != 0 || failed_; });
+    auto ended = [this] { return signal_ != 0 || failed_; };
+    while (!ended() && !inputGone_) {
+      if (!lostSince_)
+        changed_.wait(lock, [&] { return ended() || lostSince_; });
+      else if (!changed_.wait_until(lock, *lostSince_ + kInputPatience,
+                                    [&] { return ended() || !lostSince_; }))
+        inputGone_ = true;
+    }
   }
 
  private:
@@ -89,11 +113,13 @@ class RunEnd {
     }
   }
 
-  mutable std::mutex mutex_;  // the three fields below
+  mutable std::mutex mutex_;  // the five fields below
   std::condition_variable changed_;
   Studio* studio_ = nullptr;
   int signal_ = 0;
   bool failed_ = false;
+  std::optional<std::chrono::steady_clock::time_point> lostSince_;
+  bool inputGone_ = false;
   std::atomic<bool> closing_{false};
   std::thread thread_;  // last: it starts once the rest is made
 };
@@ -141,7 +167,8 @@ int awaitTheEnd(Studio& studio, const HeadlessParts& parts, RunEnd& end, bool li
     std::fprintf(stderr, "brovana-live: on the air through %s:%d as %s; stop with Ctrl-C or SIGTERM\n",
                  info.host, info.port, studio.connection()->memberName().c_str());
     end.wait();
-    reason = "no track of the playlist could be played";
+    reason = end.inputGone() ? "the sound card stopped recording and did not record again within a minute"
+                             : "no track of the playlist could be played";
   }
   if (int signal = end.signal()) {
     std::fprintf(stderr, "brovana-live: %s received, going off the air\n",
@@ -183,6 +210,7 @@ int runHeadless(const CommandLine& options, const HeadlessSetup& setup) {
   {
     StudioContext context{prompts, exit, setup.registry, setup.http, parts, &songs};
     context.broadcastFailed = [&end] { end.broadcastFailed(); };
+    context.inputLost = [&end](bool lost) { end.inputChanged(lost); };
     Studio studio(&window, setup.webHost, context);
     RunEnd::Attachment attached(end, studio);
     studio.setVisual(&visual);

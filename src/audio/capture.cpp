@@ -27,8 +27,12 @@ bool due(TimePoint& last, TimePoint now, Duration period) {
 }  // namespace
 
 Capture::Capture(ConversionStage& stage, std::unique_ptr<CaptureDevice> device, Prompts& prompts,
-                 ResamplerFactory resamplers)
-    : stage_(stage), device_(std::move(device)), prompts_(prompts), resamplers_(std::move(resamplers)) {}
+                 ResamplerFactory resamplers, std::chrono::milliseconds retryEvery)
+    : stage_(stage),
+      device_(std::move(device)),
+      prompts_(prompts),
+      resamplers_(std::move(resamplers)),
+      retryEvery_(retryEvery) {}
 
 Capture::~Capture() {
   std::lock_guard lock(lock_);
@@ -100,6 +104,7 @@ bool Capture::openDeviceLocked(const PcmFormat& format) {
   int rate = format.sampleRate;
   channels_ = format.channels;
   CaptureOpened opened = device_->open(rate, channels_);
+  deviceRate_ = opened.sampleRate;
   // A device that records at another rate delivers as many frames of its own rate as last as
   // long as one buffer; the resampler turns them into about one buffer of the wanted rate.
   resampler_.reset();
@@ -146,7 +151,11 @@ void Capture::closeLineIn() {
 
 void Capture::closeLocked(bool endVoiceover) {
   if (!open_.load()) return;
-  quit_.store(true);
+  {
+    std::lock_guard wake(retryMutex_);
+    quit_.store(true);
+  }
+  retryWake_.notify_all();
   open_.store(false);
   device_->stop();
   if (thread_.joinable()) thread_.join();
@@ -182,10 +191,8 @@ void Capture::captureThread() {
   while (!quit_.load()) {
     int frames = device_->read(deviceBuffer_.data(), deviceFrames_);
     if (quit_.load()) break;
-    if (frames <= 0) {
-      Logger::log("LineCDInput: the sound card stopped recording\n");
-      break;
-    }
+    if (frames < 0 && recoverDevice()) continue;
+    if (frames <= 0) break;
     std::span<const int16_t> pcm(deviceBuffer_.data(), static_cast<size_t>(frames) * channels_);
     if (resampler_) {
       converted_.clear();
@@ -204,6 +211,26 @@ void Capture::captureThread() {
       reports->trackTimes(
           static_cast<int>(std::chrono::duration_cast<std::chrono::seconds>(now - startTime_).count()), 0);
   }
+}
+
+bool Capture::recoverDevice() {
+  Logger::log("LineCDInput: the sound card stopped recording\n");
+  if (EngineReports* reports = reports_.load()) reports->inputLost();
+  device_->close();
+  for (;;) {
+    {
+      std::unique_lock lock(retryMutex_);
+      if (retryWake_.wait_for(lock, retryEvery_, [this] { return quit_.load(); })) return false;
+    }
+    // The same rate as before, so that the resampler made for it still fits.
+    CaptureOpened opened = device_->open(deviceRate_, channels_);
+    if (opened.status == kCaptureOk && opened.sampleRate == deviceRate_ && device_->start() == kCaptureOk)
+      break;
+    device_->close();
+  }
+  Logger::log("LineCDInput: the sound card records again\n");
+  if (EngineReports* reports = reports_.load()) reports->inputRestored();
+  return true;
 }
 
 void Capture::streamMP3data(const uint8_t* bytes, int length) {

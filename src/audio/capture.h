@@ -8,16 +8,20 @@
 //               PCM format and every buffer goes into the side channel, which the conversion
 //               stage mixes into the music
 //
-// Threads: startInput, closeLineIn, setVoiceover and trackChanged come from the supervisor's
-// side (trackChanged from the playlist engine's worker) and are serialised by one lock. While
-// open, one capture thread reads the device and hands each buffer on; closing stops the device
-// and joins that thread before the device is closed. The capture thread never takes the lock.
+// Threads: startInput, closeLineIn, setVoiceover and trackChanged come from the studio's side
+// (trackChanged from the playlist engine's worker) and are serialised by one lock. While open,
+// one capture thread reads the device and hands each buffer on; closing stops the device and
+// joins that thread before the device is closed. The capture thread never takes the lock.
+//
+// A device that fails while open (unplugged, taken away) is reported lost, and the capture thread
+// opens it again every few seconds until it records again or the capture is closed.
 //
 // A voiceover lasts from setVoiceover(true) until its capture is closed or fails to start; then
 // the side channel is detached and the next start is a direct one again.
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -52,7 +56,7 @@ class Capture {
   // The stage and the prompts must outlive the capture. `resamplers` convert from the rate of a
   // device that cannot record the one asked for.
   Capture(ConversionStage& stage, std::unique_ptr<CaptureDevice> device, Prompts& prompts,
-          ResamplerFactory resamplers);
+          ResamplerFactory resamplers, std::chrono::milliseconds retryEvery = std::chrono::seconds(3));
   // Closes the capture and joins its thread.
   ~Capture();
   Capture(const Capture&) = delete;
@@ -95,6 +99,9 @@ class Capture {
   void closeLocked(bool endVoiceover);
   void endVoiceoverLocked();
   void captureThread();
+  // On the capture thread, after the device failed: until it records again (true) or the capture
+  // closes (false).
+  bool recoverDevice();
   void streamMP3data(const uint8_t* bytes, int length);
   void reportQuality();
 
@@ -120,6 +127,10 @@ class Capture {
   std::vector<int16_t> converted_;        // capture thread
   Clock::time_point startTime_;
 
+  const std::chrono::milliseconds retryEvery_;
+  int deviceRate_ = 0;  // the rate the device records at, for a reopen
+  std::mutex retryMutex_;
+  std::condition_variable retryWake_;  // a close ends a wait between two tries
   std::atomic<bool> quit_{false};
   std::atomic<bool> open_{false};
   std::atomic<uint64_t> bytesCaptured_{0};

@@ -49,6 +49,10 @@ class EngineReports {
   // voiceover capture follows its PCM format).
   virtual void listFailed() = 0;
   virtual void trackChanged() = 0;
+  // The capture's sound card stopped recording, so nothing goes out; it is tried again until it
+  // records again (inputRestored) or the capture is closed.
+  virtual void inputLost() = 0;
+  virtual void inputRestored() = 0;
 };
 
 }  // namespace brovana

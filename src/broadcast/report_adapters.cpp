@@ -112,4 +112,14 @@ void EngineReportsAdapter::trackChanged() {
   if (notices_.trackChanged) notices_.trackChanged();
 }
 
+void EngineReportsAdapter::inputLost() {
+  status_.setStatusText("Input lost: the sound card stopped recording");
+  if (notices_.input) notices_.input(true);
+}
+
+void EngineReportsAdapter::inputRestored() {
+  status_.setStatusText("Input back: the sound card records again");
+  if (notices_.input) notices_.input(false);
+}
+
 }  // namespace brovana

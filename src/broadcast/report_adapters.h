@@ -33,10 +33,11 @@ class LinkReportsAdapter final : public LinkReports {
 
 class EngineReportsAdapter final : public EngineReports {
  public:
-  // What the studio does about the two notices of the playlist engine's worker.
+  // What the studio does about the notices of the sources' workers.
   struct Notices {
     std::function<void()> listFailed;
     std::function<void()> trackChanged;
+    std::function<void(bool lost)> input;  // the capture's sound card lost, or back
   };
 
   // Each target must outlive the adapter; the main window may be none.
@@ -63,6 +64,8 @@ class EngineReportsAdapter final : public EngineReports {
   void quality(float throughputRatio, int transmitBitRate) override;
   void listFailed() override;
   void trackChanged() override;
+  void inputLost() override;
+  void inputRestored() override;
 
  private:
   StatusDisplay& status_;

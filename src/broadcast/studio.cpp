@@ -72,7 +72,8 @@ bool Studio::makeParts() {
   linkSeen_ = connection_.get();
   engineReports_ = std::make_unique<EngineReportsAdapter>(
       *status_, mainWindow_, *connection_, web_,
-      EngineReportsAdapter::Notices{[this] { listFailed(); }, [this] { sources_->trackChanged(); }});
+      EngineReportsAdapter::Notices{[this] { listFailed(); }, [this] { sources_->trackChanged(); },
+                                    [this](bool lost) { inputChanged(lost); }});
   if (gauge_) engineReports_->setGauge(gauge_->gauge());
   Logger::setStatsSource(connection_.get());
   connection_->setTap(&recorder_);
@@ -221,6 +222,15 @@ void Studio::listFailed() {
   int seen = session_->starts();
   // A start made while this worker waited has replaced the list that failed; so has the exit.
   if (session_->stopFailedList(seen) && context_.broadcastFailed) context_.broadcastFailed();
+}
+
+void Studio::inputChanged(bool lost) {
+  if (lost)
+    prompts_.warning(
+        "Your sound card stopped recording, so your listeners hear nothing from your source. Brovana-Live "
+        "tries it again every few seconds: check that the device is plugged in and not used by another "
+        "program.");
+  if (context_.inputLost) context_.inputLost(lost);
 }
 
 // ---- windows ----

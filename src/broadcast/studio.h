@@ -57,6 +57,9 @@ struct StudioContext {
   // Told, on the playlist engine's worker, after every track of the list failed and the broadcast
   // was stopped for it.
   std::function<void()> broadcastFailed = {};
+  // Told, on the capture's thread, when its sound card stopped recording (true) and when it
+  // records again (false).
+  std::function<void(bool lost)> inputLost = {};
 };
 
 class Studio final : public StationDesk {
@@ -166,6 +169,8 @@ class Studio final : public StationDesk {
   void checkAccount();
   // The playlist engine's notice, on its worker: every track of the list failed.
   void listFailed();
+  // The capture's notice, on its thread.
+  void inputChanged(bool lost);
 
   MainWindowView* const mainWindow_;
   const std::string webHost_;

@@ -74,6 +74,8 @@ class FakeEngineReports : public EngineReports, Writes {
   void announce(const PlaylistItem& track) override { journal_.add("announce", track.fullpath()); }
   void errorCounts() override { journal_.add("errorCounts"); }
   void trackChanged() override { journal_.add("trackChanged"); }
+  void inputLost() override { journal_.add("inputLost"); }
+  void inputRestored() override { journal_.add("inputRestored"); }
   void listFailed() override {
     journal_.add("listFailed");
     if (onListFailed) onListFailed();

@@ -20,13 +20,15 @@ class FakeCard : public CaptureDevice, public test::FakeEngineReports {
     note("open " + std::to_string(rate) + "/" + std::to_string(channels));
     std::lock_guard lock(mutex_);
     stopped_ = false;
-    return {openStatus, ownRate ? ownRate : rate};
+    int status = refusals_ > 0 ? (--refusals_, kCaptureBusy) : openStatus;
+    return {status, ownRate ? ownRate : rate};
   }
   int start() override { return startStatus; }
   int read(int16_t* samples, int frames) override {
     std::unique_lock lock(mutex_);
-    changed_.wait(lock, [&] { return released_ > 0 || stopped_; });
+    changed_.wait(lock, [&] { return released_ > 0 || stopped_ || failed_; });
     if (stopped_) return 0;
+    if (std::exchange(failed_, false)) return -1;
     --released_;
     log_ += "read " + std::to_string(frames) + ";";
     std::fill(samples, samples + frames, int16_t{1000});
@@ -35,6 +37,15 @@ class FakeCard : public CaptureDevice, public test::FakeEngineReports {
   void stop() override { release(0, true); }
   void close() override { note("close"); }
   void dataCounter(std::string_view text) override { note(std::string(text)); }
+  void inputLost() override { note("lost"); }
+  void inputRestored() override { note("back"); }
+  // The card fails under the read in progress, and refuses the next `refusals` opens.
+  void fail(int refusals) {
+    std::lock_guard lock(mutex_);
+    failed_ = true;
+    refusals_ = refusals;
+    changed_.notify_all();
+  }
 
   void release(int buffers, bool stop = false) {
     std::lock_guard lock(mutex_);
@@ -62,8 +73,8 @@ class FakeCard : public CaptureDevice, public test::FakeEngineReports {
   std::mutex mutex_;
   std::condition_variable changed_;
   std::string log_;
-  int released_ = 0;
-  bool stopped_ = false;
+  int released_ = 0, refusals_ = 0;
+  bool stopped_ = false, failed_ = false;
 };
 
 class CaptureTest : public ::testing::Test, public test::StageRig {
@@ -81,7 +92,7 @@ class CaptureTest : public ::testing::Test, public test::StageRig {
   test::FakeDspAndVisual visual;
   std::unique_ptr<FakeCard> owned = std::make_unique<FakeCard>();
   FakeCard& device = *owned;
-  Capture capture{stage, std::move(owned), prompts, test::nearestResampler};
+  Capture capture{stage, std::move(owned), prompts, test::nearestResampler, std::chrono::milliseconds(1)};
 };
 
 TEST_F(CaptureTest, DirectLineInIsRecordedInTheStreamFormatAndEncoded) {
@@ -103,6 +114,30 @@ TEST_F(CaptureTest, DirectLineInIsRecordedInTheStreamFormatAndEncoded) {
   EXPECT_TRUE(eventually([&] { return capture.bytesCaptured() > 50'000; }));
   EXPECT_TRUE(device.saidSoFar("open 11025/2;read 25000;"));
   EXPECT_EQ(capture.bytesCaptured(), 75'000);
+}
+
+// A card that fails under a running capture is reported lost and opened again until it records;
+// then the recording goes on where it was.
+TEST_F(CaptureTest, ALostCardIsTriedAgainUntilItRecords) {
+  ASSERT_TRUE(capture.startInput(32000));
+  device.release(1);
+  ASSERT_TRUE(eventually([&] { return device.saidSoFar("(output) 25 kb"); }));
+  device.fail(2);
+  ASSERT_TRUE(eventually([&] { return device.saidSoFar("back"); }));
+  EXPECT_TRUE(capture.isOpen());
+  device.release(1);
+  EXPECT_TRUE(eventually([&] { return device.saidSoFar("(output) 50 kb"); }));
+  capture.closeLineIn();
+  EXPECT_EQ(device.said(),
+            "open 11025/2;read 6250;(output) 25 kb;lost;close;open 11025/2;close;open 11025/2;close;"
+            "open 11025/2;back;read 6250;(output) 50 kb;close;");
+
+  // A close ends the tries of a card that does not come back.
+  ASSERT_TRUE(capture.startInput(32000));
+  device.fail(1'000'000);
+  ASSERT_TRUE(eventually([&] { return device.saidSoFar("lost"); }));
+  capture.closeLineIn();
+  EXPECT_FALSE(capture.isOpen());
 }
 
 TEST_F(CaptureTest, VoiceoverFollowsTheTrackFormatUntilItEnds) {

@@ -81,7 +81,10 @@ struct Rig {
     timings.account.restartWait = restartWait;
     timings.connection.connectTimeout = timings.connection.ioTimeout = std::chrono::milliseconds(2000);
     studio = std::make_unique<Studio>(
-        &window, "127.0.0.1:1", StudioContext{prompts, exit, *settings, service, parts, nullptr, timings});
+        &window, "127.0.0.1:1",
+        StudioContext{prompts, exit, *settings, service, parts, nullptr, timings, {}, [this](bool lost) {
+                        journal.add("inputLost", lost);
+                      }});
     studio->setVisual(&visual);
     return *studio;
   }
@@ -180,6 +183,18 @@ TEST_F(StudioTest, EngineReportsReachTheWindowsAndTheGauge) {
       (std::vector<std::string>{"label 1038 Tone", "label 1075 0:01:10" + std::string(17, ' ') + "1:02:05",
                                 "gauge.cpu 0.5", "gauge.network 40000 56000",
                                 "title Brovana-Live 2.01 - Jan. 29, 2001 - On the Air! (3 listeners)"}));
+}
+
+TEST_F(StudioTest, ALostSoundCardIsAWarningThatTheStatusAndTheFrontEndHear) {
+  rig->onAir();
+  EngineReports& reports = *rig->parts.engine->reports;  // the capture reports there too
+  rig->journal.clear();
+  reports.inputLost();
+  reports.inputRestored();
+  EXPECT_TRUE(rig->journal.follows({"label 1047 Input lost", "box Your sound card stopped recording",
+                                    "inputLost 1", "label 1047 Input back", "inputLost 0"}))
+      << rig->journal.dump();
+  EXPECT_EQ(rig->prompts.boxes().back().kind, BoxKind::Warning);
 }
 
 TEST_F(StudioTest, ExitLeavesAServerThisRunDidNotTurnOnAndGoesInOrder) {
