@@ -22,6 +22,13 @@ std::vector<uint8_t> samples(std::vector<int16_t> values) {
   return out;
 }
 
+// The conversion thread has looked at the ring and gone back to waiting twice from now (each time at the
+// latest after its idle time-out): the second look began after what was handed in by now.
+bool idlesTwiceFromNow(const ConversionStage& stage) {
+  int before = stage.idlePasses();
+  return test::eventually([&] { return stage.idlePasses() >= before + 2; });
+}
+
 class AcmConvertTest : public ::testing::Test, public test::StageRig {
  protected:
   // Hands PCM in as a source would, in blocks of 10,000 bytes; what was handed in is kept.
@@ -47,7 +54,7 @@ TEST_F(AcmConvertTest, ConvertsOnlyChunksOfAtLeast50000BytesAndSendsWhatComesOut
   stage.startConvertThread();
   feed(40'000);
   EXPECT_EQ(stage.sourceBufferSize(), 50'000) << "the codec's small answer is raised to the floor";
-  std::this_thread::sleep_for(100ms);  // ten idle passes of the conversion thread
+  ASSERT_TRUE(idlesTwiceFromNow(stage));
   EXPECT_TRUE(codec.conversions().empty());
   feed(10'000);
   ASSERT_TRUE(test::eventually([&] { return sink.sent == 20'000; }));
@@ -78,7 +85,7 @@ TEST_F(AcmConvertTest, FlushEmptiesTheRingWhateverItHolds) {
     EXPECT_EQ(sink.flushes.load(), 1);
     // After the flush the 50,000-byte rule holds again.
     for (int i = 0; i < 3; ++i) stage.convertAndSend(block.data(), 10'000, 0, "test");
-    std::this_thread::sleep_for(50ms);
+    ASSERT_TRUE(idlesTwiceFromNow(stage));
     EXPECT_EQ(codec.conversions().size(), chunks.size());
   }
 }
