@@ -239,6 +239,7 @@ void ConversionStage::wakeConverter() {
 }
 
 void ConversionStage::waitForWork() {
+  idlePasses_.fetch_add(1);
   std::unique_lock lock(wakeMutex_);
   wake_.wait_for(lock, kIdleWait, [this] { return wakeRequests_ != wakesSeen_ || stop_.load() != 0; });
   wakesSeen_ = wakeRequests_;

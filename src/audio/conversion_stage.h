@@ -123,6 +123,8 @@ class ConversionStage {
   int pendingBytes() const;
   bool flushing() const { return flushRequests_.load() != flushesServed_.load(); }
   bool threadRunning() const;
+  // Times the conversion thread found nothing to convert and went back to waiting.
+  int idlePasses() const { return idlePasses_.load(); }
 
   // The voiceover mix of one block: music = trunc(music × gain) + microphone, clamped to
   // ±32767, for bytes ÷ 2 samples of 16-bit PCM.
@@ -199,6 +201,7 @@ class ConversionStage {
   std::vector<uint8_t> sendBuffer_;                                 // conversion thread
   std::mutex wakeMutex_;
   std::condition_variable wake_;
+  std::atomic<int> idlePasses_{0};
   int wakeRequests_ = 0;      // under wakeMutex_
   int wakesSeen_ = 0;         // under wakeMutex_
   int unsignalledBytes_ = 0;  // source thread: PCM written since the last wake-up

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include <thread>
+#include <functional>
 
 #include "app/headless_front.h"
 #include "broadcast/engine_part.h"
@@ -49,6 +49,14 @@ class LiveInputTest : public ::testing::Test, protected test::DemoStation {
     return {test::tonePower(pcm, test::kHeard, 440), test::tonePower(pcm, test::kHeard, 660)};
   }
 
+  // Listens again and again, while the studio's change reaches what goes out, until what is heard
+  // passes `wanted`; what was heard last when it never does.
+  ::testing::AssertionResult hears(const std::function<bool(const Heard&)>& wanted) {
+    Heard heard;
+    if (test::waitUntil([&] { return wanted(heard = listen()); }, 60s)) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "440 Hz: " << heard.p440 << ", 660 Hz: " << heard.p660;
+  }
+
   test::PulseServer pulse{scratch.path()};
   std::unique_ptr<test::ChildProcess> tone;
 };
@@ -77,27 +85,20 @@ TEST_F(LiveInputTest, VoiceoverCrossfadesAndTheLineAndTheMixerFollowIt) {
     Studio studio(&window, emulator.webHost(), StudioContext{prompts, exit, registry, http, parts, &songs});
     ASSERT_TRUE(studio.init());
     ASSERT_TRUE(studio.playlistWindow()->loadPlaylist(scratch.file("660.m3u")) && studio.session().start());
-    test::waitUntil([&] { return studio.onAir() == OnAir::Playlist; }, 10s);
+    ASSERT_TRUE(test::waitUntil([&] { return studio.onAir() == OnAir::Playlist; }, 10s));
 
     ASSERT_TRUE(studio.session().startVoiceover(Source::Microphone));
     studio.sources().setVoiceoverBalance(32768);
-    std::this_thread::sleep_for(5s);  // past the side channel's head start of silence
-    Heard both = listen();
-    EXPECT_GT(both.p440, 0.1 * both.p660);
-    EXPECT_GT(both.p660, 0.1 * both.p440);
-
+    EXPECT_TRUE(hears([](auto& h) { return h.p440 > 0.1 * h.p660 && h.p660 > 0.1 * h.p440; }))
+        << "the voiceover and the music at half and half";
     studio.sources().setVoiceoverBalance(65536);
-    std::this_thread::sleep_for(5s);
-    Heard music = listen();
-    EXPECT_GT(music.p660, 100 * music.p440);
+    EXPECT_TRUE(hears([](auto& h) { return h.p660 > 100 * h.p440; })) << "the music alone";
 
     // Switching to line-in ends the voiceover; the line is what goes out now, then the mixer.
     for (Source source : {Source::LineIn, Source::Mixer}) {
       ASSERT_TRUE(studio.setSource(source)) << static_cast<int>(source);
-      std::this_thread::sleep_for(2s);
-      Heard line = listen();
-      EXPECT_GT(line.p440, 1e5) << static_cast<int>(source) << ": the tone, not silence";
-      EXPECT_GT(line.p440, 100 * line.p660) << static_cast<int>(source);
+      EXPECT_TRUE(hears([](auto& h) { return h.p440 > 1e5 && h.p440 > 100 * h.p660; }))
+          << static_cast<int>(source) << ": the tone alone, not silence";
     }
     studio.prepareExit();
     songs.stop();

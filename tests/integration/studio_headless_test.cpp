@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 
 #include "net/server_link.h"
 #include "support/demo_station.h"
@@ -53,6 +54,8 @@ class HeadlessStudioTest : public ::testing::Test, protected test::DemoStation {
   bool has(const std::string& file, const std::string& part) {
     return read(file).find(part) != std::string::npos;
   }
+
+  static constexpr const char* kSettings = "config/brovana-live/settings.ini";
 };
 
 // A program installed without its windows module says what to do instead of failing in Qt.
@@ -67,56 +70,90 @@ TEST(StudioProgram, MissingWindowsModuleIsNamedWithWhatToDo) {
                             {"lib/brovana-live/modules/windows.so", "or run the studio with --headless"}));
 }
 
-// The refusals of a first run, then one broadcast through the leveller plug-in with -outfile
-// recording: a listener on Icecast and one on a second Icecast that relays the mount (many
-// listeners), both also after the master restarted and the studio logged in again; SIGTERM.
-TEST_F(HeadlessStudioTest, StationGoesOnTheAirThroughARelayAndComesBackAfterTheServerDied) {
-  const std::string settings = "config/brovana-live/settings.ini";
-  EXPECT_EQ(runToEnd({"--headless"}), 1) << "a first run without settings is refused";
-  EXPECT_TRUE(has("run.log", "brovana-live --configure --member NAME --password PW")) << read("run.log");
-  EXPECT_EQ(runToEnd({"--configure", "--member", "demo", "--password", "wrong"}), 1);
-  EXPECT_FALSE(has(settings, "username=demo")) << "a refused password stores nothing";
-  EXPECT_TRUE(has("run.log", "Unable to log in, either your username or password are incorrect"));
-  // A service that cannot be reached is told apart from a refused account.
-  std::string nowhere = "127.0.0.1:" + std::to_string(test::freeLoopbackPort());
-  EXPECT_EQ(runToEnd({"-host", nowhere, "--configure", "--member", "demo", "--password", "demo-secret"}), 1);
-  EXPECT_TRUE(has("run.log", kServiceUnreachableText)) << read("run.log");
-  EXPECT_FALSE(has(settings, "username=demo"));
-  ASSERT_TRUE(configure(
-      {"--title", "Test tones", "--genre", "Ambient", "--line-speed", "100000", "--output-bitrate", "56000"}))
-      << read("run.log");
+// A first run without a station is refused with what to do; a refused password or a service that
+// cannot be reached (told apart from a refused account) stores nothing.
+TEST_F(HeadlessStudioTest, FirstRunRefusalsSayWhyAndStoreNothing) {
+  const std::string nowhere = "127.0.0.1:" + std::to_string(test::freeLoopbackPort());
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
+      {{"--headless"}, "brovana-live --configure --member NAME --password PW"},
+      {{"--configure", "--member", "demo", "--password", "wrong"},
+       "Unable to log in, either your username or password are incorrect"},
+      {{"-host", nowhere, "--configure", "--member", "demo", "--password", "demo-secret"},
+       kServiceUnreachableText},
+  };
+  for (const auto& [args, told] : cases) {
+    SCOPED_TRACE(args.back());
+    EXPECT_EQ(runToEnd(args), 1);
+    EXPECT_TRUE(has("run.log", told)) << read("run.log");
+    EXPECT_FALSE(has(kSettings, "username=demo"));
+  }
+}
 
-  std::string recording = scratch.file("recorded.mp3");
-  auto onAir =
-      onTones({"-outfile", recording, "--dsp", std::string(BROVANA_PLUGIN_DIR) + "/leveller.so"}, "run1.log");
-  test::waitUntil([&] { return has("run1.log", "on the air through") || !onAir->running(); }, 30s);
-  ASSERT_TRUE(has("run1.log", "on the air through")) << read("run1.log");
-  EXPECT_TRUE(serverOn()) << "the studio turned the member's server on";
+// The station stored, then on the air on the tones through the leveller plug-in, with -outfile
+// recording.
+class HeadlessOnTheAir : public HeadlessStudioTest {
+ protected:
+  void SetUp() override {
+    HeadlessStudioTest::SetUp();
+    if (HasFatalFailure()) return;
+    ASSERT_TRUE(configure({"--title", "Test tones", "--genre", "Ambient", "--line-speed", "100000",
+                           "--output-bitrate", "56000"}))
+        << read("run.log");
+    onAir = onTones({"-outfile", recording(), "--dsp", std::string(BROVANA_PLUGIN_DIR) + "/leveller.so"},
+                    "run1.log");
+    test::waitUntil([&] { return has("run1.log", "on the air through") || !onAir->running(); }, 30s);
+    ASSERT_TRUE(has("run1.log", "on the air through")) << read("run1.log");
+  }
+
   // A new listener of the server once it hears the tones; null when it does not. A relay asking
   // while the master has no such mount asks again after its update interval (5 s).
-  auto listen = [&](test::IcecastServer& server, std::chrono::seconds served) {
+  std::unique_ptr<test::StreamListener> listen(test::IcecastServer& server, std::chrono::seconds served) {
     auto listener = test::listenWhenServed(server, served);
     bool heard =
         listener && listener->waitForBody(40000, 30s) && test::peak(test::decodeMp3(listener->body())) > 3000;
     return heard ? std::move(listener) : nullptr;
-  };
-  auto first = listen(icecast, 15s);
-  ASSERT_TRUE(first) << icecast.errorLog();
-  EXPECT_EQ(first->header("icy-name"), "[Zelvora]Test tones[*]") << first->head();
-  EXPECT_EQ(first->header("icy-genre"), "Ambient");
-  first.reset();
+  }
+  // The server dies and starts again; true once the studio has logged in again.
+  bool reconnectsAfterTheServerDied() {
+    icecast.kill();
+    return icecast.start() &&
+           test::waitUntil([&] { return has(kRunLog, "Re-connected successfully!"); }, 30s);
+  }
+  // Lets the run go round the playlist once (the fourth track begins), then ends it with SIGTERM;
+  // the exit status.
+  int stopAfterARound() {
+    EXPECT_TRUE(test::waitUntil([&] { return has(kRunLog, ">>>> 4 : Now playing"); }, 30s)) << read(kRunLog);
+    return onAir->stop(SIGTERM, 30s);
+  }
+
+  std::string recording() const { return scratch.file("recorded.mp3"); }
+
+  static constexpr const char* kRunLog = "work/live_log1.txt";
+  std::unique_ptr<test::ChildProcess> onAir;
+};
+
+TEST_F(HeadlessOnTheAir, StationIsHeardUnderItsNameAndGenre) {
+  EXPECT_TRUE(serverOn()) << "the studio turned the member's server on";
+  auto listener = listen(icecast, 15s);
+  ASSERT_TRUE(listener) << icecast.errorLog();
+  EXPECT_EQ(listener->header("icy-name"), "[Zelvora]Test tones[*]") << listener->head();
+  EXPECT_EQ(listener->header("icy-genre"), "Ambient");
+}
+
+// Many listeners: a second Icecast relays the mount, also after the master restarted and the
+// studio logged in again.
+TEST_F(HeadlessOnTheAir, RelayedStationIsHeardAlsoAfterTheServerDied) {
   test::IcecastServer relay{{.relayOf = icecast.port()}};
   ASSERT_TRUE(relay.start()) << relay.errorLog();
   EXPECT_TRUE(listen(relay, 15s)) << relay.errorLog();
-
-  icecast.kill();
-  ASSERT_TRUE(icecast.start()) << icecast.errorLog();
-  EXPECT_TRUE(test::waitUntil([&] { return has("work/live_log1.txt", "Re-connected successfully!"); }, 30s));
+  ASSERT_TRUE(reconnectsAfterTheServerDied()) << icecast.errorLog() << read(kRunLog);
   EXPECT_TRUE(listen(icecast, 15s)) << icecast.errorLog();
-  auto relayListener = listen(relay, 30s);
-  ASSERT_TRUE(relayListener) << relay.errorLog();
-  std::string relayed = relayListener->body();
-  // The blank titles that clear the directory's entry at the log-in, then one per track.
+  EXPECT_TRUE(listen(relay, 30s)) << relay.errorLog();
+}
+
+// The blank titles that clear the directory's entry at the log-in, then each track that plays,
+// in order, a tagged track with its tag.
+TEST_F(HeadlessOnTheAir, EachTrackThatPlaysIsAnnouncedWithItsTag) {
   std::string announced;
   EXPECT_TRUE(test::waitUntil(
       [&] {
@@ -127,39 +164,48 @@ TEST_F(HeadlessStudioTest, StationGoesOnTheAirThroughARelayAndComesBackAfterTheS
         return announced.size() >= 38;
       },
       30s));
-  // Each track that plays, in order, a tagged track with its tag.
   EXPECT_EQ(announced.substr(0, 38), "Tone 440/Test/demo Tone 880/Test/demo ");
-  EXPECT_TRUE(test::waitUntil([&] { return has("work/live_log1.txt", ">>>> 4 : Now playing"); }, 30s));
+}
 
-  EXPECT_EQ(onAir->stop(SIGTERM, 30s), 0) << read("run1.log");
-  EXPECT_TRUE(
-      test::inOrder(read("work/live_log1.txt"),
-                    {"Starting Brovana-Live 2.01 - Jan. 29, 2001 on " + emulator.webHost(),
-                     "ISP Connection is T1/DSL/ISDN/Cable", "aimed towards users with a 56K modem or better",
-                     "Logged on successfully", "Now playing : tone440.mp3",
-                     "XAudio failed for song broken.mp3 ripped at -1 bps", "Now playing : tone880.mp3",
-                     "Exiting Brovana-Live", ": tracks played", "Time Graph for Listeners"}));
+TEST_F(HeadlessOnTheAir, SigtermEndsTheRunWithTheExitSequence) {
+  EXPECT_EQ(stopAfterARound(), 0) << read("run1.log");
+  EXPECT_TRUE(test::inOrder(
+      read(kRunLog), {"Starting Brovana-Live 2.01 - Jan. 29, 2001 on " + emulator.webHost(),
+                      "ISP Connection is T1/DSL/ISDN/Cable", "aimed towards users with a 56K modem or better",
+                      "Logged on successfully", "Now playing : tone440.mp3",
+                      "XAudio failed for song broken.mp3 ripped at -1 bps", "Now playing : tone880.mp3",
+                      "Exiting Brovana-Live", ": tracks played", "Time Graph for Listeners"}));
   EXPECT_FALSE(serverOn()) << "the run turned the server on, so it turned it off";
-  EXPECT_FALSE(has("work/live_log1.txt", ") 0 : files couldn't be played.")) << "broken.mp3 was not";
-  EXPECT_TRUE(has("work/live_log1.txt", "goes on after the reconnect"));
-  EXPECT_TRUE(has(settings, "sessionID=1"));
+  EXPECT_FALSE(has(kRunLog, ") 0 : files couldn't be played.")) << "broken.mp3 was not";
+  EXPECT_TRUE(has(kSettings, "sessionID=1"));
+}
 
-  // The recording is what was sent, byte for byte as relayed. All of it decodes, to as long as
-  // its bytes last at 56 kbit/s, in whole frames across the track changes and the reconnect.
+// The recording is what was sent, byte for byte as heard. All of it decodes, to as long as its
+// bytes last at 56 kbit/s, in whole frames across the track changes and a reconnect.
+TEST_F(HeadlessOnTheAir, RecordingIsTheStreamInWholeFramesAcrossAReconnect) {
+  ASSERT_TRUE(reconnectsAfterTheServerDied()) << icecast.errorLog() << read(kRunLog);
+  auto listener = listen(icecast, 15s);
+  ASSERT_TRUE(listener) << icecast.errorLog();
+  ASSERT_EQ(stopAfterARound(), 0) << read("run1.log");
+  EXPECT_TRUE(has(kRunLog, "goes on after the reconnect")) << read(kRunLog);
   std::string recorded = read("recorded.mp3");
-  EXPECT_NE(recorded.find(relayed), std::string::npos);
+  EXPECT_NE(recorded.find(listener->body()), std::string::npos);
   double rate = 0, frames = 0;
   std::sscanf(test::commandOutput("ffprobe -v error -count_packets -show_entries "
                                   "stream=sample_rate,nb_read_packets -of csv=p=0 '" +
-                                  recording + "'")
+                                  recording() + "'")
                   .c_str(),
               "%lf,%lf", &rate, &frames);
   // The samples in an MPEG-1 frame, or in an MPEG-2 or 2.5 one.
   EXPECT_NEAR(frames * (rate >= 32000 ? 1152 : 576) / rate, recorded.size() * 8.0 / 56000, 0.5);
-  EXPECT_EQ(test::commandOutput("ffmpeg -v error -i '" + recording + "' -f null - 2>&1"), "");
-  // The leveller is in the chain (how it levels is its own test): the quiet track, played 24 dB
-  // under the loud one at -30 dBFS, comes out above -18 dBFS, and nothing above -1 dBFS.
-  std::vector<int16_t> heard = test::decodeMp3(recorded);
+  EXPECT_EQ(test::commandOutput("ffmpeg -v error -i '" + recording() + "' -f null - 2>&1"), "");
+}
+
+// The leveller is in the chain (how it levels is its own test): the quiet track, played 24 dB
+// under the loud one at -30 dBFS, comes out above -18 dBFS, and nothing above -1 dBFS.
+TEST_F(HeadlessOnTheAir, LevellerLiftsTheQuietTrackWithoutClipping) {
+  ASSERT_EQ(stopAfterARound(), 0) << read("run1.log");
+  std::vector<int16_t> heard = test::decodeMp3(read("recorded.mp3"));
   int quietPeak = 0;
   for (size_t at = 0, window = kHeard.sampleRate / 2; at + window <= heard.size(); at += window)
     if (std::span part(heard.data() + at, window); test::dominantTone(part, kHeard, {440, 880}) == 880)
@@ -168,27 +214,43 @@ TEST_F(HeadlessStudioTest, StationGoesOnTheAirThroughARelayAndComesBackAfterTheS
   EXPECT_LE(test::peak(heard), 29204);
 }
 
-// A playlist of which nothing plays ends the run by itself. A stop ends it within seconds, with the
-// exit sequence and no log-in during it: while the start-up waits on a server that never answers
-// the log-in or on a slow service, and while the server stalls the stream.
-TEST_F(HeadlessStudioTest, StopsAndFailuresEndTheRunWithinSeconds) {
+TEST_F(HeadlessStudioTest, PlaylistOfWhichNothingPlaysEndsTheRun) {
   ASSERT_TRUE(configure());
   scratch.write("music/broken.m3u", "broken.mp3\n");
   EXPECT_EQ(runToEnd({"--headless", "--playlist", scratch.file("music/broken.m3u")}), 1) << read("run.log");
   EXPECT_TRUE(has("run.log", "nothing is on the air (no track of the playlist could be played)"));
   EXPECT_FALSE(serverOn());
-  const std::tuple<test::ScriptedPeer::Script, const char*, const char*> cases[] = {
-      // the broadcast server, the service's delay (ms), what the studio says before SIGTERM goes
-      {{.neverRead = true}, "0", "[Trying to connect to"},
-      {{}, "3000", nullptr},  // a second into the start-up
-      {{.stallAfterHeaders = true, .receiveBuffer = 4096}, "0", "on the air through"},
+}
+
+// A stop ends the run within seconds, with the exit sequence and no log-in during it, wherever
+// the run waits: on a server that never answers the log-in, on a slow service during the
+// start-up, on a server that stalls the stream.
+TEST_F(HeadlessStudioTest, StopEndsTheRunWithinSecondsWhereverItWaits) {
+  ASSERT_TRUE(configure());
+  auto studioRequests = [&] {
+    return std::ranges::count_if(emulator.records("requests"),
+                                 [](auto& r) { return r["agent"] == "Brovana"; });
   };
-  for (const auto& [script, delay, before] : cases) {
+  long before = 0;
+  const std::tuple<const char*, test::ScriptedPeer::Script, const char*,
+                   std::function<bool(const test::ScriptedPeer&)>>
+      cases[] = {
+          // where the run waits, the broadcast server, the service's delay (ms), how that shows
+          {"log-in", {.neverRead = true}, "0", [](auto& server) { return server.connectionCount() > 0; }},
+          // the start-up's first request, about the account, which the service holds
+          {"service", {}, "3000", [&](auto&) { return studioRequests() > before; }},
+          {"stream",
+           {.stallAfterHeaders = true, .receiveBuffer = 4096},
+           "0",
+           [](auto& server) { return server.unread(0) > 0; }},
+      };
+  for (const auto& [where, script, delay, waiting] : cases) {
+    SCOPED_TRACE(where);
     test::ScriptedPeer server(script);
     ASSERT_TRUE(emulator.control({{"broadcast-port", std::to_string(server.port())}, {"delay", delay}}));
+    before = studioRequests();
     auto run = onTones({}, "stop.log");
-    if (before) test::waitUntil([&] { return has("stop.log", before); }, 30s);
-    std::this_thread::sleep_for(1s);  // well into the wait
+    EXPECT_TRUE(test::waitUntil([&] { return waiting(server); }, 30s)) << read("stop.log");
     EXPECT_EQ(run->stop(SIGTERM, 10s), 0) << read("stop.log");
     EXPECT_LE(server.connectionCount(), 1u) << "logged in again during the exit";
     EXPECT_FALSE(serverOn()) << "the exit sequence turns off what the run turned on";

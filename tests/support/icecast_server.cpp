@@ -11,6 +11,8 @@
 #include <cctype>
 #include <filesystem>
 
+#include "support/service_emulator.h"
+
 namespace brovana::test {
 namespace {
 
@@ -75,7 +77,9 @@ bool IcecastServer::start() {
     for (int port : {port_, port_ + 1})
       while (up && !waitForPort(port, std::chrono::milliseconds(200)))
         up = running() && std::chrono::steady_clock::now() < deadline;
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    // An answer to a request: past its first moments.
+    up = up && waitUntil([&] { return !running() || httpGetLoopback(port_, "/status-json.xsl"); },
+                         std::chrono::seconds(10));
     if (up && running()) return true;
     kill();
   }

@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -99,6 +100,14 @@ void ScriptedPeer::serve(size_t index, int fd) {
 std::string ScriptedPeer::received(size_t connection) const {
   std::lock_guard lock(mutex_);
   return connection < connections_.size() ? connections_[connection].bytes : std::string();
+}
+
+size_t ScriptedPeer::unread(size_t connection) const {
+  std::lock_guard lock(mutex_);
+  int bytes = 0;
+  if (connection < connections_.size() && connections_[connection].fd >= 0)
+    ioctl(connections_[connection].fd, FIONREAD, &bytes);
+  return static_cast<size_t>(bytes);
 }
 
 size_t ScriptedPeer::connectionCount() const {

@@ -32,6 +32,8 @@ class ScriptedPeer {
   size_t connectionCount() const;
   // The bytes the connection (0 = first) sent so far.
   std::string received(size_t connection) const;
+  // The bytes the connection sent that wait unread (what a stalled server holds back).
+  size_t unread(size_t connection) const;
   // Waits until the connection has sent at least `bytes` bytes.
   bool waitForBytes(size_t connection, size_t bytes,
                     std::chrono::milliseconds limit = std::chrono::seconds(10));

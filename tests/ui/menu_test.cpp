@@ -1,45 +1,91 @@
-// The main window's menu: every command id with its text, its mark and its accelerator, and no
-// command beyond these.
+// The main window's menu holds together: each command once, with a caption and its own
+// accelerator; whole radio groups; separators only between items; and the command ids that the
+// core marks on its own (the sources, the plug-ins' "-none-") are radio items of the menu.
 
 #include <gtest/gtest.h>
 
-#include <QAction>
-#include <QRegularExpression>
+#include <QActionGroup>
+#include <QMenuBar>
+#include <functional>
 #include <set>
 
+#include "audio/dsp_host.h"
+#include "broadcast/source_desk.h"
 #include "core/registry.h"
 #include "studio_peers.h"
 
 namespace brovana {
 namespace {
 
-TEST(MainWindowMenu, CarriesEveryCommandWithItsTextMarkAndAccelerator) {
+// Every entry of the menus and submenus (command, separator or submenu), with the entries of its menu.
+struct Entry {
+  QAction* action;
+  QList<QAction*> menu;
+  qsizetype at;
+};
+std::vector<Entry> entriesOf(const QList<QAction*>& menu) {
+  std::vector<Entry> entries;
+  for (qsizetype at = 0; at < menu.size(); ++at) {
+    entries.push_back({menu[at], menu, at});
+    if (QMenu* sub = menu[at]->menu())
+      std::ranges::move(entriesOf(sub->actions()), std::back_inserter(entries));
+  }
+  return entries;
+}
+bool isCommand(const QAction* a) {
+  return !a->isSeparator() && !a->menu();
+}
+
+TEST(MainWindowMenu, EveryEntryFollowsTheRulesOfAMenu) {
   MemoryRegistry registry;
   test::WindowedStudio studio("www.zelvora.example", registry);
-
-  // Each command as "ID TEXT", then " [x]" for a check mark or " (o)" for a radio mark, then its
-  // accelerator; by menu.
-  const std::string expected =
-      "32781 Broadcast Info...|32772 New Broadcast ...|32787 Continuous Loop [x]|32786 Random [x]|"
-      "32771 Status... Ctrl+S|32807 Stream Quality...|32790 Exit Ctrl+E|"
-      "32782 Playlist (o)|32794 Voiceover...|32783 CD (o)|32784 Line In (o)|32785 Microphone (o)|"
-      "32821 Mixer (o)|32804 Volume...|32778 Change Skins...|"
-      "32795 Normal (o)|32796 Medium (o)|32797 High (o)|"
-      "32806 Restart server|32792 Show Log...|32808 Switch to %s|32812 Submit Program Info...|"
-      "32801 Scope [x]|32800 Spectrum [x]|32799 VU - scrolling [x]|32805 VU - stereo [x]|"
-      "32816 About Brovana-Live...|32811 Help...|32814 Tips 'n Tricks...|32822 Why does my stream break up?|"
-      "32819 Bug Report...|32818 Question...|32820 Tell a friend...|32826 Save to file... [x]|"
-      "38000 -none- (o)";
-  std::set<std::string> wanted, found;
-  for (size_t at = 0, end; at < expected.size(); at = end + 1)
-    wanted.insert(expected.substr(at, (end = std::min(expected.find('|', at), expected.size())) - at));
-  for (QAction* action : studio.window.findChildren<QAction*>(QRegularExpression("^id\\d+$"))) {
-    std::string mark = !action->isCheckable() ? "" : action->actionGroup() ? " (o)" : " [x]";
-    std::string keys = action->shortcut().toString().toStdString();
-    found.insert(action->objectName().mid(2).toStdString() + " " + action->text().toStdString() + mark +
-                 (keys.empty() ? "" : " " + keys));
+  const std::vector<Entry> entries = entriesOf(studio.window.menuBar()->actions());
+  auto usedTwice = [&](QString (*key)(const QAction*)) {
+    return [&, key](const Entry& e) {
+      return isCommand(e.action) && !key(e.action).isEmpty() &&
+             std::ranges::count_if(
+                 entries, [&](auto& o) { return isCommand(o.action) && key(o.action) == key(e.action); }) > 1;
+    };
+  };
+  const std::pair<const char*, std::function<bool(const Entry&)>> rules[] = {
+      {"a command without an id",
+       [](auto& e) { return isCommand(e.action) && e.action->objectName().mid(2).toInt() <= 0; }},
+      {"an id used twice", usedTwice([](const QAction* a) { return a->objectName(); })},
+      {"an accelerator used twice", usedTwice([](const QAction* a) { return a->shortcut().toString(); })},
+      {"no caption",
+       [](auto& e) { return !e.action->isSeparator() && e.action->text().remove('&').trimmed().isEmpty(); }},
+      {"a separator first, last or doubled",
+       [](auto& e) {
+         return e.action->isSeparator() &&
+                (e.at == 0 || e.at + 1 == e.menu.size() || e.menu[e.at - 1]->isSeparator());
+       }},
+      // Radio items are marked, exclusive, and stand together in their menu in the group's order.
+      {"a radio item unmarked, not exclusive or apart from its group",
+       [](auto& e) {
+         QActionGroup* g = e.action->actionGroup();
+         return g && (!e.action->isCheckable() || !g->isExclusive() ||
+                      e.menu.mid(e.menu.indexOf(g->actions().front()), g->actions().size()) != g->actions());
+       }},
+  };
+  ASSERT_GT(std::ranges::count_if(entries, [](auto& e) { return isCommand(e.action); }), 30);
+  for (const auto& [rule, breaks] : rules) {
+    std::string broken;
+    for (const Entry& e : entries)
+      if (breaks(e))
+        broken += "[" + e.action->objectName().toStdString() + " " + e.action->text().toStdString() + "]";
+    EXPECT_EQ(broken, "") << rule;
   }
-  EXPECT_EQ(found, wanted);
+
+  // The core marks these on its own: the sources, as a radio group of their own, and the plug-ins' "-none-".
+  std::set<std::string> sources, group;
+  for (Source source : {Source::Playlist, Source::Cd, Source::LineIn, Source::Microphone, Source::Mixer})
+    sources.insert("id" + std::to_string(sourceCommandId(source)));
+  if (auto* playlist = studio.window.findChild<QAction*>(QString::fromStdString(*sources.begin()));
+      playlist && playlist->actionGroup())
+    for (QAction* a : playlist->actionGroup()->actions()) group.insert(a->objectName().toStdString());
+  EXPECT_EQ(group, sources);
+  auto* none = studio.window.findChild<QAction*>(QStringLiteral("id%1").arg(DspHost::kMenuNone));
+  EXPECT_TRUE(none && none->actionGroup());
 }
 
 }  // namespace

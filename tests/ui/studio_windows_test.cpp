@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QMimeData>
 #include <QTest>
+#include <optional>
 
 #include "app/playlist_window.h"
 #include "core/program_values.h"
@@ -106,32 +107,37 @@ TEST_F(StudioWindows, AFirstRunThroughTheWizardStoresTheStation) {
       "genre=Alternative\nbitrate=56000\noutput_bitrate=24000\nlivetag=1\n");
 }
 
-// The playlist window and the main window in one broadcast: tracks dropped, reordered and played
-// from the third row through Track Info; a new title on the air restarts the broadcast under it;
-// the broadcast button stops and starts it.
-TEST_F(StudioWindows, PlaylistWindowBroadcastButtonAndANewTitleOnTheAir) {
-  ASSERT_TRUE(test::makeTone(scratch.file("music/tone660.mp3"),
-                             {.frequency = 660, .seconds = 12, .title = "Tone 660"}));
-  test::ScopedChdir here(work());
-  SettingsRegistry registry(settingsPath());
-  programValues().setRegistry(&registry);
-  test::DialogDriver dialogs;
-  for (const char* question :
-       {"Your broadcast needs to be restarted",
-        "Unable to connect to your Zelvora server"})  // Icecast may still hold the mount
-    dialogs.answer(question, true);
-  {
-    test::WindowedStudio studio(emulator.webHost(), registry);
-    MainWindow& window = studio.window;
-    ASSERT_TRUE(window.initialise());
-    EXPECT_EQ(element<QAction>(window, 32808)->text(), "Switch to Hostplay");
-    window.show();
-    QTest::qWait(200);  // the automatic start, which finds no playlist of an earlier run
-    Studio& desk = *window.studio();
-    auto* playlistWindow = dynamic_cast<PlaylistWindow*>(desk.showPlaylistWindow());
+// The studio's windows up on the stored station, with three tones dropped on the playlist window.
+class StudioOnTones : public StudioWindows {
+ protected:
+  void SetUp() override {
+    StudioWindows::SetUp();
+    if (HasFatalFailure()) return;
+    ASSERT_TRUE(test::makeTone(scratch.file("music/tone660.mp3"),
+                               {.frequency = 660, .seconds = 12, .title = "Tone 660"}));
+    here.emplace(work());
+    registry.emplace(settingsPath());
+    programValues().setRegistry(&*registry);
+    for (const char* question :
+         {"Your broadcast needs to be restarted",
+          "Unable to connect to your Zelvora server"})  // Icecast may still hold the mount
+      dialogs.answer(question, true);
+    studio.emplace(emulator.webHost(), *registry);
+    ASSERT_TRUE(window().initialise());
+    window().show();
+    // The automatic start finds no playlist of an earlier run and shows the playlist window.
+    ASSERT_TRUE(QTest::qWaitFor([] { return shownWindow("PlaylistWindow"); }));
+    playlistWindow = dynamic_cast<PlaylistWindow*>(window().studio()->showPlaylistWindow());
     ASSERT_NE(playlistWindow, nullptr);
-    QTreeView& list = playlistWindow->list();
+    dropTones();
+  }
+  void TearDown() override {
+    if (studio) window().shutDown(true);
+    studio.reset();
+    programValues().setRegistry(nullptr);
+  }
 
+  void dropTones() {
     QMimeData files;
     QList<QUrl> urls;
     for (int hz : {440, 660, 880})
@@ -142,51 +148,79 @@ TEST_F(StudioWindows, PlaylistWindowBroadcastButtonAndANewTitleOnTheAir) {
     QApplication::sendEvent(playlistWindow, &enter);
     QDropEvent drop(QPointF(40, 40), Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(playlistWindow, &drop);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return list.model()->rowCount() == 3; }));
-
-    QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, rowCentre(list, 0));
-    click(*playlistWindow, 1103);
-    QTest::qWait(50);
-    std::string titles;
-    for (int r = 0; r < list.model()->rowCount(); ++r)
-      titles += list.model()->index(r, 0).data().toString().toStdString() + "|";
-    EXPECT_EQ(titles, "Tone 660|Tone 440|Tone 880|");
-
-    // Row 2's Track Info, closed with its play button: nothing is on the air, so the broadcast
-    // starts there.
-    QTimer::singleShot(300, [] {
-      for (QWidget* shown : QApplication::topLevelWidgets())
-        if (auto* info = dynamic_cast<TrackInfoDialog*>(shown); info && info->isVisible()) click(*info, 1064);
-    });
-    QTest::mousePress(list.viewport(), Qt::LeftButton, {}, rowCentre(list, 2));
-    QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, rowCentre(list, 2));
-    Playlist* playlist = playlistWindow->playlist();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return playlist->currentIndex() == 2; }, 20000));
-    EXPECT_EQ(desk.engine()->currentIndex(), 2);
-    auto* button = element<QPushButton>(window, 1020);
-    auto shows = [&](const char* caption, const char* title) {
-      return QTest::qWaitFor(
-          [&] { return button->text() == caption && window.windowTitle().contains(title); }, 20000);
-    };
-    EXPECT_TRUE(shows("Stop Broadcast", "On the Air!")) << window.windowTitle().toStdString();
-    EXPECT_TRUE(serverOn());
-    EXPECT_TRUE(servedAs("[Zelvora]Test tones[*]"));
-
-    window.findChild<QAction*>("id32781")->trigger();  // Broadcast Info...
-    QWidget* info = shownWindow("BroadcastInfoDialog");
-    ASSERT_TRUE(info);
-    type(*info, 1235, "Night tones");
-    click(*info, 1);
-    EXPECT_TRUE(servedAs("[Zelvora]Night tones[*]"));
-
-    click(window, 1020);
-    EXPECT_TRUE(shows("Start Broadcast", "Off the Air!")) << window.windowTitle().toStdString();
-    click(window, 1020);
-    EXPECT_TRUE(shows("Stop Broadcast", "On the Air!")) << window.windowTitle().toStdString();
-
-    window.shutDown(true);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return list().model()->rowCount() == 3; })) << titles();
   }
-  programValues().setRegistry(nullptr);
+  MainWindow& window() { return studio->window; }
+  QTreeView& list() { return playlistWindow->list(); }
+  std::string titles() {
+    std::string titles;
+    for (int r = 0; r < list().model()->rowCount(); ++r)
+      titles += list().model()->index(r, 0).data().toString().toStdString() + "|";
+    return titles;
+  }
+  // The broadcast button, the title and the studio agree that the station is on (off) the air,
+  // within the limit. The title says so at the log-in, the button stops only once a track plays.
+  bool showsOnAir(bool on) {
+    auto* button = element<QPushButton>(window(), 1020);
+    return QTest::qWaitFor(
+        [&] {
+          return button->text() == (on ? "Stop Broadcast" : "Start Broadcast") &&
+                 window().windowTitle().contains(on ? "On the Air!" : "Off the Air!") &&
+                 (window().studio()->onAir() == OnAir::Playlist) == on;
+        },
+        20000);
+  }
+  std::string title() { return window().windowTitle().toStdString(); }
+
+  std::optional<test::ScopedChdir> here;
+  std::optional<SettingsRegistry> registry;
+  test::DialogDriver dialogs;
+  std::optional<test::WindowedStudio> studio;
+  PlaylistWindow* playlistWindow = nullptr;
+};
+
+TEST_F(StudioOnTones, StartUpNamesTheHostplaySwitch) {
+  EXPECT_EQ(element<QAction>(window(), 32808)->text(), "Switch to Hostplay");
+}
+
+TEST_F(StudioOnTones, DroppedTracksAreListedAndDownMovesTheSelectedOne) {
+  EXPECT_EQ(titles(), "Tone 440|Tone 660|Tone 880|");
+  QTest::mouseClick(list().viewport(), Qt::LeftButton, {}, rowCentre(list(), 0));
+  click(*playlistWindow, kIdMoveDown);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return titles() == "Tone 660|Tone 440|Tone 880|"; })) << titles();
+}
+
+// Nothing is on the air, so a row's Track Info closed with its play button starts the broadcast
+// there.
+TEST_F(StudioOnTones, TrackInfoPlayStartsTheBroadcastAtItsRow) {
+  dialogs.press("TrackInfoDialog", 1064);
+  QTest::mousePress(list().viewport(), Qt::LeftButton, {}, rowCentre(list(), 2));
+  QTest::mouseDClick(list().viewport(), Qt::LeftButton, {}, rowCentre(list(), 2));
+  ASSERT_TRUE(dialogs.pressed()) << "no Track Info on a double click";
+  ASSERT_TRUE(QTest::qWaitFor([&] { return playlistWindow->playlist()->currentIndex() == 2; }, 20000));
+  EXPECT_EQ(window().studio()->engine()->currentIndex(), 2);
+  EXPECT_TRUE(showsOnAir(true)) << title();
+  EXPECT_TRUE(serverOn());
+  EXPECT_TRUE(servedAs("[Zelvora]Test tones[*]"));
+}
+
+TEST_F(StudioOnTones, ANewTitleOnTheAirRestartsTheBroadcastUnderIt) {
+  click(window(), 1020);
+  ASSERT_TRUE(showsOnAir(true)) << title();
+  ASSERT_TRUE(servedAs("[Zelvora]Test tones[*]"));
+  window().findChild<QAction*>("id32781")->trigger();  // Broadcast Info...
+  QWidget* info = shownWindow("BroadcastInfoDialog");
+  ASSERT_TRUE(info);
+  type(*info, 1235, "Night tones");
+  click(*info, 1);
+  EXPECT_TRUE(servedAs("[Zelvora]Night tones[*]"));
+}
+
+TEST_F(StudioOnTones, BroadcastButtonStopsAndStartsTheBroadcast) {
+  for (bool on : {true, false, true}) {
+    click(window(), 1020);
+    ASSERT_TRUE(showsOnAir(on)) << on << ": " << title();
+  }
 }
 
 TEST(TagDialogTest, TagWrittenThroughTheDialogIsWhatTheProbeAndFfprobeRead) {

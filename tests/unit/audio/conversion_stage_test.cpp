@@ -22,6 +22,13 @@ std::vector<uint8_t> samples(std::vector<int16_t> values) {
   return out;
 }
 
+// The conversion thread has looked at the ring and gone back to waiting twice from now (each time at the
+// latest after its idle time-out): the second look began after what was handed in by now.
+bool idlesTwiceFromNow(const ConversionStage& stage) {
+  int before = stage.idlePasses();
+  return test::eventually([&] { return stage.idlePasses() >= before + 2; });
+}
+
 class ConversionStageTest : public ::testing::Test, public test::StageRig {
  protected:
   // Hands PCM in as a source would, in blocks of 10,000 bytes; what was handed in is kept.
@@ -45,7 +52,7 @@ TEST_F(ConversionStageTest, EncodesOnlyChunksOf50000BytesAndSendsWhatComesOut) {
   ASSERT_EQ(stage.openStream(56000), StreamOpen::Opened);
   stage.startConvertThread();
   feed(40'000);
-  std::this_thread::sleep_for(100ms);  // ten idle passes of the conversion thread
+  ASSERT_TRUE(idlesTwiceFromNow(stage));
   EXPECT_TRUE(encoders.calls().empty());
   feed(80'000);
   ASSERT_TRUE(test::eventually([&] { return sink.sent == 40'000; }));
@@ -79,7 +86,7 @@ TEST_F(ConversionStageTest, FlushEmptiesTheRingWhateverItHolds) {
     EXPECT_EQ(sink.flushes.load(), 1);
     // After the flush the 50,000-byte rule holds again.
     for (int i = 0; i < 3; ++i) stage.convertAndSend(block.data(), 10'000, 0, "test");
-    std::this_thread::sleep_for(50ms);
+    ASSERT_TRUE(idlesTwiceFromNow(stage));
     EXPECT_EQ(encoders.calls().size(), chunks.size());
   }
 }

@@ -12,6 +12,7 @@
 #include "core/program_values.h"
 #include "support/fake_list_window.h"
 #include "support/fake_prompts.h"
+#include "support/journal.h"
 #include "support/mp3_bytes.h"
 #include "support/temp_folder.h"
 
@@ -352,7 +353,8 @@ TEST_F(PlaylistTest, EngineReadsWhileTheWindowEdits) {
   };
   std::mt19937 random(42);
   for (int round = 0; round < 2000; ++round) edits[round % 6](round, static_cast<int>(random() % 12));
-  for (int seen = played; played < seen + 20;) std::this_thread::yield();  // the final list too
+  const int seen = played;
+  EXPECT_TRUE(test::eventually([&] { return played >= seen + 20; })) << "the engine reads the final list too";
   stop = true;
   engine.join();
   playlist.syncFromWindow();
