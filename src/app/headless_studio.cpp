@@ -130,10 +130,12 @@ std::string offAirReason(Studio& studio, bool live) {
   if (live) {
     if (studio.onAir() == OnAir::Capture) return {};
     if (studio.sources().source() == Source::Playlist) return "the source could not be chosen";
-    return connection->loggedOn() ? "the sound card could not be recorded"
-                                  : "the broadcast server did not take the stream";
+    if (connection->loggedOn()) return "the sound card could not be recorded";
+  } else if (connection->loggedOn() && studio.engine()) {
+    return {};
   }
-  if (connection->loggedOn() && studio.engine()) return {};
+  if (studio.web().silent()) return "the Zelvora service at " + studio.web().webHost() + " does not answer";
+  if (live) return "the broadcast server did not take the stream";
   std::optional<std::string> playlist = programValues().previousPlaylist();
   Playlist* list = studio.playlistWindow() ? studio.playlistWindow()->playlist() : nullptr;
   return !playlist                     ? "no playlist: give one with --playlist FILE"

@@ -95,6 +95,11 @@ bool BroadcastSession::connect() {
     link.connect();
     if (!link.login()) {
       if (context_.stop.requested()) return false;
+      // Restarting the server cannot help when the service itself gives no answer.
+      if (context_.web.silent()) {
+        context_.prompts.warning(kServiceSilentText);
+        return false;
+      }
       Question question;
       question.text = "Unable to connect to your Zelvora server, restart and try again?";
       question.yesCaption = "Restart";

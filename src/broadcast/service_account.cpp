@@ -111,7 +111,7 @@ bool ServiceAccount::awaitRestart() {
 }
 
 void ServiceAccount::turnOffAtExit() {
-  if (serverTurnedOn_ && !web_.switchedToLive()) turnServer(ServerSwitch::Off);
+  if (serverTurnedOn_ && !web_.switchedToLive()) web_.switchServerOffAtExit(link_.memberName(), link_.pass());
 }
 
 void ServiceAccount::offerHostplayBack() {

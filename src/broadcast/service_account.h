@@ -64,7 +64,7 @@ class ServiceAccount {
 
   // ---- exit ----
   // A server this run turned on goes off, unless the account went live (the service's own
-  // station takes over again).
+  // station takes over again); a service that does not answer at once is not waited for.
   void turnOffAtExit();
   // After a switch to live, the member may give the air back to Hostplay.
   void offerHostplayBack();

@@ -174,10 +174,38 @@ bool WebService::switchServer(Prompts& prompts, const std::string& member, const
   return ok;
 }
 
+bool WebService::silent() const {
+  return std::chrono::steady_clock::now().time_since_epoch().count() < silentUntil_.load();
+}
+
+bool WebService::switchServerOffAtExit(const std::string& member, const std::string& password) {
+  std::string path = "/cgi-bin/switch.cgi?membername=" + queryEscape(member) +
+                     "&password=" + queryEscape(password) + "&action=OFF";
+  std::string answer;
+  GetOptions options;
+  options.limit = kExitSwitchLimit;
+  if (get(member, path, answer, kAccountAnswerSize, options)) {
+    Logger::log("Broadcast server successfully switched OFF\n");
+    return true;
+  }
+  Logger::log("Unable to switch broadcast server OFF: the Zelvora service did not answer within %d s\n",
+              static_cast<int>(kExitSwitchLimit.count()));
+  return false;
+}
+
 bool WebService::get(const std::string& user, const std::string& path, std::string& answer, size_t capacity,
                      GetOptions options) {
+  answer.clear();
+  if (silent()) return false;
   options.stop = &abandoned_;
-  return http_.getDetailed(webHost_, user, path, answer, capacity, options);
+  if (http_.getDetailed(webHost_, user, path, answer, capacity, options)) {
+    silentUntil_ = 0;
+    return true;
+  }
+  // An abandoned request says nothing about the service.
+  if (!abandoned_.load())
+    silentUntil_ = (std::chrono::steady_clock::now() + kServiceQuietTime).time_since_epoch().count();
+  return false;
 }
 
 bool WebService::switchedToLive() const {

@@ -7,6 +7,7 @@
 // an accented letter reaches the service whole; the service decodes standard query strings.
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <mutex>
 #include <optional>
@@ -63,6 +64,8 @@ struct GetOptions {
   const std::atomic<bool>* stop = nullptr;
   // Receives the HTTP status; 0 when the client cannot tell.
   int* status = nullptr;
+  // A shorter limit for the whole transfer than the client's own; zero: the client's.
+  std::chrono::milliseconds limit{0};
 };
 
 // The one blocking HTTP GET. `host` may carry a port ("127.0.0.1:8080"); without one, port 80.
@@ -159,6 +162,12 @@ class WebService {
   // From any thread: every request under way or made from now on ends at once without an answer,
   // until this is switched off again. For a stop that must not wait on a slow service.
   void abandonRequests(bool on) { abandoned_ = on; }
+  // The service gave no answer lately (a request failed without one): until the quiet time is
+  // over, or a request gets through, further requests give up at once instead of each waiting out
+  // its time limit, so a dead or hanging service costs one time-out, not one per request.
+  bool silent() const;
+  // The member's server off at the exit: a short limit, and a log line when it could not be made.
+  bool switchServerOffAtExit(const std::string& member, const std::string& password);
 
   // Title updates. They only build the request and hand it to the sender; false when there is
   // no sender.
@@ -202,7 +211,16 @@ class WebService {
   std::string webHost_;
   SongUpdateSender* songs_;
   std::atomic<bool> abandoned_{false};
+  std::atomic<std::chrono::steady_clock::rep> silentUntil_{0};  // steady-clock ticks; 0: answering
 };
+
+inline constexpr const char* kServiceSilentText =
+    "The Zelvora service does not answer, so Brovana-Live cannot log in to your broadcast server. Check "
+    "your internet connection, or try again later.";
+
+// How long a service that gave no answer is left alone, and the exit's limit for the switch-off.
+inline constexpr std::chrono::seconds kServiceQuietTime{60};
+inline constexpr std::chrono::seconds kExitSwitchLimit{2};
 
 // The Hostplay mode's display name from a names file; "hostplay" when the file, the section or
 // the key is missing.

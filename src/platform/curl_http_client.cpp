@@ -2,6 +2,7 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -98,8 +99,11 @@ bool CurlHttpClient::getDetailed(const std::string& host, const std::string& use
   curl_easy_setopt(h, CURLOPT_USERNAME, user.c_str());
   curl_easy_setopt(h, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_ANY));
   curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(limits_.connect.count()));
-  curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, static_cast<long>(limits_.total.count()));
+  auto shorter = [&](std::chrono::milliseconds own) {
+    return static_cast<long>((options.limit.count() > 0 ? std::min(own, options.limit) : own).count());
+  };
+  curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, shorter(limits_.connect));
+  curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, shorter(limits_.total));
   curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, storeBody);
   curl_easy_setopt(h, CURLOPT_WRITEDATA, &sink);
   if (options.stop) {

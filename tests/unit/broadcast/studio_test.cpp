@@ -30,6 +30,7 @@ class FakeZelvora final : public HttpClient {
            bool) override {
     std::lock_guard lock(mutex_);
     journal_.add("get", path);
+    if (dead) return false;
     auto has = [&](const char* part) { return path.find(part) != std::string::npos; };
     if (has("/switch.cgi")) serverOn = has("action=ON");
     if (has("/netcast.cgi") && netcastWorks) mode = has("stream=live") ? "LI" : "OR";
@@ -43,7 +44,7 @@ class FakeZelvora final : public HttpClient {
     return true;
   }
   std::string mode = "LI", version = "0";
-  bool serverOn = false, netcastWorks = true, garbled = false;
+  bool serverOn = false, netcastWorks = true, garbled = false, dead = false;
   int listenerPort = 1;
 
  private:
@@ -258,6 +259,19 @@ TEST_F(StudioTest, ALogInAfterAServerRestartWaitsUntilAStop) {
   ASSERT_EQ(started.wait_for(std::chrono::seconds(10)), std::future_status::ready);
   EXPECT_FALSE(started.get());
   EXPECT_TRUE(rig->journal.lacks("title Trying to connect")) << rig->journal.dump();
+}
+
+// A service that stops answering is named as the reason; restarting the server could not help.
+TEST_F(StudioTest, AStartWithoutTheServiceSaysSoAndRestartsNothing) {
+  rig->service.listenerPort = test::freeLoopbackPort() - 1;  // no server there either
+  Studio& s = rig->started();
+  rig->service.dead = true;
+  rig->journal.clear();
+  EXPECT_FALSE(s.session().start());
+  EXPECT_TRUE(rig->journal.lacks("ask Unable to connect")) << rig->journal.dump();
+  EXPECT_TRUE(rig->journal.follows({std::string("box ") + kServiceSilentText}));
+  // The request that found the service silent, and at most one of the link's refresh thread.
+  EXPECT_LE(rig->journal.all("get").size(), 2u) << rig->journal.dump();
 }
 
 // The main window's commands, through the rules the window forwards to.

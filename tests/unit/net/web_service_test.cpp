@@ -135,6 +135,36 @@ TEST(WebServiceTest, FailedServerSwitchIsLoggedAndClearsTheNotice) {
             std::string::npos);
 }
 
+// A dead or hanging service costs one time-out: until its quiet time is over, nothing more is asked
+// of it; an abandoned request or an answer of any kind says nothing against it. At the exit the
+// server's switch-off has a short limit, and its failure is logged.
+TEST(WebServiceTest, AServiceThatGaveNoAnswerIsLeftAloneForAWhile) {
+  for (bool abandoned : {false, true}) {
+    test::FakeHttpClient http;
+    std::chrono::milliseconds limit{-1};
+    http.onCall = [&](const auto&, const GetOptions& options) { limit = options.limit; };
+    WebService web(http, "127.0.0.1:8080");
+    web.abandonRequests(abandoned);
+    ServerInfo info = account();
+    EXPECT_EQ(web.bcinfo(info, true), kBcinfoNoAnswer);
+    EXPECT_EQ(web.silent(), !abandoned);
+    web.abandonRequests(false);
+    http.answer("/cgi-bin/", "0 LI ON 1 2 3 4 h 8000");
+    EXPECT_EQ(web.bcinfo(info, true), abandoned ? kBcinfoOk : kBcinfoNoAnswer);
+    EXPECT_EQ(http.calls().size(), abandoned ? 2u : 1u) << "nothing asked of a silent service";
+    if (abandoned) {
+      EXPECT_TRUE(web.switchServerOffAtExit("dj", "pw"));
+      EXPECT_EQ(limit, kExitSwitchLimit);
+    } else {
+      EXPECT_FALSE(web.switchServerOffAtExit("dj", "pw"));
+      EXPECT_NE(
+          test::readFile(Logger::getLogPath())
+              .find("Unable to switch broadcast server OFF: the Zelvora service did not answer within 2 s"),
+          std::string::npos);
+    }
+  }
+}
+
 TEST(WebServiceTest, SongRequestsCutTheirFieldsAndGoToTheSongHost) {
   test::FakeHttpClient http;
   WebService web(http, "127.0.0.1:8080");
