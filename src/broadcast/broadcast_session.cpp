@@ -164,15 +164,14 @@ bool BroadcastSession::startVoiceover(Source microphone) {
   context_.sources.selectMicrophone(microphone);
   context_.account.turnServerOnOnce();
   if (!connect()) return false;
-  std::optional<std::string> title = context_.engine ? context_.engine->currentTitle() : std::nullopt;
-  if (!context_.sources.startVoiceover(context_.link.lineSpeed(), title)) return false;
+  if (!context_.sources.startVoiceover(context_.link.lineSpeed())) return false;
   showOnAir(true);
   return true;
 }
 
 void BroadcastSession::stopVoiceover() {
   Lock lock(mutex_);
-  context_.sources.stopVoiceover(context_.engine ? context_.engine->currentTitle() : std::nullopt);
+  context_.sources.stopVoiceover();
 }
 
 Playlist* BroadcastSession::currentPlaylist() const {

@@ -97,9 +97,9 @@ bool Studio::makeParts() {
 void Studio::makeActors() {
   account_ = std::make_unique<ServiceAccount>(*connection_, web_, prompts_, stop_, exit_, mainWindow_,
                                               context_.timings.account);
-  sources_ =
-      std::make_unique<SourceDesk>(SourceDesk::Context{context_.parts, prompts_, *connection_, web_, *status_,
-                                                       mainWindow_, stage_.get(), engineReports_.get()});
+  sources_ = std::make_unique<SourceDesk>(SourceDesk::Context{context_.parts, prompts_, *connection_, web_,
+                                                              *status_, mainWindow_, stage_.get(),
+                                                              engineReports_.get(), engine_.get()});
   sources_->setVisual(visual_);
   session_ = std::make_unique<BroadcastSession>(
       BroadcastSession::Context{prompts_, *connection_, web_, *status_, *account_, *sources_, stop_, cursor_,

@@ -277,6 +277,48 @@ TEST_F(StudioTest, WindowCommands) {
     EXPECT_EQ(commands.mailLink(command).rfind(start, 0), 0u) << command;
 }
 
+// However the panel goes, the microphone leaves the mix with it, as it does when it cannot follow
+// a new track: the title loses its "(+mic)" and no panel still offers "Turn Mic Off". A new panel
+// lets the microphone sound.
+TEST_F(StudioTest, TheMicrophoneLeavesTheMixWithThePanelAndEverythingSaysSo) {
+  using Act = std::function<void(Rig&, StudioCommands&)>;
+  auto choose = [](int command) -> Act { return [=](Rig&, StudioCommands& c) { c.selectSource(command); }; };
+  const std::tuple<const char*, bool, Act> ways[] = {
+      {"the playlist chosen again", true, choose(32782)},
+      {"a CD that is not in the drive", true, choose(32783)},
+      {"a mixer that does not switch", false, choose(32821)},
+      {"Voiceover... again", true, [](Rig& r, StudioCommands&) { r.studio->openVoiceoverPanel(); }},
+      {"the member closes it", true,
+       [](Rig& r, StudioCommands&) { r.studio->sources().closeVoiceoverPanel(); }},
+      {"a new track it cannot follow", true,
+       [](Rig& r, StudioCommands&) {
+         r.parts.capture->restartFails = true;
+         std::thread([&] { r.parts.engine->reports->trackChanged(); }).join();
+       }},
+  };
+  const std::string microphoneVolume =
+      "inMixer.volume " + std::to_string(static_cast<int>(Source::Microphone));
+  for (const auto& [way, mixerSwitches, act] : ways) {
+    Rig& r = renew();
+    r.parts.mixerSwitches = mixerSwitches;
+    Studio& s = r.onAir();
+    StudioCommands commands(s, r.prompts);
+    ASSERT_TRUE(s.openVoiceoverPanel());
+    EXPECT_GT(std::atoi(r.journal.last(microphoneVolume).c_str()), 0)
+        << "a new panel lets the microphone sound";
+    EXPECT_GT(std::atof(r.journal.last("stage.musicGain").c_str()), 0) << "and the music";
+    ASSERT_TRUE(s.session().startVoiceover(Source::Microphone));
+    EXPECT_EQ(r.journal.last("label 1038"), "(+mic) Blue in Green");
+    r.journal.clear();
+    act(r, commands);
+    EXPECT_FALSE(r.parts.capture->voiceover() || r.parts.capture->isOpen()) << way;
+    std::string title = r.journal.last("label 1038");
+    EXPECT_TRUE(title != "<unset>" && title.find("(+mic)") == std::string::npos) << way << ": " << title;
+    EXPECT_NE(r.journal.last("panel.microphone"), "1") << way;
+    EXPECT_EQ(s.onAir(), OnAir::Playlist) << way;
+  }
+}
+
 TEST_F(StudioTest, WorkerNoticesRaceUserStopsAndStartsSafely) {
   Studio& s = rig->onAir();
   EngineReports* reports = rig->parts.engine->reports;
