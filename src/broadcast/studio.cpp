@@ -145,6 +145,7 @@ void Studio::requestStop() {
 
 PlaylistWindowControl* Studio::autoStart() {
   if (ended() || stopRequested()) return playlistWindow_.get();
+  status_->showOffAir();
   Playlist* playlist = playlistWindow_ ? playlistWindow_->playlist() : nullptr;
   if (firstRunDone_ && playlist && playlist->count() > 0) {
     status_->show();

@@ -10,7 +10,9 @@
 
 #include "broadcast/studio_commands.h"
 #include "core/registry.h"
+#include "diag/logger.h"
 #include "fake_parts.h"
+#include "monitor/status_display.h"
 #include "support/fake_prompts.h"
 #include "support/mp3_bytes.h"
 #include "support/scripted_peer.h"
@@ -317,6 +319,30 @@ TEST_F(StudioTest, TheMicrophoneLeavesTheMixWithThePanelAndEverythingSaysSo) {
     EXPECT_NE(r.journal.last("panel.microphone"), "1") << way;
     EXPECT_EQ(s.onAir(), OnAir::Playlist) << way;
   }
+}
+
+// Every start begins a fresh picture of the broadcast, and an idle studio says it is off the air.
+TEST_F(StudioTest, EveryStartShowsAFreshPictureAndAnIdleStudioIsOffTheAir) {
+  auto label = [&](int id) { return rig->journal.last("label " + std::to_string(id)); };
+  Studio& s = rig->onAir();
+  EngineReports& reports = *rig->parts.engine->reports;
+  reports.lastError("XAudio failed for song a.mp3");
+  reports.trackNumber(2);
+  reports.playlistTimes(70, 80);
+  Logger::countFailedFile();
+  s.session().stop();
+  EXPECT_EQ(label(kLabelConnectionState), kOffAirText);
+  EXPECT_EQ(label(kLabelFailedFiles), "1") << "counted since the start";
+  rig->journal.clear();
+  ASSERT_TRUE(s.session().start());
+  const std::pair<int, std::string> fresh[] = {{kLabelConnectionState, kConnectedText},
+                                               {kLabelConnectedTime, "0:00:00"},
+                                               {kLabelFailedFiles, "0"},
+                                               {kLabelReconnects, "0"},
+                                               {kLabelLastError, " "},
+                                               {kLabelTrackNumber, " "},
+                                               {kLabelPlaylistTimes, " "}};
+  for (const auto& [id, text] : fresh) EXPECT_EQ(label(id), text) << id;
 }
 
 TEST_F(StudioTest, WorkerNoticesRaceUserStopsAndStartsSafely) {
