@@ -118,12 +118,6 @@ bool Studio::loadOrFirstRun() {
   }
   firstRunDone_ = context_.parts.runSetupWizard(*connection_, true);
   if (!firstRunDone_) return quit();
-  Playlist* playlist = playlistWindow_ ? playlistWindow_->playlist() : nullptr;
-  if (playlist && playlist->count() > 0)
-    prompts_.information(
-        "Your broadcast is now starting. Be patient, as this might take a few seconds to log in and connect "
-        "with the server.",
-        "Click to begin!");
   // This run is the first of the count, so the next one logs under a number of its own.
   programValues().setSessionID(1);
   saveSettings();
@@ -149,7 +143,12 @@ PlaylistWindowControl* Studio::autoStart() {
   Playlist* playlist = playlistWindow_ ? playlistWindow_->playlist() : nullptr;
   if (firstRunDone_ && playlist && playlist->count() > 0) {
     status_->show();
+    // Said while it is true: the start goes on behind the notice, which no click holds up.
+    prompts_.notice(
+        "Your broadcast is now starting. Be patient, as this might take a few seconds to log in and connect "
+        "with the server.");
     session_->start();
+    prompts_.notice("");
     return playlistWindow_.get();
   }
   std::optional<std::string> previous = programValues().previousPlaylist();

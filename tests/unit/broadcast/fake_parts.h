@@ -175,6 +175,7 @@ class FakeParts final : public StudioParts {
 
   bool codecFails = false;
   bool mixerSwitches = true;
+  std::function<void(ServerLink&)> onWizard;  // while the wizard runs
   std::vector<bool> wizardResults;            // in order; true once used up
   std::function<void()> onStatusLabel;
   FakeEngine* engine = nullptr;
@@ -183,8 +184,9 @@ class FakeParts final : public StudioParts {
 
   int cpuMHz() override { return 0; }
   bool cdPresent() override { return false; }
-  bool runSetupWizard(ServerLink&, bool firstRun) override {
+  bool runSetupWizard(ServerLink& link, bool firstRun) override {
     journal_.add(firstRun ? "wizard first" : "wizard");
+    if (onWizard) onWizard(link);
     bool result = wizardResults.empty() || wizardResults.front();
     if (!wizardResults.empty()) wizardResults.erase(wizardResults.begin());
     return result;

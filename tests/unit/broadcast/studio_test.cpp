@@ -345,6 +345,23 @@ TEST_F(StudioTest, EveryStartShowsAFreshPictureAndAnIdleStudioIsOffTheAir) {
   for (const auto& [id, text] : fresh) EXPECT_EQ(label(id), text) << id;
 }
 
+// The first run says that the broadcast is starting while it starts; no box holds the start up.
+TEST_F(StudioTest, AFirstRunSaysTheBroadcastStartsWhileItDoes) {
+  const std::string starting = "Your broadcast is now starting.";
+  rig->firstRun();
+  rig->prompts.answerNext(true), rig->prompts.defaultAnswer = false;  // an account, and no retries
+  rig->parts.onWizard = [&](ServerLink& link) {
+    link.setMemberName("dj"), link.setPassword("pw");
+    rig->add();
+  };
+  ASSERT_TRUE(rig->make().init());
+  EXPECT_TRUE(rig->journal.lacks("notice " + starting)) << "nothing starts before the main window shows";
+  rig->studio->autoStart();
+  EXPECT_TRUE(rig->journal.follows({"notice " + starting, "engine.start", "notice"}));
+  EXPECT_TRUE(rig->journal.lacks("box " + starting));
+  EXPECT_EQ(rig->studio->onAir(), OnAir::Playlist);
+}
+
 TEST_F(StudioTest, WorkerNoticesRaceUserStopsAndStartsSafely) {
   Studio& s = rig->onAir();
   EngineReports* reports = rig->parts.engine->reports;
