@@ -4,6 +4,7 @@
 #include <QGridLayout>
 #include <QSignalBlocker>
 
+#include "app/gui_thread.h"
 #include "app/skin/skin.h"
 #include "broadcast/studio.h"
 #include "core/prompts.h"
@@ -45,7 +46,7 @@ class CrossfadePanel::Window final : public QDialog {
       : actions_(std::move(actions)), micSwitch_(actions_, prompts) {
     setWindowTitle("Crossfade");
     slider_.setObjectName("crossfadeSlider");
-    setUpSlider(slider_, kSliderMax, kSliderStep, kSliderMax);
+    setUpSlider(slider_, kSliderMax, kSliderStep, kCrossfadeStart);
     slider_.setToolTip("Move towards the left to increase microphone input and decrease MP3 volume");
     button_.setObjectName("micButton");
     button_.setText(micSwitch_.caption());
@@ -60,13 +61,16 @@ class CrossfadePanel::Window final : public QDialog {
       micSwitch_.press();
       button_.setText(micSwitch_.caption());
     });
-    actions_.balance(kSliderMax);
+  }
+
+  void showMicrophone(bool live) {
+    micSwitch_.follow(live);
+    button_.setText(micSwitch_.caption());
   }
 
  protected:
-  // Closing the window (or Esc) ends a voiceover that is on.
+  // Closing the window (or Esc) closes the panel, which ends a voiceover that is on.
   void done(int result) override {
-    micSwitch_.close();
     QDialog::done(result);
     actions_.closed();
   }
@@ -92,6 +96,10 @@ CrossfadePanel::~CrossfadePanel() = default;
 
 QDialog& CrossfadePanel::window() {
   return *window_;
+}
+
+void CrossfadePanel::showMicrophone(bool live) {
+  postTo(window_.get(), [window = window_.get(), live] { window->showMicrophone(live); });
 }
 
 void CrossfadePanel::setSkin(const std::string& path) {

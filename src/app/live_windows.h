@@ -27,13 +27,14 @@ VoiceoverActions voiceoverActions(Studio& studio);
 
 class CrossfadePanel final : public VoiceoverPanel {
  public:
-  static constexpr int kSliderMax = 65536;
+  static constexpr int kSliderMax = kCrossfadeMax;
   static constexpr int kSliderStep = 9362;
 
-  // Shows the window and applies the slider's starting position, all music.
+  // Shows the window, the slider at the crossfade's starting position (which the studio applies).
   CrossfadePanel(VoiceoverActions actions, Prompts& prompts);
   // May come from a worker thread: the window goes on its own thread.
   ~CrossfadePanel() override;
+  void showMicrophone(bool live) override;
   void setSkin(const std::string& path) override;
 
   QDialog& window();

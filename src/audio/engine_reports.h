@@ -21,7 +21,7 @@ class EngineReports {
   virtual void trackFormat(std::string_view formatInfo) = 0;
   // A list run starts.
   virtual void playlistName(std::string_view name) = 0;
-  // Tracks played so far in the run.
+  // The place in its list of the track that starts, from 1.
   virtual void trackNumber(int number) = 0;
   // "%d kb (input) , %d kb (output)" from the engine, "(output) %d kb" from the capture.
   virtual void dataCounter(std::string_view text) = 0;

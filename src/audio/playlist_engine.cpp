@@ -237,15 +237,16 @@ void PlaylistEngine::playEntry(ListRun& run, int index, const PlaylistItemRef& i
   playing_.store(true);
   announce(*item, facts, next);
   run.playlist->setCurrent(index);
-  EngineReports* reports = reports_.load();
-  if (reports) reports->trackChanged();
+  if (EngineReports* reports = reports_.load()) {
+    reports->trackNumber(index + 1);
+    reports->trackChanged();
+  }
 
   if (!playTrack(run, item)) {
     markUnplayable(run, *item);
     return;
   }
   Logger::countTrackPlayed();
-  if (reports) reports->trackNumber(trackNumber_.load());
   run.failures = 0;
   ++trackNumber_;
 }

@@ -26,8 +26,7 @@ bool BroadcastSession::start() {
   BusyCursor::Hold busy(context_.cursor);
   Lock lock(mutex_);
   if (startLocked()) return true;
-  // The button tells what is on the air, also after a start that did not happen.
-  showButton(onAir() != OnAir::Off);
+  showUnstarted();
   return false;
 }
 
@@ -41,6 +40,8 @@ bool BroadcastSession::startLocked() {
     if (!context_.prompts.ask(question)) return false;
     stopLocked(false);
   }
+  context_.status.beginBroadcast();
+  context_.link.restartOnAirClock();
   context_.status.showLineSpeed(context_.link.lineSpeed());
   context_.status.showOutputBitrate(context_.link.outputBitrate());
   return context_.sources.source() == Source::Playlist ? startPlaylistLocked() : startExternalLocked();
@@ -110,6 +111,9 @@ bool BroadcastSession::connect() {
     }
     // Clears the title the directory shows until the first track is announced.
     for (int i = 0; i < 3; ++i) context_.web.postSong(link.serverInfo(), "  ");
+  } else {
+    // Still logged on from an earlier broadcast, which the link reported then.
+    context_.status.setStatusText(kConnectedText);
   }
   if (context_.mainWindow) setTitleStatus(*context_.mainWindow, kTitleOnAir);
   return true;
@@ -154,7 +158,7 @@ void BroadcastSession::restart(bool reconnect) {
   if (reconnect) context_.link.disconnect();
   context_.sources.closeInput();
   logStation(false);
-  if (!startLocked()) showButton(onAir() != OnAir::Off);
+  if (!startLocked()) showUnstarted();
 }
 
 void BroadcastSession::switchKind() {
@@ -169,15 +173,14 @@ bool BroadcastSession::startVoiceover(Source microphone) {
   context_.sources.selectMicrophone(microphone);
   context_.account.turnServerOnOnce();
   if (!connect()) return false;
-  std::optional<std::string> title = context_.engine ? context_.engine->currentTitle() : std::nullopt;
-  if (!context_.sources.startVoiceover(context_.link.lineSpeed(), title)) return false;
+  if (!context_.sources.startVoiceover(context_.link.lineSpeed())) return false;
   showOnAir(true);
   return true;
 }
 
 void BroadcastSession::stopVoiceover() {
   Lock lock(mutex_);
-  context_.sources.stopVoiceover(context_.engine ? context_.engine->currentTitle() : std::nullopt);
+  context_.sources.stopVoiceover();
 }
 
 Playlist* BroadcastSession::currentPlaylist() const {
@@ -200,6 +203,14 @@ void BroadcastSession::logStation(bool withMember) const {
 void BroadcastSession::showOnAir(bool on) {
   if (context_.mainWindow) setTitleStatus(*context_.mainWindow, on ? kTitleOnAir : kTitleOffAir);
   showButton(on);
+  if (!on) context_.status.showOffAir();
+}
+
+// The button and the status tell what is on the air, also after a start that did not happen.
+void BroadcastSession::showUnstarted() {
+  bool on = onAir() != OnAir::Off;
+  showButton(on);
+  if (!on) context_.status.showOffAir();
 }
 
 void BroadcastSession::showButton(bool on) {

@@ -85,9 +85,10 @@ class BroadcastSession {
   void stopLocked(bool final);
   // Logs in to the member's server; false when it stays off.
   bool connect();
-  // The title and the broadcast button.
+  // The title, the broadcast button and, off the air, the status.
   void showOnAir(bool on);
   void showButton(bool on);
+  void showUnstarted();
 
   Context context_;
   mutable std::mutex mutex_;

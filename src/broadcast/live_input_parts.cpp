@@ -28,6 +28,10 @@ void CapturePart::setVoiceover(bool on) {
   input_.setVoiceover(on);
 }
 
+bool CapturePart::voiceover() const {
+  return input_.voiceover();
+}
+
 void CapturePart::trackChanged() {
   input_.trackChanged();
 }

@@ -22,6 +22,7 @@ class CapturePart final : public CaptureControl {
   void closeLineIn() override;
   bool isOpen() const override;
   void setVoiceover(bool on) override;
+  bool voiceover() const override;
   void trackChanged() override;
   void setVisual(Visualisation* visual) override;
 

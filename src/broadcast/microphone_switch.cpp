@@ -15,9 +15,4 @@ void MicrophoneSwitch::press() {
   }
 }
 
-void MicrophoneSwitch::close() {
-  if (on_) actions_.stop();
-  on_ = false;
-}
-
 }  // namespace brovana

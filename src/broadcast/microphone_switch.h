@@ -1,13 +1,20 @@
 #pragma once
 // The voiceover panel's microphone button, apart from its window: on the air a press turns the
 // microphone on beside the playlist, and off again; off the air it tells the member why nothing
-// happens. The panel (app/live_windows.h) shows the caption and forwards the presses.
+// happens. The panel (app/live_windows.h) shows the caption, forwards the presses and passes on
+// what the studio says of the microphone. Closing the panel ends the voiceover in the studio
+// (SourceDesk::closeVoiceoverPanel).
 
 #include <functional>
 
 namespace brovana {
 
 class Prompts;
+
+// The crossfade slider's positions, 0 (microphone only) to kCrossfadeMax (music only), and
+// where a new panel puts it: both sounding, the microphone not muted.
+inline constexpr int kCrossfadeMax = 65536;
+inline constexpr int kCrossfadeStart = kCrossfadeMax / 2;
 
 // What the voiceover panel asks of the studio.
 struct VoiceoverActions {
@@ -24,8 +31,8 @@ class MicrophoneSwitch {
   MicrophoneSwitch(VoiceoverActions& actions, Prompts& prompts) : actions_(actions), prompts_(prompts) {}
 
   void press();
-  // The panel closes: a voiceover that is on ends.
-  void close();
+  // What the studio says: the microphone went into the mix or out of it.
+  void follow(bool live) { on_ = live; }
   bool on() const { return on_; }
   const char* caption() const { return on_ ? "Turn Mic Off" : "Turn Mic On"; }
 

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "audio/mixer.h"
+#include "broadcast/microphone_switch.h"
 #include "core/prompts.h"
 #include "core/text.h"
 #include "diag/logger.h"
@@ -120,7 +121,10 @@ bool SourceDesk::startInput(int lineSpeed) {
 
 void SourceDesk::closeInput() {
   Lock lock(mutex_);
-  if (capture_ && capture_->isOpen()) capture_->closeLineIn();
+  if (!capture_ || !capture_->isOpen()) return;
+  bool mixing = capture_->voiceover();
+  capture_->closeLineIn();
+  if (mixing) showMicrophoneLocked(false);
 }
 
 bool SourceDesk::inputOpen() const {
@@ -129,7 +133,14 @@ bool SourceDesk::inputOpen() const {
 }
 
 void SourceDesk::trackChanged() {
-  if (CaptureControl* capture = captureSeen_.load()) capture->trackChanged();
+  CaptureControl* capture = captureSeen_.load();
+  if (!capture) return;
+  bool mixing = capture->voiceover() && capture->isOpen();
+  capture->trackChanged();
+  // A voiceover that could not follow the new track's format is over.
+  if (!mixing || capture->isOpen()) return;
+  Lock lock(mutex_);
+  showMicrophoneLocked(microphoneLiveLocked());
 }
 
 void SourceDesk::setVisual(Visualisation* visual) {
@@ -145,24 +156,46 @@ void SourceDesk::selectMicrophone(Source microphone) {
   if (MixerControl* mixer = inputMixerLocked()) mixer->selectSource(microphone);
 }
 
-bool SourceDesk::startVoiceover(int lineSpeed, const std::optional<std::string>& title) {
+bool SourceDesk::startVoiceover(int lineSpeed) {
   Lock lock(mutex_);
   if (!ensureCaptureLocked()) return false;
   capture_->setVoiceover(true);
-  if (title) context_.status.setNowPlaying("(+mic) " + *title);
-  return capture_->startInput(lineSpeed);
+  if (!capture_->startInput(lineSpeed)) return false;
+  showMicrophoneLocked(true);
+  return true;
 }
 
-void SourceDesk::stopVoiceover(const std::optional<std::string>& title) {
+void SourceDesk::stopVoiceover() {
   Lock lock(mutex_);
-  if (!capture_) return;
+  stopVoiceoverLocked();
+}
+
+// Never the capture of an external source, which is no voiceover.
+void SourceDesk::stopVoiceoverLocked() {
+  if (!capture_ || !capture_->voiceover()) return;
   capture_->setVoiceover(false);
   capture_->closeLineIn();
-  if (title) context_.status.setNowPlaying(*title);
+  showMicrophoneLocked(false);
+}
+
+bool SourceDesk::microphoneLiveLocked() const {
+  return capture_ && capture_->voiceover() && capture_->isOpen();
+}
+
+void SourceDesk::showMicrophoneLocked(bool live) {
+  EngineControl* engine = context_.engine;
+  if (engine && engine->isPlaying())
+    if (std::optional<std::string> title = engine->currentTitle())
+      context_.status.setNowPlaying(live ? "(+mic) " + *title : *title);
+  if (voiceoverPanel_) voiceoverPanel_->showMicrophone(live);
 }
 
 void SourceDesk::setVoiceoverBalance(int position) {
   Lock lock(mutex_);
+  setVoiceoverBalanceLocked(position);
+}
+
+void SourceDesk::setVoiceoverBalanceLocked(int position) {
   VoiceoverBalance balance = voiceoverBalance(position);
   if (MixerControl* mixer = inputMixerLocked())
     mixer->setSourceVolume(Source::Microphone, balance.microphoneVolume);
@@ -170,15 +203,11 @@ void SourceDesk::setVoiceoverBalance(int position) {
 }
 
 bool SourceDesk::openVoiceoverPanel(Studio& studio) {
-  std::unique_ptr<VoiceoverPanel> old;
-  {
-    Lock lock(mutex_);
-    old = std::move(voiceoverPanel_);
-  }
-  old.reset();  // the old panel's last calls may come back here
+  closeVoiceoverPanel();
   std::unique_ptr<VoiceoverPanel> panel = context_.parts.makeVoiceoverPanel(studio);
   Lock lock(mutex_);
   voiceoverPanel_ = std::move(panel);
+  if (voiceoverPanel_) setVoiceoverBalanceLocked(kCrossfadeStart);
   return voiceoverPanel_ != nullptr;
 }
 
@@ -187,7 +216,9 @@ void SourceDesk::closeVoiceoverPanel() {
   {
     Lock lock(mutex_);
     panel = std::move(voiceoverPanel_);
+    stopVoiceoverLocked();
   }
+  panel.reset();  // without the lock: the panel's last calls may come back here
 }
 
 bool SourceDesk::voiceoverPanelOpen() const {

@@ -3,8 +3,9 @@
 // behind the external ones, the voiceover's microphone, panel and balance, and the input volumes.
 //
 // Locking: one mutex guards all of its state; the playlist engine's worker reaches the capture
-// only through an atomic (trackChanged). It calls no other part of the studio, so the broadcast
-// session may call it while holding its own lock.
+// through an atomic (trackChanged), and takes the mutex only when a voiceover ended there; no
+// holder of the mutex waits for that worker. It calls no other part of the studio, so the
+// broadcast session may call it while holding its own lock.
 
 #include <atomic>
 #include <memory>
@@ -41,6 +42,7 @@ class SourceDesk {
     MainWindowView* mainWindow = nullptr;
     StageControl* stage = nullptr;
     EngineReports* reports = nullptr;  // what the capture reports to
+    EngineControl* engine = nullptr;   // whose track the voiceover's title names
   };
   explicit SourceDesk(Context context);
   ~SourceDesk();
@@ -67,14 +69,18 @@ class SourceDesk {
   void setVisual(Visualisation* visual);
 
   // ---- the voiceover ----
+  // While the microphone is in the mix, the title of the track on the air says "(+mic)" and the
+  // panel's button offers to turn it off; both hear of every change.
   void selectMicrophone(Source microphone);
-  // The microphone mixed into the playlist; `title` is the track on the air, if any.
-  bool startVoiceover(int lineSpeed, const std::optional<std::string>& title);
-  void stopVoiceover(const std::optional<std::string>& title);
+  // The microphone mixed into the playlist; false when it did not open.
+  bool startVoiceover(int lineSpeed);
+  void stopVoiceover();
   // The crossfade slider, 0 (microphone only) to 65536 (music only).
   void setVoiceoverBalance(int position);
-  // A fresh panel; false when the front end has none.
+  // A fresh panel, at the crossfade's starting position; false when the front end has none.
+  // The old panel goes as closeVoiceoverPanel has it go.
   bool openVoiceoverPanel(Studio& studio);
+  // The panel goes, and with it the voiceover.
   void closeVoiceoverPanel();
   bool voiceoverPanelOpen() const;
   Skinnable* voiceoverPanel() const;
@@ -90,6 +96,11 @@ class SourceDesk {
  private:
   using Lock = std::lock_guard<std::mutex>;
   bool ensureCaptureLocked();
+  void stopVoiceoverLocked();
+  bool microphoneLiveLocked() const;
+  void setVoiceoverBalanceLocked(int position);
+  // The title and the panel after the microphone went in or out of the mix.
+  void showMicrophoneLocked(bool live);
   // The mixers, opened on first use: opening one loads the sound system's mixer plug-ins, which a
   // playlist broadcast never uses. None on a machine without one.
   MixerControl* inputMixerLocked() const;

@@ -98,9 +98,9 @@ bool Studio::makeParts() {
 void Studio::makeActors() {
   account_ = std::make_unique<ServiceAccount>(*connection_, web_, prompts_, stop_, exit_, mainWindow_,
                                               context_.timings.account);
-  sources_ =
-      std::make_unique<SourceDesk>(SourceDesk::Context{context_.parts, prompts_, *connection_, web_, *status_,
-                                                       mainWindow_, stage_.get(), engineReports_.get()});
+  sources_ = std::make_unique<SourceDesk>(SourceDesk::Context{context_.parts, prompts_, *connection_, web_,
+                                                              *status_, mainWindow_, stage_.get(),
+                                                              engineReports_.get(), engine_.get()});
   sources_->setVisual(visual_);
   session_ = std::make_unique<BroadcastSession>(
       BroadcastSession::Context{prompts_, *connection_, web_, *status_, *account_, *sources_, stop_, cursor_,
@@ -119,12 +119,6 @@ bool Studio::loadOrFirstRun() {
   }
   firstRunDone_ = context_.parts.runSetupWizard(*connection_, true);
   if (!firstRunDone_) return quit();
-  Playlist* playlist = playlistWindow_ ? playlistWindow_->playlist() : nullptr;
-  if (playlist && playlist->count() > 0)
-    prompts_.information(
-        "Your broadcast is now starting. Be patient, as this might take a few seconds to log in and connect "
-        "with the server.",
-        "Click to begin!");
   // This run is the first of the count, so the next one logs under a number of its own.
   programValues().setSessionID(1);
   saveSettings();
@@ -146,10 +140,16 @@ void Studio::requestStop() {
 
 PlaylistWindowControl* Studio::autoStart() {
   if (ended() || stopRequested()) return playlistWindow_.get();
+  status_->showOffAir();
   Playlist* playlist = playlistWindow_ ? playlistWindow_->playlist() : nullptr;
   if (firstRunDone_ && playlist && playlist->count() > 0) {
     status_->show();
+    // Said while it is true: the start goes on behind the notice, which no click holds up.
+    prompts_.notice(
+        "Your broadcast is now starting. Be patient, as this might take a few seconds to log in and connect "
+        "with the server.");
     session_->start();
+    prompts_.notice("");
     return playlistWindow_.get();
   }
   std::optional<std::string> previous = programValues().previousPlaylist();

@@ -108,6 +108,9 @@ class CaptureControl {
   virtual void closeLineIn() = 0;
   virtual bool isOpen() const = 0;
   virtual void setVoiceover(bool on) = 0;
+  // In voiceover mode: from setVoiceover(true) until the capture closes or fails to start, also
+  // by itself when it cannot follow a new track.
+  virtual bool voiceover() const = 0;
   // Called on the playlist engine's worker thread.
   virtual void trackChanged() = 0;
   virtual void setVisual(Visualisation* visual) = 0;
@@ -199,7 +202,12 @@ class ProgramInfoDialog : public Skinnable {
 
 // The voiceover panel (crossfade slider and microphone button); closed by destroying it, which
 // may happen on the playlist engine's worker thread.
-class VoiceoverPanel : public Skinnable {};
+class VoiceoverPanel : public Skinnable {
+ public:
+  // The microphone went into the mix or out of it, whoever did it (also a voiceover that could
+  // not follow a new track). From any thread.
+  virtual void showMicrophone(bool live) = 0;
+};
 
 class StudioParts {
  public:

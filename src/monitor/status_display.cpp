@@ -27,7 +27,7 @@ std::optional<std::string> titleForState(int state) {
                     Logger::listeners());
       return std::string(text);
     case kTitleOffAir:
-      std::snprintf(text, sizeof text, "%s - %s", kVersionText, "Off the Air!");
+      std::snprintf(text, sizeof text, "%s - %s", kVersionText, kOffAirText);
       return std::string(text);
     case kTitleNoConnection:
       return std::string("Unable to connect, try restarting Brovana-Live");
@@ -140,11 +140,11 @@ void StatusDisplay::showOnAirTime(int seconds) {
 }
 
 void StatusDisplay::refreshCounters() {
-  std::string failed = std::to_string(Logger::failedFiles());
-  std::string reconnects = std::to_string(Logger::reconnects());
+  int failed = Logger::failedFiles();
+  int reconnects = Logger::reconnects();
   std::lock_guard lock(mutex_);
-  label(kLabelFailedFiles, failed);
-  label(kLabelReconnects, reconnects);
+  label(kLabelFailedFiles, std::to_string(failed - failedFilesBefore_));
+  label(kLabelReconnects, std::to_string(reconnects - reconnectsBefore_));
 }
 
 void StatusDisplay::setLastError(std::string_view text) {
@@ -190,6 +190,10 @@ void StatusDisplay::showTrackFormat(std::string_view formatInfo) {
 
 void StatusDisplay::clear() {
   std::lock_guard lock(mutex_);
+  clearLocked();
+}
+
+void StatusDisplay::clearLocked() {
   field(MainField::ConnectionState, "");
   label(kLabelConnectionState, "");
   field(MainField::DataCounter, "");
@@ -205,6 +209,36 @@ void StatusDisplay::clear() {
   label(kLabelSpare1, "");
   label(kLabelSpare2, "");
   label(kLabelTrackFormat, "");
+}
+
+void StatusDisplay::clearBroadcastLocked() {
+  clearLocked();
+  for (int id :
+       {kLabelTrackTimes, kLabelTrackNumber, kLabelPlaylistName, kLabelPlaylistTimes, kLabelConnectedTime})
+    label(id, "");
+}
+
+void StatusDisplay::beginBroadcast() {
+  int failed = Logger::failedFiles();
+  int reconnects = Logger::reconnects();
+  std::lock_guard lock(mutex_);
+  failedFilesBefore_ = failed;
+  reconnectsBefore_ = reconnects;
+  clearBroadcastLocked();
+  label(kLabelLastError, "");
+  label(kLabelConnectedTime, clockText(0));
+  label(kLabelFailedFiles, "0");
+  label(kLabelReconnects, "0");
+}
+
+void StatusDisplay::showOffAir() {
+  {
+    std::lock_guard lock(mutex_);
+    clearBroadcastLocked();
+    field(MainField::ConnectionState, kOffAirText);
+    label(kLabelConnectionState, kOffAirText);
+  }
+  refreshCounters();
 }
 
 void StatusDisplay::show() {

@@ -1,8 +1,9 @@
 #pragma once
 // The one place the broadcast modules report what the user should see. Each report goes to its
 // targets: labels of the status window by id, the optional plain fields of the main window, the
-// optional skin labels, and the main window's title. Keeps no state beyond its targets, so any
-// thread may report; the views hand each update to their own thread.
+// optional skin labels, and the main window's title. Keeps no state beyond its targets and the
+// error counts at the last start, under one lock, so any thread may report; the views hand each
+// update to their own thread.
 
 #include <mutex>
 #include <optional>
@@ -43,6 +44,9 @@ enum StatusLabel : int {
 enum class MainField { ConnectionState, DataCounter, NextTrack, Cleared1, Cleared2 };
 inline constexpr int kMainFieldCount = 5;
 
+// The connection line of an idle studio, as its title says it.
+inline constexpr const char* kOffAirText = "Off the Air!";
+
 // The main window's title for a connection state (TitleState); nullopt leaves the title as it
 // is. The on-the-air title carries the Logger's listener count, refreshed first.
 std::optional<std::string> titleForState(int state);
@@ -72,7 +76,8 @@ class StatusDisplay {
   void showLineSpeed(int bitsPerSecond);
   void showOutputBitrate(int bitsPerSecond);
   void showOnAirTime(int seconds);
-  void refreshCounters();  // failed files and reconnects from the Logger
+  // Failed files and reconnects, counted by the Logger, since the last start.
+  void refreshCounters();
   void setLastError(std::string_view text);
   void showListeners(std::string_view memberName);
   void showPlaylistTimes(std::string_view elapsed, std::string_view remaining);
@@ -80,7 +85,12 @@ class StatusDisplay {
   void showTrackNumber(int number);
   // The track's format text (empty when there is no track).
   void showTrackFormat(std::string_view formatInfo);
+  // A track stops: what describes it goes blank.
   void clear();
+  // A start: nothing of an earlier broadcast stays; its clock and counters start from zero.
+  void beginBroadcast();
+  // Idle: nothing plays, and the connection line says that the studio is off the air.
+  void showOffAir();
   void show();
   // Hands the connection state to the main window's title.
   void setState(int state);
@@ -89,6 +99,9 @@ class StatusDisplay {
   void label(int id, std::string_view text);
   void field(MainField field, std::string_view text);
   void skin(TextTarget* target, std::string_view text);
+  void clearLocked();
+  // The tracks, the list and the link of a broadcast.
+  void clearBroadcastLocked();
 
   mutable std::mutex mutex_;  // guards the targets; held while forwarding, never while asking the Logger
   StatusWindowView* window_ = nullptr;
@@ -97,6 +110,8 @@ class StatusDisplay {
   TextTarget* skinNowPlaying_ = nullptr;
   TextTarget* skinElapsed_ = nullptr;
   TextTarget* skinRemaining_ = nullptr;
+  int failedFilesBefore_ = 0;  // the Logger's counts at the last start
+  int reconnectsBefore_ = 0;
 };
 
 }  // namespace brovana

@@ -105,6 +105,8 @@ void VisualScene::drawNeedles(Canvas& canvas, Levels levels) {
 }
 
 void VisualScene::drawScope(Canvas& canvas, const VisualBlock& block) {
+  // Nothing flows after the end of a track or capture; the last line would stand still.
+  if (block.ended) scope_.clear();
   const int width = canvas.width(), height = canvas.height();
   const int sixths = static_cast<int>(block.bytes.size() / 6);
   if (sixths > 0) {

@@ -156,7 +156,7 @@ bool ServerLink::loginLocked() {
     return false;
   }
   sendHeadersLocked();
-  if (reports_) reports_->statusText("Connected!!");
+  if (reports_) reports_->statusText(kConnectedText);
   loggedOn_ = true;
   ++logins_;
   logonTime_ = std::time(nullptr);
@@ -269,11 +269,23 @@ void ServerLink::closeLink() {
   disconnect();
 }
 
-// Seconds on the air, summed over every login of the run; called with the link lock held.
+void ServerLink::restartOnAirClock() {
+  onAirSeconds_ = 0;
+  clockRestart_ = true;
+}
+
+// Seconds on the air, summed over every login of the broadcast; called with the link lock held.
 void ServerLink::updateOnAirClock() {
   if (reconnecting_) return;
   std::time_t now = std::time(nullptr);
   std::time_t logon = logonTime_;
+  if (clockRestart_.exchange(false)) {
+    // The pause before a new broadcast is no time on the air.
+    onAirSeconds_ = 0;
+    elapsedAtLastCheck_ = now - logon;
+    lastCheck_ = now;
+    return;
+  }
   if (logon < lastCheck_) {
     std::time_t elapsed = now - logon;
     int total = onAirSeconds_ += static_cast<int>(elapsed - elapsedAtLastCheck_);

@@ -31,6 +31,8 @@ namespace brovana {
 class Prompts;
 
 inline constexpr const char* kDefaultStationUrl = "http://www.zelvora.example/";
+// The status once the server took the log-in.
+inline constexpr const char* kConnectedText = "Connected!!";
 
 // Whoever also keeps the stream (a recording): given every block that went out whole, exactly as
 // the server got it, on the conversion thread with the link lock held, so it must not block.
@@ -79,6 +81,8 @@ class ServerLink : public StatsSource {
   // Off the air for good (the exit, or a stop during the start-up): as disconnect, and from now
   // on nothing connects, logs in or reconnects. From any thread.
   void closeLink();
+  // A new broadcast on the link: its time on the air counts from zero, from its first block.
+  void restartOnAirClock();
   // Nothing is buffered between sendStream and the socket.
   void flush() {}
   // The tap must outlive the connection; null takes it away.
@@ -179,7 +183,8 @@ class ServerLink : public StatsSource {
   std::time_t lastCheck_ = 0;
   std::time_t elapsedAtLastCheck_ = 0;
   std::atomic<int> onAirSeconds_{0};
-  int logins_ = 0;  // successful logins of the run, for the tap
+  std::atomic<bool> clockRestart_{false};  // restartOnAirClock, for the next block
+  int logins_ = 0;                         // successful logins of the run, for the tap
   std::atomic<StreamTap*> tap_{nullptr};
 
   // The refresh thread, started last and joined first.

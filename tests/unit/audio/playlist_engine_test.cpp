@@ -101,6 +101,8 @@ TEST_F(PlaylistEngineTest, StopDuringATrackClosesItAndAStartRightAfterTakesOverF
   EXPECT_EQ(decoders.opened(), paths);
   EXPECT_TRUE(log.contains(" bytes transmitted for " + paths[0] + "\n"));
   EXPECT_TRUE(journal.follows({"trackCleared"}));
+  EXPECT_EQ(journal.all("trackNumber"), (std::vector<std::string>{"1", "2"}))
+      << "each track's place, as it starts";
   EXPECT_EQ(decoders.decodersAlive.load() + decoders.outputsAlive.load() + encoders.openEncoders.load(), 0)
       << "a stop closes the decoder, the output and the conversion stream";
 }

@@ -67,13 +67,17 @@ class FakePart final : public StageControl,
                        public VoiceoverPanel,
                        Part {
  public:
-  FakePart(Journal& j, std::string name) : Part(j, std::move(name)) { note("make"); }
+  FakePart(Journal& j, std::string name, bool selects = true) : Part(j, std::move(name)), selects_(selects) {
+    note("make");
+  }
   void setVisual(Visualisation*) override {}
   void setDspHost(SampleProcessor*) override {}
   void setMusicGain(float gain) override { note("musicGain", gain); }
   void startConvertThread() override {}
-  bool selectSource(Source source) override { return note("select", static_cast<int>(source)), true; }
-  void setSourceVolume(Source, int) override {}
+  bool selectSource(Source source) override { return note("select", static_cast<int>(source)), selects_; }
+  void setSourceVolume(Source source, int volume) override {
+    note("volume", static_cast<int>(source), volume);
+  }
   void setWaveOutVolume(int) override {}
   int waveOutVolume() const override { return 0; }
   void show() override {}
@@ -82,7 +86,11 @@ class FakePart final : public StageControl,
   void setNetworkQuality(int actual, int expected) override { note("network", actual, expected); }
   void refresh(bool show) override { note("refresh", show); }
   bool isOpen() const override { return true; }
+  void showMicrophone(bool live) override { note("microphone", live); }
   void setSkin(const std::string&) override {}
+
+ private:
+  const bool selects_;
 };
 
 class FakePlaylistWindow final : public PlaylistWindowControl, Part {
@@ -123,19 +131,26 @@ class FakeEngine final : public EngineControl, Part {
   std::atomic<bool> playing_{false};
 };
 
+// As the real one, a voiceover ends when the capture closes, also when it cannot follow a new
+// track (`restartFails`).
 class FakeCapture final : public CaptureControl, Part {
  public:
   explicit FakeCapture(Journal& j) : Part(j, "capture") {}
   bool startInput(int lineSpeed) override { return note("start", lineSpeed), open_ = true; }
-  void closeLineIn() override { note("close"), open_ = false; }
+  void closeLineIn() override { note("close"), open_ = voiceover_ = false; }
   bool isOpen() const override { return open_; }
-  void setVoiceover(bool on) override { note("voiceover", on); }
-  void trackChanged() override { ++trackChanges; }
+  void setVoiceover(bool on) override { note("voiceover", on), open_ = false, voiceover_ = on; }
+  bool voiceover() const override { return voiceover_; }
+  void trackChanged() override {
+    ++trackChanges;
+    if (restartFails && voiceover_ && open_) open_ = voiceover_ = false;
+  }
   void setVisual(Visualisation*) override {}
   std::atomic<int> trackChanges{0};
+  std::atomic<bool> restartFails{false};
 
  private:
-  std::atomic<bool> open_{false};
+  std::atomic<bool> open_{false}, voiceover_{false};
 };
 
 // `onLabel` runs once, at the next label set.
@@ -159,7 +174,9 @@ class FakeParts final : public StudioParts {
   FakeParts(Journal& journal, Prompts& prompts) : journal_(journal), prompts_(prompts) {}
 
   bool codecFails = false;
-  std::vector<bool> wizardResults;  // in order; true once used up
+  bool mixerSwitches = true;
+  std::function<void(ServerLink&)> onWizard;  // while the wizard runs
+  std::vector<bool> wizardResults;            // in order; true once used up
   std::function<void()> onStatusLabel;
   FakeEngine* engine = nullptr;
   FakeCapture* capture = nullptr;
@@ -167,8 +184,9 @@ class FakeParts final : public StudioParts {
 
   int cpuMHz() override { return 0; }
   bool cdPresent() override { return false; }
-  bool runSetupWizard(ServerLink&, bool firstRun) override {
+  bool runSetupWizard(ServerLink& link, bool firstRun) override {
     journal_.add(firstRun ? "wizard first" : "wizard");
+    if (onWizard) onWizard(link);
     bool result = wizardResults.empty() || wizardResults.front();
     if (!wizardResults.empty()) wizardResults.erase(wizardResults.begin());
     return result;
@@ -191,7 +209,8 @@ class FakeParts final : public StudioParts {
   }
   std::unique_ptr<PluginControl> makePluginHost() override { return nullptr; }
   std::unique_ptr<MixerControl> makeMixer(MixerDestination to) override {
-    return std::make_unique<FakePart>(journal_, to == MixerDestination::Recording ? "inMixer" : "outMixer");
+    return std::make_unique<FakePart>(journal_, to == MixerDestination::Recording ? "inMixer" : "outMixer",
+                                      mixerSwitches);
   }
   std::unique_ptr<VolumeWindow> makeVolumeWindow(int) override { return std::make_unique<MemoryModes>(); }
   std::unique_ptr<CaptureControl> makeCapture(const CaptureWiring&) override {

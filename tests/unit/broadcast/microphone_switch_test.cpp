@@ -13,8 +13,9 @@ namespace {
 
 constexpr const char* kOffAir = "You must be broadcasting a playlist to use this feature";
 
-TEST(CrossfadeMicrophone, PressesTurnItOnAndOffOnTheAirOnly) {
-  // Steps: 'p' a press, 'c' the panel closes, 'e' the broadcast ends, 'f' the microphone will not open.
+TEST(CrossfadeMicrophone, PressesTurnItOnAndOffOnTheAirOnlyAndTheCaptionFollowsTheStudio) {
+  // Steps: 'p' a press, 'e' the broadcast ends, 'f' the microphone will not open, 'x' the studio
+  // says the microphone left the mix (a new track it could not follow).
   const struct {
     const char* steps;
     const char* calls;  // what reached the studio, in order
@@ -27,11 +28,10 @@ TEST(CrossfadeMicrophone, PressesTurnItOnAndOffOnTheAirOnly) {
       {"ppp", "start stop start ", "Turn Mic Off", 0},
       {"fp", "start ", "Turn Mic On", 0},  // it stays off, and the next press tries again
       {"fpp", "start start ", "Turn Mic On", 0},
-      {"pc", "start stop ", "Turn Mic On", 0},
-      {"c", "", "Turn Mic On", 0},
-      {"pcc", "start stop ", "Turn Mic On", 0},
-      {"pep", "start ", "Turn Mic Off", 1},  // on air no more: it stays on, for closing to end
-      {"pepc", "start stop ", "Turn Mic On", 1},
+      {"px", "start ", "Turn Mic On", 0},
+      {"pxp", "start start ", "Turn Mic Off", 0},  // the next press turns it on again
+      {"pep", "start ", "Turn Mic Off", 1},        // on air no more: it stays on until the studio says
+      {"pepx", "start ", "Turn Mic On", 1},
   };
   for (const auto& c : cases) {
     bool onAir = true, opens = true;
@@ -44,7 +44,7 @@ TEST(CrossfadeMicrophone, PressesTurnItOnAndOffOnTheAirOnly) {
     EXPECT_STREQ(microphone.caption(), "Turn Mic On");
     for (const char* step = c.steps; *step; ++step) {
       if (*step == 'p') microphone.press();
-      if (*step == 'c') microphone.close();
+      if (*step == 'x') microphone.follow(false);
       if (*step == 'e') onAir = false;
       if (*step == 'f') opens = false;
     }

@@ -10,7 +10,9 @@
 
 #include "broadcast/studio_commands.h"
 #include "core/registry.h"
+#include "diag/logger.h"
 #include "fake_parts.h"
+#include "monitor/status_display.h"
 #include "support/fake_prompts.h"
 #include "support/mp3_bytes.h"
 #include "support/scripted_peer.h"
@@ -304,6 +306,89 @@ TEST_F(StudioTest, WindowCommands) {
   };
   for (const auto& [command, start] : mails)
     EXPECT_EQ(commands.mailLink(command).rfind(start, 0), 0u) << command;
+}
+
+// However the panel goes, the microphone leaves the mix with it, as it does when it cannot follow
+// a new track: the title loses its "(+mic)" and no panel still offers "Turn Mic Off". A new panel
+// lets the microphone sound.
+TEST_F(StudioTest, TheMicrophoneLeavesTheMixWithThePanelAndEverythingSaysSo) {
+  using Act = std::function<void(Rig&, StudioCommands&)>;
+  auto choose = [](int command) -> Act { return [=](Rig&, StudioCommands& c) { c.selectSource(command); }; };
+  const std::tuple<const char*, bool, Act> ways[] = {
+      {"the playlist chosen again", true, choose(32782)},
+      {"a CD that is not in the drive", true, choose(32783)},
+      {"a mixer that does not switch", false, choose(32821)},
+      {"Voiceover... again", true, [](Rig& r, StudioCommands&) { r.studio->openVoiceoverPanel(); }},
+      {"the member closes it", true,
+       [](Rig& r, StudioCommands&) { r.studio->sources().closeVoiceoverPanel(); }},
+      {"a new track it cannot follow", true,
+       [](Rig& r, StudioCommands&) {
+         r.parts.capture->restartFails = true;
+         std::thread([&] { r.parts.engine->reports->trackChanged(); }).join();
+       }},
+  };
+  const std::string microphoneVolume =
+      "inMixer.volume " + std::to_string(static_cast<int>(Source::Microphone));
+  for (const auto& [way, mixerSwitches, act] : ways) {
+    Rig& r = renew();
+    r.parts.mixerSwitches = mixerSwitches;
+    Studio& s = r.onAir();
+    StudioCommands commands(s, r.prompts);
+    ASSERT_TRUE(s.openVoiceoverPanel());
+    EXPECT_GT(std::atoi(r.journal.last(microphoneVolume).c_str()), 0)
+        << "a new panel lets the microphone sound";
+    EXPECT_GT(std::atof(r.journal.last("stage.musicGain").c_str()), 0) << "and the music";
+    ASSERT_TRUE(s.session().startVoiceover(Source::Microphone));
+    EXPECT_EQ(r.journal.last("label 1038"), "(+mic) Blue in Green");
+    r.journal.clear();
+    act(r, commands);
+    EXPECT_FALSE(r.parts.capture->voiceover() || r.parts.capture->isOpen()) << way;
+    std::string title = r.journal.last("label 1038");
+    EXPECT_TRUE(title != "<unset>" && title.find("(+mic)") == std::string::npos) << way << ": " << title;
+    EXPECT_NE(r.journal.last("panel.microphone"), "1") << way;
+    EXPECT_EQ(s.onAir(), OnAir::Playlist) << way;
+  }
+}
+
+// Every start begins a fresh picture of the broadcast, and an idle studio says it is off the air.
+TEST_F(StudioTest, EveryStartShowsAFreshPictureAndAnIdleStudioIsOffTheAir) {
+  auto label = [&](int id) { return rig->journal.last("label " + std::to_string(id)); };
+  Studio& s = rig->onAir();
+  EngineReports& reports = *rig->parts.engine->reports;
+  reports.lastError("XAudio failed for song a.mp3");
+  reports.trackNumber(2);
+  reports.playlistTimes(70, 80);
+  Logger::countFailedFile();
+  s.session().stop();
+  EXPECT_EQ(label(kLabelConnectionState), kOffAirText);
+  EXPECT_EQ(label(kLabelFailedFiles), "1") << "counted since the start";
+  rig->journal.clear();
+  ASSERT_TRUE(s.session().start());
+  const std::pair<int, std::string> fresh[] = {{kLabelConnectionState, kConnectedText},
+                                               {kLabelConnectedTime, "0:00:00"},
+                                               {kLabelFailedFiles, "0"},
+                                               {kLabelReconnects, "0"},
+                                               {kLabelLastError, " "},
+                                               {kLabelTrackNumber, " "},
+                                               {kLabelPlaylistTimes, " "}};
+  for (const auto& [id, text] : fresh) EXPECT_EQ(label(id), text) << id;
+}
+
+// The first run says that the broadcast is starting while it starts; no box holds the start up.
+TEST_F(StudioTest, AFirstRunSaysTheBroadcastStartsWhileItDoes) {
+  const std::string starting = "Your broadcast is now starting.";
+  rig->firstRun();
+  rig->prompts.answerNext(true), rig->prompts.defaultAnswer = false;  // an account, and no retries
+  rig->parts.onWizard = [&](ServerLink& link) {
+    link.setMemberName("dj"), link.setPassword("pw");
+    rig->add();
+  };
+  ASSERT_TRUE(rig->make().init());
+  EXPECT_TRUE(rig->journal.lacks("notice " + starting)) << "nothing starts before the main window shows";
+  rig->studio->autoStart();
+  EXPECT_TRUE(rig->journal.follows({"notice " + starting, "engine.start", "notice"}));
+  EXPECT_TRUE(rig->journal.lacks("box " + starting));
+  EXPECT_EQ(rig->studio->onAir(), OnAir::Playlist);
 }
 
 TEST_F(StudioTest, WorkerNoticesRaceUserStopsAndStartsSafely) {

@@ -40,6 +40,13 @@ TEST(VisualSceneTest, BarsFallAQuarterOfTheWayAndNeedlesAtMostOneStepPerFrame) {
   }
   scene.draw(canvas, {{}, 2, 2, true}, {false, false, true, false});
   EXPECT_NEAR(scene.needleAngles()[0], 0.7 * 3.14 - 0.05, 1e-3) << "the end of a track lets them fall";
+
+  std::vector<uint8_t> half = stereoBlock(256, 0, 16000);
+  for (auto [block, line] : {std::pair{VisualBlock{half}, true}, {VisualBlock{{}, 2, 2, true}, false}}) {
+    canvas.fill(rgb(0, 0, 0));
+    scene.draw(canvas, block, {false, false, false, true});
+    EXPECT_EQ(canvas.pixel(60, 1) == rgb(0, 255, 0), line) << "a scope line stands only while PCM flows";
+  }
 }
 
 // Keeps the third frame that the drawing thread hands over.

@@ -136,9 +136,10 @@ TEST_F(ServerLinkTest, SendersOnADeadLineTakeTurnsAtReconnectingAndSwitchTheStre
             std::tuple("alice secret live 3", 41, "2"));
 }
 
-// The on-air clock counts whole seconds since each log-in, summed over the log-ins of the run:
-// never reset by a new one, never counting a second twice.
-TEST_F(ServerLinkTest, OnAirClockSumsTheSecondsOfEveryLogin) {
+// The on-air clock counts whole seconds since each log-in, summed over the log-ins of a broadcast:
+// never reset by a new one, never counting a second twice. A new broadcast counts from zero,
+// without the pause before it.
+TEST_F(ServerLinkTest, OnAirClockSumsTheSecondsOfEveryLoginOfABroadcast) {
   ScriptedPeer peer;
   const std::time_t start = std::time(nullptr);
   auto live = loggedOn(peer);
@@ -154,6 +155,11 @@ TEST_F(ServerLinkTest, OnAirClockSumsTheSecondsOfEveryLogin) {
   stream(1500ms);
   EXPECT_GE(live->onAirSeconds(), first + 1);
   EXPECT_LE(live->onAirSeconds(), std::time(nullptr) - start);
+  std::this_thread::sleep_for(2100ms);  // off the air, still logged on
+  live->restartOnAirClock();
+  EXPECT_EQ(live->onAirSeconds(), 0);
+  stream(1200ms);
+  EXPECT_LE(live->onAirSeconds(), 2);
 }
 
 TEST_F(ServerLinkTest, ReadersNeverSeeAHalfWrittenRecordAndCredentialsSetMeanwhileStay) {
