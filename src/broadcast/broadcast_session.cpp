@@ -87,36 +87,43 @@ bool BroadcastSession::connect() {
   if (context_.stop.requested()) return false;
   link.refreshServerInfo();
   if (!context_.account.goLive()) return false;
-  if (!link.loggedOn()) {
+  if (link.loggedOn()) {
+    // Still logged on from an earlier broadcast, which the link reported then.
+    context_.status.setStatusText(kConnectedText);
+  } else {
+    if (!logIn()) return false;
+    // Clears the title the directory shows until the first track is announced.
+    for (int i = 0; i < 3; ++i) context_.web.postSong(link.serverInfo(), "  ");
+  }
+  if (context_.mainWindow) setTitleStatus(*context_.mainWindow, kTitleOnAir);
+  return true;
+}
+
+// Until the server takes the log-in, as long as the member asks for another restart.
+bool BroadcastSession::logIn() {
+  ServerLink& link = context_.link;
+  for (;;) {
     // A server restarted a moment ago (by the menu, or below) gets its time first.
     if (!context_.account.awaitRestart()) return false;
     ServerInfo info = link.serverInfo();
     if (context_.mainWindow)
       context_.mainWindow->setTitle(formatText("Trying to connect to %s:%d", info.host, info.port));
     link.connect();
-    if (!link.login()) {
-      if (context_.stop.requested()) return false;
-      // Restarting the server cannot help when the service itself gives no answer.
-      if (context_.web.silent()) {
-        context_.prompts.warning(kServiceSilentText);
-        return false;
-      }
-      Question question;
-      question.text = "Unable to connect to your Zelvora server, restart and try again?";
-      question.yesCaption = "Restart";
-      question.noCaption = "Exit";
-      if (!context_.prompts.ask(question)) return false;
-      context_.account.restartServer();
-      return connect();
+    if (link.login()) return true;
+    if (context_.stop.requested()) return false;
+    // Restarting the server cannot help when the service itself gives no answer.
+    if (context_.web.silent()) {
+      context_.prompts.warning(kServiceSilentText);
+      return false;
     }
-    // Clears the title the directory shows until the first track is announced.
-    for (int i = 0; i < 3; ++i) context_.web.postSong(link.serverInfo(), "  ");
-  } else {
-    // Still logged on from an earlier broadcast, which the link reported then.
-    context_.status.setStatusText(kConnectedText);
+    Question question;
+    question.text = "Unable to connect to your Zelvora server, restart and try again?";
+    question.yesCaption = "Restart";
+    question.noCaption = "Exit";
+    if (!context_.prompts.ask(question)) return false;
+    context_.account.restartServer();
+    link.refreshServerInfo();
   }
-  if (context_.mainWindow) setTitleStatus(*context_.mainWindow, kTitleOnAir);
-  return true;
 }
 
 void BroadcastSession::stop() {

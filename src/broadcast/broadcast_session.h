@@ -85,6 +85,7 @@ class BroadcastSession {
   void stopLocked(bool final);
   // Logs in to the member's server; false when it stays off.
   bool connect();
+  bool logIn();
   // The title, the broadcast button and, off the air, the status.
   void showOnAir(bool on);
   void showButton(bool on);

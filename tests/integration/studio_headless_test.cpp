@@ -114,7 +114,9 @@ class HeadlessOnTheAir : public HeadlessStudioTest {
     return heard ? std::move(listener) : nullptr;
   }
   // The server dies and starts again; true once the studio has logged in again.
+  // Once the stream has begun (the recording holds some of it), the server dies and comes back.
   bool reconnectsAfterTheServerDied() {
+    if (!test::waitUntil([&] { return !read("recorded.mp3").empty(); }, 30s)) return false;
     icecast.kill();
     return icecast.start() &&
            test::waitUntil([&] { return has(kRunLog, "Re-connected successfully!"); }, 30s);
