@@ -69,12 +69,15 @@ void ConversionStats::conversion(int bytes, int64_t spentMs, int64_t nowMs, int 
 }
 
 void ConversionStats::transmission(int bytes, int64_t nowMs) {
-  std::lock_guard lock(transmitMutex_);
-  while (!sends_.empty() && sends_.front().atMs <= nowMs - kTransmitWindowMs) sends_.pop_front();
-  sends_.push_back({nowMs, std::max(bytes, 0)});
-  if (lastRateLog_ >= 0 && nowMs - lastRateLog_ <= kWindowMs) return;
-  lastRateLog_ = nowMs;
-  int bits = transmitBitRateLocked(nowMs);
+  int bits;
+  {
+    std::lock_guard lock(transmitMutex_);
+    while (!sends_.empty() && sends_.front().atMs <= nowMs - kTransmitWindowMs) sends_.pop_front();
+    sends_.push_back({nowMs, std::max(bytes, 0)});
+    if (lastRateLog_ >= 0 && nowMs - lastRateLog_ <= kWindowMs) return;
+    lastRateLog_ = nowMs;
+    bits = transmitBitRateLocked(nowMs);
+  }
   if (bits != kRateNotMeasured)
     Logger::debug(1, "Average Transmission Rate : %d (bytes/sec), %d (bits/sec)\n", bits / 8, bits);
 }

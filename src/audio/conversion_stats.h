@@ -81,7 +81,7 @@ class ConversionStats {
   int64_t feedStart_ = -1;            // the first block after the source was idle
   int64_t lastInput_ = -1;
   std::deque<Send> sends_;    // those of the last kTransmitWindowMs
-  int64_t lastRateLog_ = -1;  // conversion thread
+  int64_t lastRateLog_ = -1;  // when the debug log last had the rate
 };
 
 }  // namespace brovana
