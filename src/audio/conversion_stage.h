@@ -113,7 +113,8 @@ class ConversionStage {
   SideChannel* getSideChannel() const { return side_.load(std::memory_order_acquire); }
   // MP3 bytes produced since the last call.
   int takeBytesSent() { return bytesProduced_.exchange(0); }
-  int getTransmitBitRate() const { return stats_.transmitBitRate(); }
+  // See ConversionStats::transmitBitRate.
+  int getTransmitBitRate() const { return stats_.transmitBitRate(nowMs()); }
   float getThroughputRatio() const { return stats_.throughputRatio(); }
   // Whether the encoder library makes MP3 at all.
   bool hasFormats() const { return hasMp3_; }

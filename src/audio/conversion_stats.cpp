@@ -31,6 +31,11 @@ bool ConversionStats::Window::add(int64_t count, int64_t nowMs, int64_t startMs,
 }
 
 void ConversionStats::input(int bytes, int64_t nowMs) {
+  {
+    std::lock_guard lock(transmitMutex_);
+    if (lastInput_ < 0 || nowMs - lastInput_ > kFeedGapMs) feedStart_ = nowMs;
+    lastInput_ = nowMs;
+  }
   int64_t count = std::max(bytes, 0);
   inputTotal_ += count;
   int64_t windowBytes, windowMs;
@@ -64,12 +69,38 @@ void ConversionStats::conversion(int bytes, int64_t spentMs, int64_t nowMs, int 
 }
 
 void ConversionStats::transmission(int bytes, int64_t nowMs) {
-  int64_t windowBytes, windowMs;
-  if (!transmitWindow_.add(std::max(bytes, 0), nowMs, startTime(), windowBytes, windowMs)) return;
-  int bytesPerSec = rate(windowBytes, windowMs);
-  transmitBits_.store(bytesPerSec * 8, std::memory_order_relaxed);
-  Logger::debug(1, "Average Transmission Rate : %d (bytes/sec), %d (bits/sec)\n", bytesPerSec,
-                bytesPerSec * 8);
+  int bits;
+  {
+    std::lock_guard lock(transmitMutex_);
+    while (!sends_.empty() && sends_.front().atMs <= nowMs - kTransmitWindowMs) sends_.pop_front();
+    sends_.push_back({nowMs, std::max(bytes, 0)});
+    if (lastRateLog_ >= 0 && nowMs - lastRateLog_ <= kWindowMs) return;
+    lastRateLog_ = nowMs;
+    bits = transmitBitRateLocked(nowMs);
+  }
+  if (bits != kRateNotMeasured)
+    Logger::debug(1, "Average Transmission Rate : %d (bytes/sec), %d (bits/sec)\n", bits / 8, bits);
+}
+
+int ConversionStats::transmitBitRate(int64_t nowMs) const {
+  std::lock_guard lock(transmitMutex_);
+  return transmitBitRateLocked(nowMs);
+}
+
+int ConversionStats::transmitBitRateLocked(int64_t nowMs) const {
+  if (feedStart_ < 0 || nowMs - feedStart_ < kTransmitWindowMs) return kRateNotMeasured;
+  auto first = std::find_if(sends_.begin(), sends_.end(),
+                            [&](const Send& send) { return send.atMs > nowMs - kTransmitWindowMs; });
+  if (first == sends_.end()) return 0;
+  const Send& last = sends_.back();
+  int64_t bytes = 0;  // after the first send: its bytes belong to the time before it
+  for (auto send = first + 1; send != sends_.end(); ++send) bytes += send->bytes;
+  int64_t span = last.atMs - first->atMs;
+  // One send, or several at one instant, leave no span to measure by: the window is the span.
+  if (span <= 0) return rate(bytes + first->bytes, kTransmitWindowMs) * 8;
+  const int64_t gaps = sends_.end() - first - 1;
+  span += std::max<int64_t>(0, nowMs - last.atMs - span / gaps);
+  return rate(bytes, span) * 8;
 }
 
 }  // namespace brovana

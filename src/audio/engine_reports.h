@@ -42,7 +42,7 @@ class EngineReports {
   // A track could not be played and was counted: the error counters are due again.
   virtual void errorCounts() = 0;
   // For the stream quality gauge: the conversion stage's throughput ratio and its transmission
-  // bit rate (bits per second); the rate expected is the connection's.
+  // bit rate (bits per second, or kRateNotMeasured); the rate expected is the connection's.
   virtual void quality(float throughputRatio, int transmitBitRate) = 0;
   // The playlist engine's notices to the controller: every track of the list failed (the
   // broadcast stops; this may stop the engine from its own worker), and a new track starts (a

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <pthread.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -91,6 +92,7 @@ void StreamRecorder::writerThread(int fd) {
   pthread_sigmask(SIG_BLOCK, &pipeSignal, nullptr);
 
   std::unique_lock lock(mutex_);
+  const std::string path = path_;
   int fileLogin = -1;  // the login whose stream the file holds; the first block names it
   while (true) {
     wake_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
@@ -98,11 +100,20 @@ void StreamRecorder::writerThread(int fd) {
     // Only this thread takes blocks off the queue, and adding more leaves this one in place.
     const Block& block = queue_.front();
     lock.unlock();
-    if (fileLogin != -1 && block.login != fileLogin) fd = reopen(fd);
+    const bool relinked = fileLogin != -1 && block.login != fileLogin;
+    if (relinked || (fd >= 0 && fileGone(fd, path))) {
+      fd = reopen(fd, path);
+      if (fd >= 0)
+        Logger::log(relinked ? "Recording to %s goes on after the reconnect\n"
+                             : "Recording to %s: the file was deleted or moved; writing goes on in a new "
+                               "file at that path\n",
+                    path.c_str());
+    }
     fileLogin = block.login;
-    bool written = fd >= 0 && writeAll(fd, block.bytes);
+    size_t written = fd >= 0 ? writeAll(fd, block.bytes) : 0;
     lock.lock();
-    if (written) writtenBytes_ += static_cast<long long>(block.bytes.size());
+    writtenBytes_ += static_cast<long long>(written);
+    droppedBytes_ += static_cast<long long>(block.bytes.size() - written);
     queuedBytes_ -= block.bytes.size();
     queue_.pop_front();
   }
@@ -110,33 +121,36 @@ void StreamRecorder::writerThread(int fd) {
   if (fd >= 0) ::close(fd);
 }
 
-bool StreamRecorder::writeAll(int fd, const std::vector<uint8_t>& bytes) {
+size_t StreamRecorder::writeAll(int fd, const std::vector<uint8_t>& bytes) {
   size_t done = 0;
   while (done < bytes.size()) {
     ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
       failed("cannot write", n < 0 ? errno : ENOSPC);
-      return false;
+      break;
     }
     done += static_cast<size_t>(n);
   }
-  return true;
+  return done;
 }
 
-// The stream resumed on a new link: the file is opened again at its path and appended to.
-int StreamRecorder::reopen(int fd) {
+// Written on, a deleted or moved file would take the rest of the show where nobody finds it.
+// Checked at every block: two system calls beside a block's write are nothing.
+bool StreamRecorder::fileGone(int fd, const std::string& path) {
+  struct stat opened = {};
+  struct stat named = {};
+  if (::fstat(fd, &opened) != 0) return false;
+  if (::stat(path.c_str(), &named) != 0) return errno == ENOENT;
+  return named.st_ino != opened.st_ino || named.st_dev != opened.st_dev;
+}
+
+// The file is opened again at its path and appended to: after a reconnect, a file moved away or
+// a disk freed meanwhile takes the rest.
+int StreamRecorder::reopen(int fd, const std::string& path) {
   if (fd >= 0) ::close(fd);
-  std::string path;
-  {
-    std::lock_guard lock(mutex_);
-    path = path_;
-  }
   fd = openFile(path, O_APPEND);
-  if (fd < 0)
-    failed("cannot open", errno);
-  else
-    Logger::log("Recording to %s goes on after the reconnect\n", path.c_str());
+  if (fd < 0) failed("cannot open", errno);
   return fd;
 }
 

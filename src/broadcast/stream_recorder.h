@@ -2,9 +2,11 @@
 // The recording of the outgoing stream ("-outfile FILE", "Save to file..."): every MP3 block the
 // server took, byte for byte, written to a file by a thread of its own. The conversion thread
 // only queues a copy, so a slow or full disk never holds up the broadcast: when the queue is full
-// the block is left out of the file. After the link was lost and logged in again the file is
-// opened anew and appended to, so a file that was moved away or a disk that was freed meanwhile
-// takes the rest. Each kind of failure is logged once per recording.
+// the block is left out of the file, as is whatever the file refuses; the summary counts both. After
+// the link was lost and logged in again the file is opened anew and appended to, so a file that
+// was moved away or a disk that was freed meanwhile takes the rest; a file deleted or moved while
+// recording is noticed at the next block and started again at its path. Each kind of failure is
+// logged once per recording.
 //
 // Threads: start and stop come from the user-interface thread, sent from the conversion thread;
 // the queue and the counters sit under mutex_, the file belongs to the writer thread.
@@ -49,8 +51,10 @@ class StreamRecorder final : public StreamTap {
   };
 
   void writerThread(int fd);
-  bool writeAll(int fd, const std::vector<uint8_t>& bytes);
-  int reopen(int fd);
+  // The bytes written; fewer when the file refused the rest.
+  size_t writeAll(int fd, const std::vector<uint8_t>& bytes);
+  static bool fileGone(int fd, const std::string& path);
+  int reopen(int fd, const std::string& path);
   void failed(const char* what, int error);
 
   const size_t queueLimit_;

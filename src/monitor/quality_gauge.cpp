@@ -27,6 +27,10 @@ int goodRateThreshold(int expected) {
   return static_cast<int>(static_cast<long double>(expected) * 0.95);
 }
 
+int dropoutRateThreshold(int expected) {
+  return static_cast<int>(static_cast<long long>(expected) * 9 / 10);
+}
+
 QualityGauge::QualityGauge(LabelWindowView* window, Clock clock)
     : clock_(clock ? std::move(clock) : Clock(steadyMs)), window_(window) {}
 
@@ -45,24 +49,29 @@ void QualityGauge::setCpuQuality(float ratio) {
 }
 
 void QualityGauge::setNetworkQuality(int actual, int expected) {
-  if (actual == 0) return;
+  if (actual < 0) return;
   std::lock_guard lock(mutex_);
   post(kQualityNetworkLabel, formatText("%d (%d) bps", actual, expected));
-  const bool good = actual >= goodRateThreshold(expected);
-  if (!good && lastGood_) {
-    ++dropouts_;
-    post(kQualityStatusLabel, kStreamDropoutsText);
-    if (dropouts_ > kQuietDropouts && window_) window_->show();
-    post(kQualityDropoutsLabel, formatText("%d ", dropouts_));
-    badSince_ = clock_();
-    Logger::log("ERROR : Line dropouts, output to network is %d, it should be about %d!\n", actual, expected);
-    // Under the lock, so that the logger sees the totals in order.
-    Logger::setDropouts(dropouts_);
-  } else if (good) {
-    if (!lastGood_) post(kQualityStatusLabel, kStreamGoodText);
-    if (badSince_) post(kQualitySinceLabel, clockText(static_cast<int>((clock_() - *badSince_) / 1000)));
+  if (good_ && actual < dropoutRateThreshold(expected)) {
+    countDropout(actual, expected);
+  } else if (!good_ && actual >= goodRateThreshold(expected)) {
+    good_ = true;
+    post(kQualityStatusLabel, kStreamGoodText);
   }
-  lastGood_ = good;
+  if (good_ && badSince_)
+    post(kQualitySinceLabel, clockText(static_cast<int>((clock_() - *badSince_) / 1000)));
+}
+
+void QualityGauge::countDropout(int actual, int expected) {
+  good_ = false;
+  ++dropouts_;
+  post(kQualityStatusLabel, kStreamDropoutsText);
+  if (dropouts_ > kQuietDropouts && window_) window_->show();
+  post(kQualityDropoutsLabel, formatText("%d ", dropouts_));
+  badSince_ = clock_();
+  Logger::log("ERROR : Line dropouts, output to network is %d, it should be about %d!\n", actual, expected);
+  // Under the lock, so that the logger sees the totals in order.
+  Logger::setDropouts(dropouts_);
 }
 
 }  // namespace brovana

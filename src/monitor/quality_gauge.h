@@ -5,6 +5,11 @@
 // and the logger's dropout total), and shows its window once dropouts keep coming. Without a
 // window it still judges, counts and logs.
 //
+// The judgement has two thresholds: a good line turns bad below 90 % of the expected rate and
+// turns good again only from 95 %. A healthy stream's figure swings a few per cent with the
+// bursts the conversion sends in, and a real dip wavers as the line recovers; between the two
+// thresholds the line stays as it was, so neither counts a dropout that did not happen.
+//
 // Threads: the sources feed it on their own threads, and during a voiceover the playlist engine
 // and the capture both do; every call takes mutex_. The window gets its texts as calls that it
 // hands to its own thread.
@@ -31,15 +36,17 @@ enum QualityLabel : int {
 
 inline constexpr const char* kStreamGoodText = "Stream quality is good";
 inline constexpr const char* kStreamDropoutsText =
-    "You stream may be experiencing dropouts! Open up the \"Broadcast Info\" window and try a lower "
+    "Your stream may be experiencing dropouts! Open up the \"Broadcast Info\" window and try a lower "
     "output-quality setting if this continues.";
 // The window shows itself when the dropouts are more than this.
 inline constexpr int kQuietDropouts = 3;
 
 // "100%" from 0.98 up (and for 0, which means nothing measured yet), else "97.9%".
 std::string cpuQualityText(float ratio);
-// The least rate that counts as good: 95 % of the expected one, truncated.
+// The least rate that turns a bad line good again: 95 % of the expected one, truncated.
 int goodRateThreshold(int expected);
+// Below this a good line turns bad: 90 % of the expected rate, truncated.
+int dropoutRateThreshold(int expected);
 
 class QualityGauge final : public QualityReports {
  public:
@@ -51,16 +58,18 @@ class QualityGauge final : public QualityReports {
   void setWindow(LabelWindowView* window);
 
   void setCpuQuality(float ratio) override;
-  // An actual rate of 0 (nothing measured yet) is ignored.
+  // kRateNotMeasured (any negative rate) is ignored; 0 is a line that sends nothing.
   void setNetworkQuality(int actual, int expected) override;
 
  private:
   void post(int label, const std::string& text);  // mutex_ held
+  void countDropout(int actual, int expected);    // mutex_ held
 
   const Clock clock_;
   std::mutex mutex_;  // everything below, for the whole of each call
   LabelWindowView* window_ = nullptr;
-  bool lastGood_ = false;            // a stream bad from its first figure counts no dropout
+  // The line as judged; not good at the start, so a stream bad from its first figure counts no dropout.
+  bool good_ = false;
   int dropouts_ = 0;                 // for the whole run: never reset
   std::optional<int64_t> badSince_;  // when the last dropout began
 };

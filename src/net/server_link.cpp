@@ -70,6 +70,7 @@ ServerLink::ServerLink(std::string webHost, LinkReports* reports, AccountService
       creationTime_(std::time(nullptr)) {
   outputBitrate_ = outputBitrateForLineSpeed(lineSpeed_);
   socket_.setTimeouts(timings_.connectTimeout, timings_.ioTimeout);
+  socket_.setStallTimeout(timings_.stallTimeout);
   refreshThread_ = std::thread([this] { infoRefreshThread(); });
 }
 

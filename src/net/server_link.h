@@ -54,9 +54,11 @@ enum class AccountCheck { Good, Refused, Failed, Unreachable };
 
 struct ServerLinkTimings {
   std::chrono::milliseconds connectTimeout = SourceSocket::kDefaultConnectTimeout;
-  // A send or log-in answer that makes no progress for this long counts as a dropped line.
+  // A log-in answer that does not come within this long counts as a dropped line.
   std::chrono::milliseconds ioTimeout = SourceSocket::kDefaultIoTimeout;
   std::chrono::milliseconds refreshInterval{120000};
+  // A send of which the server acknowledges nothing for this long counts as a dropped line.
+  std::chrono::milliseconds stallTimeout = SourceSocket::kDefaultStallTimeout;
 };
 
 class ServerLink : public StatsSource {

@@ -6,16 +6,21 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
+
+#include "diag/logger.h"
 
 namespace brovana {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+constexpr std::chrono::milliseconds kProgressLook{250};
 
 bool resolve(const std::string& host, in_addr& address) {
   if (inet_pton(AF_INET, host.c_str(), &address) == 1) return true;
@@ -46,6 +51,10 @@ void SourceSocket::setTimeouts(std::chrono::milliseconds connectTimeout,
                                std::chrono::milliseconds ioTimeout) {
   connectTimeoutMs_ = connectTimeout.count();
   ioTimeoutMs_ = ioTimeout.count();
+}
+
+void SourceSocket::setStallTimeout(std::chrono::milliseconds stallTimeout) {
+  stallTimeoutMs_ = stallTimeout.count();
 }
 
 bool SourceSocket::open() {
@@ -100,6 +109,8 @@ bool SourceSocket::connect(const std::string& host, int port) {
     connected = getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0;
   }
   setBlocking(fd, true);
+  written_ = acknowledged_ = 0;
+  lastProgress_ = Clock::now();
   return connected;
 }
 
@@ -119,18 +130,49 @@ int SourceSocket::sendAll(const void* data, size_t size) {
   const char* next = static_cast<const char*>(data);
   size_t left = size;
   while (left > 0) {
-    // The time-out counts from the last byte the peer took: a slow line goes on, a stalled one fails.
-    if (!waitFor(POLLOUT, std::chrono::milliseconds(ioTimeoutMs_.load()))) return -1;
+    if (!waitWritable()) return -1;
     ssize_t n = ::send(fd_.load(), next, left, MSG_NOSIGNAL | MSG_DONTWAIT);
     if (n < 0) {
       if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;
       return -1;
     }
     if (n == 0) return 0;
+    written_ += n;
     next += n;
     left -= static_cast<size_t>(n);
   }
   return static_cast<int>(size);
+}
+
+// Room to write is not the measure: the peer's system may take bytes long after its server stopped
+// reading, and once its window is shut nothing moves. The deadline counts from the last byte that
+// the peer acknowledged, so a slow line goes on and a stalled one is left.
+bool SourceSocket::waitWritable() {
+  for (;;) {
+    if (fd_.load() < 0) return false;
+    if (stalled()) {
+      Logger::log("The server has taken nothing for %lld seconds\n", stallTimeoutMs_.load() / 1000);
+      return false;
+    }
+    // Looked at again every so often, so that the deadline counts from the progress itself.
+    auto deadline = lastProgress_ + std::chrono::milliseconds(stallTimeoutMs_.load());
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    if (waitFor(POLLOUT, std::clamp(left, std::chrono::milliseconds(1), kProgressLook))) return true;
+  }
+}
+
+bool SourceSocket::stalled() {
+  auto now = Clock::now();
+  // Linux counts the bytes that the peer has not acknowledged yet (sent or not) with TIOCOUTQ.
+  int waiting = 0;
+  if (::ioctl(fd_.load(), TIOCOUTQ, &waiting) == 0) {
+    long long acknowledged = written_ - waiting;
+    if (waiting == 0 || acknowledged != acknowledged_) {
+      acknowledged_ = acknowledged;
+      lastProgress_ = now;
+    }
+  }
+  return now - lastProgress_ >= std::chrono::milliseconds(stallTimeoutMs_.load());
 }
 
 void SourceSocket::interrupt(bool forGood) {

@@ -26,8 +26,11 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
 TEST(QualityGaugeIntegrationTest, StallingServerTurnsTheGaugeBadOncePerStall) {
-  // A stall must outlast a whole 5-second measuring window and what the window held before it.
-  test::ScriptedPeer peer({.stallPhases = {8s, 12s, 8s, 12s}, .receiveBuffer = 4096});
+  // The rate is measured over 15 s: the first figure comes after the first 15 s of reading, and a
+  // stall turns it bad once the window's silent part reaches about 40 % (the stream goes out at
+  // one and a half times the expected rate). The catch-up after a stall must have left the window
+  // before the next stall begins, and the ring (22 s of this PCM) holds what a stall keeps back.
+  test::ScriptedPeer peer({.stallPhases = {17s, 12s, 17s, 12s}, .receiveBuffer = 4096});
   test::FakeAccountService accounts;
   accounts.setAnswer(kBcinfoOk, "127.0.0.1", peer.port());
   test::FakePrompts prompts;
@@ -36,7 +39,7 @@ TEST(QualityGaugeIntegrationTest, StallingServerTurnsTheGaugeBadOncePerStall) {
   StatusDisplay status;
   test::FakeLinkReports link;
   test::LogTail log;
-  ServerLink live("web.test", &link, accounts, prompts, {2s, 30s, 120s});
+  ServerLink live("web.test", &link, accounts, prompts, {2s, 30s, 120s, 30s});
   live.setPassword("secret");
   live.setOutputBitrate(32000);
   ASSERT_TRUE(live.refreshServerInfo());
@@ -52,7 +55,7 @@ TEST(QualityGaugeIntegrationTest, StallingServerTurnsTheGaugeBadOncePerStall) {
   // 100 ms of stereo at a time; a constant stream bit rate makes the sound itself no matter.
   std::vector<uint8_t> block(static_cast<size_t>(rate / 10 * 4));
   const auto start = Clock::now();
-  for (int n = 1; log.count("ERROR : Line dropouts") < 2 && Clock::now() - start < 70s; ++n) {
+  for (int n = 1; log.count("ERROR : Line dropouts") < 2 && Clock::now() - start < 80s; ++n) {
     stage.conversion().convertAndSend(block.data(), static_cast<int>(block.size()), 0, "line");
     if (n % 15 == 0) {
       gauge.setCpuQuality(stage.conversion().getThroughputRatio());

@@ -5,13 +5,17 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <functional>
 #include <thread>
 
+#include "support/child_process.h"
 #include "support/log_tail.h"
 #include "support/temp_folder.h"
 
 namespace brovana {
 namespace {
+
+using namespace std::chrono_literals;
 
 // A writer stuck on its file (a pipe nobody reads yet) or failing on it (a full disk) never holds
 // up the sender: blocks that do not fit are left out whole, the rest arrive in order, and each
@@ -54,6 +58,38 @@ TEST(StreamRecorderTest, StuckOrFullDiskNeverHoldsUpTheSender) {
   recorder.stop();
   EXPECT_EQ(log.count("falls behind the stream"), 1) << log.text();
   EXPECT_EQ(log.count("No space left on device"), 1) << log.text();
+  EXPECT_TRUE(log.contains("Recording to /dev/full ended: 0 bytes kept, 8192 left out\n")) << log.text();
+}
+
+// A recording file that goes away meanwhile is noticed at the next block: the blocks after it go
+// to a new file at the path, and the summary counts every block as kept.
+TEST(StreamRecorderTest, DeletedOrMovedFileIsRecreatedAtItsPath) {
+  const std::pair<const char*, std::function<int(const std::string&)>> cases[] = {
+      {"deleted", [](const std::string& path) { return unlink(path.c_str()); }},
+      {"moved", [](const std::string& path) { return rename(path.c_str(), (path + ".old").c_str()); }},
+  };
+  for (const auto& [name, takeAway] : cases) {
+    test::TempFolder folder;
+    const std::string path = folder.file("show.mp3");
+    test::LogTail log;
+    StreamRecorder recorder;
+    std::string error;
+    ASSERT_TRUE(recorder.start(path, error)) << error;
+    recorder.sent(reinterpret_cast<const uint8_t*>("first|"), 6, 1);
+    ASSERT_TRUE(test::waitUntil([&] { return test::readFile(path) == "first|"; }, 10s)) << name;
+    ASSERT_EQ(takeAway(path), 0) << name;
+    recorder.sent(reinterpret_cast<const uint8_t*>("second|"), 7, 1);
+    ASSERT_TRUE(test::waitUntil([&] { return test::readFile(path) == "second|"; }, 10s)) << name;
+    recorder.sent(reinterpret_cast<const uint8_t*>("third"), 5, 1);
+    recorder.stop();
+    EXPECT_EQ(test::readFile(path), "second|third") << name;
+    EXPECT_EQ(log.count("Recording to " + path +
+                        ": the file was deleted or moved; writing goes on in a "
+                        "new file at that path\n"),
+              1)
+        << name << log.text();
+    EXPECT_TRUE(log.contains("ended: 18 bytes kept, 0 left out\n")) << name;
+  }
 }
 
 }  // namespace

@@ -108,6 +108,26 @@ TEST_F(ServerLinkTest, DroppedLineReconnectsAndResendsTheBlock) {
   EXPECT_EQ(Logger::reconnects(), reconnectsBefore + 1);
 }
 
+// A server that logs the source in and then reads nothing: once its fixed receive buffer is full
+// its system takes nothing more, and the link gives it up after the stall time (not the far longer
+// I/O time-out) and logs in again on the reconnect path.
+TEST_F(ServerLinkTest, ServerThatStopsReadingIsNoticedWithinTheStallTimeAndLinkedAgain) {
+  ScriptedPeer peer({.stallAfterHeaders = true, .receiveBuffer = 65536});
+  auto live = loggedOn(peer, {1s, 30s, 120s, 2s});
+  const std::string block(1000, 'm');
+  auto callStart = Clock::now(), callEnd = callStart;
+  for (auto deadline = callStart + 40s; peer.connectionCount() < 2 && callEnd < deadline;) {
+    callStart = Clock::now();
+    EXPECT_EQ(live->sendStream(bytesOf(block), block.size()), static_cast<int>(block.size()));
+    callEnd = Clock::now();
+  }
+  ASSERT_EQ(peer.connectionCount(), 2u) << log.text();
+  EXPECT_LT(callEnd - callStart, 4s) << "the send that found the stall waited past the stall time"
+                                     << log.text();
+  EXPECT_TRUE(log.contains("The server has taken nothing for 2 seconds\n")) << log.text();
+  EXPECT_TRUE(log.waitFor("Re-connected successfully!\n")) << log.text();
+}
+
 // The link is one: a second sender waits for a running reconnect instead of starting its own
 // inside it, so every attempt's lines stand together in the log.
 TEST_F(ServerLinkTest, SendersOnADeadLineTakeTurnsAtReconnectingAndSwitchTheStreamEveryTwentiethTime) {
