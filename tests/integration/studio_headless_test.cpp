@@ -224,6 +224,17 @@ TEST_F(HeadlessStudioTest, PlaylistOfWhichNothingPlaysEndsTheRun) {
   EXPECT_FALSE(serverOn());
 }
 
+// A service that hangs costs the start-up one time-out, not one per request and no server restarts:
+// the run ends by itself (the time-out is 20 s), naming the service.
+TEST_F(HeadlessStudioTest, AHangingServiceEndsTheRunNamingTheService) {
+  ASSERT_TRUE(configure());
+  ASSERT_TRUE(emulator.control({{"delay", "120000"}}));
+  EXPECT_EQ(onTones({}, "hang.log")->wait(50s), 1) << read("hang.log");
+  EXPECT_TRUE(has("hang.log", "the Zelvora service at " + emulator.webHost() + " does not answer"))
+      << read("hang.log");
+  EXPECT_FALSE(has("hang.log", "Unable to connect to your Zelvora server")) << "no restart rounds";
+}
+
 // A stop ends the run within seconds, with the exit sequence and no log-in during it, wherever
 // the run waits: on a server that never answers the log-in, on a slow service during the
 // start-up, on a server that stalls the stream.
