@@ -77,6 +77,11 @@ TEST_F(HeadlessStudioTest, StationGoesOnTheAirThroughARelayAndComesBackAfterTheS
   EXPECT_EQ(runToEnd({"--configure", "--member", "demo", "--password", "wrong"}), 1);
   EXPECT_FALSE(has(settings, "username=demo")) << "a refused password stores nothing";
   EXPECT_TRUE(has("run.log", "Unable to log in, either your username or password are incorrect"));
+  // A pair the account check takes and the live log-in refuses.
+  ASSERT_TRUE(emulator.control({{"account", "demo"}, {"login", "refuse"}}));
+  EXPECT_EQ(runToEnd({"--configure", "--member", "demo", "--password", "demo-secret"}), 1);
+  EXPECT_FALSE(has(settings, "username=demo"));
+  ASSERT_TRUE(emulator.control({{"account", "demo"}, {"login", "accept"}}));
   // A service that cannot be reached is told apart from a refused account.
   std::string nowhere = "127.0.0.1:" + std::to_string(test::freeLoopbackPort());
   EXPECT_EQ(runToEnd({"-host", nowhere, "--configure", "--member", "demo", "--password", "demo-secret"}), 1);

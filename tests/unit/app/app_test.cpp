@@ -21,7 +21,8 @@ namespace brovana {
 namespace {
 
 using Texts = std::vector<std::string>;
-constexpr const char* kHostplay = "0 OR OFF 0 100 0 0";  // a Hostplay account's bcinfo answer
+constexpr const char* kHostplay = "0 OR OFF 0 100 0 0";             // a Hostplay account's bcinfo answer
+constexpr const char* kGood = "0 LI OFF 0 100 0 0 127.0.0.1 8000";  // a live account's
 
 std::string joined(const Texts& words) {
   std::string line;
@@ -163,13 +164,12 @@ TEST(CommandLine, EveryOptionIsInTheHelpAndTheManPage) {
 }
 
 // Configuring with the arguments over the stored "name=value;..." settings, with the service's
-// bcinfo answer and netcast result.
+// bcinfo answer, netcast result and livelogin answer.
 struct Configured {
-  Configured(Texts args, const std::string& before = "",
-             const std::string& bcinfo = "0 LI OFF 0 100 0 0 127.0.0.1 8000",
-             const std::string& netcast = "0") {
+  Configured(Texts args, const std::string& before = "", const std::string& bcinfo = kGood,
+             const std::string& netcast = "0", const std::string& livelogin = "0 SESSION1") {
     for (const auto& [name, value] : pairs(before)) registry.create(profileKeyPath())->set(name, value);
-    http.answer("/cgi-bin/livelogin.cgi", "0 SESSION1");
+    http.answer("/cgi-bin/livelogin.cgi", livelogin);
     http.answer("/cgi-bin/bcinfo.cgi", bcinfo);
     http.answer("/cgi-bin/netcast.cgi", netcast);
     programValues().setRegistry(&registry);
@@ -239,8 +239,9 @@ TEST(ConfigureTest, RefusalsStoreNothing) {
   const struct {
     Texts args;
     const char* message;
-    const char* bcinfo = "0 LI OFF 0 100 0 0 127.0.0.1 8000";
+    const char* bcinfo = kGood;
     const char* netcast = "0";
+    const char* livelogin = "0 SESSION1";
   } cases[] = {
       {{"--member", "<put your username here>", "--password", "pw"}, "enter a valid username"},
       {{"--member", "dj", "--password", ""}, "You need to enter a password"},
@@ -249,9 +250,15 @@ TEST(ConfigureTest, RefusalsStoreNothing) {
        "A line speed of 28800 bps carries at most 16000 bps"},
       {{"--member", "dj", "--password", "wrong"}, "did not accept this member name and password", "-2"},
       {{"--member", "dj", "--password", "pw"}, "unable to change your account", kHostplay, "refused"},
+      // The account check takes the pair, the live log-in does not.
+      {{"--member", "dj", "--password", "pw"},
+       "refused the live log-in of dj",
+       kGood,
+       "0",
+       "-1 login refused"},
   };
   for (const auto& c : cases) {
-    Configured run(c.args, "", c.bcinfo, c.netcast);
+    Configured run(c.args, "", c.bcinfo, c.netcast, c.livelogin);
     EXPECT_EQ(run.code, 1) << c.message;
     EXPECT_THAT(run.prompts.boxTexts(), ::testing::Contains(::testing::HasSubstr(c.message)));
     EXPECT_FALSE(run.registry.open(profileKeyPath())) << c.message;
