@@ -48,7 +48,7 @@ int runWindowsModule(int argc, char** argv) {
 
 }  // namespace
 
-int runCommandLine(int argc, char** argv, WindowedStudio windowed) {
+int runCommandLine(int argc, char** argv, const WindowedStudio* windowed) {
   ParseResult parsed = parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
   if (!parsed.error.empty()) {
     std::fprintf(stderr, "brovana-live: %s\n", parsed.error.c_str());
@@ -86,13 +86,20 @@ int runCommandLine(int argc, char** argv, WindowedStudio windowed) {
   if (std::error_code ec; options.dsp && std::filesystem::exists(options.dsp->path, ec))
     options.dsp->path = std::filesystem::absolute(options.dsp->path, ec).lexically_normal().string();
   std::string error;
-  if (!enterWorkingFolder(options.workdir.value_or(defaultWorkingFolder()), shippedFilesFolder(), error,
-                          shippedPluginsFolder())) {
+  const std::string folder = options.workdir.value_or(defaultWorkingFolder());
+  if (!enterWorkingFolder(folder, shippedFilesFolder(), error, shippedPluginsFolder())) {
     std::fprintf(stderr, "brovana-live: %s\n", error.c_str());
     return 1;
   }
   if (options.listDsp) return runListDsp();
   SettingsRegistry registry;
+  // Before anything is read, written or logged: the folders may be another studio's.
+  StudioLock lock;
+  if (!lock.take(folder, registry.path(), error)) {
+    std::fprintf(stderr, "brovana-live: %s\n", error.c_str());
+    if (windowed && !options.headless && !options.configure) windowed->refuse(argc, argv, error);
+    return 1;
+  }
   std::string webHost = options.host.value_or(kMainWebHost);
   programValues().setRegistry(&registry);
   programValues().setWebHost(webHost);
@@ -116,7 +123,7 @@ int runCommandLine(int argc, char** argv, WindowedStudio windowed) {
   };
   HeadlessSetup setup{registry, http, codec, makeEngine, webHost};
   if (options.headless) return runHeadless(options, setup);
-  return windowed(argc, argv, options, setup);
+  return windowed->run(argc, argv, options, setup);
 }
 
 }  // namespace brovana

@@ -4,9 +4,11 @@
 #include <QFileInfo>
 #include <QIcon>
 #include <QStyleFactory>
+#include <cctype>
 #include <optional>
 
 #include "app/main_window.h"
+#include "app/message_dialogs.h"
 #include "app/program.h"
 #include "app/qt_prompts.h"
 #include "app/qt_studio_parts.h"
@@ -27,17 +29,34 @@ QIcon programIcon() {
   return icon;
 }
 
-int runWindowed(int argc, char** argv, const CommandLine& options, const StudioSetup& setup) {
-  // A test that drives the windows has made the application already.
+// A test that drives the windows has made the application already.
+template <typename Work>
+auto withApplication(int argc, char** argv, Work work) {
   std::optional<QApplication> application;
   if (!QCoreApplication::instance()) application.emplace(argc, argv);
-  return runStudio(options, setup);
+  return work();
 }
+
+int runWindowed(int argc, char** argv, const CommandLine& options, const StudioSetup& setup) {
+  return withApplication(argc, argv, [&] { return runStudio(options, setup); });
+}
+
+void refuseWindowed(int argc, char** argv, const std::string& text) {
+  withApplication(argc, argv, [&] {
+    // A box's sentence begins with a capital; the command line's messages do not.
+    std::string sentence = text;
+    if (!sentence.empty())
+      sentence[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(sentence[0])));
+    MessageDialog(BoxKind::Error, sentence + ".", kProgramName).exec();
+  });
+}
+
+constexpr WindowedStudio kWindows{runWindowed, refuseWindowed};
 
 }  // namespace
 
 int runProgram(int argc, char** argv) {
-  return runCommandLine(argc, argv, runWindowed);
+  return runCommandLine(argc, argv, &kWindows);
 }
 
 void prepareApplication() {

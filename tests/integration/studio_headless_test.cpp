@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <set>
 
 #include "net/server_link.h"
 #include "support/demo_station.h"
@@ -97,6 +98,19 @@ TEST_F(HeadlessStudioTest, StationGoesOnTheAirThroughARelayAndComesBackAfterTheS
   test::waitUntil([&] { return has("run1.log", "on the air through") || !onAir->running(); }, 30s);
   ASSERT_TRUE(has("run1.log", "on the air through")) << read("run1.log");
   EXPECT_TRUE(serverOn()) << "the studio turned the member's server on";
+  // A second studio on the same folders is refused and changes nothing there: no log of its own,
+  // and the first one's log goes on from where it was.
+  auto files = [&] {
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(work())) names.insert(entry.path().string());
+    return names;
+  };
+  std::set<std::string> before = files();
+  std::string firstLog = read("work/live_log1.txt");
+  EXPECT_EQ(onTones({}, "second.log")->wait(20s), 1);
+  EXPECT_TRUE(has("second.log", "is running on the working folder " + work())) << read("second.log");
+  EXPECT_EQ(files(), before);
+  EXPECT_TRUE(read("work/live_log1.txt").starts_with(firstLog));
   // A new listener of the server once it hears the tones; null when it does not. A relay asking
   // while the master has no such mount asks again after its update interval (5 s).
   auto listen = [&](test::IcecastServer& server, std::chrono::seconds served) {

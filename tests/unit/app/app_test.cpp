@@ -1,4 +1,5 @@
 #include <gmock/gmock.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <functional>
@@ -10,6 +11,7 @@
 #include "app/configure.h"
 #include "app/headless_front.h"
 #include "app/probe.h"
+#include "app/working_folder.h"
 #include "broadcast/studio_parts.h"
 #include "core/program_values.h"
 #include "core/registry.h"
@@ -263,6 +265,41 @@ TEST(ConfigureTest, RefusalsStoreNothing) {
     EXPECT_THAT(run.prompts.boxTexts(), ::testing::Contains(::testing::HasSubstr(c.message)));
     EXPECT_FALSE(run.registry.open(profileKeyPath())) << c.message;
   }
+}
+
+// One studio per working folder and per settings file, the first one named; a refusal holds
+// nothing, and a lock file left by a studio that was killed (the system dropped its lock) is taken.
+TEST(StudioLock, ASecondStudioOnEitherFolderIsRefused) {
+  test::TempFolder folder;
+  folder.write("work/brovana-live.lock", "999999\n");
+  folder.write("other/x", "");
+  const std::string work = folder.file("work"), other = folder.file("other");
+  const std::string settings = folder.file("settings.ini");
+  std::string error;
+  auto first = std::make_unique<StudioLock>();
+  ASSERT_TRUE(first->take(work, settings, error)) << error;
+  EXPECT_EQ(folder.read("work/brovana-live.lock"), std::to_string(getpid()) + "\n");
+  const std::string held = "another brovana-live (process " + std::to_string(getpid()) + ") is running on ";
+  const std::tuple<std::string, std::string, std::string> cases[] = {
+      {work, folder.file("own.ini"),
+       held + "the working folder " + work +
+           "; stop that one first, or give this one another with --workdir DIR"},
+      {other, settings,
+       held + "the settings " + settings + "; stop that one first, or give this one other settings with " +
+           "XDG_CONFIG_HOME"},
+      {other, folder.file("gone/settings.ini"),
+       "cannot make the lock file " + folder.file("gone/settings.ini.studio.lock") +
+           " (No such file or directory); give this one other settings with XDG_CONFIG_HOME"},
+  };
+  for (const auto& [workdir, settingsFile, message] : cases) {
+    StudioLock second;
+    EXPECT_FALSE(second.take(workdir, settingsFile, error));
+    EXPECT_EQ(error, message);
+  }
+  StudioLock beside;
+  EXPECT_TRUE(beside.take(other, folder.file("own.ini"), error)) << "the refusals held nothing";
+  first.reset();
+  EXPECT_TRUE(StudioLock().take(work, settings, error)) << "the first studio has ended";
 }
 
 // Each question of the studio gets the answer that keeps the station on the air, but a server
