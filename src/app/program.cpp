@@ -14,6 +14,7 @@
 #include "app/dsp_choice.h"
 #include "app/headless_studio.h"
 #include "app/probe.h"
+#include "app/stop_signals.h"
 #include "app/working_folder.h"
 #include "broadcast/engine_part.h"
 #include "core/program_values.h"
@@ -73,8 +74,9 @@ int runCommandLine(int argc, char** argv, const WindowedStudio* windowed) {
     }
     if (!windowed) return runWindowsModule(argc, argv);
   }
-  // Before any thread starts, so that only the waiting thread takes the stop signals.
-  if (options.headless) blockStopSignals();
+  // A run of the studio, with or without windows, takes the stop signals on a thread of its own;
+  // blocked before any thread starts (the windows' too), so that no other thread takes them.
+  if (!options.configure && !options.listDsp) blockStopSignals();
 
   // The playlist and the recording are named from where the command was given; the program
   // works in its own folder.

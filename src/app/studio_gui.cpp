@@ -1,6 +1,7 @@
 #include "app/studio_gui.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QFileInfo>
 #include <QIcon>
 #include <QStyleFactory>
@@ -13,6 +14,7 @@
 #include "app/qt_prompts.h"
 #include "app/qt_studio_parts.h"
 #include "app/skin/skin.h"
+#include "app/stop_signals.h"
 #include "diag/logger.h"
 #include "net/song_update_sender.h"
 
@@ -53,6 +55,16 @@ void refuseWindowed(int argc, char** argv, const std::string& text) {
 
 constexpr WindowedStudio kWindows{runWindowed, refuseWindowed};
 
+// A stop signal's exit: the open boxes and questions close (their callers go on with the answers
+// of the studio without windows), and the event loop ends when it runs; the start-up, which runs
+// before it, gives up by itself.
+void closeForStop(bool loopRuns) {
+  for (QWidget* window : QApplication::topLevelWidgets())
+    if (auto* dialog = qobject_cast<QDialog*>(window); dialog && dialog->isVisible() && dialog->isModal())
+      dialog->reject();
+  if (loopRuns) QCoreApplication::exit(0);
+}
+
 }  // namespace
 
 int runProgram(int argc, char** argv) {
@@ -72,6 +84,14 @@ int runStudio(const CommandLine& options, const StudioSetup& setup) {
   prepareApplication();
   QtPrompts prompts;
   QtProgramExit exit;
+  // A stop signal is the exit command without its questions. What it posts is dropped after the run.
+  bool loopRuns = false;
+  QObject stopTarget;
+  StopSignals stops([&](int signal) {
+    tellStopHeard(signal);
+    prompts.stopAsking();
+    postTo(&stopTarget, [&loopRuns] { closeForStop(loopRuns); });
+  });
   std::optional<std::string> skin = skinName(prompts, exit);
   if (!skin) return exit.code();
   setCurrentSkin(loadSkin(*skin));
@@ -81,15 +101,19 @@ int runStudio(const CommandLine& options, const StudioSetup& setup) {
   int code = 0;
   {
     MainWindow window(MainWindowContext{setup.webHost, setup.registry, setup.http, prompts, exit, parts,
-                                        &songs, options.outFile});
+                                        &songs, options.outFile, &stops});
     if (!window.initialise()) {
       songs.stop();
       return exit.code();
     }
-    window.show();
-    code = QApplication::exec();
-    // The exit command has run the exit sequence; a program ended by the studio itself skips
-    // its first half, as every refusal does.
+    if (!stops.signal()) {
+      window.show();
+      loopRuns = true;
+      code = QApplication::exec();
+      loopRuns = false;
+    }
+    // The exit command has run the exit sequence, a stop signal leaves it to this; a program
+    // ended by the studio itself skips its first half, as every refusal does.
     window.shutDown(!exit.ended());
   }
   songs.stop();
