@@ -348,9 +348,8 @@ AccountCheck ServerLink::verifyAccount(const std::string& member, const std::str
 }
 
 // The service checks the pair before it is taken: refused credentials must never replace
-// working ones, be used for the stream, or be saved at exit.
-// The live log-in must take the pair as well: a station stored with a pair it refuses never goes
-// on the air.
+// working ones, be used for the stream, or be saved at exit. The live log-in must take the pair
+// as well, or a station stored with it would never go on the air.
 AccountCheck ServerLink::setCredentials(const std::string& member, const std::string& password) {
   AccountCheck result = verifyAccount(member, password, true);
   if (result != AccountCheck::Good) return result;
