@@ -122,8 +122,8 @@ constexpr CommandOption kOptions[] = {
     {.spelling = "--headless",
      .help = "run without windows: messages go to standard error and the log,\n"
              "questions get the answer that keeps the station on the air; it\n"
-             "broadcasts until SIGINT or SIGTERM, then exits through the usual\n"
-             "exit sequence (settings saved, server switched off, log summary)",
+             "broadcasts until SIGINT, SIGTERM or SIGHUP, then exits through the\n"
+             "usual exit sequence (settings saved, server switched off, log summary)",
      .effect = &L::headless},
     {.spelling = "--playlist",
      .argument = "FILE",

@@ -81,16 +81,22 @@ int runConfigure(const CommandLine& options, const std::string& webHost, Registr
   programValues().setSessionID(existing ? programValues().sessionID() - 1 : 0);
 
   // The wizard's login page, then its Finish.
+  constexpr const char* kRefused =
+      "The service did not accept this member name and password; nothing was stored.";
   switch (checkLogin(answers.member, answers.password, connection, accounts, prompts, 3)) {
     case LoginCheck::Passed:
       break;
     case LoginCheck::Refused:
-      prompts.error("The service did not accept this member name and password; nothing was stored.");
+      prompts.error(kRefused);
       return 1;
     default:
       return 1;
   }
-  if (!applyStation(answers, connection)) return 1;
+  // The live log-in can still refuse a pair that the account check took.
+  if (!applyStation(answers, connection)) {
+    prompts.error(kRefused);
+    return 1;
+  }
   saveBroadcastInfo(registry, kProfileName, &connection, {});
 
   std::fprintf(

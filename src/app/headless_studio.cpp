@@ -1,17 +1,13 @@
 #include "app/headless_studio.h"
 
-#include <pthread.h>
-#include <signal.h>
-
-#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <mutex>
 #include <optional>
-#include <thread>
 
 #include "app/dsp_choice.h"
+#include "app/stop_signals.h"
 #include "broadcast/studio.h"
 #include "core/program_values.h"
 #include "core/registry.h"
@@ -22,44 +18,16 @@
 namespace brovana {
 namespace {
 
-sigset_t stopSignals() {
-  sigset_t set;
-  sigemptyset(&set);
-  sigaddset(&set, SIGINT);
-  sigaddset(&set, SIGTERM);
-  return set;
-}
-
 // A live source whose sound card stopped recording ends the run when it is not back by then.
 constexpr std::chrono::minutes kInputPatience{1};
 
-// The stop signals, taken on a thread of their own from before the start-up on, so that a stop
-// is heard while the start-up still waits on the service or the server. The main thread waits
-// here for the end of the run: a stop signal, the broadcast failing by itself, or a sound card
-// that stopped recording and did not come back.
+// The end of the run, which the main thread waits for: a stop signal, the broadcast failing by
+// itself, or a sound card that stopped recording and did not come back.
 class RunEnd {
  public:
-  RunEnd() : thread_([this] { takeSignals(); }) {}
-  ~RunEnd() {
-    closing_ = true;
-    pthread_kill(thread_.native_handle(), SIGTERM);  // taken by the thread's own wait
-    thread_.join();
-  }
-  RunEnd(const RunEnd&) = delete;
-  RunEnd& operator=(const RunEnd&) = delete;
+  RunEnd() : stops_([this](int) { changed(); }) {}
 
-  // A stop signal, also one that came before, asks the studio to stop while this lives.
-  class Attachment {
-   public:
-    Attachment(RunEnd& end, Studio& studio) : end_(end) { end_.setStudio(&studio); }
-    ~Attachment() { end_.setStudio(nullptr); }
-    Attachment(const Attachment&) = delete;
-    Attachment& operator=(const Attachment&) = delete;
-
-   private:
-    RunEnd& end_;
-  };
-
+  StopSignals& stops() { return stops_; }
   void broadcastFailed() {
     {
       std::lock_guard lock(mutex_);
@@ -75,10 +43,7 @@ class RunEnd {
     changed_.notify_all();
   }
   // The stop signal that came, 0 for none.
-  int signal() const {
-    std::lock_guard lock(mutex_);
-    return signal_;
-  }
+  int signal() const { return stops_.signal(); }
   bool inputGone() const {
     std::lock_guard lock(mutex_);
     return inputGone_;
@@ -86,7 +51,7 @@ class RunEnd {
   // Until a stop signal, the broadcast's failure, or an input lost for longer than its patience.
   void wait() {
     std::unique_lock lock(mutex_);
-    auto ended = [this] { return signal_ != 0 || failed_; };
+    auto ended = [this] { return stops_.signal() != 0 || failed_; };
     while (!ended() && !inputGone_) {
       if (!lostSince_)
         changed_.wait(lock, [&] { return ended() || lostSince_; });
@@ -97,31 +62,18 @@ class RunEnd {
   }
 
  private:
-  void setStudio(Studio* studio) {
-    std::lock_guard lock(mutex_);
-    studio_ = studio;
-    if (studio_ && signal_ != 0) studio_->requestStop();
-  }
-  void takeSignals() {
-    sigset_t set = stopSignals();
-    for (int signal = 0; !closing_;) {
-      if (sigwait(&set, &signal) != 0 || closing_) continue;
-      std::lock_guard lock(mutex_);
-      signal_ = signal;
-      if (studio_) studio_->requestStop();
-      changed_.notify_all();
-    }
+  // Under the waiter's lock, so that a change made just before its look is not missed.
+  void changed() {
+    { std::lock_guard lock(mutex_); }
+    changed_.notify_all();
   }
 
-  mutable std::mutex mutex_;  // the five fields below
+  mutable std::mutex mutex_;  // the three fields below, and the waits
   std::condition_variable changed_;
-  Studio* studio_ = nullptr;
-  int signal_ = 0;
   bool failed_ = false;
   std::optional<std::chrono::steady_clock::time_point> lostSince_;
   bool inputGone_ = false;
-  std::atomic<bool> closing_{false};
-  std::thread thread_;  // last: it starts once the rest is made
+  StopSignals stops_;  // last: its thread tells the fields above
 };
 
 // Why nothing went on the air, or empty when the broadcast runs.
@@ -173,8 +125,7 @@ int awaitTheEnd(Studio& studio, const HeadlessParts& parts, RunEnd& end, bool li
                              : "no track of the playlist could be played";
   }
   if (int signal = end.signal()) {
-    std::fprintf(stderr, "brovana-live: %s received, going off the air\n",
-                 signal == SIGINT ? "SIGINT" : "SIGTERM");
+    tellStopHeard(signal);
     return 0;
   }
   if (!parts.accountRefused())
@@ -184,11 +135,6 @@ int awaitTheEnd(Studio& studio, const HeadlessParts& parts, RunEnd& end, bool li
 }
 
 }  // namespace
-
-void blockStopSignals() {
-  sigset_t set = stopSignals();
-  pthread_sigmask(SIG_BLOCK, &set, nullptr);
-}
 
 int runHeadless(const CommandLine& options, const HeadlessSetup& setup) {
   // Without stored settings the start-up would offer the setup wizard, which needs windows.
@@ -214,7 +160,7 @@ int runHeadless(const CommandLine& options, const HeadlessSetup& setup) {
     context.broadcastFailed = [&end] { end.broadcastFailed(); };
     context.inputLost = [&end](bool lost) { end.inputChanged(lost); };
     Studio studio(&window, setup.webHost, context);
-    RunEnd::Attachment attached(end, studio);
+    StopSignals::Attachment attached(end.stops(), studio);
     studio.setVisual(&visual);
     if (!studio.init()) {
       std::fprintf(stderr, "brovana-live: the start-up ended the program\n");

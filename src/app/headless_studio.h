@@ -1,5 +1,6 @@
 #pragma once
-// brovana-live --headless: the studio without windows, on the air until SIGINT or SIGTERM.
+// brovana-live --headless: the studio without windows, on the air until a stop signal (SIGINT,
+// SIGTERM, SIGHUP).
 
 #include <string>
 
@@ -10,10 +11,6 @@ namespace brovana {
 
 class HttpClient;
 class Registry;
-
-// The signals that end a headless run. They are blocked in every thread (call this before any
-// thread starts) and taken by a thread of the run's own.
-void blockStopSignals();
 
 struct HeadlessSetup {
   Registry& registry;

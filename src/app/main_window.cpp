@@ -246,7 +246,9 @@ bool MainWindow::initialise() {
                                                    context_.http, context_.parts, context_.songs});
   studio_->setVisual(&visuals_);
   context_.parts.attach(*studio_);
+  if (context_.stops) stopsAttached_.emplace(*context_.stops, *studio_);
   if (!studio_->init()) {
+    stopsAttached_.reset();
     studio_.reset();
     return false;
   }
@@ -353,6 +355,7 @@ void MainWindow::shutDown(bool prepare) {
   if (!studio_) return;
   if (prepare) studio_->prepareExit();
   commands_.reset();
+  stopsAttached_.reset();
   studio_.reset();
   finishRunLog(context_.prompts);
 }

@@ -21,6 +21,7 @@
 
 #include "app/elided_label.h"
 #include "app/gui_thread.h"
+#include "app/stop_signals.h"
 #include "app/visuals_widget.h"
 #include "broadcast/studio.h"
 #include "broadcast/studio_commands.h"
@@ -63,6 +64,7 @@ struct MainWindowContext {
   QtStudioParts& parts;
   SongUpdateSender* songs = nullptr;
   std::optional<std::string> outFile;  // -outfile: the stream is recorded from the start
+  StopSignals* stops = nullptr;        // a stop signal asks the studio to stop, from its start-up on
 };
 
 class MainWindow final : public QMainWindow, public MainWindowView {
@@ -170,6 +172,7 @@ class MainWindow final : public QMainWindow, public MainWindowView {
   // after the one it sits in, which would otherwise delete it a second time.)
   std::unique_ptr<Studio> studio_;
   std::unique_ptr<StudioCommands> commands_;
+  std::optional<StopSignals::Attachment> stopsAttached_;  // after the studio, which it names
 };
 
 }  // namespace brovana

@@ -14,6 +14,7 @@
 #include "app/dsp_choice.h"
 #include "app/headless_studio.h"
 #include "app/probe.h"
+#include "app/stop_signals.h"
 #include "app/working_folder.h"
 #include "broadcast/engine_part.h"
 #include "core/program_values.h"
@@ -48,7 +49,7 @@ int runWindowsModule(int argc, char** argv) {
 
 }  // namespace
 
-int runCommandLine(int argc, char** argv, WindowedStudio windowed) {
+int runCommandLine(int argc, char** argv, const WindowedStudio* windowed) {
   ParseResult parsed = parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
   if (!parsed.error.empty()) {
     std::fprintf(stderr, "brovana-live: %s\n", parsed.error.c_str());
@@ -73,8 +74,9 @@ int runCommandLine(int argc, char** argv, WindowedStudio windowed) {
     }
     if (!windowed) return runWindowsModule(argc, argv);
   }
-  // Before any thread starts, so that only the waiting thread takes the stop signals.
-  if (options.headless) blockStopSignals();
+  // A run of the studio, with or without windows, takes the stop signals on a thread of its own;
+  // blocked before any thread starts (the windows' too), so that no other thread takes them.
+  if (!options.configure && !options.listDsp) blockStopSignals();
 
   // The playlist and the recording are named from where the command was given; the program
   // works in its own folder.
@@ -86,13 +88,20 @@ int runCommandLine(int argc, char** argv, WindowedStudio windowed) {
   if (std::error_code ec; options.dsp && std::filesystem::exists(options.dsp->path, ec))
     options.dsp->path = std::filesystem::absolute(options.dsp->path, ec).lexically_normal().string();
   std::string error;
-  if (!enterWorkingFolder(options.workdir.value_or(defaultWorkingFolder()), shippedFilesFolder(), error,
-                          shippedPluginsFolder())) {
+  const std::string folder = options.workdir.value_or(defaultWorkingFolder());
+  if (!enterWorkingFolder(folder, shippedFilesFolder(), error, shippedPluginsFolder())) {
     std::fprintf(stderr, "brovana-live: %s\n", error.c_str());
     return 1;
   }
   if (options.listDsp) return runListDsp();
   SettingsRegistry registry;
+  // Before anything is read, written or logged: the folders may be another studio's.
+  StudioLock lock;
+  if (!lock.take(folder, registry.path(), error)) {
+    std::fprintf(stderr, "brovana-live: %s\n", error.c_str());
+    if (windowed && !options.headless && !options.configure) windowed->refuse(argc, argv, error);
+    return 1;
+  }
   std::string webHost = options.host.value_or(kMainWebHost);
   programValues().setRegistry(&registry);
   programValues().setWebHost(webHost);
@@ -116,7 +125,7 @@ int runCommandLine(int argc, char** argv, WindowedStudio windowed) {
   };
   HeadlessSetup setup{registry, http, codec, makeEngine, webHost};
   if (options.headless) return runHeadless(options, setup);
-  return windowed(argc, argv, options, setup);
+  return windowed->run(argc, argv, options, setup);
 }
 
 }  // namespace brovana

@@ -25,10 +25,12 @@ QtPrompts::QtPrompts() = default;
 QtPrompts::~QtPrompts() = default;
 
 bool QtPrompts::ask(const Question& question) {
-  if (onGuiThread()) {
+  if (!stopped_ && onGuiThread()) {
     MessageDialog dialog(question);
-    return dialog.exec() == QDialog::Accepted;
+    bool yes = dialog.exec() == QDialog::Accepted;
+    if (!stopped_) return yes;
   }
+  if (stopped_) return HeadlessPrompts::answerFor(question.text);
   bool yes = false;
   QMetaObject::invokeMethod(
       &gui_, [&] { yes = ask(question); }, Qt::BlockingQueuedConnection);
@@ -36,6 +38,7 @@ bool QtPrompts::ask(const Question& question) {
 }
 
 void QtPrompts::showBox(BoxKind kind, std::string_view text, std::string_view caption) {
+  if (stopped_) return;
   if (onGuiThread()) {
     MessageDialog dialog(kind, std::string(text), std::string(caption));
     dialog.exec();

@@ -9,6 +9,7 @@
 // connect just then.
 
 #include <QObject>
+#include <atomic>
 #include <list>
 #include <memory>
 
@@ -28,6 +29,10 @@ class QtPrompts final : public Prompts {
   void notice(std::string_view text) override;
   void waitCursor(bool on) override;
   void open(std::string_view target) override;
+  // From any thread, once a stop signal came: the exit that follows waits for nobody. No box is
+  // shown any more (each is still logged), and every question, also one open now, gets the
+  // answer of the studio without windows.
+  void stopAsking() { stopped_ = true; }
 
  protected:
   void showBox(BoxKind kind, std::string_view text, std::string_view caption) override;
@@ -40,6 +45,7 @@ class QtPrompts final : public Prompts {
   std::unique_ptr<NoticeWindow> notice_;
   std::list<std::unique_ptr<MessageDialog>> modeless_;  // boxes from other threads, until closed
   int cursorDepth_ = 0;
+  std::atomic<bool> stopped_{false};
 };
 
 // Records the end as the headless studio does, and ends the event loop with the code; before

@@ -1,9 +1,15 @@
 #include "app/working_folder.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <utility>
 
 namespace fs = std::filesystem;
 
@@ -24,7 +30,49 @@ fs::path installPrefix() {
   return fs::read_symlink("/proc/self/exe", ec).parent_path().parent_path();
 }
 
+// Locks the file at `path`, made when missing, and writes this process's id into it; the open
+// descriptor, or -1 with `error` naming `what` it guards and `remedy`. Not inherited by the
+// programs the studio starts (the desktop's "open"), which would otherwise keep the lock after the
+// studio ended.
+int lockFile(const std::string& path, const std::string& what, const char* remedy, std::string& error) {
+  int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  if (fd < 0) {
+    error = "cannot make the lock file " + path + " (" + std::strerror(errno) + "); " + remedy;
+    return -1;
+  }
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    std::string holder;
+    std::getline(std::ifstream(path), holder);
+    error = "another brovana-live" + (holder.empty() ? std::string() : " (process " + holder + ")") +
+            " is running on " + what + "; stop that one first, or " + remedy;
+    ::close(fd);
+    return -1;
+  }
+  std::ofstream(path, std::ios::trunc) << ::getpid() << '\n';
+  return fd;
+}
+
 }  // namespace
+
+StudioLock::~StudioLock() {
+  release();
+}
+
+void StudioLock::release() {
+  for (int* fd : {&work_, &settings_})
+    if (*fd >= 0) ::close(std::exchange(*fd, -1));
+}
+
+bool StudioLock::take(const std::string& workingFolder, const std::string& settingsFile, std::string& error) {
+  release();
+  work_ = lockFile((fs::path(workingFolder) / "brovana-live.lock").string(),
+                   "the working folder " + workingFolder, "give this one another with --workdir DIR", error);
+  if (work_ < 0) return false;
+  settings_ = lockFile(settingsFile + ".studio.lock", "the settings " + settingsFile,
+                       "give this one other settings with XDG_CONFIG_HOME", error);
+  if (settings_ < 0) release();
+  return settings_ >= 0;
+}
 
 std::string shippedFilesFolder() {
   if (const char* dir = std::getenv("BROVANA_SHARE_DIR"); dir && *dir) return dir;

@@ -26,10 +26,21 @@ std::string boundedText(const char* text) {
   return text ? std::string(text, strnlen(text, DspHost::kMaxDescription)) : std::string();
 }
 
-winampDSPHeader* headerOf(DspLibrary& library) {
+// The library's header; null, with the reason, when it exports no header function or that
+// function gives none.
+winampDSPHeader* headerOf(DspLibrary& library, std::string& error) {
   auto getHeader = reinterpret_cast<winampDSPGetHeaderType>(library.symbol(WINAMP_DSP_HEADER_SYMBOL));
-  return getHeader ? getHeader() : nullptr;
+  if (!getHeader) {
+    error = std::string("it has no ") + WINAMP_DSP_HEADER_SYMBOL;
+    return nullptr;
+  }
+  winampDSPHeader* header = getHeader();
+  if (!header) error = std::string("its ") + WINAMP_DSP_HEADER_SYMBOL + " returned no header";
+  return header;
 }
+
+// What fills the slack behind a plug-in's buffer; any other value there was written by the plug-in.
+constexpr int16_t kGuardValue = 0x5a5a;
 
 }  // namespace
 
@@ -79,11 +90,8 @@ std::optional<DspDescription> DspHost::describe(DspLoader& loader, const std::st
                                                 std::string& error) {
   std::unique_ptr<DspLibrary> library = loader.load(path, error);
   if (!library) return std::nullopt;
-  winampDSPHeader* header = headerOf(*library);
-  if (!header) {
-    error = std::string("it has no ") + WINAMP_DSP_HEADER_SYMBOL;
-    return std::nullopt;
-  }
+  winampDSPHeader* header = headerOf(*library, error);
+  if (!header) return std::nullopt;
   // Copied before the library goes.
   DspDescription description{boundedText(header->description), {}};
   for (int k = 0; header->getModule && k < kMaxModules; ++k) {
@@ -108,9 +116,9 @@ bool DspHost::launchFile(const std::string& path, int moduleIndex) {
   std::string error;
   std::unique_ptr<DspLibrary> library = loader_->load(path, error);
   if (!library) return refuse(path, error);
-  winampDSPHeader* header = headerOf(*library);
-  if (!header || !header->getModule)
-    return refuse(path, std::string("it has no ") + WINAMP_DSP_HEADER_SYMBOL + " header");
+  winampDSPHeader* header = headerOf(*library, error);
+  if (!header) return refuse(path, error);
+  if (!header->getModule) return refuse(path, "its header hands out no modules");
   winampDSPModule* module = moduleIndex >= 0 ? header->getModule(moduleIndex) : nullptr;
   if (!module) return refuse(path, formatText("it has no module %d", moduleIndex));
   if (!module->Config || !module->Init || !module->ModifySamples || !module->Quit)
@@ -120,7 +128,9 @@ bool DspHost::launchFile(const std::string& path, int moduleIndex) {
   module->hwndParent = parentWindow_;
   module->userData = nullptr;
   module->Config(module);
-  module->Init(module);
+  // A module that did not start has taken nothing to release, so it gets no Quit either.
+  if (int failure = module->Init(module); failure != 0)
+    return refuse(path, formatText("its module %d did not start (Init returned %d)", moduleIndex, failure));
 
   std::string name = boundedText(module->description);
   {
@@ -161,13 +171,19 @@ int DspHost::processSamples(uint8_t* samples, int frames, int bitsPerSample, int
   return processOnWorker(samples, frames, channels, sampleRate);
 }
 
+size_t DspHost::guardSamples(size_t room) {
+  return std::max(room, kMinGuardSamples);
+}
+
 int DspHost::processOnWorker(uint8_t* samples, int frames, int channels, int sampleRate) {
   size_t count = static_cast<size_t>(frames) * static_cast<size_t>(channels);
+  size_t room = 2 * count;
   std::unique_lock lock(jobMutex_);
   // Still inside a call the source gave up on: the module cannot take another one.
   if (job_ != Job::Idle) return frames;
-  if (work_.size() < 2 * count) work_.resize(2 * count);
+  if (work_.size() < room + guardSamples(room)) work_.resize(room + guardSamples(room));
   std::memcpy(work_.data(), samples, count * 2);
+  std::fill_n(work_.begin() + static_cast<std::ptrdiff_t>(room), guardSamples(room), kGuardValue);
   jobFrames_ = frames;
   jobChannels_ = channels;
   jobRate_ = sampleRate;
@@ -184,6 +200,7 @@ int DspHost::processOnWorker(uint8_t* samples, int frames, int channels, int sam
   }
   job_ = Job::Idle;
   int result = jobResult_;
+  if (jobOverran_) return frames;
   if (result < 0 || result > 2 * frames) {
     reportOnce(reportedCount_, formatText("WADsp: %s returned %d frames for a block of %d; such blocks pass "
                                           "through unprocessed\n",
@@ -205,20 +222,45 @@ void DspHost::workerThread() {
     if (stopWorker_) return;
     job_ = Job::Running;
     lock.unlock();
-    int result = runModule();
+    bool overran = false;
+    int result = runModule(overran);
+    if (overran) reportOverrun();
     lock.lock();
     jobResult_ = result;
+    jobOverran_ = overran;
     job_ = abandoned_ ? Job::Idle : Job::Done;
     abandoned_ = false;
     jobChanged_.notify_all();
   }
 }
 
-int DspHost::runModule() {
+int DspHost::runModule(bool& overran) {
   std::lock_guard lock(pluginMutex_);
   // Quit in the meantime: the block stays as it was.
   if (!module_ || !active_.load()) return jobFrames_;
-  return module_->ModifySamples(module_, work_.data(), jobFrames_, 16, jobChannels_, jobRate_);
+  int result = module_->ModifySamples(module_, work_.data(), jobFrames_, 16, jobChannels_, jobRate_);
+  // A module that wrote into the slack has broken its contract once and may do worse next time:
+  // it gets no more blocks until it is launched again.
+  size_t room = 2 * static_cast<size_t>(jobFrames_) * static_cast<size_t>(jobChannels_);
+  auto guard = work_.begin() + static_cast<std::ptrdiff_t>(room);
+  overran = std::any_of(guard, guard + static_cast<std::ptrdiff_t>(guardSamples(room)),
+                        [](int16_t sample) { return sample != kGuardValue; });
+  if (overran) {
+    active_ = false;
+    checked_ = kMenuNone;
+  }
+  return result;
+}
+
+void DspHost::reportOverrun() {
+  std::string name;
+  {
+    std::lock_guard lock(jobMutex_);
+    name = activeName_;
+  }
+  prompts_.warning(
+      formatText("The DSP plug-in %s wrote past the end of its buffer; the broadcast goes on without it.",
+                 name.c_str()));
 }
 
 }  // namespace brovana

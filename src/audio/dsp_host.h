@@ -13,6 +13,10 @@
 // itself: the source waits for it at most kCallLimitMs, then its block passes through as it was.
 // `pluginMutex_` covers the active check and every call into the module; quitting takes it
 // whatever the plug-in is doing, so a library is never unloaded under its running code.
+//
+// Behind the room a module may fill (twice the frames of its block) lies as much slack again,
+// filled with a guard value: a module that writes past its room spoils only the slack, its
+// block passes through as it was, and it is bypassed until it is launched again.
 
 #include <atomic>
 #include <condition_variable>
@@ -54,7 +58,8 @@ class DspHost final : public SampleProcessor {
   static constexpr int64_t kGraceMs = 1000;
   static constexpr int64_t kCallLimitMs = 500;
   static constexpr size_t kMaxDescription = 255;
-  static constexpr int kMaxModules = 16;  // listed per plug-in
+  static constexpr int kMaxModules = 16;            // listed per plug-in
+  static constexpr size_t kMinGuardSamples = 4096;  // the least slack behind a block's room
 
   using Clock = std::function<int64_t()>;  // milliseconds
 
@@ -73,9 +78,11 @@ class DspHost final : public SampleProcessor {
   // Launches the plug-in of that menu id (kMenuNone: none); returns the id that is checked now,
   // kMenuNone when there was no such plug-in or it was refused.
   int launch(int menuId);
+  // kMenuNone too once the running plug-in was bypassed for writing past its buffer.
   int checkedId() const { return checked_.load(); }
   // Launches module `module` of the library at `path`; false, after telling the member why, when
-  // it is refused (not loadable, no header function, no such module, a function missing).
+  // it is refused (not loadable, no header function or no header from it, no such module, a
+  // function missing, a module that does not start).
   bool launchFile(const std::string& path, int module = 0);
   void quitPlugin();
 
@@ -90,8 +97,11 @@ class DspHost final : public SampleProcessor {
   enum class Job { Idle, Waiting, Running, Done };
 
   bool refuse(const std::string& path, const std::string& reason);
+  static size_t guardSamples(size_t room);
   void workerThread();
-  int runModule();  // worker; the active check and the call under pluginMutex_
+  // Worker; the active check, the call and the guard check under pluginMutex_.
+  int runModule(bool& overran);
+  void reportOverrun();  // worker, without a lock
   // Hands the block to the worker; the frames it holds afterwards, or the block as it was.
   int processOnWorker(uint8_t* samples, int frames, int channels, int sampleRate);
   void reportOnce(std::atomic<bool>& reported, const std::string& line);
@@ -123,11 +133,12 @@ class DspHost final : public SampleProcessor {
   bool abandoned_ = false;  // the source stopped waiting; the worker drops the result
   bool stopWorker_ = false;
   std::string activeName_;     // for the log lines
-  std::vector<int16_t> work_;  // the block, with room for twice its frames
+  std::vector<int16_t> work_;  // the block, with room for twice its frames, then the guarded slack
   int jobFrames_ = 0;
   int jobChannels_ = 0;
   int jobRate_ = 0;
   int jobResult_ = 0;
+  bool jobOverran_ = false;
   std::thread worker_;  // last: started once the rest is in place
 };
 

@@ -8,6 +8,7 @@
 #include "core/interval.h"
 #include "core/prompts.h"
 #include "core/speed_names.h"
+#include "core/text.h"
 #include "net/web_service.h"
 
 namespace brovana {
@@ -360,12 +361,23 @@ AccountCheck ServerLink::verifyAccount(const std::string& member, const std::str
 }
 
 // The service checks the pair before it is taken: refused credentials must never replace
-// working ones, be used for the stream, or be saved at exit.
+// working ones, be used for the stream, or be saved at exit. The live log-in must take the pair
+// as well, or a station stored with it would never go on the air.
 AccountCheck ServerLink::setCredentials(const std::string& member, const std::string& password) {
   AccountCheck result = verifyAccount(member, password, true);
   if (result != AccountCheck::Good) return result;
-  setMemberName(member);
-  setPassword(password);
+  ServerInfo scratch = serverInfo();
+  copyText(scratch.username, member);
+  copyText(scratch.pass, password);
+  if (!service_.livelogin(scratch)) {
+    prompts_.warning(
+        formatText("The service refused the live log-in of %s; nothing was changed.", member.c_str()));
+    return AccountCheck::Refused;
+  }
+  std::lock_guard lock(infoMutex_);
+  copyText(info_.username, member);
+  copyText(info_.pass, password);
+  std::memcpy(info_.sessionid, scratch.sessionid, sizeof info_.sessionid);
   return result;
 }
 

@@ -94,8 +94,9 @@ class ServerLink : public StatsSource {
   // An AccountCheck: good, wrong member name or password, refused otherwise, or the service gave
   // no answer to judge by. Leaves this connection's own account facts alone.
   AccountCheck verifyAccount(const std::string& member, const std::string& password, bool showMessages);
-  // verifyAccount with messages, and only when the account is good, the member name and the
-  // password (with its service log-in); the verification's result.
+  // verifyAccount with messages, then the service's live log-in with the pair; only when both
+  // take it, the member name, the password and the new session id. Refused when the live log-in
+  // does not take it (said in a warning), else the verification's result.
   AccountCheck setCredentials(const std::string& member, const std::string& password);
 
   void setMemberName(const std::string& name);

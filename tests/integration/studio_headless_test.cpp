@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <set>
 
 #include "net/server_link.h"
 #include "support/demo_station.h"
@@ -87,6 +88,10 @@ TEST_F(HeadlessStudioTest, FirstRunRefusalsSayWhyAndStoreNothing) {
     EXPECT_TRUE(has("run.log", told)) << read("run.log");
     EXPECT_FALSE(has(kSettings, "username=demo"));
   }
+  // A pair the account check takes and the live log-in refuses.
+  ASSERT_TRUE(emulator.control({{"account", "demo"}, {"login", "refuse"}}));
+  EXPECT_EQ(runToEnd({"--configure", "--member", "demo", "--password", "demo-secret"}), 1);
+  EXPECT_FALSE(has(kSettings, "username=demo"));
 }
 
 // The station stored, then on the air on the tones through the leveller plug-in, with -outfile
@@ -133,6 +138,22 @@ class HeadlessOnTheAir : public HeadlessStudioTest {
   static constexpr const char* kRunLog = "work/live_log1.txt";
   std::unique_ptr<test::ChildProcess> onAir;
 };
+
+// A second studio on the same folders is refused and changes nothing there: no log of its own,
+// and the first one's log goes on from where it was.
+TEST_F(HeadlessOnTheAir, ASecondStudioOnTheSameFoldersIsRefused) {
+  auto files = [&] {
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(work())) names.insert(entry.path().string());
+    return names;
+  };
+  std::set<std::string> before = files();
+  std::string firstLog = read(kRunLog);
+  EXPECT_EQ(onTones({}, "second.log")->wait(20s), 1);
+  EXPECT_TRUE(has("second.log", "is running on the working folder " + work())) << read("second.log");
+  EXPECT_EQ(files(), before);
+  EXPECT_TRUE(read(kRunLog).starts_with(firstLog));
+}
 
 TEST_F(HeadlessOnTheAir, StationIsHeardUnderItsNameAndGenre) {
   EXPECT_TRUE(serverOn()) << "the studio turned the member's server on";

@@ -6,7 +6,11 @@
 #include <QApplication>
 #include <cstdlib>
 
+#include "app/stop_signals.h"
+
 int main(int argc, char** argv) {
+  // As the program does before any thread starts: its run's own thread takes the stop signals.
+  brovana::blockStopSignals();
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
   QApplication application(argc, argv);
   testing::InitGoogleTest(&argc, argv);

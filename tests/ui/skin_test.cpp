@@ -5,9 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QLabel>
 #include <QPushButton>
 
+#include "app/message_dialogs.h"
+#include "app/skin/readable_text.h"
 #include "core/program_values.h"
 #include "core/registry.h"
 #include "support/fake_prompts.h"
@@ -150,6 +153,52 @@ TEST_F(SkinLayer, ApplyingSetsCaptionsColoursAndGivesCaptionsBackLater) {
 
   applySkin(window, Skin{});
   EXPECT_EQ(caption.text(), "Now playing") << "a skin without the caption gives the window's back";
+}
+
+TEST(ReadableText, ContrastRatioIsWcags) {
+  const std::tuple<const char*, const char*, double> cases[] = {
+      {"#000000", "#ffffff", 21.0}, {"#ffffff", "#000000", 21.0}, {"#777777", "#ffffff", 4.48},
+      {"#3b6fd8", "#3b6fd8", 1.0},  {"#ff0000", "#000000", 5.25},
+  };
+  for (const auto& [a, b, ratio] : cases)
+    EXPECT_NEAR(contrastRatio(QColor(a), QColor(b)), ratio, 0.01) << a << b;
+}
+
+// Whatever a skin sets, a question stays readable: a window where the skin leaves a text too
+// close to its background takes the default skin's colours, or the toolkit's when the default
+// skin is the one at fault, and the log says so.
+TEST_F(SkinLayer, UnreadableTextsTakeTheDefaultSkinsColours) {
+  folder.write(kDefaultSkin, "[Skin]\nname=Default\n[Panel]\nstatuspanelcolor=(240,240,240)\n");
+  auto colour = [](const QWidget& widget, QPalette::ColorRole role) {
+    return widget.palette().color(role).name().toStdString();
+  };
+  const std::string plain = QApplication::palette().color(QPalette::Window).name().toStdString();
+  const struct {
+    std::string path, style;
+    std::string text, panel;  // the message text's colour and the panel's, as the dialog shows them
+    const char* told;         // what the window took, as the log says; null when it kept the skin
+  } cases[] = {
+      {"skins/none.skn", "", "#000000", "#f0f0f0", "the default skin's colours"},  // black on black
+      {"skins/pale.skn",
+       "#Panel QLabel { color: white; }\nQPushButton { color: #f8f8f8; background: white; }", "#000000",
+       "#f0f0f0", "the default skin's colours"},
+      {"skins/night.skn", "#Panel QLabel { color: #e0ffe0; }", "#e0ffe0", "#000000", nullptr},
+      {kDefaultSkin, "", "#000000", plain, "the toolkit's plain colours"},
+  };
+  for (const auto& c : cases) {
+    folder.write(c.path, "[Skin]\nname=Test\n[Style]\n" + c.style + "\n");
+    setCurrentSkin(loadSkin(c.path));
+    test::LogTail log;
+    Question asked;
+    asked.text = "Keep going?";
+    MessageDialog question(asked);
+    QCoreApplication::processEvents();  // the check, once the dialog is built
+    QWidget* text = question.findChild<QLabel*>(elementName(kIdMessageText));
+    EXPECT_EQ(colour(*text, QPalette::WindowText), c.text) << c.path;
+    EXPECT_EQ(colour(*findPanel(question), QPalette::Window), c.panel) << c.path;
+    EXPECT_EQ(log.contains("The skin " + c.path + " leaves the text"), c.told != nullptr) << log.text();
+    EXPECT_TRUE(!c.told || log.contains(std::string("the window takes ") + c.told)) << log.text();
+  }
 }
 
 }  // namespace

@@ -2,13 +2,17 @@
 // started with its command line, its dialogs answered by clicking their buttons, its exit
 // command given with Ctrl+E.
 
+#include <unistd.h>
+
 #include <QTest>
 #include <atomic>
+#include <csignal>
 #include <thread>
 
 #include "app/program.h"
 #include "core/program_values.h"
 #include "core/registry.h"
+#include "diag/logger.h"
 #include "dialog_driver.h"
 #include "platform/settings_registry.h"
 #include "studio_peers.h"
@@ -76,6 +80,52 @@ TEST_F(StudioWithWindows, PreviousPlaylistGoesOnTheAirAndCtrlEEndsTheRun) {
 
   EXPECT_TRUE(test::inOrder(test::readFile(work() + "/live_log1.txt"),
                             {"Now playing : tone440.mp3", "Exiting Brovana-Live", ": tracks played"}));
+}
+
+// A stop signal is the exit command without its questions: the exit sequence, which turns off the
+// server the run turned on, and the log's summary. During the start-up, which waits on a slow
+// service, the start-up gives up at once.
+TEST_F(StudioWithWindows, AStopSignalRunsTheExitSequenceWithoutQuestions) {
+  SettingsRegistry(settingsPath()).create(profileKeyPath())->set("playlist", playlist());
+  const struct {
+    const char* delay;  // of the service's answers about the account, in ms
+    bool onAir;         // the signal comes once the server is on, else at the run's first request
+  } cases[] = {{"4000", false}, {"0", true}};
+  for (const auto& c : cases) {
+    ASSERT_TRUE(emulator.control({{"delay", c.delay}}));
+    size_t requestsBefore = emulator.records("requests").size();
+    std::atomic<bool> sent{false};
+    std::thread stopper([&] {
+      sent = test::waitUntil(
+                 [&] { return c.onAir ? serverOn() : emulator.records("requests").size() > requestsBefore; },
+                 60s) &&
+             kill(getpid(), SIGTERM) == 0;
+    });
+    auto giveUp = std::chrono::steady_clock::now() + 90s;
+    test::DialogDriver dialogs([&] {
+      if (std::chrono::steady_clock::now() > giveUp) QCoreApplication::exit(99);  // fails below
+    });
+    dialogs.answer("Do you want to start broadcasting your previous playlist", true);
+    std::vector<std::string> args = {"brovana-live", "-host", emulator.webHost(), "--workdir", work()};
+    std::vector<char*> argv;
+    for (std::string& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    test::ScopedChdir comeBack(work());
+    auto start = std::chrono::steady_clock::now();
+    int code = runProgram(5, argv.data());
+    stopper.join();
+
+    EXPECT_TRUE(sent);
+    EXPECT_EQ(code, 0) << c.delay;
+    EXPECT_FALSE(dialogs.saw("are you sure you want to exit?"));
+    EXPECT_FALSE(serverOn()) << "the run turned the server on, so it turned it off";
+    EXPECT_TRUE(
+        test::inOrder(test::readFile(Logger::getLogPath()), {"Exiting Brovana-Live", ": tracks played"}));
+    if (!c.onAir) {
+      EXPECT_LT(std::chrono::steady_clock::now() - start, 10s) << "the start-up gave up";
+      EXPECT_FALSE(dialogs.saw("Do you want to start broadcasting")) << "nothing was started";
+    }
+  }
 }
 
 }  // namespace

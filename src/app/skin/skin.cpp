@@ -4,9 +4,13 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QRegularExpression>
+#include <QTimer>
 #include <QWidget>
 #include <fstream>
+#include <set>
+#include <utility>
 
+#include "app/skin/readable_text.h"
 #include "core/program_values.h"
 #include "core/prompts.h"
 #include "core/registry.h"
@@ -18,6 +22,7 @@ namespace {
 
 constexpr const char* kDefaultCaptionProperty = "skinDefaultCaption";
 constexpr const char* kStatusTextProperty = "statusText";
+constexpr const char* kSkinPathProperty = "skinPath";  // the skin the window took last
 
 // Qt only complains about a style sheet it cannot parse, in a warning when a widget takes it.
 // A probe widget takes the sheet while the warnings are caught.
@@ -106,6 +111,46 @@ void applyCaptions(QWidget& window, const SkinFile& skin) {
   }
 }
 
+// The panel colours first, so that the skin's own style sheet can refine them. Captions and
+// figures on a panel are readable on its default black until the skin says otherwise.
+QString lookSheet(QWidget& window, const Skin& skin) {
+  QString sheet =
+      QStringLiteral(
+          "QLabel[caption=\"true\"] { color: silver; }\nQLabel[figure=\"true\"] { color: white; }\n"
+          "QLabel[statusText=\"true\"] { color: %1; }\n")
+          .arg(colourName(skin.file.statusTextColour()));
+  if (QWidget* panel = findPanel(window))
+    sheet += QStringLiteral("#%1 { background-color: %2; }\n")
+                 .arg(panel->objectName(), colourName(skin.file.statusPanelColour()));
+  return sheet + QString::fromStdString(skin.file.styleSheet);
+}
+
+QString windowName(const QWidget& window) {
+  return window.objectName().isEmpty() ? QString::fromLatin1(window.metaObject()->className())
+                                       : window.objectName();
+}
+
+// Whatever a skin sets, the texts stay readable: a window on which the skin leaves a text too
+// close to its background takes the default skin's look, and failing that the toolkit's own.
+// Said in the log once per skin and window.
+void keepReadable(QWidget& window) {
+  std::optional<UnreadableText> unreadable = findUnreadableText(window);
+  if (!unreadable) return;
+  const std::string skin = window.property(kSkinPathProperty).toString().toStdString();
+  std::string why;
+  std::optional<Skin> fallback = skin != kDefaultSkin ? usableSkin(kDefaultSkin, why) : std::nullopt;
+  if (fallback) window.setStyleSheet(lookSheet(window, *fallback));
+  bool readable = fallback && !findUnreadableText(window);
+  if (!readable) window.setStyleSheet(QString());
+  static std::set<std::pair<std::string, QString>> told;
+  if (!told.insert({skin, windowName(window)}).second) return;
+  Logger::log("The skin %s leaves the text %s of %s unreadable (%s on %s); the window takes %s\n",
+              skin.empty() ? "(none)" : skin.c_str(), qPrintable(unreadable->element),
+              qPrintable(windowName(window)), qPrintable(unreadable->text.name()),
+              qPrintable(unreadable->background.name()),
+              readable ? "the default skin's colours" : "the toolkit's plain colours");
+}
+
 }  // namespace
 
 QString elementName(int id) {
@@ -153,19 +198,15 @@ void markStatusText(QWidget& label) {
 }
 
 void applySkin(QWidget& window, const Skin& skin) {
-  // The panel colours first, so that the skin's own style sheet can refine them. Captions and
-  // figures on a panel are readable on its default black until the skin says otherwise.
-  QString sheet =
-      QStringLiteral(
-          "QLabel[caption=\"true\"] { color: silver; }\nQLabel[figure=\"true\"] { color: white; }\n"
-          "QLabel[statusText=\"true\"] { color: %1; }\n")
-          .arg(colourName(skin.file.statusTextColour()));
-  if (QWidget* panel = findPanel(window))
-    sheet += QStringLiteral("#%1 { background-color: %2; }\n")
-                 .arg(panel->objectName(), colourName(skin.file.statusPanelColour()));
-  sheet += QString::fromStdString(skin.file.styleSheet);
-  window.setStyleSheet(sheet);
+  window.setStyleSheet(lookSheet(window, skin));
+  window.setProperty(kSkinPathProperty, QString::fromStdString(skin.path));
   applyCaptions(window, skin.file);
+  // The check polishes the window's elements, so a window that is still being built is checked
+  // once its own code has named and marked them: the style sheet's rules match on those.
+  if (window.isVisible())
+    keepReadable(window);
+  else
+    QTimer::singleShot(0, &window, [&window] { keepReadable(window); });
 }
 
 std::optional<std::string> skinName(Prompts& prompts, ProgramExit& exit) {

@@ -1,4 +1,5 @@
 #include <gmock/gmock.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <functional>
@@ -10,6 +11,7 @@
 #include "app/configure.h"
 #include "app/headless_front.h"
 #include "app/probe.h"
+#include "app/working_folder.h"
 #include "broadcast/studio_parts.h"
 #include "core/program_values.h"
 #include "core/registry.h"
@@ -21,7 +23,8 @@ namespace brovana {
 namespace {
 
 using Texts = std::vector<std::string>;
-constexpr const char* kHostplay = "0 OR OFF 0 100 0 0";  // a Hostplay account's bcinfo answer
+constexpr const char* kHostplay = "0 OR OFF 0 100 0 0";             // a Hostplay account's bcinfo answer
+constexpr const char* kGood = "0 LI OFF 0 100 0 0 127.0.0.1 8000";  // a live account's
 
 std::string joined(const Texts& words) {
   std::string line;
@@ -163,13 +166,12 @@ TEST(CommandLine, EveryOptionIsInTheHelpAndTheManPage) {
 }
 
 // Configuring with the arguments over the stored "name=value;..." settings, with the service's
-// bcinfo answer and netcast result.
+// bcinfo answer, netcast result and livelogin answer.
 struct Configured {
-  Configured(Texts args, const std::string& before = "",
-             const std::string& bcinfo = "0 LI OFF 0 100 0 0 127.0.0.1 8000",
-             const std::string& netcast = "0") {
+  Configured(Texts args, const std::string& before = "", const std::string& bcinfo = kGood,
+             const std::string& netcast = "0", const std::string& livelogin = "0 SESSION1") {
     for (const auto& [name, value] : pairs(before)) registry.create(profileKeyPath())->set(name, value);
-    http.answer("/cgi-bin/livelogin.cgi", "0 SESSION1");
+    http.answer("/cgi-bin/livelogin.cgi", livelogin);
     http.answer("/cgi-bin/bcinfo.cgi", bcinfo);
     http.answer("/cgi-bin/netcast.cgi", netcast);
     programValues().setRegistry(&registry);
@@ -239,8 +241,9 @@ TEST(ConfigureTest, RefusalsStoreNothing) {
   const struct {
     Texts args;
     const char* message;
-    const char* bcinfo = "0 LI OFF 0 100 0 0 127.0.0.1 8000";
+    const char* bcinfo = kGood;
     const char* netcast = "0";
+    const char* livelogin = "0 SESSION1";
   } cases[] = {
       {{"--member", "<put your username here>", "--password", "pw"}, "enter a valid username"},
       {{"--member", "dj", "--password", ""}, "You need to enter a password"},
@@ -249,13 +252,54 @@ TEST(ConfigureTest, RefusalsStoreNothing) {
        "A line speed of 28800 bps carries at most 16000 bps"},
       {{"--member", "dj", "--password", "wrong"}, "did not accept this member name and password", "-2"},
       {{"--member", "dj", "--password", "pw"}, "unable to change your account", kHostplay, "refused"},
+      // The account check takes the pair, the live log-in does not.
+      {{"--member", "dj", "--password", "pw"},
+       "refused the live log-in of dj",
+       kGood,
+       "0",
+       "-1 login refused"},
   };
   for (const auto& c : cases) {
-    Configured run(c.args, "", c.bcinfo, c.netcast);
+    Configured run(c.args, "", c.bcinfo, c.netcast, c.livelogin);
     EXPECT_EQ(run.code, 1) << c.message;
     EXPECT_THAT(run.prompts.boxTexts(), ::testing::Contains(::testing::HasSubstr(c.message)));
     EXPECT_FALSE(run.registry.open(profileKeyPath())) << c.message;
   }
+}
+
+// One studio per working folder and per settings file, the first one named; a refusal holds
+// nothing, and a lock file left by a studio that was killed (the system dropped its lock) is taken.
+TEST(StudioLock, ASecondStudioOnEitherFolderIsRefused) {
+  test::TempFolder folder;
+  folder.write("work/brovana-live.lock", "999999\n");
+  folder.write("other/x", "");
+  const std::string work = folder.file("work"), other = folder.file("other");
+  const std::string settings = folder.file("settings.ini");
+  std::string error;
+  auto first = std::make_unique<StudioLock>();
+  ASSERT_TRUE(first->take(work, settings, error)) << error;
+  EXPECT_EQ(folder.read("work/brovana-live.lock"), std::to_string(getpid()) + "\n");
+  const std::string held = "another brovana-live (process " + std::to_string(getpid()) + ") is running on ";
+  const std::tuple<std::string, std::string, std::string> cases[] = {
+      {work, folder.file("own.ini"),
+       held + "the working folder " + work +
+           "; stop that one first, or give this one another with --workdir DIR"},
+      {other, settings,
+       held + "the settings " + settings + "; stop that one first, or give this one other settings with " +
+           "XDG_CONFIG_HOME"},
+      {other, folder.file("gone/settings.ini"),
+       "cannot make the lock file " + folder.file("gone/settings.ini.studio.lock") +
+           " (No such file or directory); give this one other settings with XDG_CONFIG_HOME"},
+  };
+  for (const auto& [workdir, settingsFile, message] : cases) {
+    StudioLock second;
+    EXPECT_FALSE(second.take(workdir, settingsFile, error));
+    EXPECT_EQ(error, message);
+  }
+  StudioLock beside;
+  EXPECT_TRUE(beside.take(other, folder.file("own.ini"), error)) << "the refusals held nothing";
+  first.reset();
+  EXPECT_TRUE(StudioLock().take(work, settings, error)) << "the first studio has ended";
 }
 
 // Each question of the studio gets the answer that keeps the station on the air, but a server

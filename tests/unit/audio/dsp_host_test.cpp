@@ -71,8 +71,37 @@ TEST_F(DspHostTest, BlocksReachALaunchedPlugInAfterTheGraceAndARefusalLeavesNone
   EXPECT_NE(prompts.boxTexts().back().find("it has no module 1"), std::string::npos);
 }
 
+// Each refusal says its own reason, also when the library is only described.
+TEST_F(DspHostTest, RefusedPlugInsSayWhyAndNoneRuns) {
+  const std::tuple<const char*, std::string, bool> cases[] = {
+      // the plug-in, why it is refused, whether describing it fails the same way
+      {"no_header", "it has no winampDSPGetHeader2", true},
+      {"null_header", "its winampDSPGetHeader2 returned no header", true},
+      {"init_fails", "its module 0 did not start (Init returned 3)", false},
+  };
+  for (const auto& [kind, reason, undescribed] : cases) {
+    EXPECT_FALSE(host.launchFile(plugin(kind))) << kind;
+    EXPECT_TRUE(prompts.boxTexts().back().ends_with(": " + reason + ".")) << prompts.boxTexts().back();
+    DlLoader loader;
+    std::string error;
+    EXPECT_EQ(DspHost::describe(loader, plugin(kind), error).has_value(), !undescribed) << kind;
+    EXPECT_EQ(error, undescribed ? reason : "");
+  }
+  now += 2 * DspHost::kGraceMs;
+  EXPECT_EQ(run({100, -200}), (Samples{100, -200}));
+}
+
 TEST_F(DspHostTest, MisbehavingPlugInIsContainedAndLoggedOnce) {
   test::LogTail log;
+  // Four frames past its room: the block passes as it was, and the plug-in, which would negate
+  // the next block, is bypassed from then on.
+  ASSERT_TRUE(host.launchFile(plugin("overrun")));
+  now += 2 * DspHost::kGraceMs;
+  EXPECT_EQ(run({5, 6, 7, 8}), (Samples{5, 6, 7, 8}));
+  EXPECT_EQ(run({5, 6, 7, 8}), (Samples{5, 6, 7, 8}));
+  EXPECT_EQ(host.checkedId(), DspHost::kMenuNone);
+  EXPECT_EQ(log.count("wrote past the end of its buffer; the broadcast goes on without it"), 1) << log.text();
+
   ASSERT_TRUE(host.launchFile(plugin("bad_count")));
   now += 2 * DspHost::kGraceMs;
   EXPECT_EQ(run({5, 6, 7, 8}), (Samples{5, 6, 7, 8}));

@@ -1,6 +1,8 @@
 // Small DSP plug-ins for the host's tests, one per TEST_PLUGIN_KIND. Each negates the samples;
 // "slow" takes 1.2 s over a block, "bad_count" hands back more frames than the buffer has room
-// for, "no_header" exports its header function under another name.
+// for, "overrun" writes four frames past that room on its first block, "no_header" exports its
+// header function under another name, "null_header" has it return none, "init_fails" does not
+// start.
 
 #include <chrono>
 #include <string_view>
@@ -17,11 +19,14 @@ char moduleName[] = "Negate";
 int modify(winampDSPModule*, short int* samples, int frames, int, int channels, int) {
   if (kKind == "slow") std::this_thread::sleep_for(std::chrono::milliseconds(1200));
   for (int i = 0; i < frames * channels; ++i) samples[i] = static_cast<short int>(-samples[i]);
+  static int calls = 0;
+  if (kKind == "overrun" && calls++ == 0)
+    for (int i = 0; i < 4 * channels; ++i) samples[2 * frames * channels + i] = 0x7fff;
   return kKind == "bad_count" ? 2 * frames + 1 : frames;
 }
 
 void noOp(winampDSPModule*) {}
-constexpr auto init = [](winampDSPModule*) { return 0; };
+constexpr auto init = [](winampDSPModule*) { return kKind == "init_fails" ? 3 : 0; };
 winampDSPModule module = {moduleName, nullptr, nullptr, noOp, init, modify, noOp, nullptr};
 constexpr auto getModule = [](int which) { return which == 0 ? &module : nullptr; };
 winampDSPHeader header = {WINAMP_DSP_HEADER_VERSION, pluginName, getModule};
@@ -29,5 +34,5 @@ winampDSPHeader header = {WINAMP_DSP_HEADER_VERSION, pluginName, getModule};
 }  // namespace
 
 extern "C" __attribute__((visibility("default"))) winampDSPHeader* TEST_PLUGIN_HEADER_FUNCTION() {
-  return &header;
+  return kKind == "null_header" ? nullptr : &header;
 }
