@@ -216,15 +216,18 @@ class PlaylistWindow::Broadcast final : public PlaylistBroadcast {
  public:
   explicit Broadcast(Studio& studio) : studio_(studio) {}
 
-  bool playlistSource() const override { return studio_.sources().source() == Source::Playlist; }
+  // The window exists before the studio's start-up has made the session and the sources.
+  bool playlistSource() const override { return studio_.source() == Source::Playlist; }
   bool onAir() const override { return studio_.onAir() != OnAir::Off; }
   int engineIndex() const override {
     EngineControl* engine = studio_.engine();
     return engine ? engine->currentIndex() : -1;
   }
-  void stop() override { studio_.session().stop(); }
-  bool start() override { return studio_.session().start(); }
-  bool switchToPlaylist() override { return studio_.setSource(Source::Playlist); }
+  void stop() override {
+    if (studio_.ready()) studio_.session().stop();
+  }
+  bool start() override { return studio_.ready() && studio_.session().start(); }
+  bool switchToPlaylist() override { return studio_.ready() && studio_.setSource(Source::Playlist); }
   void jumpTo(int index) override {
     if (EngineControl* engine = studio_.engine()) engine->setCurrentIndex(index);
   }

@@ -85,11 +85,13 @@ class Studio final : public StationDesk {
   // this run turned on goes off.
   void prepareExit();
 
-  // The parts that act for it; made by init.
+  // The parts that act for it; made by init (ready() from then on).
+  bool ready() const { return session_ != nullptr; }
   BroadcastSession& session() { return *session_; }
   SourceDesk& sources() { return *sources_; }
   ServiceAccount& account() { return *account_; }
   OnAir onAir() const { return session_ ? session_->onAir() : OnAir::Off; }
+  Source source() const { return sources_ ? sources_->source() : Source::Playlist; }
 
   // ---- commands that span the parts ----
   // The member's choice of source; on the air, a change across the playlist's side restarts.
