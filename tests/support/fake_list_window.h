@@ -1,9 +1,10 @@
 #pragma once
 // A playlist list window that keeps its rows in memory, under a lock of its own: the playlist
-// calls it from the engine's thread too.
+// calls it from the engine's thread too. And the playlist's file dialogs.
 
 #include <algorithm>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include "playlist/list_window.h"
@@ -65,6 +66,14 @@ class FakeListWindow : public PlaylistListWindow {
   mutable std::mutex mutex_;
   std::vector<PlaylistItemRef> rows_;
   int selected_ = -1;
+};
+
+// Answers every file dialog with `answer` (none: cancelled).
+struct FakeDialogs : PlaylistDialogs {
+  explicit FakeDialogs(std::optional<FileDialogChoice> answer = {}) : answer(std::move(answer)) {}
+  std::optional<FileDialogChoice> openFile(const FileDialogRequest&) override { return answer; }
+  std::optional<FileDialogChoice> saveFile(const FileDialogRequest&) override { return answer; }
+  std::optional<FileDialogChoice> answer;
 };
 
 }  // namespace brovana::test

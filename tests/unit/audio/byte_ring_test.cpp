@@ -39,17 +39,11 @@ std::string play(const std::string& steps) {
   int blocks = 0;
   for (std::string step; in >> step;) {
     const int n = std::atoi(step.c_str() + 1);
-    Bytes got;
-    if (step[0] == 'w') {
-      out += ring.addData(block(++blocks, n).data(), n) ? "+ " : "- ";
-      continue;
-    }
-    if (step[0] == 'o') {
-      out += ring.overFlow(n) ? "! " : ". ";
-      continue;
-    }
+    if (step[0] == 'w') out += ring.addData(block(++blocks, n).data(), n) ? "+ " : "- ";
+    if (step[0] == 'o') out += ring.overFlow(n) ? "! " : ". ";
     if (step[0] == 'c') ring.clear();
-    got = step[0] == 't' ? read(ring, 100, n) : read(ring, n);
+    if (step[0] == 'w' || step[0] == 'o') continue;
+    Bytes got = step[0] == 't' ? read(ring, 100, n) : read(ring, n);
     out += std::to_string(got.size()) + (got.empty() ? " " : "@" + std::to_string(got[0]) + " ");
   }
   for (int at : {ring.dataEnd(), ring.startInput(), ring.inputLap(), ring.startOutput(), ring.outputLap(),

@@ -68,26 +68,25 @@ TEST_F(ConversionStageTest, EncodesOnlyChunksOf50000BytesAndSendsWhatComesOut) {
 TEST_F(ConversionStageTest, FlushEmptiesTheRingWhateverItHolds) {
   for (auto [pending, chunks] : {std::pair{120'000, std::vector{50'000, 50'000, 20'000}}, {0, {0}}}) {
     SCOPED_TRACE(pending);
-    test::FakeEncoders encoders;
-    test::FakeSink sink;
-    ConversionStage stage(sink, status, encoders, prompts, exit);
-    ASSERT_EQ(stage.openStream(56000), StreamOpen::Opened);
+    test::StageRig rig;
+    ASSERT_EQ(rig.stage.openStream(56000), StreamOpen::Opened);
     auto block = pcm(10'000, 1);
-    for (int done = 0; done < pending; done += 10'000) stage.convertAndSend(block.data(), 10'000, 0, "test");
-    stage.flush();
-    stage.startConvertThread();
-    ASSERT_TRUE(test::eventually([&] { return !stage.flushing(); }));
-    auto calls = encoders.calls();
+    for (int done = 0; done < pending; done += 10'000)
+      rig.stage.convertAndSend(block.data(), 10'000, 0, "test");
+    rig.stage.flush();
+    rig.stage.startConvertThread();
+    ASSERT_TRUE(test::eventually([&] { return !rig.stage.flushing(); }));
+    auto calls = rig.encoders.calls();
     ASSERT_EQ(calls.size(), chunks.size());
     for (size_t i = 0; i < calls.size(); ++i) {
       EXPECT_EQ(static_cast<int>(calls[i].pcm.size()), chunks[i]);
       EXPECT_EQ(calls[i].flushed, i + 1 == chunks.size()) << "the encoder is flushed with the last chunk";
     }
-    EXPECT_EQ(sink.flushes.load(), 1);
+    EXPECT_EQ(rig.sink.flushes.load(), 1);
     // After the flush the 50,000-byte rule holds again.
-    for (int i = 0; i < 3; ++i) stage.convertAndSend(block.data(), 10'000, 0, "test");
-    ASSERT_TRUE(idlesTwiceFromNow(stage));
-    EXPECT_EQ(encoders.calls().size(), chunks.size());
+    for (int i = 0; i < 3; ++i) rig.stage.convertAndSend(block.data(), 10'000, 0, "test");
+    ASSERT_TRUE(idlesTwiceFromNow(rig.stage));
+    EXPECT_EQ(rig.encoders.calls().size(), chunks.size());
   }
 }
 
@@ -174,11 +173,7 @@ TEST(ConversionOpenTest, FailuresToOpenTellTheMemberAndLeaveNoEncoderOpen) {
 }
 
 TEST(ConversionOpenTest, EachLineSpeedStreamsItsOwnMp3FormatFromTheTrackOrItsOwnPcm) {
-  struct Case {
-    int lineSpeed, rate, channels;
-  };
-  for (auto [lineSpeed, rate, channels] :
-       {Case{16000, 11025, 1}, Case{24000, 22050, 1}, Case{32000, 11025, 2}, Case{56000, 22050, 2}}) {
+  for (auto [lineSpeed, rate, channels] : kLineSpeedFormats) {
     SCOPED_TRACE(lineSpeed);
     test::StageRig rig;
     ASSERT_EQ(rig.stage.openStream(lineSpeed), StreamOpen::Opened);

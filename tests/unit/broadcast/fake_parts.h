@@ -153,20 +153,13 @@ class FakeCapture final : public CaptureControl, Part {
   std::atomic<bool> open_{false}, voiceover_{false};
 };
 
-// `onLabel` runs once, at the next label set.
 class FakeStatusPart final : public StatusWindow, Part {
  public:
-  FakeStatusPart(Journal& j, std::function<void()>& onLabel) : Part(j, "status"), onLabel_(onLabel) {}
-  void setLabel(int id, const std::string& text) override {
-    journal_.add("label", id, text);
-    if (auto once = std::exchange(onLabel_, nullptr)) once();
-  }
+  explicit FakeStatusPart(Journal& j) : Part(j, "status") {}
+  void setLabel(int id, const std::string& text) override { journal_.add("label", id, text); }
   void setTitle(const std::string&) override {}
   void show() override { note("show"); }
   void setSkin(const std::string&) override {}
-
- private:
-  std::function<void()>& onLabel_;
 };
 
 class FakeParts final : public StudioParts {
@@ -177,7 +170,6 @@ class FakeParts final : public StudioParts {
   bool mixerSwitches = true;
   std::function<void(ServerLink&)> onWizard;  // while the wizard runs
   std::vector<bool> wizardResults;            // in order; true once used up
-  std::function<void()> onStatusLabel;
   FakeEngine* engine = nullptr;
   FakeCapture* capture = nullptr;
   FakePlaylistWindow* playlistWindow = nullptr;
@@ -192,7 +184,7 @@ class FakeParts final : public StudioParts {
     return result;
   }
   std::unique_ptr<StatusWindow> makeStatusWindow() override {
-    return std::make_unique<FakeStatusPart>(journal_, onStatusLabel);
+    return std::make_unique<FakeStatusPart>(journal_);
   }
   std::unique_ptr<QualityWindow> makeQualityWindow() override {
     return std::make_unique<FakePart>(journal_, "gauge");

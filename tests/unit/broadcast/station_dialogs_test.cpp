@@ -1,7 +1,7 @@
 // The checks of the Broadcast Information dialog and of the setup wizard's pages, against the
 // web service client answering from a fake HTTP client; the dialog's genre lists and the
 // wizard's way through its pages. `--configure` runs the same login check
-// (tests/unit/app/configure_test.cpp).
+// (tests/unit/app/app_test.cpp).
 
 #include <gtest/gtest.h>
 
@@ -143,72 +143,43 @@ TEST(BroadcastInfoDialog, GenresPickTheFirstNameTheyBeginOrFallBack) {
     EXPECT_EQ(genreChoices(table, genres), chosen) << genres[0];
 }
 
-// Where Next ('n') and Back ('b') lead from the page a run starts on, and whether they moved.
-// Back from the login page is not shown, but the way back is there.
-TEST(SetupWizard, PagesFollowInTheirOrder) {
+// Next walks a run's pages in their order up to Done, and Back walks them back to where the run
+// began; neither goes past an end, and from the start the way opens again. Each page shows Back
+// where a page lies behind it (but on the login page, whose way back is not shown), Next where a
+// page follows, and Finish at the end. A page shown alone has none behind it.
+TEST(SetupWizard, NextAndBackWalkThePagesInOrderAndEachShowsItsButtons) {
   using enum WizardPage;
-  struct Step {
-    char button;
-    WizardPage shown;
-    bool moved = true;
-  };
-  const std::tuple<bool, std::vector<Step>> cases[] = {
-      {true,
-       {{'b', FirstRun, false},
-        {'n', Login},
-        {'b', FirstRun},
-        {'n', Login},
-        {'n', Title},
-        {'n', Url},
-        {'n', Connection},
-        {'n', AddFiles},
-        {'n', Done},
-        {'n', Done, false},
-        {'b', AddFiles},
-        {'b', Connection},
-        {'b', Url},
-        {'b', Title},
-        {'b', Login},
-        {'b', FirstRun},
-        {'b', FirstRun, false}}},
-      {false,
-       {{'b', Login, false},
-        {'n', Title},
-        {'n', Url},
-        {'n', Connection},
-        {'n', Done},
-        {'n', Done, false},
-        {'b', Connection},
-        {'b', Url},
-        {'b', Title},
-        {'b', Login},
-        {'b', Login, false}}},
-  };
-  for (const auto& [firstRun, steps] : cases) {
+  const std::pair<bool, std::vector<WizardPage>> runs[] = {
+      {true, {FirstRun, Login, Title, Url, Connection, AddFiles, Done}},
+      {false, {Login, Title, Url, Connection, Done}}};
+  for (const auto& [firstRun, pages] : runs) {
     WizardPath path;
     path.start(firstRun);
-    for (size_t i = 0; i < steps.size(); ++i) {
-      bool moved = steps[i].button == 'n' ? path.next() : path.back();
-      EXPECT_EQ(std::pair(path.page(), moved), std::pair(steps[i].shown, steps[i].moved))
-          << "first run " << firstRun << ", step " << i;
-    }
+    const size_t last = pages.size() - 1;
+    // The page and its buttons (Back, Next, Finish) as shown, and as they should be at `at`.
+    auto shown = [&] {
+      return std::to_string(static_cast<int>(path.page())) + (path.showsBack() ? "B" : "-") +
+             (path.showsNext() ? "N" : "-") + (path.showsFinish() ? "F" : "-");
+    };
+    auto page = [&](size_t at) {
+      return std::to_string(static_cast<int>(pages[at])) + (at > 0 && pages[at] != Login ? "B" : "-") +
+             (at < last ? "N" : "-") + (at == last ? "F" : "-");
+    };
+    auto step = [&](bool next, size_t to) {
+      EXPECT_TRUE(next ? path.next() : path.back()) << "first run " << firstRun << ", to " << to;
+      EXPECT_EQ(shown(), page(to)) << "first run " << firstRun;
+    };
+    EXPECT_EQ(shown(), page(0));
+    EXPECT_FALSE(path.back());
+    for (size_t at = 1; at <= last; ++at) step(true, at);
+    EXPECT_FALSE(path.next()) << "nothing follows Done";
+    for (size_t at = last; at-- > 0;) step(false, at);
+    EXPECT_FALSE(path.back()) << "nothing lies before the start";
+    step(true, 1);
   }
-}
-
-// The buttons each page shows: Back, Next, Finish.
-TEST(SetupWizard, PagesShowTheirButtons) {
-  using enum WizardPage;
-  const std::pair<WizardPage, const char*> cases[] = {
-      {FirstRun, "-N-"},   {Login, "-N-"},    {Title, "BN-"}, {Url, "BN-"},
-      {Connection, "BN-"}, {AddFiles, "BN-"}, {Done, "B-F"}};
-  for (auto [page, buttons] : cases) {
-    WizardPath path;
-    path.showOnly(page);
-    std::string shown = {path.showsBack() ? 'B' : '-', path.showsNext() ? 'N' : '-',
-                         path.showsFinish() ? 'F' : '-'};
-    EXPECT_EQ(shown, buttons) << static_cast<int>(page);
-    EXPECT_FALSE(path.back()) << "a page shown alone has none behind it";
-  }
+  WizardPath alone;
+  alone.showOnly(WizardPage::Title);
+  EXPECT_FALSE(alone.back());
 }
 
 TEST(SetupWizard, PageChecks) {

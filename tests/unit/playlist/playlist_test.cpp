@@ -21,14 +21,6 @@ namespace {
 
 using Paths = std::vector<std::string>;
 
-// Answers the next file dialog with `answer` (none: cancelled).
-struct FakeDialogs : PlaylistDialogs {
-  explicit FakeDialogs(std::optional<FileDialogChoice> answer = {}) : answer(std::move(answer)) {}
-  std::optional<FileDialogChoice> openFile(const FileDialogRequest&) override { return answer; }
-  std::optional<FileDialogChoice> saveFile(const FileDialogRequest&) override { return answer; }
-  std::optional<FileDialogChoice> answer;
-};
-
 // A playlist shown in a list window of its own.
 struct Shown {
   explicit Shown(Prompts& prompts) : list(prompts) { list.attachListWindow(&rows); }
@@ -124,7 +116,7 @@ TEST_F(PlaylistTest, SavedListsAreExactAndLoadBackInOrder) {
   for (const auto& [dialogType, file, text] : cases) {
     Playlist saved(prompts);
     for (const std::string& p : files) saved.addFile(p, AddMode::Append);
-    FakeDialogs dialogs(FileDialogChoice{folder.file("mix"), dialogType});
+    test::FakeDialogs dialogs(FileDialogChoice{folder.file("mix"), dialogType});
     EXPECT_EQ(saved.save(dialogs), folder.file(file));
     EXPECT_EQ(std::tuple(folder.read(file), saved.name(), saved.modified(), programValues().mp3path()),
               std::tuple(text, file, false, folder.path()));
@@ -154,7 +146,7 @@ TEST_F(PlaylistTest, SaveNamesAndFailures) {
   }
   EXPECT_EQ(prompts.boxTexts().back(), "Filename is too long!");
   // Cancelling the dialog counts as a decision: the list is no longer marked unsaved.
-  FakeDialogs cancel;
+  test::FakeDialogs cancel;
   EXPECT_FALSE(playlist.save(cancel));
   EXPECT_FALSE(playlist.modified());
 }
@@ -349,7 +341,9 @@ TEST_F(PlaylistTest, EngineReadsWhileTheWindowEdits) {
         PlaylistItemRef item = playlist.item(i);
         item && item->writeID3v1("A", std::to_string(r), "B");
       },
-      [&](int r, int) { r % 40 == 6 ? void(playlist.load(folder.file("all.m3u"))) : void(); },
+      [&](int r, int) {
+        r % 40 == 5 ? void(playlist.load(folder.file("all.m3u"))) : r % 40 == 25 ? playlist.clear() : void();
+      },
   };
   std::mt19937 random(42);
   for (int round = 0; round < 2000; ++round) edits[round % 6](round, static_cast<int>(random() % 12));
