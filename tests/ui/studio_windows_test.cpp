@@ -107,8 +107,7 @@ TEST_F(StudioWindows, AFirstRunThroughTheWizardStoresTheStation) {
       "genre=Alternative\nbitrate=56000\noutput_bitrate=24000\nlivetag=1\n");
 }
 
-// The studio's windows up on the stored station (a live account: the menu offers the switch to
-// Hostplay), with three tones dropped on the playlist window.
+// The studio's windows up on the stored station, with three tones dropped on the playlist window.
 class StudioOnTones : public StudioWindows {
  protected:
   void SetUp() override {
@@ -125,7 +124,7 @@ class StudioOnTones : public StudioWindows {
       dialogs.answer(question, true);
     studio.emplace(emulator.webHost(), *registry);
     ASSERT_TRUE(window().initialise());
-    EXPECT_EQ(element<QAction>(window(), 32808)->text(), "Switch to Hostplay") << "the start-up's account";
+    EXPECT_EQ(element<QAction>(window(), 32808)->text(), "Switch to Hostplay") << "a live account";
     window().show();
     // The automatic start finds no playlist of an earlier run and shows the playlist window.
     ASSERT_TRUE(QTest::qWaitFor([] { return shownWindow("PlaylistWindow"); }));
@@ -202,8 +201,6 @@ TEST_F(StudioOnTones, TrackInfoPlayStartsTheBroadcastAtItsRow) {
   EXPECT_TRUE(servedAs("[Zelvora]Test tones[*]"));
 }
 
-// The broadcast button starts the broadcast; a new title on the air restarts it under that title;
-// the button stops it and starts it again.
 TEST_F(StudioOnTones, BroadcastButtonAndANewTitleOnTheAirRestartTheBroadcast) {
   click(window(), 1020);
   ASSERT_TRUE(showsOnAir(true)) << title();

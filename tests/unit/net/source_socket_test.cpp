@@ -10,8 +10,7 @@ namespace {
 using namespace std::chrono_literals;
 using test::ScriptedPeer;
 
-// Connecting by name and sending every byte, and a peer that closes, are ServerLink's log-in tests;
-// here a peer that never answers.
+// Names, whole blocks and a peer that closes are ServerLink's log-in tests; here one that is silent.
 TEST(SourceSocketTest, ReceiveEndsWithItsTimeOut) {
   ScriptedPeer silent(ScriptedPeer::Script{{}});
   SourceSocket socket;
