@@ -155,16 +155,23 @@ bool WebService::netcastSwitch(const std::string& member, const std::string& pas
   return true;
 }
 
+namespace {
+
+std::string switchPath(const std::string& member, const std::string& password, const std::string& action) {
+  return "/cgi-bin/switch.cgi?membername=" + queryEscape(member) + "&password=" + queryEscape(password) +
+         "&action=" + action;
+}
+
+}  // namespace
+
 bool WebService::switchServer(Prompts& prompts, const std::string& member, const std::string& password,
                               ServerSwitch to) {
   const std::string action = to == ServerSwitch::On ? "ON" : "OFF";
   prompts.waitCursor(true);
   prompts.notice("Turning " + action + " your broadcast server, standby...");
   Logger::log("Toggling %s the broadcast server for %s\n", action.c_str(), member.c_str());
-  std::string path = "/cgi-bin/switch.cgi?membername=" + queryEscape(member) +
-                     "&password=" + queryEscape(password) + "&action=" + queryEscape(action);
   std::string answer;
-  bool ok = get(member, path, answer, kAccountAnswerSize, {.async = true});
+  bool ok = get(member, switchPath(member, password, action), answer, kAccountAnswerSize, {.async = true});
   if (ok)
     Logger::log("Broadcast server successfully switched %s\n", action.c_str());
   else
@@ -179,12 +186,10 @@ bool WebService::silent() const {
 }
 
 bool WebService::switchServerOffAtExit(const std::string& member, const std::string& password) {
-  std::string path = "/cgi-bin/switch.cgi?membername=" + queryEscape(member) +
-                     "&password=" + queryEscape(password) + "&action=OFF";
   std::string answer;
   GetOptions options;
   options.limit = kExitSwitchLimit;
-  if (get(member, path, answer, kAccountAnswerSize, options)) {
+  if (get(member, switchPath(member, password, "OFF"), answer, kAccountAnswerSize, options)) {
     Logger::log("Broadcast server successfully switched OFF\n");
     return true;
   }

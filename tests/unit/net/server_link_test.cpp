@@ -164,23 +164,25 @@ TEST_F(ServerLinkTest, OnAirClockSumsTheSecondsOfEveryLoginOfABroadcast) {
   ScriptedPeer peer;
   const std::time_t start = std::time(nullptr);
   auto live = loggedOn(peer);
-  auto stream = [&](std::chrono::milliseconds length) {  // a frame every 100 ms, one past the end
-    for (auto end = Clock::now() + length; live->sendStream(bytesOf("frame"), 5) > 0 && Clock::now() < end;)
-      std::this_thread::sleep_for(100ms);
+  // Frames go out until the clock shows `seconds` on the air.
+  auto streamUntil = [&](int seconds) {
+    return test::waitUntil(
+        [&] { return live->sendStream(bytesOf("frame"), 5) > 0 && live->onAirSeconds() >= seconds; }, 10s);
   };
-  stream(2200ms);
+  ASSERT_TRUE(streamUntil(2));
   const int first = live->onAirSeconds();
-  EXPECT_GE(first, 2);
   live->disconnect(), live->connect();
   ASSERT_TRUE(live->login());
-  stream(1500ms);
-  EXPECT_GE(live->onAirSeconds(), first + 1);
+  ASSERT_TRUE(streamUntil(first + 1));
   EXPECT_LE(live->onAirSeconds(), std::time(nullptr) - start);
-  std::this_thread::sleep_for(2100ms);  // off the air, still logged on
+  // Off the air, still logged on, until the wall clock has moved on two seconds.
+  const std::time_t idle = std::time(nullptr);
+  ASSERT_TRUE(test::waitUntil([&] { return std::time(nullptr) >= idle + 2; }, 5s));
   live->restartOnAirClock();
+  const std::time_t restarted = std::time(nullptr);
   EXPECT_EQ(live->onAirSeconds(), 0);
-  stream(1200ms);
-  EXPECT_LE(live->onAirSeconds(), 2);
+  ASSERT_TRUE(streamUntil(1));
+  EXPECT_LE(live->onAirSeconds(), std::time(nullptr) - restarted + 1) << "the idle time is not counted";
 }
 
 TEST_F(ServerLinkTest, ReadersNeverSeeAHalfWrittenRecordAndCredentialsSetMeanwhileStay) {
