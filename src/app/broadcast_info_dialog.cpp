@@ -126,7 +126,13 @@ void QtBroadcastInfoDialog::accept() {
   form.genres = genres_.texts(kStationTextLimit);
   form.connection = std::max(0, connectionList_.currentIndex());
   form.output = std::max(0, output_.currentIndex());
-  if (acceptStationForm(form, connection_, desk_, [this] { dialog_.hide(); })) dialog_.hide();
+  // The checks ask the service, on the studio's worker; the dialog hides on the windows' thread.
+  bool accepted = false;
+  desk_.await([&] {
+    accepted =
+        acceptStationForm(form, connection_, desk_, [this] { postTo(&dialog_, [this] { dialog_.hide(); }); });
+  });
+  if (accepted) dialog_.hide();
 }
 
 }  // namespace brovana

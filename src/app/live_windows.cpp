@@ -33,9 +33,8 @@ constexpr struct {
 }  // namespace
 
 VoiceoverActions voiceoverActions(Studio& studio) {
-  return {[&studio] { return studio.onAir() != OnAir::Off; },
-          [&studio] { return studio.session().startVoiceover(Source::Microphone); },
-          [&studio] { studio.session().stopVoiceover(); },
+  return {[&studio] { return studio.onAir() != OnAir::Off; }, [&studio] { studio.startVoiceover(); },
+          [&studio] { studio.stopVoiceover(); },
           [&studio](int position) { studio.sources().setVoiceoverBalance(position); },
           [&studio] { studio.sources().closeVoiceoverPanel(); }};
 }

@@ -241,9 +241,12 @@ void MainWindow::addPlugins() {
 }
 
 bool MainWindow::initialise() {
-  studio_ = std::make_unique<Studio>(this, context_.webHost,
-                                     StudioContext{context_.prompts, context_.exit, context_.registry,
-                                                   context_.http, context_.parts, context_.songs});
+  StudioContext studioContext{context_.prompts, context_.exit,  context_.registry,
+                              context_.http,    context_.parts, context_.songs};
+  // A command on the worker may have changed a mark, or have been refused.
+  studioContext.commandFinished = [this] { postTo(this, [this] { showMarks(); }); };
+  studio_ = std::make_unique<Studio>(this, context_.webHost, studioContext);
+  studio_->worker().setWaiter(&waiter_);
   studio_->setVisual(&visuals_);
   context_.parts.attach(*studio_);
   if (context_.stops) stopsAttached_.emplace(*context_.stops, *studio_);
@@ -324,7 +327,8 @@ void MainWindow::showEvent(QShowEvent* event) {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-  if (!exitSequence()) {
+  // Not while a command's end is awaited: the studio is in use below.
+  if (waiter_.waiting() || !exitSequence()) {
     event->ignore();
     return;
   }
@@ -472,7 +476,7 @@ void MainWindow::saveToFile(int) {
 }
 
 void MainWindow::launchPlugin(int id) {
-  if (PluginControl* plugins = studio_->plugins()) plugins->launch(id - kPluginCommand);
+  studio_->launchPlugin(id - kPluginCommand);
 }
 
 }  // namespace brovana

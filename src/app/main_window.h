@@ -20,6 +20,7 @@
 #include <optional>
 
 #include "app/elided_label.h"
+#include "app/event_loop_waiter.h"
 #include "app/gui_thread.h"
 #include "app/stop_signals.h"
 #include "app/visuals_widget.h"
@@ -168,6 +169,7 @@ class MainWindow final : public QMainWindow, public MainWindowView {
   LabelTarget remainingTarget_{trackRemaining_};
 
   bool autoStarted_ = false;
+  EventLoopWaiter waiter_;  // outlives the Studio's worker
   // Last: it goes before the targets it writes to and the visuals it feeds. (Each widget comes
   // after the one it sits in, which would otherwise delete it a second time.)
   std::unique_ptr<Studio> studio_;

@@ -218,16 +218,22 @@ class PlaylistWindow::Broadcast final : public PlaylistBroadcast {
 
   // The window exists before the studio's start-up has made the session and the sources.
   bool playlistSource() const override { return studio_.source() == Source::Playlist; }
-  bool onAir() const override { return studio_.onAir() != OnAir::Off; }
+  bool onAir() const override {
+    return studio_.onAir() != OnAir::Off || (studio_.ready() && studio_.starting());
+  }
   int engineIndex() const override {
     EngineControl* engine = studio_.engine();
     return engine ? engine->currentIndex() : -1;
   }
   void stop() override {
-    if (studio_.ready()) studio_.session().stop();
+    if (studio_.ready()) studio_.stopBroadcast();
   }
-  bool start() override { return studio_.ready() && studio_.session().start(); }
-  bool switchToPlaylist() override { return studio_.ready() && studio_.setSource(Source::Playlist); }
+  void start() override {
+    if (studio_.ready()) studio_.startBroadcast();
+  }
+  void switchToPlaylist() override {
+    if (studio_.ready()) studio_.selectSource(Source::Playlist);
+  }
   void jumpTo(int index) override {
     if (EngineControl* engine = studio_.engine()) engine->setCurrentIndex(index);
   }

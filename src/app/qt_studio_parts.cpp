@@ -68,11 +68,13 @@ std::unique_ptr<VoiceoverPanel> QtStudioParts::makeVoiceoverPanel(Studio& studio
 
 std::unique_ptr<ProgramInfoDialog> QtStudioParts::makeProgramInfoDialog(ServerLink& connection) {
   if (!studio_) return nullptr;
-  WebService& web = studio_->web();
-  return std::make_unique<QtProgramInfoDialog>(
-      [&web, &connection](std::string_view title, auto artist, auto album) {
-        return web.postSongInfo(connection.serverInfo(), title, artist, album);
-      });
+  Studio& studio = *studio_;
+  return std::make_unique<QtProgramInfoDialog>([&studio, &connection](std::string_view title, auto artist,
+                                                                      auto album) {
+    bool posted = false;
+    studio.await([&] { posted = studio.web().postSongInfo(connection.serverInfo(), title, artist, album); });
+    return posted;
+  });
 }
 
 }  // namespace brovana

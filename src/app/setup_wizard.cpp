@@ -267,9 +267,13 @@ bool QtSetupWizard::leave(Page page) {
   switch (page) {
     case Login: {
       if (!connection_) return false;
-      LoginCheck check =
-          checkLogin(stationText(member_, kWizardTextLimit), stationText(password_, kWizardTextLimit),
-                     *connection_, desk_.accounts(), prompts, desk_.liveSwitchWaitSeconds());
+      std::string member = stationText(member_, kWizardTextLimit);
+      std::string password = stationText(password_, kWizardTextLimit);
+      LoginCheck check = LoginCheck::Incomplete;
+      desk_.await([&] {
+        check = checkLogin(member, password, *connection_, desk_.accounts(), prompts,
+                           desk_.liveSwitchWaitSeconds());
+      });
       if (check == LoginCheck::NotSwitched) {
         desk_.endProgram();
         dialog_.reject();

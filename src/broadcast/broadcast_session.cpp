@@ -22,16 +22,42 @@ OnAir BroadcastSession::onAir() const {
   return OnAir::Off;
 }
 
-bool BroadcastSession::start() {
+class BroadcastSession::Starting {
+ public:
+  Starting(BroadcastSession& session, int seenInterruptions) : session_(session) {
+    session_.seenInterruptions_ = seenInterruptions;
+    session_.starting_ = true;
+  }
+  ~Starting() { session_.starting_ = false; }
+  Starting(const Starting&) = delete;
+  Starting& operator=(const Starting&) = delete;
+
+ private:
+  BroadcastSession& session_;
+};
+
+bool BroadcastSession::start(int seenInterruptions) {
   BusyCursor::Hold busy(context_.cursor);
   Lock lock(mutex_);
+  Starting starting(*this, seenInterruptions);
   if (startLocked()) return true;
   showUnstarted();
   return false;
 }
 
+void BroadcastSession::interruptStart() {
+  ++interruptions_;
+  if (!starting_.load()) return;
+  context_.web.abandonRequests(true);
+  context_.link.disconnect();
+}
+
+bool BroadcastSession::givenUp() const {
+  return context_.stop.requested() || interruptions_.load() != seenInterruptions_;
+}
+
 bool BroadcastSession::startLocked() {
-  if (context_.stop.requested()) return false;
+  if (givenUp()) return false;
   // A running broadcast of the other kind is stopped first, if the member agrees.
   OnAir running = onAir();
   if (running != OnAir::Off && running != kind_) {
@@ -60,10 +86,12 @@ bool BroadcastSession::startPlaylistLocked() {
   context_.sources.closeInput();
   context_.status.setPlaylistName(currentPlaylist_->name());
   if (!context_.link.loggedOn() && !connect()) {
-    context_.prompts.warning(
-        "Unable to connect to server. Your line may temporarily be down. Try again in a little while.");
+    if (!givenUp())
+      context_.prompts.warning(
+          "Unable to connect to server. Your line may temporarily be down. Try again in a little while.");
     return false;
   }
+  if (givenUp()) return false;
   ++starts_;
   if (context_.engine)
     context_.engine->start(*currentPlaylist_, context_.link.outputBitrate(), window->currentIndex());
@@ -74,7 +102,7 @@ bool BroadcastSession::startPlaylistLocked() {
 // An input that does not open leaves the studio off the air, as the title and button say.
 bool BroadcastSession::startExternalLocked() {
   context_.account.turnServerOnOnce();
-  if (!connect()) return false;
+  if (!connect() || givenUp()) return false;
   if (context_.engine) context_.engine->stopPlaying(false);
   kind_ = OnAir::Capture;
   ++starts_;
@@ -84,7 +112,7 @@ bool BroadcastSession::startExternalLocked() {
 
 bool BroadcastSession::connect() {
   ServerLink& link = context_.link;
-  if (context_.stop.requested()) return false;
+  if (givenUp()) return false;
   link.refreshServerInfo();
   if (!context_.account.goLive()) return false;
   if (link.loggedOn()) {
@@ -104,13 +132,13 @@ bool BroadcastSession::logIn() {
   ServerLink& link = context_.link;
   for (;;) {
     // A server restarted a moment ago (by the menu, or below) gets its time first.
-    if (!context_.account.awaitRestart()) return false;
+    if (!context_.account.awaitRestart() || givenUp()) return false;
     ServerInfo info = link.serverInfo();
     if (context_.mainWindow)
       context_.mainWindow->setTitle(formatText("Trying to connect to %s:%d", info.host, info.port));
     link.connect();
     if (link.login()) return true;
-    if (context_.stop.requested()) return false;
+    if (givenUp()) return false;
     // Restarting the server cannot help when the service itself gives no answer.
     if (context_.web.silent()) {
       context_.prompts.warning(kServiceSilentText);
@@ -128,6 +156,8 @@ bool BroadcastSession::logIn() {
 
 void BroadcastSession::stop() {
   Lock lock(mutex_);
+  // The requests an interrupted start abandoned; a stop of the whole run keeps them abandoned.
+  if (!context_.stop.requested()) context_.web.abandonRequests(false);
   stopLocked(false);
 }
 
@@ -160,6 +190,7 @@ bool BroadcastSession::stopFailedList(int seenStarts) {
 void BroadcastSession::restart(bool reconnect) {
   BusyCursor::Hold busy(context_.cursor);
   Lock lock(mutex_);
+  Starting starting(*this, interruptions());
   Logger::log("Restarting broadcast\n");
   if (context_.engine) context_.engine->stopPlaying(false);
   if (reconnect) context_.link.disconnect();
@@ -171,18 +202,23 @@ void BroadcastSession::restart(bool reconnect) {
 void BroadcastSession::switchKind() {
   BusyCursor::Hold busy(context_.cursor);
   Lock lock(mutex_);
+  Starting starting(*this, interruptions());
   context_.sources.closeInput();
   if (!startLocked()) stopLocked(false);
 }
 
 bool BroadcastSession::startVoiceover(Source microphone) {
   Lock lock(mutex_);
+  Starting starting(*this, interruptions());
   context_.sources.selectMicrophone(microphone);
   context_.account.turnServerOnOnce();
-  if (!connect()) return false;
-  if (!context_.sources.startVoiceover(context_.link.lineSpeed())) return false;
-  showOnAir(true);
-  return true;
+  if (connect() && context_.sources.startVoiceover(context_.link.lineSpeed())) {
+    showOnAir(true);
+    return true;
+  }
+  // The panel's button offered the microphone as on.
+  context_.sources.showMicrophone();
+  return false;
 }
 
 void BroadcastSession::stopVoiceover() {

@@ -51,8 +51,17 @@ class BroadcastSession {
   explicit BroadcastSession(Context context);
 
   OnAir onAir() const;
-  // The source the member chose, on the air. False when nothing started.
-  bool start();
+  // The source the member chose, on the air. False when nothing started, also when interruptStart
+  // came after `seenInterruptions` was read.
+  bool start(int seenInterruptions);
+  bool start() { return start(interruptions()); }
+  // From any thread, followed by stop(): the start under way, and every start asked for before,
+  // gives up as soon as it can; its log-in and its requests to the service are cut short.
+  // Restarts asked for before and still waiting are not.
+  void interruptStart();
+  int interruptions() const { return interruptions_.load(); }
+  // A start, restart or log-in is under way.
+  bool starting() const { return starting_.load(); }
   void stop();
   // With `reconnect`, on a new server connection.
   void restart(bool reconnect);
@@ -79,6 +88,9 @@ class BroadcastSession {
 
  private:
   using Lock = std::lock_guard<std::mutex>;
+  // Marks a start under way, from the interruptions it has seen.
+  class Starting;
+  bool givenUp() const;
   bool startLocked();
   bool startPlaylistLocked();
   bool startExternalLocked();
@@ -96,7 +108,10 @@ class BroadcastSession {
   OnAir kind_ = OnAir::Off;  // what the last start put on the air
   Playlist* currentPlaylist_ = nullptr;
   bool closing_ = false;
+  int seenInterruptions_ = 0;  // by the start under way
   std::atomic<int> starts_{0};
+  std::atomic<int> interruptions_{0};
+  std::atomic<bool> starting_{false};
 };
 
 }  // namespace brovana

@@ -11,7 +11,8 @@ void MicrophoneSwitch::press() {
     actions_.stop();
     on_ = false;
   } else {
-    on_ = actions_.start();
+    actions_.start();
+    on_ = true;
   }
 }
 

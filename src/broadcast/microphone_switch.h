@@ -19,7 +19,8 @@ inline constexpr int kCrossfadeStart = kCrossfadeMax / 2;
 // What the voiceover panel asks of the studio.
 struct VoiceoverActions {
   std::function<bool()> broadcasting;
-  std::function<bool()> start;  // the microphone beside the playlist; false when it did not open
+  // The microphone beside the playlist; the studio says later whether it opened.
+  std::function<void()> start;
   std::function<void()> stop;
   std::function<void(int position)> balance;
   std::function<void()> closed;  // the member closed the panel
@@ -30,6 +31,7 @@ class MicrophoneSwitch {
   // Both outlive the switch.
   MicrophoneSwitch(VoiceoverActions& actions, Prompts& prompts) : actions_(actions), prompts_(prompts) {}
 
+  // Shows the new state at once; the studio corrects it when the microphone does not open.
   void press();
   // What the studio says: the microphone went into the mix or out of it.
   void follow(bool live) { on_ = live; }

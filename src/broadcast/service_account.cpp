@@ -67,7 +67,7 @@ bool ServiceAccount::goLive() {
 bool ServiceAccount::switchToLive(const std::string& hostplay) {
   if (web_.netcastSwitch(link_.memberName(), link_.pass(), StationMode::Live,
                          timings_.liveSwitchWaitSeconds) ||
-      stop_.requested())
+      stop_.requested() || web_.abandoned())
     return true;
   prompts_.error(formatText(kSwitchToLiveFailed, kProgramName, hostplay.c_str()));
   exit_.endProgram(0);

@@ -2,8 +2,8 @@
 // The member's account at the service: its mode (live, or the service's Hostplay) and the
 // broadcast server's on/off switch, with the questions and messages that go with them.
 //
-// Locking: none of its own. The user-interface thread (and the start-up before it) makes every
-// call; a start on the broadcast session's lock may call it too, never two at once.
+// Locking: none of its own. The studio's command worker (and the start-up and the exit before and
+// after it) makes every call, never two at once.
 
 #include <atomic>
 #include <chrono>

@@ -139,6 +139,10 @@ void SourceDesk::trackChanged() {
   capture->trackChanged();
   // A voiceover that could not follow the new track's format is over.
   if (!mixing || capture->isOpen()) return;
+  showMicrophone();
+}
+
+void SourceDesk::showMicrophone() {
   Lock lock(mutex_);
   showMicrophoneLocked(microphoneLiveLocked());
 }

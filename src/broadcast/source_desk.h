@@ -75,6 +75,8 @@ class SourceDesk {
   // The microphone mixed into the playlist; false when it did not open.
   bool startVoiceover(int lineSpeed);
   void stopVoiceover();
+  // Tells the title and the panel again whether the microphone is in the mix.
+  void showMicrophone();
   // The crossfade slider, 0 (microphone only) to 65536 (music only).
   void setVoiceoverBalance(int position);
   // A fresh panel, at the crossfade's starting position; false when the front end has none.

@@ -6,6 +6,7 @@
 // the studio around them through a StationDesk.
 
 #include <array>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -42,6 +43,9 @@ class StationDesk {
   // Stops the broadcast and starts it again on a new server connection.
   virtual void restartBroadcast() = 0;
   virtual void saveSettings() = 0;
+  // Runs `work` where the studio's commands run (one at a time, off the windows' thread) and
+  // returns when it is done; the windows stay alive meanwhile.
+  virtual void await(const std::function<void()>& work) = 0;
 };
 
 // The wizard's answers, page by page.

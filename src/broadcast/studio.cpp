@@ -148,8 +148,8 @@ PlaylistWindowControl* Studio::autoStart() {
     prompts_.notice(
         "Your broadcast is now starting. Be patient, as this might take a few seconds to log in and connect "
         "with the server.");
-    session_->start();
-    prompts_.notice("");
+    postStart(false);
+    worker_.post([this] { prompts_.notice(""); });
     return playlistWindow_.get();
   }
   std::optional<std::string> previous = programValues().previousPlaylist();
@@ -157,15 +157,42 @@ PlaylistWindowControl* Studio::autoStart() {
   if (previous && playlistWindow_ && playlistWindow_->loadPlaylist(*previous) && !dialogOpen &&
       prompts_.ask(
           formatText("Do you want to start broadcasting your previous playlist, %s?", previous->c_str()))) {
-    BusyCursor::Hold busy(cursor_);
     prompts_.information("Please be patient, this may take a few seconds....");
-    setSource(Source::Playlist);
-    session_->start();
+    postStart(true);
   }
   return showPlaylistWindow();
 }
 
-// ---- commands that span the parts ----
+// ---- commands ----
+
+void Studio::startBroadcast() {
+  postStart(false);
+}
+
+// Until the start is made, the broadcast button stops it.
+void Studio::postStart(bool playlist) {
+  int seen = session_->interruptions();
+  ++startsAsked_;
+  if (mainWindow_) mainWindow_->setBroadcastCaption(broadcastCaption(true));
+  worker_.post([this, seen, playlist] {
+    if (playlist) setSource(Source::Playlist);
+    session_->start(seen);
+    --startsAsked_;
+  });
+}
+
+bool Studio::starting() const {
+  return startsAsked_.load() > 0 || (session_ && session_->starting());
+}
+
+void Studio::stopBroadcast() {
+  session_->interruptStart();
+  worker_.await([this] { session_->stop(); });
+}
+
+void Studio::selectSource(Source source) {
+  worker_.post([this, source] { setSource(source); });
+}
 
 bool Studio::setSource(Source source) {
   BusyCursor::Hold busy(cursor_);
@@ -186,28 +213,57 @@ bool Studio::playFile(const std::vector<std::string>& files) {
   const char* question = onAir() != OnAir::Off ? "You are currently broadcasting. Do you want to stop?"
                                                : "Do you want to start broadcasting?";
   if (!prompts_.ask(question)) return false;
-  session_->stop();
-  setSource(Source::Playlist);
-  session_->start();
+  stopBroadcast();
+  postStart(true);
   return true;
 }
 
 bool Studio::runSetupWizard() {
   if (!connection_ || !context_.parts.runSetupWizard(*connection_, false)) return false;
-  if (onAir() == OnAir::Off) return true;
-  bool restartNow = prompts_.ask(
-      "Your broadcast needs to be restarted, (cutting your current listeners off). Restart now?");
-  if (restartNow) {
+  dispatch([this] {
+    if (onAir() == OnAir::Off ||
+        !prompts_.ask(
+            "Your broadcast needs to be restarted, (cutting your current listeners off). Restart now?"))
+      return;
     session_->restart(true);
     if (infoDialog_) infoDialog_->refresh(false);
-  }
-  return restartNow;
+  });
+  return true;
 }
 
 void Studio::switchToHostplay() {
-  if (onAir() != OnAir::Off && prompts_.ask("You are already broadcasting. Do you want to stop?"))
-    session_->stop();
-  account_->switchToHostplay();
+  worker_.post([this] {
+    if (onAir() != OnAir::Off && prompts_.ask("You are already broadcasting. Do you want to stop?"))
+      session_->stop();
+    account_->switchToHostplay();
+  });
+}
+
+void Studio::startVoiceover() {
+  worker_.post([this] { session_->startVoiceover(Source::Microphone); });
+}
+
+void Studio::stopVoiceover() {
+  worker_.post([this] { session_->stopVoiceover(); });
+}
+
+void Studio::restartServer() {
+  worker_.post([this] { account_->restartServer(); });
+}
+
+void Studio::launchPlugin(int index) {
+  if (pluginHost_) worker_.post([this, index] { pluginHost_->launch(index); });
+}
+
+void Studio::restartBroadcast() {
+  dispatch([this] { session_->restart(true); });
+}
+
+void Studio::dispatch(CommandWorker::Command command) {
+  if (worker_.onWorker())
+    command();
+  else
+    worker_.post(std::move(command));
 }
 
 bool Studio::openVoiceoverPanel() {
@@ -237,7 +293,7 @@ void Studio::inputChanged(bool lost) {
 
 void Studio::showBroadcastInfo() {
   if (!connection_) return;
-  connection_->refreshServerInfo();
+  worker_.await([this] { connection_->refreshServerInfo(); });
   if (!infoDialog_)
     infoDialog_ = context_.parts.makeBroadcastInfoDialog(*connection_, *this);
   else
@@ -319,6 +375,9 @@ SettingsHolders Studio::settingsHolders() const {
 
 void Studio::prepareExit() {
   if (!connection_) return;
+  // A start under way gives up; the command under way ends before the stream does.
+  if (session_) session_->interruptStart();
+  worker_.close();
   // The stream ends here: a send stuck on a stalled server is let go, and nothing logs in again.
   connection_->closeLink();
   saveSettings();
@@ -329,6 +388,7 @@ void Studio::prepareExit() {
 }
 
 Studio::~Studio() {
+  worker_.close();
   if (session_) session_->close();
   if (account_) account_->offerHostplayBack();
   genreList_ = GenreList();

@@ -5,8 +5,12 @@
 // switch) and the source desk (the sources, the voiceover, the mixers). It runs the start-up and
 // the exit sequence, and the commands that span those parts.
 //
+// Commands that may wait on the network, the service, the sound card or a plug-in run on the
+// studio's command worker, one at a time: the windows hand them over and go on at once.
+//
 // Locking: none of its own. The user-interface thread makes every call, except requestStop (any
-// thread) and the playlist engine's notices, which go straight to the session and the desk.
+// thread) and the playlist engine's notices, which go straight to the session and the desk; what
+// the command worker runs reaches the parts through their own locks.
 
 #include <atomic>
 #include <functional>
@@ -16,6 +20,7 @@
 #include <vector>
 
 #include "broadcast/broadcast_session.h"
+#include "broadcast/command_worker.h"
 #include "broadcast/report_adapters.h"
 #include "broadcast/service_account.h"
 #include "broadcast/settings.h"
@@ -60,6 +65,8 @@ struct StudioContext {
   // Told, on the capture's thread, when its sound card stopped recording (true) and when it
   // records again (false).
   std::function<void(bool lost)> inputLost = {};
+  // Told, on the command worker, after each command it ran.
+  std::function<void()> commandFinished = {};
 };
 
 class Studio final : public StationDesk {
@@ -76,6 +83,9 @@ class Studio final : public StationDesk {
   bool init();
   // Once after the main window shows: starts the broadcast the member left off with.
   PlaylistWindowControl* autoStart();
+  // The worker that runs the commands below, and the questions they ask; the front end gives it
+  // its waiter.
+  CommandWorker& worker() { return worker_; }
   // From any thread (a stop signal): the start-up or start under way gives up as soon as it can.
   // Requests to the service and the server's log-in are abandoned, nothing more is asked or
   // started; the exit sequence, which the caller runs next, does what the run had done.
@@ -93,15 +103,30 @@ class Studio final : public StationDesk {
   OnAir onAir() const { return session_ ? session_->onAir() : OnAir::Off; }
   Source source() const { return sources_ ? sources_->source() : Source::Playlist; }
 
-  // ---- commands that span the parts ----
+  // ---- commands, handed to the worker ----
+  // The chosen source on the air.
+  void startBroadcast();
+  // A start is asked for or under way.
+  bool starting() const;
+  // Ends a start under way at once, then stops; returns when it is off the air.
+  void stopBroadcast();
   // The member's choice of source; on the air, a change across the playlist's side restarts.
+  void selectSource(Source source);
+  // selectSource on the worker, or for a front end without one (headless, tests).
   bool setSource(Source source);
   // Files dropped on the main window go to the playlist, which starts if the member wants.
   bool playFile(const std::vector<std::string>& files);
   bool runSetupWizard();
   void switchToHostplay();
+  // Off and on again at the service; the next log-in gives the server its time.
+  void restartServer();
+  // The "Plugins" menu's plug-in `index`; quitting the one before may wait on it.
+  void launchPlugin(int index);
   // The "Voiceover..." command: a fresh panel while a playlist is on the air.
   bool openVoiceoverPanel();
+  // The panel's microphone, into the mix and out of it.
+  void startVoiceover();
+  void stopVoiceover();
 
   // ---- windows ----
   void showBroadcastInfo();
@@ -146,8 +171,9 @@ class Studio final : public StationDesk {
   std::string hostplayName() override { return web_.hostplayDisplayName(); }
   void endProgram() override { exit_.endProgram(0); }
   bool broadcasting() const override { return onAir() != OnAir::Off; }
-  void restartBroadcast() override { session_->restart(true); }
+  void restartBroadcast() override;
   void saveSettings() override;
+  void await(const std::function<void()>& work) override { worker_.await(work); }
 
  private:
   // Notes that the program is ending, for whoever ends it.
@@ -162,6 +188,10 @@ class Studio final : public StationDesk {
 
   // Ends the program and gives false, the answer of a start-up step that refused.
   bool quit();
+  // On the worker: at once when already there, else after what is queued.
+  void dispatch(CommandWorker::Command command);
+  // Hands a start to the worker, with the playlist chosen first when `playlist`.
+  void postStart(bool playlist);
   bool ended() const { return ended_.load(); }
   // The steps of init.
   void warnOfSlowProcessor();
@@ -185,6 +215,7 @@ class Studio final : public StationDesk {
   std::atomic<bool> ended_{false};
   TrackingExit exit_{*this};
   std::atomic<ServerLink*> linkSeen_{nullptr};  // the connection, for requestStop's thread
+  std::atomic<int> startsAsked_{0};             // handed to the worker, not yet returned
 
   bool firstRunDone_ = false;
   std::string startupFolder_;
@@ -210,6 +241,10 @@ class Studio final : public StationDesk {
   std::unique_ptr<ServiceAccount> account_;
   std::unique_ptr<SourceDesk> sources_;
   std::unique_ptr<BroadcastSession> session_;
+  // Last: it goes first, its command under way run to the end, while the parts it uses remain.
+  CommandWorker worker_{[this] {
+    if (context_.commandFinished) context_.commandFinished();
+  }};
 };
 
 // The end of the run's log, after the studio is gone: the summary, the offer to open the log

@@ -20,10 +20,10 @@ constexpr int kTipsCommand = 32814;
 }  // namespace
 
 void StudioCommands::startStop() {
-  if (studio_.onAir() != OnAir::Off)
-    studio_.session().stop();
+  if (studio_.onAir() != OnAir::Off || studio_.starting())
+    studio_.stopBroadcast();
   else
-    studio_.session().start();
+    studio_.startBroadcast();
 }
 
 void StudioCommands::toggleRandom() {
@@ -48,11 +48,11 @@ void StudioCommands::selectSource(int commandId) {
     else
       prompts_.warning("Voiceovers will only work when your audio source is set to \"Playlist\"");
   }
-  studio_.setSource(*source);
+  studio_.selectSource(*source);
 }
 
 void StudioCommands::restartServer() {
-  studio_.account().restartServer();
+  studio_.restartServer();
 }
 
 std::string StudioCommands::skinPath(const std::string& chosen) const {

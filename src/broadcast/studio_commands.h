@@ -14,7 +14,7 @@ class StudioCommands {
  public:
   StudioCommands(Studio& studio, Prompts& prompts) : studio_(studio), prompts_(prompts) {}
 
-  // The broadcast button: stops what is on the air, or starts the chosen source.
+  // The broadcast button: stops what is on the air or starting, or starts the chosen source.
   void startStop();
   // Random play; turning it on shuffles the list in use.
   void toggleRandom();

@@ -162,6 +162,7 @@ class WebService {
   // From any thread: every request under way or made from now on ends at once without an answer,
   // until this is switched off again. For a stop that must not wait on a slow service.
   void abandonRequests(bool on) { abandoned_ = on; }
+  bool abandoned() const { return abandoned_.load(); }
   // The service gave no answer lately (a request failed without one): until the quiet time is
   // over, or a request gets through, further requests give up at once instead of each waiting out
   // its time limit, so a dead or hanging service costs one time-out, not one per request.

@@ -27,14 +27,16 @@ class PlaylistBroadcast {
   virtual ~PlaylistBroadcast() = default;
   // The active source is the playlist.
   virtual bool playlistSource() const = 0;
-  // Something is on the air: the playlist, or an external source.
+  // Something is on the air (the playlist, or an external source), or a start is under way.
   virtual bool onAir() const = 0;
   // The index the engine plays; -1 when it is idle.
   virtual int engineIndex() const = 0;
+  // Returns once it is off the air.
   virtual void stop() = 0;
-  // Starts broadcasting the current source; the playlist starts at the window's start index.
-  virtual bool start() = 0;
-  virtual bool switchToPlaylist() = 0;
+  // Starts broadcasting the current source, the playlist at the window's start index; returns
+  // at once, the start goes on by itself.
+  virtual void start() = 0;
+  virtual void switchToPlaylist() = 0;
   // The engine ends the track it plays and goes on at `index`.
   virtual void jumpTo(int index) = 0;
   virtual bool continuousLoop() const = 0;

@@ -33,6 +33,7 @@ struct FakeDesk final : StationDesk {
   bool broadcasting() const override { return onAir; }
   void restartBroadcast() override { ++restarts; }
   void saveSettings() override { ++saves; }
+  void await(const std::function<void()>& work) override { work(); }
 
   Prompts& shown;
   AccountService& service;

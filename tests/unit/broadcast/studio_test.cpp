@@ -97,6 +97,10 @@ struct Rig {
     EXPECT_TRUE(make().init());
     return add(), *studio;
   }
+  // Until the commands handed to the studio's worker so far have run.
+  void settle() {
+    studio->worker().await([] {});
+  }
   Studio& onAir() {
     EXPECT_TRUE(started().session().start());
     EXPECT_EQ(studio->onAir(), OnAir::Playlist);
@@ -218,10 +222,12 @@ TEST_F(StudioTest, ARestartedServerGetsItsTimeBeforeTheNextLogInUntilAStop) {
     r.service.listenerPort = test::freeLoopbackPort() - 1;  // no server there
     Studio& s = r.started();
     r.prompts.defaultAnswer = false;
-    if (fromMenu)
+    if (fromMenu) {
       StudioCommands(s, r.prompts).restartServer();
-    else
+      r.settle();
+    } else {
       r.prompts.answerNext(true);  // Restart once, then Exit
+    }
     auto started = std::async(std::launch::async, [&] { return s.session().start(); });
     ASSERT_TRUE(test::eventually([&] { return bool(r.journal.follows(waiting)); })) << fromMenu;
     s.requestStop();
@@ -255,9 +261,11 @@ TEST_F(StudioTest, WindowCommands) {
   StudioCommands commands(s, rig->prompts);
   ASSERT_TRUE(s.openVoiceoverPanel());
   commands.selectSource(32782);  // the playlist again: the panel goes, the broadcast stays
+  rig->settle();
   EXPECT_FALSE(s.sources().voiceoverPanelOpen());
   EXPECT_EQ(s.onAir(), OnAir::Playlist);
   commands.selectSource(32784);  // line-in: the capture takes the air
+  rig->settle();
   EXPECT_EQ(s.onAir(), OnAir::Capture);
   EXPECT_EQ(s.sources().source(), Source::LineIn);
 
@@ -308,6 +316,7 @@ TEST_F(StudioTest, TheMicrophoneLeavesTheMixWithThePanelAndEverythingSaysSo) {
     EXPECT_EQ(r.journal.last("label 1038"), "(+mic) Blue in Green");
     r.journal.clear();
     act(r, commands);
+    r.settle();
     EXPECT_FALSE(r.parts.capture->voiceover() || r.parts.capture->isOpen()) << way;
     std::string title = r.journal.last("label 1038");
     EXPECT_TRUE(title != "<unset>" && title.find("(+mic)") == std::string::npos) << way << ": " << title;
@@ -370,6 +379,7 @@ TEST_F(StudioTest, AFirstRunSaysTheBroadcastStartsWhileItDoes) {
   ASSERT_TRUE(rig->make().init());
   EXPECT_TRUE(rig->journal.lacks("notice " + starting)) << "nothing starts before the main window shows";
   rig->studio->autoStart();
+  rig->settle();
   EXPECT_TRUE(rig->journal.follows({"notice " + starting, "engine.start", "notice"}));
   EXPECT_TRUE(rig->journal.lacks("box " + starting));
   EXPECT_EQ(rig->studio->onAir(), OnAir::Playlist);
