@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <filesystem>
+#include <thread>
 
 #include "core/prompts.h"
 #include "core/text.h"
@@ -44,21 +46,40 @@ constexpr int16_t kGuardValue = 0x5a5a;
 
 }  // namespace
 
+// One launched module and the thread its calls run on, shared by the host and that thread. The
+// hand-over of one block and the end of the module go under `mutex`; the thread owns `work` and
+// the call's arguments while the job is Running.
+struct DspHost::Runner {
+  Runner(winampDSPModule* module, std::unique_ptr<DspLibrary> library, std::string name)
+      : module(module), library(std::move(library)), name(std::move(name)) {}
+
+  winampDSPModule* const module;
+  std::unique_ptr<DspLibrary> library;  // unloaded by the thread, after the module's Quit
+  const std::string name;               // for the log lines
+
+  std::mutex mutex;
+  std::condition_variable changed;
+  Job job = Job::Idle;
+  bool abandoned = false;   // the source stopped waiting; the thread drops the result
+  bool overran = false;     // for good: the module wrote past its room once
+  bool retire = false;      // the host let go of it: quit once no call is under way
+  bool leftBehind = false;  // the host stopped waiting for that
+  bool retired = false;
+  std::vector<int16_t> work;  // the block, with room for twice its frames, then the guarded slack
+  int frames = 0;
+  int channels = 0;
+  int rate = 0;
+  int result = 0;
+};
+
 DspHost::DspHost(std::unique_ptr<DspLoader> loader, Prompts& prompts, void* parentWindow, Clock clock)
     : loader_(std::move(loader)),
       prompts_(prompts),
       parentWindow_(parentWindow),
-      clock_(clock ? std::move(clock) : Clock(steadyMs)),
-      worker_(&DspHost::workerThread, this) {}
+      clock_(clock ? std::move(clock) : Clock(steadyMs)) {}
 
 DspHost::~DspHost() {
   quitPlugin();
-  {
-    std::lock_guard lock(jobMutex_);
-    stopWorker_ = true;
-  }
-  jobChanged_.notify_all();
-  worker_.join();
 }
 
 std::vector<std::string> DspHost::pluginFiles(const std::string& folder) {
@@ -133,17 +154,15 @@ bool DspHost::launchFile(const std::string& path, int moduleIndex) {
     return refuse(path, formatText("its module %d did not start (Init returned %d)", moduleIndex, failure));
 
   std::string name = boundedText(module->description);
+  auto runner = std::make_shared<Runner>(module, std::move(library), name.empty() ? path : name);
+  std::thread(runModule, runner).detach();
   {
-    std::lock_guard lock(jobMutex_);
-    activeName_ = name.empty() ? path : name;
-  }
-  {
-    std::lock_guard lock(pluginMutex_);
-    module_ = module;
-    library_ = std::move(library);
+    std::lock_guard lock(runnerMutex_);
+    runner_ = std::move(runner);
   }
   reportedSlow_ = false;
   reportedCount_ = false;
+  reportedOverrun_ = false;
   launchedAt_ = clock_();
   active_ = true;
   Logger::log("WADsp::launch - %s, module %d: %s\n", path.c_str(), moduleIndex, name.c_str());
@@ -156,111 +175,129 @@ bool DspHost::refuse(const std::string& path, const std::string& reason) {
 }
 
 void DspHost::quitPlugin() {
-  // Unconditional: a call in progress ends before the module quits and its library goes.
-  std::lock_guard lock(pluginMutex_);
   active_ = false;
-  if (!module_) return;
-  module_->Quit(module_);
-  module_ = nullptr;
-  library_.reset();
+  std::shared_ptr<Runner> runner;
+  {
+    std::lock_guard lock(runnerMutex_);
+    runner = std::move(runner_);
+  }
+  if (!runner) return;
+  std::unique_lock lock(runner->mutex);
+  runner->retire = true;
+  runner->changed.notify_all();
+  if (!runner->changed.wait_for(lock, std::chrono::milliseconds(kCallLimitMs),
+                                [&] { return runner->retired; })) {
+    runner->leftBehind = true;
+    Logger::log("WADsp: %s does not return from its call; it quits when the call returns\n",
+                runner->name.c_str());
+  }
 }
 
 int DspHost::processSamples(uint8_t* samples, int frames, int bitsPerSample, int channels, int sampleRate) {
   if (!active_.load() || bitsPerSample != 16 || channels <= 0 || frames <= 0) return frames;
   if (clock_() - launchedAt_.load() <= kGraceMs) return frames;
-  return processOnWorker(samples, frames, channels, sampleRate);
+  std::shared_ptr<Runner> runner;
+  {
+    std::lock_guard lock(runnerMutex_);
+    runner = runner_;
+  }
+  return runner ? processOnRunner(*runner, samples, frames, channels, sampleRate) : frames;
 }
 
 size_t DspHost::guardSamples(size_t room) {
   return std::max(room, kMinGuardSamples);
 }
 
-int DspHost::processOnWorker(uint8_t* samples, int frames, int channels, int sampleRate) {
+int DspHost::processOnRunner(Runner& runner, uint8_t* samples, int frames, int channels, int sampleRate) {
   size_t count = static_cast<size_t>(frames) * static_cast<size_t>(channels);
   size_t room = 2 * count;
-  std::unique_lock lock(jobMutex_);
+  std::unique_lock lock(runner.mutex);
+  if (runner.overran) {
+    lock.unlock();
+    bypass(runner.name);
+    return frames;
+  }
   // Still inside a call the source gave up on: the module cannot take another one.
-  if (job_ != Job::Idle) return frames;
-  if (work_.size() < room + guardSamples(room)) work_.resize(room + guardSamples(room));
-  std::memcpy(work_.data(), samples, count * 2);
-  std::fill_n(work_.begin() + static_cast<std::ptrdiff_t>(room), guardSamples(room), kGuardValue);
-  jobFrames_ = frames;
-  jobChannels_ = channels;
-  jobRate_ = sampleRate;
-  job_ = Job::Waiting;
-  jobChanged_.notify_all();
-  if (!jobChanged_.wait_for(lock, std::chrono::milliseconds(kCallLimitMs),
-                            [this] { return job_ == Job::Done; })) {
-    abandoned_ = true;
+  if (runner.job != Job::Idle) return frames;
+  if (runner.work.size() < room + guardSamples(room)) runner.work.resize(room + guardSamples(room));
+  std::memcpy(runner.work.data(), samples, count * 2);
+  std::fill_n(runner.work.begin() + static_cast<std::ptrdiff_t>(room), guardSamples(room), kGuardValue);
+  runner.frames = frames;
+  runner.channels = channels;
+  runner.rate = sampleRate;
+  runner.job = Job::Waiting;
+  runner.changed.notify_all();
+  if (!runner.changed.wait_for(lock, std::chrono::milliseconds(kCallLimitMs),
+                               [&] { return runner.job == Job::Done || runner.retire; })) {
+    runner.abandoned = true;
     reportOnce(reportedSlow_,
                formatText("WADsp: %s took longer than %d ms over a block; blocks pass through unprocessed "
                           "while it runs\n",
-                          activeName_.c_str(), static_cast<int>(kCallLimitMs)));
+                          runner.name.c_str(), static_cast<int>(kCallLimitMs)));
     return frames;
   }
-  job_ = Job::Idle;
-  int result = jobResult_;
-  if (jobOverran_) return frames;
+  // Quit before it took the block.
+  if (runner.job != Job::Done) return frames;
+  runner.job = Job::Idle;
+  int result = runner.result;
+  if (runner.overran) {
+    lock.unlock();
+    bypass(runner.name);
+    return frames;
+  }
   if (result < 0 || result > 2 * frames) {
     reportOnce(reportedCount_, formatText("WADsp: %s returned %d frames for a block of %d; such blocks pass "
                                           "through unprocessed\n",
-                                          activeName_.c_str(), result, frames));
+                                          runner.name.c_str(), result, frames));
     return frames;
   }
-  std::memcpy(samples, work_.data(), static_cast<size_t>(result) * static_cast<size_t>(channels) * 2);
+  std::memcpy(samples, runner.work.data(), static_cast<size_t>(result) * static_cast<size_t>(channels) * 2);
   return result;
+}
+
+// A module that wrote into the slack has broken its contract once and may do worse next time: it
+// gets no more blocks until it is launched again.
+void DspHost::bypass(const std::string& name) {
+  active_ = false;
+  checked_ = kMenuNone;
+  if (reportedOverrun_.exchange(true)) return;
+  prompts_.warning(
+      formatText("The DSP plug-in %s wrote past the end of its buffer; the broadcast goes on without it.",
+                 name.c_str()));
 }
 
 void DspHost::reportOnce(std::atomic<bool>& reported, const std::string& line) {
   if (!reported.exchange(true)) Logger::log("%s", line.c_str());
 }
 
-void DspHost::workerThread() {
-  std::unique_lock lock(jobMutex_);
+void DspHost::runModule(std::shared_ptr<Runner> runner) {
+  Runner& r = *runner;
+  std::unique_lock lock(r.mutex);
   for (;;) {
-    jobChanged_.wait(lock, [this] { return stopWorker_ || job_ == Job::Waiting; });
-    if (stopWorker_) return;
-    job_ = Job::Running;
+    r.changed.wait(lock, [&] { return r.retire || r.job == Job::Waiting; });
+    if (r.retire) break;
+    r.job = Job::Running;
     lock.unlock();
-    bool overran = false;
-    int result = runModule(overran);
-    if (overran) reportOverrun();
+    int result = r.module->ModifySamples(r.module, r.work.data(), r.frames, 16, r.channels, r.rate);
+    size_t room = 2 * static_cast<size_t>(r.frames) * static_cast<size_t>(r.channels);
+    auto guard = r.work.begin() + static_cast<std::ptrdiff_t>(room);
+    bool overran = std::any_of(guard, guard + static_cast<std::ptrdiff_t>(guardSamples(room)),
+                               [](int16_t sample) { return sample != kGuardValue; });
     lock.lock();
-    jobResult_ = result;
-    jobOverran_ = overran;
-    job_ = abandoned_ ? Job::Idle : Job::Done;
-    abandoned_ = false;
-    jobChanged_.notify_all();
+    r.result = result;
+    r.overran = r.overran || overran;
+    r.job = r.abandoned ? Job::Idle : Job::Done;
+    r.abandoned = false;
+    r.changed.notify_all();
   }
-}
-
-int DspHost::runModule(bool& overran) {
-  std::lock_guard lock(pluginMutex_);
-  // Quit in the meantime: the block stays as it was.
-  if (!module_ || !active_.load()) return jobFrames_;
-  int result = module_->ModifySamples(module_, work_.data(), jobFrames_, 16, jobChannels_, jobRate_);
-  // A module that wrote into the slack has broken its contract once and may do worse next time:
-  // it gets no more blocks until it is launched again.
-  size_t room = 2 * static_cast<size_t>(jobFrames_) * static_cast<size_t>(jobChannels_);
-  auto guard = work_.begin() + static_cast<std::ptrdiff_t>(room);
-  overran = std::any_of(guard, guard + static_cast<std::ptrdiff_t>(guardSamples(room)),
-                        [](int16_t sample) { return sample != kGuardValue; });
-  if (overran) {
-    active_ = false;
-    checked_ = kMenuNone;
-  }
-  return result;
-}
-
-void DspHost::reportOverrun() {
-  std::string name;
-  {
-    std::lock_guard lock(jobMutex_);
-    name = activeName_;
-  }
-  prompts_.warning(
-      formatText("The DSP plug-in %s wrote past the end of its buffer; the broadcast goes on without it.",
-                 name.c_str()));
+  r.job = Job::Idle;
+  lock.unlock();
+  r.module->Quit(r.module);
+  r.library.reset();
+  lock.lock();
+  if (r.leftBehind) Logger::log("WADsp: %s has returned from its call and quit\n", r.name.c_str());
+  r.retired = true;
+  r.changed.notify_all();
 }
 
 }  // namespace brovana

@@ -8,25 +8,25 @@
 // module that has just initialised.
 //
 // Threads: loadPlugins, launch, launchFile and quitPlugin come from one controlling thread (the
-// user interface, or the headless front end); processSamples from the source thread. The module
-// processes samples on the host's own worker thread, so that a plug-in that hangs holds up only
-// itself: the source waits for it at most kCallLimitMs, then its block passes through as it was.
-// `pluginMutex_` covers the active check and every call into the module; quitting takes it
-// whatever the plug-in is doing, so a library is never unloaded under its running code.
+// studio's command worker, or the headless front end); processSamples from the source thread.
+// Each launched module processes samples on a thread of its own, so that a plug-in that hangs
+// holds up only itself: the source waits for it at most kCallLimitMs, then its block passes
+// through as it was. Quitting waits for a call under way no longer than that either: a module
+// whose call does not come back is left to its thread, which quits it and unloads its library
+// if the call ever returns (never under its running code), and the next plug-in gets a thread of
+// its own.
 //
 // Behind the room a module may fill (twice the frames of its block) lies as much slack again,
 // filled with a guard value: a module that writes past its room spoils only the slack, its
 // block passes through as it was, and it is bypassed until it is launched again.
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "audio/conversion_ports.h"
@@ -95,15 +95,15 @@ class DspHost final : public SampleProcessor {
 
  private:
   enum class Job { Idle, Waiting, Running, Done };
+  struct Runner;
 
   bool refuse(const std::string& path, const std::string& reason);
   static size_t guardSamples(size_t room);
-  void workerThread();
-  // Worker; the active check, the call and the guard check under pluginMutex_.
-  int runModule(bool& overran);
-  void reportOverrun();  // worker, without a lock
-  // Hands the block to the worker; the frames it holds afterwards, or the block as it was.
-  int processOnWorker(uint8_t* samples, int frames, int channels, int sampleRate);
+  // The launched module's thread; it owns its share of the runner.
+  static void runModule(std::shared_ptr<Runner> runner);
+  // Hands the block to the runner; the frames it holds afterwards, or the block as it was.
+  int processOnRunner(Runner& runner, uint8_t* samples, int frames, int channels, int sampleRate);
+  void bypass(const std::string& name);
   void reportOnce(std::atomic<bool>& reported, const std::string& line);
 
   std::unique_ptr<DspLoader> loader_;
@@ -114,32 +114,15 @@ class DspHost final : public SampleProcessor {
   std::vector<DspPluginSlot> slots_;  // controlling thread
   std::atomic<int> checked_{kMenuNone};
 
-  // The active module and its library: set and cleared by the controlling thread, called by
-  // the worker, both under pluginMutex_.
-  std::mutex pluginMutex_;
-  winampDSPModule* module_ = nullptr;
-  std::unique_ptr<DspLibrary> library_;
-  // Published after the launch, for the source's quick look; the worker checks again under the lock.
+  // The launched module: set and taken by the controlling thread, looked up by the source.
+  std::mutex runnerMutex_;
+  std::shared_ptr<Runner> runner_;
+  // Published after the launch, for the source's quick look.
   std::atomic<bool> active_{false};
   std::atomic<int64_t> launchedAt_{0};
   std::atomic<bool> reportedSlow_{false};
   std::atomic<bool> reportedCount_{false};
-
-  // The hand-over of one block between the source and the worker, under jobMutex_. The worker
-  // owns `work_` and the call's arguments while the job is Running.
-  std::mutex jobMutex_;
-  std::condition_variable jobChanged_;
-  Job job_ = Job::Idle;
-  bool abandoned_ = false;  // the source stopped waiting; the worker drops the result
-  bool stopWorker_ = false;
-  std::string activeName_;     // for the log lines
-  std::vector<int16_t> work_;  // the block, with room for twice its frames, then the guarded slack
-  int jobFrames_ = 0;
-  int jobChannels_ = 0;
-  int jobRate_ = 0;
-  int jobResult_ = 0;
-  bool jobOverran_ = false;
-  std::thread worker_;  // last: started once the rest is in place
+  std::atomic<bool> reportedOverrun_{false};
 };
 
 }  // namespace brovana

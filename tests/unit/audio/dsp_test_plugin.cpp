@@ -1,12 +1,12 @@
 // Small DSP plug-ins for the host's tests, one per TEST_PLUGIN_KIND. Each negates the samples;
-// "slow" takes 1.2 s over a block, "bad_count" hands back more frames than the buffer has room
-// for, "overrun" writes four frames past that room on its first block, "no_header" exports its
-// header function under another name, "null_header" has it return none, "init_fails" does not
+// "stuck" does not return from a block until dsp_test_release() is called, "bad_count" hands back more frames
+// than the buffer has room for, "overrun" writes four frames past that room on its first block, "no_header"
+// exports its header function under another name, "null_header" has it return none, "init_fails" does not
 // start.
 
-#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <string_view>
-#include <thread>
 
 #include "winamp_dsp.h"
 
@@ -16,8 +16,15 @@ constexpr std::string_view kKind = TEST_PLUGIN_KIND;
 char pluginName[] = "Test plug-in " TEST_PLUGIN_KIND;
 char moduleName[] = "Negate";
 
+std::mutex releaseMutex;
+std::condition_variable releaseChanged;
+bool released = false;
+
 int modify(winampDSPModule*, short int* samples, int frames, int, int channels, int) {
-  if (kKind == "slow") std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+  if (kKind == "stuck") {
+    std::unique_lock lock(releaseMutex);
+    releaseChanged.wait(lock, [] { return released; });
+  }
   for (int i = 0; i < frames * channels; ++i) samples[i] = static_cast<short int>(-samples[i]);
   static int calls = 0;
   if (kKind == "overrun" && calls++ == 0)
@@ -35,4 +42,10 @@ winampDSPHeader header = {WINAMP_DSP_HEADER_VERSION, pluginName, getModule};
 
 extern "C" __attribute__((visibility("default"))) winampDSPHeader* TEST_PLUGIN_HEADER_FUNCTION() {
   return kKind == "null_header" ? nullptr : &header;
+}
+
+extern "C" __attribute__((visibility("default"))) void dsp_test_release() {
+  std::lock_guard lock(releaseMutex);
+  released = true;
+  releaseChanged.notify_all();
 }
