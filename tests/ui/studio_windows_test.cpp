@@ -16,6 +16,7 @@
 #include "studio_peers.h"
 #include "support/fake_prompts.h"
 #include "support/journal.h"
+#include "support/scripted_peer.h"
 
 namespace brovana {
 namespace {
@@ -215,6 +216,22 @@ TEST_F(StudioOnTones, BroadcastButtonAndANewTitleOnTheAirRestartTheBroadcast) {
     click(window(), 1020);
     ASSERT_TRUE(showsOnAir(on)) << on << ": " << title();
   }
+}
+
+// A server that takes the connection and never answers: the press of the broadcast button comes
+// back while the start goes on, and a second press cuts the start short without a question.
+TEST_F(StudioOnTones, TheBroadcastButtonNeverWaitsForTheServer) {
+  test::ScriptedPeer silent({.neverRead = true});
+  ASSERT_TRUE(emulator.control({{"account", "demo"}, {"port", std::to_string(silent.port())}}));
+  click(window(), 1020);
+  EXPECT_TRUE(window().studio()->starting()) << "the press waited for the start";
+  auto* button = element<QPushButton>(window(), 1020);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return button->text() == "Stop Broadcast"; })) << "it stops the start";
+  ASSERT_TRUE(QTest::qWaitFor([&] { return silent.connectionCount() > 0; }, 20000));
+  click(window(), 1020);
+  EXPECT_FALSE(window().studio()->starting());
+  EXPECT_TRUE(showsOnAir(false)) << title();
+  EXPECT_FALSE(dialogs.saw("Unable to connect"));
 }
 
 TEST(TagDialogTest, TagWrittenThroughTheDialogIsWhatTheProbeAndFfprobeRead) {

@@ -16,14 +16,18 @@ constexpr std::string_view kKind = TEST_PLUGIN_KIND;
 char pluginName[] = "Test plug-in " TEST_PLUGIN_KIND;
 char moduleName[] = "Negate";
 
-std::mutex releaseMutex;
-std::condition_variable releaseChanged;
-bool released = false;
+// Never destroyed: a call still waiting at the program's exit must not meet a destroyed one.
+struct Release {
+  std::mutex mutex;
+  std::condition_variable changed;
+  bool released = false;
+};
+Release& release = *new Release;
 
 int modify(winampDSPModule*, short int* samples, int frames, int, int channels, int) {
   if (kKind == "stuck") {
-    std::unique_lock lock(releaseMutex);
-    releaseChanged.wait(lock, [] { return released; });
+    std::unique_lock lock(release.mutex);
+    release.changed.wait(lock, [] { return release.released; });
   }
   for (int i = 0; i < frames * channels; ++i) samples[i] = static_cast<short int>(-samples[i]);
   static int calls = 0;
@@ -45,7 +49,7 @@ extern "C" __attribute__((visibility("default"))) winampDSPHeader* TEST_PLUGIN_H
 }
 
 extern "C" __attribute__((visibility("default"))) void dsp_test_release() {
-  std::lock_guard lock(releaseMutex);
-  released = true;
-  releaseChanged.notify_all();
+  std::lock_guard lock(release.mutex);
+  release.released = true;
+  release.changed.notify_all();
 }
