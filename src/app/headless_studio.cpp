@@ -106,13 +106,12 @@ void goOnTheAir(const CommandLine& options, Studio& studio) {
   if (options.dsp && studio.plugins())
     studio.plugins()->launchFile(dspPath(options.dsp->path), options.dsp->module);
   Source source = options.source.value_or(Source::Playlist);
-  if (source == Source::Playlist) {
+  if (source == Source::Playlist)
     studio.autoStart();
-    // The start it handed to the studio's worker, before the run is judged.
-    studio.worker().await([] {});
-  } else if (studio.setSource(source)) {
-    studio.session().start();
-  }
+  else if (studio.setSource(source))
+    studio.startBroadcast();
+  // The start it handed to the studio's worker, before the run is judged.
+  studio.worker().await([] {});
 }
 
 // The run's exit code, once it is over: after a stop signal 0, and 1 when nothing was on the air

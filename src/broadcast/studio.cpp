@@ -26,6 +26,8 @@ void Studio::TrackingExit::endProgram(int code) {
 // ---- start-up ----
 
 bool Studio::init() {
+  // Until the first start is over, whatever the service does.
+  web_.limitTime(kStartupServiceTime);
   warnOfSlowProcessor();
   std::error_code error;
   startupFolder_ = std::filesystem::current_path(error).string();
@@ -159,6 +161,8 @@ PlaylistWindowControl* Studio::autoStart() {
           formatText("Do you want to start broadcasting your previous playlist, %s?", previous->c_str()))) {
     prompts_.information("Please be patient, this may take a few seconds....");
     postStart(true);
+  } else {
+    web_.limitTime(std::nullopt);  // the start-up is over
   }
   return showPlaylistWindow();
 }
@@ -177,6 +181,8 @@ void Studio::postStart(bool playlist) {
   worker_.post([this, seen, playlist] {
     if (playlist) setSource(Source::Playlist);
     session_->start(seen);
+    // A start-up's bound on the service ends with its first start.
+    web_.limitTime(std::nullopt);
     --startsAsked_;
   });
 }

@@ -198,18 +198,37 @@ bool WebService::switchServerOffAtExit(const std::string& member, const std::str
   return false;
 }
 
+void WebService::limitTime(std::optional<std::chrono::milliseconds> budget) {
+  budgetLeftMs_ = budget ? budget->count() : -1;
+}
+
 bool WebService::get(const std::string& user, const std::string& path, std::string& answer, size_t capacity,
                      GetOptions options) {
+  using Clock = std::chrono::steady_clock;
   answer.clear();
   if (silent()) return false;
   options.stop = &abandoned_;
-  if (http_.getDetailed(webHost_, user, path, answer, capacity, options)) {
+  int64_t budget = budgetLeftMs_.load();
+  if (budget >= 0) {
+    std::chrono::milliseconds left(budget);
+    options.limit = options.limit.count() > 0 ? std::min(options.limit, left) : left;
+  }
+  Clock::time_point begin = Clock::now();
+  bool answered = budget != 0 && http_.getDetailed(webHost_, user, path, answer, capacity, options);
+  if (budget > 0) {
+    int64_t spent = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - begin).count();
+    // Other threads spend from the same budget.
+    int64_t left = budgetLeftMs_.load();
+    while (left > 0 && !budgetLeftMs_.compare_exchange_weak(left, std::max<int64_t>(0, left - spent))) {
+    }
+  }
+  if (answered) {
     silentUntil_ = 0;
     return true;
   }
   // An abandoned request says nothing about the service.
   if (!abandoned_.load())
-    silentUntil_ = (std::chrono::steady_clock::now() + kServiceQuietTime).time_since_epoch().count();
+    silentUntil_ = (Clock::now() + kServiceQuietTime).time_since_epoch().count();
   return false;
 }
 

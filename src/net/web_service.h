@@ -167,6 +167,9 @@ class WebService {
   // over, or a request gets through, further requests give up at once instead of each waiting out
   // its time limit, so a dead or hanging service costs one time-out, not one per request.
   bool silent() const;
+  // The service's share of a start-up: while a budget is set, the requests take no longer than it
+  // together, and once it is spent the service counts as silent. std::nullopt: no bound.
+  void limitTime(std::optional<std::chrono::milliseconds> budget);
   // The member's server off at the exit: a short limit, and a log line when it could not be made.
   bool switchServerOffAtExit(const std::string& member, const std::string& password);
 
@@ -213,14 +216,17 @@ class WebService {
   SongUpdateSender* songs_;
   std::atomic<bool> abandoned_{false};
   std::atomic<std::chrono::steady_clock::rep> silentUntil_{0};  // steady-clock ticks; 0: answering
+  std::atomic<int64_t> budgetLeftMs_{-1};                        // -1: no bound
 };
 
 inline constexpr const char* kServiceSilentText =
     "The Zelvora service does not answer, so Brovana-Live cannot log in to your broadcast server. Check "
     "your internet connection, or try again later.";
 
-// How long a service that gave no answer is left alone, and the exit's limit for the switch-off.
+// How long a service that gave no answer is left alone, the service's share of a start-up, and the
+// exit's limit for the switch-off.
 inline constexpr std::chrono::seconds kServiceQuietTime{60};
+inline constexpr std::chrono::seconds kStartupServiceTime{20};
 inline constexpr std::chrono::seconds kExitSwitchLimit{2};
 
 // The Hostplay mode's display name from a names file; "hostplay" when the file, the section or
