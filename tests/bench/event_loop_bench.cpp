@@ -36,9 +36,7 @@ namespace {
 class StallMeter {
  public:
   StallMeter() {
-    QObject::connect(&timer_, &QTimer::timeout, [this] {
-      longest_ = std::max(longest_, clock_.restart());
-    });
+    QObject::connect(&timer_, &QTimer::timeout, [this] { longest_ = std::max(longest_, clock_.restart()); });
     timer_.start(5);
   }
   void reset() {
@@ -118,8 +116,10 @@ int main(int argc, char** argv) {
 
   test::ScriptedPeer silent({.neverRead = true});
   bench.emulator.control({{"account", "demo"}, {"port", std::to_string(silent.port())}});
-  bench.measure("a start, the server never answering", [&] { bench.press(); }, 3s);
-  bench.measure("its stop", [&] { bench.press(); }, 1s);
+  bench.measure(
+      "a start, the server never answering", [&] { bench.press(); }, 3s);
+  bench.measure(
+      "its stop", [&] { bench.press(); }, 1s);
   runUntil([&] { return bench.idle(); }, 30s);
 
   bench.emulator.control({{"account", "demo"}, {"port", std::to_string(bench.icecast.sourcePort())}});
@@ -128,19 +128,24 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "bench_event_loop: the station did not go on the air\n");
     return 1;
   }
-  bench.measure("a plug-in launched on the air that never returns", [&] { bench.triggerNamed("plug-in stuck"); }, 3s);
-  bench.measure("\"-none-\" quitting it", [&] { bench.trigger(38000); }, 2s);
+  bench.measure(
+      "a plug-in launched on the air that never returns", [&] { bench.triggerNamed("plug-in stuck"); }, 3s);
+  bench.measure(
+      "\"-none-\" quitting it", [&] { bench.trigger(38000); }, 2s);
   if (test::readFile(Logger::getLogPath()).find("does not return from its call") == std::string::npos) {
     std::fprintf(stderr, "bench_event_loop: the plug-in's call was not left running:\n%s\n",
                  test::readFile(Logger::getLogPath()).c_str());
     return 1;
   }
-  bench.measure("the stop", [&] { bench.press(); }, 1s);
+  bench.measure(
+      "the stop", [&] { bench.press(); }, 1s);
 
   // Last: a service that gave no answer is left alone for a while.
   bench.emulator.control({{"delay", "30000"}});
-  bench.measure("Switch to Hostplay, the service holding its answers", [&] { bench.trigger(32808); }, 3s);
-  bench.measure("Restart Server behind it", [&] { bench.trigger(32806); }, 2s);
+  bench.measure(
+      "Switch to Hostplay, the service holding its answers", [&] { bench.trigger(32808); }, 3s);
+  bench.measure(
+      "Restart Server behind it", [&] { bench.trigger(32806); }, 2s);
   bench.emulator.control({{"delay", "0"}});
   runUntil([&] { return bench.idle(); }, 60s);
 
