@@ -63,11 +63,14 @@ TEST(CommandWorker, RunsInOrderAwaitsThroughTheWaiterAndCloseKeepsOnlyTheCommand
 
     // Closed while a command runs: it runs to its end, what is queued behind it never runs.
     release = false;
+    std::atomic<bool> running{false};
     worker.post([&] {
+      running = true;
       test::eventually([&] { return release.load(); });
       done += "d";
     });
     worker.post([&] { done += "dropped"; });
+    ASSERT_TRUE(test::eventually([&] { return running.load(); }));
     int turns = waiter.turns;
     std::thread releaser([&] {
       test::eventually([&] { return waiter.turns > turns; });  // close is waiting
