@@ -128,7 +128,7 @@ void play(VisualsWidget& widget, const std::vector<int>& displays) {
 
 Shown mainWindow(ShotRig& studio) {
   auto window = std::make_shared<MainWindow>(studio.context);
-  window->setWindowTitle(QStringLiteral("Brovana-Live 2.01 - Jan. 29, 2001 - On the Air! (12 listeners)"));
+  window->setWindowTitle(QString::fromLatin1(kVersionText) + QStringLiteral(" - On the Air! (12 listeners)"));
   fill(*window, {{kIdMainNowPlaying, "Lena Morrow - Harbour Lights (Live at the Pier)"},
                  {kIdMainConnectionState, "Connected!!"},
                  {kIdMainTrackElapsed, "1:42"},
