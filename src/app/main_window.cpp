@@ -340,7 +340,10 @@ void MainWindow::dropEvent(QDropEvent* event) {
   std::vector<std::string> files = droppedFiles(*event->mimeData());
   if (files.empty() || !studio_) return;
   event->acceptProposedAction();
-  studio_->playFile(files);
+  // Once the drop has returned: the questions that follow must not hold up the desktop's drag.
+  QTimer::singleShot(0, this, [this, files] {
+    if (studio_) studio_->playFile(files);
+  });
 }
 
 // ---- exit ----
@@ -447,8 +450,7 @@ void MainWindow::toggleVisual(int id) {
 }
 
 void MainWindow::about(int) {
-  context_.prompts.information(formatText("Brovana-Live %1.1f, build %s, compiled on %s. %s", kProgramVersion,
-                                          "110", "Mon Jan 29 18:11:30 2001", kAboutNotice),
+  context_.prompts.information(formatText("%s, build %d. %s", kVersionText, kBuildNumber, kAboutNotice),
                                "About Brovana-Live");
 }
 

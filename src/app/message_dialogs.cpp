@@ -113,8 +113,12 @@ MessageDialog::MessageDialog(const Question& question)
     : MessageDialog(drawBadge({QColor(0x2a, 0x9d, 0x8f), QStringLiteral("?")}), question.text,
                     question.caption) {
   setObjectName(QStringLiteral("QuestionDialog"));
-  addButton(kIdYes, orDefault(question.yesCaption, "Yes")).setDefault(true);
-  addButton(kIdNo, orDefault(question.noCaption, "No"));
+  QPushButton& yes = addButton(kIdYes, orDefault(question.yesCaption, "Yes"));
+  QPushButton& no = addButton(kIdNo, orDefault(question.noCaption, "No"));
+  // Escape rejects, which is No; Enter takes the answer that keeps the station on the air.
+  QPushButton& preferred = question.defaultNo ? no : yes;
+  preferred.setDefault(true);
+  preferred.setFocus();
   connect(&first_, &QPushButton::clicked, this, &QDialog::accept);
   connect(&second_, &QPushButton::clicked, this, &QDialog::reject);
 }

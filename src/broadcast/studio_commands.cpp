@@ -87,10 +87,11 @@ std::string StudioCommands::pageUrl(int commandId) const {
 
 bool StudioCommands::mayExit() {
   if (studio_.onAir() != OnAir::Off &&
-      !prompts_.ask("You are currently broadcasting, are you sure you want to exit?"))
+      !prompts_.ask(Question::stopping("You are currently broadcasting, are you sure you want to exit?")))
     return false;
   return !studio_.unsavedNewPlaylist() ||
-         prompts_.ask("You haven't saved your new playlist, are you sure you want to exit?");
+         prompts_.ask(
+             Question::stopping("You haven't saved your new playlist, are you sure you want to exit?"));
 }
 
 std::string mailtoLink(const std::string& to, const std::string& subject, const std::string& body) {

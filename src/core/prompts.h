@@ -16,6 +16,16 @@ struct Question {
   std::string caption = "Brovana-Live";
   std::string yesCaption;  // empty: the toolkit's own "Yes"
   std::string noCaption;   // empty: the toolkit's own "No"
+  // Yes would stop or end the broadcast: Enter answers No, so a stray key keeps the show on.
+  bool defaultNo = false;
+
+  // A question whose Yes takes the station off the air.
+  static Question stopping(std::string_view text) {
+    Question question;
+    question.text = text;
+    question.defaultNo = true;
+    return question;
+  }
 };
 
 class Prompts {

@@ -108,7 +108,8 @@ class PlaylistEditor final : private PlaylistListener {
   // A playlist broadcast is stopped before its list is replaced, if the member agrees.
   bool mayReplaceList();
   void setTitle(const std::string& title);
-  void addFolder(const std::string& folder);
+  // The list came from the file at `path`: its title, and the recent list.
+  void loadedFrom(const std::string& path);
 
   // PlaylistListener
   bool enginePlaying() override;

@@ -40,5 +40,25 @@ TEST(QtPromptsTest, WorkerBoxesAreHandedOverAndWorkerQuestionsWaitForTheAnswer) 
   EXPECT_TRUE(log.contains("Cannot open XAudio decoder output, Device is busy"));
 }
 
+// Enter takes the answer that keeps the station on the air; Escape is always No.
+TEST(QtPromptsTest, EnterAndEscapeAnswerTheWayThatKeepsTheStationOnTheAir) {
+  struct Case {
+    bool stopping;
+    Qt::Key key;
+    bool yes;
+  } cases[] = {{false, Qt::Key_Return, true},
+               {true, Qt::Key_Return, false},
+               {false, Qt::Key_Escape, false},
+               {true, Qt::Key_Escape, false}};
+  for (const Case& c : cases) {
+    Question question = Question::stopping("Stop?");
+    question.defaultNo = c.stopping;
+    MessageDialog dialog(question);
+    dialog.show();
+    QTest::keyClick(&dialog, c.key);
+    EXPECT_EQ(dialog.result() == QDialog::Accepted, c.yes) << c.stopping << " key " << c.key;
+  }
+}
+
 }  // namespace
 }  // namespace brovana

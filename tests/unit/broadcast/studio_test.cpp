@@ -144,14 +144,18 @@ TEST_F(StudioTest, StartUpQuestionsAndEnds) {
                         "box Brovana-Live is unable to change your account type from hostplay to Live.";
   using Arrange = std::function<void(Rig&)>;
   auto hostplay = [](bool yes) { return [=](Rig& r) { r.service.mode = "OR", r.prompts.answerNext(yes); }; };
-  const Arrange newcomer = [](Rig&r) { r.firstRun(), r.prompts.answerNext(false); },
+  const Arrange newcomer =
+                    [](Rig&r) { r.firstRun(), r.prompts.answerNext(false), r.parts.wizardResults = {false}; },
                 cancels = [](Rig&r) { r.firstRun(), r.parts.wizardResults = {false}; },
                 refused = [&](Rig&r) { hostplay(false)(r), r.service.netcastWorks = false; },
                 serverOn = [](Rig&r) { r.service.serverOn = true, r.prompts.answerNext(false); };
   const std::tuple<Arrange, bool, std::vector<std::string>, std::string> cases[] = {
       {[](Rig& r) { r.parts.codecFails = true; }, false, {}, "engine.make"},
       {[&](Rig& r) { r.service.version = "2," + page; }, false, {"open " + page}, kBcinfoByPassword},
-      {newcomer, false, {account, "box Brovana-Live will now launch", "open " + registrationUrl()}, version},
+      {newcomer,
+       false,
+       {account, "box Sign up for your Zelvora account at", "open " + registrationUrl(), "wizard first"},
+       version},
       {cancels, false, {account, "wizard first"}, version},
       {hostplay(false), true, {other, netcast, version}, "wizard"},
       {refused, false, {other, netcast, notSwitched}, version},
@@ -264,6 +268,7 @@ TEST_F(StudioTest, WindowCommands) {
   rig->prompts.answerNext(false);
   EXPECT_FALSE(commands.mayExit()) << "the member stays on the air";
   EXPECT_EQ(rig->journal.last("ask"), "You are currently broadcasting, are you sure you want to exit?");
+  EXPECT_TRUE(rig->prompts.questions().back().defaultNo) << "Enter keeps the station on the air";
 
   const std::pair<int, std::string> mails[] = {
       {32819, "mailto:support@zelvora.example?subject=Brovana-Live%20Bug%20Report&body="},
