@@ -12,6 +12,7 @@
 #include "app/qt_prompts.h"
 #include "app/qt_studio_parts.h"
 #include "app/skin/skin.h"
+#include "app/window_places.h"
 #include "core/program_values.h"
 #include "core/text.h"
 #include "diag/logger.h"
@@ -109,6 +110,7 @@ MainWindow::MainWindow(MainWindowContext context) : context_(context) {
   setObjectName(QStringLiteral("MainWindow"));
   setWindowTitle(QString::fromLatin1(kProgramName));
   setAcceptDrops(true);
+  rememberPlace(*this, "MainWindow");
   buildFace();
   buildMenu();
   applySkin(*this, currentSkin());

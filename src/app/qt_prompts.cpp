@@ -24,17 +24,17 @@ QUrl targetUrl(std::string_view target) {
 QtPrompts::QtPrompts() = default;
 QtPrompts::~QtPrompts() = default;
 
-bool QtPrompts::ask(const Question& question) {
+Answer QtPrompts::choose(const Question& question) {
   if (!stopped_ && onGuiThread()) {
     MessageDialog dialog(question);
-    bool yes = dialog.exec() == QDialog::Accepted;
-    if (!stopped_) return yes;
+    Answer answer = dialog.answer(dialog.exec());
+    if (!stopped_) return answer;
   }
-  if (stopped_) return HeadlessPrompts::answerFor(question.text);
-  bool yes = false;
+  if (stopped_) return HeadlessPrompts::answerFor(question.text) ? Answer::Yes : Answer::No;
+  Answer answer = Answer::No;
   QMetaObject::invokeMethod(
-      &gui_, [&] { yes = ask(question); }, Qt::BlockingQueuedConnection);
-  return yes;
+      &gui_, [&] { answer = choose(question); }, Qt::BlockingQueuedConnection);
+  return answer;
 }
 
 void QtPrompts::showBox(BoxKind kind, std::string_view text, std::string_view caption) {

@@ -25,7 +25,8 @@ class QtPrompts final : public Prompts {
   ~QtPrompts() override;
 
   using Prompts::ask;
-  bool ask(const Question& question) override;
+  bool ask(const Question& question) override { return choose(question) == Answer::Yes; }
+  Answer choose(const Question& question) override;
   void notice(std::string_view text) override;
   void waitCursor(bool on) override;
   void open(std::string_view target) override;

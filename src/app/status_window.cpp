@@ -5,6 +5,7 @@
 #include "app/elided_label.h"
 #include "app/gui_thread.h"
 #include "app/skin/skin.h"
+#include "app/window_places.h"
 #include "monitor/status_display.h"
 
 namespace brovana {
@@ -43,6 +44,7 @@ constexpr Row kRows[] = {
 QtStatusWindow::QtStatusWindow() {
   window_.setObjectName(QStringLiteral("StatusWindow"));
   window_.setWindowTitle(QStringLiteral("Status"));
+  rememberPlace(window_, "StatusWindow");
   panel_.setObjectName(QStringLiteral("Panel"));
   layout_.addWidget(&panel_);
   grid_.setColumnStretch(1, 1);

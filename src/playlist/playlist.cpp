@@ -197,6 +197,7 @@ bool Playlist::load(const std::string& path, const MayReplace& mayReplace) {
   programValues().setPlaylist(path);
   std::lock_guard lock(mutex_);
   name_ = std::string(fileNamePart(path));
+  path_ = path;
   modified_ = false;
   return true;
 }
@@ -215,8 +216,14 @@ std::optional<std::string> Playlist::loadWithDialog(PlaylistDialogs& dialogs, co
 }
 
 std::optional<std::string> Playlist::save(PlaylistDialogs& dialogs) {
+  std::string suggested;
+  {
+    // The list's own file, in its folder; a new list starts where the last tracks came from.
+    std::lock_guard lock(mutex_);
+    suggested = path_.empty() ? lastFolder() : path_;
+  }
   FileDialogRequest request{
-      "Save playlist", lastFolder(), {{"M3U Playlist (*.m3u)", "*.m3u"}, {"PLS Playlist (*.pls)", "*.pls"}}};
+      "Save playlist", suggested, {{"M3U Playlist (*.m3u)", "*.m3u"}, {"PLS Playlist (*.pls)", "*.pls"}}};
   std::optional<FileDialogChoice> choice = dialogs.saveFile(request);
   if (!choice) {
     std::lock_guard lock(mutex_);
@@ -263,6 +270,7 @@ std::optional<std::string> Playlist::saveAs(const std::string& path, SaveType ty
 
   std::lock_guard lock(mutex_);
   name_ = std::string(fileNamePart(target));
+  path_ = target;
   modified_ = false;
   return target;
 }
@@ -277,6 +285,7 @@ void Playlist::clear() {
   freeItemsLocked();
   if (listWindow_) listWindow_->deleteAllRows();
   name_ = "<none>";
+  path_.clear();
   modified_ = false;
 }
 
@@ -462,6 +471,11 @@ std::string Playlist::name() const {
 bool Playlist::modified() const {
   std::lock_guard lock(mutex_);
   return modified_;
+}
+
+void Playlist::markSaved() {
+  std::lock_guard lock(mutex_);
+  modified_ = false;
 }
 
 bool Playlist::setItem(int index, PlaylistItemRef item) {

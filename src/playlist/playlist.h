@@ -97,6 +97,8 @@ class Playlist {
   int currentIndex() const;
   std::string name() const;
   bool modified() const;
+  // As just saved or loaded.
+  void markSaved();
   // Replaces the item at an index; false when out of range or null.
   bool setItem(int index, PlaylistItemRef item);
   void attachListWindow(PlaylistListWindow* window);
@@ -131,6 +133,7 @@ class Playlist {
   bool modified_ = false;
   int currentIndex_ = -1;
   std::string name_ = "<none>";
+  std::string path_;  // the file it was loaded from or saved to; empty for a new list
   PlaylistListWindow* listWindow_ = nullptr;
   PlaylistListener* listener_ = nullptr;
   int totalTime_ = 0;

@@ -179,9 +179,10 @@ void PlaylistEditor::openPlaylist() {
   dialogOpen_ = false;
 }
 
-void PlaylistEditor::savePlaylist() {
-  if (std::exchange(dialogOpen_, true)) return;
-  if (std::optional<std::string> path = ensurePlaylist().save(dialogs_)) {
+bool PlaylistEditor::savePlaylist() {
+  if (std::exchange(dialogOpen_, true)) return false;
+  std::optional<std::string> path = ensurePlaylist().save(dialogs_);
+  if (path) {
     setTitle(*path);
     programValues().setPlaylist(*path);
     recent_->add(*path);
@@ -189,6 +190,7 @@ void PlaylistEditor::savePlaylist() {
     refreshLabels();
   }
   dialogOpen_ = false;
+  return path.has_value();
 }
 
 void PlaylistEditor::openRecent(int k) {
@@ -226,6 +228,13 @@ void PlaylistEditor::addTracks() {
 void PlaylistEditor::addFiles(const std::vector<std::string>& paths) {
   ensurePlaylist().addFiles(paths, AddMode::InsertOrAppend);
   refreshLabels();
+}
+
+void PlaylistEditor::addFirstTracks(const std::vector<std::string>& paths) {
+  Playlist& playlist = ensurePlaylist();
+  bool unsaved = playlist.modified();
+  addFiles(paths);
+  if (!unsaved) playlist.markSaved();
 }
 
 // Tracks and folders go in as one batch, in their order; a playlist file replaces the list.

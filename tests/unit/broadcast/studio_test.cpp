@@ -269,6 +269,15 @@ TEST_F(StudioTest, WindowCommands) {
   EXPECT_FALSE(commands.mayExit()) << "the member stays on the air";
   EXPECT_EQ(rig->journal.last("ask"), "You are currently broadcasting, are you sure you want to exit?");
   EXPECT_TRUE(rig->prompts.questions().back().defaultNo) << "Enter keeps the station on the air";
+  // An unsaved list: one question, which offers Save; the exit waits for a list written.
+  test::FakePlaylistWindow& list = *rig->parts.playlistWindow;
+  list.unsaved = true;
+  for (bool saves : {false, true}) {
+    list.saves = saves;
+    rig->prompts.nextChoice = Answer::Other;
+    EXPECT_EQ(commands.mayExit(), saves);
+    EXPECT_EQ(rig->prompts.questions().back().otherCaption, "Save and Exit");
+  }
 
   const std::pair<int, std::string> mails[] = {
       {32819, "mailto:support@zelvora.example?subject=Brovana-Live%20Bug%20Report&body="},

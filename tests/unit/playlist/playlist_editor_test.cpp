@@ -158,6 +158,15 @@ TEST_F(EditorTest, DeleteAndStartFollowTheEngine) {
 
 // In place: the engine still holds the list (emptying it under the engine's reads is the
 // playlist's own test).
+// The wizard's first tracks are no unsaved list of the member's; tracks added by hand are.
+TEST_F(EditorTest, OnlyTracksAddedByHandMakeAnUnsavedList) {
+  editor.addFirstTracks({track("a.mp3")});
+  EXPECT_FALSE(editor.unsavedNewPlaylist());
+  editor.addFiles({track("b.mp3")});
+  editor.addFirstTracks({track("c.mp3")});
+  EXPECT_TRUE(editor.unsavedNewPlaylist());
+}
+
 TEST_F(EditorTest, NewPlaylistEmptiesTheListTheEngineHolds) {
   editor.addFiles({track("a.mp3"), track("b.mp3"), track("c.mp3")});
   Playlist* held = editor.playlist();

@@ -125,6 +125,9 @@ TEST_F(PlaylistTest, SavedListsAreExactAndLoadBackInOrder) {
     ASSERT_TRUE(again.load(folder.file(file)));
     EXPECT_EQ(std::tuple(paths(again, rows), again.modified(), programValues().playlist()),
               std::tuple(files, false, folder.file(file)));
+    // Saved again, the dialog suggests the file it came from.
+    again.save(dialogs);
+    EXPECT_EQ(dialogs.suggested, folder.file(file));
   }
 }
 
