@@ -85,7 +85,13 @@ void QtPrompts::waitCursor(bool on) {
 
 void QtPrompts::open(std::string_view target) {
   QUrl url = targetUrl(target);
-  auto openIt = [url] {
+  auto openIt = [this, url] {
+    if (QString page = PageViewer::ownPage(url); !page.isEmpty()) {
+      if (!viewer_) viewer_ = std::make_unique<PageViewer>();
+      // One window, reused; modal when no event loop follows (the log offered at the very end).
+      viewer_->showFile(page, QThread::currentThread()->loopLevel() == 0);
+      return;
+    }
     if (!QDesktopServices::openUrl(url))
       Logger::log("The desktop could not open %s\n", url.toString().toUtf8().constData());
   };
