@@ -252,7 +252,11 @@ void QtSetupWizard::start(bool firstRun) {
 }
 
 void QtSetupWizard::turnTo(Page page) {
-  path_.showOnly(page);
+  // Along a first run's way, so that the steps show as the member sees them there.
+  path_.start(true);
+  while (path_.page() != page && path_.next()) {
+  }
+  if (path_.page() != page) path_.showOnly(page);
   show();
 }
 
@@ -321,7 +325,7 @@ void QtSetupWizard::showSteps() {
 }
 
 void QtSetupWizard::showSummary() {
-  std::string genres;
+  std::string genres, title = stationText(title_, kStationTextLimit);
   for (const std::string& genre : genres_.texts(kWizardTextLimit))
     if (!genre.empty()) genres += (genres.empty() ? "" : ", ") + genre;
   Playlist* list = playlist_ ? playlist_->playlist() : nullptr;
@@ -331,7 +335,7 @@ void QtSetupWizard::showSummary() {
   };
   const Row rows[] = {
       {"Member", stationText(member_, kWizardTextLimit)},
-      {"Title", stationText(title_, kStationTextLimit) + (liveTag_.isChecked() ? " [*]" : "")},
+      {"Title", title.empty() || !liveTag_.isChecked() ? title : title + " [*]"},
       {"Genres", genres},
       {"URL", stationText(url_, kStationTextLimit)},
       {"Connection", network_.currentText().toStdString()},
