@@ -12,6 +12,7 @@
 #include "app/qt_prompts.h"
 #include "app/qt_studio_parts.h"
 #include "app/skin/skin.h"
+#include "app/skin_chooser.h"
 #include "app/window_places.h"
 #include "core/program_values.h"
 #include "core/text.h"
@@ -413,8 +414,8 @@ void MainWindow::showVolume(int) {
 
 void MainWindow::changeSkins(int) {
   QString folder = QString::fromStdString(studio_->startupFolder()) + QStringLiteral("/skins");
-  QString chosen = QFileDialog::getOpenFileName(this, QStringLiteral("Load a new skin"), folder,
-                                                QStringLiteral("ActiveSkin files (*.skn)"));
+  SkinChooser chooser(folder, QString::fromStdString(currentSkin().path), this);
+  QString chosen = chooser.choose();
   if (chosen.isEmpty()) return;
   std::string path = commands_->skinPath(chosen.toStdString());
   Skin skin = loadSkin(path);

@@ -30,6 +30,7 @@
 #include "app/live_windows.h"
 #include "app/main_window.h"
 #include "app/message_dialogs.h"
+#include "app/page_viewer.h"
 #include "app/playlist_window.h"
 #include "app/program_info_dialog.h"
 #include "app/qt_prompts.h"
@@ -37,6 +38,7 @@
 #include "app/quality_window.h"
 #include "app/setup_wizard.h"
 #include "app/skin/skin.h"
+#include "app/skin_chooser.h"
 #include "app/status_window.h"
 #include "app/studio_gui.h"
 #include "app/visuals_widget.h"
@@ -204,11 +206,32 @@ Shown warning(ShotRig&) {
 }
 
 Shown about(ShotRig&) {
-  return dialog(std::make_shared<MessageDialog>(BoxKind::Information,
-                                                "Brovana-Live 2.0, build 110, compiled on Mon Jan 29 "
-                                                "18:11:30 2001. Made for the members of the Zelvora "
-                                                "internet radio service.",
-                                                "About Brovana-Live"));
+  return dialog(
+      std::make_shared<MessageDialog>(BoxKind::Information,
+                                      std::string(kVersionText) + ", build " + std::to_string(kBuildNumber) +
+                                          ". Made for the members of the Zelvora internet radio service.",
+                                      "About Brovana-Live"));
+}
+
+// The exit question of an unsaved playlist, with its third answer.
+Shown questionWithSave(ShotRig&) {
+  Question asked = Question::stopping("You haven't saved your new playlist, are you sure you want to exit?");
+  asked.otherCaption = "Save and Exit";
+  return dialog(std::make_shared<MessageDialog>(asked));
+}
+
+Shown skinChooser(ShotRig&) {
+  auto chooser =
+      std::make_shared<SkinChooser>(QStringLiteral("skins"), QString::fromStdString(currentSkin().path));
+  chooser->setModal(false);
+  return own(chooser, *chooser);
+}
+
+Shown helpPage(ShotRig&) {
+  auto viewer = std::make_shared<PageViewer>();
+  viewer->setModal(false);
+  viewer->showFile(QStringLiteral("help/brovana-live.html"), false);
+  return own(viewer, *viewer);
 }
 
 Shown notice(ShotRig&) {
@@ -418,6 +441,9 @@ const std::vector<ShotRow> kShots = {
     {"status", statusWindow},
     {"question", question},
     {"question-captions", questionWithCaptions},
+    {"question-save", questionWithSave},
+    {"skin-chooser", skinChooser},
+    {"help-page", helpPage},
     {"warning", warning},
     {"about", about},
     {"notice", notice},
