@@ -161,23 +161,26 @@ std::function<Shown(ShotRig&)> menuOf(int index) {
 Shown statusWindow(ShotRig&) {
   auto window = std::make_shared<QtStatusWindow>();
   window->widget().setWindowTitle(QStringLiteral("dj_lena has 12 listeners"));
-  fill(window->widget(), {{kLabelNowPlaying, "Lena Morrow - Harbour Lights (Live at the Pier)"},
-                          {kLabelNextTrack, "The Quiet Hours - Slow Tide"},
-                          {kLabelTrackTimes, "1:42                 2:18"},
-                          {kLabelTrackNumber, "3"},
-                          {kLabelTrackFormat, "44100 Hz, stereo, 128 kbps"},
-                          {kLabelPlaylistName, "friday-night.m3u"},
-                          {kLabelPlaylistTimes, "0:09:12                 0:48:30"},
-                          {kLabelConnectionState, "Connected!!"},
-                          {kLabelConnectedTime, "0:09:40"},
-                          {kLabelDataCounter, "2816 kb (input) , 704 kb (output)"},
-                          {kLabelInputSpeed, "T1/DSL/ISDN/Cable"},
-                          {kLabelOutputSpeed, "56Kbps/stereo (T1/DSL/ISDN/Cable)"},
-                          {kLabelAverageMinutes, "23"},
-                          {kLabelRating, "3.5"},
-                          {kLabelFailedFiles, "0"},
-                          {kLabelReconnects, "1"},
-                          {kLabelLastError, " "}});
+  // Through the window's own labels call, which splits the paired figures.
+  const std::pair<int, const char*> texts[] = {
+      {kLabelNowPlaying, "Lena Morrow - Harbour Lights (Live at the Pier)"},
+      {kLabelNextTrack, "The Quiet Hours - Slow Tide"},
+      {kLabelTrackTimes, "0:01:42                 0:02:18"},
+      {kLabelTrackNumber, "3"},
+      {kLabelTrackFormat, "44100 Hz, stereo, 128 kbps"},
+      {kLabelPlaylistName, "friday-night.m3u"},
+      {kLabelPlaylistTimes, "0:09:12                 0:48:30"},
+      {kLabelConnectionState, "Connected!!"},
+      {kLabelConnectedTime, "0:09:40"},
+      {kLabelDataCounter, "2816 kb (input) , 704 kb (output)"},
+      {kLabelInputSpeed, "T1/DSL/ISDN/Cable"},
+      {kLabelOutputSpeed, "56Kbps/stereo (T1/DSL/ISDN/Cable)"},
+      {kLabelAverageMinutes, "23"},
+      {kLabelRating, "3.5"},
+      {kLabelFailedFiles, "0"},
+      {kLabelReconnects, "1"},
+      {kLabelLastError, " "}};
+  for (const auto& [id, text] : texts) window->setLabel(id, text);
   return own(window, window->widget());
 }
 
