@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QEvent>
 #include <QScreen>
+#include <QTimer>
 #include <QWidget>
 #include <algorithm>
 #include <optional>
@@ -16,6 +17,7 @@ namespace {
 constexpr const char* kPlacesKey = "Software\\Zelvora\\Live\\Windows";
 constexpr int kGap = 8;    // between the main window and its neighbours
 constexpr int kStep = 24;  // how far a place slides along a side to get clear of a window
+constexpr int kSettleMs = 400;
 
 std::optional<QRect> storedPlace(const char* name) {
   Registry* registry = programValues().registry();
@@ -66,6 +68,11 @@ QWidget* mainWindow(const QWidget& other) {
 class PlaceKeeper final : public QObject {
  public:
   PlaceKeeper(QWidget& window, const char* name) : QObject(&window), window_(window), name_(name) {
+    // The settings are written once a move has settled, not at every step of a drag.
+    settle_.setSingleShot(true);
+    settle_.setInterval(kSettleMs);
+    connect(&settle_, &QTimer::timeout, this,
+            [this] { storePlace(name_, QRect(window_.pos(), window_.size())); });
     window.installEventFilter(this);
   }
 
@@ -75,6 +82,9 @@ class PlaceKeeper final : public QObject {
       place();
     } else if ((event->type() == QEvent::Move || event->type() == QEvent::Resize) && placed_ &&
                window_.isVisible()) {
+      settle_.start();
+    } else if (event->type() == QEvent::Hide && settle_.isActive()) {
+      settle_.stop();
       storePlace(name_, QRect(window_.pos(), window_.size()));
     }
     return false;
@@ -102,6 +112,7 @@ class PlaceKeeper final : public QObject {
   QWidget& window_;
   const char* name_;
   bool placed_ = false;
+  QTimer settle_;
 };
 
 bool clear(const QRect& spot, const QRect& screen, const std::vector<QRect>& taken) {

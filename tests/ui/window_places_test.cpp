@@ -43,7 +43,11 @@ TEST(WindowPlacesTest, AWindowOpensWhereItWasLeft) {
     first.show();
     EXPECT_FALSE(first.geometry().intersects(main.geometry())) << "never over the main window";
     first.setGeometry(330, 240, 180, 90);  // where the member leaves it
-    QTRY_VERIFY(settings.open("Software\\Zelvora\\Live\\Windows"));
+    auto stored = [&] {
+      auto key = settings.open("Software\\Zelvora\\Live\\Windows");
+      return key ? QString::fromStdString(key->text("Tested")) : QString();
+    };
+    QTRY_COMPARE(stored(), QStringLiteral("%1,%2,180,90").arg(first.x()).arg(first.y()));
   }
   QWidget again;
   rememberPlace(again, "Tested");
