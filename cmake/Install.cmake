@@ -65,7 +65,7 @@ function(brovana_install_files)
   if(BROVANA_APP AND NOT BROVANA_FUZZ)
     add_custom_command(
       OUTPUT ${generated}/brovana-live.1
-      COMMAND ${CMAKE_COMMAND} -DTOOL=$<TARGET_FILE:brovana-man-options> -DPAGE=${packaging}/brovana-live.1.in
+      COMMAND ${CMAKE_COMMAND} -DTOOL=$<TARGET_FILE:brovana-man-options> -DPAGE=${packaging}/brovana-live.1.in -DPROJECT_VERSION=${PROJECT_VERSION}
               -DOUTPUT=${generated}/brovana-live.1 -P ${PROJECT_SOURCE_DIR}/cmake/ManPage.cmake
       DEPENDS brovana-man-options ${packaging}/brovana-live.1.in ${PROJECT_SOURCE_DIR}/cmake/ManPage.cmake VERBATIM)
     list(APPEND documents ${generated}/brovana-live.1)

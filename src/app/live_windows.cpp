@@ -6,6 +6,7 @@
 
 #include "app/gui_thread.h"
 #include "app/skin/skin.h"
+#include "app/window_places.h"
 #include "broadcast/studio.h"
 #include "core/prompts.h"
 
@@ -44,6 +45,7 @@ class CrossfadePanel::Window final : public QDialog {
   Window(VoiceoverActions actions, Prompts& prompts)
       : actions_(std::move(actions)), micSwitch_(actions_, prompts) {
     setWindowTitle("Crossfade");
+    rememberPlace(*this, "Crossfade");
     slider_.setObjectName("crossfadeSlider");
     setUpSlider(slider_, kSliderMax, kSliderStep, kCrossfadeStart);
     slider_.setToolTip("Move towards the left to increase microphone input and decrease MP3 volume");
@@ -108,6 +110,7 @@ void CrossfadePanel::setSkin(const std::string& path) {
 VolumeControlsWindow::VolumeControlsWindow(int initialVolume, SetVolume setVolume)
     : values_{initialVolume, initialVolume, initialVolume} {
   window_.setWindowTitle("Volume Controls");
+  rememberPlace(window_, "VolumeControls");
   for (const auto& entry : kVolumeLines) {
     QSlider& slider = sliders_[entry.line];
     slider.setObjectName(QString("volume") + QString(entry.caption).remove(' '));

@@ -12,6 +12,8 @@
 #include "app/qt_prompts.h"
 #include "app/qt_studio_parts.h"
 #include "app/skin/skin.h"
+#include "app/skin_chooser.h"
+#include "app/window_places.h"
 #include "core/program_values.h"
 #include "core/text.h"
 #include "diag/logger.h"
@@ -109,6 +111,7 @@ MainWindow::MainWindow(MainWindowContext context) : context_(context) {
   setObjectName(QStringLiteral("MainWindow"));
   setWindowTitle(QString::fromLatin1(kProgramName));
   setAcceptDrops(true);
+  rememberPlace(*this, "MainWindow");
   buildFace();
   buildMenu();
   applySkin(*this, currentSkin());
@@ -344,7 +347,10 @@ void MainWindow::dropEvent(QDropEvent* event) {
   std::vector<std::string> files = droppedFiles(*event->mimeData());
   if (files.empty() || !studio_) return;
   event->acceptProposedAction();
-  studio_->playFile(files);
+  // Once the drop has returned: the questions that follow must not hold up the desktop's drag.
+  QTimer::singleShot(0, this, [this, files] {
+    if (studio_) studio_->playFile(files);
+  });
 }
 
 // ---- exit ----
@@ -412,8 +418,8 @@ void MainWindow::showVolume(int) {
 
 void MainWindow::changeSkins(int) {
   QString folder = QString::fromStdString(studio_->startupFolder()) + QStringLiteral("/skins");
-  QString chosen = QFileDialog::getOpenFileName(this, QStringLiteral("Load a new skin"), folder,
-                                                QStringLiteral("ActiveSkin files (*.skn)"));
+  SkinChooser chooser(folder, QString::fromStdString(currentSkin().path), this);
+  QString chosen = chooser.choose();
   if (chosen.isEmpty()) return;
   std::string path = commands_->skinPath(chosen.toStdString());
   Skin skin = loadSkin(path);
@@ -451,8 +457,7 @@ void MainWindow::toggleVisual(int id) {
 }
 
 void MainWindow::about(int) {
-  context_.prompts.information(formatText("Brovana-Live %1.1f, build %s, compiled on %s. %s", kProgramVersion,
-                                          "110", "Mon Jan 29 18:11:30 2001", kAboutNotice),
+  context_.prompts.information(formatText("%s, build %d. %s", kVersionText, kBuildNumber, kAboutNotice),
                                "About Brovana-Live");
 }
 

@@ -106,6 +106,7 @@ MessageDialog::MessageDialog(BoxKind kind, const std::string& text, const std::s
   setObjectName(QStringLiteral("MessageDialog"));
   addButton(kIdOk, QStringLiteral("OK")).setDefault(true);
   second_.hide();
+  third_.hide();
   connect(&first_, &QPushButton::clicked, this, &QDialog::accept);
 }
 
@@ -113,8 +114,21 @@ MessageDialog::MessageDialog(const Question& question)
     : MessageDialog(drawBadge({QColor(0x2a, 0x9d, 0x8f), QStringLiteral("?")}), question.text,
                     question.caption) {
   setObjectName(QStringLiteral("QuestionDialog"));
-  addButton(kIdYes, orDefault(question.yesCaption, "Yes")).setDefault(true);
-  addButton(kIdNo, orDefault(question.noCaption, "No"));
+  QPushButton& yes = addButton(kIdYes, orDefault(question.yesCaption, "Yes"));
+  if (!question.otherCaption.empty()) {
+    third_.setObjectName(elementName(kIdOther));
+    third_.setText(QString::fromStdString(question.otherCaption));
+    third_.setProperty("skinCaption", false);
+    buttons_.addWidget(&third_);
+    connect(&third_, &QPushButton::clicked, this, [this] { done(kOtherResult); });
+  } else {
+    third_.hide();
+  }
+  QPushButton& no = addButton(kIdNo, orDefault(question.noCaption, "No"));
+  // Escape rejects, which is No; Enter takes the answer that keeps the station on the air.
+  QPushButton& preferred = question.defaultNo ? no : yes;
+  preferred.setDefault(true);
+  preferred.setFocus();
   connect(&first_, &QPushButton::clicked, this, &QDialog::accept);
   connect(&second_, &QPushButton::clicked, this, &QDialog::reject);
 }

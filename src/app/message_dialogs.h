@@ -21,6 +21,7 @@ namespace brovana {
 inline constexpr int kIdOk = 1;
 inline constexpr int kIdYes = 6;
 inline constexpr int kIdNo = 7;
+inline constexpr int kIdOther = 11;  // a question's third answer
 inline constexpr int kIdNoticeText = 1085;
 inline constexpr int kIdMessageText = 1086;
 inline constexpr int kIdMessageIcon = 1087;
@@ -36,7 +37,8 @@ class Glide {
   QPropertyAnimation animation_;
 };
 
-// A box (OK) or a Yes/No question; exec() answers Accepted for Yes. Object names
+// A box (OK) or a Yes/No question, maybe with a third answer (11); exec() answers Accepted for
+// Yes, Rejected for No and Escape. Object names
 // "MessageDialog" and "QuestionDialog".
 class MessageDialog final : public QDialog {
  public:
@@ -46,11 +48,17 @@ class MessageDialog final : public QDialog {
   explicit MessageDialog(const Question& question);
 
   QString text() const { return text_.text(); }
+  // A question's answer from what exec() returned.
+  static Answer answer(int result) {
+    return result == kOtherResult ? Answer::Other : result == QDialog::Accepted ? Answer::Yes : Answer::No;
+  }
 
  protected:
   void showEvent(QShowEvent* event) override;
 
  private:
+  static constexpr int kOtherResult = 2;
+
   MessageDialog(const QPixmap& badge, const std::string& text, const std::string& caption);
   QPushButton& addButton(int id, const QString& caption);
 
@@ -62,6 +70,7 @@ class MessageDialog final : public QDialog {
   QHBoxLayout buttons_;
   QPushButton first_{this};
   QPushButton second_{this};
+  QPushButton third_{this};
   Glide glide_{panel_};
 };
 

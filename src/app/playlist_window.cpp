@@ -13,6 +13,7 @@
 #include "app/dropped_files.h"
 #include "app/gui_thread.h"
 #include "app/skin/skin.h"
+#include "app/window_places.h"
 #include "broadcast/studio.h"
 #include "core/program_values.h"
 #include "monitor/status_display.h"
@@ -255,6 +256,7 @@ PlaylistWindow::PlaylistWindow(Studio& studio, Prompts& prompts)
       rows_([this] { postTo(this, [this] { takeRows(); }); }),
       find_(this, prompts, [this] { return editor_->playlist(); }) {
   setObjectName(QStringLiteral("PlaylistWindow"));
+  rememberPlace(*this, "PlaylistWindow");
   setAcceptDrops(true);
   buildFace();
   buildMenu();

@@ -76,8 +76,9 @@ class PlaylistWindow final : public QMainWindow, public PlaylistWindowControl, p
   int currentIndex() const override { return editor_->startIndex(); }
   bool loadPlaylist(const std::string& path) override { return editor_->loadPlaylistFile(path); }
   void addDroppedFiles(const std::vector<std::string>& files) override { editor_->dropFiles(files); }
-  void addFiles(const std::vector<std::string>& paths) override { editor_->addFiles(paths); }
+  void addFiles(const std::vector<std::string>& paths) override { editor_->addFirstTracks(paths); }
   bool unsavedNewPlaylist() const override { return editor_->unsavedNewPlaylist(); }
+  bool savePlaylist() override { return editor_->savePlaylist(); }
   void show() override;
   void setSkin(const std::string& path) override;
 

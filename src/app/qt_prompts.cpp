@@ -24,17 +24,17 @@ QUrl targetUrl(std::string_view target) {
 QtPrompts::QtPrompts() = default;
 QtPrompts::~QtPrompts() = default;
 
-bool QtPrompts::ask(const Question& question) {
+Answer QtPrompts::choose(const Question& question) {
   if (!stopped_ && onGuiThread()) {
     MessageDialog dialog(question);
-    bool yes = dialog.exec() == QDialog::Accepted;
-    if (!stopped_) return yes;
+    Answer answer = dialog.answer(dialog.exec());
+    if (!stopped_) return answer;
   }
-  if (stopped_) return HeadlessPrompts::answerFor(question.text);
-  bool yes = false;
+  if (stopped_) return HeadlessPrompts::answerFor(question.text) ? Answer::Yes : Answer::No;
+  Answer answer = Answer::No;
   QMetaObject::invokeMethod(
-      &gui_, [&] { yes = ask(question); }, Qt::BlockingQueuedConnection);
-  return yes;
+      &gui_, [&] { answer = choose(question); }, Qt::BlockingQueuedConnection);
+  return answer;
 }
 
 void QtPrompts::showBox(BoxKind kind, std::string_view text, std::string_view caption) {
@@ -85,7 +85,13 @@ void QtPrompts::waitCursor(bool on) {
 
 void QtPrompts::open(std::string_view target) {
   QUrl url = targetUrl(target);
-  auto openIt = [url] {
+  auto openIt = [this, url] {
+    if (QString page = PageViewer::ownPage(url); !page.isEmpty()) {
+      if (!viewer_) viewer_ = std::make_unique<PageViewer>();
+      // One window, reused; modal when no event loop follows (the log offered at the very end).
+      viewer_->showFile(page, QThread::currentThread()->loopLevel() == 0);
+      return;
+    }
     if (!QDesktopServices::openUrl(url))
       Logger::log("The desktop could not open %s\n", url.toString().toUtf8().constData());
   };

@@ -6,7 +6,8 @@
 // there without waiting, so a broadcast thread never stalls on a member who is away; only a
 // question waits for its answer (a blocking queued call). The notice, the wait cursor and the
 // desktop's "open" act at once on the GUI thread, which is often busy with the start-up or a
-// connect just then.
+// connect just then. The studio's own help pages and the log open in its page viewer, which
+// needs no browser; everything else goes to the desktop.
 
 #include <QObject>
 #include <atomic>
@@ -15,6 +16,7 @@
 
 #include "app/headless_front.h"
 #include "app/message_dialogs.h"
+#include "app/page_viewer.h"
 #include "core/prompts.h"
 
 namespace brovana {
@@ -25,7 +27,8 @@ class QtPrompts final : public Prompts {
   ~QtPrompts() override;
 
   using Prompts::ask;
-  bool ask(const Question& question) override;
+  bool ask(const Question& question) override { return choose(question) == Answer::Yes; }
+  Answer choose(const Question& question) override;
   void notice(std::string_view text) override;
   void waitCursor(bool on) override;
   void open(std::string_view target) override;
@@ -44,6 +47,7 @@ class QtPrompts final : public Prompts {
   // GUI thread only:
   std::unique_ptr<NoticeWindow> notice_;
   std::list<std::unique_ptr<MessageDialog>> modeless_;  // boxes from other threads, until closed
+  std::unique_ptr<PageViewer> viewer_;
   int cursorDepth_ = 0;
   std::atomic<bool> stopped_{false};
 };

@@ -3,6 +3,7 @@
 #include <QMetaObject>
 
 #include "app/skin/skin.h"
+#include "app/window_places.h"
 #include "monitor/quality_gauge.h"
 
 namespace brovana {
@@ -33,6 +34,7 @@ QString idName(int id) {
 QtQualityWindow::QtQualityWindow(std::function<void()> help, QWidget* parent)
     : QWidget(parent, Qt::Window), help_(std::move(help)) {
   setWindowTitle("Stream Quality");
+  rememberPlace(*this, "StreamQuality");
   panel_.setObjectName("PanelClient");
   panel_.setAttribute(Qt::WA_StyledBackground);
   setUpLabel(cpuCaption_, kCpuCaption, "CPU:", false, kCpuTip);
@@ -67,7 +69,6 @@ QtQualityWindow::QtQualityWindow(std::function<void()> help, QWidget* parent)
   outer_.addWidget(&panel_);
   applySkin(*this, currentSkin());
   resize(440, 115);
-  move(0, 0);
 }
 
 void QtQualityWindow::setUpLabel(QLabel& label, int id, const char* text, bool figure, const char* tooltip) {

@@ -6,8 +6,12 @@
 #include <vector>
 
 #include "app/skin/skin.h"
+#include "broadcast/broadcast_info.h"
 #include "broadcast/studio_parts.h"
 #include "core/program_values.h"
+#include "core/prompts.h"
+#include "core/text.h"
+#include "net/server_link.h"
 #include "net/web_service.h"
 #include "playlist/playlist.h"
 
@@ -44,6 +48,16 @@ constexpr const char* kPageTitles[] = {
     "Zelvora : URL",  "Zelvora : Connection", "Zelvora : Add files...",
     "Zelvora : Done",
 };
+
+// The steps beside the pages, by page.
+constexpr const char* kStepNames[] = {"Welcome",    "Login Data", "Title", "URL",
+                                      "Connection", "Add files",  "Done"};
+
+constexpr const char* kAccountQuestion = "Do you already have an account on Zelvora?";
+
+QString html(const std::string& text) {
+  return QString::fromStdString(text).toHtmlEscaped();
+}
 
 void name(QWidget& element, int id) {
   element.setObjectName(elementName(id));
@@ -96,8 +110,14 @@ void QtSetupWizard::buildFrame() {
     buttons_.addWidget(&b.button);
   }
   buttons_.insertSpacing(4, dialog_.fontMetrics().averageCharWidth() * 2);
+  steps_.setObjectName(QStringLiteral("WizardSteps"));
+  steps_.setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  steps_.setTextFormat(Qt::RichText);
+  body_.addWidget(&steps_);
+  body_.addSpacing(dialog_.fontMetrics().averageCharWidth() * 2);
+  body_.addWidget(&stack_, 1);
   layout_.addWidget(&heading_);
-  layout_.addWidget(&stack_, 1);
+  layout_.addLayout(&body_, 1);
   layout_.addLayout(&buttons_);
 
   QObject::connect(&back_, &QPushButton::clicked, &dialog_, [this] {
@@ -129,9 +149,14 @@ void QtSetupWizard::buildWelcome() {
   }
   yes_.setChecked(true);
   yesNoRow_.addStretch(1);
+  question_.setObjectName(QStringLiteral("AccountQuestion"));
+  question_.setText(QString::fromLatin1(kAccountQuestion));
+  question_.setWordWrap(true);
   welcomeRow_.addWidget(&picture_);
   welcomeRow_.addWidget(&welcome_, 1);
   welcomeLayout_.addLayout(&welcomeRow_);
+  welcomeLayout_.addSpacing(dialog_.fontMetrics().height());
+  welcomeLayout_.addWidget(&question_);
   welcomeLayout_.addLayout(&yesNoRow_);
   welcomeLayout_.addStretch(1);
 }
@@ -141,6 +166,7 @@ void QtSetupWizard::buildLogin() {
   caption(passwordCaption_, password_, kIdPassword, "Password :");
   // The checks read this much, so the fields hold no more than that.
   for (QLineEdit* field : {&member_, &password_}) field->setMaxLength(kWizardTextLimit);
+  member_.setPlaceholderText(QString::fromLatin1(kMemberPlaceholder));
   password_.setEchoMode(QLineEdit::Password);
   loginLayout_.addRow(&memberCaption_, &member_);
   loginLayout_.addRow(&passwordCaption_, &password_);
@@ -149,6 +175,7 @@ void QtSetupWizard::buildLogin() {
 void QtSetupWizard::buildTitle() {
   caption(titleCaption_, title_, kIdTitle, "Title :");
   title_.setMaxLength(kStationTextLimit);
+  title_.setPlaceholderText(QString::fromLatin1(kTitlePlaceholder));
   name(genreCaption_, kIdGenreCaption);
   genreCaption_.setText(QStringLiteral("Genre 1 :"));
   genreCaption_.setBuddy(&genres_.list(0));
@@ -157,7 +184,7 @@ void QtSetupWizard::buildTitle() {
   wrapped(
       liveTagText_, kIdLiveTagText,
       "The check puts a \"[*]\" at the end of your description to help users find other live broadcasters "
-      "more easily for testing)");
+      "more easily (for testing).");
   liveTagText_.setBuddy(&liveTag_);
   liveTagRow_.addWidget(&liveTag_, 0, Qt::AlignTop);
   liveTagRow_.addWidget(&liveTagText_, 1);
@@ -191,11 +218,16 @@ void QtSetupWizard::buildRest() {
   filesLayout_.addWidget(&tracks_, 1);
   QObject::connect(&addTracks_, &QPushButton::clicked, &dialog_, [this] { addTracks(); });
 
-  wrapped(
-      congratulations_, kIdCongratulations,
-      "Congratulations! You are now ready to start broadcasting to the world! Simply select \"finish\" to "
-      "move into the realm of internet broadcasters.");
+  wrapped(congratulations_, kIdCongratulations,
+          "Congratulations! You are now ready to start broadcasting to the world! Simply press \"Finish\" to "
+          "move into the realm of internet broadcasters.");
+  summary_.setObjectName(QStringLiteral("WizardSummary"));
+  summary_.setTextFormat(Qt::RichText);
+  summary_.setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  summary_.setWordWrap(true);
   doneLayout_.addWidget(&congratulations_);
+  doneLayout_.addSpacing(dialog_.fontMetrics().height());
+  doneLayout_.addWidget(&summary_);
   doneLayout_.addStretch(1);
 }
 
@@ -208,10 +240,9 @@ bool QtSetupWizard::run(ServerLink& connection, bool firstRun) {
 }
 
 void QtSetupWizard::start(bool firstRun) {
-  member_.setText(QString::fromLatin1(kMemberPlaceholder));
-  title_.setText(QString::fromLatin1(kTitlePlaceholder));
-  url_.setText(QString::fromLatin1(kMainWebHost));
   path_.start(firstRun);
+  yes_.setChecked(true);
+  fillFromStation(firstRun);
   applySkin(dialog_, currentSkin());
   show();
   // One size for every page, in the skin's font, whichever page shows first.
@@ -221,7 +252,11 @@ void QtSetupWizard::start(bool firstRun) {
 }
 
 void QtSetupWizard::turnTo(Page page) {
-  path_.showOnly(page);
+  // Along a first run's way, so that the steps show as the member sees them there.
+  path_.start(true);
+  while (path_.page() != page && path_.next()) {
+  }
+  if (path_.page() != page) path_.showOnly(page);
   show();
 }
 
@@ -236,25 +271,97 @@ void QtSetupWizard::show() {
   back_.setVisible(path_.showsBack());
   next_.setVisible(path_.showsNext());
   finish_.setVisible(path_.showsFinish());
-  (path_.showsFinish() ? finish_ : next_).setDefault(true);
+  QPushButton& onward = path_.showsFinish() ? finish_ : next_;
+  onward.setDefault(true);
   enter(page);
   stack_.setCurrentWidget(&pageWidget(page));
+  showSteps();
+  onward.setFocus();
+}
+
+void QtSetupWizard::fillFromStation(bool firstRun) {
+  genresFilled_ = false;
+  stationGenres_ = {};
+  if (!connection_ || firstRun) {
+    for (QLineEdit* field : {&member_, &password_, &title_}) field->clear();
+    url_.setText(QString::fromLatin1(kMainWebHost));
+    liveTag_.setChecked(true);
+    network_.setCurrentIndex(0);
+    fillQualities(output_, 0);
+    return;
+  }
+  StationForm form = stationForm(*connection_, desk_.prompts());
+  member_.setText(QString::fromStdString(form.member));
+  password_.setText(QString::fromStdString(form.password));
+  title_.setText(QString::fromStdString(form.title));
+  url_.setText(QString::fromStdString(form.url.empty() ? std::string(kMainWebHost) : form.url));
+  liveTag_.setChecked(connection_->livetag());
+  stationGenres_ = form.genres;
+  network_.setCurrentIndex(form.connection);
+  fillQualities(output_, form.connection, connection_->outputBitrate());
+}
+
+// The station's genres where the lists hold them; each choice fills the next list first.
+void QtSetupWizard::chooseGenres() {
+  genresFilled_ = true;
+  genres_.fillFromTable(genreTable().names());
+  genres_.fillFromHierarchy(0, 0);
+  for (int i = 0; i < 3; ++i) {
+    const std::string& genre = stationGenres_[static_cast<size_t>(i)];
+    if (genre.empty()) continue;
+    int at = genres_.list(i).findText(QString::fromStdString(genre), Qt::MatchFixedString);
+    if (at >= 0) genres_.list(i).setCurrentIndex(at);
+  }
+}
+
+void QtSetupWizard::showSteps() {
+  QStringList lines;
+  for (size_t at = 0; at < path_.steps().size(); ++at) {
+    QString step = QString::fromLatin1(kStepNames[static_cast<size_t>(path_.steps()[at])]);
+    lines << (at == path_.step() ? QStringLiteral("<b>\u25B8 %1</b>").arg(step)
+                                 : QStringLiteral("&nbsp;&nbsp;&nbsp;%1").arg(step));
+  }
+  steps_.setText(lines.join(QStringLiteral("<br>")));
+}
+
+void QtSetupWizard::showSummary() {
+  std::string genres, title = stationText(title_, kStationTextLimit);
+  for (const std::string& genre : genres_.texts(kWizardTextLimit))
+    if (!genre.empty()) genres += (genres.empty() ? "" : ", ") + genre;
+  Playlist* list = playlist_ ? playlist_->playlist() : nullptr;
+  struct Row {
+    const char* caption;
+    std::string value;
+  };
+  const Row rows[] = {
+      {"Member", stationText(member_, kWizardTextLimit)},
+      {"Title", title.empty() || !liveTag_.isChecked() ? title : title + " [*]"},
+      {"Genres", genres},
+      {"URL", stationText(url_, kStationTextLimit)},
+      {"Connection", network_.currentText().toStdString()},
+      {"Output quality", output_.currentText().toStdString()},
+      {"Tracks", std::to_string(list ? list->count() : 0)},
+  };
+  QString table = QStringLiteral("<table cellspacing=\"2\">");
+  for (const Row& row : rows)
+    table += QStringLiteral("<tr><td>%1:&nbsp;&nbsp;</td><td><b>%2</b></td></tr>")
+                 .arg(QString::fromLatin1(row.caption), html(row.value.empty() ? "-" : row.value));
+  summary_.setText(table + QStringLiteral("</table>"));
 }
 
 // What a page does each time it shows.
 void QtSetupWizard::enter(Page page) {
   switch (page) {
     case Title:
-      genres_.fillFromTable(genreTable().names());
-      liveTag_.setChecked(true);
-      genres_.fillFromHierarchy(0, 0);
-      break;
-    case Connection:
-      network_.setCurrentIndex(0);
-      fillQualities(output_, 0);
+      // The service's genre names come with the log-in, so the lists fill when the page first
+      // shows; after that they keep what the member chose.
+      if (!genresFilled_) chooseGenres();
       break;
     case AddFiles:
       showTracks();
+      break;
+    case Done:
+      showSummary();
       break;
     default:
       break;
@@ -265,6 +372,11 @@ void QtSetupWizard::enter(Page page) {
 bool QtSetupWizard::leave(Page page) {
   Prompts& prompts = desk_.prompts();
   switch (page) {
+    case FirstRun:
+      if (yes_.isChecked()) return true;
+      prompts.information(formatText(kSignUpText, registrationUrl().c_str()));
+      prompts.open(registrationUrl());
+      return false;
     case Login: {
       if (!connection_) return false;
       std::string member = stationText(member_, kWizardTextLimit);

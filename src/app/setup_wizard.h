@@ -1,7 +1,8 @@
 #pragma once
 // The setup wizard: the member's account and station page by page and, on a first run, the
-// first tracks of the playlist. It is made once per run of the program and reused, so every page
-// keeps what was typed into it; each run starts again from the placeholder texts. The checks
+// first tracks of the playlist. It is made once per run of the program and reused. Each run starts
+// from the current station, and every page keeps its choices while the member goes back and
+// forth; the steps of the run show beside the pages, and the last page sums the station up. The checks
 // and Finish are broadcast/station_setup.h's, which `--configure` runs too; the way through the
 // pages is broadcast/wizard_path.h's.
 //
@@ -10,7 +11,8 @@
 // password 1208. Title: title 1210, genres 1214 to 1216, the live tag 1217 with its text 1227.
 // URL: 1219.
 // Connection: network 1221, output quality 1223. Add files: the button 1224, the playlist 1225.
-// Done: text 1226. A caption carries the id below its field's (1205 "Member Name :").
+// Done: text 1226. A caption carries the id below its field's (1205 "Member Name :"). Also named:
+// "AccountQuestion", "WizardSteps" and "WizardSummary".
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -58,6 +60,11 @@ class QtSetupWizard {
   void buildLogin();
   void buildTitle();
   void buildRest();
+  // The fields from the station on the connection, or a first run's defaults.
+  void fillFromStation(bool firstRun);
+  void chooseGenres();
+  void showSteps();
+  void showSummary();
   // The path's page, with its buttons.
   void show();
   QWidget& pageWidget(Page page) { return pages_[static_cast<size_t>(page)]; }
@@ -72,11 +79,15 @@ class QtSetupWizard {
   PlaylistWindowControl* playlist_;
   ServerLink* connection_ = nullptr;  // during run
   WizardPath path_;
-  StationAnswers answers_;  // the title page keeps the genres and the live tag here
+  StationAnswers answers_;                    // the title page keeps the genres and the live tag here
+  std::array<std::string, 3> stationGenres_;  // chosen once the title page first shows in a run
+  bool genresFilled_ = false;
 
   QDialog dialog_;
   QVBoxLayout layout_{&dialog_};
   QLabel heading_;
+  QHBoxLayout body_;
+  QLabel steps_;
   QStackedWidget stack_;
   std::array<QWidget, kWizardPages> pages_;
   QHBoxLayout buttons_;
@@ -91,7 +102,7 @@ class QtSetupWizard {
   QVBoxLayout filesLayout_{&pageWidget(AddFiles)};
   QVBoxLayout doneLayout_{&pageWidget(Done)};
 
-  QLabel welcome_, picture_;
+  QLabel welcome_, picture_, question_;
   QPushButton yes_, no_;
   QButtonGroup yesNo_;
   QLabel memberCaption_, passwordCaption_;
@@ -107,7 +118,7 @@ class QtSetupWizard {
   QComboBox network_, output_;
   QPushButton addTracks_;
   QListWidget tracks_;
-  QLabel congratulations_;
+  QLabel congratulations_, summary_;
 };
 
 }  // namespace brovana

@@ -5,6 +5,7 @@
 #include "app/elided_label.h"
 #include "app/gui_thread.h"
 #include "app/skin/skin.h"
+#include "app/window_places.h"
 #include "monitor/status_display.h"
 
 namespace brovana {
@@ -14,17 +15,18 @@ struct Row {
   int id;
   const char* caption;
   bool heading = false;
+  bool pair = false;  // two figures, what went by and what is left
 };
 
 constexpr Row kRows[] = {
     {2001, "Program", true},
     {kLabelNowPlaying, "Now playing"},
     {kLabelNextTrack, "Next"},
-    {kLabelTrackTimes, "Track time"},
+    {kLabelTrackTimes, "Track time", false, true},
     {kLabelTrackNumber, "Track"},
     {kLabelTrackFormat, "Format"},
     {kLabelPlaylistName, "Playlist"},
-    {kLabelPlaylistTimes, "Playlist time"},
+    {kLabelPlaylistTimes, "Playlist time", false, true},
     {2002, "Broadcast", true},
     {kLabelConnectionState, "Connection"},
     {kLabelConnectedTime, "Connected for"},
@@ -43,10 +45,13 @@ constexpr Row kRows[] = {
 QtStatusWindow::QtStatusWindow() {
   window_.setObjectName(QStringLiteral("StatusWindow"));
   window_.setWindowTitle(QStringLiteral("Status"));
+  rememberPlace(window_, "StatusWindow");
   panel_.setObjectName(QStringLiteral("Panel"));
   layout_.addWidget(&panel_);
   grid_.setColumnStretch(1, 1);
-  for (const Row& row : kRows) row.heading ? addHeading(row.id, row.caption) : addRow(row.id, row.caption);
+  grid_.setColumnStretch(3, 1);
+  for (const Row& row : kRows)
+    row.heading ? addHeading(row.id, row.caption) : addRow(row.id, row.caption, row.pair);
   window_.setMinimumWidth(window_.fontMetrics().averageCharWidth() * 76);
   applySkin(window_, currentSkin());
 }
@@ -57,10 +62,10 @@ void QtStatusWindow::addHeading(int id, const char* caption) {
   QLabel* heading = labels_.emplace_back(std::make_unique<QLabel>(QString::fromLatin1(caption))).get();
   heading->setObjectName(elementName(id));
   heading->setProperty("heading", true);
-  grid_.addWidget(heading, rows_++, 0, 1, 2);
+  grid_.addWidget(heading, rows_++, 0, 1, 4);
 }
 
-void QtStatusWindow::addRow(int id, const char* caption) {
+void QtStatusWindow::addRow(int id, const char* caption, bool pair) {
   int row = rows_++;
   QLabel* name = labels_.emplace_back(std::make_unique<QLabel>(QString::fromLatin1(caption))).get();
   name->setObjectName(elementName(id + kStatusCaptionOffset));
@@ -70,15 +75,35 @@ void QtStatusWindow::addRow(int id, const char* caption) {
   value->setObjectName(elementName(id));
   markStatusText(*value);
   grid_.addWidget(name, row, 0);
-  grid_.addWidget(value, row, 1);
   values_[id] = value;
+  if (!pair) {
+    grid_.addWidget(value, row, 1, 1, 3);
+    return;
+  }
+  // What is left, in a column of its own with its caption (element 2000 above the figures').
+  QLabel* left = labels_.emplace_back(std::make_unique<QLabel>(QStringLiteral("left"))).get();
+  left->setObjectName(elementName(id + 2 * kStatusCaptionOffset));
+  left->setProperty("caption", true);
+  QLabel* rest = labels_.emplace_back(std::make_unique<QLabel>()).get();
+  rest->setObjectName(elementName(id) + QStringLiteral("left"));
+  markStatusText(*rest);
+  grid_.addWidget(value, row, 1);
+  grid_.addWidget(left, row, 2);
+  grid_.addWidget(rest, row, 3);
+  seconds_[value] = rest;
 }
 
 void QtStatusWindow::setLabel(int id, const std::string& text) {
   auto value = values_.find(id);
   if (value == values_.end()) return;
-  postTo(value->second,
-         [label = value->second, text = QString::fromStdString(text)] { label->setText(text); });
+  auto second = seconds_.find(value->second);
+  QLabel* rest = second == seconds_.end() ? nullptr : second->second;
+  postTo(value->second, [label = value->second, rest, text = QString::fromStdString(text)] {
+    // Two figures arrive as one text, spaced apart.
+    qsizetype gap = rest ? text.indexOf(QLatin1String("  ")) : -1;
+    label->setText(gap < 0 ? text : text.left(gap));
+    if (rest) rest->setText(gap < 0 ? QString() : text.mid(gap).trimmed());
+  });
 }
 
 void QtStatusWindow::setTitle(const std::string& title) {

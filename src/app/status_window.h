@@ -4,7 +4,8 @@
 // queued to the GUI thread.
 //
 // Value labels carry the report ids (1038 now playing ... 1084 track number); the caption of
-// each is the element 1000 above it (2038 "Now playing"), the two headings 2001 and 2002.
+// each is the element 1000 above it (2038 "Now playing"), the two headings 2001 and 2002. The
+// track and playlist times show what went by and, under the caption 3075/3076 "left", the rest.
 
 #include <QFrame>
 #include <QGridLayout>
@@ -36,14 +37,15 @@ class QtStatusWindow final : public StatusWindow {
 
  private:
   void addHeading(int id, const char* caption);
-  void addRow(int id, const char* caption);
+  void addRow(int id, const char* caption, bool pair);
 
   QWidget window_;
   QVBoxLayout layout_{&window_};
   QFrame panel_;
   QGridLayout grid_{&panel_};
   std::vector<std::unique_ptr<QLabel>> labels_;
-  std::map<int, QLabel*> values_;  // made by the constructor, read-only afterwards
+  std::map<int, QLabel*> values_;       // made by the constructor, read-only afterwards
+  std::map<QLabel*, QLabel*> seconds_;  // the second figure of a value that has two
   int rows_ = 0;
 };
 

@@ -61,8 +61,7 @@ bool BroadcastSession::startLocked() {
   // A running broadcast of the other kind is stopped first, if the member agrees.
   OnAir running = onAir();
   if (running != OnAir::Off && running != kind_) {
-    Question question;
-    question.text = "You are already broadcasting. Do you want to stop and restart?";
+    Question question = Question::stopping("You are already broadcasting. Do you want to stop and restart?");
     if (!context_.prompts.ask(question)) return false;
     stopLocked(false);
   }

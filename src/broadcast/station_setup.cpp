@@ -11,8 +11,8 @@ namespace brovana {
 
 LoginCheck checkLogin(std::string_view member, std::string_view password, ServerLink& connection,
                       AccountService& accounts, Prompts& prompts, int liveSwitchWaitSeconds) {
-  // The untouched placeholder begins with "<"; an empty name is left to the service to refuse.
-  if (!member.empty() && member[0] == '<') {
+  // A name from the old placeholder text begins with "<".
+  if (member.empty() || member[0] == '<') {
     prompts.warning("You need to enter a valid username");
     return LoginCheck::Incomplete;
   }
@@ -44,7 +44,7 @@ LoginCheck checkLogin(std::string_view member, std::string_view password, Server
 }
 
 bool checkTitle(std::string_view title, bool genreChosen, Prompts& prompts) {
-  if (title == kTitlePlaceholder) {
+  if (title.empty() || title == kTitlePlaceholder) {
     prompts.warning(
         "You must enter a description of your broadcast. This is what will show up in the Zelvora "
         "directory.");

@@ -19,9 +19,13 @@ class ServerLink;
 class Prompts;
 
 inline constexpr const char* kServiceName = "Zelvora";
-// What the wizard shows each time it runs, in place of the member name and the title.
+// What an empty member name or title field shows, greyed; the checks also refuse these texts.
 inline constexpr const char* kMemberPlaceholder = "<put your username here>";
 inline constexpr const char* kTitlePlaceholder = "<put your broadcast description here>";
+// Where a member without an account goes (the address fills in %s); the wizard waits meanwhile.
+inline constexpr const char* kSignUpText =
+    "Sign up for your Zelvora account at %s (your browser opens the page if there is one). The setup wizard "
+    "waits for you: once your account is ready, answer \"Yes\" on its first page and go on with \"Next >\".";
 // The station texts the dialogs keep; the wizard's member name, password and genres are read
 // with at most 49 characters.
 inline constexpr int kStationTextLimit = 255;

@@ -113,11 +113,9 @@ void Studio::makeActors() {
 bool Studio::loadOrFirstRun() {
   if (loadBroadcastInfo(context_.registry, kProfileName, connection_.get(), settingsHolders())) return true;
   if (!prompts_.ask("Do you already have an account on Zelvora?")) {
-    prompts_.information(formatText(
-        "%s will now launch your browser and exit. When ready restart Live and you'll be on the air!",
-        kProgramName));
+    // Where to sign up; the wizard's first page then waits until the account is there.
+    prompts_.information(formatText(kSignUpText, registrationUrl().c_str()));
     prompts_.open(registrationUrl());
-    return quit();
   }
   firstRunDone_ = context_.parts.runSetupWizard(*connection_, true);
   if (!firstRunDone_) return quit();
@@ -216,8 +214,11 @@ bool Studio::setSource(Source source) {
 
 bool Studio::playFile(const std::vector<std::string>& files) {
   if (playlistWindow_) playlistWindow_->addDroppedFiles(files);
-  const char* question = onAir() != OnAir::Off ? "You are currently broadcasting. Do you want to stop?"
-                                               : "Do you want to start broadcasting?";
+  bool off = onAir() == OnAir::Off;
+  Question question;
+  question.text =
+      off ? "Do you want to start broadcasting?" : "You are currently broadcasting. Do you want to stop?";
+  question.defaultNo = !off;
   if (!prompts_.ask(question)) return false;
   stopBroadcast();
   postStart(true);
@@ -228,8 +229,8 @@ bool Studio::runSetupWizard() {
   if (!connection_ || !context_.parts.runSetupWizard(*connection_, false)) return false;
   dispatch([this] {
     if (onAir() == OnAir::Off ||
-        !prompts_.ask(
-            "Your broadcast needs to be restarted, (cutting your current listeners off). Restart now?"))
+        !prompts_.ask(Question::stopping(
+            "Your broadcast needs to be restarted, (cutting your current listeners off). Restart now?")))
       return;
     session_->restart(true);
     if (infoDialog_) infoDialog_->refresh(false);
@@ -239,7 +240,8 @@ bool Studio::runSetupWizard() {
 
 void Studio::switchToHostplay() {
   worker_.post([this] {
-    if (onAir() != OnAir::Off && prompts_.ask("You are already broadcasting. Do you want to stop?"))
+    if (onAir() != OnAir::Off &&
+        prompts_.ask(Question::stopping("You are already broadcasting. Do you want to stop?")))
       session_->stop();
     account_->switchToHostplay();
   });

@@ -30,6 +30,7 @@
 #include "broadcast/studio_parts.h"
 #include "broadcast/studio_signals.h"
 #include "core/prompts.h"
+#include "core/version.h"
 #include "net/server_link.h"
 #include "net/web_account_service.h"
 #include "net/web_service.h"
@@ -42,7 +43,6 @@ class Registry;
 class SongUpdateSender;
 class StatusDisplay;
 
-inline constexpr double kProgramVersion = 2.01;
 inline constexpr int kSlowCpuMHz = 233;
 
 struct StudioTimings {

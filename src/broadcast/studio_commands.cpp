@@ -86,11 +86,16 @@ std::string StudioCommands::pageUrl(int commandId) const {
 }
 
 bool StudioCommands::mayExit() {
-  if (studio_.onAir() != OnAir::Off &&
-      !prompts_.ask("You are currently broadcasting, are you sure you want to exit?"))
-    return false;
-  return !studio_.unsavedNewPlaylist() ||
-         prompts_.ask("You haven't saved your new playlist, are you sure you want to exit?");
+  PlaylistWindowControl* playlist = studio_.playlistWindow();
+  if (!studio_.unsavedNewPlaylist() || !playlist)
+    return studio_.onAir() == OnAir::Off ||
+           prompts_.ask(Question::stopping("You are currently broadcasting, are you sure you want to exit?"));
+  // One question, which offers the playlist's Save too.
+  Question question =
+      Question::stopping("You haven't saved your new playlist, are you sure you want to exit?");
+  question.otherCaption = "Save and Exit";
+  Answer answer = prompts_.choose(question);
+  return answer == Answer::Yes || (answer == Answer::Other && playlist->savePlaylist());
 }
 
 std::string mailtoLink(const std::string& to, const std::string& subject, const std::string& body) {

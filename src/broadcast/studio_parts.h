@@ -183,6 +183,8 @@ class PlaylistWindowControl : public Skinnable {
   // MP3 files chosen elsewhere (the setup wizard), added as the Add button adds them.
   virtual void addFiles(const std::vector<std::string>& paths) = 0;
   virtual bool unsavedNewPlaylist() const = 0;
+  // The Save dialog; true when the list was written. A window without one saves nothing.
+  virtual bool savePlaylist() { return false; }
   virtual void show() = 0;
 };
 

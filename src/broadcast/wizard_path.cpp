@@ -5,7 +5,7 @@ namespace brovana {
 void WizardPath::start(bool firstRun) {
   using enum WizardPage;
   if (firstRun)
-    order_ = {FirstRun};
+    order_ = {FirstRun, Login, Title, Url, Connection, AddFiles, Done};
   else
     order_ = {Login, Title, Url, Connection, Done};
   at_ = 0;
@@ -17,8 +17,6 @@ void WizardPath::showOnly(WizardPage page) {
 }
 
 bool WizardPath::next() {
-  using enum WizardPage;
-  if (page() == FirstRun) order_ = {FirstRun, Login, Title, Url, Connection, AddFiles, Done};
   if (at_ + 1 >= order_.size()) return false;
   ++at_;
   return true;

@@ -13,12 +13,15 @@ inline constexpr size_t kWizardPages = 7;
 
 class WizardPath {
  public:
-  // A first run starts on the welcome page, whose Next opens the way through every page, the
-  // first tracks too; a later run goes from the login page to Done without them.
+  // A first run starts on the welcome page and goes through every page, the first tracks too; a
+  // later run goes from the login page to Done without them.
   void start(bool firstRun);
   // This page alone, as though reached.
   void showOnly(WizardPage page);
   WizardPage page() const { return order_[at_]; }
+  // Every page of the run in its order, and where in it the member is.
+  const std::vector<WizardPage>& steps() const { return order_; }
+  size_t step() const { return at_; }
   // Next, once the page's checks passed; false when no page follows.
   bool next();
   // Back; false when no page lies behind.

@@ -10,12 +10,25 @@
 namespace brovana {
 
 enum class BoxKind { Information, Warning, Error };
+// A question's answers: Yes, No, or the third button a question may have.
+enum class Answer { Yes, No, Other };
 
 struct Question {
   std::string text;
   std::string caption = "Brovana-Live";
-  std::string yesCaption;  // empty: the toolkit's own "Yes"
-  std::string noCaption;   // empty: the toolkit's own "No"
+  std::string yesCaption;         // empty: the toolkit's own "Yes"
+  std::string noCaption;          // empty: the toolkit's own "No"
+  std::string otherCaption = {};  // a third answer between the two; empty: none
+  // Yes would stop or end the broadcast: Enter answers No, so a stray key keeps the show on.
+  bool defaultNo = false;
+
+  // A question whose Yes takes the station off the air.
+  static Question stopping(std::string_view text) {
+    Question question;
+    question.text = text;
+    question.defaultNo = true;
+    return question;
+  }
 };
 
 class Prompts {
@@ -35,6 +48,9 @@ class Prompts {
     question.text = text;
     return ask(question);
   }
+
+  // A question that may have a third answer. Without a window for it, Yes or No as ask answers.
+  virtual Answer choose(const Question& question) { return ask(question) ? Answer::Yes : Answer::No; }
 
   // The small "standby" window shown while the program starts; empty text hides it.
   virtual void notice(std::string_view text) = 0;

@@ -63,7 +63,7 @@ bool LogBook::openLocked(const std::string& timeText) {
   file_ = std::fopen(path_.c_str(), "w");
   if (!file_) return false;
   writeRawLocked(formatText("%s (build %d)\nLog file for %s, built on %s\n", kVersionText, kBuildNumber,
-                            timeText.c_str(), kBuildDate));
+                            timeText.c_str(), kReleaseDate));
   writeRawLocked(kSeparatorLine);
   return true;
 }

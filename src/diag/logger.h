@@ -12,11 +12,10 @@
 #include <string>
 #include <vector>
 
+#include "core/version.h"
+
 namespace brovana {
 
-inline constexpr const char* kVersionText = "Brovana-Live 2.01 - Jan. 29, 2001";
-inline constexpr int kBuildNumber = 110;
-inline constexpr const char* kBuildDate = "Thu Jan 25 10:41:35 2001";
 inline constexpr const char* kProgramName = "Brovana-Live";
 inline constexpr const char* kSeparatorLine = "----------------------------------------------------\n";
 

@@ -213,9 +213,12 @@ void StatusDisplay::clearLocked() {
 
 void StatusDisplay::clearBroadcastLocked() {
   clearLocked();
-  for (int id :
-       {kLabelTrackTimes, kLabelTrackNumber, kLabelPlaylistName, kLabelPlaylistTimes, kLabelConnectedTime})
-    label(id, "");
+  // Zeros rather than blanks: the figures are there, none has counted yet.
+  label(kLabelTrackTimes, twoTexts(clockText(0), clockText(0)));
+  label(kLabelTrackNumber, "0");
+  label(kLabelPlaylistName, "");
+  label(kLabelPlaylistTimes, twoTexts(clockText(0), clockText(0)));
+  label(kLabelConnectedTime, clockText(0));
 }
 
 void StatusDisplay::beginBroadcast() {

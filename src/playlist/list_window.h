@@ -40,7 +40,7 @@ struct FileType {
 
 struct FileDialogRequest {
   std::string title;
-  std::string folder;  // where the dialog starts; empty for the toolkit's choice
+  std::string folder;  // where the dialog starts, or a file in it to suggest; empty: the toolkit's choice
   std::vector<FileType> types;
 };
 

@@ -96,6 +96,17 @@ Playlist::Playlist(Prompts& prompts) : prompts_(prompts) {
 Playlist::~Playlist() = default;
 
 std::optional<std::string> Playlist::addFile(std::string_view path, AddMode mode) {
+  int previous = -1;
+  return addFileAfter(path, mode, previous);
+}
+
+int Playlist::addFiles(const std::vector<std::string>& paths, AddMode mode) {
+  int previous = -1, added = 0;
+  for (const std::string& path : paths) added += addFileAfter(path, mode, previous).has_value();
+  return added;
+}
+
+std::optional<std::string> Playlist::addFileAfter(std::string_view path, AddMode mode, int& previous) {
   path = path.substr(0, path.find('\n'));
   if (!isMp3Name(path)) {
     prompts_.warning(withPath("Not an mp3 file! %s", path));
@@ -123,6 +134,9 @@ std::optional<std::string> Playlist::addFile(std::string_view path, AddMode mode
     case AddMode::InsertAfterSelection:
       break;
   }
+  // The selection stays where it was, so a batch goes on after its own last file.
+  if (previous >= 0) row = std::min(previous + 1, oldCount);
+  previous = row;
   items_.insert(items_.begin() + row, item);
   if (currentIndex_ >= row) ++currentIndex_;  // the playing item moved down one place
   if (listWindow_) listWindow_->insertRow(row, item);
@@ -130,18 +144,18 @@ std::optional<std::string> Playlist::addFile(std::string_view path, AddMode mode
   return item->filename();
 }
 
-bool Playlist::load(const std::string& path) {
+bool Playlist::load(const std::string& path, const MayReplace& mayReplace) {
   if (path.empty()) return false;
   WaitCursor wait(prompts_);
-  if (modified() && !prompts_.ask(yesNo(kUnsavedQuestion))) return false;
-
   std::string text;
-  if (!readPlaylistFile(path, text)) return false;
   const PlaylistFormat format = playlistFormatOf(path);
   if (format == PlaylistFormat::Unknown) {
     prompts_.warning(withPath("%s is not a recognizable file.", path));
     return false;
   }
+  if (!readPlaylistFile(path, text)) return false;
+  if (modified() && !prompts_.ask(yesNo(kUnsavedQuestion))) return false;
+  if (mayReplace && !mayReplace()) return false;
 
   {
     std::lock_guard lock(mutex_);
@@ -151,9 +165,9 @@ bool Playlist::load(const std::string& path) {
 
   // Entries that name no MP3 file are told once, for the whole list: a binary file read as a
   // list has hundreds of them.
-  int notMp3 = 0;
+  int notMp3 = 0, previous = -1;
   auto add = [&](const std::string& entry, AddMode mode) {
-    if (isMp3Name(entry)) return addFile(entry, mode).has_value();
+    if (isMp3Name(entry)) return addFileAfter(entry, mode, previous).has_value();
     ++notMp3;
     return false;
   };
@@ -183,11 +197,12 @@ bool Playlist::load(const std::string& path) {
   programValues().setPlaylist(path);
   std::lock_guard lock(mutex_);
   name_ = std::string(fileNamePart(path));
+  path_ = path;
   modified_ = false;
   return true;
 }
 
-std::optional<std::string> Playlist::loadWithDialog(PlaylistDialogs& dialogs) {
+std::optional<std::string> Playlist::loadWithDialog(PlaylistDialogs& dialogs, const MayReplace& mayReplace) {
   FileDialogRequest request{"Load playlist",
                             lastFolder(),
                             {{"Playlist (*.m3u;*.pls)", "*.m3u;*.pls"},
@@ -195,15 +210,20 @@ std::optional<std::string> Playlist::loadWithDialog(PlaylistDialogs& dialogs) {
                              {"(all files) *.*", "*.*"}}};
   std::optional<FileDialogChoice> choice = dialogs.openFile(request);
   if (!choice) return std::nullopt;
-  programValues().setPlaylist(choice->path);
   // A load that failed (or was declined) keeps the unsaved mark, so the next load still asks.
-  if (!load(choice->path)) return std::nullopt;
+  if (!load(choice->path, mayReplace)) return std::nullopt;
   return choice->path;
 }
 
 std::optional<std::string> Playlist::save(PlaylistDialogs& dialogs) {
+  std::string suggested;
+  {
+    // The list's own file, in its folder; a new list starts where the last tracks came from.
+    std::lock_guard lock(mutex_);
+    suggested = path_.empty() ? lastFolder() : path_;
+  }
   FileDialogRequest request{
-      "Save playlist", lastFolder(), {{"M3U Playlist (*.m3u)", "*.m3u"}, {"PLS Playlist (*.pls)", "*.pls"}}};
+      "Save playlist", suggested, {{"M3U Playlist (*.m3u)", "*.m3u"}, {"PLS Playlist (*.pls)", "*.pls"}}};
   std::optional<FileDialogChoice> choice = dialogs.saveFile(request);
   if (!choice) {
     std::lock_guard lock(mutex_);
@@ -250,6 +270,7 @@ std::optional<std::string> Playlist::saveAs(const std::string& path, SaveType ty
 
   std::lock_guard lock(mutex_);
   name_ = std::string(fileNamePart(target));
+  path_ = target;
   modified_ = false;
   return target;
 }
@@ -264,6 +285,7 @@ void Playlist::clear() {
   freeItemsLocked();
   if (listWindow_) listWindow_->deleteAllRows();
   name_ = "<none>";
+  path_.clear();
   modified_ = false;
 }
 
@@ -449,6 +471,11 @@ std::string Playlist::name() const {
 bool Playlist::modified() const {
   std::lock_guard lock(mutex_);
   return modified_;
+}
+
+void Playlist::markSaved() {
+  std::lock_guard lock(mutex_);
+  modified_ = false;
 }
 
 bool Playlist::setItem(int index, PlaylistItemRef item) {

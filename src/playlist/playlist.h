@@ -9,6 +9,7 @@
 // removes stays valid for a reader that still holds it. Questions and messages are shown with
 // the lock released, so a modal dialog can never stall the engine.
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -45,11 +46,17 @@ class Playlist {
 
   // The new item's file name, or none when the file was refused (with a message).
   std::optional<std::string> addFile(std::string_view path, AddMode mode);
+  // Several files in their order: the first goes where `mode` says, each other one after it.
+  // How many were added.
+  int addFiles(const std::vector<std::string>& paths, AddMode mode);
 
-  // Replaces the list by a playlist file's tracks.
-  bool load(const std::string& path);
+  // Replaces the list by a playlist file's tracks. The file is read and recognised, and the
+  // unsaved-list question asked, before `mayReplace` is (it may stop the broadcast); false from
+  // it leaves the list alone. The path is the stored playlist once it loaded.
+  using MayReplace = std::function<bool()>;
+  bool load(const std::string& path, const MayReplace& mayReplace = {});
   // The chosen path when a file was chosen and loaded.
-  std::optional<std::string> loadWithDialog(PlaylistDialogs& dialogs);
+  std::optional<std::string> loadWithDialog(PlaylistDialogs& dialogs, const MayReplace& mayReplace = {});
   // The path written, or none.
   std::optional<std::string> save(PlaylistDialogs& dialogs);
   // The save after the dialog: the extension rule, then the file. The path written, or none.
@@ -90,6 +97,8 @@ class Playlist {
   int currentIndex() const;
   std::string name() const;
   bool modified() const;
+  // As just saved or loaded.
+  void markSaved();
   // Replaces the item at an index; false when out of range or null.
   bool setItem(int index, PlaylistItemRef item);
   void attachListWindow(PlaylistListWindow* window);
@@ -106,6 +115,9 @@ class Playlist {
   void clearNewFlags();
 
  private:
+  // addFile; `previous` is the row the batch's previous file went to (-1: none yet), and becomes
+  // this one's.
+  std::optional<std::string> addFileAfter(std::string_view path, AddMode mode, int& previous);
   int indexOfLocked(const PlaylistItem* item) const;
   void freeItemsLocked();
   void setCurrentLocked(int index);
@@ -121,6 +133,7 @@ class Playlist {
   bool modified_ = false;
   int currentIndex_ = -1;
   std::string name_ = "<none>";
+  std::string path_;  // the file it was loaded from or saved to; empty for a new list
   PlaylistListWindow* listWindow_ = nullptr;
   PlaylistListener* listener_ = nullptr;
   int totalTime_ = 0;

@@ -136,23 +136,26 @@ void PlaylistEditor::setTitle(const std::string& title) {
 
 bool PlaylistEditor::mayReplaceList() {
   if (!broadcast_.playlistSource() || !broadcast_.onAir()) return true;
-  if (!prompts_.ask(kStopQuestion)) return false;
+  if (!prompts_.ask(Question::stopping(kStopQuestion))) return false;
   broadcast_.stop();
   return true;
 }
 
 // ---- the File menu ----
 
+// A path is remembered, and the broadcast stopped, only for a list that loads.
 bool PlaylistEditor::loadPlaylistFile(const std::string& path) {
-  recent_->add(path);
-  view_.showRecent(recent_->entries());
-  Playlist& playlist = ensurePlaylist();
-  if (!mayReplaceList()) return false;
-  programValues().setPlaylist(path);
-  bool loaded = playlist.load(path);
-  if (loaded) setTitle(path);
+  bool loaded = ensurePlaylist().load(path, [this] { return mayReplaceList(); });
+  if (loaded) loadedFrom(path);
   refreshLabels();
   return loaded;
+}
+
+void PlaylistEditor::loadedFrom(const std::string& path) {
+  startIndex_ = 0;
+  setTitle(path);
+  recent_->add(path);
+  view_.showRecent(recent_->entries());
 }
 
 void PlaylistEditor::newPlaylist() {
@@ -169,21 +172,17 @@ void PlaylistEditor::newPlaylist() {
 
 void PlaylistEditor::openPlaylist() {
   if (std::exchange(dialogOpen_, true)) return;
-  Playlist& playlist = ensurePlaylist();
-  if (mayReplaceList()) {
-    if (std::optional<std::string> path = playlist.loadWithDialog(dialogs_)) {
-      setTitle(*path);
-      recent_->add(*path);
-      view_.showRecent(recent_->entries());
-    }
-    refreshLabels();
-  }
+  if (std::optional<std::string> path =
+          ensurePlaylist().loadWithDialog(dialogs_, [this] { return mayReplaceList(); }))
+    loadedFrom(*path);
+  refreshLabels();
   dialogOpen_ = false;
 }
 
-void PlaylistEditor::savePlaylist() {
-  if (std::exchange(dialogOpen_, true)) return;
-  if (std::optional<std::string> path = ensurePlaylist().save(dialogs_)) {
+bool PlaylistEditor::savePlaylist() {
+  if (std::exchange(dialogOpen_, true)) return false;
+  std::optional<std::string> path = ensurePlaylist().save(dialogs_);
+  if (path) {
     setTitle(*path);
     programValues().setPlaylist(*path);
     recent_->add(*path);
@@ -191,6 +190,7 @@ void PlaylistEditor::savePlaylist() {
     refreshLabels();
   }
   dialogOpen_ = false;
+  return path.has_value();
 }
 
 void PlaylistEditor::openRecent(int k) {
@@ -226,34 +226,38 @@ void PlaylistEditor::addTracks() {
 }
 
 void PlaylistEditor::addFiles(const std::vector<std::string>& paths) {
-  Playlist& playlist = ensurePlaylist();
-  for (const std::string& path : paths) playlist.addFile(path, AddMode::InsertOrAppend);
+  ensurePlaylist().addFiles(paths, AddMode::InsertOrAppend);
   refreshLabels();
 }
 
-void PlaylistEditor::dropFiles(const std::vector<std::string>& paths) {
-  startIndex_ = 0;
-  setTitle(kNoTitle);
+void PlaylistEditor::addFirstTracks(const std::vector<std::string>& paths) {
   Playlist& playlist = ensurePlaylist();
+  bool unsaved = playlist.modified();
+  addFiles(paths);
+  if (!unsaved) playlist.markSaved();
+}
+
+// Tracks and folders go in as one batch, in their order; a playlist file replaces the list.
+void PlaylistEditor::dropFiles(const std::vector<std::string>& paths) {
+  Playlist& playlist = ensurePlaylist();
+  std::vector<std::string> tracks;
   for (const std::string& path : paths) {
     // A folder first: its name may well contain ".mp3".
     if (isFolder(path)) {
-      addFolder(path);
+      std::set<std::pair<dev_t, ino_t>> entered;
+      collectMp3Files(path, entered, tracks);
     } else if (isMp3Name(path)) {
-      playlist.addFile(path, AddMode::InsertOrAppend);
+      tracks.push_back(path);
     } else {
       bool wasOnAir = broadcast_.playlistSource() && broadcast_.onAir();
       if (loadPlaylistFile(path) && wasOnAir) broadcast_.start();
     }
   }
+  if (playlist.addFiles(tracks, AddMode::InsertOrAppend) > 0) {
+    startIndex_ = 0;
+    setTitle(kNoTitle);
+  }
   refreshLabels();
-}
-
-void PlaylistEditor::addFolder(const std::string& folder) {
-  std::set<std::pair<dev_t, ino_t>> entered;
-  std::vector<std::string> found;
-  collectMp3Files(folder, entered, found);
-  for (const std::string& path : found) playlist_->addFile(path, AddMode::InsertAfterSelection);
 }
 
 // ---- the buttons ----
@@ -282,7 +286,8 @@ void PlaylistEditor::moveSelected(bool up) {
 void PlaylistEditor::randomize() {
   if (!playlist_) return;
   if (broadcast_.playlistSource() && broadcast_.onAir()) {
-    if (!prompts_.ask("Randomizing the playlist needs to restart the broadcast. Are you sure you want this?"))
+    if (!prompts_.ask(Question::stopping(
+            "Randomizing the playlist needs to restart the broadcast. Are you sure you want this?")))
       return;
     broadcast_.stop();
     playlist_->shuffle();
@@ -312,7 +317,8 @@ void PlaylistEditor::startPlayingAt(int index) {
     broadcast_.jumpTo(index);
     return;
   }
-  if (onAir && !prompts_.ask("You are currently broadcasting from another source, do you want to switch?"))
+  if (onAir && !prompts_.ask(Question::stopping(
+                   "You are currently broadcasting from another source, do you want to switch?")))
     return;
   // The member asked for the playlist, whatever the source was: switching restarts a running
   // broadcast on the playlist, at the start index.

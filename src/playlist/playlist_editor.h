@@ -84,13 +84,16 @@ class PlaylistEditor final : private PlaylistListener {
   bool loadPlaylistFile(const std::string& path);
   void newPlaylist();
   void openPlaylist();
-  void savePlaylist();
+  // True when the list was written.
+  bool savePlaylist();
   // Entry k of the "Recent Playlists" menu.
   void openRecent(int k);
   // The Add button: the add-files dialog.
   void addTracks();
   // MP3 files from elsewhere (the setup wizard), added after the selection or at the end.
   void addFiles(const std::vector<std::string>& paths);
+  // The setup wizard's first tracks: they make no unsaved list of the member's own.
+  void addFirstTracks(const std::vector<std::string>& paths);
   void dropFiles(const std::vector<std::string>& paths);
   void deleteSelected();
   void moveSelected(bool up);
@@ -110,7 +113,8 @@ class PlaylistEditor final : private PlaylistListener {
   // A playlist broadcast is stopped before its list is replaced, if the member agrees.
   bool mayReplaceList();
   void setTitle(const std::string& title);
-  void addFolder(const std::string& folder);
+  // The list came from the file at `path`: its title, and the recent list.
+  void loadedFrom(const std::string& path);
 
   // PlaylistListener
   bool enginePlaying() override;

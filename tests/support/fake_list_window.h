@@ -72,8 +72,12 @@ class FakeListWindow : public PlaylistListWindow {
 struct FakeDialogs : PlaylistDialogs {
   explicit FakeDialogs(std::optional<FileDialogChoice> answer = {}) : answer(std::move(answer)) {}
   std::optional<FileDialogChoice> openFile(const FileDialogRequest&) override { return answer; }
-  std::optional<FileDialogChoice> saveFile(const FileDialogRequest&) override { return answer; }
+  std::optional<FileDialogChoice> saveFile(const FileDialogRequest& request) override {
+    suggested = request.folder;
+    return answer;
+  }
   std::optional<FileDialogChoice> answer;
+  std::string suggested;  // where the last Save dialog started
 };
 
 }  // namespace brovana::test

@@ -5,7 +5,9 @@
 
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/prompts.h"
@@ -33,6 +35,13 @@ class FakePrompts : public Prompts {
     bool yes = state->answers.empty() ? defaultAnswer : state->answers.front();
     if (!state->answers.empty()) state->answers.pop_front();
     return yes;
+  }
+  // The next choose() answer, set from the test's thread; otherwise Yes or No as ask answers.
+  std::optional<Answer> nextChoice;
+  Answer choose(const Question& question) override {
+    std::optional<Answer> chosen = std::exchange(nextChoice, std::nullopt);
+    bool yes = ask(question);
+    return chosen.value_or(yes ? Answer::Yes : Answer::No);
   }
   void notice(std::string_view text) override { note("notice", text), locked()->notices.emplace_back(text); }
   void waitCursor(bool on) override { locked()->waitCursor = on; }

@@ -11,6 +11,7 @@
 
 #include "app/message_dialogs.h"
 #include "app/skin/readable_text.h"
+#include "app/skin_chooser.h"
 #include "core/program_values.h"
 #include "core/registry.h"
 #include "support/fake_prompts.h"
@@ -123,6 +124,22 @@ TEST_F(SkinLayer, FallbacksToTheDefaultThenThePlainLookOrTheEnd) {
             "No skins found, unable to continue. Is Brovana_live.exe file in the right directory?");
   EXPECT_TRUE(exit.ended);
   EXPECT_EQ(exit.exitCode, 0);
+}
+
+// The chooser offers the usable skins by name, starts on the current one and previews the pick.
+TEST_F(SkinLayer, TheChooserListsUsableSkinsByNameAndPreviewsThePick) {
+  folder.write("skins/night.skn", "[Skin]\nname=Night\n[Panel]\nstatuspanelcolor=(1,2,3)\n");
+  folder.write("skins/broken.skn", "name=x\n");
+  SkinChooser chooser(QStringLiteral("skins"), QStringLiteral("skins/night.skn"));
+  QStringList names;
+  for (int row = 0; row < chooser.list().count(); ++row) names << chooser.list().item(row)->text();
+  EXPECT_EQ(names, QStringList({"Night", "Default"}));
+  EXPECT_EQ(chooser.picked(), "skins/night.skn");
+  auto* preview = chooser.findChild<QWidget*>(QStringLiteral("SkinPreview"));
+  QString night = preview->styleSheet();
+  chooser.list().setCurrentRow(1);
+  EXPECT_EQ(chooser.picked(), QString::fromLatin1(kDefaultSkin));
+  EXPECT_NE(preview->styleSheet(), night) << "the preview follows the pick";
 }
 
 TEST_F(SkinLayer, ApplyingSetsCaptionsColoursAndGivesCaptionsBackLater) {

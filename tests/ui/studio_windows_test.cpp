@@ -69,6 +69,8 @@ TEST_F(StudioWindows, AFirstRunThroughTheWizardStoresTheStation) {
   programValues().setRegistry(&registry);
   std::string pages;
   bool busy = false;  // between a page's turn and the end of its click
+  int backs = 0;      // from Done back to the connection, then on again
+  bool emptyWithPlaceholders = false, choicesKept = false, finishHasFocus = false;
   test::DialogDriver dialogs([&] {
     QWidget* wizard = shownWindow("SetupWizard");
     if (!wizard || busy) return;
@@ -77,13 +79,25 @@ TEST_F(StudioWindows, AFirstRunThroughTheWizardStoresTheStation) {
     QTimer::singleShot(0, wizard, [&, wizard] {
       std::string page = element<QLabel>(*wizard, 1200)->text().toStdString();
       pages += page + "|";
-      if (page == "Zelvora : Login Data") type(*wizard, 1206, "demo"), type(*wizard, 1208, "demo-secret");
+      if (page == "Zelvora : Login Data") {
+        auto* member = element<QLineEdit>(*wizard, 1206);
+        emptyWithPlaceholders =
+            member->text().isEmpty() && member->placeholderText() == "<put your username here>";
+        type(*wizard, 1206, "demo"), type(*wizard, 1208, "demo-secret");
+      }
       // A pasted line end goes no further.
       if (page == "Zelvora : Title") type(*wizard, 1210, "Wizard tones\r\nicy-pub: 0");
       if (page == "Zelvora : URL") type(*wizard, 1219, "radio.example/wizard");
       // 56K modem, 24Kbps (mono)
-      if (page == "Zelvora : Connection") choose(*wizard, 1221, 1), choose(*wizard, 1223, 1);
-      click(*wizard, page == "Zelvora : Done" ? 12325 : 12324);
+      if (page == "Zelvora : Connection" && backs == 0) choose(*wizard, 1221, 1), choose(*wizard, 1223, 1);
+      if (page == "Zelvora : Connection" && backs == 2)
+        choicesKept = element<QComboBox>(*wizard, 1221)->currentIndex() == 1 &&
+                      element<QComboBox>(*wizard, 1223)->currentIndex() == 1;
+      bool done = page == "Zelvora : Done";
+      if (done) finishHasFocus = wizard->focusWidget() == element(*wizard, 12325);
+      bool back = backs == 1 || (done && backs == 0);
+      backs += back;
+      click(*wizard, back ? 12323 : done ? 12325 : 12324);
       busy = false;
     });
   });
@@ -97,7 +111,11 @@ TEST_F(StudioWindows, AFirstRunThroughTheWizardStoresTheStation) {
   programValues().setRegistry(nullptr);
   EXPECT_EQ(pages,
             "Zelvora|Zelvora : Login Data|Zelvora : Title|Zelvora : URL|Zelvora : Connection|"
+            "Zelvora : Add files...|Zelvora : Done|Zelvora : Add files...|Zelvora : Connection|"
             "Zelvora : Add files...|Zelvora : Done|");
+  EXPECT_TRUE(emptyWithPlaceholders);
+  EXPECT_TRUE(choicesKept) << "Back keeps the connection chosen";
+  EXPECT_TRUE(finishHasFocus);
   std::string stored;
   for (const char* name :
        {"username", "pass", "message", "url", "genre", "bitrate", "output_bitrate", "livetag"})

@@ -30,6 +30,7 @@
 #include "app/live_windows.h"
 #include "app/main_window.h"
 #include "app/message_dialogs.h"
+#include "app/page_viewer.h"
 #include "app/playlist_window.h"
 #include "app/program_info_dialog.h"
 #include "app/qt_prompts.h"
@@ -37,6 +38,7 @@
 #include "app/quality_window.h"
 #include "app/setup_wizard.h"
 #include "app/skin/skin.h"
+#include "app/skin_chooser.h"
 #include "app/status_window.h"
 #include "app/studio_gui.h"
 #include "app/visuals_widget.h"
@@ -128,7 +130,7 @@ void play(VisualsWidget& widget, const std::vector<int>& displays) {
 
 Shown mainWindow(ShotRig& studio) {
   auto window = std::make_shared<MainWindow>(studio.context);
-  window->setWindowTitle(QStringLiteral("Brovana-Live 2.01 - Jan. 29, 2001 - On the Air! (12 listeners)"));
+  window->setWindowTitle(QString::fromLatin1(kVersionText) + QStringLiteral(" - On the Air! (12 listeners)"));
   fill(*window, {{kIdMainNowPlaying, "Lena Morrow - Harbour Lights (Live at the Pier)"},
                  {kIdMainConnectionState, "Connected!!"},
                  {kIdMainTrackElapsed, "1:42"},
@@ -159,23 +161,26 @@ std::function<Shown(ShotRig&)> menuOf(int index) {
 Shown statusWindow(ShotRig&) {
   auto window = std::make_shared<QtStatusWindow>();
   window->widget().setWindowTitle(QStringLiteral("dj_lena has 12 listeners"));
-  fill(window->widget(), {{kLabelNowPlaying, "Lena Morrow - Harbour Lights (Live at the Pier)"},
-                          {kLabelNextTrack, "The Quiet Hours - Slow Tide"},
-                          {kLabelTrackTimes, "1:42                 2:18"},
-                          {kLabelTrackNumber, "3"},
-                          {kLabelTrackFormat, "44100 Hz, stereo, 128 kbps"},
-                          {kLabelPlaylistName, "friday-night.m3u"},
-                          {kLabelPlaylistTimes, "0:09:12                 0:48:30"},
-                          {kLabelConnectionState, "Connected!!"},
-                          {kLabelConnectedTime, "0:09:40"},
-                          {kLabelDataCounter, "2816 kb (input) , 704 kb (output)"},
-                          {kLabelInputSpeed, "T1/DSL/ISDN/Cable"},
-                          {kLabelOutputSpeed, "56Kbps/stereo (T1/DSL/ISDN/Cable)"},
-                          {kLabelAverageMinutes, "23"},
-                          {kLabelRating, "3.5"},
-                          {kLabelFailedFiles, "0"},
-                          {kLabelReconnects, "1"},
-                          {kLabelLastError, " "}});
+  // Through the window's own labels call, which splits the paired figures.
+  const std::pair<int, const char*> texts[] = {
+      {kLabelNowPlaying, "Lena Morrow - Harbour Lights (Live at the Pier)"},
+      {kLabelNextTrack, "The Quiet Hours - Slow Tide"},
+      {kLabelTrackTimes, "0:01:42                 0:02:18"},
+      {kLabelTrackNumber, "3"},
+      {kLabelTrackFormat, "44100 Hz, stereo, 128 kbps"},
+      {kLabelPlaylistName, "friday-night.m3u"},
+      {kLabelPlaylistTimes, "0:09:12                 0:48:30"},
+      {kLabelConnectionState, "Connected!!"},
+      {kLabelConnectedTime, "0:09:40"},
+      {kLabelDataCounter, "2816 kb (input) , 704 kb (output)"},
+      {kLabelInputSpeed, "T1/DSL/ISDN/Cable"},
+      {kLabelOutputSpeed, "56Kbps/stereo (T1/DSL/ISDN/Cable)"},
+      {kLabelAverageMinutes, "23"},
+      {kLabelRating, "3.5"},
+      {kLabelFailedFiles, "0"},
+      {kLabelReconnects, "1"},
+      {kLabelLastError, " "}};
+  for (const auto& [id, text] : texts) window->setLabel(id, text);
   return own(window, window->widget());
 }
 
@@ -204,11 +209,32 @@ Shown warning(ShotRig&) {
 }
 
 Shown about(ShotRig&) {
-  return dialog(std::make_shared<MessageDialog>(BoxKind::Information,
-                                                "Brovana-Live 2.0, build 110, compiled on Mon Jan 29 "
-                                                "18:11:30 2001. Made for the members of the Zelvora "
-                                                "internet radio service.",
-                                                "About Brovana-Live"));
+  return dialog(
+      std::make_shared<MessageDialog>(BoxKind::Information,
+                                      std::string(kVersionText) + ", build " + std::to_string(kBuildNumber) +
+                                          ". Made for the members of the Zelvora internet radio service.",
+                                      "About Brovana-Live"));
+}
+
+// The exit question of an unsaved playlist, with its third answer.
+Shown questionWithSave(ShotRig&) {
+  Question asked = Question::stopping("You haven't saved your new playlist, are you sure you want to exit?");
+  asked.otherCaption = "Save and Exit";
+  return dialog(std::make_shared<MessageDialog>(asked));
+}
+
+Shown skinChooser(ShotRig&) {
+  auto chooser =
+      std::make_shared<SkinChooser>(QStringLiteral("skins"), QString::fromStdString(currentSkin().path));
+  chooser->setModal(false);
+  return own(chooser, *chooser);
+}
+
+Shown helpPage(ShotRig&) {
+  auto viewer = std::make_shared<PageViewer>();
+  viewer->setModal(false);
+  viewer->showFile(QStringLiteral("help/brovana-live.html"), false);
+  return own(viewer, *viewer);
 }
 
 Shown notice(ShotRig&) {
@@ -418,6 +444,9 @@ const std::vector<ShotRow> kShots = {
     {"status", statusWindow},
     {"question", question},
     {"question-captions", questionWithCaptions},
+    {"question-save", questionWithSave},
+    {"skin-chooser", skinChooser},
+    {"help-page", helpPage},
     {"warning", warning},
     {"about", about},
     {"notice", notice},

@@ -101,8 +101,10 @@ class FakePlaylistWindow final : public PlaylistWindowControl, Part {
   bool loadPlaylist(const std::string&) override { return false; }
   void addDroppedFiles(const std::vector<std::string>&) override {}
   void addFiles(const std::vector<std::string>&) override {}
-  bool unsavedNewPlaylist() const override { return false; }
+  bool unsavedNewPlaylist() const override { return unsaved; }
+  bool savePlaylist() override { return note("save"), saves; }
   void show() override { note("show"); }
+  bool unsaved = false, saves = false;
   void setSkin(const std::string&) override {}
 
  private:

@@ -186,14 +186,19 @@ TEST(SetupWizard, NextAndBackWalkThePagesInOrderAndEachShowsItsButtons) {
 TEST(SetupWizard, PageChecks) {
   Station station(kHostplay);
   test::FakePrompts& prompts = station.prompts;
-  auto login = [&](const char* member) {
-    return checkLogin(member, "pw", station.connection, station.accounts, prompts, 0);
+  auto login = [&](const char* member, const char* password = "pw") {
+    return checkLogin(member, password, station.connection, station.accounts, prompts, 0);
   };
-  EXPECT_EQ(login(""), LoginCheck::Refused) << "an empty name is left to the service";
-  EXPECT_EQ(
-      prompts.boxTexts().back(),
-      "Unable to log in, either your username or password are incorrect (passwords are case-sensitive), "
-      "try again");
+  const std::tuple<const char*, const char*, LoginCheck, std::string> refusals[] = {
+      {"", "pw", LoginCheck::Incomplete, "You need to enter a valid username"},
+      {"dj", "", LoginCheck::Incomplete, "You need to enter a password"},
+      {"dj", "wrong", LoginCheck::Refused,
+       "Unable to log in, either your username or password are incorrect (passwords are case-sensitive), "
+       "try again"}};
+  for (const auto& [member, password, check, box] : refusals) {
+    EXPECT_EQ(login(member, password), check) << member << "/" << password;
+    EXPECT_EQ(prompts.boxTexts().back(), box);
+  }
   prompts.answerNext(false);
   EXPECT_EQ(login("dj"), LoginCheck::NotSwitched) << "the member keeps the account in Hostplay mode";
   EXPECT_EQ(prompts.questions().back().text,
@@ -205,7 +210,7 @@ TEST(SetupWizard, PageChecks) {
       "You must enter a description of your broadcast. This is what will show up in the Zelvora directory.");
   EXPECT_FALSE(checkTitle("Night show", false, prompts));
   EXPECT_EQ(prompts.boxTexts().back(), "You must select at least one genre.");
-  EXPECT_TRUE(checkTitle("", true, prompts)) << "any text but the placeholder, even none";
+  EXPECT_FALSE(checkTitle("", true, prompts)) << "an empty title is no description";
   prompts.answerNext(false);
   EXPECT_FALSE(checkTracks(0, prompts));
   EXPECT_EQ(prompts.questions().back().text,

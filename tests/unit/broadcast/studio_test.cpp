@@ -148,14 +148,18 @@ TEST_F(StudioTest, StartUpQuestionsAndEnds) {
                         "box Brovana-Live is unable to change your account type from hostplay to Live.";
   using Arrange = std::function<void(Rig&)>;
   auto hostplay = [](bool yes) { return [=](Rig& r) { r.service.mode = "OR", r.prompts.answerNext(yes); }; };
-  const Arrange newcomer = [](Rig&r) { r.firstRun(), r.prompts.answerNext(false); },
+  const Arrange newcomer =
+                    [](Rig&r) { r.firstRun(), r.prompts.answerNext(false), r.parts.wizardResults = {false}; },
                 cancels = [](Rig&r) { r.firstRun(), r.parts.wizardResults = {false}; },
                 refused = [&](Rig&r) { hostplay(false)(r), r.service.netcastWorks = false; },
                 serverOn = [](Rig&r) { r.service.serverOn = true, r.prompts.answerNext(false); };
   const std::tuple<Arrange, bool, std::vector<std::string>, std::string> cases[] = {
       {[](Rig& r) { r.parts.codecFails = true; }, false, {}, "engine.make"},
       {[&](Rig& r) { r.service.version = "2," + page; }, false, {"open " + page}, kBcinfoByPassword},
-      {newcomer, false, {account, "box Brovana-Live will now launch", "open " + registrationUrl()}, version},
+      {newcomer,
+       false,
+       {account, "box Sign up for your Zelvora account at", "open " + registrationUrl(), "wizard first"},
+       version},
       {cancels, false, {account, "wizard first"}, version},
       {hostplay(false), true, {other, netcast, version}, "wizard"},
       {refused, false, {other, netcast, notSwitched}, version},
@@ -272,6 +276,16 @@ TEST_F(StudioTest, WindowCommands) {
   rig->prompts.answerNext(false);
   EXPECT_FALSE(commands.mayExit()) << "the member stays on the air";
   EXPECT_EQ(rig->journal.last("ask"), "You are currently broadcasting, are you sure you want to exit?");
+  EXPECT_TRUE(rig->prompts.questions().back().defaultNo) << "Enter keeps the station on the air";
+  // An unsaved list: one question, which offers Save; the exit waits for a list written.
+  test::FakePlaylistWindow& list = *rig->parts.playlistWindow;
+  list.unsaved = true;
+  for (bool saves : {false, true}) {
+    list.saves = saves;
+    rig->prompts.nextChoice = Answer::Other;
+    EXPECT_EQ(commands.mayExit(), saves);
+    EXPECT_EQ(rig->prompts.questions().back().otherCaption, "Save and Exit");
+  }
 
   const std::pair<int, std::string> mails[] = {
       {32819, "mailto:support@zelvora.example?subject=Brovana-Live%20Bug%20Report&body="},
@@ -357,13 +371,14 @@ TEST_F(StudioTest, ReportsReachTheWindowsAndEveryStartShowsAFreshPicture) {
   EXPECT_EQ(label(kLabelFailedFiles), "1") << "counted since the start";
   rig->journal.clear();
   ASSERT_TRUE(s.session().start());
-  const std::pair<int, std::string> fresh[] = {{kLabelConnectionState, kConnectedText},
-                                               {kLabelConnectedTime, "0:00:00"},
-                                               {kLabelFailedFiles, "0"},
-                                               {kLabelReconnects, "0"},
-                                               {kLabelLastError, " "},
-                                               {kLabelTrackNumber, " "},
-                                               {kLabelPlaylistTimes, " "}};
+  const std::pair<int, std::string> fresh[] = {
+      {kLabelConnectionState, kConnectedText},
+      {kLabelConnectedTime, "0:00:00"},
+      {kLabelFailedFiles, "0"},
+      {kLabelReconnects, "0"},
+      {kLabelLastError, " "},
+      {kLabelTrackNumber, "0"},
+      {kLabelPlaylistTimes, "0:00:00" + std::string(17, ' ') + "0:00:00"}};
   for (const auto& [id, text] : fresh) EXPECT_EQ(label(id), text) << id;
 }
 

@@ -7,6 +7,7 @@
 
 #include <filesystem>
 
+#include "core/program_values.h"
 #include "playlist/list_rows.h"
 #include "playlist/track_tags.h"
 #include "support/fake_list_window.h"
@@ -42,12 +43,13 @@ struct View final : PlaylistEditorView {
     labels = name + " " + std::to_string(count) + " " + length;
   }
   void showTitle(const std::string& text) override { title = text; }
-  void showRecent(const std::vector<std::string>&) override {}
+  void showRecent(const std::vector<std::string>& paths) override { recent = paths; }
   std::vector<std::string> chooseMp3Files(const std::string&) override { return {}; }
   bool showTrackInfo(const MP3Info&) override { return false; }
   bool editTag(PlaylistItem&) override { return false; }
 
   std::string labels, title;
+  Texts recent;
 };
 
 class EditorTest : public ::testing::Test {
@@ -155,6 +157,15 @@ TEST_F(EditorTest, DeleteAndStartFollowTheEngine) {
 
 // In place: the engine still holds the list (emptying it under the engine's reads is the
 // playlist's own test).
+// The wizard's first tracks are no unsaved list of the member's; tracks added by hand are.
+TEST_F(EditorTest, OnlyTracksAddedByHandMakeAnUnsavedList) {
+  editor.addFirstTracks({track("a.mp3")});
+  EXPECT_FALSE(editor.unsavedNewPlaylist());
+  editor.addFiles({track("b.mp3")});
+  editor.addFirstTracks({track("c.mp3")});
+  EXPECT_TRUE(editor.unsavedNewPlaylist());
+}
+
 TEST_F(EditorTest, NewPlaylistEmptiesTheListTheEngineHolds) {
   editor.addFiles({track("a.mp3"), track("b.mp3"), track("c.mp3")});
   Playlist* held = editor.playlist();
@@ -174,18 +185,36 @@ TEST_F(EditorTest, DroppedFoldersAndPlaylists) {
   track("show/deeper/two.mp3");
   folder.write("show/notes.txt", "not a track");
   std::filesystem::create_directory_symlink(folder.file("show"), folder.file("show/deeper/loop"));
-  editor.dropFiles({folder.file("show")});
-  // Each file went to the top, no row being selected; the link back up was not followed round.
-  EXPECT_EQ(names(), (Texts{"one.mp3", "two.mp3"}));
+  editor.dropFiles({folder.file("show"), track("three.mp3")});
+  // In their order, the folder's by name ("deeper" before "one.mp3"); the link back up was not
+  // followed round.
+  EXPECT_EQ(names(), (Texts{"two.mp3", "one.mp3", "three.mp3"}));
 
-  // A playlist file dropped while the playlist is on the air: stopped, loaded, started again.
+  // Dropped while the playlist is on the air: a file that is no playlist, and a playlist whose
+  // unsaved-list question is declined, leave the station on the air and are not remembered; a
+  // playlist that loads is stopped for, loaded, started again and remembered.
   folder.write("list.m3u", "#EXTM3U\r\n#EXTINF:5,One\r\nshow/one.mp3\r\n");
+  folder.write("photo.jpg", "not a list");
   broadcast.onAirNow = true;
-  editor.dropFiles({folder.file("list.m3u")});
-  EXPECT_EQ(names(), (Texts{"one.mp3"}));
-  EXPECT_EQ(broadcast.calls, (Texts{"stop", "start"}));
+  programValues().setPlaylist(std::nullopt);
+  const std::tuple<const char*, std::optional<bool>, Texts, size_t> drops[] = {
+      // file, the unsaved-list answer, the broadcast's calls, tracks afterwards
+      {"photo.jpg", std::nullopt, {}, 3},
+      {"list.m3u", false, {}, 3},
+      {"list.m3u", true, {"stop", "start"}, 1},
+  };
+  for (const auto& [file, unsaved, calls, tracks] : drops) {
+    if (unsaved) prompts.answerNext(*unsaved);
+    editor.dropFiles({folder.file(file)});
+    bool loaded = !calls.empty();
+    EXPECT_EQ(broadcast.calls, calls) << file;
+    EXPECT_EQ(names().size(), tracks) << file;
+    EXPECT_EQ(view.recent, loaded ? Texts{folder.file(file)} : Texts{}) << file;
+    EXPECT_EQ(programValues().playlist().value_or(""), loaded ? folder.file(file) : "") << file;
+    broadcast.calls.clear();
+  }
   EXPECT_EQ(view.title, folder.file("list.m3u"));
-  EXPECT_EQ(prompts.questions().at(0).text,
+  EXPECT_EQ(prompts.questions().back().text,
             "You are currently broadcasting. Do you want to stop it and start a new one?");
 }
 

@@ -60,23 +60,24 @@ class PlaylistTest : public ::testing::Test {
   Playlist playlist{prompts};
 };
 
-TEST_F(PlaylistTest, AddModesPlaceTheNewItemAndTheMarkStaysWithItsTrack) {
+// Two files added at once keep their order wherever they go.
+TEST_F(PlaylistTest, AddModesPlaceTheNewItemsAndTheMarkStaysWithItsTrack) {
   using enum AddMode;
   const std::tuple<AddMode, int, std::string> cases[] = {
       // mode, selected row (-1: none, 7: past the rows), order after
-      {Append, -1, "abcn"},
-      {InsertOrAppend, 0, "anbc"},
-      {InsertOrAppend, 2, "abcn"},
-      {InsertAfterSelection, -1, "nabc"},
-      {InsertAfterSelection, 1, "abnc"},
-      {InsertAfterSelection, 7, "abcn"},
+      {Append, -1, "abcnm"},
+      {InsertOrAppend, 0, "anmbc"},
+      {InsertOrAppend, 2, "abcnm"},
+      {InsertAfterSelection, -1, "nmabc"},
+      {InsertAfterSelection, 1, "abnmc"},
+      {InsertAfterSelection, 7, "abcnm"},
   };
   for (const auto& [mode, selected, after] : cases) {
     auto [rows, list] = Shown(prompts);
     fill(list, "abc");
     list.setCurrent(1);
     rows.selectRow(selected);
-    EXPECT_EQ(list.addFile(track("n.mp3"), mode), "n.mp3");
+    EXPECT_EQ(list.addFiles({track("n.mp3"), track("m.mp3")}, mode), 2);
     EXPECT_EQ(order(list, rows) + " " + list.item(list.currentIndex())->filename(), after + " b.mp3");
     EXPECT_TRUE(list.modified() && list.item(0)->isNew());
   }
@@ -124,6 +125,9 @@ TEST_F(PlaylistTest, SavedListsAreExactAndLoadBackInOrder) {
     ASSERT_TRUE(again.load(folder.file(file)));
     EXPECT_EQ(std::tuple(paths(again, rows), again.modified(), programValues().playlist()),
               std::tuple(files, false, folder.file(file)));
+    // Saved again, the dialog suggests the file it came from.
+    again.save(dialogs);
+    EXPECT_EQ(dialogs.suggested, folder.file(file));
   }
 }
 
@@ -189,9 +193,9 @@ TEST_F(PlaylistTest, ListsFromOtherPlayersResolveEachKindOfEntry) {
        "\x7F"
        "ELF\x02\x01\n\x89PNG\r\n\x1A\ngarbage\n",
        "", "Not an mp3 file! 4 entries of {bin.m3u}"},
-      // The old text list comes out reversed when nothing is selected.
+      // The old text list keeps its order too.
       {"old.txt", "Mirobeam 1.0 Playlist\r\n2\r\n3\r\n{a}$$A$$5\r\nno marks\r\nsub/b.mp3$$B\r\n{c}$$\r\n",
-       "cba", ""},
+       "abc", ""},
   };
   for (const auto& [file, text, entries, message] : cases) {
     SCOPED_TRACE(text);

@@ -1,0 +1,159 @@
+#include "app/window_places.h"
+
+#include <QApplication>
+#include <QEvent>
+#include <QScreen>
+#include <QTimer>
+#include <QWidget>
+#include <algorithm>
+#include <optional>
+
+#include "core/program_values.h"
+#include "core/registry.h"
+
+namespace brovana {
+namespace {
+
+constexpr const char* kPlacesKey = "Software\\Zelvora\\Live\\Windows";
+constexpr int kGap = 8;    // between the main window and its neighbours
+constexpr int kStep = 24;  // how far a place slides along a side to get clear of a window
+constexpr int kSettleMs = 400;
+
+std::optional<QRect> storedPlace(const char* name) {
+  Registry* registry = programValues().registry();
+  std::unique_ptr<RegistryKey> key = registry ? registry->open(kPlacesKey) : nullptr;
+  std::optional<std::string> text = key ? key->query(name) : std::nullopt;
+  if (!text) return std::nullopt;
+  QStringList parts = QString::fromStdString(*text).split(QLatin1Char(','));
+  if (parts.size() != 4) return std::nullopt;
+  int values[4];
+  for (int i = 0; i < 4; ++i) {
+    bool ok = false;
+    values[i] = parts[i].trimmed().toInt(&ok);
+    if (!ok) return std::nullopt;
+  }
+  QRect place(values[0], values[1], values[2], values[3]);
+  if (place.width() <= 0 || place.height() <= 0) return std::nullopt;
+  return place;
+}
+
+void storePlace(const char* name, const QRect& place) {
+  Registry* registry = programValues().registry();
+  std::unique_ptr<RegistryKey> key = registry ? registry->create(kPlacesKey) : nullptr;
+  if (!key) return;
+  key->set(name, QStringLiteral("%1,%2,%3,%4")
+                     .arg(place.x())
+                     .arg(place.y())
+                     .arg(place.width())
+                     .arg(place.height())
+                     .toStdString());
+}
+
+// A stored place still counts when enough of its title bar is on one of the screens.
+bool onAScreen(const QRect& place) {
+  QRect titleBar(place.topLeft(), QSize(place.width(), 24));
+  return std::ranges::any_of(QGuiApplication::screens(), [&](QScreen* screen) {
+    QRect seen = screen->availableGeometry().intersected(titleBar);
+    return seen.width() >= std::min(place.width(), 64);
+  });
+}
+
+QWidget* mainWindow(const QWidget& other) {
+  for (QWidget* window : QApplication::topLevelWidgets())
+    if (window != &other && window->objectName() == QLatin1String("MainWindow") && window->isVisible())
+      return window;
+  return nullptr;
+}
+
+class PlaceKeeper final : public QObject {
+ public:
+  PlaceKeeper(QWidget& window, const char* name) : QObject(&window), window_(window), name_(name) {
+    // The settings are written once a move has settled, not at every step of a drag.
+    settle_.setSingleShot(true);
+    settle_.setInterval(kSettleMs);
+    connect(&settle_, &QTimer::timeout, this,
+            [this] { storePlace(name_, QRect(window_.pos(), window_.size())); });
+    window.installEventFilter(this);
+  }
+
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::Show && !placed_) {
+      placed_ = true;
+      place();
+    } else if ((event->type() == QEvent::Move || event->type() == QEvent::Resize) && placed_ &&
+               window_.isVisible()) {
+      settle_.start();
+    } else if (event->type() == QEvent::Hide && settle_.isActive()) {
+      settle_.stop();
+      storePlace(name_, QRect(window_.pos(), window_.size()));
+    }
+    return false;
+  }
+
+ private:
+  void place() {
+    if (std::optional<QRect> stored = storedPlace(name_); stored && onAScreen(*stored)) {
+      window_.resize(stored->size());
+      window_.move(stored->topLeft());
+      return;
+    }
+    QWidget* main = mainWindow(window_);
+    if (!main) return;
+    std::vector<QRect> taken;
+    for (QWidget* other : QApplication::topLevelWidgets())
+      if (other != &window_ && other != main && other->isVisible() && other->isWindow())
+        taken.push_back(other->frameGeometry());
+    QScreen* screen = main->screen();
+    QSize frame = window_.size() + (main->frameGeometry().size() - main->size());
+    QRect spot = placeBeside(main->frameGeometry(), frame, screen->availableGeometry(), taken);
+    window_.move(spot.topLeft());
+  }
+
+  QWidget& window_;
+  const char* name_;
+  bool placed_ = false;
+  QTimer settle_;
+};
+
+bool clear(const QRect& spot, const QRect& screen, const std::vector<QRect>& taken) {
+  return screen.contains(spot) &&
+         std::ranges::none_of(taken, [&](const QRect& other) { return other.intersects(spot); });
+}
+
+}  // namespace
+
+void rememberPlace(QWidget& window, const char* name) {
+  new PlaceKeeper(window, name);  // the window owns it
+}
+
+QRect placeBeside(const QRect& main, QSize size, const QRect& screen, const std::vector<QRect>& taken) {
+  // Each side: where the place starts, and the way it slides along that side.
+  struct Side {
+    QPoint start;
+    QPoint slide;
+  };
+  const Side sides[] = {
+      {{main.right() + 1 + kGap, main.top()}, {0, kStep}},
+      {{main.left(), main.bottom() + 1 + kGap}, {kStep, 0}},
+      {{main.left() - kGap - size.width(), main.top()}, {0, kStep}},
+      {{main.left(), main.top() - kGap - size.height()}, {kStep, 0}},
+  };
+  std::vector<QRect> all = taken;
+  all.push_back(main);
+  std::optional<QRect> fits;
+  for (const Side& side : sides) {
+    for (QRect spot(side.start, size); spot.bottom() <= screen.bottom() && spot.right() <= screen.right();
+         spot.translate(side.slide)) {
+      if (clear(spot, screen, all)) return spot;
+      if (!fits && clear(spot, screen, {main})) fits = spot;
+    }
+  }
+  if (fits) return *fits;
+  QRect right(sides[0].start, size);
+  right.moveTop(
+      std::clamp(right.top(), screen.top(), std::max(screen.top(), screen.bottom() - size.height())));
+  right.moveLeft(std::min(right.left(), std::max(screen.left(), screen.right() - size.width())));
+  return right;
+}
+
+}  // namespace brovana
