@@ -130,6 +130,7 @@ std::unique_ptr<PlaylistWindowControl> HeadlessParts::makePlaylistWindow(Studio&
 std::unique_ptr<StageControl> HeadlessParts::makeConversionStage(ServerLink& connection,
                                                                  StatusDisplay& status, ProgramExit& exit) {
   auto stage = std::make_unique<StagePart>(connection, status, codec_, prompts_, exit);
+  stage->conversion().setPcmTap(tap_);
   stage_ = stage.get();
   return stage;
 }

@@ -8,11 +8,14 @@
 
 #include "app/dsp_choice.h"
 #include "app/stop_signals.h"
+#include "broadcast/server_fan_out.h"
 #include "broadcast/studio.h"
 #include "core/program_values.h"
 #include "core/registry.h"
 #include "diag/logger.h"
 #include "net/song_update_sender.h"
+#include "platform/source_clients.h"
+#include "platform/stream_encoders.h"
 #include "playlist/playlist.h"
 
 namespace brovana {
@@ -151,7 +154,14 @@ int runHeadless(const CommandLine& options, const HeadlessSetup& setup) {
   HeadlessExit exit;
   HeadlessMainWindow window;
   HeadlessVisual visual;
+  // The extra servers and recordings outlive the studio, whose stage feeds them.
+  StreamEncoderLibrary streamEncoders;
+  std::vector<StreamTarget> targets = options.also;
+  targets.insert(targets.end(), options.records.begin(), options.records.end());
+  std::unique_ptr<ServerFanOut> extras =
+      targets.empty() ? nullptr : std::make_unique<ServerFanOut>(targets, streamEncoders, makeSourceClient);
   HeadlessParts parts(prompts, setup.codec, setup.makeEngine, options.device.value_or(""));
+  parts.setPcmTap(extras.get());
   SongUpdateSender songs(setup.http);
   RunEnd end;
   int code = 0;
@@ -159,6 +169,7 @@ int runHeadless(const CommandLine& options, const HeadlessSetup& setup) {
     StudioContext context{prompts, exit, setup.registry, setup.http, parts, &songs};
     context.broadcastFailed = [&end] { end.broadcastFailed(); };
     context.inputLost = [&end](bool lost) { end.inputChanged(lost); };
+    if (extras) context.trackOnAir = [&extras](const std::string& title) { extras->setTitle(title); };
     Studio studio(&window, setup.webHost, context);
     StopSignals::Attachment attached(end.stops(), studio);
     studio.setVisual(&visual);

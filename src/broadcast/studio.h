@@ -60,6 +60,9 @@ struct StudioContext {
   // Told, on the capture's thread, when its sound card stopped recording (true) and when it
   // records again (false).
   std::function<void(bool lost)> inputLost = {};
+  // Told, on the playlist engine's worker, when a track's first block is on the air, with
+  // "Artist - Title".
+  std::function<void(const std::string& title)> trackOnAir = {};
 };
 
 class Studio final : public StationDesk {
