@@ -135,6 +135,11 @@ std::unique_ptr<StageControl> HeadlessParts::makeConversionStage(ServerLink& con
   return stage;
 }
 
+void HeadlessParts::setPcmTap(PcmTap* tap) {
+  tap_ = tap;
+  if (stage_) stage_->conversion().setPcmTap(tap);
+}
+
 std::unique_ptr<EngineControl> HeadlessParts::makePlaylistEngine(const EngineWiring& wiring) {
   return makeEngine_ && stage_ ? makeEngine_(stage_->conversion(), wiring, prompts_) : nullptr;
 }

@@ -125,9 +125,8 @@ class HeadlessParts final : public StudioParts {
   HeadlessParts(Prompts& prompts, EncoderLibrary& codec, EngineMaker makeEngine,
                 std::string captureDevice = {});
 
-  // The stage made here hands what goes on the air to `tap` too (none: to nobody); before
-  // the studio starts.
-  void setPcmTap(PcmTap* tap) { tap_ = tap; }
+  // The stage made here hands what goes on the air to `tap` too (none: to nobody).
+  void setPcmTap(PcmTap* tap);
   // The service refused the stored account during start-up; the member has to configure again.
   bool accountRefused() const { return accountRefused_; }
 

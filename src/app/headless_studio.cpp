@@ -115,6 +115,13 @@ void goOnTheAir(const CommandLine& options, Studio& studio) {
     studio.session().start();
 }
 
+// The --also servers and --record files; none without them.
+std::unique_ptr<ServerFanOut> startExtraServers(const CommandLine& options, EncoderLibrary& encoders) {
+  std::vector<StreamTarget> targets = options.also;
+  targets.insert(targets.end(), options.records.begin(), options.records.end());
+  return targets.empty() ? nullptr : std::make_unique<ServerFanOut>(targets, encoders, makeSourceClient);
+}
+
 // The run's exit code, once it is over: after a stop signal 0, and 1 when nothing was on the air
 // or the broadcast failed by itself.
 int awaitTheEnd(Studio& studio, const HeadlessParts& parts, RunEnd& end, bool live) {
@@ -156,12 +163,8 @@ int runHeadless(const CommandLine& options, const HeadlessSetup& setup) {
   HeadlessVisual visual;
   // The extra servers and recordings outlive the studio, whose stage feeds them.
   StreamEncoderLibrary streamEncoders;
-  std::vector<StreamTarget> targets = options.also;
-  targets.insert(targets.end(), options.records.begin(), options.records.end());
-  std::unique_ptr<ServerFanOut> extras =
-      targets.empty() ? nullptr : std::make_unique<ServerFanOut>(targets, streamEncoders, makeSourceClient);
+  std::unique_ptr<ServerFanOut> extras;
   HeadlessParts parts(prompts, setup.codec, setup.makeEngine, options.device.value_or(""));
-  parts.setPcmTap(extras.get());
   SongUpdateSender songs(setup.http);
   RunEnd end;
   int code = 0;
@@ -169,7 +172,9 @@ int runHeadless(const CommandLine& options, const HeadlessSetup& setup) {
     StudioContext context{prompts, exit, setup.registry, setup.http, parts, &songs};
     context.broadcastFailed = [&end] { end.broadcastFailed(); };
     context.inputLost = [&end](bool lost) { end.inputChanged(lost); };
-    if (extras) context.trackOnAir = [&extras](const std::string& title) { extras->setTitle(title); };
+    context.trackOnAir = [&extras](const std::string& title) {
+      if (extras) extras->setTitle(title);
+    };
     Studio studio(&window, setup.webHost, context);
     StopSignals::Attachment attached(end.stops(), studio);
     studio.setVisual(&visual);
@@ -177,6 +182,9 @@ int runHeadless(const CommandLine& options, const HeadlessSetup& setup) {
       std::fprintf(stderr, "brovana-live: the start-up ended the program\n");
       return exit.code();
     }
+    // After the start-up, whose log the servers' reports go to.
+    extras = startExtraServers(options, streamEncoders);
+    parts.setPcmTap(extras.get());
     if (!studio.stopRequested()) goOnTheAir(options, studio);
     code = exit.ended() ? exit.code()
                         : awaitTheEnd(studio, parts, end,

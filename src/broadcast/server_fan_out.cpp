@@ -1,5 +1,8 @@
 #include "broadcast/server_fan_out.h"
 
+#include <pthread.h>
+#include <signal.h>
+
 #include <algorithm>
 #include <condition_variable>
 #include <deque>
@@ -87,6 +90,11 @@ class ServerWorker {
 
  private:
   void run() {
+    // A server that went away must fail the write, not end the program.
+    sigset_t pipeSignal;
+    sigemptyset(&pipeSignal);
+    sigaddset(&pipeSignal, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipeSignal, nullptr);
     bool failing = false;
     for (;;) {
       std::string reason = client_->open(cancel_);
@@ -104,6 +112,7 @@ class ServerWorker {
       client_->close();
       if (stopping()) break;
       Logger::log("Extra server %s: %s; trying again\n", label_.c_str(), reason.c_str());
+      failing = true;  // the tries that follow belong to this message
       reconnects_.fetch_add(1);
     }
     client_->close();
@@ -124,7 +133,7 @@ class ServerWorker {
       connected_.store(true);
     }
     if (onConnected_) onConnected_();
-    bool started = false;
+    bool started = false, titleRefused = false;
     std::string reason;
     while (reason.empty()) {
       Piece piece;
@@ -141,8 +150,10 @@ class ServerWorker {
           queued_ -= piece.bytes->size();
         }
       }
-      if (!title.empty() && !client_->setTitle(title))
+      // Once a connection: a server that refuses titles refuses each one.
+      if (!title.empty() && !client_->setTitle(title) && !titleRefused)
         Logger::log("Extra server %s did not take the title: %s\n", label_.c_str(), client_->error().c_str());
+      titleRefused = titleRefused || (!title.empty() && !client_->error().empty());
       if (piece.bytes) reason = send(piece, started);
     }
     std::lock_guard lock(mutex_);

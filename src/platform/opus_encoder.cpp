@@ -1,5 +1,7 @@
 #include <opus/opusenc.h>
 
+#include <utility>
+
 #include "core/text.h"
 #include "platform/ogg_encoders.h"
 #include "platform/pcm_shaper.h"
@@ -36,6 +38,7 @@ class OpusStreamEncoder final : public AudioEncoder {
     OpusEncCallbacks callbacks{&OpusStreamEncoder::write, &OpusStreamEncoder::close};
     Comments comments = commentsWith(title);
     int error = OPE_OK;
+    written_ = false;
     enc_.reset(comments ? ope_encoder_create_callbacks(&callbacks, this, comments.get(), out_.sampleRate,
                                                        out_.channels, 0, &error)
                         : nullptr);
@@ -50,7 +53,7 @@ class OpusStreamEncoder final : public AudioEncoder {
   }
 
   bool encode(std::span<const uint8_t> pcm, std::vector<uint8_t>& out) override {
-    if (!enc_) return false;
+    if (!enc_ || !chainIfDue()) return false;
     samples_.clear();
     shaper_.shape(pcm, samples_);
     bool ok = writeSamples();
@@ -67,10 +70,11 @@ class OpusStreamEncoder final : public AudioEncoder {
     return start(title_).empty() && ok;
   }
 
+  // The chain waits for audio: libopusenc 0.2 loses every later chain after one made before the
+  // stream had any.
   void setTitle(const std::string& title) override {
     title_ = title;
-    if (Comments comments = commentsWith(title); enc_ && comments)
-      ope_encoder_chain_current(enc_.get(), comments.get());
+    chainDue_ = true;
   }
 
   EncodedFormat format() const override { return out_; }
@@ -78,7 +82,15 @@ class OpusStreamEncoder final : public AudioEncoder {
  private:
   bool writeSamples() {
     int frames = static_cast<int>(samples_.size() / static_cast<size_t>(out_.channels));
+    written_ = written_ || frames > 0;
     return frames == 0 || ope_encoder_write(enc_.get(), samples_.data(), frames) == OPE_OK;
+  }
+  // A stream that has no audio yet starts over with the title instead.
+  bool chainIfDue() {
+    if (!std::exchange(chainDue_, false)) return true;
+    if (!written_) return start(title_).empty();
+    Comments comments = commentsWith(title_);
+    return comments && ope_encoder_chain_current(enc_.get(), comments.get()) == OPE_OK;
   }
   void handOut(std::vector<uint8_t>& out) {
     out.insert(out.end(), pages_.begin(), pages_.end());
@@ -96,6 +108,8 @@ class OpusStreamEncoder final : public AudioEncoder {
   PcmShaper shaper_;
   std::unique_ptr<OggOpusEnc, EncDeleter> enc_;
   std::string title_;
+  bool chainDue_ = false;  // a title came since the last chain
+  bool written_ = false;   // the stream has audio
   std::vector<int16_t> samples_;
   std::vector<uint8_t> pages_;  // written by libopusenc, not handed out yet
 };

@@ -43,6 +43,7 @@ class VorbisStream {
   VorbisStream& operator=(const VorbisStream&) = delete;
 
   bool valid() const { return valid_; }
+  bool started() const { return headersOut_; }
 
   // Interleaved samples in; whole pages out. The headers go out on pages of their own, so that
   // the first audio page starts where a decoder expects it.
@@ -123,9 +124,14 @@ class VorbisStreamEncoder final : public AudioEncoder {
     return start();
   }
 
-  // The stream so far ends at once; the next PCM starts the chained one.
+  // The stream so far ends at once and the next PCM starts the chained one; a stream that has
+  // not begun yet is only replaced.
   void setTitle(const std::string& title) override {
     title_ = title;
+    if (!stream_->started()) {
+      start();
+      return;
+    }
     std::vector<uint8_t> ending;
     stream_->finish(ending);
     held_.insert(held_.end(), ending.begin(), ending.end());

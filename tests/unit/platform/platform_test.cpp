@@ -145,6 +145,9 @@ TEST(StreamEncoderTest, OggEncodersHandOutWholePagesAndChainAStreamPerTitle) {
     };
     std::vector<int16_t> samples = sine(1000, 22050, 2, 2.0);
     std::span<const uint8_t> pcm(reinterpret_cast<const uint8_t*>(samples.data()), samples.size() * 2);
+    // Titles before any audio start the first stream over, with the last of them.
+    opened.encoder->setTitle("");
+    opened.encoder->setTitle("Test - Tone 500");
     for (int pass = 0; pass < 2; ++pass) {
       for (size_t at = 0; at < pcm.size(); at += 20'001) {
         std::vector<uint8_t> out;
@@ -157,6 +160,9 @@ TEST(StreamEncoderTest, OggEncodersHandOutWholePagesAndChainAStreamPerTitle) {
     EXPECT_TRUE(opened.encoder->flush(out));
     take(out);
     ASSERT_EQ(starts.size(), 2u);
+    EXPECT_NE(std::string(stream.begin(), stream.begin() + static_cast<std::ptrdiff_t>(starts[1]))
+                  .find("TITLE=Test - Tone 500"),
+              std::string::npos);
     std::string chained(stream.begin() + static_cast<std::ptrdiff_t>(starts[1]), stream.end());
     EXPECT_NE(chained.find("TITLE=Test - Tone 1000"), std::string::npos);
     size_t last = stream.size();
