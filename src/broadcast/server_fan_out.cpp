@@ -18,6 +18,10 @@ namespace {
 
 // About six seconds of 44.1 kHz stereo: the encoder lane's PCM queue.
 constexpr size_t kLanePcmBytes = 1 << 20;
+// The lane's thread takes the PCM in batches (about this many a second): each wake-up costs the
+// encoders and every server a round of calls and system calls.
+constexpr int kLaneWakesPerSecond = 5;
+constexpr auto kLaneBatch = std::chrono::milliseconds(1000 / kLaneWakesPerSecond);
 // The encoded stream a server's queue holds, in seconds of its bit rate (at least 64 KiB).
 constexpr int kServerQueueSeconds = 5;
 // The PCM format tried for each encoder at the start, before the first block comes.
@@ -230,6 +234,8 @@ class EncoderLane {
       behind_ = false;
       queue_.push_back({format, std::vector<uint8_t>(pcm, pcm + length)});
       queued_ += static_cast<size_t>(length);
+      if (queued_ < static_cast<size_t>(format.bytesPerSecond()) / kLaneWakesPerSecond) return;
+      batchReady_ = true;
     }
     wake_.notify_all();
   }
@@ -268,10 +274,12 @@ class EncoderLane {
       bool titleDue, restartDue;
       {
         std::unique_lock lock(mutex_);
-        wake_.wait(lock, [this] { return stop_ || titleDue_ || restartDue_ || !queue_.empty(); });
+        // Woken for a few blocks at a time; what is left waits no longer than one batch.
+        wake_.wait_for(lock, kLaneBatch, [this] { return stop_ || batchReady_ || titleDue_ || restartDue_; });
         if (stop_) return;
         blocks.swap(queue_);
         queued_ = 0;
+        batchReady_ = false;
         title = title_;
         titleDue = std::exchange(titleDue_, false);
         restartDue = std::exchange(restartDue_, false);
@@ -316,6 +324,7 @@ class EncoderLane {
   std::condition_variable wake_;
   std::deque<Block> queue_;
   size_t queued_ = 0;
+  bool batchReady_ = false;
   bool behind_ = false;
   bool stop_ = false;
   std::string title_;
