@@ -253,6 +253,13 @@ constexpr CommandOption kOptions[] = {
              "member's own stream",
      .effect = takeRecording,
      .needs = "--record needs a file name"},
+    {.spelling = "--song-file",
+     .argument = "FILE",
+     .help = "with --headless: whenever the first line of FILE changes (DJ software\n"
+             "writes the song it plays there), it goes to every extra server as the\n"
+             "now-playing title",
+     .effect = &L::songFile,
+     .needs = "--song-file needs a file"},
     {.spelling = "--list-dsp",
      .help = "list the DSP plug-ins of the working folder's Plugins/ and their\n"
              "modules, and exit",
@@ -314,7 +321,8 @@ const char* mismatch(const CommandLine& o) {
   if (o.playlist && !o.headless) return "--playlist goes with --headless";
   if (o.dsp && !o.headless) return "--dsp goes with --headless";
   if (o.source && !o.headless) return "--source goes with --headless";
-  if (!(o.also.empty() && o.records.empty()) && !o.headless) return "--also and --record go with --headless";
+  if ((!o.also.empty() || !o.records.empty() || o.songFile) && !o.headless)
+    return "--also, --record and --song-file go with --headless";
   return nullptr;
 }
 

@@ -46,6 +46,7 @@ struct CommandLine {
   bool listDsp = false;                 // --list-dsp
   std::vector<StreamTarget> also;       // --also URL: the extra servers, up to eight
   std::vector<StreamTarget> records;    // --record FILE?QUERY: recordings in a format of their own
+  std::optional<std::string> songFile;  // --song-file FILE: the now-playing title DJ software writes
   // The complaint of a rule that names the part of its word it cannot take.
   std::string refusal;
   bool probe = false;

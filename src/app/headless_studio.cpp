@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "app/dsp_choice.h"
+#include "app/song_file.h"
 #include "app/stop_signals.h"
 #include "broadcast/server_fan_out.h"
 #include "broadcast/studio.h"
@@ -164,6 +165,7 @@ int runHeadless(const CommandLine& options, const HeadlessSetup& setup) {
   // The extra servers and recordings outlive the studio, whose stage feeds them.
   StreamEncoderLibrary streamEncoders;
   std::unique_ptr<ServerFanOut> extras;
+  std::unique_ptr<SongFileWatcher> songFile;  // tells `extras`, so it goes first
   HeadlessParts parts(prompts, setup.codec, setup.makeEngine, options.device.value_or(""));
   SongUpdateSender songs(setup.http);
   RunEnd end;
@@ -185,6 +187,9 @@ int runHeadless(const CommandLine& options, const HeadlessSetup& setup) {
     // After the start-up, whose log the servers' reports go to.
     extras = startExtraServers(options, streamEncoders);
     parts.setPcmTap(extras.get());
+    if (extras && options.songFile)
+      songFile = std::make_unique<SongFileWatcher>(
+          *options.songFile, [&extras](const std::string& title) { extras->setTitle(title); });
     if (!studio.stopRequested()) goOnTheAir(options, studio);
     code = exit.ended() ? exit.code()
                         : awaitTheEnd(studio, parts, end,

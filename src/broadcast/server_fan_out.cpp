@@ -88,10 +88,6 @@ class ServerWorker {
     wake_.notify_all();
   }
 
-  ServerFanOut::ServerState state() const {
-    return {label_, connected_.load(), bytes_.load(), reconnects_.load()};
-  }
-
  private:
   void run() {
     // A server that went away must fail the write, not end the program.
@@ -117,7 +113,6 @@ class ServerWorker {
       if (stopping()) break;
       Logger::log("Extra server %s: %s; trying again\n", label_.c_str(), reason.c_str());
       failing = true;  // the tries that follow belong to this message
-      reconnects_.fetch_add(1);
     }
     client_->close();
   }
@@ -172,7 +167,6 @@ class ServerWorker {
     started = true;
     std::span<const uint8_t> bytes(piece.bytes->data() + from, piece.bytes->size() - from);
     if (!client_->send(bytes)) return client_->error();
-    bytes_.fetch_add(static_cast<long long>(bytes.size()));
     if (client_->backlog() > static_cast<size_t>(facts_.bitrate / 8 * timings_.stallSeconds))
       return "it stalls, taking nothing for " + std::to_string(timings_.stallSeconds) + " seconds";
     return {};
@@ -195,8 +189,6 @@ class ServerWorker {
   bool titleDue_ = false;
   std::atomic<bool> connected_{false};
   std::atomic<bool> cancel_{false};
-  std::atomic<long long> bytes_{0};
-  std::atomic<int> reconnects_{0};
   std::thread thread_;
 };
 
@@ -216,7 +208,6 @@ class EncoderLane {
 
   const EncodedFormat& format() const { return format_; }
   void add(std::unique_ptr<ServerWorker> server) { servers_.push_back(std::move(server)); }
-  const std::vector<std::unique_ptr<ServerWorker>>& servers() const { return servers_; }
   void start() {
     thread_ = std::thread(&EncoderLane::run, this);
     for (auto& server : servers_) server->start();
@@ -360,13 +351,6 @@ void ServerFanOut::onAir(const uint8_t* pcm, int length, const PcmFormat& format
 
 void ServerFanOut::setTitle(const std::string& title) {
   for (auto& lane : lanes_) lane->setTitle(title);
-}
-
-std::vector<ServerFanOut::ServerState> ServerFanOut::states() const {
-  std::vector<ServerState> all;
-  for (auto& lane : lanes_)
-    for (auto& server : lane->servers()) all.push_back(server->state());
-  return all;
 }
 
 }  // namespace brovana

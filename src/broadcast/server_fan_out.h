@@ -13,7 +13,7 @@
 // and the other servers never wait for it. An Ogg server that (re)connects is started on a
 // fresh chained stream, whose first page carries the headers a listener needs.
 //
-// Threads: onAir from the source's thread, setTitle and states from any thread; every queue sits
+// Threads: onAir from the source's thread, setTitle from any thread; every queue sits
 // under its owner's mutex. The destructor stops and joins every thread.
 
 #include <atomic>
@@ -49,15 +49,6 @@ class ServerFanOut final : public PcmTap {
   void onAir(const uint8_t* pcm, int length, const PcmFormat& format) override;
   // "Artist - Title" for every server: out of band for MP3, a chained stream for Ogg.
   void setTitle(const std::string& title);
-
-  struct ServerState {
-    std::string label;
-    bool connected = false;
-    long long bytes = 0;  // sent since the start
-    int reconnects = 0;
-  };
-  std::vector<ServerState> states() const;
-  size_t lanes() const { return lanes_.size(); }
 
  private:
   std::vector<std::unique_ptr<EncoderLane>> lanes_;

@@ -144,7 +144,7 @@ TEST_F(ExtraServersTest, FormatsTitlesTlsAndAServerThatDiesWhileTheOthersPlayOn)
 }
 
 // Each refusal, and a server that never answers, is one message naming its server however
-// often it is tried again; the good server beside them plays.
+// often it is tried again; the good server beside them plays, and takes the song file's title.
 TEST_F(ExtraServersTest, EachRefusingServerIsOneMessageAndTheRestStaysOnTheAir) {
   test::IcecastServer secure{{.sourcePassword = "demo-secret", .tls = true}};
   test::ScriptedPeer silent{{.neverRead = true}};
@@ -159,16 +159,19 @@ TEST_F(ExtraServersTest, EachRefusingServerIsOneMessageAndTheRestStaysOnTheAir) 
       {"icecast://" + host + port + "/big.opus stays off", "Opus takes 16000 to 256000 bit/s"},
       {"icecast://" + host + std::to_string(silent.port()) + "/silent.mp3", "no answer within 10 seconds"},
   };
-  auto run = onAir(
-      {"--also", "icecast://wrong@" + host + port + "/wrong.mp3", "--also",
-       "icecast://demo-secret@" + host + service + "/service.mp3", "--also",
-       url("icecasts", secure.tlsPort(), "/strict.mp3"), "--also",
-       url("icecast", icecast.port(), "/big.opus?codec=opus&bitrate=300"), "--also",
-       url("icecast", silent.port(), "/silent.mp3"), "--also", url("icecast", icecast.port(), "/good.mp3")},
-      "run.log");
+  auto run = onAir({"--also", "icecast://wrong@" + host + port + "/wrong.mp3", "--also",
+                    "icecast://demo-secret@" + host + service + "/service.mp3", "--also",
+                    url("icecasts", secure.tlsPort(), "/strict.mp3"), "--also",
+                    url("icecast", icecast.port(), "/big.opus?codec=opus&bitrate=300"), "--also",
+                    url("icecast", silent.port(), "/silent.mp3"), "--also",
+                    url("icecast", icecast.port(), "/good.mp3"), "--song-file", scratch.file("song.txt")},
+                   "run.log");
   ASSERT_TRUE(test::waitUntil([&] { return !mountStatus(icecast, "/good.mp3").empty(); }, 40s)) << runLogs();
   test::StreamListener listener(icecast.port(), "/good.mp3");
   EXPECT_TRUE(listener.waitForBody(100000, 20s)) << listener.head();
+  // What DJ software writes into the song file is the title within 5 s.
+  scratch.write("song.txt", "Live - Guest DJ\n");
+  EXPECT_TRUE(test::waitUntil([&] { return titled({"/good.mp3"}, "Live - Guest DJ"); }, 5s));
   auto told = [&](const auto& refusal) {
     return runLogs().find("Extra server " + refusal.first + ": " + refusal.second) != std::string::npos;
   };
