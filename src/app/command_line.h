@@ -8,6 +8,7 @@
 #include <variant>
 #include <vector>
 
+#include "broadcast/stream_target.h"
 #include "broadcast/studio_parts.h"
 
 namespace brovana {
@@ -43,6 +44,11 @@ struct CommandLine {
   std::vector<std::string> probeFiles;  // --probe FILE...
   std::optional<DspChoice> dsp;         // --dsp FILE.so[:MODULE]: the plug-in the headless studio runs
   bool listDsp = false;                 // --list-dsp
+  std::vector<StreamTarget> also;       // --also URL: the extra servers, up to eight
+  std::vector<StreamTarget> records;    // --record FILE?QUERY: recordings in a format of their own
+  std::optional<std::string> songFile;  // --song-file FILE: the now-playing title DJ software writes
+  // The complaint of a rule that names the part of its word it cannot take.
+  std::string refusal;
   bool probe = false;
   bool help = false;
   bool version = false;

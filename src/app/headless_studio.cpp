@@ -7,12 +7,16 @@
 #include <optional>
 
 #include "app/dsp_choice.h"
+#include "app/song_file.h"
 #include "app/stop_signals.h"
+#include "broadcast/server_fan_out.h"
 #include "broadcast/studio.h"
 #include "core/program_values.h"
 #include "core/registry.h"
 #include "diag/logger.h"
 #include "net/song_update_sender.h"
+#include "platform/source_clients.h"
+#include "platform/stream_encoders.h"
 #include "playlist/playlist.h"
 
 namespace brovana {
@@ -114,6 +118,13 @@ void goOnTheAir(const CommandLine& options, Studio& studio) {
   studio.worker().await([] {});
 }
 
+// The --also servers and --record files; none without them.
+std::unique_ptr<ServerFanOut> startExtraServers(const CommandLine& options, EncoderLibrary& encoders) {
+  std::vector<StreamTarget> targets = options.also;
+  targets.insert(targets.end(), options.records.begin(), options.records.end());
+  return targets.empty() ? nullptr : std::make_unique<ServerFanOut>(targets, encoders, makeSourceClient);
+}
+
 // The run's exit code, once it is over: after a stop signal 0, and 1 when nothing was on the air
 // or the broadcast failed by itself.
 int awaitTheEnd(Studio& studio, const HeadlessParts& parts, RunEnd& end, bool live) {
@@ -153,6 +164,10 @@ int runHeadless(const CommandLine& options, const HeadlessSetup& setup) {
   HeadlessExit exit;
   HeadlessMainWindow window;
   HeadlessVisual visual;
+  // The extra servers and recordings outlive the studio, whose stage feeds them.
+  StreamEncoderLibrary streamEncoders;
+  std::unique_ptr<ServerFanOut> extras;
+  std::unique_ptr<SongFileWatcher> songFile;  // tells `extras`, so it goes first
   HeadlessParts parts(prompts, setup.codec, setup.makeEngine, options.device.value_or(""));
   SongUpdateSender songs(setup.http);
   RunEnd end;
@@ -161,6 +176,9 @@ int runHeadless(const CommandLine& options, const HeadlessSetup& setup) {
     StudioContext context{prompts, exit, setup.registry, setup.http, parts, &songs};
     context.broadcastFailed = [&end] { end.broadcastFailed(); };
     context.inputLost = [&end](bool lost) { end.inputChanged(lost); };
+    context.trackOnAir = [&extras](const std::string& title) {
+      if (extras) extras->setTitle(title);
+    };
     Studio studio(&window, setup.webHost, context);
     StopSignals::Attachment attached(end.stops(), studio);
     studio.setVisual(&visual);
@@ -168,6 +186,12 @@ int runHeadless(const CommandLine& options, const HeadlessSetup& setup) {
       std::fprintf(stderr, "brovana-live: the start-up ended the program\n");
       return exit.code();
     }
+    // After the start-up, whose log the servers' reports go to.
+    extras = startExtraServers(options, streamEncoders);
+    parts.setPcmTap(extras.get());
+    if (extras && options.songFile)
+      songFile = std::make_unique<SongFileWatcher>(
+          *options.songFile, [&extras](const std::string& title) { extras->setTitle(title); });
     if (!studio.stopRequested()) goOnTheAir(options, studio);
     code = exit.ended() ? exit.code()
                         : awaitTheEnd(studio, parts, end,

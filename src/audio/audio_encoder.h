@@ -19,7 +19,8 @@ struct EncodedFormat {
   Codec codec = Codec::Mp3;
   int sampleRate = 0;
   int channels = 0;
-  int bitrate = 0;  // bits per second
+  int bitrate = 0;   // bits per second
+  bool vbr = false;  // MP3 only: a variable bit rate averaging `bitrate`
 
   friend bool operator==(const EncodedFormat&, const EncodedFormat&) = default;
 };
@@ -38,6 +39,10 @@ class AudioEncoder {
   // encoder stays usable for more PCM.
   virtual bool flush(std::vector<uint8_t>& out) = 0;
   virtual EncodedFormat format() const = 0;
+  // The now-playing title. An Ogg encoder ends its logical stream and starts a chained one whose
+  // comments carry it (also the way to hand a newly connected listener fresh stream headers);
+  // MP3 has no comments of its own, its servers take the title out of band.
+  virtual void setTitle(const std::string& title) { (void)title; }
 };
 
 // An encoder, or none and the reason why not (for the log).

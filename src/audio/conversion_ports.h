@@ -1,10 +1,12 @@
 #pragma once
 // What the conversion stage talks to, each implemented elsewhere: the server connection that
 // takes the MP3 stream, the status display, the DSP plug-in host and the visualisation feed.
-// Tests give the stage fakes of all four.
+// Tests give the stage fakes of all four; the fan-out to the extra servers takes the PCM.
 
 #include <cstdint>
 #include <string_view>
+
+#include "audio/pcm_format.h"
 
 namespace brovana {
 
@@ -43,6 +45,15 @@ class VisualFeed {
  public:
   virtual ~VisualFeed() = default;
   virtual void addData(const uint8_t* block, int length, int channels, int bytesPerSample) = 0;
+};
+
+// Takes the PCM exactly as it goes on the air (after the plug-in and the voiceover mix). Called
+// on the source's thread with every block; it must never wait for anything slow.
+class PcmTap {
+ public:
+  virtual ~PcmTap() = default;
+  // `length` bytes; a sample frame may be split between two calls.
+  virtual void onAir(const uint8_t* pcm, int length, const PcmFormat& format) = 0;
 };
 
 }  // namespace brovana

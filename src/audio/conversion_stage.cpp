@@ -76,6 +76,9 @@ void ConversionStage::setSideChannel(SideChannel* side) {
 void ConversionStage::setDspHost(SampleProcessor* dsp) {
   dsp_.store(dsp, std::memory_order_release);
 }
+void ConversionStage::setPcmTap(PcmTap* tap) {
+  tap_.store(tap, std::memory_order_release);
+}
 void ConversionStage::setMusicGain(float gain) {
   musicGain_.store(gain, std::memory_order_relaxed);
 }
@@ -177,11 +180,13 @@ bool ConversionStage::convertAndSend(const uint8_t* block, int length, int block
   }
   SideChannel* side = side_.load(std::memory_order_acquire);
   VisualFeed* visual = visual_.load(std::memory_order_acquire);
-  // The microphone and the visualisation work on the ring's copy, before the conversion thread
-  // can see it.
+  PcmTap* tap = tap_.load(std::memory_order_acquire);
+  // The microphone, the visualisation and the tap work on the ring's copy, before the conversion
+  // thread can see it.
   bool stored = ring_.writeBlock(pcm, length, [&](uint8_t* copy, int n) {
     if (side) mixSideChannel(*side, copy, n);
     if (visual) visual->addData(copy, n, channels, 2);
+    if (tap) tap->onAir(copy, n, {rate, channels});
   });
   if (stored && (unsignalledBytes_ += length) >= kChunkBytes) {
     unsignalledBytes_ = 0;

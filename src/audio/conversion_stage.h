@@ -4,7 +4,7 @@
 //
 //   source thread:      convertAndSend(block) -> DSP plug-in (on a scratch copy with room for
 //                       twice the block, so it may change the length) -> ring copy -> voiceover
-//                       mix, visualisation (on the ring copy) -> position published
+//                       mix, visualisation and PCM tap (on the ring copy) -> position published
 //   conversion thread:  ring (50,000 bytes, or anything after flush) -> encoder -> sendStream
 //
 // Use, for each stream (a playlist track, or a line-in session):
@@ -91,6 +91,7 @@ class ConversionStage {
   void setVisual(VisualFeed* visual);
   void setSideChannel(SideChannel* side);
   void setDspHost(SampleProcessor* dsp);
+  void setPcmTap(PcmTap* tap);
   void setMusicGain(float gain);  // applied to the music while voiceover PCM is mixed in
 
   // See the top of this file. `track` null: line-in.
@@ -177,6 +178,7 @@ class ConversionStage {
   std::atomic<SideChannel*> side_{nullptr};
   std::atomic<VisualFeed*> visual_{nullptr};
   std::atomic<SampleProcessor*> dsp_{nullptr};
+  std::atomic<PcmTap*> tap_{nullptr};
   std::vector<uint8_t> scratch_;     // source thread
   std::vector<uint8_t> dspScratch_;  // source thread
 

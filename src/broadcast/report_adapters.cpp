@@ -1,5 +1,6 @@
 #include "broadcast/report_adapters.h"
 
+#include "core/text.h"
 #include "monitor/status_display.h"
 #include "net/server_link.h"
 #include "net/web_service.h"
@@ -90,6 +91,9 @@ void EngineReportsAdapter::announce(const PlaylistItem& track) {
   announced.year = facts.year();
   announced.genreName = facts.genre();
   web_.postSong(connection_.serverInfo(), announced);
+  if (notices_.trackOnAir)
+    notices_.trackOnAir(trim(announced.artist).empty() ? announced.title
+                                                       : announced.artist + " - " + announced.title);
 }
 
 void EngineReportsAdapter::errorCounts() {

@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <mutex>
+#include <string>
 
 #include "audio/engine_reports.h"
 #include "monitor/quality_reports.h"
@@ -38,6 +39,8 @@ class EngineReportsAdapter final : public EngineReports {
     std::function<void()> listFailed;
     std::function<void()> trackChanged;
     std::function<void(bool lost)> input;  // the capture's sound card lost, or back
+    // A track's first block went on the air: "Artist - Title" (the title alone without an artist).
+    std::function<void(const std::string& title)> trackOnAir;
   };
 
   // Each target must outlive the adapter; the main window may be none.

@@ -75,7 +75,7 @@ bool Studio::makeParts() {
   engineReports_ = std::make_unique<EngineReportsAdapter>(
       *status_, mainWindow_, *connection_, web_,
       EngineReportsAdapter::Notices{[this] { listFailed(); }, [this] { sources_->trackChanged(); },
-                                    [this](bool lost) { inputChanged(lost); }});
+                                    [this](bool lost) { inputChanged(lost); }, context_.trackOnAir});
   if (gauge_) engineReports_->setGauge(gauge_->gauge());
   Logger::setStatsSource(connection_.get());
   connection_->setTap(&recorder_);

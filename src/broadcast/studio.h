@@ -67,6 +67,9 @@ struct StudioContext {
   std::function<void(bool lost)> inputLost = {};
   // Told, on the command worker, after each command it ran.
   std::function<void()> commandFinished = {};
+  // Told, on the playlist engine's worker, when a track's first block is on the air, with
+  // "Artist - Title".
+  std::function<void(const std::string& title)> trackOnAir = {};
 };
 
 class Studio final : public StationDesk {

@@ -46,12 +46,18 @@ LameHandle configure(const PcmFormat& in, const EncodedFormat& out) {
   lame_set_num_channels(lame.get(), out.channels);
   lame_set_out_samplerate(lame.get(), out.sampleRate);
   lame_set_mode(lame.get(), out.channels == 1 ? MONO : JOINT_STEREO);
-  lame_set_VBR(lame.get(), vbr_off);
-  lame_set_brate(lame.get(), out.bitrate / 1000);
+  if (out.vbr) {
+    // Averaging the bit rate asked for, so that a listener's line needs what it was told.
+    lame_set_VBR(lame.get(), vbr_abr);
+    lame_set_VBR_mean_bitrate_kbps(lame.get(), out.bitrate / 1000);
+  } else {
+    lame_set_VBR(lame.get(), vbr_off);
+    lame_set_brate(lame.get(), out.bitrate / 1000);
+  }
   lame_set_bWriteVbrTag(lame.get(), 0);  // a stream has no header frame to rewrite
   lame_set_write_id3tag_automatic(lame.get(), 0);
   if (lame_init_params(lame.get()) < 0 || lame_get_out_samplerate(lame.get()) != out.sampleRate ||
-      lame_get_brate(lame.get()) * 1000 != out.bitrate)
+      (!out.vbr && lame_get_brate(lame.get()) * 1000 != out.bitrate))
     lame.reset();
   return lame;
 }
@@ -214,7 +220,9 @@ EncoderOpened LameEncoderLibrary::open(const PcmFormat& in, const EncodedFormat&
       in.sampleRate > kMaxSourceRate)
     return {nullptr, formatText("LAME cannot take PCM of %d Hz, %d channel(s)", in.sampleRate, in.channels)};
   const std::vector<EncodedFormat>& all = lameFormats();
-  if (std::find(all.begin(), all.end(), out) == all.end())
+  EncodedFormat constant = out;
+  constant.vbr = false;  // a mean bit rate that CBR could make
+  if (std::find(all.begin(), all.end(), constant) == all.end())
     return {nullptr, formatText("LAME makes no MP3 of %d Hz, %d channel(s) at %d bit/s", out.sampleRate,
                                 out.channels, out.bitrate)};
   LameHandle lame = configure(in, out);

@@ -5,3 +5,10 @@ if(TARGET brovana-live AND TARGET zelvora-service)
   add_dependencies(studio_integration_tests brovana-live zelvora-service leveller)
   target_compile_definitions(studio_integration_tests PRIVATE BROVANA_PLUGIN_DIR="${PROJECT_BINARY_DIR}/${BROVANA_INSTALL_PLUGINDIR}")
 endif()
+
+# Extra servers: several Icecast mounts in three formats, TLS, a server that dies, refusals.
+if(TARGET brovana-live AND TARGET zelvora-service)
+  brovana_test(extra_servers_tests SOURCES ${CMAKE_CURRENT_LIST_DIR}/extra_servers_test.cpp
+               DEPS brovana_core LABELS integration)
+  add_dependencies(extra_servers_tests brovana-live zelvora-service)
+endif()

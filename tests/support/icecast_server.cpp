@@ -46,19 +46,31 @@ IcecastServer::IcecastServer(Options options) : port_(freePortPair()) {
       "\n<master-update-interval>5</master-update-interval><relay><server>127.0.0.1</server><port>" +
       std::to_string(options.relayOf) +
       "</port><mount>/live</mount><local-mount>/live</local-mount><on-demand>0</on-demand></relay>";
+  std::string tls;
+  if (options.tls) {
+    tlsPort_ = freeLoopbackPort();
+    const std::string pem = folder_.file("icecast.pem");
+    commandOutput("openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=127.0.0.1 -keyout '" + pem +
+                  ".key' -out '" + pem + ".crt' 2>&1 && cat '" + pem + ".crt' '" + pem + ".key' > '" + pem +
+                  "'");
+    chmod(pem.c_str(), 0644);
+    tls = "<listen-socket><port>" + std::to_string(tlsPort_) +
+          "</port><bind-address>127.0.0.1</bind-address><ssl>1</ssl></listen-socket>";
+  }
   folder_.write("icecast.xml", fillIn(R"(<icecast><location>test</location><admin>test@localhost</admin>
-<limits><clients>20</clients><sources>4</sources><queue-size>524288</queue-size>
+<limits><clients>20</clients><sources>12</sources><queue-size>524288</queue-size>
 <header-timeout>15</header-timeout><source-timeout>10</source-timeout><burst-size>0</burst-size></limits>
 <authentication><source-password>{password}</source-password><admin-user>admin</admin-user>
 <admin-password>admin-{port}</admin-password></authentication><hostname>127.0.0.1</hostname>
 <listen-socket><port>{port}</port><bind-address>127.0.0.1</bind-address>
-<shoutcast-mount>/live</shoutcast-mount></listen-socket><fileserve>0</fileserve>{relay}
-<paths><basedir>{folder}</basedir><logdir>{folder}/log</logdir><webroot>/usr/share/icecast2/web</webroot>
+<shoutcast-mount>/live</shoutcast-mount></listen-socket>{tls}<fileserve>0</fileserve>{relay}
+<paths><basedir>{folder}</basedir><ssl-certificate>{folder}/icecast.pem</ssl-certificate><logdir>{folder}/log</logdir><webroot>/usr/share/icecast2/web</webroot>
 <adminroot>/usr/share/icecast2/admin</adminroot></paths>
 <logging><accesslog>access.log</accesslog><errorlog>error.log</errorlog><loglevel>3</loglevel></logging>
 <security><chroot>0</chroot>{owner}</security></icecast>
 )",
                                       {{"{relay}", options.relayOf > 0 ? relay : ""},
+                                       {"{tls}", tls},
                                        {"{password}", options.sourcePassword},
                                        {"{port}", std::to_string(port_)},
                                        {"{folder}", folder_.path()},
@@ -74,8 +86,8 @@ bool IcecastServer::start() {
     process_ = std::make_unique<ChildProcess>(
         std::vector<std::string>{"icecast2", "-c", folder_.file("icecast.xml")}, folder_.file("console.log"));
     bool up = true;
-    for (int port : {port_, port_ + 1})
-      while (up && !waitForPort(port, std::chrono::milliseconds(200)))
+    for (int port : {port_, port_ + 1, tlsPort_})
+      while (up && port > 0 && !waitForPort(port, std::chrono::milliseconds(200)))
         up = running() && std::chrono::steady_clock::now() < deadline;
     // An answer to a request: past its first moments.
     up = up && waitUntil([&] { return !running() || httpGetLoopback(port_, "/status-json.xsl"); },
@@ -90,10 +102,11 @@ std::string IcecastServer::errorLog() const {
   return folder_.read("console.log") + folder_.read("log/error.log");
 }
 
-StreamListener::StreamListener(int port)
-    : thread_([this, port] {
+StreamListener::StreamListener(int port, const std::string& mount)
+    : thread_([this, port, mount] {
         int fd = connectLoopback(port);
-        std::string request = "GET /live HTTP/1.0\r\nHost: 127.0.0.1\r\nUser-Agent: test-listener\r\n\r\n",
+        std::string request =
+                        "GET " + mount + " HTTP/1.0\r\nHost: 127.0.0.1\r\nUser-Agent: test-listener\r\n\r\n",
                     pending;
         send(fd, request.data(), request.size(), MSG_NOSIGNAL);
         char buffer[8192];

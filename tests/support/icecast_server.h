@@ -27,6 +27,9 @@ class IcecastServer {
     std::string sourcePassword = "hackme";
     // The listener port of a master server whose mount this one relays (<relay>); 0: none.
     int relayOf = 0;
+    // A TLS listener too, on tlsPort(), with a self-signed certificate for 127.0.0.1 made by
+    // openssl in the scratch folder.
+    bool tls = false;
   };
   explicit IcecastServer(Options options);
 
@@ -40,19 +43,21 @@ class IcecastServer {
 
   int port() const { return port_; }            // listeners (HTTP)
   int sourcePort() const { return port_ + 1; }  // the source log-in
-  std::string errorLog() const;                 // Icecast's own logs, for failure messages
+  int tlsPort() const { return tlsPort_; }
+  std::string errorLog() const;  // Icecast's own logs, for failure messages
 
  private:
   TempFolder folder_;
   int port_ = -1;
+  int tlsPort_ = -1;
   std::unique_ptr<ChildProcess> process_;
 };
 
-// A listener of the mount: connects, asks for the stream without metadata, and keeps the
+// A listener of a mount (default "/live"): connects, asks for the stream without metadata, and keeps the
 // response head and the body bytes until it is destroyed.
 class StreamListener {
  public:
-  explicit StreamListener(int port);
+  explicit StreamListener(int port, const std::string& mount = "/live");
   ~StreamListener();
 
   // Waits for the response head and that many body bytes; false when they did not come.

@@ -8,10 +8,12 @@
 #include <filesystem>
 #include <span>
 
+#include "audio/ogg_pages.h"
 #include "platform/lame_encoder.h"
 #include "platform/mpg123_decoder.h"
 #include "platform/settings_registry.h"
 #include "platform/soxr_resampler.h"
+#include "platform/stream_encoders.h"
 #include "playlist/mp3_info.h"
 #include "support/temp_folder.h"
 #include "support/tone_files.h"
@@ -114,6 +116,74 @@ TEST(LameEncoderTest, MakesTheFormatsOfEveryMpegVersionAndRefusesWhatItCannot) {
     EXPECT_FALSE(opened.encoder) << in.sampleRate << "/" << in.channels << " -> " << out.bitrate;
     EXPECT_FALSE(opened.reason.empty());
   }
+}
+
+// The extra servers' encoders from the PCM a line speed puts on the air: every call hands out
+// whole Ogg pages (MP3: whole frames); a title chains a new logical stream whose comments carry
+// it; the flush ends the stream and the encoder goes on; what a codec cannot make is refused
+// with a reason.
+TEST(StreamEncoderTest, OggEncodersHandOutWholePagesAndChainAStreamPerTitle) {
+  StreamEncoderLibrary library;
+  const EncodedFormat made[] = {{Codec::Opus, 48000, 2, 96000},
+                                {Codec::Opus, 48000, 1, 16000},
+                                {Codec::Vorbis, 44100, 2, 128000},
+                                {Codec::Vorbis, 48000, 1, 64000}};
+  for (const EncodedFormat& format : made) {
+    SCOPED_TRACE(::testing::Message()
+                 << int(format.codec) << " " << format.channels << " " << format.bitrate);
+    EncoderOpened opened = library.open({22050, 2}, format);
+    ASSERT_TRUE(opened.encoder) << opened.reason;
+    std::vector<uint8_t> stream;
+    std::vector<size_t> starts;
+    auto take = [&](const std::vector<uint8_t>& out) {
+      for (size_t at = 0, n; at < out.size(); at += n) {
+        n = oggPageBytes(std::span(out).subspan(at));
+        ASSERT_GT(n, 0u) << "part of a page at " << at << " of " << out.size();
+        if (out[at + 5] & kOggFirstPage) starts.push_back(stream.size() + at);
+      }
+      stream.insert(stream.end(), out.begin(), out.end());
+    };
+    std::vector<int16_t> samples = sine(1000, 22050, 2, 2.0);
+    std::span<const uint8_t> pcm(reinterpret_cast<const uint8_t*>(samples.data()), samples.size() * 2);
+    // Titles before any audio start the first stream over, with the last of them.
+    opened.encoder->setTitle("");
+    opened.encoder->setTitle("Test - Tone 500");
+    for (int pass = 0; pass < 2; ++pass) {
+      for (size_t at = 0; at < pcm.size(); at += 20'001) {
+        std::vector<uint8_t> out;
+        EXPECT_TRUE(opened.encoder->encode(pcm.subspan(at, std::min<size_t>(20'001, pcm.size() - at)), out));
+        take(out);
+      }
+      if (pass == 0) opened.encoder->setTitle("Test - Tone 1000");
+    }
+    std::vector<uint8_t> out;
+    EXPECT_TRUE(opened.encoder->flush(out));
+    take(out);
+    ASSERT_EQ(starts.size(), 2u);
+    EXPECT_NE(std::string(stream.begin(), stream.begin() + static_cast<std::ptrdiff_t>(starts[1]))
+                  .find("TITLE=Test - Tone 500"),
+              std::string::npos);
+    std::string chained(stream.begin() + static_cast<std::ptrdiff_t>(starts[1]), stream.end());
+    EXPECT_NE(chained.find("TITLE=Test - Tone 1000"), std::string::npos);
+    size_t last = stream.size();
+    for (size_t at = starts[1], n; (n = oggPageBytes(std::span(stream).subspan(at))) > 0; at += n) last = at;
+    EXPECT_TRUE(stream[last + 5] & kOggLastPage);
+    // Four seconds at the bit rate asked for, within what page heads and a short stream add.
+    EXPECT_NEAR(stream.size() * 8.0 / 4.0, format.bitrate, format.bitrate * 0.35);
+    out.clear();
+    EXPECT_TRUE(opened.encoder->encode(pcm, out));
+    EXPECT_EQ(oggStreamStart(out), 0u);
+  }
+  const EncodedFormat refused[] = {{Codec::Opus, 44100, 2, 96000},    {Codec::Opus, 48000, 2, 300000},
+                                   {Codec::Opus, 48000, 2, 8000},     {Codec::Vorbis, 22050, 2, 64000},
+                                   {Codec::Vorbis, 44100, 1, 400000}, {Codec::Mp3, 44100, 2, 330000}};
+  for (const EncodedFormat& format : refused) {
+    EncoderOpened opened = library.open({44100, 2}, format);
+    EXPECT_FALSE(opened.encoder) << int(format.codec) << " " << format.bitrate;
+    EXPECT_FALSE(opened.reason.empty());
+  }
+  EncoderOpened vbr = library.open({22050, 1}, {Codec::Mp3, 44100, 2, 192000, true});
+  ASSERT_TRUE(vbr.encoder) << vbr.reason;
 }
 
 TEST(Mpg123DecoderTest, OneDecoderPlaysEachFileAtItsOwnFormatToTheLastBlockAndRefusesNoMp3) {

@@ -1,0 +1,356 @@
+#include "broadcast/server_fan_out.h"
+
+#include <pthread.h>
+#include <signal.h>
+
+#include <algorithm>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <utility>
+
+#include "audio/ogg_pages.h"
+#include "diag/logger.h"
+
+namespace brovana {
+namespace {
+
+// About six seconds of 44.1 kHz stereo: the encoder lane's PCM queue.
+constexpr size_t kLanePcmBytes = 1 << 20;
+// The lane's thread takes the PCM in batches (about this many a second): each wake-up costs the
+// encoders and every server a round of calls and system calls.
+constexpr int kLaneWakesPerSecond = 5;
+constexpr auto kLaneBatch = std::chrono::milliseconds(1000 / kLaneWakesPerSecond);
+// The encoded stream a server's queue holds, in seconds of its bit rate (at least 64 KiB).
+constexpr int kServerQueueSeconds = 5;
+// The PCM format tried for each encoder at the start, before the first block comes.
+constexpr PcmFormat kProbeFormat{44100, 2};
+
+// A piece of the encoded stream, shared by every server of its lane; `start` is where a
+// listener's stream may begin in it (its size: nowhere).
+struct Piece {
+  std::shared_ptr<const std::vector<uint8_t>> bytes;
+  size_t start = 0;
+};
+
+}  // namespace
+
+// One server and its thread.
+class ServerWorker {
+ public:
+  ServerWorker(const StreamTarget& target, SourceClientMaker& clients, const FanOutTimings& timings,
+               std::function<void()> connected)
+      : label_(targetLabel(target.server)),
+        facts_{target.format.codec != Codec::Mp3, target.format.bitrate, target.format.sampleRate,
+               target.format.channels},
+        client_(clients(target.server, facts_)),
+        timings_(timings),
+        queueLimit_(
+            std::max<size_t>(64 << 10, static_cast<size_t>(facts_.bitrate / 8 * kServerQueueSeconds))),
+        onConnected_(std::move(connected)) {}
+  ~ServerWorker() { stop(); }
+
+  const std::string& label() const { return label_; }
+  void start() { thread_ = std::thread(&ServerWorker::run, this); }
+  void stop() {
+    {
+      std::lock_guard lock(mutex_);
+      stop_ = true;
+    }
+    cancel_.store(true);
+    wake_.notify_all();
+    if (thread_.joinable()) thread_.join();
+  }
+
+  // From the lane's thread; never waits for the server.
+  void push(const Piece& piece) {
+    {
+      std::lock_guard lock(mutex_);
+      if (!connected_.load()) return;  // off the air: nothing to keep
+      if (queued_ + piece.bytes->size() > queueLimit_) {
+        if (!behind_) Logger::log("Extra server %s falls behind; its listeners lose audio\n", label_.c_str());
+        behind_ = true;
+        return;
+      }
+      behind_ = false;
+      queued_ += piece.bytes->size();
+      queue_.push_back(piece);
+    }
+    wake_.notify_all();
+  }
+  void setTitle(const std::string& title) {
+    {
+      std::lock_guard lock(mutex_);
+      title_ = title;
+      titleDue_ = true;
+    }
+    wake_.notify_all();
+  }
+
+ private:
+  void run() {
+    // A server that went away must fail the write, not end the program.
+    sigset_t pipeSignal;
+    sigemptyset(&pipeSignal);
+    sigaddset(&pipeSignal, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipeSignal, nullptr);
+    bool failing = false;
+    for (;;) {
+      std::string reason = client_->open(cancel_);
+      if (stopping()) break;
+      if (!reason.empty()) {
+        if (!failing) Logger::log("Extra server %s: %s; trying again\n", label_.c_str(), reason.c_str());
+        failing = true;
+        std::unique_lock lock(mutex_);
+        if (wake_.wait_for(lock, timings_.retryEvery, [this] { return stop_; })) break;
+        continue;
+      }
+      Logger::log("Extra server %s: on the air\n", label_.c_str());
+      failing = false;
+      reason = stream();
+      client_->close();
+      if (stopping()) break;
+      Logger::log("Extra server %s: %s; trying again\n", label_.c_str(), reason.c_str());
+      failing = true;  // the tries that follow belong to this message
+    }
+    client_->close();
+  }
+
+  bool stopping() {
+    std::lock_guard lock(mutex_);
+    return stop_;
+  }
+
+  // Connected: sends until the link fails or stalls (the reason) or the stop (empty).
+  std::string stream() {
+    {
+      std::lock_guard lock(mutex_);
+      queue_.clear();
+      queued_ = 0;
+      titleDue_ = !title_.empty();
+      connected_.store(true);
+    }
+    if (onConnected_) onConnected_();
+    bool started = false, titleRefused = false;
+    std::string reason;
+    while (reason.empty()) {
+      Piece piece;
+      std::string title;
+      {
+        std::unique_lock lock(mutex_);
+        wake_.wait(lock, [this] { return stop_ || titleDue_ || !queue_.empty(); });
+        if (stop_) break;
+        if (titleDue_) title = title_;
+        titleDue_ = false;
+        if (!queue_.empty()) {
+          piece = queue_.front();
+          queue_.pop_front();
+          queued_ -= piece.bytes->size();
+        }
+      }
+      // Once a connection: a server that refuses titles refuses each one.
+      if (!title.empty() && !client_->setTitle(title) && !titleRefused)
+        Logger::log("Extra server %s did not take the title: %s\n", label_.c_str(), client_->error().c_str());
+      titleRefused = titleRefused || (!title.empty() && !client_->error().empty());
+      if (piece.bytes) reason = send(piece, started);
+    }
+    std::lock_guard lock(mutex_);
+    connected_.store(false);
+    return reason;
+  }
+
+  // A listener's stream begins at a piece's start; what comes before one is not sent.
+  std::string send(const Piece& piece, bool& started) {
+    size_t from = started ? 0 : piece.start;
+    if (from >= piece.bytes->size()) return {};
+    started = true;
+    std::span<const uint8_t> bytes(piece.bytes->data() + from, piece.bytes->size() - from);
+    if (!client_->send(bytes)) return client_->error();
+    if (client_->backlog() > static_cast<size_t>(facts_.bitrate / 8 * timings_.stallSeconds))
+      return "it stalls, taking nothing for " + std::to_string(timings_.stallSeconds) + " seconds";
+    return {};
+  }
+
+  const std::string label_;
+  const StreamFacts facts_;
+  std::unique_ptr<SourceClient> client_;  // the worker's thread
+  const FanOutTimings timings_;
+  const size_t queueLimit_;
+  const std::function<void()> onConnected_;
+
+  mutable std::mutex mutex_;  // the fields below up to the counters
+  std::condition_variable wake_;
+  std::deque<Piece> queue_;
+  size_t queued_ = 0;
+  bool behind_ = false;
+  bool stop_ = false;
+  std::string title_;
+  bool titleDue_ = false;
+  std::atomic<bool> connected_{false};
+  std::atomic<bool> cancel_{false};
+  std::thread thread_;
+};
+
+// One encoder, its thread, and the servers it feeds.
+class EncoderLane {
+ public:
+  EncoderLane(const EncodedFormat& format, EncoderLibrary& encoders) : format_(format), encoders_(encoders) {}
+  ~EncoderLane() {
+    {
+      std::lock_guard lock(mutex_);
+      stop_ = true;
+    }
+    wake_.notify_all();
+    if (thread_.joinable()) thread_.join();
+    for (auto& server : servers_) server->stop();
+  }
+
+  const EncodedFormat& format() const { return format_; }
+  void add(std::unique_ptr<ServerWorker> server) { servers_.push_back(std::move(server)); }
+  void start() {
+    thread_ = std::thread(&EncoderLane::run, this);
+    for (auto& server : servers_) server->start();
+  }
+
+  void onAir(const uint8_t* pcm, int length, const PcmFormat& format) {
+    {
+      std::lock_guard lock(mutex_);
+      if (queued_ + static_cast<size_t>(length) > kLanePcmBytes) {
+        if (!behind_)
+          Logger::log("The %s encoder of the extra servers falls behind; audio is lost\n", name());
+        behind_ = true;
+        return;
+      }
+      behind_ = false;
+      queue_.push_back({format, std::vector<uint8_t>(pcm, pcm + length)});
+      queued_ += static_cast<size_t>(length);
+      if (queued_ < static_cast<size_t>(format.bytesPerSecond()) / kLaneWakesPerSecond) return;
+      batchReady_ = true;
+    }
+    wake_.notify_all();
+  }
+  void setTitle(const std::string& title) {
+    {
+      std::lock_guard lock(mutex_);
+      title_ = title;
+      titleDue_ = true;
+    }
+    wake_.notify_all();
+  }
+  // A server connected: an Ogg stream starts afresh, so that it gets the headers first.
+  void restart() {
+    if (format_.codec == Codec::Mp3) return;
+    {
+      std::lock_guard lock(mutex_);
+      restartDue_ = true;
+    }
+    wake_.notify_all();
+  }
+
+  const char* name() const {
+    return format_.codec == Codec::Opus ? "Opus" : format_.codec == Codec::Vorbis ? "Vorbis" : "MP3";
+  }
+
+ private:
+  struct Block {
+    PcmFormat format;
+    std::vector<uint8_t> bytes;
+  };
+
+  void run() {
+    std::deque<Block> blocks;
+    for (;;) {
+      std::string title;
+      bool titleDue, restartDue;
+      {
+        std::unique_lock lock(mutex_);
+        // Woken for a few blocks at a time; what is left waits no longer than one batch.
+        wake_.wait_for(lock, kLaneBatch, [this] { return stop_ || batchReady_ || titleDue_ || restartDue_; });
+        if (stop_) return;
+        blocks.swap(queue_);
+        queued_ = 0;
+        batchReady_ = false;
+        title = title_;
+        titleDue = std::exchange(titleDue_, false);
+        restartDue = std::exchange(restartDue_, false);
+      }
+      std::vector<uint8_t> out;
+      if ((titleDue || restartDue) && encoder_) encoder_->setTitle(title);
+      if (titleDue)
+        for (auto& server : servers_) server->setTitle(title);
+      for (const Block& block : blocks) encode(block, title, out);
+      blocks.clear();
+      handOut(out);
+    }
+  }
+
+  // Through the encoder for the block's format (a new one when the format changed).
+  void encode(const Block& block, const std::string& title, std::vector<uint8_t>& out) {
+    if (!encoder_ || block.format != in_) {
+      if (encoder_) encoder_->flush(out);
+      EncoderOpened opened = encoders_.open(block.format, format_);
+      encoder_ = std::move(opened.encoder);
+      in_ = block.format;
+      if (!encoder_) return;
+      if (!title.empty()) encoder_->setTitle(title);
+    }
+    if (!encoder_->encode(block.bytes, out)) encoder_.reset();
+  }
+
+  void handOut(std::vector<uint8_t>& out) {
+    if (out.empty()) return;
+    const size_t start = format_.codec == Codec::Mp3 ? 0 : oggStreamStart(out);
+    Piece piece{std::make_shared<const std::vector<uint8_t>>(std::move(out)), start};
+    for (auto& server : servers_) server->push(piece);
+  }
+
+  const EncodedFormat format_;
+  EncoderLibrary& encoders_;
+  std::vector<std::unique_ptr<ServerWorker>> servers_;  // fixed before start
+  std::unique_ptr<AudioEncoder> encoder_;               // the lane's thread
+  PcmFormat in_;                                        // the lane's thread
+
+  std::mutex mutex_;  // the fields below
+  std::condition_variable wake_;
+  std::deque<Block> queue_;
+  size_t queued_ = 0;
+  bool batchReady_ = false;
+  bool behind_ = false;
+  bool stop_ = false;
+  std::string title_;
+  bool titleDue_ = false;
+  bool restartDue_ = false;
+  std::thread thread_;
+};
+
+ServerFanOut::ServerFanOut(const std::vector<StreamTarget>& targets, EncoderLibrary& encoders,
+                           SourceClientMaker clients, FanOutTimings timings) {
+  for (const StreamTarget& target : targets) {
+    if (EncoderOpened tried = encoders.open(kProbeFormat, target.format); !tried.encoder) {
+      Logger::log("Extra server %s stays off: %s\n", targetLabel(target.server).c_str(),
+                  tried.reason.c_str());
+      continue;
+    }
+    auto lane =
+        std::find_if(lanes_.begin(), lanes_.end(), [&](auto& l) { return l->format() == target.format; });
+    if (lane == lanes_.end())
+      lane = lanes_.insert(lanes_.end(), std::make_unique<EncoderLane>(target.format, encoders));
+    EncoderLane* owner = lane->get();
+    (*lane)->add(std::make_unique<ServerWorker>(target, clients, timings, [owner] { owner->restart(); }));
+  }
+  for (auto& lane : lanes_) lane->start();
+}
+
+ServerFanOut::~ServerFanOut() = default;
+
+void ServerFanOut::onAir(const uint8_t* pcm, int length, const PcmFormat& format) {
+  if (length <= 0 || !format.valid()) return;
+  for (auto& lane : lanes_) lane->onAir(pcm, length, format);
+}
+
+void ServerFanOut::setTitle(const std::string& title) {
+  for (auto& lane : lanes_) lane->setTitle(title);
+}
+
+}  // namespace brovana

@@ -1,0 +1,57 @@
+#pragma once
+// The extra servers and recordings: the PCM that goes on the air, encoded once per distinct
+// format and sent to every server that asked for that format.
+//
+//   source thread:   onAir(block) -> copy into each lane's bounded PCM queue (never waits; a
+//                    full queue loses the block)
+//   lane thread:     PCM queue -> encoder -> a copy of each piece into each server's queue
+//   server thread:   its queue -> its client (connect, log in, send; on a failure or a stall it
+//                    logs once and tries again every retry interval, as the member's link tries
+//                    again with each piece of its stream)
+//
+// So a server that is down, refuses or stalls only loses its own audio, and the member's link
+// and the other servers never wait for it. An Ogg server that (re)connects is started on a
+// fresh chained stream, whose first page carries the headers a listener needs.
+//
+// Threads: onAir from the source's thread, setTitle from any thread; every queue sits
+// under its owner's mutex. The destructor stops and joins every thread.
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "audio/conversion_ports.h"
+#include "broadcast/stream_target.h"
+
+namespace brovana {
+
+class EncoderLane;
+
+struct FanOutTimings {
+  std::chrono::milliseconds retryEvery{1000};
+  // Stream bytes a server may leave untaken, in seconds of its stream, before it counts as stalled.
+  int stallSeconds = 15;
+};
+
+class ServerFanOut final : public PcmTap {
+ public:
+  // One lane per distinct format; the library must outlive the fan-out. Each target's encoder is
+  // tried at once: a format its codec cannot make is logged, naming the server, and that server
+  // stays off.
+  ServerFanOut(const std::vector<StreamTarget>& targets, EncoderLibrary& encoders, SourceClientMaker clients,
+               FanOutTimings timings = {});
+  ~ServerFanOut() override;
+  ServerFanOut(const ServerFanOut&) = delete;
+  ServerFanOut& operator=(const ServerFanOut&) = delete;
+
+  void onAir(const uint8_t* pcm, int length, const PcmFormat& format) override;
+  // "Artist - Title" for every server: out of band for MP3, a chained stream for Ogg.
+  void setTitle(const std::string& title);
+
+ private:
+  std::vector<std::unique_ptr<EncoderLane>> lanes_;
+};
+
+}  // namespace brovana

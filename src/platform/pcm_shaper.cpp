@@ -1,0 +1,69 @@
+#include "platform/pcm_shaper.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace brovana {
+namespace {
+
+std::unique_ptr<SoxrResampler> resamplerFor(const PcmFormat& in, const PcmFormat& out) {
+  if (in.sampleRate == out.sampleRate) return nullptr;
+  auto resampler = std::make_unique<SoxrResampler>(in.sampleRate, out.sampleRate, out.channels);
+  return resampler->valid() ? std::move(resampler) : nullptr;
+}
+
+}  // namespace
+
+PcmShaper::PcmShaper(const PcmFormat& in, const PcmFormat& out)
+    : in_(in), out_(out), resampler_(resamplerFor(in, out)) {}
+
+void PcmShaper::shape(std::span<const uint8_t> bytes, std::vector<int16_t>& out) {
+  const size_t align = static_cast<size_t>(in_.bytesPerFrame());
+  if (align == 0) return;
+  mapped_.clear();
+  size_t offset = 0;
+  if (!carry_.empty()) {
+    offset = std::min(align - carry_.size(), bytes.size());
+    carry_.insert(carry_.end(), bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(offset));
+    if (carry_.size() == align) {
+      mapChannels(carry_.data(), 1);
+      carry_.clear();
+    }
+  }
+  const size_t frames = (bytes.size() - offset) / align;
+  mapChannels(bytes.data() + offset, frames);
+  carry_.insert(carry_.end(), bytes.begin() + static_cast<std::ptrdiff_t>(offset + frames * align),
+                bytes.end());
+  if (resampler_)
+    resampler_->process(mapped_, out);
+  else
+    out.insert(out.end(), mapped_.begin(), mapped_.end());
+}
+
+void PcmShaper::drain(std::vector<int16_t>& out) {
+  carry_.clear();
+  if (!resampler_) return;
+  resampler_->drain(out);
+  resampler_ = resamplerFor(in_, out_);
+}
+
+void PcmShaper::mapChannels(const uint8_t* bytes, size_t frames) {
+  const size_t start = mapped_.size();
+  if (in_.channels == out_.channels) {
+    mapped_.resize(start + frames * static_cast<size_t>(out_.channels));
+    if (frames > 0) std::memcpy(mapped_.data() + start, bytes, (mapped_.size() - start) * sizeof(int16_t));
+    return;
+  }
+  mapped_.resize(start + frames * static_cast<size_t>(out_.channels));
+  for (size_t i = 0; i < frames; ++i) {
+    int16_t in[2];
+    std::memcpy(in, bytes + i * static_cast<size_t>(in_.bytesPerFrame()),
+                static_cast<size_t>(in_.bytesPerFrame()));
+    if (out_.channels == 1)
+      mapped_[start + i] = static_cast<int16_t>((in[0] + in[1]) / 2);
+    else
+      mapped_[start + 2 * i] = mapped_[start + 2 * i + 1] = in[0];
+  }
+}
+
+}  // namespace brovana
