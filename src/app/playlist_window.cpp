@@ -16,6 +16,7 @@
 #include "broadcast/studio.h"
 #include "core/program_values.h"
 #include "monitor/status_display.h"
+#include "playlist/track_reader.h"
 
 namespace brovana {
 namespace {
@@ -114,6 +115,8 @@ QVariant PlaylistModel::data(const QModelIndex& index, int role) const {
       if (!track->playable()) font.setStrikeOut(true);
       return font;
     }
+    case Qt::ToolTipRole:
+      return track->playable() ? QVariant() : QVariant(fromUtf8(track->problem()));
     case Qt::DecorationRole:
       return index.column() == 0 ? QVariant(titleMark(track->isCurrent())) : QVariant();
     case Qt::TextAlignmentRole:
@@ -469,7 +472,8 @@ void PlaylistWindow::showRecent(const std::vector<std::string>& paths) {
 std::vector<std::string> PlaylistWindow::chooseMp3Files(const std::string& folder) {
   QStringList chosen =
       QFileDialog::getOpenFileNames(this, QStringLiteral("Load .mp3 file"), fromUtf8(folder),
-                                    QStringLiteral("Mpeg-layer 3 (*.mp3);;(all files) *.* (*)"));
+                                    QStringLiteral("Music (%1);;Mpeg-layer 3 (*.mp3);;(all files) *.* (*)")
+                                        .arg(QLatin1String(kTrackFilePatterns)));
   std::vector<std::string> paths;
   for (const QString& path : chosen) paths.push_back(path.toStdString());
   return paths;

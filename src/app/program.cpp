@@ -24,6 +24,7 @@
 #include "platform/decoder_library.h"
 #include "platform/lame_encoder.h"
 #include "platform/settings_registry.h"
+#include "platform/taglib_track_reader.h"
 
 namespace brovana {
 namespace {
@@ -64,6 +65,9 @@ int runCommandLine(int argc, char** argv, const WindowedStudio* windowed) {
     std::printf("%s (build %d)\n", kVersionText, kBuildNumber);
     return 0;
   }
+  // Every track read from here on learns its format and tags through it.
+  static TagLibTrackReader trackReaderOfTheProgram;
+  installTrackReader(&trackReaderOfTheProgram);
   if (options.probe) return runProbe(options.probeFiles);
   if (!options.headless && !options.configure && !options.listDsp) {
     // Qt would abort without a display; say what to do instead.

@@ -228,7 +228,7 @@ void PlaylistEngine::playEntry(ListRun& run, int index, const PlaylistItemRef& i
   MP3Info facts = item->mp3Info();
   if (openStage(run.outputBitrate, item->fullpath(), facts.sampleRate(), facts.channels()) !=
       StreamOpen::Opened) {
-    markUnplayable(run, *item);
+    markUnplayable(run, *item, "the stream cannot take its format");
     Logger::log(kInitFailedLine, item->filename().c_str(), facts.bitrate(), facts.channels(),
                 facts.sampleRate());
     return;
@@ -243,7 +243,7 @@ void PlaylistEngine::playEntry(ListRun& run, int index, const PlaylistItemRef& i
   }
 
   if (!playTrack(run, item)) {
-    markUnplayable(run, *item);
+    markUnplayable(run, *item, facts.problem().empty() ? "it could not be decoded" : facts.problem());
     return;
   }
   Logger::countTrackPlayed();
@@ -267,7 +267,9 @@ void PlaylistEngine::announce(const PlaylistItem& item, const MP3Info& facts, co
   Logger::sampleListeners();
 }
 
-void PlaylistEngine::markUnplayable(ListRun& run, PlaylistItem& item) {
+void PlaylistEngine::markUnplayable(ListRun& run, PlaylistItem& item, const std::string& reason) {
+  Logger::log("%s skipped: %s\n", item.fullpath().c_str(), reason.c_str());
+  item.setProblem(reason);
   item.setPlayable(false);
   run.playlist->redrawList();
   ++run.failures;

@@ -148,7 +148,7 @@ class PlaylistEngine {
   bool playPass(ListRun& run);
   void playEntry(ListRun& run, int index, const PlaylistItemRef& item, const PlaylistItemRef& next);
   void announce(const PlaylistItem& item, const MP3Info& facts, const PlaylistItemRef& next);
-  void markUnplayable(ListRun& run, PlaylistItem& item);
+  void markUnplayable(ListRun& run, PlaylistItem& item, const std::string& reason);
   void failList(const ListRun& run);
   // To the next track; false at the end of the list.
   bool advance(ListRun& run, int index, const PlaylistItemRef& item);

@@ -38,6 +38,25 @@ bool makeTone(const std::string& path, const ToneSpec& spec) {
   return false;
 }
 
+bool makeLibraryTone(const std::string& path, const ToneSpec& spec) {
+  const std::string ending = path.substr(path.rfind('.') + 1);
+  const char* codec = ending == "ogg"    ? "libvorbis"
+                      : ending == "opus" ? "libopus"
+                      : ending == "mp3"  ? "libmp3lame"
+                                         : "";
+  char source[160];
+  std::snprintf(source, sizeof source, "aevalsrc=%g*sin(2*PI*%g*t):s=%d:d=%.3f", spec.volume, spec.frequency,
+                spec.sampleRate, spec.seconds);
+  std::string line = "ffmpeg -loglevel error -y -f lavfi -i " + shellQuoted(source) + " -ac " +
+                     std::to_string(spec.channels) + (*codec ? std::string(" -c:a ") + codec : "");
+  for (auto [key, text] : {std::pair{"title", &spec.title}, {"artist", &spec.artist}, {"album", &spec.album}})
+    if (!text->empty()) line += std::string(" -metadata ") + key + "=" + shellQuoted(*text);
+  line += " " + shellQuoted(path) + " </dev/null";
+  if (std::system(line.c_str()) == 0) return true;
+  std::fprintf(stderr, "makeLibraryTone failed: %s\n", line.c_str());
+  return false;
+}
+
 std::vector<int16_t> decodeMp3(const std::string& mp3) {
   TempFolder folder;
   folder.write("heard.mp3", mp3);

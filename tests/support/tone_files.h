@@ -19,6 +19,10 @@ struct ToneSpec {
   double volume = 0.5;  // of full scale
 };
 
+// The tone in the format the path's ending names (.flac .ogg .opus .wav .aiff .mp3), made by
+// ffmpeg, its tags from the spec's texts and `volume` the sine's peak; false when ffmpeg failed.
+bool makeLibraryTone(const std::string& path, const ToneSpec& spec);
+
 // Single quotes around a word for the shell.
 std::string shellQuoted(const std::string& text);
 // Writes the tone to `path`; false (with the reason on standard error) when the tools failed.
