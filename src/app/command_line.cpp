@@ -58,6 +58,7 @@ bool isOneLine(const std::string& text) {
 constexpr const char* kSourceKinds = "--source is one of playlist, line, mic, cd or mix";
 constexpr const char* kLineSpeeds = "--line-speed is one of 100000, 56000, 33000 or 28800 (bits per second)";
 constexpr const char* kBitrates = "--output-bitrate is one of 56000, 32000, 24000 or 16000 (bits per second)";
+constexpr const char* kNormalizeModes = "--normalize is one of off, track or album";
 constexpr const char* kDspForms = "--dsp needs a plug-in library, as FILE.so or FILE.so:MODULE";
 
 const char* takeSource(CommandLine& line, const std::string& word) {
@@ -88,6 +89,11 @@ const char* takeBitrate(CommandLine& line, const std::string& word) {
   if (!value || !isBitrate(*value)) return kBitrates;
   line.outputBitrate = value;
   return nullptr;
+}
+
+const char* takeNormalize(CommandLine& line, const std::string& word) {
+  line.normalize = normalizeModeNamed(word);
+  return line.normalize ? nullptr : kNormalizeModes;
 }
 
 const char* takeDsp(CommandLine& line, const std::string& word) {
@@ -210,6 +216,14 @@ constexpr CommandOption kOptions[] = {
              "levels loudness and limits peaks to -1 dBFS, module 1 only limits)",
      .effect = takeDsp,
      .needs = kDspForms},
+    {.spelling = "--normalize",
+     .argument = "MODE",
+     .help = "play every track at one loudness (-16 LUFS, true peak at most -1 dBTP),\n"
+             "measured in the background: off, track, or album (the tracks of an\n"
+             "album tag keep their levels to one another); kept for later runs\n"
+             "(default track)",
+     .effect = takeNormalize,
+     .needs = kNormalizeModes},
     {.spelling = "--list-dsp",
      .help = "list the DSP plug-ins of the working folder's Plugins/ and their\n"
              "modules, and exit",

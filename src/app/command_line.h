@@ -8,6 +8,7 @@
 #include <variant>
 #include <vector>
 
+#include "audio/loudness.h"
 #include "broadcast/studio_parts.h"
 
 namespace brovana {
@@ -35,14 +36,15 @@ struct CommandLine {
   std::optional<std::string> password;  // --password PW
   // --password-file FILE: the password is its first line ("-" for standard input).
   std::optional<std::string> passwordFile;
-  std::optional<std::string> title;     // --title T: the station description
-  std::vector<std::string> genres;      // --genre G, up to three times
-  std::optional<std::string> url;       // --url U
-  std::optional<int> lineSpeed;         // --line-speed N: 100000, 56000, 33000 or 28800
-  std::optional<int> outputBitrate;     // --output-bitrate N: 56000, 32000, 24000 or 16000
-  std::vector<std::string> probeFiles;  // --probe FILE...
-  std::optional<DspChoice> dsp;         // --dsp FILE.so[:MODULE]: the plug-in the headless studio runs
-  bool listDsp = false;                 // --list-dsp
+  std::optional<std::string> title;        // --title T: the station description
+  std::vector<std::string> genres;         // --genre G, up to three times
+  std::optional<std::string> url;          // --url U
+  std::optional<int> lineSpeed;            // --line-speed N: 100000, 56000, 33000 or 28800
+  std::optional<int> outputBitrate;        // --output-bitrate N: 56000, 32000, 24000 or 16000
+  std::vector<std::string> probeFiles;     // --probe FILE...
+  std::optional<DspChoice> dsp;            // --dsp FILE.so[:MODULE]: the plug-in the headless studio runs
+  bool listDsp = false;                    // --list-dsp
+  std::optional<NormalizeMode> normalize;  // --normalize off|track|album: stored for later runs too
   bool probe = false;
   bool help = false;
   bool version = false;

@@ -9,6 +9,8 @@
 #include <QPainter>
 #include <QScrollBar>
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
 
 #include "app/dropped_files.h"
 #include "app/gui_thread.h"
@@ -34,6 +36,14 @@ constexpr Column kColumnLayout[PlaylistModel::kColumns] = {
 
 QString fromUtf8(const std::string& text) {
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// The measured loudness after the format, once it is known.
+std::string loudnessText(std::optional<double> lufs) {
+  if (!lufs || !std::isfinite(*lufs)) return {};
+  char text[32];
+  std::snprintf(text, sizeof text, ", %.1f LUFS", *lufs);
+  return text;
 }
 
 QString menuText(const std::string& text) {
@@ -98,7 +108,7 @@ QVariant PlaylistModel::data(const QModelIndex& index, int role) const {
         case 1:
           return fromUtf8(minutesSeconds(info.duration()));
         case 2:
-          return fromUtf8(info.formatInfo());
+          return fromUtf8(info.formatInfo() + loudnessText(track->loudness()));
         case 3:
           return fromUtf8(info.artist());
         case 4:

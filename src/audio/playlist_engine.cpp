@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <utility>
@@ -97,6 +98,12 @@ void PlaylistEngine::setVisual(VisualFeed* visual) {
 }
 void PlaylistEngine::setNoStats(bool on) {
   noStats_.store(on);
+}
+
+void PlaylistEngine::setLoudness(LoudnessLibrary* library, const LoudnessSettings& settings) {
+  std::lock_guard lock(loudnessMutex_);
+  loudness_.store(library);
+  loudnessSettings_ = settings;
 }
 
 void PlaylistEngine::setPlayback(const PlaybackSettings& settings) {
@@ -403,8 +410,29 @@ std::optional<PcmFormat> PlaylistEngine::openTrack(int outputBitrate, const Play
   return pcm;
 }
 
+float PlaylistEngine::playingGain(const ListRun& run, const PlaylistItem& item, bool& measured) {
+  LoudnessSettings settings;
+  {
+    std::lock_guard lock(loudnessMutex_);
+    settings = loudnessSettings_;
+  }
+  LoudnessLibrary* library = loudness_.load();
+  std::vector<PlaylistItemRef> list = run.playlist ? run.playlist->items() : std::vector<PlaylistItemRef>{};
+  if (library != nullptr) library->request(list);
+  measured = library == nullptr || settings.mode == NormalizeMode::Off || library->find(item.fullpath());
+  if (settings.mode == NormalizeMode::Off) return 1;
+  double db = playGainDb(settings, library, item, list);
+  Logger::log("%s plays at %+.1f dB (%s loudness %s, target %.1f LUFS)\n", item.fullpath().c_str(), db,
+              toString(settings.mode), measured ? "measured" : "not measured yet", settings.targetLufs);
+  return static_cast<float>(std::pow(10.0, db / 20));
+}
+
 bool PlaylistEngine::streamTrack(ListRun& run, const PlaylistItem& item, const MP3Info& facts, PcmFormat pcm,
                                  int call) {
+  // A track not measured yet starts at once at its tag's gain (or none), and moves to the
+  // measured gain when the measurement comes in while it plays.
+  bool measured = false;
+  GainRamp gain(playingGain(run, item, measured));
   const std::string& path = item.fullpath();
   // Played at the file's own rate; handed on at the stream's.
   const int rate = streamRate(run.outputBitrate, pcm.sampleRate);
@@ -433,6 +461,9 @@ bool PlaylistEngine::streamTrack(ListRun& run, const PlaylistItem& item, const M
     DecodeStatus result = decoder_->decode();
     if (result == DecodeStatus::Block || result == DecodeStatus::LastBlock) {
       std::span<const int16_t> block = decoder_->block();
+      if (!measured && loudness_.load()->find(item.fullpath()))
+        gain.setTarget(playingGain(run, item, measured));
+      block = gain.apply(block, pcm.channels, gainBlock_);
       if (!block.empty()) {
         // The service hears of the track once it plays, not of one that fails at its first frame.
         if (!announced)
@@ -479,6 +510,11 @@ bool PlaylistEngine::reportProgress(ListRun& run, const MP3Info& facts, TrackClo
       if (run.playlist) showTimes(run, facts, trackMs);
     }
     if (abort_.load()) return false;
+    if (LoudnessLibrary* library = loudness_.load(); library && run.playlist) {
+      // New measurements reach the list's loudness figures.
+      int measured = library->measuredCount();
+      if (std::exchange(run.measuredShown, measured) != measured) run.playlist->redrawList();
+    }
     long long now = nowMs();
     run.passTimeMs += now - run.lastStatsMs;
     run.lastStatsMs = now;

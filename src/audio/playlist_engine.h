@@ -29,6 +29,7 @@
 #include <thread>
 #include <vector>
 
+#include "audio/loudness.h"
 #include "audio/mp3_decoder.h"
 #include "audio/playback.h"
 #include "core/owned_mutex.h"
@@ -82,6 +83,9 @@ class PlaylistEngine {
   void setPlayback(const PlaybackSettings& settings);
   // "-nostats": no counter, time and gauge reports while a track plays.
   void setNoStats(bool on);
+  // Where the tracks' loudness is measured (none: nowhere), and the level they are played at;
+  // read at the start of each track.
+  void setLoudness(LoudnessLibrary* library, const LoudnessSettings& settings);
 
   // Starts the worker on the list and returns at once. The playlist must outlive the run.
   void start(Playlist& playlist, int outputBitrate, int startIndex);
@@ -133,6 +137,7 @@ class PlaylistEngine {
     int failures = 0;  // tracks that failed in a row
     long long passTimeMs = 0;
     long long lastStatsMs = 0;  // the last once-a-second update
+    int measuredShown = 0;      // the loudness measurements the list shows
   };
   // One track's figures while it plays.
   struct TrackClock {
@@ -162,6 +167,9 @@ class PlaylistEngine {
   // False when the track's PCM cannot be brought to the stream's rate, or when it ended before a
   // block of it was played.
   bool streamTrack(ListRun& run, const PlaylistItem& item, const MP3Info& facts, PcmFormat pcm, int call);
+  // The factor the track's samples are played with (1 without normalisation), and whether it is
+  // final (from a measurement); queues the list's tracks for measuring.
+  float playingGain(const ListRun& run, const PlaylistItem& item, bool& measured);
   // The once-a-second and 5-second reports; false when an abort ends the track.
   bool reportProgress(ListRun& run, const MP3Info& facts, TrackClock& clock);
 
@@ -227,6 +235,10 @@ class PlaylistEngine {
   std::unique_ptr<Mp3Decoder> decoder_;
   std::unique_ptr<AudioOutput> output_;
   std::vector<int16_t> streamBlock_;  // a block at the stream's rate; under decoderMutex_
+  std::vector<int16_t> gainBlock_;    // a block at the track's gain; under decoderMutex_
+  std::atomic<LoudnessLibrary*> loudness_{nullptr};
+  mutable std::mutex loudnessMutex_;
+  LoudnessSettings loudnessSettings_;  // under loudnessMutex_
   // A stop that could not wait for the track: the worker closes decoder and stream after it.
   std::atomic<bool> closeAfterTrack_{false};
   mutable std::mutex playbackMutex_;

@@ -90,8 +90,9 @@ int SndfileDecoder::openInput() {
     file_.reset();
     return kNoAudioFrames;
   }
-  // Floating-point files may go past full scale; they are clipped rather than wrapped round.
-  sf_command(file_.get(), SFC_SET_SCALE_FLOAT_INT_READ, nullptr, SF_TRUE);
+  // Floating-point data (Vorbis, Opus) past full scale is clipped rather than wrapped round; it is
+  // not scaled to its peak, which would undo the levels the loudness works out.
+  sf_command(file_.get(), SFC_SET_CLIPPING, nullptr, SF_TRUE);
   fileChannels_ = info.channels;
   format_ = PcmFormat{info.samplerate, std::min(info.channels, 2)};
   totalFrames_ = info.frames;

@@ -66,6 +66,12 @@ MP3Info PlaylistItem::mp3Info() const {
   return facts_;
 }
 
+std::optional<double> PlaylistItem::loudness() const {
+  double lufs = loudness_.load();
+  if (lufs == kUnmeasured) return std::nullopt;
+  return lufs;
+}
+
 std::string PlaylistItem::problem() const {
   std::lock_guard lock(mutex_);
   return problem_.empty() ? facts_.problem() : problem_;

@@ -45,6 +45,9 @@ class PlaylistItem {
   void setNew(bool on) { new_.store(on); }
   bool playable() const { return playable_.load(); }
   void setPlayable(bool on) { playable_.store(on); }
+  // The track's measured integrated loudness in LUFS; none until it is measured.
+  std::optional<double> loudness() const;
+  void setLoudness(double lufs) { loudness_.store(lufs); }
   // Why the track cannot be played: what reading the file found, or what the engine met.
   std::string problem() const;
   void setProblem(std::string reason);
@@ -68,6 +71,8 @@ class PlaylistItem {
   std::atomic<bool> current_{false};
   std::atomic<bool> new_{false};
   std::atomic<bool> playable_{true};
+  std::atomic<double> loudness_{kUnmeasured};
+  static constexpr double kUnmeasured = 1e9;
 };
 
 using PlaylistItemRef = std::shared_ptr<PlaylistItem>;

@@ -3,10 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 
+#include "platform/ebur128_meter.h"
 #include "platform/taglib_track_reader.h"
 #include "platform/track_decoder.h"
 #include "playlist/mp3_info.h"
@@ -121,6 +123,52 @@ TEST_F(LibraryTest, TheTagEditorWritesEachFormatsOwnTag) {
     EXPECT_EQ(again.title() + "|" + again.artist() + "|" + again.album(), "New Title|New Artist|New Album");
     EXPECT_EQ(again.hasID3v1(), std::string(name) == "edit.mp3");
   }
+}
+
+// Counts the files it measures.
+struct CountingMeter final : LoudnessMeter {
+  std::optional<Loudness> measure(const std::string& path, const std::atomic<bool>& stop) override {
+    ++measured;
+    return meter.measure(path, stop);
+  }
+  EbuR128Meter meter;
+  std::atomic<int> measured{0};
+};
+
+// Tones of three loudness levels are measured once in the background, the figures outliving the
+// run in the cache; a damaged cache or one of another version is measured again. The gains
+// bring each to the target, unless the true peak would pass -1 dBTP.
+TEST_F(LibraryTest, LoudnessIsMeasuredOnceAndCachedAndABadCacheIsRebuilt) {
+  const double levels[] = {-30, -20, -10};
+  std::vector<PlaylistItemRef> tracks;
+  for (double lufs : levels) {
+    std::string path = folder.file("tone" + std::to_string(int(lufs)) + ".flac");
+    ASSERT_TRUE(
+        test::makeLibraryTone(path, {.frequency = 997, .seconds = 5, .volume = std::pow(10, lufs / 20)}));
+    tracks.push_back(PlaylistItem::make(path));
+  }
+  const std::string cache = folder.file("cache/loudness.cache");
+  for (std::string bad :
+       {"brovana-live loudness 0\n", "brovana-live loudness 1\n12 x\n\x01\x02 3 4 5\tnot/abs\n"}) {
+    SCOPED_TRACE(bad);
+    folder.write("cache/loudness.cache", bad);
+    for (const PlaylistItemRef& t : tracks) t->setLoudness(1e9);
+    CountingMeter meter;
+    for (int run = 0; run < 2; ++run) {
+      LoudnessLibrary library(meter, cache);
+      library.request(tracks);
+      ASSERT_TRUE(library.waitIdle(std::chrono::seconds(60)));
+      for (size_t i = 0; i < tracks.size(); ++i) {
+        std::optional<Loudness> l = library.find(tracks[i]->fullpath());
+        ASSERT_TRUE(l.has_value());
+        EXPECT_NEAR(l->integratedLufs, levels[i], 1.0);
+        double gain = trackGainDb({.mode = NormalizeMode::Track, .targetLufs = -16}, {l, std::nullopt});
+        EXPECT_NEAR(gain, std::min(-16 - levels[i], -1 - l->truePeakDbtp), 0.01);
+      }
+    }
+    EXPECT_EQ(meter.measured.load(), 3);
+  }
+  EXPECT_TRUE(folder.read("cache/loudness.cache").starts_with("brovana-live loudness 1\n"));
 }
 
 }  // namespace

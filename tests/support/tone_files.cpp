@@ -44,11 +44,14 @@ bool makeLibraryTone(const std::string& path, const ToneSpec& spec) {
                       : ending == "opus" ? "libopus"
                       : ending == "mp3"  ? "libmp3lame"
                                          : "";
-  char source[160];
-  std::snprintf(source, sizeof source, "aevalsrc=%g*sin(2*PI*%g*t):s=%d:d=%.3f", spec.volume, spec.frequency,
-                spec.sampleRate, spec.seconds);
-  std::string line = "ffmpeg -loglevel error -y -f lavfi -i " + shellQuoted(source) + " -ac " +
-                     std::to_string(spec.channels) + (*codec ? std::string(" -c:a ") + codec : "");
+  // One expression per channel: ffmpeg's own up-mix would lower each channel by 3 dB.
+  char wave[80];
+  std::snprintf(wave, sizeof wave, "%g*sin(2*PI*%g*t)", spec.volume, spec.frequency);
+  std::string source = "aevalsrc=" + std::string(wave);
+  for (int c = 1; c < spec.channels; ++c) source += "|" + std::string(wave);
+  source += ":s=" + std::to_string(spec.sampleRate) + ":d=" + std::to_string(spec.seconds);
+  std::string line = "ffmpeg -loglevel error -y -f lavfi -i " + shellQuoted(source) +
+                     (*codec ? std::string(" -c:a ") + codec : "");
   for (auto [key, text] : {std::pair{"title", &spec.title}, {"artist", &spec.artist}, {"album", &spec.album}})
     if (!text->empty()) line += std::string(" -metadata ") + key + "=" + shellQuoted(*text);
   line += " " + shellQuoted(path) + " </dev/null";

@@ -1,0 +1,116 @@
+// A music library of every format at three loudness levels, broadcast by the headless studio at
+// one loudness: the recording of the stream measured by ffmpeg's ebur128 filter.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <sstream>
+
+#include "support/demo_station.h"
+#include "support/journal.h"
+#include "support/tone_files.h"
+
+namespace brovana {
+namespace {
+
+using namespace std::chrono_literals;
+
+struct Track {
+  std::string name;
+  double hz;
+  double lufs;
+};
+
+// Momentary loudness (400 ms) every 100 ms of a recording: (seconds, LUFS).
+std::vector<std::pair<double, double>> momentaryLoudness(const std::string& path) {
+  std::istringstream log(test::commandOutput("ffmpeg -nostats -v verbose -i " + test::shellQuoted(path) +
+                                             " -af ebur128 -f null - 2>&1"));
+  std::vector<std::pair<double, double>> points;
+  for (std::string line; std::getline(log, line);) {
+    double t = 0;
+    double m = 0;
+    size_t at = line.find(" t: ");
+    size_t mAt = line.find(" M:");
+    if (at == std::string::npos || mAt == std::string::npos) continue;
+    if (std::sscanf(line.c_str() + at + 4, "%lf", &t) == 1 &&
+        std::sscanf(line.c_str() + mAt + 3, "%lf", &m) == 1)
+      points.emplace_back(t, m);
+  }
+  return points;
+}
+
+class LibraryOnTheAir : public ::testing::Test, protected test::DemoStation {};
+
+// Tracks of five formats made at -30, -20 and -10 LUFS play in order, each within 1 LU of the
+// -16 LUFS target; a file with no audio is skipped with its reason, a truncated one plays what
+// it holds, and a damaged loudness cache is built anew.
+TEST_F(LibraryOnTheAir, EveryFormatPlaysInOrderAtTheTargetLoudness) {
+  ASSERT_TRUE(icecast.start()) << icecast.errorLog();
+  ASSERT_TRUE(emulator.ready()) << emulator.logFile();
+  ASSERT_TRUE(configure({"--line-speed", "100000", "--output-bitrate", "56000"})) << scratch.read("run.log");
+  const Track tracks[] = {{"a.flac", 300, -30}, {"b.ogg", 500, -10},     {"c.opus", 700, -20},
+                          {"d.wav", 1100, -30}, {"cut.flac", 1300, -20}, {"e.mp3", 1700, -10}};
+  std::string m3u;
+  std::filesystem::create_directories(scratch.file("music"));
+  for (const Track& t : tracks) {
+    ASSERT_TRUE(
+        test::makeLibraryTone(scratch.file("music/" + t.name), {.frequency = t.hz,
+                                                                .seconds = 8,
+                                                                .title = t.name,
+                                                                .artist = "Test",
+                                                                .volume = std::pow(10, t.lufs / 20)}));
+    m3u += t.name + "\n" + (t.name == "c.opus" ? "notes.flac\n" : "");
+  }
+  std::filesystem::resize_file(scratch.file("music/cut.flac"),
+                               std::filesystem::file_size(scratch.file("music/cut.flac")) / 2);
+  scratch.write("music/notes.flac", std::string(3000, 'n'));
+  scratch.write("music/list.m3u", m3u);
+  scratch.write("cache/brovana-live/loudness.cache", "brovana-live loudness 1\n1 2 x\n");
+
+  auto run = studio({"--headless", "--playlist", scratch.file("music/list.m3u"), "-outfile",
+                     scratch.file("recorded.mp3"), "--normalize", "track"},
+                    "run.log", {"BROVANA_PLAYBACK=off", "BROVANA_PACE=4"});
+  const std::string log = "work/live_log0.txt";
+  auto played = [&] {
+    std::string text = scratch.read(log);
+    size_t last = text.find("Now playing : e.mp3");
+    return last != std::string::npos && text.find("Now playing", last + 1) != std::string::npos;
+  };
+  ASSERT_TRUE(test::waitUntil(played, 60s)) << scratch.read("run.log") << scratch.read(log);
+  EXPECT_EQ(run->stop(SIGTERM, 30s), 0) << scratch.read("run.log");
+  EXPECT_TRUE(test::inOrder(scratch.read(log), {"notes.flac skipped: ", "Now playing : d.wav"}));
+  EXPECT_TRUE(test::inOrder(scratch.read("cache/brovana-live/loudness.cache"),
+                            {"brovana-live loudness 1\n", "\t" + scratch.file("music/a.flac") + "\n"}));
+
+  // Each track's stretch of the recording, told by its tone; its loudness the median of its
+  // momentary figures, away from its ends.
+  std::vector<int16_t> heard = test::decodeMp3(scratch.read("recorded.mp3"));
+  std::vector<double> candidates;
+  for (const Track& t : tracks) candidates.push_back(t.hz);
+  const size_t window = test::kHeard.sampleRate / 10 * 2;  // 100 ms
+  std::vector<double> toneAt;
+  for (size_t at = 0; at + window <= heard.size(); at += window)
+    toneAt.push_back(test::dominantTone(std::span(heard.data() + at, window), test::kHeard, candidates));
+  std::vector<std::pair<double, double>> loudness = momentaryLoudness(scratch.file("recorded.mp3"));
+  size_t next = 0;
+  for (const Track& t : tracks) {
+    SCOPED_TRACE(t.name);
+    auto first = std::find(toneAt.begin() + next, toneAt.end(), t.hz);
+    ASSERT_NE(first, toneAt.end()) << "not heard in order";
+    auto last = std::find_if(first, toneAt.end(), [&](double hz) { return hz != t.hz; });
+    next = last - toneAt.begin();
+    const double from = (first - toneAt.begin()) / 10.0 + 1.0, to = next / 10.0 - 0.3;
+    std::vector<double> inside;
+    for (auto [time, lufs] : loudness)
+      if (time >= from && time <= to) inside.push_back(lufs);
+    ASSERT_GT(inside.size(), 10u);
+    std::nth_element(inside.begin(), inside.begin() + inside.size() / 2, inside.end());
+    EXPECT_NEAR(inside[inside.size() / 2], -16, 1.0);
+  }
+}
+
+}  // namespace
+}  // namespace brovana
