@@ -11,6 +11,7 @@
 #include "audio/engine_reports.h"
 #include "audio/line_speed.h"
 #include "audio/resampler.h"
+#include "audio/silence_trim.h"
 #include "core/interval.h"
 #include "core/prompts.h"
 #include "core/text.h"
@@ -429,61 +430,48 @@ float PlaylistEngine::playingGain(const ListRun& run, const PlaylistItem& item, 
 
 bool PlaylistEngine::streamTrack(ListRun& run, const PlaylistItem& item, const MP3Info& facts, PcmFormat pcm,
                                  int call) {
+  const std::string& path = item.fullpath();
+  // Played at the file's own rate; handed on at the stream's.
+  const int rate = streamRate(run.outputBitrate, pcm.sampleRate);
+  TrackOutput out{item, pcm, call};
+  if (rate != pcm.sampleRate &&
+      !(out.resampler = decoders_.newResampler(pcm.sampleRate, rate, pcm.channels))) {
+    Logger::log("%s cannot be resampled from %d Hz to %d Hz\n", path.c_str(), pcm.sampleRate, rate);
+    return false;
+  }
   // A track not measured yet starts at once at its tag's gain (or none), and moves to the
   // measured gain when the measurement comes in while it plays.
   bool measured = false;
   GainRamp gain(playingGain(run, item, measured));
-  const std::string& path = item.fullpath();
-  // Played at the file's own rate; handed on at the stream's.
-  const int rate = streamRate(run.outputBitrate, pcm.sampleRate);
-  std::unique_ptr<Resampler> resampler;
-  if (rate != pcm.sampleRate && !(resampler = decoders_.newResampler(pcm.sampleRate, rate, pcm.channels))) {
-    Logger::log("%s cannot be resampled from %d Hz to %d Hz\n", path.c_str(), pcm.sampleRate, rate);
-    return false;
-  }
-  auto hand = [&](std::span<const int16_t> samples) {
-    if (samples.empty()) return;
-    std::lock_guard lock(stageMutex_);
-    conversion_.convertAndSend(reinterpret_cast<const uint8_t*>(samples.data()),
-                               static_cast<int>(samples.size() * sizeof(int16_t)), call, path.c_str());
-  };
-  auto resampled = [&](auto&& fill) -> std::span<const int16_t> {
-    streamBlock_.clear();
-    fill(streamBlock_);
-    return streamBlock_;
-  };
+  SilenceTrim trim(pcm.channels, pcm.sampleRate);
 
   TrackClock clock{nowMs()};
   run.lastStatsMs = clock.startMs;
-  bool announced = false;
   for (;;) {
     playing_.store(true);
     DecodeStatus result = decoder_->decode();
     if (result == DecodeStatus::Block || result == DecodeStatus::LastBlock) {
-      std::span<const int16_t> block = decoder_->block();
-      if (!measured && loudness_.load()->find(item.fullpath()))
-        gain.setTarget(playingGain(run, item, measured));
-      block = gain.apply(block, pcm.channels, gainBlock_);
-      if (!block.empty()) {
-        // The service hears of the track once it plays, not of one that fails at its first frame.
-        if (!announced)
-          if (EngineReports* reports = reports_.load()) reports->announce(item);
-        announced = true;
-        output_->play(block, pcm);
-        hand(resampler ? resampled([&](auto& out) { resampler->process(block, out); }) : block);
-      }
+      if (!measured && loudness_.load()->find(path)) gain.setTarget(playingGain(run, item, measured));
+      playBlock(out, gain.apply(trim.take(decoder_->block(), trimBlock_), pcm.channels, gainBlock_));
       if (!noStats_.load() && !reportProgress(run, facts, clock)) break;
     } else if (result == DecodeStatus::Timeout || result == DecodeStatus::InvalidFrame) {
       Logger::log("%s\n", toString(result));
     }
-    if (abort_.load() || stopped(run.number)) break;
+    if (abort_.load() || stopped(run.number)) {
+      fadeOutOnJump(out, gain);
+      break;
+    }
     // The last block ends the track after it, any status but these three at once.
     if (result != DecodeStatus::Block && result != DecodeStatus::Timeout &&
         result != DecodeStatus::InvalidFrame)
       break;
   }
 
-  if (resampler) hand(resampled([&](auto& out) { resampler->drain(out); }));
+  if (out.resampler) {
+    streamBlock_.clear();
+    out.resampler->drain(streamBlock_);
+    handToStage(out, streamBlock_);
+  }
   {
     std::lock_guard lock(stageMutex_);
     conversion_.flush();
@@ -495,7 +483,42 @@ bool PlaylistEngine::streamTrack(ListRun& run, const PlaylistItem& item, const M
   Logger::log("%d bytes transmitted for %s\n", static_cast<int>(clock.outputBytes), path.c_str());
   if (VisualFeed* visual = visual_.load()) visual->addData(nullptr, 0, pcm.channels, 2);
   // A track that ended before its first block was not played; one that was stopped was.
-  return announced || abort_.load() || stopped(run.number);
+  return out.announced || abort_.load() || stopped(run.number);
+}
+
+void PlaylistEngine::playBlock(TrackOutput& out, std::span<const int16_t> block) {
+  if (block.empty()) return;
+  // The service hears of the track once it plays, not of one that fails at its first frame.
+  if (!out.announced)
+    if (EngineReports* reports = reports_.load()) reports->announce(out.item);
+  out.announced = true;
+  output_->play(block, out.pcm);
+  if (!out.resampler) return handToStage(out, block);
+  streamBlock_.clear();
+  out.resampler->process(block, streamBlock_);
+  handToStage(out, streamBlock_);
+}
+
+void PlaylistEngine::handToStage(const TrackOutput& out, std::span<const int16_t> samples) {
+  if (samples.empty()) return;
+  std::lock_guard lock(stageMutex_);
+  conversion_.convertAndSend(reinterpret_cast<const uint8_t*>(samples.data()),
+                             static_cast<int>(samples.size() * sizeof(int16_t)), out.call,
+                             out.item.fullpath().c_str());
+}
+
+void PlaylistEngine::fadeOutOnJump(TrackOutput& out, GainRamp& gain) {
+  bool jumped = false;
+  {
+    std::lock_guard lock(indexMutex_);
+    jumped = indexJumped_;
+  }
+  // "Next" and the jump to a track end this one with a short fade rather than a cut: one more
+  // block, faded to nothing. A stop still stops at once.
+  if (!jumped || !out.announced || stopped(activeRun_.load()) || decoder_->decode() != DecodeStatus::Block)
+    return;
+  gain.setTarget(0);
+  playBlock(out, gain.apply(decoder_->block(), out.pcm.channels, gainBlock_));
 }
 
 bool PlaylistEngine::reportProgress(ListRun& run, const MP3Info& facts, TrackClock& clock) {

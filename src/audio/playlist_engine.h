@@ -32,6 +32,7 @@
 #include "audio/loudness.h"
 #include "audio/mp3_decoder.h"
 #include "audio/playback.h"
+#include "audio/resampler.h"
 #include "core/owned_mutex.h"
 #include "playlist/playlist_item.h"
 
@@ -139,6 +140,14 @@ class PlaylistEngine {
     long long lastStatsMs = 0;  // the last once-a-second update
     int measuredShown = 0;      // the loudness measurements the list shows
   };
+  // Where one track's blocks go: the sound output and, at the stream's rate, the stage.
+  struct TrackOutput {
+    const PlaylistItem& item;
+    PcmFormat pcm;
+    int call;
+    std::unique_ptr<Resampler> resampler{};
+    bool announced = false;
+  };
   // One track's figures while it plays.
   struct TrackClock {
     long long startMs;
@@ -167,6 +176,9 @@ class PlaylistEngine {
   // False when the track's PCM cannot be brought to the stream's rate, or when it ended before a
   // block of it was played.
   bool streamTrack(ListRun& run, const PlaylistItem& item, const MP3Info& facts, PcmFormat pcm, int call);
+  void playBlock(TrackOutput& out, std::span<const int16_t> block);
+  void handToStage(const TrackOutput& out, std::span<const int16_t> samples);
+  void fadeOutOnJump(TrackOutput& out, GainRamp& gain);
   // The factor the track's samples are played with (1 without normalisation), and whether it is
   // final (from a measurement); queues the list's tracks for measuring.
   float playingGain(const ListRun& run, const PlaylistItem& item, bool& measured);
@@ -236,6 +248,7 @@ class PlaylistEngine {
   std::unique_ptr<AudioOutput> output_;
   std::vector<int16_t> streamBlock_;  // a block at the stream's rate; under decoderMutex_
   std::vector<int16_t> gainBlock_;    // a block at the track's gain; under decoderMutex_
+  std::vector<int16_t> trimBlock_;    // a block without the track's silences; under decoderMutex_
   std::atomic<LoudnessLibrary*> loudness_{nullptr};
   mutable std::mutex loudnessMutex_;
   LoudnessSettings loudnessSettings_;  // under loudnessMutex_

@@ -45,7 +45,8 @@ std::vector<std::pair<double, double>> momentaryLoudness(const std::string& path
 class LibraryOnTheAir : public ::testing::Test, protected test::DemoStation {};
 
 // Tracks of five formats made at -30, -20 and -10 LUFS play in order, each within 1 LU of the
-// -16 LUFS target; a file with no audio is skipped with its reason, a truncated one plays what
+// -16 LUFS target, without a silence over 200 ms between them (one track has 1.5 s at each end
+// to trim); a file with no audio is skipped with its reason, a truncated one plays what
 // it holds, and a damaged loudness cache is built anew.
 TEST_F(LibraryOnTheAir, EveryFormatPlaysInOrderAtTheTargetLoudness) {
   ASSERT_TRUE(icecast.start()) << icecast.errorLog();
@@ -56,12 +57,13 @@ TEST_F(LibraryOnTheAir, EveryFormatPlaysInOrderAtTheTargetLoudness) {
   std::string m3u;
   std::filesystem::create_directories(scratch.file("music"));
   for (const Track& t : tracks) {
-    ASSERT_TRUE(
-        test::makeLibraryTone(scratch.file("music/" + t.name), {.frequency = t.hz,
-                                                                .seconds = 8,
-                                                                .title = t.name,
-                                                                .artist = "Test",
-                                                                .volume = std::pow(10, t.lufs / 20)}));
+    ASSERT_TRUE(test::makeLibraryTone(scratch.file("music/" + t.name),
+                                      {.frequency = t.hz,
+                                       .seconds = 8,
+                                       .title = t.name,
+                                       .artist = "Test",
+                                       .volume = std::pow(10, t.lufs / 20),
+                                       .silentEnds = t.name == "d.wav" ? 1.5 : 0.0}));
     m3u += t.name + "\n" + (t.name == "c.opus" ? "notes.flac\n" : "");
   }
   std::filesystem::resize_file(scratch.file("music/cut.flac"),
@@ -110,6 +112,13 @@ TEST_F(LibraryOnTheAir, EveryFormatPlaysInOrderAtTheTargetLoudness) {
     std::nth_element(inside.begin(), inside.begin() + inside.size() / 2, inside.end());
     EXPECT_NEAR(inside[inside.size() / 2], -16, 1.0);
   }
+  auto sounding = [&](size_t at) { return test::peak(std::span(heard.data() + at, window / 2)) > 33; };
+  size_t gap = 0, longest = 0;
+  for (size_t at = 0; at + window / 2 <= heard.size(); at += window / 2) {
+    gap = sounding(at) ? 0 : gap + 1;
+    if (at > 0) longest = std::max(longest, gap);
+  }
+  EXPECT_LE(longest * 50, 200u) << "ms of silence";
 }
 
 }  // namespace

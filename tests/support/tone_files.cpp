@@ -45,8 +45,9 @@ bool makeLibraryTone(const std::string& path, const ToneSpec& spec) {
                       : ending == "mp3"  ? "libmp3lame"
                                          : "";
   // One expression per channel: ffmpeg's own up-mix would lower each channel by 3 dB.
-  char wave[80];
-  std::snprintf(wave, sizeof wave, "%g*sin(2*PI*%g*t)", spec.volume, spec.frequency);
+  char wave[120];
+  std::snprintf(wave, sizeof wave, "%g*sin(2*PI*%g*t)*between(t\\,%g\\,%g)", spec.volume, spec.frequency,
+                spec.silentEnds, spec.seconds - spec.silentEnds);
   std::string source = "aevalsrc=" + std::string(wave);
   for (int c = 1; c < spec.channels; ++c) source += "|" + std::string(wave);
   source += ":s=" + std::to_string(spec.sampleRate) + ":d=" + std::to_string(spec.seconds);
