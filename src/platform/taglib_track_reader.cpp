@@ -42,10 +42,12 @@ bool isRegularFile(const std::string& path) {
 
 // The file as TagLib reads its kind: by its contents, as the decoder goes, so that a file named
 // for another format keeps its tags; by its name when libsndfile does not know it.
-std::unique_ptr<TagLib::File> openTagged(const std::string& path) {
-  std::string reason;
-  std::optional<AudioFacts> audio = sndfileFacts(path, reason);
-  const std::string format = audio ? audio->format : std::string();
+std::unique_ptr<TagLib::File> openTagged(const std::string& path, std::string format) {
+  if (format.empty()) {
+    std::string reason;
+    std::optional<AudioFacts> audio = sndfileFacts(path, reason);
+    if (audio) format = audio->format;
+  }
   const char* name = path.c_str();
   std::unique_ptr<TagLib::File> file;
   if (format == "FLAC")
@@ -72,9 +74,9 @@ std::optional<AudioFacts> TagLibTrackReader::readAudio(const std::string& path, 
   return sndfileFacts(path, reason);
 }
 
-std::optional<TagFacts> TagLibTrackReader::readTags(const std::string& path) {
+std::optional<TagFacts> TagLibTrackReader::readTags(const std::string& path, std::string_view format) {
   if (!isRegularFile(path)) return std::nullopt;
-  std::unique_ptr<TagLib::File> file = openTagged(path);
+  std::unique_ptr<TagLib::File> file = openTagged(path, std::string(format));
   if (!file) return std::nullopt;
   const TagLib::Tag& tag = *file->tag();
   TagLib::PropertyMap properties = file->properties();
@@ -90,7 +92,7 @@ std::optional<TagFacts> TagLibTrackReader::readTags(const std::string& path) {
 
 bool TagLibTrackReader::writeTags(const std::string& path, const TagFacts& texts) {
   if (!isRegularFile(path)) return false;
-  std::unique_ptr<TagLib::File> file = openTagged(path);
+  std::unique_ptr<TagLib::File> file = openTagged(path, {});
   if (!file) return false;
   auto mpeg = dynamic_cast<TagLib::MPEG::File*>(file.get());
   // An MP3 keeps the ID3v1 tag the studio writes itself; an ID3v2 tag it already has takes the

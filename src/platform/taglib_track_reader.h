@@ -11,7 +11,7 @@ namespace brovana {
 class TagLibTrackReader final : public TrackReader {
  public:
   std::optional<AudioFacts> readAudio(const std::string& path, std::string& reason) override;
-  std::optional<TagFacts> readTags(const std::string& path) override;
+  std::optional<TagFacts> readTags(const std::string& path, std::string_view format) override;
   bool writeTags(const std::string& path, const TagFacts& texts) override;
 };
 

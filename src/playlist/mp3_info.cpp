@@ -237,7 +237,7 @@ void MP3Info::readOtherFormat(TrackReader& reader, bool mp3Name) {
 }
 
 void MP3Info::readTags(TrackReader& reader) {
-  std::optional<TagFacts> tags = reader.readTags(path_);
+  std::optional<TagFacts> tags = reader.readTags(path_, valid_ ? formatName() : std::string());
   if (!tags) return;
   auto take = [this](std::string& into, std::string text) {
     trimTrailing(text);

@@ -42,8 +42,8 @@ class TrackReader {
   virtual ~TrackReader() = default;
   // The facts of a file whose audio the studio can play; none, with the reason, otherwise.
   virtual std::optional<AudioFacts> readAudio(const std::string& path, std::string& reason) = 0;
-  // The file's tags; none when it has none at all.
-  virtual std::optional<TagFacts> readTags(const std::string& path) = 0;
+  // The file's tags; none when it has none at all. `format` is what readAudio named, when known.
+  virtual std::optional<TagFacts> readTags(const std::string& path, std::string_view format) = 0;
   // Writes title, artist and album into the file's own kind of tag; false when that failed.
   virtual bool writeTags(const std::string& path, const TagFacts& texts) = 0;
 };
