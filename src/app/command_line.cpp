@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdlib>
 
 #include "broadcast/studio_parts.h"
 #include "core/connection_rates.h"
@@ -59,6 +60,7 @@ constexpr const char* kSourceKinds = "--source is one of playlist, line, mic, cd
 constexpr const char* kLineSpeeds = "--line-speed is one of 100000, 56000, 33000 or 28800 (bits per second)";
 constexpr const char* kBitrates = "--output-bitrate is one of 56000, 32000, 24000 or 16000 (bits per second)";
 constexpr const char* kNormalizeModes = "--normalize is one of off, track or album";
+constexpr const char* kCrossfadeSeconds = "--crossfade takes seconds from 0 to 10";
 constexpr const char* kDspForms = "--dsp needs a plug-in library, as FILE.so or FILE.so:MODULE";
 
 const char* takeSource(CommandLine& line, const std::string& word) {
@@ -94,6 +96,14 @@ const char* takeBitrate(CommandLine& line, const std::string& word) {
 const char* takeNormalize(CommandLine& line, const std::string& word) {
   line.normalize = normalizeModeNamed(word);
   return line.normalize ? nullptr : kNormalizeModes;
+}
+
+const char* takeCrossfade(CommandLine& line, const std::string& word) {
+  char* end = nullptr;
+  double seconds = std::strtod(word.c_str(), &end);
+  if (word.empty() || *end != '\0' || !(seconds >= 0 && seconds <= 10)) return kCrossfadeSeconds;
+  line.crossfade = seconds;
+  return nullptr;
 }
 
 const char* takeDsp(CommandLine& line, const std::string& word) {
@@ -224,6 +234,13 @@ constexpr CommandOption kOptions[] = {
              "(default track)",
      .effect = takeNormalize,
      .needs = kNormalizeModes},
+    {.spelling = "--crossfade",
+     .argument = "SECONDS",
+     .help = "overlap the end of each track with the start of the next for SECONDS\n"
+             "(0 to 10, equal-power curves; 0 plays them one after the other); kept\n"
+             "for later runs (default 0)",
+     .effect = takeCrossfade,
+     .needs = kCrossfadeSeconds},
     {.spelling = "--list-dsp",
      .help = "list the DSP plug-ins of the working folder's Plugins/ and their\n"
              "modules, and exit",

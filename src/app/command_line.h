@@ -45,6 +45,7 @@ struct CommandLine {
   std::optional<DspChoice> dsp;            // --dsp FILE.so[:MODULE]: the plug-in the headless studio runs
   bool listDsp = false;                    // --list-dsp
   std::optional<NormalizeMode> normalize;  // --normalize off|track|album: stored for later runs too
+  std::optional<double> crossfade;         // --crossfade SECONDS, 0 to 10: stored for later runs too
   bool probe = false;
   bool help = false;
   bool version = false;

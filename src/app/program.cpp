@@ -125,16 +125,15 @@ int runCommandLine(int argc, char** argv, const WindowedStudio* windowed) {
   LameEncoderLibrary codec;
   PlatformDecoderLibrary decoders;
   MixingSettings mixing = loadMixing(registry);
-  if (options.normalize) {
-    mixing.loudness.mode = *options.normalize;
-    saveMixing(registry, mixing);
-  }
+  if (options.normalize) mixing.loudness.mode = *options.normalize;
+  if (options.crossfade) mixing.crossfadeSeconds = *options.crossfade;
+  if (options.normalize || options.crossfade) saveMixing(registry, mixing);
   EbuR128Meter meter;
   LoudnessLibrary loudness(meter, defaultLoudnessCacheFile());
   auto makeEngine = [&](ConversionStage& stage, const EngineWiring& wiring, Prompts& prompts) {
     auto engine = std::make_unique<EnginePart>(stage, decoders, prompts, wiring);
     engine->encoder().setNoStats(options.noStats);
-    engine->encoder().setLoudness(&loudness, mixing.loudness);
+    engine->encoder().setLoudness(&loudness, mixing.loudness, mixing.crossfadeSeconds);
     return engine;
   };
   HeadlessSetup setup{registry, http, codec, makeEngine, webHost};

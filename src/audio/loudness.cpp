@@ -104,6 +104,17 @@ double playGainDb(const LoudnessSettings& settings, const LoudnessLibrary* libra
   return trackGainDb(settings, {measured(track), facts.trackGain()});
 }
 
+float playGainFactor(const LoudnessSettings& settings, LoudnessLibrary* library, const PlaylistItem& track,
+                     const std::vector<PlaylistItemRef>& list, bool& measured) {
+  if (library != nullptr) library->request(list);
+  measured = library == nullptr || settings.mode == NormalizeMode::Off || library->find(track.fullpath());
+  if (settings.mode == NormalizeMode::Off) return 1;
+  double db = playGainDb(settings, library, track, list);
+  Logger::log("%s plays at %+.1f dB (%s loudness %s, target %.1f LUFS)\n", track.fullpath().c_str(), db,
+              toString(settings.mode), measured ? "measured" : "not measured yet", settings.targetLufs);
+  return static_cast<float>(std::pow(10.0, db / 20));
+}
+
 std::span<const int16_t> GainRamp::apply(std::span<const int16_t> samples, int channels,
                                          std::vector<int16_t>& into) {
   if (current_ == 1.0f && target_ == 1.0f) return samples;
@@ -213,7 +224,7 @@ void LoudnessLibrary::request(const std::vector<PlaylistItemRef>& tracks) {
       const std::string& path = track->fullpath();
       if (std::optional<Loudness> known = currentLocked(path)) {
         track->setLoudness(known->integratedLufs);
-      } else if (track->exists() && path.find('\n') == std::string::npos &&
+      } else if (track->exists() && path.find('\n') == std::string::npos && !unmeasurable_.contains(path) &&
                  queued_.emplace(path, true).second) {
         queue_.push_back(track);
         queued = true;

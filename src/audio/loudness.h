@@ -65,6 +65,11 @@ class LoudnessLibrary;
 // the list with the same album tag), in track mode from its own loudness.
 double playGainDb(const LoudnessSettings& settings, const LoudnessLibrary* library, const PlaylistItem& track,
                   const std::vector<PlaylistItemRef>& list);
+// playGainDb as a factor, logged; `measured` tells whether it is final (or there is nothing to
+// measure). Queues the list's tracks for measuring.
+float playGainFactor(const LoudnessSettings& settings, LoudnessLibrary* library, const PlaylistItem& track,
+                     const std::vector<PlaylistItemRef>& list, bool& measured);
+
 // The gain factor of a playing track: it moves to a new target across one block, not at once.
 class GainRamp {
  public:

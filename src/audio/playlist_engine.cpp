@@ -12,6 +12,7 @@
 #include "audio/line_speed.h"
 #include "audio/resampler.h"
 #include "audio/silence_trim.h"
+#include "audio/track_mixer.h"
 #include "core/interval.h"
 #include "core/prompts.h"
 #include "core/text.h"
@@ -101,10 +102,12 @@ void PlaylistEngine::setNoStats(bool on) {
   noStats_.store(on);
 }
 
-void PlaylistEngine::setLoudness(LoudnessLibrary* library, const LoudnessSettings& settings) {
+void PlaylistEngine::setLoudness(LoudnessLibrary* library, const LoudnessSettings& settings,
+                                 double crossfadeSeconds) {
   std::lock_guard lock(loudnessMutex_);
   loudness_.store(library);
   loudnessSettings_ = settings;
+  crossfadeSeconds_ = crossfadeSeconds;
 }
 
 void PlaylistEngine::setPlayback(const PlaybackSettings& settings) {
@@ -181,6 +184,11 @@ bool PlaylistEngine::mayStart(const ListRun& run) {
 
 void PlaylistEngine::beginRun(ListRun& run, int startIndex) {
   restartInterval(kSlotListStart);
+  {
+    std::lock_guard lock(loudnessMutex_);
+    mixer_ = TrackMixer{};
+    mixer_.setSeconds(crossfadeSeconds_);
+  }
   abortThread();
   activeRun_.store(run.number);
   {
@@ -243,7 +251,11 @@ void PlaylistEngine::playEntry(ListRun& run, int index, const PlaylistItemRef& i
   }
   item->setPlayable(true);
   playing_.store(true);
-  announce(*item, facts, next);
+  // While the last track's end is laid under this one, the title changes once this one leads.
+  if (mixer_.holding())
+    announceOnLead_ = [this, item, facts, next] { announce(*item, facts, next); };
+  else
+    announce(*item, facts, next);
   run.playlist->setCurrent(index);
   if (EngineReports* reports = reports_.load()) {
     reports->trackNumber(index + 1);
@@ -412,20 +424,11 @@ std::optional<PcmFormat> PlaylistEngine::openTrack(int outputBitrate, const Play
 }
 
 float PlaylistEngine::playingGain(const ListRun& run, const PlaylistItem& item, bool& measured) {
-  LoudnessSettings settings;
-  {
-    std::lock_guard lock(loudnessMutex_);
-    settings = loudnessSettings_;
-  }
-  LoudnessLibrary* library = loudness_.load();
+  std::unique_lock lock(loudnessMutex_);
+  LoudnessSettings settings = loudnessSettings_;
+  lock.unlock();
   std::vector<PlaylistItemRef> list = run.playlist ? run.playlist->items() : std::vector<PlaylistItemRef>{};
-  if (library != nullptr) library->request(list);
-  measured = library == nullptr || settings.mode == NormalizeMode::Off || library->find(item.fullpath());
-  if (settings.mode == NormalizeMode::Off) return 1;
-  double db = playGainDb(settings, library, item, list);
-  Logger::log("%s plays at %+.1f dB (%s loudness %s, target %.1f LUFS)\n", item.fullpath().c_str(), db,
-              toString(settings.mode), measured ? "measured" : "not measured yet", settings.targetLufs);
-  return static_cast<float>(std::pow(10.0, db / 20));
+  return playGainFactor(settings, loudness_.load(), item, list, measured);
 }
 
 bool PlaylistEngine::streamTrack(ListRun& run, const PlaylistItem& item, const MP3Info& facts, PcmFormat pcm,
@@ -444,6 +447,7 @@ bool PlaylistEngine::streamTrack(ListRun& run, const PlaylistItem& item, const M
   bool measured = false;
   GainRamp gain(playingGain(run, item, measured));
   SilenceTrim trim(pcm.channels, pcm.sampleRate);
+  if (mixer_.active()) mixer_.begin(PcmFormat{rate, pcm.channels});
 
   TrackClock clock{nowMs()};
   run.lastStatsMs = clock.startMs;
@@ -470,8 +474,13 @@ bool PlaylistEngine::streamTrack(ListRun& run, const PlaylistItem& item, const M
   if (out.resampler) {
     streamBlock_.clear();
     out.resampler->drain(streamBlock_);
-    handToStage(out, streamBlock_);
+    mixer_.add(streamBlock_, [&](auto samples) { sendOut(out, samples); });
   }
+  // A track that ended by itself lays its end under the next; a jump's next track takes it too.
+  if (!stopped(run.number))
+    mixer_.end();
+  else
+    mixer_.flush([&](auto samples) { sendOut(out, samples); });
   {
     std::lock_guard lock(stageMutex_);
     conversion_.flush();
@@ -492,15 +501,22 @@ void PlaylistEngine::playBlock(TrackOutput& out, std::span<const int16_t> block)
   if (!out.announced)
     if (EngineReports* reports = reports_.load()) reports->announce(out.item);
   out.announced = true;
-  output_->play(block, out.pcm);
-  if (!out.resampler) return handToStage(out, block);
-  streamBlock_.clear();
-  out.resampler->process(block, streamBlock_);
-  handToStage(out, streamBlock_);
+  // Crossfading, the sound card plays the mix, at the stream's rate.
+  if (!mixer_.active()) output_->play(block, out.pcm);
+  if (out.resampler) {
+    streamBlock_.clear();
+    out.resampler->process(block, streamBlock_);
+    block = streamBlock_;
+  }
+  mixer_.add(block, [&](auto samples) { sendOut(out, samples); });
 }
 
-void PlaylistEngine::handToStage(const TrackOutput& out, std::span<const int16_t> samples) {
+void PlaylistEngine::sendOut(const TrackOutput& out, std::span<const int16_t> samples) {
   if (samples.empty()) return;
+  if (mixer_.active())
+    output_->play(samples,
+                  PcmFormat{streamRate(outputBitrate_.load(), out.pcm.sampleRate), out.pcm.channels});
+  if (announceOnLead_ && mixer_.newTrackLeads()) std::exchange(announceOnLead_, nullptr)();
   std::lock_guard lock(stageMutex_);
   conversion_.convertAndSend(reinterpret_cast<const uint8_t*>(samples.data()),
                              static_cast<int>(samples.size() * sizeof(int16_t)), out.call,
@@ -646,31 +662,6 @@ void PlaylistEngine::setCurrentIndex(int index) {
     indexJumped_ = true;
   }
   abortThread();
-}
-
-bool PlaylistEngine::setPriorityClass(int priorityClass) {
-  switch (priorityClass) {
-    case kPriorityClassNormal:
-      return setPriority(kPriorityNormal);
-    case kPriorityClassHigh:
-      return setPriority(kPriorityAboveNormal);
-    case kPriorityClassRealtime:
-      return setPriority(kPriorityHighest);
-    default:
-      return applyPriority();
-  }
-}
-
-bool PlaylistEngine::setPriority(int priority) {
-  if (priority < kPriorityNormal || priority > kPriorityHighest) return false;
-  priority_.store(priority);
-  return applyPriority();
-}
-
-bool PlaylistEngine::applyPriority() {
-  long thread = workerThreadId_.load();
-  if (thread == 0) return true;
-  return setThreadPriority(thread, priority_.load());
 }
 
 void PlaylistEngine::refreshTitleIfDue() {

@@ -22,6 +22,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <ctime>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -33,6 +34,7 @@
 #include "audio/mp3_decoder.h"
 #include "audio/playback.h"
 #include "audio/resampler.h"
+#include "audio/track_mixer.h"
 #include "core/owned_mutex.h"
 #include "playlist/playlist_item.h"
 
@@ -84,9 +86,9 @@ class PlaylistEngine {
   void setPlayback(const PlaybackSettings& settings);
   // "-nostats": no counter, time and gauge reports while a track plays.
   void setNoStats(bool on);
-  // Where the tracks' loudness is measured (none: nowhere), and the level they are played at;
-  // read at the start of each track.
-  void setLoudness(LoudnessLibrary* library, const LoudnessSettings& settings);
+  // Where the tracks' loudness is measured (none: nowhere), the level they are played at (read
+  // at the start of each track) and the crossfade between them, 0 to 10 s (read at a list's start).
+  void setLoudness(LoudnessLibrary* library, const LoudnessSettings& settings, double crossfadeSeconds = 0);
 
   // Starts the worker on the list and returns at once. The playlist must outlive the run.
   void start(Playlist& playlist, int outputBitrate, int startIndex);
@@ -177,7 +179,8 @@ class PlaylistEngine {
   // block of it was played.
   bool streamTrack(ListRun& run, const PlaylistItem& item, const MP3Info& facts, PcmFormat pcm, int call);
   void playBlock(TrackOutput& out, std::span<const int16_t> block);
-  void handToStage(const TrackOutput& out, std::span<const int16_t> samples);
+  // Out to the stage (and, crossfading, to the sound card): the track's samples at the stream's rate.
+  void sendOut(const TrackOutput& out, std::span<const int16_t> samples);
   void fadeOutOnJump(TrackOutput& out, GainRamp& gain);
   // The factor the track's samples are played with (1 without normalisation), and whether it is
   // final (from a measurement); queues the list's tracks for measuring.
@@ -251,7 +254,10 @@ class PlaylistEngine {
   std::vector<int16_t> trimBlock_;    // a block without the track's silences; under decoderMutex_
   std::atomic<LoudnessLibrary*> loudness_{nullptr};
   mutable std::mutex loudnessMutex_;
-  LoudnessSettings loudnessSettings_;  // under loudnessMutex_
+  LoudnessSettings loudnessSettings_;     // under loudnessMutex_
+  double crossfadeSeconds_ = 0;           // under loudnessMutex_
+  TrackMixer mixer_;                      // the worker's, under decoderMutex_ while a track plays
+  std::function<void()> announceOnLead_;  // the worker's
   // A stop that could not wait for the track: the worker closes decoder and stream after it.
   std::atomic<bool> closeAfterTrack_{false};
   mutable std::mutex playbackMutex_;

@@ -46,8 +46,8 @@ class LibraryOnTheAir : public ::testing::Test, protected test::DemoStation {};
 
 // Tracks of five formats made at -30, -20 and -10 LUFS play in order, each within 1 LU of the
 // -16 LUFS target, without a silence over 200 ms between them (one track has 1.5 s at each end
-// to trim); a file with no audio is skipped with its reason, a truncated one plays what
-// it holds, and a damaged loudness cache is built anew.
+// to trim), one after the other and with a 3 s crossfade; a file with no audio is skipped with its reason, a
+// truncated one plays what it holds, and a damaged loudness cache is built anew.
 TEST_F(LibraryOnTheAir, EveryFormatPlaysInOrderAtTheTargetLoudness) {
   ASSERT_TRUE(icecast.start()) << icecast.errorLog();
   ASSERT_TRUE(emulator.ready()) << emulator.logFile();
@@ -59,7 +59,7 @@ TEST_F(LibraryOnTheAir, EveryFormatPlaysInOrderAtTheTargetLoudness) {
   for (const Track& t : tracks) {
     ASSERT_TRUE(test::makeLibraryTone(scratch.file("music/" + t.name),
                                       {.frequency = t.hz,
-                                       .seconds = 8,
+                                       .seconds = t.name == "cut.flac" ? 12.0 : 8.0,
                                        .title = t.name,
                                        .artist = "Test",
                                        .volume = std::pow(10, t.lufs / 20),
@@ -70,55 +70,75 @@ TEST_F(LibraryOnTheAir, EveryFormatPlaysInOrderAtTheTargetLoudness) {
                                std::filesystem::file_size(scratch.file("music/cut.flac")) / 2);
   scratch.write("music/notes.flac", std::string(3000, 'n'));
   scratch.write("music/list.m3u", m3u);
-  scratch.write("cache/brovana-live/loudness.cache", "brovana-live loudness 1\n1 2 x\n");
+  for (int round = 0; round < 2; ++round) {
+    const std::string crossfade = round == 0 ? "0" : "3";
+    SCOPED_TRACE("crossfade " + crossfade);
+    // Damaged before the first run; the second plays on what the first measured.
+    if (round == 0) scratch.write("cache/brovana-live/loudness.cache", "brovana-live loudness 1\n1 2 x\n");
 
-  auto run = studio({"--headless", "--playlist", scratch.file("music/list.m3u"), "-outfile",
-                     scratch.file("recorded.mp3"), "--normalize", "track"},
-                    "run.log", {"BROVANA_PLAYBACK=off", "BROVANA_PACE=4"});
-  const std::string log = "work/live_log0.txt";
-  auto played = [&] {
-    std::string text = scratch.read(log);
-    size_t last = text.find("Now playing : e.mp3");
-    return last != std::string::npos && text.find("Now playing", last + 1) != std::string::npos;
-  };
-  ASSERT_TRUE(test::waitUntil(played, 60s)) << scratch.read("run.log") << scratch.read(log);
-  EXPECT_EQ(run->stop(SIGTERM, 30s), 0) << scratch.read("run.log");
-  EXPECT_TRUE(test::inOrder(scratch.read(log), {"notes.flac skipped: ", "Now playing : d.wav"}));
-  EXPECT_TRUE(test::inOrder(scratch.read("cache/brovana-live/loudness.cache"),
-                            {"brovana-live loudness 1\n", "\t" + scratch.file("music/a.flac") + "\n"}));
+    auto run = studio({"--headless", "--playlist", scratch.file("music/list.m3u"), "-outfile",
+                       scratch.file("recorded.mp3"), "--normalize", "track", "--crossfade", crossfade},
+                      "run.log", {"BROVANA_PLAYBACK=off", "BROVANA_PACE=4"});
+    // The run's log: the one of the highest number.
+    auto newestLog = [&] {
+      int newest = 0;
+      for (int n = 0; n < 20; ++n)
+        if (std::filesystem::exists(scratch.file("work/live_log" + std::to_string(n) + ".txt"))) newest = n;
+      return "work/live_log" + std::to_string(newest) + ".txt";
+    };
+    auto played = [&] {
+      std::string text = scratch.read(newestLog());
+      size_t last = text.find("Now playing : e.mp3");
+      return last != std::string::npos && text.find("Now playing", last + 1) != std::string::npos;
+    };
+    ASSERT_TRUE(test::waitUntil(played, 60s)) << scratch.read(newestLog());
+    EXPECT_EQ(run->stop(SIGTERM, 30s), 0) << scratch.read("run.log");
+    EXPECT_TRUE(test::inOrder(scratch.read(newestLog()), {"notes.flac skipped: ", "Now playing : d.wav"}));
+    std::filesystem::remove(scratch.file(newestLog()));  // the next run's log is then the newest
+    EXPECT_TRUE(test::inOrder(scratch.read("cache/brovana-live/loudness.cache"),
+                              {"brovana-live loudness 1\n", "\t" + scratch.file("music/a.flac") + "\n"}));
 
-  // Each track's stretch of the recording, told by its tone; its loudness the median of its
-  // momentary figures, away from its ends.
-  std::vector<int16_t> heard = test::decodeMp3(scratch.read("recorded.mp3"));
-  std::vector<double> candidates;
-  for (const Track& t : tracks) candidates.push_back(t.hz);
-  const size_t window = test::kHeard.sampleRate / 10 * 2;  // 100 ms
-  std::vector<double> toneAt;
-  for (size_t at = 0; at + window <= heard.size(); at += window)
-    toneAt.push_back(test::dominantTone(std::span(heard.data() + at, window), test::kHeard, candidates));
-  std::vector<std::pair<double, double>> loudness = momentaryLoudness(scratch.file("recorded.mp3"));
-  size_t next = 0;
-  for (const Track& t : tracks) {
-    SCOPED_TRACE(t.name);
-    auto first = std::find(toneAt.begin() + next, toneAt.end(), t.hz);
-    ASSERT_NE(first, toneAt.end()) << "not heard in order";
-    auto last = std::find_if(first, toneAt.end(), [&](double hz) { return hz != t.hz; });
-    next = last - toneAt.begin();
-    const double from = (first - toneAt.begin()) / 10.0 + 1.0, to = next / 10.0 - 0.3;
-    std::vector<double> inside;
-    for (auto [time, lufs] : loudness)
-      if (time >= from && time <= to) inside.push_back(lufs);
-    ASSERT_GT(inside.size(), 10u);
-    std::nth_element(inside.begin(), inside.begin() + inside.size() / 2, inside.end());
-    EXPECT_NEAR(inside[inside.size() / 2], -16, 1.0);
+    // Each track's stretch of the recording, told by its tone; its loudness the median of its
+    // momentary figures, away from its ends.
+    std::vector<int16_t> heard = test::decodeMp3(scratch.read("recorded.mp3"));
+    std::vector<double> candidates;
+    for (const Track& t : tracks) candidates.push_back(t.hz);
+    const size_t window = test::kHeard.sampleRate / 10 * 2;  // 100 ms
+    std::vector<double> toneAt;
+    int overlapping = 0;  // windows in which two tracks sound
+    for (size_t at = 0; at + window <= heard.size(); at += window) {
+      std::span part(heard.data() + at, window);
+      toneAt.push_back(test::dominantTone(part, test::kHeard, candidates));
+      overlapping += std::ranges::count_if(candidates, [&](double hz) {
+                       return test::tonePower(part, test::kHeard, hz) > 1.0;
+                     }) >= 2;
+    }
+    // Five changes of about 3 s each overlap, or none at all.
+    EXPECT_EQ(overlapping > 100, crossfade == "3") << overlapping;
+    std::vector<std::pair<double, double>> loudness = momentaryLoudness(scratch.file("recorded.mp3"));
+    size_t next = 0;
+    for (const Track& t : tracks) {
+      SCOPED_TRACE(t.name);
+      auto first = std::find(toneAt.begin() + next, toneAt.end(), t.hz);
+      ASSERT_NE(first, toneAt.end()) << "not heard in order";
+      auto last = std::find_if(first, toneAt.end(), [&](double hz) { return hz != t.hz; });
+      next = last - toneAt.begin();
+      const double from = (first - toneAt.begin()) / 10.0 + 1.0, to = next / 10.0 - 0.3;
+      std::vector<double> inside;
+      for (auto [time, lufs] : loudness)
+        if (time >= from && time <= to) inside.push_back(lufs);
+      ASSERT_GE(inside.size(), 5u);
+      std::nth_element(inside.begin(), inside.begin() + inside.size() / 2, inside.end());
+      EXPECT_NEAR(inside[inside.size() / 2], -16, 1.0);
+    }
+    auto sounding = [&](size_t at) { return test::peak(std::span(heard.data() + at, window / 2)) > 33; };
+    size_t gap = 0, longest = 0;
+    for (size_t at = 0; at + window / 2 <= heard.size(); at += window / 2) {
+      gap = sounding(at) ? 0 : gap + 1;
+      if (at > 0) longest = std::max(longest, gap);
+    }
+    EXPECT_LE(longest * 50, 200u) << "ms of silence";
   }
-  auto sounding = [&](size_t at) { return test::peak(std::span(heard.data() + at, window / 2)) > 33; };
-  size_t gap = 0, longest = 0;
-  for (size_t at = 0; at + window / 2 <= heard.size(); at += window / 2) {
-    gap = sounding(at) ? 0 : gap + 1;
-    if (at > 0) longest = std::max(longest, gap);
-  }
-  EXPECT_LE(longest * 50, 200u) << "ms of silence";
 }
 
 }  // namespace
