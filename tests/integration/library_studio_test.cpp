@@ -42,12 +42,56 @@ std::vector<std::pair<double, double>> momentaryLoudness(const std::string& path
   return points;
 }
 
+// In the recording, each track's stretch, told by its tone, in the list's order; its loudness the
+// median of its momentary figures, away from its ends; no silence over 200 ms.
+void expectEachTrackAtTheTarget(std::span<const Track> tracks, const std::string& recording,
+                                bool crossfaded) {
+  std::vector<int16_t> heard = test::decodeMp3(test::readFile(recording));
+  std::vector<double> candidates;
+  for (const Track& t : tracks) candidates.push_back(t.hz);
+  const size_t window = test::kHeard.sampleRate / 10 * 2;  // 100 ms
+  std::vector<double> toneAt;
+  int overlapping = 0;  // windows in which two tracks sound
+  for (size_t at = 0; at + window <= heard.size(); at += window) {
+    std::span part(heard.data() + at, window);
+    toneAt.push_back(test::dominantTone(part, test::kHeard, candidates));
+    overlapping += std::ranges::count_if(candidates, [&](double hz) {
+                     return test::tonePower(part, test::kHeard, hz) > 1.0;
+                   }) >= 2;
+  }
+  // Five changes of about 3 s each overlap, or none at all.
+  EXPECT_EQ(overlapping > 100, crossfaded) << overlapping;
+  std::vector<std::pair<double, double>> loudness = momentaryLoudness(recording);
+  size_t next = 0;
+  for (const Track& t : tracks) {
+    SCOPED_TRACE(t.name);
+    auto first = std::find(toneAt.begin() + next, toneAt.end(), t.hz);
+    ASSERT_NE(first, toneAt.end()) << "not heard in order";
+    auto last = std::find_if(first, toneAt.end(), [&](double hz) { return hz != t.hz; });
+    next = last - toneAt.begin();
+    const double from = (first - toneAt.begin()) / 10.0 + 1.0, to = next / 10.0 - 0.3;
+    std::vector<double> inside;
+    for (auto [time, lufs] : loudness)
+      if (time >= from && time <= to) inside.push_back(lufs);
+    ASSERT_GE(inside.size(), 5u);
+    std::nth_element(inside.begin(), inside.begin() + inside.size() / 2, inside.end());
+    EXPECT_NEAR(inside[inside.size() / 2], -16, 1.0);
+  }
+  auto sounding = [&](size_t at) { return test::peak(std::span(heard.data() + at, window / 2)) > 33; };
+  size_t gap = 0, longest = 0;
+  for (size_t at = 0; at + window / 2 <= heard.size(); at += window / 2) {
+    gap = sounding(at) ? 0 : gap + 1;
+    if (at > 0) longest = std::max(longest, gap);
+  }
+  EXPECT_LE(longest * 50, 200u) << "ms of silence";
+}
+
 class LibraryOnTheAir : public ::testing::Test, protected test::DemoStation {};
 
 // Tracks of five formats made at -30, -20 and -10 LUFS play in order, each within 1 LU of the
 // -16 LUFS target, without a silence over 200 ms between them (one track has 1.5 s at each end
-// to trim), one after the other and with a 3 s crossfade; a file with no audio is skipped with its reason, a
-// truncated one plays what it holds, and a damaged loudness cache is built anew.
+// to trim), one after the other and with a 3 s crossfade; a file with no audio is skipped with
+// its reason, a truncated one plays what it holds, and a damaged loudness cache is built anew.
 TEST_F(LibraryOnTheAir, EveryFormatPlaysInOrderAtTheTargetLoudness) {
   ASSERT_TRUE(icecast.start()) << icecast.errorLog();
   ASSERT_TRUE(emulator.ready()) << emulator.logFile();
@@ -98,46 +142,7 @@ TEST_F(LibraryOnTheAir, EveryFormatPlaysInOrderAtTheTargetLoudness) {
     EXPECT_TRUE(test::inOrder(scratch.read("cache/brovana-live/loudness.cache"),
                               {"brovana-live loudness 1\n", "\t" + scratch.file("music/a.flac") + "\n"}));
 
-    // Each track's stretch of the recording, told by its tone; its loudness the median of its
-    // momentary figures, away from its ends.
-    std::vector<int16_t> heard = test::decodeMp3(scratch.read("recorded.mp3"));
-    std::vector<double> candidates;
-    for (const Track& t : tracks) candidates.push_back(t.hz);
-    const size_t window = test::kHeard.sampleRate / 10 * 2;  // 100 ms
-    std::vector<double> toneAt;
-    int overlapping = 0;  // windows in which two tracks sound
-    for (size_t at = 0; at + window <= heard.size(); at += window) {
-      std::span part(heard.data() + at, window);
-      toneAt.push_back(test::dominantTone(part, test::kHeard, candidates));
-      overlapping += std::ranges::count_if(candidates, [&](double hz) {
-                       return test::tonePower(part, test::kHeard, hz) > 1.0;
-                     }) >= 2;
-    }
-    // Five changes of about 3 s each overlap, or none at all.
-    EXPECT_EQ(overlapping > 100, crossfade == "3") << overlapping;
-    std::vector<std::pair<double, double>> loudness = momentaryLoudness(scratch.file("recorded.mp3"));
-    size_t next = 0;
-    for (const Track& t : tracks) {
-      SCOPED_TRACE(t.name);
-      auto first = std::find(toneAt.begin() + next, toneAt.end(), t.hz);
-      ASSERT_NE(first, toneAt.end()) << "not heard in order";
-      auto last = std::find_if(first, toneAt.end(), [&](double hz) { return hz != t.hz; });
-      next = last - toneAt.begin();
-      const double from = (first - toneAt.begin()) / 10.0 + 1.0, to = next / 10.0 - 0.3;
-      std::vector<double> inside;
-      for (auto [time, lufs] : loudness)
-        if (time >= from && time <= to) inside.push_back(lufs);
-      ASSERT_GE(inside.size(), 5u);
-      std::nth_element(inside.begin(), inside.begin() + inside.size() / 2, inside.end());
-      EXPECT_NEAR(inside[inside.size() / 2], -16, 1.0);
-    }
-    auto sounding = [&](size_t at) { return test::peak(std::span(heard.data() + at, window / 2)) > 33; };
-    size_t gap = 0, longest = 0;
-    for (size_t at = 0; at + window / 2 <= heard.size(); at += window / 2) {
-      gap = sounding(at) ? 0 : gap + 1;
-      if (at > 0) longest = std::max(longest, gap);
-    }
-    EXPECT_LE(longest * 50, 200u) << "ms of silence";
+    expectEachTrackAtTheTarget(tracks, scratch.file("recorded.mp3"), crossfade == "3");
   }
 }
 
