@@ -21,8 +21,8 @@ struct ToneSpec {
 };
 
 // The tone in the format the path's ending names (.flac .ogg .opus .wav .aiff .mp3), made by
-// ffmpeg, its tags from the spec's texts and `volume` the sine's peak; false when ffmpeg failed.
-bool makeLibraryTone(const std::string& path, const ToneSpec& spec);
+// ffmpeg, its tags from the tone's texts and `volume` the sine's peak; false when ffmpeg failed.
+bool makeLibraryTone(const std::string& path, const ToneSpec& tone);
 
 // Single quotes around a word for the shell.
 std::string shellQuoted(const std::string& text);
