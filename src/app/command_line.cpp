@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdlib>
 
 #include "broadcast/studio_parts.h"
 #include "core/connection_rates.h"
@@ -58,6 +59,8 @@ bool isOneLine(const std::string& text) {
 constexpr const char* kSourceKinds = "--source is one of playlist, line, mic, cd or mix";
 constexpr const char* kLineSpeeds = "--line-speed is one of 100000, 56000, 33000 or 28800 (bits per second)";
 constexpr const char* kBitrates = "--output-bitrate is one of 56000, 32000, 24000 or 16000 (bits per second)";
+constexpr const char* kNormalizeModes = "--normalize is one of off, track or album";
+constexpr const char* kCrossfadeSeconds = "--crossfade takes seconds from 0 to 10";
 constexpr const char* kDspForms = "--dsp needs a plug-in library, as FILE.so or FILE.so:MODULE";
 
 const char* takeSource(CommandLine& line, const std::string& word) {
@@ -87,6 +90,19 @@ const char* takeBitrate(CommandLine& line, const std::string& word) {
   std::optional<int> value = wholeNumber(word);
   if (!value || !isBitrate(*value)) return kBitrates;
   line.outputBitrate = value;
+  return nullptr;
+}
+
+const char* takeNormalize(CommandLine& line, const std::string& word) {
+  line.normalize = normalizeModeNamed(word);
+  return line.normalize ? nullptr : kNormalizeModes;
+}
+
+const char* takeCrossfade(CommandLine& line, const std::string& word) {
+  char* end = nullptr;
+  double seconds = std::strtod(word.c_str(), &end);
+  if (word.empty() || *end != '\0' || !(seconds >= 0 && seconds <= 10)) return kCrossfadeSeconds;
+  line.crossfade = seconds;
   return nullptr;
 }
 
@@ -260,6 +276,21 @@ constexpr CommandOption kOptions[] = {
              "now-playing title",
      .effect = &L::songFile,
      .needs = "--song-file needs a file"},
+    {.spelling = "--normalize",
+     .argument = "MODE",
+     .help = "play every track at one loudness (-16 LUFS, true peak at most -1 dBTP),\n"
+             "measured in the background: off, track, or album (the tracks of an\n"
+             "album tag keep their levels to one another); kept for later runs\n"
+             "(default track)",
+     .effect = takeNormalize,
+     .needs = kNormalizeModes},
+    {.spelling = "--crossfade",
+     .argument = "SECONDS",
+     .help = "overlap the end of each track with the start of the next for SECONDS\n"
+             "(0 to 10, equal-power curves; 0 plays them one after the other); kept\n"
+             "for later runs (default 0)",
+     .effect = takeCrossfade,
+     .needs = kCrossfadeSeconds},
     {.spelling = "--list-dsp",
      .help = "list the DSP plug-ins of the working folder's Plugins/ and their\n"
              "modules, and exit",

@@ -8,6 +8,7 @@
 #include <variant>
 #include <vector>
 
+#include "audio/loudness.h"
 #include "broadcast/stream_target.h"
 #include "broadcast/studio_parts.h"
 
@@ -36,17 +37,19 @@ struct CommandLine {
   std::optional<std::string> password;  // --password PW
   // --password-file FILE: the password is its first line ("-" for standard input).
   std::optional<std::string> passwordFile;
-  std::optional<std::string> title;     // --title T: the station description
-  std::vector<std::string> genres;      // --genre G, up to three times
-  std::optional<std::string> url;       // --url U
-  std::optional<int> lineSpeed;         // --line-speed N: 100000, 56000, 33000 or 28800
-  std::optional<int> outputBitrate;     // --output-bitrate N: 56000, 32000, 24000 or 16000
-  std::vector<std::string> probeFiles;  // --probe FILE...
-  std::optional<DspChoice> dsp;         // --dsp FILE.so[:MODULE]: the plug-in the headless studio runs
-  bool listDsp = false;                 // --list-dsp
-  std::vector<StreamTarget> also;       // --also URL: the extra servers, up to eight
-  std::vector<StreamTarget> records;    // --record FILE?QUERY: recordings in a format of their own
-  std::optional<std::string> songFile;  // --song-file FILE: the now-playing title DJ software writes
+  std::optional<std::string> title;        // --title T: the station description
+  std::vector<std::string> genres;         // --genre G, up to three times
+  std::optional<std::string> url;          // --url U
+  std::optional<int> lineSpeed;            // --line-speed N: 100000, 56000, 33000 or 28800
+  std::optional<int> outputBitrate;        // --output-bitrate N: 56000, 32000, 24000 or 16000
+  std::vector<std::string> probeFiles;     // --probe FILE...
+  std::optional<DspChoice> dsp;            // --dsp FILE.so[:MODULE]: the plug-in the headless studio runs
+  bool listDsp = false;                    // --list-dsp
+  std::optional<NormalizeMode> normalize;  // --normalize off|track|album: stored for later runs too
+  std::optional<double> crossfade;         // --crossfade SECONDS, 0 to 10: stored for later runs too
+  std::vector<StreamTarget> also;          // --also URL: the extra servers, up to eight
+  std::vector<StreamTarget> records;       // --record FILE?QUERY: recordings in a format of their own
+  std::optional<std::string> songFile;     // --song-file FILE: the now-playing title DJ software writes
   // The complaint of a rule that names the part of its word it cannot take.
   std::string refusal;
   bool probe = false;

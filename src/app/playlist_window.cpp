@@ -9,6 +9,8 @@
 #include <QPainter>
 #include <QScrollBar>
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
 
 #include "app/dropped_files.h"
 #include "app/gui_thread.h"
@@ -17,6 +19,7 @@
 #include "broadcast/studio.h"
 #include "core/program_values.h"
 #include "monitor/status_display.h"
+#include "playlist/track_reader.h"
 
 namespace brovana {
 namespace {
@@ -34,6 +37,14 @@ constexpr Column kColumnLayout[PlaylistModel::kColumns] = {
 
 QString fromUtf8(const std::string& text) {
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// The measured loudness after the format, once it is known.
+std::string loudnessText(std::optional<double> lufs) {
+  if (!lufs || !std::isfinite(*lufs)) return {};
+  char text[32];
+  std::snprintf(text, sizeof text, ", %.1f LUFS", *lufs);
+  return text;
 }
 
 QString menuText(const std::string& text) {
@@ -98,7 +109,7 @@ QVariant PlaylistModel::data(const QModelIndex& index, int role) const {
         case 1:
           return fromUtf8(minutesSeconds(info.duration()));
         case 2:
-          return fromUtf8(info.formatInfo());
+          return fromUtf8(info.formatInfo() + loudnessText(track->loudness()));
         case 3:
           return fromUtf8(info.artist());
         case 4:
@@ -115,6 +126,8 @@ QVariant PlaylistModel::data(const QModelIndex& index, int role) const {
       if (!track->playable()) font.setStrikeOut(true);
       return font;
     }
+    case Qt::ToolTipRole:
+      return track->playable() ? QVariant() : QVariant(fromUtf8(track->problem()));
     case Qt::DecorationRole:
       return index.column() == 0 ? QVariant(titleMark(track->isCurrent())) : QVariant();
     case Qt::TextAlignmentRole:
@@ -477,7 +490,8 @@ void PlaylistWindow::showRecent(const std::vector<std::string>& paths) {
 std::vector<std::string> PlaylistWindow::chooseMp3Files(const std::string& folder) {
   QStringList chosen =
       QFileDialog::getOpenFileNames(this, QStringLiteral("Load .mp3 file"), fromUtf8(folder),
-                                    QStringLiteral("Mpeg-layer 3 (*.mp3);;(all files) *.* (*)"));
+                                    QStringLiteral("Music (%1);;Mpeg-layer 3 (*.mp3);;(all files) *.* (*)")
+                                        .arg(QLatin1String(kTrackFilePatterns)));
   std::vector<std::string> paths;
   for (const QString& path : chosen) paths.push_back(path.toStdString());
   return paths;

@@ -63,11 +63,14 @@ std::string jsonQuote(std::string_view text) {
 
 std::string probeLine(const MP3Info& info) {
   JsonObject json;
-  json.text("path", info.path()).flag("valid", info.valid());
+  json.text("path", info.path()).flag("valid", info.valid()).text("format", info.formatName());
+  const bool mpeg = info.formatName() == "MP3";
   if (info.valid()) {
-    json.text("version", info.versionName())
-        .number("layer", info.layer() + 1)
-        .number("bitrate", info.bitrate())
+    if (mpeg)
+      json.text("version", info.versionName()).number("layer", info.layer() + 1);
+    else
+      json.null("version").null("layer");
+    json.number("bitrate", info.bitrate())
         .number("sampleRate", info.sampleRate())
         .number("channels", info.channels())
         .text("mode", info.modeName());
@@ -94,9 +97,10 @@ int runProbe(const std::vector<std::string>& files) {
     std::printf("%s\n", probeLine(info).c_str());
     if (!info.valid()) {
       std::error_code ec;
-      const char* why =
-          std::filesystem::is_regular_file(file, ec) ? "no MPEG audio frame found" : "cannot be read";
-      std::fprintf(stderr, "brovana-live: %s: %s\n", file.c_str(), why);
+      std::string why = std::filesystem::is_regular_file(file, ec)
+                            ? (info.problem().empty() ? "no MPEG audio frame found" : info.problem())
+                            : "cannot be read";
+      std::fprintf(stderr, "brovana-live: %s: %s\n", file.c_str(), why.c_str());
       code = 1;
     }
   }

@@ -17,13 +17,16 @@
 #include "app/stop_signals.h"
 #include "app/working_folder.h"
 #include "broadcast/engine_part.h"
+#include "broadcast/settings.h"
 #include "core/program_values.h"
 #include "diag/logger.h"
 #include "net/web_service.h"
 #include "platform/curl_http_client.h"
 #include "platform/decoder_library.h"
+#include "platform/ebur128_meter.h"
 #include "platform/lame_encoder.h"
 #include "platform/settings_registry.h"
+#include "platform/taglib_track_reader.h"
 
 namespace brovana {
 namespace {
@@ -64,6 +67,9 @@ int runCommandLine(int argc, char** argv, const WindowedStudio* windowed) {
     std::printf("%s (build %d)\n", kVersionText, kBuildNumber);
     return 0;
   }
+  // Every track read from here on learns its format and tags through it.
+  static TagLibTrackReader trackReaderOfTheProgram;
+  installTrackReader(&trackReaderOfTheProgram);
   if (options.probe) return runProbe(options.probeFiles);
   if (!options.headless && !options.configure && !options.listDsp) {
     // Qt would abort without a display; say what to do instead.
@@ -118,9 +124,16 @@ int runCommandLine(int argc, char** argv, const WindowedStudio* windowed) {
   }
   LameEncoderLibrary codec;
   PlatformDecoderLibrary decoders;
+  MixingSettings mixing = loadMixing(registry);
+  if (options.normalize) mixing.loudness.mode = *options.normalize;
+  if (options.crossfade) mixing.crossfadeSeconds = *options.crossfade;
+  if (options.normalize || options.crossfade) saveMixing(registry, mixing);
+  EbuR128Meter meter;
+  LoudnessLibrary loudness(meter, defaultLoudnessCacheFile());
   auto makeEngine = [&](ConversionStage& stage, const EngineWiring& wiring, Prompts& prompts) {
     auto engine = std::make_unique<EnginePart>(stage, decoders, prompts, wiring);
     engine->encoder().setNoStats(options.noStats);
+    engine->encoder().setLoudness(&loudness, mixing.loudness, mixing.crossfadeSeconds);
     return engine;
   };
   HeadlessSetup setup{registry, http, codec, makeEngine, webHost};

@@ -14,6 +14,7 @@
 #include "net/server_link.h"
 #include "net/web_service.h"
 #include "playlist/playlist.h"
+#include "playlist/track_reader.h"
 
 namespace brovana {
 namespace {
@@ -426,10 +427,10 @@ void QtSetupWizard::finish() {
 
 void QtSetupWizard::addTracks() {
   if (!playlist_) return;
-  QStringList files =
-      QFileDialog::getOpenFileNames(&dialog_, QStringLiteral("Add MP3 Tracks"),
-                                    QString::fromStdString(programValues().mp3path().value_or("")),
-                                    QStringLiteral("MP3 files (*.mp3 *.MP3)"));
+  QStringList files = QFileDialog::getOpenFileNames(
+      &dialog_, QStringLiteral("Add MP3 Tracks"),
+      QString::fromStdString(programValues().mp3path().value_or("")),
+      QStringLiteral("Music files (%1)").arg(QLatin1String(kTrackFilePatterns)));
   if (files.isEmpty()) return;
   programValues().setMp3path(QFileInfo(files.front()).absolutePath().toStdString());
   std::vector<std::string> paths;

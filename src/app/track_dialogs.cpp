@@ -84,6 +84,7 @@ TrackInfoDialog::TrackInfoDialog(QWidget* parent, const MP3Info& info) : QDialog
   const Row rows[] = {{1057, "File", info.fileName()},
                       {1060, "Title", info.title()},
                       {1061, "Artist", info.artist()},
+                      {1062, "Album", info.album()},
                       {1066, "Length", minutesSeconds(info.duration())},
                       {1067, "Format", info.formatInfo()}};
   int r = 0;

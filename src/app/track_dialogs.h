@@ -4,8 +4,8 @@
 // - the tag dialog "Add An ID3 V1 Tag" (modal, titled with the file's name): track name 1074,
 //   artist 1075 and album 1076, each at most 30 characters, with their captions 1073, 1083 and
 //   1046; 1078 writes the tag, 1077 leaves;
-// - "Track Info" (modal): the file name 1057, title 1060, artist 1061, length 1066 and format
-//   1067 on a panel (each caption 1000 above its value); 1064 closes it to start playing the
+// - "Track Info" (modal): the file name 1057, title 1060, artist 1061, album 1062, length 1066 and
+//   format 1067 on a panel (each caption 1000 above its value); 1064 closes it to start playing the
 //   playlist at the track, 1055 just closes it;
 // - "Find Track" (modeless, closing hides it): the search text 1122, the search button 1121
 //   ("Find", then "Find Next"), close 1056 and the caption 1073.

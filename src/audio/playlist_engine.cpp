@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <utility>
@@ -10,6 +11,8 @@
 #include "audio/engine_reports.h"
 #include "audio/line_speed.h"
 #include "audio/resampler.h"
+#include "audio/silence_trim.h"
+#include "audio/track_mixer.h"
 #include "core/interval.h"
 #include "core/prompts.h"
 #include "core/text.h"
@@ -99,6 +102,14 @@ void PlaylistEngine::setNoStats(bool on) {
   noStats_.store(on);
 }
 
+void PlaylistEngine::setLoudness(LoudnessLibrary* library, const LoudnessSettings& settings,
+                                 double crossfadeSeconds) {
+  std::lock_guard lock(loudnessMutex_);
+  loudness_.store(library);
+  loudnessSettings_ = settings;
+  crossfadeSeconds_ = crossfadeSeconds;
+}
+
 void PlaylistEngine::setPlayback(const PlaybackSettings& settings) {
   std::lock_guard lock(playbackMutex_);
   playback_ = settings;
@@ -173,6 +184,11 @@ bool PlaylistEngine::mayStart(const ListRun& run) {
 
 void PlaylistEngine::beginRun(ListRun& run, int startIndex) {
   restartInterval(kSlotListStart);
+  {
+    std::lock_guard lock(loudnessMutex_);
+    mixer_ = TrackMixer{};
+    mixer_.setSeconds(crossfadeSeconds_);
+  }
   abortThread();
   activeRun_.store(run.number);
   {
@@ -228,14 +244,18 @@ void PlaylistEngine::playEntry(ListRun& run, int index, const PlaylistItemRef& i
   MP3Info facts = item->mp3Info();
   if (openStage(run.outputBitrate, item->fullpath(), facts.sampleRate(), facts.channels()) !=
       StreamOpen::Opened) {
-    markUnplayable(run, *item);
+    markUnplayable(run, *item, "the stream cannot take its format");
     Logger::log(kInitFailedLine, item->filename().c_str(), facts.bitrate(), facts.channels(),
                 facts.sampleRate());
     return;
   }
   item->setPlayable(true);
   playing_.store(true);
-  announce(*item, facts, next);
+  // While the last track's end is laid under this one, the title changes once this one leads.
+  if (mixer_.holding())
+    announceOnLead_ = [this, item, facts, next] { announce(*item, facts, next); };
+  else
+    announce(*item, facts, next);
   run.playlist->setCurrent(index);
   if (EngineReports* reports = reports_.load()) {
     reports->trackNumber(index + 1);
@@ -243,7 +263,7 @@ void PlaylistEngine::playEntry(ListRun& run, int index, const PlaylistItemRef& i
   }
 
   if (!playTrack(run, item)) {
-    markUnplayable(run, *item);
+    markUnplayable(run, *item, facts.problem().empty() ? "it could not be decoded" : facts.problem());
     return;
   }
   Logger::countTrackPlayed();
@@ -267,7 +287,9 @@ void PlaylistEngine::announce(const PlaylistItem& item, const MP3Info& facts, co
   Logger::sampleListeners();
 }
 
-void PlaylistEngine::markUnplayable(ListRun& run, PlaylistItem& item) {
+void PlaylistEngine::markUnplayable(ListRun& run, PlaylistItem& item, const std::string& reason) {
+  Logger::log("%s skipped: %s\n", item.fullpath().c_str(), reason.c_str());
+  item.setProblem(reason);
   item.setPlayable(false);
   run.playlist->redrawList();
   ++run.failures;
@@ -401,56 +423,64 @@ std::optional<PcmFormat> PlaylistEngine::openTrack(int outputBitrate, const Play
   return pcm;
 }
 
+float PlaylistEngine::playingGain(const ListRun& run, const PlaylistItem& item, bool& measured) {
+  std::unique_lock lock(loudnessMutex_);
+  LoudnessSettings settings = loudnessSettings_;
+  lock.unlock();
+  std::vector<PlaylistItemRef> list = run.playlist ? run.playlist->items() : std::vector<PlaylistItemRef>{};
+  return playGainFactor(settings, loudness_.load(), item, list, measured);
+}
+
 bool PlaylistEngine::streamTrack(ListRun& run, const PlaylistItem& item, const MP3Info& facts, PcmFormat pcm,
                                  int call) {
   const std::string& path = item.fullpath();
   // Played at the file's own rate; handed on at the stream's.
   const int rate = streamRate(run.outputBitrate, pcm.sampleRate);
-  std::unique_ptr<Resampler> resampler;
-  if (rate != pcm.sampleRate && !(resampler = decoders_.newResampler(pcm.sampleRate, rate, pcm.channels))) {
+  TrackOutput out{item, pcm, call};
+  if (rate != pcm.sampleRate &&
+      !(out.resampler = decoders_.newResampler(pcm.sampleRate, rate, pcm.channels))) {
     Logger::log("%s cannot be resampled from %d Hz to %d Hz\n", path.c_str(), pcm.sampleRate, rate);
     return false;
   }
-  auto hand = [&](std::span<const int16_t> samples) {
-    if (samples.empty()) return;
-    std::lock_guard lock(stageMutex_);
-    conversion_.convertAndSend(reinterpret_cast<const uint8_t*>(samples.data()),
-                               static_cast<int>(samples.size() * sizeof(int16_t)), call, path.c_str());
-  };
-  auto resampled = [&](auto&& fill) -> std::span<const int16_t> {
-    streamBlock_.clear();
-    fill(streamBlock_);
-    return streamBlock_;
-  };
+  // A track not measured yet starts at once at its tag's gain (or none), and moves to the
+  // measured gain when the measurement comes in while it plays.
+  bool measured = false;
+  GainRamp gain(playingGain(run, item, measured));
+  SilenceTrim trim(pcm.channels, pcm.sampleRate);
+  if (mixer_.active()) mixer_.begin(PcmFormat{rate, pcm.channels});
 
   TrackClock clock{nowMs()};
   run.lastStatsMs = clock.startMs;
-  bool announced = false;
   for (;;) {
     playing_.store(true);
     DecodeStatus result = decoder_->decode();
     if (result == DecodeStatus::Block || result == DecodeStatus::LastBlock) {
-      std::span<const int16_t> block = decoder_->block();
-      if (!block.empty()) {
-        // The service hears of the track once it plays, not of one that fails at its first frame.
-        if (!announced)
-          if (EngineReports* reports = reports_.load()) reports->announce(item);
-        announced = true;
-        output_->play(block, pcm);
-        hand(resampler ? resampled([&](auto& out) { resampler->process(block, out); }) : block);
-      }
+      if (!measured && loudness_.load()->find(path)) gain.setTarget(playingGain(run, item, measured));
+      playBlock(out, gain.apply(trim.take(decoder_->block(), trimBlock_), pcm.channels, gainBlock_));
       if (!noStats_.load() && !reportProgress(run, facts, clock)) break;
     } else if (result == DecodeStatus::Timeout || result == DecodeStatus::InvalidFrame) {
       Logger::log("%s\n", toString(result));
     }
-    if (abort_.load() || stopped(run.number)) break;
+    if (abort_.load() || stopped(run.number)) {
+      fadeOutOnJump(out, gain);
+      break;
+    }
     // The last block ends the track after it, any status but these three at once.
     if (result != DecodeStatus::Block && result != DecodeStatus::Timeout &&
         result != DecodeStatus::InvalidFrame)
       break;
   }
 
-  if (resampler) hand(resampled([&](auto& out) { resampler->drain(out); }));
+  if (out.resampler) {
+    streamBlock_.clear();
+    out.resampler->drain(streamBlock_);
+    mixer_.add(streamBlock_, [&](auto samples) { sendOut(out, samples); });
+  }
+  // A track that ended by itself lays its end under the next; a jump's next track takes it too.
+  if (!stopped(run.number))
+    mixer_.end();
+  else
+    mixer_.flush([&](auto samples) { sendOut(out, samples); });
   {
     std::lock_guard lock(stageMutex_);
     conversion_.flush();
@@ -462,7 +492,49 @@ bool PlaylistEngine::streamTrack(ListRun& run, const PlaylistItem& item, const M
   Logger::log("%d bytes transmitted for %s\n", static_cast<int>(clock.outputBytes), path.c_str());
   if (VisualFeed* visual = visual_.load()) visual->addData(nullptr, 0, pcm.channels, 2);
   // A track that ended before its first block was not played; one that was stopped was.
-  return announced || abort_.load() || stopped(run.number);
+  return out.announced || abort_.load() || stopped(run.number);
+}
+
+void PlaylistEngine::playBlock(TrackOutput& out, std::span<const int16_t> block) {
+  if (block.empty()) return;
+  // The service hears of the track once it plays, not of one that fails at its first frame.
+  if (!out.announced)
+    if (EngineReports* reports = reports_.load()) reports->announce(out.item);
+  out.announced = true;
+  // Crossfading, the sound card plays the mix, at the stream's rate.
+  if (!mixer_.active()) output_->play(block, out.pcm);
+  if (out.resampler) {
+    streamBlock_.clear();
+    out.resampler->process(block, streamBlock_);
+    block = streamBlock_;
+  }
+  mixer_.add(block, [&](auto samples) { sendOut(out, samples); });
+}
+
+void PlaylistEngine::sendOut(const TrackOutput& out, std::span<const int16_t> samples) {
+  if (samples.empty()) return;
+  if (mixer_.active())
+    output_->play(samples,
+                  PcmFormat{streamRate(outputBitrate_.load(), out.pcm.sampleRate), out.pcm.channels});
+  if (announceOnLead_ && mixer_.newTrackLeads()) std::exchange(announceOnLead_, nullptr)();
+  std::lock_guard lock(stageMutex_);
+  conversion_.convertAndSend(reinterpret_cast<const uint8_t*>(samples.data()),
+                             static_cast<int>(samples.size() * sizeof(int16_t)), out.call,
+                             out.item.fullpath().c_str());
+}
+
+void PlaylistEngine::fadeOutOnJump(TrackOutput& out, GainRamp& gain) {
+  bool jumped = false;
+  {
+    std::lock_guard lock(indexMutex_);
+    jumped = indexJumped_;
+  }
+  // "Next" and the jump to a track end this one with a short fade rather than a cut: one more
+  // block, faded to nothing. A stop still stops at once.
+  if (!jumped || !out.announced || stopped(activeRun_.load()) || decoder_->decode() != DecodeStatus::Block)
+    return;
+  gain.setTarget(0);
+  playBlock(out, gain.apply(decoder_->block(), out.pcm.channels, gainBlock_));
 }
 
 bool PlaylistEngine::reportProgress(ListRun& run, const MP3Info& facts, TrackClock& clock) {
@@ -477,6 +549,11 @@ bool PlaylistEngine::reportProgress(ListRun& run, const MP3Info& facts, TrackClo
       if (run.playlist) showTimes(run, facts, trackMs);
     }
     if (abort_.load()) return false;
+    if (LoudnessLibrary* library = loudness_.load(); library && run.playlist) {
+      // New measurements reach the list's loudness figures.
+      int measured = library->measuredCount();
+      if (std::exchange(run.measuredShown, measured) != measured) run.playlist->redrawList();
+    }
     long long now = nowMs();
     run.passTimeMs += now - run.lastStatsMs;
     run.lastStatsMs = now;
@@ -585,31 +662,6 @@ void PlaylistEngine::setCurrentIndex(int index) {
     indexJumped_ = true;
   }
   abortThread();
-}
-
-bool PlaylistEngine::setPriorityClass(int priorityClass) {
-  switch (priorityClass) {
-    case kPriorityClassNormal:
-      return setPriority(kPriorityNormal);
-    case kPriorityClassHigh:
-      return setPriority(kPriorityAboveNormal);
-    case kPriorityClassRealtime:
-      return setPriority(kPriorityHighest);
-    default:
-      return applyPriority();
-  }
-}
-
-bool PlaylistEngine::setPriority(int priority) {
-  if (priority < kPriorityNormal || priority > kPriorityHighest) return false;
-  priority_.store(priority);
-  return applyPriority();
-}
-
-bool PlaylistEngine::applyPriority() {
-  long thread = workerThreadId_.load();
-  if (thread == 0) return true;
-  return setThreadPriority(thread, priority_.load());
 }
 
 void PlaylistEngine::refreshTitleIfDue() {

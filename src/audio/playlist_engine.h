@@ -22,6 +22,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <ctime>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -29,8 +30,11 @@
 #include <thread>
 #include <vector>
 
+#include "audio/loudness.h"
 #include "audio/mp3_decoder.h"
 #include "audio/playback.h"
+#include "audio/resampler.h"
+#include "audio/track_mixer.h"
 #include "core/owned_mutex.h"
 #include "playlist/playlist_item.h"
 
@@ -82,6 +86,9 @@ class PlaylistEngine {
   void setPlayback(const PlaybackSettings& settings);
   // "-nostats": no counter, time and gauge reports while a track plays.
   void setNoStats(bool on);
+  // Where the tracks' loudness is measured (none: nowhere), the level they are played at (read
+  // at the start of each track) and the crossfade between them, 0 to 10 s (read at a list's start).
+  void setLoudness(LoudnessLibrary* library, const LoudnessSettings& settings, double crossfadeSeconds = 0);
 
   // Starts the worker on the list and returns at once. The playlist must outlive the run.
   void start(Playlist& playlist, int outputBitrate, int startIndex);
@@ -133,6 +140,15 @@ class PlaylistEngine {
     int failures = 0;  // tracks that failed in a row
     long long passTimeMs = 0;
     long long lastStatsMs = 0;  // the last once-a-second update
+    int measuredShown = 0;      // the loudness measurements the list shows
+  };
+  // Where one track's blocks go: the sound output and, at the stream's rate, the stage.
+  struct TrackOutput {
+    const PlaylistItem& item;
+    PcmFormat pcm;
+    int call;
+    std::unique_ptr<Resampler> resampler{};
+    bool announced = false;
   };
   // One track's figures while it plays.
   struct TrackClock {
@@ -148,7 +164,7 @@ class PlaylistEngine {
   bool playPass(ListRun& run);
   void playEntry(ListRun& run, int index, const PlaylistItemRef& item, const PlaylistItemRef& next);
   void announce(const PlaylistItem& item, const MP3Info& facts, const PlaylistItemRef& next);
-  void markUnplayable(ListRun& run, PlaylistItem& item);
+  void markUnplayable(ListRun& run, PlaylistItem& item, const std::string& reason);
   void failList(const ListRun& run);
   // To the next track; false at the end of the list.
   bool advance(ListRun& run, int index, const PlaylistItemRef& item);
@@ -162,6 +178,13 @@ class PlaylistEngine {
   // False when the track's PCM cannot be brought to the stream's rate, or when it ended before a
   // block of it was played.
   bool streamTrack(ListRun& run, const PlaylistItem& item, const MP3Info& facts, PcmFormat pcm, int call);
+  void playBlock(TrackOutput& out, std::span<const int16_t> block);
+  // Out to the stage (and, crossfading, to the sound card): the track's samples at the stream's rate.
+  void sendOut(const TrackOutput& out, std::span<const int16_t> samples);
+  void fadeOutOnJump(TrackOutput& out, GainRamp& gain);
+  // The factor the track's samples are played with (1 without normalisation), and whether it is
+  // final (from a measurement); queues the list's tracks for measuring.
+  float playingGain(const ListRun& run, const PlaylistItem& item, bool& measured);
   // The once-a-second and 5-second reports; false when an abort ends the track.
   bool reportProgress(ListRun& run, const MP3Info& facts, TrackClock& clock);
 
@@ -227,6 +250,14 @@ class PlaylistEngine {
   std::unique_ptr<Mp3Decoder> decoder_;
   std::unique_ptr<AudioOutput> output_;
   std::vector<int16_t> streamBlock_;  // a block at the stream's rate; under decoderMutex_
+  std::vector<int16_t> gainBlock_;    // a block at the track's gain; under decoderMutex_
+  std::vector<int16_t> trimBlock_;    // a block without the track's silences; under decoderMutex_
+  std::atomic<LoudnessLibrary*> loudness_{nullptr};
+  mutable std::mutex loudnessMutex_;
+  LoudnessSettings loudnessSettings_;     // under loudnessMutex_
+  double crossfadeSeconds_ = 0;           // under loudnessMutex_
+  TrackMixer mixer_;                      // the worker's, under decoderMutex_ while a track plays
+  std::function<void()> announceOnLead_;  // the worker's
   // A stop that could not wait for the track: the worker closes decoder and stream after it.
   std::atomic<bool> closeAfterTrack_{false};
   mutable std::mutex playbackMutex_;

@@ -84,7 +84,7 @@ void EngineReportsAdapter::announce(const PlaylistItem& track) {
   announced.path = track.fullpath();
   announced.displayTitle = facts.displayTitle();
   announced.seconds = facts.duration();
-  announced.hasTag = facts.hasID3v1();
+  announced.hasTag = facts.hasTag();
   announced.title = facts.title();
   announced.artist = facts.artist();
   announced.album = facts.album();

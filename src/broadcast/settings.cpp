@@ -1,5 +1,7 @@
 #include "broadcast/settings.h"
 
+#include <cstdlib>
+#include <optional>
 #include <string>
 
 #include "core/program_values.h"
@@ -30,7 +32,36 @@ const char* flag(bool on) {
   return on ? "1" : "0";
 }
 
+// A stored number within its bounds; none when it is no number or outside them.
+std::optional<double> storedNumber(const RegistryKey& key, const char* name, double lowest, double highest) {
+  std::optional<std::string> text = key.query(name);
+  if (!text || text->empty()) return std::nullopt;
+  char* end = nullptr;
+  double value = std::strtod(text->c_str(), &end);
+  if (*end != '\0' || !(value >= lowest && value <= highest)) return std::nullopt;
+  return value;
+}
+
 }  // namespace
+
+MixingSettings loadMixing(Registry& registry) {
+  MixingSettings mixing;
+  auto key = registry.open(kProfileRoot);
+  if (!key) return mixing;
+  if (auto mode = normalizeModeNamed(key->text("normalize"))) mixing.loudness.mode = *mode;
+  mixing.loudness.targetLufs =
+      storedNumber(*key, "loudness_target", -40, -5).value_or(mixing.loudness.targetLufs);
+  mixing.crossfadeSeconds = storedNumber(*key, "crossfade", 0, 10).value_or(0);
+  return mixing;
+}
+
+void saveMixing(Registry& registry, const MixingSettings& mixing) {
+  auto key = registry.create(kProfileRoot);
+  if (!key) return;
+  key->set("normalize", toString(mixing.loudness.mode));
+  key->set("loudness_target", formatText("%g", mixing.loudness.targetLufs));
+  key->set("crossfade", formatText("%g", mixing.crossfadeSeconds));
+}
 
 bool loadBroadcastInfo(Registry& registry, std::string_view profile, ServerLink* connection,
                        const SettingsHolders& holders) {

@@ -5,6 +5,8 @@
 
 #include <string_view>
 
+#include "audio/loudness.h"
+
 namespace brovana {
 
 class ServerLink;
@@ -51,5 +53,15 @@ bool loadBroadcastInfo(Registry& registry, std::string_view profile, ServerLink*
 // Writes every value back; nothing without a connection.
 void saveBroadcastInfo(Registry& registry, std::string_view profile, ServerLink* connection,
                        const SettingsHolders& holders);
+
+// How the playlist goes from track to track: the loudness it plays at and the crossfade.
+struct MixingSettings {
+  LoudnessSettings loudness;
+  double crossfadeSeconds = 0;  // 0 to 10
+};
+// The stored values ("normalize", "loudness_target", "crossfade"); a missing or unusable one
+// keeps its default.
+MixingSettings loadMixing(Registry& registry);
+void saveMixing(Registry& registry, const MixingSettings& mixing);
 
 }  // namespace brovana

@@ -1,5 +1,7 @@
 #include "core/thread_priority.h"
 
+#include <pthread.h>
+#include <sched.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -23,6 +25,13 @@ bool setThreadPriority(long threadId, int priority) {
   if (setpriority(PRIO_PROCESS, static_cast<id_t>(threadId), kNice[priority]) == 0) return true;
   logLine(formatText("Cannot set the thread priority to %d: %s\n", priority, std::strerror(errno)));
   return false;
+}
+
+bool lowerCurrentThreadToBackground() {
+  sched_param none{};
+  bool idle = pthread_setschedparam(pthread_self(), SCHED_IDLE, &none) == 0;
+  bool nice = setpriority(PRIO_PROCESS, static_cast<id_t>(currentThreadId()), 19) == 0;
+  return idle || nice;
 }
 
 }  // namespace brovana

@@ -12,5 +12,8 @@ inline constexpr int kPriorityHighest = 2;
 long currentThreadId();
 // False when the system refused (the reason is in the log).
 bool setThreadPriority(long threadId, int priority);
+// Puts the calling thread below every normal one (idle scheduling, nice 19): for background work
+// that must never take time from the broadcast. False when the system refused both.
+bool lowerCurrentThreadToBackground();
 
 }  // namespace brovana

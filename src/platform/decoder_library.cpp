@@ -1,13 +1,13 @@
 #include "platform/decoder_library.h"
 
-#include "platform/mpg123_decoder.h"
 #include "platform/portaudio_output.h"
 #include "platform/soxr_resampler.h"
+#include "platform/track_decoder.h"
 
 namespace brovana {
 
 std::unique_ptr<Mp3Decoder> PlatformDecoderLibrary::newDecoder() {
-  auto decoder = std::make_unique<Mpg123Decoder>();
+  auto decoder = std::make_unique<TrackDecoder>();
   if (!decoder->valid()) return nullptr;
   return decoder;
 }

@@ -1,5 +1,6 @@
 #pragma once
-// The decoder library of the studio: mpg123 decoders, PortAudio sound outputs, libsoxr resamplers.
+// The decoder library of the studio: decoders of every track format (mpg123 and libsndfile), PortAudio sound
+// outputs, libsoxr resamplers.
 
 #include "audio/mp3_decoder.h"
 

@@ -14,6 +14,7 @@
 
 #include "core/text.h"
 #include "diag/logger.h"
+#include "playlist/track_reader.h"
 
 namespace brovana {
 
@@ -199,8 +200,60 @@ MP3Info::MP3Info() = default;
 
 MP3Info::MP3Info(std::string path) {
   path_ = std::move(path);
-  FileSource source(path_);
-  readFrom(source);
+  TrackReader* reader = trackReader();
+  const bool mp3Name = path_.find(".mp3") != std::string::npos || path_.find(".MP3") != std::string::npos;
+  if (mp3Name || reader == nullptr) {
+    FileSource source(path_);
+    readFrom(source);
+  }
+  if (reader == nullptr) return;
+  if (!valid_) readOtherFormat(*reader, mp3Name);
+  readTags(*reader);
+}
+
+void MP3Info::readOtherFormat(TrackReader& reader, bool mp3Name) {
+  std::optional<AudioFacts> audio = reader.readAudio(path_, problem_);
+  if (audio && audio->format == "MP3") {
+    // An MP3 under another name is read as one.
+    if (mp3Name) return;
+    FileSource source(path_);
+    readFrom(source);
+    if (!valid_) problem_ = "no MPEG audio frame found";
+    return;
+  }
+  if (!audio) {
+    title_ = std::string(afterLastSlash(path_).substr(0, 128));
+    if (problem_.empty()) problem_ = "not a format the studio plays";
+    return;
+  }
+  problem_.clear();
+  title_ = std::string(afterLastSlash(path_).substr(0, 128));
+  format_ = audio->format;
+  valid_ = true;
+  sampleRate_ = audio->sampleRate;
+  mode_ = audio->channels == 1 ? 3 : 0;
+  bitrate_ = audio->bitrate;
+  duration_ = audio->seconds;
+}
+
+void MP3Info::readTags(TrackReader& reader) {
+  std::optional<TagFacts> tags = reader.readTags(path_, valid_ ? formatName() : std::string());
+  if (!tags) return;
+  auto take = [this](std::string& into, std::string text) {
+    trimTrailing(text);
+    if (text.empty()) return;
+    ampersandsToSpaces(text, text.size());
+    into = std::move(text);
+    hasOtherTag_ = true;
+  };
+  take(title_, tags->title);
+  take(artist_, tags->artist);
+  take(album_, tags->album);
+  take(comment_, tags->comment);
+  take(genre_, tags->genre);
+  if (tags->year > 0) year_ = tags->year;
+  trackGain_ = tags->trackGain;
+  albumGain_ = tags->albumGain;
 }
 
 MP3Info MP3Info::fromBytes(std::string path, std::span<const uint8_t> contents) {
@@ -418,8 +471,13 @@ std::string MP3Info::album() const {
 }
 
 std::string MP3Info::formatInfo() const {
-  if (vbr_) return "Variable bitrate";
   char text[80];
+  if (!format_.empty()) {
+    std::snprintf(text, sizeof text, "%s, %d Kbps, %d hz, (%s)", format_.c_str(), bitrate_ / 1000,
+                  sampleRate_, modeText());
+    return text;
+  }
+  if (vbr_) return "Variable bitrate";
   std::snprintf(text, sizeof text, "%d Kbps, %d hz, (%s)", bitrate_ / 1000, sampleRate_, modeText());
   return text;
 }
@@ -431,6 +489,25 @@ std::string MP3Info::displayTitle() const {
 
 std::string MP3Info::fileName() const {
   return std::string(afterLastSlash(path_));
+}
+
+bool MP3Info::writeTag(std::string_view artist, std::string_view title, std::string_view album) {
+  TrackReader* reader = trackReader();
+  TagFacts texts;
+  texts.title = title;
+  texts.artist = artist;
+  texts.album = album;
+  if (format_.empty()) {
+    // The reader brings an ID3v2 tag along, which members would otherwise see unchanged.
+    return writeID3v1(artist, title, album) &&
+           (!hasId3v2_ || reader == nullptr || reader->writeTags(path_, texts));
+  }
+  if (reader == nullptr || !reader->writeTags(path_, texts)) return false;
+  title_ = texts.title;
+  artist_ = texts.artist;
+  album_ = texts.album;
+  hasOtherTag_ = true;
+  return true;
 }
 
 bool MP3Info::writeID3v1(std::string_view artist, std::string_view title, std::string_view album) {

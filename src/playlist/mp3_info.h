@@ -1,17 +1,23 @@
 #pragma once
-// What the program knows of one MP3 file: the facts of its first frame header, whether it is a
-// Xing VBR file, its length, and the texts of its ID3v1 tag (Latin-1 in the file, UTF-8 here). Reading never
-// fails: `valid()` says whether a frame header was found, and every other fact keeps its default otherwise.
+// What the program knows of one track: for an MP3 file the facts of its first frame header, whether
+// it is a Xing VBR file, its length, and the texts of its ID3v1 tag (Latin-1 in the file, UTF-8
+// here); for the other formats the facts the installed TrackReader gives. With a reader, the
+// file's richest tag (ID3v2, APE, Vorbis comments ...) takes the place of ID3v1. Reading never
+// fails: `valid()` says whether playable audio was found, `problem()` why not, and every other fact
+// keeps its default otherwise.
 //
 // An MP3Info is a plain value; the playlist item that owns one guards it for other threads.
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 
 namespace brovana {
+
+class TrackReader;
 
 inline constexpr int kGenreCount = 126;
 // The ID3v1 genre names as Winamp extended them, numbered 0 to 125.
@@ -39,6 +45,15 @@ class MP3Info {
   int layer() const { return layer_; }            // 0 layer I, 1 layer II, 2 layer III
   bool hasID3v2() const { return hasId3v2_; }
   bool hasID3v1() const { return hasId3v1_; }
+  // Any tag with a text in it, of whatever kind.
+  bool hasTag() const { return hasId3v1_ || hasOtherTag_; }
+  // "MP3", or the format the reader named.
+  std::string formatName() const { return format_.empty() ? "MP3" : format_; }
+  // Why the file cannot be played, as far as reading it told; empty otherwise.
+  const std::string& problem() const { return problem_; }
+  // ReplayGain of the file's tags, in dB.
+  std::optional<double> trackGain() const { return trackGain_; }
+  std::optional<double> albumGain() const { return albumGain_; }
   const std::string& path() const { return path_; }
   int audioBytes() const { return audioBytes_; }
   int duration() const { return duration_; }  // whole seconds
@@ -78,6 +93,9 @@ class MP3Info {
   // comment and genre of an existing tag are kept. False when the file cannot be opened for
   // writing or the write failed; a failed write leaves the file as it was.
   bool writeID3v1(std::string_view artist, std::string_view title, std::string_view album);
+  // The tag editor's write: ID3v1 for MP3 (and an ID3v2 tag it has, through the reader), the
+  // format's own tag otherwise.
+  bool writeTag(std::string_view artist, std::string_view title, std::string_view album);
 
  private:
   class Source;
@@ -89,6 +107,8 @@ class MP3Info {
   bool readFirstFrame(Source& source);
   bool frameFollows(Source& source, std::span<const uint8_t> head, long long at);
   bool decodeHeader(std::span<const uint8_t> frame);
+  void readOtherFormat(TrackReader& reader, bool mp3Name);
+  void readTags(TrackReader& reader);
 
   int bitrate_ = -1;
   bool valid_ = false;
@@ -115,6 +135,11 @@ class MP3Info {
   int year_ = 0;
   std::string comment_ = " ";
   std::string genre_ = " ";
+  std::string format_;  // empty for MP3
+  std::string problem_;
+  bool hasOtherTag_ = false;
+  std::optional<double> trackGain_;
+  std::optional<double> albumGain_;
 };
 
 }  // namespace brovana

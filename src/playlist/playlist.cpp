@@ -15,6 +15,7 @@
 #include "core/prompts.h"
 #include "core/text.h"
 #include "diag/logger.h"
+#include "playlist/track_reader.h"
 
 namespace brovana {
 
@@ -66,10 +67,6 @@ std::string withPath(const char* format, std::string_view path) {
   return text;
 }
 
-bool isMp3Name(std::string_view path) {
-  return path.find(".mp3") != std::string_view::npos || path.find(".MP3") != std::string_view::npos;
-}
-
 std::string lastFolder() {
   return programValues().mp3path().value_or(musicFolder());
 }
@@ -108,7 +105,7 @@ int Playlist::addFiles(const std::vector<std::string>& paths, AddMode mode) {
 
 std::optional<std::string> Playlist::addFileAfter(std::string_view path, AddMode mode, int& previous) {
   path = path.substr(0, path.find('\n'));
-  if (!isMp3Name(path)) {
+  if (!isTrackName(path)) {
     prompts_.warning(withPath("Not an mp3 file! %s", path));
     return std::nullopt;
   }
@@ -167,7 +164,7 @@ bool Playlist::load(const std::string& path, const MayReplace& mayReplace) {
   // list has hundreds of them.
   int notMp3 = 0, previous = -1;
   auto add = [&](const std::string& entry, AddMode mode) {
-    if (isMp3Name(entry)) return addFileAfter(entry, mode, previous).has_value();
+    if (isTrackName(entry)) return addFileAfter(entry, mode, previous).has_value();
     ++notMp3;
     return false;
   };

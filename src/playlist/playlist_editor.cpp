@@ -13,6 +13,7 @@
 #include "core/registry.h"
 #include "core/text.h"
 #include "diag/logger.h"
+#include "playlist/track_reader.h"
 #include "playlist/track_tags.h"
 
 namespace brovana {
@@ -22,20 +23,16 @@ constexpr const char* kStopQuestion =
     "You are currently broadcasting. Do you want to stop it and start a new one?";
 constexpr const char* kNoTitle = "none";
 
-bool isMp3Name(std::string_view path) {
-  return path.find(".mp3") != std::string_view::npos || path.find(".MP3") != std::string_view::npos;
-}
-
 bool isFolder(const std::string& path) {
   std::error_code error;
   return std::filesystem::is_directory(path, error);
 }
 
-// The MP3 files in a folder and every folder below it, each folder's entries in name order.
+// The track files in a folder and every folder below it, each folder's entries in name order.
 // Symbolic links to folders are followed, but no folder is entered twice, so a link that leads
 // back up the tree cannot loop.
-void collectMp3Files(const std::filesystem::path& folder, std::set<std::pair<dev_t, ino_t>>& entered,
-                     std::vector<std::string>& found) {
+void collectTrackFiles(const std::filesystem::path& folder, std::set<std::pair<dev_t, ino_t>>& entered,
+                       std::vector<std::string>& found) {
   struct stat st {};
   if (::stat(folder.c_str(), &st) != 0 || !entered.insert({st.st_dev, st.st_ino}).second) return;
   std::error_code error;
@@ -49,8 +46,8 @@ void collectMp3Files(const std::filesystem::path& folder, std::set<std::pair<dev
   std::sort(entries.begin(), entries.end());
   for (const std::filesystem::path& entry : entries) {
     if (std::filesystem::is_directory(entry, error))
-      collectMp3Files(entry, entered, found);
-    else if (isMp3Name(entry.filename().native()))
+      collectTrackFiles(entry, entered, found);
+    else if (isTrackName(entry.filename().native()))
       found.push_back(entry.string());
   }
 }
@@ -203,7 +200,7 @@ void PlaylistEditor::id3Scan() {
   // By index, the count read anew each time: the list may change while a dialog is open.
   for (int i = 0; i < playlist_->count(); ++i) {
     PlaylistItemRef item = playlist_->item(i);
-    if (!item || item->mp3Info().hasID3v1()) continue;
+    if (!item || item->mp3Info().hasTag()) continue;
     if (!prompts_.ask(formatText("%s has no ID3 tag. Edit now?\n", item->fullpath().c_str()))) continue;
     if (reportVanished(*item, prompts_)) {
       playlist_->redrawList();
@@ -245,8 +242,8 @@ void PlaylistEditor::dropFiles(const std::vector<std::string>& paths) {
     // A folder first: its name may well contain ".mp3".
     if (isFolder(path)) {
       std::set<std::pair<dev_t, ino_t>> entered;
-      collectMp3Files(path, entered, tracks);
-    } else if (isMp3Name(path)) {
+      collectTrackFiles(path, entered, tracks);
+    } else if (isTrackName(path)) {
       tracks.push_back(path);
     } else {
       bool wasOnAir = broadcast_.playlistSource() && broadcast_.onAir();

@@ -102,7 +102,7 @@ class PlaylistEditor final : private PlaylistListener {
   // Double click: Track Info of the selected track, which may start playing it.
   void trackInfo();
   void startPlayingAt(int index);
-  // Offers the tag dialog for every track without an ID3v1 tag.
+  // Offers the tag dialog for every track without a tag.
   void id3Scan();
   void refreshLabels();
 

@@ -66,14 +66,30 @@ MP3Info PlaylistItem::mp3Info() const {
   return facts_;
 }
 
+std::optional<double> PlaylistItem::loudness() const {
+  double lufs = loudness_.load();
+  if (lufs == kUnmeasured) return std::nullopt;
+  return lufs;
+}
+
+std::string PlaylistItem::problem() const {
+  std::lock_guard lock(mutex_);
+  return problem_.empty() ? facts_.problem() : problem_;
+}
+
+void PlaylistItem::setProblem(std::string reason) {
+  std::lock_guard lock(mutex_);
+  problem_ = std::move(reason);
+}
+
 int PlaylistItem::duration() const {
   std::lock_guard lock(mutex_);
   return facts_.duration();
 }
 
-bool PlaylistItem::writeID3v1(std::string_view artist, std::string_view title, std::string_view album) {
+bool PlaylistItem::writeTag(std::string_view artist, std::string_view title, std::string_view album) {
   std::lock_guard lock(mutex_);
-  return facts_.writeID3v1(artist, title, album);
+  return facts_.writeTag(artist, title, album);
 }
 
 std::string PlaylistItem::m3uLines() const {

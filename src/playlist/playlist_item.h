@@ -36,8 +36,8 @@ class PlaylistItem {
   // A copy, taken under the item's lock.
   MP3Info mp3Info() const;
   int duration() const;
-  // Writes the file's ID3v1 tag and takes the new texts (see MP3Info::writeID3v1).
-  bool writeID3v1(std::string_view artist, std::string_view title, std::string_view album);
+  // Writes the file's tag and takes the new texts (see MP3Info::writeTag).
+  bool writeTag(std::string_view artist, std::string_view title, std::string_view album);
 
   bool isCurrent() const { return current_.load(); }
   void setCurrent(bool on) { current_.store(on); }
@@ -45,6 +45,12 @@ class PlaylistItem {
   void setNew(bool on) { new_.store(on); }
   bool playable() const { return playable_.load(); }
   void setPlayable(bool on) { playable_.store(on); }
+  // The track's measured integrated loudness in LUFS; none until it is measured.
+  std::optional<double> loudness() const;
+  void setLoudness(double lufs) { loudness_.store(lufs); }
+  // Why the track cannot be played: what reading the file found, or what the engine met.
+  std::string problem() const;
+  void setProblem(std::string reason);
 
   // "#EXTINF:<seconds>,<full title>" and the path, CR LF ended.
   std::string m3uLines() const;
@@ -60,10 +66,13 @@ class PlaylistItem {
 
   mutable std::mutex mutex_;
   MP3Info facts_;
+  std::string problem_;  // under mutex_
 
   std::atomic<bool> current_{false};
   std::atomic<bool> new_{false};
   std::atomic<bool> playable_{true};
+  std::atomic<double> loudness_{kUnmeasured};
+  static constexpr double kUnmeasured = 1e9;
 };
 
 using PlaylistItemRef = std::shared_ptr<PlaylistItem>;

@@ -23,7 +23,7 @@ bool writeTrackTag(PlaylistItem& item, const TagTexts& texts, Prompts& prompts) 
     }
   }
   if (reportVanished(item, prompts)) return false;
-  if (!item.writeID3v1(fields[1].text, fields[0].text, fields[2].text)) {
+  if (!item.writeTag(fields[1].text, fields[0].text, fields[2].text)) {
     prompts.warning("Unable to modify the file. Make sure it is not set to 'read only'");
     return false;
   }
@@ -59,7 +59,7 @@ int findTrack(const std::vector<PlaylistItemRef>& items, std::string_view upperT
   for (int k = 0; k < n; ++k) {
     const int i = (from + k) % n;
     MP3Info info = items[i]->mp3Info();
-    if (!info.hasID3v1()) continue;
+    if (!info.hasTag()) continue;
     if (upperCase(info.title() + " " + info.artist() + " " + info.album()).find(upperText) !=
         std::string::npos)
       return i;

@@ -1,6 +1,6 @@
 #pragma once
 // What the three small track windows of the playlist window decide, apart from drawing them: the
-// tag editor's checks and its write, and the "Find Track" search over the playlist's ID3v1 tags.
+// tag editor's checks and its write, and the "Find Track" search over the playlist's tags.
 
 #include <string>
 #include <string_view>
@@ -22,7 +22,7 @@ struct TagTexts {
 };
 
 // The tag editor's OK: the three texts are checked, then written into the item's file as its
-// ID3v1 tag. False, after a message saying why, when a text is missing, the file has gone (the
+// tag (ID3v1 for MP3). False, after a message saying why, when a text is missing, the file has gone (the
 // item is then marked unplayable) or cannot be written.
 bool writeTrackTag(PlaylistItem& item, const TagTexts& texts, Prompts& prompts);
 
@@ -33,7 +33,7 @@ bool reportVanished(PlaylistItem& item, Prompts& prompts);
 // Capital letters, for ASCII and the Latin-1 letters that tags hold.
 std::string upperCase(std::string_view utf8);
 
-// The first of `items`, from `from` on and wrapping round once, whose ID3v1 texts ("title artist
+// The first of `items`, from `from` on and wrapping round once, whose tag texts ("title artist
 // album") contain `upperText` (in capital letters); -1 when none does. Tracks without a tag are
 // never found.
 int findTrack(const std::vector<PlaylistItemRef>& items, std::string_view upperText, int from);

@@ -31,6 +31,7 @@ struct DemoStation {
     args.insert(args.begin(),
                 {builtProgram("brovana-live"), "-host", emulator.webHost(), "--workdir", work()});
     env.push_back("XDG_CONFIG_HOME=" + scratch.file("config"));
+    env.push_back("XDG_CACHE_HOME=" + scratch.file("cache"));
     return std::make_unique<ChildProcess>(args, scratch.file(log), env);
   }
   // Stores the station for the member "demo" (and any further settings); true once stored.

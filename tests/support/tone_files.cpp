@@ -38,6 +38,29 @@ bool makeTone(const std::string& path, const ToneSpec& spec) {
   return false;
 }
 
+bool makeLibraryTone(const std::string& path, const ToneSpec& tone) {
+  const std::string ending = path.substr(path.rfind('.') + 1);
+  const char* codec = ending == "ogg"    ? "libvorbis"
+                      : ending == "opus" ? "libopus"
+                      : ending == "mp3"  ? "libmp3lame"
+                                         : "";
+  // One expression per channel: ffmpeg's own up-mix would lower each channel by 3 dB.
+  char wave[120];
+  std::snprintf(wave, sizeof wave, "%g*sin(2*PI*%g*t)*between(t\\,%g\\,%g)", tone.volume, tone.frequency,
+                tone.silentEnds, tone.seconds - tone.silentEnds);
+  std::string source = "aevalsrc=" + std::string(wave);
+  for (int c = 1; c < tone.channels; ++c) source += "|" + std::string(wave);
+  source += ":s=" + std::to_string(tone.sampleRate) + ":d=" + std::to_string(tone.seconds);
+  std::string line = "ffmpeg -loglevel error -y -f lavfi -i " + shellQuoted(source) +
+                     (*codec ? std::string(" -c:a ") + codec : "");
+  for (auto [key, text] : {std::pair{"title", &tone.title}, {"artist", &tone.artist}, {"album", &tone.album}})
+    if (!text->empty()) line += std::string(" -metadata ") + key + "=" + shellQuoted(*text);
+  line += " " + shellQuoted(path) + " </dev/null";
+  if (std::system(line.c_str()) == 0) return true;
+  std::fprintf(stderr, "makeLibraryTone failed: %s\n", line.c_str());
+  return false;
+}
+
 std::vector<int16_t> decodeMp3(const std::string& mp3) {
   TempFolder folder;
   folder.write("heard.mp3", mp3);

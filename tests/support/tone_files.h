@@ -16,8 +16,13 @@ struct ToneSpec {
   int sampleRate = 44100, channels = 2, kbps = 128;
   // An ID3v1 tag with these texts when the title is not empty.
   std::string title{}, artist{}, album{};
-  double volume = 0.5;  // of full scale
+  double volume = 0.5;    // of full scale
+  double silentEnds = 0;  // makeLibraryTone: seconds of silence at each end, within `seconds`
 };
+
+// The tone in the format the path's ending names (.flac .ogg .opus .wav .aiff .mp3), made by
+// ffmpeg, its tags from the tone's texts and `volume` the sine's peak; false when ffmpeg failed.
+bool makeLibraryTone(const std::string& path, const ToneSpec& tone);
 
 // Single quotes around a word for the shell.
 std::string shellQuoted(const std::string& text);

@@ -87,8 +87,9 @@ TEST_F(PlaylistTest, RefusedFilesAreNamedAndNotAdded) {
   const std::string gone = ". Either the file was deleted or moved.";
   std::filesystem::create_directory(folder.file("folder.mp3"));
   const std::pair<std::string, std::string> cases[] = {
-      {folder.file("song.wav"), "Not an mp3 file! " + folder.file("song.wav")},
-      {folder.file("song.Mp3"), "Not an mp3 file! " + folder.file("song.Mp3")},
+      {folder.file("song.txt"), "Not an mp3 file! " + folder.file("song.txt")},
+      {folder.file("song.flac.bak"), "Not an mp3 file! " + folder.file("song.flac.bak")},
+      {folder.file("gone.Opus"), "Unable to find " + folder.file("gone.Opus") + gone},
       {folder.file("gone.mp3"), "Unable to find " + folder.file("gone.mp3") + gone},
       {folder.path() + "/folder.mp3", "Unable to find " + folder.file("folder.mp3") + gone}};
   for (const auto& [path, message] : cases) {
@@ -343,7 +344,7 @@ TEST_F(PlaylistTest, EngineReadsWhileTheWindowEdits) {
       [&](int, int i) { window.dragRow(i, playlist.count() - 1 - i), playlist.syncFromWindow(); },
       [&](int r, int i) {
         PlaylistItemRef item = playlist.item(i);
-        item && item->writeID3v1("A", std::to_string(r), "B");
+        item && item->writeTag("A", std::to_string(r), "B");
       },
       [&](int r, int) {
         r % 40 == 5 ? void(playlist.load(folder.file("all.m3u"))) : r % 40 == 25 ? playlist.clear() : void();

@@ -1,0 +1,150 @@
+// A music library of every format at three loudness levels, broadcast by the headless studio at
+// one loudness: the recording of the stream measured by ffmpeg's ebur128 filter.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <sstream>
+
+#include "support/demo_station.h"
+#include "support/journal.h"
+#include "support/tone_files.h"
+
+namespace brovana {
+namespace {
+
+using namespace std::chrono_literals;
+
+struct Track {
+  std::string name;
+  double hz;
+  double lufs;
+};
+
+// Momentary loudness (400 ms) every 100 ms of a recording: (seconds, LUFS).
+std::vector<std::pair<double, double>> momentaryLoudness(const std::string& path) {
+  std::istringstream log(test::commandOutput("ffmpeg -nostats -v verbose -i " + test::shellQuoted(path) +
+                                             " -af ebur128 -f null - 2>&1"));
+  std::vector<std::pair<double, double>> points;
+  for (std::string line; std::getline(log, line);) {
+    double t = 0;
+    double m = 0;
+    size_t at = line.find(" t: ");
+    size_t mAt = line.find(" M:");
+    if (at == std::string::npos || mAt == std::string::npos) continue;
+    if (std::sscanf(line.c_str() + at + 4, "%lf", &t) == 1 &&
+        std::sscanf(line.c_str() + mAt + 3, "%lf", &m) == 1)
+      points.emplace_back(t, m);
+  }
+  return points;
+}
+
+// In the recording, each track's stretch, told by its tone, in the list's order; its loudness the
+// median of its momentary figures, away from its ends; no silence over 200 ms.
+void expectEachTrackAtTheTarget(std::span<const Track> tracks, const std::string& recording,
+                                bool crossfaded) {
+  std::vector<int16_t> heard = test::decodeMp3(test::readFile(recording));
+  std::vector<double> candidates;
+  for (const Track& t : tracks) candidates.push_back(t.hz);
+  const size_t window = test::kHeard.sampleRate / 10 * 2;  // 100 ms
+  std::vector<double> toneAt;
+  int overlapping = 0;  // windows in which two tracks sound
+  for (size_t at = 0; at + window <= heard.size(); at += window) {
+    std::span part(heard.data() + at, window);
+    toneAt.push_back(test::dominantTone(part, test::kHeard, candidates));
+    overlapping += std::ranges::count_if(candidates, [&](double hz) {
+                     return test::tonePower(part, test::kHeard, hz) > 1.0;
+                   }) >= 2;
+  }
+  // Five changes of about 3 s each overlap, or none at all.
+  EXPECT_EQ(overlapping > 100, crossfaded) << overlapping;
+  std::vector<std::pair<double, double>> loudness = momentaryLoudness(recording);
+  size_t next = 0;
+  for (const Track& t : tracks) {
+    SCOPED_TRACE(t.name);
+    auto first = std::find(toneAt.begin() + next, toneAt.end(), t.hz);
+    ASSERT_NE(first, toneAt.end()) << "not heard in order";
+    auto last = std::find_if(first, toneAt.end(), [&](double hz) { return hz != t.hz; });
+    next = last - toneAt.begin();
+    const double from = (first - toneAt.begin()) / 10.0 + 1.0, to = next / 10.0 - 0.3;
+    std::vector<double> inside;
+    for (auto [time, lufs] : loudness)
+      if (time >= from && time <= to) inside.push_back(lufs);
+    ASSERT_GE(inside.size(), 5u);
+    std::nth_element(inside.begin(), inside.begin() + inside.size() / 2, inside.end());
+    EXPECT_NEAR(inside[inside.size() / 2], -16, 1.0);
+  }
+  auto sounding = [&](size_t at) { return test::peak(std::span(heard.data() + at, window / 2)) > 33; };
+  size_t gap = 0, longest = 0;
+  for (size_t at = 0; at + window / 2 <= heard.size(); at += window / 2) {
+    gap = sounding(at) ? 0 : gap + 1;
+    if (at > 0) longest = std::max(longest, gap);
+  }
+  EXPECT_LE(longest * 50, 200u) << "ms of silence";
+}
+
+class LibraryOnTheAir : public ::testing::Test, protected test::DemoStation {};
+
+// Tracks of five formats made at -30, -20 and -10 LUFS play in order, each within 1 LU of the
+// -16 LUFS target, without a silence over 200 ms between them (one track has 1.5 s at each end
+// to trim), one after the other and with a 3 s crossfade; a file with no audio is skipped with
+// its reason, a truncated one plays what it holds, and a damaged loudness cache is built anew.
+TEST_F(LibraryOnTheAir, EveryFormatPlaysInOrderAtTheTargetLoudness) {
+  ASSERT_TRUE(icecast.start()) << icecast.errorLog();
+  ASSERT_TRUE(emulator.ready()) << emulator.logFile();
+  ASSERT_TRUE(configure({"--line-speed", "100000", "--output-bitrate", "56000"})) << scratch.read("run.log");
+  const Track tracks[] = {{"a.flac", 300, -30}, {"b.ogg", 500, -10},     {"c.opus", 700, -20},
+                          {"d.wav", 1100, -30}, {"cut.flac", 1300, -20}, {"e.mp3", 1700, -10}};
+  std::string m3u;
+  std::filesystem::create_directories(scratch.file("music"));
+  for (const Track& t : tracks) {
+    ASSERT_TRUE(test::makeLibraryTone(scratch.file("music/" + t.name),
+                                      {.frequency = t.hz,
+                                       .seconds = t.name == "cut.flac" ? 12.0 : 8.0,
+                                       .title = t.name,
+                                       .artist = "Test",
+                                       .volume = std::pow(10, t.lufs / 20),
+                                       .silentEnds = t.name == "d.wav" ? 1.5 : 0.0}));
+    m3u += t.name + "\n" + (t.name == "c.opus" ? "notes.flac\n" : "");
+  }
+  std::filesystem::resize_file(scratch.file("music/cut.flac"),
+                               std::filesystem::file_size(scratch.file("music/cut.flac")) / 2);
+  scratch.write("music/notes.flac", std::string(3000, 'n'));
+  scratch.write("music/list.m3u", m3u);
+  for (int round = 0; round < 2; ++round) {
+    const std::string crossfade = round == 0 ? "0" : "3";
+    SCOPED_TRACE("crossfade " + crossfade);
+    // Damaged before the first run; the second plays on what the first measured.
+    if (round == 0) scratch.write("cache/brovana-live/loudness.cache", "brovana-live loudness 1\n1 2 x\n");
+
+    auto run = studio({"--headless", "--playlist", scratch.file("music/list.m3u"), "-outfile",
+                       scratch.file("recorded.mp3"), "--normalize", "track", "--crossfade", crossfade},
+                      "run.log", {"BROVANA_PLAYBACK=off", "BROVANA_PACE=4"});
+    // The run's log: the one of the highest number.
+    auto newestLog = [&] {
+      int newest = 0;
+      for (int n = 0; n < 20; ++n)
+        if (std::filesystem::exists(scratch.file("work/live_log" + std::to_string(n) + ".txt"))) newest = n;
+      return "work/live_log" + std::to_string(newest) + ".txt";
+    };
+    auto played = [&] {
+      std::string text = scratch.read(newestLog());
+      size_t last = text.find("Now playing : e.mp3");
+      return last != std::string::npos && text.find("Now playing", last + 1) != std::string::npos;
+    };
+    ASSERT_TRUE(test::waitUntil(played, 60s)) << scratch.read(newestLog());
+    EXPECT_EQ(run->stop(SIGTERM, 30s), 0) << scratch.read("run.log");
+    EXPECT_TRUE(test::inOrder(scratch.read(newestLog()), {"notes.flac skipped: ", "Now playing : d.wav"}));
+    std::filesystem::remove(scratch.file(newestLog()));  // the next run's log is then the newest
+    EXPECT_TRUE(test::inOrder(scratch.read("cache/brovana-live/loudness.cache"),
+                              {"brovana-live loudness 1\n", "\t" + scratch.file("music/a.flac") + "\n"}));
+
+    expectEachTrackAtTheTarget(tracks, scratch.file("recorded.mp3"), crossfade == "3");
+  }
+}
+
+}  // namespace
+}  // namespace brovana
