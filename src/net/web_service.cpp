@@ -227,8 +227,7 @@ bool WebService::get(const std::string& user, const std::string& path, std::stri
     return true;
   }
   // An abandoned request says nothing about the service.
-  if (!abandoned_.load())
-    silentUntil_ = (Clock::now() + kServiceQuietTime).time_since_epoch().count();
+  if (!abandoned_.load()) silentUntil_ = (Clock::now() + kServiceQuietTime).time_since_epoch().count();
   return false;
 }
 

@@ -216,7 +216,7 @@ class WebService {
   SongUpdateSender* songs_;
   std::atomic<bool> abandoned_{false};
   std::atomic<std::chrono::steady_clock::rep> silentUntil_{0};  // steady-clock ticks; 0: answering
-  std::atomic<int64_t> budgetLeftMs_{-1};                        // -1: no bound
+  std::atomic<int64_t> budgetLeftMs_{-1};                       // -1: no bound
 };
 
 inline constexpr const char* kServiceSilentText =
