@@ -112,7 +112,10 @@ void Studio::makeActors() {
 // The stored settings; without any, the first run: an account and the setup wizard.
 bool Studio::loadOrFirstRun() {
   if (loadBroadcastInfo(context_.registry, kProfileName, connection_.get(), settingsHolders())) return true;
-  if (!prompts_.ask("Do you already have an account on Zelvora?")) {
+  bool member = prompts_.ask("Do you already have an account on Zelvora?");
+  // A stop signal answered the question: nothing more opens.
+  if (stopRequested()) return quit();
+  if (!member) {
     // Where to sign up; the wizard's first page then waits until the account is there.
     prompts_.information(formatText(kSignUpText, registrationUrl().c_str()));
     prompts_.open(registrationUrl());
