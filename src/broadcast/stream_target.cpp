@@ -158,14 +158,14 @@ TargetParse parseServerUrl(const std::string& url) {
   return parsed;
 }
 
-TargetParse parseRecording(const std::string& spec) {
+TargetParse parseRecording(const std::string& word) {
   TargetParse parsed;
-  size_t question = spec.find('?');
+  size_t question = word.find('?');
   parsed.target.server.protocol = ServerProtocol::File;
-  parsed.target.server.mount = spec.substr(0, question);
+  parsed.target.server.mount = word.substr(0, question);
   if (parsed.target.server.mount.empty()) parsed.error = "the file name is missing";
   if (parsed.error.empty() && question != std::string::npos)
-    parsed.error = takeQuery(spec.substr(question + 1), parsed.target);
+    parsed.error = takeQuery(word.substr(question + 1), parsed.target);
   return parsed;
 }
 

@@ -27,7 +27,7 @@ struct TargetParse {
 
 TargetParse parseServerUrl(const std::string& url);
 // FILE?query: the file's path, and the format as for a server.
-TargetParse parseRecording(const std::string& spec);
+TargetParse parseRecording(const std::string& word);
 // What the log calls the target: the URL without password and query, or the file's path.
 std::string targetLabel(const ServerAddress& server);
 
