@@ -10,7 +10,6 @@
 #include <chrono>
 #include <cstdio>
 #include <ctime>
-#include <sstream>
 #include <thread>
 
 #include "platform/stream_encoders.h"
@@ -23,16 +22,6 @@ namespace {
 using namespace std::chrono_literals;
 constexpr auto kWindow = 20s;
 
-double cpuSeconds(pid_t pid) {
-  std::string stat = test::readFile("/proc/" + std::to_string(pid) + "/stat");
-  std::istringstream fields(stat.substr(stat.rfind(')') + 2));
-  std::string field;
-  double ticks = 0;
-  for (int i = 3; i <= 15 && fields >> field; ++i)
-    if (i >= 14) ticks += std::stod(field);
-  return ticks / static_cast<double>(sysconf(_SC_CLK_TCK));
-}
-
 // The process's peak resident memory in MiB (VmHWM).
 double peakMiB(pid_t pid) {
   std::string status = test::readFile("/proc/" + std::to_string(pid) + "/status");
@@ -43,9 +32,9 @@ double peakMiB(pid_t pid) {
 // CPU per second of audio over the window, after a settling second; then the peak memory.
 void measure(const char* what, test::ChildProcess& process) {
   std::this_thread::sleep_for(3s);
-  const double start = cpuSeconds(process.pid());
+  const double start = process.cpuSeconds();
   std::this_thread::sleep_for(kWindow);
-  const double cpu = (cpuSeconds(process.pid()) - start) / std::chrono::duration<double>(kWindow).count();
+  const double cpu = (process.cpuSeconds() - start) / std::chrono::duration<double>(kWindow).count();
   std::printf("%-44s %6.2f %% of one core, peak RSS %5.1f MiB\n", what, 100 * cpu, peakMiB(process.pid()));
 }
 

@@ -4,11 +4,8 @@
 // start-up included) until a listener holds the MP3 bytes that decode to it. Cost: the studio's
 // CPU time per second of live input.
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
-#include <sstream>
 #include <thread>
 
 #include "platform/mpg123_decoder.h"
@@ -20,17 +17,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
-
-// CPU seconds (user and system) the process has used.
-double cpuSeconds(pid_t pid) {
-  std::string stat = test::readFile("/proc/" + std::to_string(pid) + "/stat");
-  std::istringstream fields(stat.substr(stat.rfind(')') + 2));
-  std::string field;
-  double ticks = 0;
-  for (int i = 3; i <= 15 && fields >> field; ++i)
-    if (i >= 14) ticks += std::stod(field);
-  return ticks / static_cast<double>(sysconf(_SC_CLK_TCK));
-}
 
 // Clicks in the decoded stream: loud samples after at least half a second of quiet.
 int clicksHeard(const std::string& mp3Path) {
@@ -64,7 +50,7 @@ int run() {
 
   std::this_thread::sleep_for(2s);
   Clock::time_point start = Clock::now();
-  double cpuStart = cpuSeconds(live->pid());
+  double cpuStart = live->cpuSeconds();
   std::vector<double> latencies;
   for (int clicks = 1; clicks <= 5; ++clicks) {
     Clock::time_point sounded = Clock::now() + 1s;
@@ -78,7 +64,7 @@ int run() {
     std::this_thread::sleep_for(3s);
   }
   double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-  double cpu = cpuSeconds(live->pid()) - cpuStart;
+  double cpu = live->cpuSeconds() - cpuStart;
   std::sort(latencies.begin(), latencies.end());
   std::printf("capture-to-listener latency: median %.0f ms (min %.0f, max %.0f) at 56 kbit/s\n",
               latencies[latencies.size() / 2], latencies.front(), latencies.back());

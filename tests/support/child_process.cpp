@@ -8,7 +8,10 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <sstream>
 #include <thread>
+
+#include "support/temp_folder.h"
 
 namespace brovana::test {
 namespace {
@@ -45,6 +48,16 @@ bool ChildProcess::running() {
   if (waitpid(pid_, &status_, WNOHANG) == 0) return true;
   pid_ = -1;
   return false;
+}
+
+double ChildProcess::cpuSeconds() const {
+  std::string stat = readFile("/proc/" + std::to_string(pid_) + "/stat");
+  std::istringstream fields(stat.substr(stat.rfind(')') + 2));
+  std::string field;
+  double ticks = 0;
+  for (int i = 3; i <= 15 && fields >> field; ++i)
+    if (i >= 14) ticks += std::stod(field);
+  return ticks / static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
 int ChildProcess::wait(std::chrono::milliseconds limit) {

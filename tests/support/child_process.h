@@ -26,6 +26,8 @@ class ChildProcess {
   int stop(int signal = 15, std::chrono::milliseconds grace = std::chrono::seconds(5));
   // Waits for the process to end by itself; the exit status, or -1 on time-out (it keeps running).
   int wait(std::chrono::milliseconds limit);
+  // CPU seconds (user and system) the process has used so far.
+  double cpuSeconds() const;
 
  private:
   pid_t pid_ = -1;
