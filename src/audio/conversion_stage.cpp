@@ -184,7 +184,7 @@ bool ConversionStage::convertAndSend(const uint8_t* block, int length, int block
   // The microphone, the visualisation and the tap work on the ring's copy, before the conversion
   // thread can see it.
   bool stored = ring_.writeBlock(pcm, length, [&](uint8_t* copy, int n) {
-    if (side) mixSideChannel(*side, copy, n);
+    mixVoiceover(side, copy, n, channels);
     if (visual) visual->addData(copy, n, channels, 2);
     if (tap) tap->onAir(copy, n, {rate, channels});
   });
@@ -206,8 +206,20 @@ int ConversionStage::runDsp(SampleProcessor& dsp, const uint8_t* block, int leng
   return produced * channels * 2;
 }
 
+// The music fades to its voiceover gain when the voiceover starts, follows the balance as it moves,
+// and fades back to full when it ends: over a block each time, never in one jump.
+void ConversionStage::mixVoiceover(SideChannel* side, uint8_t* at, int length, int channels) {
+  musicFade_.setTarget(side ? musicGain_.load(std::memory_order_relaxed) : 1.0f);
+  if (length <= 0 || (!side && musicFade_.unity())) return;
+  const size_t count = static_cast<size_t>(length) / 2;
+  music_.resize(count);
+  std::memcpy(music_.data(), at, count * 2);
+  std::span<const int16_t> faded = musicFade_.apply(music_, channels, fadedMusic_);
+  std::memcpy(at, faded.data(), count * 2);
+  if (side) mixSideChannel(*side, at, length);
+}
+
 void ConversionStage::mixSideChannel(SideChannel& side, uint8_t* at, int length) {
-  if (length <= 0) return;
   if (scratch_.size() < static_cast<size_t>(length)) {
     size_t size = std::max<size_t>(scratch_.size(), kScratchBytes);
     while (size < static_cast<size_t>(length)) size *= 2;
@@ -215,15 +227,15 @@ void ConversionStage::mixSideChannel(SideChannel& side, uint8_t* at, int length)
   }
   int n = side.getData(scratch_.data(), length);
   if (n <= 0 || side.sampleWidth() != 2) return;
-  mixSamples(at, scratch_.data(), n, musicGain_.load(std::memory_order_relaxed));
+  mixSamples(at, scratch_.data(), n);
 }
 
-void ConversionStage::mixSamples(uint8_t* music, const uint8_t* microphone, int bytes, float gain) {
+void ConversionStage::mixSamples(uint8_t* music, const uint8_t* microphone, int bytes) {
   for (int i = 0; i + 1 < bytes; i += 2) {
     int16_t m, v;
     std::memcpy(&m, music + i, 2);
     std::memcpy(&v, microphone + i, 2);
-    int mixed = static_cast<int>(static_cast<float>(m) * gain) + v;
+    int mixed = m + v;
     int16_t out = static_cast<int16_t>(std::clamp(mixed, -32767, 32767));
     std::memcpy(music + i, &out, 2);
   }

@@ -48,6 +48,7 @@
 #include "audio/byte_ring.h"
 #include "audio/conversion_ports.h"
 #include "audio/conversion_stats.h"
+#include "audio/gain_ramp.h"
 #include "audio/side_channel.h"
 
 namespace brovana {
@@ -128,15 +129,16 @@ class ConversionStage {
   // Times the conversion thread found nothing to convert and went back to waiting.
   int idlePasses() const { return idlePasses_.load(); }
 
-  // The voiceover mix of one block: music = trunc(music × gain) + microphone, clamped to
-  // ±32767, for bytes ÷ 2 samples of 16-bit PCM.
-  static void mixSamples(uint8_t* music, const uint8_t* microphone, int bytes, float gain);
+  // The voiceover mix of one block: music + microphone, clamped to ±32767, for bytes ÷ 2 samples
+  // of 16-bit PCM.
+  static void mixSamples(uint8_t* music, const uint8_t* microphone, int bytes);
 
  private:
   void convertThread();
   // The conversion thread sleeps in waitForWork() until wakeConverter() or its idle time-out.
   void wakeConverter();
   void waitForWork();
+  void mixVoiceover(SideChannel* side, uint8_t* at, int length, int channels);
   void mixSideChannel(SideChannel& side, uint8_t* at, int length);
   // The block through the plug-in, into dspScratch_; the length it has now.
   int runDsp(SampleProcessor& dsp, const uint8_t* block, int length, int channels, int rate);
@@ -179,8 +181,10 @@ class ConversionStage {
   std::atomic<VisualFeed*> visual_{nullptr};
   std::atomic<SampleProcessor*> dsp_{nullptr};
   std::atomic<PcmTap*> tap_{nullptr};
-  std::vector<uint8_t> scratch_;     // source thread
-  std::vector<uint8_t> dspScratch_;  // source thread
+  GainRamp musicFade_{1.0f};                 // source thread: the music's level under the voiceover
+  std::vector<int16_t> music_, fadedMusic_;  // source thread
+  std::vector<uint8_t> scratch_;             // source thread
+  std::vector<uint8_t> dspScratch_;          // source thread
 
   // flush() counts a request; the conversion thread serves it with the conversion and send
   // that empty the ring, so neither a request that comes while a chunk is on its way nor PCM

@@ -81,8 +81,9 @@ std::optional<Loudness> albumLoudness(const std::vector<Loudness>& tracks) {
   return Loudness{counted ? 10 * std::log10(energy / counted) : -HUGE_VAL, peak};
 }
 
-double playGainDb(const LoudnessSettings& settings, const LoudnessLibrary* library, const PlaylistItem& track,
+PlayGain playGain(const LoudnessSettings& settings, const LoudnessLibrary* library, const PlaylistItem& track,
                   const std::vector<PlaylistItemRef>& list) {
+  if (settings.mode == NormalizeMode::Off) return {};
   auto measured = [library](const PlaylistItem& item) {
     return library ? library->find(item.fullpath()) : std::nullopt;
   };
@@ -98,37 +99,26 @@ double playGainDb(const LoudnessSettings& settings, const LoudnessLibrary* libra
       whole = whole && l.has_value();
       if (l) tracks.push_back(*l);
     }
-    if (whole && !tracks.empty()) return trackGainDb(settings, {albumLoudness(tracks), std::nullopt});
-    if (facts.albumGain()) return trackGainDb(settings, {std::nullopt, facts.albumGain()});
+    if (whole && !tracks.empty()) return {trackGainDb(settings, {albumLoudness(tracks), std::nullopt}), true};
+    const bool final = library == nullptr;
+    if (facts.albumGain()) return {trackGainDb(settings, {std::nullopt, facts.albumGain()}), final};
+    return {trackGainDb(settings, {measured(track), facts.trackGain()}), final};
   }
-  return trackGainDb(settings, {measured(track), facts.trackGain()});
+  std::optional<Loudness> own = measured(track);
+  return {trackGainDb(settings, {own, facts.trackGain()}), library == nullptr || own.has_value()};
 }
 
 float playGainFactor(const LoudnessSettings& settings, LoudnessLibrary* library, const PlaylistItem& track,
-                     const std::vector<PlaylistItemRef>& list, bool& measured) {
+                     const std::vector<PlaylistItemRef>& list, bool& final, bool first) {
   if (library != nullptr) library->request(list);
-  measured = library == nullptr || settings.mode == NormalizeMode::Off || library->find(track.fullpath());
+  PlayGain gain = playGain(settings, library, track, list);
+  final = gain.final;
   if (settings.mode == NormalizeMode::Off) return 1;
-  double db = playGainDb(settings, library, track, list);
-  Logger::log("%s plays at %+.1f dB (%s loudness %s, target %.1f LUFS)\n", track.fullpath().c_str(), db,
-              toString(settings.mode), measured ? "measured" : "not measured yet", settings.targetLufs);
-  return static_cast<float>(std::pow(10.0, db / 20));
-}
-
-std::span<const int16_t> GainRamp::apply(std::span<const int16_t> samples, int channels,
-                                         std::vector<int16_t>& into) {
-  if (current_ == 1.0f && target_ == 1.0f) return samples;
-  into.resize(samples.size());
-  const size_t width = static_cast<size_t>(std::max(channels, 1));
-  const size_t frames = samples.size() / width;
-  const float step = frames > 0 ? (target_ - current_) / static_cast<float>(frames) : 0.0f;
-  float gain = current_;
-  for (size_t i = 0; i < samples.size(); ++i) {
-    if (i % width == 0) gain += step;
-    into[i] = static_cast<int16_t>(std::clamp(std::lround(samples[i] * gain), -32768L, 32767L));
-  }
-  current_ = target_;
-  return into;
+  if (final || first)
+    Logger::log("%s plays at %+.1f dB (%s loudness %s, target %.1f LUFS)\n", track.fullpath().c_str(),
+                gain.db, toString(settings.mode), final ? "measured" : "not measured yet",
+                settings.targetLufs);
+  return static_cast<float>(std::pow(10.0, gain.db / 20));
 }
 
 std::string defaultLoudnessCacheFile() {

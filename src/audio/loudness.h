@@ -21,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "audio/gain_ramp.h"
 #include "playlist/playlist_item.h"
 
 namespace brovana {
@@ -61,27 +62,18 @@ double trackGainDb(const LoudnessSettings& settings, const KnownLoudness& known)
 std::optional<Loudness> albumLoudness(const std::vector<Loudness>& tracks);
 
 class LoudnessLibrary;
-// The gain in dB a track of `list` is played with: in album mode from its album (the tracks of
-// the list with the same album tag), in track mode from its own loudness.
-double playGainDb(const LoudnessSettings& settings, const LoudnessLibrary* library, const PlaylistItem& track,
-                  const std::vector<PlaylistItemRef>& list);
-// playGainDb as a factor, logged; `measured` tells whether it is final (or there is nothing to
-// measure). Queues the list's tracks for measuring.
-float playGainFactor(const LoudnessSettings& settings, LoudnessLibrary* library, const PlaylistItem& track,
-                     const std::vector<PlaylistItemRef>& list, bool& measured);
-
-// The gain factor of a playing track: it moves to a new target across one block, not at once.
-class GainRamp {
- public:
-  explicit GainRamp(float factor) : current_(factor), target_(factor) {}
-  void setTarget(float factor) { target_ = factor; }
-  // The samples at the gain, clipped at full scale, in `into`; the samples themselves at a gain of 1.
-  std::span<const int16_t> apply(std::span<const int16_t> samples, int channels, std::vector<int16_t>& into);
-
- private:
-  float current_;
-  float target_;
+struct PlayGain {
+  double db = 0;
+  bool final = true;  // every measurement it rests on is in (or there is nothing to measure)
 };
+// The gain a track of `list` is played with: in album mode from its album (the tracks of the list
+// with the same album tag), in track mode from its own loudness.
+PlayGain playGain(const LoudnessSettings& settings, const LoudnessLibrary* library, const PlaylistItem& track,
+                  const std::vector<PlaylistItemRef>& list);
+// playGain as a factor, logged when final or `first`; `final` tells which. Queues the list's tracks
+// for measuring.
+float playGainFactor(const LoudnessSettings& settings, LoudnessLibrary* library, const PlaylistItem& track,
+                     const std::vector<PlaylistItemRef>& list, bool& final, bool first);
 
 // $XDG_CACHE_HOME/brovana-live/loudness.cache, or under ~/.cache.
 std::string defaultLoudnessCacheFile();

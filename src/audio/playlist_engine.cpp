@@ -251,6 +251,7 @@ void PlaylistEngine::playEntry(ListRun& run, int index, const PlaylistItemRef& i
   }
   item->setPlayable(true);
   playing_.store(true);
+  run.nextFollows = next != nullptr;
   // While the last track's end is laid under this one, the title changes once this one leads.
   if (mixer_.holding())
     announceOnLead_ = [this, item, facts, next] { announce(*item, facts, next); };
@@ -423,12 +424,12 @@ std::optional<PcmFormat> PlaylistEngine::openTrack(int outputBitrate, const Play
   return pcm;
 }
 
-float PlaylistEngine::playingGain(const ListRun& run, const PlaylistItem& item, bool& measured) {
+float PlaylistEngine::playingGain(const ListRun& run, const PlaylistItem& item, bool& final, bool first) {
   std::unique_lock lock(loudnessMutex_);
   LoudnessSettings settings = loudnessSettings_;
   lock.unlock();
   std::vector<PlaylistItemRef> list = run.playlist ? run.playlist->items() : std::vector<PlaylistItemRef>{};
-  return playGainFactor(settings, loudness_.load(), item, list, measured);
+  return playGainFactor(settings, loudness_.load(), item, list, final, first);
 }
 
 bool PlaylistEngine::streamTrack(ListRun& run, const PlaylistItem& item, const MP3Info& facts, PcmFormat pcm,
@@ -443,9 +444,11 @@ bool PlaylistEngine::streamTrack(ListRun& run, const PlaylistItem& item, const M
     return false;
   }
   // A track not measured yet starts at once at its tag's gain (or none), and moves to the
-  // measured gain when the measurement comes in while it plays.
-  bool measured = false;
-  GainRamp gain(playingGain(run, item, measured));
+  // measured gain when the measurements it needs (its own, or its album's) come in while it plays.
+  bool final = false;
+  GainRamp gain(playingGain(run, item, final, true));
+  LoudnessLibrary* library = loudness_.load();
+  int measurements = library ? library->measuredCount() : 0;
   SilenceTrim trim(pcm.channels, pcm.sampleRate);
   if (mixer_.active()) mixer_.begin(PcmFormat{rate, pcm.channels});
 
@@ -455,7 +458,8 @@ bool PlaylistEngine::streamTrack(ListRun& run, const PlaylistItem& item, const M
     playing_.store(true);
     DecodeStatus result = decoder_->decode();
     if (result == DecodeStatus::Block || result == DecodeStatus::LastBlock) {
-      if (!measured && loudness_.load()->find(path)) gain.setTarget(playingGain(run, item, measured));
+      if (!final && std::exchange(measurements, library->measuredCount()) != measurements)
+        gain.setTarget(playingGain(run, item, final, false));
       playBlock(out, gain.apply(trim.take(decoder_->block(), trimBlock_), pcm.channels, gainBlock_));
       if (!noStats_.load() && !reportProgress(run, facts, clock)) break;
     } else if (result == DecodeStatus::Timeout || result == DecodeStatus::InvalidFrame) {
@@ -477,10 +481,12 @@ bool PlaylistEngine::streamTrack(ListRun& run, const PlaylistItem& item, const M
     mixer_.add(streamBlock_, [&](auto samples) { sendOut(out, samples); });
   }
   // A track that ended by itself lays its end under the next; a jump's next track takes it too.
-  if (!stopped(run.number))
+  // The list's last track plays to its end, and a stop fades what was held.
+  const bool stopping = stopped(run.number);
+  if (!stopping && (run.nextFollows || jumped()))
     mixer_.end();
   else
-    mixer_.flush([&](auto samples) { sendOut(out, samples); });
+    mixer_.flush([&](auto samples) { sendOut(out, samples); }, stopping);
   {
     std::lock_guard lock(stageMutex_);
     conversion_.flush();
@@ -523,15 +529,15 @@ void PlaylistEngine::sendOut(const TrackOutput& out, std::span<const int16_t> sa
                              out.item.fullpath().c_str());
 }
 
+bool PlaylistEngine::jumped() const {
+  std::lock_guard lock(indexMutex_);
+  return indexJumped_;
+}
+
 void PlaylistEngine::fadeOutOnJump(TrackOutput& out, GainRamp& gain) {
-  bool jumped = false;
-  {
-    std::lock_guard lock(indexMutex_);
-    jumped = indexJumped_;
-  }
   // "Next" and the jump to a track end this one with a short fade rather than a cut: one more
   // block, faded to nothing. A stop still stops at once.
-  if (!jumped || !out.announced || stopped(activeRun_.load()) || decoder_->decode() != DecodeStatus::Block)
+  if (!jumped() || !out.announced || stopped(activeRun_.load()) || decoder_->decode() != DecodeStatus::Block)
     return;
   gain.setTarget(0);
   playBlock(out, gain.apply(decoder_->block(), out.pcm.channels, gainBlock_));

@@ -141,6 +141,7 @@ class PlaylistEngine {
     long long passTimeMs = 0;
     long long lastStatsMs = 0;  // the last once-a-second update
     int measuredShown = 0;      // the loudness measurements the list shows
+    bool nextFollows = false;   // a track follows the one playing: its end is laid under that one
   };
   // Where one track's blocks go: the sound output and, at the stream's rate, the stage.
   struct TrackOutput {
@@ -182,9 +183,10 @@ class PlaylistEngine {
   // Out to the stage (and, crossfading, to the sound card): the track's samples at the stream's rate.
   void sendOut(const TrackOutput& out, std::span<const int16_t> samples);
   void fadeOutOnJump(TrackOutput& out, GainRamp& gain);
+  bool jumped() const;
   // The factor the track's samples are played with (1 without normalisation), and whether it is
   // final (from a measurement); queues the list's tracks for measuring.
-  float playingGain(const ListRun& run, const PlaylistItem& item, bool& measured);
+  float playingGain(const ListRun& run, const PlaylistItem& item, bool& final, bool first);
   // The once-a-second and 5-second reports; false when an abort ends the track.
   bool reportProgress(ListRun& run, const MP3Info& facts, TrackClock& clock);
 

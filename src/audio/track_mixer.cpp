@@ -73,23 +73,28 @@ void TrackMixer::sendBeyondDelay(const Send& send) {
   delay_.erase(delay_.begin(), delay_.begin() + static_cast<std::ptrdiff_t>(out));
 }
 
-void TrackMixer::end() {
-  tail_.swap(delay_);
-  delay_.clear();
-  tailAt_ = 0;
-}
-
-void TrackMixer::flush(const Send& send) {
-  std::vector<int16_t> rest;
-  rest.swap(delay_);
+std::vector<int16_t> TrackMixer::takeHeld() {
+  std::vector<int16_t> held;
+  held.swap(delay_);
+  // A track shorter than the overlap: what it held was mixed with the tail's start, the rest of the
+  // tail comes after it.
   if (overlapping())
-    rest.insert(rest.begin(), tail_.begin() + static_cast<std::ptrdiff_t>(tailAt_), tail_.end());
+    held.insert(held.end(), tail_.begin() + static_cast<std::ptrdiff_t>(tailAt_), tail_.end());
   tail_.clear();
   tailAt_ = 0;
   tailFrames_ = 0;
+  return held;
+}
+
+void TrackMixer::end() {
+  tail_ = takeHeld();
+}
+
+void TrackMixer::flush(const Send& send, bool fadeOut) {
+  std::vector<int16_t> rest = takeHeld();
   const size_t channels = static_cast<size_t>(std::max(format_.channels, 1));
   const size_t frames = rest.size() / channels;
-  for (size_t i = 0; i < rest.size(); ++i)
+  for (size_t i = 0; fadeOut && i < rest.size(); ++i)
     rest[i] = clamped(rest[i] * std::cos(static_cast<double>(i / channels) / std::max<size_t>(frames, 1) *
                                          std::numbers::pi / 2));
   if (!rest.empty()) send(rest);

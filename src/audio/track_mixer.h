@@ -28,8 +28,8 @@ class TrackMixer {
   void add(std::span<const int16_t> samples, const Send& send);
   // The track ended by itself: its last seconds wait for the next one.
   void end();
-  // Nothing follows (a stop, the end of the list): what is held goes out now, faded out.
-  void flush(const Send& send);
+  // Nothing follows (a stop, the end of the list): what is held goes out now, faded out for a stop.
+  void flush(const Send& send, bool fadeOut);
   // Something of a track is held back.
   bool holding() const { return !tail_.empty() || !delay_.empty(); }
   // The end of the last track is still being laid under this one.
@@ -40,6 +40,7 @@ class TrackMixer {
  private:
   void mixIn(std::span<const int16_t>& samples);
   void sendBeyondDelay(const Send& send);
+  std::vector<int16_t> takeHeld();
 
   double seconds_ = 0;
   PcmFormat format_;

@@ -22,6 +22,8 @@ struct Track {
   std::string name;
   double hz;
   double lufs;
+  double heard = -16;  // LUFS on the air
+  std::string album{};
 };
 
 // Momentary loudness (400 ms) every 100 ms of a recording: (seconds, LUFS).
@@ -75,7 +77,7 @@ void expectEachTrackAtTheTarget(std::span<const Track> tracks, const std::string
       if (time >= from && time <= to) inside.push_back(lufs);
     ASSERT_GE(inside.size(), 5u);
     std::nth_element(inside.begin(), inside.begin() + inside.size() / 2, inside.end());
-    EXPECT_NEAR(inside[inside.size() / 2], -16, 1.0);
+    EXPECT_NEAR(inside[inside.size() / 2], t.heard, 1.0);
   }
   auto sounding = [&](size_t at) { return test::peak(std::span(heard.data() + at, window / 2)) > 33; };
   size_t gap = 0, longest = 0;
@@ -86,28 +88,57 @@ void expectEachTrackAtTheTarget(std::span<const Track> tracks, const std::string
   EXPECT_LE(longest * 50, 200u) << "ms of silence";
 }
 
-class LibraryOnTheAir : public ::testing::Test, protected test::DemoStation {};
+class LibraryOnTheAir : public ::testing::Test, protected test::DemoStation {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(icecast.start()) << icecast.errorLog();
+    ASSERT_TRUE(emulator.ready()) << emulator.logFile();
+    ASSERT_TRUE(configure({"--line-speed", "100000", "--output-bitrate", "56000"}))
+        << scratch.read("run.log");
+    std::filesystem::create_directories(scratch.file("music"));
+  }
+  bool makeTrack(const Track& t, double seconds = 8, double silentEnds = 0) {
+    return test::makeLibraryTone(scratch.file("music/" + t.name), {.frequency = t.hz,
+                                                                   .seconds = seconds,
+                                                                   .title = t.name,
+                                                                   .artist = "Test",
+                                                                   .album = t.album,
+                                                                   .volume = std::pow(10, t.lufs / 20),
+                                                                   .silentEnds = silentEnds});
+  }
+  // The headless studio plays music/list.m3u into recorded.mp3 until the track after `last` has
+  // begun; the path of its log, the newest one.
+  std::string playList(std::vector<std::string> options, const std::string& last) {
+    options.insert(options.begin(), {"--headless", "--playlist", scratch.file("music/list.m3u"), "-outfile",
+                                     scratch.file("recorded.mp3")});
+    auto run = studio(options, "run.log", {"BROVANA_PLAYBACK=off", "BROVANA_PACE=4"});
+    auto newestLog = [&] {
+      int newest = 0;
+      for (int n = 0; n < 20; ++n)
+        if (std::filesystem::exists(scratch.file("work/live_log" + std::to_string(n) + ".txt"))) newest = n;
+      return "work/live_log" + std::to_string(newest) + ".txt";
+    };
+    auto played = [&] {
+      std::string text = scratch.read(newestLog());
+      size_t at = text.find("Now playing : " + last);
+      return at != std::string::npos && text.find("Now playing", at + 1) != std::string::npos;
+    };
+    EXPECT_TRUE(test::waitUntil(played, 60s)) << scratch.read(newestLog());
+    EXPECT_EQ(run->stop(SIGTERM, 30s), 0) << scratch.read("run.log");
+    return newestLog();
+  }
+};
 
 // Tracks of five formats made at -30, -20 and -10 LUFS play in order, each within 1 LU of the
 // -16 LUFS target, without a silence over 200 ms between them (one track has 1.5 s at each end
 // to trim), one after the other and with a 3 s crossfade; a file with no audio is skipped with
 // its reason, a truncated one plays what it holds, and a damaged loudness cache is built anew.
 TEST_F(LibraryOnTheAir, EveryFormatPlaysInOrderAtTheTargetLoudness) {
-  ASSERT_TRUE(icecast.start()) << icecast.errorLog();
-  ASSERT_TRUE(emulator.ready()) << emulator.logFile();
-  ASSERT_TRUE(configure({"--line-speed", "100000", "--output-bitrate", "56000"})) << scratch.read("run.log");
   const Track tracks[] = {{"a.flac", 300, -30}, {"b.ogg", 500, -10},     {"c.opus", 700, -20},
                           {"d.wav", 1100, -30}, {"cut.flac", 1300, -20}, {"e.mp3", 1700, -10}};
   std::string m3u;
-  std::filesystem::create_directories(scratch.file("music"));
   for (const Track& t : tracks) {
-    ASSERT_TRUE(test::makeLibraryTone(scratch.file("music/" + t.name),
-                                      {.frequency = t.hz,
-                                       .seconds = t.name == "cut.flac" ? 12.0 : 8.0,
-                                       .title = t.name,
-                                       .artist = "Test",
-                                       .volume = std::pow(10, t.lufs / 20),
-                                       .silentEnds = t.name == "d.wav" ? 1.5 : 0.0}));
+    ASSERT_TRUE(makeTrack(t, t.name == "cut.flac" ? 12.0 : 8.0, t.name == "d.wav" ? 1.5 : 0.0));
     m3u += t.name + "\n" + (t.name == "c.opus" ? "notes.flac\n" : "");
   }
   std::filesystem::resize_file(scratch.file("music/cut.flac"),
@@ -119,31 +150,31 @@ TEST_F(LibraryOnTheAir, EveryFormatPlaysInOrderAtTheTargetLoudness) {
     SCOPED_TRACE("crossfade " + crossfade);
     // Damaged before the first run; the second plays on what the first measured.
     if (round == 0) scratch.write("cache/brovana-live/loudness.cache", "brovana-live loudness 1\n1 2 x\n");
-
-    auto run = studio({"--headless", "--playlist", scratch.file("music/list.m3u"), "-outfile",
-                       scratch.file("recorded.mp3"), "--normalize", "track", "--crossfade", crossfade},
-                      "run.log", {"BROVANA_PLAYBACK=off", "BROVANA_PACE=4"});
-    // The run's log: the one of the highest number.
-    auto newestLog = [&] {
-      int newest = 0;
-      for (int n = 0; n < 20; ++n)
-        if (std::filesystem::exists(scratch.file("work/live_log" + std::to_string(n) + ".txt"))) newest = n;
-      return "work/live_log" + std::to_string(newest) + ".txt";
-    };
-    auto played = [&] {
-      std::string text = scratch.read(newestLog());
-      size_t last = text.find("Now playing : e.mp3");
-      return last != std::string::npos && text.find("Now playing", last + 1) != std::string::npos;
-    };
-    ASSERT_TRUE(test::waitUntil(played, 60s)) << scratch.read(newestLog());
-    EXPECT_EQ(run->stop(SIGTERM, 30s), 0) << scratch.read("run.log");
-    EXPECT_TRUE(test::inOrder(scratch.read(newestLog()), {"notes.flac skipped: ", "Now playing : d.wav"}));
-    std::filesystem::remove(scratch.file(newestLog()));  // the next run's log is then the newest
+    std::string log = playList({"--normalize", "track", "--crossfade", crossfade}, "e.mp3");
+    EXPECT_TRUE(test::inOrder(scratch.read(log), {"notes.flac skipped: ", "Now playing : d.wav"}));
+    std::filesystem::remove(scratch.file(log));  // the next run's log is then the newest
     EXPECT_TRUE(test::inOrder(scratch.read("cache/brovana-live/loudness.cache"),
                               {"brovana-live loudness 1\n", "\t" + scratch.file("music/a.flac") + "\n"}));
 
     expectEachTrackAtTheTarget(tracks, scratch.file("recorded.mp3"), crossfade == "3");
   }
+}
+
+// In album mode an album keeps the balance of its tracks: a quiet album's tracks are raised by one
+// gain, 6 LU apart as they were, around the target; a loud album's single track is lowered to it.
+TEST_F(LibraryOnTheAir, AlbumModeKeepsTheBalanceWithinEachAlbum) {
+  // Two equal-length tracks 6 LU apart sum to 3.96 LU above the quieter one.
+  const Track tracks[] = {{"q1.flac", 500, -30, -19.96, "Quiet"},
+                          {"q2.ogg", 700, -24, -13.96, "Quiet"},
+                          {"loud.mp3", 1100, -10, -16, "Loud"}};
+  std::string m3u;
+  for (const Track& t : tracks) {
+    ASSERT_TRUE(makeTrack(t));
+    m3u += t.name + "\n";
+  }
+  scratch.write("music/list.m3u", m3u);
+  playList({"--normalize", "album"}, "loud.mp3");
+  expectEachTrackAtTheTarget(tracks, scratch.file("recorded.mp3"), false);
 }
 
 }  // namespace

@@ -62,9 +62,13 @@ class FakeEngineReports : public EngineReports, Writes {
  public:
   using Writes::Writes;
   std::function<void()> onListFailed;
+  std::function<void()> onNowPlaying;
   bool quiet = false;
 
-  void nowPlaying(std::string_view title) override { journal_.add("nowPlaying", title); }
+  void nowPlaying(std::string_view title) override {
+    if (onNowPlaying) onNowPlaying();
+    journal_.add("nowPlaying", title);
+  }
   void nextTrack(std::string_view title) override { journal_.add("nextTrack", title); }
   void trackFormat(std::string_view info) override { journal_.add("trackFormat", info); }
   void playlistName(std::string_view name) override { journal_.add("playlistName", name); }

@@ -105,16 +105,46 @@ TEST_F(ConversionStageTest, AFailedEncodeDropsItsChunkAndAFailedLastOneStillServ
   EXPECT_EQ(sink.sent, 500);
 }
 
-TEST(VoiceoverMixTest, MicrophoneIsAddedToTheScaledMusic) {
-  const std::tuple<int16_t, float, int16_t, int16_t> cases[] = {
-      {1000, 0.5f, 200, 700}, {30000, 1.0f, 10000, 32767}, {-30000, 1.0f, -10000, -32767},
-      {-3, 0.5f, 0, -1},      {12345, 0.0f, -17, -17},     {-32768, 1.0f, 0, -32767},
+TEST(VoiceoverMixTest, MicrophoneIsAddedToTheMusic) {
+  const std::tuple<int16_t, int16_t, int16_t> cases[] = {
+      {1000, 200, 1200}, {30000, 10000, 32767}, {-30000, -10000, -32767}, {-32768, 0, -32767}, {-3, 2, -1},
   };
-  for (auto [music, gain, microphone, expected] : cases) {
+  for (auto [music, microphone, expected] : cases) {
     auto block = samples({music});
-    ConversionStage::mixSamples(block.data(), samples({microphone}).data(), 2, gain);
-    EXPECT_EQ(block, samples({expected})) << music << " x " << gain << " + " << microphone;
+    ConversionStage::mixSamples(block.data(), samples({microphone}).data(), 2);
+    EXPECT_EQ(block, samples({expected})) << music << " + " << microphone;
   }
+}
+
+// The music goes down under the voiceover and back up after it across a block, not in one jump.
+TEST_F(ConversionStageTest, MusicFadesUnderTheVoiceoverAndBackAfterIt) {
+  TrackFormat track{"/music/a.mp3", 44100, 2};
+  ASSERT_EQ(stage.openStream(56000, &track), StreamOpen::Opened);
+  test::FakeDspAndVisual heard;
+  stage.setVisual(&heard);
+  SideChannel microphone(4096);  // silent: nothing written to it
+  stage.setMusicGain(0.5f);
+  const std::vector<uint8_t> music = samples(std::vector<int16_t>(200, 10000));
+  const struct {
+    bool voiceover;
+    int16_t firstAbove, firstBelow, last;
+  } steps[] = {{true, 9000, 10000, 5000},
+               {true, 4999, 5001, 5000},
+               {false, 5000, 6000, 10000},
+               {false, 9999, 10001, 10000}};
+  for (const auto& step : steps) {
+    stage.setSideChannel(step.voiceover ? &microphone : nullptr);
+    ASSERT_TRUE(stage.convertAndSend(music.data(), static_cast<int>(music.size()), 1, "test"));
+    std::vector<int16_t> out(heard.shown.back().size() / 2);
+    std::memcpy(out.data(), heard.shown.back().data(), heard.shown.back().size());
+    EXPECT_GT(out.front(), step.firstAbove);
+    EXPECT_LT(out.front(), step.firstBelow);
+    EXPECT_EQ(out.back(), step.last);
+    bool down = step.voiceover;
+    EXPECT_TRUE(down ? std::ranges::is_sorted(out, std::greater<>{}) : std::ranges::is_sorted(out))
+        << "a steady glide";
+  }
+  stage.setVisual(nullptr);
 }
 
 TEST_F(ConversionStageTest, PlugInWorksOnACopyAndMayChangeTheFrameCountBeforeTheVisualisation) {

@@ -155,6 +155,7 @@ inline std::unique_ptr<Resampler> nearestResampler(int fromRate, int toRate, int
 struct DecodeScript {
   int createStatus = kDecoderOk, openStatus = kDecoderOk;
   bool endless = false;  // Block after Block until the engine stops asking; else four blocks
+  int16_t level = 1;     // every sample's value
 };
 
 class FakeDecoderLibrary final : public DecoderLibrary {
@@ -163,6 +164,7 @@ class FakeDecoderLibrary final : public DecoderLibrary {
   // Run on the worker thread after block (from 0) of a file was decoded; set before the run.
   std::map<std::pair<std::string, int>, std::function<void()>> onBlock;
   std::atomic<int> decodersAlive{0}, outputsAlive{0};
+  std::atomic<size_t> framesPlayed{0};  // by the sound outputs, stereo
 
   std::unique_ptr<Mp3Decoder> newDecoder() override { return std::make_unique<Decoder>(*this); }
   std::unique_ptr<AudioOutput> newDeviceOutput(const std::string&) override {
@@ -190,6 +192,7 @@ class FakeDecoderLibrary final : public DecoderLibrary {
     int createInput(const std::string& name) override {
       std::lock_guard lock(library.mutex_);
       path = name, step = 0, script = library.scripts[path];
+      pcm.assign(pcm.size(), script.level);
       library.opened_.push_back(path);
       library.reached_[path] = -1;
       return script.createStatus;
@@ -217,7 +220,8 @@ class FakeDecoderLibrary final : public DecoderLibrary {
     explicit Output(FakeDecoderLibrary& library) : library(library) { ++library.outputsAlive; }
     ~Output() override { --library.outputsAlive; }
     int open() override { return kDecoderOk; }
-    void play(std::span<const int16_t>, PcmFormat) override {
+    void play(std::span<const int16_t> samples, PcmFormat) override {
+      library.framesPlayed += samples.size() / 2;
       std::this_thread::sleep_for(std::chrono::microseconds(200));  // lets other threads in
     }
     void close() override {}

@@ -125,5 +125,25 @@ TEST_F(PlaylistEngineTest, StopThatCannotWaitForTheTrackLeavesTheDecoderToTheWor
   })) << "released by the worker after its track";
 }
 
+// With a crossfade the end of a track lies under the start of the next, the title changes once the
+// new track leads, and the list's last track is heard to its end.
+TEST_F(PlaylistEngineTest, CrossfadeOverlapsTracksChangesTheTitleMidwayAndPlaysTheLastTrackOut) {
+  auto paths = list({"a.mp3", "b.mp3"});
+  decoders.scripts[paths[0]].level = 4000;
+  decoders.scripts[paths[1]].level = 8000;
+  constexpr size_t kTrackFrames = 4 * 576, kBlock = 576, kOverlap = 1102;  // 0.05 s at 22,050 Hz
+  encoder->setLoudness(nullptr, {.mode = NormalizeMode::Off}, 0.05);
+  std::vector<size_t> titledAt;  // frames played when each title was shown
+  reports.onNowPlaying = [&] { titledAt.push_back(decoders.framesPlayed.load()); };
+  run();
+  size_t streamed = 0;
+  for (const auto& call : encoders.calls()) streamed += call.pcm.size() / 4;
+  EXPECT_EQ(streamed, 2 * kTrackFrames - kOverlap) << "one overlap, and the last track whole";
+  ASSERT_EQ(titledAt.size(), 2u);
+  EXPECT_EQ(titledAt[0], 0u);
+  EXPECT_GE(titledAt[1], kTrackFrames - kOverlap / 2) << "not before the middle of the overlap";
+  EXPECT_LE(titledAt[1], kTrackFrames + kBlock) << "nor a block after its end";
+}
+
 }  // namespace
 }  // namespace brovana
