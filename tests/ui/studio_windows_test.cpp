@@ -215,6 +215,19 @@ TEST_F(StudioOnTones, DroppedTracksAreListedAndSelectedRowsMoveTogether) {
   EXPECT_TRUE(QTest::qWaitFor([&] { return titles() == "Tone 440|Tone 660|Tone 880|"; })) << titles();
 }
 
+// "Off" switches every display off and is marked while none is on.
+TEST_F(StudioOnTones, VisualsOffSwitchesEveryDisplayOff) {
+  auto* visuals = dynamic_cast<VisualsWidget*>(window().findChild<QWidget*>(QStringLiteral("visuals")));
+  ASSERT_NE(visuals, nullptr);
+  auto* off = element<QAction>(window(), 32827);
+  off->trigger();
+  for (int display : {kDisplaySpectrum, kDisplayLevelLine, kDisplayScope, kDisplayNeedles})
+    EXPECT_FALSE(visuals->displayOn(display)) << display;
+  EXPECT_TRUE(off->isChecked());
+  element<QAction>(window(), 32800)->trigger();  // Spectrum
+  EXPECT_EQ(std::pair(visuals->displayOn(kDisplaySpectrum), off->isChecked()), std::pair(true, false));
+}
+
 // Nothing is on the air, so a row's Track Info closed with its play button starts the broadcast
 // there.
 TEST_F(StudioOnTones, TrackInfoPlayStartsTheBroadcastAtItsRow) {
