@@ -44,6 +44,7 @@ void Visual::addData(const uint8_t* block, int length, int channels, int bytesPe
       held_ = Held::Queue;
     }
     if (held_ != Held::Ended) resting_ = false;
+    fresh_ = true;
   }
   if (waking) wake_.notify_all();
 }
@@ -89,15 +90,31 @@ void Visual::wake() {
 }
 
 bool Visual::wantedLocked() const {
-  return active() && held_ != Held::Nothing && !resting_;
+  if (!active() || resting_) return false;
+  switch (held_) {
+    case Held::Block:
+      return fresh_;
+    case Held::Queue:
+      return queue_.size() - queueRead_ >= kQueueTrigger;
+    case Held::Ended:
+      return true;
+    case Held::Nothing:
+      break;
+  }
+  return false;
 }
 
+// A frame for each block that comes, at most one per interval: a block drawn again would only
+// wake both threads for the same picture.
 void Visual::drawingThread() {
   std::unique_lock lock(mutex_);
+  auto due = std::chrono::steady_clock::now();
   for (;;) {
     wake_.wait(lock, [this] { return stop_ || wantedLocked(); });
-    if (wake_.wait_for(lock, interval_, [this] { return stop_; })) return;
+    if (wake_.wait_until(lock, due, [this] { return stop_; })) return;
     if (!wantedLocked()) continue;
+    due = std::chrono::steady_clock::now() + interval_;
+    fresh_ = false;
     Frame frame = takeFrameLocked();
     lock.unlock();
     drawFrame(frame);

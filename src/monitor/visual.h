@@ -79,8 +79,8 @@ class Visual {
   };
 
   void drawingThread();
-  // Frames are wanted: the visuals are active, a block came, and the scene has not come to rest
-  // after the end.
+  // A frame is wanted: the visuals are active, and a block came since the last frame, or the
+  // queue holds more, or the sound ended and the scene has not come to rest yet.
   bool wantedLocked() const;
   // Copies the PCM of the next frame into samples_, and the area.
   Frame takeFrameLocked();
@@ -95,6 +95,7 @@ class Visual {
   std::condition_variable wake_;
   bool stop_ = false;
   bool resting_ = false;  // the scene came to rest after the end
+  bool fresh_ = false;    // a block came since the last frame
   Held held_ = Held::Nothing;
   std::vector<uint8_t> block_;
   std::vector<uint8_t> queue_;
