@@ -472,10 +472,14 @@ void PlaylistWindow::takeRows() {
 
 // The selection is the rows' own (the Playlist inserts after it and selects what it moved).
 void PlaylistWindow::showSelection() {
+  const std::vector<int> rows = rows_.selectedRows();
   QItemSelection shown;
-  for (int row : rows_.selectedRows())
-    if (row < model_.rowCount())
-      shown.select(model_.index(row, 0), model_.index(row, PlaylistModel::kColumns - 1));
+  // One range per run of adjacent rows: a whole list selected is one range, not thousands.
+  for (size_t first = 0, last = 0; first < rows.size() && rows[first] < model_.rowCount(); first = ++last) {
+    while (last + 1 < rows.size() && rows[last + 1] == rows[last] + 1 && rows[last + 1] < model_.rowCount())
+      ++last;
+    shown.select(model_.index(rows[first], 0), model_.index(rows[last], PlaylistModel::kColumns - 1));
+  }
   QItemSelectionModel* selection = list_.selectionModel();
   selection->select(shown, QItemSelectionModel::ClearAndSelect);
   if (!shown.isEmpty()) selection->setCurrentIndex(shown.first().topLeft(), QItemSelectionModel::NoUpdate);
