@@ -168,18 +168,19 @@ void VisualScene::drawMeter(Canvas& canvas, int centreX, int radius, int channel
     auto [x1, y1] = at(to, 0.92);
     canvas.line(x0, y0, x1, y1, red ? colours_.accent : scaleColour, red ? px(2) : px(1));
   }
+  // The marks outside the arc, the peak mark inside it, so that neither hides the other.
   for (double db : kScaleMarksDb) {
     const double position = (db - kScaleFloorDb) / -kScaleFloorDb;
-    auto [x0, y0] = at(position, 0.8);
-    auto [x1, y1] = at(position, 0.92);
+    auto [x0, y0] = at(position, 0.92);
+    auto [x1, y1] = at(position, 1.02);
     canvas.line(x0, y0, x1, y1, position >= redZone ? colours_.accent : scaleColour, px(1));
   }
   if (peaks_[channel] > 1e-3) {
-    auto [x0, y0] = at(peaks_[channel], 0.86);
-    auto [x1, y1] = at(peaks_[channel], 1.0);
+    auto [x0, y0] = at(peaks_[channel], 0.76);
+    auto [x1, y1] = at(peaks_[channel], 0.86);
     canvas.line(x0, y0, x1, y1, colours_.accent, px(2));
   }
-  auto [tipX, tipY] = at(needles_[channel], 0.98);
+  auto [tipX, tipY] = at(needles_[channel], 0.9);
   canvas.line(centreX, pivotY, tipX, tipY, colours_.ink, px(1.5));
   canvas.fillRect(centreX - px(3), pivotY - px(3), px(6), px(6), colours_.ink);
 }
