@@ -23,8 +23,6 @@ class SpectrumAnalyser {
   // Transforms the first 512 frames of the block (16-bit or 8-bit interleaved PCM); a block of
   // fewer frames leaves the previous result in place. False then.
   bool feed(std::span<const uint8_t> block, int channels, int bytesPerSample);
-  // Each bin's magnitude, 1 for a full-scale sine at the bin's frequency.
-  const std::array<float, kBins>& magnitudes() const { return magnitudes_; }
   // Band `band` of `bands`: its loudest bin on a decibel scale, 0 at the floor and 1 at full
   // scale.
   float band(int band, int bands) const;
@@ -37,7 +35,7 @@ class SpectrumAnalyser {
   std::array<double, kPoints> window_{};
   std::array<double, kPoints> re_{};
   std::array<double, kPoints> im_{};
-  std::array<float, kBins> magnitudes_{};
+  std::array<float, kBins> magnitudes_{};  // each bin's, 1 for a full-scale sine at its frequency
 };
 
 }  // namespace brovana

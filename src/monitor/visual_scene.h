@@ -25,7 +25,6 @@ enum VisualDisplay : int {
 
 struct DisplaySwitches {
   bool spectrum, levelLine, needles, scope;
-  bool any() const { return spectrum || levelLine || needles || scope; }
 };
 
 // The skin's colours for the visuals; the shades between are mixed from them.
