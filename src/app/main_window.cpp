@@ -25,6 +25,8 @@ namespace brovana {
 namespace {
 
 constexpr int kPluginCommand = 38000;
+constexpr int kVisualsOffCommand = 32827;
+constexpr int kVisualDisplays[] = {1, 2, 3, 4};
 constexpr const char* kAboutNotice = "Made for the members of the Zelvora internet radio service.";
 
 enum class Mark { None, Check, Source, Priority, Plugin };
@@ -81,6 +83,8 @@ const MainWindow::MenuEntry MainWindow::kMenu[] = {
     {"Audio &Source", 32804, "Volume...", Mark::None, "", &MainWindow::showVolume},
     {"&View", 32771, "Status...", Mark::None, "Ctrl+S", &MainWindow::showStatus},
     {"&View", 32807, "Stream Quality...", Mark::None, "", &MainWindow::showQuality},
+    {"&View/Visuals", kVisualsOffCommand, "Off", Mark::Check, "", &MainWindow::visualsOff},
+    {"&View/Visuals", 0, "", Mark::None, "", nullptr},
     {"&View/Visuals", 32801, "Scope", Mark::Check, "", &MainWindow::toggleVisual},
     {"&View/Visuals", 32800, "Spectrum", Mark::Check, "", &MainWindow::toggleVisual},
     {"&View/Visuals", 32799, "VU - scrolling", Mark::Check, "", &MainWindow::toggleVisual},
@@ -288,6 +292,9 @@ void MainWindow::showMarks() {
   for (int p = 0; p < 3; ++p) actions_.at(32795 + p)->setChecked(p == priority);
   for (const auto& [id, action] : actions_)
     if (int display = visualDisplay(id)) action->setChecked(visuals_.displayOn(display));
+  actions_.at(kVisualsOffCommand)
+      ->setChecked(std::none_of(std::begin(kVisualDisplays), std::end(kVisualDisplays),
+                                [this](int display) { return visuals_.displayOn(display); }));
   actions_.at(32826)->setChecked(studio_->recording());
   int plugin = studio_->plugins() ? studio_->plugins()->checkedId() : 0;
   for (QAction* action : plugins_.actions())
@@ -454,6 +461,10 @@ void MainWindow::submitProgramInfo(int) {
 void MainWindow::toggleVisual(int id) {
   int display = visualDisplay(id);
   visuals_.setDisplay(display, !visuals_.displayOn(display));
+}
+
+void MainWindow::visualsOff(int) {
+  for (int display : kVisualDisplays) visuals_.setDisplay(display, false);
 }
 
 void MainWindow::about(int) {

@@ -124,6 +124,7 @@ class MainWindow final : public QMainWindow, public MainWindowView {
   void switchToHostplay(int);
   void submitProgramInfo(int);
   void toggleVisual(int id);
+  void visualsOff(int id);
   void about(int);
   void openPage(int id);
   void mail(int id);

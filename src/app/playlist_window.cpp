@@ -28,6 +28,8 @@ namespace {
 // than row by row.
 constexpr size_t kBulkChanges = 64;
 
+constexpr const char* kRowsMimeType = "application/x-brovana-live-playlist-rows";
+
 struct Column {
   const char* header;
   int width;
@@ -135,6 +137,33 @@ QVariant PlaylistModel::data(const QModelIndex& index, int role) const {
     default:
       return {};
   }
+}
+
+Qt::ItemFlags PlaylistModel::flags(const QModelIndex& index) const {
+  // Drops land between rows (the list's own space takes them), never on a row.
+  if (!index.isValid()) return Qt::ItemIsDropEnabled;
+  return QAbstractTableModel::flags(index) | Qt::ItemIsDragEnabled;
+}
+
+QStringList PlaylistModel::mimeTypes() const {
+  return {QString::fromLatin1(kRowsMimeType)};
+}
+
+QMimeData* PlaylistModel::mimeData(const QModelIndexList& indexes) const {
+  if (indexes.isEmpty()) return nullptr;
+  auto* data = new QMimeData;  // the drag takes it
+  data->setData(QString::fromLatin1(kRowsMimeType), QByteArray::number(reinterpret_cast<quintptr>(this)));
+  return data;
+}
+
+bool PlaylistModel::dropMimeData(const QMimeData* data, Qt::DropAction action, int row, int,
+                                 const QModelIndex&) {
+  // Rows of another window, or of another studio running beside this one, are not ours to move.
+  if (action != Qt::MoveAction || !data ||
+      data->data(QString::fromLatin1(kRowsMimeType)) != QByteArray::number(reinterpret_cast<quintptr>(this)))
+    return false;
+  if (dropped_) dropped_(row < 0 || row > rowCount() ? rowCount() : row);
+  return true;
 }
 
 QVariant PlaylistModel::headerData(int section, Qt::Orientation orientation, int role) const {
@@ -255,6 +284,9 @@ class PlaylistWindow::Broadcast final : public PlaylistBroadcast {
   void showNextTrack(const std::string& text) override {
     if (StatusDisplay* status = studio_.statusDisplay()) status->setNextTrack(text);
   }
+  void showTrackNumber(int number) override {
+    if (StatusDisplay* status = studio_.statusDisplay()) status->showTrackNumber(number);
+  }
 
  private:
   Studio& studio_;
@@ -327,7 +359,11 @@ int PlaylistWindow::buildList() {
   list_.setRootIsDecorated(false);
   list_.setUniformRowHeights(true);
   list_.setAlternatingRowColors(true);
-  list_.setSelectionMode(QAbstractItemView::SingleSelection);
+  list_.setSelectionMode(QAbstractItemView::ExtendedSelection);
+  list_.setDragDropMode(QAbstractItemView::InternalMove);
+  list_.setDefaultDropAction(Qt::MoveAction);
+  list_.setDropIndicatorShown(true);
+  model_.onRowsDropped([this](int before) { rowsDropped(before); });
   list_.setSelectionBehavior(QAbstractItemView::SelectRows);
   list_.setAllColumnsShowFocus(true);
   list_.setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -347,12 +383,10 @@ int PlaylistWindow::buildList() {
     width += list_.header()->sectionSize(column);
   }
   connect(list_.selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
-    if (applying_) return;
-    QModelIndexList selected = list_.selectionModel()->selectedRows();
-    rows_.userSelected(selected.isEmpty() ? nullptr : model_.item(selected.first().row()).get());
+    if (!applying_) takeSelection();
   });
   connect(&list_, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& index) {
-    rows_.userSelected(model_.item(index.row()).get());
+    rows_.userSelected({model_.item(index.row()).get()});
     editor_->trackInfo();
   });
   return width;
@@ -431,16 +465,38 @@ void PlaylistWindow::buildMenu() {
 void PlaylistWindow::takeRows() {
   applying_ = true;
   const int show = model_.apply(rows_.takeChanges());
-  // The selection is the rows' own (the Playlist inserts after it and selects what it moved).
-  const int selected = rows_.firstSelectedRow();
-  QItemSelectionModel* selection = list_.selectionModel();
-  if (selected >= 0 && selected < model_.rowCount())
-    selection->setCurrentIndex(model_.index(selected, 0),
-                               QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-  else
-    selection->clear();
+  showSelection();
   if (show >= 0) list_.scrollTo(model_.index(show, 0));
   applying_ = false;
+}
+
+// The selection is the rows' own (the Playlist inserts after it and selects what it moved).
+void PlaylistWindow::showSelection() {
+  const std::vector<int> rows = rows_.selectedRows();
+  QItemSelection shown;
+  // One range per run of adjacent rows: a whole list selected is one range, not thousands.
+  for (size_t first = 0, last = 0; first < rows.size() && rows[first] < model_.rowCount(); first = ++last) {
+    while (last + 1 < rows.size() && rows[last + 1] == rows[last] + 1 && rows[last + 1] < model_.rowCount())
+      ++last;
+    shown.select(model_.index(rows[first], 0), model_.index(rows[last], PlaylistModel::kColumns - 1));
+  }
+  QItemSelectionModel* selection = list_.selectionModel();
+  selection->select(shown, QItemSelectionModel::ClearAndSelect);
+  if (!shown.isEmpty()) selection->setCurrentIndex(shown.first().topLeft(), QItemSelectionModel::NoUpdate);
+}
+
+void PlaylistWindow::takeSelection() {
+  std::vector<const PlaylistItem*> items;
+  for (const QModelIndex& index : list_.selectionModel()->selectedRows())
+    items.push_back(model_.item(index.row()).get());
+  rows_.userSelected(items);
+}
+
+void PlaylistWindow::rowsDropped(int before) {
+  // The screen may be a few changes behind the rows: the place goes by the item shown there.
+  PlaylistItemRef target = model_.item(before);
+  const int row = target ? rows_.rowOf(target.get()) : -1;
+  editor_->moveSelectedTo(row >= 0 ? row : rows_.rowCount());
 }
 
 void PlaylistWindow::show() {

@@ -19,6 +19,7 @@
 #include <QPushButton>
 #include <QTreeView>
 #include <QVBoxLayout>
+#include <functional>
 #include <memory>
 
 #include "app/track_dialogs.h"
@@ -57,6 +58,17 @@ class PlaylistModel final : public QAbstractTableModel {
   QVariant data(const QModelIndex& index, int role) const override;
   QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
+  Qt::ItemFlags flags(const QModelIndex& index) const override;
+  // Rows are dragged inside this list only: the drag carries the model's mark, not the rows,
+  // and a drop moves the rows selected.
+  QStringList mimeTypes() const override;
+  QMimeData* mimeData(const QModelIndexList& indexes) const override;
+  bool dropMimeData(const QMimeData* data, Qt::DropAction action, int row, int column,
+                    const QModelIndex& parent) override;
+  Qt::DropActions supportedDropActions() const override { return Qt::MoveAction; }
+  // Where dragged rows go: before this row of the model, rowCount() for the end.
+  void onRowsDropped(std::function<void(int before)> dropped) { dropped_ = std::move(dropped); }
+
   PlaylistItemRef item(int row) const;
   // Takes the changes the rows journaled, in order; the row the last of them asked to show, -1
   // for none. Selections are left to the caller.
@@ -64,6 +76,7 @@ class PlaylistModel final : public QAbstractTableModel {
 
  private:
   std::vector<PlaylistItemRef> rows_;
+  std::function<void(int)> dropped_;
 };
 
 class PlaylistWindow final : public QMainWindow, public PlaylistWindowControl, private PlaylistEditorView {
@@ -101,6 +114,11 @@ class PlaylistWindow final : public QMainWindow, public PlaylistWindowControl, p
   void buildMenu();
   // Brings the model up to the rows (GUI thread).
   void takeRows();
+  // The rows' selection on screen, and the screen's in the rows.
+  void showSelection();
+  void takeSelection();
+  // Rows dragged before the model's row `before`.
+  void rowsDropped(int before);
 
   // PlaylistEditorView
   void showLabels(const std::string& name, int count, const std::string& length) override;

@@ -3,6 +3,7 @@
 #include <QEvent>
 #include <QMetaObject>
 #include <QPainter>
+#include <cmath>
 #include <cstring>
 
 namespace brovana {
@@ -10,11 +11,17 @@ namespace brovana {
 VisualsWidget::VisualsWidget(QWidget* parent) : QWidget(parent), visual_(this) {
   setObjectName("visuals");
   setAttribute(Qt::WA_OpaquePaintEvent);
-  visual_.setBackground(palette().color(backgroundRole()).rgb());
+  visual_.setShown(false);
+  takeColours();
 }
 
 VisualsWidget::~VisualsWidget() {
   visual_.prepareToClose();
+}
+
+void VisualsWidget::setDisplay(int display, bool on) {
+  visual_.setDisplay(display, on);
+  update();  // with every display off, the area is left empty
 }
 
 void VisualsWidget::showFrame(const Canvas& frame) {
@@ -40,19 +47,49 @@ void VisualsWidget::showFrame(const Canvas& frame) {
 void VisualsWidget::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   painter.fillRect(rect(), palette().color(backgroundRole()));
+  if (!visual_.active()) return;
+  // The screen may have changed under the window since the last frame.
+  const qreal ratio = devicePixelRatioF();
   std::lock_guard lock(frameMutex_);
+  if (frame_.width() != std::lround(width() * ratio)) {
+    takeArea();
+    return;
+  }
+  frame_.setDevicePixelRatio(ratio);
   painter.drawImage(0, 0, frame_);
 }
 
+void VisualsWidget::takeArea() {
+  const qreal ratio = devicePixelRatioF();
+  visual_.setArea(static_cast<int>(std::lround(width() * ratio)),
+                  static_cast<int>(std::lround(height() * ratio)), ratio);
+}
+
+void VisualsWidget::takeColours() {
+  const QPalette& colours = palette();
+  visual_.setColours({colours.color(backgroundRole()).rgb(), colours.color(foregroundRole()).rgb(),
+                      colours.color(QPalette::Highlight).rgb()});
+}
+
 void VisualsWidget::resizeEvent(QResizeEvent*) {
-  visual_.setArea(width(), height());
+  takeArea();
 }
 
 void VisualsWidget::changeEvent(QEvent* event) {
-  // A skin's style sheet gives the area its colour.
-  if (event->type() == QEvent::PaletteChange || event->type() == QEvent::StyleChange)
-    visual_.setBackground(palette().color(backgroundRole()).rgb());
+  // A skin's style sheet gives the area its colours.
+  if (event->type() == QEvent::PaletteChange || event->type() == QEvent::StyleChange) takeColours();
   QWidget::changeEvent(event);
+}
+
+void VisualsWidget::showEvent(QShowEvent* event) {
+  takeArea();
+  visual_.setShown(true);
+  QWidget::showEvent(event);
+}
+
+void VisualsWidget::hideEvent(QHideEvent* event) {
+  visual_.setShown(false);
+  QWidget::hideEvent(event);
 }
 
 }  // namespace brovana

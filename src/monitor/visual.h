@@ -4,8 +4,12 @@
 // air; a drawing thread of its own draws a frame every 25 ms into a Canvas and hands it to the
 // view, which shows it on its own thread.
 //
+// Nothing is copied, analysed or drawn while no display is on or the area is hidden: the
+// drawing thread then sleeps until it is wanted, and so it does once a track or capture has
+// ended and the scene has come to rest.
+//
 // Threads: addData() on the sources' threads; the drawing thread owns the scene and the canvas;
-// the rest from any thread. The PCM is copied in under feedMutex_ and copied out by the drawing
+// the rest from any thread. The PCM is copied in under mutex_ and copied out by the drawing
 // thread under the same lock, so a producer's buffer is never read after addData returns.
 
 #include <atomic>
@@ -52,9 +56,14 @@ class Visual {
   bool displayOn(int display) const;
   void setDisplay(int display, bool on);
 
-  // The size of the drawing area in pixels, and the colour behind the displays.
-  void setArea(int width, int height);
-  void setBackground(uint32_t colour);
+  // The size of the drawing area in device pixels, and how many of them make one pixel of the
+  // user interface (the screen's pixel ratio).
+  void setArea(int width, int height, double scale = 1.0);
+  void setColours(const VisualColours& colours);
+  // Whether the area is on screen.
+  void setShown(bool shown);
+  // Some display is on and the area is shown.
+  bool active() const;
 
   // Stops the drawing thread and waits for it; nothing is drawn afterwards.
   void prepareToClose();
@@ -65,30 +74,42 @@ class Visual {
     VisualBlock block;
     int width = 0;
     int height = 0;
-    uint32_t background = 0;
+    double scale = 1.0;
+    VisualColours colours;
   };
 
   void drawingThread();
-  void drawFrame();
-  // Copies the PCM of the next frame into samples_, and the area; false before the first block.
-  bool takeFrame(Frame& frame);
+  // A frame is wanted: the visuals are active, and a block came since the last frame, or the
+  // queue holds more, or the sound ended and the scene has not come to rest yet.
+  bool wantedLocked() const;
+  // Copies the PCM of the next frame into samples_, and the area.
+  Frame takeFrameLocked();
+  void drawFrame(const Frame& frame);
+  // Wakes the drawing thread when frames have become wanted.
+  void wake();
 
   const std::chrono::milliseconds interval_;
 
-  // The feed, under feedMutex_.
-  std::mutex feedMutex_;
+  // The feed, under mutex_.
+  mutable std::mutex mutex_;
+  std::condition_variable wake_;
+  bool stop_ = false;
+  bool resting_ = false;  // the scene came to rest after the end
+  bool fresh_ = false;    // a block came since the last frame
   Held held_ = Held::Nothing;
   std::vector<uint8_t> block_;
   std::vector<uint8_t> queue_;
   size_t queueRead_ = 0;
   int channels_ = 2;
   int bytesPerSample_ = 2;
-  // The area, under feedMutex_ as well (read once per frame).
+  // The area, under mutex_ as well (read once per frame).
   int width_ = 0;
   int height_ = 0;
-  uint32_t background_ = rgb(0, 0, 0);
+  double scale_ = 1.0;
+  VisualColours colours_;
 
   std::atomic<bool> on_[5] = {false, true, true, false, true};  // by VisualDisplay number
+  std::atomic<bool> shown_{true};
 
   VisualView* const view_;
 
@@ -97,9 +118,6 @@ class Visual {
   Canvas canvas_;
   std::vector<uint8_t> samples_;
 
-  std::mutex stopMutex_;
-  std::condition_variable stopWake_;
-  bool stop_ = false;   // under stopMutex_
   std::thread thread_;  // last: started when everything above exists
 };
 

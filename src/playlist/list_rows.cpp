@@ -1,6 +1,7 @@
 #include "playlist/list_rows.h"
 
 #include <algorithm>
+#include <unordered_set>
 #include <utility>
 
 namespace brovana {
@@ -21,7 +22,8 @@ void ListRows::insertRow(int row, PlaylistItemRef item) {
   if (!item) return;
   if (row < 0 || row > size()) row = size();
   rows_.insert(rows_.begin() + row, item);
-  if (selected_ >= row) ++selected_;
+  for (int& selected : selected_)
+    if (selected >= row) ++selected;
   record({Change::Kind::Insert, row, std::move(item)});
 }
 
@@ -29,29 +31,46 @@ void ListRows::deleteRow(int row) {
   std::lock_guard lock(mutex_);
   if (row < 0 || row >= size()) return;
   rows_.erase(rows_.begin() + row);
-  if (selected_ == row)
-    selected_ = -1;
-  else if (selected_ > row)
-    --selected_;
+  std::erase(selected_, row);
+  for (int& selected : selected_)
+    if (selected > row) --selected;
   record({Change::Kind::Delete, row, nullptr});
 }
 
 void ListRows::deleteAllRows() {
   std::lock_guard lock(mutex_);
   rows_.clear();
-  selected_ = -1;
+  selected_.clear();
   record({Change::Kind::Clear, -1, nullptr});
 }
 
 int ListRows::firstSelectedRow() const {
+  std::lock_guard lock(mutex_);
+  return selected_.empty() ? -1 : selected_.front();
+}
+
+std::vector<int> ListRows::selectedRows() const {
   std::lock_guard lock(mutex_);
   return selected_;
 }
 
 void ListRows::selectRow(int row) {
   std::lock_guard lock(mutex_);
-  selected_ = row >= 0 && row < size() ? row : -1;
-  record({Change::Kind::Select, selected_, nullptr});
+  selectLocked({row});
+  record({Change::Kind::Select, selected_.empty() ? -1 : row, nullptr});
+}
+
+void ListRows::selectRows(const std::vector<int>& rows) {
+  std::lock_guard lock(mutex_);
+  selectLocked(rows);
+  record({Change::Kind::Select, selected_.empty() ? -1 : selected_.front(), nullptr});
+}
+
+void ListRows::selectLocked(std::vector<int> rows) {
+  std::erase_if(rows, [this](int row) { return row < 0 || row >= size(); });
+  std::sort(rows.begin(), rows.end());
+  rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+  selected_ = std::move(rows);
 }
 
 void ListRows::ensureRowVisible(int row) {
@@ -79,11 +98,19 @@ std::vector<ListRows::Change> ListRows::takeChanges() {
   return std::exchange(journal_, {});
 }
 
-void ListRows::userSelected(const PlaylistItem* item) {
+void ListRows::userSelected(const std::vector<const PlaylistItem*>& items) {
+  std::lock_guard lock(mutex_);
+  std::unordered_set<const PlaylistItem*> chosen(items.begin(), items.end());
+  selected_.clear();
+  for (int row = 0; row < size() && !chosen.empty(); ++row)
+    if (chosen.erase(rows_[row].get()) == 1) selected_.push_back(row);
+}
+
+int ListRows::rowOf(const PlaylistItem* item) const {
   std::lock_guard lock(mutex_);
   auto found =
       std::find_if(rows_.begin(), rows_.end(), [&](const PlaylistItemRef& row) { return row.get() == item; });
-  selected_ = item && found != rows_.end() ? static_cast<int>(found - rows_.begin()) : -1;
+  return item && found != rows_.end() ? static_cast<int>(found - rows_.begin()) : -1;
 }
 
 }  // namespace brovana

@@ -5,8 +5,8 @@
 // the shuffle at the end of a pass) thus never wait for the screen, and a playlist of thousands
 // of tracks reaches the screen in one go.
 //
-// The selection follows its row as a list control's does: rows inserted above it move it down,
-// deleting the selected row clears it.
+// The selection (any number of rows) follows its rows as a list control's does: rows inserted
+// above a selected row move it down, deleting a selected row drops it from the selection.
 //
 // Thread safety: every call takes the rows' lock. The `changed` callback runs on the thread that
 // made the change, with the lock (and the playlist's) held: it may only post.
@@ -35,7 +35,9 @@ class ListRows final : public PlaylistListWindow {
   void deleteRow(int row) override;
   void deleteAllRows() override;
   int firstSelectedRow() const override;
+  std::vector<int> selectedRows() const override;
   void selectRow(int row) override;
+  void selectRows(const std::vector<int>& rows) override;
   void ensureRowVisible(int row) override;
   int rowCount() const override;
   PlaylistItemRef rowItem(int row) const override;
@@ -43,18 +45,21 @@ class ListRows final : public PlaylistListWindow {
 
   // The changes since the last call, oldest first.
   std::vector<Change> takeChanges();
-  // The member selected the row that shows `item` on screen (null: none). The screen may be a
-  // few changes behind the rows, so the selection goes by item.
-  void userSelected(const PlaylistItem* item);
+  // The member selected the rows that show `items` on screen (none: no selection). The screen
+  // may be a few changes behind the rows, so the selection goes by item.
+  void userSelected(const std::vector<const PlaylistItem*>& items);
+  // The row that shows `item` now; -1 when none does.
+  int rowOf(const PlaylistItem* item) const;
 
  private:
   void record(Change change);
   int size() const { return static_cast<int>(rows_.size()); }
+  void selectLocked(std::vector<int> rows);
 
   const std::function<void()> changed_;
   mutable std::mutex mutex_;
   std::vector<PlaylistItemRef> rows_;
-  int selected_ = -1;
+  std::vector<int> selected_;  // ascending
   std::vector<Change> journal_;
 };
 

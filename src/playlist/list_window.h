@@ -25,7 +25,12 @@ class PlaylistListWindow {
   virtual void deleteAllRows() = 0;
   // -1 when no row is selected.
   virtual int firstSelectedRow() const = 0;
+  // Every selected row, in ascending order.
+  virtual std::vector<int> selectedRows() const = 0;
+  // Selects this row alone; -1 clears the selection.
   virtual void selectRow(int row) = 0;
+  // Selects exactly these rows; rows that do not exist are left out.
+  virtual void selectRows(const std::vector<int>& rows) = 0;
   virtual void ensureRowVisible(int row) = 0;
   virtual int rowCount() const = 0;
   // Null for a row that does not exist.

@@ -294,53 +294,85 @@ void Playlist::freeItemsLocked() {
   currentIndex_ = -1;
 }
 
-void Playlist::removeItem(int index) {
+std::vector<int> Playlist::validIndicesLocked(std::vector<int> indices) const {
+  const int n = static_cast<int>(items_.size());
+  std::erase_if(indices, [n](int index) { return index < 0 || index >= n; });
+  std::sort(indices.begin(), indices.end());
+  indices.erase(std::unique(indices.begin(), indices.end()), indices.end());
+  return indices;
+}
+
+void Playlist::removeItems(const std::vector<int>& indices) {
   PlaylistItemRef next;
   {
     std::lock_guard lock(mutex_);
-    if (index < 0 || index >= static_cast<int>(items_.size())) return;
-    if (listWindow_) listWindow_->deleteRow(index);
-    removeItemLocked(index);
+    const std::vector<int> gone = validIndicesLocked(indices);
+    if (gone.empty()) return;
+    // From the bottom up, so that every index still names its item.
+    for (auto index = gone.rbegin(); index != gone.rend(); ++index) {
+      if (listWindow_) listWindow_->deleteRow(*index);
+      items_.erase(items_.begin() + *index);
+    }
+    modified_ = true;
     const int n = static_cast<int>(items_.size());
-    if (listWindow_ && n > 0) listWindow_->selectRow(index < n ? index : n - 1);
+    if (listWindow_ && n > 0) listWindow_->selectRow(std::min(gone.front(), n - 1));
+    // The mark stays on its item; an item removed takes it along.
     next = syncFromWindowLocked();
   }
   tellNextTrack(next);
 }
 
-void Playlist::removeItemKeepRows(int index) {
-  std::lock_guard lock(mutex_);
-  if (index < 0 || index >= static_cast<int>(items_.size())) return;
-  removeItemLocked(index);
-}
-
-void Playlist::removeItemLocked(int index) {
-  items_.erase(items_.begin() + index);
-  if (index < currentIndex_)
-    --currentIndex_;
-  else if (index == currentIndex_)
-    currentIndex_ = -1;
-  modified_ = true;
-}
-
-bool Playlist::moveItem(int index, bool up) {
+bool Playlist::moveItems(const std::vector<int>& indices, bool up) {
   PlaylistItemRef next;
   {
     std::lock_guard lock(mutex_);
+    const std::vector<int> from = validIndicesLocked(indices);
     const int n = static_cast<int>(items_.size());
-    if (up ? (index < 1 || index >= n) : (index < 0 || index >= n - 1)) return false;
-    const int target = up ? index - 1 : index + 1;
-    std::swap(items_[index], items_[target]);
-    modified_ = true;
-    if (listWindow_) {
-      listWindow_->deleteRow(index);
-      listWindow_->insertRow(target, items_[target]);
-      listWindow_->selectRow(target);
-    }
-    next = syncFromWindowLocked();
+    if (from.empty() || (up ? from.front() == 0 : from.back() == n - 1)) return false;
+    std::vector<int> to = from;
+    for (int& index : to) index += up ? -1 : 1;
+    next = placeLocked(from, to, up ? to.front() : to.back());
   }
   tellNextTrack(next);
   return true;
+}
+
+bool Playlist::moveItemsTo(const std::vector<int>& indices, int before) {
+  PlaylistItemRef next;
+  {
+    std::lock_guard lock(mutex_);
+    const std::vector<int> from = validIndicesLocked(indices);
+    before = std::clamp(before, 0, static_cast<int>(items_.size()));
+    // The block starts where `before` is once the moving items are out of the list.
+    int first = before - static_cast<int>(std::lower_bound(from.begin(), from.end(), before) - from.begin());
+    std::vector<int> to(from.size());
+    for (int& index : to) index = first++;
+    if (from == to) return false;
+    next = placeLocked(from, to, to.front());
+  }
+  tellNextTrack(next);
+  return true;
+}
+
+PlaylistItemRef Playlist::placeLocked(const std::vector<int>& from, const std::vector<int>& to, int show) {
+  const int n = static_cast<int>(items_.size());
+  std::vector<bool> moving(n, false);
+  for (int index : from) moving[index] = true;
+  std::vector<PlaylistItemRef> moved, staying;
+  for (int index = 0; index < n; ++index) (moving[index] ? moved : staying).push_back(items_[index]);
+  size_t m = 0, s = 0;
+  for (int index = 0; index < n; ++index)
+    items_[index] = m < to.size() && to[m] == index ? moved[m++] : staying[s++];
+  modified_ = true;
+  if (listWindow_) {
+    // Out from the bottom up, then in from the top down: each index is right when it is used.
+    for (auto index = from.rbegin(); index != from.rend(); ++index) listWindow_->deleteRow(*index);
+    for (int index : to) listWindow_->insertRow(index, items_[index]);
+    listWindow_->selectRows(to);
+    listWindow_->ensureRowVisible(show);
+  }
+  // The mark moved with its item: the current index is found again from it.
+  return syncFromWindowLocked();
 }
 
 void Playlist::shuffle() {

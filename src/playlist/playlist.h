@@ -67,10 +67,15 @@ class Playlist {
   // Empties the list and its rows in place, as it was made: whoever holds the list (the engine,
   // the supervisor) keeps a valid, empty one.
   void clear();
-  void removeItem(int index);
-  // The same without touching the rows, for a caller that has already removed the row.
-  void removeItemKeepRows(int index);
-  bool moveItem(int index, bool up);
+  // Removes the items at these indices (in any order; bad ones are left out), with their rows;
+  // the row that takes the first one's place is selected.
+  void removeItems(const std::vector<int>& indices);
+  // Moves the items at these indices one place up (down) together, each keeping its distance to
+  // the others; nothing moves when one of them is at that end already. False when nothing moved.
+  bool moveItems(const std::vector<int>& indices, bool up);
+  // Moves the items at these indices, in their order, as one block before the item at `before`
+  // (at the end for count()). False when nothing moved.
+  bool moveItemsTo(const std::vector<int>& indices, int before);
   // Random order drawn from a generator seeded with the time.
   void shuffle();
   // The same draw from a given seed.
@@ -124,7 +129,11 @@ class Playlist {
   // Returns the item that follows the current one when the listener needs to hear of it.
   PlaylistItemRef syncFromWindowLocked();
   void tellNextTrack(const PlaylistItemRef& next);
-  void removeItemLocked(int index);
+  // The valid indices among these, ascending, each once.
+  std::vector<int> validIndicesLocked(std::vector<int> indices) const;
+  // Moves the items at `from` to the places `to` (both ascending, as many), the others keeping
+  // their order; the rows follow, the moved ones stay selected and `show` comes into view.
+  PlaylistItemRef placeLocked(const std::vector<int>& from, const std::vector<int>& to, int show);
   void shuffleLocked(unsigned seed);
 
   Prompts& prompts_;

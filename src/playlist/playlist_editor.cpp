@@ -224,6 +224,7 @@ void PlaylistEditor::addTracks() {
 
 void PlaylistEditor::addFiles(const std::vector<std::string>& paths) {
   ensurePlaylist().addFiles(paths, AddMode::InsertOrAppend);
+  followPlaying();
   refreshLabels();
 }
 
@@ -253,26 +254,46 @@ void PlaylistEditor::dropFiles(const std::vector<std::string>& paths) {
   if (playlist.addFiles(tracks, AddMode::InsertOrAppend) > 0) {
     startIndex_ = 0;
     setTitle(kNoTitle);
+    followPlaying();
   }
   refreshLabels();
 }
 
 // ---- the buttons ----
 
+int PlaylistEditor::playingRow() const {
+  // The engine's own index stays where the track started; the list's mark follows its row.
+  return playlist_ && broadcast_.engineIndex() >= 0 ? playlist_->currentIndex() : -1;
+}
+
+// The track on the air stays, with a word why; the rest of the selection goes.
 void PlaylistEditor::deleteSelected() {
-  int row = rows_.firstSelectedRow();
-  // Nothing selected is -1, and so is the mark of an idle engine: they must not meet.
-  if (!playlist_ || row < 0) return;
-  if (row == playlist_->currentIndex() && broadcast_.engineIndex() >= 0) {
-    prompts_.warning("You cannot delete the current playing track");
-    return;
+  if (!playlist_) return;
+  std::vector<int> selected = rows_.selectedRows();
+  const bool keptPlaying = std::erase(selected, playingRow()) > 0;
+  if (!selected.empty()) {
+    playlist_->removeItems(selected);
+    followPlaying();
+    refreshLabels();
   }
-  playlist_->removeItem(row);
-  refreshLabels();
+  if (keptPlaying) prompts_.warning("You cannot delete the current playing track");
 }
 
 void PlaylistEditor::moveSelected(bool up) {
-  if (!playlist_ || !playlist_->moveItem(rows_.firstSelectedRow(), up)) return;
+  if (playlist_ && playlist_->moveItems(rows_.selectedRows(), up)) showNextTrack();
+}
+
+void PlaylistEditor::moveSelectedTo(int before) {
+  if (playlist_ && playlist_->moveItemsTo(rows_.selectedRows(), before)) showNextTrack();
+}
+
+void PlaylistEditor::followPlaying() {
+  const int row = playingRow();
+  if (row >= 0) broadcast_.showTrackNumber(row + 1);
+}
+
+void PlaylistEditor::showNextTrack() {
+  followPlaying();
   PlaylistItemRef next = playlist_->nextItem(playlist_->currentIndex(), broadcast_.continuousLoop());
   if (!next) return;
   MP3Info info = next->mp3Info();
@@ -308,7 +329,7 @@ void PlaylistEditor::trackInfo() {
 
 void PlaylistEditor::startPlayingAt(int index) {
   startIndex_ = index;
-  if (broadcast_.engineIndex() == index) return;
+  if (index >= 0 && broadcast_.playlistSource() && playingRow() == index) return;
   bool onAir = broadcast_.onAir();
   if (onAir && broadcast_.playlistSource()) {
     broadcast_.jumpTo(index);

@@ -42,6 +42,8 @@ class PlaylistBroadcast {
   virtual bool continuousLoop() const = 0;
   // The status display's next track.
   virtual void showNextTrack(const std::string& text) = 0;
+  // The status display's track number: the position of the track on the air in the list.
+  virtual void showTrackNumber(int number) = 0;
 };
 
 // The playlist window on screen.
@@ -95,8 +97,11 @@ class PlaylistEditor final : private PlaylistListener {
   // The setup wizard's first tracks: they make no unsaved list of the member's own.
   void addFirstTracks(const std::vector<std::string>& paths);
   void dropFiles(const std::vector<std::string>& paths);
+  // Delete, Up and Down act on every selected row; the moved rows stay selected.
   void deleteSelected();
   void moveSelected(bool up);
+  // The selected rows dragged before row `before` (rowCount(): to the end).
+  void moveSelectedTo(int before);
   void randomize();
   void showCurrent();
   // Double click: Track Info of the selected track, which may start playing it.
@@ -110,6 +115,11 @@ class PlaylistEditor final : private PlaylistListener {
   class Recent;
 
   Playlist& ensurePlaylist();
+  // The row of the track on the air; -1 when the engine is idle.
+  int playingRow() const;
+  // The status display after rows moved: the next track, and where the one on the air is now.
+  void showNextTrack();
+  void followPlaying();
   // A playlist broadcast is stopped before its list is replaced, if the member agrees.
   bool mayReplaceList();
   void setTitle(const std::string& title);

@@ -20,16 +20,23 @@ class FakeListWindow : public PlaylistListWindow {
   void deleteRow(int row) override {
     std::lock_guard lock(mutex_);
     if (row >= 0 && row < size()) rows_.erase(rows_.begin() + row);
-    if (selected_ >= size()) selected_ = -1;
+    std::erase_if(selected_, [this](int selected) { return selected >= size(); });
   }
   void deleteAllRows() override { setRows({}); }
   int firstSelectedRow() const override {
     std::lock_guard lock(mutex_);
+    return selected_.empty() ? -1 : selected_.front();
+  }
+  std::vector<int> selectedRows() const override {
+    std::lock_guard lock(mutex_);
     return selected_;
   }
-  void selectRow(int row) override {
+  void selectRow(int row) override { selectRows({row}); }
+  void selectRows(const std::vector<int>& rows) override {
     std::lock_guard lock(mutex_);
-    selected_ = row;
+    selected_.clear();
+    for (int row : rows)
+      if (row >= 0) selected_.push_back(row);
   }
   void ensureRowVisible(int) override {}
   int rowCount() const override {
@@ -53,7 +60,7 @@ class FakeListWindow : public PlaylistListWindow {
   void setRows(std::vector<PlaylistItemRef> rows) {
     std::lock_guard lock(mutex_);
     rows_ = std::move(rows);
-    if (rows_.empty()) selected_ = -1;
+    if (rows_.empty()) selected_.clear();
   }
   std::vector<PlaylistItemRef> rows() const {
     std::lock_guard lock(mutex_);
@@ -65,7 +72,7 @@ class FakeListWindow : public PlaylistListWindow {
 
   mutable std::mutex mutex_;
   std::vector<PlaylistItemRef> rows_;
-  int selected_ = -1;
+  std::vector<int> selected_;
 };
 
 // Answers every file dialog with `answer` (none: cancelled).

@@ -199,11 +199,33 @@ class StudioOnTones : public StudioWindows {
   PlaylistWindow* playlistWindow = nullptr;
 };
 
-TEST_F(StudioOnTones, DroppedTracksAreListedAndDownMovesTheSelectedOne) {
+// Two rows picked with Ctrl go down together and stay selected; dragged, they go to the top.
+TEST_F(StudioOnTones, DroppedTracksAreListedAndSelectedRowsMoveTogether) {
   EXPECT_EQ(titles(), "Tone 440|Tone 660|Tone 880|");
   QTest::mouseClick(list().viewport(), Qt::LeftButton, {}, rowCentre(list(), 0));
+  QTest::mouseClick(list().viewport(), Qt::LeftButton, Qt::ControlModifier, rowCentre(list(), 1));
   click(*playlistWindow, kIdMoveDown);
-  EXPECT_TRUE(QTest::qWaitFor([&] { return titles() == "Tone 660|Tone 440|Tone 880|"; })) << titles();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return titles() == "Tone 880|Tone 440|Tone 660|"; })) << titles();
+  QModelIndexList selected = list().selectionModel()->selectedRows();
+  ASSERT_EQ(selected.size(), 2);
+  EXPECT_EQ(selected[0].row() + selected[1].row(), 1 + 2);
+  // What the list's drag carries, dropped above the first row.
+  std::unique_ptr<QMimeData> dragged(list().model()->mimeData(selected));
+  ASSERT_TRUE(list().model()->dropMimeData(dragged.get(), Qt::MoveAction, 0, 0, {}));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return titles() == "Tone 440|Tone 660|Tone 880|"; })) << titles();
+}
+
+// "Off" switches every display off and is marked while none is on.
+TEST_F(StudioOnTones, VisualsOffSwitchesEveryDisplayOff) {
+  auto* visuals = dynamic_cast<VisualsWidget*>(window().findChild<QWidget*>(QStringLiteral("visuals")));
+  ASSERT_NE(visuals, nullptr);
+  auto* off = element<QAction>(window(), 32827);
+  off->trigger();
+  for (int display : {kDisplaySpectrum, kDisplayLevelLine, kDisplayScope, kDisplayNeedles})
+    EXPECT_FALSE(visuals->displayOn(display)) << display;
+  EXPECT_TRUE(off->isChecked());
+  element<QAction>(window(), 32800)->trigger();  // Spectrum
+  EXPECT_EQ(std::pair(visuals->displayOn(kDisplaySpectrum), off->isChecked()), std::pair(true, false));
 }
 
 // Nothing is on the air, so a row's Track Info closed with its play button starts the broadcast

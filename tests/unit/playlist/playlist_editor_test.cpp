@@ -31,6 +31,7 @@ struct Broadcast final : PlaylistBroadcast {
   void jumpTo(int i) override { calls.push_back("jump " + std::to_string(i)); }
   bool continuousLoop() const override { return true; }
   void showNextTrack(const std::string& text) override { calls.push_back("next " + text); }
+  void showTrackNumber(int number) override { calls.push_back("number " + std::to_string(number)); }
 
   bool playlist = true;
   bool onAirNow = false;
@@ -143,16 +144,56 @@ TEST_F(EditorTest, DeleteAndStartFollowTheEngine) {
   editor.startPlayingAt(1);  // already on the air
   editor.startPlayingAt(0);
   // The removal told the status display what now follows the track on the air.
-  EXPECT_EQ(broadcast.calls, (Texts{"next a.mp3  ", "jump 0"}));
+  EXPECT_EQ(broadcast.calls, (Texts{"next a.mp3  ", "number 2", "jump 0"}));
+  broadcast.calls = {"jump 0"};
   broadcast.index = 0,
   broadcast.playlist = false;  // another source on the air: asked, then switched (which restarts)
   editor.startPlayingAt(1);
   broadcast.onAirNow = false, broadcast.index = -1,
   broadcast.playlist = false;  // idle: the playlist becomes the source, then starts
   editor.startPlayingAt(0);
-  EXPECT_EQ(broadcast.calls, (Texts{"next a.mp3  ", "jump 0", "switch", "switch", "start"}));
+  EXPECT_EQ(broadcast.calls, (Texts{"jump 0", "switch", "switch", "start"}));
   EXPECT_EQ(prompts.questions().back().text,
             "You are currently broadcasting from another source, do you want to switch?");
+}
+
+// While "c" is on the air: the selection as a set of rows, a command, and then the order, the
+// rows selected, and the row of the track on the air (which the status display shows too).
+TEST_F(EditorTest, SelectedRowsMoveAndGoTogetherAndTheTrackOnTheAirFollows) {
+  const std::vector<std::string> files = {track("a.mp3"), track("b.mp3"), track("c.mp3"), track("d.mp3"),
+                                          track("e.mp3")};
+  const std::tuple<std::vector<int>, char, std::string, std::vector<int>, int> cases[] = {
+      // u, d: Up, Down; x: Delete; 0 to 5: dragged before that row
+      {{0, 1}, 'u', "abcde", {0, 1}, 2}, {{3, 4}, 'd', "abcde", {3, 4}, 2},  // at an end: nothing
+      {{}, 'd', "abcde", {}, 2},         {{1, 3}, 'u', "badce", {0, 2}, 3}, {{0, 2}, 'd', "badce", {1, 3}, 3},
+      {{1, 2}, 'd', "adbce", {2, 3}, 3}, {{0, 4}, '2', "baecd", {1, 2}, 3}, {{1, 2}, '5', "adebc", {3, 4}, 4},
+      {{1, 2}, '2', "abcde", {1, 2}, 2}, {{3}, '0', "dabce", {0}, 3},       {{0, 4}, 'x', "bcd", {0}, 1},
+      {{1, 2, 3}, 'x', "ace", {1}, 1},  // the one on the air stays
+  };
+  for (const auto& [selection, command, order, selected, playing] : cases) {
+    SCOPED_TRACE(testing::Message() << command << " " << testing::PrintToString(selection));
+    const size_t boxes = prompts.boxTexts().size();
+    editor.addFiles(files);
+    editor.playlist()->setCurrent(2);
+    broadcast.onAirNow = true, broadcast.index = 2, broadcast.calls.clear();
+    rows.selectRows(selection);
+    if (command == 'x')
+      editor.deleteSelected();
+    else if (command == 'u' || command == 'd')
+      editor.moveSelected(command == 'u');
+    else
+      editor.moveSelectedTo(command - '0');
+    std::string letters;
+    for (const std::string& name : names()) letters += name[0];
+    EXPECT_EQ(std::tuple(letters, rows.selectedRows(), editor.playlist()->currentIndex()),
+              std::tuple(order, selected, playing));
+    const bool moved = letters != "abcde";
+    EXPECT_EQ(
+        std::count(broadcast.calls.begin(), broadcast.calls.end(), "number " + std::to_string(playing + 1)),
+        moved ? 1 : 0);
+    EXPECT_EQ(prompts.boxTexts().size() - boxes, command == 'x' && selection.size() == 3 ? 1u : 0u);
+    editor.playlist()->clear();
+  }
 }
 
 // In place: the engine still holds the list (emptying it under the engine's reads is the

@@ -248,8 +248,8 @@ TEST_F(PlaylistTest, EditsKeepTheRowsTheSelectionAndTheMark) {
     list.setCurrent(2);
     PlaylistItemRef held = list.item(0);
     bool did = true;
-    if (edit == 'u' || edit == 'd') did = list.moveItem(index, edit == 'u');
-    if (edit == 'r') list.removeItem(index);
+    if (edit == 'u' || edit == 'd') did = list.moveItems({index}, edit == 'u');
+    if (edit == 'r') list.removeItems({index});
     if (edit == 's') did = list.setItem(index, PlaylistItem::make("/m/e.mp3")), list.refreshRow(index);
     if (edit == 'c') list.setCurrent(index);
     EXPECT_EQ(std::tuple(did, order(list, rows), list.currentIndex()), std::tuple(done, after, current));
@@ -339,8 +339,12 @@ TEST_F(PlaylistTest, EngineReadsWhileTheWindowEdits) {
       [&](int r, int) {
         playlist.addFile(folder.file("t" + std::to_string(r % 7) + ".mp3"), AddMode::InsertOrAppend);
       },
-      [&](int, int i) { playlist.count() > 4 ? playlist.removeItem(i) : void(); },
-      [&](int r, int i) { playlist.moveItem(i, r % 3 == 0); },
+      [&](int, int i) {
+        playlist.count() > 4 ? playlist.removeItems({i, i + 2}) : void();
+      },
+      [&](int r, int i) {
+        r % 2 ? playlist.moveItems({i, i + 1}, r % 3 == 0) : playlist.moveItemsTo({i, 0}, r % 9);
+      },
       [&](int, int i) { window.dragRow(i, playlist.count() - 1 - i), playlist.syncFromWindow(); },
       [&](int r, int i) {
         PlaylistItemRef item = playlist.item(i);
