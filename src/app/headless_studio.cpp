@@ -9,6 +9,7 @@
 #include "app/dsp_choice.h"
 #include "app/song_file.h"
 #include "app/stop_signals.h"
+#include "broadcast/extra_servers.h"
 #include "broadcast/server_fan_out.h"
 #include "broadcast/studio.h"
 #include "core/program_values.h"
@@ -118,9 +119,15 @@ void goOnTheAir(const CommandLine& options, Studio& studio) {
   studio.worker().await([] {});
 }
 
-// The --also servers and --record files; none without them.
-std::unique_ptr<ServerFanOut> startExtraServers(const CommandLine& options, EncoderLibrary& encoders) {
-  std::vector<StreamTarget> targets = options.also;
+// The stored extra servers, the --also ones and the --record files; none without them.
+std::unique_ptr<ServerFanOut> startExtraServers(const CommandLine& options, Registry& registry,
+                                                EncoderLibrary& encoders) {
+  std::vector<StreamTarget> targets = loadExtraServers(registry, kProfileName);
+  targets.insert(targets.end(), options.also.begin(), options.also.end());
+  if (targets.size() > static_cast<size_t>(kMaxExtraServers)) {
+    Logger::log("%zu extra servers are stored or given; the first eight go on the air\n", targets.size());
+    targets.resize(kMaxExtraServers);
+  }
   targets.insert(targets.end(), options.records.begin(), options.records.end());
   return targets.empty() ? nullptr : std::make_unique<ServerFanOut>(targets, encoders, makeSourceClient);
 }
@@ -187,7 +194,7 @@ int runHeadless(const CommandLine& options, const HeadlessSetup& setup) {
       return exit.code();
     }
     // After the start-up, whose log the servers' reports go to.
-    extras = startExtraServers(options, streamEncoders);
+    extras = startExtraServers(options, setup.registry, streamEncoders);
     parts.setPcmTap(extras.get());
     if (extras && options.songFile)
       songFile = std::make_unique<SongFileWatcher>(

@@ -9,8 +9,10 @@
 #include <QTimer>
 
 #include "app/dropped_files.h"
+#include "app/extra_servers_run.h"
 #include "app/qt_prompts.h"
 #include "app/qt_studio_parts.h"
+#include "app/servers_dialog.h"
 #include "app/skin/skin.h"
 #include "app/skin_chooser.h"
 #include "app/window_places.h"
@@ -19,6 +21,7 @@
 #include "diag/logger.h"
 #include "diag/system_info.h"
 #include "monitor/status_display.h"
+#include "platform/source_clients.h"
 #include "playlist/playlist.h"
 
 namespace brovana {
@@ -64,6 +67,7 @@ struct MainWindow::MenuEntry {
 const MainWindow::MenuEntry MainWindow::kMenu[] = {
     {"&Broadcast", 32781, "Broadcast Info...", Mark::None, "", &MainWindow::showBroadcastInfo},
     {"&Broadcast", 32772, "New Broadcast ...", Mark::None, "", &MainWindow::newBroadcast},
+    {"&Broadcast", 32830, "Servers...", Mark::None, "", &MainWindow::showServers},
     {"&Broadcast", 0, "", Mark::None, "", nullptr},
     {"&Broadcast", 32787, "Continuous Loop", Mark::Check, "", &MainWindow::toggleLoop},
     {"&Broadcast", 32786, "Random", Mark::Check, "", &MainWindow::toggleRandom},
@@ -246,8 +250,16 @@ void MainWindow::addPlugins() {
 bool MainWindow::initialise() {
   StudioContext studioContext{context_.prompts, context_.exit,  context_.registry,
                               context_.http,    context_.parts, context_.songs};
-  // A command on the worker may have changed a mark, or have been refused.
-  studioContext.commandFinished = [this] { postTo(this, [this] { showMarks(); }); };
+  extras_ = std::make_unique<ExtraServersRun>(
+      context_.registry, [&parts = context_.parts](PcmTap* tap) { parts.setPcmTap(tap); });
+  // A command on the worker may have changed a mark, or have been refused; the extra servers
+  // follow the broadcast it may have started or stopped.
+  studioContext.commandFinished = [this] {
+    extras_->follow(studio_ && studio_->broadcasting());
+    postTo(this, [this] { showMarks(); });
+  };
+  studioContext.broadcastFailed = [this] { extras_->follow(false); };
+  studioContext.trackOnAir = [this](const std::string& title) { extras_->setTitle(title); };
   studio_ = std::make_unique<Studio>(this, context_.webHost, studioContext);
   studio_->worker().setWaiter(&waiter_);
   studio_->setVisual(&visuals_);
@@ -259,6 +271,7 @@ bool MainWindow::initialise() {
     return false;
   }
   commands_ = std::make_unique<StudioCommands>(*studio_, context_.prompts);
+  extras_->setStatus(studio_->statusDisplay());
   actions_.at(32808)->setText(menuText(formatText("Switch to %s", studio_->hostplayName().c_str())));
   setWindowTitle(QString::fromLatin1(kVersionText));
   attachStatusTexts();
@@ -364,6 +377,9 @@ bool MainWindow::exitSequence() {
 void MainWindow::shutDown(bool prepare) {
   if (!studio_) return;
   if (prepare) studio_->prepareExit();
+  // Their reports go to the studio's display.
+  extras_->follow(false);
+  extras_->setStatus(nullptr);
   commands_.reset();
   stopsAttached_.reset();
   studio_.reset();
@@ -378,6 +394,12 @@ void MainWindow::startStop() {
 
 void MainWindow::showBroadcastInfo(int) {
   studio_->showBroadcastInfo();
+}
+
+void MainWindow::showServers(int) {
+  if (!serversDialog_)
+    serversDialog_ = std::make_unique<QtServersDialog>(context_.registry, makeSourceClient);
+  bringToFront(serversDialog_->widget());
 }
 
 void MainWindow::newBroadcast(int) {
