@@ -16,6 +16,7 @@
 #include "core/registry.h"
 #include "diag/logger.h"
 #include "net/song_update_sender.h"
+#include "net/station_title_sender.h"
 #include "platform/source_clients.h"
 #include "platform/stream_encoders.h"
 #include "playlist/playlist.h"
@@ -174,19 +175,26 @@ int runHeadless(const CommandLine& options, const HeadlessSetup& setup) {
   // The extra servers and recordings outlive the studio, whose stage feeds them.
   StreamEncoderLibrary streamEncoders;
   std::unique_ptr<ServerFanOut> extras;
-  std::unique_ptr<SongFileWatcher> songFile;  // tells `extras`, so it goes first
+  std::unique_ptr<SongFileWatcher> songFile;  // tells `extras` and the studio, so it goes first
   HeadlessParts parts(prompts, setup.codec, setup.makeEngine, options.device.value_or(""));
   SongUpdateSender songs(setup.http);
+  StationTitleSender titles(setup.http);
   RunEnd end;
   int code = 0;
   {
     StudioContext context{prompts, exit, setup.registry, setup.http, parts, &songs};
     context.broadcastFailed = [&end] { end.broadcastFailed(); };
     context.inputLost = [&end](bool lost) { end.inputChanged(lost); };
-    context.trackOnAir = [&extras](const std::string& title) {
+    // Every title goes to the extra servers and to the member's own server; the studio is made
+    // before any track can go on the air.
+    Studio* titled = nullptr;
+    auto announce = [&extras, &titles, &titled](const std::string& title) {
       if (extras) extras->setTitle(title);
+      if (titled) titles.send(titled->connection()->serverInfo(), title);
     };
+    context.trackOnAir = announce;
     Studio studio(&window, setup.webHost, context);
+    titled = &studio;
     StopSignals::Attachment attached(end.stops(), studio);
     studio.setVisual(&visual);
     if (!studio.init()) {
@@ -196,9 +204,7 @@ int runHeadless(const CommandLine& options, const HeadlessSetup& setup) {
     // After the start-up, whose log the servers' reports go to.
     extras = startExtraServers(options, setup.registry, streamEncoders);
     parts.setPcmTap(extras.get());
-    if (extras && options.songFile)
-      songFile = std::make_unique<SongFileWatcher>(
-          *options.songFile, [&extras](const std::string& title) { extras->setTitle(title); });
+    if (options.songFile) songFile = std::make_unique<SongFileWatcher>(*options.songFile, announce);
     if (!studio.stopRequested()) goOnTheAir(options, studio);
     code = exit.ended() ? exit.code()
                         : awaitTheEnd(studio, parts, end,
@@ -206,6 +212,7 @@ int runHeadless(const CommandLine& options, const HeadlessSetup& setup) {
     // The exit command's questions (still broadcasting? an unsaved playlist?) are not asked:
     // the signal is the member's answer.
     if (!exit.ended()) studio.prepareExit();
+    songFile.reset();  // it names the studio
   }
   finishRunLog(prompts);
   songs.stop();

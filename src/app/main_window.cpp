@@ -21,6 +21,7 @@
 #include "diag/logger.h"
 #include "diag/system_info.h"
 #include "monitor/status_display.h"
+#include "net/station_title_sender.h"
 #include "platform/source_clients.h"
 #include "playlist/playlist.h"
 
@@ -250,6 +251,7 @@ void MainWindow::addPlugins() {
 bool MainWindow::initialise() {
   StudioContext studioContext{context_.prompts, context_.exit,  context_.registry,
                               context_.http,    context_.parts, context_.songs};
+  titles_ = std::make_unique<StationTitleSender>(context_.http);
   extras_ = std::make_unique<ExtraServersRun>(
       context_.registry, [&parts = context_.parts](PcmTap* tap) { parts.setPcmTap(tap); });
   // A command on the worker may have changed a mark, or have been refused; the extra servers
@@ -259,7 +261,10 @@ bool MainWindow::initialise() {
     postTo(this, [this] { showMarks(); });
   };
   studioContext.broadcastFailed = [this] { extras_->follow(false); };
-  studioContext.trackOnAir = [this](const std::string& title) { extras_->setTitle(title); };
+  studioContext.trackOnAir = [this](const std::string& title) {
+    extras_->setTitle(title);
+    titles_->send(studio_->connection()->serverInfo(), title);
+  };
   studio_ = std::make_unique<Studio>(this, context_.webHost, studioContext);
   studio_->worker().setWaiter(&waiter_);
   studio_->setVisual(&visuals_);
