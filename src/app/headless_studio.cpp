@@ -204,6 +204,7 @@ int runHeadless(const CommandLine& options, const HeadlessSetup& setup) {
     // After the start-up, whose log the servers' reports go to.
     extras = startExtraServers(options, setup.registry, streamEncoders);
     parts.setPcmTap(extras.get());
+    parts.setFullBand(extras != nullptr);
     if (options.songFile) songFile = std::make_unique<SongFileWatcher>(*options.songFile, announce);
     if (!studio.stopRequested()) goOnTheAir(options, studio);
     code = exit.ended() ? exit.code()

@@ -252,8 +252,11 @@ bool MainWindow::initialise() {
   StudioContext studioContext{context_.prompts, context_.exit,  context_.registry,
                               context_.http,    context_.parts, context_.songs};
   titles_ = std::make_unique<StationTitleSender>(context_.http);
-  extras_ = std::make_unique<ExtraServersRun>(
-      context_.registry, [&parts = context_.parts](PcmTap* tap) { parts.setPcmTap(tap); });
+  extras_ = std::make_unique<ExtraServersRun>(context_.registry, [&parts = context_.parts](PcmTap* tap) {
+    // Once extra servers ran, the next ones get the full band from their first track on too.
+    if (tap) parts.setFullBand(true);
+    parts.setPcmTap(tap);
+  });
   // A command on the worker may have changed a mark, or have been refused; the extra servers
   // follow the broadcast it may have started or stopped.
   studioContext.commandFinished = [this] {
@@ -277,6 +280,8 @@ bool MainWindow::initialise() {
   }
   commands_ = std::make_unique<StudioCommands>(*studio_, context_.prompts);
   extras_->setStatus(studio_->statusDisplay());
+  // The stored servers get the full band from the first track on.
+  if (!loadExtraServers(context_.registry, kProfileName).empty()) context_.parts.setFullBand(true);
   actions_.at(32808)->setText(menuText(formatText("Switch to %s", studio_->hostplayName().c_str())));
   setWindowTitle(QString::fromLatin1(kVersionText));
   attachStatusTexts();

@@ -20,6 +20,7 @@ class QtStudioParts final : public StudioParts {
   void attach(Studio& studio);
   // What takes the PCM on the air besides the member's link (the extra servers); none: nothing.
   void setPcmTap(PcmTap* tap) { broadcast_.setPcmTap(tap); }
+  void setFullBand(bool on) { broadcast_.setFullBand(on); }
 
   int cpuMHz() override { return broadcast_.cpuMHz(); }
   bool cdPresent() override { return broadcast_.cdPresent(); }
