@@ -66,7 +66,8 @@ QtServersDialog::QtServersDialog(Registry& registry, SourceClientMaker clients)
   layout_.addLayout(&form_);
   layout_.addWidget(&result_);
   layout_.addLayout(&buttons_);
-  dialog_.setMinimumWidth(dialog_.fontMetrics().averageCharWidth() * 80);
+  dialog_.setMinimumWidth(dialog_.fontMetrics().averageCharWidth() * 100);
+  list_.setMaximumHeight(dialog_.fontMetrics().height() * 7);
 
   QObject::connect(&list_, &QListWidget::currentRowChanged, &dialog_, [this](int row) {
     if (row >= 0) fill(editor_.form(row));

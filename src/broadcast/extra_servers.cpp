@@ -77,8 +77,10 @@ std::string serverRow(const StreamTarget& target) {
   std::string row = target.server.name.empty() ? "" : target.server.name + " - ";
   return row + targetLabel(target.server) +
          formatText(" (%s %d kbit/s, %d Hz, %s)",
-                    format.codec == Codec::Mp3 ? "MP3" : codecName(format.codec), format.bitrate / 1000,
-                    format.sampleRate, format.channels == 1 ? "mono" : "stereo");
+                    format.codec == Codec::Mp3    ? "MP3"
+                    : format.codec == Codec::Opus ? "Opus"
+                                                  : "Vorbis",
+                    format.bitrate / 1000, format.sampleRate, format.channels == 1 ? "mono" : "stereo");
 }
 
 std::vector<StreamTarget> loadExtraServers(Registry& registry, std::string_view profile) {

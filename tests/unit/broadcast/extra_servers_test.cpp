@@ -162,7 +162,7 @@ TEST(ServersEditorTest, EditsAreStoredAtOnceTheListHoldsEightAndTestsReportTheLo
   editor.remove(42);
   ASSERT_EQ(view.rows.size(), 7u);
   EXPECT_EQ(
-      view.rows[1].rfind("Backup - icecast://radio.example.org:8000/live (opus 128 kbit/s, 48000 Hz", 0), 0u);
+      view.rows[1].rfind("Backup - icecast://radio.example.org:8000/live (Opus 128 kbit/s, 48000 Hz", 0), 0u);
 
   std::vector<StreamTarget> stored = loadExtraServers(registry, kProfileName);
   ASSERT_EQ(stored.size(), 7u);
