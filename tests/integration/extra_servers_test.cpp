@@ -166,11 +166,12 @@ TEST_F(ExtraServersTest, FormatsTitlesTlsAndAServerThatDiesWhileTheOthersPlayOn)
   EXPECT_GT(decoded.size(), 8000u * 2 * 20);
 }
 
-// Each refusal, and a server that never answers, is one message naming its server however
-// often it is tried again; the good server beside them plays, and it and the member's own server
-// take the song file's title.
+// Each refusal (a wrong password, a peer that is no Icecast, an unknown mount, a certificate that
+// does not verify, a bit rate the codec cannot make), and a server that never answers, is one
+// message naming its server however often it is tried again; the good server beside them plays,
+// and it and the member's own server take the song file's title.
 TEST_F(ExtraServersTest, EachRefusingServerIsOneMessageAndTheRestStaysOnTheAir) {
-  test::IcecastServer secure{{.sourcePassword = "demo-secret", .tls = true}};
+  test::IcecastServer secure{{.sourcePassword = "demo-secret", .tls = true, .onlyMounts = {"/strict.mp3"}}};
   test::ScriptedPeer silent{{.neverRead = true}};
   ASSERT_TRUE(secure.start()) << secure.errorLog();
   const std::string port = std::to_string(icecast.port()), host = "127.0.0.1:";
@@ -181,15 +182,17 @@ TEST_F(ExtraServersTest, EachRefusingServerIsOneMessageAndTheRestStaysOnTheAir) 
       {"icecasts://" + host + std::to_string(secure.tlsPort()) + "/strict.mp3",
        "the server's TLS certificate does not verify (add tls=insecure"},
       {"icecast://" + host + port + "/big.opus stays off", "Opus takes 16000 to 256000 bit/s"},
+      {"icecast://" + host + std::to_string(secure.port()) + "/unknown.mp3", "the server refused the log-in"},
       {"icecast://" + host + std::to_string(silent.port()) + "/silent.mp3", "no answer within 10 seconds"},
   };
-  auto run = onAir({"--also", "icecast://wrong@" + host + port + "/wrong.mp3", "--also",
-                    "icecast://demo-secret@" + host + service + "/service.mp3", "--also",
-                    url("icecasts", secure.tlsPort(), "/strict.mp3"), "--also",
-                    url("icecast", icecast.port(), "/big.opus?codec=opus&bitrate=300"), "--also",
-                    url("icecast", silent.port(), "/silent.mp3"), "--also",
-                    url("icecast", icecast.port(), "/good.mp3"), "--song-file", scratch.file("song.txt")},
-                   "run.log");
+  auto run = onAir(
+      {"--also", "icecast://wrong@" + host + port + "/wrong.mp3", "--also",
+       "icecast://demo-secret@" + host + service + "/service.mp3", "--also",
+       url("icecasts", secure.tlsPort(), "/strict.mp3"), "--also",
+       url("icecast", icecast.port(), "/big.opus?codec=opus&bitrate=300"), "--also",
+       url("icecast", silent.port(), "/silent.mp3"), "--also", url("icecast", secure.port(), "/unknown.mp3"),
+       "--also", url("icecast", icecast.port(), "/good.mp3"), "--song-file", scratch.file("song.txt")},
+      "run.log");
   ASSERT_TRUE(test::waitUntil([&] { return !mountStatus(icecast, "/good.mp3").empty(); }, 40s)) << runLogs();
   test::StreamListener listener(icecast.port(), "/good.mp3");
   EXPECT_TRUE(listener.waitForBody(100000, 20s)) << listener.head();
