@@ -27,15 +27,20 @@ class ExtraServersRun {
   // on the air and none run, stops them when it is off.
   void follow(bool onAir);
   void setTitle(const std::string& title);
+  // Stops the servers for good: the studio they take from and report to goes.
+  void close();
 
  private:
+  void stopLocked();
+
   Registry& registry_;
   const std::function<void(PcmTap*)> setTap_;
   StatusServerReports reports_;
   StreamEncoderLibrary encoders_;
-  std::mutex mutex_;  // the two fields below
+  std::mutex mutex_;  // the three fields below
   std::unique_ptr<ServerFanOut> fanOut_;
   std::string title_;  // the last one, for servers that start later
+  bool closed_ = false;
 };
 
 }  // namespace brovana

@@ -257,13 +257,8 @@ bool MainWindow::initialise() {
     if (tap) parts.setFullBand(true);
     parts.setPcmTap(tap);
   });
-  // A command on the worker may have changed a mark, or have been refused; the extra servers
-  // follow the broadcast it may have started or stopped.
-  studioContext.commandFinished = [this] {
-    extras_->follow(studio_ && studio_->broadcasting());
-    postTo(this, [this] { showMarks(); });
-  };
-  studioContext.broadcastFailed = [this] { extras_->follow(false); };
+  // A command on the worker may have changed a mark, or have been refused.
+  studioContext.commandFinished = [this] { postTo(this, [this] { showMarks(); }); };
   studioContext.trackOnAir = [this](const std::string& title) {
     extras_->setTitle(title);
     titles_->send(studio_->connection()->serverInfo(), title);
@@ -331,6 +326,9 @@ void MainWindow::setTitle(const std::string& title) {
 }
 
 void MainWindow::setBroadcastCaption(const std::string& caption) {
+  // The button tells every start (from its request on) and every end, whoever made it: the
+  // extra servers follow it.
+  if (extras_) extras_->follow(caption == broadcastCaption(true));
   postTo(&broadcast_, [this, caption = QString::fromStdString(caption)] { broadcast_.setText(caption); });
 }
 
@@ -387,9 +385,8 @@ bool MainWindow::exitSequence() {
 void MainWindow::shutDown(bool prepare) {
   if (!studio_) return;
   if (prepare) studio_->prepareExit();
-  // Their reports go to the studio's display.
-  extras_->follow(false);
-  extras_->setStatus(nullptr);
+  // They report to the studio's display and take from its stage.
+  extras_->close();
   commands_.reset();
   stopsAttached_.reset();
   studio_.reset();
