@@ -11,11 +11,11 @@ constexpr const char* kTitleAgent = "Brovana-Live (Mozilla compatible)";
 constexpr size_t kAnswerBytes = 4096;
 constexpr auto kTitleLimit = std::chrono::seconds(10);
 
-}  // namespace
-
 std::string titleUpdatePath(const std::string& password, const std::string& title) {
   return "/admin.cgi?pass=" + queryEscape(password) + "&mode=updinfo&song=" + queryEscape(title);
 }
+
+}  // namespace
 
 StationTitleSender::StationTitleSender(HttpClient& http) : http_(http), thread_([this] { run(); }) {}
 

@@ -20,9 +20,6 @@ namespace brovana {
 
 class HttpClient;
 
-// What the request asks for: "/admin.cgi?pass=...&mode=updinfo&song=..." (values escaped).
-std::string titleUpdatePath(const std::string& password, const std::string& title);
-
 class StationTitleSender {
  public:
   explicit StationTitleSender(HttpClient& http);
