@@ -131,6 +131,7 @@ std::unique_ptr<StageControl> HeadlessParts::makeConversionStage(ServerLink& con
                                                                  StatusDisplay& status, ProgramExit& exit) {
   auto stage = std::make_unique<StagePart>(connection, status, codec_, prompts_, exit);
   stage->conversion().setPcmTap(tap_);
+  stage->conversion().setFullBand(fullBand_);
   stage_ = stage.get();
   return stage;
 }
@@ -138,6 +139,11 @@ std::unique_ptr<StageControl> HeadlessParts::makeConversionStage(ServerLink& con
 void HeadlessParts::setPcmTap(PcmTap* tap) {
   tap_ = tap;
   if (stage_) stage_->conversion().setPcmTap(tap);
+}
+
+void HeadlessParts::setFullBand(bool on) {
+  fullBand_ = on;
+  if (stage_) stage_->conversion().setFullBand(on);
 }
 
 std::unique_ptr<EngineControl> HeadlessParts::makePlaylistEngine(const EngineWiring& wiring) {

@@ -127,6 +127,8 @@ class HeadlessParts final : public StudioParts {
 
   // The stage made here hands what goes on the air to `tap` too (none: to nobody).
   void setPcmTap(PcmTap* tap);
+  // The stage takes the full band for its tap (see ConversionStage::setFullBand).
+  void setFullBand(bool on);
   // The service refused the stored account during start-up; the member has to configure again.
   bool accountRefused() const { return accountRefused_; }
 
@@ -158,6 +160,7 @@ class HeadlessParts final : public StudioParts {
   EngineMaker makeEngine_;
   StagePart* stage_ = nullptr;  // the one made here; the Studio owns it
   PcmTap* tap_ = nullptr;
+  bool fullBand_ = false;
   LiveInput live_;
   bool accountRefused_ = false;
 };

@@ -9,12 +9,14 @@
 #include "app/dsp_choice.h"
 #include "app/song_file.h"
 #include "app/stop_signals.h"
+#include "broadcast/extra_servers.h"
 #include "broadcast/server_fan_out.h"
 #include "broadcast/studio.h"
 #include "core/program_values.h"
 #include "core/registry.h"
 #include "diag/logger.h"
 #include "net/song_update_sender.h"
+#include "net/station_title_sender.h"
 #include "platform/source_clients.h"
 #include "platform/stream_encoders.h"
 #include "playlist/playlist.h"
@@ -118,9 +120,15 @@ void goOnTheAir(const CommandLine& options, Studio& studio) {
   studio.worker().await([] {});
 }
 
-// The --also servers and --record files; none without them.
-std::unique_ptr<ServerFanOut> startExtraServers(const CommandLine& options, EncoderLibrary& encoders) {
-  std::vector<StreamTarget> targets = options.also;
+// The stored extra servers, the --also ones and the --record files; none without them.
+std::unique_ptr<ServerFanOut> startExtraServers(const CommandLine& options, Registry& registry,
+                                                EncoderLibrary& encoders) {
+  std::vector<StreamTarget> targets = loadExtraServers(registry, kProfileName);
+  targets.insert(targets.end(), options.also.begin(), options.also.end());
+  if (targets.size() > static_cast<size_t>(kMaxExtraServers)) {
+    Logger::log("%zu extra servers are stored or given; the first eight go on the air\n", targets.size());
+    targets.resize(kMaxExtraServers);
+  }
   targets.insert(targets.end(), options.records.begin(), options.records.end());
   return targets.empty() ? nullptr : std::make_unique<ServerFanOut>(targets, encoders, makeSourceClient);
 }
@@ -167,19 +175,26 @@ int runHeadless(const CommandLine& options, const HeadlessSetup& setup) {
   // The extra servers and recordings outlive the studio, whose stage feeds them.
   StreamEncoderLibrary streamEncoders;
   std::unique_ptr<ServerFanOut> extras;
-  std::unique_ptr<SongFileWatcher> songFile;  // tells `extras`, so it goes first
+  std::unique_ptr<SongFileWatcher> songFile;  // tells `extras` and the studio, so it goes first
   HeadlessParts parts(prompts, setup.codec, setup.makeEngine, options.device.value_or(""));
   SongUpdateSender songs(setup.http);
+  StationTitleSender titles(setup.http);
   RunEnd end;
   int code = 0;
   {
     StudioContext context{prompts, exit, setup.registry, setup.http, parts, &songs};
     context.broadcastFailed = [&end] { end.broadcastFailed(); };
     context.inputLost = [&end](bool lost) { end.inputChanged(lost); };
-    context.trackOnAir = [&extras](const std::string& title) {
+    // Every title goes to the extra servers and to the member's own server; the studio is made
+    // before any track can go on the air.
+    Studio* titled = nullptr;
+    auto announce = [&extras, &titles, &titled](const std::string& title) {
       if (extras) extras->setTitle(title);
+      if (titled) titles.send(titled->connection()->serverInfo(), title);
     };
+    context.trackOnAir = announce;
     Studio studio(&window, setup.webHost, context);
+    titled = &studio;
     StopSignals::Attachment attached(end.stops(), studio);
     studio.setVisual(&visual);
     if (!studio.init()) {
@@ -187,11 +202,10 @@ int runHeadless(const CommandLine& options, const HeadlessSetup& setup) {
       return exit.code();
     }
     // After the start-up, whose log the servers' reports go to.
-    extras = startExtraServers(options, streamEncoders);
+    extras = startExtraServers(options, setup.registry, streamEncoders);
     parts.setPcmTap(extras.get());
-    if (extras && options.songFile)
-      songFile = std::make_unique<SongFileWatcher>(
-          *options.songFile, [&extras](const std::string& title) { extras->setTitle(title); });
+    parts.setFullBand(extras != nullptr);
+    if (options.songFile) songFile = std::make_unique<SongFileWatcher>(*options.songFile, announce);
     if (!studio.stopRequested()) goOnTheAir(options, studio);
     code = exit.ended() ? exit.code()
                         : awaitTheEnd(studio, parts, end,
@@ -199,6 +213,7 @@ int runHeadless(const CommandLine& options, const HeadlessSetup& setup) {
     // The exit command's questions (still broadcasting? an unsaved playlist?) are not asked:
     // the signal is the member's answer.
     if (!exit.ended()) studio.prepareExit();
+    songFile.reset();  // it names the studio
   }
   finishRunLog(prompts);
   songs.stop();

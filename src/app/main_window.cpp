@@ -9,8 +9,10 @@
 #include <QTimer>
 
 #include "app/dropped_files.h"
+#include "app/extra_servers_run.h"
 #include "app/qt_prompts.h"
 #include "app/qt_studio_parts.h"
+#include "app/servers_dialog.h"
 #include "app/skin/skin.h"
 #include "app/skin_chooser.h"
 #include "app/window_places.h"
@@ -19,6 +21,8 @@
 #include "diag/logger.h"
 #include "diag/system_info.h"
 #include "monitor/status_display.h"
+#include "net/station_title_sender.h"
+#include "platform/source_clients.h"
 #include "playlist/playlist.h"
 
 namespace brovana {
@@ -66,6 +70,7 @@ struct MainWindow::MenuEntry {
 const MainWindow::MenuEntry MainWindow::kMenu[] = {
     {"&Broadcast", 32781, "Broadcast Info...", Mark::None, "", &MainWindow::showBroadcastInfo},
     {"&Broadcast", 32772, "New Broadcast ...", Mark::None, "", &MainWindow::newBroadcast},
+    {"&Broadcast", 32830, "Servers...", Mark::None, "", &MainWindow::showServers},
     {"&Broadcast", 0, "", Mark::None, "", nullptr},
     {"&Broadcast", 32787, "Continuous Loop", Mark::Check, "", &MainWindow::toggleLoop},
     {"&Broadcast", 32786, "Random", Mark::Check, "", &MainWindow::toggleRandom},
@@ -250,8 +255,18 @@ void MainWindow::addPlugins() {
 bool MainWindow::initialise() {
   StudioContext studioContext{context_.prompts, context_.exit,  context_.registry,
                               context_.http,    context_.parts, context_.songs};
+  titles_ = std::make_unique<StationTitleSender>(context_.http);
+  extras_ = std::make_unique<ExtraServersRun>(context_.registry, [&parts = context_.parts](PcmTap* tap) {
+    // Once extra servers ran, the next ones get the full band from their first track on too.
+    if (tap) parts.setFullBand(true);
+    parts.setPcmTap(tap);
+  });
   // A command on the worker may have changed a mark, or have been refused.
   studioContext.commandFinished = [this] { postTo(this, [this] { showMarks(); }); };
+  studioContext.trackOnAir = [this](const std::string& title) {
+    extras_->setTitle(title);
+    titles_->send(studio_->connection()->serverInfo(), title);
+  };
   studio_ = std::make_unique<Studio>(this, context_.webHost, studioContext);
   studio_->worker().setWaiter(&waiter_);
   studio_->setVisual(&visuals_);
@@ -263,6 +278,9 @@ bool MainWindow::initialise() {
     return false;
   }
   commands_ = std::make_unique<StudioCommands>(*studio_, context_.prompts);
+  extras_->setStatus(studio_->statusDisplay());
+  // The stored servers get the full band from the first track on.
+  if (!loadExtraServers(context_.registry, kProfileName).empty()) context_.parts.setFullBand(true);
   actions_.at(32808)->setText(menuText(formatText("Switch to %s", studio_->hostplayName().c_str())));
   setWindowTitle(QString::fromLatin1(kVersionText));
   attachStatusTexts();
@@ -315,6 +333,9 @@ void MainWindow::setTitle(const std::string& title) {
 }
 
 void MainWindow::setBroadcastCaption(const std::string& caption) {
+  // The button tells every start (from its request on) and every end, whoever made it: the
+  // extra servers follow it.
+  if (extras_) extras_->follow(caption == broadcastCaption(true));
   postTo(&broadcast_, [this, caption = QString::fromStdString(caption)] { broadcast_.setText(caption); });
 }
 
@@ -371,6 +392,8 @@ bool MainWindow::exitSequence() {
 void MainWindow::shutDown(bool prepare) {
   if (!studio_) return;
   if (prepare) studio_->prepareExit();
+  // They report to the studio's display and take from its stage.
+  extras_->close();
   commands_.reset();
   stopsAttached_.reset();
   studio_.reset();
@@ -385,6 +408,12 @@ void MainWindow::startStop() {
 
 void MainWindow::showBroadcastInfo(int) {
   studio_->showBroadcastInfo();
+}
+
+void MainWindow::showServers(int) {
+  if (!serversDialog_)
+    serversDialog_ = std::make_unique<QtServersDialog>(context_.registry, makeSourceClient);
+  bringToFront(serversDialog_->widget());
 }
 
 void MainWindow::newBroadcast(int) {

@@ -30,6 +30,9 @@
 
 namespace brovana {
 
+class ExtraServersRun;
+class StationTitleSender;
+class QtServersDialog;
 class QtPrompts;
 class QtProgramExit;
 class QtStudioParts;
@@ -108,6 +111,7 @@ class MainWindow final : public QMainWindow, public MainWindowView {
   // Commands, by command id.
   void startStop();
   void showBroadcastInfo(int);
+  void showServers(int);
   void newBroadcast(int);
   void toggleLoop(int);
   void toggleRandom(int);
@@ -171,6 +175,9 @@ class MainWindow final : public QMainWindow, public MainWindowView {
 
   bool autoStarted_ = false;
   EventLoopWaiter waiter_;  // outlives the Studio's worker
+  std::unique_ptr<QtServersDialog> serversDialog_;
+  std::unique_ptr<ExtraServersRun> extras_;     // outlives the Studio, whose stage and worker tell it
+  std::unique_ptr<StationTitleSender> titles_;  // the member's own server's titles; as extras_
   // Last: it goes before the targets it writes to and the visuals it feeds. (Each widget comes
   // after the one it sits in, which would otherwise delete it a second time.)
   std::unique_ptr<Studio> studio_;

@@ -39,6 +39,7 @@ constexpr Row kRows[] = {
     {kLabelReconnects, "Reconnects"},
     {kLabelLastError, "Last error"},
 };
+constexpr int kExtraServersHeading = 2003;
 
 }  // namespace
 
@@ -52,6 +53,7 @@ QtStatusWindow::QtStatusWindow() {
   grid_.setColumnStretch(3, 1);
   for (const Row& row : kRows)
     row.heading ? addHeading(row.id, row.caption) : addRow(row.id, row.caption, row.pair);
+  addExtraServerRows();
   window_.setMinimumWidth(window_.fontMetrics().averageCharWidth() * 76);
   applySkin(window_, currentSkin());
 }
@@ -93,11 +95,31 @@ void QtStatusWindow::addRow(int id, const char* caption, bool pair) {
   seconds_[value] = rest;
 }
 
+// A row for each extra server, shown with its first report: a studio without any shows none.
+void QtStatusWindow::addExtraServerRows() {
+  addHeading(kExtraServersHeading, "Extra servers");
+  extraHeading_ = labels_.back().get();
+  extraHeading_->hide();
+  for (int i = 0; i < kExtraServerLabels; ++i) {
+    std::string caption = "Server " + std::to_string(i + 1);
+    addRow(kLabelExtraServer + i, caption.c_str(), false);
+    QLabel* name = labels_[labels_.size() - 2].get();
+    name->hide();
+    values_.at(kLabelExtraServer + i)->hide();
+    hiddenCaptions_[values_.at(kLabelExtraServer + i)] = name;
+  }
+}
+
 void QtStatusWindow::setLabel(int id, const std::string& text) {
   auto value = values_.find(id);
   if (value == values_.end()) return;
   auto second = seconds_.find(value->second);
   QLabel* rest = second == seconds_.end() ? nullptr : second->second;
+  auto hidden = hiddenCaptions_.find(value->second);
+  if (hidden != hiddenCaptions_.end())
+    postTo(value->second, [label = value->second, caption = hidden->second, heading = extraHeading_] {
+      for (QLabel* shown : {label, caption, heading}) shown->show();
+    });
   postTo(value->second, [label = value->second, rest, text = QString::fromStdString(text)] {
     // Two figures arrive as one text, spaced apart.
     qsizetype gap = rest ? text.indexOf(QLatin1String("  ")) : -1;

@@ -38,14 +38,17 @@ class QtStatusWindow final : public StatusWindow {
  private:
   void addHeading(int id, const char* caption);
   void addRow(int id, const char* caption, bool pair);
+  void addExtraServerRows();
 
   QWidget window_;
   QVBoxLayout layout_{&window_};
   QFrame panel_;
   QGridLayout grid_{&panel_};
   std::vector<std::unique_ptr<QLabel>> labels_;
-  std::map<int, QLabel*> values_;       // made by the constructor, read-only afterwards
-  std::map<QLabel*, QLabel*> seconds_;  // the second figure of a value that has two
+  std::map<int, QLabel*> values_;              // made by the constructor, read-only afterwards
+  std::map<QLabel*, QLabel*> seconds_;         // the second figure of a value that has two
+  std::map<QLabel*, QLabel*> hiddenCaptions_;  // an extra server's value and caption, hidden until used
+  QLabel* extraHeading_ = nullptr;
   int rows_ = 0;
 };
 

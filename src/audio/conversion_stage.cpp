@@ -79,6 +79,12 @@ void ConversionStage::setDspHost(SampleProcessor* dsp) {
 void ConversionStage::setPcmTap(PcmTap* tap) {
   tap_.store(tap, std::memory_order_release);
 }
+void ConversionStage::setFullBand(bool on) {
+  fullBand_.store(on);
+}
+bool ConversionStage::fullBand() const {
+  return fullBand_.load();
+}
 void ConversionStage::setMusicGain(float gain) {
   musicGain_.store(gain, std::memory_order_relaxed);
 }
@@ -119,7 +125,9 @@ StreamOpen ConversionStage::openStream(int lineSpeed, const TrackFormat* track) 
     return StreamOpen::NoFormatForLineSpeed;
   }
   const EncodedFormat mp3 = line->mp3();
-  const PcmFormat source = track ? PcmFormat{track->sampleRate, track->channels} : line->pcm();
+  const PcmFormat source = track              ? PcmFormat{track->sampleRate, track->channels}
+                           : fullBand_.load() ? PcmFormat{kFullBandRate, line->pcm().channels}
+                                              : line->pcm();
   EncoderOpened opened = encoders_.open(source, mp3);
   {
     std::lock_guard lock(encoderMutex_);

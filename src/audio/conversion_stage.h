@@ -94,6 +94,12 @@ class ConversionStage {
   void setDspHost(SampleProcessor* dsp);
   void setPcmTap(PcmTap* tap);
   void setMusicGain(float gain);  // applied to the music while voiceover PCM is mixed in
+  // On: the stage takes its PCM at kFullBandRate whatever the stream's rate (the encoder
+  // resamples), so that the tap gets the full band before the member's stream halves it. Sources
+  // follow at their next opening.
+  static constexpr int kFullBandRate = 44100;
+  void setFullBand(bool on);
+  bool fullBand() const;
 
   // See the top of this file. `track` null: line-in.
   StreamOpen openStream(int lineSpeed, const TrackFormat* track = nullptr);
@@ -181,6 +187,7 @@ class ConversionStage {
   std::atomic<VisualFeed*> visual_{nullptr};
   std::atomic<SampleProcessor*> dsp_{nullptr};
   std::atomic<PcmTap*> tap_{nullptr};
+  std::atomic<bool> fullBand_{false};
   GainRamp musicFade_{1.0f};                 // source thread: the music's level under the voiceover
   std::vector<int16_t> music_, fadedMusic_;  // source thread
   std::vector<uint8_t> scratch_;             // source thread

@@ -52,8 +52,10 @@ long long nowMs() {
 }
 
 // The rate the conversion stage gets: the stream's own, so that the encoder need not resample;
-// the track's when the line speed is not one of the four (the stage refuses it anyway).
-int streamRate(int outputBitrate, int trackRate) {
+// the full band when the stage wants it for its tap; the track's when the line speed is not one
+// of the four (the stage refuses it anyway).
+int streamRate(int outputBitrate, int trackRate, bool fullBand) {
+  if (fullBand) return ConversionStage::kFullBandRate;
   std::optional<LineSpeedFormat> format = lineSpeedFormat(outputBitrate);
   return format ? format->sampleRate : trackRate;
 }
@@ -359,7 +361,7 @@ bool PlaylistEngine::readAndBroadcastData(const PlaylistItemRef& item) {
 
 StreamOpen PlaylistEngine::openStage(int outputBitrate, const std::string& path, int sampleRate,
                                      int channels) {
-  TrackFormat track{path, streamRate(outputBitrate, sampleRate), channels};
+  TrackFormat track{path, streamRate(outputBitrate, sampleRate, conversion_.fullBand()), channels};
   std::lock_guard lock(stageMutex_);
   return conversion_.openStream(outputBitrate, &track);
 }
@@ -435,9 +437,10 @@ float PlaylistEngine::playingGain(const ListRun& run, const PlaylistItem& item, 
 bool PlaylistEngine::streamTrack(ListRun& run, const PlaylistItem& item, const MP3Info& facts, PcmFormat pcm,
                                  int call) {
   const std::string& path = item.fullpath();
-  // Played at the file's own rate; handed on at the stream's.
-  const int rate = streamRate(run.outputBitrate, pcm.sampleRate);
-  TrackOutput out{item, pcm, call};
+  // Played at the file's own rate; handed on at the rate the stage was opened for.
+  std::optional<PcmFormat> opened = conversion_.getSourceFormat();
+  const int rate = opened ? opened->sampleRate : streamRate(run.outputBitrate, pcm.sampleRate, false);
+  TrackOutput out{item, pcm, call, rate};
   if (rate != pcm.sampleRate &&
       !(out.resampler = decoders_.newResampler(pcm.sampleRate, rate, pcm.channels))) {
     Logger::log("%s cannot be resampled from %d Hz to %d Hz\n", path.c_str(), pcm.sampleRate, rate);
@@ -519,9 +522,7 @@ void PlaylistEngine::playBlock(TrackOutput& out, std::span<const int16_t> block)
 
 void PlaylistEngine::sendOut(const TrackOutput& out, std::span<const int16_t> samples) {
   if (samples.empty()) return;
-  if (mixer_.active())
-    output_->play(samples,
-                  PcmFormat{streamRate(outputBitrate_.load(), out.pcm.sampleRate), out.pcm.channels});
+  if (mixer_.active()) output_->play(samples, PcmFormat{out.rate, out.pcm.channels});
   if (announceOnLead_ && mixer_.newTrackLeads()) std::exchange(announceOnLead_, nullptr)();
   std::lock_guard lock(stageMutex_);
   conversion_.convertAndSend(reinterpret_cast<const uint8_t*>(samples.data()),

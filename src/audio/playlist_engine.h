@@ -148,6 +148,7 @@ class PlaylistEngine {
     const PlaylistItem& item;
     PcmFormat pcm;
     int call;
+    int rate;  // the stage's
     std::unique_ptr<Resampler> resampler{};
     bool announced = false;
   };

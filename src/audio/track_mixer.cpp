@@ -32,6 +32,8 @@ void TrackMixer::setSeconds(double seconds) {
 
 void TrackMixer::begin(PcmFormat format) {
   if (!delay_.empty()) end();  // a track that was cut short leaves what it held to this one
+  // A tail at another rate would play at the wrong speed under this track.
+  if (format.sampleRate != format_.sampleRate) tail_.clear();
   tail_ = toChannels(tail_, format_.channels, format.channels);
   format_ = format;
   tailAt_ = 0;

@@ -26,6 +26,8 @@ constexpr auto kLaneBatch = std::chrono::milliseconds(1000 / kLaneWakesPerSecond
 constexpr int kServerQueueSeconds = 5;
 // The PCM format tried for each encoder at the start, before the first block comes.
 constexpr PcmFormat kProbeFormat{44100, 2};
+// How often the bytes a server took are reported while it streams.
+constexpr auto kReportEvery = std::chrono::seconds(1);
 
 // A piece of the encoded stream, shared by every server of its lane; `start` is where a
 // listener's stream may begin in it (its size: nowhere).
@@ -40,15 +42,18 @@ struct Piece {
 class ServerWorker {
  public:
   ServerWorker(const StreamTarget& target, SourceClientMaker& clients, const FanOutTimings& timings,
-               std::function<void()> connected)
+               std::function<void()> connected, FanOutReports* reports, int index)
       : label_(targetLabel(target.server)),
-        facts_{target.format.codec != Codec::Mp3, target.format.bitrate, target.format.sampleRate,
-               target.format.channels},
+        facts_(streamFacts(target.format)),
         client_(clients(target.server, facts_)),
         timings_(timings),
         queueLimit_(
             std::max<size_t>(64 << 10, static_cast<size_t>(facts_.bitrate / 8 * kServerQueueSeconds))),
-        onConnected_(std::move(connected)) {}
+        onConnected_(std::move(connected)),
+        reports_(reports),
+        index_(index) {
+    report_.label = target.server.name.empty() ? label_ : target.server.name + " (" + label_ + ")";
+  }
   ~ServerWorker() { stop(); }
 
   const std::string& label() const { return label_; }
@@ -95,26 +100,42 @@ class ServerWorker {
     sigemptyset(&pipeSignal);
     sigaddset(&pipeSignal, SIGPIPE);
     pthread_sigmask(SIG_BLOCK, &pipeSignal, nullptr);
-    bool failing = false;
+    bool failing = false, connectedBefore = false;
+    tell("connecting");
     for (;;) {
       std::string reason = client_->open(cancel_);
       if (stopping()) break;
       if (!reason.empty()) {
-        if (!failing) Logger::log("Extra server %s: %s; trying again\n", label_.c_str(), reason.c_str());
+        if (!failing) {
+          Logger::log("Extra server %s: %s; trying again\n", label_.c_str(), reason.c_str());
+          tell("trying again: " + reason);
+        }
         failing = true;
         std::unique_lock lock(mutex_);
         if (wake_.wait_for(lock, timings_.retryEvery, [this] { return stop_; })) break;
         continue;
       }
       Logger::log("Extra server %s: on the air\n", label_.c_str());
+      report_.reconnects += connectedBefore ? 1 : 0;
+      connectedBefore = true;
+      tell("on the air");
       failing = false;
       reason = stream();
       client_->close();
       if (stopping()) break;
       Logger::log("Extra server %s: %s; trying again\n", label_.c_str(), reason.c_str());
+      tell("trying again: " + reason);
       failing = true;  // the tries that follow belong to this message
     }
     client_->close();
+    tell("off");
+  }
+
+  // The worker's thread.
+  void tell(std::string state) {
+    report_.state = std::move(state);
+    lastReport_ = std::chrono::steady_clock::now();
+    if (reports_) reports_->serverReport(index_, report_);
   }
 
   bool stopping() {
@@ -167,6 +188,8 @@ class ServerWorker {
     started = true;
     std::span<const uint8_t> bytes(piece.bytes->data() + from, piece.bytes->size() - from);
     if (!client_->send(bytes)) return client_->error();
+    report_.bytesSent += bytes.size();
+    if (std::chrono::steady_clock::now() - lastReport_ >= kReportEvery) tell(report_.state);
     if (client_->backlog() > static_cast<size_t>(facts_.bitrate / 8 * timings_.stallSeconds))
       return "it stalls, taking nothing for " + std::to_string(timings_.stallSeconds) + " seconds";
     return {};
@@ -178,6 +201,10 @@ class ServerWorker {
   const FanOutTimings timings_;
   const size_t queueLimit_;
   const std::function<void()> onConnected_;
+  FanOutReports* const reports_;
+  const int index_;
+  ServerReport report_;                               // the worker's thread
+  std::chrono::steady_clock::time_point lastReport_;  // the worker's thread
 
   mutable std::mutex mutex_;  // the fields below up to the counters
   std::condition_variable wake_;
@@ -325,11 +352,13 @@ class EncoderLane {
 };
 
 ServerFanOut::ServerFanOut(const std::vector<StreamTarget>& targets, EncoderLibrary& encoders,
-                           SourceClientMaker clients, FanOutTimings timings) {
-  for (const StreamTarget& target : targets) {
+                           SourceClientMaker clients, FanOutTimings timings, FanOutReports* reports) {
+  for (int index = 0; index < static_cast<int>(targets.size()); ++index) {
+    const StreamTarget& target = targets[static_cast<size_t>(index)];
     if (EncoderOpened tried = encoders.open(kProbeFormat, target.format); !tried.encoder) {
       Logger::log("Extra server %s stays off: %s\n", targetLabel(target.server).c_str(),
                   tried.reason.c_str());
+      if (reports) reports->serverReport(index, {targetLabel(target.server), "off: " + tried.reason});
       continue;
     }
     auto lane =
@@ -337,7 +366,8 @@ ServerFanOut::ServerFanOut(const std::vector<StreamTarget>& targets, EncoderLibr
     if (lane == lanes_.end())
       lane = lanes_.insert(lanes_.end(), std::make_unique<EncoderLane>(target.format, encoders));
     EncoderLane* owner = lane->get();
-    (*lane)->add(std::make_unique<ServerWorker>(target, clients, timings, [owner] { owner->restart(); }));
+    (*lane)->add(std::make_unique<ServerWorker>(
+        target, clients, timings, [owner] { owner->restart(); }, reports, index));
   }
   for (auto& lane : lanes_) lane->start();
 }

@@ -35,13 +35,30 @@ struct FanOutTimings {
   int stallSeconds = 15;
 };
 
+// How one extra server is doing, for the status window.
+struct ServerReport {
+  std::string label;  // its name, or its address
+  std::string state;
+  uint64_t bytesSent = 0;
+  int reconnects = 0;  // connections made again after the first
+};
+
+class FanOutReports {
+ public:
+  virtual ~FanOutReports() = default;
+  // From the server's own thread (or the fan-out's maker); `index` is its place among the
+  // targets. Must not wait for anything slow.
+  virtual void serverReport(int index, const ServerReport& report) = 0;
+};
+
 class ServerFanOut final : public PcmTap {
  public:
   // One lane per distinct format; the library must outlive the fan-out. Each target's encoder is
   // tried at once: a format its codec cannot make is logged, naming the server, and that server
   // stays off.
+  // `reports`, if any, must outlive the fan-out.
   ServerFanOut(const std::vector<StreamTarget>& targets, EncoderLibrary& encoders, SourceClientMaker clients,
-               FanOutTimings timings = {});
+               FanOutTimings timings = {}, FanOutReports* reports = nullptr);
   ~ServerFanOut() override;
   ServerFanOut(const ServerFanOut&) = delete;
   ServerFanOut& operator=(const ServerFanOut&) = delete;

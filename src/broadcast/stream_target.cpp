@@ -6,6 +6,8 @@
 #include <cstring>
 #include <fstream>
 
+#include "core/text.h"
+
 namespace brovana {
 namespace {
 
@@ -97,11 +99,11 @@ std::string takeQuery(const std::string& query, StreamTarget& target) {
   return {};
 }
 
-// "@FILE": the file's first line.
+// "@FILE": the file's first line. An escaped "%40" is a password that begins with '@'.
 std::string takePassword(const std::string& text, std::string& password) {
   password = decoded(text);
   if (password.empty()) return "the password is missing";
-  if (password[0] != '@') return {};
+  if (text[0] != '@') return {};
   std::ifstream file(password.substr(1));
   if (!file || !std::getline(file, password) || password.empty())
     return "the password file " + text.substr(1) + " cannot be read or is empty";
@@ -180,6 +182,43 @@ std::string targetLabel(const ServerAddress& server) {
   }
   return (server.tls ? "icecasts://" : "icecast://") + server.host + ":" + std::to_string(server.port) +
          server.mount;
+}
+
+const char* codecName(Codec codec) {
+  return codec == Codec::Opus ? "opus" : codec == Codec::Vorbis ? "vorbis" : "mp3";
+}
+
+std::string urlEscaped(const std::string& text) {
+  std::string out;
+  for (unsigned char c : text) {
+    if (std::isalnum(c) || std::strchr("-._~", c))
+      out += static_cast<char>(c);
+    else
+      out += formatText("%%%02X", c);
+  }
+  return out;
+}
+
+std::string serverUrl(const StreamTarget& target) {
+  const ServerAddress& server = target.server;
+  const EncodedFormat& format = target.format;
+  const bool icecast = server.protocol == ServerProtocol::Icecast;
+  std::string url = icecast ? (server.tls ? "icecasts://" : "icecast://") : "shoutcast://";
+  if (icecast) url += urlEscaped(server.user) + ":";
+  url += urlEscaped(server.password) + "@" + server.host + ":" + std::to_string(server.port);
+  if (icecast) url += server.mount;
+  // Whole kbit/s as the member writes them; anything else in bit/s.
+  const int bitrate = format.bitrate % 1000 == 0 ? format.bitrate / 1000 : format.bitrate;
+  url += formatText("?codec=%s&bitrate=%d&rate=%d&channels=%d", codecName(format.codec), bitrate,
+                    format.sampleRate, format.channels);
+  if (format.vbr) url += "&vbr=1";
+  if (!server.name.empty()) url += "&name=" + urlEscaped(server.name);
+  if (server.tlsInsecure) url += "&tls=insecure";
+  return url;
+}
+
+StreamFacts streamFacts(const EncodedFormat& format) {
+  return {format.codec != Codec::Mp3, format.bitrate, format.sampleRate, format.channels};
 }
 
 }  // namespace brovana

@@ -30,5 +30,14 @@ TargetParse parseServerUrl(const std::string& url);
 TargetParse parseRecording(const std::string& word);
 // What the log calls the target: the URL without password and query, or the file's path.
 std::string targetLabel(const ServerAddress& server);
+// The URL parseServerUrl reads back as this server: user, password and name escaped, the whole
+// format in the query. What the settings store for an extra server.
+std::string serverUrl(const StreamTarget& target);
+// "%XX" for every character a URL part cannot carry as it is.
+std::string urlEscaped(const std::string& text);
+// The codec's word in the query: "mp3", "opus", "vorbis".
+const char* codecName(Codec codec);
+// What a server is told about a stream of this format.
+StreamFacts streamFacts(const EncodedFormat& format);
 
 }  // namespace brovana

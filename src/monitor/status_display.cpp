@@ -152,6 +152,12 @@ void StatusDisplay::setLastError(std::string_view text) {
   label(kLabelLastError, text);
 }
 
+void StatusDisplay::showExtraServer(int index, std::string_view text) {
+  if (index < 0 || index >= kExtraServerLabels) return;
+  std::lock_guard lock(mutex_);
+  label(kLabelExtraServer + index, text);
+}
+
 void StatusDisplay::showListeners(std::string_view memberName) {
   // The Logger may go to the network for fresh figures: ask before taking the lock.
   float rating = Logger::rating();

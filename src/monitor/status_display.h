@@ -38,7 +38,10 @@ enum StatusLabel : int {
   // The track number has a label of its own, so that it does not take turns with the reconnect
   // count in one label.
   kLabelTrackNumber = 1084,
+  // The extra servers, one label each, in the order they were given (eight at most).
+  kLabelExtraServer = 1110,
 };
+inline constexpr int kExtraServerLabels = 8;
 
 // The plain text fields of the main window, each optional.
 enum class MainField { ConnectionState, DataCounter, NextTrack, Cleared1, Cleared2 };
@@ -79,6 +82,8 @@ class StatusDisplay {
   // Failed files and reconnects, counted by the Logger, since the last start.
   void refreshCounters();
   void setLastError(std::string_view text);
+  // How extra server `index` (from 0) is doing; nothing for one beyond the labels.
+  void showExtraServer(int index, std::string_view text);
   void showListeners(std::string_view memberName);
   void showPlaylistTimes(std::string_view elapsed, std::string_view remaining);
   void showTrackTimes(std::string_view elapsed, std::string_view remaining);

@@ -66,6 +66,8 @@ struct GetOptions {
   int* status = nullptr;
   // A shorter limit for the whole transfer than the client's own; zero: the client's.
   std::chrono::milliseconds limit{0};
+  // The User-Agent, for a peer that is not the service; none: the client's own.
+  const char* userAgent = nullptr;
 };
 
 // The one blocking HTTP GET. `host` may carry a port ("127.0.0.1:8080"); without one, port 80.

@@ -93,7 +93,7 @@ bool CurlHttpClient::getDetailed(const std::string& host, const std::string& use
   curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http");
   curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
   curl_easy_setopt(h, CURLOPT_MAXREDIRS, 5L);
-  curl_easy_setopt(h, CURLOPT_USERAGENT, "Brovana");
+  curl_easy_setopt(h, CURLOPT_USERAGENT, options.userAgent ? options.userAgent : "Brovana");
   curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get());
   // The user name goes out only if the server asks for it; no password.
   curl_easy_setopt(h, CURLOPT_USERNAME, user.c_str());

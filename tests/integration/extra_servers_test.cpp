@@ -5,8 +5,11 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <sstream>
 
 #include "support/demo_station.h"
@@ -24,11 +27,11 @@ class ExtraServersTest : public ::testing::Test, protected test::DemoStation {
     ASSERT_TRUE(icecast.start()) << icecast.errorLog();
     ASSERT_TRUE(emulator.ready()) << emulator.logFile();
     std::filesystem::create_directories(scratch.file("music"));
-    for (int hz : {440, 880})
+    for (int hz : {440, 15000})
       ASSERT_TRUE(test::makeTone(
           scratch.file("music/tone" + std::to_string(hz) + ".mp3"),
           {.frequency = double(hz), .seconds = 20, .title = "Tone " + std::to_string(hz), .artist = "Test"}));
-    scratch.write("music/tones.m3u", "tone440.mp3\ntone880.mp3\n");
+    scratch.write("music/tones.m3u", "tone440.mp3\ntone15000.mp3\n");
     scratch.write("password", "demo-secret\n");
     ASSERT_TRUE(configure()) << scratch.read("run.log");
   }
@@ -67,6 +70,20 @@ class ExtraServersTest : public ::testing::Test, protected test::DemoStation {
       return mountStatus(icecast, m).find("\"title\":\"" + title + "\"") != std::string::npos;
     });
   }
+  // What a mount carries above 12 kHz: the RMS of two seconds of it, decoded and high-passed.
+  double highBand(int port, const std::string& mount) const {
+    std::string pcm =
+        test::commandOutput("timeout 20 ffmpeg -v quiet -i 'http://127.0.0.1:" + std::to_string(port) +
+                            mount + "' -t 2 -af highpass=f=12000,highpass=f=12000 -ac 1 -f s16le -");
+    double sum = 0;
+    const size_t n = pcm.size() / 2;
+    for (size_t i = 0; i < n; ++i) {
+      int16_t v;
+      std::memcpy(&v, pcm.data() + 2 * i, 2);
+      sum += double(v) * v;
+    }
+    return n ? std::sqrt(sum / double(n)) : 0;
+  }
   std::string probe(const std::string& target) const {
     std::string facts = test::commandOutput(
         "timeout 30 ffprobe -v error -show_entries stream=codec_name,"
@@ -92,7 +109,8 @@ TEST_F(ExtraServersTest, FormatsTitlesTlsAndAServerThatDiesWhileTheOthersPlayOn)
                     scratch.file("recorded.opus") + "?codec=opus&bitrate=64"},
                    "run.log");
   // Icecast 2.4 reads no Opus comments for its status page; a listener's player does (below).
-  const std::vector<std::string> mounts = {"/high.mp3", "/music.ogg"};
+  // "/live" is the member's own link, which takes its titles as a SHOUTcast server does.
+  const std::vector<std::string> mounts = {"/high.mp3", "/music.ogg", "/live"};
   ASSERT_TRUE(test::waitUntil([&] { return titled(mounts, "Test - Tone 440"); }, 40s))
       << mountStatus(icecast, "/high.mp3") << "\n"
       << mountStatus(icecast, "/talk.opus") << "\n"
@@ -112,11 +130,16 @@ TEST_F(ExtraServersTest, FormatsTitlesTlsAndAServerThatDiesWhileTheOthersPlayOn)
   // The next track: its title within 5 s of its start; on the Opus mount, in the comments of
   // the chained stream that a listener's player reads.
   test::StreamListener opus(port, "/talk.opus");
-  ASSERT_TRUE(test::waitUntil([&] { return count(runLogs(), "Now playing : tone880.mp3") > 0; }, 30s));
-  EXPECT_TRUE(test::waitUntil([&] { return titled(mounts, "Test - Tone 880"); }, 5s))
+  ASSERT_TRUE(test::waitUntil([&] { return count(runLogs(), "Now playing : tone15000.mp3") > 0; }, 30s));
+  // The extra servers get the full band: the 15 kHz tone the member's 22,050 Hz stream cannot carry.
+  auto highBandOfHigh = std::async(std::launch::async, [&] { return highBand(port, "/high.mp3"); });
+  auto highBandOfOwn = std::async(std::launch::async, [&] { return highBand(port, "/live"); });
+  EXPECT_TRUE(test::waitUntil([&] { return titled(mounts, "Test - Tone 15000"); }, 5s))
       << mountStatus(icecast, "/high.mp3") << mountStatus(icecast, "/music.ogg");
   EXPECT_TRUE(
-      test::waitUntil([&] { return opus.body().find("TITLE=Test - Tone 880") != std::string::npos; }, 5s));
+      test::waitUntil([&] { return opus.body().find("TITLE=Test - Tone 15000") != std::string::npos; }, 5s));
+  EXPECT_GT(highBandOfHigh.get(), 2000);
+  EXPECT_LT(highBandOfOwn.get(), 200);
 
   // The spare dies: the listeners of the others and of the member's mount go on hearing.
   test::StreamListener high(port, "/high.mp3"), member(port, "/live");
@@ -143,10 +166,12 @@ TEST_F(ExtraServersTest, FormatsTitlesTlsAndAServerThatDiesWhileTheOthersPlayOn)
   EXPECT_GT(decoded.size(), 8000u * 2 * 20);
 }
 
-// Each refusal, and a server that never answers, is one message naming its server however
-// often it is tried again; the good server beside them plays, and takes the song file's title.
+// Each refusal (a wrong password, a peer that is no Icecast, an unknown mount, a certificate that
+// does not verify, a bit rate the codec cannot make), and a server that never answers, is one
+// message naming its server however often it is tried again; the good server beside them plays,
+// and it and the member's own server take the song file's title.
 TEST_F(ExtraServersTest, EachRefusingServerIsOneMessageAndTheRestStaysOnTheAir) {
-  test::IcecastServer secure{{.sourcePassword = "demo-secret", .tls = true}};
+  test::IcecastServer secure{{.sourcePassword = "demo-secret", .tls = true, .onlyMounts = {"/strict.mp3"}}};
   test::ScriptedPeer silent{{.neverRead = true}};
   ASSERT_TRUE(secure.start()) << secure.errorLog();
   const std::string port = std::to_string(icecast.port()), host = "127.0.0.1:";
@@ -157,21 +182,23 @@ TEST_F(ExtraServersTest, EachRefusingServerIsOneMessageAndTheRestStaysOnTheAir) 
       {"icecasts://" + host + std::to_string(secure.tlsPort()) + "/strict.mp3",
        "the server's TLS certificate does not verify (add tls=insecure"},
       {"icecast://" + host + port + "/big.opus stays off", "Opus takes 16000 to 256000 bit/s"},
+      {"icecast://" + host + std::to_string(secure.port()) + "/unknown.mp3", "the server refused the log-in"},
       {"icecast://" + host + std::to_string(silent.port()) + "/silent.mp3", "no answer within 10 seconds"},
   };
-  auto run = onAir({"--also", "icecast://wrong@" + host + port + "/wrong.mp3", "--also",
-                    "icecast://demo-secret@" + host + service + "/service.mp3", "--also",
-                    url("icecasts", secure.tlsPort(), "/strict.mp3"), "--also",
-                    url("icecast", icecast.port(), "/big.opus?codec=opus&bitrate=300"), "--also",
-                    url("icecast", silent.port(), "/silent.mp3"), "--also",
-                    url("icecast", icecast.port(), "/good.mp3"), "--song-file", scratch.file("song.txt")},
-                   "run.log");
+  auto run = onAir(
+      {"--also", "icecast://wrong@" + host + port + "/wrong.mp3", "--also",
+       "icecast://demo-secret@" + host + service + "/service.mp3", "--also",
+       url("icecasts", secure.tlsPort(), "/strict.mp3"), "--also",
+       url("icecast", icecast.port(), "/big.opus?codec=opus&bitrate=300"), "--also",
+       url("icecast", silent.port(), "/silent.mp3"), "--also", url("icecast", secure.port(), "/unknown.mp3"),
+       "--also", url("icecast", icecast.port(), "/good.mp3"), "--song-file", scratch.file("song.txt")},
+      "run.log");
   ASSERT_TRUE(test::waitUntil([&] { return !mountStatus(icecast, "/good.mp3").empty(); }, 40s)) << runLogs();
   test::StreamListener listener(icecast.port(), "/good.mp3");
   EXPECT_TRUE(listener.waitForBody(100000, 20s)) << listener.head();
   // What DJ software writes into the song file is the title within 5 s.
   scratch.write("song.txt", "Live - Guest DJ\n");
-  EXPECT_TRUE(test::waitUntil([&] { return titled({"/good.mp3"}, "Live - Guest DJ"); }, 5s));
+  EXPECT_TRUE(test::waitUntil([&] { return titled({"/good.mp3", "/live"}, "Live - Guest DJ"); }, 5s));
   auto told = [&](const auto& refusal) {
     return runLogs().find("Extra server " + refusal.first + ": " + refusal.second) != std::string::npos;
   };
@@ -179,7 +206,7 @@ TEST_F(ExtraServersTest, EachRefusingServerIsOneMessageAndTheRestStaysOnTheAir) 
       test::waitUntil([&] { return std::all_of(std::begin(refusals), std::end(refusals), told); }, 30s))
       << runLogs();
   // Long enough for several tries of each.
-  EXPECT_TRUE(test::waitUntil([&] { return count(runLogs(), "Now playing : tone880.mp3") > 0; }, 40s));
+  EXPECT_TRUE(test::waitUntil([&] { return count(runLogs(), "Now playing : tone15000.mp3") > 0; }, 40s));
   for (const auto& [server, reason] : refusals)
     EXPECT_EQ(count(runLogs(), "Extra server " + server), 1u) << server << "\n" << runLogs();
   EXPECT_TRUE(listener.waitForBody(listener.body().size() + 100000, 20s));

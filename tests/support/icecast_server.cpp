@@ -46,6 +46,12 @@ IcecastServer::IcecastServer(Options options) : port_(freePortPair()) {
       "\n<master-update-interval>5</master-update-interval><relay><server>127.0.0.1</server><port>" +
       std::to_string(options.relayOf) +
       "</port><mount>/live</mount><local-mount>/live</local-mount><on-demand>0</on-demand></relay>";
+  std::string mounts;
+  if (!options.onlyMounts.empty())
+    mounts = "<mount type=\"default\"><password>no-source-knows-this</password></mount>";
+  for (const std::string& mount : options.onlyMounts)
+    mounts += "<mount><mount-name>" + mount + "</mount-name><password>" + options.sourcePassword +
+              "</password></mount>";
   std::string tls;
   if (options.tls) {
     tlsPort_ = freeLoopbackPort();
@@ -63,7 +69,7 @@ IcecastServer::IcecastServer(Options options) : port_(freePortPair()) {
 <authentication><source-password>{password}</source-password><admin-user>admin</admin-user>
 <admin-password>admin-{port}</admin-password></authentication><hostname>127.0.0.1</hostname>
 <listen-socket><port>{port}</port><bind-address>127.0.0.1</bind-address>
-<shoutcast-mount>/live</shoutcast-mount></listen-socket>{tls}<fileserve>0</fileserve>{relay}
+<shoutcast-mount>/live</shoutcast-mount></listen-socket>{tls}<fileserve>0</fileserve>{relay}{mounts}
 <paths><basedir>{folder}</basedir><ssl-certificate>{folder}/icecast.pem</ssl-certificate><logdir>{folder}/log</logdir><webroot>/usr/share/icecast2/web</webroot>
 <adminroot>/usr/share/icecast2/admin</adminroot></paths>
 <logging><accesslog>access.log</accesslog><errorlog>error.log</errorlog><loglevel>3</loglevel></logging>
@@ -71,6 +77,7 @@ IcecastServer::IcecastServer(Options options) : port_(freePortPair()) {
 )",
                                       {{"{relay}", options.relayOf > 0 ? relay : ""},
                                        {"{tls}", tls},
+                                       {"{mounts}", mounts},
                                        {"{password}", options.sourcePassword},
                                        {"{port}", std::to_string(port_)},
                                        {"{folder}", folder_.path()},

@@ -15,6 +15,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "support/child_process.h"
 #include "support/temp_folder.h"
@@ -30,6 +31,9 @@ class IcecastServer {
     // A TLS listener too, on tlsPort(), with a self-signed certificate for 127.0.0.1 made by
     // openssl in the scratch folder.
     bool tls = false;
+    // The only mounts a source may log in to; empty: any. Others are refused the log-in as with a
+    // wrong password (a default mount whose password no source knows).
+    std::vector<std::string> onlyMounts = {};
   };
   explicit IcecastServer(Options options);
 

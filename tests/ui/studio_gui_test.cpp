@@ -26,8 +26,13 @@ using namespace std::chrono_literals;
 class StudioWithWindows : public test::StudioPeers {};
 
 TEST_F(StudioWithWindows, PreviousPlaylistGoesOnTheAirAndCtrlEEndsTheRun) {
-  // The playlist of an earlier run.
-  SettingsRegistry(settingsPath()).create(profileKeyPath())->set("playlist", playlist());
+  // The playlist of an earlier run, and an extra server kept in the Servers dialog.
+  SettingsRegistry settings(settingsPath());
+  auto stored = settings.create(profileKeyPath());
+  stored->set("playlist", playlist());
+  const std::string extra = "icecast://127.0.0.1:" + std::to_string(icecast.port()) + "/extra.mp3";
+  stored->set("extra_server1", "icecast://source:demo-secret@" + extra.substr(10) + "?bitrate=128");
+  stored.reset();
 
   // A listener once the mount is served; the Exit command once it has heard enough.
   std::atomic<bool> heard{false}, stop{false};
@@ -80,6 +85,9 @@ TEST_F(StudioWithWindows, PreviousPlaylistGoesOnTheAirAndCtrlEEndsTheRun) {
 
   EXPECT_TRUE(test::inOrder(test::readFile(work() + "/live_log1.txt"),
                             {"Now playing : tone440.mp3", "Exiting Brovana-Live", ": tracks played"}));
+  // The stored server went on the air with the broadcast.
+  const std::string log = test::readFile(work() + "/live_log1.txt");
+  EXPECT_NE(log.find("Extra server " + extra + ": on the air"), std::string::npos) << log;
 }
 
 // A stop signal is the exit command without its questions: the exit sequence, which turns off the

@@ -36,6 +36,7 @@
 #include "app/qt_prompts.h"
 #include "app/qt_studio_parts.h"
 #include "app/quality_window.h"
+#include "app/servers_dialog.h"
 #include "app/setup_wizard.h"
 #include "app/skin/skin.h"
 #include "app/skin_chooser.h"
@@ -43,6 +44,7 @@
 #include "app/studio_gui.h"
 #include "app/visuals_widget.h"
 #include "app/working_folder.h"
+#include "core/program_values.h"
 #include "core/registry.h"
 #include "monitor/quality_gauge.h"
 #include "monitor/status_display.h"
@@ -50,6 +52,7 @@
 #include "net/server_link.h"
 #include "net/web_service.h"
 #include "platform/lame_encoder.h"
+#include "platform/source_clients.h"
 #include "support/mp3_bytes.h"
 
 namespace brovana {
@@ -319,6 +322,19 @@ Shown broadcastInfo(ShotRig& studio) {
   return own(dialog, dialog->widget());
 }
 
+// Two extra servers stored, the second one picked; the clients are never used.
+Shown serversDialog(ShotRig& studio) {
+  const char* urls[] = {
+      "icecast://source:pw@radio.lenamorrow.example:8000/night.mp3?bitrate=320&name=Night%20Owls",
+      "icecasts://source:pw@relay.example:8443/night.opus?codec=opus&bitrate=96"};
+  std::vector<StreamTarget> servers;
+  for (const char* url : urls) servers.push_back(parseServerUrl(url).target);
+  saveExtraServers(studio.registry, kProfileName, servers);
+  auto dialog = std::make_shared<QtServersDialog>(studio.registry, makeSourceClient);
+  dialog->widget().findChild<QListWidget*>(QStringLiteral("ServerList"))->setCurrentRow(1);
+  return own(dialog, dialog->widget());
+}
+
 // A show of a dozen silent MP3 files (an "Info" or "Xing" header gives the length; the 32 kbit/s
 // frames behind it are as many bytes as that length needs) in the working folder, and the M3U
 // that lists them.
@@ -467,6 +483,7 @@ const std::vector<ShotRow> kShots = {
     {"wizard-add-files", wizardPage(QtSetupWizard::AddFiles)},
     {"wizard-done", wizardPage(QtSetupWizard::Done)},
     {"broadcast-info", broadcastInfo},
+    {"servers", serversDialog},
     {"playlist", playlistWindow},
     {"playlist-menu-file", playlistMenuOf(0)},
     {"playlist-menu-recent", playlistMenuOf(1)},
