@@ -9,6 +9,7 @@
 #include "app/dsp_choice.h"
 #include "app/song_file.h"
 #include "app/stop_signals.h"
+#include "app/studio_remote.h"
 #include "broadcast/server_fan_out.h"
 #include "broadcast/studio.h"
 #include "core/program_values.h"
@@ -168,6 +169,7 @@ int runHeadless(const CommandLine& options, const HeadlessSetup& setup) {
   StreamEncoderLibrary streamEncoders;
   std::unique_ptr<ServerFanOut> extras;
   std::unique_ptr<SongFileWatcher> songFile;  // tells `extras`, so it goes first
+  std::unique_ptr<StudioRemote> remote;
   HeadlessParts parts(prompts, setup.codec, setup.makeEngine, options.device.value_or(""));
   SongUpdateSender songs(setup.http);
   RunEnd end;
@@ -176,8 +178,9 @@ int runHeadless(const CommandLine& options, const HeadlessSetup& setup) {
     StudioContext context{prompts, exit, setup.registry, setup.http, parts, &songs};
     context.broadcastFailed = [&end] { end.broadcastFailed(); };
     context.inputLost = [&end](bool lost) { end.inputChanged(lost); };
-    context.trackOnAir = [&extras](const std::string& title) {
+    context.trackOnAir = [&extras, &remote](const std::string& title) {
       if (extras) extras->setTitle(title);
+      if (remote) remote->trackOnAir(title);
     };
     Studio studio(&window, setup.webHost, context);
     StopSignals::Attachment attached(end.stops(), studio);
@@ -192,10 +195,13 @@ int runHeadless(const CommandLine& options, const HeadlessSetup& setup) {
     if (extras && options.songFile)
       songFile = std::make_unique<SongFileWatcher>(
           *options.songFile, [&extras](const std::string& title) { extras->setTitle(title); });
+    remote = std::make_unique<StudioRemote>(studio, extras.get(), options.outFile);
+    std::unique_ptr<ControlSocket> control = openControlSocket(*remote);
     if (!studio.stopRequested()) goOnTheAir(options, studio);
     code = exit.ended() ? exit.code()
                         : awaitTheEnd(studio, parts, end,
                                       options.source.value_or(Source::Playlist) != Source::Playlist);
+    control.reset();  // no command comes in during the exit sequence
     // The exit command's questions (still broadcasting? an unsaved playlist?) are not asked:
     // the signal is the member's answer.
     if (!exit.ended()) studio.prepareExit();

@@ -61,6 +61,11 @@ void StreamRecorder::stop() {
   path_.clear();
 }
 
+std::string StreamRecorder::path() const {
+  std::lock_guard lock(mutex_);
+  return path_;
+}
+
 bool StreamRecorder::recording() const {
   std::lock_guard lock(mutex_);
   return !path_.empty();

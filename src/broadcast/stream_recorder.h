@@ -40,6 +40,8 @@ class StreamRecorder final : public StreamTap {
   // Writes what is still queued, closes the file and logs what was kept.
   void stop();
   bool recording() const;
+  // The file it records into; empty when not recording.
+  std::string path() const;
 
   // StreamTap: queues a copy of the block; never waits for the disk.
   void sent(const uint8_t* bytes, size_t length, int login) override;

@@ -143,6 +143,7 @@ class Studio final : public StationDesk {
   bool startRecording(const std::string& path);
   void stopRecording() { recorder_.stop(); }
   bool recording() const { return recorder_.recording(); }
+  std::string recordingPath() const { return recorder_.path(); }
 
   // ---- accessors ----
   bool firstRunDone() const { return firstRunDone_; }
