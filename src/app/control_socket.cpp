@@ -211,8 +211,9 @@ std::optional<std::string> callControlSocket(const std::string& path, const std:
   }
   std::string answer;
   Clock::time_point deadline = Clock::now() + limit;
-  bool sent = sendAll(fd, request + "\n");
-  while (sent && answer.find('\n') == std::string::npos) {
+  // A refused request may be answered before the studio has read all of it: the answer counts.
+  sendAll(fd, request + "\n");
+  while (answer.find('\n') == std::string::npos) {
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
     pollfd polled{fd, POLLIN, 0};
     if (left <= 0 || poll(&polled, 1, static_cast<int>(left)) <= 0) break;

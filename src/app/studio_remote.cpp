@@ -29,8 +29,9 @@ std::string onAirName(Studio& studio) {
   return "off";
 }
 
-std::string linkState(const ServerLink& link) {
-  return link.loggedOn() ? "connected" : link.reconnecting() ? "reconnecting" : "off";
+// On the air without the link, the studio is trying to log in again.
+std::string linkState(const ServerLink& link, bool onAir) {
+  return link.loggedOn() ? "connected" : onAir ? "reconnecting" : "off";
 }
 
 // recording-20261207-172500.mp3 in the working folder.
@@ -70,7 +71,7 @@ RemoteStatus StudioRemote::status() {
     status.uptimeSeconds = link->onAirSeconds();
     status.bytesSent = link->bytesSent();
     ServerInfo info = link->serverInfo();
-    status.servers.push_back({std::string(info.host) + ":" + std::to_string(info.port), linkState(*link)});
+    status.servers.push_back({std::string(info.host) + ":" + std::to_string(info.port), linkState(*link, studio_.onAir() != OnAir::Off)});
   }
   status.dropouts = Logger::dropouts();
   if (extras_)
