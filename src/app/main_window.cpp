@@ -248,6 +248,11 @@ bool MainWindow::initialise() {
                               context_.http,    context_.parts, context_.songs};
   // A command on the worker may have changed a mark, or have been refused.
   studioContext.commandFinished = [this] { postTo(this, [this] { showMarks(); }); };
+  studioContext.trackOnAir = [this](const std::string& title) {
+    postTo(this, [this, title] {
+      if (desktop_) desktop_->trackOnAir(title);
+    });
+  };
   studio_ = std::make_unique<Studio>(this, context_.webHost, studioContext);
   studio_->worker().setWaiter(&waiter_);
   studio_->setVisual(&visuals_);
@@ -266,6 +271,7 @@ bool MainWindow::initialise() {
   if (studio_->plugins()) studio_->plugins()->loadPlugins();
   addPlugins();
   if (context_.outFile) studio_->startRecording(*context_.outFile);
+  desktop_ = std::make_unique<DesktopControls>(*studio_, context_.outFile);
   showMarks();
   return true;
 }
@@ -363,6 +369,7 @@ bool MainWindow::exitSequence() {
 
 void MainWindow::shutDown(bool prepare) {
   if (!studio_) return;
+  desktop_.reset();  // no command comes in during the exit sequence
   if (prepare) studio_->prepareExit();
   commands_.reset();
   stopsAttached_.reset();

@@ -19,6 +19,7 @@
 #include <memory>
 #include <optional>
 
+#include "app/desktop_controls.h"
 #include "app/elided_label.h"
 #include "app/event_loop_waiter.h"
 #include "app/gui_thread.h"
@@ -174,6 +175,7 @@ class MainWindow final : public QMainWindow, public MainWindowView {
   // after the one it sits in, which would otherwise delete it a second time.)
   std::unique_ptr<Studio> studio_;
   std::unique_ptr<StudioCommands> commands_;
+  std::unique_ptr<DesktopControls> desktop_;              // uses the studio, so it goes first
   std::optional<StopSignals::Attachment> stopsAttached_;  // after the studio, which it names
 };
 

@@ -71,7 +71,8 @@ RemoteStatus StudioRemote::status() {
     status.uptimeSeconds = link->onAirSeconds();
     status.bytesSent = link->bytesSent();
     ServerInfo info = link->serverInfo();
-    status.servers.push_back({std::string(info.host) + ":" + std::to_string(info.port), linkState(*link, studio_.onAir() != OnAir::Off)});
+    status.servers.push_back({std::string(info.host) + ":" + std::to_string(info.port),
+                              linkState(*link, studio_.onAir() != OnAir::Off)});
   }
   status.dropouts = Logger::dropouts();
   if (extras_)

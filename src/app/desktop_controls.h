@@ -1,0 +1,66 @@
+#pragma once
+// The windowed studio's controls from outside its windows: the control socket (brovana-live
+// --remote and scripts). Every command is carried out on the GUI thread, as a click would be;
+// the socket's thread waits for it.
+
+#include <QObject>
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "app/control_socket.h"
+#include "app/studio_remote.h"
+
+namespace brovana {
+
+class Studio;
+
+// A station whose every call runs on the GUI thread; the caller waits for it.
+class GuiThreadStation final : public RemoteStation {
+ public:
+  explicit GuiThreadStation(RemoteStation& station) : station_(station) {}
+  // From the GUI thread, before the socket that calls it goes: the calls waiting give up, and
+  // none is made from then on.
+  void close();
+
+  RemoteStatus status() override;
+  std::string start() override;
+  std::string stop() override;
+  std::string skip(int step) override;
+  std::string song(const std::string& text) override;
+  std::string record(bool on) override;
+  std::string source(const std::string& name) override;
+
+ private:
+  struct Call;
+  // Runs `work` on the GUI thread; its answer, or why there was none.
+  std::string run(std::function<std::string(RemoteStatus&)> work, RemoteStatus* status = nullptr);
+
+  RemoteStation& station_;
+  QObject context_;  // what is posted goes with it
+  std::mutex mutex_;
+  std::condition_variable done_;
+  bool closed_ = false;  // under mutex_
+};
+
+class DesktopControls {
+ public:
+  // `recordTo`: -outfile, where "record on" records. The studio must outlive it.
+  DesktopControls(Studio& studio, std::optional<std::string> recordTo);
+  ~DesktopControls();
+  DesktopControls(const DesktopControls&) = delete;
+  DesktopControls& operator=(const DesktopControls&) = delete;
+
+  // On the GUI thread: a track's first block went on the air.
+  void trackOnAir(const std::string& title);
+
+ private:
+  StudioRemote remote_;
+  GuiThreadStation gui_{remote_};
+  std::unique_ptr<ControlSocket> socket_;
+};
+
+}  // namespace brovana
