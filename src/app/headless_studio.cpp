@@ -105,6 +105,7 @@ std::string offAirReason(Studio& studio, bool live) {
 // the playlist (as the previous one is offered at start) or the live source (as the menu and the
 // button would).
 void goOnTheAir(const CommandLine& options, Studio& studio) {
+  studio.setRecordingSplit(options.recordSplitMinutes.value_or(0));
   if (options.outFile) studio.startRecording(*options.outFile);
   if (options.playlist) programValues().setPlaylist(*options.playlist);
   // A refused plug-in has been reported; the station goes on the air without it.

@@ -270,6 +270,7 @@ bool MainWindow::initialise() {
   volume_.setValue(studio_->sources().waveOutVolume());
   if (studio_->plugins()) studio_->plugins()->loadPlugins();
   addPlugins();
+  studio_->setRecordingSplit(context_.recordSplitMinutes);
   if (context_.outFile) studio_->startRecording(*context_.outFile);
   desktop_ = std::make_unique<DesktopControls>(*studio_, context_.outFile);
   showMarks();

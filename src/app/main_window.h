@@ -67,6 +67,7 @@ struct MainWindowContext {
   SongUpdateSender* songs = nullptr;
   std::optional<std::string> outFile;  // -outfile: the stream is recorded from the start
   StopSignals* stops = nullptr;        // a stop signal asks the studio to stop, from its start-up on
+  int recordSplitMinutes = 0;          // --record-split
 };
 
 class MainWindow final : public QMainWindow, public MainWindowView {

@@ -144,6 +144,8 @@ class Studio final : public StationDesk {
   void stopRecording() { recorder_.stop(); }
   bool recording() const { return recorder_.recording(); }
   std::string recordingPath() const { return recorder_.path(); }
+  // --record-split: the recordings started from now on go into a new file every `minutes`.
+  void setRecordingSplit(int minutes) { recorder_.setSplit(minutes); }
 
   // ---- accessors ----
   bool firstRunDone() const { return firstRunDone_; }
