@@ -10,6 +10,7 @@
 #include "app/song_file.h"
 #include "app/stop_signals.h"
 #include "app/studio_remote.h"
+#include "broadcast/automation.h"
 #include "broadcast/server_fan_out.h"
 #include "broadcast/studio.h"
 #include "core/program_values.h"
@@ -104,16 +105,16 @@ std::string offAirReason(Studio& studio, bool live) {
 // What the command line asks for, started as the windows would: the recording, the plug-in, then
 // the playlist (as the previous one is offered at start) or the live source (as the menu and the
 // button would).
-void goOnTheAir(const CommandLine& options, Studio& studio) {
+void goOnTheAir(const CommandLine& options, Studio& studio, const std::optional<std::string>& recording) {
   studio.setRecordingSplit(options.recordSplitMinutes.value_or(0));
-  if (options.outFile) studio.startRecording(*options.outFile);
+  if (recording) studio.startRecording(*recording);
   if (options.playlist) programValues().setPlaylist(*options.playlist);
   // A refused plug-in has been reported; the station goes on the air without it.
   if (options.dsp && studio.plugins())
     studio.plugins()->launchFile(dspPath(options.dsp->path), options.dsp->module);
   Source source = options.source.value_or(Source::Playlist);
   if (source == Source::Playlist)
-    studio.autoStart();
+    studio.autoStart(options.onAirAtStart);
   else if (studio.setSource(source))
     studio.startBroadcast();
   // The start it handed to the studio's worker, before the run is judged.
@@ -198,7 +199,9 @@ int runHeadless(const CommandLine& options, const HeadlessSetup& setup) {
           *options.songFile, [&extras](const std::string& title) { extras->setTitle(title); });
     remote = std::make_unique<StudioRemote>(studio, extras.get(), options.outFile);
     std::unique_ptr<ControlSocket> control = openControlSocket(*remote);
-    if (!studio.stopRequested()) goOnTheAir(options, studio);
+    if (!studio.stopRequested())
+      goOnTheAir(options, studio,
+                 recordingAtStart(options.outFile, loadAutomation(setup.registry), studio.startupFolder()));
     code = exit.ended() ? exit.code()
                         : awaitTheEnd(studio, parts, end,
                                       options.source.value_or(Source::Playlist) != Source::Playlist);

@@ -25,6 +25,9 @@ namespace brovana {
 namespace {
 
 constexpr int kPluginCommand = 38000;
+// The automation settings' commands, after the established ones.
+constexpr int kOnAirAtStartCommand = 32900;
+constexpr int kRecordOnAirCommand = 32901;
 constexpr const char* kAboutNotice = "Made for the members of the Zelvora internet radio service.";
 
 enum class Mark { None, Check, Source, Priority, Plugin };
@@ -69,6 +72,10 @@ const MainWindow::MenuEntry MainWindow::kMenu[] = {
     {"&Broadcast", 32786, "Random", Mark::Check, "", &MainWindow::toggleRandom},
     {"&Broadcast", 0, "", Mark::None, "", nullptr},
     {"&Broadcast", 32826, "Save to file...", Mark::Check, "", &MainWindow::saveToFile},
+    {"&Broadcast", kOnAirAtStartCommand, "On the air at start", Mark::Check, "",
+     &MainWindow::toggleAutomation},
+    {"&Broadcast", kRecordOnAirCommand, "Record when on the air", Mark::Check, "",
+     &MainWindow::toggleAutomation},
     {"&Broadcast", 0, "", Mark::None, "", nullptr},
     {"&Broadcast", 32790, "Exit", Mark::None, "Ctrl+E", &MainWindow::exitCommand},
     {"Audio &Source", 32782, "Playlist", Mark::Source, "", &MainWindow::selectSource},
@@ -271,7 +278,9 @@ bool MainWindow::initialise() {
   if (studio_->plugins()) studio_->plugins()->loadPlugins();
   addPlugins();
   studio_->setRecordingSplit(context_.recordSplitMinutes);
-  if (context_.outFile) studio_->startRecording(*context_.outFile);
+  automation_ = loadAutomation(context_.registry);
+  if (auto path = recordingAtStart(context_.outFile, automation_, studio_->startupFolder()))
+    studio_->startRecording(*path);
   desktop_ = std::make_unique<DesktopControls>(*studio_, context_.outFile);
   showMarks();
   return true;
@@ -296,6 +305,8 @@ void MainWindow::showMarks() {
   for (const auto& [id, action] : actions_)
     if (int display = visualDisplay(id)) action->setChecked(visuals_.displayOn(display));
   actions_.at(32826)->setChecked(studio_->recording());
+  actions_.at(kOnAirAtStartCommand)->setChecked(automation_.onAirAtStart);
+  actions_.at(kRecordOnAirCommand)->setChecked(automation_.recordOnAir);
   int plugin = studio_->plugins() ? studio_->plugins()->checkedId() : 0;
   for (QAction* action : plugins_.actions())
     action->setChecked(action == actions_.at(plugin ? plugin : kPluginCommand));
@@ -332,7 +343,7 @@ void MainWindow::showEvent(QShowEvent* event) {
   autoStarted_ = true;
   // After the window has painted itself.
   QTimer::singleShot(0, this, [this] {
-    if (studio_) studio_->autoStart();
+    if (studio_) studio_->autoStart(context_.onAirAtStart || automation_.onAirAtStart);
   });
 }
 
@@ -486,6 +497,13 @@ void MainWindow::saveToFile(int) {
                                               QString::fromStdString(studio_->startupFolder()),
                                               QStringLiteral("MP3 files (*.mp3)"));
   if (!path.isEmpty()) studio_->startRecording(path.toStdString());
+}
+
+// Kept at once: a station that comes back after a reboot must find it stored.
+void MainWindow::toggleAutomation(int id) {
+  bool& setting = id == kOnAirAtStartCommand ? automation_.onAirAtStart : automation_.recordOnAir;
+  setting = !setting;
+  saveAutomation(context_.registry, automation_);
 }
 
 void MainWindow::launchPlugin(int id) {

@@ -25,6 +25,7 @@
 #include "app/gui_thread.h"
 #include "app/stop_signals.h"
 #include "app/visuals_widget.h"
+#include "broadcast/automation.h"
 #include "broadcast/studio.h"
 #include "broadcast/studio_commands.h"
 #include "monitor/main_window_view.h"
@@ -68,6 +69,7 @@ struct MainWindowContext {
   std::optional<std::string> outFile;  // -outfile: the stream is recorded from the start
   StopSignals* stops = nullptr;        // a stop signal asks the studio to stop, from its start-up on
   int recordSplitMinutes = 0;          // --record-split
+  bool onAirAtStart = false;           // --on-air
 };
 
 class MainWindow final : public QMainWindow, public MainWindowView {
@@ -131,6 +133,7 @@ class MainWindow final : public QMainWindow, public MainWindowView {
   void mail(int id);
   void saveToFile(int);
   void launchPlugin(int id);
+  void toggleAutomation(int id);
 
   MainWindowContext context_;
   // Filled by the constructor and, with the plug-ins, by initialise before any broadcast
@@ -171,7 +174,8 @@ class MainWindow final : public QMainWindow, public MainWindowView {
   LabelTarget remainingTarget_{trackRemaining_};
 
   bool autoStarted_ = false;
-  EventLoopWaiter waiter_;  // outlives the Studio's worker
+  AutomationSettings automation_;  // the stored "On the air at start" and "Record when on the air"
+  EventLoopWaiter waiter_;         // outlives the Studio's worker
   // Last: it goes before the targets it writes to and the visuals it feeds. (Each widget comes
   // after the one it sits in, which would otherwise delete it a second time.)
   std::unique_ptr<Studio> studio_;

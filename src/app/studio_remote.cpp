@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "app/command_line.h"
+#include "broadcast/recording_split.h"
 #include "broadcast/server_fan_out.h"
 #include "broadcast/studio.h"
 #include "diag/logger.h"
@@ -32,17 +33,6 @@ std::string onAirName(Studio& studio) {
 // On the air without the link, the studio is trying to log in again.
 std::string linkState(const ServerLink& link, bool onAir) {
   return link.loggedOn() ? "connected" : onAir ? "reconnecting" : "off";
-}
-
-// recording-20261207-172500.mp3 in the working folder.
-std::string timedRecordingPath() {
-  std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
-  char name[64];
-  std::strftime(name, sizeof name, "recording-%Y%m%d-%H%M%S.mp3", &local);
-  std::error_code error;
-  return (std::filesystem::current_path(error) / name).string();
 }
 
 }  // namespace
@@ -119,7 +109,9 @@ std::string StudioRemote::record(bool on) {
     return {};
   }
   if (studio_.recording()) return "the studio records to " + studio_.recordingPath() + " already";
-  std::string path = recordTo_.value_or(timedRecordingPath());
+  std::error_code ignored;
+  std::string path = recordTo_.value_or(
+      partName(std::filesystem::current_path(ignored).string() + "/recording.mp3", std::time(nullptr)));
   return studio_.startRecording(path) ? "" : "cannot record to " + path + "; see the log";
 }
 

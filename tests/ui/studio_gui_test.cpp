@@ -9,6 +9,7 @@
 #include <csignal>
 #include <thread>
 
+#include "app/control_socket.h"
 #include "app/program.h"
 #include "core/program_values.h"
 #include "core/registry.h"
@@ -59,14 +60,7 @@ TEST_F(StudioWithWindows, PreviousPlaylistGoesOnTheAirAndCtrlEEndsTheRun) {
   dialogs.answer("Do you want to start broadcasting your previous playlist", true);
   dialogs.answer("You are currently broadcasting, are you sure you want to exit?", true);
 
-  std::vector<std::string> args = {"brovana-live", "-host", emulator.webHost(), "--workdir", work()};
-  std::vector<char*> argv;
-  for (std::string& arg : args) argv.push_back(arg.data());
-  argv.push_back(nullptr);
-  // The program changes into its working folder, which goes with the test; the next test starts
-  // where this one did.
-  test::ScopedChdir comeBack(work());
-  int code = runProgram(5, argv.data());
+  int code = runWindowed();
   stop = true;
   listening.join();
 
@@ -106,13 +100,8 @@ TEST_F(StudioWithWindows, AStopSignalRunsTheExitSequenceWithoutQuestions) {
       if (std::chrono::steady_clock::now() > giveUp) QCoreApplication::exit(99);  // fails below
     });
     dialogs.answer("Do you want to start broadcasting your previous playlist", true);
-    std::vector<std::string> args = {"brovana-live", "-host", emulator.webHost(), "--workdir", work()};
-    std::vector<char*> argv;
-    for (std::string& arg : args) argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    test::ScopedChdir comeBack(work());
     auto start = std::chrono::steady_clock::now();
-    int code = runProgram(5, argv.data());
+    int code = runWindowed();
     stopper.join();
 
     EXPECT_TRUE(sent);
@@ -126,6 +115,38 @@ TEST_F(StudioWithWindows, AStopSignalRunsTheExitSequenceWithoutQuestions) {
       EXPECT_FALSE(dialogs.saw("Do you want to start broadcasting")) << "nothing was started";
     }
   }
+}
+
+// --on-air puts the previous playlist on the air without asking, and the control socket's
+// commands reach the windowed studio: status says what is on the air, next goes to the next track.
+TEST_F(StudioWithWindows, OnAirStartsUnaskedAndTheControlSocketReachesTheWindows) {
+  SettingsRegistry(settingsPath()).create(profileKeyPath())->set("playlist", playlist());
+  setenv("XDG_RUNTIME_DIR", scratch.path().c_str(), 1);
+  std::string status, next, error;
+  std::thread remote([&] {
+    const std::string socket = controlSocketPath(work(), false);
+    test::waitUntil(
+        [&] {
+          status = callControlSocket(socket, R"({"command":"status"})", 10s, error).value_or(error);
+          return status.find(R"("title":"Tone 440")") != std::string::npos;
+        },
+        60s);
+    next = callControlSocket(socket, R"({"command":"next"})", 10s, error).value_or(error);
+    kill(getpid(), SIGTERM);
+  });
+  auto giveUp = std::chrono::steady_clock::now() + 90s;
+  test::DialogDriver dialogs([&] {
+    if (std::chrono::steady_clock::now() > giveUp) QCoreApplication::exit(99);  // fails below
+  });
+  int code = runWindowed({"--on-air"});
+  remote.join();
+  EXPECT_EQ(code, 0);
+  EXPECT_FALSE(dialogs.saw("Do you want to start broadcasting")) << "--on-air asks nothing";
+  EXPECT_NE(status.find(R"("onAir":"playlist")"), std::string::npos) << status;
+  EXPECT_EQ(next, R"({"ok":true})");
+  EXPECT_TRUE(
+      test::inOrder(test::readFile(work() + "/live_log1.txt"),
+                    {"Now playing : tone440.mp3", "Now playing : tone880.mp3", "Exiting Brovana-Live"}));
 }
 
 }  // namespace
