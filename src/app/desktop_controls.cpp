@@ -82,8 +82,14 @@ std::string GuiThreadStation::source(const std::string& name) {
   return run([this, name](RemoteStatus&) { return station_.source(name); });
 }
 
-DesktopControls::DesktopControls(Studio& studio, std::optional<std::string> recordTo)
-    : remote_(studio, nullptr, std::move(recordTo)), socket_(openControlSocket(gui_)) {}
+DesktopControls::DesktopControls(Studio& studio, std::optional<std::string> recordTo,
+                                 std::function<void()> startStop)
+    : remote_(studio, nullptr, std::move(recordTo)),
+      socket_(openControlSocket(gui_)),
+      bus_(remote_, std::move(startStop)) {
+  QObject::connect(&watch_, &QTimer::timeout, [this] { bus_.changed(); });
+  watch_.start(1000);
+}
 
 DesktopControls::~DesktopControls() {
   gui_.close();
@@ -92,6 +98,7 @@ DesktopControls::~DesktopControls() {
 
 void DesktopControls::trackOnAir(const std::string& title) {
   remote_.trackOnAir(title);
+  bus_.changed();
 }
 
 }  // namespace brovana

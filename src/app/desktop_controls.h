@@ -1,9 +1,10 @@
 #pragma once
 // The windowed studio's controls from outside its windows: the control socket (brovana-live
-// --remote and scripts). Every command is carried out on the GUI thread, as a click would be;
-// the socket's thread waits for it.
+// --remote and scripts) and the desktop's media controls. Every command is carried out on the
+// GUI thread, as a click would be; the socket's thread waits for it.
 
 #include <QObject>
+#include <QTimer>
 #include <condition_variable>
 #include <functional>
 #include <memory>
@@ -12,6 +13,7 @@
 #include <string>
 
 #include "app/control_socket.h"
+#include "app/media_player_bus.h"
 #include "app/studio_remote.h"
 
 namespace brovana {
@@ -48,8 +50,9 @@ class GuiThreadStation final : public RemoteStation {
 
 class DesktopControls {
  public:
-  // `recordTo`: -outfile, where "record on" records. The studio must outlive it.
-  DesktopControls(Studio& studio, std::optional<std::string> recordTo);
+  // `recordTo`: -outfile, where "record on" records; `startStop` the broadcast button. The studio
+  // must outlive it.
+  DesktopControls(Studio& studio, std::optional<std::string> recordTo, std::function<void()> startStop);
   ~DesktopControls();
   DesktopControls(const DesktopControls&) = delete;
   DesktopControls& operator=(const DesktopControls&) = delete;
@@ -61,6 +64,8 @@ class DesktopControls {
   StudioRemote remote_;
   GuiThreadStation gui_{remote_};
   std::unique_ptr<ControlSocket> socket_;
+  MediaPlayerBus bus_;  // on this thread: it asks the studio itself
+  QTimer watch_;        // the desktop hears of a broadcast started or stopped within a second
 };
 
 }  // namespace brovana

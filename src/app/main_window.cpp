@@ -281,7 +281,7 @@ bool MainWindow::initialise() {
   automation_ = loadAutomation(context_.registry);
   if (auto path = recordingAtStart(context_.outFile, automation_, studio_->startupFolder()))
     studio_->startRecording(*path);
-  desktop_ = std::make_unique<DesktopControls>(*studio_, context_.outFile);
+  desktop_ = std::make_unique<DesktopControls>(*studio_, context_.outFile, [this] { startStop(); });
   showMarks();
   return true;
 }

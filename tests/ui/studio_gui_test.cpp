@@ -4,6 +4,10 @@
 
 #include <unistd.h>
 
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusVariant>
 #include <QTest>
 #include <atomic>
 #include <csignal>
@@ -117,21 +121,52 @@ TEST_F(StudioWithWindows, AStopSignalRunsTheExitSequenceWithoutQuestions) {
   }
 }
 
-// --on-air puts the previous playlist on the air without asking, and the control socket's
-// commands reach the windowed studio: status says what is on the air, next goes to the next track.
-TEST_F(StudioWithWindows, OnAirStartsUnaskedAndTheControlSocketReachesTheWindows) {
+// The title the desktop's media controls show, as the studio's MPRIS player gives it.
+std::string mediaTitle(const QDBusConnection& bus) {
+  QDBusMessage get =
+      QDBusMessage::createMethodCall(QString("org.mpris.MediaPlayer2.brovana_live.instance%1").arg(getpid()),
+                                     "/org/mpris/MediaPlayer2", "org.freedesktop.DBus.Properties", "Get");
+  get << "org.mpris.MediaPlayer2.Player"
+      << "Metadata";
+  QDBusMessage reply = bus.call(get, QDBus::Block, 5000);
+  QVariant metadata = reply.arguments().value(0).value<QDBusVariant>().variant();
+  return qdbus_cast<QVariantMap>(metadata.value<QDBusArgument>())
+      .value("xesam:title")
+      .toString()
+      .toStdString();
+}
+
+// --on-air puts the previous playlist on the air without asking. The control socket's commands
+// reach the windowed studio: status says what is on the air, next goes to the next track. On a
+// session bus (ctest runs this under dbus-run-session too) the desktop's media controls show the
+// title and their Next skips the 12 s track at once; without one the studio goes on, saying so.
+TEST_F(StudioWithWindows, OnAirStartsUnaskedAndTheSocketAndMediaControlsReachTheWindows) {
   SettingsRegistry(settingsPath()).create(profileKeyPath())->set("playlist", playlist());
   setenv("XDG_RUNTIME_DIR", scratch.path().c_str(), 1);
-  std::string status, next, error;
+  setenv("BROVANA_PACE", "1", 1);
+  const bool bus = std::getenv("DBUS_SESSION_BUS_ADDRESS") != nullptr;
+  std::string status, next, error, shown, skipped;
   std::thread remote([&] {
     const std::string socket = controlSocketPath(work(), false);
-    test::waitUntil(
-        [&] {
-          status = callControlSocket(socket, R"({"command":"status"})", 10s, error).value_or(error);
-          return status.find(R"("title":"Tone 440")") != std::string::npos;
-        },
-        60s);
+    auto title = [&](const char* text) {
+      return test::waitUntil(
+          [&] {
+            status = callControlSocket(socket, R"({"command":"status"})", 10s, error).value_or(error);
+            return status.find(std::string(R"("title":")") + text + "\"") != std::string::npos;
+          },
+          60s);
+    };
+    if (title("Tone 440") && bus) {
+      QDBusConnection client = QDBusConnection::connectToBus(QDBusConnection::SessionBus, "media-controls");
+      shown = mediaTitle(client);
+      client.call(QDBusMessage::createMethodCall(
+          QString("org.mpris.MediaPlayer2.brovana_live.instance%1").arg(getpid()), "/org/mpris/MediaPlayer2",
+          "org.mpris.MediaPlayer2.Player", "Next"));
+      test::waitUntil([&] { return (skipped = mediaTitle(client)) == "Tone 880"; }, 3s);
+      QDBusConnection::disconnectFromBus("media-controls");
+    }
     next = callControlSocket(socket, R"({"command":"next"})", 10s, error).value_or(error);
+    title(bus ? "Tone 440" : "Tone 880");
     kill(getpid(), SIGTERM);
   });
   auto giveUp = std::chrono::steady_clock::now() + 90s;
@@ -142,11 +177,17 @@ TEST_F(StudioWithWindows, OnAirStartsUnaskedAndTheControlSocketReachesTheWindows
   remote.join();
   EXPECT_EQ(code, 0);
   EXPECT_FALSE(dialogs.saw("Do you want to start broadcasting")) << "--on-air asks nothing";
-  EXPECT_NE(status.find(R"("onAir":"playlist")"), std::string::npos) << status;
+  std::string log = test::readFile(work() + "/live_log1.txt");
+  EXPECT_NE(status.find(R"("onAir":"playlist")"), std::string::npos) << status << log;
   EXPECT_EQ(next, R"({"ok":true})");
+  if (bus) {
+    EXPECT_EQ(shown, "Tone 440");
+    EXPECT_EQ(skipped, "Tone 880");
+  } else {
+    EXPECT_TRUE(test::inOrder(log, {"No session bus: the desktop's media controls are off"})) << log;
+  }
   EXPECT_TRUE(
-      test::inOrder(test::readFile(work() + "/live_log1.txt"),
-                    {"Now playing : tone440.mp3", "Now playing : tone880.mp3", "Exiting Brovana-Live"}));
+      test::inOrder(log, {"Now playing : tone440.mp3", "Now playing : tone880.mp3", "Exiting Brovana-Live"}));
 }
 
 }  // namespace
