@@ -54,7 +54,10 @@ RemoteStatus GuiThreadStation::status() {
         return std::string();
       },
       &status);
-  if (!why.empty()) status.onAir = why;
+  if (!why.empty()) {
+    status = RemoteStatus();
+    status.error = why;
+  }
   return status;
 }
 

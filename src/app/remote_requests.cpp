@@ -49,8 +49,13 @@ std::string compact(const QJsonObject& object) {
   return QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString();
 }
 
+// An answer that the command was not done; `close` for a request that is refused as a whole.
+RemoteReply errorAnswer(std::string_view why, bool close) {
+  return {compact({{"ok", false}, {"error", text(why)}}), close};
+}
+
 RemoteReply refusal(const char* why) {
-  return {compact({{"ok", false}, {"error", why}}), true};
+  return errorAnswer(why, true);
 }
 
 QJsonObject statusObject(const RemoteStatus& status) {
@@ -89,13 +94,17 @@ RemoteReply answerRemoteRequest(std::string_view line, RemoteStation& station) {
   QJsonObject request = document.object();
   const RemoteCommand* command = findCommand(request.value("command").toString().toStdString());
   if (!command) return refusal("unknown command");
-  if (!command->run) return {compact(statusObject(station.status()))};
+  if (!command->run) {
+    RemoteStatus status = station.status();
+    if (!status.error.empty()) return errorAnswer(status.error, false);
+    return {compact(statusObject(status))};
+  }
   QJsonValue operand = command->key ? request.value(command->key) : QJsonValue();
   if (command->key && !operandFits(*command, operand))
     return refusal(command->operand == Operand::Switch ? "\"on\" must be true or false"
                                                        : "the command needs one line of text");
   std::string error = command->run(station, operand);
-  if (!error.empty()) return {compact({{"ok", false}, {"error", text(error)}})};
+  if (!error.empty()) return errorAnswer(error, false);
   return {compact({{"ok", true}})};
 }
 

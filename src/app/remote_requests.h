@@ -30,6 +30,7 @@ struct RemoteStatus {
   int dropouts = 0;
   std::vector<RemoteServer> servers;
   std::string recording;  // the file, empty when not recording
+  std::string error;      // why there is no status now; the rest is then empty
 };
 
 // What the remote commands act on. Each command returns empty when it was done (or handed over
