@@ -79,6 +79,11 @@ function(brovana_install_files)
     list(APPEND compressed ${generated}/${name}.gz)
   endforeach()
   add_custom_target(packaging_files ALL DEPENDS ${compressed})
+
+  # The headless studio as a systemd user service, for the packages, which install below /usr.
+  set(BROVANA_SERVICE_PROGRAM /usr/${CMAKE_INSTALL_BINDIR}/brovana-live)
+  configure_file(${packaging}/brovana-live.service.in ${generated}/brovana-live.service @ONLY)
+  install(FILES ${generated}/brovana-live.service DESTINATION lib/systemd/user COMPONENT studio)
   foreach(component_package studio:brovana-live emulator:brovana-live-emulator)
     string(REPLACE ":" ";" pair ${component_package})
     list(GET pair 0 component)

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cstdlib>
 
+#include "app/remote_requests.h"
 #include "broadcast/studio_parts.h"
 #include "core/connection_rates.h"
 
@@ -61,16 +62,12 @@ constexpr const char* kLineSpeeds = "--line-speed is one of 100000, 56000, 33000
 constexpr const char* kBitrates = "--output-bitrate is one of 56000, 32000, 24000 or 16000 (bits per second)";
 constexpr const char* kNormalizeModes = "--normalize is one of off, track or album";
 constexpr const char* kCrossfadeSeconds = "--crossfade takes seconds from 0 to 10";
+constexpr const char* kSplitMinutes = "--record-split takes whole minutes from 1 to 1440";
 constexpr const char* kDspForms = "--dsp needs a plug-in library, as FILE.so or FILE.so:MODULE";
 
 const char* takeSource(CommandLine& line, const std::string& word) {
-  for (const auto& source : kSources) {
-    if (word == source.name) {
-      line.source = source.source;
-      return nullptr;
-    }
-  }
-  return kSourceKinds;
+  line.source = sourceNamed(word);
+  return line.source ? nullptr : kSourceKinds;
 }
 
 const char* takeGenre(CommandLine& line, const std::string& word) {
@@ -129,6 +126,24 @@ const char* takeServer(CommandLine& line, const std::string& word) {
 
 const char* takeRecording(CommandLine& line, const std::string& word) {
   return takeTarget(line, line.records, "--record", parseRecording(word));
+}
+
+const char* takeRemote(CommandLine& line, const std::string& word) {
+  line.remote.push_back(word);
+  return nullptr;
+}
+
+// The commands of --remote that take a word of their own after them.
+bool remoteWantsOperand(const CommandLine& line) {
+  return line.remote.size() == 1 &&
+         (line.remote[0] == "song" || line.remote[0] == "record" || line.remote[0] == "source");
+}
+
+const char* takeSplit(CommandLine& line, const std::string& word) {
+  line.recordSplitMinutes = wholeNumber(word);
+  if (line.recordSplitMinutes && *line.recordSplitMinutes >= 1 && *line.recordSplitMinutes <= 1440)
+    return nullptr;
+  return kSplitMinutes;
 }
 
 using L = CommandLine;
@@ -276,6 +291,30 @@ constexpr CommandOption kOptions[] = {
              "now-playing title",
      .effect = &L::songFile,
      .needs = "--song-file needs a file"},
+    {.spelling = "--record-split",
+     .argument = "MINUTES",
+     .help = "start a new -outfile recording every MINUTES minutes, each file\n"
+             "named with its start time (PATH-YYYYMMDD-HHMMSS.mp3); the cut\n"
+             "falls between two MP3 frames, so nothing is lost or doubled",
+     .effect = takeSplit,
+     .needs = kSplitMinutes},
+    {.spelling = "--on-air",
+     .help = "start the broadcast at launch without asking (the windows' \"On the\n"
+             "air at start\" setting does it for every run); with --headless the\n"
+             "broadcast starts anyway",
+     .effect = &L::onAirAtStart},
+    {.spelling = "--remote",
+     .argument = "COMMAND",
+     .help = "tell the studio running on this working folder: status, start, stop,\n"
+             "next, previous, song TEXT, record on|off or source NAME; prints its\n"
+             "JSON answer, exit code 1 for an error answer or no studio",
+     .effect = takeRemote,
+     .needs = "--remote needs a command: status, start, stop, next, previous, song, record or source",
+     .manual = "The studio listens on a Unix socket in $XDG_RUNTIME_DIR (or /tmp/brovana-live-UID),\n"
+               "one per working folder, that only its user may open. A script may talk to it itself:\n"
+               "one JSON object a line, as {\"command\":\"song\",\"text\":\"Live - Guest DJ\"},\n"
+               "{\"command\":\"record\",\"on\":true} or {\"command\":\"source\",\"name\":\"mix\"};\n"
+               "each is answered with one line, {\"ok\":true} or {\"ok\":false,\"error\":\"...\"}."},
     {.spelling = "--normalize",
      .argument = "MODE",
      .help = "play every track at one loudness (-16 LUFS, true peak at most -1 dBTP),\n"
@@ -354,10 +393,25 @@ const char* mismatch(const CommandLine& o) {
   if (o.source && !o.headless) return "--source goes with --headless";
   if ((!o.also.empty() || !o.records.empty() || o.songFile) && !o.headless)
     return "--also, --record and --song-file go with --headless";
+  if (o.recordSplitMinutes && !o.outFile) return "--record-split goes with -outfile";
+  if (!o.remote.empty() && (o.headless || o.configure || o.probe))
+    return "--remote talks to a running studio: it goes without --headless, --configure and --probe";
   return nullptr;
 }
 
 }  // namespace
+
+std::optional<Source> sourceNamed(const std::string& name) {
+  for (const auto& source : kSources)
+    if (name == source.name) return source.source;
+  return std::nullopt;
+}
+
+std::string sourceName(Source source) {
+  for (const auto& known : kSources)
+    if (source == known.source) return known.name;
+  return "playlist";
+}
 
 std::span<const CommandOption> commandOptions() {
   return kOptions;
@@ -371,10 +425,13 @@ ParseResult parseCommandLine(const std::vector<std::string>& args) {
     const std::string& word = args[at];
     if (line.probe && (word.empty() || word[0] != '-'))
       line.probeFiles.push_back(word);
+    else if (remoteWantsOperand(line))
+      line.remote.push_back(word);
     else
       complaint = takeOption(args, at, line);
   }
   if (const char* wrong = complaint.empty() ? mismatch(line) : nullptr) complaint = wrong;
+  if (complaint.empty() && !line.remote.empty()) remoteRequestLine(line.remote, complaint);
   if (!complaint.empty()) result.error = complaint + " (see brovana-live --help)";
   return result;
 }

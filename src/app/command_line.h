@@ -50,6 +50,9 @@ struct CommandLine {
   std::vector<StreamTarget> also;          // --also URL: the extra servers, up to eight
   std::vector<StreamTarget> records;       // --record FILE?QUERY: recordings in a format of their own
   std::optional<std::string> songFile;     // --song-file FILE: the now-playing title DJ software writes
+  std::vector<std::string> remote;         // --remote COMMAND [OPERAND]: to the running studio
+  bool onAirAtStart = false;               // --on-air: the broadcast starts at launch, unasked
+  std::optional<int> recordSplitMinutes;   // --record-split MINUTES: a new recording file every N minutes
   // The complaint of a rule that names the part of its word it cannot take.
   std::string refusal;
   bool probe = false;
@@ -81,6 +84,9 @@ struct CommandOption {
 };
 
 std::span<const CommandOption> commandOptions();
+// The --source names: playlist, line, mic, cd, mix.
+std::optional<Source> sourceNamed(const std::string& name);
+std::string sourceName(Source source);
 ParseResult parseCommandLine(const std::vector<std::string>& args);
 std::string helpText();
 // The entries of the manual's OPTIONS section, in roff; the build writes them into the man page.

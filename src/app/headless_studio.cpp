@@ -9,6 +9,8 @@
 #include "app/dsp_choice.h"
 #include "app/song_file.h"
 #include "app/stop_signals.h"
+#include "app/studio_remote.h"
+#include "broadcast/automation.h"
 #include "broadcast/extra_servers.h"
 #include "broadcast/server_fan_out.h"
 #include "broadcast/studio.h"
@@ -105,15 +107,16 @@ std::string offAirReason(Studio& studio, bool live) {
 // What the command line asks for, started as the windows would: the recording, the plug-in, then
 // the playlist (as the previous one is offered at start) or the live source (as the menu and the
 // button would).
-void goOnTheAir(const CommandLine& options, Studio& studio) {
-  if (options.outFile) studio.startRecording(*options.outFile);
+void goOnTheAir(const CommandLine& options, Studio& studio, const std::optional<std::string>& recording) {
+  studio.setRecordingSplit(options.recordSplitMinutes.value_or(0));
+  if (recording) studio.startRecording(*recording);
   if (options.playlist) programValues().setPlaylist(*options.playlist);
   // A refused plug-in has been reported; the station goes on the air without it.
   if (options.dsp && studio.plugins())
     studio.plugins()->launchFile(dspPath(options.dsp->path), options.dsp->module);
   Source source = options.source.value_or(Source::Playlist);
   if (source == Source::Playlist)
-    studio.autoStart();
+    studio.autoStart(options.onAirAtStart);
   else if (studio.setSource(source))
     studio.startBroadcast();
   // The start it handed to the studio's worker, before the run is judged.
@@ -176,6 +179,7 @@ int runHeadless(const CommandLine& options, const HeadlessSetup& setup) {
   StreamEncoderLibrary streamEncoders;
   std::unique_ptr<ServerFanOut> extras;
   std::unique_ptr<SongFileWatcher> songFile;  // tells `extras` and the studio, so it goes first
+  std::unique_ptr<StudioRemote> remote;
   HeadlessParts parts(prompts, setup.codec, setup.makeEngine, options.device.value_or(""));
   SongUpdateSender songs(setup.http);
   StationTitleSender titles(setup.http);
@@ -192,7 +196,10 @@ int runHeadless(const CommandLine& options, const HeadlessSetup& setup) {
       if (extras) extras->setTitle(title);
       if (titled) titles.send(titled->connection()->serverInfo(), title);
     };
-    context.trackOnAir = announce;
+    context.trackOnAir = [&announce, &remote](const std::string& title) {
+      announce(title);
+      if (remote) remote->trackOnAir(title);
+    };
     Studio studio(&window, setup.webHost, context);
     titled = &studio;
     StopSignals::Attachment attached(end.stops(), studio);
@@ -206,10 +213,15 @@ int runHeadless(const CommandLine& options, const HeadlessSetup& setup) {
     parts.setPcmTap(extras.get());
     parts.setFullBand(extras != nullptr);
     if (options.songFile) songFile = std::make_unique<SongFileWatcher>(*options.songFile, announce);
-    if (!studio.stopRequested()) goOnTheAir(options, studio);
+    remote = std::make_unique<StudioRemote>(studio, extras.get(), announce, options.outFile);
+    std::unique_ptr<ControlSocket> control = openControlSocket(*remote);
+    if (!studio.stopRequested())
+      goOnTheAir(options, studio,
+                 recordingAtStart(options.outFile, loadAutomation(setup.registry), studio.startupFolder()));
     code = exit.ended() ? exit.code()
                         : awaitTheEnd(studio, parts, end,
                                       options.source.value_or(Source::Playlist) != Source::Playlist);
+    control.reset();  // no command comes in during the exit sequence
     // The exit command's questions (still broadcasting? an unsaved playlist?) are not asked:
     // the signal is the member's answer.
     if (!exit.ended()) studio.prepareExit();

@@ -31,6 +31,9 @@ namespace {
 constexpr int kPluginCommand = 38000;
 constexpr int kVisualsOffCommand = 32827;
 constexpr int kVisualDisplays[] = {1, 2, 3, 4};
+// The automation settings' commands, after the established ones.
+constexpr int kOnAirAtStartCommand = 32900;
+constexpr int kRecordOnAirCommand = 32901;
 constexpr const char* kAboutNotice = "Made for the members of the Zelvora internet radio service.";
 
 enum class Mark { None, Check, Source, Priority, Plugin };
@@ -76,6 +79,10 @@ const MainWindow::MenuEntry MainWindow::kMenu[] = {
     {"&Broadcast", 32786, "Random", Mark::Check, "", &MainWindow::toggleRandom},
     {"&Broadcast", 0, "", Mark::None, "", nullptr},
     {"&Broadcast", 32826, "Save to file...", Mark::Check, "", &MainWindow::saveToFile},
+    {"&Broadcast", kOnAirAtStartCommand, "On the air at start", Mark::Check, "",
+     &MainWindow::toggleAutomation},
+    {"&Broadcast", kRecordOnAirCommand, "Record when on the air", Mark::Check, "",
+     &MainWindow::toggleAutomation},
     {"&Broadcast", 0, "", Mark::None, "", nullptr},
     {"&Broadcast", 32790, "Exit", Mark::None, "Ctrl+E", &MainWindow::exitCommand},
     {"Audio &Source", 32782, "Playlist", Mark::Source, "", &MainWindow::selectSource},
@@ -252,6 +259,12 @@ void MainWindow::addPlugins() {
   }
 }
 
+// Every title goes to the extra servers and to the member's own server.
+void MainWindow::announceTitle(const std::string& title) {
+  extras_->setTitle(title);
+  titles_->send(studio_->connection()->serverInfo(), title);
+}
+
 bool MainWindow::initialise() {
   StudioContext studioContext{context_.prompts, context_.exit,  context_.registry,
                               context_.http,    context_.parts, context_.songs};
@@ -264,8 +277,10 @@ bool MainWindow::initialise() {
   // A command on the worker may have changed a mark, or have been refused.
   studioContext.commandFinished = [this] { postTo(this, [this] { showMarks(); }); };
   studioContext.trackOnAir = [this](const std::string& title) {
-    extras_->setTitle(title);
-    titles_->send(studio_->connection()->serverInfo(), title);
+    announceTitle(title);
+    postTo(this, [this, title] {
+      if (desktop_) desktop_->trackOnAir(title);
+    });
   };
   studio_ = std::make_unique<Studio>(this, context_.webHost, studioContext);
   studio_->worker().setWaiter(&waiter_);
@@ -287,7 +302,13 @@ bool MainWindow::initialise() {
   volume_.setValue(studio_->sources().waveOutVolume());
   if (studio_->plugins()) studio_->plugins()->loadPlugins();
   addPlugins();
-  if (context_.outFile) studio_->startRecording(*context_.outFile);
+  studio_->setRecordingSplit(context_.recordSplitMinutes);
+  automation_ = loadAutomation(context_.registry);
+  if (auto path = recordingAtStart(context_.outFile, automation_, studio_->startupFolder()))
+    studio_->startRecording(*path);
+  desktop_ = std::make_unique<DesktopControls>(
+      *studio_, context_.outFile, [this] { startStop(); },
+      [this](const std::string& title) { announceTitle(title); });
   showMarks();
   return true;
 }
@@ -314,6 +335,8 @@ void MainWindow::showMarks() {
       ->setChecked(std::none_of(std::begin(kVisualDisplays), std::end(kVisualDisplays),
                                 [this](int display) { return visuals_.displayOn(display); }));
   actions_.at(32826)->setChecked(studio_->recording());
+  actions_.at(kOnAirAtStartCommand)->setChecked(automation_.onAirAtStart);
+  actions_.at(kRecordOnAirCommand)->setChecked(automation_.recordOnAir);
   int plugin = studio_->plugins() ? studio_->plugins()->checkedId() : 0;
   for (QAction* action : plugins_.actions())
     action->setChecked(action == actions_.at(plugin ? plugin : kPluginCommand));
@@ -353,7 +376,7 @@ void MainWindow::showEvent(QShowEvent* event) {
   autoStarted_ = true;
   // After the window has painted itself.
   QTimer::singleShot(0, this, [this] {
-    if (studio_) studio_->autoStart();
+    if (studio_) studio_->autoStart(context_.onAirAtStart || automation_.onAirAtStart);
   });
 }
 
@@ -391,6 +414,7 @@ bool MainWindow::exitSequence() {
 
 void MainWindow::shutDown(bool prepare) {
   if (!studio_) return;
+  desktop_.reset();  // no command comes in during the exit sequence
   if (prepare) studio_->prepareExit();
   // They report to the studio's display and take from its stage.
   extras_->close();
@@ -518,6 +542,13 @@ void MainWindow::saveToFile(int) {
                                               QString::fromStdString(studio_->startupFolder()),
                                               QStringLiteral("MP3 files (*.mp3)"));
   if (!path.isEmpty()) studio_->startRecording(path.toStdString());
+}
+
+// Kept at once: a station that comes back after a reboot must find it stored.
+void MainWindow::toggleAutomation(int id) {
+  bool& setting = id == kOnAirAtStartCommand ? automation_.onAirAtStart : automation_.recordOnAir;
+  setting = !setting;
+  saveAutomation(context_.registry, automation_);
 }
 
 void MainWindow::launchPlugin(int id) {

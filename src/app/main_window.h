@@ -19,11 +19,13 @@
 #include <memory>
 #include <optional>
 
+#include "app/desktop_controls.h"
 #include "app/elided_label.h"
 #include "app/event_loop_waiter.h"
 #include "app/gui_thread.h"
 #include "app/stop_signals.h"
 #include "app/visuals_widget.h"
+#include "broadcast/automation.h"
 #include "broadcast/studio.h"
 #include "broadcast/studio_commands.h"
 #include "monitor/main_window_view.h"
@@ -69,6 +71,8 @@ struct MainWindowContext {
   SongUpdateSender* songs = nullptr;
   std::optional<std::string> outFile;  // -outfile: the stream is recorded from the start
   StopSignals* stops = nullptr;        // a stop signal asks the studio to stop, from its start-up on
+  int recordSplitMinutes = 0;          // --record-split
+  bool onAirAtStart = false;           // --on-air
 };
 
 class MainWindow final : public QMainWindow, public MainWindowView {
@@ -98,6 +102,7 @@ class MainWindow final : public QMainWindow, public MainWindowView {
   void dropEvent(QDropEvent* event) override;
 
  private:
+  void announceTitle(const std::string& title);
   struct MenuEntry;
   static const MenuEntry kMenu[];
 
@@ -134,6 +139,7 @@ class MainWindow final : public QMainWindow, public MainWindowView {
   void mail(int id);
   void saveToFile(int);
   void launchPlugin(int id);
+  void toggleAutomation(int id);
 
   MainWindowContext context_;
   // Filled by the constructor and, with the plug-ins, by initialise before any broadcast
@@ -174,7 +180,8 @@ class MainWindow final : public QMainWindow, public MainWindowView {
   LabelTarget remainingTarget_{trackRemaining_};
 
   bool autoStarted_ = false;
-  EventLoopWaiter waiter_;  // outlives the Studio's worker
+  AutomationSettings automation_;  // the stored "On the air at start" and "Record when on the air"
+  EventLoopWaiter waiter_;         // outlives the Studio's worker
   std::unique_ptr<QtServersDialog> serversDialog_;
   std::unique_ptr<ExtraServersRun> extras_;     // outlives the Studio, whose stage and worker tell it
   std::unique_ptr<StationTitleSender> titles_;  // the member's own server's titles; as extras_
@@ -182,6 +189,7 @@ class MainWindow final : public QMainWindow, public MainWindowView {
   // after the one it sits in, which would otherwise delete it a second time.)
   std::unique_ptr<Studio> studio_;
   std::unique_ptr<StudioCommands> commands_;
+  std::unique_ptr<DesktopControls> desktop_;              // uses the studio, so it goes first
   std::optional<StopSignals::Attachment> stopsAttached_;  // after the studio, which it names
 };
 

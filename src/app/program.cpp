@@ -15,6 +15,7 @@
 #include "app/headless_studio.h"
 #include "app/probe.h"
 #include "app/stop_signals.h"
+#include "app/studio_remote.h"
 #include "app/working_folder.h"
 #include "broadcast/engine_part.h"
 #include "broadcast/settings.h"
@@ -71,6 +72,8 @@ int runCommandLine(int argc, char** argv, const WindowedStudio* windowed) {
   static TagLibTrackReader trackReaderOfTheProgram;
   installTrackReader(&trackReaderOfTheProgram);
   if (options.probe) return runProbe(options.probeFiles);
+  if (!options.remote.empty())
+    return runRemote(options.remote, options.workdir.value_or(defaultWorkingFolder()));
   if (!options.headless && !options.configure && !options.listDsp) {
     // Qt would abort without a display; say what to do instead.
     if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") && !std::getenv("QT_QPA_PLATFORM")) {

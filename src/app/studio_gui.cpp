@@ -101,7 +101,8 @@ int runStudio(const CommandLine& options, const StudioSetup& setup) {
   int code = 0;
   {
     MainWindow window(MainWindowContext{setup.webHost, setup.registry, setup.http, prompts, exit, parts,
-                                        &songs, options.outFile, &stops});
+                                        &songs, options.outFile, &stops,
+                                        options.recordSplitMinutes.value_or(0), options.onAirAtStart});
     if (!window.initialise()) {
       songs.stop();
       return exit.code();

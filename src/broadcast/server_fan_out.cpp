@@ -57,6 +57,7 @@ class ServerWorker {
   ~ServerWorker() { stop(); }
 
   const std::string& label() const { return label_; }
+  bool connected() const { return connected_.load(); }
   void start() { thread_ = std::thread(&ServerWorker::run, this); }
   void stop() {
     {
@@ -235,6 +236,9 @@ class EncoderLane {
 
   const EncodedFormat& format() const { return format_; }
   void add(std::unique_ptr<ServerWorker> server) { servers_.push_back(std::move(server)); }
+  void addStates(std::vector<ExtraServerState>& states) const {
+    for (auto& server : servers_) states.push_back({server->label(), server->connected()});
+  }
   void start() {
     thread_ = std::thread(&EncoderLane::run, this);
     for (auto& server : servers_) server->start();
@@ -381,6 +385,12 @@ void ServerFanOut::onAir(const uint8_t* pcm, int length, const PcmFormat& format
 
 void ServerFanOut::setTitle(const std::string& title) {
   for (auto& lane : lanes_) lane->setTitle(title);
+}
+
+std::vector<ExtraServerState> ServerFanOut::states() const {
+  std::vector<ExtraServerState> states;
+  for (auto& lane : lanes_) lane->addStates(states);
+  return states;
 }
 
 }  // namespace brovana

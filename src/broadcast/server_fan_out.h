@@ -51,6 +51,12 @@ class FanOutReports {
   virtual void serverReport(int index, const ServerReport& report) = 0;
 };
 
+// A server (or recording) of the fan-out as its status shows it.
+struct ExtraServerState {
+  std::string label;  // its URL without the password
+  bool onAir = false;
+};
+
 class ServerFanOut final : public PcmTap {
  public:
   // One lane per distinct format; the library must outlive the fan-out. Each target's encoder is
@@ -66,6 +72,8 @@ class ServerFanOut final : public PcmTap {
   void onAir(const uint8_t* pcm, int length, const PcmFormat& format) override;
   // "Artist - Title" for every server: out of band for MP3, a chained stream for Ogg.
   void setTitle(const std::string& title);
+  // From any thread; the servers whose encoder could not be made are not among them.
+  std::vector<ExtraServerState> states() const;
 
  private:
   std::vector<std::unique_ptr<EncoderLane>> lanes_;

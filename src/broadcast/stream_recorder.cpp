@@ -29,8 +29,14 @@ std::string errorText(int error) {
 
 }  // namespace
 
-bool StreamRecorder::start(const std::string& path, std::string& error) {
+bool StreamRecorder::start(const std::string& named, std::string& error) {
   stop();
+  int split = splitMinutes_;
+  base_ = named;
+  started_ = std::time(nullptr);
+  parts_ = 0;
+  splitter_ = split > 0 ? std::make_unique<Mp3Splitter>(split * 60) : nullptr;
+  const std::string path = split > 0 ? partName(named, started_) : named;
   int fd = openFile(path, O_TRUNC);
   if (fd < 0) {
     error = errorText(errno);
@@ -59,6 +65,11 @@ void StreamRecorder::stop() {
   Logger::log("Recording to %s ended: %lld bytes kept, %lld left out\n", path_.c_str(), writtenBytes_,
               droppedBytes_);
   path_.clear();
+}
+
+std::string StreamRecorder::path() const {
+  std::lock_guard lock(mutex_);
+  return path_;
 }
 
 bool StreamRecorder::recording() const {
@@ -92,7 +103,7 @@ void StreamRecorder::writerThread(int fd) {
   pthread_sigmask(SIG_BLOCK, &pipeSignal, nullptr);
 
   std::unique_lock lock(mutex_);
-  const std::string path = path_;
+  std::string path = path_;
   int fileLogin = -1;  // the login whose stream the file holds; the first block names it
   while (true) {
     wake_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
@@ -110,7 +121,9 @@ void StreamRecorder::writerThread(int fd) {
                     path.c_str());
     }
     fileLogin = block.login;
-    size_t written = fd >= 0 ? writeAll(fd, block.bytes) : 0;
+    size_t left = splitter_ ? cutPart(fd, path, block) : block.bytes.size();
+    size_t written = block.bytes.size() - left;
+    if (fd >= 0) written += writeAll(fd, block.bytes.data() + written, left);
     lock.lock();
     writtenBytes_ += static_cast<long long>(written);
     droppedBytes_ += static_cast<long long>(block.bytes.size() - written);
@@ -121,10 +134,29 @@ void StreamRecorder::writerThread(int fd) {
   if (fd >= 0) ::close(fd);
 }
 
-size_t StreamRecorder::writeAll(int fd, const std::vector<uint8_t>& bytes) {
+size_t StreamRecorder::cutPart(int& fd, std::string& path, const Block& block) {
+  size_t cut = splitter_->cutIn(block.bytes);
+  if (cut == std::string::npos) return block.bytes.size();
+  if (fd >= 0) {
+    writeAll(fd, block.bytes.data(), cut);
+    ::close(fd);
+  }
+  // Named by where the part begins in the stream, so that the names follow one another in order.
+  path = partName(base_, started_ + static_cast<std::time_t>(++parts_) * splitter_->partSeconds());
+  fd = openFile(path, O_TRUNC);
+  if (fd < 0) failed("cannot open", errno);
+  Logger::log("Recording goes on in %s\n", path.c_str());
+  {
+    std::lock_guard lock(mutex_);
+    path_ = path;
+  }
+  return block.bytes.size() - cut;
+}
+
+size_t StreamRecorder::writeAll(int fd, const uint8_t* bytes, size_t length) {
   size_t done = 0;
-  while (done < bytes.size()) {
-    ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+  while (done < length) {
+    ssize_t n = ::write(fd, bytes + done, length - done);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
       failed("cannot write", n < 0 ? errno : ENOSPC);

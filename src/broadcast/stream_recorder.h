@@ -11,15 +11,19 @@
 // Threads: start and stop come from the user-interface thread, sent from the conversion thread;
 // the queue and the counters sit under mutex_, the file belongs to the writer thread.
 
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <ctime>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "broadcast/recording_split.h"
 #include "net/server_link.h"
 
 namespace brovana {
@@ -37,9 +41,14 @@ class StreamRecorder final : public StreamTap {
   // Starts a new recording into `path` (emptied first), ending the one before. False, with
   // `error` set, when the file cannot be opened.
   bool start(const std::string& path, std::string& error);
+  // From the next start on: a new file every `minutes` of the stream's audio (0: one file), each
+  // named with its start time (partName), cut between two frames.
+  void setSplit(int minutes) { splitMinutes_ = minutes; }
   // Writes what is still queued, closes the file and logs what was kept.
   void stop();
   bool recording() const;
+  // The file it records into; empty when not recording.
+  std::string path() const;
 
   // StreamTap: queues a copy of the block; never waits for the disk.
   void sent(const uint8_t* bytes, size_t length, int login) override;
@@ -52,12 +61,21 @@ class StreamRecorder final : public StreamTap {
 
   void writerThread(int fd);
   // The bytes written; fewer when the file refused the rest.
-  size_t writeAll(int fd, const std::vector<uint8_t>& bytes);
+  size_t writeAll(int fd, const uint8_t* bytes, size_t length);
   static bool fileGone(int fd, const std::string& path);
   int reopen(int fd, const std::string& path);
   void failed(const char* what, int error);
+  // With a split, the block's bytes up to the cut go to the part under way and the file of the
+  // next part is opened; the bytes of the block left for it.
+  size_t cutPart(int& fd, std::string& path, const Block& block);
 
   const size_t queueLimit_;
+  std::atomic<int> splitMinutes_{0};
+  // Set by start, then the writer thread's: the split and where its parts are named from.
+  std::unique_ptr<Mp3Splitter> splitter_;
+  std::string base_;
+  std::time_t started_ = 0;
+  int parts_ = 0;
 
   mutable std::mutex mutex_;
   std::condition_variable wake_;

@@ -141,7 +141,7 @@ void Studio::requestStop() {
   if (ServerLink* link = linkSeen_.load()) link->closeLink();
 }
 
-PlaylistWindowControl* Studio::autoStart() {
+PlaylistWindowControl* Studio::autoStart(bool unasked) {
   if (ended() || stopRequested()) return playlistWindow_.get();
   status_->showOffAir();
   Playlist* playlist = playlistWindow_ ? playlistWindow_->playlist() : nullptr;
@@ -158,9 +158,9 @@ PlaylistWindowControl* Studio::autoStart() {
   std::optional<std::string> previous = programValues().previousPlaylist();
   bool dialogOpen = infoDialog_ && infoDialog_->isOpen();
   if (previous && playlistWindow_ && playlistWindow_->loadPlaylist(*previous) && !dialogOpen &&
-      prompts_.ask(
-          formatText("Do you want to start broadcasting your previous playlist, %s?", previous->c_str()))) {
-    prompts_.information("Please be patient, this may take a few seconds....");
+      (unasked || prompts_.ask(formatText("Do you want to start broadcasting your previous playlist, %s?",
+                                          previous->c_str())))) {
+    if (!unasked) prompts_.information("Please be patient, this may take a few seconds....");
     postStart(true);
   } else {
     web_.limitTime(std::nullopt);  // the start-up is over

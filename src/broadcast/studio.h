@@ -84,8 +84,9 @@ class Studio final : public StationDesk {
   // Start-up, once. False only when it ended the program (through ProgramExit), which every
   // refusal during start-up does; the caller then unwinds without starting anything.
   bool init();
-  // Once after the main window shows: starts the broadcast the member left off with.
-  PlaylistWindowControl* autoStart();
+  // Once after the main window shows: starts the broadcast the member left off with; `unasked`
+  // (--on-air, the "On the air at start" setting) without asking first.
+  PlaylistWindowControl* autoStart(bool unasked = false);
   // The worker that runs the commands below, and the questions they ask; the front end gives it
   // its waiter.
   CommandWorker& worker() { return worker_; }
@@ -143,6 +144,9 @@ class Studio final : public StationDesk {
   bool startRecording(const std::string& path);
   void stopRecording() { recorder_.stop(); }
   bool recording() const { return recorder_.recording(); }
+  std::string recordingPath() const { return recorder_.path(); }
+  // --record-split: the recordings started from now on go into a new file every `minutes`.
+  void setRecordingSplit(int minutes) { recorder_.setSplit(minutes); }
 
   // ---- accessors ----
   bool firstRunDone() const { return firstRunDone_; }

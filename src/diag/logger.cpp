@@ -182,6 +182,11 @@ int LogBook::reconnects() const {
   return reconnects_;
 }
 
+int LogBook::dropouts() const {
+  std::lock_guard lock(mutex_);
+  return dropouts_;
+}
+
 int LogBook::tracksPlayed() const {
   std::lock_guard lock(mutex_);
   return tracksPlayed_;

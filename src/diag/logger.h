@@ -65,6 +65,7 @@ class LogBook {
   float rating();
   int failedFiles() const;
   int reconnects() const;
+  int dropouts() const;
   int tracksPlayed() const;
   int playlistLoops() const;
 
@@ -166,6 +167,9 @@ inline int failedFiles() {
 }
 inline int reconnects() {
   return book().reconnects();
+}
+inline int dropouts() {
+  return book().dropouts();
 }
 inline void logUserInfo() {
   book().logUserInfo();

@@ -206,6 +206,7 @@ int ServerLink::sendStream(const uint8_t* bytes, size_t length, bool reconnectAl
     reconnectLocked();
     result = socket_.sendAll(bytes, length);
   }
+  if (result > 0) bytesSent_ += result;
   StreamTap* tap = tap_;
   if (tap && result == static_cast<int>(length)) tap->sent(bytes, length, logins_);
   return result;

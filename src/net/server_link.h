@@ -126,6 +126,8 @@ class ServerLink : public StatsSource {
   int avgListenMinutes() const;
   float rating() const;
   int onAirSeconds() const { return onAirSeconds_.load(); }
+  // The stream bytes the server took in this run.
+  long long bytesSent() const { return bytesSent_.load(); }
   bool infoFetched() const { return infoFetched_.load(); }
   std::time_t creationTime() const { return creationTime_; }
   // These fetch the account facts first when no refresh has succeeded yet.
@@ -186,6 +188,7 @@ class ServerLink : public StatsSource {
   std::time_t lastCheck_ = 0;
   std::time_t elapsedAtLastCheck_ = 0;
   std::atomic<int> onAirSeconds_{0};
+  std::atomic<long long> bytesSent_{0};
   std::atomic<bool> clockRestart_{false};  // restartOnAirClock, for the next block
   int logins_ = 0;                         // successful logins of the run, for the tap
   std::atomic<StreamTap*> tap_{nullptr};

@@ -2,7 +2,7 @@
 if(TARGET brovana-live AND TARGET zelvora-service)
   brovana_test(studio_integration_tests SOURCES ${CMAKE_CURRENT_LIST_DIR}/studio_headless_test.cpp
                ${CMAKE_CURRENT_LIST_DIR}/library_studio_test.cpp
-               DEPS brovana_core LABELS integration)
+               DEPS brovana_app LABELS integration)
   add_dependencies(studio_integration_tests brovana-live zelvora-service leveller)
   target_compile_definitions(studio_integration_tests PRIVATE BROVANA_PLUGIN_DIR="${PROJECT_BINARY_DIR}/${BROVANA_INSTALL_PLUGINDIR}")
 endif()

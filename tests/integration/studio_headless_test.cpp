@@ -10,10 +10,12 @@
 #include <functional>
 #include <set>
 
+#include "app/control_socket.h"
 #include "net/server_link.h"
 #include "support/demo_station.h"
 #include "support/journal.h"
 #include "support/scripted_peer.h"
+#include "support/service_emulator.h"
 #include "support/tone_files.h"
 
 namespace brovana {
@@ -280,6 +282,86 @@ TEST_F(HeadlessStudioTest, StopEndsTheRunWithinSecondsWhereverItWaits) {
     EXPECT_LE(server.connectionCount(), 1u) << "logged in again during the exit";
     EXPECT_FALSE(serverOn()) << "the exit sequence turns off what the run turned on";
   }
+}
+
+// Steered from outside while on the air, in real time: --remote next is heard, --remote song is
+// the title Icecast shows for the extra mount, status answers while the link reconnects, and
+// requests that are too long, binary or unknown are refused while the broadcast goes on.
+TEST_F(HeadlessStudioTest, RemoteCommandsSteerTheStationAndBadRequestsLeaveItOnTheAir) {
+  ASSERT_TRUE(configure());
+  const std::string runtime = "XDG_RUNTIME_DIR=" + scratch.path();
+  setenv("XDG_RUNTIME_DIR", scratch.path().c_str(), 1);
+  int calls = 0;
+  auto remote = [&](std::vector<std::string> words, std::string* answer = nullptr) {
+    words.insert(words.begin(), "--remote");
+    std::string log = "remote" + std::to_string(++calls) + ".log";
+    int code = studio(words, log, {runtime})->wait(30s);
+    if (answer) *answer = read(log);
+    return code;
+  };
+  const std::string extra =
+      "icecast://demo-secret@127.0.0.1:" + std::to_string(icecast.port()) + "/extra.mp3";
+  auto onAir = studio({"--headless", "--playlist", scratch.file("music/tones.m3u"), "--also", extra},
+                      "run1.log", {"BROVANA_PLAYBACK=off", runtime});
+  ASSERT_TRUE(
+      test::waitUntil([&] { return has("run1.log", "on the air through") || !onAir->running(); }, 30s))
+      << read("run1.log");
+  auto listener = test::listenWhenServed(icecast);
+  ASSERT_TRUE(listener);
+  auto hearing = [&](double hz) {
+    return test::waitUntil(
+        [&] {
+          std::vector<int16_t> heard = test::decodeMp3(listener->body());
+          size_t last = std::min(heard.size(), size_t(kHeard.sampleRate));  // the last half second
+          std::span recent(heard.data() + heard.size() - last, last);
+          return last > 0 && test::dominantTone(recent, kHeard, {440, 880}) == hz;
+        },
+        10s);
+  };
+  ASSERT_TRUE(hearing(440));
+  std::string answer;
+  EXPECT_EQ(remote({"next"}, &answer), 0) << answer;
+  EXPECT_EQ(answer, "{\"ok\":true}\n");
+  EXPECT_TRUE(hearing(880)) << "the 20 s tone 440 was cut short";
+
+  EXPECT_EQ(remote({"song", "Live - Guest DJ"}), 0);
+  EXPECT_TRUE(test::waitUntil(
+      [&] {
+        std::string page = test::httpGetLoopback(icecast.port(), "/status-json.xsl").value_or("");
+        return page.find("\"title\":\"Live - Guest DJ\"") != std::string::npos;
+      },
+      5s));
+
+  const std::string socket = controlSocketPath(work(), false);
+  const std::pair<std::string, std::string> refused[] = {
+      {std::string(1 << 20, '{'), "request too long"},
+      {"\x7f"
+       "ELF\x02\x01\x01",
+       "malformed request"},
+      {R"({"command":"shutdown"})", "unknown command"},
+  };
+  for (const auto& [request, why] : refused) {
+    std::string error;
+    EXPECT_NE(callControlSocket(socket, request, 10s, error).value_or(error).find(why), std::string::npos)
+        << why << ": " << error;
+  }
+  EXPECT_EQ(remote({"source", "nowhere"}, &answer), 1) << answer;
+
+  icecast.kill();
+  EXPECT_TRUE(test::waitUntil(
+      [&] {
+        return remote({"status"}, &answer) == 0 && answer.find("\"reconnecting\"") != std::string::npos;
+      },
+      30s))
+      << answer;
+  EXPECT_NE(answer.find("\"onAir\":\"playlist\""), std::string::npos) << answer;
+  ASSERT_TRUE(icecast.start()) << icecast.errorLog();
+  EXPECT_TRUE(test::waitUntil([&] { return has("work/live_log1.txt", "Re-connected successfully!"); }, 30s));
+  EXPECT_TRUE(test::listenWhenServed(icecast)) << "still on the air";
+  EXPECT_EQ(onAir->stop(SIGTERM, 30s), 0) << read("run1.log");
+  EXPECT_FALSE(std::filesystem::exists(socket));
+  EXPECT_EQ(remote({"status"}, &answer), 1);
+  EXPECT_NE(answer.find("no studio is running"), std::string::npos) << answer;
 }
 
 }  // namespace

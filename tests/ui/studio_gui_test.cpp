@@ -4,11 +4,16 @@
 
 #include <unistd.h>
 
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusVariant>
 #include <QTest>
 #include <atomic>
 #include <csignal>
 #include <thread>
 
+#include "app/control_socket.h"
 #include "app/program.h"
 #include "core/program_values.h"
 #include "core/registry.h"
@@ -64,14 +69,7 @@ TEST_F(StudioWithWindows, PreviousPlaylistGoesOnTheAirAndCtrlEEndsTheRun) {
   dialogs.answer("Do you want to start broadcasting your previous playlist", true);
   dialogs.answer("You are currently broadcasting, are you sure you want to exit?", true);
 
-  std::vector<std::string> args = {"brovana-live", "-host", emulator.webHost(), "--workdir", work()};
-  std::vector<char*> argv;
-  for (std::string& arg : args) argv.push_back(arg.data());
-  argv.push_back(nullptr);
-  // The program changes into its working folder, which goes with the test; the next test starts
-  // where this one did.
-  test::ScopedChdir comeBack(work());
-  int code = runProgram(5, argv.data());
+  int code = runWindowed();
   stop = true;
   listening.join();
 
@@ -114,13 +112,8 @@ TEST_F(StudioWithWindows, AStopSignalRunsTheExitSequenceWithoutQuestions) {
       if (std::chrono::steady_clock::now() > giveUp) QCoreApplication::exit(99);  // fails below
     });
     dialogs.answer("Do you want to start broadcasting your previous playlist", true);
-    std::vector<std::string> args = {"brovana-live", "-host", emulator.webHost(), "--workdir", work()};
-    std::vector<char*> argv;
-    for (std::string& arg : args) argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    test::ScopedChdir comeBack(work());
     auto start = std::chrono::steady_clock::now();
-    int code = runProgram(5, argv.data());
+    int code = runWindowed();
     stopper.join();
 
     EXPECT_TRUE(sent);
@@ -134,6 +127,77 @@ TEST_F(StudioWithWindows, AStopSignalRunsTheExitSequenceWithoutQuestions) {
       EXPECT_FALSE(dialogs.saw("Do you want to start broadcasting")) << "nothing was started";
     }
   }
+}
+
+// The title the desktop's media controls show, as the studio's MPRIS player gives it.
+std::string mediaTitle(const QDBusConnection& bus) {
+  QDBusMessage get =
+      QDBusMessage::createMethodCall(QString("org.mpris.MediaPlayer2.brovana_live.instance%1").arg(getpid()),
+                                     "/org/mpris/MediaPlayer2", "org.freedesktop.DBus.Properties", "Get");
+  get << "org.mpris.MediaPlayer2.Player"
+      << "Metadata";
+  QDBusMessage reply = bus.call(get, QDBus::Block, 5000);
+  QVariant metadata = reply.arguments().value(0).value<QDBusVariant>().variant();
+  return qdbus_cast<QVariantMap>(metadata.value<QDBusArgument>())
+      .value("xesam:title")
+      .toString()
+      .toStdString();
+}
+
+// --on-air puts the previous playlist on the air without asking. The control socket's commands
+// reach the windowed studio: status says what is on the air, next goes to the next track. On a
+// session bus (ctest runs this under dbus-run-session too) the desktop's media controls show the
+// title and their Next skips the 12 s track at once; without one the studio goes on, saying so.
+TEST_F(StudioWithWindows, OnAirStartsUnaskedAndTheSocketAndMediaControlsReachTheWindows) {
+  SettingsRegistry(settingsPath()).create(profileKeyPath())->set("playlist", playlist());
+  setenv("XDG_RUNTIME_DIR", scratch.path().c_str(), 1);
+  setenv("BROVANA_PACE", "1", 1);
+  const bool bus = std::getenv("DBUS_SESSION_BUS_ADDRESS") != nullptr;
+  std::string status, onAir, next, error, shown, skipped;
+  std::thread remote([&] {
+    const std::string socket = controlSocketPath(work(), false);
+    auto title = [&](const char* text) {
+      return test::waitUntil(
+          [&] {
+            status = callControlSocket(socket, R"({"command":"status"})", 10s, error).value_or(error);
+            return status.find(std::string(R"("title":")") + text + "\"") != std::string::npos;
+          },
+          60s);
+    };
+    bool started = title("Tone 440");
+    onAir = status;
+    if (started && bus) {
+      QDBusConnection client = QDBusConnection::connectToBus(QDBusConnection::SessionBus, "media-controls");
+      shown = mediaTitle(client);
+      client.call(QDBusMessage::createMethodCall(
+          QString("org.mpris.MediaPlayer2.brovana_live.instance%1").arg(getpid()), "/org/mpris/MediaPlayer2",
+          "org.mpris.MediaPlayer2.Player", "Next"));
+      test::waitUntil([&] { return (skipped = mediaTitle(client)) == "Tone 880"; }, 3s);
+      QDBusConnection::disconnectFromBus("media-controls");
+    }
+    next = callControlSocket(socket, R"({"command":"next"})", 10s, error).value_or(error);
+    title(bus ? "Tone 440" : "Tone 880");
+    kill(getpid(), SIGTERM);
+  });
+  auto giveUp = std::chrono::steady_clock::now() + 90s;
+  test::DialogDriver dialogs([&] {
+    if (std::chrono::steady_clock::now() > giveUp) QCoreApplication::exit(99);  // fails below
+  });
+  int code = runWindowed({"--on-air"});
+  remote.join();
+  EXPECT_EQ(code, 0);
+  EXPECT_FALSE(dialogs.saw("Do you want to start broadcasting")) << "--on-air asks nothing";
+  std::string log = test::readFile(work() + "/live_log1.txt");
+  EXPECT_NE(onAir.find(R"("onAir":"playlist")"), std::string::npos) << onAir << log;
+  EXPECT_EQ(next, R"({"ok":true})");
+  if (bus) {
+    EXPECT_EQ(shown, "Tone 440");
+    EXPECT_EQ(skipped, "Tone 880");
+  } else {
+    EXPECT_TRUE(test::inOrder(log, {"No session bus: the desktop's media controls are off"})) << log;
+  }
+  EXPECT_TRUE(
+      test::inOrder(log, {"Now playing : tone440.mp3", "Now playing : tone880.mp3", "Exiting Brovana-Live"}));
 }
 
 }  // namespace

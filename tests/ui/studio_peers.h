@@ -11,6 +11,7 @@
 #include <string>
 
 #include "app/main_window.h"
+#include "app/program.h"
 #include "app/qt_prompts.h"
 #include "app/qt_studio_parts.h"
 #include "broadcast/engine_part.h"
@@ -56,6 +57,17 @@ class StudioPeers : public ::testing::Test, protected DemoStation {
     ASSERT_TRUE(configure({"--title", "Test tones"})) << scratch.read("run.log");
   }
   std::string playlist() const { return scratch.file("music/tones.m3u"); }
+  // The program with windows, as brovana-live runs it, on this station and these options; in the
+  // working folder, which it changes into and which goes with the test.
+  int runWindowed(std::vector<std::string> options = {}) const {
+    std::vector<std::string> args = {"brovana-live", "-host", emulator.webHost(), "--workdir", work()};
+    args.insert(args.end(), options.begin(), options.end());
+    std::vector<char*> argv;
+    for (std::string& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    ScopedChdir comeBack(work());
+    return runProgram(static_cast<int>(args.size()), argv.data());
+  }
 };
 
 }  // namespace brovana::test

@@ -5,11 +5,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <functional>
+#include <set>
 #include <thread>
 
 #include "support/child_process.h"
 #include "support/log_tail.h"
+#include "support/mp3_bytes.h"
 #include "support/temp_folder.h"
 
 namespace brovana {
@@ -89,6 +92,43 @@ TEST(StreamRecorderTest, DeletedOrMovedFileIsRecreatedAtItsPath) {
               1)
         << name << log.text();
     EXPECT_TRUE(log.contains("ended: 18 bytes kept, 0 left out\n")) << name;
+  }
+}
+
+// Split at a minute, 75 s of a stream in blocks of five frames is two files named with their
+// start times: the first a minute long within one frame, both of whole frames, and together the
+// whole stream, nothing lost or doubled at the cut. MPEG-1 frames do not divide a minute; MPEG-2
+// ones at 24 kHz do.
+TEST(StreamRecorderTest, SplitRecordingIsPartsOfWholeFramesThatAddUpToTheStream) {
+  const struct {
+    test::FrameHeader header;
+    int frameBytes;
+    double frameSeconds;
+  } cases[] = {
+      {{.version = test::Mpeg::V1, .bitrateIndex = 9, .sampleRateIndex = 0}, 417, 1152.0 / 44100},
+      {{.version = test::Mpeg::V2, .bitrateIndex = 6, .sampleRateIndex = 1}, 144, 576.0 / 24000},
+  };
+  for (const auto& c : cases) {
+    test::TempFolder folder;
+    StreamRecorder recorder(4 << 20);  // the whole stream fits: none of it is left out
+    recorder.setSplit(1);
+    std::string error;
+    ASSERT_TRUE(recorder.start(folder.file("show.mp3"), error)) << error;
+    const std::string block = test::frames(c.header, c.frameBytes, 5);
+    const int blocks = static_cast<int>(75 / c.frameSeconds / 5);
+    for (int n = 0; n < blocks; ++n)
+      recorder.sent(reinterpret_cast<const uint8_t*>(block.data()), block.size(), 1);
+    recorder.stop();
+    std::set<std::string> parts;
+    for (const auto& entry : std::filesystem::directory_iterator(folder.path()))
+      parts.insert(entry.path().filename().string());
+    ASSERT_EQ(parts.size(), 2u);
+    EXPECT_TRUE(parts.begin()->starts_with("show-2") && parts.begin()->ends_with(".mp3")) << *parts.begin();
+    size_t first = test::readFile(folder.file(*parts.begin())).size();
+    size_t second = test::readFile(folder.file(*parts.rbegin())).size();
+    EXPECT_EQ(first + second, block.size() * blocks);
+    EXPECT_EQ(first % c.frameBytes, 0u);
+    EXPECT_NEAR(first / c.frameBytes * c.frameSeconds, 60, c.frameSeconds);
   }
 }
 
