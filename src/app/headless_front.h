@@ -22,7 +22,6 @@ namespace brovana {
 
 class ConversionStage;
 class StagePart;
-class PcmTap;
 class EncoderLibrary;
 
 class HeadlessPrompts final : public Prompts {
@@ -125,8 +124,6 @@ class HeadlessParts final : public StudioParts {
   HeadlessParts(Prompts& prompts, EncoderLibrary& codec, EngineMaker makeEngine,
                 std::string captureDevice = {});
 
-  // The stage made here hands what goes on the air to `tap` too (none: to nobody).
-  void setPcmTap(PcmTap* tap);
   // The service refused the stored account during start-up; the member has to configure again.
   bool accountRefused() const { return accountRefused_; }
 
@@ -157,7 +154,6 @@ class HeadlessParts final : public StudioParts {
   EncoderLibrary& codec_;
   EngineMaker makeEngine_;
   StagePart* stage_ = nullptr;  // the one made here; the Studio owns it
-  PcmTap* tap_ = nullptr;
   LiveInput live_;
   bool accountRefused_ = false;
 };

@@ -188,7 +188,7 @@ int runHeadless(const CommandLine& options, const HeadlessSetup& setup) {
     }
     // After the start-up, whose log the servers' reports go to.
     extras = startExtraServers(options, streamEncoders);
-    parts.setPcmTap(extras.get());
+    studio.setPcmTap(extras.get());
     if (extras && options.songFile)
       songFile = std::make_unique<SongFileWatcher>(
           *options.songFile, [&extras](const std::string& title) { extras->setTitle(title); });

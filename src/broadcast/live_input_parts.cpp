@@ -24,6 +24,14 @@ bool CapturePart::isOpen() const {
   return input_.isOpen();
 }
 
+void CapturePart::holdOutput(PcmTap* monitor) {
+  input_.holdOutput(monitor);
+}
+
+bool CapturePart::resumeOutput() {
+  return input_.resumeOutput();
+}
+
 void CapturePart::setVoiceover(bool on) {
   input_.setVoiceover(on);
 }
