@@ -58,7 +58,7 @@ bool BroadcastSession::givenUp() const {
 
 bool BroadcastSession::startLocked() {
   if (givenUp()) return false;
-  takeBackLocked();
+  endFallbackLocked();
   // A running broadcast of the other kind is stopped first, if the member agrees.
   OnAir running = onAir();
   if (running != OnAir::Off && running != kind_) {
@@ -174,8 +174,7 @@ void BroadcastSession::close() {
 
 void BroadcastSession::stopLocked(bool final) {
   BusyCursor::Hold busy(context_.cursor);
-  if (fallback_ && context_.engine) context_.engine->setContinuousLoop(loopBefore_);
-  fallback_ = nullptr;
+  endFallbackLocked();
   if (context_.engine) context_.engine->stopPlaying(final);
   context_.sources.closeInput();
   context_.sources.closeVoiceoverPanel();
@@ -185,7 +184,9 @@ void BroadcastSession::stopLocked(bool final) {
 bool BroadcastSession::stopFailedList(int seenStarts) {
   Lock lock(mutex_);
   // A fallback that cannot play leaves the air to the live source, silent or not.
-  if (takeBackLocked() || closing_ || starts_.load() != seenStarts) return false;
+  if (takeBackLocked("The fallback playlist cannot be played: the live source has the air again\n") ||
+      closing_ || starts_.load() != seenStarts)
+    return false;
   stopLocked(false);
   return true;
 }
@@ -248,19 +249,25 @@ bool BroadcastSession::fallBack(Playlist& list, PcmTap* liveEar) {
 
 bool BroadcastSession::takeBack() {
   Lock lock(mutex_);
-  return takeBackLocked();
+  return takeBackLocked("The live source is heard again: it takes the air back from the fallback playlist\n");
 }
 
-// As a start of the live source does it: the engine stops, the capture opens the stream.
-bool BroadcastSession::takeBackLocked() {
+// The fallback's cover ends, without a word: the engine stops and loops as it did before.
+bool BroadcastSession::endFallbackLocked() {
   if (!fallback_) return false;
   fallback_ = nullptr;
-  Logger::log("The live source is heard again: it takes the air back from the fallback playlist\n");
-  Logger::countDeadAir(true);
   if (context_.engine) {
     context_.engine->stopPlaying(false);
     context_.engine->setContinuousLoop(loopBefore_);
   }
+  return true;
+}
+
+// As a start of the live source does it: the engine stops, the capture opens the stream.
+bool BroadcastSession::takeBackLocked(const char* why) {
+  if (!endFallbackLocked()) return false;
+  Logger::log("%s", why);
+  Logger::countDeadAir(true);
   if (CaptureControl* capture = context_.sources.capture()) capture->resumeOutput();
   return true;
 }

@@ -104,7 +104,9 @@ class BroadcastSession {
   bool startPlaylistLocked();
   bool startExternalLocked();
   void stopLocked(bool final);
-  bool takeBackLocked();
+  bool endFallbackLocked();
+  // Logs `why` when the live source takes the air back.
+  bool takeBackLocked(const char* why);
   // Logs in to the member's server; false when it stays off.
   bool connect();
   bool logIn();
