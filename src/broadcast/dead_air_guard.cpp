@@ -28,15 +28,20 @@ void DeadAirGuard::setNext(PcmTap* next) {
 }
 
 void DeadAirGuard::onAir(const uint8_t* pcm, int length, const PcmFormat& format) {
-  bool began = false, back = false;
+  bool began = false, warned = false, back = false;
   {
     std::lock_guard lock(mutex_);
     began = air_.feed(pcm, length, format) == SilenceDetector::Change::SilenceBegan;
-    back = deadAir_ && air_.heard();
-    if (began || back) deadAir_ = began;
+    // A silence that goes on after a switch is told to the studio again, not warned of again.
+    if (began) {
+      warned = !deadAir_;
+      deadAir_ = true;
+    } else if (deadAir_ && air_.heard()) {
+      back = true;
+      deadAir_ = false;
+    }
   }
-  if (began) warn(true);
-  if (back) warn(false);
+  if (warned || back) warn(warned);
   if (began && ports_.tell) ports_.tell(Event::AirSilent);
   if (PcmTap* next = next_.load()) next->onAir(pcm, length, format);
 }
