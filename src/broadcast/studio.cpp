@@ -79,9 +79,10 @@ bool Studio::makeParts() {
   if (gauge_) engineReports_->setGauge(gauge_->gauge());
   Logger::setStatsSource(connection_.get());
   connection_->setTap(&recorder_);
-  guard_ = std::make_unique<DeadAirGuard>(loadGuard(context_.registry),
-                                          DeadAirGuard::Ports{*status_, gauge_ ? gauge_->gauge() : nullptr,
-                                                              [this](auto event) { deadAir(event); }});
+  const GuardSettings guard = loadGuard(context_.registry);
+  guard_ =
+      std::make_unique<DeadAirGuard>(guard, DeadAirGuard::Ports{*status_, gauge_ ? gauge_->gauge() : nullptr,
+                                                                [this](auto event) { deadAir(event); }});
   stage_ = parts.makeConversionStage(*connection_, *status_, exit_);
   if (ended()) return false;
   if (stage_) {
@@ -92,7 +93,7 @@ bool Studio::makeParts() {
   hostplayName();  // fetches the names file for later
   if (stage_) engine_ = parts.makePlaylistEngine(EngineWiring{engineReports_.get(), visual_});
   makeActors();
-  fallbackList_ = loadFallbackList(loadGuard(context_.registry).fallback, prompts_);
+  fallbackList_ = loadFallbackList(guard.fallback, prompts_);
   pluginHost_ = parts.makePluginHost();
   if (stage_ && pluginHost_) stage_->setDspHost(pluginHost_->samples());
   web_.fetchGenreList();
