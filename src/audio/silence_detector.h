@@ -26,7 +26,6 @@ class SilenceDetector {
 
   // `length` bytes of interleaved 16-bit samples; a sample split between two calls is joined.
   Change feed(const uint8_t* pcm, int length, const PcmFormat& format);
-  bool silent() const { return silent_; }
   // Whether the last block had sound in it.
   bool heard() const { return heard_; }
   // Starts counting afresh, from silence or from sound.
