@@ -269,6 +269,8 @@ bool BroadcastSession::takeBackLocked(const char* why) {
   Logger::log("%s", why);
   Logger::countDeadAir(true);
   if (CaptureControl* capture = context_.sources.capture()) capture->resumeOutput();
+  Source source = context_.sources.source();
+  context_.sources.showChoice(source, sourceStatusText(source));
   return true;
 }
 
