@@ -258,15 +258,16 @@ bool Capture::streamMP3data(const uint8_t* bytes, int length) {
   return true;
 }
 
-void Capture::holdOutput(PcmTap* monitor) {
+bool Capture::holdOutput(PcmTap* monitor) {
   std::lock_guard lock(lock_);
-  if (!open_.load() || voiceover_ || !captureFormat_ || !monitor) return;
+  if (!open_.load() || voiceover_ || !captureFormat_ || !monitor) return false;
   {
     std::lock_guard feed(feedMutex_);
     monitor_ = monitor;
     monitorFormat_ = *captureFormat_;
   }
   stage_.flush();
+  return true;
 }
 
 bool Capture::resumeOutput() {

@@ -86,7 +86,8 @@ class Capture {
   // Direct mode: another source takes the air (the dead-air guard's fallback playlist). The
   // recording goes on, but to `monitor` instead of the stage, whose stream is flushed so that it
   // ends on a whole frame. The capture thread hands a block to one or the other, never both.
-  void holdOutput(PcmTap* monitor);
+  // False, changing nothing, when the capture is not recording for the broadcast.
+  bool holdOutput(PcmTap* monitor);
   // The recording is the broadcast again, on a new line-in stream; false when it did not open.
   // The source that had the air must have stopped feeding the stage.
   bool resumeOutput();

@@ -233,12 +233,11 @@ void BroadcastSession::stopVoiceover() {
 bool BroadcastSession::fallBack(Playlist& list, PcmTap* liveEar) {
   Lock lock(mutex_);
   CaptureControl* capture = context_.sources.capture();
-  if (fallback_ || kind_ != OnAir::Capture || !context_.engine || !capture || !capture->isOpen() ||
-      capture->voiceover() || list.count() == 0)
+  if (fallback_ || kind_ != OnAir::Capture || !context_.engine || !capture || list.count() == 0 ||
+      !capture->holdOutput(liveEar))
     return false;
   Logger::log("The live source is silent: the fallback playlist goes on the air\n");
   Logger::countDeadAir(true);
-  capture->holdOutput(liveEar);
   fallback_ = &list;
   // It covers for as long as the silence lasts.
   loopBefore_ = context_.engine->continuousLoop();

@@ -24,8 +24,8 @@ bool CapturePart::isOpen() const {
   return input_.isOpen();
 }
 
-void CapturePart::holdOutput(PcmTap* monitor) {
-  input_.holdOutput(monitor);
+bool CapturePart::holdOutput(PcmTap* monitor) {
+  return input_.holdOutput(monitor);
 }
 
 bool CapturePart::resumeOutput() {

@@ -21,7 +21,7 @@ class CapturePart final : public CaptureControl {
   bool startInput(int lineSpeed) override;
   void closeLineIn() override;
   bool isOpen() const override;
-  void holdOutput(PcmTap* monitor) override;
+  bool holdOutput(PcmTap* monitor) override;
   bool resumeOutput() override;
   void setVoiceover(bool on) override;
   bool voiceover() const override;

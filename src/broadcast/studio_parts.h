@@ -112,7 +112,7 @@ class CaptureControl {
   virtual bool isOpen() const = 0;
   // The recording goes to `monitor` while another source has the air, and back on the air (see
   // Capture).
-  virtual void holdOutput(PcmTap* monitor) = 0;
+  virtual bool holdOutput(PcmTap* monitor) = 0;
   virtual bool resumeOutput() = 0;
   virtual void setVoiceover(bool on) = 0;
   // In voiceover mode: from setVoiceover(true) until the capture closes or fails to start, also

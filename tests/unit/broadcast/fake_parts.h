@@ -143,7 +143,7 @@ class FakeCapture final : public CaptureControl, Part {
   bool startInput(int lineSpeed) override { return note("start", lineSpeed), open_ = true; }
   void closeLineIn() override { note("close"), open_ = voiceover_ = false; }
   bool isOpen() const override { return open_; }
-  void holdOutput(PcmTap*) override { note("hold"); }
+  bool holdOutput(PcmTap*) override { return note("hold"), open_.load(); }
   bool resumeOutput() override { return note("resume"), open_.load(); }
   void setVoiceover(bool on) override { note("voiceover", on), open_ = false, voiceover_ = on; }
   bool voiceover() const override { return voiceover_; }
