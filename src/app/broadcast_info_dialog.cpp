@@ -4,6 +4,8 @@
 #include "app/message_dialogs.h"
 #include "app/skin/skin.h"
 #include "broadcast/broadcast_info.h"
+#include "broadcast/settings.h"
+#include "core/program_values.h"
 #include "net/server_link.h"
 #include "net/web_service.h"
 
@@ -19,6 +21,7 @@ enum InfoElement : int {
   kIdGenre1 = 1241,
   kIdConnection = 1245,
   kIdOutput = 1247,
+  kIdFallback = 1249,
   kIdCancel = 2,
 };
 
@@ -43,7 +46,8 @@ QtBroadcastInfoDialog::QtBroadcastInfoDialog(ServerLink& connection, StationDesk
                   Row{titleCaption_, title_, kIdTitle, "Program Title :"},
                   Row{urlCaption_, url_, kIdUrl, "Program URL :"},
                   Row{connectionCaption_, connectionList_, kIdConnection, "Your Connection :"},
-                  Row{outputCaption_, output_, kIdOutput, "Output Quality :"}}) {
+                  Row{outputCaption_, output_, kIdOutput, "Output Quality :"},
+                  Row{fallbackCaption_, fallback_, kIdFallback, "Fallback Playlist :"}}) {
     name(row.caption, row.id - 1);
     name(row.field, row.id);
     row.caption.setText(QString::fromLatin1(row.text));
@@ -65,6 +69,10 @@ QtBroadcastInfoDialog::QtBroadcastInfoDialog(ServerLink& connection, StationDesk
   form_.addRow(&genreCaption_, &genres_.row());
   form_.addRow(&connectionCaption_, &connectionList_);
   form_.addRow(&outputCaption_, &output_);
+  form_.addRow(&fallbackCaption_, &fallback_);
+  fallback_.setToolTip(
+      QStringLiteral("An M3U or PLS file that goes on the air while a live source is silent (from the next "
+                     "start of the studio); empty for none"));
   form_.setLabelAlignment(Qt::AlignLeft | Qt::AlignVCenter);
 
   name(ok_, kIdOk);
@@ -112,6 +120,8 @@ void QtBroadcastInfoDialog::fill() {
 
   connectionList_.setCurrentIndex(form.connection);
   fillQualities(output_, form.connection, connection_.outputBitrate());
+  if (Registry* registry = programValues().registry())
+    fallback_.setText(QString::fromStdString(loadGuard(*registry).fallback));
   std::string title = infoDialogTitle(connection_.serverInfo());
   dialog_.setWindowTitle(title.empty() ? QStringLiteral("Broadcast Information")
                                        : QString::fromStdString(title));
@@ -132,7 +142,13 @@ void QtBroadcastInfoDialog::accept() {
     accepted =
         acceptStationForm(form, connection_, desk_, [this] { postTo(&dialog_, [this] { dialog_.hide(); }); });
   });
-  if (accepted) dialog_.hide();
+  if (!accepted) return;
+  dialog_.hide();
+  if (Registry* registry = programValues().registry()) {
+    GuardSettings guard = loadGuard(*registry);
+    guard.fallback = fallback_.text().trimmed().toStdString();
+    saveGuard(*registry, guard);
+  }
 }
 
 }  // namespace brovana

@@ -43,8 +43,8 @@ class QtBroadcastInfoDialog final : public BroadcastInfoDialog {
   QVBoxLayout layout_{&dialog_};
   QFormLayout form_;
   QLabel memberCaption_, passwordCaption_, titleCaption_, urlCaption_, genreCaption_, connectionCaption_,
-      outputCaption_;
-  QLineEdit member_, password_, title_, url_;
+      outputCaption_, fallbackCaption_;
+  QLineEdit member_, password_, title_, url_, fallback_;
   QComboBox connectionList_, output_;
   QHBoxLayout buttons_;
   QPushButton ok_, cancel_;

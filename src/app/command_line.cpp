@@ -63,6 +63,8 @@ constexpr const char* kBitrates = "--output-bitrate is one of 56000, 32000, 2400
 constexpr const char* kNormalizeModes = "--normalize is one of off, track or album";
 constexpr const char* kCrossfadeSeconds = "--crossfade takes seconds from 0 to 10";
 constexpr const char* kSplitMinutes = "--record-split takes whole minutes from 1 to 1440";
+constexpr const char* kSilenceLevelRange = "--silence-level takes dBFS from -90 to -1";
+constexpr const char* kSilenceTimeRange = "--silence-time takes seconds from 1 to 3600";
 constexpr const char* kDspForms = "--dsp needs a plug-in library, as FILE.so or FILE.so:MODULE";
 
 const char* takeSource(CommandLine& line, const std::string& word) {
@@ -95,12 +97,27 @@ const char* takeNormalize(CommandLine& line, const std::string& word) {
   return line.normalize ? nullptr : kNormalizeModes;
 }
 
-const char* takeCrossfade(CommandLine& line, const std::string& word) {
+// A number from `lowest` to `highest`; none for any other word.
+std::optional<double> numberWithin(const std::string& word, double lowest, double highest) {
   char* end = nullptr;
-  double seconds = std::strtod(word.c_str(), &end);
-  if (word.empty() || *end != '\0' || !(seconds >= 0 && seconds <= 10)) return kCrossfadeSeconds;
-  line.crossfade = seconds;
-  return nullptr;
+  double value = std::strtod(word.c_str(), &end);
+  if (word.empty() || *end != '\0' || !(value >= lowest && value <= highest)) return std::nullopt;
+  return value;
+}
+
+const char* takeCrossfade(CommandLine& line, const std::string& word) {
+  line.crossfade = numberWithin(word, 0, 10);
+  return line.crossfade ? nullptr : kCrossfadeSeconds;
+}
+
+const char* takeSilenceLevel(CommandLine& line, const std::string& word) {
+  line.silenceLevel = numberWithin(word, kSilenceLevels[0], kSilenceLevels[1]);
+  return line.silenceLevel ? nullptr : kSilenceLevelRange;
+}
+
+const char* takeSilenceTime(CommandLine& line, const std::string& word) {
+  line.silenceTime = numberWithin(word, kSilenceTimes[0], kSilenceTimes[1]);
+  return line.silenceTime ? nullptr : kSilenceTimeRange;
 }
 
 const char* takeDsp(CommandLine& line, const std::string& word) {
@@ -330,6 +347,28 @@ constexpr CommandOption kOptions[] = {
              "for later runs (default 0)",
      .effect = takeCrossfade,
      .needs = kCrossfadeSeconds},
+    {.spelling = "--silence-level",
+     .argument = "DB",
+     .help = "the dead-air guard: what goes on the air below DB dBFS (-90 to -1) is\n"
+             "silence; kept for later runs (default -50)",
+     .effect = takeSilenceLevel,
+     .needs = kSilenceLevelRange},
+    {.spelling = "--silence-time",
+     .argument = "SECONDS",
+     .help = "silence this long (1 to 3600) is dead air: a warning in the log and the\n"
+             "windows, the next track of a playlist, or the fallback playlist for a\n"
+             "live source; kept for later runs (default 15)",
+     .effect = takeSilenceTime,
+     .needs = kSilenceTimeRange},
+    {.spelling = "--fallback",
+     .argument = "FILE",
+     .help = "the playlist (M3U or PLS) that goes on the air while a live source is\n"
+             "silent; the live source takes the air back after 3 s of sound; kept\n"
+             "for later runs (\"\" for none)",
+     .effect = &L::fallback,
+     .needs = "--fallback needs a playlist file",
+     .manual = "Each switch to the fallback playlist and back happens between whole MP3 frames, is\n"
+               "logged, and is counted in the summary at the end of the log, with the silences."},
     {.spelling = "--list-dsp",
      .help = "list the DSP plug-ins of the working folder's Plugins/ and their\n"
              "modules, and exit",

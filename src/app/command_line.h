@@ -47,12 +47,17 @@ struct CommandLine {
   bool listDsp = false;                    // --list-dsp
   std::optional<NormalizeMode> normalize;  // --normalize off|track|album: stored for later runs too
   std::optional<double> crossfade;         // --crossfade SECONDS, 0 to 10: stored for later runs too
-  std::vector<StreamTarget> also;          // --also URL: the extra servers, up to eight
-  std::vector<StreamTarget> records;       // --record FILE?QUERY: recordings in a format of their own
-  std::optional<std::string> songFile;     // --song-file FILE: the now-playing title DJ software writes
-  std::vector<std::string> remote;         // --remote COMMAND [OPERAND]: to the running studio
-  bool onAirAtStart = false;               // --on-air: the broadcast starts at launch, unasked
-  std::optional<int> recordSplitMinutes;   // --record-split MINUTES: a new recording file every N minutes
+  // The dead-air guard, stored for later runs too: --silence-level DB, --silence-time SECONDS,
+  // --fallback FILE.
+  std::optional<double> silenceLevel;
+  std::optional<double> silenceTime;
+  std::optional<std::string> fallback;
+  std::vector<StreamTarget> also;         // --also URL: the extra servers, up to eight
+  std::vector<StreamTarget> records;      // --record FILE?QUERY: recordings in a format of their own
+  std::optional<std::string> songFile;    // --song-file FILE: the now-playing title DJ software writes
+  std::vector<std::string> remote;        // --remote COMMAND [OPERAND]: to the running studio
+  bool onAirAtStart = false;              // --on-air: the broadcast starts at launch, unasked
+  std::optional<int> recordSplitMinutes;  // --record-split MINUTES: a new recording file every N minutes
   // The complaint of a rule that names the part of its word it cannot take.
   std::string refusal;
   bool probe = false;

@@ -130,15 +130,9 @@ std::unique_ptr<PlaylistWindowControl> HeadlessParts::makePlaylistWindow(Studio&
 std::unique_ptr<StageControl> HeadlessParts::makeConversionStage(ServerLink& connection,
                                                                  StatusDisplay& status, ProgramExit& exit) {
   auto stage = std::make_unique<StagePart>(connection, status, codec_, prompts_, exit);
-  stage->conversion().setPcmTap(tap_);
   stage->conversion().setFullBand(fullBand_);
   stage_ = stage.get();
   return stage;
-}
-
-void HeadlessParts::setPcmTap(PcmTap* tap) {
-  tap_ = tap;
-  if (stage_) stage_->conversion().setPcmTap(tap);
 }
 
 void HeadlessParts::setFullBand(bool on) {

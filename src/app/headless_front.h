@@ -22,7 +22,6 @@ namespace brovana {
 
 class ConversionStage;
 class StagePart;
-class PcmTap;
 class EncoderLibrary;
 
 class HeadlessPrompts final : public Prompts {
@@ -125,8 +124,6 @@ class HeadlessParts final : public StudioParts {
   HeadlessParts(Prompts& prompts, EncoderLibrary& codec, EngineMaker makeEngine,
                 std::string captureDevice = {});
 
-  // The stage made here hands what goes on the air to `tap` too (none: to nobody).
-  void setPcmTap(PcmTap* tap);
   // The stage takes the full band for its tap (see ConversionStage::setFullBand).
   void setFullBand(bool on);
   // The service refused the stored account during start-up; the member has to configure again.
@@ -159,7 +156,6 @@ class HeadlessParts final : public StudioParts {
   EncoderLibrary& codec_;
   EngineMaker makeEngine_;
   StagePart* stage_ = nullptr;  // the one made here; the Studio owns it
-  PcmTap* tap_ = nullptr;
   bool fullBand_ = false;
   LiveInput live_;
   bool accountRefused_ = false;

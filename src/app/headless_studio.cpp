@@ -210,7 +210,7 @@ int runHeadless(const CommandLine& options, const HeadlessSetup& setup) {
     }
     // After the start-up, whose log the servers' reports go to.
     extras = startExtraServers(options, setup.registry, streamEncoders);
-    parts.setPcmTap(extras.get());
+    studio.setPcmTap(extras.get());
     parts.setFullBand(extras != nullptr);
     if (options.songFile) songFile = std::make_unique<SongFileWatcher>(*options.songFile, announce);
     remote = std::make_unique<StudioRemote>(studio, extras.get(), announce, options.outFile);

@@ -269,10 +269,10 @@ bool MainWindow::initialise() {
   StudioContext studioContext{context_.prompts, context_.exit,  context_.registry,
                               context_.http,    context_.parts, context_.songs};
   titles_ = std::make_unique<StationTitleSender>(context_.http);
-  extras_ = std::make_unique<ExtraServersRun>(context_.registry, [&parts = context_.parts](PcmTap* tap) {
+  extras_ = std::make_unique<ExtraServersRun>(context_.registry, [this](PcmTap* tap) {
     // Once extra servers ran, the next ones get the full band from their first track on too.
-    if (tap) parts.setFullBand(true);
-    parts.setPcmTap(tap);
+    if (tap) context_.parts.setFullBand(true);
+    studio_->setPcmTap(tap);
   });
   // A command on the worker may have changed a mark, or have been refused.
   studioContext.commandFinished = [this] { postTo(this, [this] { showMarks(); }); };

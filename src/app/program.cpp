@@ -87,11 +87,11 @@ int runCommandLine(int argc, char** argv, const WindowedStudio* windowed) {
   // blocked before any thread starts (the windows' too), so that no other thread takes them.
   if (!options.configure && !options.listDsp) blockStopSignals();
 
-  // The playlist and the recording are named from where the command was given; the program
+  // The playlists and the recording are named from where the command was given; the program
   // works in its own folder.
-  for (std::optional<std::string>* path : {&options.playlist, &options.outFile}) {
+  for (std::optional<std::string>* path : {&options.playlist, &options.outFile, &options.fallback}) {
     std::error_code ec;
-    if (*path) *path = std::filesystem::absolute(**path, ec).lexically_normal().string();
+    if (*path && !(*path)->empty()) *path = std::filesystem::absolute(**path, ec).lexically_normal().string();
   }
   // A plug-in not found there is looked for in the working folder's Plugins/.
   if (std::error_code ec; options.dsp && std::filesystem::exists(options.dsp->path, ec))
@@ -131,6 +131,14 @@ int runCommandLine(int argc, char** argv, const WindowedStudio* windowed) {
   if (options.normalize) mixing.loudness.mode = *options.normalize;
   if (options.crossfade) mixing.crossfadeSeconds = *options.crossfade;
   if (options.normalize || options.crossfade) saveMixing(registry, mixing);
+  // The studio reads the guard's values from the store, as the windows change them there.
+  if (options.silenceLevel || options.silenceTime || options.fallback) {
+    GuardSettings guard = loadGuard(registry);
+    guard.silenceLevelDb = options.silenceLevel.value_or(guard.silenceLevelDb);
+    guard.silenceSeconds = options.silenceTime.value_or(guard.silenceSeconds);
+    guard.fallback = options.fallback.value_or(guard.fallback);
+    saveGuard(registry, guard);
+  }
   EbuR128Meter meter;
   LoudnessLibrary loudness(meter, defaultLoudnessCacheFile());
   auto makeEngine = [&](ConversionStage& stage, const EngineWiring& wiring, Prompts& prompts) {

@@ -18,8 +18,7 @@ class QtStudioParts final : public StudioParts {
 
   // The Studio the windows talk to; set before its init.
   void attach(Studio& studio);
-  // What takes the PCM on the air besides the member's link (the extra servers); none: nothing.
-  void setPcmTap(PcmTap* tap) { broadcast_.setPcmTap(tap); }
+  // The stage takes the full band for the extra servers (see ConversionStage::setFullBand).
   void setFullBand(bool on) { broadcast_.setFullBand(on); }
 
   int cpuMHz() override { return broadcast_.cpuMHz(); }

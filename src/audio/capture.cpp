@@ -160,6 +160,10 @@ void Capture::closeLocked(bool endVoiceover) {
   device_->stop();
   if (thread_.joinable()) thread_.join();
   device_->close();
+  {
+    std::lock_guard feed(feedMutex_);
+    monitor_ = nullptr;  // the next start is the broadcast again
+  }
   if (endVoiceover) endVoiceoverLocked();
   // No PCM flows any more.
   if (VisualFeed* visual = visual_.load())
@@ -199,8 +203,8 @@ void Capture::captureThread() {
       resampler_->process(pcm, converted_);
       pcm = converted_;
     }
-    streamMP3data(reinterpret_cast<const uint8_t*>(pcm.data()), static_cast<int>(pcm.size_bytes()));
-    if (voiceover_) continue;
+    if (!streamMP3data(reinterpret_cast<const uint8_t*>(pcm.data()), static_cast<int>(pcm.size_bytes())))
+      continue;
 
     EngineReports* reports = reports_.load();
     Clock::time_point now = Clock::now();
@@ -233,16 +237,50 @@ bool Capture::recoverDevice() {
   return true;
 }
 
-void Capture::streamMP3data(const uint8_t* bytes, int length) {
+bool Capture::streamMP3data(const uint8_t* bytes, int length) {
   uint64_t total = bytesCaptured_.fetch_add(static_cast<uint64_t>(length)) + static_cast<uint64_t>(length);
-  if (due(lastQuality_, Clock::now(), kQualityEvery)) reportQuality();
   if (voiceover_) {
+    if (due(lastQuality_, Clock::now(), kQualityEvery)) reportQuality();
     side_->addData(bytes, length);
-    return;
+    return false;
   }
+  {
+    std::lock_guard feed(feedMutex_);
+    if (monitor_) {
+      monitor_->onAir(bytes, length, monitorFormat_);
+      return false;
+    }
+    stage_.convertAndSend(bytes, length, 0, "line-in");
+  }
+  if (due(lastQuality_, Clock::now(), kQualityEvery)) reportQuality();
   if (EngineReports* reports = reports_.load())
     reports->dataCounter(formatText("(output) %llu kb", static_cast<unsigned long long>(total / 1000)));
-  stage_.convertAndSend(bytes, length, 0, "line-in");
+  return true;
+}
+
+bool Capture::holdOutput(PcmTap* monitor) {
+  std::lock_guard lock(lock_);
+  if (!open_.load() || voiceover_ || !captureFormat_ || !monitor) return false;
+  {
+    std::lock_guard feed(feedMutex_);
+    monitor_ = monitor;
+    monitorFormat_ = *captureFormat_;
+  }
+  stage_.flush();
+  return true;
+}
+
+bool Capture::resumeOutput() {
+  std::lock_guard lock(lock_);
+  {
+    std::lock_guard feed(feedMutex_);
+    if (!open_.load() || !monitor_) return open_.load();
+  }
+  // Opened before the capture thread hands the stage its next block.
+  bool opened = stage_.openStream(outputBitrate_) == StreamOpen::Opened;
+  std::lock_guard feed(feedMutex_);
+  monitor_ = nullptr;
+  return opened;
 }
 
 void Capture::reportQuality() {

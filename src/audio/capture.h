@@ -83,6 +83,14 @@ class Capture {
   // voiceover whose track format changed is recorded again in the new format.
   void trackChanged();
   bool isOpen() const { return open_.load(); }
+  // Direct mode: another source takes the air (the dead-air guard's fallback playlist). The
+  // recording goes on, but to `monitor` instead of the stage, whose stream is flushed so that it
+  // ends on a whole frame. The capture thread hands a block to one or the other, never both.
+  // False, changing nothing, when the capture is not recording for the broadcast.
+  bool holdOutput(PcmTap* monitor);
+  // The recording is the broadcast again, on a new line-in stream; false when it did not open.
+  // The source that had the air must have stopped feeding the stage.
+  bool resumeOutput();
 
   // PCM handed on since construction, in bytes.
   uint64_t bytesCaptured() const { return bytesCaptured_.load(); }
@@ -102,7 +110,8 @@ class Capture {
   // On the capture thread, after the device failed: until it records again (true) or the capture
   // closes (false).
   bool recoverDevice();
-  void streamMP3data(const uint8_t* bytes, int length);
+  // False when the block did not go out as the broadcast (a voiceover, or held).
+  bool streamMP3data(const uint8_t* bytes, int length);
   void reportQuality();
 
   ConversionStage& stage_;
@@ -131,6 +140,11 @@ class Capture {
   int deviceRate_ = 0;  // the rate the device records at, for a reopen
   std::mutex retryMutex_;
   std::condition_variable retryWake_;  // a close ends a wait between two tries
+  // Taken by the capture thread for each block it hands on, so that a hold never comes between
+  // the look at monitor_ and the hand-over.
+  std::mutex feedMutex_;
+  PcmTap* monitor_ = nullptr;  // feedMutex_
+  PcmFormat monitorFormat_;    // feedMutex_
   std::atomic<bool> quit_{false};
   std::atomic<bool> open_{false};
   std::atomic<uint64_t> bytesCaptured_{0};

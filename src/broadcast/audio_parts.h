@@ -18,6 +18,7 @@ class StagePart final : public StageControl {
   void setDspHost(SampleProcessor* dsp) override { conversion_.setDspHost(dsp); }
   void startConvertThread() override;
   void setMusicGain(float gain) override;
+  void setPcmTap(PcmTap* tap) override { conversion_.setPcmTap(tap); }
   ConversionStage& conversion() { return conversion_; }
 
  private:

@@ -58,6 +58,7 @@ bool BroadcastSession::givenUp() const {
 
 bool BroadcastSession::startLocked() {
   if (givenUp()) return false;
+  endFallbackLocked();
   // A running broadcast of the other kind is stopped first, if the member agrees.
   OnAir running = onAir();
   if (running != OnAir::Off && running != kind_) {
@@ -173,6 +174,7 @@ void BroadcastSession::close() {
 
 void BroadcastSession::stopLocked(bool final) {
   BusyCursor::Hold busy(context_.cursor);
+  endFallbackLocked();
   if (context_.engine) context_.engine->stopPlaying(final);
   context_.sources.closeInput();
   context_.sources.closeVoiceoverPanel();
@@ -181,7 +183,10 @@ void BroadcastSession::stopLocked(bool final) {
 
 bool BroadcastSession::stopFailedList(int seenStarts) {
   Lock lock(mutex_);
-  if (closing_ || starts_.load() != seenStarts) return false;
+  // A fallback that cannot play leaves the air to the live source, silent or not.
+  if (takeBackLocked("The fallback playlist cannot be played: the live source has the air again\n") ||
+      closing_ || starts_.load() != seenStarts)
+    return false;
   stopLocked(false);
   return true;
 }
@@ -223,6 +228,61 @@ bool BroadcastSession::startVoiceover(Source microphone) {
 void BroadcastSession::stopVoiceover() {
   Lock lock(mutex_);
   context_.sources.stopVoiceover();
+}
+
+bool BroadcastSession::fallBack(Playlist& list, PcmTap* liveEar) {
+  Lock lock(mutex_);
+  CaptureControl* capture = context_.sources.capture();
+  if (fallback_ || kind_ != OnAir::Capture || !context_.engine || !capture || list.count() == 0 ||
+      !capture->holdOutput(liveEar))
+    return false;
+  Logger::log("The live source is silent: the fallback playlist goes on the air\n");
+  Logger::countDeadAir(true);
+  fallback_ = &list;
+  // It covers for as long as the silence lasts.
+  loopBefore_ = context_.engine->continuousLoop();
+  context_.engine->setContinuousLoop(true);
+  context_.engine->start(list, context_.link.outputBitrate(), 0);
+  return true;
+}
+
+bool BroadcastSession::takeBack() {
+  Lock lock(mutex_);
+  return takeBackLocked("The live source is heard again: it takes the air back from the fallback playlist\n");
+}
+
+// The fallback's cover ends, without a word: the engine stops and loops as it did before.
+bool BroadcastSession::endFallbackLocked() {
+  if (!fallback_) return false;
+  fallback_ = nullptr;
+  if (context_.engine) {
+    context_.engine->stopPlaying(false);
+    context_.engine->setContinuousLoop(loopBefore_);
+  }
+  return true;
+}
+
+// As a start of the live source does it: the engine stops, the capture opens the stream.
+bool BroadcastSession::takeBackLocked(const char* why) {
+  if (!endFallbackLocked()) return false;
+  Logger::log("%s", why);
+  Logger::countDeadAir(true);
+  if (CaptureControl* capture = context_.sources.capture()) capture->resumeOutput();
+  Source source = context_.sources.source();
+  context_.sources.showChoice(source, sourceStatusText(source));
+  return true;
+}
+
+bool BroadcastSession::skipSilentTrack() {
+  Lock lock(mutex_);
+  Playlist* list = fallback_ ? fallback_ : currentPlaylist_;
+  EngineControl* engine = context_.engine;
+  if (!engine || !engine->isPlaying() || !list || list->count() == 0 || onAir() == OnAir::Off) return false;
+  if (!fallback_ && kind_ != OnAir::Playlist) return false;
+  int next = (engine->currentIndex() + 1) % list->count();
+  Logger::log("The track on the air stays silent: skipping to track %d\n", next + 1);
+  engine->setCurrentIndex(next);
+  return true;
 }
 
 Playlist* BroadcastSession::currentPlaylist() const {

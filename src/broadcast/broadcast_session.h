@@ -20,6 +20,7 @@ namespace brovana {
 
 class ServiceAccount;
 class BusyCursor;
+class PcmTap;
 class MainWindowView;
 class Prompts;
 class ServerLink;
@@ -81,6 +82,14 @@ class BroadcastSession {
   bool startVoiceover(Source microphone);
   void stopVoiceover();
 
+  // The dead-air guard's switches, on the command worker. The fallback playlist takes the air
+  // from a silent live source, whose capture goes on into `liveEar`; false when no live source
+  // is on the air. The live source takes it back (false when the fallback did not have it).
+  bool fallBack(Playlist& list, PcmTap* liveEar);
+  bool takeBack();
+  // The next track of the list on the air, after the guard heard silence; false when no list is.
+  bool skipSilentTrack();
+
   // The list of the last playlist start; null before one.
   Playlist* currentPlaylist() const;
   // The log's lines about the station, at the start-up and at each restart.
@@ -95,6 +104,9 @@ class BroadcastSession {
   bool startPlaylistLocked();
   bool startExternalLocked();
   void stopLocked(bool final);
+  bool endFallbackLocked();
+  // Logs `why` when the live source takes the air back.
+  bool takeBackLocked(const char* why);
   // Logs in to the member's server; false when it stays off.
   bool connect();
   bool logIn();
@@ -107,6 +119,8 @@ class BroadcastSession {
   mutable std::mutex mutex_;
   OnAir kind_ = OnAir::Off;  // what the last start put on the air
   Playlist* currentPlaylist_ = nullptr;
+  Playlist* fallback_ = nullptr;  // while it covers for the live source
+  bool loopBefore_ = false;       // the engine's loop, which the fallback turns on
   bool closing_ = false;
   int seenInterruptions_ = 0;  // by the start under way
   std::atomic<int> starts_{0};

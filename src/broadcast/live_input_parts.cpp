@@ -24,6 +24,14 @@ bool CapturePart::isOpen() const {
   return input_.isOpen();
 }
 
+bool CapturePart::holdOutput(PcmTap* monitor) {
+  return input_.holdOutput(monitor);
+}
+
+bool CapturePart::resumeOutput() {
+  return input_.resumeOutput();
+}
+
 void CapturePart::setVoiceover(bool on) {
   input_.setVoiceover(on);
 }

@@ -63,6 +63,26 @@ void saveMixing(Registry& registry, const MixingSettings& mixing) {
   key->set("crossfade", formatText("%g", mixing.crossfadeSeconds));
 }
 
+GuardSettings loadGuard(Registry& registry) {
+  GuardSettings guard;
+  auto key = registry.open(kProfileRoot);
+  if (!key) return guard;
+  guard.silenceLevelDb = storedNumber(*key, "silence_level", kSilenceLevels[0], kSilenceLevels[1])
+                             .value_or(guard.silenceLevelDb);
+  guard.silenceSeconds =
+      storedNumber(*key, "silence_time", kSilenceTimes[0], kSilenceTimes[1]).value_or(guard.silenceSeconds);
+  guard.fallback = key->text("fallback");
+  return guard;
+}
+
+void saveGuard(Registry& registry, const GuardSettings& guard) {
+  auto key = registry.create(kProfileRoot);
+  if (!key) return;
+  key->set("silence_level", formatText("%g", guard.silenceLevelDb));
+  key->set("silence_time", formatText("%g", guard.silenceSeconds));
+  key->set("fallback", guard.fallback);
+}
+
 bool loadBroadcastInfo(Registry& registry, std::string_view profile, ServerLink* connection,
                        const SettingsHolders& holders) {
   if (!connection) return false;

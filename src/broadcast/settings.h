@@ -3,6 +3,7 @@
 // start-up and written after the first-run wizard and at exit. They live in the objects that use
 // them; loading hands each value to its holder, saving collects them again.
 
+#include <string>
 #include <string_view>
 
 #include "audio/loudness.h"
@@ -63,5 +64,19 @@ struct MixingSettings {
 // keeps its default.
 MixingSettings loadMixing(Registry& registry);
 void saveMixing(Registry& registry, const MixingSettings& mixing);
+
+// The dead-air guard: what counts as silence on the air, and the playlist that covers for a
+// silent live source (none: the guard only warns and skips silent tracks).
+struct GuardSettings {
+  double silenceLevelDb = -50;  // kSilenceLevels
+  double silenceSeconds = 15;   // kSilenceTimes
+  std::string fallback;
+};
+inline constexpr double kSilenceLevels[] = {-90, -1};
+inline constexpr double kSilenceTimes[] = {1, 3600};
+// The stored values ("silence_level", "silence_time", "fallback"); a missing or unusable one
+// keeps its default.
+GuardSettings loadGuard(Registry& registry);
+void saveGuard(Registry& registry, const GuardSettings& guard);
 
 }  // namespace brovana

@@ -42,6 +42,10 @@ int sourceCommandId(Source source) {
   return factsOf(source).commandId;
 }
 
+std::string sourceStatusText(Source source) {
+  return factsOf(source).statusText;
+}
+
 std::optional<Source> sourceForCommand(int commandId) {
   for (const SourceFacts& facts : kSources)
     if (facts.commandId == commandId) return facts.source;

@@ -27,6 +27,8 @@ inline constexpr int kInitialVolume = 32000;
 
 // The "Audio Source" menu command of a source, for its radio mark.
 int sourceCommandId(Source source);
+// What the status shows while the source is on the air.
+std::string sourceStatusText(Source source);
 // The source of that menu command; none for another id.
 std::optional<Source> sourceForCommand(int commandId);
 

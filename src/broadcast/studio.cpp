@@ -79,15 +79,21 @@ bool Studio::makeParts() {
   if (gauge_) engineReports_->setGauge(gauge_->gauge());
   Logger::setStatsSource(connection_.get());
   connection_->setTap(&recorder_);
+  const GuardSettings guard = loadGuard(context_.registry);
+  guard_ =
+      std::make_unique<DeadAirGuard>(guard, DeadAirGuard::Ports{*status_, gauge_ ? gauge_->gauge() : nullptr,
+                                                                [this](auto event) { deadAir(event); }});
   stage_ = parts.makeConversionStage(*connection_, *status_, exit_);
   if (ended()) return false;
   if (stage_) {
+    stage_->setPcmTap(guard_.get());
     stage_->setVisual(visual_);
     stage_->startConvertThread();
   }
   hostplayName();  // fetches the names file for later
   if (stage_) engine_ = parts.makePlaylistEngine(EngineWiring{engineReports_.get(), visual_});
   makeActors();
+  fallbackList_ = loadFallbackList(guard.fallback, prompts_);
   pluginHost_ = parts.makePluginHost();
   if (stage_ && pluginHost_) stage_->setDspHost(pluginHost_->samples());
   web_.fetchGenreList();
@@ -298,6 +304,17 @@ void Studio::inputChanged(bool lost) {
         "tries it again every few seconds: check that the device is plugged in and not used by another "
         "program.");
   if (context_.inputLost) context_.inputLost(lost);
+}
+
+void Studio::deadAir(DeadAirGuard::Event event) {
+  worker_.post([this, event] {
+    bool switched = false;
+    if (event == DeadAirGuard::Event::LiveBack)
+      switched = session_->takeBack();
+    else if (!(switched = session_->skipSilentTrack()) && fallbackList_)
+      switched = session_->fallBack(*fallbackList_, &guard_->liveEar());
+    if (switched) guard_->restart();
+  });
 }
 
 // ---- windows ----

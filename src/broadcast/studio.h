@@ -21,6 +21,7 @@
 
 #include "broadcast/broadcast_session.h"
 #include "broadcast/command_worker.h"
+#include "broadcast/dead_air_guard.h"
 #include "broadcast/report_adapters.h"
 #include "broadcast/service_account.h"
 #include "broadcast/settings.h"
@@ -147,6 +148,10 @@ class Studio final : public StationDesk {
   std::string recordingPath() const { return recorder_.path(); }
   // --record-split: the recordings started from now on go into a new file every `minutes`.
   void setRecordingSplit(int minutes) { recorder_.setSplit(minutes); }
+  // What gets the PCM on the air after the dead-air guard (the extra servers); null: nothing.
+  void setPcmTap(PcmTap* tap) {
+    if (guard_) guard_->setNext(tap);
+  }
 
   // ---- accessors ----
   bool firstRunDone() const { return firstRunDone_; }
@@ -210,6 +215,8 @@ class Studio final : public StationDesk {
   void listFailed();
   // The capture's notice, on its thread.
   void inputChanged(bool lost);
+  // The dead-air guard's notice, on a source's thread: the switch it calls for, on the worker.
+  void deadAir(DeadAirGuard::Event event);
 
   MainWindowView* const mainWindow_;
   const std::string webHost_;
@@ -239,6 +246,9 @@ class Studio final : public StationDesk {
   std::unique_ptr<LinkReportsAdapter> linkReports_;
   std::unique_ptr<ServerLink> connection_;
   std::unique_ptr<EngineReportsAdapter> engineReports_;
+  // Listens to what the stage puts on the air, so it outlives the stage.
+  std::unique_ptr<DeadAirGuard> guard_;
+  std::unique_ptr<Playlist> fallbackList_;
   std::unique_ptr<StageControl> stage_;
   std::unique_ptr<EngineControl> engine_;
   std::unique_ptr<PluginControl> pluginHost_;

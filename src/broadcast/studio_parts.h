@@ -23,6 +23,7 @@
 
 namespace brovana {
 
+class PcmTap;
 class SampleProcessor;
 class ServerLink;
 class ProgramExit;
@@ -66,6 +67,8 @@ class StageControl {
   virtual void startConvertThread() = 0;
   // The music's share of a voiceover mix (the crossfade).
   virtual void setMusicGain(float gain) = 0;
+  // What takes the PCM as it goes on the air; null: nothing.
+  virtual void setPcmTap(PcmTap* tap) = 0;
 };
 
 // What the playlist engine is given at creation.
@@ -107,6 +110,10 @@ class CaptureControl {
   virtual bool startInput(int lineSpeed) = 0;
   virtual void closeLineIn() = 0;
   virtual bool isOpen() const = 0;
+  // The recording goes to `monitor` while another source has the air, and back on the air (see
+  // Capture).
+  virtual bool holdOutput(PcmTap* monitor) = 0;
+  virtual bool resumeOutput() = 0;
   virtual void setVoiceover(bool on) = 0;
   // In voiceover mode: from setVoiceover(true) until the capture closes or fails to start, also
   // by itself when it cannot follow a new track.

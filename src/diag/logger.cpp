@@ -114,6 +114,11 @@ void LogBook::countTrackPlayed() {
   ++tracksPlayed_;
 }
 
+void LogBook::countDeadAir(bool fallbackSwitch) {
+  std::lock_guard lock(mutex_);
+  ++(fallbackSwitch ? fallbackSwitches_ : silences_);
+}
+
 void LogBook::countPlaylistLoop() {
   std::lock_guard lock(mutex_);
   ++playlistLoops_;
@@ -223,11 +228,12 @@ std::string LogBook::logPath() const {
 void LogBook::writeSummary() {
   write(formatText("Exiting %s\n", kProgramName));
   write(kSeparatorLine);
-  int failed, tracks, loops, reconnects, dropouts;
+  int failed, tracks, loops, reconnects, dropouts, silences, switches;
   {
     std::lock_guard lock(mutex_);
     failed = failedFiles_, tracks = tracksPlayed_, loops = playlistLoops_;
     reconnects = reconnects_, dropouts = dropouts_;
+    silences = silences_, switches = fallbackSwitches_;
   }
   write(formatText("%d : files couldn't be played.\n", failed));
   write(formatText("%d : internal errors\n", 0));
@@ -236,6 +242,9 @@ void LogBook::writeSummary() {
   write(formatText("%d : number of reconnects\n", reconnects));
   write(formatText("%d : internal warnings\n", 0));
   write(formatText("%d : total number of signal dropouts\n", dropouts));
+  // Only runs that had dead air say so.
+  if (silences > 0) write(formatText("%d : silences on the air\n", silences));
+  if (switches > 0) write(formatText("%d : switches to or from the fallback playlist\n", switches));
 }
 
 bool LogBook::troubledRun() const {

@@ -56,6 +56,8 @@ class LogBook {
   int countReconnect();
   void countTrackPlayed();
   void countPlaylistLoop();
+  // The dead-air guard: a silence on the air, or a switch to or from the fallback playlist.
+  void countDeadAir(bool fallbackSwitch);
   void setDropouts(int total);
   void sampleListeners();
   void setStatsSource(StatsSource* source);
@@ -110,6 +112,8 @@ class LogBook {
   int playlistLoops_ = 0;
   int dropouts_ = 0;
   int lastDropouts_ = 0;
+  int silences_ = 0;
+  int fallbackSwitches_ = 0;
   ListenerStats stats_;
   StatsSource* statsSource_ = nullptr;
   std::atomic<int> verbosity_{0};
@@ -143,6 +147,9 @@ inline void countTrackPlayed() {
 }
 inline void countPlaylistLoop() {
   book().countPlaylistLoop();
+}
+inline void countDeadAir(bool fallbackSwitch) {
+  book().countDeadAir(fallbackSwitch);
 }
 inline void setDropouts(int total) {
   book().setDropouts(total);

@@ -40,7 +40,16 @@ void QualityGauge::setWindow(LabelWindowView* window) {
 }
 
 void QualityGauge::post(int label, const std::string& text) {
+  // Dead air outranks what the line does: a silent stream that gets out well is no good news.
+  if (deadAir_ && label == kQualityStatusLabel && text != kDeadAirText) return;
   if (window_) window_->setLabel(label, text);
+}
+
+void QualityGauge::setDeadAir(bool silent) {
+  std::lock_guard lock(mutex_);
+  deadAir_ = silent;
+  post(kQualityStatusLabel, silent ? kDeadAirText : good_ ? kStreamGoodText : kStreamDropoutsText);
+  if (silent && window_) window_->show();
 }
 
 void QualityGauge::setCpuQuality(float ratio) {

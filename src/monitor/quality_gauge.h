@@ -38,6 +38,8 @@ inline constexpr const char* kStreamGoodText = "Stream quality is good";
 inline constexpr const char* kStreamDropoutsText =
     "Your stream may be experiencing dropouts! Open up the \"Broadcast Info\" window and try a lower "
     "output-quality setting if this continues.";
+inline constexpr const char* kDeadAirText =
+    "Dead air! Your listeners hear silence. Check your source, or give a fallback playlist.";
 // The window shows itself when the dropouts are more than this.
 inline constexpr int kQuietDropouts = 3;
 
@@ -60,6 +62,8 @@ class QualityGauge final : public QualityReports {
   void setCpuQuality(float ratio) override;
   // kRateNotMeasured (any negative rate) is ignored; 0 is a line that sends nothing.
   void setNetworkQuality(int actual, int expected) override;
+  // Shows the window with the dead-air warning, which stays until the sound returns.
+  void setDeadAir(bool silent) override;
 
  private:
   void post(int label, const std::string& text);  // mutex_ held
@@ -70,6 +74,7 @@ class QualityGauge final : public QualityReports {
   LabelWindowView* window_ = nullptr;
   // The line as judged; not good at the start, so a stream bad from its first figure counts no dropout.
   bool good_ = false;
+  bool deadAir_ = false;
   int dropouts_ = 0;                 // for the whole run: never reset
   std::optional<int64_t> badSince_;  // when the last dropout began
 };

@@ -14,6 +14,8 @@ class QualityReports {
   virtual void setCpuQuality(float ratio) = 0;
   // Bits per second measured (kRateNotMeasured, or 0 when nothing went out) and expected.
   virtual void setNetworkQuality(int actual, int expected) = 0;
+  // The dead-air guard: what goes on the air fell silent (true) or has sound again (false).
+  virtual void setDeadAir(bool silent) = 0;
 };
 
 }  // namespace brovana

@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "app/playlist_window.h"
+#include "broadcast/settings.h"
 #include "core/program_values.h"
 #include "core/registry.h"
 #include "dialog_driver.h"
@@ -242,7 +243,7 @@ TEST_F(StudioOnTones, TrackInfoPlayStartsTheBroadcastAtItsRow) {
   EXPECT_TRUE(servedAs("[Zelvora]Test tones[*]"));
 }
 
-TEST_F(StudioOnTones, BroadcastButtonAndANewTitleOnTheAirRestartTheBroadcast) {
+TEST_F(StudioOnTones, BroadcastButtonAndANewTitleOnTheAirRestartTheBroadcastAndTheFallbackIsKept) {
   click(window(), 1020);
   ASSERT_TRUE(showsOnAir(true)) << title();
   ASSERT_TRUE(servedAs("[Zelvora]Test tones[*]"));
@@ -250,8 +251,10 @@ TEST_F(StudioOnTones, BroadcastButtonAndANewTitleOnTheAirRestartTheBroadcast) {
   QWidget* info = shownWindow("BroadcastInfoDialog");
   ASSERT_TRUE(info);
   type(*info, 1235, "Night tones");
+  type(*info, 1249, "/music/cover.m3u");
   click(*info, 1);
   EXPECT_TRUE(servedAs("[Zelvora]Night tones[*]"));
+  EXPECT_EQ(loadGuard(*programValues().registry()).fallback, "/music/cover.m3u");
   for (bool on : {false, true}) {
     click(window(), 1020);
     ASSERT_TRUE(showsOnAir(on)) << on << ": " << title();

@@ -50,6 +50,8 @@ TEST(CommandLine, ValidFormsFillTheLine) {
        }},
       {{"-h", "--version", "--list-dsp", "--workdir", "/w"},
        [](auto& o) { return o.help && o.version && o.listDsp && o.workdir == "/w"; }},
+      {{"--silence-level", "-90", "--silence-time", "3600", "--fallback", ""},
+       [](auto& o) { return o.silenceLevel == -90 && o.silenceTime == 3600 && o.fallback == ""; }},
   };
   for (const auto& c : cases) {
     ParseResult parsed = parseCommandLine(c.args);
@@ -94,6 +96,8 @@ TEST(CommandLine, MistakesSayWhatIsWrong) {
       {{"--dsp", "a.so"}, "--dsp goes with --headless"},
       {{"--headless", "--dsp", ":1"}, "--dsp needs a plug-in library"},
       {{"--probe"}, "--probe needs at least one MP3 file"},
+      {{"--silence-level", "-0.5"}, "--silence-level takes dBFS from -90 to -1"},
+      {{"--silence-time", "5s"}, "--silence-time takes seconds from 1 to 3600"},
       {{"--configure", "--headless", "--member", "a", "--password", "b"}, "separate runs"},
       {{"--configure", "--member", "a", "--password", "b", "--line-speed", "64000"},
        "--line-speed is one of"},

@@ -74,6 +74,7 @@ class FakePart final : public StageControl,
   void setDspHost(SampleProcessor*) override {}
   void setMusicGain(float gain) override { note("musicGain", gain); }
   void startConvertThread() override {}
+  void setPcmTap(PcmTap*) override {}
   bool selectSource(Source source) override { return note("select", static_cast<int>(source)), selects_; }
   void setSourceVolume(Source source, int volume) override {
     note("volume", static_cast<int>(source), volume);
@@ -84,6 +85,7 @@ class FakePart final : public StageControl,
   QualityReports* gauge() override { return this; }
   void setCpuQuality(float ratio) override { note("cpu", ratio); }
   void setNetworkQuality(int actual, int expected) override { note("network", actual, expected); }
+  void setDeadAir(bool silent) override { note("deadAir", silent); }
   void refresh(bool show) override { note("refresh", show); }
   bool isOpen() const override { return true; }
   void showMicrophone(bool live) override { note("microphone", live); }
@@ -141,6 +143,8 @@ class FakeCapture final : public CaptureControl, Part {
   bool startInput(int lineSpeed) override { return note("start", lineSpeed), open_ = true; }
   void closeLineIn() override { note("close"), open_ = voiceover_ = false; }
   bool isOpen() const override { return open_; }
+  bool holdOutput(PcmTap*) override { return note("hold"), open_.load(); }
+  bool resumeOutput() override { return note("resume"), open_.load(); }
   void setVoiceover(bool on) override { note("voiceover", on), open_ = false, voiceover_ = on; }
   bool voiceover() const override { return voiceover_; }
   void trackChanged() override {

@@ -12,6 +12,8 @@ namespace brovana {
 namespace {
 
 constexpr const char* kErrorLine = "ERROR : Line dropouts, output to network is";
+// Figures that stand for the dead-air guard's reports instead: silence on the air, sound again.
+constexpr int kSilent = -100, kSound = -101;
 
 // A line turns bad below 90 % of the expected rate and good again only from 95 %: the swing of a
 // healthy stream stays out of the dropouts, and each real dip counts once however it wavers.
@@ -44,6 +46,8 @@ TEST(QualityGaugeTest, CountsEachDipBelowTheLowThresholdOnceUntilTheRateClimbsPa
       {"recovery: the high threshold leaves", 32000, {30399, 100, 30398, 30399}, good, "1 ", "0:00:02", 1, 0},
       {"three keep the window hidden", 24000, {22799, 1, 22799, 1, 22799, 1}, bad, "3 ", "0:00:01", 3, 0},
       {"the fourth shows it", 24000, {22799, 1, 22799, 1, 22799, 1, 22799, 1}, bad, "4 ", "0:00:01", 4, 1},
+      {"dead air outranks a dropout", 56000, {56000, kSilent, 30000}, kDeadAirText, "1 ", none, 1, 1},
+      {"sound again shows the line", 56000, {56000, kSilent, 30000, kSound}, bad, "1 ", none, 1, 1},
   };
   // At each output rate: 90 % is not yet a dropout, one less is.
   for (auto [rate, low] : {std::pair{16000, 14400}, {24000, 21600}, {32000, 28800}, {56000, 50400}}) {
@@ -55,7 +59,13 @@ TEST(QualityGaugeTest, CountsEachDipBelowTheLowThresholdOnceUntilTheRateClimbsPa
     int64_t now = 0;
     QualityGauge gauge(&window, [&] { return now; });
     test::LogTail log;
-    for (int actual : figures) gauge.setNetworkQuality(actual, expected), now += 1000;
+    for (int actual : figures) {
+      if (actual <= kSilent)
+        gauge.setDeadAir(actual == kSilent);
+      else
+        gauge.setNetworkQuality(actual, expected);
+      now += 1000;
+    }
     EXPECT_EQ(std::tuple(window.label(kQualityStatusLabel), window.label(kQualityDropoutsLabel),
                          window.label(kQualitySinceLabel), log.count(kErrorLine), window.shown()),
               std::tuple(status, dropouts, since, errorLines, shown))
