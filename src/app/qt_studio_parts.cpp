@@ -8,6 +8,7 @@
 #include "app/setup_wizard.h"
 #include "app/status_window.h"
 #include "broadcast/studio.h"
+#include "core/text.h"
 
 namespace brovana {
 
@@ -69,12 +70,15 @@ std::unique_ptr<VoiceoverPanel> QtStudioParts::makeVoiceoverPanel(Studio& studio
 std::unique_ptr<ProgramInfoDialog> QtStudioParts::makeProgramInfoDialog(ServerLink& connection) {
   if (!studio_) return nullptr;
   Studio& studio = *studio_;
-  return std::make_unique<QtProgramInfoDialog>([&studio, &connection](std::string_view title, auto artist,
-                                                                      auto album) {
-    bool posted = false;
-    studio.await([&] { posted = studio.web().postSongInfo(connection.serverInfo(), title, artist, album); });
-    return posted;
-  });
+  return std::make_unique<QtProgramInfoDialog>(
+      [&studio, &connection](std::string_view title, auto artist, auto album) {
+        bool posted = false;
+        studio.await([&] {
+          posted = studio.web().postSongInfo(connection.serverInfo(), title, artist, album);
+          if (posted) studio.announceTitle(artistAndTitle(artist.value_or(""), title));
+        });
+        return posted;
+      });
 }
 
 }  // namespace brovana

@@ -91,9 +91,7 @@ void EngineReportsAdapter::announce(const PlaylistItem& track) {
   announced.year = facts.year();
   announced.genreName = facts.genre();
   web_.postSong(connection_.serverInfo(), announced);
-  if (notices_.trackOnAir)
-    notices_.trackOnAir(trim(announced.artist).empty() ? announced.title
-                                                       : announced.artist + " - " + announced.title);
+  if (notices_.trackOnAir) notices_.trackOnAir(artistAndTitle(announced.artist, announced.title));
 }
 
 void EngineReportsAdapter::errorCounts() {

@@ -69,7 +69,7 @@ struct StudioContext {
   // Told, on the command worker, after each command it ran.
   std::function<void()> commandFinished = {};
   // Told, on the playlist engine's worker, when a track's first block is on the air, with
-  // "Artist - Title".
+  // "Artist - Title"; and, on the command worker, of a title the member submits for a live source.
   std::function<void(const std::string& title)> trackOnAir = {};
 };
 
@@ -177,6 +177,12 @@ class Studio final : public StationDesk {
   SettingsHolders settingsHolders() const;
 
   // StationDesk, for the setup wizard and the Broadcast Information dialog.
+  // A title the member submitted for a live source reaches the servers and the desktop as a
+  // track's does.
+  void announceTitle(const std::string& title) {
+    if (context_.trackOnAir) context_.trackOnAir(title);
+  }
+
   Prompts& prompts() override { return prompts_; }
   AccountService& accounts() override { return accountService_; }
   int liveSwitchWaitSeconds() const override { return context_.timings.account.liveSwitchWaitSeconds; }

@@ -41,6 +41,10 @@ std::string_view trim(std::string_view s) {
   return s;
 }
 
+std::string artistAndTitle(std::string_view artist, std::string_view title) {
+  return trim(artist).empty() ? std::string(title) : std::string(artist) + " - " + std::string(title);
+}
+
 bool equalsIgnoreCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i)

@@ -8,6 +8,8 @@
 namespace brovana {
 
 std::string_view trim(std::string_view s);
+// The title listeners see: "Artist - Title", or the title alone without an artist.
+std::string artistAndTitle(std::string_view artist, std::string_view title);
 bool equalsIgnoreCase(std::string_view a, std::string_view b);
 // Splits on LF, CR LF or CR; the last line may lack an end.
 std::vector<std::string_view> splitLines(std::string_view text);
