@@ -107,8 +107,9 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_STUDIO_PACKAGE_NAME brovana-live)
 # Qt loads the program's SVG icon through a plug-in of this package, which no binary links; the
-# extra servers load libshout the same way (src/platform/shout_on_demand.cpp).
-set(CPACK_DEBIAN_STUDIO_PACKAGE_DEPENDS "libqt6svg6, libshout3")
+# program loads libshout and PortAudio (with the JACK it needs) the same way
+# (src/platform/*_on_demand.cpp).
+set(CPACK_DEBIAN_STUDIO_PACKAGE_DEPENDS "libqt6svg6, libshout3, libportaudio2")
 set(CPACK_DEBIAN_STUDIO_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_STUDIO_DESCRIPTION
     "live broadcasting studio for Zelvora internet radio members
