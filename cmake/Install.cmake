@@ -111,8 +111,10 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # dpkg-shlibdeps finds them.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_STUDIO_PACKAGE_NAME brovana-live)
-# Qt loads the program's SVG icon through a plug-in of this package, which no binary links.
-set(CPACK_DEBIAN_STUDIO_PACKAGE_DEPENDS libqt6svg6)
+# Qt loads the program's SVG icon through a plug-in of this package, which no binary links; the
+# program loads libshout and PortAudio (with the JACK it needs) the same way
+# (src/platform/*_on_demand.cpp).
+set(CPACK_DEBIAN_STUDIO_PACKAGE_DEPENDS "libqt6svg6, libshout3, libportaudio2")
 set(CPACK_DEBIAN_STUDIO_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_STUDIO_DESCRIPTION
     "live broadcasting studio for Zelvora internet radio members
