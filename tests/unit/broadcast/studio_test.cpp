@@ -5,15 +5,18 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <future>
 #include <thread>
 
+#include "audio/conversion_ports.h"
 #include "broadcast/studio_commands.h"
 #include "core/registry.h"
 #include "diag/logger.h"
 #include "fake_parts.h"
 #include "monitor/status_display.h"
 #include "support/fake_prompts.h"
+#include "support/log_tail.h"
 #include "support/mp3_bytes.h"
 #include "support/scripted_peer.h"
 #include "support/temp_folder.h"
@@ -422,6 +425,50 @@ TEST_F(StudioTest, WorkerNoticesRaceUserStopsAndStartsSafely) {
   s.session().stop();
   EXPECT_EQ(s.onAir(), OnAir::Off);
   EXPECT_GT(rig->parts.capture->trackChanges.load(), 0);
+}
+
+// The level meter runs while a live source waits off the air with visuals to show it, and never
+// holds the capture the broadcast needs.
+TEST_F(StudioTest, TheInputLevelMeterRunsOnlyWhileALiveSourceWaitsOffTheAir) {
+  struct Drawn final : VisualFeed {
+    void addData(const uint8_t*, int, int, int) override {}
+  } drawn;
+  using Act = std::function<void(Studio&)>;
+  auto choose = [](Source source) { return [=](Studio& s) { ASSERT_TRUE(s.setSource(source)); }; };
+  auto then = [](Act first, Act next) { return [=](Studio& s) { first(s), next(s); }; };
+  const Act start = [](Studio&s) { ASSERT_TRUE(s.session().start()); },
+            stop = [](Studio&s) { s.session().stop(); };
+  const std::tuple<const char*, Act, bool, bool> cases[] = {
+      {"the playlist", choose(Source::Playlist), true, false},
+      {"line-in", choose(Source::LineIn), true, true},
+      {"the microphone", choose(Source::Microphone), true, true},
+      {"the sound card's mix", choose(Source::Mixer), true, true},
+      {"line-in without visuals", choose(Source::LineIn), false, false},
+      {"line-in on the air", then(choose(Source::LineIn), start), true, false},
+      {"line-in after the stop", then(then(choose(Source::LineIn), start), stop), true, true},
+      {"back to the playlist", then(choose(Source::LineIn), choose(Source::Playlist)), true, false},
+      {"line-in while the playlist is on the air", then(start, choose(Source::LineIn)), true, false},
+      {"line-in when the playlist stops", then(then(start, choose(Source::LineIn)), stop), true, true},
+  };
+  for (const auto& [what, act, shown, metering] : cases) {
+    Rig& r = renew();
+    r.visual.shown = shown ? &drawn : nullptr;
+    act(r.started());
+    test::FakeCapture* capture = r.parts.capture;
+    EXPECT_EQ(capture && capture->metering(), metering) << what;
+    EXPECT_EQ(capture && capture->isOpen(), r.studio->onAir() == OnAir::Capture) << what;
+  }
+  // A sound card that does not record is logged once, and tried again at each change.
+  Rig& r = renew();
+  r.visual.shown = &drawn;
+  test::LogTail log;
+  Studio& s = r.started();
+  ASSERT_TRUE(s.setSource(Source::LineIn));
+  r.parts.capture->meterOpens = false;
+  r.parts.capture->closeLineIn();
+  for (Source source : {Source::Microphone, Source::Mixer}) ASSERT_TRUE(s.setSource(source));
+  EXPECT_EQ(log.count("The input level meter cannot open the sound card"), 1);
+  EXPECT_EQ(std::ranges::count(r.journal.lines(), std::string("capture.meter")), 3);
 }
 
 }  // namespace
