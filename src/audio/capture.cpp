@@ -92,7 +92,9 @@ bool Capture::startLocked() {
     if (!captureFormat_) {
       if (voiceover_) prompts_.information(kVoiceoverWithoutBroadcastText);
     } else {
-      started = openDeviceLocked(*captureFormat_);
+      DeviceStart opened = openDeviceLocked(*captureFormat_);
+      showFailure(opened);
+      started = opened == DeviceStart::Ok;
     }
   }
   // A voiceover that could not start is over; the next start is a direct one.
@@ -100,7 +102,35 @@ bool Capture::startLocked() {
   return started;
 }
 
-bool Capture::openDeviceLocked(const PcmFormat& format) {
+bool Capture::startMeter() {
+  // Stereo whatever the stream, so that each needle shows its own channel.
+  constexpr PcmFormat kMeterFormat{22050, 2};
+  std::lock_guard lock(lock_);
+  if (open_.load() || voiceover_) return metering();
+  metering_.store(true);
+  startTime_ = Clock::now();
+  if (openDeviceLocked(kMeterFormat) == DeviceStart::Ok) return true;
+  metering_.store(false);
+  return false;
+}
+
+void Capture::showFailure(DeviceStart failure) {
+  switch (failure) {
+    case DeviceStart::Ok:
+      break;
+    case DeviceStart::BadFormat:
+      prompts_.information(formatText(kBadInputFormatText, kCaptureBadFormat));
+      break;
+    case DeviceStart::Busy:
+      prompts_.information(kSoundcardBusyText);
+      break;
+    case DeviceStart::NotReading:
+      prompts_.error(kStartReadingFailedText, "error.");
+      break;
+  }
+}
+
+Capture::DeviceStart Capture::openDeviceLocked(const PcmFormat& format) {
   int rate = format.sampleRate;
   channels_ = format.channels;
   CaptureOpened opened = device_->open(rate, channels_);
@@ -112,16 +142,14 @@ bool Capture::openDeviceLocked(const PcmFormat& format) {
       !(resampler_ = resamplers_ ? resamplers_(opened.sampleRate, rate, channels_) : nullptr))
     opened.status = kCaptureBadFormat;
   if (opened.status != kCaptureOk) {
-    if (opened.status == kCaptureBadFormat)
-      prompts_.information(formatText(kBadInputFormatText, opened.status));
-    else
-      prompts_.information(kSoundcardBusyText);
     device_->close();
-    return false;
+    return opened.status == kCaptureBadFormat ? DeviceStart::BadFormat : DeviceStart::Busy;
   }
 
   int blockAlign = format.bytesPerFrame();
-  bufferLength_ = voiceover_ ? kVoiceoverBufferBytes : kDirectBufferBytes;
+  bufferLength_ = metering_.load() ? kMeterBufferBytes
+                  : voiceover_     ? kVoiceoverBufferBytes
+                                   : kDirectBufferBytes;
   bufferLength_ -= bufferLength_ % blockAlign;
   int frames = bufferLength_ / blockAlign;
   deviceFrames_ = frames;
@@ -133,15 +161,14 @@ bool Capture::openDeviceLocked(const PcmFormat& format) {
   if (voiceover_) side_->setFormat(2, channels_);
 
   if (device_->start() != kCaptureOk) {
-    prompts_.error(kStartReadingFailedText, "error.");
     device_->close();
-    return false;
+    return DeviceStart::NotReading;
   }
   quit_.store(false);
   open_.store(true);
   lastQuality_ = startTime_;
   thread_ = std::thread(&Capture::captureThread, this);
-  return true;
+  return DeviceStart::Ok;
 }
 
 void Capture::closeLineIn() {
@@ -164,6 +191,7 @@ void Capture::closeLocked(bool endVoiceover) {
     std::lock_guard feed(feedMutex_);
     monitor_ = nullptr;  // the next start is the broadcast again
   }
+  metering_.store(false);
   if (endVoiceover) endVoiceoverLocked();
   // No PCM flows any more.
   if (VisualFeed* visual = visual_.load())
@@ -219,7 +247,9 @@ void Capture::captureThread() {
 
 bool Capture::recoverDevice() {
   Logger::log("LineCDInput: the sound card stopped recording\n");
-  if (EngineReports* reports = reports_.load()) reports->inputLost();
+  // The meter's loss is only logged: the member asked for no broadcast.
+  EngineReports* lostTo = metering_.load() ? nullptr : reports_.load();
+  if (lostTo) lostTo->inputLost();
   device_->close();
   for (;;) {
     {
@@ -233,11 +263,15 @@ bool Capture::recoverDevice() {
     device_->close();
   }
   Logger::log("LineCDInput: the sound card records again\n");
-  if (EngineReports* reports = reports_.load()) reports->inputRestored();
+  if (lostTo) lostTo->inputRestored();
   return true;
 }
 
 bool Capture::streamMP3data(const uint8_t* bytes, int length) {
+  if (metering_.load()) {
+    if (VisualFeed* visual = visual_.load()) visual->addData(bytes, length, channels_, 2);
+    return false;
+  }
   uint64_t total = bytesCaptured_.fetch_add(static_cast<uint64_t>(length)) + static_cast<uint64_t>(length);
   if (voiceover_) {
     if (due(lastQuality_, Clock::now(), kQualityEvery)) reportQuality();
@@ -260,7 +294,7 @@ bool Capture::streamMP3data(const uint8_t* bytes, int length) {
 
 bool Capture::holdOutput(PcmTap* monitor) {
   std::lock_guard lock(lock_);
-  if (!open_.load() || voiceover_ || !captureFormat_ || !monitor) return false;
+  if (!isOpen() || voiceover_ || !captureFormat_ || !monitor) return false;
   {
     std::lock_guard feed(feedMutex_);
     monitor_ = monitor;
@@ -274,7 +308,7 @@ bool Capture::resumeOutput() {
   std::lock_guard lock(lock_);
   {
     std::lock_guard feed(feedMutex_);
-    if (!open_.load() || !monitor_) return open_.load();
+    if (!isOpen() || !monitor_) return isOpen();
   }
   // Opened before the capture thread hands the stage its next block.
   bool opened = stage_.openStream(outputBitrate_) == StreamOpen::Opened;

@@ -8,7 +8,11 @@
 //               PCM format and every buffer goes into the side channel, which the conversion
 //               stage mixes into the music
 //
-// Threads: startInput, closeLineIn, setVoiceover and trackChanged come from the studio's side
+//   meter       off the air: the device records for the visual feed alone, so that the member
+//               sees the input's level before going on the air; nothing reaches the stage and
+//               nothing is shown to the member
+//
+// Threads: startInput, startMeter, closeLineIn, setVoiceover and trackChanged come from the studio's side
 // (trackChanged from the playlist engine's worker) and are serialised by one lock. While open,
 // one capture thread reads the device and hands each buffer on; closing stops the device and
 // joins that thread before the device is closed. The capture thread never takes the lock.
@@ -52,6 +56,8 @@ class Capture {
   static constexpr int kDirectBufferBytes = 25'000;
   static constexpr int kVoiceoverBufferBytes = 32'768;
   static constexpr int kSideChannelBytes = 1'000'000;
+  // About 50 ms: the needles follow the input closely.
+  static constexpr int kMeterBufferBytes = 4'096;
 
   // The stage and the prompts must outlive the capture. `resamplers` convert from the rate of a
   // device that cannot record the one asked for.
@@ -82,7 +88,13 @@ class Capture {
   // On the playlist engine's worker (the side channel's reader), when a new track starts: a
   // voiceover whose track format changed is recorded again in the new format.
   void trackChanged();
-  bool isOpen() const { return open_.load(); }
+  // Recording for the broadcast or a voiceover; the meter does not count.
+  bool isOpen() const { return open_.load() && !metering_.load(); }
+  // Opens the device in meter mode; false, quietly, when it did not open or the capture is open
+  // for the broadcast, which the meter never replaces. startInput and setVoiceover end the meter
+  // first; closeLineIn ends it.
+  bool startMeter();
+  bool metering() const { return open_.load() && metering_.load(); }
   // Direct mode: another source takes the air (the dead-air guard's fallback playlist). The
   // recording goes on, but to `monitor` instead of the stage, whose stream is flushed so that it
   // ends on a whole frame. The capture thread hands a block to one or the other, never both.
@@ -102,8 +114,12 @@ class Capture {
  private:
   using Clock = std::chrono::steady_clock;
 
+  enum class DeviceStart { Ok, BadFormat, Busy, NotReading };
+
   bool startLocked();  // lock_ held, as for every ...Locked
-  bool openDeviceLocked(const PcmFormat& format);
+  // Quiet: the caller decides whether the member hears of a failure.
+  DeviceStart openDeviceLocked(const PcmFormat& format);
+  void showFailure(DeviceStart failure);
   void closeLocked(bool endVoiceover);
   void endVoiceoverLocked();
   void captureThread();
@@ -127,6 +143,8 @@ class Capture {
 
   // Fixed while the capture thread runs (set before it starts, changed after it is joined).
   bool voiceover_ = false;
+  // Set before open_ and cleared after it, so that isOpen never counts the meter.
+  std::atomic<bool> metering_{false};
   int outputBitrate_ = 0;
   int bufferLength_ = 0;
   int channels_ = 0;

@@ -40,9 +40,10 @@ bool BroadcastSession::start(int seenInterruptions) {
   BusyCursor::Hold busy(context_.cursor);
   Lock lock(mutex_);
   Starting starting(*this, seenInterruptions);
-  if (startLocked()) return true;
-  showUnstarted();
-  return false;
+  bool started = startLocked();
+  if (!started) showUnstarted();
+  meterInputLocked();
+  return started;
 }
 
 void BroadcastSession::interruptStart() {
@@ -159,6 +160,17 @@ void BroadcastSession::stop() {
   // The requests an interrupted start abandoned; a stop of the whole run keeps them abandoned.
   if (!context_.stop.requested()) context_.web.abandonRequests(false);
   stopLocked(false);
+  meterInputLocked();
+}
+
+void BroadcastSession::meterInput() {
+  Lock lock(mutex_);
+  meterInputLocked();
+}
+
+// After each start and stop; the meter is over for good once the studio goes.
+void BroadcastSession::meterInputLocked() {
+  if (!closing_) context_.sources.meterInput(onAir() != OnAir::Off);
 }
 
 void BroadcastSession::stopForExit() {
@@ -188,6 +200,7 @@ bool BroadcastSession::stopFailedList(int seenStarts) {
       closing_ || starts_.load() != seenStarts)
     return false;
   stopLocked(false);
+  meterInputLocked();
   return true;
 }
 
@@ -201,6 +214,7 @@ void BroadcastSession::restart(bool reconnect) {
   context_.sources.closeInput();
   logStation(false);
   if (!startLocked()) showUnstarted();
+  meterInputLocked();
 }
 
 void BroadcastSession::switchKind() {
@@ -209,6 +223,7 @@ void BroadcastSession::switchKind() {
   Starting starting(*this, interruptions());
   context_.sources.closeInput();
   if (!startLocked()) stopLocked(false);
+  meterInputLocked();
 }
 
 bool BroadcastSession::startVoiceover(Source microphone) {

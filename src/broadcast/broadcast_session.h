@@ -73,6 +73,9 @@ class BroadcastSession {
   // Without a stop: the studio is going, and a worker's stop is dropped from now on.
   void close();
 
+  // After the source changed: the input level meter as the air and the source have it.
+  void meterInput();
+
   // The count of starts so far; a failed list's worker reads it before it asks to stop.
   int starts() const { return starts_.load(); }
   // The worker's stop of a list whose every track failed. Dropped (false) when a start was
@@ -104,6 +107,7 @@ class BroadcastSession {
   bool startPlaylistLocked();
   bool startExternalLocked();
   void stopLocked(bool final);
+  void meterInputLocked();
   bool endFallbackLocked();
   // Logs `why` when the live source takes the air back.
   bool takeBackLocked(const char* why);

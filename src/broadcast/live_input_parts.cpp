@@ -24,6 +24,14 @@ bool CapturePart::isOpen() const {
   return input_.isOpen();
 }
 
+bool CapturePart::startMeter() {
+  return input_.startMeter();
+}
+
+bool CapturePart::metering() const {
+  return input_.metering();
+}
+
 bool CapturePart::holdOutput(PcmTap* monitor) {
   return input_.holdOutput(monitor);
 }

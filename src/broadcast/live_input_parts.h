@@ -21,6 +21,8 @@ class CapturePart final : public CaptureControl {
   bool startInput(int lineSpeed) override;
   void closeLineIn() override;
   bool isOpen() const override;
+  bool startMeter() override;
+  bool metering() const override;
   bool holdOutput(PcmTap* monitor) override;
   bool resumeOutput() override;
   void setVoiceover(bool on) override;

@@ -125,7 +125,7 @@ bool SourceDesk::startInput(int lineSpeed) {
 
 void SourceDesk::closeInput() {
   Lock lock(mutex_);
-  if (!capture_ || !capture_->isOpen()) return;
+  if (!capture_ || !(capture_->isOpen() || capture_->metering())) return;
   bool mixing = capture_->voiceover();
   capture_->closeLineIn();
   if (mixing) showMicrophoneLocked(false);
@@ -155,6 +155,13 @@ void SourceDesk::setVisual(Visualisation* visual) {
   Lock lock(mutex_);
   visual_ = visual;
   if (capture_) capture_->setVisual(visual);
+}
+
+void SourceDesk::meterInput(bool onAir) {
+  Lock lock(mutex_);
+  bool wanted = InputMeter::wanted(source_, onAir, visual_ && visual_->feed());
+  if (!capture_ && !wanted) return;  // no capture is made only to stay closed
+  if (ensureCaptureLocked()) meter_.follow(*capture_, wanted);
 }
 
 // ---- the voiceover ----

@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 
+#include "broadcast/input_meter.h"
 #include "broadcast/studio_parts.h"
 
 namespace brovana {
@@ -62,6 +63,7 @@ class SourceDesk {
   // ---- the capture ----
   // The capture on the external source (or the voiceover's microphone); false when it did not open.
   bool startInput(int lineSpeed);
+  // Also the meter's recording.
   void closeInput();
   bool inputOpen() const;
   // The capture made so far; null before the first external start or voiceover.
@@ -69,6 +71,9 @@ class SourceDesk {
   // On the playlist engine's worker.
   void trackChanged();
   void setVisual(Visualisation* visual);
+  // After the air or the source changed: the input level meter runs while a live source waits
+  // off the air (see InputMeter).
+  void meterInput(bool onAir);
 
   // ---- the voiceover ----
   // While the microphone is in the mix, the title of the track on the air says "(+mic)" and the
@@ -122,6 +127,7 @@ class SourceDesk {
   // Made by the first external start or voiceover; the engine's worker reads the atomic copy.
   std::unique_ptr<CaptureControl> capture_;
   std::atomic<CaptureControl*> captureSeen_{nullptr};
+  InputMeter meter_;
 };
 
 }  // namespace brovana

@@ -218,6 +218,7 @@ bool Studio::setSource(Source source) {
     if (Playlist* playlist = session_->currentPlaylist()) playlist->setCurrent(-1);
   if (crosses) session_->switchKind();
   sources_->showChoice(source, *text);
+  session_->meterInput();
   return true;
 }
 

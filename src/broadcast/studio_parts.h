@@ -109,7 +109,11 @@ class CaptureControl {
   virtual ~CaptureControl() = default;
   virtual bool startInput(int lineSpeed) = 0;
   virtual void closeLineIn() = 0;
+  // Recording for the broadcast or a voiceover, not for the meter.
   virtual bool isOpen() const = 0;
+  // Off the air: the recording goes to the visuals alone (see Capture). closeLineIn ends it.
+  virtual bool startMeter() = 0;
+  virtual bool metering() const = 0;
   // The recording goes to `monitor` while another source has the air, and back on the air (see
   // Capture).
   virtual bool holdOutput(PcmTap* monitor) = 0;

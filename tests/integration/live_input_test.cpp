@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
 
 #include "app/headless_front.h"
@@ -26,6 +27,18 @@ using namespace std::chrono_literals;
 
 struct Heard {
   double p440 = 0, p660 = 0;
+};
+
+// The visuals as the main window has them, keeping the loudest sample handed to them.
+struct LevelSeen final : Visualisation, VisualFeed {
+  VisualFeed* feed() override { return this; }
+  bool displayOn(int) const override { return true; }
+  void setDisplay(int, bool) override {}
+  void addData(const uint8_t* block, int length, int, int) override {
+    for (int i = 0; i < length / 2; ++i)
+      peak = std::max(peak.load(), std::abs(int{reinterpret_cast<const int16_t*>(block)[i]}));
+  }
+  std::atomic<int> peak{0};
 };
 
 class LiveInputTest : public ::testing::Test, protected test::DemoStation {
@@ -61,8 +74,8 @@ class LiveInputTest : public ::testing::Test, protected test::DemoStation {
   std::unique_ptr<test::ChildProcess> tone;
 };
 
-// A voiceover over a 660 Hz playlist at two crossfade positions, then a line-in broadcast after
-// it, and the system mixer, through the Studio as the windows drive it.
+// The level meter off the air, a voiceover over a 660 Hz playlist at two crossfade positions, then a
+// line-in broadcast after it, and the system mixer, through the Studio as the windows drive it.
 TEST_F(LiveInputTest, VoiceoverCrossfadesAndTheLineAndTheMixerFollowIt) {
   ASSERT_TRUE(test::makeTone(scratch.file("660.mp3"), {.frequency = 660, .seconds = 60}));
   scratch.write("660.m3u", "660.mp3\n");
@@ -84,6 +97,13 @@ TEST_F(LiveInputTest, VoiceoverCrossfadesAndTheLineAndTheMixerFollowIt) {
     SongUpdateSender songs(http);
     Studio studio(&window, emulator.webHost(), StudioContext{prompts, exit, registry, http, parts, &songs});
     ASSERT_TRUE(studio.init());
+    // Line-in off the air: the tone (near 8000 after the input volume) moves the meter, not the air.
+    LevelSeen level;
+    studio.setVisual(&level);
+    ASSERT_TRUE(studio.setSource(Source::LineIn));
+    EXPECT_TRUE(test::waitUntil([&] { return level.peak > 4000; }, 10s)) << level.peak;
+    EXPECT_EQ(studio.onAir(), OnAir::Off);
+    ASSERT_TRUE(studio.setSource(Source::Playlist));
     ASSERT_TRUE(studio.playlistWindow()->loadPlaylist(scratch.file("660.m3u")) && studio.session().start());
     ASSERT_TRUE(test::waitUntil([&] { return studio.onAir() == OnAir::Playlist; }, 10s));
 

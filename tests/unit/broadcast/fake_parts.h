@@ -19,7 +19,8 @@ class MemoryModes final : public Visualisation, public PlayOrder, public VolumeW
  public:
   bool displayOn(int display) const override { return on_[display & 7]; }
   void setDisplay(int display, bool on) override { on_[display & 7] = on; }
-  VisualFeed* feed() override { return nullptr; }
+  VisualFeed* feed() override { return shown; }
+  VisualFeed* shown = nullptr;  // none: nothing is drawn
   bool random() const override { return random_; }
   void setRandom(bool on) override { random_ = on; }
   int priority() const override { return 0; }
@@ -140,12 +141,16 @@ class FakeEngine final : public EngineControl, Part {
 class FakeCapture final : public CaptureControl, Part {
  public:
   explicit FakeCapture(Journal& j) : Part(j, "capture") {}
-  bool startInput(int lineSpeed) override { return note("start", lineSpeed), open_ = true; }
-  void closeLineIn() override { note("close"), open_ = voiceover_ = false; }
+  bool startInput(int lineSpeed) override {
+    return note("start", lineSpeed), metering_ = false, open_ = true;
+  }
+  void closeLineIn() override { note("close"), open_ = voiceover_ = metering_ = false; }
   bool isOpen() const override { return open_; }
+  bool startMeter() override { return note("meter"), metering_ = meterOpens && !open_; }
+  bool metering() const override { return metering_; }
   bool holdOutput(PcmTap*) override { return note("hold"), open_.load(); }
   bool resumeOutput() override { return note("resume"), open_.load(); }
-  void setVoiceover(bool on) override { note("voiceover", on), open_ = false, voiceover_ = on; }
+  void setVoiceover(bool on) override { note("voiceover", on), open_ = metering_ = false, voiceover_ = on; }
   bool voiceover() const override { return voiceover_; }
   void trackChanged() override {
     ++trackChanges;
@@ -153,10 +158,10 @@ class FakeCapture final : public CaptureControl, Part {
   }
   void setVisual(Visualisation*) override {}
   std::atomic<int> trackChanges{0};
-  std::atomic<bool> restartFails{false};
+  std::atomic<bool> restartFails{false}, meterOpens{true};
 
  private:
-  std::atomic<bool> open_{false}, voiceover_{false};
+  std::atomic<bool> open_{false}, voiceover_{false}, metering_{false};
 };
 
 class FakeStatusPart final : public StatusWindow, Part {

@@ -6,14 +6,17 @@
 #include <gtest/gtest.h>
 
 #include <future>
+#include <map>
 #include <thread>
 
+#include "audio/conversion_ports.h"
 #include "broadcast/studio_commands.h"
 #include "core/registry.h"
 #include "diag/logger.h"
 #include "fake_parts.h"
 #include "monitor/status_display.h"
 #include "support/fake_prompts.h"
+#include "support/log_tail.h"
 #include "support/mp3_bytes.h"
 #include "support/scripted_peer.h"
 #include "support/temp_folder.h"
@@ -422,6 +425,40 @@ TEST_F(StudioTest, WorkerNoticesRaceUserStopsAndStartsSafely) {
   s.session().stop();
   EXPECT_EQ(s.onAir(), OnAir::Off);
   EXPECT_GT(rig->parts.capture->trackChanges.load(), 0);
+}
+
+// The level meter runs while a live source waits off the air with visuals to show it; a sound
+// card that does not record for it is logged once.
+TEST_F(StudioTest, TheInputLevelMeterRunsOnlyWhileALiveSourceWaitsOffTheAir) {
+  struct : VisualFeed {
+    void addData(const uint8_t*, int, int, int) override {}
+  } drawn;
+  using Step = std::function<void(Studio&)>;
+  auto choose = [](Source source) -> Step { return [=](Studio& s) { ASSERT_TRUE(s.setSource(source)); }; };
+  const std::map<char, Step> act = {{'v', [](Studio&) {}},  // the visuals shown
+                                    {'L', choose(Source::LineIn)},
+                                    {'M', choose(Source::Microphone)},
+                                    {'P', choose(Source::Playlist)},
+                                    {'+', [](Studio& s) { ASSERT_TRUE(s.session().start()); }},
+                                    {'-', [](Studio& s) { s.session().stop(); }}};
+  const std::pair<std::string, bool> cases[] = {{"vP", false},  {"vL", true},   {"L", false},
+                                                {"vL+", false}, {"vL+-", true}, {"vLP", false},
+                                                {"v+L", false}, {"v+L-", true}, {"vM", true}};
+  for (const auto& [steps, metering] : cases) {
+    Rig& r = renew();
+    r.visual.shown = steps[0] == 'v' ? &drawn : nullptr;
+    Studio& s = r.started();
+    for (char step : steps) act.at(step)(s);
+    EXPECT_EQ(r.parts.capture && r.parts.capture->metering(), metering) << steps;
+  }
+  Rig& r = renew();
+  r.visual.shown = &drawn;
+  test::LogTail log;
+  ASSERT_TRUE(r.started().setSource(Source::LineIn));
+  r.parts.capture->meterOpens = false;
+  r.parts.capture->closeLineIn();
+  for (Source source : {Source::Microphone, Source::Mixer}) ASSERT_TRUE(r.studio->setSource(source));
+  EXPECT_EQ(log.count("The input level meter cannot open the sound card"), 1);
 }
 
 }  // namespace
