@@ -2,9 +2,11 @@
 
 #include <QApplication>
 #include <QEvent>
+#include <QPointer>
 #include <QScreen>
 #include <QTimer>
 #include <QWidget>
+#include <QWindow>
 #include <algorithm>
 #include <optional>
 
@@ -60,9 +62,22 @@ bool onAScreen(const QRect& place) {
 
 QWidget* mainWindow(const QWidget& other) {
   for (QWidget* window : QApplication::topLevelWidgets())
-    if (window != &other && window->objectName() == QLatin1String("MainWindow") && window->isVisible())
-      return window;
+    if (window != &other && window->objectName() == QLatin1String("MainWindow")) return window;
   return nullptr;
+}
+
+// Puts the window's frame at `where`. A window on its way to the screen has no frame yet, and
+// QWidget::move would put its inside there, a title bar lower than the place stored or chosen.
+void moveFrame(QWidget& window, QPoint where) {
+  window.move(where);
+  if (QWindow* handle = window.windowHandle()) handle->setFramePosition(where);
+}
+
+// The window is on the screen with its frame, as far as this one can tell. The offscreen
+// platform draws no frames.
+bool framed(const QWidget& window) {
+  return window.isVisible() && (window.frameGeometry() != window.geometry() ||
+                                QGuiApplication::platformName() == QLatin1String("offscreen"));
 }
 
 class PlaceKeeper final : public QObject {
@@ -76,8 +91,10 @@ class PlaceKeeper final : public QObject {
     window.installEventFilter(this);
   }
 
-  bool eventFilter(QObject*, QEvent* event) override {
-    if (event->type() == QEvent::Show && !placed_) {
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (awaited_ && watched == awaited_) {
+      followMain(event->type());
+    } else if (event->type() == QEvent::Show && !placed_) {
       placed_ = true;
       place();
     } else if ((event->type() == QEvent::Move || event->type() == QEvent::Resize) && placed_ &&
@@ -94,24 +111,45 @@ class PlaceKeeper final : public QObject {
   void place() {
     if (std::optional<QRect> stored = storedPlace(name_); stored && onAScreen(*stored)) {
       window_.resize(stored->size());
-      window_.move(stored->topLeft());
+      moveFrame(window_, stored->topLeft());
       return;
     }
     QWidget* main = mainWindow(window_);
-    if (!main) return;
+    if (main && framed(*main)) return placeBesideMain(*main);
+    // Shown before the main window is on the screen (the playlist at the start): it goes beside
+    // the main window once the window manager has put that somewhere and framed it.
+    awaited_ = main;
+    if (awaited_) awaited_->installEventFilter(this);
+  }
+
+  // The main window shows, then the window manager frames it and puts it somewhere: this one
+  // goes beside it at each step, until the main window is framed, or has moved once on the screen.
+  void followMain(QEvent::Type type) {
+    if ((type != QEvent::Show && type != QEvent::Move && type != QEvent::Resize) || !awaited_->isVisible())
+      return;
+    bool settled = framed(*awaited_) || (type != QEvent::Show && awaited_->windowHandle() &&
+                                         awaited_->windowHandle()->isExposed());
+    if (window_.isVisible()) placeBesideMain(*awaited_);
+    if (!settled) return;
+    awaited_->removeEventFilter(this);
+    awaited_ = nullptr;
+  }
+
+  void placeBesideMain(QWidget& main) {
     std::vector<QRect> taken;
     for (QWidget* other : QApplication::topLevelWidgets())
-      if (other != &window_ && other != main && other->isVisible() && other->isWindow())
+      if (other != &window_ && other != &main && other->isVisible() && other->isWindow())
         taken.push_back(other->frameGeometry());
-    QScreen* screen = main->screen();
-    QSize frame = window_.size() + (main->frameGeometry().size() - main->size());
-    QRect spot = placeBeside(main->frameGeometry(), frame, screen->availableGeometry(), taken);
-    window_.move(spot.topLeft());
+    QScreen* screen = main.screen();
+    QSize frame = window_.size() + (main.frameGeometry().size() - main.size());
+    QRect spot = placeBeside(main.frameGeometry(), frame, screen->availableGeometry(), taken);
+    moveFrame(window_, spot.topLeft());
   }
 
   QWidget& window_;
   const char* name_;
   bool placed_ = false;
+  QPointer<QWidget> awaited_;  // the main window, not shown yet when this one was
   QTimer settle_;
 };
 
