@@ -105,7 +105,8 @@ void ServiceAccount::restartServer() {
 
 // A server that is restarting deserves a few seconds before the next attempt.
 bool ServiceAccount::awaitRestart() {
-  auto left = restartedAt_ + timings_.restartWait - std::chrono::steady_clock::now();
+  if (!restartedAt_) return !stop_.requested();
+  auto left = *restartedAt_ + timings_.restartWait - std::chrono::steady_clock::now();
   if (left <= std::chrono::steady_clock::duration::zero()) return !stop_.requested();
   return stop_.pause(std::chrono::ceil<std::chrono::milliseconds>(left));
 }

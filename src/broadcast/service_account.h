@@ -8,6 +8,7 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "net/web_service.h"
@@ -80,7 +81,8 @@ class ServiceAccount {
   MainWindowView* const mainWindow_;
   const AccountTimings timings_;
   std::atomic<bool> serverTurnedOn_{false};
-  std::chrono::steady_clock::time_point restartedAt_{};
+  // None until a restart: the clock's zero is the machine's start, not a restart long ago.
+  std::optional<std::chrono::steady_clock::time_point> restartedAt_;
 };
 
 }  // namespace brovana
