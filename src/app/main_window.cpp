@@ -514,10 +514,12 @@ void MainWindow::submitProgramInfo(int) {
 void MainWindow::toggleVisual(int id) {
   int display = visualDisplay(id);
   visuals_.setDisplay(display, !visuals_.displayOn(display));
+  studio_->visualsChanged();
 }
 
 void MainWindow::visualsOff(int) {
   for (int display : kVisualDisplays) visuals_.setDisplay(display, false);
+  studio_->visualsChanged();
 }
 
 void MainWindow::about(int) {

@@ -12,7 +12,7 @@ namespace brovana {
 
 class InputMeter {
  public:
-  // A live source, off the air, and visuals that show the level.
+  // A live source, off the air, and some display on to show the level.
   static bool wanted(Source source, bool onAir, bool shown);
 
   // Starts or ends the meter on `capture` as `wanted` says. A capture recording for the broadcast

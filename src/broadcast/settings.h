@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "audio/loudness.h"
+#include "monitor/visual_scene.h"
 
 namespace brovana {
 
@@ -19,6 +20,10 @@ class VisualModes {
   virtual ~VisualModes() = default;
   virtual bool displayOn(int display) const = 0;
   virtual void setDisplay(int display, bool on) = 0;
+  bool anyDisplayOn() const {
+    return displayOn(kDisplaySpectrum) || displayOn(kDisplayLevelLine) || displayOn(kDisplayScope) ||
+           displayOn(kDisplayNeedles);
+  }
 };
 
 // The playlist engine's play order and thread priority (0 normal, 1 above normal, 2 highest).

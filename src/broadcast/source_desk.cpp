@@ -159,7 +159,7 @@ void SourceDesk::setVisual(Visualisation* visual) {
 
 void SourceDesk::meterInput(bool onAir) {
   Lock lock(mutex_);
-  bool wanted = InputMeter::wanted(source_, onAir, visual_ && visual_->feed());
+  bool wanted = InputMeter::wanted(source_, onAir, visual_ && visual_->feed() && visual_->anyDisplayOn());
   if (!capture_ && !wanted) return;  // no capture is made only to stay closed
   if (ensureCaptureLocked()) meter_.follow(*capture_, wanted);
 }

@@ -363,6 +363,10 @@ void Studio::setVisual(Visualisation* visual) {
   if (stage_) stage_->setVisual(visual);
 }
 
+void Studio::visualsChanged() {
+  worker_.post([this] { session_->meterInput(); });
+}
+
 bool Studio::startRecording(const std::string& path) {
   std::string error;
   if (recorder_.start(path, error)) return true;

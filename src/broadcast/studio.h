@@ -139,6 +139,8 @@ class Studio final : public StationDesk {
   PlaylistWindowControl* showPlaylistWindow();
   void setSkin(const std::string& path);
   void setVisual(Visualisation* visual);
+  // A display switched on or off: the input level meter runs only while some display shows it.
+  void visualsChanged();
 
   // "-outfile FILE" and "Save to file...": records the stream the server gets into `path`, from
   // now until stopRecording or the exit; a file that cannot be opened is an error box.

@@ -433,28 +433,38 @@ TEST_F(StudioTest, TheInputLevelMeterRunsOnlyWhileALiveSourceWaitsOffTheAir) {
   struct : VisualFeed {
     void addData(const uint8_t*, int, int, int) override {}
   } drawn;
-  using Step = std::function<void(Studio&)>;
-  auto choose = [](Source source) -> Step { return [=](Studio& s) { ASSERT_TRUE(s.setSource(source)); }; };
-  const std::map<char, Step> act = {{'v', [](Studio&) {}},  // the visuals shown
+  using Step = std::function<void(Rig&)>;
+  auto choose = [](Source source) -> Step {
+    return [=](Rig& r) { ASSERT_TRUE(r.studio->setSource(source)); };
+  };
+  const std::map<char, Step> act = {{'v', [](Rig&) {}},  // the visuals shown
                                     {'L', choose(Source::LineIn)},
                                     {'M', choose(Source::Microphone)},
                                     {'P', choose(Source::Playlist)},
-                                    {'+', [](Studio& s) { ASSERT_TRUE(s.session().start()); }},
-                                    {'-', [](Studio& s) { s.session().stop(); }}};
-  const std::pair<std::string, bool> cases[] = {{"vP", false},  {"vL", true},   {"L", false},
-                                                {"vL+", false}, {"vL+-", true}, {"vLP", false},
-                                                {"v+L", false}, {"v+L-", true}, {"vM", true}};
+                                    {'+', [](Rig& r) { ASSERT_TRUE(r.studio->session().start()); }},
+                                    {'-', [](Rig& r) { r.studio->session().stop(); }},
+                                    {'o', [](Rig& r) {  // the member switches every display off
+                                       r.visual.setDisplay(kDisplayNeedles, false);
+                                       r.studio->visualsChanged();
+                                       r.settle();
+                                     }}};
+  const std::pair<std::string, bool> cases[] = {
+      {"vP", false},  {"vL", true},   {"L", false}, {"vL+", false}, {"vL+-", true}, {"vLP", false},
+      {"v+L", false}, {"v+L-", true}, {"vM", true}, {"vLo", false}, {"voL", false}};
   for (const auto& [steps, metering] : cases) {
     Rig& r = renew();
     r.visual.shown = steps[0] == 'v' ? &drawn : nullptr;
-    Studio& s = r.started();
-    for (char step : steps) act.at(step)(s);
+    r.started();
+    r.visual.setDisplay(kDisplayNeedles, true);  // after the stored displays were read
+    for (char step : steps) act.at(step)(r);
     EXPECT_EQ(r.parts.capture && r.parts.capture->metering(), metering) << steps;
   }
   Rig& r = renew();
   r.visual.shown = &drawn;
   test::LogTail log;
-  ASSERT_TRUE(r.started().setSource(Source::LineIn));
+  r.started();
+  r.visual.setDisplay(kDisplayNeedles, true);
+  ASSERT_TRUE(r.studio->setSource(Source::LineIn));
   r.parts.capture->meterOpens = false;
   r.parts.capture->closeLineIn();
   for (Source source : {Source::Microphone, Source::Mixer}) ASSERT_TRUE(r.studio->setSource(source));
