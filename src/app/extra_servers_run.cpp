@@ -14,9 +14,25 @@ ExtraServersRun::~ExtraServersRun() {
 
 void ExtraServersRun::follow(bool onAir) {
   std::lock_guard lock(mutex_);
-  if (closed_ || onAir == (fanOut_ != nullptr)) return;
+  if (closed_ || onAir == onAir_) return;
+  onAir_ = onAir;
   if (!onAir) return stopLocked();
-  std::vector<StreamTarget> servers = loadExtraServers(registry_, kProfileName);
+  startLocked(loadExtraServers(registry_, kProfileName));
+}
+
+void ExtraServersRun::reload() {
+  worker_.post([this] {
+    std::lock_guard lock(mutex_);
+    if (closed_ || !onAir_) return;  // the next broadcast reads them
+    std::vector<StreamTarget> servers = loadExtraServers(registry_, kProfileName);
+    if (fanOut_)
+      fanOut_->update(servers);
+    else
+      startLocked(servers);
+  });
+}
+
+void ExtraServersRun::startLocked(const std::vector<StreamTarget>& servers) {
   if (servers.empty()) return;
   fanOut_ = std::make_unique<ServerFanOut>(servers, encoders_, makeSourceClient, FanOutTimings{}, &reports_);
   if (!title_.empty()) fanOut_->setTitle(title_);
@@ -31,6 +47,7 @@ void ExtraServersRun::stopLocked() {
 }
 
 void ExtraServersRun::close() {
+  worker_.close();  // before the lock: a change under way takes it
   std::lock_guard lock(mutex_);
   closed_ = true;
   stopLocked();

@@ -155,8 +155,8 @@ class HeadlessParts final : public StudioParts {
   Prompts& prompts_;
   EncoderLibrary& codec_;
   EngineMaker makeEngine_;
-  StagePart* stage_ = nullptr;  // the one made here; the Studio owns it
-  bool fullBand_ = false;
+  StagePart* stage_ = nullptr;         // the one made here; the Studio owns it
+  std::atomic<bool> fullBand_{false};  // also set from the extra servers' worker
   LiveInput live_;
   bool accountRefused_ = false;
 };

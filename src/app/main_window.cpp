@@ -436,7 +436,8 @@ void MainWindow::showBroadcastInfo(int) {
 
 void MainWindow::showServers(int) {
   if (!serversDialog_)
-    serversDialog_ = std::make_unique<QtServersDialog>(context_.registry, makeSourceClient);
+    serversDialog_ =
+        std::make_unique<QtServersDialog>(context_.registry, makeSourceClient, [this] { extras_->reload(); });
   bringToFront(serversDialog_->widget());
 }
 

@@ -20,8 +20,8 @@ QString qText(const std::string& text) {
 
 }  // namespace
 
-QtServersDialog::QtServersDialog(Registry& registry, SourceClientMaker clients)
-    : editor_(registry, kProfileName, std::move(clients)) {
+QtServersDialog::QtServersDialog(Registry& registry, SourceClientMaker clients, std::function<void()> stored)
+    : editor_(registry, kProfileName, std::move(clients), std::move(stored)) {
   dialog_.setObjectName(QStringLiteral("ServersDialog"));
   dialog_.setWindowTitle(QStringLiteral("Extra Servers"));
   list_.setObjectName(QStringLiteral("ServerList"));

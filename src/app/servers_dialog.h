@@ -21,8 +21,9 @@ namespace brovana {
 
 class QtServersDialog final : public ServersView {
  public:
-  // The servers stored in `registry`; the tests log in with `clients`.
-  QtServersDialog(Registry& registry, SourceClientMaker clients);
+  // The servers stored in `registry`; the tests log in with `clients`; `stored` is told after
+  // each change is stored.
+  QtServersDialog(Registry& registry, SourceClientMaker clients, std::function<void()> stored = {});
   ~QtServersDialog() override;
 
   void showServers(const std::vector<std::string>& rows) override;

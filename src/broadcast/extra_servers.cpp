@@ -112,6 +112,7 @@ void saveExtraServers(Registry& registry, std::string_view profile,
 void StatusServerReports::serverReport(int index, const ServerReport& report) {
   StatusDisplay* status = status_.load();
   if (!status) return;
+  if (report.label.empty()) return status->showExtraServer(index, "");  // a place left empty
   const double kilobytes = static_cast<double>(report.bytesSent) / 1000.0;
   std::string sent =
       kilobytes < 1000 ? formatText("%.0f KB", kilobytes) : formatText("%.1f MB", kilobytes / 1000);
@@ -119,10 +120,12 @@ void StatusServerReports::serverReport(int index, const ServerReport& report) {
                                             report.state.c_str(), sent.c_str(), report.reconnects));
 }
 
-ServersEditor::ServersEditor(Registry& registry, std::string profile, SourceClientMaker clients)
+ServersEditor::ServersEditor(Registry& registry, std::string profile, SourceClientMaker clients,
+                             std::function<void()> stored)
     : registry_(registry),
       profile_(std::move(profile)),
       clients_(std::move(clients)),
+      stored_(std::move(stored)),
       servers_(loadExtraServers(registry_, profile_)) {}
 
 ServersEditor::~ServersEditor() {
@@ -157,6 +160,7 @@ bool ServersEditor::apply(int index, const ServerForm& form) {
   else
     servers_[static_cast<size_t>(index)] = parsed.target;
   changed();
+  if (stored_) stored_();
   return true;
 }
 
@@ -164,6 +168,7 @@ void ServersEditor::remove(int index) {
   if (index < 0 || static_cast<size_t>(index) >= servers_.size()) return;
   servers_.erase(servers_.begin() + index);
   changed();
+  if (stored_) stored_();
 }
 
 bool ServersEditor::test(const ServerForm& form) {

@@ -72,8 +72,10 @@ class ServersView {
 
 class ServersEditor {
  public:
-  // Reads the stored list; `clients` makes the clients the tests log in with.
-  ServersEditor(Registry& registry, std::string profile, SourceClientMaker clients);
+  // Reads the stored list; `clients` makes the clients the tests log in with. `stored`, if any,
+  // is told on the windows' thread after each change is stored.
+  ServersEditor(Registry& registry, std::string profile, SourceClientMaker clients,
+                std::function<void()> stored = {});
   // Gives up a test under way and waits for it.
   ~ServersEditor();
   ServersEditor(const ServersEditor&) = delete;
@@ -96,6 +98,7 @@ class ServersEditor {
   Registry& registry_;
   const std::string profile_;
   SourceClientMaker clients_;
+  const std::function<void()> stored_;
   std::vector<StreamTarget> servers_;  // the windows' thread
   std::atomic<ServersView*> view_{nullptr};
   std::atomic<bool> cancel_{false};

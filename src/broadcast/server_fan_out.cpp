@@ -44,6 +44,7 @@ class ServerWorker {
   ServerWorker(const StreamTarget& target, SourceClientMaker& clients, const FanOutTimings& timings,
                std::function<void()> connected, FanOutReports* reports, int index)
       : label_(targetLabel(target.server)),
+        key_(serverUrl(target)),
         facts_(streamFacts(target.format)),
         client_(clients(target.server, facts_)),
         timings_(timings),
@@ -57,16 +58,29 @@ class ServerWorker {
   ~ServerWorker() { stop(); }
 
   const std::string& label() const { return label_; }
+  // Alike for two servers alike in every setting.
+  const std::string& key() const { return key_; }
   bool connected() const { return connected_.load(); }
   void start() { thread_ = std::thread(&ServerWorker::run, this); }
-  void stop() {
+  // Without waiting, so that several servers close side by side.
+  void requestStop() {
     {
       std::lock_guard lock(mutex_);
       stop_ = true;
     }
     cancel_.store(true);
     wake_.notify_all();
+  }
+  void stop() {
+    requestStop();
     if (thread_.joinable()) thread_.join();
+  }
+  // Its new place in the list, where its last report shows at once; -1: leaving, reporting no more.
+  void reindex(int index) {
+    std::lock_guard lock(mutex_);
+    if (index == index_) return;
+    index_ = index;
+    if (reports_ && index_ >= 0 && !shown_.state.empty()) reports_->serverReport(index_, shown_);
   }
 
   // From the lane's thread; never waits for the server.
@@ -136,7 +150,9 @@ class ServerWorker {
   void tell(std::string state) {
     report_.state = std::move(state);
     lastReport_ = std::chrono::steady_clock::now();
-    if (reports_) reports_->serverReport(index_, report_);
+    std::lock_guard lock(mutex_);
+    shown_ = report_;
+    if (reports_ && index_ >= 0) reports_->serverReport(index_, shown_);
   }
 
   bool stopping() {
@@ -197,17 +213,19 @@ class ServerWorker {
   }
 
   const std::string label_;
+  const std::string key_;
   const StreamFacts facts_;
   std::unique_ptr<SourceClient> client_;  // the worker's thread
   const FanOutTimings timings_;
   const size_t queueLimit_;
   const std::function<void()> onConnected_;
   FanOutReports* const reports_;
-  const int index_;
   ServerReport report_;                               // the worker's thread
   std::chrono::steady_clock::time_point lastReport_;  // the worker's thread
 
   mutable std::mutex mutex_;  // the fields below up to the counters
+  int index_;
+  ServerReport shown_;  // the last report
   std::condition_variable wake_;
   std::deque<Piece> queue_;
   size_t queued_ = 0;
@@ -231,18 +249,54 @@ class EncoderLane {
     }
     wake_.notify_all();
     if (thread_.joinable()) thread_.join();
+    for (auto& server : servers_) server->requestStop();
     for (auto& server : servers_) server->stop();
   }
 
   const EncodedFormat& format() const { return format_; }
-  void add(std::unique_ptr<ServerWorker> server) { servers_.push_back(std::move(server)); }
+  // Starts the server on the lane's last title.
+  void add(std::unique_ptr<ServerWorker> server) {
+    std::lock_guard lock(serversMutex_);
+    std::string title;
+    {
+      std::lock_guard titleLock(mutex_);
+      title = title_;
+    }
+    if (!title.empty()) server->setTitle(title);
+    server->start();
+    servers_.push_back(std::move(server));
+  }
+  // Each server whose key is among `keys` (at a place not yet `taken`) is `kept` for that place;
+  // the others stop reporting and move to `leaving`.
+  void sort(const std::vector<std::string>& keys, std::vector<bool>& taken,
+            std::vector<std::pair<ServerWorker*, int>>& kept,
+            std::vector<std::unique_ptr<ServerWorker>>& leaving) {
+    std::lock_guard lock(serversMutex_);
+    std::vector<std::unique_ptr<ServerWorker>> staying;
+    for (auto& server : servers_) {
+      auto place = std::find(keys.begin(), keys.end(), server->key());
+      while (place != keys.end() && taken[static_cast<size_t>(place - keys.begin())])
+        place = std::find(place + 1, keys.end(), server->key());
+      if (place == keys.end()) {
+        server->reindex(-1);
+        leaving.push_back(std::move(server));
+        continue;
+      }
+      taken[static_cast<size_t>(place - keys.begin())] = true;
+      kept.emplace_back(server.get(), static_cast<int>(place - keys.begin()));
+      staying.push_back(std::move(server));
+    }
+    servers_.swap(staying);
+  }
+  bool empty() const {
+    std::lock_guard lock(serversMutex_);
+    return servers_.empty();
+  }
   void addStates(std::vector<ExtraServerState>& states) const {
+    std::lock_guard lock(serversMutex_);
     for (auto& server : servers_) states.push_back({server->label(), server->connected()});
   }
-  void start() {
-    thread_ = std::thread(&EncoderLane::run, this);
-    for (auto& server : servers_) server->start();
-  }
+  void start() { thread_ = std::thread(&EncoderLane::run, this); }
 
   void onAir(const uint8_t* pcm, int length, const PcmFormat& format) {
     {
@@ -308,8 +362,10 @@ class EncoderLane {
       }
       std::vector<uint8_t> out;
       if ((titleDue || restartDue) && encoder_) encoder_->setTitle(title);
-      if (titleDue)
+      if (titleDue) {
+        std::lock_guard lock(serversMutex_);
         for (auto& server : servers_) server->setTitle(title);
+      }
       for (const Block& block : blocks) encode(block, title, out);
       blocks.clear();
       handOut(out);
@@ -333,14 +389,16 @@ class EncoderLane {
     if (out.empty()) return;
     const size_t start = format_.codec == Codec::Mp3 ? 0 : oggStreamStart(out);
     Piece piece{std::make_shared<const std::vector<uint8_t>>(std::move(out)), start};
+    std::lock_guard lock(serversMutex_);
     for (auto& server : servers_) server->push(piece);
   }
 
   const EncodedFormat format_;
   EncoderLibrary& encoders_;
-  std::vector<std::unique_ptr<ServerWorker>> servers_;  // fixed before start
-  std::unique_ptr<AudioEncoder> encoder_;               // the lane's thread
-  PcmFormat in_;                                        // the lane's thread
+  mutable std::mutex serversMutex_;  // servers_; taken before mutex_ where both are
+  std::vector<std::unique_ptr<ServerWorker>> servers_;
+  std::unique_ptr<AudioEncoder> encoder_;  // the lane's thread
+  PcmFormat in_;                           // the lane's thread
 
   std::mutex mutex_;  // the fields below
   std::condition_variable wake_;
@@ -356,39 +414,77 @@ class EncoderLane {
 };
 
 ServerFanOut::ServerFanOut(const std::vector<StreamTarget>& targets, EncoderLibrary& encoders,
-                           SourceClientMaker clients, FanOutTimings timings, FanOutReports* reports) {
-  for (int index = 0; index < static_cast<int>(targets.size()); ++index) {
-    const StreamTarget& target = targets[static_cast<size_t>(index)];
-    if (EncoderOpened tried = encoders.open(kProbeFormat, target.format); !tried.encoder) {
-      Logger::log("Extra server %s stays off: %s\n", targetLabel(target.server).c_str(),
-                  tried.reason.c_str());
-      if (reports) reports->serverReport(index, {targetLabel(target.server), "off: " + tried.reason});
-      continue;
-    }
-    auto lane =
-        std::find_if(lanes_.begin(), lanes_.end(), [&](auto& l) { return l->format() == target.format; });
-    if (lane == lanes_.end())
-      lane = lanes_.insert(lanes_.end(), std::make_unique<EncoderLane>(target.format, encoders));
-    EncoderLane* owner = lane->get();
-    (*lane)->add(std::make_unique<ServerWorker>(
-        target, clients, timings, [owner] { owner->restart(); }, reports, index));
-  }
-  for (auto& lane : lanes_) lane->start();
+                           SourceClientMaker clients, FanOutTimings timings, FanOutReports* reports)
+    : encoders_(encoders), clients_(std::move(clients)), timings_(timings), reports_(reports) {
+  update(targets);
 }
 
 ServerFanOut::~ServerFanOut() = default;
 
+void ServerFanOut::update(const std::vector<StreamTarget>& targets) {
+  std::lock_guard changing(updating_);
+  std::vector<std::string> keys;
+  for (const StreamTarget& target : targets) keys.push_back(serverUrl(target));
+  std::vector<bool> taken(targets.size());
+  std::vector<std::pair<ServerWorker*, int>> kept;
+  std::vector<std::unique_ptr<ServerWorker>> leaving;
+  // Only this thread changes the lanes: reading them needs no lock.
+  for (auto& lane : lanes_) lane->sort(keys, taken, kept, leaving);
+  // Those leaving report no more before the others take their places.
+  for (auto [server, index] : kept) server->reindex(index);
+  for (size_t i = 0; i < targets.size(); ++i)
+    if (!taken[i]) add(targets[i], static_cast<int>(i));
+  std::vector<std::unique_ptr<EncoderLane>> idle;
+  {
+    std::lock_guard lock(mutex_);
+    for (auto& lane : lanes_)
+      if (lane->empty()) idle.push_back(std::move(lane));
+    std::erase(lanes_, nullptr);
+  }
+  if (reports_)
+    for (int i = static_cast<int>(targets.size()); i < places_; ++i) reports_->serverReport(i, {});
+  places_ = static_cast<int>(targets.size());
+  for (auto& server : leaving) server->requestStop();
+  // Before their lanes go: a server calls its lane when it connects.
+  leaving.clear();
+}
+
+void ServerFanOut::add(const StreamTarget& target, int index) {
+  if (EncoderOpened tried = encoders_.open(kProbeFormat, target.format); !tried.encoder) {
+    Logger::log("Extra server %s stays off: %s\n", targetLabel(target.server).c_str(), tried.reason.c_str());
+    if (reports_) reports_->serverReport(index, {targetLabel(target.server), "off: " + tried.reason});
+    return;
+  }
+  auto lane =
+      std::find_if(lanes_.begin(), lanes_.end(), [&](auto& l) { return l->format() == target.format; });
+  EncoderLane* owner = lane == lanes_.end() ? nullptr : lane->get();
+  if (!owner) {
+    auto fresh = std::make_unique<EncoderLane>(target.format, encoders_);
+    owner = fresh.get();
+    owner->start();
+    std::lock_guard lock(mutex_);
+    if (!title_.empty()) owner->setTitle(title_);
+    lanes_.push_back(std::move(fresh));
+  }
+  owner->add(std::make_unique<ServerWorker>(
+      target, clients_, timings_, [owner] { owner->restart(); }, reports_, index));
+}
+
 void ServerFanOut::onAir(const uint8_t* pcm, int length, const PcmFormat& format) {
   if (length <= 0 || !format.valid()) return;
+  std::lock_guard lock(mutex_);
   for (auto& lane : lanes_) lane->onAir(pcm, length, format);
 }
 
 void ServerFanOut::setTitle(const std::string& title) {
+  std::lock_guard lock(mutex_);
+  title_ = title;
   for (auto& lane : lanes_) lane->setTitle(title);
 }
 
 std::vector<ExtraServerState> ServerFanOut::states() const {
   std::vector<ExtraServerState> states;
+  std::lock_guard lock(mutex_);
   for (auto& lane : lanes_) lane->addStates(states);
   return states;
 }

@@ -13,12 +13,17 @@
 // and the other servers never wait for it. An Ogg server that (re)connects is started on a
 // fresh chained stream, whose first page carries the headers a listener needs.
 //
-// Threads: onAir from the source's thread, setTitle from any thread; every queue sits
-// under its owner's mutex. The destructor stops and joins every thread.
+// The list may change on the air (update): a server that stays keeps its connection, a new one
+// connects on its own thread, a new format starts its encoder, one no server uses stops.
+//
+// Threads: onAir from the source's thread, setTitle and update from any other; every queue sits
+// under its owner's mutex, the lanes under the fan-out's. The destructor stops and joins every
+// thread.
 
 #include <atomic>
 #include <chrono>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -46,8 +51,8 @@ struct ServerReport {
 class FanOutReports {
  public:
   virtual ~FanOutReports() = default;
-  // From the server's own thread (or the fan-out's maker); `index` is its place among the
-  // targets. Must not wait for anything slow.
+  // From the server's own thread (or the fan-out's updater); `index` is its place among the
+  // targets. A place no server holds any more gets an empty label. Must not wait for anything slow.
   virtual void serverReport(int index, const ServerReport& report) = 0;
 };
 
@@ -72,11 +77,25 @@ class ServerFanOut final : public PcmTap {
   void onAir(const uint8_t* pcm, int length, const PcmFormat& format) override;
   // "Artist - Title" for every server: out of band for MP3, a chained stream for Ogg.
   void setTitle(const std::string& title);
+  // The servers become `targets` (at most eight): one in the list before and now, alike in every
+  // setting, streams on undisturbed; the others connect, or disconnect, now. Returns once the
+  // servers that left have closed their connections, so not from the windows' thread.
+  void update(const std::vector<StreamTarget>& targets);
   // From any thread; the servers whose encoder could not be made are not among them.
   std::vector<ExtraServerState> states() const;
 
  private:
+  void add(const StreamTarget& target, int index);
+
+  EncoderLibrary& encoders_;
+  SourceClientMaker clients_;
+  const FanOutTimings timings_;
+  FanOutReports* const reports_;
+  std::mutex updating_;       // one update at a time; the lanes change only under it
+  int places_ = 0;            // the updating thread: the targets of the last update
+  mutable std::mutex mutex_;  // the two below
   std::vector<std::unique_ptr<EncoderLane>> lanes_;
+  std::string title_;  // the last one, for lanes that start later
 };
 
 }  // namespace brovana

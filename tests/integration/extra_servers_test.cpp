@@ -65,9 +65,11 @@ class ExtraServersTest : public ::testing::Test, protected test::DemoStation {
     size_t begin = page.rfind('{', at), end = page.find('}', at);
     return page.substr(begin, end - begin);
   }
-  bool titled(const std::vector<std::string>& mounts, const std::string& title) const {
+  bool titled(const std::vector<std::string>& mounts, const std::string& title,
+              const test::IcecastServer* server = nullptr) const {
     return std::all_of(mounts.begin(), mounts.end(), [&](auto& m) {
-      return mountStatus(icecast, m).find("\"title\":\"" + title + "\"") != std::string::npos;
+      return mountStatus(server ? *server : icecast, m).find("\"title\":\"" + title + "\"") !=
+             std::string::npos;
     });
   }
   // What a mount carries above 12 kHz: the RMS of two seconds of it, decoded and high-passed.
@@ -134,8 +136,13 @@ TEST_F(ExtraServersTest, FormatsTitlesTlsAndAServerThatDiesWhileTheOthersPlayOn)
   // The extra servers get the full band: the 15 kHz tone the member's 22,050 Hz stream cannot carry.
   auto highBandOfHigh = std::async(std::launch::async, [&] { return highBand(port, "/high.mp3"); });
   auto highBandOfOwn = std::async(std::launch::async, [&] { return highBand(port, "/live"); });
-  EXPECT_TRUE(test::waitUntil([&] { return titled(mounts, "Test - Tone 15000"); }, 5s))
-      << mountStatus(icecast, "/high.mp3") << mountStatus(icecast, "/music.ogg");
+  EXPECT_TRUE(test::waitUntil(
+      [&] {
+        return titled(mounts, "Test - Tone 15000") && titled({"/secure.mp3"}, "Test - Tone 15000", &secure);
+      },
+      5s))
+      << mountStatus(icecast, "/high.mp3") << mountStatus(icecast, "/music.ogg")
+      << mountStatus(secure, "/secure.mp3") << runLogs();
   EXPECT_TRUE(
       test::waitUntil([&] { return opus.body().find("TITLE=Test - Tone 15000") != std::string::npos; }, 5s));
   EXPECT_GT(highBandOfHigh.get(), 2000);

@@ -167,11 +167,12 @@ std::string StreamListener::header(const std::string& name) const {
   return head.substr(from, head.find('\r', from) - from);
 }
 
-std::unique_ptr<StreamListener> listenWhenServed(const IcecastServer& server, std::chrono::seconds limit) {
+std::unique_ptr<StreamListener> listenWhenServed(const IcecastServer& server, std::chrono::seconds limit,
+                                                 const std::string& mount) {
   std::unique_ptr<StreamListener> listener;
   waitUntil(
       [&] {
-        listener = std::make_unique<StreamListener>(server.port());
+        listener = std::make_unique<StreamListener>(server.port(), mount);
         return listener->waitForBody(0, std::chrono::seconds(3)) &&
                listener->head().find(" 200 ") != std::string::npos;
       },

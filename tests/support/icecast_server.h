@@ -82,6 +82,7 @@ class StreamListener {
 // A listener of the server's mount once the server serves it (a source has logged in and sent
 // data); null when it does not within the limit.
 std::unique_ptr<StreamListener> listenWhenServed(const IcecastServer& server,
-                                                 std::chrono::seconds limit = std::chrono::seconds(15));
+                                                 std::chrono::seconds limit = std::chrono::seconds(15),
+                                                 const std::string& mount = "/live");
 
 }  // namespace brovana::test

@@ -72,6 +72,9 @@ TEST(ServersDialogTest, TheStatusWindowShowsARowForEachServerThatReported) {
   EXPECT_FALSE(label(kLabelExtraServer + 1 + kStatusCaptionOffset)->isHidden());
   EXPECT_TRUE(label(kLabelExtraServer)->isHidden());
   EXPECT_TRUE(label(kLabelExtraServer + 2)->isHidden());
+  status.showExtraServer(1, "");  // its server left the list
+  QTRY_VERIFY(label(kLabelExtraServer + 1)->isHidden() &&
+              label(kLabelExtraServer + 1 + kStatusCaptionOffset)->isHidden());
 }
 
 }  // namespace

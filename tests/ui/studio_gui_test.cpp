@@ -8,6 +8,8 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusVariant>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QTest>
 #include <atomic>
 #include <csignal>
@@ -30,7 +32,9 @@ using namespace std::chrono_literals;
 
 class StudioWithWindows : public test::StudioPeers {};
 
-TEST_F(StudioWithWindows, PreviousPlaylistGoesOnTheAirAndCtrlEEndsTheRun) {
+// A server added in the Servers dialog on the air goes on the air at once; the stored one's
+// listener hears on, its connection undisturbed.
+TEST_F(StudioWithWindows, PreviousPlaylistGoesOnTheAirAServerAddedOnTheAirPlaysAndCtrlEEndsTheRun) {
   // The playlist of an earlier run, and an extra server kept in the Servers dialog.
   SettingsRegistry settings(settingsPath());
   auto stored = settings.create(profileKeyPath());
@@ -39,26 +43,48 @@ TEST_F(StudioWithWindows, PreviousPlaylistGoesOnTheAirAndCtrlEEndsTheRun) {
   stored->set("extra_server1", "icecast://source:demo-secret@" + extra.substr(10) + "?bitrate=128");
   stored.reset();
 
-  // A listener once the mount is served; the Exit command once it has heard enough.
-  std::atomic<bool> heard{false}, stop{false};
-  std::string body;
+  // The member's mount and the stored server's heard, a server added, it heard; then Exit.
+  std::atomic<bool> heard{false}, addNow{false};
+  std::string body, added;
+  size_t extraHeardBefore = 0, extraHeardAfter = 0;
   std::thread listening([&] {
-    auto deadline = std::chrono::steady_clock::now() + 90s;
-    while (!stop && std::chrono::steady_clock::now() < deadline) {
-      if (auto listener = test::listenWhenServed(icecast); listener && listener->waitForBody(40000, 30s)) {
-        body = listener->body();
-        heard = true;
-        return;
-      }
-    }
+    auto own = test::listenWhenServed(icecast, 60s);
+    auto first = test::listenWhenServed(icecast, 30s, "/extra.mp3");
+    if (!own || !own->waitForBody(40000, 30s) || !first || !first->waitForBody(20000, 20s)) return;
+    body = own->body();
+    addNow = true;
+    auto second = test::listenWhenServed(icecast, 30s, "/extra2.mp3");
+    if (!second || !second->waitForBody(40000, 30s)) return;
+    added = second->body();
+    extraHeardBefore = first->body().size();
+    first->waitForBody(extraHeardBefore + 20000, 20s);
+    extraHeardAfter = first->body().size();
+    heard = true;
   });
-  bool exitGiven = false;
-  auto giveUp = std::chrono::steady_clock::now() + 120s;
+  bool exitGiven = false, addGiven = false;
+  auto giveUp = std::chrono::steady_clock::now() + 150s;
   test::DialogDriver dialogs([&] {
     if (std::chrono::steady_clock::now() > giveUp) QCoreApplication::exit(99);  // fails below
-    if (!heard || exitGiven) return;
     for (QWidget* window : QApplication::topLevelWidgets()) {
-      if (window->objectName() != "MainWindow" || !window->isVisible()) continue;
+      if (window->objectName() != "MainWindow" || !window->isVisible() || (heard ? exitGiven : addGiven))
+        continue;
+      if (addNow && !heard) {
+        for (QAction* action : window->findChildren<QAction*>())
+          if (action->text().contains(QStringLiteral("Servers"))) action->trigger();
+        QWidget* servers = nullptr;
+        for (QWidget* top : QApplication::topLevelWidgets())
+          if (top->objectName() == "ServersDialog") servers = top;
+        if (!servers) continue;
+        for (auto [field, text] : {std::pair{"Host", QStringLiteral("127.0.0.1")},
+                                   {"Port", QString::number(icecast.port())},
+                                   {"Mount", QStringLiteral("/extra2.mp3")},
+                                   {"Password", QStringLiteral("demo-secret")}})
+          servers->findChild<QLineEdit*>(QString::fromLatin1(field))->setText(text);
+        QTest::mouseClick(servers->findChild<QPushButton*>(QStringLiteral("Add")), Qt::LeftButton);
+        addGiven = true;
+        continue;
+      }
+      if (!heard) continue;
       // The accelerator works in the active window, as a member's key press would.
       if (QApplication::activeWindow() != window) return window->activateWindow();
       // Posted: the exit asks a question, which the driver answers while it waits.
@@ -70,22 +96,29 @@ TEST_F(StudioWithWindows, PreviousPlaylistGoesOnTheAirAndCtrlEEndsTheRun) {
   dialogs.answer("You are currently broadcasting, are you sure you want to exit?", true);
 
   int code = runWindowed();
-  stop = true;
   listening.join();
 
   EXPECT_EQ(code, 0);
   EXPECT_TRUE(exitGiven) << "the station was heard";
   EXPECT_TRUE(dialogs.saw("Do you want to start broadcasting your previous playlist, " + playlist() + "?"));
   EXPECT_TRUE(dialogs.saw("You are currently broadcasting, are you sure you want to exit?"));
-  std::vector<int16_t> heardPcm = test::decodeMp3(body);
-  EXPECT_GT(heardPcm.size(), 44100u) << "at least a second of stereo";
-  EXPECT_GT(test::peak(heardPcm), 3000) << "the tones, not silence";
+  for (const std::string* heardMp3 : {&body, &added}) {
+    std::vector<int16_t> heardPcm = test::decodeMp3(*heardMp3);
+    EXPECT_GT(heardPcm.size(), 44100u) << "at least a second of stereo";
+    EXPECT_GT(test::peak(heardPcm), 3000) << "the tones, not silence";
+  }
+  EXPECT_GE(extraHeardAfter, extraHeardBefore + 20000) << "the stored server's listener hears on";
 
   EXPECT_TRUE(test::inOrder(test::readFile(work() + "/live_log1.txt"),
                             {"Now playing : tone440.mp3", "Exiting Brovana-Live", ": tracks played"}));
-  // The stored server went on the air with the broadcast.
+  // The stored server went on the air with the broadcast, once; the added one while on the air.
   const std::string log = test::readFile(work() + "/live_log1.txt");
-  EXPECT_NE(log.find("Extra server " + extra + ": on the air"), std::string::npos) << log;
+  const std::string storedOnAir = "Extra server " + extra + ": on the air";
+  EXPECT_NE(log.find(storedOnAir), std::string::npos) << log;
+  EXPECT_EQ(log.find(storedOnAir, log.find(storedOnAir) + 1), std::string::npos) << "no new connection";
+  EXPECT_NE(log.find("Extra server " + extra.substr(0, extra.size() - 4) + "2.mp3: on the air"),
+            std::string::npos)
+      << log;
 }
 
 // A stop signal is the exit command without its questions: the exit sequence, which turns off the

@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <condition_variable>
+#include <map>
 #include <mutex>
+#include <thread>
 
 #include "core/program_values.h"
 #include "core/registry.h"
+#include "support/child_process.h"
 
 namespace brovana {
 namespace {
@@ -175,6 +178,124 @@ TEST(ServersEditorTest, EditsAreStoredAtOnceTheListHoldsEightAndTestsReportTheLo
   down.host = "down.example.org";
   EXPECT_TRUE(editor.test(down));
   EXPECT_EQ(view.awaitResult(), "icecast://down.example.org:8000/live: cannot connect.");
+}
+
+// Encoders that hand the PCM on as it is, counting how many are open.
+class PassingEncoders final : public EncoderLibrary {
+  struct Passing final : AudioEncoder {
+    explicit Passing(PassingEncoders& library) : library(library) { ++library.open_; }
+    ~Passing() override { --library.open_; }
+    bool encode(std::span<const uint8_t> pcm, std::vector<uint8_t>& out) override {
+      out.insert(out.end(), pcm.begin(), pcm.end());
+      return true;
+    }
+    bool flush(std::vector<uint8_t>&) override { return true; }
+    EncodedFormat format() const override { return {}; }
+    PassingEncoders& library;
+  };
+
+ public:
+  std::vector<EncodedFormat> formats() const override { return {}; }
+  bool usable() override { return true; }
+  EncoderOpened open(const PcmFormat&, const EncodedFormat&) override {
+    return {std::make_unique<Passing>(*this), {}};
+  }
+  std::atomic<int> open_{0};
+};
+
+// Each mount's connections and the bytes it took; the last report of each place.
+struct Tally final : FanOutReports {
+  struct Client final : SourceClient {
+    Client(Tally& tally, std::string mount) : tally(tally), mount(std::move(mount)) {}
+    std::string open(const std::atomic<bool>&) override {
+      tally.add(mount, 1, 0);
+      return {};
+    }
+    bool send(std::span<const uint8_t> bytes) override {
+      tally.add(mount, 0, bytes.size());
+      return true;
+    }
+    size_t backlog() override { return 0; }
+    bool setTitle(const std::string&) override { return true; }
+    void close() override {}
+    std::string error() override { return {}; }
+    Tally& tally;
+    const std::string mount;
+  };
+  void add(const std::string& mount, int connections, size_t bytes) {
+    std::lock_guard lock(mutex);
+    mounts[mount].first += connections;
+    mounts[mount].second += bytes;
+  }
+  void serverReport(int index, const ServerReport& report) override {
+    std::lock_guard lock(mutex);
+    labels[index] = report.label;
+  }
+  std::pair<int, size_t> of(const std::string& mount) {
+    std::lock_guard lock(mutex);
+    return mounts[mount];
+  }
+  std::string label(int index) {
+    std::lock_guard lock(mutex);
+    return labels[index];
+  }
+  std::mutex mutex;
+  std::map<std::string, std::pair<int, size_t>> mounts;
+  std::map<int, std::string> labels;
+};
+
+// On the air: a server that stays streams on without a new connection, a new one and an edited
+// one connect, a new format starts its encoder and one no server uses stops; the places follow.
+TEST(ServerFanOutTest, ChangesOnTheAirLeaveTheServersThatStayUndisturbed) {
+  auto target = [](const char* mount, int bitrate, const char* name = "") {
+    StreamTarget made{{}, {Codec::Mp3, 44100, 2, bitrate}};
+    made.server.host = "h";
+    made.server.port = 8000;
+    made.server.mount = mount;
+    made.server.name = name;
+    return made;
+  };
+  PassingEncoders encoders;
+  Tally tally;
+  ServerFanOut fanOut(
+      {target("/a", 128000), target("/b", 128000)}, encoders,
+      [&](const ServerAddress& address, const StreamFacts&) {
+        return std::make_unique<Tally::Client>(tally, address.mount);
+      },
+      {}, &tally);
+  const std::vector<uint8_t> block(4410 * 4);
+  // Plays at about real time until the mounts took more than they have now.
+  auto playsOn = [&](std::vector<std::string> mounts) {
+    std::vector<size_t> before;
+    for (auto& mount : mounts) before.push_back(tally.of(mount).second);
+    return test::waitUntil(
+        [&] {
+          fanOut.onAir(block.data(), static_cast<int>(block.size()), {44100, 2});
+          std::this_thread::sleep_for(100ms);
+          for (size_t i = 0; i < mounts.size(); ++i)
+            if (tally.of(mounts[i]).second <= before[i]) return false;
+          return true;
+        },
+        10s);
+  };
+  ASSERT_TRUE(playsOn({"/a", "/b"}));
+
+  fanOut.update({target("/b", 128000), target("/c", 64000), target("/a", 128000, "Edited")});
+  EXPECT_TRUE(playsOn({"/a", "/b", "/c"}));
+  EXPECT_EQ(tally.of("/b").first, 1);
+  EXPECT_EQ(tally.of("/a").first, 2);
+  EXPECT_EQ(tally.of("/c").first, 1);
+  EXPECT_EQ(encoders.open_.load(), 2);
+  EXPECT_EQ(tally.label(0), "icecast://h:8000/b");
+  EXPECT_EQ(tally.label(2), "Edited (icecast://h:8000/a)");
+
+  fanOut.update({target("/b", 128000)});
+  EXPECT_EQ(encoders.open_.load(), 1);
+  EXPECT_EQ(fanOut.states().size(), 1u);
+  EXPECT_TRUE(playsOn({"/b"}));
+  EXPECT_EQ(tally.of("/b").first, 1);
+  EXPECT_EQ(tally.label(1), "");
+  EXPECT_EQ(tally.label(2), "");
 }
 
 }  // namespace
