@@ -11,20 +11,16 @@
 #include <QAction>
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QPushButton>
 #include <QTimer>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <functional>
 
-#include "core/program_values.h"
 #include "diag/logger.h"
-#include "platform/settings_registry.h"
 #include "support/journal.h"
 #include "support/scripted_peer.h"
 #include "ui/dialog_driver.h"
-#include "ui/studio_peers.h"
+#include "windowed_station.h"
 
 using namespace brovana;
 using namespace std::chrono_literals;
@@ -51,35 +47,21 @@ class StallMeter {
   qint64 longest_ = 0;
 };
 
-// Runs the event loop until `done`, or `limit` is over; false on the limit.
-bool runUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
-  auto end = std::chrono::steady_clock::now() + limit;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    QApplication::processEvents(QEventLoop::AllEvents, 10);
-  }
-  return true;
-}
-
-struct Bench : test::DemoStation {
-  std::optional<test::ScopedChdir> here;
-  std::optional<SettingsRegistry> registry;
-  std::optional<test::WindowedStudio> studio;
+struct Bench : bench::WindowedStation {
+  Bench() : WindowedStation("bench_event_loop") {}
   StallMeter meter;
   bool withinGoal = true;
 
-  MainWindow& window() { return studio->window; }
   void trigger(int id) { window().findChild<QAction*>(QStringLiteral("id%1").arg(id))->trigger(); }
   void triggerNamed(const char* text) {
     for (QAction* action : window().findChildren<QAction*>())
       if (action->text().contains(QLatin1String(text))) return action->trigger();
   }
-  void press() { window().findChild<QPushButton*>(QStringLiteral("id1020"))->click(); }
   // Runs `act`, then the event loop for `watch`, and reports the longest stall meanwhile.
   void measure(const char* what, const std::function<void()>& act, std::chrono::milliseconds watch) {
     meter.reset();
     act();
-    runUntil([] { return false; }, watch);
+    bench::runUntil([] { return false; }, watch);
     std::printf("  %-58s longest stall %4lld ms\n", what, static_cast<long long>(meter.longest()));
     withinGoal = withinGoal && meter.longest() <= 100;
   }
@@ -92,26 +74,12 @@ int main(int argc, char** argv) {
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
   QApplication application(argc, argv);
   Bench bench;
-  setenv("XDG_CONFIG_HOME", bench.scratch.file("config").c_str(), 1);
-  setenv("BROVANA_PLAYBACK", "off", 1);
   std::filesystem::create_directories(bench.scratch.file("work/Plugins"));
   std::filesystem::copy_file(STUCK_PLUGIN, bench.scratch.file("work/Plugins/stuck.so"));
-  std::filesystem::create_directories(bench.scratch.file("music"));
-  if (!bench.icecast.start() || !bench.emulator.ready() ||
-      !test::makeTone(bench.scratch.file("music/tone.mp3"), {.seconds = 60, .title = "Tone"}) ||
-      !bench.configure()) {
-    std::fprintf(stderr, "bench_event_loop: the peers or the station could not be set up\n");
-    return 1;
-  }
-  bench.here.emplace(bench.work());
-  bench.registry.emplace(bench.settingsPath());
-  programValues().setRegistry(&*bench.registry);
+  if (!bench.setUp(60)) return 1;
   test::DialogDriver dialogs;  // every question No, every box OK
-  bench.studio.emplace(bench.emulator.webHost(), *bench.registry);
-  if (!bench.window().initialise()) return 1;
-  bench.window().show();
-  bench.window().studio()->showPlaylistWindow()->addFiles({bench.scratch.file("music/tone.mp3")});
-  runUntil([] { return false; }, 1s);
+  if (!bench.open()) return 1;
+  bench::runUntil([] { return false; }, 1s);
   std::printf("The windows' longest stall (goal: none over 100 ms):\n");
 
   test::ScriptedPeer silent({.neverRead = true});
@@ -120,14 +88,10 @@ int main(int argc, char** argv) {
       "a start, the server never answering", [&] { bench.press(); }, 3s);
   bench.measure(
       "its stop", [&] { bench.press(); }, 1s);
-  runUntil([&] { return bench.idle(); }, 30s);
+  bench::runUntil([&] { return bench.idle(); }, 30s);
 
   bench.emulator.control({{"account", "demo"}, {"port", std::to_string(bench.icecast.sourcePort())}});
-  bench.press();
-  if (!runUntil([&] { return bench.window().studio()->onAir() == OnAir::Playlist; }, 30s)) {
-    std::fprintf(stderr, "bench_event_loop: the station did not go on the air\n");
-    return 1;
-  }
+  if (!bench.goOnAir()) return 1;
   bench.measure(
       "a plug-in launched on the air that never returns", [&] { bench.triggerNamed("plug-in stuck"); }, 3s);
   bench.measure(
@@ -147,10 +111,6 @@ int main(int argc, char** argv) {
   bench.measure(
       "Restart Server behind it", [&] { bench.trigger(32806); }, 2s);
   bench.emulator.control({{"delay", "0"}});
-  runUntil([&] { return bench.idle(); }, 60s);
-
-  bench.window().shutDown(true);
-  bench.studio.reset();
-  programValues().setRegistry(nullptr);
+  bench::runUntil([&] { return bench.idle(); }, 60s);
   return bench.withinGoal ? 0 : 1;
 }

@@ -12,21 +12,17 @@
 
 #include <QApplication>
 #include <QEventLoop>
-#include <QPushButton>
 #include <QTimer>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <optional>
 #include <thread>
 
 #include "app/main_window.h"
-#include "core/program_values.h"
-#include "platform/settings_registry.h"
 #include "support/child_process.h"
 #include "ui/dialog_driver.h"
-#include "ui/studio_peers.h"
+#include "windowed_station.h"
 
 using namespace brovana;
 using namespace std::chrono_literals;
@@ -66,15 +62,6 @@ void runFor(std::chrono::milliseconds span) {
   loop.exec();
 }
 
-bool runUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
-  auto end = std::chrono::steady_clock::now() + limit;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    QApplication::processEvents(QEventLoop::AllEvents, 10);
-  }
-  return true;
-}
-
 void windowed(const char* what, MainWindow& window, bool visualsOn) {
   // Not a QObject class of its own: found by name.
   auto& visuals = dynamic_cast<VisualsWidget&>(*window.findChild<QWidget*>(QStringLiteral("visuals")));
@@ -103,37 +90,18 @@ void headless(test::DemoStation& station) {
 int main(int argc, char** argv) {
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
   QApplication application(argc, argv);
-  test::DemoStation station;
-  setenv("XDG_CONFIG_HOME", station.scratch.file("config").c_str(), 1);
-  setenv("BROVANA_PLAYBACK", "off", 1);
-  std::filesystem::create_directories(station.scratch.file("music"));
-  if (!station.icecast.start() || !station.emulator.ready() ||
-      !test::makeTone(station.scratch.file("music/tone.mp3"), {.seconds = 120, .title = "Tone"}) ||
-      !station.configure()) {
-    std::fprintf(stderr, "bench_visuals: the peers or the station could not be set up\n");
-    return 1;
-  }
+  bench::WindowedStation station("bench_visuals");
+  if (!station.setUp(120)) return 1;
   station.scratch.write("music/list.m3u", "tone.mp3\n");
-  std::optional<test::ScopedChdir> here(station.work());
-  SettingsRegistry registry(station.settingsPath());
-  programValues().setRegistry(&registry);
   {
     std::optional<test::DialogDriver> dialogs(std::in_place);  // every question No, every box OK
-    test::WindowedStudio studio(station.emulator.webHost(), registry);
-    if (!studio.window.initialise()) return 1;
-    studio.window.show();
-    studio.window.studio()->showPlaylistWindow()->addFiles({station.scratch.file("music/tone.mp3")});
-    studio.window.findChild<QPushButton*>(QStringLiteral("id1020"))->click();
-    if (!runUntil([&] { return studio.window.studio()->onAir() == OnAir::Playlist; }, 30s)) {
-      std::fprintf(stderr, "bench_visuals: the station did not go on the air\n");
-      return 1;
-    }
+    if (!station.open() || !station.goOnAir()) return 1;
     dialogs.reset();  // its look every 50 ms is no part of the studio
-    windowed("windows, every visual off", studio.window, false);
-    windowed("windows, all four visuals on", studio.window, true);
-    studio.window.shutDown(true);
+    windowed("windows, every visual off", station.window(), false);
+    windowed("windows, all four visuals on", station.window(), true);
+    station.window().shutDown(true);
+    station.studio.reset();
   }
-  programValues().setRegistry(nullptr);
   headless(station);
   return 0;
 }
