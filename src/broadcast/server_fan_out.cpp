@@ -96,6 +96,7 @@ class ServerWorker {
 
  private:
   void run() {
+    pthread_setname_np(pthread_self(), ("server " + std::to_string(index_ + 1)).c_str());
     // A server that went away must fail the write, not end the program.
     sigset_t pipeSignal;
     sigemptyset(&pipeSignal);
@@ -290,6 +291,7 @@ class EncoderLane {
   };
 
   void run() {
+    pthread_setname_np(pthread_self(), (std::string(name()) + " lane").c_str());
     std::deque<Block> blocks;
     for (;;) {
       std::string title;
