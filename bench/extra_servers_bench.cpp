@@ -75,7 +75,7 @@ double measure(const char* what, test::ChildProcess& process, bool threads = fal
   for (auto& [name, seconds] : end) busiest.emplace_back((seconds - start[name]) / window, name);
   std::sort(busiest.rbegin(), busiest.rend());
   for (const auto& [share, name] : busiest)
-    if (share >= 0.0005) std::printf("    thread %-16s %6.2f %%\n", name.c_str(), 100 * share);
+    if (share >= 0.0001) std::printf("    thread %-16s %6.2f %%\n", name.c_str(), 100 * share);
   return cpu;
 }
 
