@@ -255,7 +255,9 @@ class EncoderLane {
         return;
       }
       behind_ = false;
-      queue_.push_back({format, std::vector<uint8_t>(pcm, pcm + length)});
+      // One run of bytes per format: the encoder takes a batch in one call, not one per block.
+      if (queue_.empty() || queue_.back().format != format) queue_.push_back({format, {}});
+      queue_.back().bytes.insert(queue_.back().bytes.end(), pcm, pcm + length);
       queued_ += static_cast<size_t>(length);
       if (queued_ < static_cast<size_t>(format.bytesPerSecond()) / kLaneWakesPerSecond) return;
       batchReady_ = true;
