@@ -110,6 +110,7 @@ class ServerWorker {
 
  private:
   void run() {
+    pthread_setname_np(pthread_self(), ("server " + std::to_string(index_ + 1)).c_str());
     // A server that went away must fail the write, not end the program.
     sigset_t pipeSignal;
     sigemptyset(&pipeSignal);
@@ -308,7 +309,9 @@ class EncoderLane {
         return;
       }
       behind_ = false;
-      queue_.push_back({format, std::vector<uint8_t>(pcm, pcm + length)});
+      // One run of bytes per format: the encoder takes a batch in one call, not one per block.
+      if (queue_.empty() || queue_.back().format != format) queue_.push_back({format, {}});
+      queue_.back().bytes.insert(queue_.back().bytes.end(), pcm, pcm + length);
       queued_ += static_cast<size_t>(length);
       if (queued_ < static_cast<size_t>(format.bytesPerSecond()) / kLaneWakesPerSecond) return;
       batchReady_ = true;
@@ -344,6 +347,7 @@ class EncoderLane {
   };
 
   void run() {
+    pthread_setname_np(pthread_self(), (std::string(name()) + " lane").c_str());
     std::deque<Block> blocks;
     for (;;) {
       std::string title;

@@ -38,6 +38,9 @@ void shout_free(shout_t* self) {
 const char* shout_get_error(shout_t* self) {
   BROVANA_FORWARD(libshout, shout_get_error)(self);
 }
+int shout_get_errno(shout_t* self) {
+  BROVANA_FORWARD(libshout, shout_get_errno)(self);
+}
 int shout_get_connected(shout_t* self) {
   BROVANA_FORWARD(libshout, shout_get_connected)(self);
 }
@@ -86,8 +89,8 @@ int shout_open(shout_t* self) {
 int shout_close(shout_t* self) {
   BROVANA_FORWARD(libshout, shout_close)(self);
 }
-int shout_send(shout_t* self, const unsigned char* data, size_t len) {
-  BROVANA_FORWARD(libshout, shout_send)(self, data, len);
+ssize_t shout_send_raw(shout_t* self, const unsigned char* data, size_t len) {
+  BROVANA_FORWARD(libshout, shout_send_raw)(self, data, len);
 }
 ssize_t shout_queuelen(shout_t* self) {
   BROVANA_FORWARD(libshout, shout_queuelen)(self);

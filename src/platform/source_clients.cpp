@@ -56,11 +56,16 @@ class ShoutClient final : public SourceClient {
     return reason;
   }
 
+  // Raw: libshout's shout_send would parse every MP3 frame or Ogg page again for each server,
+  // only to time shout_sync, which the live source makes needless. What the socket does not take
+  // waits in libshout's queue (backlog) for the next call.
   bool send(std::span<const uint8_t> bytes) override {
     if (!shout_) return false;
-    int result = shout_send(shout_.get(), bytes.data(), bytes.size());
-    if (result == SHOUTERR_SUCCESS || result == SHOUTERR_BUSY) return true;
-    lastError_ = explain(result);
+    if (shout_send_raw(shout_.get(), bytes.data(), bytes.size()) >= 0) return true;
+    // Its result is -1 whatever went wrong; the handle keeps the reason.
+    const int reason = shout_get_errno(shout_.get());
+    if (reason == SHOUTERR_BUSY) return true;
+    lastError_ = explain(reason);
     return false;
   }
 
