@@ -74,7 +74,8 @@ TEST(StudioProgram, MissingWindowsModuleIsNamedWithWhatToDo) {
 }
 
 // A first run without a station is refused with what to do; a refused password or a service that
-// cannot be reached (told apart from a refused account) stores nothing.
+// cannot be reached (told apart from a refused account) stores nothing. A refused live log-in is
+// the configure command's own test.
 TEST_F(HeadlessStudioTest, FirstRunRefusalsSayWhyAndStoreNothing) {
   const std::string nowhere = "127.0.0.1:" + std::to_string(test::freeLoopbackPort());
   const std::pair<std::vector<std::string>, std::string> cases[] = {
@@ -90,10 +91,6 @@ TEST_F(HeadlessStudioTest, FirstRunRefusalsSayWhyAndStoreNothing) {
     EXPECT_TRUE(has("run.log", told)) << read("run.log");
     EXPECT_FALSE(has(kSettings, "username=demo"));
   }
-  // A pair the account check takes and the live log-in refuses.
-  ASSERT_TRUE(emulator.control({{"account", "demo"}, {"login", "refuse"}}));
-  EXPECT_EQ(runToEnd({"--configure", "--member", "demo", "--password", "demo-secret"}), 1);
-  EXPECT_FALSE(has(kSettings, "username=demo"));
 }
 
 // The station stored, then on the air on the tones through the leveller plug-in, with -outfile
@@ -233,10 +230,8 @@ TEST_F(HeadlessStudioTest, PlaylistOfWhichNothingPlaysEndsTheRun) {
   EXPECT_FALSE(serverOn());
 }
 
-// A service that hangs costs the start-up one time-out, not one per request and no server restarts:
-// the run ends by itself (the time-out is 20 s), naming the service.
-// A service that holds every answer, or gives each one slowly: the start-up's share of the service
-// is bounded, then the run ends naming the service.
+// A service that holds every answer, or gives each one slowly, costs the start-up a bounded time
+// and no server restarts: the run ends by itself, naming the service.
 TEST_F(HeadlessStudioTest, AHangingServiceEndsTheRunNamingTheService) {
   ASSERT_TRUE(configure());
   for (const char* delay : {"120000", "6000"}) {
@@ -286,7 +281,7 @@ TEST_F(HeadlessStudioTest, StopEndsTheRunWithinSecondsWhereverItWaits) {
 
 // Steered from outside while on the air, in real time: --remote next is heard, --remote song is
 // the title Icecast shows for the extra mount, status answers while the link reconnects, and
-// requests that are too long, binary or unknown are refused while the broadcast goes on.
+// a request that is too long is refused while the broadcast goes on.
 TEST_F(HeadlessStudioTest, RemoteCommandsSteerTheStationAndBadRequestsLeaveItOnTheAir) {
   ASSERT_TRUE(configure());
   const std::string runtime = "XDG_RUNTIME_DIR=" + scratch.path();
@@ -333,18 +328,11 @@ TEST_F(HeadlessStudioTest, RemoteCommandsSteerTheStationAndBadRequestsLeaveItOnT
       5s));
 
   const std::string socket = controlSocketPath(work(), false);
-  const std::pair<std::string, std::string> refused[] = {
-      {std::string(1 << 20, '{'), "request too long"},
-      {"\x7f"
-       "ELF\x02\x01\x01",
-       "malformed request"},
-      {R"({"command":"shutdown"})", "unknown command"},
-  };
-  for (const auto& [request, why] : refused) {
-    std::string error;
-    EXPECT_NE(callControlSocket(socket, request, 10s, error).value_or(error).find(why), std::string::npos)
-        << why << ": " << error;
-  }
+  // The studio's own size limit; how each kind of bad line is answered is the control socket's test.
+  std::string error;
+  EXPECT_NE(callControlSocket(socket, std::string(1 << 20, '{'), 10s, error).value_or(error).find("too long"),
+            std::string::npos)
+      << error;
   EXPECT_EQ(remote({"source", "nowhere"}, &answer), 1) << answer;
 
   icecast.kill();

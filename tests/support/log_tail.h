@@ -7,7 +7,6 @@
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <thread>
 
 #include "diag/logger.h"
 #include "support/journal.h"

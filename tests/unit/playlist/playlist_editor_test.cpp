@@ -196,8 +196,6 @@ TEST_F(EditorTest, SelectedRowsMoveAndGoTogetherAndTheTrackOnTheAirFollows) {
   }
 }
 
-// In place: the engine still holds the list (emptying it under the engine's reads is the
-// playlist's own test).
 // The wizard's first tracks are no unsaved list of the member's; tracks added by hand are.
 TEST_F(EditorTest, OnlyTracksAddedByHandMakeAnUnsavedList) {
   editor.addFirstTracks({track("a.mp3")});
@@ -207,6 +205,8 @@ TEST_F(EditorTest, OnlyTracksAddedByHandMakeAnUnsavedList) {
   EXPECT_TRUE(editor.unsavedNewPlaylist());
 }
 
+// In place: the engine still holds the list (emptying it under the engine's reads is the
+// playlist's own test).
 TEST_F(EditorTest, NewPlaylistEmptiesTheListTheEngineHolds) {
   editor.addFiles({track("a.mp3"), track("b.mp3"), track("c.mp3")});
   Playlist* held = editor.playlist();
