@@ -22,20 +22,13 @@ namespace {
 using namespace std::chrono_literals;
 constexpr auto kWindow = 20s;
 
-// The process's peak resident memory in MiB (VmHWM).
-double peakMiB(pid_t pid) {
-  std::string status = test::readFile("/proc/" + std::to_string(pid) + "/status");
-  size_t at = status.find("VmHWM:");
-  return at == std::string::npos ? 0 : std::stod(status.substr(at + 6)) / 1024;
-}
-
 // CPU per second of audio over the window, after a settling second; then the peak memory.
 void measure(const char* what, test::ChildProcess& process) {
   std::this_thread::sleep_for(3s);
   const double start = process.cpuSeconds();
   std::this_thread::sleep_for(kWindow);
   const double cpu = (process.cpuSeconds() - start) / std::chrono::duration<double>(kWindow).count();
-  std::printf("%-44s %6.2f %% of one core, peak RSS %5.1f MiB\n", what, 100 * cpu, peakMiB(process.pid()));
+  std::printf("%-44s %6.2f %% of one core, peak RSS %5.1f MiB\n", what, 100 * cpu, process.peakMiB());
 }
 
 // The encoders alone, on 60 s of the PCM a 56 kbit/s stream puts on the air (22050 Hz stereo).
