@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <sstream>
@@ -49,42 +50,40 @@ void largestMappings(pid_t pid) {
     std::printf("    %6ld KiB  %s\n", sorted[i].first, sorted[i].second.c_str());
 }
 
-// Per thread (by name): CPU ticks and wake-ups so far.
+// Per thread: CPU seconds (the scheduler's nanosecond count, finer than the 10 ms ticks of
+// /proc/PID/stat) and wake-ups so far.
 struct ThreadFigures {
-  double ticks = 0, systemTicks = 0, wakes = 0;
+  double seconds = 0, wakes = 0;
 };
 
 std::map<std::string, ThreadFigures> threadFigures(pid_t pid) {
   std::map<std::string, ThreadFigures> figures;
   const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
-  for (const auto& task : std::filesystem::directory_iterator(tasks)) {
-    std::string stat = test::readFile(task.path() / "stat"), status = test::readFile(task.path() / "status");
-    std::string name = stat.substr(stat.find('(') + 1, stat.rfind(')') - stat.find('(') - 1);
-    std::istringstream fields(stat.substr(stat.rfind(')') + 2));
-    std::string field;
-    ThreadFigures& figure = figures[name + " " + task.path().filename().string()];
-    for (int i = 3; i <= 15 && fields >> field; ++i) {
-      if (i >= 14) figure.ticks += std::stod(field);
-      if (i == 15) figure.systemTicks = std::stod(field);
-    }
+  std::error_code gone;
+  for (const auto& task : std::filesystem::directory_iterator(tasks, gone)) {
+    std::string status = test::readFile(task.path() / "status");
+    ThreadFigures& figure = figures[task.path().filename().string()];
+    figure.seconds = std::atof(test::readFile(task.path() / "schedstat").c_str()) / 1e9;
     size_t at = status.find("voluntary_ctxt_switches:");
     if (at != std::string::npos) figure.wakes = std::stod(status.substr(at + 24));
   }
   return figures;
 }
 
-void threadsOver(const std::map<std::string, ThreadFigures>& before,
-                 const std::map<std::string, ThreadFigures>& after) {
-  const double seconds = std::chrono::duration<double>(kWindow).count();
-  for (const auto& [name, figure] : after) {
-    auto was = before.find(name);
+// The threads' share of one core over the window; each busy thread printed when `print`.
+double threadsOver(const std::map<std::string, ThreadFigures>& before,
+                   const std::map<std::string, ThreadFigures>& after, bool print) {
+  const double window = std::chrono::duration<double>(kWindow).count();
+  double total = 0;
+  for (const auto& [thread, figure] : after) {
+    auto was = before.find(thread);
     ThreadFigures start = was == before.end() ? ThreadFigures() : was->second;
-    std::printf(
-        "    %-28s %5.2f %% of one core (%5.2f %% in the kernel), %6.1f wake-ups/s\n", name.c_str(),
-        100 * (figure.ticks - start.ticks) / static_cast<double>(sysconf(_SC_CLK_TCK)) / seconds,
-        100 * (figure.systemTicks - start.systemTicks) / static_cast<double>(sysconf(_SC_CLK_TCK)) / seconds,
-        (figure.wakes - start.wakes) / seconds);
+    total += (figure.seconds - start.seconds) / window;
+    if (print && figure.seconds - start.seconds > 1e-4)
+      std::printf("    thread %-8s %6.3f %% of one core, %5.1f wake-ups/s\n", thread.c_str(),
+                  100 * (figure.seconds - start.seconds) / window, (figure.wakes - start.wakes) / window);
   }
+  return 100 * total;
 }
 
 int run() {
@@ -103,10 +102,11 @@ int run() {
     std::this_thread::sleep_for(kWindow);
     const auto threadsAfter = threadFigures(studio->pid());
     const double cpu = (studio->cpuSeconds() - start) / std::chrono::duration<double>(kWindow).count();
-    std::printf("run %d: %5.2f %% of one core, peak RSS %5.1f MiB\n", round, 100 * cpu, studio->peakMiB());
+    std::printf("run %d: %5.2f %% of one core (its threads: %6.3f %%), peak RSS %5.1f MiB\n", round,
+                100 * cpu, threadsOver(threadsBefore, threadsAfter, false), studio->peakMiB());
     if (round == 1) {
       largestMappings(studio->pid());
-      threadsOver(threadsBefore, threadsAfter);
+      threadsOver(threadsBefore, threadsAfter, true);
     }
     studio->stop();
   }
