@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <mutex>
+#include <optional>
 #include <sstream>
 
 #include "platform/settings_ini.h"
@@ -40,8 +41,13 @@ void makePrivateFile(const std::string& path) {
   }
 }
 
-IniEntries readEntries(const std::string& path) {
+// Nullopt when the file is there but cannot be read: writing then would lose what it holds.
+std::optional<IniEntries> readEntries(const std::string& path) {
   std::ifstream file(path, std::ios::binary);
+  if (!file) {
+    if (std::filesystem::exists(path)) return std::nullopt;
+    return IniEntries();
+  }
   std::ostringstream text;
   text << file.rdbuf();
   return parseIni(text.str());
@@ -82,7 +88,8 @@ std::string defaultSettingsPath() {
 
 // One lock for every key of the store: keys are written from the GUI thread and from workers.
 struct SettingsRegistry::Store {
-  explicit Store(std::string file) : path(std::move(file)), entries(readEntries(path)) {}
+  explicit Store(std::string file)
+      : path(std::move(file)), entries(readEntries(path).value_or(IniEntries())) {}
 
   bool exists(const std::string& group) const {
     auto next = entries.lower_bound(group + '/');
@@ -91,7 +98,9 @@ struct SettingsRegistry::Store {
 
   // What another instance wrote since is kept: the file is read again before each change.
   bool store(const std::string& key, std::string_view value) {
-    entries = readEntries(path);
+    std::optional<IniEntries> now = readEntries(path);
+    if (!now) return false;
+    entries = std::move(*now);
     entries[key] = encodeIniValue(value);
     return writeAtomically(path, writeIni(entries));
   }
