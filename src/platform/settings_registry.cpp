@@ -101,7 +101,12 @@ struct SettingsRegistry::Store {
     std::optional<IniEntries> now = readEntries(path);
     if (!now) return false;
     entries = std::move(*now);
-    entries[key] = encodeIniValue(value);
+    std::string written = encodeIniValue(value);
+    // The settings are saved whole at each exit, mostly as they were: an unchanged value costs no
+    // write and no flush to the disk.
+    auto found = entries.find(key);
+    if (found != entries.end() && found->second == written) return true;
+    entries[key] = std::move(written);
     return writeAtomically(path, writeIni(entries));
   }
 

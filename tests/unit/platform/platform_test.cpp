@@ -293,6 +293,11 @@ TEST(SettingsRegistry, ValuesSurviveARestartOfTheStoreInAFileOnlyItsOwnerReads) 
   struct stat info {};
   ASSERT_EQ(stat(path.c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0600u);
+  // An unchanged value is not written again: the file is still the same one, not a replacement.
+  EXPECT_TRUE(stored->set("message", awkward));
+  struct stat after {};
+  ASSERT_EQ(stat(path.c_str(), &after), 0);
+  EXPECT_EQ(after.st_ino, info.st_ino);
 }
 
 // The files members already have were written by QSettings: each value reads back the same both
