@@ -28,13 +28,6 @@ namespace {
 using namespace std::chrono_literals;
 constexpr auto kWindow = 20s;
 
-// The process's peak resident memory in MiB (VmHWM).
-double peakMiB(pid_t pid) {
-  std::string status = test::readFile("/proc/" + std::to_string(pid) + "/status");
-  size_t at = status.find("VmHWM:");
-  return at == std::string::npos ? 0 : std::stod(status.substr(at + 6)) / 1024;
-}
-
 // CPU seconds of each live thread of the process, by name (same names summed), from the
 // scheduler's nanosecond counts: clock ticks are too coarse for a few per cent over the window.
 std::map<std::string, double> threadSeconds(pid_t pid) {
@@ -69,7 +62,7 @@ double measure(const char* what, test::ChildProcess& process, bool threads = fal
   auto end = threadSeconds(process.pid());
   const double window = std::chrono::duration<double>(kWindow).count();
   const double cpu = (total(end) - total(start)) / window;
-  std::printf("%-48s %6.2f %% of one core, peak RSS %5.1f MiB\n", what, 100 * cpu, peakMiB(process.pid()));
+  std::printf("%-48s %6.2f %% of one core, peak RSS %5.1f MiB\n", what, 100 * cpu, process.peakMiB());
   if (!threads) return cpu;
   std::vector<std::pair<double, std::string>> busiest;
   for (auto& [name, seconds] : end) busiest.emplace_back((seconds - start[name]) / window, name);

@@ -7,60 +7,6 @@
 
 namespace brovana {
 
-namespace {
-
-class JsonObject {
- public:
-  JsonObject& text(const char* key, std::string_view value) { return raw(key, jsonQuote(value)); }
-  JsonObject& number(const char* key, long long value) { return raw(key, std::to_string(value)); }
-  JsonObject& flag(const char* key, bool value) { return raw(key, value ? "true" : "false"); }
-  JsonObject& null(const char* key) { return raw(key, "null"); }
-  std::string str() const { return line_ + "}"; }
-
- private:
-  JsonObject& raw(const char* key, const std::string& value) {
-    line_ += line_.size() > 1 ? "," : "";
-    line_ += jsonQuote(key) + ":" + value;
-    return *this;
-  }
-  std::string line_ = "{";
-};
-
-}  // namespace
-
-std::string jsonQuote(std::string_view text) {
-  std::string out = "\"";
-  for (char byte : asUtf8(text)) {
-    const unsigned char c = static_cast<unsigned char>(byte);
-    switch (c) {
-      case '"':
-        out += "\\\"";
-        break;
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      default:
-        if (c < 0x20 || c == 0x7F) {
-          char escaped[8];
-          std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-          out += escaped;
-        } else {
-          out += byte;
-        }
-    }
-  }
-  return out + "\"";
-}
-
 std::string probeLine(const MP3Info& info) {
   JsonObject json;
   json.text("path", info.path()).flag("valid", info.valid()).text("format", info.formatName());

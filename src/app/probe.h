@@ -7,13 +7,11 @@
 #include <string_view>
 #include <vector>
 
+#include "core/json.h"
 #include "playlist/mp3_info.h"
 
 namespace brovana {
 
-// A JSON string literal. Tag texts are usually Latin-1: bytes that do not form UTF-8 are taken
-// as Latin-1 characters, so the line is always valid UTF-8.
-std::string jsonQuote(std::string_view text);
 // One JSON object on one line, without the line end.
 std::string probeLine(const MP3Info& info);
 // Prints a line per file; 0 when every file had a readable frame header, else 1.

@@ -1,9 +1,8 @@
 #include "app/remote_requests.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <algorithm>
+
+#include "core/json.h"
 
 namespace brovana {
 namespace {
@@ -15,28 +14,18 @@ struct RemoteCommand {
   const char* name;
   Operand operand;
   const char* key;  // the operand's field in the request
-  std::string (*run)(RemoteStation& station, const QJsonValue& operand);
+  std::string (*run)(RemoteStation& station, const JsonValue& operand);
 };
-
-QString text(std::string_view value) {
-  return QString::fromUtf8(value.data(), static_cast<qsizetype>(value.size()));
-}
-
-std::string utf8(const QJsonValue& value) {
-  return value.toString().toStdString();
-}
 
 constexpr RemoteCommand kCommands[] = {
     {"status", Operand::None, nullptr, nullptr},
-    {"start", Operand::None, nullptr, [](RemoteStation& s, const QJsonValue&) { return s.start(); }},
-    {"stop", Operand::None, nullptr, [](RemoteStation& s, const QJsonValue&) { return s.stop(); }},
-    {"next", Operand::None, nullptr, [](RemoteStation& s, const QJsonValue&) { return s.skip(1); }},
-    {"previous", Operand::None, nullptr, [](RemoteStation& s, const QJsonValue&) { return s.skip(-1); }},
-    {"song", Operand::Text, "text", [](RemoteStation& s, const QJsonValue& v) { return s.song(utf8(v)); }},
-    {"record", Operand::Switch, "on",
-     [](RemoteStation& s, const QJsonValue& v) { return s.record(v.toBool()); }},
-    {"source", Operand::Text, "name",
-     [](RemoteStation& s, const QJsonValue& v) { return s.source(utf8(v)); }},
+    {"start", Operand::None, nullptr, [](RemoteStation& s, const JsonValue&) { return s.start(); }},
+    {"stop", Operand::None, nullptr, [](RemoteStation& s, const JsonValue&) { return s.stop(); }},
+    {"next", Operand::None, nullptr, [](RemoteStation& s, const JsonValue&) { return s.skip(1); }},
+    {"previous", Operand::None, nullptr, [](RemoteStation& s, const JsonValue&) { return s.skip(-1); }},
+    {"song", Operand::Text, "text", [](RemoteStation& s, const JsonValue& v) { return s.song(v.text); }},
+    {"record", Operand::Switch, "on", [](RemoteStation& s, const JsonValue& v) { return s.record(v.flag); }},
+    {"source", Operand::Text, "name", [](RemoteStation& s, const JsonValue& v) { return s.source(v.text); }},
 };
 
 const RemoteCommand* findCommand(std::string_view name) {
@@ -45,67 +34,66 @@ const RemoteCommand* findCommand(std::string_view name) {
   return nullptr;
 }
 
-std::string compact(const QJsonObject& object) {
-  return QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString();
-}
-
-// An answer that the command was not done; `close` for a request that is refused as a whole.
+// Names in alphabetical order, as the first clients were written against.
 RemoteReply errorAnswer(std::string_view why, bool close) {
-  return {compact({{"ok", false}, {"error", text(why)}}), close};
+  return {JsonObject().text("error", why).flag("ok", false).str(), close};
 }
 
 RemoteReply refusal(const char* why) {
   return errorAnswer(why, true);
 }
 
-QJsonObject statusObject(const RemoteStatus& status) {
-  QJsonArray servers;
+std::string statusLine(const RemoteStatus& status) {
+  std::string servers = "[";
   for (const RemoteServer& server : status.servers)
-    servers.append(QJsonObject{{"name", text(server.name)}, {"state", text(server.state)}});
-  return {{"ok", true},
-          {"onAir", text(status.onAir)},
-          {"source", text(status.source)},
-          {"title", text(status.title)},
-          {"uptime", status.uptimeSeconds},
-          {"bytesSent", static_cast<qint64>(status.bytesSent)},
-          {"dropouts", status.dropouts},
-          {"servers", servers},
-          {"recording", status.recording.empty() ? QJsonValue() : QJsonValue(text(status.recording))}};
+    servers += (servers.size() > 1 ? "," : "") +
+               JsonObject().text("name", server.name).text("state", server.state).str();
+  JsonObject line;
+  line.number("bytesSent", status.bytesSent).number("dropouts", status.dropouts).flag("ok", true);
+  line.text("onAir", status.onAir);
+  if (status.recording.empty())
+    line.null("recording");
+  else
+    line.text("recording", status.recording);
+  line.raw("servers", servers + "]").text("source", status.source).text("title", status.title);
+  return line.number("uptime", status.uptimeSeconds).str();
 }
 
 // A text operand is one line: it goes into titles and names on the wire.
-bool operandFits(const RemoteCommand& command, const QJsonValue& value) {
-  if (command.operand == Operand::Switch) return value.isBool();
-  if (command.operand != Operand::Text || !value.isString()) return false;
-  QString text = value.toString();
-  return !text.isEmpty() &&
-         std::none_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x20; });
+bool operandFits(const RemoteCommand& command, const JsonValue& value) {
+  if (command.operand == Operand::Switch) return value.kind == JsonValue::Kind::Bool;
+  if (command.operand != Operand::Text || value.kind != JsonValue::Kind::String) return false;
+  return !value.text.empty() && std::none_of(value.text.begin(), value.text.end(),
+                                             [](char c) { return static_cast<unsigned char>(c) < 0x20; });
+}
+
+// A field's value; null when it is missing.
+JsonValue field(const std::map<std::string, JsonValue, std::less<>>& fields, std::string_view name) {
+  auto found = fields.find(name);
+  return found == fields.end() ? JsonValue() : found->second;
 }
 
 }  // namespace
 
 RemoteReply answerRemoteRequest(std::string_view line, RemoteStation& station) {
   if (line.find('\0') != std::string_view::npos) return refusal("malformed request");
-  QJsonParseError parseError;
-  QJsonDocument document =
-      QJsonDocument::fromJson(QByteArray(line.data(), static_cast<qsizetype>(line.size())), &parseError);
-  if (parseError.error != QJsonParseError::NoError || !document.isObject())
-    return refusal("malformed request");
-  QJsonObject request = document.object();
-  const RemoteCommand* command = findCommand(request.value("command").toString().toStdString());
+  auto request = parseJsonObject(line);
+  if (!request) return refusal("malformed request");
+  JsonValue name = field(*request, "command");
+  const RemoteCommand* command = name.kind == JsonValue::Kind::String ? findCommand(name.text) : nullptr;
   if (!command) return refusal("unknown command");
   if (!command->run) {
     RemoteStatus status = station.status();
     if (!status.error.empty()) return errorAnswer(status.error, false);
-    return {compact(statusObject(status))};
+    return {statusLine(status)};
   }
-  QJsonValue operand = command->key ? request.value(command->key) : QJsonValue();
+  JsonValue operand = command->key ? field(*request, command->key) : JsonValue();
   if (command->key && !operandFits(*command, operand))
     return refusal(command->operand == Operand::Switch ? "\"on\" must be true or false"
                                                        : "the command needs one line of text");
   std::string error = command->run(station, operand);
   if (!error.empty()) return errorAnswer(error, false);
-  return {compact({{"ok", true}})};
+  return {JsonObject().flag("ok", true).str()};
 }
 
 RemoteReply oversizedRequest() {
@@ -120,21 +108,24 @@ std::optional<std::string> remoteRequestLine(const std::vector<std::string>& wor
         "--remote takes one of status, start, stop, next, previous, song TEXT, record on|off, source NAME";
     return std::nullopt;
   }
-  QJsonObject request{{"command", command->name}};
-  if (command->operand == Operand::Text) request.insert(command->key, text(words[1]));
+  JsonObject request;
+  request.text("command", command->name);
+  if (command->operand == Operand::Text) request.text(command->key, words[1]);
   if (command->operand == Operand::Switch) {
     if (words[1] != "on" && words[1] != "off") {
       error = "--remote record takes on or off";
       return std::nullopt;
     }
-    request.insert(command->key, words[1] == "on");
+    request.flag(command->key, words[1] == "on");
   }
-  return compact(request);
+  return request.str();
 }
 
 bool remoteAnswerOk(const std::string& line) {
-  QJsonDocument document = QJsonDocument::fromJson(QByteArray::fromStdString(line));
-  return document.isObject() && document.object().value("ok").toBool();
+  auto answer = parseJsonObject(line);
+  if (!answer) return false;
+  JsonValue ok = field(*answer, "ok");
+  return ok.kind == JsonValue::Kind::Bool && ok.flag;
 }
 
 }  // namespace brovana

@@ -137,4 +137,18 @@ std::string withoutControls(std::string_view text) {
   return kept;
 }
 
+void appendUtf8(std::string& out, char32_t point) {
+  if (point < 0x80) {
+    out += static_cast<char>(point);
+  } else if (point < 0x800) {
+    out += {static_cast<char>(0xC0 | point >> 6), static_cast<char>(0x80 | (point & 0x3F))};
+  } else if (point < 0x10000) {
+    out += {static_cast<char>(0xE0 | point >> 12), static_cast<char>(0x80 | ((point >> 6) & 0x3F)),
+            static_cast<char>(0x80 | (point & 0x3F))};
+  } else {
+    out += {static_cast<char>(0xF0 | point >> 18), static_cast<char>(0x80 | ((point >> 12) & 0x3F)),
+            static_cast<char>(0x80 | ((point >> 6) & 0x3F)), static_cast<char>(0x80 | (point & 0x3F))};
+  }
+}
+
 }  // namespace brovana

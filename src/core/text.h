@@ -18,6 +18,8 @@ int parseInt(std::string_view text);
 // The text in UTF-8: well-formed UTF-8 sequences stay as they are, every other byte is read as
 // Latin-1 (what ID3v1 tags and older playlists hold).
 std::string asUtf8(std::string_view text);
+// One code point appended in UTF-8.
+void appendUtf8(std::string& out, char32_t point);
 // printf into an owned text of whatever length it needs.
 std::string formatText(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // The text in Latin-1, at most `most` bytes (one per character): what asUtf8 reads back. A

@@ -4,29 +4,29 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <QSettings>
-#include <QString>
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <mutex>
+#include <optional>
+#include <sstream>
+
+#include "platform/settings_ini.h"
 
 namespace brovana {
 namespace {
 
 // "Software\Zelvora\Live" becomes the group "Software/Zelvora/Live".
-QString groupOf(std::string_view path) {
-  QString group = QString::fromUtf8(path.data(), static_cast<qsizetype>(path.size()));
-  group.replace(QLatin1Char('\\'), QLatin1Char('/'));
-  return group;
+std::string groupOf(std::string_view path) {
+  std::string group(path);
+  for (char& c : group)
+    if (c == '\\') c = '/';
+  return normalizedIniKey(group);
 }
 
-QString keyOf(std::string_view group, std::string_view name) {
-  return groupOf(group) + QLatin1Char('/') +
-         QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
-}
-
-// Creates the file empty and private before QSettings first writes it; QSettings keeps the
-// permissions of a file it replaces.
+// Creates the file empty and private before the first write, so that the member's password is
+// never readable by others, not even for a moment.
 void makePrivateFile(const std::string& path) {
   std::error_code ignored;
   std::filesystem::path folder = std::filesystem::path(path).parent_path();
@@ -39,6 +39,37 @@ void makePrivateFile(const std::string& path) {
     ::fchmod(fd, 0600);
     ::close(fd);
   }
+}
+
+// Nullopt when the file is there but cannot be read: writing then would lose what it holds.
+std::optional<IniEntries> readEntries(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) {
+    if (std::filesystem::exists(path)) return std::nullopt;
+    return IniEntries();
+  }
+  std::ostringstream text;
+  text << file.rdbuf();
+  return parseIni(text.str());
+}
+
+// A temporary file beside the settings, then a rename: a crash leaves the old file or the new
+// one, never half of one.
+bool writeAtomically(const std::string& path, const std::string& text) {
+  std::string temporary = path + ".XXXXXX";
+  int fd = ::mkstemp(temporary.data());
+  if (fd < 0) return false;
+  bool ok = ::fchmod(fd, 0600) == 0;
+  for (size_t done = 0; ok && done < text.size();) {
+    ssize_t written = ::write(fd, text.data() + done, text.size() - done);
+    ok = written > 0 || (written < 0 && errno == EINTR);
+    if (written > 0) done += static_cast<size_t>(written);
+  }
+  ok = ::fsync(fd) == 0 && ok;
+  ok = ::close(fd) == 0 && ok;
+  ok = ok && ::rename(temporary.c_str(), path.c_str()) == 0;
+  if (!ok) ::unlink(temporary.c_str());
+  return ok;
 }
 
 }  // namespace
@@ -55,34 +86,58 @@ std::string defaultSettingsPath() {
   return base + "/brovana-live/settings.ini";
 }
 
+// One lock for every key of the store: keys are written from the GUI thread and from workers.
 struct SettingsRegistry::Store {
-  explicit Store(const std::string& path) : settings(QString::fromStdString(path), QSettings::IniFormat) {}
-  std::mutex mutex;  // QSettings is reentrant, not thread-safe
-  QSettings settings;
+  explicit Store(std::string file)
+      : path(std::move(file)), entries(readEntries(path).value_or(IniEntries())) {}
+
+  bool exists(const std::string& group) const {
+    auto next = entries.lower_bound(group + '/');
+    return next != entries.end() && next->first.compare(0, group.size() + 1, group + '/') == 0;
+  }
+
+  // What another instance wrote since is kept: the file is read again before each change.
+  bool store(const std::string& key, std::string_view value) {
+    std::optional<IniEntries> now = readEntries(path);
+    if (!now) return false;
+    entries = std::move(*now);
+    std::string written = encodeIniValue(value);
+    // The settings are saved whole at each exit, mostly as they were: an unchanged value costs no
+    // write and no flush to the disk.
+    auto found = entries.find(key);
+    if (found != entries.end() && found->second == written) return true;
+    entries[key] = std::move(written);
+    return writeAtomically(path, writeIni(entries));
+  }
+
+  std::mutex mutex;
+  std::string path;
+  IniEntries entries;
 };
 
 class SettingsRegistry::Key final : public RegistryKey {
  public:
-  Key(Store& store, std::string path) : store_(store), path_(std::move(path)) {}
+  Key(Store& store, std::string_view path) : store_(store), group_(groupOf(path)) {}
 
   std::optional<std::string> query(std::string_view name) const override {
     std::lock_guard lock(store_.mutex);
-    QVariant value = store_.settings.value(keyOf(path_, name));
-    if (!value.isValid()) return std::nullopt;
-    return value.toString().toStdString();
+    auto found = store_.entries.find(keyOf(name));
+    if (found == store_.entries.end()) return std::nullopt;
+    return decodeIniValue(found->second);
   }
 
   bool set(std::string_view name, std::string_view value) override {
     std::lock_guard lock(store_.mutex);
-    store_.settings.setValue(keyOf(path_, name),
-                             QString::fromUtf8(value.data(), static_cast<qsizetype>(value.size())));
-    store_.settings.sync();
-    return store_.settings.status() == QSettings::NoError;
+    return store_.store(keyOf(name), value);
   }
 
  private:
+  std::string keyOf(std::string_view name) const {
+    return normalizedIniKey(group_ + '/' + std::string(name));
+  }
+
   Store& store_;
-  std::string path_;
+  std::string group_;
 };
 
 SettingsRegistry::SettingsRegistry(std::string path) : path_(std::move(path)) {
@@ -94,25 +149,17 @@ SettingsRegistry::~SettingsRegistry() = default;
 
 std::unique_ptr<RegistryKey> SettingsRegistry::open(std::string_view path) {
   std::lock_guard lock(store_->mutex);
-  QSettings& s = store_->settings;
-  // A key exists when it holds a value or a subkey; an empty group exists only by its marker.
-  s.beginGroup(groupOf(path));
-  bool exists = !s.childKeys().isEmpty() || !s.childGroups().isEmpty();
-  s.endGroup();
-  if (!exists) return nullptr;
-  return std::make_unique<Key>(*store_, std::string(path));
+  // A key exists when it holds a value or a subkey; an empty one exists only by its marker.
+  if (!store_->exists(groupOf(path))) return nullptr;
+  return std::make_unique<Key>(*store_, path);
 }
 
 std::unique_ptr<RegistryKey> SettingsRegistry::create(std::string_view path) {
   std::lock_guard lock(store_->mutex);
-  QSettings& s = store_->settings;
-  s.beginGroup(groupOf(path));
-  bool exists = !s.childKeys().isEmpty() || !s.childGroups().isEmpty();
-  // QSettings has no empty groups: a marker value makes a created key exist, as it does in a registry.
-  if (!exists) s.setValue(QStringLiteral(".key"), QString());
-  s.endGroup();
-  s.sync();
-  return std::make_unique<Key>(*store_, std::string(path));
+  const std::string group = groupOf(path);
+  // An INI file has no empty groups: a marker value makes a created key exist, as in a registry.
+  if (!store_->exists(group) && !store_->store(group + "/.key", "")) return nullptr;
+  return std::make_unique<Key>(*store_, path);
 }
 
 }  // namespace brovana

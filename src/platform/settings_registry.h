@@ -1,5 +1,6 @@
 #pragma once
-// The per-user settings store on disk: an INI file kept by QSettings, key paths mapped to groups.
+// The per-user settings store on disk: an INI file in the format QSettings writes, key paths
+// mapped to groups.
 // The file holds the member's password, so it is readable by its owner only.
 
 #include <string>

@@ -60,6 +60,12 @@ double ChildProcess::cpuSeconds() const {
   return ticks / static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
+double ChildProcess::peakMiB() const {
+  std::string status = readFile("/proc/" + std::to_string(pid_) + "/status");
+  size_t at = status.find("VmHWM:");
+  return at == std::string::npos ? 0 : std::stod(status.substr(at + 6)) / 1024;
+}
+
 int ChildProcess::wait(std::chrono::milliseconds limit) {
   if (!waitUntil([this] { return !running(); }, limit)) return -1;
   return WIFEXITED(status_) ? WEXITSTATUS(status_) : -1;

@@ -28,6 +28,8 @@ class ChildProcess {
   int wait(std::chrono::milliseconds limit);
   // CPU seconds (user and system) the process has used so far.
   double cpuSeconds() const;
+  // Its peak resident memory so far (VmHWM), in MiB.
+  double peakMiB() const;
 
  private:
   pid_t pid_ = -1;

@@ -53,6 +53,8 @@ TEST(RemoteRequests, EachLineIsAnsweredAndOnlyWhatTheStudioCanDoKeepsTheConnecti
       {R"({"command":"next"})", R"({"ok":true})", "skip 1;", false},
       {R"( {"command":"previous"} )", R"({"ok":true})", "skip -1;", false},
       {R"({"command":"song","text":"Live – Guest DJ"})", R"({"ok":true})", "song Live – Guest DJ;", false},
+      {R"({"command":"song","text":"\u00e9 \ud83c\udfb5"})", R"({"ok":true})", "song \u00e9 \U0001F3B5;",
+       false},
       {R"({"command":"record","on":false})", R"({"ok":true})", "record off;", false},
       {R"({"command":"source","name":"mix"})", R"({"ok":true})", "source mix;", false},
       {R"({"command":"start"})", R"({"error":"the broadcast is on the air already","ok":false})", "start;",
@@ -68,6 +70,8 @@ TEST(RemoteRequests, EachLineIsAnsweredAndOnlyWhatTheStudioCanDoKeepsTheConnecti
       {R"({"text":"no command"})", "unknown command", "", true},
       {"status", R"({"error":"malformed request","ok":false})", "", true},
       {"[1,2]", "malformed request", "", true},
+      {R"({"command":"next"} {})", "malformed request", "", true},
+      {R"({"command":"next",})", "malformed request", "", true},
       {std::string("{\"command\":\0\xff\"next\"}", 20), "malformed request", "", true},
   };
   for (const auto& c : cases) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "audio/gain_ramp.h"
+
 namespace brovana {
 namespace {
 
@@ -110,6 +112,21 @@ TEST(MixerTest, VoiceoverBalance) {
     EXPECT_EQ(voiceoverBalance(position).microphoneVolume, microphone) << position;
     EXPECT_FLOAT_EQ(voiceoverBalance(position).musicGain, gain) << position;
   }
+}
+
+// Halves round away from zero and the result clips at full scale, steady or ramping.
+TEST(GainRampTest, SamplesRoundHalfAwayFromZeroAndClip) {
+  const std::vector<int16_t> in{1, -1, 3, -3, 32767, -32768};
+  std::vector<int16_t> out;
+  auto applied = [&](GainRamp& gain) {
+    auto samples = gain.apply(in, 2, out);
+    return std::vector<int16_t>(samples.begin(), samples.end());
+  };
+  GainRamp steady(0.5f);
+  EXPECT_EQ(applied(steady), (std::vector<int16_t>{1, -1, 2, -2, 16384, -16384}));
+  GainRamp ramp(2.0f);
+  ramp.setTarget(2.5f);  // frame by frame: 2.1666, 2.3333, 2.5
+  EXPECT_EQ(applied(ramp), (std::vector<int16_t>{2, -2, 7, -7, 32767, -32768}));
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <QSettings>
+#include <QStringList>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -291,6 +293,68 @@ TEST(SettingsRegistry, ValuesSurviveARestartOfTheStoreInAFileOnlyItsOwnerReads) 
   struct stat info {};
   ASSERT_EQ(stat(path.c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0600u);
+  // An unchanged value is not written again: the file is still the same one, not a replacement.
+  EXPECT_TRUE(stored->set("message", awkward));
+  struct stat after {};
+  ASSERT_EQ(stat(path.c_str(), &after), 0);
+  EXPECT_EQ(after.st_ino, info.st_ino);
+}
+
+// The files members already have were written by QSettings: each value reads back the same both
+// ways, and what this program does not store (a list, bytes) survives its rewrites.
+TEST(SettingsRegistry, TheFileIsReadAndWrittenAsQSettingsDoes) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"message", "Caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x8E\xB5"},
+      {"quoted", "say \"hi\", then; go=on"},
+      {"spaces", "  both ends  "},
+      {"backslashes", "C:\\music\\x41 \\"},
+      {"at", "@ByteArray(x)"},
+      {"empty", ""},
+      {"controls", std::string("tab\there\nline\x01"
+                               "0\0"
+                               "1",
+                               17)},
+      {"name with spaces", "v"},
+      {"100%", "percent"},
+      {"sub/key", "a slash in the name"},
+      {"caf\xC3\xA9 \xE6\x97\xA5", "non-ASCII name"},
+  };
+  test::TempFolder folder;
+  const std::string ours = folder.file("ours.ini"), theirs = folder.file("theirs.ini");
+  auto qt = [](const std::string& text) { return QString::fromStdString(text); };
+  // Key paths as the registry names them, and as QSettings does.
+  const std::pair<std::string, std::string> groups[] = {
+      {"Software\\Zelvora\\Live\\my station 1%", "Software/Zelvora/Live/my station 1%"},
+      {"General", "General"}};
+  {
+    SettingsRegistry registry(ours);
+    QSettings settings(qt(theirs), QSettings::IniFormat);
+    for (const auto& [group, slashed] : groups) {
+      auto key = registry.create(group);
+      settings.setValue(qt(slashed + "/.key"), QString());
+      for (const auto& [name, value] : cases) {
+        ASSERT_TRUE(key->set(name, value)) << name;
+        settings.setValue(qt(slashed + "/" + name), qt(value));
+      }
+    }
+    settings.setValue("Software/list", QStringList{"a", "b"});
+    settings.setValue("Software/bytes", QByteArray("\0\xff", 2));
+  }
+  SettingsRegistry registry(theirs);
+  ASSERT_TRUE(registry.create("Software\\Zelvora\\Mirobeam"));
+  QSettings settings(qt(ours), QSettings::IniFormat), rewritten(qt(theirs), QSettings::IniFormat);
+  for (const auto& [group, slashed] : groups) {
+    auto key = registry.open(group);
+    ASSERT_TRUE(key) << group;
+    EXPECT_TRUE(settings.contains(qt(slashed + "/.key")));
+    for (const auto& [name, value] : cases) {
+      EXPECT_EQ(settings.value(qt(slashed + "/" + name)).toString().toStdString(), value) << name;
+      EXPECT_EQ(key->query(name), value) << name;
+    }
+  }
+  EXPECT_EQ(rewritten.value("Software/list").toStringList(), (QStringList{"a", "b"}));
+  EXPECT_EQ(rewritten.value("Software/bytes").toByteArray(), QByteArray("\0\xff", 2));
+  EXPECT_TRUE(rewritten.contains("Software/Zelvora/Mirobeam/.key"));
 }
 
 }  // namespace
