@@ -36,10 +36,31 @@ struct Piece {
   size_t start = 0;
 };
 
+// A thread of the fan-out, woken under its lock for its work, its stop or the latest title,
+// which it hands on once whatever came before.
+class TitledWorker {
+ public:
+  void setTitle(const std::string& title) {
+    {
+      std::lock_guard lock(mutex_);
+      title_ = title;
+      titleDue_ = true;
+    }
+    wake_.notify_all();
+  }
+
+ protected:
+  mutable std::mutex mutex_;  // the fields below, and the worker's own where it says so
+  std::condition_variable wake_;
+  bool stop_ = false;
+  std::string title_;
+  bool titleDue_ = false;
+};
+
 }  // namespace
 
 // One server and its thread.
-class ServerWorker {
+class ServerWorker : public TitledWorker {
  public:
   ServerWorker(const StreamTarget& target, SourceClientMaker& clients, const FanOutTimings& timings,
                std::function<void()> connected, FanOutReports* reports, int index)
@@ -96,14 +117,6 @@ class ServerWorker {
       behind_ = false;
       queued_ += piece.bytes->size();
       queue_.push_back(piece);
-    }
-    wake_.notify_all();
-  }
-  void setTitle(const std::string& title) {
-    {
-      std::lock_guard lock(mutex_);
-      title_ = title;
-      titleDue_ = true;
     }
     wake_.notify_all();
   }
@@ -224,23 +237,20 @@ class ServerWorker {
   ServerReport report_;                               // the worker's thread
   std::chrono::steady_clock::time_point lastReport_;  // the worker's thread
 
-  mutable std::mutex mutex_;  // the fields below up to the counters
+  // Under mutex_:
   int index_;
   ServerReport shown_;  // the last report
-  std::condition_variable wake_;
   std::deque<Piece> queue_;
   size_t queued_ = 0;
   bool behind_ = false;
-  bool stop_ = false;
-  std::string title_;
-  bool titleDue_ = false;
+
   std::atomic<bool> connected_{false};
   std::atomic<bool> cancel_{false};
   std::thread thread_;
 };
 
 // One encoder, its thread, and the servers it feeds.
-class EncoderLane {
+class EncoderLane : public TitledWorker {
  public:
   EncoderLane(const EncodedFormat& format, EncoderLibrary& encoders) : format_(format), encoders_(encoders) {}
   ~EncoderLane() {
@@ -315,14 +325,6 @@ class EncoderLane {
       queued_ += static_cast<size_t>(length);
       if (queued_ < static_cast<size_t>(format.bytesPerSecond()) / kLaneWakesPerSecond) return;
       batchReady_ = true;
-    }
-    wake_.notify_all();
-  }
-  void setTitle(const std::string& title) {
-    {
-      std::lock_guard lock(mutex_);
-      title_ = title;
-      titleDue_ = true;
     }
     wake_.notify_all();
   }
@@ -404,16 +406,13 @@ class EncoderLane {
   std::unique_ptr<AudioEncoder> encoder_;  // the lane's thread
   PcmFormat in_;                           // the lane's thread
 
-  std::mutex mutex_;  // the fields below
-  std::condition_variable wake_;
+  // Under mutex_:
   std::deque<Block> queue_;
   size_t queued_ = 0;
   bool batchReady_ = false;
   bool behind_ = false;
-  bool stop_ = false;
-  std::string title_;
-  bool titleDue_ = false;
   bool restartDue_ = false;
+
   std::thread thread_;
 };
 
