@@ -20,6 +20,7 @@ constexpr const char* kPlacesKey = "Software\\Zelvora\\Live\\Windows";
 constexpr int kGap = 8;    // between the main window and its neighbours
 constexpr int kStep = 24;  // how far a place slides along a side to get clear of a window
 constexpr int kSettleMs = 400;
+constexpr int kNeighbourRoom = 880;  // the playlist window at its usual width, and its gap
 
 std::optional<QRect> storedPlace(const char* name) {
   Registry* registry = programValues().registry();
@@ -114,6 +115,7 @@ class PlaceKeeper final : public QObject {
       moveFrame(window_, stored->topLeft());
       return;
     }
+    if (window_.objectName() == QLatin1String("MainWindow")) return placeAsMain();
     QWidget* main = mainWindow(window_);
     if (main && framed(*main)) return placeBesideMain(*main);
     // Shown before the main window is on the screen (the playlist at the start): it goes beside
@@ -133,6 +135,15 @@ class PlaceKeeper final : public QObject {
     if (!settled) return;
     awaited_->removeEventFilter(this);
     awaited_ = nullptr;
+  }
+
+  // Centred on a wide screen, the main window would leave too little room beside it.
+  void placeAsMain() {
+    QScreen* screen = window_.screen() ? window_.screen() : QGuiApplication::primaryScreen();
+    if (!screen) return;
+    // Before the window manager frames it, the frame's size is not known: a title bar's worth.
+    QSize frame = window_.size() + QSize(0, 24);
+    moveFrame(window_, placeMain(frame, screen->availableGeometry(), kNeighbourRoom).topLeft());
   }
 
   void placeBesideMain(QWidget& main) {
@@ -192,6 +203,13 @@ QRect placeBeside(const QRect& main, QSize size, const QRect& screen, const std:
       std::clamp(right.top(), screen.top(), std::max(screen.top(), screen.bottom() - size.height())));
   right.moveLeft(std::min(right.left(), std::max(screen.left(), screen.right() - size.width())));
   return right;
+}
+
+QRect placeMain(QSize size, const QRect& screen, int room) {
+  int spareWidth = screen.width() - size.width() - kGap - room;
+  int x = screen.left() + std::max(0, spareWidth / 2);
+  int y = screen.top() + std::max(0, (screen.height() - size.height()) / 2);
+  return QRect(QPoint(x, y), size);
 }
 
 }  // namespace brovana

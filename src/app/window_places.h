@@ -21,4 +21,9 @@ void rememberPlace(QWidget& window, const char* name);
 // the screen. All rectangles in global coordinates, frames included.
 QRect placeBeside(const QRect& main, QSize size, const QRect& screen, const std::vector<QRect>& taken);
 
+// Where the main window of `size` (frame included) opens without a stored place: centred in
+// `screen` together with `room` beside it on the right, so that its neighbours fit there; held
+// on the screen, at its left or top when it is too small for both.
+QRect placeMain(QSize size, const QRect& screen, int room);
+
 }  // namespace brovana

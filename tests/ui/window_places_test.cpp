@@ -29,6 +29,16 @@ TEST(WindowPlacesTest, BesideTheMainWindowWhereTheScreenHasRoomAndClearOfOthers)
     EXPECT_EQ(placeBeside(main, size, screen, taken).topLeft(), expected) << main.x() << "," << main.y();
 }
 
+TEST(WindowPlacesTest, TheMainWindowLeavesRoomOnTheRightForThePlaylist) {
+  const QSize main(400, 300), playlist(860, 600);
+  for (const QRect& screen : {QRect(0, 0, 1920, 1080), QRect(100, 40, 1400, 900)}) {
+    QRect placed = placeMain(main, screen, playlist.width() + 20);
+    QRect beside = placeBeside(placed, playlist, screen, {});
+    EXPECT_TRUE(screen.contains(placed)) << screen.width();
+    EXPECT_GT(beside.left(), placed.right()) << screen.width();
+  }
+}
+
 TEST(WindowPlacesTest, AWindowOpensWhereItWasLeft) {
   MemoryRegistry settings;
   programValues().setRegistry(&settings);
