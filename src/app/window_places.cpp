@@ -20,7 +20,7 @@ constexpr const char* kPlacesKey = "Software\\Zelvora\\Live\\Windows";
 constexpr int kGap = 8;    // between the main window and its neighbours
 constexpr int kStep = 24;  // how far a place slides along a side to get clear of a window
 constexpr int kSettleMs = 400;
-constexpr int kNeighbourRoom = 880;  // the playlist window at its usual width, and its gap
+constexpr int kNeighbourRoom = 1210;  // the playlist window at its usual width
 
 std::optional<QRect> storedPlace(const char* name) {
   Registry* registry = programValues().registry();
