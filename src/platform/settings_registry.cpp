@@ -1,6 +1,5 @@
 #include "platform/settings_registry.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -25,20 +24,13 @@ std::string groupOf(std::string_view path) {
   return normalizedIniKey(group);
 }
 
-// Creates the file empty and private before the first write, so that the member's password is
-// never readable by others, not even for a moment.
-void makePrivateFile(const std::string& path) {
+// The folder is the member's alone; the file itself is only ever written private (below).
+void makePrivateFolder(const std::string& path) {
   std::error_code ignored;
   std::filesystem::path folder = std::filesystem::path(path).parent_path();
-  if (!folder.empty() && !std::filesystem::exists(folder)) {
-    std::filesystem::create_directories(folder, ignored);
-    ::chmod(folder.c_str(), 0700);
-  }
-  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
-  if (fd >= 0) {
-    ::fchmod(fd, 0600);
-    ::close(fd);
-  }
+  if (folder.empty() || std::filesystem::exists(folder)) return;
+  std::filesystem::create_directories(folder, ignored);
+  ::chmod(folder.c_str(), 0700);
 }
 
 // Nullopt when the file is there but cannot be read: writing then would lose what it holds.
@@ -53,8 +45,8 @@ std::optional<IniEntries> readEntries(const std::string& path) {
   return parseIni(text.str());
 }
 
-// A temporary file beside the settings, then a rename: a crash leaves the old file or the new
-// one, never half of one.
+// A private temporary file beside the settings, then a rename: the member's password is never
+// readable by others, and a crash leaves the old file or the new one, never half of one.
 bool writeAtomically(const std::string& path, const std::string& text) {
   std::string temporary = path + ".XXXXXX";
   int fd = ::mkstemp(temporary.data());
@@ -141,7 +133,7 @@ class SettingsRegistry::Key final : public RegistryKey {
 };
 
 SettingsRegistry::SettingsRegistry(std::string path) : path_(std::move(path)) {
-  makePrivateFile(path_);
+  makePrivateFolder(path_);
   store_ = std::make_unique<Store>(path_);
 }
 
