@@ -7,14 +7,12 @@
 // servers add to the studio against what the two encoders alone cost, and the studio's busiest
 // threads. (liquidsoap is not packaged for this system, so it is not measured.)
 
-#include <dirent.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
-#include <fstream>
 #include <map>
 #include <thread>
 
@@ -28,22 +26,10 @@ namespace {
 using namespace std::chrono_literals;
 constexpr auto kWindow = 20s;
 
-// CPU seconds of each live thread of the process, by name (same names summed), from the
-// scheduler's nanosecond counts: clock ticks are too coarse for a few per cent over the window.
-std::map<std::string, double> threadSeconds(pid_t pid) {
+// CPU seconds of each live thread of the process, by name (same names summed).
+std::map<std::string, double> threadSeconds(const test::ChildProcess& process) {
   std::map<std::string, double> seconds;
-  const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
-  DIR* dir = opendir(tasks.c_str());
-  if (!dir) return seconds;
-  while (dirent* entry = readdir(dir)) {
-    if (entry->d_name[0] == '.') continue;
-    std::string name = test::readFile(tasks + "/" + entry->d_name + "/comm");
-    if (!name.empty() && name.back() == '\n') name.pop_back();
-    std::ifstream schedstat(tasks + "/" + entry->d_name + "/schedstat");
-    double nanoseconds = 0;
-    if (schedstat >> nanoseconds) seconds[name] += nanoseconds / 1e9;
-  }
-  closedir(dir);
+  for (const auto& [id, thread] : process.threadTimes()) seconds[thread.name] += thread.seconds;
   return seconds;
 }
 
@@ -57,9 +43,9 @@ double total(const std::map<std::string, double>& seconds) {
 // `threads`, the busiest threads' shares too.
 double measure(const char* what, test::ChildProcess& process, bool threads = false) {
   std::this_thread::sleep_for(3s);
-  auto start = threadSeconds(process.pid());
+  auto start = threadSeconds(process);
   std::this_thread::sleep_for(kWindow);
-  auto end = threadSeconds(process.pid());
+  auto end = threadSeconds(process);
   const double window = std::chrono::duration<double>(kWindow).count();
   const double cpu = (total(end) - total(start)) / window;
   std::printf("%-48s %6.2f %% of one core, peak RSS %5.1f MiB\n", what, 100 * cpu, process.peakMiB());

@@ -10,8 +10,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
 #include <map>
 #include <sstream>
 #include <thread>
@@ -50,38 +48,20 @@ void largestMappings(pid_t pid) {
     std::printf("    %6ld KiB  %s\n", sorted[i].first, sorted[i].second.c_str());
 }
 
-// Per thread: CPU seconds (the scheduler's nanosecond count, finer than the 10 ms ticks of
-// /proc/PID/stat) and wake-ups so far.
-struct ThreadFigures {
-  double seconds = 0, wakes = 0;
-};
-
-std::map<std::string, ThreadFigures> threadFigures(pid_t pid) {
-  std::map<std::string, ThreadFigures> figures;
-  const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
-  std::error_code gone;
-  for (const auto& task : std::filesystem::directory_iterator(tasks, gone)) {
-    std::string status = test::readFile(task.path() / "status");
-    ThreadFigures& figure = figures[task.path().filename().string()];
-    figure.seconds = std::atof(test::readFile(task.path() / "schedstat").c_str()) / 1e9;
-    size_t at = status.find("voluntary_ctxt_switches:");
-    if (at != std::string::npos) figure.wakes = std::stod(status.substr(at + 24));
-  }
-  return figures;
-}
-
 // The threads' share of one core over the window; each busy thread printed when `print`.
-double threadsOver(const std::map<std::string, ThreadFigures>& before,
-                   const std::map<std::string, ThreadFigures>& after, bool print) {
+using Times = test::ChildProcess::ThreadTimes;
+double threadsOver(const std::map<std::string, Times>& before, const std::map<std::string, Times>& after,
+                   bool print) {
   const double window = std::chrono::duration<double>(kWindow).count();
   double total = 0;
   for (const auto& [thread, figure] : after) {
     auto was = before.find(thread);
-    ThreadFigures start = was == before.end() ? ThreadFigures() : was->second;
+    Times start = was == before.end() ? Times() : was->second;
     total += (figure.seconds - start.seconds) / window;
     if (print && figure.seconds - start.seconds > 1e-4)
-      std::printf("    thread %-8s %6.3f %% of one core, %5.1f wake-ups/s\n", thread.c_str(),
-                  100 * (figure.seconds - start.seconds) / window, (figure.wakes - start.wakes) / window);
+      std::printf("    thread %-16s %-8s %6.3f %% of one core, %5.1f wake-ups/s\n", figure.name.c_str(),
+                  thread.c_str(), 100 * (figure.seconds - start.seconds) / window,
+                  (figure.wakes - start.wakes) / window);
   }
   return 100 * total;
 }
@@ -98,9 +78,9 @@ int run() {
                                  "run" + std::to_string(round) + ".log", {"BROVANA_PLAYBACK=off"});
     std::this_thread::sleep_for(3s);  // its log-in and first track
     const double start = studio->cpuSeconds();
-    const auto threadsBefore = threadFigures(studio->pid());
+    const auto threadsBefore = studio->threadTimes();
     std::this_thread::sleep_for(kWindow);
-    const auto threadsAfter = threadFigures(studio->pid());
+    const auto threadsAfter = studio->threadTimes();
     const double cpu = (studio->cpuSeconds() - start) / std::chrono::duration<double>(kWindow).count();
     std::printf("run %d: %5.2f %% of one core (its threads: %6.3f %%), peak RSS %5.1f MiB\n", round,
                 100 * cpu, threadsOver(threadsBefore, threadsAfter, false), studio->peakMiB());

@@ -8,6 +8,8 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <sstream>
 #include <thread>
 
@@ -64,6 +66,22 @@ double ChildProcess::peakMiB() const {
   std::string status = readFile("/proc/" + std::to_string(pid_) + "/status");
   size_t at = status.find("VmHWM:");
   return at == std::string::npos ? 0 : std::stod(status.substr(at + 6)) / 1024;
+}
+
+std::map<std::string, ChildProcess::ThreadTimes> ChildProcess::threadTimes() const {
+  std::map<std::string, ThreadTimes> threads;
+  std::error_code gone;
+  for (const auto& task :
+       std::filesystem::directory_iterator("/proc/" + std::to_string(pid_) + "/task", gone)) {
+    ThreadTimes& thread = threads[task.path().filename().string()];
+    thread.name = readFile(task.path() / "comm");
+    if (!thread.name.empty() && thread.name.back() == '\n') thread.name.pop_back();
+    thread.seconds = std::atof(readFile(task.path() / "schedstat").c_str()) / 1e9;
+    std::string status = readFile(task.path() / "status");
+    size_t at = status.find("voluntary_ctxt_switches:");
+    if (at != std::string::npos) thread.wakes = std::atof(status.c_str() + at + 24);
+  }
+  return threads;
 }
 
 int ChildProcess::wait(std::chrono::milliseconds limit) {

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,14 @@ class ChildProcess {
   double cpuSeconds() const;
   // Its peak resident memory so far (VmHWM), in MiB.
   double peakMiB() const;
+  // One thread so far: its name, CPU seconds (the scheduler's nanosecond count, finer than the
+  // clock ticks of cpuSeconds) and the sleeps it woke from.
+  struct ThreadTimes {
+    std::string name;
+    double seconds = 0, wakes = 0;
+  };
+  // Its live threads, by thread id.
+  std::map<std::string, ThreadTimes> threadTimes() const;
 
  private:
   pid_t pid_ = -1;
