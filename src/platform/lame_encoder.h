@@ -1,8 +1,8 @@
 #pragma once
 // MP3 encoders on LAME: every format LAME encodes (MPEG-1, 2 and 2.5 rates from 8000 to
 // 48000 Hz, mono and stereo, each valid constant bit rate), from any 16-bit PCM rate and up to
-// eight channels; for the extra servers also with a variable bit rate around one of them. LAME
-// resamples; the encoder mixes the channels down or up itself.
+// eight channels; for the extra servers also with a variable bit rate around one of them. libsoxr
+// resamples and the channels are mixed down or up ahead of LAME.
 
 #include <vector>
 

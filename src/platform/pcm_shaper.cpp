@@ -18,8 +18,8 @@ PcmShaper::PcmShaper(const PcmFormat& in, const PcmFormat& out)
     : in_(in), out_(out), resampler_(resamplerFor(in, out)) {}
 
 void PcmShaper::shape(std::span<const uint8_t> bytes, std::vector<int16_t>& out) {
+  if (!valid()) return;
   const size_t align = static_cast<size_t>(in_.bytesPerFrame());
-  if (align == 0) return;
   mapped_.clear();
   size_t offset = 0;
   if (!carry_.empty()) {
@@ -47,22 +47,32 @@ void PcmShaper::drain(std::vector<int16_t>& out) {
   resampler_ = resamplerFor(in_, out_);
 }
 
+// Mixed down to mono, copied to both sides, or even channels to the left and odd ones to the right.
 void PcmShaper::mapChannels(const uint8_t* bytes, size_t frames) {
   const size_t start = mapped_.size();
+  mapped_.resize(start + frames * static_cast<size_t>(out_.channels));
   if (in_.channels == out_.channels) {
-    mapped_.resize(start + frames * static_cast<size_t>(out_.channels));
     if (frames > 0) std::memcpy(mapped_.data() + start, bytes, (mapped_.size() - start) * sizeof(int16_t));
     return;
   }
-  mapped_.resize(start + frames * static_cast<size_t>(out_.channels));
+  const int channels = in_.channels;
+  int16_t* to = mapped_.data() + start;
   for (size_t i = 0; i < frames; ++i) {
-    int16_t in[2];
+    int16_t in[kMaxChannels];
     std::memcpy(in, bytes + i * static_cast<size_t>(in_.bytesPerFrame()),
                 static_cast<size_t>(in_.bytesPerFrame()));
-    if (out_.channels == 1)
-      mapped_[start + i] = static_cast<int16_t>((in[0] + in[1]) / 2);
-    else
-      mapped_[start + 2 * i] = mapped_[start + 2 * i + 1] = in[0];
+    if (out_.channels == 1) {
+      int sum = 0;
+      for (int c = 0; c < channels; ++c) sum += in[c];
+      to[i] = static_cast<int16_t>(sum / channels);
+    } else if (channels == 1) {
+      to[2 * i] = to[2 * i + 1] = in[0];
+    } else {
+      int left = 0, right = 0;
+      for (int c = 0; c < channels; ++c) (c % 2 ? right : left) += in[c];
+      to[2 * i] = static_cast<int16_t>(left / ((channels + 1) / 2));
+      to[2 * i + 1] = static_cast<int16_t>(right / (channels / 2));
+    }
   }
 }
 

@@ -54,7 +54,8 @@ TEST(LameEncoderTest, EncodesRatesAndChannelsIntoWholeFramesOnEveryCall) {
                                                                 {22050, 1, 22050, 1, 24},
                                                                 {32000, 2, 48000, 2, 320},
                                                                 {44100, 2, 11025, 1, 16},
-                                                                {44100, 2, 11025, 2, 32}}) {
+                                                                {44100, 2, 11025, 2, 32},
+                                                                {48000, 6, 22050, 2, 56}}) {
     SCOPED_TRACE(::testing::Message() << inRate << "/" << inChannels << " -> " << outRate);
     LameEncoderLibrary lame;
     EncoderOpened opened = lame.open({inRate, inChannels}, mp3(outRate, outChannels, kbps));
