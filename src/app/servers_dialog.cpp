@@ -68,6 +68,9 @@ QtServersDialog::QtServersDialog(Registry& registry, SourceClientMaker clients, 
   layout_.addLayout(&buttons_);
   dialog_.setMinimumWidth(dialog_.fontMetrics().averageCharWidth() * 100);
   list_.setMaximumHeight(dialog_.fontMetrics().height() * 7);
+  // A long address gives up its middle, not the format at its end; the tip shows all of it.
+  list_.setTextElideMode(Qt::ElideMiddle);
+  list_.setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
 
   QObject::connect(&list_, &QListWidget::currentRowChanged, &dialog_, [this](int row) {
     if (row >= 0) fill(editor_.form(row));
@@ -104,7 +107,10 @@ void QtServersDialog::addRow(QLabel& caption, QWidget& field, const char* name, 
 void QtServersDialog::showServers(const std::vector<std::string>& rows) {
   int current = list_.currentRow();
   list_.clear();
-  for (const std::string& row : rows) list_.addItem(qText(row));
+  for (const std::string& row : rows) {
+    list_.addItem(qText(row));
+    list_.item(list_.count() - 1)->setToolTip(qText(row));
+  }
   list_.setCurrentRow(std::min(current, list_.count() - 1));
   remove_.setEnabled(!rows.empty());
   change_.setEnabled(!rows.empty());
