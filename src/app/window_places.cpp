@@ -74,10 +74,19 @@ void moveFrame(QWidget& window, QPoint where) {
   if (QWindow* handle = window.windowHandle()) handle->setFramePosition(where);
 }
 
+// The window's frame once the window manager has framed and shown it, its inside before. Qt may
+// have worked a frame out before the window manager framed the window, and keep that until the
+// window next moves or changes size: a frame that does not hold the inside is no frame.
+QRect frameOf(const QWidget& window) {
+  QWindow* handle = window.windowHandle();
+  QRect frame = window.frameGeometry();
+  return handle && handle->isExposed() && frame.contains(window.geometry()) ? frame : window.geometry();
+}
+
 // The window is on the screen with its frame, as far as this one can tell. The offscreen
 // platform draws no frames.
 bool framed(const QWidget& window) {
-  return window.isVisible() && (window.frameGeometry() != window.geometry() ||
+  return window.isVisible() && (frameOf(window) != window.geometry() ||
                                 QGuiApplication::platformName() == QLatin1String("offscreen"));
 }
 
@@ -87,13 +96,12 @@ class PlaceKeeper final : public QObject {
     // The settings are written once a move has settled, not at every step of a drag.
     settle_.setSingleShot(true);
     settle_.setInterval(kSettleMs);
-    connect(&settle_, &QTimer::timeout, this,
-            [this] { storePlace(name_, QRect(window_.pos(), window_.size())); });
+    connect(&settle_, &QTimer::timeout, this, [this] { storePlace(name_, window_.geometry()); });
     window.installEventFilter(this);
   }
 
   bool eventFilter(QObject* watched, QEvent* event) override {
-    if (awaited_ && watched == awaited_) {
+    if (awaited_ && (watched == awaited_ || watched == awaited_->windowHandle())) {
       followMain(event->type());
     } else if (event->type() == QEvent::Show && !placed_) {
       placed_ = true;
@@ -103,7 +111,7 @@ class PlaceKeeper final : public QObject {
       settle_.start();
     } else if (event->type() == QEvent::Hide && settle_.isActive()) {
       settle_.stop();
-      storePlace(name_, QRect(window_.pos(), window_.size()));
+      storePlace(name_, window_.geometry());
     }
     return false;
   }
@@ -111,8 +119,8 @@ class PlaceKeeper final : public QObject {
  private:
   void place() {
     if (std::optional<QRect> stored = storedPlace(name_); stored && onAScreen(*stored)) {
-      window_.resize(stored->size());
-      moveFrame(window_, stored->topLeft());
+      // The inside, not the frame: X puts it exactly there, framed yet or not.
+      window_.setGeometry(*stored);
       return;
     }
     if (window_.objectName() == QLatin1String("MainWindow")) return placeAsMain();
@@ -121,19 +129,26 @@ class PlaceKeeper final : public QObject {
     // Shown before the main window is on the screen (the playlist at the start): it goes beside
     // the main window once the window manager has put that somewhere and framed it.
     awaited_ = main;
-    if (awaited_) awaited_->installEventFilter(this);
+    if (!awaited_) return;
+    awaited_->installEventFilter(this);
+    if (QWindow* handle = awaited_->windowHandle()) handle->installEventFilter(this);
   }
 
   // The main window shows, then the window manager frames it and puts it somewhere: this one
   // goes beside it at each step, until the main window is framed, or has moved once on the screen.
+  // A main window put where it asked to be may not move or change size as a widget: its native
+  // window's events (its geometry, its expose) are the steps then.
   void followMain(QEvent::Type type) {
-    if ((type != QEvent::Show && type != QEvent::Move && type != QEvent::Resize) || !awaited_->isVisible())
+    QWindow* handle = awaited_->windowHandle();
+    if (type == QEvent::Show && handle) handle->installEventFilter(this);
+    if ((type != QEvent::Show && type != QEvent::Move && type != QEvent::Resize && type != QEvent::Expose) ||
+        !awaited_->isVisible())
       return;
-    bool settled = framed(*awaited_) || (type != QEvent::Show && awaited_->windowHandle() &&
-                                         awaited_->windowHandle()->isExposed());
+    bool settled = framed(*awaited_) || (type != QEvent::Show && handle && handle->isExposed());
     if (window_.isVisible()) placeBesideMain(*awaited_);
     if (!settled) return;
     awaited_->removeEventFilter(this);
+    if (handle) handle->removeEventFilter(this);
     awaited_ = nullptr;
   }
 
@@ -150,10 +165,10 @@ class PlaceKeeper final : public QObject {
     std::vector<QRect> taken;
     for (QWidget* other : QApplication::topLevelWidgets())
       if (other != &window_ && other != &main && other->isVisible() && other->isWindow())
-        taken.push_back(other->frameGeometry());
+        taken.push_back(frameOf(*other));
     QScreen* screen = main.screen();
-    QSize frame = window_.size() + (main.frameGeometry().size() - main.size());
-    QRect spot = placeBeside(main.frameGeometry(), frame, screen->availableGeometry(), taken);
+    QSize frame = window_.size() + (frameOf(main).size() - main.size());
+    QRect spot = placeBeside(frameOf(main), frame, screen->availableGeometry(), taken);
     moveFrame(window_, spot.topLeft());
   }
 
