@@ -52,11 +52,12 @@ void storePlace(const char* name, const QRect& place) {
                      .toStdString());
 }
 
-// A stored place still counts when enough of its title bar is on one of the screens.
+// A stored place still counts when enough of its top, just below the title bar, is on one of the
+// screens.
 bool onAScreen(const QRect& place) {
-  QRect titleBar(place.topLeft(), QSize(place.width(), 24));
+  QRect top(place.topLeft(), QSize(place.width(), 24));
   return std::ranges::any_of(QGuiApplication::screens(), [&](QScreen* screen) {
-    QRect seen = screen->availableGeometry().intersected(titleBar);
+    QRect seen = screen->availableGeometry().intersected(top);
     return seen.width() >= std::min(place.width(), 64);
   });
 }
