@@ -1,5 +1,7 @@
 #include "app/window_places.h"
 
+#include <xcb/xcb.h>
+
 #include <QApplication>
 #include <QEvent>
 #include <QPointer>
@@ -8,6 +10,8 @@
 #include <QWidget>
 #include <QWindow>
 #include <algorithm>
+#include <cstdlib>
+#include <memory>
 #include <optional>
 
 #include "core/program_values.h"
@@ -75,13 +79,34 @@ void moveFrame(QWidget& window, QPoint where) {
   if (QWindow* handle = window.windowHandle()) handle->setFramePosition(where);
 }
 
-// The window's frame once the window manager has framed and shown it, its inside before. Qt may
-// have worked a frame out before the window manager framed the window, and keep that until the
-// window next moves or changes size: a frame that does not hold the inside is no frame.
+// The frame's edges as the X window manager sets them out (_NET_FRAME_EXTENTS); none before it
+// framed the window, or off X. Qt works its frame out as the window moves and keeps it until the
+// next move: worked out before the window manager framed the window, that is no frame or a wrong one.
+std::optional<QMargins> frameExtents(const QWidget& window) {
+  auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
+  if (!x11) return std::nullopt;
+  xcb_connection_t* x = x11->connection();
+  static const xcb_atom_t atom = [x] {
+    std::unique_ptr<xcb_intern_atom_reply_t, decltype(&free)> reply(
+        xcb_intern_atom_reply(x, xcb_intern_atom(x, 0, 18, "_NET_FRAME_EXTENTS"), nullptr), &free);
+    return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+  }();
+  std::unique_ptr<xcb_get_property_reply_t, decltype(&free)> reply(
+      xcb_get_property_reply(x, xcb_get_property(x, 0, window.winId(), atom, XCB_ATOM_CARDINAL, 0, 4),
+                             nullptr),
+      &free);
+  if (!reply || xcb_get_property_value_length(reply.get()) != 16) return std::nullopt;
+  const auto* edges =
+      static_cast<const uint32_t*>(xcb_get_property_value(reply.get()));  // left, right, top, bottom
+  return QMargins(int(edges[0]), int(edges[2]), int(edges[1]), int(edges[3]));
+}
+
+// The window's frame once the window manager has framed and shown it, its inside before.
 QRect frameOf(const QWidget& window) {
   QWindow* handle = window.windowHandle();
-  QRect frame = window.frameGeometry();
-  return handle && handle->isExposed() && frame.contains(window.geometry()) ? frame : window.geometry();
+  if (!handle || !handle->isExposed()) return window.geometry();
+  if (std::optional<QMargins> extents = frameExtents(window)) return window.geometry().marginsAdded(*extents);
+  return QGuiApplication::platformName() == QLatin1String("xcb") ? window.geometry() : window.frameGeometry();
 }
 
 // The window is on the screen with its frame, as far as this one can tell. The offscreen
@@ -168,9 +193,13 @@ class PlaceKeeper final : public QObject {
       if (other != &window_ && other != &main && other->isVisible() && other->isWindow())
         taken.push_back(frameOf(*other));
     QScreen* screen = main.screen();
-    QSize frame = window_.size() + (frameOf(main).size() - main.size());
-    QRect spot = placeBeside(frameOf(main), frame, screen->availableGeometry(), taken);
-    moveFrame(window_, spot.topLeft());
+    QRect mainFrame = frameOf(main);
+    QSize frame = window_.size() + (mainFrame.size() - main.size());
+    QRect spot = placeBeside(mainFrame, frame, screen->availableGeometry(), taken);
+    // Its frame will be as the main window's: its inside goes that far into the spot, exactly
+    // where asked, while Qt's idea of a frame not drawn yet could be anything.
+    window_.setGeometry(
+        QRect(spot.topLeft() + (main.geometry().topLeft() - mainFrame.topLeft()), window_.size()));
   }
 
   QWidget& window_;
