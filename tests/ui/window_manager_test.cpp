@@ -88,7 +88,8 @@ TEST_F(StudioUnderAWindowManager, WindowsOpenBesideTheMainWindowAndComeBackWhere
     // Just off one of its sides, by the gap between neighbours.
     const int gaps[] = {frame.left() - main.right(), frame.top() - main.bottom(), main.left() - frame.right(),
                         main.top() - frame.bottom()};
-    EXPECT_TRUE(std::ranges::any_of(gaps, [](int gap) { return gap > 0 && gap <= 16; })) << name;
+    EXPECT_TRUE(std::ranges::any_of(gaps, [](int gap) { return gap > 0 && gap <= 16; }))
+        << name << " " << testing::PrintToString(first);
   }
 
   Places second = run([&](const Places& places) { return places == first; });
