@@ -84,8 +84,10 @@ void moveFrame(QWidget& window, QPoint where) {
 // next move: worked out before the window manager framed the window, that is no frame or a wrong one.
 std::optional<QMargins> frameExtents(const QWidget& window) {
   auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
-  if (!x11) return std::nullopt;
-  xcb_connection_t* x = x11->connection();
+  // The offscreen platform answers for X too, without a connection.
+  xcb_connection_t* x =
+      x11 && QGuiApplication::platformName() == QLatin1String("xcb") ? x11->connection() : nullptr;
+  if (!x) return std::nullopt;
   static const xcb_atom_t atom = [x] {
     std::unique_ptr<xcb_intern_atom_reply_t, decltype(&free)> reply(
         xcb_intern_atom_reply(x, xcb_intern_atom(x, 0, 18, "_NET_FRAME_EXTENTS"), nullptr), &free);
