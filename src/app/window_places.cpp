@@ -1,5 +1,7 @@
 #include "app/window_places.h"
 
+#include <xcb/xcb.h>
+
 #include <QApplication>
 #include <QEvent>
 #include <QPointer>
@@ -8,6 +10,8 @@
 #include <QWidget>
 #include <QWindow>
 #include <algorithm>
+#include <cstdlib>
+#include <memory>
 #include <optional>
 
 #include "core/program_values.h"
@@ -52,11 +56,12 @@ void storePlace(const char* name, const QRect& place) {
                      .toStdString());
 }
 
-// A stored place still counts when enough of its title bar is on one of the screens.
+// A stored place still counts when enough of its top, just below the title bar, is on one of the
+// screens.
 bool onAScreen(const QRect& place) {
-  QRect titleBar(place.topLeft(), QSize(place.width(), 24));
+  QRect top(place.topLeft(), QSize(place.width(), 24));
   return std::ranges::any_of(QGuiApplication::screens(), [&](QScreen* screen) {
-    QRect seen = screen->availableGeometry().intersected(titleBar);
+    QRect seen = screen->availableGeometry().intersected(top);
     return seen.width() >= std::min(place.width(), 64);
   });
 }
@@ -74,10 +79,42 @@ void moveFrame(QWidget& window, QPoint where) {
   if (QWindow* handle = window.windowHandle()) handle->setFramePosition(where);
 }
 
+// The frame's edges as the X window manager sets them out (_NET_FRAME_EXTENTS); none before it
+// framed the window, or off X. Qt works its frame out as the window moves and keeps it until the
+// next move: worked out before the window manager framed the window, that is no frame or a wrong one.
+std::optional<QMargins> frameExtents(const QWidget& window) {
+  auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
+  // The offscreen platform answers for X too, without a connection.
+  xcb_connection_t* x =
+      x11 && QGuiApplication::platformName() == QLatin1String("xcb") ? x11->connection() : nullptr;
+  if (!x) return std::nullopt;
+  static const xcb_atom_t atom = [x] {
+    std::unique_ptr<xcb_intern_atom_reply_t, decltype(&free)> reply(
+        xcb_intern_atom_reply(x, xcb_intern_atom(x, 0, 18, "_NET_FRAME_EXTENTS"), nullptr), &free);
+    return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+  }();
+  std::unique_ptr<xcb_get_property_reply_t, decltype(&free)> reply(
+      xcb_get_property_reply(x, xcb_get_property(x, 0, window.winId(), atom, XCB_ATOM_CARDINAL, 0, 4),
+                             nullptr),
+      &free);
+  if (!reply || xcb_get_property_value_length(reply.get()) != 16) return std::nullopt;
+  const auto* edges =
+      static_cast<const uint32_t*>(xcb_get_property_value(reply.get()));  // left, right, top, bottom
+  return QMargins(int(edges[0]), int(edges[2]), int(edges[1]), int(edges[3]));
+}
+
+// The window's frame once the window manager has framed and shown it, its inside before.
+QRect frameOf(const QWidget& window) {
+  QWindow* handle = window.windowHandle();
+  if (!handle || !handle->isExposed()) return window.geometry();
+  if (std::optional<QMargins> extents = frameExtents(window)) return window.geometry().marginsAdded(*extents);
+  return QGuiApplication::platformName() == QLatin1String("xcb") ? window.geometry() : window.frameGeometry();
+}
+
 // The window is on the screen with its frame, as far as this one can tell. The offscreen
 // platform draws no frames.
 bool framed(const QWidget& window) {
-  return window.isVisible() && (window.frameGeometry() != window.geometry() ||
+  return window.isVisible() && (frameOf(window) != window.geometry() ||
                                 QGuiApplication::platformName() == QLatin1String("offscreen"));
 }
 
@@ -87,13 +124,12 @@ class PlaceKeeper final : public QObject {
     // The settings are written once a move has settled, not at every step of a drag.
     settle_.setSingleShot(true);
     settle_.setInterval(kSettleMs);
-    connect(&settle_, &QTimer::timeout, this,
-            [this] { storePlace(name_, QRect(window_.pos(), window_.size())); });
+    connect(&settle_, &QTimer::timeout, this, [this] { storePlace(name_, window_.geometry()); });
     window.installEventFilter(this);
   }
 
   bool eventFilter(QObject* watched, QEvent* event) override {
-    if (awaited_ && watched == awaited_) {
+    if (awaited_ && (watched == awaited_ || watched == awaited_->windowHandle())) {
       followMain(event->type());
     } else if (event->type() == QEvent::Show && !placed_) {
       placed_ = true;
@@ -103,7 +139,7 @@ class PlaceKeeper final : public QObject {
       settle_.start();
     } else if (event->type() == QEvent::Hide && settle_.isActive()) {
       settle_.stop();
-      storePlace(name_, QRect(window_.pos(), window_.size()));
+      storePlace(name_, window_.geometry());
     }
     return false;
   }
@@ -111,8 +147,8 @@ class PlaceKeeper final : public QObject {
  private:
   void place() {
     if (std::optional<QRect> stored = storedPlace(name_); stored && onAScreen(*stored)) {
-      window_.resize(stored->size());
-      moveFrame(window_, stored->topLeft());
+      // The inside, not the frame: X puts it exactly there, framed yet or not.
+      window_.setGeometry(*stored);
       return;
     }
     if (window_.objectName() == QLatin1String("MainWindow")) return placeAsMain();
@@ -121,19 +157,26 @@ class PlaceKeeper final : public QObject {
     // Shown before the main window is on the screen (the playlist at the start): it goes beside
     // the main window once the window manager has put that somewhere and framed it.
     awaited_ = main;
-    if (awaited_) awaited_->installEventFilter(this);
+    if (!awaited_) return;
+    awaited_->installEventFilter(this);
+    if (QWindow* handle = awaited_->windowHandle()) handle->installEventFilter(this);
   }
 
   // The main window shows, then the window manager frames it and puts it somewhere: this one
   // goes beside it at each step, until the main window is framed, or has moved once on the screen.
+  // A main window put where it asked to be may not move or change size as a widget: its native
+  // window's events (its geometry, its expose) are the steps then.
   void followMain(QEvent::Type type) {
-    if ((type != QEvent::Show && type != QEvent::Move && type != QEvent::Resize) || !awaited_->isVisible())
+    QWindow* handle = awaited_->windowHandle();
+    if (type == QEvent::Show && handle) handle->installEventFilter(this);
+    if ((type != QEvent::Show && type != QEvent::Move && type != QEvent::Resize && type != QEvent::Expose) ||
+        !awaited_->isVisible())
       return;
-    bool settled = framed(*awaited_) || (type != QEvent::Show && awaited_->windowHandle() &&
-                                         awaited_->windowHandle()->isExposed());
+    bool settled = framed(*awaited_) || (type != QEvent::Show && handle && handle->isExposed());
     if (window_.isVisible()) placeBesideMain(*awaited_);
     if (!settled) return;
     awaited_->removeEventFilter(this);
+    if (handle) handle->removeEventFilter(this);
     awaited_ = nullptr;
   }
 
@@ -150,11 +193,15 @@ class PlaceKeeper final : public QObject {
     std::vector<QRect> taken;
     for (QWidget* other : QApplication::topLevelWidgets())
       if (other != &window_ && other != &main && other->isVisible() && other->isWindow())
-        taken.push_back(other->frameGeometry());
+        taken.push_back(frameOf(*other));
     QScreen* screen = main.screen();
-    QSize frame = window_.size() + (main.frameGeometry().size() - main.size());
-    QRect spot = placeBeside(main.frameGeometry(), frame, screen->availableGeometry(), taken);
-    moveFrame(window_, spot.topLeft());
+    QRect mainFrame = frameOf(main);
+    QSize frame = window_.size() + (mainFrame.size() - main.size());
+    QRect spot = placeBeside(mainFrame, frame, screen->availableGeometry(), taken);
+    // Its frame will be as the main window's: its inside goes that far into the spot, exactly
+    // where asked, while Qt's idea of a frame not drawn yet could be anything.
+    window_.setGeometry(
+        QRect(spot.topLeft() + (main.geometry().topLeft() - mainFrame.topLeft()), window_.size()));
   }
 
   QWidget& window_;

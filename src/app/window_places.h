@@ -1,8 +1,9 @@
 #pragma once
 // Where the studio's windows open. Each opens where the member last left it, at the size it had,
 // as the settings keep it (key "Software\Zelvora\Live\Windows", one value per window,
-// "x,y,width,height"); a window without a stored place, or one whose place is on no screen any
-// more, opens beside the main window, never over it and clear of the other windows if it can.
+// "x,y,width,height" of its inside, the frame left out); a window without a stored place, or one
+// whose place is on no screen any more, opens beside the main window, never over it and clear of
+// the other windows if it can.
 
 #include <QRect>
 #include <vector>

@@ -65,32 +65,27 @@ TEST_F(StudioWithWindows, PreviousPlaylistGoesOnTheAirAServerAddedOnTheAirPlaysA
   auto giveUp = std::chrono::steady_clock::now() + 150s;
   test::DialogDriver dialogs([&] {
     if (std::chrono::steady_clock::now() > giveUp) QCoreApplication::exit(99);  // fails below
-    for (QWidget* window : QApplication::topLevelWidgets()) {
-      if (window->objectName() != "MainWindow" || !window->isVisible() || (heard ? exitGiven : addGiven))
-        continue;
-      if (addNow && !heard) {
-        for (QAction* action : window->findChildren<QAction*>())
-          if (action->text().contains(QStringLiteral("Servers"))) action->trigger();
-        QWidget* servers = nullptr;
-        for (QWidget* top : QApplication::topLevelWidgets())
-          if (top->objectName() == "ServersDialog") servers = top;
-        if (!servers) continue;
-        for (auto [field, text] : {std::pair{"Host", QStringLiteral("127.0.0.1")},
-                                   {"Port", QString::number(icecast.port())},
-                                   {"Mount", QStringLiteral("/extra2.mp3")},
-                                   {"Password", QStringLiteral("demo-secret")}})
-          servers->findChild<QLineEdit*>(QString::fromLatin1(field))->setText(text);
-        QTest::mouseClick(servers->findChild<QPushButton*>(QStringLiteral("Add")), Qt::LeftButton);
-        addGiven = true;
-        continue;
-      }
-      if (!heard) continue;
-      // The accelerator works in the active window, as a member's key press would.
-      if (QApplication::activeWindow() != window) return window->activateWindow();
-      // Posted: the exit asks a question, which the driver answers while it waits.
-      QTimer::singleShot(0, window, [window] { QTest::keyClick(window, Qt::Key_E, Qt::ControlModifier); });
-      exitGiven = true;
+    QWidget* window = shownWindow("MainWindow");
+    if (!window || (heard ? exitGiven : addGiven)) return;
+    if (addNow && !heard) {
+      for (QAction* action : window->findChildren<QAction*>())
+        if (action->text().contains(QStringLiteral("Servers"))) action->trigger();
+      QWidget* servers = shownWindow("ServersDialog");
+      if (!servers) return;
+      for (auto [field, text] : {std::pair{"Host", QStringLiteral("127.0.0.1")},
+                                 {"Port", QString::number(icecast.port())},
+                                 {"Mount", QStringLiteral("/extra2.mp3")},
+                                 {"Password", QStringLiteral("demo-secret")}})
+        servers->findChild<QLineEdit*>(QString::fromLatin1(field))->setText(text);
+      QTest::mouseClick(servers->findChild<QPushButton*>(QStringLiteral("Add")), Qt::LeftButton);
+      addGiven = true;
     }
+    if (!heard) return;
+    // The accelerator works in the active window, as a member's key press would.
+    if (QApplication::activeWindow() != window) return window->activateWindow();
+    // Posted: the exit asks a question, which the driver answers while it waits.
+    QTimer::singleShot(0, window, [window] { QTest::keyClick(window, Qt::Key_E, Qt::ControlModifier); });
+    exitGiven = true;
   });
   dialogs.answer("Do you want to start broadcasting your previous playlist", true);
   dialogs.answer("You are currently broadcasting, are you sure you want to exit?", true);

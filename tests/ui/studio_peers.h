@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -57,6 +58,17 @@ class StudioPeers : public ::testing::Test, protected DemoStation {
     ASSERT_TRUE(configure({"--title", "Test tones"})) << scratch.read("run.log");
   }
   std::string playlist() const { return scratch.file("music/tones.m3u"); }
+  // A shown window, by its object name or its title; an element of a window, by its id.
+  static QWidget* shownWindow(const QString& name) {
+    for (QWidget* window : QApplication::topLevelWidgets())
+      if (window->isVisible() && (window->objectName() == name || window->windowTitle() == name))
+        return window;
+    return nullptr;
+  }
+  template <typename Widget = QWidget>
+  static Widget* element(QWidget& window, int id) {
+    return window.findChild<Widget*>(QStringLiteral("id%1").arg(id));
+  }
   // The program with windows, as brovana-live runs it, on this station and these options; in the
   // working folder, which it changes into and which goes with the test.
   int runWindowed(std::vector<std::string> options = {}) const {

@@ -26,15 +26,6 @@ using namespace std::chrono_literals;
 
 class StudioWindows : public test::StudioPeers {
  protected:
-  template <typename Widget = QWidget>
-  static Widget* element(QWidget& window, int id) {
-    return window.findChild<Widget*>(QStringLiteral("id%1").arg(id));
-  }
-  static QWidget* shownWindow(const char* name) {
-    for (QWidget* window : QApplication::topLevelWidgets())
-      if (window->objectName() == QLatin1String(name) && window->isVisible()) return window;
-    return nullptr;
-  }
   static void click(QWidget& window, int id) {
     QTest::mouseClick(element<QPushButton>(window, id), Qt::LeftButton);
   }
