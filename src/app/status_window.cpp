@@ -116,13 +116,14 @@ void QtStatusWindow::setLabel(int id, const std::string& text) {
   auto second = seconds_.find(value->second);
   QLabel* rest = second == seconds_.end() ? nullptr : second->second;
   auto hidden = hiddenCaptions_.find(value->second);
-  // Such a row shows with its first text, and goes again when emptied.
+  // Such a row shows with its first text, and goes again when emptied (a cleared text comes as a
+  // blank).
   if (hidden != hiddenCaptions_.end())
-    postTo(value->second,
-           [label = value->second, caption = hidden->second, heading = extraHeading_, show = !text.empty()] {
-             for (QLabel* row : {label, caption}) row->setVisible(show);
-             if (show) heading->show();
-           });
+    postTo(value->second, [label = value->second, caption = hidden->second, heading = extraHeading_,
+                           show = text.find_first_not_of(' ') != std::string::npos] {
+      for (QLabel* row : {label, caption}) row->setVisible(show);
+      if (show) heading->show();
+    });
   postTo(value->second, [label = value->second, rest, text = QString::fromStdString(text)] {
     // Two figures arrive as one text, spaced apart.
     qsizetype gap = rest ? text.indexOf(QLatin1String("  ")) : -1;

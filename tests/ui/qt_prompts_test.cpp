@@ -36,7 +36,7 @@ TEST(QtPromptsTest, WorkerBoxesAreHandedOverAndWorkerQuestionsWaitForTheAnswer) 
   EXPECT_TRUE(test::waitUntil([&] { return step >= 1; }, std::chrono::seconds(5)))
       << "the box held the worker";
   EXPECT_EQ(step, 1);
-  QTRY_COMPARE_WITH_TIMEOUT(step.load(), 2, 5000);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return step == 2; }, 5000));
   worker.join();
   EXPECT_TRUE(yes);
   EXPECT_TRUE(dialogs.saw("Cannot open XAudio decoder output, Device is busy")) << "shown on the GUI thread";

@@ -24,7 +24,7 @@ TEST(StatusWindowTest, PairedFiguresShowInTwoLabelledColumns) {
     window.setLabel(id, text);
     auto* value = window.widget().findChild<QLabel*>(elementName(id));
     auto* rest = window.widget().findChild<QLabel*>(elementName(id) + "left");
-    QTRY_COMPARE(value->text(), first);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return value->text() == first; })) << id;
     EXPECT_EQ(rest ? rest->text() : QString(), second) << id;
     EXPECT_EQ(rest != nullptr, window.widget().findChild<QLabel*>(elementName(id + 2000)) != nullptr);
   }
