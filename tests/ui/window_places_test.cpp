@@ -57,7 +57,6 @@ TEST(WindowPlacesTest, AWindowOpensWhereItWasLeft) {
       auto key = settings.open("Software\\Zelvora\\Live\\Windows");
       return key ? QString::fromStdString(key->text("Tested")) : QString();
     };
-    // Its inside, which X puts back exactly whatever the frame.
     EXPECT_TRUE(QTest::qWaitFor([&] { return stored() == "330,240,180,90"; })) << stored().toStdString();
   }
   QWidget again;
