@@ -6,7 +6,7 @@ namespace brovana {
 
 void MicrophoneSwitch::press() {
   if (!actions_.broadcasting()) {
-    prompts_.error("You must be broadcasting a playlist to use this feature");
+    prompts_.error("You must be broadcasting a playlist to use this feature.");
   } else if (on_) {
     actions_.stop();
     on_ = false;

@@ -11,7 +11,7 @@
 namespace brovana {
 namespace {
 
-constexpr const char* kOffAir = "You must be broadcasting a playlist to use this feature";
+constexpr const char* kOffAir = "You must be broadcasting a playlist to use this feature.";
 
 TEST(CrossfadeMicrophone, PressesTurnItOnAndOffOnTheAirOnlyAndTheCaptionFollowsTheStudio) {
   // Steps: 'p' a press, 'e' the broadcast ends, 'x' the studio says the microphone is out of the
