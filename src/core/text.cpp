@@ -93,8 +93,7 @@ std::string asUtf8(std::string_view text) {
       out.append(text.substr(i, n));
       i += n;
     } else {  // a Latin-1 character, U+0080 to U+00FF
-      out += static_cast<char>(0xC0 | c >> 6);
-      out += static_cast<char>(0x80 | (c & 0x3F));
+      appendUtf8(out, c);
       ++i;
     }
   }
