@@ -10,6 +10,7 @@
 #include <mutex>
 #include <optional>
 #include <sstream>
+#include <tuple>
 
 #include "platform/settings_ini.h"
 
@@ -80,31 +81,49 @@ std::string defaultSettingsPath() {
 
 // One lock for every key of the store: keys are written from the GUI thread and from workers.
 struct SettingsRegistry::Store {
-  explicit Store(std::string file)
-      : path(std::move(file)), entries(readEntries(path).value_or(IniEntries())) {}
+  explicit Store(std::string file) : path(std::move(file)) {
+    seen = fileStamp();
+    entries = readEntries(path).value_or(IniEntries());
+  }
 
   bool exists(const std::string& group) const {
     auto next = entries.lower_bound(group + '/');
     return next != entries.end() && next->first.compare(0, group.size() + 1, group + '/') == 0;
   }
 
-  // What another instance wrote since is kept: the file is read again before each change.
+  // What another instance wrote since is kept: the file is read again before a change when it is
+  // not the one last read or written (each write renames a new file over it).
   bool store(const std::string& key, std::string_view value) {
-    std::optional<IniEntries> now = readEntries(path);
-    if (!now) return false;
-    entries = std::move(*now);
+    std::optional<Stamp> now = fileStamp();
+    if (!now || now != seen) {
+      std::optional<IniEntries> read = readEntries(path);
+      if (!read) return false;
+      entries = std::move(*read);
+      seen = now;
+    }
     std::string written = encodeIniValue(value);
     // The settings are saved whole at each exit, mostly as they were: an unchanged value costs no
     // write and no flush to the disk.
     auto found = entries.find(key);
     if (found != entries.end() && found->second == written) return true;
     entries[key] = std::move(written);
-    return writeAtomically(path, writeIni(entries));
+    if (!writeAtomically(path, writeIni(entries))) return false;
+    seen = fileStamp();
+    return true;
+  }
+
+  // The file as the file system tells it apart: none when it is not there.
+  using Stamp = std::tuple<dev_t, ino_t, off_t, time_t, long>;
+  std::optional<Stamp> fileStamp() const {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) return std::nullopt;
+    return Stamp{info.st_dev, info.st_ino, info.st_size, info.st_mtim.tv_sec, info.st_mtim.tv_nsec};
   }
 
   std::mutex mutex;
   std::string path;
   IniEntries entries;
+  std::optional<Stamp> seen;  // of the file entries came from
 };
 
 class SettingsRegistry::Key final : public RegistryKey {
