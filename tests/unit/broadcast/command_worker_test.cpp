@@ -53,9 +53,14 @@ TEST(CommandWorker, RunsInOrderAwaitsThroughTheWaiterAndCloseKeepsOnlyTheCommand
     });
     worker.post([&] { done += "b"; });
     EXPECT_TRUE(worker.busy());
-    release = true;
+    // Released once the front end waits (with a waiter: has turned), so that the wait is real.
+    std::thread releaseFirst([&] {
+      if (withWaiter) test::eventually([&] { return waiter.turns > 0; });
+      release = true;
+    });
     // A command awaited from the worker itself runs at once, not behind itself.
     worker.await([&] { worker.await([&] { done += "c"; }); });
+    releaseFirst.join();
     EXPECT_EQ(done, "abc");
     EXPECT_TRUE(test::eventually([&] { return finished == 3; }));
     if (!withWaiter) continue;
