@@ -5,14 +5,19 @@
 // in-process over the PCM the studio hands the extra servers (the track decoded at 44.1 kHz
 // stereo). Each figure: CPU per second of audio and peak resident memory; then what the extra
 // servers add to the studio against what the two encoders alone cost, and the studio's busiest
-// threads. (liquidsoap is not packaged for this system, so it is not measured.)
+// threads. Last, Opus alone on the track at 48 kHz, in-process and in ffmpeg: what libopus itself
+// costs on this machine, whatever its speed that day. (liquidsoap is not packaged for this
+// system, so it is not measured.)
 
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <thread>
 
@@ -58,21 +63,47 @@ double measure(const char* what, test::ChildProcess& process, bool threads = fal
   return cpu;
 }
 
-// The encoders alone over `pcm` (44.1 kHz stereo): flat out in blocks of an MP3 frame's samples,
+double cpuSeconds(const timeval& user, const timeval& system) {
+  return user.tv_sec + system.tv_sec + (user.tv_usec + system.tv_usec) / 1e6;
+}
+
+// CPU per second of audio of a shell command's children, over `seconds` of audio: the median of
+// three runs.
+double commandCpu(const std::string& command, double seconds, const char* what) {
+  std::vector<double> runs;
+  for (int run = 0; run < 3; ++run) {
+    rusage before{}, after{};
+    getrusage(RUSAGE_CHILDREN, &before);
+    test::commandOutput(command);
+    getrusage(RUSAGE_CHILDREN, &after);
+    runs.push_back(
+        (cpuSeconds(after.ru_utime, after.ru_stime) - cpuSeconds(before.ru_utime, before.ru_stime)) /
+        seconds);
+  }
+  std::sort(runs.begin(), runs.end());
+  std::printf("%-48s %6.2f %% of one core (runs %.2f to %.2f)\n", what, 100 * runs[1], 100 * runs.front(),
+              100 * runs.back());
+  return runs[1];
+}
+
+// The encoders alone over `pcm` (stereo at `rate`): flat out in blocks of an MP3 frame's samples,
 // as the decoder hands them on, or paced as the extra servers' lanes take them, a batch of 200 ms
-// five times a second, where each wake-up finds cold caches and an idling core. The median of the
-// passes, since a neighbour on the shared machine slows a single pass by a quarter at times.
-double encodersAlone(const std::vector<EncodedFormat>& formats, const std::vector<uint8_t>& pcm, bool paced,
-                     const char* what) {
+// five times a second, where each wake-up finds cold caches and an idling core. The median of
+// three passes, since a neighbour on the shared machine slows a single pass by a quarter at
+// times, after one that is not counted: the encoders hold back their first seconds, and an idle
+// core wakes up slowly.
+double encodersAlone(const std::vector<EncodedFormat>& formats, const std::vector<uint8_t>& pcm, int rate,
+                     bool paced, const char* what) {
   StreamEncoderLibrary library;
   std::vector<std::unique_ptr<AudioEncoder>> encoders;
-  for (const EncodedFormat& format : formats) encoders.push_back(library.open({44100, 2}, format).encoder);
+  for (const EncodedFormat& format : formats) encoders.push_back(library.open({rate, 2}, format).encoder);
   constexpr auto kBatch = std::chrono::milliseconds(200);
-  const size_t block = paced ? 44100 / 5 * 4 : 1152 * 4;
-  const size_t length = std::min(pcm.size(), (paced ? size_t{8} : size_t{12}) * 44100 * 4) / block * block;
+  const size_t bytesPerSecond = static_cast<size_t>(rate) * 4;
+  const size_t block = paced ? bytesPerSecond / 5 : 1152 * 4;
+  const size_t length = std::min(pcm.size(), (paced ? 8 : 30) * bytesPerSecond) / block * block;
   std::vector<uint8_t> out;
   std::vector<double> passes;
-  for (int pass = 0; pass < (paced ? 3 : 5); ++pass) {
+  for (int pass = 0; pass < 4; ++pass) {
     timespec begin{}, end{};
     auto due = std::chrono::steady_clock::now();
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &begin);
@@ -81,13 +112,22 @@ double encodersAlone(const std::vector<EncodedFormat>& formats, const std::vecto
       if (paced) std::this_thread::sleep_until(due += kBatch);
     }
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &end);
-    passes.push_back(((end.tv_sec - begin.tv_sec) + (end.tv_nsec - begin.tv_nsec) / 1e9) /
-                     (static_cast<double>(length) / (44100 * 4)));
+    if (pass > 0)
+      passes.push_back(((end.tv_sec - begin.tv_sec) + (end.tv_nsec - begin.tv_nsec) / 1e9) /
+                       (static_cast<double>(length) / static_cast<double>(bytesPerSecond)));
   }
   std::sort(passes.begin(), passes.end());
   std::printf("%-48s %6.2f %% of one core (passes %.2f to %.2f)\n", what, 100 * passes[passes.size() / 2],
               100 * passes.front(), 100 * passes.back());
   return passes[passes.size() / 2];
+}
+
+// `track` decoded by ffmpeg to 16-bit stereo PCM at `rate`, kept at `path` too.
+std::vector<uint8_t> decodedPcm(const std::string& track, const std::string& path, int rate) {
+  test::commandOutput("ffmpeg -nostdin -v error -i '" + track + "' -f s16le -ar " + std::to_string(rate) +
+                      " -ac 2 -y '" + path + "'");
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
 }
 
 int run() {
@@ -103,13 +143,11 @@ int run() {
   const std::vector<std::string> headless = {"--headless", "--playlist", scratch.file("list.m3u")};
   const std::vector<std::string> env = {"BROVANA_PLAYBACK=off"};
 
-  // What the studio hands the extra servers: the track at the full band's rate, stereo.
-  const std::string raw = scratch.file("tone.pcm");
-  test::commandOutput("ffmpeg -nostdin -v error -i '" + track + "' -f s16le -ar 44100 -ac 2 -y '" + raw +
-                      "'");
-  const std::string decoded = scratch.read("tone.pcm");
-  const std::vector<uint8_t> pcm(decoded.begin(), decoded.end());
-  if (pcm.empty()) return std::fprintf(stderr, "ffmpeg did not decode the track\n"), 1;
+  // What the studio hands the extra servers: the track at the full band's rate, stereo; and the
+  // track at Opus's own rate.
+  const std::vector<uint8_t> pcm = decodedPcm(track, scratch.file("tone.pcm"), 44100);
+  const std::vector<uint8_t> pcm48 = decodedPcm(track, scratch.file("tone48.pcm"), 48000);
+  if (pcm.empty() || pcm48.empty()) return std::fprintf(stderr, "ffmpeg did not decode the track\n"), 1;
 
   auto alone = station.studio(headless, "alone.log", env);
   const double linkOnly = measure("studio, member's link only", *alone);
@@ -153,9 +191,16 @@ int run() {
   std::printf("%s", scratch.read("ffmpeg.log").c_str());
 
   const std::vector<EncodedFormat> both = {{Codec::Mp3, 44100, 2, 128000}, {Codec::Opus, 48000, 2, 96000}};
-  const double flatOut = encodersAlone(both, pcm, false, "the two encoders alone (MP3 128k + Opus 96k)");
-  const double paced = encodersAlone(both, pcm, true, "the same, paced as on the air (5 batches/s)");
-  encodersAlone({{Codec::Opus, 48000, 2, 96000}}, pcm, false, "Opus 96k 48 kHz stereo alone");
+  const double flatOut =
+      encodersAlone(both, pcm, 44100, false, "the two encoders alone (MP3 128k + Opus 96k)");
+  const double paced = encodersAlone(both, pcm, 44100, true, "the same, paced as on the air (5 batches/s)");
+  const double opus = encodersAlone({{Codec::Opus, 48000, 2, 96000}}, pcm48, 48000, false,
+                                    "Opus 96k alone, from 48 kHz stereo");
+  const double ffmpegOpus = commandCpu("ffmpeg -nostdin -v error -f s16le -ar 48000 -ac 2 -i '" +
+                                           scratch.file("tone48.pcm") + "' -c:a libopus -b:a 96k -f null -",
+                                       static_cast<double>(pcm48.size()) / (48000 * 4),
+                                       "ffmpeg's libopus 96k, the same 48 kHz PCM");
+  std::printf("%-48s %6.2f times ffmpeg's\n", "Opus alone, in-process", opus / ffmpegOpus);
   const double added = withServers - linkOnly;
   std::printf("%-48s %6.2f %% of one core, %+.0f %% over the encoders alone, %+.0f %% over them paced\n",
               "what the 3 servers add to the studio", 100 * added, 100 * (added / flatOut - 1),
