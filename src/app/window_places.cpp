@@ -66,6 +66,10 @@ bool onAScreen(const QRect& place) {
   });
 }
 
+bool onPlatform(const char* name) {
+  return QGuiApplication::platformName() == QLatin1String(name);
+}
+
 QWidget* mainWindow(const QWidget& other) {
   for (QWidget* window : QApplication::topLevelWidgets())
     if (window != &other && window->objectName() == QLatin1String("MainWindow")) return window;
@@ -85,8 +89,7 @@ void moveFrame(QWidget& window, QPoint where) {
 std::optional<QMargins> frameExtents(const QWidget& window) {
   auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
   // The offscreen platform answers for X too, without a connection.
-  xcb_connection_t* x =
-      x11 && QGuiApplication::platformName() == QLatin1String("xcb") ? x11->connection() : nullptr;
+  xcb_connection_t* x = x11 && onPlatform("xcb") ? x11->connection() : nullptr;
   if (!x) return std::nullopt;
   static const xcb_atom_t atom = [x] {
     std::unique_ptr<xcb_intern_atom_reply_t, decltype(&free)> reply(
@@ -108,14 +111,13 @@ QRect frameOf(const QWidget& window) {
   QWindow* handle = window.windowHandle();
   if (!handle || !handle->isExposed()) return window.geometry();
   if (std::optional<QMargins> extents = frameExtents(window)) return window.geometry().marginsAdded(*extents);
-  return QGuiApplication::platformName() == QLatin1String("xcb") ? window.geometry() : window.frameGeometry();
+  return onPlatform("xcb") ? window.geometry() : window.frameGeometry();
 }
 
 // The window is on the screen with its frame, as far as this one can tell. The offscreen
 // platform draws no frames.
 bool framed(const QWidget& window) {
-  return window.isVisible() && (frameOf(window) != window.geometry() ||
-                                QGuiApplication::platformName() == QLatin1String("offscreen"));
+  return window.isVisible() && (frameOf(window) != window.geometry() || onPlatform("offscreen"));
 }
 
 class PlaceKeeper final : public QObject {
